@@ -1,0 +1,44 @@
+#pragma once
+
+#include "Platform/AXTypes.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace lorvantine {
+
+struct RunningApplication {
+    ProcessID pid = 0;
+    std::optional<std::string> bundleIdentifier;
+    std::optional<std::string> localizedName;
+    std::optional<std::string> executableName;
+    std::optional<std::string> bundlePath;
+    std::optional<std::string> bundleVersion;
+    bool isActive = false;
+    bool isTerminated = false;
+    friend bool operator==(const RunningApplication&, const RunningApplication&) = default;
+};
+
+// Running applications, activation and AppleScript: the workspace as the program drives it.
+class WorkspacePort {
+public:
+    virtual ~WorkspacePort() = default;
+
+    // In the workspace's own order.
+    virtual std::vector<RunningApplication> runningApplications() = 0;
+    virtual std::optional<RunningApplication> frontmostApplication() = 0;
+    enum class ActivationOptions { none, allWindows };
+    virtual bool activate(ProcessID pid, ActivationOptions options) = 0;
+    virtual bool terminate(ProcessID pid) = 0;
+
+    // Runs an AppleScript source in process. Returns the script's result as text, or an error
+    // message in `error` (empty on success).
+    virtual std::optional<std::string> runAppleScript(const std::string& source, std::string& error) = 0;
+
+    // Calls back (on the main run loop) whenever the frontmost application changes. Returns a
+    // token; the callback stays registered until the token is destroyed.
+    virtual std::shared_ptr<void> observeActivation(std::function<void(const RunningApplication&)> callback) = 0;
+};
+
+} // namespace lorvantine
