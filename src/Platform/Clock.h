@@ -3,6 +3,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace lorvantine {
 
@@ -28,8 +29,11 @@ public:
     // the listener stays registered until the token is destroyed.
     virtual std::shared_ptr<void> addAdvanceListener(std::function<void()> listener) = 0;
 
+    // Every clock ever installed stays alive until the process ends, so this reference never
+    // dangles, even on a thread that still holds it after the next install.
     static Clock& current();
-    // Installs `clock` for the whole process and returns the previous one.
+    // Installs `clock` for the whole process and returns the previous one (a null `clock`
+    // installs a steady clock).
     static std::shared_ptr<Clock> install(std::shared_ptr<Clock> clock);
 };
 
@@ -40,8 +44,8 @@ public:
     std::shared_ptr<void> addAdvanceListener(std::function<void()>) override { return nullptr; }
 };
 
-// Time moves only when a test moves it. `sleepUntil` blocks until another thread advances the
-// clock far enough. Thread-safe.
+// Time moves only when a test moves it. Every instance starts at the same fixed, non-zero time.
+// `sleepUntil` blocks until another thread advances the clock far enough. Thread-safe.
 class ManualClock final : public Clock {
 public:
     ManualClock();
@@ -53,6 +57,9 @@ public:
 
     void advance(Duration d);
     void set(TimePoint t); // never backwards
+
+    // The earliest deadline a thread is sleeping towards, if any; `Dispatch::advance` stops there.
+    std::optional<TimePoint> nextSleepDeadline() const;
 
 private:
     struct State;

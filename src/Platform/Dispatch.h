@@ -5,23 +5,27 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace lorvantine {
 
 enum class QualityOfService { userInteractive, userInitiated, defaultQoS, utility, background };
 
-// A handle on delayed work; cancelling before it runs drops it. Cheap to copy.
+// A handle on delayed work; cancelling before it runs drops it (and releases what the work
+// captured). Cheap to copy; any thread.
 class WorkItem {
 public:
     WorkItem() = default;
     void cancel();
     bool isCancelled() const;
-    explicit operator bool() const { return m_cancelled != nullptr; }
+    explicit operator bool() const { return m_state != nullptr; }
 
 private:
-    friend class DispatchQueue;
-    std::shared_ptr<std::atomic<bool>> m_cancelled;
+    friend class Scheduler;
+    struct State;
+    explicit WorkItem(std::shared_ptr<State> state) : m_state(std::move(state)) { }
+    std::shared_ptr<State> m_state;
 };
 
 // A queue of work items. The main queue runs on the main thread, inside the main run loop;
@@ -45,7 +49,12 @@ public:
     virtual const std::string& label() const = 0;
 };
 
-// A main-run-loop timer, like Foundation's scheduled timer: it fires on the main thread.
+// A main-run-loop timer, like Foundation's scheduled timer: it fires on the main thread. As in
+// Foundation the run loop keeps a valid timer alive, so a discarded result still fires; a
+// non-repeating timer invalidates itself after firing. `invalidate` releases the block; called on
+// the main thread it guarantees the block never runs again. A repeating timer fires at start +
+// n * interval and skips fires it missed rather than catching up. Intervals under 0.1 ms are
+// taken as 0.1 ms.
 class Timer {
 public:
     enum class Repeats { no, yes };
@@ -60,14 +69,18 @@ public:
 private:
     Timer(Duration interval, Repeats repeats, std::function<void(Timer&)> block);
     void arm();
+    void fire();
     Duration m_interval;
     Repeats m_repeats;
     std::function<void(Timer&)> m_block;
     std::atomic<bool> m_valid { true };
     WorkItem m_pending;
     std::weak_ptr<Timer> m_self;
+    TimePoint m_fireTime {};
+    std::mutex m_lock;
 };
 
+// Waiting threads are served in order; the timed waits measure on the installed clock.
 class Semaphore {
 public:
     explicit Semaphore(int value);
@@ -79,7 +92,7 @@ public:
 
 private:
     struct State;
-    std::unique_ptr<State> m_state;
+    std::shared_ptr<State> m_state;
 };
 
 class DispatchGroup {
@@ -104,7 +117,11 @@ private:
 namespace RunLoop {
 
 bool isMainThread();
-// Runs the main queue until `stop()` is called.
+// Makes the calling thread the main thread from now on (tests that run the loop on a thread of
+// their own).
+void adoptCurrentThreadAsMain();
+// Runs the main queue until `stop()` is called. A `stop()` from any thread ends the current or
+// the next `run()`.
 void run();
 void stop();
 // Runs what the main queue holds now and what that work posts to it, until it is empty.
@@ -125,6 +142,8 @@ namespace Dispatch {
 void advance(ManualClock& clock, Duration d);
 // Waits (in real time, at most `timeout`) until no queue holds or runs work, then runs the main
 // queue until it is idle. Returns false on time-out. Main thread only.
+// For both, a queue's work that is blocked in a clock sleep, a semaphore or a group wait counts
+// as idle: only another step or another queue's work can move it on.
 bool waitUntilIdle(std::chrono::milliseconds timeout = std::chrono::milliseconds(5000));
 
 } // namespace Dispatch

@@ -11,7 +11,8 @@ namespace lorvantine {
 // - Characters: extended grapheme clusters (paragraph offsets, highlight units, prefixes);
 // - UTF-16 code units: every accessibility range;
 // - Unicode scalars: language detection.
-// Invalid UTF-8 is decoded with U+FFFD for each bad sequence; no function here throws.
+// Invalid UTF-8 is decoded with U+FFFD for each bad sequence (maximal ill-formed subpart), and
+// pieces cut from a text come back as well-formed UTF-8; no function here throws. Thread-safe.
 namespace Text {
 
 // --- Counting and slicing by Characters ---
@@ -51,7 +52,7 @@ bool isNewline(char32_t scalar);
 // A Character is whitespace / a newline when its first scalar is (CR LF is one newline Character).
 bool isWhitespaceCharacter(std::string_view character);
 bool isNewlineCharacter(std::string_view character);
-// Swift's Character.isNumber: numeric type decimal, digit or numeric (e.g. "7", "½", "七" is not, "Ⅻ" is).
+// Swift's Character.isNumber: numeric type decimal, digit or numeric ("7", "½", "Ⅻ", and "七" through its Unihan value).
 bool isNumberCharacter(std::string_view character);
 
 // --- Trimming, as Foundation's trimmingCharacters(in:) ---
@@ -67,6 +68,7 @@ std::vector<std::string> splitOnWhitespace(std::string_view text);
 std::vector<std::string> components(std::string_view text, std::string_view separator);
 std::string joined(const std::vector<std::string>& pieces, std::string_view separator);
 
+// Byte-wise comparisons.
 bool hasPrefix(std::string_view text, std::string_view prefix);
 bool hasSuffix(std::string_view text, std::string_view suffix);
 bool contains(std::string_view text, std::string_view needle);

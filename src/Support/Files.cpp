@@ -1,0 +1,177 @@
+#include "Support/Files.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace lorvantine {
+namespace Files {
+
+namespace {
+
+Unexpected<FileError> failure(std::string_view what, const std::string& path, int error)
+{
+    return Unexpected(FileError{std::string(what) + " " + path + ": " + std::strerror(error)});
+}
+
+bool writeAll(int fd, std::string_view bytes, int& error)
+{
+    const char* data = bytes.data();
+    size_t remaining = bytes.size();
+    while (remaining > 0) {
+        ssize_t written = ::write(fd, data, remaining);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            error = errno;
+            return false;
+        }
+        data += written;
+        remaining -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
+void syncDirectory(const std::string& directory)
+{
+    int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+} // namespace
+
+Expected<void, FileError> writeAtomically(const std::string& path, std::string_view bytes)
+{
+    if (path.empty() || path.back() == '/')
+        return Unexpected(FileError{"cannot write \"" + path + "\": not a file path"});
+
+    const size_t slash = path.rfind('/');
+    const std::string directory = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    // Stay within NAME_MAX however long the report's own name is.
+    std::string temporary = directory + "/." + name.substr(0, 200) + ".XXXXXX";
+
+    std::vector<char> buffer(temporary.begin(), temporary.end());
+    buffer.push_back('\0');
+    int fd = ::mkostemp(buffer.data(), O_CLOEXEC);
+    if (fd < 0)
+        return failure("cannot create a temporary file for", path, errno);
+    temporary.assign(buffer.data());
+
+    auto abandon = [&](std::string_view what, int error) {
+        if (fd >= 0)
+            ::close(fd);
+        ::unlink(temporary.c_str());
+        return failure(what, path, error);
+    };
+
+    mode_t mode = 0644;
+    struct stat existing;
+    if (::lstat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode))
+        mode = existing.st_mode & 07777;
+    if (::fchmod(fd, mode) != 0)
+        return abandon("cannot set the permissions for", errno);
+
+    int error = 0;
+    if (!writeAll(fd, bytes, error))
+        return abandon("cannot write", error);
+    if (::fsync(fd) != 0)
+        return abandon("cannot flush", errno);
+    int closed = ::close(fd);
+    fd = -1;
+    if (closed != 0)
+        return abandon("cannot write", errno);
+    if (::rename(temporary.c_str(), path.c_str()) != 0)
+        return abandon("cannot replace", errno);
+    syncDirectory(directory);
+    return {};
+}
+
+Expected<int, FileError> openNoFollow(const std::string& path, int flags, mode_t mode)
+{
+    int fd = ::open(path.c_str(), flags | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd < 0) {
+        if (errno == ELOOP)
+            return Unexpected(FileError{"refusing to follow the symbolic link at " + path});
+        return failure("cannot open", path, errno);
+    }
+    return fd;
+}
+
+Expected<void, FileError> writeNoFollow(const std::string& path, std::string_view bytes)
+{
+    struct stat existing;
+    if (::lstat(path.c_str(), &existing) == 0 && S_ISLNK(existing.st_mode))
+        return Unexpected(FileError{"refusing to follow the symbolic link at " + path});
+    return writeAtomically(path, bytes);
+}
+
+Expected<void, FileError> append(const std::string& path, std::string_view bytes)
+{
+    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return failure("cannot open", path, errno);
+    int error = 0;
+    bool written = writeAll(fd, bytes, error);
+    if (::close(fd) != 0 && written) {
+        written = false;
+        error = errno;
+    }
+    if (!written)
+        return failure("cannot append to", path, error);
+    return {};
+}
+
+Expected<std::string, FileError> readAll(const std::string& path)
+{
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return failure("cannot open", path, errno);
+    std::string contents;
+    char chunk[65536];
+    for (;;) {
+        ssize_t count = ::read(fd, chunk, sizeof chunk);
+        if (count < 0) {
+            if (errno == EINTR)
+                continue;
+            int error = errno;
+            ::close(fd);
+            return failure("cannot read", path, error);
+        }
+        if (count == 0)
+            break;
+        contents.append(chunk, static_cast<size_t>(count));
+    }
+    ::close(fd);
+    return contents;
+}
+
+Expected<std::string, FileError> makePrivateTemporaryFile(std::string_view prefix, std::string_view suffix)
+{
+    if (prefix.find('/') != std::string_view::npos || suffix.find('/') != std::string_view::npos)
+        return Unexpected(FileError{"a temporary file name cannot contain \"/\""});
+    const char* environment = std::getenv("TMPDIR");
+    std::string directory = environment && *environment ? environment : "/tmp";
+    if (directory.size() > 1 && directory.back() == '/')
+        directory.pop_back();
+
+    std::string pattern = directory + "/" + std::string(prefix) + "XXXXXX" + std::string(suffix);
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    int fd = ::mkostemps(buffer.data(), static_cast<int>(suffix.size()), O_CLOEXEC);
+    if (fd < 0)
+        return failure("cannot create a temporary file in", directory, errno);
+    ::fchmod(fd, 0600);
+    ::close(fd);
+    return std::string(buffer.data());
+}
+
+} // namespace Files
+} // namespace lorvantine

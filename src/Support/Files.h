@@ -1,0 +1,42 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <sys/types.h>
+
+#include "Support/Expected.h"
+
+namespace lorvantine {
+
+struct FileError {
+    std::string message; // names the path and the reason
+};
+
+// File writing that never leaves a half-written report behind and never follows a planted
+// symbolic link at a fixed path in /tmp. Nothing here throws.
+namespace Files {
+
+// Writes `bytes` to a temporary in the same directory, flushes it to disk and renames it over
+// `path`. On failure the old file is untouched and the temporary is gone. An existing file's
+// permissions are kept; a new file gets 0644.
+Expected<void, FileError> writeAtomically(const std::string& path, std::string_view bytes);
+
+// open(2) with O_NOFOLLOW | O_CLOEXEC added: a symbolic link at `path` is refused. The caller
+// owns and closes the descriptor.
+Expected<int, FileError> openNoFollow(const std::string& path, int flags, mode_t mode = 0644);
+
+// Replaces `path` atomically (as writeAtomically) but refuses when `path` is a symbolic link.
+// The rename replaces whatever is at `path` itself, so a link planted meanwhile is never followed.
+Expected<void, FileError> writeNoFollow(const std::string& path, std::string_view bytes);
+
+// Appends `bytes` to `path`, creating it (0644) when missing.
+Expected<void, FileError> append(const std::string& path, std::string_view bytes);
+
+Expected<std::string, FileError> readAll(const std::string& path);
+
+// Creates an empty file named prefix + random + suffix in $TMPDIR (or /tmp when unset), readable
+// and writable by the owner only, and returns its path.
+Expected<std::string, FileError> makePrivateTemporaryFile(std::string_view prefix, std::string_view suffix);
+
+} // namespace Files
+} // namespace lorvantine

@@ -1,0 +1,111 @@
+#include "ManualClockTest.h"
+
+#include <atomic>
+#include <thread>
+
+namespace lorvantine {
+namespace {
+
+TEST(ManualClock, StartsAtTheSameNonZeroTimeAndOnlyMovesForward)
+{
+    ManualClock a;
+    ManualClock b;
+    EXPECT_EQ(a.now(), b.now());
+    EXPECT_GT(a.now().time_since_epoch(), Duration::zero());
+
+    TimePoint t0 = a.now();
+    a.advance(seconds(1.5));
+    EXPECT_EQ(a.now(), t0 + seconds(1.5));
+    a.set(t0);
+    a.advance(seconds(-3));
+    EXPECT_EQ(a.now(), t0 + seconds(1.5));
+    a.set(t0 + seconds(4));
+    EXPECT_EQ(a.now(), t0 + seconds(4));
+}
+
+TEST(ManualClock, SleeperWakesOnlyOnceTheClockReachesItsDeadline)
+{
+    ManualClock clock;
+    TimePoint t0 = clock.now();
+    std::atomic<bool> woke { false };
+    std::thread sleeper([&] {
+        clock.sleep(seconds(2));
+        woke = true;
+    });
+    ASSERT_TRUE(eventually([&] { return clock.nextSleepDeadline().has_value(); }));
+    EXPECT_EQ(*clock.nextSleepDeadline(), t0 + seconds(2));
+
+    clock.advance(seconds(1.999));
+    EXPECT_TRUE(clock.nextSleepDeadline().has_value()); // still asleep
+    EXPECT_FALSE(woke);
+
+    clock.advance(seconds(0.001));
+    sleeper.join();
+    EXPECT_TRUE(woke);
+    EXPECT_FALSE(clock.nextSleepDeadline().has_value());
+}
+
+TEST(ManualClock, SleepingUntilThePastReturnsAtOnce)
+{
+    ManualClock clock;
+    clock.sleepUntil(clock.now());
+    clock.sleep(seconds(-1));
+    EXPECT_FALSE(clock.nextSleepDeadline().has_value());
+}
+
+TEST(ManualClock, ListenersHearEveryMoveUntilTheirTokenIsGone)
+{
+    ManualClock clock;
+    int heard = 0;
+    auto token = clock.addAdvanceListener([&] { ++heard; });
+    ASSERT_TRUE(token);
+    clock.advance(seconds(1));
+    clock.set(clock.now() + seconds(1));
+    clock.set(clock.now()); // no move
+    clock.advance(Duration::zero());
+    EXPECT_EQ(heard, 2);
+    token.reset();
+    clock.advance(seconds(1));
+    EXPECT_EQ(heard, 2);
+}
+
+TEST(ManualClock, DestroyingTheClockReleasesItsSleepers)
+{
+    auto clock = std::make_unique<ManualClock>();
+    std::thread sleeper([&clock] { clock->sleep(seconds(10)); });
+    ASSERT_TRUE(eventually([&] { return clock->nextSleepDeadline().has_value(); }));
+    clock.reset();
+    sleeper.join();
+}
+
+TEST(Clock, InstallSwapsTheProcessClockAndReturnsThePreviousOne)
+{
+    auto manual = std::make_shared<ManualClock>();
+    auto previous = Clock::install(manual);
+    ASSERT_TRUE(previous);
+    EXPECT_EQ(&Clock::current(), manual.get());
+    manual->advance(seconds(3));
+    EXPECT_EQ(Clock::current().now(), manual->now());
+
+    auto back = Clock::install(previous);
+    EXPECT_EQ(back, manual);
+    EXPECT_EQ(&Clock::current(), previous.get());
+
+    // Installing nothing falls back on a steady clock rather than leaving no clock.
+    auto replaced = Clock::install(nullptr);
+    EXPECT_EQ(replaced, previous);
+    EXPECT_NE(dynamic_cast<SteadyClock*>(&Clock::current()), nullptr);
+    Clock::install(previous);
+}
+
+TEST(SteadyClock, FollowsRealTime)
+{
+    SteadyClock clock;
+    TimePoint before = clock.now();
+    clock.sleep(std::chrono::milliseconds(2));
+    EXPECT_GE(clock.now() - before, std::chrono::milliseconds(2));
+    EXPECT_EQ(clock.addAdvanceListener([] { }), nullptr);
+}
+
+} // namespace
+} // namespace lorvantine

@@ -1,0 +1,104 @@
+#include "ManualClockTest.h"
+
+#include <atomic>
+#include <vector>
+
+namespace lorvantine {
+namespace {
+
+class RunLoopTest : public ManualClockTest { };
+
+TEST_F(RunLoopTest, RunPendingRunsWhatIsQueuedAndWhatThatQueues)
+{
+    std::vector<int> order;
+    DispatchQueue::main().async([&] {
+        order.push_back(1);
+        DispatchQueue::main().async([&] { order.push_back(3); });
+    });
+    DispatchQueue::main().async([&] { order.push_back(2); });
+    EXPECT_EQ(RunLoop::runPending(), 3u);
+    EXPECT_EQ(order, (std::vector<int> { 1, 2, 3 }));
+    EXPECT_EQ(RunLoop::runPending(), 0u);
+}
+
+TEST_F(RunLoopTest, RunServesTheMainQueueUntilStopped)
+{
+    std::vector<int> order;
+    DispatchQueue::global().async([&] {
+        for (int i = 0; i < 3; ++i)
+            DispatchQueue::main().async([&, i] { order.push_back(i); });
+        DispatchQueue::main().async([] { RunLoop::stop(); });
+    });
+    RunLoop::run();
+    EXPECT_EQ(order, (std::vector<int> { 0, 1, 2 }));
+}
+
+TEST_F(RunLoopTest, StopFromAnotherThreadBeforeRunIsNotLost)
+{
+    std::thread([] { RunLoop::stop(); }).join();
+    RunLoop::run(); // returns at once
+    SUCCEED();
+}
+
+TEST_F(RunLoopTest, RunUntilReturnsOnceDoneHolds)
+{
+    bool done = false;
+    DispatchQueue::global().async([&] { DispatchQueue::main().async([&] { done = true; }); });
+    EXPECT_TRUE(RunLoop::runUntil([&] { return done; }, seconds(10)));
+}
+
+TEST_F(RunLoopTest, RunUntilNoticesAConditionSetOffTheMainQueue)
+{
+    std::atomic<bool> done { false };
+    DispatchQueue::global().async([&] { done = true; });
+    EXPECT_TRUE(RunLoop::runUntil([&] { return done.load(); }, seconds(10)));
+}
+
+TEST_F(RunLoopTest, RunUntilTimesOutOnTheInstalledClock)
+{
+    std::atomic<bool> returned { false };
+    std::thread mover([&] {
+        while (!returned) {
+            clock->advance(seconds(0.25));
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+    });
+    EXPECT_FALSE(RunLoop::runUntil([] { return false; }, seconds(1)));
+    returned = true;
+    mover.join();
+    EXPECT_GE(clock->now() - start, seconds(1));
+}
+
+TEST(RunLoopDeathTest, RunningTheMainQueueOffTheMainThreadIsAProgrammerError)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(
+        {
+            RunLoop::isMainThread();
+            std::thread([] { RunLoop::runPending(); }).join();
+        },
+        "RunLoop::runPending called off the main thread");
+}
+
+TEST(RunLoopSteadyTest, RunUntilTimesOutInRealTimeUnderTheSteadyClock)
+{
+    ASSERT_NE(dynamic_cast<SteadyClock*>(&Clock::current()), nullptr);
+    auto before = std::chrono::steady_clock::now();
+    EXPECT_FALSE(RunLoop::runUntil([] { return false; }, std::chrono::milliseconds(10)));
+    auto took = std::chrono::steady_clock::now() - before;
+    EXPECT_GE(took, std::chrono::milliseconds(10));
+    EXPECT_LT(took, std::chrono::seconds(2));
+}
+
+TEST(RunLoopSteadyTest, DelayedWorkRunsInRealTimeUnderTheSteadyClock)
+{
+    bool ran = false;
+    DispatchQueue::main().asyncAfter(std::chrono::milliseconds(3), [&] { ran = true; });
+    EXPECT_TRUE(RunLoop::runUntil([&] { return ran; }, seconds(5)));
+
+    Semaphore semaphore(0);
+    EXPECT_FALSE(semaphore.wait(std::chrono::milliseconds(3)));
+}
+
+} // namespace
+} // namespace lorvantine

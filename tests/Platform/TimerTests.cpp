@@ -1,0 +1,141 @@
+#include "ManualClockTest.h"
+
+#include <atomic>
+#include <vector>
+
+namespace lorvantine {
+namespace {
+
+class TimerTest : public ManualClockTest { };
+
+TEST_F(TimerTest, OneShotFiresOnceThenIsInvalid)
+{
+    std::vector<double> fired;
+    Timer* handed = nullptr;
+    auto timer = Timer::scheduled(seconds(1), Timer::Repeats::no, [&](Timer& t) {
+        fired.push_back(elapsed());
+        handed = &t;
+        EXPECT_TRUE(RunLoop::isMainThread());
+    });
+    EXPECT_TRUE(timer->isValid());
+    EXPECT_EQ(timer->interval(), seconds(1));
+    Dispatch::advance(*clock, seconds(0.9));
+    EXPECT_TRUE(fired.empty());
+    Dispatch::advance(*clock, seconds(5));
+    EXPECT_EQ(fired, (std::vector<double> { 1.0 }));
+    EXPECT_EQ(handed, timer.get());
+    EXPECT_FALSE(timer->isValid());
+}
+
+TEST_F(TimerTest, RepeatingTimerFiresAtMultiplesOfItsInterval)
+{
+    std::vector<double> fired;
+    auto timer = Timer::scheduled(seconds(0.25), Timer::Repeats::yes, [&](Timer&) { fired.push_back(elapsed()); });
+    Dispatch::advance(*clock, seconds(1.1));
+    EXPECT_EQ(fired, (std::vector<double> { 0.25, 0.5, 0.75, 1.0 }));
+    EXPECT_TRUE(timer->isValid());
+    timer->invalidate();
+    Dispatch::advance(*clock, seconds(1));
+    EXPECT_EQ(fired.size(), 4u);
+}
+
+TEST_F(TimerTest, InvalidatingInsideTheBlockStopsIt)
+{
+    int fires = 0;
+    auto timer = Timer::scheduled(seconds(0.1), Timer::Repeats::yes, [&](Timer& t) {
+        if (++fires == 3)
+            t.invalidate();
+    });
+    Dispatch::advance(*clock, seconds(1));
+    EXPECT_EQ(fires, 3);
+    EXPECT_FALSE(timer->isValid());
+}
+
+TEST_F(TimerTest, InvalidatedTimerNeverFiresEvenWhenAlreadyDue)
+{
+    int fires = 0;
+    auto timer = Timer::scheduled(seconds(1), Timer::Repeats::yes, [&](Timer&) { ++fires; });
+    clock->advance(seconds(1)); // the fire is now waiting on the main queue
+    timer->invalidate();
+    Dispatch::advance(*clock, seconds(3));
+    EXPECT_EQ(fires, 0);
+}
+
+TEST_F(TimerTest, InvalidatingFromAnotherThreadStopsIt)
+{
+    int fires = 0;
+    auto timer = Timer::scheduled(seconds(0.1), Timer::Repeats::yes, [&](Timer&) { ++fires; });
+    Dispatch::advance(*clock, seconds(0.2));
+    DispatchQueue::global().async([timer] { timer->invalidate(); });
+    ASSERT_TRUE(Dispatch::waitUntilIdle());
+    Dispatch::advance(*clock, seconds(1));
+    EXPECT_EQ(fires, 2);
+}
+
+TEST_F(TimerTest, LateTimerSkipsTheFiresItMissed)
+{
+    std::vector<double> fired;
+    auto timer = Timer::scheduled(seconds(1), Timer::Repeats::yes, [&](Timer&) { fired.push_back(elapsed()); });
+    clock->advance(seconds(3.5)); // the main loop did not turn for three and a half seconds
+    RunLoop::runPending();
+    Dispatch::advance(*clock, seconds(1));
+    EXPECT_EQ(fired, (std::vector<double> { 3.5, 4.0 }));
+    timer->invalidate();
+}
+
+TEST_F(TimerTest, TheRunLoopHoldsAValidTimerAndReleasesItOnInvalidation)
+{
+    int fires = 0;
+    std::weak_ptr<Timer> watch = Timer::scheduled(seconds(0.5), Timer::Repeats::yes, [&](Timer& t) {
+        if (++fires == 2)
+            t.invalidate();
+    });
+    EXPECT_FALSE(watch.expired()); // the result was dropped, yet the timer lives on
+    Dispatch::advance(*clock, seconds(2));
+    EXPECT_EQ(fires, 2);
+    EXPECT_TRUE(watch.expired());
+
+    std::weak_ptr<Timer> oneShot = Timer::scheduled(seconds(0.5), Timer::Repeats::no, [&](Timer&) { ++fires; });
+    Dispatch::advance(*clock, seconds(1));
+    EXPECT_EQ(fires, 3);
+    EXPECT_TRUE(oneShot.expired());
+}
+
+TEST_F(TimerTest, InvalidationReleasesWhatTheBlockCaptured)
+{
+    // The usual cycle: the owner holds the timer, the block holds the owner.
+    struct Owner {
+        std::shared_ptr<Timer> timer;
+    };
+    auto owner = std::make_shared<Owner>();
+    std::weak_ptr<Owner> watchOwner = owner;
+    owner->timer = Timer::scheduled(seconds(1), Timer::Repeats::yes, [owner](Timer&) { });
+    std::weak_ptr<Timer> watchTimer = owner->timer;
+    owner->timer->invalidate();
+    owner.reset();
+    EXPECT_TRUE(watchOwner.expired());
+    EXPECT_TRUE(watchTimer.expired());
+}
+
+TEST_F(TimerTest, ZeroIntervalIsTakenAsATenthOfAMillisecond)
+{
+    int fires = 0;
+    auto timer = Timer::scheduled(Duration::zero(), Timer::Repeats::yes, [&](Timer&) { ++fires; });
+    EXPECT_EQ(timer->interval(), std::chrono::microseconds(100));
+    Dispatch::advance(*clock, std::chrono::milliseconds(1));
+    EXPECT_EQ(fires, 10);
+    timer->invalidate();
+}
+
+TEST_F(TimerTest, ReleasingTheLastHandleAfterInvalidateDestroysTheTimer)
+{
+    auto timer = Timer::scheduled(seconds(1), Timer::Repeats::yes, [](Timer&) { });
+    std::weak_ptr<Timer> watch = timer;
+    timer->invalidate();
+    timer->invalidate();
+    timer.reset();
+    EXPECT_TRUE(watch.expired());
+}
+
+} // namespace
+} // namespace lorvantine

@@ -1,0 +1,272 @@
+#include "Platform/Backends/InMemoryUserDefaults.h"
+#include "Platform/Backends/SettingsFileStore.h"
+#include "Preferences/PreferencesModel.h"
+#include "Support/Log.h"
+#include "TestDirectory.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace lorvantine {
+namespace {
+
+using test::ScopedEnvironment;
+using test::TestDirectory;
+using test::readFile;
+using test::writeFile;
+using ::testing::ElementsAre;
+using ::testing::SizeIs;
+using ::testing::StartsWith;
+namespace fs = std::filesystem;
+
+std::vector<std::string> namesIn(const fs::path& directory)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(directory))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(SettingsFileStore, ValuesSurviveIntoTheNextStoreOnTheSameFile)
+{
+    TestDirectory directory;
+    fs::path path = directory / "nested/config/defaults.json";
+    {
+        SettingsFileStore first(path);
+        first.set("Lorvantine.defaultSpeedZh", 1.75f);
+        first.set("Lorvantine.highlightOpacity", 0.08f);
+        first.set("Lorvantine.defaultVoice", "zm_009");
+        first.set("Lorvantine.hasCompletedOnboarding", true);
+        first.setObject("count", int64_t {-12});
+        first.set("temporary", "gone");
+        first.removeObject("temporary");
+    }
+    SettingsFileStore second(path);
+    EXPECT_EQ(second.floatForKey("Lorvantine.defaultSpeedZh"), 1.75f);
+    EXPECT_EQ(second.floatForKey("Lorvantine.highlightOpacity"), 0.08f);
+    EXPECT_EQ(second.stringForKey("Lorvantine.defaultVoice"), "zm_009");
+    EXPECT_TRUE(second.boolForKey("Lorvantine.hasCompletedOnboarding"));
+    EXPECT_EQ(second.object("count"), UserDefaults::Value(int64_t {-12}));
+    EXPECT_EQ(second.object("temporary"), std::nullopt);
+}
+
+TEST(SettingsFileStore, MissingFileIsAnEmptyStoreAndIsOnlyCreatedByAWrite)
+{
+    TestDirectory directory;
+    Log::Capture log;
+    SettingsFileStore store(directory / "defaults.json");
+    EXPECT_EQ(store.object("Lorvantine.defaultSpeed"), std::nullopt);
+    EXPECT_TRUE(namesIn(directory.path()).empty());
+    EXPECT_THAT(log.lines(), SizeIs(0));
+}
+
+TEST(SettingsFileStore, EveryWriteReplacesTheWholeFileAtOnce)
+{
+    TestDirectory directory;
+    fs::path path = directory / "defaults.json";
+    SettingsFileStore store(path);
+    store.set("Lorvantine.defaultVoice", "zf_001");
+
+    // A second name for the current file: an in-place rewrite would change what it shows.
+    fs::path before = directory / "before";
+    fs::create_hard_link(path, before);
+    std::string earlier = readFile(before);
+    store.set("Lorvantine.defaultSpeed", 2.0f);
+
+    EXPECT_EQ(readFile(before), earlier);
+    nlohmann::json saved = nlohmann::json::parse(readFile(path));
+    EXPECT_EQ(saved["Lorvantine.defaultSpeed"], 2.0);
+    EXPECT_EQ(saved["Lorvantine.defaultVoice"], "zf_001");
+    EXPECT_THAT(namesIn(directory.path()), ElementsAre("before", "defaults.json")) << "no temporary left behind";
+}
+
+TEST(SettingsFileStore, EntriesWithoutATypedReadingAreKeptInTheFile)
+{
+    TestDirectory directory;
+    fs::path path = directory / "defaults.json";
+    writeFile(path, R"({"recent": ["a", "b"], "window": {"x": 1}, "Lorvantine.defaultSpeed": 2})");
+    SettingsFileStore store(path);
+    EXPECT_EQ(store.object("recent"), std::nullopt);
+    EXPECT_EQ(store.floatForKey("Lorvantine.defaultSpeed"), 2.0f);
+
+    store.set("Lorvantine.defaultVoice", "af_heart");
+    nlohmann::json saved = nlohmann::json::parse(readFile(path));
+    EXPECT_EQ(saved["recent"], nlohmann::json::array({"a", "b"}));
+    EXPECT_EQ(saved["window"]["x"], 1);
+}
+
+TEST(SettingsFileStore, StringsThatAreNotUtf8AreSavedWithoutLosingTheOtherKeys)
+{
+    TestDirectory directory;
+    fs::path path = directory / "defaults.json";
+    SettingsFileStore store(path);
+    store.set("Lorvantine.defaultVoice", "bf_emma");
+    store.set("Lorvantine.ttsServerURL", std::string("http://\xff\xfe"));
+
+    SettingsFileStore reopened(path);
+    EXPECT_EQ(reopened.stringForKey("Lorvantine.defaultVoice"), "bf_emma");
+    EXPECT_TRUE(reopened.stringForKey("Lorvantine.ttsServerURL").has_value());
+}
+
+TEST(SettingsFileStore, CorruptFileIsMovedAsideWithOneWarningAndNeverOverwritten)
+{
+    TestDirectory directory;
+    fs::path path = directory / "defaults.json";
+    const std::string broken = "{\"Lorvantine.defaultSpeed\": 2.0,";
+    writeFile(path, broken);
+
+    Log::Capture log;
+    SettingsFileStore store(path);
+    ASSERT_THAT(log.lines(), SizeIs(1));
+    EXPECT_THAT(log.lines()[0], StartsWith("[Preferences] "));
+    EXPECT_EQ(store.object("Lorvantine.defaultSpeed"), std::nullopt) << "the defaults, not half a file";
+
+    std::vector<std::string> names = namesIn(directory.path());
+    ASSERT_THAT(names, SizeIs(1));
+    EXPECT_THAT(names[0], StartsWith("defaults.json.corrupt-"));
+    EXPECT_NE(log.lines()[0].find(names[0]), std::string::npos) << "the warning says where the file went";
+    const fs::path kept = directory / names[0];
+    EXPECT_EQ(readFile(kept), broken);
+
+    store.set("Lorvantine.defaultVoice", "bf_emma");
+    EXPECT_EQ(readFile(kept), broken);
+    EXPECT_EQ(nlohmann::json::parse(readFile(path))["Lorvantine.defaultVoice"], "bf_emma");
+    EXPECT_THAT(log.lines(), SizeIs(1));
+}
+
+TEST(SettingsFileStore, SecondCorruptFileDoesNotReplaceTheFirstKeptCopy)
+{
+    TestDirectory directory;
+    fs::path path = directory / "defaults.json";
+    Log::Capture log;
+    writeFile(path, "[1, 2, 3]");
+    SettingsFileStore first(path);
+    writeFile(path, "");
+    SettingsFileStore second(path);
+
+    std::vector<std::string> names = namesIn(directory.path());
+    ASSERT_THAT(names, SizeIs(2));
+    std::vector<std::string> contents {readFile(directory / names[0]), readFile(directory / names[1])};
+    std::sort(contents.begin(), contents.end());
+    EXPECT_THAT(contents, ElementsAre("", "[1, 2, 3]"));
+    EXPECT_THAT(log.lines(), SizeIs(2));
+}
+
+TEST(SettingsFileStore, DirectoryAtThePathIsLeftAloneAndWritesStayInMemory)
+{
+    TestDirectory directory;
+    fs::path path = directory / "defaults.json";
+    fs::create_directory(path);
+    writeFile(path / "inside", "mine");
+
+    Log::Capture log;
+    SettingsFileStore store(path);
+    EXPECT_THAT(log.lines(), SizeIs(1));
+    store.set("Lorvantine.defaultSpeed", 2.0f);
+    EXPECT_EQ(store.floatForKey("Lorvantine.defaultSpeed"), 2.0f);
+    EXPECT_EQ(readFile(path / "inside"), "mine");
+    EXPECT_THAT(namesIn(directory.path()), ElementsAre("defaults.json"));
+}
+
+TEST(SettingsFileStore, FailedWriteWarnsOnceAndKeepsTheValue)
+{
+    TestDirectory directory;
+    writeFile(directory / "blocker", "a file where a directory should be");
+    fs::path path = directory / "blocker/defaults.json";
+
+    Log::Capture log;
+    SettingsFileStore store(path);
+    store.set("Lorvantine.defaultSpeed", 2.0f);
+    store.set("Lorvantine.defaultSpeed", 2.5f);
+    EXPECT_EQ(store.floatForKey("Lorvantine.defaultSpeed"), 2.5f);
+    ASSERT_THAT(log.linesContaining("[Preferences]"), SizeIs(1));
+    EXPECT_NE(log.lines().back().find("blocker"), std::string::npos);
+}
+
+TEST(SettingsFileStore, WriteAfterAFailureSavesEverythingKeptInMemory)
+{
+    TestDirectory directory;
+    fs::path blocker = directory / "config";
+    writeFile(blocker, "");
+    fs::path path = blocker / "defaults.json";
+
+    Log::Capture log;
+    SettingsFileStore store(path);
+    store.set("Lorvantine.defaultVoice", "bf_emma");
+    fs::remove(blocker);
+    store.set("Lorvantine.defaultSpeed", 2.0f);
+
+    SettingsFileStore reopened(path);
+    EXPECT_EQ(reopened.stringForKey("Lorvantine.defaultVoice"), "bf_emma");
+    EXPECT_EQ(reopened.floatForKey("Lorvantine.defaultSpeed"), 2.0f);
+}
+
+TEST(SettingsFileStore, ConcurrentWritersLeaveAValidFileWithEveryKey)
+{
+    TestDirectory directory;
+    fs::path path = directory / "defaults.json";
+    SettingsFileStore store(path);
+    std::vector<std::thread> writers;
+    for (int writer = 0; writer < 4; ++writer) {
+        writers.emplace_back([&store, writer] {
+            for (int i = 0; i < 10; ++i)
+                store.set("key." + std::to_string(writer) + "." + std::to_string(i), static_cast<double>(i));
+        });
+    }
+    for (std::thread& writer : writers)
+        writer.join();
+    EXPECT_EQ(nlohmann::json::parse(readFile(path)).size(), 40u);
+}
+
+TEST(SettingsFileStore, StandardPathFollowsTheEnvironment)
+{
+    ScopedEnvironment noOverride("LORVANTINE_DEFAULTS", std::nullopt);
+    {
+        ScopedEnvironment config("XDG_CONFIG_HOME", "/x/config");
+        EXPECT_EQ(SettingsFileStore::standardPath(), fs::path("/x/config/lorvantine/defaults.json"));
+    }
+    {
+        ScopedEnvironment config("XDG_CONFIG_HOME", "relative");
+        ScopedEnvironment home("HOME", "/home/reader");
+        EXPECT_EQ(SettingsFileStore::standardPath(), fs::path("/home/reader/.config/lorvantine/defaults.json"));
+    }
+    {
+        ScopedEnvironment config("XDG_CONFIG_HOME", std::nullopt);
+        ScopedEnvironment home("HOME", std::nullopt);
+        EXPECT_EQ(SettingsFileStore::standardPath(), std::nullopt);
+        Log::Capture log;
+        auto store = SettingsFileStore::openStandard();
+        EXPECT_NE(dynamic_cast<InMemoryUserDefaults*>(store.get()), nullptr);
+        EXPECT_THAT(log.linesContaining("[Preferences]"), SizeIs(1));
+    }
+    {
+        ScopedEnvironment config("XDG_CONFIG_HOME", "/x/config");
+        ScopedEnvironment explicitFile("LORVANTINE_DEFAULTS", "/elsewhere/settings.json");
+        EXPECT_EQ(SettingsFileStore::standardPath(), fs::path("/elsewhere/settings.json"));
+    }
+}
+
+TEST(SettingsFileStore, ModelOpensTheFileNamedByTheEnvironmentOnFirstUse)
+{
+    TestDirectory directory;
+    fs::path path = directory / "chosen.json";
+    writeFile(path, R"({"Lorvantine.defaultVoiceEn": "bf_emma"})");
+    ScopedEnvironment explicitFile("LORVANTINE_DEFAULTS", path.string());
+    PreferencesModel::ScopedDefaults fresh(nullptr);
+
+    EXPECT_EQ(PreferencesModel::voice(PreferencesModel::Key::defaultVoiceEn), "bf_emma");
+    EXPECT_EQ(&PreferencesModel::defaults(), &PreferencesModel::defaults()) << "one store for the run";
+    PreferencesModel::recordSpeedChange(2.0f, true);
+
+    SettingsFileStore reopened(path);
+    EXPECT_EQ(reopened.floatForKey(PreferencesModel::Key::defaultSpeedZh), 2.0f);
+    EXPECT_EQ(reopened.stringForKey(PreferencesModel::Key::defaultVoiceEn), "bf_emma");
+}
+
+} // namespace
+} // namespace lorvantine

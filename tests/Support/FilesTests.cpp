@@ -1,0 +1,203 @@
+#include "Support/Files.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <filesystem>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace lorvantine {
+namespace {
+
+namespace fs = std::filesystem;
+
+class FilesTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/lorvantine-files-test-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        m_directory = pattern;
+    }
+    void TearDown() override
+    {
+        std::error_code ignored;
+        fs::permissions(m_directory, fs::perms::owner_all, ignored);
+        fs::remove_all(m_directory, ignored);
+    }
+
+    std::string path(const std::string& name) const { return m_directory + "/" + name; }
+
+    std::vector<std::string> entries() const
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(m_directory))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    static mode_t permissionsOf(const std::string& file)
+    {
+        struct stat info {};
+        ::lstat(file.c_str(), &info);
+        return info.st_mode & 07777;
+    }
+
+    std::string m_directory;
+};
+
+TEST_F(FilesTest, WritesAndReplacesAtomically)
+{
+    const std::string report = path("probe-report.json");
+    ASSERT_TRUE(Files::writeAtomically(report, "first"));
+    EXPECT_EQ(Files::readAll(report).value(), "first");
+    EXPECT_EQ(permissionsOf(report), 0644u);
+
+    ::chmod(report.c_str(), 0600);
+    const std::string large(300000, 'x');
+    ASSERT_TRUE(Files::writeAtomically(report, large));
+    EXPECT_EQ(Files::readAll(report).value(), large);
+    EXPECT_EQ(permissionsOf(report), 0600u); // the owner's choice survives the replacement
+    EXPECT_EQ(entries(), std::vector<std::string>{"probe-report.json"});
+
+    ASSERT_TRUE(Files::writeAtomically(report, ""));
+    EXPECT_EQ(Files::readAll(report).value(), "");
+}
+
+TEST_F(FilesTest, FailedWriteKeepsTheOldFileAndLeavesNoTemporary)
+{
+    const std::string report = path("report.md");
+    ASSERT_TRUE(Files::writeAtomically(report, "old"));
+
+    // A file size limit makes the write itself fail, even for root.
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limit {1024, 1024};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        auto result = Files::writeAtomically(report, std::string(100000, 'n'));
+        ::_exit(!result && result.error().message.find(report) != std::string::npos ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(Files::readAll(report).value(), "old");
+    EXPECT_EQ(entries(), std::vector<std::string>{"report.md"});
+
+    // A directory in the way: the rename fails and the temporary goes.
+    fs::create_directory(path("taken"));
+    auto blocked = Files::writeAtomically(path("taken"), "data");
+    ASSERT_FALSE(blocked);
+    EXPECT_NE(blocked.error().message.find("taken"), std::string::npos);
+    EXPECT_EQ(entries(), (std::vector<std::string>{"report.md", "taken"}));
+
+    auto missing = Files::writeAtomically(path("no-such-dir/report.md"), "data");
+    ASSERT_FALSE(missing);
+    EXPECT_NE(missing.error().message.find("no-such-dir/report.md"), std::string::npos);
+    EXPECT_FALSE(Files::writeAtomically("", "data"));
+    EXPECT_FALSE(Files::writeAtomically(m_directory + "/", "data"));
+}
+
+TEST_F(FilesTest, UnwritableDirectoryKeepsTheOldFile)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "permissions do not bind root";
+    const std::string report = path("report.md");
+    ASSERT_TRUE(Files::writeAtomically(report, "old"));
+    ::chmod(m_directory.c_str(), 0555);
+    EXPECT_FALSE(Files::writeAtomically(report, "new"));
+    ::chmod(m_directory.c_str(), 0755);
+    EXPECT_EQ(Files::readAll(report).value(), "old");
+    EXPECT_EQ(entries(), std::vector<std::string>{"report.md"});
+}
+
+TEST_F(FilesTest, NoFollowRefusesSymbolicLinks)
+{
+    const std::string target = path("target");
+    const std::string fixed = path("capture.png");
+    ASSERT_TRUE(Files::writeAtomically(target, "precious"));
+    ASSERT_EQ(::symlink(target.c_str(), fixed.c_str()), 0);
+
+    auto written = Files::writeNoFollow(fixed, "planted");
+    ASSERT_FALSE(written);
+    EXPECT_NE(written.error().message.find("symbolic link"), std::string::npos);
+    EXPECT_EQ(Files::readAll(target).value(), "precious");
+    EXPECT_TRUE(fs::is_symlink(fixed));
+
+    auto opened = Files::openNoFollow(fixed, O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_FALSE(opened);
+    EXPECT_NE(opened.error().message.find("symbolic link"), std::string::npos);
+    EXPECT_EQ(Files::readAll(target).value(), "precious");
+
+    // A dangling link must not create its target either.
+    const std::string dangling = path("dangling");
+    ASSERT_EQ(::symlink(path("created-through-link").c_str(), dangling.c_str()), 0);
+    EXPECT_FALSE(Files::writeNoFollow(dangling, "x"));
+    EXPECT_FALSE(Files::openNoFollow(dangling, O_WRONLY | O_CREAT, 0600));
+    EXPECT_FALSE(fs::exists(path("created-through-link")));
+}
+
+TEST_F(FilesTest, NoFollowWritesOrdinaryPaths)
+{
+    const std::string fixed = path("selection-ocr.png");
+    ASSERT_TRUE(Files::writeNoFollow(fixed, "one"));
+    ASSERT_TRUE(Files::writeNoFollow(fixed, "two"));
+    EXPECT_EQ(Files::readAll(fixed).value(), "two");
+
+    auto opened = Files::openNoFollow(path("new"), O_WRONLY | O_CREAT | O_EXCL, 0600);
+    ASSERT_TRUE(opened);
+    EXPECT_EQ(::write(*opened, "abc", 3), 3);
+    ::close(*opened);
+    EXPECT_EQ(Files::readAll(path("new")).value(), "abc");
+    EXPECT_EQ(permissionsOf(path("new")), 0600u);
+}
+
+TEST_F(FilesTest, ReadsAndAppends)
+{
+    const std::string binary("a\0b\xFF", 4);
+    const std::string file = path("results.jsonl");
+    ASSERT_TRUE(Files::append(file, binary));
+    ASSERT_TRUE(Files::append(file, "\n{}\n"));
+    EXPECT_EQ(Files::readAll(file).value(), binary + "\n{}\n");
+
+    auto missing = Files::readAll(path("missing"));
+    ASSERT_FALSE(missing);
+    EXPECT_NE(missing.error().message.find("missing"), std::string::npos);
+    EXPECT_FALSE(Files::readAll(m_directory)); // a directory is not a file
+    EXPECT_FALSE(Files::append(path("no-such-dir/x"), "x"));
+}
+
+TEST_F(FilesTest, PrivateTemporaryFilesLiveInTmpdir)
+{
+    const char* saved = std::getenv("TMPDIR");
+    const std::string previous = saved ? saved : "";
+    ::setenv("TMPDIR", m_directory.c_str(), 1);
+    auto first = Files::makePrivateTemporaryFile("speech-", ".mp3");
+    auto second = Files::makePrivateTemporaryFile("speech-", ".mp3");
+    if (saved)
+        ::setenv("TMPDIR", previous.c_str(), 1);
+    else
+        ::unsetenv("TMPDIR");
+
+    ASSERT_TRUE(first);
+    ASSERT_TRUE(second);
+    EXPECT_NE(*first, *second);
+    for (const std::string& made : {*first, *second}) {
+        EXPECT_EQ(fs::path(made).parent_path(), fs::path(m_directory));
+        EXPECT_EQ(fs::path(made).filename().string().rfind("speech-", 0), 0u);
+        EXPECT_EQ(fs::path(made).extension(), ".mp3");
+        EXPECT_EQ(permissionsOf(made), 0600u);
+        EXPECT_EQ(Files::readAll(made).value(), "");
+    }
+    EXPECT_FALSE(Files::makePrivateTemporaryFile("a/b", ""));
+}
+
+} // namespace
+} // namespace lorvantine
