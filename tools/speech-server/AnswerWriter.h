@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+
+#include "FaultPlan.h"
+#include "SpokenAudio.h"
+
+namespace lorvantine::speechserver {
+
+// Turns one spoken part into the HTTP answer of the speech endpoint, spelled and damaged as
+// the fault decision asks.
+namespace AnswerWriter {
+
+struct Part {
+    SpokenAudio audio;
+    std::string processedText;
+    std::string unprocessedText;
+};
+
+struct Reply {
+    int status = 200;
+    std::string contentType;
+    std::string body;
+};
+
+Reply write(const Part& part, const FaultDecision& decision);
+
+}
+
+}

@@ -1,0 +1,212 @@
+#include "SpeechServer.h"
+
+#include "Segmenter.h"
+
+#include <httplib.h>
+
+#include <chrono>
+
+namespace lorvantine::speechserver {
+
+namespace {
+
+constexpr const char* host = "127.0.0.1";
+constexpr std::size_t maxBodyBytes = 1024 * 1024;
+constexpr std::size_t workerThreads = 32;
+constexpr const char* defaultVoice = "af_heart";
+
+std::string dump(const nlohmann::json& value)
+{
+    return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+void sendJson(httplib::Response& response, int status, const nlohmann::json& value)
+{
+    response.status = status;
+    response.set_content(dump(value), "application/json");
+}
+
+AnswerWriter::Reply errorReply(int status, const std::string& message)
+{
+    return {status, "application/json", dump({{"error", message}})};
+}
+
+RequestLog::Arrival arrivalOf(const httplib::Request& request)
+{
+    RequestLog::Arrival arrival;
+    arrival.method = request.method;
+    arrival.path = request.target.empty() ? request.path : request.target;
+    for (const auto& [name, value] : request.headers) {
+        // The library files the peer's addresses among the headers; the client never sent them.
+        if (name == "REMOTE_ADDR" || name == "REMOTE_PORT" || name == "LOCAL_ADDR" || name == "LOCAL_PORT")
+            continue;
+        auto [it, inserted] = arrival.headers.emplace(name, value);
+        if (!inserted)
+            it->second += ", " + value;
+    }
+    arrival.body = request.body;
+    return arrival;
+}
+
+std::optional<nlohmann::json> parseJson(const std::string& body)
+{
+    auto value = nlohmann::json::parse(body, nullptr, false);
+    if (value.is_discarded())
+        return std::nullopt;
+    return value;
+}
+
+}
+
+SpeechServer::SpeechServer(Speak speak)
+    : speak_(std::move(speak))
+    , http_(std::make_unique<httplib::Server>())
+{
+    http_->new_task_queue = [] { return new httplib::ThreadPool(workerThreads); };
+    http_->set_payload_max_length(maxBodyBytes);
+    http_->set_keep_alive_timeout(2);
+    // Headers and body go out in separate writes; Nagle would hold the body back for an ACK.
+    http_->set_tcp_nodelay(true);
+
+    http_->Post(speechPath, [this](const httplib::Request& request, httplib::Response& response) {
+        handleSpeech(request, response);
+    });
+    http_->Post("/control", [this](const httplib::Request& request, httplib::Response& response) {
+        auto control = parseJson(request.body);
+        if (!control)
+            return sendJson(response, 400, {{"error", "the control body is not valid JSON"}});
+        if (auto error = plan_.apply(*control))
+            return sendJson(response, 400, {{"error", *error}});
+        sendJson(response, 200, {{"ok", true}, {"plan", plan_.describe()}});
+    });
+    http_->Get("/control", [this](const httplib::Request&, httplib::Response& response) {
+        sendJson(response, 200, {{"ok", true}, {"plan", plan_.describe()}});
+    });
+    http_->Get("/log", [this](const httplib::Request&, httplib::Response& response) {
+        sendJson(response, 200, log_.toJson());
+    });
+    http_->Post("/reset", [this](const httplib::Request&, httplib::Response& response) {
+        plan_.reset();
+        log_.reset();
+        sendJson(response, 200, {{"ok", true}});
+    });
+    auto unknown = [this](const httplib::Request& request, httplib::Response& response) {
+        handleUnknown(request, response);
+    };
+    http_->Get(".*", unknown);
+    http_->Post(".*", unknown);
+    http_->Put(".*", unknown);
+    http_->Patch(".*", unknown);
+    http_->Delete(".*", unknown);
+}
+
+SpeechServer::~SpeechServer() = default;
+
+std::optional<int> SpeechServer::bind(int port)
+{
+    if (port == 0) {
+        int bound = http_->bind_to_any_port(host);
+        return bound > 0 ? std::optional<int>(bound) : std::nullopt;
+    }
+    return http_->bind_to_port(host, port) ? std::optional<int>(port) : std::nullopt;
+}
+
+bool SpeechServer::run() { return http_->listen_after_bind(); }
+
+void SpeechServer::stop()
+{
+    {
+        std::lock_guard lock(stopMutex_);
+        stopping_ = true;
+    }
+    stopSignal_.notify_all();
+    http_->stop();
+}
+
+bool SpeechServer::waitFor(int milliseconds)
+{
+    std::unique_lock lock(stopMutex_);
+    return !stopSignal_.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return stopping_; });
+}
+
+void SpeechServer::handleSpeech(const httplib::Request& request, httplib::Response& response)
+{
+    auto order = log_.begin(arrivalOf(request));
+    RequestLog::Outcome outcome;
+    AnswerWriter::Reply reply;
+    try {
+        reply = answerSpeech(request.body, outcome);
+    } catch (const std::exception& error) {
+        reply = errorReply(500, std::string("internal error: ") + error.what());
+    }
+    response.status = reply.status;
+    response.set_content(reply.body, reply.contentType);
+    outcome.status = reply.status;
+    log_.finish(order, std::move(outcome));
+}
+
+void SpeechServer::handleUnknown(const httplib::Request& request, httplib::Response& response)
+{
+    auto order = log_.begin(arrivalOf(request));
+    sendJson(response, 404, {{"error", "no route for " + request.method + " " + request.path}});
+    RequestLog::Outcome outcome;
+    outcome.status = 404;
+    log_.finish(order, std::move(outcome));
+}
+
+AnswerWriter::Reply SpeechServer::answerSpeech(const std::string& body, RequestLog::Outcome& outcome)
+{
+    auto request = parseJson(body);
+    if (!request)
+        return errorReply(400, "the request body is not valid JSON");
+    if (!request->is_object())
+        return errorReply(400, "the request body must be a JSON object");
+    auto optionalString = [&](const char* key) -> std::optional<std::string> {
+        auto it = request->find(key);
+        if (it == request->end() || !it->is_string())
+            return std::nullopt;
+        return it->get<std::string>();
+    };
+    outcome.input = optionalString("input");
+    outcome.voiceCode = optionalString("voice_code");
+    outcome.language = optionalString("language");
+    if (!outcome.input)
+        return errorReply(400, "\"input\" must be a string");
+    for (const char* key : {"voice_code", "language"}) {
+        if (request->contains(key) && !request->at(key).is_string())
+            return errorReply(400, std::string("\"") + key + "\" must be a string");
+    }
+    double speed = 1;
+    if (request->contains("speed")) {
+        const auto& value = request->at("speed");
+        if (!value.is_number() || value.get<double>() <= 0)
+            return errorReply(400, "\"speed\" must be a positive number");
+        speed = value.get<double>();
+    }
+
+    FaultDecision decision = plan_.take();
+    outcome.fault = decision.faultName();
+    if (decision.delayMs > 0 && !waitFor(decision.delayMs))
+        return errorReply(503, "the server is shutting down");
+
+    AnswerWriter::Part part;
+    bool answersWithSpeech = decision.fault != Fault::HttpStatus && decision.fault != Fault::Html
+        && decision.fault != Fault::EmptyBody;
+    if (decision.fault == Fault::NoProgress) {
+        part.unprocessedText = *outcome.input;
+    } else if (answersWithSpeech) {
+        auto split = Segmenter::splitPrefix(*outcome.input);
+        part.processedText = Segmenter::trim(split.spoken);
+        part.unprocessedText = std::move(split.rest);
+        if (!part.processedText.empty()) {
+            auto audio = speak_(part.processedText, outcome.voiceCode.value_or(defaultVoice), speed);
+            if (!audio)
+                return errorReply(500, "speech synthesis failed");
+            part.audio = std::move(*audio);
+        }
+    }
+    outcome.processedText = part.processedText;
+    return AnswerWriter::write(part, decision);
+}
+
+}
