@@ -1,0 +1,428 @@
+#include "Network/TTSClient.h"
+
+#include "Core/LanguageDetector.h"
+#include "Platform/Dispatch.h"
+#include "Platform/HttpPort.h"
+#include "Platform/TimeZone.h"
+#include "Preferences/PreferencesModel.h"
+#include "Support/Log.h"
+#include "Support/Text.h"
+
+#include <nlohmann/json.hpp>
+
+#include <array>
+
+namespace lorvantine {
+
+namespace {
+
+constexpr const char* speechPath = "/api/captioned_speech_partly";
+constexpr const char* builtInUSBaseURL = "http://127.0.0.1:8880";
+constexpr const char* builtInCNBaseURL = "http://127.0.0.1:8443";
+constexpr int attemptsPerNode = 3;
+
+// The JSON reader's failure, as the platform's parser reports it.
+ErrorValue jsonParserError()
+{
+    return ErrorValue{"NSCocoaErrorDomain", 3840, "The data couldn't be read because it isn't in the correct format."};
+}
+
+ErrorValue errorOf(const HttpError& error)
+{
+    return ErrorValue{error.domain, error.code, error.message};
+}
+
+// Like appending a path component to a URL: one slash between base path and `path`, any query
+// or fragment of the base kept after it.
+std::string appendingPath(const std::string& base, std::string_view path)
+{
+    size_t authority = base.find("://");
+    size_t searchFrom = authority == std::string::npos ? 0 : authority + 3;
+    size_t tailStart = base.find_first_of("?#", searchFrom);
+    std::string head = base.substr(0, tailStart);
+    std::string tail = tailStart == std::string::npos ? std::string() : base.substr(tailStart);
+    while (head.size() > searchFrom && head.back() == '/')
+        head.pop_back();
+    return head + std::string(path) + tail;
+}
+
+std::string requestVoice(const std::string& voice, TextLanguage language)
+{
+    for (const char* prefix : {"zf_", "zm_", "af_", "am_"}) {
+        if (voice.starts_with(prefix))
+            return voice;
+    }
+    return language == TextLanguage::zh ? "zf_001" : "af_heart";
+}
+
+std::vector<std::uint8_t> requestBody(const std::string& input, const std::string& voice, TextLanguage language)
+{
+    nlohmann::ordered_json body = {
+        {"model", "kokoro"},
+        {"input", input},
+        {"voice_code", voice},
+        {"response_format", "mp3"},
+        {"return_timestamps", true},
+        {"speed", 1.5},
+        {"stream", false},
+        {"language", std::string(toString(language))},
+    };
+    try {
+        std::string text = body.dump();
+        return std::vector<std::uint8_t>(text.begin(), text.end());
+    } catch (const nlohmann::json::exception&) {
+        // Text that is not UTF-8 cannot be written as JSON; the request goes out without a body.
+        return {};
+    }
+}
+
+// Standard base64 with padding; anything else, line breaks included, is refused.
+std::optional<std::vector<std::uint8_t>> decodeBase64(std::string_view text)
+{
+    if (text.size() % 4 != 0)
+        return std::nullopt;
+    auto valueOf = [](char c) -> int {
+        if (c >= 'A' && c <= 'Z')
+            return c - 'A';
+        if (c >= 'a' && c <= 'z')
+            return c - 'a' + 26;
+        if (c >= '0' && c <= '9')
+            return c - '0' + 52;
+        if (c == '+')
+            return 62;
+        if (c == '/')
+            return 63;
+        return -1;
+    };
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(text.size() / 4 * 3);
+    for (size_t at = 0; at < text.size(); at += 4) {
+        bool last = at + 4 == text.size();
+        size_t padding = 0;
+        if (last) {
+            if (text[at + 3] == '=')
+                padding = text[at + 2] == '=' ? 2 : 1;
+        }
+        std::array<int, 4> values {};
+        for (size_t i = 0; i < 4; ++i) {
+            if (i >= 4 - padding) {
+                values[i] = 0;
+                continue;
+            }
+            values[i] = valueOf(text[at + i]);
+            if (values[i] < 0)
+                return std::nullopt;
+        }
+        uint32_t group = (uint32_t(values[0]) << 18) | (uint32_t(values[1]) << 12) | (uint32_t(values[2]) << 6) | uint32_t(values[3]);
+        bytes.push_back(static_cast<std::uint8_t>(group >> 16));
+        if (padding < 2)
+            bytes.push_back(static_cast<std::uint8_t>(group >> 8));
+        if (padding < 1)
+            bytes.push_back(static_cast<std::uint8_t>(group));
+    }
+    return bytes;
+}
+
+const std::string* stringMember(const nlohmann::json& object, const char* name)
+{
+    auto found = object.find(name);
+    if (found == object.end() || !found->is_string())
+        return nullptr;
+    return found->get_ptr<const std::string*>();
+}
+
+double secondsMember(const nlohmann::json& object, const char* name, const char* alternative)
+{
+    for (const char* key : {name, alternative}) {
+        auto found = object.find(key);
+        if (found != object.end() && found->is_number())
+            return found->get<double>();
+    }
+    return 0;
+}
+
+std::vector<TTSTimestamp> timestampsOf(const nlohmann::json& answer)
+{
+    std::vector<TTSTimestamp> timestamps;
+    auto found = answer.find("timestamps");
+    if (found == answer.end() || !found->is_array())
+        return timestamps;
+    for (const auto& element : *found) {
+        if (!element.is_object())
+            return {};
+    }
+    for (const auto& element : *found) {
+        TTSTimestamp stamp;
+        stamp.start = secondsMember(element, "start_time", "start");
+        stamp.end = secondsMember(element, "end_time", "end");
+        if (const std::string* word = stringMember(element, "word"))
+            stamp.word = *word;
+        timestamps.push_back(std::move(stamp));
+    }
+    return timestamps;
+}
+
+// The text the part speaks when the server left "processed_text" empty: the input without the
+// rest it reports, when the input ends with that rest.
+std::string rebuiltProcessedText(const std::string& input, const std::string& unprocessedText)
+{
+    std::string rest = Text::trimmingWhitespacesAndNewlines(unprocessedText);
+    if (!rest.empty() && Text::hasSuffix(input, rest))
+        return Text::trimmingWhitespacesAndNewlines(std::string_view(input).substr(0, input.size() - rest.size()));
+    return input;
+}
+
+TTSResult interpretAnswer(const std::string& input, HttpResult result)
+{
+    if (auto* error = std::get_if<HttpError>(&result))
+        return Unexpected(errorOf(*error));
+    HttpResponse& response = std::get<HttpResponse>(result);
+    if (!response.body)
+        return Unexpected(TTSError::make(TTSError::noData, "no data"));
+    const std::vector<std::uint8_t>& body = *response.body;
+
+    if (response.status >= 400) {
+        std::string_view text(reinterpret_cast<const char*>(body.data()), body.size());
+        std::string shown = Text::isValidUtf8(text) ? Text::characterPrefix(text, 200) : "?";
+        return Unexpected(TTSError::make(response.status, "HTTP " + std::to_string(response.status) + ": " + shown));
+    }
+
+    // The platform's reader takes only an array or an object at the top.
+    nlohmann::json answer = nlohmann::json::parse(body.begin(), body.end(), nullptr, false);
+    if (answer.is_discarded() || !(answer.is_array() || answer.is_object()))
+        return Unexpected(jsonParserError());
+    if (!answer.is_object())
+        return Unexpected(TTSError::make(TTSError::badJSON, "bad json"));
+
+    const std::string* audioText = stringMember(answer, "audio");
+    if (!audioText)
+        audioText = stringMember(answer, "audio_base64");
+    // An object that carries no audio at all is an error answer in disguise; taking it for a
+    // silent part would skip its text without a word.
+    if (!audioText)
+        return Unexpected(TTSError::make(TTSError::noData, "no data"));
+    auto audio = decodeBase64(*audioText);
+    if (!audio)
+        return Unexpected(TTSError::make(TTSError::badAudio, "bad audio b64"));
+
+    TTSPart part;
+    part.mp3Data = std::move(*audio);
+    if (const std::string* processed = stringMember(answer, "processed_text"))
+        part.processedText = *processed;
+    if (const std::string* unprocessed = stringMember(answer, "unprocessed_text"))
+        part.unprocessedText = *unprocessed;
+    if (part.processedText.empty())
+        part.processedText = rebuiltProcessedText(input, part.unprocessedText);
+    part.timestamps = timestampsOf(answer);
+    return part;
+}
+
+bool isRetryable(const ErrorValue& error)
+{
+    if (error.domain == NSURLError::domain)
+        return true;
+    if (error.domain != TTSError::domain)
+        return false;
+    return (error.code >= 500 && error.code <= 599) || error.code == TTSError::noData || error.code == TTSError::badJSON
+        || error.code == TTSError::badAudio;
+}
+
+bool causesFailover(const ErrorValue& error)
+{
+    return error.domain == NSURLError::domain || (error.domain == TTSError::domain && error.code >= 500 && error.code <= 599);
+}
+
+// Every run of white space that holds a line feed becomes "。", then runs of "。" shrink to one.
+std::string normalisedText(std::string_view text)
+{
+    std::u32string scalars = Text::scalars(text);
+    std::u32string joined;
+    joined.reserve(scalars.size());
+    for (size_t at = 0; at < scalars.size();) {
+        if (!Text::isWhitespace(scalars[at])) {
+            joined.push_back(scalars[at++]);
+            continue;
+        }
+        size_t end = at;
+        bool holdsLineFeed = false;
+        while (end < scalars.size() && Text::isWhitespace(scalars[end])) {
+            holdsLineFeed = holdsLineFeed || scalars[end] == U'\n';
+            ++end;
+        }
+        if (holdsLineFeed)
+            joined.push_back(U'。');
+        else
+            joined.append(scalars, at, end - at);
+        at = end;
+    }
+    std::u32string collapsed;
+    collapsed.reserve(joined.size());
+    for (char32_t scalar : joined) {
+        if (scalar == U'。' && !collapsed.empty() && collapsed.back() == U'。')
+            continue;
+        collapsed.push_back(scalar);
+    }
+    return Text::fromScalars(collapsed);
+}
+
+} // namespace
+
+struct TTSClient::Chain {
+    std::string voice;
+    std::string lastSent;
+    PartHandler onPart;
+    DoneHandler onDone;
+};
+
+std::shared_ptr<TTSClient> TTSClient::make(std::string voice, Configuration configuration)
+{
+    return std::shared_ptr<TTSClient>(new TTSClient(std::move(voice), std::move(configuration)));
+}
+
+TTSClient::TTSClient(std::string voice, Configuration configuration)
+    : m_voice(std::move(voice))
+    , m_session(configuration.session ? std::move(configuration.session) : HttpSession::makeDefault())
+    , m_requestTimeout(configuration.requestTimeout)
+{
+    bool mainlandChina = mainlandCNTimezones().contains(configuration.timeZoneIdentifier);
+    if (mainlandChina) {
+        m_primaryURL = configuration.cnBaseURL;
+        m_fallbackURL = configuration.usBaseURL;
+    } else {
+        m_primaryURL = configuration.usBaseURL;
+    }
+    Log::line(std::string("[TTS] endpoint=") + (mainlandChina ? "cn" : "us") + " tz=" + configuration.timeZoneIdentifier);
+}
+
+const std::shared_ptr<TTSClient>& TTSClient::shared()
+{
+    static const std::shared_ptr<TTSClient> client = make("af_heart");
+    return client;
+}
+
+TTSClient::Configuration TTSClient::systemConfiguration()
+{
+    return Configuration{
+        .timeZoneIdentifier = TimeZone::currentIdentifier(),
+        .usBaseURL = usBaseURL(),
+        .cnBaseURL = cnBaseURL(),
+    };
+}
+
+std::string TTSClient::usBaseURL()
+{
+    std::string chosen;
+    if (auto stored = PreferencesModel::defaults().stringForKey(PreferencesModel::Key::ttsServerURL))
+        chosen = Text::trimmingWhitespacesAndNewlines(*stored);
+    return chosen.empty() ? std::string(builtInUSBaseURL) : chosen;
+}
+
+std::string TTSClient::cnBaseURL()
+{
+    return builtInCNBaseURL;
+}
+
+const std::set<std::string>& TTSClient::mainlandCNTimezones()
+{
+    static const std::set<std::string> zones { "Asia/Shanghai", "Asia/Urumqi", "Asia/Chongqing", "Asia/Harbin", "Asia/Kashgar", "PRC" };
+    return zones;
+}
+
+void TTSClient::generate(std::string text, std::optional<std::string> voice, PartHandler onPart, DoneHandler onDone)
+{
+    if (Text::isBlank(text)) {
+        if (onDone)
+            onDone(std::nullopt);
+        return;
+    }
+    std::string normalised = normalisedText(text);
+    auto chain = std::make_shared<Chain>(Chain{voice.value_or(m_voice), normalised, std::move(onPart), std::move(onDone)});
+    sendNext(std::move(chain), std::move(normalised));
+}
+
+void TTSClient::sendNext(std::shared_ptr<Chain> chain, std::string text)
+{
+    std::string voice = chain->voice;
+    requestPart(std::move(text), std::move(voice), [self = shared_from_this(), chain](TTSResult result) {
+        if (!result) {
+            if (chain->onDone)
+                chain->onDone(result.error());
+            return;
+        }
+        TTSPart& part = result.value();
+        std::string rest = Text::trimmingWhitespacesAndNewlines(part.unprocessedText);
+        if (chain->onPart)
+            chain->onPart(std::move(part));
+        if (!rest.empty() && rest != chain->lastSent) {
+            chain->lastSent = rest;
+            self->sendNext(chain, std::move(rest));
+            return;
+        }
+        if (chain->onDone)
+            chain->onDone(std::nullopt);
+    });
+}
+
+void TTSClient::requestPart(std::string input, std::string voice, Completion completion)
+{
+    std::string primary = m_primaryURL;
+    performRequestPart(std::move(primary), input, voice, 1,
+        [weakSelf = weak_from_this(), input, voice, completion = std::move(completion)](TTSResult result) mutable {
+            if (result) {
+                completion(std::move(result));
+                return;
+            }
+            auto self = weakSelf.lock();
+            if (!self)
+                return;
+            const ErrorValue& error = result.error();
+            if (self->m_fallbackURL && causesFailover(error)) {
+                Log::line("[TTS] CN 节点重试用尽 (" + std::to_string(error.code) + " " + error.domain + ")，切到 US 节点");
+                self->performRequestPart(*self->m_fallbackURL, std::move(input), std::move(voice), 1, std::move(completion));
+                return;
+            }
+            completion(std::move(result));
+        });
+}
+
+void TTSClient::performRequestPart(std::string baseURL, std::string input, std::string voice, int attempt, Completion completion)
+{
+    std::string url = baseURL;
+    std::string sentInput = input;
+    requestPartOnce(url, std::move(sentInput), voice,
+        [weakSelf = weak_from_this(), baseURL = std::move(baseURL), input = std::move(input), voice, attempt,
+            completion = std::move(completion)](TTSResult result) mutable {
+            if (result || attempt >= attemptsPerNode || !isRetryable(result.error())) {
+                completion(std::move(result));
+                return;
+            }
+            const ErrorValue& error = result.error();
+            int delaySeconds = 2 * attempt;
+            Log::line("[TTS] attempt " + std::to_string(attempt) + " failed (" + std::to_string(error.code) + " " + error.domain + ")，"
+                + std::to_string(delaySeconds) + "s 后重试");
+            DispatchQueue::global().asyncAfter(seconds(delaySeconds),
+                [weakSelf, baseURL = std::move(baseURL), input = std::move(input), voice = std::move(voice), attempt,
+                    completion = std::move(completion)]() mutable {
+                    auto self = weakSelf.lock();
+                    if (!self)
+                        return;
+                    self->performRequestPart(std::move(baseURL), std::move(input), std::move(voice), attempt + 1, std::move(completion));
+                });
+        });
+}
+
+void TTSClient::requestPartOnce(const std::string& baseURL, std::string input, const std::string& voice, Completion completion)
+{
+    TextLanguage language = LanguageDetector::detect(input);
+    HttpRequest request;
+    request.url = appendingPath(baseURL, speechPath);
+    request.method = "POST";
+    request.timeout = m_requestTimeout;
+    request.headers = {{"Content-Type", "application/json"}, {"User-Agent", "LorvantineDesktop/1.0"}};
+    request.body = requestBody(input, requestVoice(voice, language), language);
+    m_session->dataTask(std::move(request), [input = std::move(input), completion = std::move(completion)](HttpResult result) {
+        completion(interpretAnswer(input, std::move(result)));
+    });
+}
+
+} // namespace lorvantine

@@ -1,0 +1,306 @@
+#include "LoopbackServer.h"
+
+#include "Platform/Backends/CurlHttpSession.h"
+#include "Platform/Dispatch.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace lorvantine {
+namespace {
+
+using test::Inbox;
+using test::LoopbackServer;
+using test::RawSocket;
+using ::testing::ElementsAre;
+using ::testing::Pair;
+
+std::vector<std::uint8_t> bytes(std::string_view text) { return {text.begin(), text.end()}; }
+std::string textOf(const std::vector<std::uint8_t>& data) { return {data.begin(), data.end()}; }
+
+struct Seen {
+    std::string method;
+    std::string path;
+    std::string body;
+    httplib::Headers headers;
+};
+
+class CurlHttpSessionTest : public ::testing::Test {
+protected:
+    LoopbackServer server;
+    std::mutex seenMutex;
+    std::vector<Seen> seen;
+    CurlHttpSession session;
+    Inbox<HttpResult> results;
+
+    void record(const httplib::Request& request)
+    {
+        std::lock_guard lock(seenMutex);
+        seen.push_back({request.method, request.path, request.body, request.headers});
+    }
+
+    HttpResult fetch(HttpRequest request)
+    {
+        size_t before = results.size();
+        session.dataTask(std::move(request), [this](HttpResult result) { results.put(std::move(result)); });
+        EXPECT_TRUE(results.waitFor(before + 1)) << "no completion";
+        return results.values().back();
+    }
+
+    static int errorCode(const HttpResult& result)
+    {
+        const HttpError* error = std::get_if<HttpError>(&result);
+        EXPECT_NE(error, nullptr) << "expected a transport error";
+        if (!error)
+            return 0;
+        EXPECT_EQ(error->domain, NSURLError::domain);
+        return error->code;
+    }
+};
+
+TEST_F(CurlHttpSessionTest, PostCarriesExactlyTheGivenBodyAndHeadersAndAnswersOnTheSessionQueue)
+{
+    server.http.Post("/echo", [this](const httplib::Request& request, httplib::Response& response) {
+        record(request);
+        response.status = 201;
+        response.set_header("X-Answer", "forty-two");
+        response.set_content("{\"ok\":true}", "application/json");
+    });
+    server.start();
+
+    HttpRequest request;
+    request.url = server.url("/echo");
+    request.method = "POST";
+    request.headers = {{"Content-Type", "application/json"}, {"User-Agent", "LorvantineDesktop/1.0"}};
+    std::string largeBody = "{\"input\":\"" + std::string(5000, 'x') + "\"}";
+    request.body = bytes(largeBody);
+
+    Inbox<bool> onQueue;
+    session.dataTask(request, [&](HttpResult result) {
+        onQueue.put(session.delegateQueue().isCurrent());
+        results.put(std::move(result));
+    });
+    ASSERT_TRUE(results.waitFor(1));
+    ASSERT_TRUE(onQueue.waitFor(1));
+    EXPECT_TRUE(onQueue.values()[0]);
+
+    auto values = results.values();
+    const auto* response = std::get_if<HttpResponse>(&values[0]);
+    ASSERT_NE(response, nullptr);
+    EXPECT_EQ(response->status, 201);
+    EXPECT_EQ(response->header("x-answer"), "forty-two");
+    ASSERT_TRUE(response->body.has_value());
+    EXPECT_EQ(textOf(*response->body), "{\"ok\":true}");
+    EXPECT_EQ(response->url, server.url("/echo"));
+
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].method, "POST");
+    EXPECT_EQ(seen[0].body, largeBody);
+    auto header = [&](const char* name) {
+        auto found = seen[0].headers.find(name);
+        return found == seen[0].headers.end() ? std::string("<absent>") : found->second;
+    };
+    EXPECT_EQ(header("Content-Type"), "application/json");
+    EXPECT_EQ(header("User-Agent"), "LorvantineDesktop/1.0");
+    EXPECT_EQ(header("Content-Length"), std::to_string(largeBody.size()));
+    // A body above 1 KiB must not wait for "100 Continue", and nothing identifies the user.
+    EXPECT_EQ(header("Expect"), "<absent>");
+    EXPECT_EQ(header("Authorization"), "<absent>");
+    EXPECT_EQ(header("Cookie"), "<absent>");
+}
+
+TEST_F(CurlHttpSessionTest, EmptyAnswerHasAnEmptyBodyNotAMissingOneAndErrorStatusesAreAnswers)
+{
+    server.http.Get("/empty", [](const httplib::Request&, httplib::Response& response) { response.status = 200; });
+    server.http.Get("/missing", [](const httplib::Request&, httplib::Response& response) {
+        response.status = 503;
+        response.set_content("busy", "text/plain");
+    });
+    server.start();
+
+    HttpResult empty = fetch({.url = server.url("/empty")});
+    ASSERT_TRUE(std::holds_alternative<HttpResponse>(empty));
+    EXPECT_EQ(std::get<HttpResponse>(empty).status, 200);
+    ASSERT_TRUE(std::get<HttpResponse>(empty).body.has_value());
+    EXPECT_TRUE(std::get<HttpResponse>(empty).body->empty());
+
+    HttpResult busy = fetch({.url = server.url("/missing")});
+    ASSERT_TRUE(std::holds_alternative<HttpResponse>(busy));
+    EXPECT_EQ(std::get<HttpResponse>(busy).status, 503);
+    EXPECT_EQ(textOf(*std::get<HttpResponse>(busy).body), "busy");
+}
+
+TEST_F(CurlHttpSessionTest, RedirectsAreFollowedWithThePlatformsMethodRules)
+{
+    server.http.Post("/moved", [](const httplib::Request&, httplib::Response& response) { response.set_redirect("/landing", 302); });
+    server.http.Post("/kept", [](const httplib::Request&, httplib::Response& response) { response.set_redirect("/landing", 307); });
+    server.http.Get("/landing", [this](const httplib::Request& request, httplib::Response& response) {
+        record(request);
+        response.set_header("X-Final", "get");
+        response.set_content("arrived by GET", "text/plain");
+    });
+    server.http.Post("/landing", [this](const httplib::Request& request, httplib::Response& response) {
+        record(request);
+        response.set_content("arrived by POST", "text/plain");
+    });
+    server.start();
+
+    HttpResult moved = fetch({.url = server.url("/moved"), .method = "POST", .body = bytes("payload")});
+    ASSERT_TRUE(std::holds_alternative<HttpResponse>(moved));
+    const auto& movedResponse = std::get<HttpResponse>(moved);
+    EXPECT_EQ(movedResponse.status, 200);
+    EXPECT_EQ(textOf(*movedResponse.body), "arrived by GET");
+    EXPECT_EQ(movedResponse.url, server.url("/landing"));
+    // Only the final response's headers are kept, not the redirect's Location.
+    EXPECT_EQ(movedResponse.header("X-Final"), "get");
+    EXPECT_EQ(movedResponse.header("Location"), std::nullopt);
+
+    HttpResult kept = fetch({.url = server.url("/kept"), .method = "POST", .body = bytes("payload")});
+    ASSERT_TRUE(std::holds_alternative<HttpResponse>(kept));
+    EXPECT_EQ(textOf(*std::get<HttpResponse>(kept).body), "arrived by POST");
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[1].body, "payload");
+}
+
+TEST_F(CurlHttpSessionTest, TransportFailuresArriveAsThePlatformsURLErrors)
+{
+    EXPECT_EQ(errorCode(fetch({.url = "http://127.0.0.1:" + std::to_string(RawSocket::closedPort()) + "/x"})),
+        NSURLError::cannotConnectToHost);
+    EXPECT_EQ(errorCode(fetch({.url = "http://[::1/"})), NSURLError::badURL);
+    EXPECT_EQ(errorCode(fetch({.url = ""})), NSURLError::badURL);
+    // Only http and https: a settings value naming a file must not read that file.
+    EXPECT_EQ(errorCode(fetch({.url = "file:///etc/hostname"})), NSURLError::unsupportedURL);
+    EXPECT_EQ(errorCode(fetch({.url = "gopher://127.0.0.1/"})), NSURLError::unsupportedURL);
+
+    RawSocket hangsUp(RawSocket::Mode::closeAfterRequest);
+    EXPECT_EQ(errorCode(fetch({.url = hangsUp.url("/x"), .method = "POST", .body = bytes("{}")})), NSURLError::networkConnectionLost);
+
+    HttpError error = std::get<HttpError>(fetch({.url = "http://127.0.0.1:" + std::to_string(RawSocket::closedPort()) + "/"}));
+    EXPECT_EQ(error.message, "Could not connect to the server.");
+}
+
+TEST_F(CurlHttpSessionTest, AServerThatNeverAnswersTimesOutAfterTheRequestsIdleTime)
+{
+    RawSocket silent(RawSocket::Mode::listenOnly);
+    auto started = std::chrono::steady_clock::now();
+    HttpResult result = fetch({.url = silent.url("/x"), .method = "POST", .body = bytes("{}"), .timeout = std::chrono::milliseconds(300)});
+    auto took = std::chrono::steady_clock::now() - started;
+    EXPECT_EQ(errorCode(result), NSURLError::timedOut);
+    EXPECT_EQ(std::get<HttpError>(result).message, "The request timed out.");
+    EXPECT_GE(took, std::chrono::milliseconds(300));
+    EXPECT_LT(took, std::chrono::seconds(5));
+}
+
+TEST_F(CurlHttpSessionTest, AnAnswerThatKeepsTricklingIsNotCutOffByTheIdleTime)
+{
+    server.http.Get("/slow", [](const httplib::Request&, httplib::Response& response) {
+        // Not a text type, so the server does not hold the chunks back to compress them.
+        response.set_chunked_content_provider("application/octet-stream", [](size_t offset, httplib::DataSink& sink) {
+            if (offset >= 6) {
+                sink.done();
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            sink.write("ab", 2);
+            return true;
+        });
+    });
+    server.start();
+    HttpResult result = fetch({.url = server.url("/slow"), .timeout = std::chrono::milliseconds(250)});
+    ASSERT_TRUE(std::holds_alternative<HttpResponse>(result)) << std::get<HttpError>(result).message;
+    EXPECT_EQ(textOf(*std::get<HttpResponse>(result).body), "ababab");
+}
+
+TEST_F(CurlHttpSessionTest, CancelEndsARunningExchangeOnceAndLaterCancelsDoNothing)
+{
+    RawSocket silent(RawSocket::Mode::listenOnly);
+    HttpTask task = session.dataTask({.url = silent.url("/x")}, [this](HttpResult result) { results.put(std::move(result)); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    task.cancel();
+    ASSERT_TRUE(results.waitFor(1));
+    EXPECT_EQ(errorCode(results.values()[0]), NSURLError::cancelled);
+
+    task.cancel();
+    HttpTask().cancel();
+    EXPECT_FALSE(results.waitFor(2, std::chrono::milliseconds(100)));
+}
+
+TEST_F(CurlHttpSessionTest, ManyThreadsStartExchangesAtOnceAndEachCompletesOnceWithItsOwnAnswer)
+{
+    server.http.Post("/echo", [](const httplib::Request& request, httplib::Response& response) {
+        response.set_content(request.body, "text/plain");
+    });
+    server.start();
+
+    Inbox<std::pair<std::string, std::string>> answers;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 10; ++i) {
+                std::string tag = std::to_string(t) + "-" + std::to_string(i);
+                session.dataTask({.url = server.url("/echo"), .method = "POST", .body = bytes(tag)}, [&answers, tag](HttpResult result) {
+                    auto* response = std::get_if<HttpResponse>(&result);
+                    answers.put({tag, response && response->body ? textOf(*response->body) : "<error>"});
+                });
+            }
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    ASSERT_TRUE(answers.waitFor(40));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(answers.size(), 40u);
+    for (const auto& [tag, body] : answers.values())
+        EXPECT_EQ(tag, body);
+}
+
+TEST_F(CurlHttpSessionTest, ExchangesWaitingForAConnectionToTheHostAreNotIdle)
+{
+    server.http.Get("/slow", [](const httplib::Request&, httplib::Response& response) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        response.set_content("done", "application/octet-stream");
+    });
+    server.start();
+    // Six run at once; the last two wait about 200 ms for a connection, then take 200 ms more.
+    for (int i = 0; i < 8; ++i)
+        session.dataTask({.url = server.url("/slow"), .timeout = std::chrono::milliseconds(300)}, [this](HttpResult result) { results.put(std::move(result)); });
+    ASSERT_TRUE(results.waitFor(8));
+    for (const auto& result : results.values())
+        EXPECT_TRUE(std::holds_alternative<HttpResponse>(result)) << std::get<HttpError>(result).message;
+}
+
+TEST(CurlHttpSessionLifetime, DestroyingTheSessionCancelsWhatRunsAndReturnsPromptly)
+{
+    RawSocket silent(RawSocket::Mode::listenOnly);
+    Inbox<HttpResult> results;
+    HttpTask task;
+    auto started = std::chrono::steady_clock::now();
+    {
+        CurlHttpSession session;
+        task = session.dataTask({.url = silent.url("/x")}, [&](HttpResult result) { results.put(std::move(result)); });
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+    ASSERT_TRUE(results.waitFor(1));
+    ASSERT_TRUE(std::holds_alternative<HttpError>(results.values()[0]));
+    EXPECT_EQ(std::get<HttpError>(results.values()[0]).code, NSURLError::cancelled);
+    task.cancel(); // the session is gone: nothing happens
+}
+
+TEST(CurlHttpSessionIdle, AnExchangeInFlightCountsAsBackgroundWork)
+{
+    LoopbackServer server;
+    server.http.Get("/late", [](const httplib::Request&, httplib::Response& response) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        response.set_content("late", "text/plain");
+    });
+    server.start();
+    CurlHttpSession session;
+    std::atomic<bool> completed = false;
+    session.dataTask({.url = server.url("/late")}, [&](HttpResult) { completed = true; });
+    ASSERT_TRUE(Dispatch::waitUntilIdle());
+    EXPECT_TRUE(completed);
+}
+
+} // namespace
+} // namespace lorvantine

@@ -1,0 +1,231 @@
+// Answers the stand-in server cannot give, through a session that replies from a script.
+
+#include "TTSTestSupport.h"
+
+#include "Support/Log.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+namespace lorvantine {
+namespace {
+
+using test::ChainRecorder;
+using test::ScopedManualClock;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+class ScriptedHttpSession final : public HttpSession {
+public:
+    std::function<HttpResult(const HttpRequest&)> respond;
+
+    HttpTask dataTask(HttpRequest request, Completion completion) override
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_requests.push_back(request);
+        }
+        m_queue->async([this, request = std::move(request), completion = std::move(completion)] { completion(respond(request)); });
+        return {};
+    }
+    DispatchQueue& delegateQueue() override { return *m_queue; }
+
+    std::vector<HttpRequest> requests() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_requests;
+    }
+
+private:
+    std::shared_ptr<DispatchQueue> m_queue = DispatchQueue::makeSerial("test.scripted-http");
+    mutable std::mutex m_mutex;
+    std::vector<HttpRequest> m_requests;
+};
+
+HttpResponse answer(int status, std::optional<std::string> body)
+{
+    HttpResponse response;
+    response.status = status;
+    if (body)
+        response.body = std::vector<std::uint8_t>(body->begin(), body->end());
+    return response;
+}
+
+const ErrorValue parserError {"NSCocoaErrorDomain", 3840, "The data couldn't be read because it isn't in the correct format."};
+
+class TTSAnswerRulesTest : public ::testing::Test {
+protected:
+    Log::Capture log;
+    ScopedManualClock time;
+    std::shared_ptr<ScriptedHttpSession> session = std::make_shared<ScriptedHttpSession>();
+    std::shared_ptr<TTSClient> client = TTSClient::make("af_heart",
+        {.timeZoneIdentifier = "Europe/Berlin", .usBaseURL = "http://speech.test:8880/", .cnBaseURL = "http://speech.test:8443", .session = session});
+
+    // The result of one request answered by `body` with `status`, after any retries.
+    TTSResult ask(const std::string& input, int status, std::optional<std::string> body)
+    {
+        session->respond = [=](const HttpRequest&) -> HttpResult { return answer(status, body); };
+        ChainRecorder recorder;
+        client->requestPart(input, "af_heart", recorder.completion());
+        EXPECT_TRUE(Dispatch::waitUntilIdle());
+        for (int i = 0; i < 10 && !recorder.isDone(); ++i)
+            time.advance(2);
+        EXPECT_EQ(recorder.doneCount(), 1);
+        if (auto error = recorder.error())
+            return Unexpected(*error);
+        return recorder.parts().empty() ? TTSPart {} : recorder.parts()[0];
+    }
+    TTSResult ask(std::optional<std::string> body) { return ask("Some text.", 200, std::move(body)); }
+};
+
+TEST_F(TTSAnswerRulesTest, TheRequestGoesToTheSpeechPathOfTheNode)
+{
+    ask(R"({"audio":""})");
+    ASSERT_EQ(session->requests().size(), 1u);
+    HttpRequest request = session->requests()[0];
+    EXPECT_EQ(request.url, "http://speech.test:8880/api/captioned_speech_partly");
+    EXPECT_EQ(request.method, "POST");
+    EXPECT_EQ(request.timeout, seconds(60));
+}
+
+TEST_F(TTSAnswerRulesTest, AnAnswerWithoutABodyIsNoDataAndIsRetried)
+{
+    TTSResult result = ask(std::nullopt);
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error(), (ErrorValue {"TTS", -1, "no data"}));
+    EXPECT_EQ(session->requests().size(), 3u);
+}
+
+TEST_F(TTSAnswerRulesTest, AnObjectWithoutAudioIsNoDataButAnEmptyAudioTextIsASilentPart)
+{
+    TTSResult missing = ask(R"({"processed_text":"Some text.","unprocessed_text":""})");
+    ASSERT_FALSE(missing);
+    EXPECT_EQ(missing.error(), (ErrorValue {"TTS", -1, "no data"}));
+
+    TTSResult wrongType = ask(R"({"audio":42,"audio_base64":null})");
+    ASSERT_FALSE(wrongType);
+    EXPECT_EQ(wrongType.error().code, -1);
+
+    TTSResult silent = ask(R"({"audio":"","processed_text":"Some text."})");
+    ASSERT_TRUE(silent);
+    EXPECT_THAT(silent->mp3Data, IsEmpty());
+    EXPECT_EQ(silent->processedText, "Some text.");
+}
+
+TEST_F(TTSAnswerRulesTest, AudioIsTheFirstStringMemberDecodedAsStrictBase64)
+{
+    TTSResult fallback = ask(R"({"audio":7,"audio_base64":"QUJDRA=="})");
+    ASSERT_TRUE(fallback);
+    EXPECT_EQ(std::string(fallback->mp3Data.begin(), fallback->mp3Data.end()), "ABCD");
+
+    TTSResult first = ask(R"({"audio":"QUI=","audio_base64":"QUJDRA=="})");
+    ASSERT_TRUE(first);
+    EXPECT_EQ(std::string(first->mp3Data.begin(), first->mp3Data.end()), "AB");
+
+    for (const char* bad : {"QUJDRA", "QUJD\nRA==", "QU=DRA==", "QUJDRA=", "QUJD RA==", "QUJDRA-_", "=QUJ"}) {
+        TTSResult result = ask(std::string(R"({"audio":")") + (std::string(bad) == "QUJD\nRA==" ? "QUJD\\nRA==" : bad) + "\"}");
+        ASSERT_FALSE(result) << bad;
+        EXPECT_EQ(result.error(), (ErrorValue {"TTS", -3, "bad audio b64"})) << bad;
+    }
+}
+
+TEST_F(TTSAnswerRulesTest, OnlyObjectsAndArraysAreJSONAnswersAndParserErrorsAreFinal)
+{
+    for (const char* fragment : {"42", "\"text\"", "null", "true", "{\"audio\":", "{\"audio\":\"\"} trailing", "\xff\xfe"}) {
+        TTSResult result = ask(std::string(fragment));
+        ASSERT_FALSE(result) << fragment;
+        EXPECT_EQ(result.error(), parserError) << fragment;
+    }
+    EXPECT_EQ(session->requests().size(), 7u) << "parser errors are never retried";
+
+    TTSResult array = ask("[]");
+    ASSERT_FALSE(array);
+    EXPECT_EQ(array.error(), (ErrorValue {"TTS", -2, "bad json"}));
+}
+
+TEST_F(TTSAnswerRulesTest, StatusesBelow400AreReadAsAnswers)
+{
+    TTSResult redirectLike = ask("Some text.", 302, R"({"audio":"QUJD"})");
+    ASSERT_TRUE(redirectLike);
+    EXPECT_EQ(redirectLike->mp3Data.size(), 3u);
+
+    TTSResult teapot = ask("Some text.", 418, "short and stout");
+    ASSERT_FALSE(teapot);
+    EXPECT_EQ(teapot.error(), (ErrorValue {"TTS", 418, "HTTP 418: short and stout"}));
+    EXPECT_EQ(session->requests().size(), 2u);
+}
+
+TEST_F(TTSAnswerRulesTest, ProcessedTextIsRebuiltOnlyWhenTheInputEndsWithTheRest)
+{
+    TTSResult cut = ask("First part.  Second part.", 200, R"({"audio":"","processed_text":"","unprocessed_text":"  Second part.\n"})");
+    ASSERT_TRUE(cut);
+    EXPECT_EQ(cut->processedText, "First part.");
+    EXPECT_EQ(cut->unprocessedText, "  Second part.\n") << "kept exactly as the server sent it";
+
+    TTSResult foreign = ask("First part. Second part.", 200, R"({"audio":"","processed_text":"","unprocessed_text":"Something else."})");
+    ASSERT_TRUE(foreign);
+    EXPECT_EQ(foreign->processedText, "First part. Second part.");
+
+    TTSResult wrongTypes = ask("Whole.", 200, R"({"audio":"","processed_text":5,"unprocessed_text":["x"]})");
+    ASSERT_TRUE(wrongTypes);
+    EXPECT_EQ(wrongTypes->processedText, "Whole.");
+    EXPECT_EQ(wrongTypes->unprocessedText, "");
+}
+
+TEST_F(TTSAnswerRulesTest, TimestampsTakeNumbersOfEitherSpellingAndDropAListWithANonObject)
+{
+    TTSResult mixed = ask(R"({"audio":"","timestamps":[
+        {"start":1,"end":2,"word":"one"},
+        {"start_time":2.5,"end_time":3.25,"start":9,"end":9,"word":"two"},
+        {"start_time":"4","start":4.5,"end":true,"word":3},
+        {}]})");
+    ASSERT_TRUE(mixed);
+    EXPECT_THAT(mixed->timestamps,
+        ElementsAre(TTSTimestamp {1, 2, "one"}, TTSTimestamp {2.5, 3.25, "two"}, TTSTimestamp {4.5, 0, ""}, TTSTimestamp {0, 0, ""}));
+
+    TTSResult spoiled = ask(R"({"audio":"","timestamps":[{"start":1,"end":2,"word":"one"},null]})");
+    ASSERT_TRUE(spoiled);
+    EXPECT_THAT(spoiled->timestamps, IsEmpty());
+}
+
+TEST_F(TTSAnswerRulesTest, TextThatIsNotUTF8GoesOutWithoutABody)
+{
+    ask("caf\xe9 au lait", 200, R"({"audio":""})");
+    ASSERT_EQ(session->requests().size(), 1u);
+    EXPECT_THAT(session->requests()[0].body, IsEmpty());
+
+    // The loop's own text has been through normalisation, which repairs it.
+    session->respond = [](const HttpRequest&) -> HttpResult { return answer(200, R"({"audio":""})"); };
+    ChainRecorder recorder;
+    client->generate("caf\xe9 au lait", std::nullopt, recorder.partHandler(), recorder.doneHandler());
+    ASSERT_TRUE(Dispatch::waitUntilIdle());
+    ASSERT_EQ(session->requests().size(), 2u);
+    std::vector<std::uint8_t> body = session->requests()[1].body;
+    EXPECT_NE(std::string(body.begin(), body.end()).find("caf\xef\xbf\xbd au lait"), std::string::npos);
+}
+
+TEST_F(TTSAnswerRulesTest, OnlyRunsOfWhiteSpaceHoldingALineFeedBecomeAFullStop)
+{
+    session->respond = [](const HttpRequest&) -> HttpResult { return answer(200, R"({"audio":""})"); };
+    auto sentInput = [&](const std::string& text) {
+        size_t before = session->requests().size();
+        ChainRecorder recorder;
+        client->generate(text, std::nullopt, recorder.partHandler(), recorder.doneHandler());
+        EXPECT_TRUE(Dispatch::waitUntilIdle());
+        EXPECT_EQ(session->requests().size(), before + 1) << text;
+        const auto body = session->requests().back().body;
+        auto json = nlohmann::json::parse(body.begin(), body.end(), nullptr, false);
+        return json.is_object() ? json.value("input", std::string("<none>")) : std::string("<bad body>");
+    };
+    EXPECT_EQ(sentInput("a \t b"), "a \t b");
+    EXPECT_EQ(sentInput("a\rb"), "a\rb");
+    EXPECT_EQ(sentInput("a \u3000\n\u00a0 b"), "a。b");
+    EXPECT_EQ(sentInput("\n\nHeading\n\n"), "。Heading。");
+    EXPECT_EQ(sentInput("一。\n。。二"), "一。二");
+    EXPECT_EQ(sentInput("。\n"), "。");
+}
+
+} // namespace
+} // namespace lorvantine

@@ -1,0 +1,84 @@
+#include "Network/TTSClient.h"
+#include "Platform/Backends/InMemoryUserDefaults.h"
+#include "Platform/TimeZone.h"
+#include "Preferences/PreferencesModel.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace lorvantine {
+namespace {
+
+// Sets TZ for the test's life and puts the old value back.
+class ScopedTZ {
+public:
+    explicit ScopedTZ(const char* value)
+    {
+        if (const char* old = std::getenv("TZ"))
+            m_previous = old;
+        if (value)
+            ::setenv("TZ", value, 1);
+        else
+            ::unsetenv("TZ");
+    }
+    ~ScopedTZ()
+    {
+        if (m_previous)
+            ::setenv("TZ", m_previous->c_str(), 1);
+        else
+            ::unsetenv("TZ");
+    }
+
+private:
+    std::optional<std::string> m_previous;
+};
+
+TEST(TimeZoneIdentifier, TheTZVariableWinsThenTheSystemFiles)
+{
+    EXPECT_EQ(TimeZone::identifierFrom("Asia/Shanghai", "Europe/Berlin\n", ""), "Asia/Shanghai");
+    EXPECT_EQ(TimeZone::identifierFrom(":Asia/Urumqi", "", ""), "Asia/Urumqi");
+    EXPECT_EQ(TimeZone::identifierFrom("/usr/share/zoneinfo/PRC", "", ""), "PRC");
+    EXPECT_EQ(TimeZone::identifierFrom("", "Europe/Berlin", ""), "UTC");
+    EXPECT_EQ(TimeZone::identifierFrom(std::nullopt, "Europe/Berlin\n", "/usr/share/zoneinfo/Asia/Shanghai"), "Europe/Berlin");
+    EXPECT_EQ(TimeZone::identifierFrom(std::nullopt, "  \n", "/usr/share/zoneinfo/Asia/Shanghai"), "Asia/Shanghai");
+    EXPECT_EQ(TimeZone::identifierFrom(std::nullopt, "", "../usr/share/zoneinfo/America/New_York"), "America/New_York");
+    EXPECT_EQ(TimeZone::identifierFrom(std::nullopt, "", "/etc/somewhere"), "UTC");
+}
+
+TEST(TTSNodeChoice, TheSystemTimeZoneDecidesTheNodeOrder)
+{
+    {
+        ScopedTZ zone("Asia/Shanghai");
+        EXPECT_EQ(TTSClient::systemConfiguration().timeZoneIdentifier, "Asia/Shanghai");
+    }
+    {
+        ScopedTZ zone("Europe/Berlin");
+        EXPECT_EQ(TTSClient::systemConfiguration().timeZoneIdentifier, "Europe/Berlin");
+    }
+    EXPECT_EQ(TTSClient::mainlandCNTimezones(),
+        (std::set<std::string> {"Asia/Shanghai", "Asia/Urumqi", "Asia/Chongqing", "Asia/Harbin", "Asia/Kashgar", "PRC"}));
+}
+
+TEST(TTSNodeChoice, TheUsersServerAddressReplacesTheDefaultNodeOnly)
+{
+    auto store = std::make_shared<InMemoryUserDefaults>();
+    PreferencesModel::ScopedDefaults scoped(store);
+
+    EXPECT_EQ(TTSClient::usBaseURL(), "http://127.0.0.1:8880");
+    EXPECT_EQ(TTSClient::cnBaseURL(), "http://127.0.0.1:8443");
+
+    store->set(PreferencesModel::Key::ttsServerURL, " http://speech.example:9000 \n");
+    EXPECT_EQ(TTSClient::usBaseURL(), "http://speech.example:9000");
+    EXPECT_EQ(TTSClient::cnBaseURL(), "http://127.0.0.1:8443");
+    TTSClient::Configuration configuration = TTSClient::systemConfiguration();
+    EXPECT_EQ(configuration.usBaseURL, "http://speech.example:9000");
+    EXPECT_EQ(configuration.cnBaseURL, "http://127.0.0.1:8443");
+
+    // A cleared field is no address.
+    store->set(PreferencesModel::Key::ttsServerURL, "   ");
+    EXPECT_EQ(TTSClient::usBaseURL(), "http://127.0.0.1:8880");
+}
+
+} // namespace
+} // namespace lorvantine
