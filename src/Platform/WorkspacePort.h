@@ -2,6 +2,8 @@
 
 #include "Platform/AXTypes.h"
 
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "Platform/Geometry.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace lorvantine {
+
+// The command-line face: one command per process, chosen from a fixed, ordered table of flags.
+// Everything runs on the main thread.
+namespace CLIRouter {
+
+using Arguments = std::vector<std::string>; // element 0 is the program path
+
+// Checks the accessibility permission, runs the first command of the table whose flag is in
+// `args`, and answers the process's exit status. A command that keeps the run loop going
+// returns when its loop ends.
+int route(const Arguments& args);
+
+// The flags of the table, in the order they are tried.
+const std::vector<std::string>& flagOrder();
+// The usage block written when no known flag is given, line feeds included.
+const std::string& usageText();
+
+// A flag is present when an argument equals it exactly; its value is the argument right after
+// its first occurrence.
+bool hasFlag(const Arguments& args, const std::string& flag);
+std::optional<std::string> value(const Arguments& args, const std::string& flag);
+// "X,Y": exactly two numbers after dropping empty and non-numeric pieces.
+std::optional<Point> parsePoint(const Arguments& args, const std::string& flag);
+
+// A command of the table. Commands not built in this program are absent from the table and
+// answer as an unknown flag does.
+using Command = std::function<int(const Arguments&)>;
+// Replaces the command behind `flag` (tests, and the parts that bring their commands).
+// Returns the previous one.
+Command setCommand(const std::string& flag, Command command);
+
+} // namespace CLIRouter
+} // namespace lorvantine

@@ -1,0 +1,354 @@
+#include "SimDesktop/SimDesktop.h"
+
+#include "Platform/Dispatch.h"
+#include "SimDesktop/SimAccessibility.h"
+#include "SimDesktop/SimDemoFixture.h"
+#include "SimDesktop/SimFixtureLoader.h"
+#include "SimDesktop/SimGeometry.h"
+#include "SimDesktop/SimPasteboard.h"
+#include "SimDesktop/SimPermissions.h"
+#include "SimDesktop/SimWindowServer.h"
+#include "SimDesktop/SimWorkspace.h"
+
+#include <cstdlib>
+
+namespace lorvantine {
+
+std::shared_ptr<SimDesktop> SimDesktop::create(const SimFixture& fixture)
+{
+    std::shared_ptr<SimDesktop> desktop(new SimDesktop);
+    SimModel& m = desktop->m_model;
+    m.screens = fixture.screens;
+    if (m.screens.empty())
+        m.screens.push_back(ScreenInfo { Rect(0, 0, 1440, 900), Rect(0, 0, 1440, 875), 2 });
+    m.trusted = fixture.trusted;
+    m.inputMonitoring = fixture.inputMonitoring;
+    m.loginItem = fixture.loginItem;
+    m.pasteboard = fixture.pasteboard;
+    if (fixture.mouseLocation)
+        m.mouseLocation = *fixture.mouseLocation;
+    else
+        m.mouseLocation = Point { m.screens[0].frame.midX(), m.screens[0].frame.midY() };
+    for (const auto& app : fixture.applications)
+        m.addApplication(app);
+    return desktop;
+}
+
+std::shared_ptr<SimDesktop> SimDesktop::demo()
+{
+    auto fixture = SimFixtureLoader::parse(SimDemoFixture::json, std::string(SimDemoFixture::fileName));
+    // The demo is compiled in; a fault in it is a programming error caught by its test.
+    if (!fixture)
+        return create();
+    return create(*fixture);
+}
+
+std::shared_ptr<SimDesktop> SimDesktop::load(const std::string& path, std::string& error)
+{
+    auto fixture = SimFixtureLoader::load(path);
+    if (!fixture) {
+        error = fixture.error();
+        return nullptr;
+    }
+    error.clear();
+    return create(*fixture);
+}
+
+std::shared_ptr<SimDesktop> SimDesktop::fromEnvironment(std::string& error)
+{
+    const char* path = std::getenv("LORVANTINE_DESKTOP");
+    if (!path || !*path) {
+        error.clear();
+        return demo();
+    }
+    return load(path, error);
+}
+
+PlatformServices SimDesktop::services()
+{
+    auto self = shared_from_this();
+    PlatformServices s;
+    s.accessibility = std::make_shared<SimAccessibility>(self);
+    s.windowServer = std::make_shared<SimWindowServer>(self);
+    s.workspace = std::make_shared<SimWorkspace>(self);
+    s.pasteboard = std::make_shared<SimPasteboard>(self);
+    s.permissions = std::make_shared<SimPermissions>(self);
+    return s;
+}
+
+PlatformServices SimDesktop::install() { return Platform::install(services()); }
+
+void SimDesktop::flush(std::unique_lock<std::mutex>& lock)
+{
+    auto notifications = std::move(m_model.pendingNotifications);
+    auto activations = std::move(m_model.pendingActivations);
+    m_model.pendingNotifications.clear();
+    m_model.pendingActivations.clear();
+    lock.unlock();
+    if (notifications.empty() && activations.empty())
+        return;
+    std::weak_ptr<SimDesktop> weak = weak_from_this();
+    for (auto& pending : notifications) {
+        DispatchQueue::main().async([weak, pending] {
+            if (auto desktop = weak.lock())
+                desktop->deliverNotification(pending);
+        });
+    }
+    for (auto& [listener, application] : activations) {
+        DispatchQueue::main().async([weak, listener = listener, application = application] {
+            if (auto desktop = weak.lock())
+                desktop->deliverActivation(listener, application);
+        });
+    }
+}
+
+void SimDesktop::deliverNotification(const SimModel::PendingNotification& pending)
+{
+    AccessibilityPort::ObserverCallback callback;
+    {
+        std::lock_guard lock(m_mutex);
+        auto it = m_model.observers.find(pending.observer);
+        if (it == m_model.observers.end())
+            return;
+        const bool registered = it->second.registrations.count({ pending.registeredOn, pending.name }) > 0;
+        // A destroyed element's registrations go with it, yet its last notification still arrives.
+        if (!registered && pending.name != "AXUIElementDestroyed")
+            return;
+        callback = it->second.callback;
+    }
+    if (callback)
+        callback(pending.element, pending.name);
+}
+
+void SimDesktop::deliverActivation(uint64_t listener, const RunningApplication& application)
+{
+    std::function<void(const RunningApplication&)> callback;
+    {
+        std::lock_guard lock(m_mutex);
+        auto it = m_model.activationListeners.find(listener);
+        if (it == m_model.activationListeners.end())
+            return;
+        callback = it->second;
+    }
+    if (callback)
+        callback(application);
+}
+
+ProcessID SimDesktop::addApplication(const SimApplication& application)
+{
+    return withModel([&](SimModel& m) { return m.addApplication(application); });
+}
+
+uint32_t SimDesktop::addWindow(ProcessID pid, const SimWindow& window)
+{
+    return withModel([&](SimModel& m) { return m.addWindow(pid, window); });
+}
+
+AXElement SimDesktop::addElement(const AXElement& parent, const SimElement& element)
+{
+    return withModel([&](SimModel& m) {
+        SimNode* p = m.node(parent);
+        if (!p)
+            return AXElement {};
+        return m.handle(m.addElement(p->id, element));
+    });
+}
+
+void SimDesktop::removeElement(const AXElement& element)
+{
+    withModel([&](SimModel& m) {
+        if (SimNode* n = m.node(element))
+            m.removeElement(n->id);
+    });
+}
+
+void SimDesktop::setAttribute(const AXElement& element, const std::string& attribute, AXValue value)
+{
+    withModel([&](SimModel& m) {
+        if (SimNode* n = m.node(element))
+            n->attributes[attribute] = std::move(value);
+    });
+}
+
+void SimDesktop::removeAttribute(const AXElement& element, const std::string& attribute)
+{
+    withModel([&](SimModel& m) {
+        if (SimNode* n = m.node(element))
+            n->attributes.erase(attribute);
+    });
+}
+
+void SimDesktop::setError(const AXElement& element, const std::string& name, AXError error)
+{
+    withModel([&](SimModel& m) {
+        if (SimNode* n = m.node(element))
+            n->errors[name] = error;
+    });
+}
+
+void SimDesktop::clearError(const AXElement& element, const std::string& name)
+{
+    withModel([&](SimModel& m) {
+        if (SimNode* n = m.node(element))
+            n->errors.erase(name);
+    });
+}
+
+void SimDesktop::setText(const AXElement& element, const std::string& text)
+{
+    withModel([&](SimModel& m) {
+        SimNode* n = m.node(element);
+        if (!n || n->textOwner != 0)
+            return;
+        n->text = text;
+        n->exposesText = true;
+        n->utf16Length = SimTextLayout::utf16Length(text);
+        n->layout.reset();
+        m.invalidateGeometry();
+        m.post(n->id, "AXValueChanged");
+    });
+}
+
+void SimDesktop::setScroll(const AXElement& element, Point scroll)
+{
+    withModel([&](SimModel& m) {
+        if (SimNode* n = m.node(element))
+            n->scroll = scroll;
+    });
+}
+
+void SimDesktop::addBehaviour(std::shared_ptr<SimBehaviour> behaviour)
+{
+    withModel([&](SimModel& m) { m.behaviours.push_back(std::move(behaviour)); });
+}
+
+AXElement SimDesktop::element(const std::string& name)
+{
+    return withModel([&](SimModel& m) {
+        auto id = m.find(name);
+        return id ? m.handle(*id) : AXElement {};
+    });
+}
+
+AXElement SimDesktop::windowElement(uint32_t number)
+{
+    return withModel([&](SimModel& m) {
+        const SimModel::Window* w = m.window(number);
+        return w ? m.handle(w->node) : AXElement {};
+    });
+}
+
+std::optional<ProcessID> SimDesktop::pidOf(const std::string& bundleIdentifier)
+{
+    return withModel([&](SimModel& m) -> std::optional<ProcessID> {
+        for (const auto& app : m.applications)
+            if (app.info.bundleIdentifier == bundleIdentifier)
+                return app.info.pid;
+        return std::nullopt;
+    });
+}
+
+std::vector<uint32_t> SimDesktop::windowNumbers(ProcessID pid)
+{
+    return withModel([&](SimModel& m) {
+        std::vector<uint32_t> out;
+        for (uint32_t number : m.zOrder)
+            if (m.windows.at(number).pid == pid)
+                out.push_back(number);
+        return out;
+    });
+}
+
+std::optional<Rect> SimDesktop::windowFrame(uint32_t number)
+{
+    return withModel([&](SimModel& m) -> std::optional<Rect> {
+        const SimModel::Window* w = m.window(number);
+        if (!w)
+            return std::nullopt;
+        return w->frame;
+    });
+}
+
+std::optional<Rect> SimDesktop::frameOf(const AXElement& element)
+{
+    return withModel([&](SimModel& m) -> std::optional<Rect> {
+        SimNode* n = m.node(element);
+        if (!n)
+            return std::nullopt;
+        return SimGeometry::frame(m, *n);
+    });
+}
+
+bool SimDesktop::moveWindow(uint32_t number, Point origin)
+{
+    return withModel([&](SimModel& m) { return m.moveWindow(number, origin); });
+}
+
+bool SimDesktop::resizeWindow(uint32_t number, Size size)
+{
+    return withModel([&](SimModel& m) { return m.resizeWindow(number, size); });
+}
+
+bool SimDesktop::minimizeWindow(uint32_t number, bool minimized)
+{
+    return withModel([&](SimModel& m) { return m.setMinimized(number, minimized); });
+}
+
+bool SimDesktop::setWindowTitle(uint32_t number, const std::string& title)
+{
+    return withModel([&](SimModel& m) { return m.setWindowTitle(number, title); });
+}
+
+bool SimDesktop::raiseWindow(uint32_t number)
+{
+    return withModel([&](SimModel& m) { return m.raiseWindow(number); });
+}
+
+bool SimDesktop::closeWindow(uint32_t number)
+{
+    return withModel([&](SimModel& m) { return m.closeWindow(number); });
+}
+
+bool SimDesktop::setFrontmost(ProcessID pid)
+{
+    return withModel([&](SimModel& m) { return m.setFrontmost(pid); });
+}
+
+bool SimDesktop::terminateApplication(ProcessID pid)
+{
+    return withModel([&](SimModel& m) { return m.terminate(pid); });
+}
+
+void SimDesktop::setMouseLocation(Point topLeft)
+{
+    withModel([&](SimModel& m) { m.mouseLocation = topLeft; });
+}
+
+void SimDesktop::setTrusted(bool trusted)
+{
+    withModel([&](SimModel& m) { m.trusted = trusted; });
+}
+
+void SimDesktop::setInputMonitoring(InputMonitoringAccess access)
+{
+    withModel([&](SimModel& m) { m.inputMonitoring = access; });
+}
+
+void SimDesktop::setLoginItemStatus(LoginItemStatus status)
+{
+    withModel([&](SimModel& m) { m.loginItem = status; });
+}
+
+std::vector<SimJournalEntry> SimDesktop::journal() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_model.journal;
+}
+
+void SimDesktop::clearJournal()
+{
+    std::lock_guard lock(m_mutex);
+    m_model.journal.clear();
+}
+
+} // namespace lorvantine

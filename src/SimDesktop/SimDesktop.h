@@ -1,0 +1,113 @@
+#pragma once
+
+#include "Platform/Services.h"
+#include "SimDesktop/SimFixture.h"
+#include "SimDesktop/SimModel.h"
+
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <type_traits>
+#include <string>
+#include <vector>
+
+namespace lorvantine {
+
+// One simulated macOS session behind the five desktop ports. Thread-safe: every call takes the
+// one desktop lock. Notifications and activation callbacks that changes cause are delivered on
+// the main queue after the lock is released.
+//
+// Tests build a desktop (from a fixture or with the builder calls), install its ports, drive the
+// program, change the desktop as a user would (`moveWindow`, `closeWindow`, `setFrontmost`...)
+// and read the journal of what the program did.
+class SimDesktop : public std::enable_shared_from_this<SimDesktop> {
+public:
+    static std::shared_ptr<SimDesktop> create(const SimFixture& fixture = {});
+    // The built-in demo desktop: Safari showing an article, and TextEdit.
+    static std::shared_ptr<SimDesktop> demo();
+    // None with a message in `error` (naming the file, the JSON path and the fault) when the
+    // file cannot be read or is not a valid fixture.
+    static std::shared_ptr<SimDesktop> load(const std::string& path, std::string& error);
+    // The fixture named by LORVANTINE_DESKTOP, or the demo desktop when it is unset or empty.
+    static std::shared_ptr<SimDesktop> fromEnvironment(std::string& error);
+
+    // Ports over this desktop; each keeps the desktop alive.
+    PlatformServices services();
+    // Installs `services()` and returns the services installed before.
+    PlatformServices install();
+
+    // --- Building ---
+    ProcessID addApplication(const SimApplication& application);
+    // 0 when `pid` runs no application.
+    uint32_t addWindow(ProcessID pid, const SimWindow& window);
+    // The new element; the null element when `parent` is not alive.
+    AXElement addElement(const AXElement& parent, const SimElement& element);
+    void removeElement(const AXElement& element);
+    void setAttribute(const AXElement& element, const std::string& attribute, AXValue value);
+    void removeAttribute(const AXElement& element, const std::string& attribute);
+    void setError(const AXElement& element, const std::string& name, AXError error);
+    void clearError(const AXElement& element, const std::string& name);
+    void setText(const AXElement& element, const std::string& text);
+    void setScroll(const AXElement& element, Point scroll);
+    void addBehaviour(std::shared_ptr<SimBehaviour> behaviour);
+
+    // --- Looking things up ---
+    // The element a fixture or builder called `name`; the null element when there is none.
+    AXElement element(const std::string& name);
+    AXElement applicationElement(ProcessID pid) const { return AXElement { pid, 0 }; }
+    AXElement windowElement(uint32_t number);
+    std::optional<ProcessID> pidOf(const std::string& bundleIdentifier);
+    std::vector<uint32_t> windowNumbers(ProcessID pid);
+    std::optional<Rect> windowFrame(uint32_t number);
+    // Global, top-left origin.
+    std::optional<Rect> frameOf(const AXElement& element);
+
+    // --- What a user does ---
+    bool moveWindow(uint32_t number, Point origin);
+    bool resizeWindow(uint32_t number, Size size);
+    bool minimizeWindow(uint32_t number, bool minimized = true);
+    bool setWindowTitle(uint32_t number, const std::string& title);
+    bool raiseWindow(uint32_t number);
+    bool closeWindow(uint32_t number);
+    bool setFrontmost(ProcessID pid);
+    bool terminateApplication(ProcessID pid);
+    void setMouseLocation(Point topLeft);
+
+    // --- Permissions ---
+    void setTrusted(bool trusted);
+    void setInputMonitoring(InputMonitoringAccess access);
+    void setLoginItemStatus(LoginItemStatus status);
+
+    // --- Journal ---
+    std::vector<SimJournalEntry> journal() const;
+    void clearJournal();
+
+    // Runs `f(model)` with the desktop locked, then delivers what the change posted. For the
+    // ports and behaviours; `f` must not call back into this desktop's public API.
+    template<typename F> auto withModel(F&& f)
+    {
+        std::unique_lock lock(m_mutex);
+        if constexpr (std::is_void_v<decltype(f(m_model))>) {
+            f(m_model);
+            flush(lock);
+        } else {
+            auto result = f(m_model);
+            flush(lock);
+            return result;
+        }
+    }
+
+    SimDesktop(const SimDesktop&) = delete;
+    SimDesktop& operator=(const SimDesktop&) = delete;
+
+private:
+    SimDesktop() = default;
+    void flush(std::unique_lock<std::mutex>& lock);
+    void deliverNotification(const SimModel::PendingNotification& pending);
+    void deliverActivation(uint64_t listener, const RunningApplication& application);
+
+    mutable std::mutex m_mutex;
+    SimModel m_model;
+};
+
+} // namespace lorvantine

@@ -1,0 +1,54 @@
+#include "SimDesktop/SimPermissions.h"
+
+#include "SimDesktop/SimDesktop.h"
+
+namespace lorvantine {
+
+InputMonitoringAccess SimPermissions::checkInputMonitoring()
+{
+    return m_desktop->withModel([](SimModel& m) { return m.inputMonitoring; });
+}
+
+bool SimPermissions::requestInputMonitoring()
+{
+    return m_desktop->withModel([](SimModel& m) {
+        SimJournalEntry entry;
+        entry.kind = SimJournalEntry::Kind::inputMonitoringRequest;
+        m.record(std::move(entry));
+        return m.inputMonitoring == InputMonitoringAccess::granted;
+    });
+}
+
+bool SimPermissions::registerLoginItem(std::string& error)
+{
+    return m_desktop->withModel([&](SimModel& m) {
+        if (m.loginItem == LoginItemStatus::notFound) {
+            error = "The login item could not be found.";
+            return false;
+        }
+        if (m.loginItem != LoginItemStatus::requiresApproval)
+            m.loginItem = LoginItemStatus::enabled;
+        error.clear();
+        return true;
+    });
+}
+
+bool SimPermissions::unregisterLoginItem(std::string& error)
+{
+    return m_desktop->withModel([&](SimModel& m) {
+        if (m.loginItem == LoginItemStatus::notRegistered || m.loginItem == LoginItemStatus::notFound) {
+            error = "The login item is not registered.";
+            return false;
+        }
+        m.loginItem = LoginItemStatus::notRegistered;
+        error.clear();
+        return true;
+    });
+}
+
+LoginItemStatus SimPermissions::loginItemStatus()
+{
+    return m_desktop->withModel([](SimModel& m) { return m.loginItem; });
+}
+
+} // namespace lorvantine

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <functional>
+#include <memory> // before WorkspacePort.h, which uses std::shared_ptr without including it
+
+#include "Platform/WorkspacePort.h"
+
+#include <memory>
+
+namespace lorvantine {
+
+class SimDesktop;
+
+// The workspace over a simulated desktop. AppleScript is not run here: each script is journaled
+// and answered with an error.
+class SimWorkspace final : public WorkspacePort {
+public:
+    explicit SimWorkspace(std::shared_ptr<SimDesktop> desktop) : m_desktop(std::move(desktop)) {}
+
+    std::vector<RunningApplication> runningApplications() override;
+    std::optional<RunningApplication> frontmostApplication() override;
+    bool activate(ProcessID pid, ActivationOptions options) override;
+    bool terminate(ProcessID pid) override;
+    std::optional<std::string> runAppleScript(const std::string& source, std::string& error) override;
+    std::shared_ptr<void> observeActivation(std::function<void(const RunningApplication&)> callback) override;
+
+private:
+    std::shared_ptr<SimDesktop> m_desktop;
+};
+
+} // namespace lorvantine
