@@ -1,0 +1,375 @@
+#include "Audio/AudioPlayer.h"
+
+#include "Platform/Dispatch.h"
+#include "Preferences/PreferencesModel.h"
+#include "Support/Log.h"
+
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <execinfo.h>
+#include <string>
+#include <utility>
+
+namespace lorvantine {
+
+namespace {
+
+const char* text(bool value) { return value ? "true" : "false"; }
+
+std::string twoDecimals(double value)
+{
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.2f", value);
+    return buffer;
+}
+
+// A Float as the platform prints one: shortest form, whole numbers with ".0".
+std::string floatDescription(float value)
+{
+    char buffer[64];
+    auto [end, status] = std::to_chars(buffer, buffer + sizeof buffer, value);
+    std::string result(buffer, status == std::errc() ? end : buffer);
+    if (result.find_first_of(".eEn") == std::string::npos)
+        result += ".0";
+    return result;
+}
+
+bool isOfOtherGeneration(const std::optional<int>& tag, int current) { return tag && *tag != current; }
+
+} // namespace
+
+std::shared_ptr<AudioPlayer> AudioPlayer::create()
+{
+    std::shared_ptr<AudioPlayer> player(new AudioPlayer());
+    DispatchQueue::main().async([weak = std::weak_ptr<AudioPlayer>(player)] {
+        auto self = weak.lock();
+        if (!self)
+            return;
+        self->heartbeatTimer = Timer::scheduled(seconds(1.0), Timer::Repeats::yes, [weak](Timer& timer) {
+            if (auto alive = weak.lock())
+                alive->heartbeat();
+            else
+                timer.invalidate();
+        });
+    });
+    return player;
+}
+
+AudioPlayer::AudioPlayer()
+{
+    float stored = PreferencesModel::defaults().floatForKey(PreferencesModel::Key::defaultSpeed);
+    rate = stored > 0 ? stored : PreferencesModel::fallbackSpeed;
+}
+
+AudioPlayer::~AudioPlayer()
+{
+    if (heartbeatTimer)
+        heartbeatTimer->invalidate();
+    if (currentPlayer)
+        currentPlayer->stop();
+}
+
+void AudioPlayer::enqueue(AudioSegment segment)
+{
+    const int paragraph = segment.paragraphIndex;
+    const int offset = segment.textOffsetInParagraph;
+    const size_t bytes = segment.mp3Data.size();
+    size_t length = 0;
+    bool start = false;
+    {
+        std::lock_guard guard(lock);
+        if (stopped || segment.generation != generation)
+            return;
+        queue.push_back(std::move(segment));
+        length = queue.size();
+        start = !currentPlayer && !m_loading;
+    }
+    Log::line("[Audio] enqueue para=" + std::to_string(paragraph) + " off=" + std::to_string(offset) + " bytes=" + std::to_string(bytes)
+        + " qlen=" + std::to_string(length) + " start=" + text(start));
+    if (start)
+        playNext();
+}
+
+void AudioPlayer::markParagraphFinished(int paragraphIndex, std::optional<int> fromGeneration)
+{
+    bool resume = false;
+    {
+        std::lock_guard guard(lock);
+        if (isOfOtherGeneration(fromGeneration, generation))
+            return;
+        paragraphFinished.insert(paragraphIndex);
+        resume = !currentPlayer && !m_loading && !stopped && lastPlayedParaIdx == paragraphIndex;
+    }
+    if (!resume)
+        return;
+    Log::line("[Audio] markParagraphFinished para=" + std::to_string(paragraphIndex) + " → resume");
+    playNext();
+}
+
+void AudioPlayer::markProducerFinished(std::optional<int> fromGeneration)
+{
+    bool finished = false;
+    {
+        std::lock_guard guard(lock);
+        // After a stop the flag would outlive the reading and end the next one at its first wait.
+        if (stopped || isOfOtherGeneration(fromGeneration, generation))
+            return;
+        producerFinished = true;
+        finished = queue.empty() && !currentPlayer && !m_loading;
+    }
+    if (finished)
+        postFinishAll();
+}
+
+std::optional<int> AudioPlayer::currentPlayingParagraphOrPending()
+{
+    std::lock_guard guard(lock);
+    if (currentSegment)
+        return currentSegment->paragraphIndex;
+    if (m_loadingParagraph)
+        return m_loadingParagraph;
+    if (!queue.empty())
+        return queue.front().paragraphIndex;
+    return std::nullopt;
+}
+
+std::shared_ptr<AudioPlayerPort> AudioPlayer::dropEverythingLocked()
+{
+    queue.clear();
+    std::shared_ptr<AudioPlayerPort> dropped = std::move(currentPlayer);
+    currentPlayer = nullptr;
+    if (dropped)
+        dropped->stop();
+    currentSegment.reset();
+    paragraphFinished.clear();
+    lastPlayedParaIdx.reset();
+    ++m_flushes;
+    return dropped;
+}
+
+void AudioPlayer::flushQueue(std::optional<int> newGeneration)
+{
+    std::shared_ptr<AudioPlayerPort> dropped;
+    std::lock_guard guard(lock);
+    if (newGeneration)
+        generation = *newGeneration;
+    dropped = dropEverythingLocked();
+    // A producer that finished the abandoned pass must not end the new one.
+    producerFinished = false;
+}
+
+void AudioPlayer::prepareForNextPage(std::optional<int> newGeneration)
+{
+    flushQueue(newGeneration);
+}
+
+void AudioPlayer::stop()
+{
+    void* frames[6];
+    int depth = backtrace(frames, 6);
+    std::string stack;
+    if (char** symbols = backtrace_symbols(frames, depth)) {
+        for (int i = 0; i < depth; ++i) {
+            if (i > 0)
+                stack += " ← ";
+            stack += symbols[i];
+        }
+        std::free(symbols);
+    }
+    Log::line("[Audio] STOP CALLED: " + stack);
+
+    std::shared_ptr<AudioPlayerPort> dropped;
+    std::lock_guard guard(lock);
+    stopped = true;
+    dropped = dropEverythingLocked();
+    producerFinished = false;
+    firstPlayFired = false;
+}
+
+std::optional<size_t> AudioPlayer::findNextSegmentIndexLocked() const
+{
+    auto earliest = [&](auto&& eligible) -> std::optional<size_t> {
+        std::optional<size_t> best;
+        for (size_t i = 0; i < queue.size(); ++i) {
+            if (!eligible(queue[i]))
+                continue;
+            if (!best
+                || std::pair(queue[i].paragraphIndex, queue[i].textOffsetInParagraph)
+                    < std::pair(queue[*best].paragraphIndex, queue[*best].textOffsetInParagraph))
+                best = i;
+        }
+        return best;
+    };
+
+    if (!lastPlayedParaIdx)
+        return earliest([](const AudioSegment&) { return true; });
+    const int last = *lastPlayedParaIdx;
+    for (size_t i = 0; i < queue.size(); ++i) {
+        if (queue[i].paragraphIndex == last)
+            return i;
+    }
+    if (!paragraphFinished.contains(last))
+        return std::nullopt;
+    return earliest([last](const AudioSegment& segment) { return segment.paragraphIndex > last; });
+}
+
+void AudioPlayer::playNext()
+{
+    bool ownsLoading = false;
+    for (;;) {
+        AudioSegment segment;
+        std::uint64_t flushes = 0;
+        {
+            std::unique_lock guard(lock);
+            if (stopped || (m_loading && !ownsLoading)) {
+                if (ownsLoading) {
+                    m_loading = false;
+                    m_loadingParagraph.reset();
+                }
+                return;
+            }
+            std::optional<size_t> next = findNextSegmentIndexLocked();
+            if (!next) {
+                std::shared_ptr<AudioPlayerPort> finished = std::move(currentPlayer);
+                currentPlayer = nullptr;
+                currentSegment.reset();
+                m_loading = false;
+                m_loadingParagraph.reset();
+                bool everythingPlayed = producerFinished && queue.empty();
+                guard.unlock();
+                if (everythingPlayed)
+                    postFinishAll();
+                return;
+            }
+            segment = std::move(queue[*next]);
+            queue.erase(queue.begin() + static_cast<std::ptrdiff_t>(*next));
+            m_loading = ownsLoading = true;
+            m_loadingParagraph = segment.paragraphIndex;
+            flushes = m_flushes;
+        }
+
+        ErrorValue error;
+        std::shared_ptr<AudioPlayerPort> player = AudioOutput::makePlayer(segment.mp3Data, error);
+        if (!player) {
+            Log::line("[Audio] init failed para=" + std::to_string(segment.paragraphIndex) + ": " + error.description);
+            continue;
+        }
+        std::weak_ptr<AudioPlayer> weak = weak_from_this();
+        player->onFinish = [weak](AudioPlayerPort& finished, bool successfully) {
+            if (auto self = weak.lock())
+                self->audioPlayerDidFinishPlaying(finished, successfully);
+        };
+        player->onDecodeError = [weak](AudioPlayerPort& failed, const ErrorValue& decodeError) {
+            if (auto self = weak.lock())
+                self->audioPlayerDecodeErrorDidOccur(failed, decodeError);
+        };
+        player->setEnableRate(true);
+        player->prepareToPlay();
+
+        const int paragraph = segment.paragraphIndex;
+        const int offset = segment.textOffsetInParagraph;
+        const size_t bytes = segment.mp3Data.size();
+        const double duration = player->duration();
+        bool started = false;
+        bool firstPlay = false;
+        std::shared_ptr<AudioPlayerPort> previous;
+        {
+            std::lock_guard guard(lock);
+            if (stopped) {
+                m_loading = false;
+                m_loadingParagraph.reset();
+                return;
+            }
+            // The queue it came from was flushed while it was being made: look again.
+            if (m_flushes != flushes)
+                continue;
+            // The rate as it is now: a speed change during the decoding is not lost.
+            player->setRate(rate);
+            previous = std::exchange(currentPlayer, player);
+            currentSegment = std::move(segment);
+            lastPlayedParaIdx = paragraph;
+            m_loading = false;
+            m_loadingParagraph.reset();
+            // Started under the lock, so a flush or stop cannot slip in before it plays.
+            started = player->play();
+            if (started && !firstPlayFired) {
+                firstPlayFired = true;
+                firstPlay = true;
+            }
+        }
+        previous.reset();
+        Log::line("[Audio] play para=" + std::to_string(paragraph) + " off=" + std::to_string(offset) + " bytes=" + std::to_string(bytes)
+            + " dur=" + twoDecimals(duration) + "s ok=" + text(started));
+        postParagraphChange(paragraph);
+        if (firstPlay)
+            postFirstPlay();
+        return;
+    }
+}
+
+void AudioPlayer::audioPlayerDidFinishPlaying(AudioPlayerPort& player, bool successfully)
+{
+    int paragraph = -1;
+    {
+        std::lock_guard guard(lock);
+        // A player flushed while its finish was already on the way is not the current one.
+        if (stopped || currentPlayer.get() != &player)
+            return;
+        if (currentSegment)
+            paragraph = currentSegment->paragraphIndex;
+    }
+    Log::line("[Audio] finished para=" + std::to_string(paragraph) + " success=" + text(successfully));
+    playNext();
+}
+
+void AudioPlayer::audioPlayerDecodeErrorDidOccur(AudioPlayerPort& player, const std::optional<ErrorValue>& error)
+{
+    Log::line("[Audio] decode error: " + (error ? error->description : std::string("?")));
+    // The piece ends here: a player that reports a decode error may never report a finish.
+    audioPlayerDidFinishPlaying(player, false);
+}
+
+void AudioPlayer::heartbeat()
+{
+    std::shared_ptr<AudioPlayerPort> player;
+    std::optional<int> paragraph;
+    bool isStopped = false;
+    {
+        std::lock_guard guard(lock);
+        player = currentPlayer;
+        if (currentSegment)
+            paragraph = currentSegment->paragraphIndex;
+        isStopped = stopped;
+    }
+    if (!player || !paragraph)
+        return;
+    Log::line("[Audio:HB] para=" + std::to_string(*paragraph) + " playing=" + text(player->isPlaying()) + " t=" + twoDecimals(player->currentTime())
+        + "/" + twoDecimals(player->duration()) + "s rate=" + floatDescription(player->rate()) + " stopped=" + text(isStopped));
+}
+
+void AudioPlayer::postParagraphChange(int paragraphIndex)
+{
+    DispatchQueue::main().async([self = shared_from_this(), paragraphIndex] {
+        if (self->onParagraphChange)
+            self->onParagraphChange(paragraphIndex);
+    });
+}
+
+void AudioPlayer::postFinishAll()
+{
+    DispatchQueue::main().async([self = shared_from_this()] {
+        if (self->onFinishAll)
+            self->onFinishAll();
+    });
+}
+
+void AudioPlayer::postFirstPlay()
+{
+    DispatchQueue::main().async([self = shared_from_this()] {
+        if (self->onFirstPlay)
+            self->onFirstPlay();
+    });
+}
+
+} // namespace lorvantine

@@ -1,0 +1,101 @@
+#pragma once
+
+#include "Audio/AudioSegment.h"
+#include "Platform/AudioOutputPort.h"
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+
+namespace lorvantine {
+
+class Timer;
+
+// Plays the speech pieces strictly in paragraph order, however they arrive: the pieces of the
+// paragraph being spoken in arrival order, the next paragraph only once the producer has marked
+// this one finished. Reports on the main queue when a piece starts, when playback first starts
+// and when everything queued has played.
+//
+// Threads: every operation may be called from any thread. The callbacks are posted to the main
+// queue; each reads its property when it runs, so the owner sets them once, on the main thread,
+// before the reading starts. Platform players call back on their own thread.
+//
+// Cancellation: pieces and producer calls carry the reading generation. The owner sets
+// `generation` (under `lock`) when a reading starts, or passes the new one to `flushQueue` /
+// `prepareForNextPage`; anything tagged with another generation is dropped, so work of an
+// abandoned generation that lands after a flush cannot play or end the new one.
+class AudioPlayer : public std::enable_shared_from_this<AudioPlayer> {
+public:
+    // Reads the rate from the user defaults and installs the heartbeat on the main run loop.
+    static std::shared_ptr<AudioPlayer> create();
+    ~AudioPlayer();
+    AudioPlayer(const AudioPlayer&) = delete;
+    AudioPlayer& operator=(const AudioPlayer&) = delete;
+
+    // Adds a piece; starts playback when nothing is loaded. Dropped silently when stopped.
+    void enqueue(AudioSegment segment);
+    // Every piece of `paragraphIndex` has been queued (or it has none).
+    void markParagraphFinished(int paragraphIndex, std::optional<int> fromGeneration = std::nullopt);
+    // No more pieces until the next page or reading.
+    void markProducerFinished(std::optional<int> fromGeneration = std::nullopt);
+    // The paragraph playing, else the one about to play, else none.
+    std::optional<int> currentPlayingParagraphOrPending();
+    // Drops everything queued and loaded (seek, voice change).
+    void flushQueue(std::optional<int> newGeneration = std::nullopt);
+    // The same before the next page's pieces.
+    void prepareForNextPage(std::optional<int> newGeneration = std::nullopt);
+    // Ends the reading: pieces are refused until the owner clears `stopped`.
+    void stop();
+
+    // Called by the platform player that `player` is.
+    void audioPlayerDidFinishPlaying(AudioPlayerPort& player, bool successfully);
+    void audioPlayerDecodeErrorDidOccur(AudioPlayerPort& player, const std::optional<ErrorValue>& error);
+
+    std::function<void(int paragraphIndex)> onParagraphChange;
+    std::function<void()> onFinishAll;
+    std::function<void()> onFirstPlay;
+
+    // Guards every field below. The owner holds it for its own reads and writes of them (setting
+    // `stopped`, `firstPlayFired`, `rate` and `generation` at the start of a reading; pausing and
+    // resuming `currentPlayer`; reading `currentSegment` and the player's time). Never held while
+    // calling back or logging, nor while a platform player is made.
+    std::mutex lock;
+    std::deque<AudioSegment> queue;
+    std::shared_ptr<AudioPlayerPort> currentPlayer;
+    std::optional<AudioSegment> currentSegment;
+    bool producerFinished = false;
+    bool stopped = false;
+    // Given to every new piece.
+    float rate = 1.5f;
+    std::set<int> paragraphFinished;
+    std::optional<int> lastPlayedParaIdx;
+    bool firstPlayFired = false;
+    int generation = 0;
+
+    // Main thread only.
+    std::shared_ptr<Timer> heartbeatTimer;
+
+private:
+    AudioPlayer();
+
+    void playNext();
+    std::optional<size_t> findNextSegmentIndexLocked() const;
+    // Empties the queue and unloads the current piece, which is returned to be released unlocked.
+    std::shared_ptr<AudioPlayerPort> dropEverythingLocked();
+    void heartbeat();
+    void postParagraphChange(int paragraphIndex);
+    void postFinishAll();
+    void postFirstPlay();
+
+    // A piece is out of `queue` and its platform player is being made: it counts as loaded, so
+    // no second start races with it.
+    bool m_loading = false;
+    std::optional<int> m_loadingParagraph;
+    // Counts flushes and stops, so a piece being loaded across one is thrown away.
+    std::uint64_t m_flushes = 0;
+};
+
+} // namespace lorvantine

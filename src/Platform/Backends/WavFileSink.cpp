@@ -1,0 +1,133 @@
+#include "Platform/Backends/WavFileSink.h"
+
+#include "Support/Log.h"
+
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+#include <vector>
+
+namespace lorvantine {
+
+static_assert(std::endian::native == std::endian::little, "WAV samples are written as they lie in memory");
+
+namespace {
+
+constexpr std::uint64_t maximumDataBytes = 0xFFFFFFFFull - 36;
+
+void putU32(unsigned char* at, std::uint32_t value) { std::memcpy(at, &value, 4); }
+void putU16(unsigned char* at, std::uint16_t value) { std::memcpy(at, &value, 2); }
+
+bool writeAllAt(int fd, const void* data, size_t size, off_t offset)
+{
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    while (size > 0) {
+        ssize_t written = ::pwrite(fd, bytes, size, offset);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        bytes += written;
+        size -= static_cast<size_t>(written);
+        offset += written;
+    }
+    return true;
+}
+
+} // namespace
+
+WavFileSink::WavFileSink(std::string path)
+    : m_path(std::move(path))
+{
+}
+
+WavFileSink::~WavFileSink()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+bool WavFileSink::open(const AudioFormat& preferred, AudioFormat& actual, std::string& error)
+{
+    m_fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (m_fd < 0) {
+        error = "cannot write " + m_path + ": " + std::strerror(errno);
+        return false;
+    }
+    m_format = preferred;
+    unsigned char header[44] = {};
+    const auto channels = static_cast<std::uint16_t>(m_format.channels);
+    const auto rate = static_cast<std::uint32_t>(m_format.sampleRate);
+    std::memcpy(header, "RIFF", 4);
+    putU32(header + 4, 36);
+    std::memcpy(header + 8, "WAVEfmt ", 8);
+    putU32(header + 16, 16);
+    putU16(header + 20, 1);
+    putU16(header + 22, channels);
+    putU32(header + 24, rate);
+    putU32(header + 28, rate * channels * 2);
+    putU16(header + 32, static_cast<std::uint16_t>(channels * 2));
+    putU16(header + 34, 16);
+    std::memcpy(header + 36, "data", 4);
+    putU32(header + 40, 0);
+    if (!writeAllAt(m_fd, header, sizeof header, 0)) {
+        error = "cannot write " + m_path + ": " + std::strerror(errno);
+        ::close(m_fd);
+        m_fd = -1;
+        return false;
+    }
+    actual = m_format;
+    return true;
+}
+
+bool WavFileSink::append(const void* data, size_t size)
+{
+    if (m_fd < 0 || m_full)
+        return true;
+    if (m_dataBytes + size > maximumDataBytes) {
+        m_full = true;
+        Log::line("[Audio] " + m_path + " is full; later sound is not recorded");
+        return true;
+    }
+    if (!writeAllAt(m_fd, data, size, static_cast<off_t>(44 + m_dataBytes))) {
+        Log::line("[Audio] cannot write " + m_path + ": " + std::strerror(errno) + "; later sound is not recorded");
+        m_full = true;
+        return true;
+    }
+    m_dataBytes += size;
+    patchHeader();
+    return true;
+}
+
+void WavFileSink::patchHeader()
+{
+    unsigned char size[4];
+    putU32(size, static_cast<std::uint32_t>(36 + m_dataBytes));
+    writeAllAt(m_fd, size, 4, 4);
+    putU32(size, static_cast<std::uint32_t>(m_dataBytes));
+    writeAllAt(m_fd, size, 4, 40);
+}
+
+bool WavFileSink::write(std::span<const std::int16_t> samples)
+{
+    return append(samples.data(), samples.size_bytes());
+}
+
+void WavFileSink::writeSilence(size_t frames)
+{
+    if (m_fd < 0 || m_full)
+        return;
+    static const std::vector<std::int16_t> zeros(8192);
+    size_t samples = frames * static_cast<size_t>(std::max(m_format.channels, 1));
+    while (samples > 0) {
+        size_t now = std::min(samples, zeros.size());
+        append(zeros.data(), now * sizeof(std::int16_t));
+        samples -= now;
+    }
+}
+
+} // namespace lorvantine

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "Platform/Backends/AudioSink.h"
+
+#include <cstdint>
+#include <string>
+
+namespace lorvantine {
+
+// Records what plays to a 16-bit PCM WAV file, paced by the installed clock like the silent
+// output, so the file holds what a listener would have heard at the moment they heard it, the
+// silences between pieces included (with a manual clock: exactly as the test moves time). The
+// header is brought up to date after every write, so the file can be read at any moment.
+class WavFileSink final : public AudioSink {
+public:
+    explicit WavFileSink(std::string path);
+    ~WavFileSink() override;
+
+    Pacing pacing() const override { return Pacing::clock; }
+    bool open(const AudioFormat& preferred, AudioFormat& actual, std::string& error) override;
+    bool write(std::span<const std::int16_t> samples) override;
+    void writeSilence(size_t frames) override;
+
+private:
+    bool append(const void* data, size_t size);
+    void patchHeader();
+
+    std::string m_path;
+    int m_fd = -1;
+    AudioFormat m_format;
+    std::uint64_t m_dataBytes = 0;
+    bool m_full = false;
+};
+
+} // namespace lorvantine
