@@ -34,5 +34,7 @@ WindowServerPort& windowServer() { return require(current().windowServer); }
 WorkspacePort& workspace() { return require(current().workspace); }
 PasteboardPort& pasteboard() { return require(current().pasteboard); }
 PermissionsPort& permissions() { return require(current().permissions); }
+WindowCapturePort& windowCapture() { return require(current().windowCapture); }
+TextRecognitionPort& textRecognizer() { return require(current().textRecognizer); }
 
 } // namespace lorvantine::Platform

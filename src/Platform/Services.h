@@ -9,6 +9,8 @@ class WindowServerPort;
 class WorkspacePort;
 class PasteboardPort;
 class PermissionsPort;
+class WindowCapturePort;
+class TextRecognitionPort;
 
 // The backends behind the ports, chosen once at start-up (or by a test). Code above Platform/
 // reaches the desktop only through these.
@@ -18,6 +20,8 @@ struct PlatformServices {
     std::shared_ptr<WorkspacePort> workspace;
     std::shared_ptr<PasteboardPort> pasteboard;
     std::shared_ptr<PermissionsPort> permissions;
+    std::shared_ptr<WindowCapturePort> windowCapture;
+    std::shared_ptr<TextRecognitionPort> textRecognizer;
 };
 
 namespace Platform {
@@ -28,6 +32,8 @@ WindowServerPort& windowServer();
 WorkspacePort& workspace();
 PasteboardPort& pasteboard();
 PermissionsPort& permissions();
+WindowCapturePort& windowCapture();
+TextRecognitionPort& textRecognizer();
 
 PlatformServices current();
 // Installs `services` and returns the previous ones.

@@ -1,0 +1,216 @@
+#include "Documents/OCRParagraphBuilder.h"
+
+#include "Support/Log.h"
+#include "Support/Text.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <optional>
+
+namespace lorvantine::OCRParagraphBuilder {
+
+namespace {
+
+using Line = std::vector<RecognizedWord>;
+using Paragraph = std::vector<Line>;
+
+constexpr double unmeasurableGap = 100.0;
+
+// Unlike Rect::united this keeps a box of zero width: a word is never left out of its frame.
+Rect unionOf(const std::optional<Rect>& a, const Rect& b)
+{
+    if (!a)
+        return b;
+    double x0 = std::fmin(a->minX(), b.minX()), y0 = std::fmin(a->minY(), b.minY());
+    double x1 = std::fmax(a->maxX(), b.maxX()), y1 = std::fmax(a->maxY(), b.maxY());
+    return Rect(x0, y0, x1 - x0, y1 - y0);
+}
+
+std::string oneDecimal(double value)
+{
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.1f", value);
+    return buffer;
+}
+
+double topOf(const Line& line)
+{
+    double top = std::numeric_limits<double>::infinity();
+    for (const RecognizedWord& word : line)
+        top = std::fmin(top, word.screenRect.minY());
+    return top;
+}
+
+double bottomOf(const Line& line)
+{
+    double bottom = -std::numeric_limits<double>::infinity();
+    for (const RecognizedWord& word : line)
+        bottom = std::fmax(bottom, word.screenRect.maxY());
+    return bottom;
+}
+
+double gapBetween(const Line& upper, const Line& lower) { return topOf(lower) - bottomOf(upper); }
+
+std::vector<Line> groupIntoLines(const std::vector<RecognizedWord>& words)
+{
+    std::vector<RecognizedWord> sorted = words;
+    std::stable_sort(sorted.begin(), sorted.end(), [](const RecognizedWord& a, const RecognizedWord& b) {
+        return a.screenRect.midY() < b.screenRect.midY();
+    });
+    std::vector<Line> lines;
+    for (const RecognizedWord& word : sorted) {
+        if (!lines.empty()) {
+            const Rect& last = lines.back().back().screenRect;
+            if (std::fabs(word.screenRect.midY() - last.midY()) < 0.6 * std::fmax(last.height(), word.screenRect.height())) {
+                lines.back().push_back(word);
+                continue;
+            }
+        }
+        lines.push_back({word});
+    }
+    for (Line& line : lines) {
+        std::stable_sort(line.begin(), line.end(), [](const RecognizedWord& a, const RecognizedWord& b) {
+            return a.screenRect.minX() < b.screenRect.minX();
+        });
+    }
+    return lines;
+}
+
+double detectParagraphGap(const std::vector<Line>& lines)
+{
+    if (lines.size() < 2)
+        return unmeasurableGap;
+    std::vector<double> gaps;
+    for (size_t i = 1; i < lines.size(); ++i) {
+        double gap = gapBetween(lines[i - 1], lines[i]);
+        if (gap > 0)
+            gaps.push_back(gap);
+    }
+    if (gaps.empty())
+        return unmeasurableGap;
+
+    std::sort(gaps.begin(), gaps.end());
+    double median = gaps[gaps.size() / 2];
+    double base = std::fmax(1.5 * median, 8.0);
+    if (gaps.size() < 3)
+        return base;
+
+    // The paragraph break is the biggest step up from ordinary line spacing.
+    double bestJump = 0, midpoint = 1.5 * median;
+    for (size_t i = 1; i < gaps.size(); ++i) {
+        if (!(gaps[i] > 1.2 * median))
+            continue;
+        double jump = gaps[i] - gaps[i - 1];
+        if (jump > bestJump) {
+            bestJump = jump;
+            midpoint = (gaps[i - 1] + gaps[i]) / 2;
+        }
+    }
+    if (!(bestJump > 0.3 * median))
+        return base;
+
+    double threshold = std::fmin(midpoint, 2.5 * median);
+    Log::line("[OCR] gap 断裂点: threshold=" + oneDecimal(threshold) + "pt (median=" + oneDecimal(median)
+              + ", jump=" + oneDecimal(bestJump) + ", raw=" + oneDecimal(midpoint) + ")");
+    return std::fmax(threshold, 4.0);
+}
+
+std::vector<Paragraph> mergeLinesToParagraphs(const std::vector<Line>& lines, double gapThreshold)
+{
+    std::vector<Paragraph> paragraphs;
+    for (const Line& line : lines) {
+        if (!paragraphs.empty() && !(gapBetween(paragraphs.back().back(), line) > gapThreshold))
+            paragraphs.back().push_back(line);
+        else
+            paragraphs.push_back({line});
+    }
+    return paragraphs;
+}
+
+void splitInto(const Paragraph& paragraph, size_t maxLines, std::vector<Paragraph>& out)
+{
+    if (paragraph.size() <= maxLines) {
+        out.push_back(paragraph);
+        return;
+    }
+    size_t cut = 1;
+    double widest = gapBetween(paragraph[0], paragraph[1]);
+    for (size_t i = 2; i < paragraph.size(); ++i) {
+        double gap = gapBetween(paragraph[i - 1], paragraph[i]);
+        if (gap > widest) {
+            widest = gap;
+            cut = i;
+        }
+    }
+    splitInto(Paragraph(paragraph.begin(), paragraph.begin() + static_cast<long>(cut)), maxLines, out);
+    splitInto(Paragraph(paragraph.begin() + static_cast<long>(cut), paragraph.end()), maxLines, out);
+}
+
+std::vector<Paragraph> splitLongParagraphs(const std::vector<Paragraph>& paragraphs, size_t maxLines)
+{
+    std::vector<Paragraph> out;
+    for (const Paragraph& paragraph : paragraphs)
+        splitInto(paragraph, maxLines, out);
+    return out;
+}
+
+} // namespace
+
+std::vector<ReadableParagraph> buildParagraphs(const std::vector<RecognizedWord>& words, const Rect& contentRect,
+                                               int minParagraphLength)
+{
+    if (words.empty())
+        return {};
+    std::vector<Line> lines = groupIntoLines(words);
+    if (lines.empty())
+        return {};
+    double threshold = detectParagraphGap(lines);
+    std::vector<Paragraph> paragraphs = splitLongParagraphs(mergeLinesToParagraphs(lines, threshold), 8);
+
+    std::vector<ReadableParagraph> out;
+    size_t totalCharacters = 0;
+    for (const Paragraph& paragraph : paragraphs) {
+        std::vector<RecognizedWord> flat;
+        for (const Line& line : paragraph)
+            flat.insert(flat.end(), line.begin(), line.end());
+        if (flat.empty())
+            continue;
+
+        std::vector<std::string> texts;
+        for (const RecognizedWord& word : flat)
+            texts.push_back(word.text);
+        std::string text = Text::joined(texts, " ");
+        size_t length = Text::characterCount(text);
+        if (length < static_cast<size_t>(std::max(minParagraphLength, 0)))
+            continue;
+
+        std::optional<Rect> frame;
+        std::vector<OCRWordEntry> entries;
+        int offset = 0;
+        for (const RecognizedWord& word : flat) {
+            frame = unionOf(frame, word.screenRect);
+            int end = offset + static_cast<int>(Text::characterCount(word.text));
+            entries.push_back({word.text, offset, end, word.screenRect});
+            offset = end + 1;
+        }
+
+        ArticleParagraph record;
+        record.index = static_cast<int>(out.size());
+        record.text = std::move(text);
+        record.frame = *frame;
+        record.role = "body";
+        record.tightFrameYOffset = frame->minY() - contentRect.minY();
+        record.tightFrameHeight = frame->height();
+        record.boundsDisabled = true;
+        record.ocrWordBboxes = std::move(entries);
+        out.push_back(ReadableParagraph::from(record));
+        totalCharacters += length;
+    }
+    if (!out.empty())
+        Log::line("[OCR] 构建 " + std::to_string(out.size()) + " 段落, " + std::to_string(totalCharacters) + " 字符");
+    return out;
+}
+
+} // namespace lorvantine::OCRParagraphBuilder

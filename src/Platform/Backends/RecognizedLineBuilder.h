@@ -1,0 +1,33 @@
+#pragma once
+
+#include "Platform/TextRecognitionPort.h"
+
+#include <string_view>
+#include <vector>
+
+namespace lorvantine {
+
+// Puts one recognised line together from the pieces an engine reports, left to right, the way
+// the platform's recogniser writes lines: one space between pieces, none between two characters
+// of a script written without spaces (Chinese, Japanese) nor between such a character and a
+// punctuation mark, so a Chinese line reads as one run.
+// Characters of such scripts keep a box each, so that any stretch of the line can be located.
+class RecognizedLineBuilder {
+public:
+    // `box` is the piece's box (normalised, bottom-left origin). `characterBoxes`, when it holds
+    // one box per Character of `piece`, is used for pieces written in a script without spaces.
+    void append(std::string_view piece, const Rect& box, const std::vector<Rect>& characterBoxes = {});
+
+    bool isEmpty() const { return m_text.string.empty(); }
+    RecognizedText build(double confidence) const;
+
+    // Han ideographs, kana, bopomofo, and the CJK and full-width punctuation that goes with them.
+    static bool isUnspacedScript(char32_t scalar);
+    static bool isAsciiPunctuation(char32_t scalar);
+
+private:
+    RecognizedText m_text;
+    char32_t m_last = 0;
+};
+
+} // namespace lorvantine

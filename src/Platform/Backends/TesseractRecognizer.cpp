@@ -1,0 +1,265 @@
+#include "Platform/Backends/TesseractRecognizer.h"
+
+#include "Platform/Backends/GrayImage.h"
+#include "Platform/Backends/LineInk.h"
+#include "Platform/Backends/RecognizedLineBuilder.h"
+#include "Support/Text.h"
+
+#include <tesseract/baseapi.h>
+#include <tesseract/resultiterator.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <dlfcn.h>
+#include <limits>
+
+namespace lorvantine {
+
+namespace {
+
+constexpr const char* errorDomain = "TesseractRecognizer";
+
+// Tesseract spreads parts of its network over OpenMP teams that spin while they wait for one
+// another; on a busy machine that makes a 100 ms recognition take seconds. The program already
+// recognises on several threads of its own, so every recognising thread keeps Tesseract's
+// parallel regions to itself (they become inactive, run by one thread).
+void runOnThisThreadOnly()
+{
+    using SetMaxActiveLevels = void (*)(int);
+    static const auto setMaxActiveLevels
+        = reinterpret_cast<SetMaxActiveLevels>(::dlsym(RTLD_DEFAULT, "omp_set_max_active_levels"));
+    if (setMaxActiveLevels)
+        setMaxActiveLevels(0);
+}
+
+std::string takeText(char* text)
+{
+    std::string out = text ? text : "";
+    delete[] text;
+    return out;
+}
+
+using PixelBox = LineInk::Box;
+
+PixelBox unionOf(const PixelBox& a, const PixelBox& b)
+{
+    return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right), std::max(a.bottom, b.bottom)};
+}
+
+// A word as Tesseract read it; `characters` gets a box per Character for full-width text.
+struct Piece {
+    std::string text;
+    PixelBox box;
+    std::vector<PixelBox> characters;
+};
+
+struct ReadLine {
+    PixelBox box;
+    std::vector<Piece> pieces;
+    double confidence = 0; // 0...1
+};
+
+std::vector<ReadLine> readLines(tesseract::TessBaseAPI& api)
+{
+    std::vector<ReadLine> lines;
+    std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
+    if (!it || it->Empty(tesseract::RIL_WORD))
+        return lines;
+    double confidenceSum = 0;
+    do {
+        if (lines.empty() || it->IsAtBeginningOf(tesseract::RIL_TEXTLINE)) {
+            if (!lines.empty() && !lines.back().pieces.empty())
+                lines.back().confidence = confidenceSum / static_cast<double>(lines.back().pieces.size()) / 100;
+            confidenceSum = 0;
+            ReadLine line;
+            it->BoundingBox(tesseract::RIL_TEXTLINE, &line.box.left, &line.box.top, &line.box.right, &line.box.bottom);
+            lines.push_back(std::move(line));
+        }
+        Piece piece;
+        piece.text = Text::trimmingWhitespacesAndNewlines(takeText(it->GetUTF8Text(tesseract::RIL_WORD)));
+        if (piece.text.empty()
+            || !it->BoundingBox(tesseract::RIL_WORD, &piece.box.left, &piece.box.top, &piece.box.right, &piece.box.bottom))
+            continue;
+        confidenceSum += it->Confidence(tesseract::RIL_WORD);
+        lines.back().pieces.push_back(std::move(piece));
+    } while (it->Next(tesseract::RIL_WORD));
+    if (!lines.back().pieces.empty())
+        lines.back().confidence = confidenceSum / static_cast<double>(lines.back().pieces.size()) / 100;
+    return lines;
+}
+
+// Chinese or Japanese, with the punctuation that goes with it (Tesseract often reads a full-width
+// comma or stop as an ASCII one).
+bool isFullWidth(const std::string& text)
+{
+    bool ideographic = false;
+    for (char32_t c : Text::scalars(text)) {
+        if (RecognizedLineBuilder::isUnspacedScript(c))
+            ideographic = true;
+        else if (!RecognizedLineBuilder::isAsciiPunctuation(c))
+            return false;
+    }
+    return ideographic;
+}
+
+// Tesseract's character boxes cannot be used for Chinese (its network's character positions are
+// matched to ink blobs that often straddle two characters, and its word boxes drift with them),
+// and it leaves a final stop out of a word's box. Both are placed again from the line's ink.
+void placeOnInk(const GrayImage& gray, ReadLine& line)
+{
+    LineInk ink(gray, line.box);
+    std::vector<Piece*> run;
+    auto placeRun = [&] {
+        if (run.empty())
+            return;
+        PixelBox extent = run.front()->box;
+        size_t count = 0;
+        for (Piece* piece : run) {
+            extent = unionOf(extent, piece->box);
+            count += Text::characterCount(piece->text);
+        }
+        std::vector<PixelBox> boxes = ink.placeFullWidth(extent.left, extent.right, count);
+        if (boxes.size() == count) {
+            size_t next = 0;
+            for (Piece* piece : run) {
+                piece->characters.assign(boxes.begin() + static_cast<long>(next),
+                                         boxes.begin() + static_cast<long>(next + Text::characterCount(piece->text)));
+                next += piece->characters.size();
+                piece->box = piece->characters.front();
+                for (const PixelBox& box : piece->characters)
+                    piece->box = unionOf(piece->box, box);
+            }
+        }
+        run.clear();
+    };
+    for (Piece& piece : line.pieces) {
+        if (isFullWidth(piece.text)) {
+            run.push_back(&piece);
+            continue;
+        }
+        placeRun();
+        std::u32string scalars = Text::scalars(piece.text);
+        if (RecognizedLineBuilder::isAsciiPunctuation(scalars.back()))
+            piece.box = ink.widenedOverNearbyInk(piece.box, LineInk::Side::trailing);
+        if (RecognizedLineBuilder::isAsciiPunctuation(scalars.front()))
+            piece.box = ink.widenedOverNearbyInk(piece.box, LineInk::Side::leading);
+    }
+    placeRun();
+}
+
+} // namespace
+
+struct TesseractRecognizer::Engine {
+    std::mutex mutex; // one picture at a time: TessBaseAPI is not thread-safe
+    std::unique_ptr<tesseract::TessBaseAPI> api;
+    std::optional<ErrorValue> startFailure;
+};
+
+TesseractRecognizer::TesseractRecognizer(std::string dataPath) : m_dataPath(std::move(dataPath)) {}
+
+TesseractRecognizer::~TesseractRecognizer() = default;
+
+std::optional<std::string> TesseractRecognizer::tesseractLanguages(const std::vector<std::string>& codes)
+{
+    static const std::map<std::string, std::string> models{{"en", "eng"}, {"zh-Hans", "chi_sim"}, {"zh-Hant", "chi_tra"}};
+    std::vector<std::string> names;
+    bool hasChinese = false;
+    for (const std::string& code : codes.empty() ? std::vector<std::string>{"en"} : codes) {
+        auto model = models.find(code);
+        if (model == models.end())
+            return std::nullopt;
+        bool chinese = model->second != "eng";
+        if (std::find(names.begin(), names.end(), model->second) != names.end() || (chinese && hasChinese))
+            continue;
+        hasChinese = hasChinese || chinese;
+        names.push_back(model->second);
+    }
+    return Text::joined(names, "+");
+}
+
+std::shared_ptr<TesseractRecognizer::Engine> TesseractRecognizer::engineFor(const std::string& languages,
+                                                                            LanguageCorrection correction)
+{
+    std::string key = languages + (correction == LanguageCorrection::on ? "" : "|plain");
+    std::lock_guard lock(m_mutex);
+    std::shared_ptr<Engine>& engine = m_engines[key];
+    if (!engine)
+        engine = std::make_shared<Engine>();
+    return engine;
+}
+
+Expected<std::vector<TextObservation>, ErrorValue> TesseractRecognizer::recognize(const Image& image,
+                                                                                const TextRecognitionRequest& request)
+{
+    if (image.isEmpty() || image.pixels.size() < static_cast<size_t>(image.stride) * image.height
+        || image.stride < image.width * 4)
+        return Unexpected(ErrorValue{errorDomain, 1, "The image has no pixels."});
+    std::optional<std::string> languages = tesseractLanguages(request.recognitionLanguages);
+    if (!languages) {
+        return Unexpected(ErrorValue{errorDomain, 2,
+                                     "Unsupported recognition language in \""
+                                         + Text::joined(request.recognitionLanguages, ", ") + "\"."});
+    }
+
+    GrayImage gray = GrayImage::from(image);
+    std::vector<ReadLine> lines;
+    {
+        std::shared_ptr<Engine> engine = engineFor(*languages, request.usesLanguageCorrection);
+        std::lock_guard lock(engine->mutex);
+        if (engine->startFailure)
+            return Unexpected(*engine->startFailure);
+        if (!engine->api) {
+            auto api = std::make_unique<tesseract::TessBaseAPI>();
+            // Tesseract's own complaints (missing models, resolution guesses) stay off our standard error.
+            api->SetVariable("debug_file", "/dev/null");
+            std::vector<std::string> names, values;
+            if (request.usesLanguageCorrection == LanguageCorrection::off) {
+                names = {"load_system_dawg", "load_freq_dawg"};
+                values = {"0", "0"};
+            }
+            const char* dataPath = m_dataPath.empty() ? nullptr : m_dataPath.c_str();
+            if (api->Init(dataPath, languages->c_str(), tesseract::OEM_LSTM_ONLY, nullptr, 0, &names, &values, false) != 0) {
+                engine->startFailure
+                    = ErrorValue{errorDomain, 3, "Tesseract could not start with the languages \"" + *languages + "\"."};
+                return Unexpected(*engine->startFailure);
+            }
+            api->SetPageSegMode(tesseract::PSM_AUTO);
+            engine->api = std::move(api);
+        }
+        tesseract::TessBaseAPI& api = *engine->api;
+        runOnThisThreadOnly();
+        api.SetImage(gray.pixels.data(), gray.width, gray.height, 1, gray.width);
+        api.SetSourceResolution(72);
+        int status = api.Recognize(nullptr);
+        if (status == 0)
+            lines = readLines(api);
+        api.Clear();
+        if (status != 0)
+            return Unexpected(ErrorValue{errorDomain, 4, "Tesseract could not read the image."});
+    }
+
+    // Pixel boxes to normalised boxes with the origin at the bottom left.
+    const double w = gray.width, h = gray.height;
+    auto normalised = [&](const PixelBox& box) {
+        return Rect(box.left / w, 1 - box.bottom / h, (box.right - box.left) / w, (box.bottom - box.top) / h);
+    };
+    std::vector<TextObservation> observations;
+    for (ReadLine& line : lines) {
+        placeOnInk(gray, line);
+        RecognizedLineBuilder builder;
+        std::optional<PixelBox> lineBox;
+        for (const Piece& piece : line.pieces) {
+            std::vector<Rect> characterBoxes;
+            for (const PixelBox& character : piece.characters)
+                characterBoxes.push_back(normalised(character));
+            builder.append(piece.text, normalised(piece.box), characterBoxes);
+            lineBox = lineBox ? unionOf(*lineBox, piece.box) : piece.box;
+        }
+        if (!builder.isEmpty())
+            observations.push_back({normalised(*lineBox), builder.build(line.confidence)});
+    }
+    return observations;
+}
+
+} // namespace lorvantine

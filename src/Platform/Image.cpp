@@ -1,0 +1,157 @@
+#include "Platform/Image.h"
+
+#include <cairo.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <memory>
+
+namespace lorvantine {
+
+namespace {
+
+struct SurfaceDeleter {
+    void operator()(cairo_surface_t* surface) const { cairo_surface_destroy(surface); }
+};
+using SurfacePtr = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
+
+uint64_t fnv1a(uint64_t hash, const uint8_t* bytes, size_t count)
+{
+    for (size_t i = 0; i < count; ++i) {
+        hash ^= bytes[i];
+        hash *= 0x100000001B3ull;
+    }
+    return hash;
+}
+
+} // namespace
+
+int Image::strideFor(int width) { return cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, std::max(width, 0)); }
+
+Image Image::filled(int width, int height, uint32_t argb)
+{
+    Image image;
+    image.width = std::max(width, 0);
+    image.height = std::max(height, 0);
+    image.stride = strideFor(image.width);
+    image.pixels.resize(static_cast<size_t>(image.stride) * image.height);
+    for (int y = 0; y < image.height; ++y) {
+        for (int x = 0; x < image.width; ++x)
+            image.setPixel(x, y, argb);
+    }
+    return image;
+}
+
+uint32_t Image::pixel(int x, int y) const
+{
+    uint32_t value = 0;
+    std::memcpy(&value, pixels.data() + static_cast<size_t>(y) * stride + static_cast<size_t>(x) * 4, 4);
+    return value;
+}
+
+void Image::setPixel(int x, int y, uint32_t argb)
+{
+    std::memcpy(pixels.data() + static_cast<size_t>(y) * stride + static_cast<size_t>(x) * 4, &argb, 4);
+}
+
+uint64_t Image::digest() const
+{
+    uint64_t hash = 0xCBF29CE484222325ull;
+    int32_t dimensions[2] = {width, height};
+    hash = fnv1a(hash, reinterpret_cast<const uint8_t*>(dimensions), sizeof dimensions);
+    for (int y = 0; y < height; ++y)
+        hash = fnv1a(hash, pixels.data() + static_cast<size_t>(y) * stride, static_cast<size_t>(width) * 4);
+    return hash;
+}
+
+Expected<Image, ImageError> Image::loadPNG(const std::string& path)
+{
+    SurfacePtr loaded(cairo_image_surface_create_from_png(path.c_str()));
+    cairo_status_t status = cairo_surface_status(loaded.get());
+    if (status != CAIRO_STATUS_SUCCESS)
+        return Unexpected(ImageError{path + ": " + cairo_status_to_string(status)});
+    int width = cairo_image_surface_get_width(loaded.get());
+    int height = cairo_image_surface_get_height(loaded.get());
+    if (width <= 0 || height <= 0)
+        return Unexpected(ImageError{path + ": the picture has no pixels"});
+
+    // Painting onto an ARGB32 surface brings every PNG colour type to the one layout.
+    SurfacePtr converted(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));
+    if (cairo_surface_status(converted.get()) != CAIRO_STATUS_SUCCESS)
+        return Unexpected(ImageError{path + ": " + cairo_status_to_string(cairo_surface_status(converted.get()))});
+    cairo_t* cr = cairo_create(converted.get());
+    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+    cairo_set_source_surface(cr, loaded.get(), 0, 0);
+    cairo_paint(cr);
+    cairo_destroy(cr);
+    cairo_surface_flush(converted.get());
+
+    Image image;
+    image.width = width;
+    image.height = height;
+    image.stride = cairo_image_surface_get_stride(converted.get());
+    const uint8_t* data = cairo_image_surface_get_data(converted.get());
+    image.pixels.assign(data, data + static_cast<size_t>(image.stride) * height);
+    image.sourceDigest = image.digest();
+    return image;
+}
+
+Expected<void, ImageError> Image::savePNG(const std::string& path) const
+{
+    if (isEmpty() || stride != strideFor(width) || pixels.size() < static_cast<size_t>(stride) * height)
+        return Unexpected(ImageError{path + ": the image has no pixels to write"});
+    // Cairo only reads the buffer while writing.
+    SurfacePtr surface(cairo_image_surface_create_for_data(const_cast<uint8_t*>(pixels.data()), CAIRO_FORMAT_ARGB32,
+                                                           width, height, stride));
+    cairo_status_t status = cairo_surface_status(surface.get());
+    if (status == CAIRO_STATUS_SUCCESS)
+        status = cairo_surface_write_to_png(surface.get(), path.c_str());
+    if (status != CAIRO_STATUS_SUCCESS)
+        return Unexpected(ImageError{path + ": " + cairo_status_to_string(status)});
+    return {};
+}
+
+std::optional<PixelRect> Image::cropArea(const Rect& area) const
+{
+    double values[4] = {area.origin.x, area.origin.y, area.size.width, area.size.height};
+    for (double v : values) {
+        if (!std::isfinite(v))
+            return std::nullopt;
+    }
+    if (isEmpty() || area.isEmpty())
+        return std::nullopt;
+    double x0 = std::max(std::floor(area.minX()), 0.0);
+    double y0 = std::max(std::floor(area.minY()), 0.0);
+    double x1 = std::min(std::ceil(area.maxX()), static_cast<double>(width));
+    double y1 = std::min(std::ceil(area.maxY()), static_cast<double>(height));
+    if (x1 <= x0 || y1 <= y0)
+        return std::nullopt;
+    return PixelRect{static_cast<int>(x0), static_cast<int>(y0), static_cast<int>(x1 - x0), static_cast<int>(y1 - y0)};
+}
+
+Image Image::cropped(const PixelRect& area) const
+{
+    int x0 = std::clamp(area.x, 0, width);
+    int y0 = std::clamp(area.y, 0, height);
+    int x1 = std::clamp(area.x + std::max(area.width, 0), x0, width);
+    int y1 = std::clamp(area.y + std::max(area.height, 0), y0, height);
+
+    Image out;
+    out.width = x1 - x0;
+    out.height = y1 - y0;
+    out.stride = strideFor(out.width);
+    out.pixels.resize(static_cast<size_t>(out.stride) * out.height);
+    for (int y = 0; y < out.height; ++y) {
+        std::memcpy(out.pixels.data() + static_cast<size_t>(y) * out.stride,
+                    pixels.data() + static_cast<size_t>(y0 + y) * stride + static_cast<size_t>(x0) * 4,
+                    static_cast<size_t>(out.width) * 4);
+    }
+    out.sourceDigest = sourceDigest;
+    out.sourceX = sourceX + x0;
+    out.sourceY = sourceY + y0;
+    return out;
+}
+
+} // namespace lorvantine

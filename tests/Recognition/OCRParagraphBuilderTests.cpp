@@ -1,0 +1,186 @@
+#include "Documents/OCRParagraphBuilder.h"
+#include "Recognition/RecognitionMatchers.h"
+#include "Support/Log.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace lorvantine::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+const Rect content{0, 80, 800, 600};
+
+// Lines 10 points high, two words each ("l0a l0b"), starting at y = 100, with the given gaps
+// between one line's bottom and the next line's top.
+std::vector<RecognizedWord> linesWithGaps(const std::vector<double>& gaps)
+{
+    std::vector<RecognizedWord> words;
+    double y = 100;
+    for (size_t i = 0; i <= gaps.size(); ++i) {
+        words.push_back(word("l" + std::to_string(i) + "a", 10, y, 30, 10));
+        words.push_back(word("l" + std::to_string(i) + "b", 50, y, 30, 10));
+        if (i < gaps.size())
+            y += 10 + gaps[i];
+    }
+    return words;
+}
+
+std::vector<std::string> paragraphTexts(const std::vector<ReadableParagraph>& paragraphs)
+{
+    std::vector<std::string> texts;
+    for (const ReadableParagraph& p : paragraphs)
+        texts.push_back(p.text);
+    return texts;
+}
+
+class OCRParagraphBuilderTest : public ::testing::Test {
+protected:
+    std::vector<std::string> build(const std::vector<double>& gaps, int minLength = 1)
+    {
+        return paragraphTexts(OCRParagraphBuilder::buildParagraphs(linesWithGaps(gaps), content, minLength));
+    }
+    Log::Capture log;
+};
+
+TEST_F(OCRParagraphBuilderTest, NoWordsGiveNoParagraphs)
+{
+    EXPECT_THAT(OCRParagraphBuilder::buildParagraphs({}, content, 10), IsEmpty());
+    EXPECT_THAT(log.lines(), IsEmpty());
+}
+
+TEST_F(OCRParagraphBuilderTest, OneLineIsOneParagraphWhenLongEnough)
+{
+    std::vector<RecognizedWord> line{word("alpha", 10, 100), word("beta", 80, 101)};
+    EXPECT_THAT(paragraphTexts(OCRParagraphBuilder::buildParagraphs(line, content, 10)), ElementsAre("alpha beta"));
+    EXPECT_THAT(log.lines(), ElementsAre("[OCR] 构建 1 段落, 10 字符"));
+
+    log.clear();
+    EXPECT_THAT(OCRParagraphBuilder::buildParagraphs(line, content, 11), IsEmpty());
+    EXPECT_THAT(log.lines(), IsEmpty());
+}
+
+TEST_F(OCRParagraphBuilderTest, AClearBreakAboveTheLineSpacingSeparatesParagraphs)
+{
+    // Median 2, base 8; the jump from 2 to 12 gives min(7, 5) = 5.
+    EXPECT_THAT(build({2, 2, 2, 12}), ElementsAre("l0a l0b l1a l1b l2a l2b l3a l3b", "l4a l4b"));
+    EXPECT_THAT(log.linesContaining("gap"), ElementsAre("[OCR] gap 断裂点: threshold=5.0pt (median=2.0, jump=10.0, raw=7.0)"));
+}
+
+TEST_F(OCRParagraphBuilderTest, TheBreakIsCappedAtTwoAndAHalfMedians)
+{
+    // Median 5 (upper middle of four), base 8; the jump from 5 to 20 gives min(12.5, 12.5).
+    EXPECT_THAT(build({4, 4, 5, 20}), ElementsAre("l0a l0b l1a l1b l2a l2b l3a l3b", "l4a l4b"));
+    EXPECT_THAT(log.linesContaining("gap"), ElementsAre("[OCR] gap 断裂点: threshold=12.5pt (median=5.0, jump=15.0, raw=12.5)"));
+    log.clear();
+    // 12 points stay under 12.5 when a wider gap sets the break.
+    EXPECT_THAT(build({4, 4, 5, 12, 20}).size(), 2u);
+}
+
+TEST_F(OCRParagraphBuilderTest, GapsWithoutAClearBreakUseOneAndAHalfMediansButAtLeastEight)
+{
+    // 7 is not above 1.2 x 6: no break; the threshold is 9 and nothing is cut.
+    EXPECT_THAT(build({6, 6, 7}), ElementsAre("l0a l0b l1a l1b l2a l2b l3a l3b"));
+    EXPECT_FALSE(log.contains("断裂点"));
+    // Median 2 and no step up of more than 0.6: 1.5 x 2 = 3 is raised to 8, so 3.5 does not cut.
+    EXPECT_THAT(build({2, 2, 3.5, 2, 2.5, 3, 2}).size(), 1u);
+}
+
+TEST_F(OCRParagraphBuilderTest, OnlyGapsAboveZeroAreMeasured)
+{
+    // Kept: 2 and 40, too few for a break: max(1.5 x 40, 8) = 60 keeps one paragraph. Counting
+    // the touching lines' 0 would have found a break at 5.
+    EXPECT_THAT(build({0, 2, 40}).size(), 1u);
+    EXPECT_FALSE(log.contains("断裂点"));
+}
+
+TEST_F(OCRParagraphBuilderTest, OverlappingLinesJoinTheirParagraph)
+{
+    std::vector<RecognizedWord> words = linesWithGaps({2, 2, 2, 12});
+    words.push_back(word("sub", 90, 151, 20, 8)); // a line of its own, reaching into the fifth line
+    auto paragraphs = OCRParagraphBuilder::buildParagraphs(words, content, 1);
+    EXPECT_THAT(paragraphTexts(paragraphs), ElementsAre("l0a l0b l1a l1b l2a l2b l3a l3b", "sub l4a l4b"));
+}
+
+TEST_F(OCRParagraphBuilderTest, ParagraphsOfMoreThanEightLinesAreCutAtTheirWidestGap)
+{
+    // Nine lines 5 apart: the first gap is the widest of equals.
+    auto even = build({5, 5, 5, 5, 5, 5, 5, 5});
+    ASSERT_EQ(even.size(), 2u);
+    EXPECT_EQ(even[0], "l0a l0b");
+    EXPECT_TRUE(even[1].starts_with("l1a") && even[1].ends_with("l8b"));
+
+    auto uneven = build({5, 5, 5, 5.8, 5, 5, 5, 5});
+    ASSERT_EQ(uneven.size(), 2u);
+    EXPECT_TRUE(uneven[0].ends_with("l3b") && uneven[1].starts_with("l4a"));
+
+    // Seventeen evenly spaced lines: every cut takes the top line off, until eight lines remain.
+    auto longer = build(std::vector<double>(16, 5));
+    ASSERT_EQ(longer.size(), 10u);
+    EXPECT_EQ(longer[8], "l8a l8b");
+}
+
+TEST_F(OCRParagraphBuilderTest, ShortParagraphsAreDroppedAndTakeNoIndex)
+{
+    std::vector<RecognizedWord> words{word("page", 10, 100, 40, 10), word("6", 60, 100, 10, 10)};
+    for (int i = 0; i < 4; ++i)
+        words.push_back(word("bodyline" + std::to_string(i), 10, 140 + 12 * i, 90, 10));
+
+    auto paragraphs = OCRParagraphBuilder::buildParagraphs(words, content, 10);
+
+    ASSERT_EQ(paragraphs.size(), 1u);
+    EXPECT_EQ(paragraphs[0].index, 0);
+    EXPECT_EQ(paragraphs[0].text, "bodyline0 bodyline1 bodyline2 bodyline3");
+    EXPECT_TRUE(log.contains("[OCR] 构建 1 段落, 39 字符"));
+}
+
+TEST_F(OCRParagraphBuilderTest, AParagraphCarriesItsWordsAndFrame)
+{
+    std::vector<RecognizedWord> words{word("cd", 40, 121, 20, 12), word("ab", 10, 120, 20, 10)};
+
+    auto paragraphs = OCRParagraphBuilder::buildParagraphs(words, content, 5);
+
+    ASSERT_EQ(paragraphs.size(), 1u);
+    const ReadableParagraph& p = paragraphs[0];
+    EXPECT_EQ(p.index, 0);
+    EXPECT_EQ(p.text, "ab cd");
+    EXPECT_EQ(p.role, "body");
+    EXPECT_EQ(p.frame, Rect(10, 120, 50, 13));
+    EXPECT_EQ(p.tightFrameYOffset, 40);
+    EXPECT_EQ(p.tightFrameHeight, 13);
+    EXPECT_TRUE(p.boundsDisabled);
+    EXPECT_FALSE(p.axElement);
+    EXPECT_FALSE(p.axFullText);
+    EXPECT_FALSE(p.nativeCharOffset);
+    EXPECT_THAT(p.ocrWordBboxes.value_or(std::vector<OCRWordEntry>()),
+                ElementsAre(OCRWordEntry{"ab", 0, 2, Rect(10, 120, 20, 10)}, OCRWordEntry{"cd", 3, 5, Rect(40, 121, 20, 12)}));
+}
+
+TEST_F(OCRParagraphBuilderTest, SpansCountCharactersNotBytes)
+{
+    std::vector<RecognizedWord> words{word("阅读", 10, 100, 32, 16), word("e\u0301te\u0301", 50, 100, 40, 16),
+                                      word("书", 100, 100, 16, 16)};
+
+    auto paragraphs = OCRParagraphBuilder::buildParagraphs(words, content, 1);
+
+    ASSERT_EQ(paragraphs.size(), 1u);
+    auto spans = *paragraphs[0].ocrWordBboxes;
+    ASSERT_EQ(spans.size(), 3u);
+    EXPECT_EQ(std::make_pair(spans[0].charStart, spans[0].charEnd), std::make_pair(0, 2));
+    EXPECT_EQ(std::make_pair(spans[1].charStart, spans[1].charEnd), std::make_pair(3, 6));
+    EXPECT_EQ(std::make_pair(spans[2].charStart, spans[2].charEnd), std::make_pair(7, 8));
+    EXPECT_TRUE(log.contains("[OCR] 构建 1 段落, 8 字符"));
+}
+
+TEST_F(OCRParagraphBuilderTest, WordsInAnyOrderAreReadLineByLineLeftToRight)
+{
+    std::vector<RecognizedWord> words{word("world", 70, 131), word("again", 10, 160), word("there", 70, 100),
+                                      word("hello", 10, 102), word("big", 10, 130)};
+    EXPECT_THAT(paragraphTexts(OCRParagraphBuilder::buildParagraphs(words, content, 1)),
+                ElementsAre("hello there big world again"));
+}
+
+} // namespace
+} // namespace lorvantine::testing

@@ -1,0 +1,227 @@
+#include "Core/VisionOCR.h"
+#include "Platform/Backends/RecognizedLineBuilder.h"
+#include "Platform/Backends/TesseractRecognizer.h"
+#include "Recognition/OCRTestDesktop.h"
+#include "Recognition/RecognitionMatchers.h"
+#include "Support/Log.h"
+#include "Support/Text.h"
+#include "TestSupport/TextImageRenderer.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace lorvantine::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+// One engine set for the whole binary: starting Tesseract is the slow part.
+std::shared_ptr<TesseractRecognizer> tesseract()
+{
+    static auto recognizer = std::make_shared<TesseractRecognizer>();
+    return recognizer;
+}
+
+const std::string englishText
+    = "Reading aloud helps people who would rather listen than look at a screen. When an application shows "
+      "its text only as pixels, the program photographs the window and recognises every word with its box, "
+      "so that the highlight can follow the voice from line to line. Paragraphs are found from the gaps "
+      "between lines, and numbers such as 1984 or 42 come back as they were written.";
+
+const std::string chineseText = "阅读是一种美好的习惯。我们每天都应该花一点时间读书，这样可以增长知识，开阔眼界。"
+                                "文字识别需要把图片中的汉字准确地读出来，并且给出每个字在屏幕上的位置。";
+
+const std::string mixedText = "我们使用 Tesseract 来识别 English words 和中文字符，阅读 Kindle 电子书时，"
+                              "窗口里的文字只能通过 image recognition 读取。";
+
+bool isIdeograph(const std::string& word)
+{
+    std::u32string scalars = Text::scalars(word);
+    return scalars.size() == 1 && scalars[0] >= 0x4E00 && scalars[0] <= 0x9FFF;
+}
+
+bool within(const Rect& a, const Rect& b, double tolerance)
+{
+    return std::fabs(a.minX() - b.minX()) <= tolerance && std::fabs(a.minY() - b.minY()) <= tolerance
+        && std::fabs(a.maxX() - b.maxX()) <= tolerance && std::fabs(a.maxY() - b.maxY()) <= tolerance;
+}
+
+struct Score {
+    int total = 0;
+    int exact = 0;
+    std::vector<std::string> misses; // for the failure message
+    double rate() const { return total ? static_cast<double>(exact) / total : 0; }
+};
+
+// Each true word counts when a recognised piece whose centre lies in the word's layout box has
+// exactly its text and a box within 3 points of its ink. `offset` moves the truth onto the screen.
+template<typename Piece>
+Score score(const TextImageRenderer::Rendering& truth, const std::vector<Piece>& pieces,
+            const std::function<bool(const std::string&)>& counts, Point offset = {})
+{
+    Score s;
+    for (const TextImageRenderer::Word& word : truth.words) {
+        if (!counts(word.text))
+            continue;
+        ++s.total;
+        Rect layout(word.logical.minX() + offset.x, word.logical.minY() + offset.y, word.logical.width(), word.logical.height());
+        Rect ink(word.ink.minX() + offset.x, word.ink.minY() + offset.y, word.ink.width(), word.ink.height());
+        const Piece* found = nullptr;
+        for (const Piece& piece : pieces) {
+            if (layout.contains({piece.screenRect.midX(), piece.screenRect.midY()}))
+                found = &piece;
+        }
+        if (found && found->text == word.text && within(found->screenRect, ink, 3))
+            ++s.exact;
+        else
+            s.misses.push_back(word.text + (found ? " → " + found->text : " → nothing"));
+    }
+    return s;
+}
+
+// Every box of a recognised line, in points of the picture.
+std::vector<RecognizedWord> piecesOf(const std::vector<TextObservation>& observations, const Image& image, double scale)
+{
+    std::vector<RecognizedWord> pieces;
+    double width = image.width / scale, height = image.height / scale;
+    for (const TextObservation& observation : observations) {
+        const RecognizedText& text = *observation.topCandidate;
+        for (const RecognizedText::Segment& segment : text.segments) {
+            const Rect& b = segment.box;
+            pieces.push_back({text.string.substr(segment.begin, segment.end - segment.begin),
+                              Rect(b.minX() * width, (1 - b.maxY()) * height, b.width() * width, b.height() * height)});
+        }
+    }
+    return pieces;
+}
+
+std::vector<TextObservation> recognize(const Image& image, std::vector<std::string> languages)
+{
+    TextRecognitionRequest request;
+    request.recognitionLanguages = std::move(languages);
+    auto result = tesseract()->recognize(image, request);
+    EXPECT_TRUE(result) << (result ? "" : result.error().description);
+    return result ? *result : std::vector<TextObservation>();
+}
+
+bool isEnglishWord(const std::string& word) { return !isIdeograph(word) && !RecognizedLineBuilder::isUnspacedScript(Text::scalars(word)[0]); }
+
+TEST(TesseractRecognition, EnglishInAWindowComesBackWordForWordWithItsBoxes)
+{
+    auto page = TextImageRenderer::render(englishText);
+    OCRTestDesktop desktop;
+    desktop.useRecognizer(tesseract());
+    Rect frame(200, 100, page.image.width, page.image.height);
+    AXElement window = desktop.addWindow(42, 7, frame);
+    desktop.capture().setPicture(7, page.image);
+    Log::Capture log;
+
+    auto words = VisionOCR::recognizeWords(frame.insetBy(4, 4), window);
+
+    ASSERT_TRUE(words);
+    Score s = score(page, *words, [](const std::string&) { return true; }, frame.origin);
+    EXPECT_GE(s.rate(), 0.95) << s.exact << " of " << s.total << "; missed: " << ::testing::PrintToString(s.misses);
+}
+
+TEST(TesseractRecognition, ChineseComesBackCharacterForCharacterWithoutSpaces)
+{
+    TextImageRenderer::Options options;
+    options.family = "WenQuanYi Zen Hei";
+    auto page = TextImageRenderer::render(chineseText, options);
+
+    auto observations = recognize(page.image, {"zh-Hans", "zh-Hant", "en"});
+
+    Score s = score(page, piecesOf(observations, page.image, page.scale), isIdeograph);
+    EXPECT_GE(s.rate(), 0.90) << s.exact << " of " << s.total << "; missed: " << ::testing::PrintToString(s.misses);
+    for (const TextObservation& observation : observations) {
+        std::vector<std::string> characters = Text::characters(observation.topCandidate->string);
+        for (size_t i = 1; i + 1 < characters.size(); ++i)
+            EXPECT_FALSE(characters[i] == " " && isIdeograph(characters[i - 1]) && isIdeograph(characters[i + 1]))
+                << observation.topCandidate->string;
+    }
+}
+
+TEST(TesseractRecognition, MixedChineseAndEnglishKeepBothScripts)
+{
+    auto page = TextImageRenderer::render(mixedText);
+
+    auto observations = recognize(page.image, {"zh-Hans", "zh-Hant", "en"});
+    auto pieces = piecesOf(observations, page.image, page.scale);
+
+    Score chinese = score(page, pieces, isIdeograph);
+    Score english = score(page, pieces, isEnglishWord);
+    EXPECT_GE(chinese.rate(), 0.90) << ::testing::PrintToString(chinese.misses);
+    EXPECT_GE(english.rate(), 0.95) << ::testing::PrintToString(english.misses);
+    ASSERT_FALSE(observations.empty());
+    EXPECT_TRUE(Text::contains(observations[0].topCandidate->string, "我们使用 Tesseract 来识别"))
+        << observations[0].topCandidate->string;
+}
+
+TEST(TesseractRecognition, SeveralThreadsMayRecogniseAtOnce)
+{
+    auto line = TextImageRenderer::render("Three threads read this line.");
+    std::vector<std::vector<TextObservation>> results(3);
+    std::vector<std::thread> threads;
+    for (auto& result : results)
+        threads.emplace_back([&] { result = recognize(line.image, {"en"}); });
+    for (auto& thread : threads)
+        thread.join();
+
+    ASSERT_EQ(results[0].size(), 1u);
+    EXPECT_EQ(results[0][0].topCandidate->string, "Three threads read this line.");
+    EXPECT_EQ(results[1], results[0]);
+    EXPECT_EQ(results[2], results[0]);
+}
+
+TEST(TesseractRecognition, APictureWithoutTextHasNoLines)
+{
+    EXPECT_THAT(recognize(Image::filled(300, 120, 0xFFFFFFFF), {"en"}), IsEmpty());
+}
+
+TEST(TesseractRecognition, LanguagesMapToTesseractModels)
+{
+    EXPECT_EQ(TesseractRecognizer::tesseractLanguages({"en", "zh-Hans", "zh-Hant"}), "eng+chi_sim");
+    EXPECT_EQ(TesseractRecognizer::tesseractLanguages({"zh-Hans", "zh-Hant", "en"}), "chi_sim+eng");
+    EXPECT_EQ(TesseractRecognizer::tesseractLanguages({"zh-Hant", "zh-Hans"}), "chi_tra");
+    EXPECT_EQ(TesseractRecognizer::tesseractLanguages({"en", "en"}), "eng");
+    EXPECT_EQ(TesseractRecognizer::tesseractLanguages({}), "eng");
+    EXPECT_EQ(TesseractRecognizer::tesseractLanguages({"en", "fr"}), std::nullopt);
+}
+
+TEST(TesseractRecognition, WhatCannotBeRecognisedIsAnErrorNotACrash)
+{
+    TextRecognitionRequest french;
+    french.recognitionLanguages = {"fr"};
+    auto unsupported = tesseract()->recognize(Image::filled(10, 10, 0xFFFFFFFF), french);
+    ASSERT_FALSE(unsupported);
+    EXPECT_THAT(unsupported.error().description, ::testing::HasSubstr("fr"));
+
+    EXPECT_FALSE(tesseract()->recognize(Image(), TextRecognitionRequest()));
+    Image truncated = Image::filled(10, 10, 0xFFFFFFFF);
+    truncated.pixels.resize(20);
+    EXPECT_FALSE(tesseract()->recognize(truncated, TextRecognitionRequest()));
+
+    TesseractRecognizer withoutModels("/nonexistent/tessdata");
+    auto first = withoutModels.recognize(Image::filled(10, 10, 0xFFFFFFFF), TextRecognitionRequest());
+    auto second = withoutModels.recognize(Image::filled(10, 10, 0xFFFFFFFF), TextRecognitionRequest());
+    ASSERT_FALSE(first);
+    ASSERT_FALSE(second);
+    EXPECT_EQ(first.error(), second.error());
+}
+
+TEST(TesseractRecognition, AnEngineThatCannotStartIsLoggedByTheWindowReader)
+{
+    OCRTestDesktop desktop;
+    desktop.useRecognizer(std::make_shared<TesseractRecognizer>("/nonexistent/tessdata"));
+    AXElement window = desktop.addWindow(42, 7, Rect(0, 0, 200, 100));
+    Log::Capture log;
+
+    EXPECT_FALSE(VisionOCR::recognizeWords(Rect(0, 0, 200, 100), window));
+    EXPECT_THAT(log.lines(), ElementsAre(::testing::StartsWith("[VisionOCR] OCR 执行失败: Tesseract could not start")));
+}
+
+} // namespace
+} // namespace lorvantine::testing
