@@ -1,0 +1,288 @@
+#include "Core/SubHighlightMapper.h"
+#include "Support/Log.h"
+#include "Support/Text.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+namespace lorvantine {
+namespace {
+
+using CharRange = SubHighlightMapper::CharRange;
+constexpr double infinity = std::numeric_limits<double>::infinity();
+
+std::vector<TTSTimestamp> spoken(const std::vector<std::string>& words, double pitch = 0.5)
+{
+    std::vector<TTSTimestamp> timestamps;
+    for (size_t i = 0; i < words.size(); ++i)
+        timestamps.push_back({ pitch * static_cast<double>(i), pitch * static_cast<double>(i) + pitch * 0.8, words[i] });
+    return timestamps;
+}
+
+// The Characters a range covers.
+std::string slice(const std::string& text, const CharRange& range)
+{
+    return Text::characterSubstring(text, static_cast<size_t>(range.lower), static_cast<size_t>(range.upper - range.lower));
+}
+
+std::vector<std::string> texts(const std::string& paragraph, const std::vector<SubHighlightUnit>& units)
+{
+    std::vector<std::string> result;
+    for (const auto& unit : units)
+        result.push_back(slice(paragraph, unit.charRange));
+    return result;
+}
+
+AudioSegment segment(std::string processed, std::vector<TTSTimestamp> timestamps, int offset = 0, int paragraph = 0)
+{
+    AudioSegment s;
+    s.paragraphIndex = paragraph;
+    s.processedText = std::move(processed);
+    s.timestamps = std::move(timestamps);
+    s.textOffsetInParagraph = offset;
+    return s;
+}
+
+// --- Matching the server's words to the paragraph ---
+
+TEST(WordMatchTest, MatchesWordsInOrderIgnoringCaseAndPunctuation)
+{
+    const std::string text = "Hello, World! The world is wide.";
+    auto positions = SubHighlightMapper::matchWordsToText(spoken({ "HELLO", "world!", "—", "the", "World", "wide" }), 0, text);
+    ASSERT_EQ(positions.size(), 6u);
+    EXPECT_EQ(positions[0], (CharRange { 0, 5 }));
+    EXPECT_EQ(positions[1], (CharRange { 7, 12 }));
+    // Nothing but punctuation: no position, and the cursor stays for the next word.
+    EXPECT_EQ(positions[2], std::nullopt);
+    EXPECT_EQ(positions[3], (CharRange { 14, 17 }));
+    // The second "world" is found after the first, not again at it.
+    EXPECT_EQ(positions[4], (CharRange { 18, 23 }));
+    EXPECT_EQ(positions[5], (CharRange { 27, 31 }));
+}
+
+TEST(WordMatchTest, StartsAtTheSegmentsOffsetAndNeverGoesBack)
+{
+    const std::string text = "one two three one two three";
+    auto positions = SubHighlightMapper::matchWordsToText(spoken({ "two", "one", "three" }), 14, text);
+    EXPECT_EQ(positions[0], (CharRange { 18, 21 }));
+    // "one" lies only behind the cursor now.
+    EXPECT_EQ(positions[1], std::nullopt);
+    EXPECT_EQ(positions[2], (CharRange { 22, 27 }));
+}
+
+TEST(WordMatchTest, WordsThatAreNoTokenAreSearchedInTheText)
+{
+    // "Mr" is no token but part of "Mrs"; the search finds it there and moves past that token.
+    const std::string text = "Mrs Smith met Jones";
+    auto positions = SubHighlightMapper::matchWordsToText(spoken({ "mr", "smith", "zebra", "jones" }), 0, text);
+    EXPECT_EQ(positions[0], (CharRange { 0, 2 }));
+    EXPECT_EQ(positions[1], (CharRange { 4, 9 }));
+    EXPECT_EQ(positions[2], std::nullopt);
+    EXPECT_EQ(positions[3], (CharRange { 14, 19 }));
+}
+
+TEST(WordMatchTest, WordsInsideALongTokenAreFoundOneAfterAnother)
+{
+    // Text without spaces is one token per clause; its words are found in turn inside it, and a
+    // word is never taken from a later clause while it is still ahead in the current one.
+    const std::string text = "我们去公园，公园很大";
+    auto positions = SubHighlightMapper::matchWordsToText(spoken({ "我们", "去", "公园", "公园", "很大" }), 0, text);
+    EXPECT_EQ(positions[0], (CharRange { 0, 2 }));
+    EXPECT_EQ(positions[1], (CharRange { 2, 3 }));
+    EXPECT_EQ(positions[2], (CharRange { 3, 5 }));
+    EXPECT_EQ(positions[3], (CharRange { 6, 8 }));
+    EXPECT_EQ(positions[4], (CharRange { 8, 10 }));
+}
+
+TEST(WordMatchTest, PositionsCountCharactersThroughEmojiCjkAndCombiningMarks)
+{
+    // 🍞 is two UTF-16 units and "cafe\u0301" five; each is one Character per letter or symbol.
+    const std::string text = "Fresh 🍞 bread, 面包 and cafe\u0301 au lait";
+    auto positions = SubHighlightMapper::matchWordsToText(spoken({ "fresh", "bread", "面包", "and", "CAF\u00c9", "lait" }), 0, text);
+    EXPECT_EQ(positions[1], (CharRange { 8, 13 }));
+    EXPECT_EQ(positions[2], (CharRange { 15, 17 }));
+    EXPECT_EQ(positions[3], (CharRange { 18, 21 }));
+    // The server's precomposed, upper-case word matches the decomposed text.
+    EXPECT_EQ(positions[4], (CharRange { 22, 26 }));
+    EXPECT_EQ(slice(text, *positions[4]), "cafe\u0301");
+    EXPECT_EQ(positions[5], (CharRange { 30, 34 }));
+}
+
+// --- Word units and the fallback ---
+
+TEST(SegmentUnitsTest, ThirtyPercentMatchedGivesWordUnits)
+{
+    const std::string text = "alpha beta gamma and seven words nobody says";
+    // 3 of 10 match.
+    auto timestamps = spoken({ "alpha", "xx", "beta", "yy", "zz", "gamma", "qq", "rr", "ss", "tt" });
+    Log::Capture log;
+    auto units = SubHighlightMapper::unitsForSegment(segment(text, timestamps), text, 5);
+    EXPECT_FALSE(log.contains("fallback"));
+    EXPECT_EQ(texts(text, units), (std::vector<std::string> { "alpha", "beta", "gamma" }));
+    EXPECT_EQ(units[1].startTime, timestamps[2].start);
+    EXPECT_EQ(units[1].endTime, timestamps[2].end);
+}
+
+TEST(SegmentUnitsTest, BelowThirtyPercentFallsBackToSentencesTimedByLength)
+{
+    const std::string text = "alpha beta! Then more text follows here?";
+    auto timestamps = spoken({ "alpha", "xx", "beta", "yy", "zz", "ww", "qq", "rr", "ss", "tt" });
+    Log::Capture log;
+    auto units = SubHighlightMapper::unitsForSegment(segment(text, timestamps), text, 8);
+    EXPECT_EQ(log.lines(), (std::vector<std::string> { "[SubHL] word match rate 20% (2/10) → fallback to sentence units" }));
+    EXPECT_EQ(texts(text, units), (std::vector<std::string> { "alpha beta!", "Then more text follows here?" }));
+    EXPECT_EQ(units[0].startTime, 0);
+    EXPECT_EQ(units[1].endTime, infinity);
+}
+
+TEST(SegmentUnitsTest, ChineseTextGetsSentenceUnitsFromItsWords)
+{
+    const std::string text = "今天天气很好。我们去公园吧！然后回家";
+    auto timestamps = spoken({ "今天", "天气", "很好。", "我们", "去", "公园吧！", "然后", "回家" });
+    auto units = SubHighlightMapper::unitsForSegment(segment(text, timestamps), text, 4);
+    ASSERT_EQ(units.size(), 3u);
+    EXPECT_EQ(texts(text, units), (std::vector<std::string> { "今天天气很好", "我们去公园吧", "然后回家" }));
+    EXPECT_EQ(units[0].startTime, timestamps[0].start);
+    EXPECT_EQ(units[0].endTime, timestamps[2].end);
+    EXPECT_EQ(units[1].startTime, timestamps[3].start);
+    EXPECT_EQ(units[1].endTime, timestamps[5].end);
+    // The last word of the list closes the last run.
+    EXPECT_EQ(units[2].endTime, timestamps[7].end);
+}
+
+TEST(SegmentUnitsTest, ChineseSentenceEndsAtALineBreakBetweenWords)
+{
+    const std::string text = "第一行文字\n第二行文字";
+    auto timestamps = spoken({ "第一行", "文字", "第二行", "文字" });
+    auto units = SubHighlightMapper::buildSentenceUnits(timestamps, SubHighlightMapper::matchWordsToText(timestamps, 0, text), text);
+    EXPECT_EQ(texts(text, units), (std::vector<std::string> { "第一行文字", "第二行文字" }));
+    EXPECT_EQ(units[0].endTime, timestamps[1].end);
+    EXPECT_EQ(units[1].startTime, timestamps[2].start);
+}
+
+TEST(SegmentUnitsTest, OpenSentenceRunWithoutFurtherMatchesMakesNoUnit)
+{
+    const std::string text = "你好。世界很大";
+    auto timestamps = spoken({ "你好。", "世界", "很大", "unknown" });
+    auto units = SubHighlightMapper::buildSentenceUnits(timestamps, SubHighlightMapper::matchWordsToText(timestamps, 0, text), text);
+    EXPECT_EQ(texts(text, units), (std::vector<std::string> { "你好" }));
+}
+
+TEST(SegmentUnitsTest, IsChineseNeedsMoreThanATenthOfIdeographs)
+{
+    EXPECT_TRUE(SubHighlightMapper::isChinese("这是中文"));
+    EXPECT_TRUE(SubHighlightMapper::isChinese("Reading 中文 aloud"));       // 2 of 17
+    EXPECT_FALSE(SubHighlightMapper::isChinese("Exactly ten: 中abcdefg"));   // 1 of 20
+    EXPECT_FALSE(SubHighlightMapper::isChinese(""));
+    EXPECT_FALSE(SubHighlightMapper::isChinese("🍞🍞🍞"));
+}
+
+// --- Sentence units without timestamps ---
+
+TEST(SentenceUnitsTest, PiecesAreTimedByTheirShareOfTheTextAndTheLastNeverEnds)
+{
+    // Pieces of 10 and 20 Characters over 6 seconds.
+    const std::string text = "Hello you!I am fine, thank you";
+    auto units = SubHighlightMapper::buildSentenceUnitsWithoutTimestamps(text, 0, text, 6);
+    ASSERT_EQ(units.size(), 2u);
+    EXPECT_EQ(units[0], (SubHighlightUnit { { 0, 10 }, 0, 2 }));
+    EXPECT_EQ(units[1], (SubHighlightUnit { { 10, 30 }, 2, infinity }));
+
+    // Without a duration each Character counts 0.2 s.
+    auto untimed = SubHighlightMapper::buildSentenceUnitsWithoutTimestamps(text, 0, text, 0);
+    ASSERT_EQ(untimed.size(), 2u);
+    EXPECT_DOUBLE_EQ(untimed[0].endTime, 2);
+    EXPECT_DOUBLE_EQ(untimed[1].startTime, 2);
+    EXPECT_EQ(untimed[1].endTime, infinity);
+    EXPECT_TRUE(SubHighlightMapper::buildSentenceUnitsWithoutTimestamps("", 0, text, 6).empty());
+}
+
+TEST(SentenceUnitsTest, SegmentsLaterInTheParagraphAreFoundFromTheirOffset)
+{
+    const std::string paragraph = "Stop! Go on. Stop! Go on.";
+    // The second segment starts at Character 13 and says "Stop! Go on."
+    auto units = SubHighlightMapper::buildSentenceUnitsWithoutTimestamps("Stop! Go on.", 13, paragraph, 3);
+    EXPECT_EQ(texts(paragraph, units), (std::vector<std::string> { "Stop!", "Go on." }));
+    EXPECT_EQ(units[0].charRange.lower, 13);
+}
+
+TEST(SentenceUnitsTest, SpokenTextIsFoundThroughTheSpeechClientsNormalisation)
+{
+    // The client sent "First part。second part!" for a paragraph broken by a line.
+    const std::string paragraph = "First part \n  second part!";
+    auto units = SubHighlightMapper::buildSentenceUnitsWithoutTimestamps("First part。second part!", 0, paragraph, 4);
+    EXPECT_EQ(texts(paragraph, units), (std::vector<std::string> { "First part", "second part!" }));
+}
+
+TEST(SentenceUnitsTest, UnitsStopAtALineBreakAndLoseTheirSpaces)
+{
+    const std::string paragraph = "  Hello there \nfriend!";
+    auto units = SubHighlightMapper::buildSentenceUnitsWithoutTimestamps(paragraph, 0, paragraph, 2);
+    ASSERT_EQ(units.size(), 1u);
+    EXPECT_EQ(slice(paragraph, units[0].charRange), "Hello there");
+}
+
+TEST(SentenceUnitsTest, PieceMissingFromTheTextIsPlacedAtTheSearchOffset)
+{
+    const std::string paragraph = "Something else entirely is written here.";
+    auto units = SubHighlightMapper::buildSentenceUnitsWithoutTimestamps("Nope!Not here", 0, paragraph, 2);
+    ASSERT_EQ(units.size(), 2u);
+    EXPECT_EQ(units[0].charRange, (CharRange { 0, 5 }));
+    EXPECT_EQ(units[1].charRange, (CharRange { 5, 13 }));
+    EXPECT_EQ(slice(paragraph, units[1].charRange), "hing els");
+}
+
+TEST(SentenceUnitsTest, SentenceRangesCountCharactersWithEmojiCjkAndCombiningMarks)
+{
+    const std::string paragraph = "I ate 🍞! 我吃了面包。Cafe\u0301 next?";
+    auto units = SubHighlightMapper::buildSentenceUnitsWithoutTimestamps(paragraph, 0, paragraph, 9);
+    EXPECT_EQ(texts(paragraph, units), (std::vector<std::string> { "I ate 🍞!", "我吃了面包。", "Cafe\u0301 next?" }));
+    EXPECT_EQ(units[1].charRange, (CharRange { 9, 15 }));
+    EXPECT_EQ(units[2].charRange, (CharRange { 15, 25 }));
+}
+
+TEST(SentenceUnitsTest, SplitKeepsSpacesAndOnlyBreaksAfterEnders)
+{
+    EXPECT_EQ(SubHighlightMapper::splitByPunctuation("One. Two. Three."), std::vector<std::string> { "One. Two. Three." });
+    EXPECT_EQ(SubHighlightMapper::splitByPunctuation("Hi! You? Yes; 好。 …"),
+              (std::vector<std::string> { "Hi!", " You?", " Yes;", " 好。", " …" }));
+    EXPECT_EQ(SubHighlightMapper::splitByPunctuation("End!  "), std::vector<std::string> { "End!" });
+    EXPECT_EQ(SubHighlightMapper::splitByPunctuation("   "), std::vector<std::string> { "   " });
+}
+
+// --- Locating the unit for a time ---
+
+TEST(CurrentUnitTest, TheLastUnitStartedIsCurrentUntilTheNextStarts)
+{
+    const std::vector<SubHighlightUnit> units { { { 0, 3 }, 0.3, 0.5 }, { { 4, 8 }, 0.9, 1.2 }, { { 9, 12 }, 1.5, infinity } };
+    EXPECT_EQ(SubHighlightMapper::currentUnitIndex(units, 0), std::nullopt);
+    EXPECT_EQ(SubHighlightMapper::currentUnitIndex(units, 0.3), 0u);
+    // After a word's end and before the next word's start the earlier word stays.
+    EXPECT_EQ(SubHighlightMapper::currentUnitIndex(units, 0.7), 0u);
+    EXPECT_EQ(SubHighlightMapper::currentUnitIndex(units, 1.0), 1u);
+    EXPECT_EQ(SubHighlightMapper::currentUnitIndex(units, 99), 2u);
+    EXPECT_EQ(SubHighlightMapper::currentUnitIndex({}, 1), std::nullopt);
+}
+
+// --- The speech client's normalisation ---
+
+TEST(NormalizeTest, LineBreakRunsBecomeOneFullStopMappedToTheirFirstCharacter)
+{
+    auto normalized = SubHighlightMapper::normalizeLikeTTS("ab \n\n c\n。d  e");
+    EXPECT_EQ(normalized.text, "ab。c。d  e");
+    // a b 。(the run from offset 2) c 。(the line feed at 7; the text's own 。 folds into it) d, two spaces, e, end
+    EXPECT_EQ(normalized.mapping, (std::vector<int> { 0, 1, 2, 6, 7, 9, 10, 11, 12, 13 }));
+}
+
+TEST(NormalizeTest, MappingCountsCharacters)
+{
+    auto normalized = SubHighlightMapper::normalizeLikeTTS("🍞\r\n面包 cafe\u0301");
+    EXPECT_EQ(normalized.text, "🍞。面包 cafe\u0301");
+    EXPECT_EQ(normalized.mapping, (std::vector<int> { 0, 1, 2, 3, 4, 5, 6, 7, 8, 9 }));
+    EXPECT_EQ(SubHighlightMapper::normalizeLikeTTS("").mapping, std::vector<int> { 0 });
+}
+
+} // namespace
+} // namespace lorvantine
