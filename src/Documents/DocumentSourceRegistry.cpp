@@ -1,5 +1,8 @@
 #include "Documents/DocumentSourceRegistry.h"
 
+#include "Documents/LarkSource.h"
+#include "Documents/SafariWebSource.h"
+#include "Documents/WeChatArticleSource.h"
 
 #include <algorithm>
 
@@ -12,6 +15,9 @@ namespace {
 std::vector<DocumentSource> makeSources()
 {
     std::vector<DocumentSource> list;
+    list.push_back(WeChatArticleSource::source());
+    list.push_back(LarkSource::source());
+    list.push_back(SafariWebSource::source());
     return list;
 }
 

@@ -1,0 +1,697 @@
+#include "Accessibility/ArticleParser.h"
+
+#include "Accessibility/AXReader.h"
+#include "Platform/AccessibilityPort.h"
+#include "Platform/Services.h"
+#include "Support/Log.h"
+#include "Support/Text.h"
+
+#include <unicode/regex.h>
+#include <unicode/unistr.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <memory>
+#include <set>
+#include <unordered_set>
+
+namespace lorvantine::ArticleParser {
+
+namespace {
+
+constexpr int walkDepthLimit = 30;
+constexpr int deepTextDepthLimit = 20;
+constexpr int webAreaPresenceDepthLimit = 8;
+constexpr int webAreaSearchDepthLimit = 12;
+constexpr double tallElementHeight = 400;
+constexpr double tallGroupHeight = 500;
+constexpr double tightFrameTolerance = 5;
+constexpr double narrowParagraphWidth = 30;
+constexpr size_t dumpPreviewCharacters = 100;
+constexpr size_t dumpShortPreviewCharacters = 80;
+constexpr size_t dumpShortListLength = 10;
+
+constexpr const char* weChatBundleID = "com.tencent.xinWeChat";
+const std::array<const char*, 3> defaultBundleIDs { weChatBundleID, "com.apple.Safari", "com.google.Chrome" };
+
+constexpr const char* staticTextRole = "AXStaticText";
+constexpr const char* headingRole = "AXHeading";
+constexpr const char* linkRole = "AXLink";
+constexpr const char* groupRole = "AXGroup";
+constexpr const char* tableRole = "AXTable";
+constexpr const char* webAreaRole = "AXWebArea";
+constexpr const char* listMarkerRole = "AXListMarker";
+
+// WeChat's tag beside an original article's byline.
+constexpr const char* originalLabel = "Original";
+
+// The elements one traversal has read. A broken tree that lists an element twice or holds its own
+// ancestor is then read once, instead of again and again until the depth limit.
+using Seen = std::unordered_set<AXElement>;
+
+const std::set<std::string>& skipRoles()
+{
+    static const std::set<std::string> roles { "AXButton", "AXScrollBar", "AXImage", "AXListMarker" };
+    return roles;
+}
+
+bool isSkipped(const std::string& role) { return skipRoles().count(role) > 0; }
+
+std::string roleOf(const AXElement& element) { return AXReader::attribute(element, AXName::role).value_or(""); }
+
+std::string stringOf(const AXElement& element, const char* name)
+{
+    return AXReader::attribute(element, name).value_or("");
+}
+
+bool isFinite(const Rect& r)
+{
+    return std::isfinite(r.origin.x) && std::isfinite(r.origin.y) && std::isfinite(r.size.width)
+        && std::isfinite(r.size.height);
+}
+
+// "AXFrame" when it is a rectangle, else "AXPosition" with "AXSize". A rectangle holding a
+// non-finite number is no rectangle: it could be neither ordered nor drawn.
+std::optional<Rect> frameOf(const AXElement& element)
+{
+    AXValue value;
+    if (Platform::accessibility().copyAttributeValue(element, AXName::frame, value) == AXError::success) {
+        if (const Rect* rect = axGet<Rect>(value); rect && isFinite(*rect))
+            return *rect;
+    }
+    auto position = AXReader::position(element);
+    if (!position)
+        return std::nullopt;
+    auto size = AXReader::size(element);
+    if (!size)
+        return std::nullopt;
+    Rect rect(*position, *size);
+    return isFinite(rect) ? std::optional<Rect>(rect) : std::nullopt;
+}
+
+// The smallest rectangle holding all of them; a zero-sized rectangle still counts with its corner.
+std::optional<Rect> unionOf(const std::vector<Rect>& rects)
+{
+    if (rects.empty())
+        return std::nullopt;
+    double x0 = rects[0].minX(), y0 = rects[0].minY(), x1 = rects[0].maxX(), y1 = rects[0].maxY();
+    for (const Rect& r : rects) {
+        x0 = std::min(x0, r.minX());
+        y0 = std::min(y0, r.minY());
+        x1 = std::max(x1, r.maxX());
+        y1 = std::max(y1, r.maxY());
+    }
+    return Rect(x0, y0, x1 - x0, y1 - y0);
+}
+
+std::string firstNonEmpty(const std::vector<std::optional<std::string>>& candidates)
+{
+    for (const auto& candidate : candidates)
+        if (candidate && !candidate->empty())
+            return *candidate;
+    return {};
+}
+
+std::string concatenated(const std::vector<std::string>& pieces)
+{
+    std::string out;
+    for (const auto& piece : pieces)
+        out += piece;
+    return out;
+}
+
+bool isOriginalLabelText(std::string_view text) { return Text::trimmingWhitespacesAndNewlines(text) == originalLabel; }
+
+// WeChat shows its "Original" tag as an element of its own beside the author's name. It is left
+// out of the spoken text; the rest of the byline is not.
+bool isOriginalLabelTag(const std::vector<AXElement>& children)
+{
+    return children.size() == 1 && roleOf(children[0]) == staticTextRole
+        && isOriginalLabelText(stringOf(children[0], AXName::value));
+}
+
+// --- Web-area search ---
+
+bool containsWebArea(const AXElement& element, int depth, Seen& seen)
+{
+    if (depth > webAreaPresenceDepthLimit || !seen.insert(element).second)
+        return false;
+    if (roleOf(element) == webAreaRole)
+        return true;
+    for (const auto& child : AXReader::rawChildren(element))
+        if (containsWebArea(child, depth + 1, seen))
+            return true;
+    return false;
+}
+
+bool containsWebArea(const AXElement& element)
+{
+    Seen seen;
+    return containsWebArea(element, 0, seen);
+}
+
+std::optional<AXElement> findWebArea(const AXElement& element, int depth, Seen& seen)
+{
+    if (depth > webAreaSearchDepthLimit || !seen.insert(element).second)
+        return std::nullopt;
+    if (roleOf(element) == webAreaRole)
+        return element;
+    for (const auto& child : AXReader::rawChildren(element))
+        if (auto found = findWebArea(child, depth + 1, seen))
+            return found;
+    return std::nullopt;
+}
+
+std::optional<AXElement> findWebArea(const AXElement& window)
+{
+    Seen seen;
+    return findWebArea(window, 0, seen);
+}
+
+// --- Collectors: the element first, then its children in order; nothing below a collected element ---
+
+// Spoken text of a block: static text outside links, the "Original" tag left out.
+void collectAllStaticTextExcludeLinks(const AXElement& element, std::vector<std::string>& into, int depth, Seen& seen)
+{
+    if (depth > walkDepthLimit || !seen.insert(element).second)
+        return;
+    const std::string role = roleOf(element);
+    if (role == linkRole)
+        return;
+    if (role == staticTextRole) {
+        if (auto value = AXReader::attribute(element, AXName::value); value && !value->empty())
+            return into.push_back(*value);
+    }
+    const auto children = AXReader::rawChildren(element);
+    if (role != staticTextRole && isOriginalLabelTag(children))
+        return;
+    for (const auto& child : children)
+        collectAllStaticTextExcludeLinks(child, into, depth + 1, seen);
+}
+
+void collectAllStaticTextFrames(const AXElement& element, std::vector<Rect>& into, int depth, Seen& seen)
+{
+    if (depth > walkDepthLimit || !seen.insert(element).second)
+        return;
+    const std::string role = roleOf(element);
+    if (role == staticTextRole) {
+        if (auto frame = frameOf(element))
+            return into.push_back(*frame);
+    }
+    const auto children = AXReader::rawChildren(element);
+    if (role != staticTextRole && isOriginalLabelTag(children))
+        return;
+    for (const auto& child : children)
+        collectAllStaticTextFrames(child, into, depth + 1, seen);
+}
+
+// The element's whole text as the application holds it, links and list markers included.
+void collectFullAXText(const AXElement& element, std::vector<std::string>& into, int depth, Seen& seen)
+{
+    if (depth > walkDepthLimit || !seen.insert(element).second)
+        return;
+    const std::string role = roleOf(element);
+    if (role == staticTextRole || role == listMarkerRole) {
+        if (auto value = AXReader::attribute(element, AXName::value); value && !value->empty())
+            return into.push_back(*value);
+    }
+    for (const auto& child : AXReader::rawChildren(element))
+        collectFullAXText(child, into, depth + 1, seen);
+}
+
+void deepCollectText(const AXElement& element, std::vector<std::string>& into, int depth, Seen& seen)
+{
+    if (depth > deepTextDepthLimit || !seen.insert(element).second)
+        return;
+    const std::string role = roleOf(element);
+    if (isSkipped(role) || role == linkRole)
+        return;
+    if (role == staticTextRole) {
+        if (auto value = AXReader::attribute(element, AXName::value); value && !value->empty())
+            return into.push_back(*value);
+    }
+    const auto children = AXReader::rawChildren(element);
+    if (role != staticTextRole && isOriginalLabelTag(children))
+        return;
+    for (const auto& child : children)
+        deepCollectText(child, into, depth + 1, seen);
+}
+
+// One collector run from `element` at depth 0.
+template<typename T>
+std::vector<T> collectFrom(const AXElement& element, void (*collector)(const AXElement&, std::vector<T>&, int, Seen&))
+{
+    std::vector<T> into;
+    Seen seen;
+    collector(element, into, 0, seen);
+    return into;
+}
+
+// --- The walk ---
+
+struct Child {
+    AXElement element;
+    std::string role;
+};
+
+std::vector<Child> childrenOf(const AXElement& element)
+{
+    std::vector<Child> children;
+    for (const auto& child : AXReader::rawChildren(element))
+        children.push_back(Child { child, roleOf(child) });
+    return children;
+}
+
+struct TightFields {
+    std::optional<double> yOffset;
+    std::optional<double> height;
+};
+
+TightFields tightFields(const Rect& textBounds, const Rect& box)
+{
+    if (std::abs(textBounds.minY() - box.minY()) > tightFrameTolerance
+        || std::abs(textBounds.height() - box.height()) > tightFrameTolerance)
+        return { textBounds.minY() - box.minY(), textBounds.height() };
+    return {};
+}
+
+std::string directStaticTextValues(const std::vector<Child>& children)
+{
+    std::string text;
+    for (const auto& child : children) {
+        if (child.role != staticTextRole)
+            continue;
+        if (auto value = AXReader::attribute(child.element, AXName::value); value && !value->empty())
+            text += *value;
+    }
+    return text;
+}
+
+// The walk of one web area: paragraphs in the order they are found.
+class Walk {
+public:
+    std::vector<ArticleParagraph> paragraphs;
+
+    void visit(const AXElement& element, const std::string& role, int depth)
+    {
+        if (depth > walkDepthLimit || isSkipped(role) || !m_walked.insert(element).second)
+            return;
+        if (role == headingRole)
+            return heading(element);
+
+        const std::vector<Child> children = childrenOf(element);
+        const bool hasStaticText
+            = std::any_of(children.begin(), children.end(), [](const Child& c) { return c.role == staticTextRole; });
+        if (hasStaticText)
+            return staticTextBlock(element, role, children, depth);
+        if ((role == groupRole || role == tableRole) && textGroup(element, role, children))
+            return;
+        for (const auto& child : children)
+            visit(child.element, child.role, depth + 1);
+    }
+
+private:
+    Seen m_walked;
+
+    void append(ArticleParagraph paragraph)
+    {
+        paragraph.index = static_cast<int>(paragraphs.size());
+        paragraphs.push_back(std::move(paragraph));
+    }
+
+    // Its own text only: whatever lies below a heading is never read apart from it.
+    void heading(const AXElement& element)
+    {
+        std::string text = firstNonEmpty({ AXReader::attribute(element, AXName::value),
+                                           AXReader::attribute(element, AXName::title),
+                                           AXReader::attribute(element, AXName::description) });
+        if (text.empty())
+            return;
+        auto frame = frameOf(element);
+        if (!frame)
+            return;
+        append(ArticleParagraph { .text = std::move(text), .frame = *frame, .role = headingRole, .element = element });
+    }
+
+    // An element with static text among its children, read as one paragraph.
+    void staticTextBlock(const AXElement& element, const std::string& role, const std::vector<Child>& children,
+                         int depth)
+    {
+        const Rect box = frameOf(element).value_or(Rect {});
+        const bool tall = box.height() > tallElementHeight;
+
+        // Which children's text the paragraph holds: those are not read a second time below.
+        std::vector<bool> spoken(children.size(), false);
+        std::string text;
+        std::optional<Rect> textBounds;
+        if (tall) {
+            text = directStaticTextValues(children);
+            std::vector<Rect> frames;
+            for (const auto& child : children)
+                if (child.role == staticTextRole)
+                    if (auto frame = frameOf(child.element))
+                        frames.push_back(*frame);
+            textBounds = unionOf(frames);
+        } else {
+            text = subtreeText(element, role, children, spoken);
+            if (text.empty()) {
+                text = directStaticTextValues(children);
+                for (size_t i = 0; i < children.size(); ++i)
+                    spoken[i] = children[i].role == staticTextRole;
+            }
+            textBounds = unionOf(collectFrom<Rect>(element, collectAllStaticTextFrames));
+        }
+
+        bool made = false;
+        if (!text.empty()) {
+            Rect frame = box;
+            TightFields tight;
+            if (textBounds && box.width() > 0) {
+                frame = Rect(box.minX(), textBounds->minY(), box.width(), textBounds->height());
+                tight = tightFields(*textBounds, box);
+            }
+            if (frame.width() > 0) {
+                std::optional<std::string> axFullText;
+                if (!tall)
+                    axFullText = differingFullText(element, role, text);
+                append(ArticleParagraph {
+                    .text = std::move(text),
+                    .frame = frame,
+                    .role = role,
+                    .element = element,
+                    .axFullText = std::move(axFullText),
+                    .tightFrameYOffset = tight.yOffset,
+                    .tightFrameHeight = tight.height,
+                });
+                made = true;
+            }
+        }
+
+        for (size_t i = 0; i < children.size(); ++i) {
+            const Child& child = children[i];
+            if (child.role == staticTextRole || (made && spoken[i]))
+                continue;
+            visit(child.element, child.role, depth + 1);
+        }
+    }
+
+    // The static text of the element's subtree, links and WeChat's "Original" tag left out,
+    // marking the children that gave some of it.
+    static std::string subtreeText(const AXElement& element, const std::string& role, const std::vector<Child>& children,
+                                   std::vector<bool>& spoken)
+    {
+        if (role == linkRole)
+            return {};
+        if (role == staticTextRole) {
+            if (auto value = AXReader::attribute(element, AXName::value); value && !value->empty())
+                return *value;
+        }
+        std::vector<std::string> pieces;
+        Seen seen { element };
+        for (size_t i = 0; i < children.size(); ++i) {
+            const size_t before = pieces.size();
+            collectAllStaticTextExcludeLinks(children[i].element, pieces, 1, seen);
+            spoken[i] = pieces.size() > before;
+        }
+        return concatenated(pieces);
+    }
+
+    // The element's whole text, when its length differs from the spoken text's.
+    static std::optional<std::string> differingFullText(const AXElement& element, const std::string& role,
+                                                        const std::string& text)
+    {
+        std::string full = concatenated(collectFrom<std::string>(element, collectFullAXText));
+        const size_t textCount = Text::characterCount(text);
+        const size_t fullCount = Text::characterCount(full);
+        if (fullCount == textCount)
+            return std::nullopt;
+        Log::line("[ArticleParser] AX index mapping: text=" + std::to_string(textCount) + " axFull="
+                  + std::to_string(fullCount) + " AXCharCount="
+                  + std::to_string(AXReader::numberOfCharacters(element).value_or(-1)) + " role=" + role);
+        return full;
+    }
+
+    // Rows or sections read as one paragraph. False when the element is not such a group.
+    bool textGroup(const AXElement& element, const std::string& role, const std::vector<Child>& children)
+    {
+        if (children.size() < 2)
+            return false;
+        const size_t containers = std::count_if(children.begin(), children.end(), [](const Child& c) {
+            return c.role == groupRole || c.role == "AXListItem" || c.role == "AXTableRow" || c.role == "AXSection";
+        });
+        if (containers < children.size() / 2)
+            return false;
+        const auto box = frameOf(element);
+        if (role == groupRole && box && box->height() >= tallGroupHeight)
+            return false;
+        const auto pieces = collectFrom<std::string>(element, deepCollectText);
+        if (pieces.empty() || !box)
+            return false;
+
+        std::string text = concatenated(pieces);
+        std::string full = concatenated(collectFrom<std::string>(element, collectFullAXText));
+        std::optional<std::string> axFullText;
+        if (Text::characterCount(full) != Text::characterCount(text))
+            axFullText = std::move(full);
+        TightFields tight;
+        if (auto bounds = unionOf(collectFrom<Rect>(element, collectAllStaticTextFrames)))
+            tight = tightFields(*bounds, *box);
+
+        append(ArticleParagraph {
+            .text = std::move(text),
+            .frame = *box,
+            .role = role,
+            .element = element,
+            .axFullText = std::move(axFullText),
+            .tightFrameYOffset = tight.yOffset,
+            .tightFrameHeight = tight.height,
+        });
+        return true;
+    }
+};
+
+// --- Cleaning ---
+
+bool isReadCounter(const std::string& text)
+{
+    static const std::unique_ptr<icu::RegexPattern> pattern = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        std::unique_ptr<icu::RegexPattern> compiled(
+            icu::RegexPattern::compile(icu::UnicodeString(u"^Reads?\\s*\\d+$"), 0, status));
+        return U_SUCCESS(status) ? std::move(compiled) : nullptr;
+    }();
+    if (!pattern)
+        return false;
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::UnicodeString subject = icu::UnicodeString::fromUTF8(text);
+    std::unique_ptr<icu::RegexMatcher> matcher(pattern->matcher(subject, status));
+    if (U_FAILURE(status) || !matcher)
+        return false;
+    const bool found = matcher->find(status);
+    return U_SUCCESS(status) && found;
+}
+
+bool isNoise(const ArticleParagraph& paragraph, std::optional<double> windowLeft)
+{
+    if (paragraph.role == linkRole)
+        return true;
+    // Content left of the window is off-page; a window on a display left of the main one has
+    // all its content at negative x.
+    if (windowLeft && paragraph.frame.minX() < *windowLeft)
+        return true;
+    if (paragraph.frame.width() < narrowParagraphWidth)
+        return true;
+    if (isReadCounter(paragraph.text))
+        return true;
+    if (Text::contains(paragraph.text, "个朋友关注") || Text::contains(paragraph.text, "选择要提醒"))
+        return true;
+    return isOriginalLabelText(paragraph.text);
+}
+
+std::vector<ArticleParagraph> cleanParagraphs(std::vector<ArticleParagraph> paragraphs, const std::string& articleTitle,
+                                              std::optional<double> windowLeft)
+{
+    std::erase_if(paragraphs, [&](const ArticleParagraph& p) { return isNoise(p, windowLeft); });
+    std::stable_sort(paragraphs.begin(), paragraphs.end(),
+                     [](const ArticleParagraph& a, const ArticleParagraph& b) { return a.frame.minY() < b.frame.minY(); });
+
+    size_t start = 0;
+    auto heading = std::find_if(paragraphs.begin(), paragraphs.end(),
+                                [](const ArticleParagraph& p) { return p.role == headingRole; });
+    if (heading != paragraphs.end())
+        start = static_cast<size_t>(heading - paragraphs.begin());
+    if (start + 1 < paragraphs.size() && paragraphs[start + 1].text == articleTitle)
+        ++start;
+    paragraphs.erase(paragraphs.begin(), paragraphs.begin() + static_cast<std::ptrdiff_t>(start));
+
+    for (size_t i = 0; i < paragraphs.size(); ++i)
+        paragraphs[i].index = static_cast<int>(i);
+    return paragraphs;
+}
+
+// --- Dump helpers ---
+
+long long whole(double value) { return static_cast<long long>(std::trunc(value)); }
+
+std::string frameText(const Rect& frame)
+{
+    return "(" + std::to_string(whole(frame.minX())) + "," + std::to_string(whole(frame.minY())) + " "
+        + std::to_string(whole(frame.width())) + "×" + std::to_string(whole(frame.height())) + ")";
+}
+
+size_t totalCharacters(const std::vector<ArticleParagraph>& paragraphs)
+{
+    size_t total = 0;
+    for (const auto& p : paragraphs)
+        total += Text::characterCount(p.text);
+    return total;
+}
+
+void printParagraphHeader(std::ostream& out, const ArticleParagraph& p)
+{
+    out << "[" << p.index << "] (" << p.role << ") frame=" << frameText(p.frame) << "\n";
+}
+
+} // namespace
+
+std::optional<AXElement> findArticleWindow(const std::optional<std::string>& bundleID)
+{
+    std::vector<std::string> candidates;
+    if (bundleID)
+        candidates.push_back(*bundleID);
+    else
+        candidates.assign(defaultBundleIDs.begin(), defaultBundleIDs.end());
+
+    for (const auto& identifier : candidates) {
+        auto application = AXReader::findApp(identifier);
+        if (!application)
+            continue;
+        const AXElement applicationElement = Platform::accessibility().applicationElement(application->pid);
+        const auto windows = AXReader::windows(applicationElement);
+        if (identifier == weChatBundleID) {
+            for (const auto& window : windows) {
+                const std::string title = stringOf(window, AXName::title);
+                if (Text::contains(title, "(Page:") || Text::contains(title, "(Page "))
+                    return window;
+            }
+        }
+        for (const auto& window : windows)
+            if (containsWebArea(window))
+                return window;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> currentArticleTitle(const AXElement& window)
+{
+    auto webArea = findWebArea(window);
+    if (!webArea)
+        return std::nullopt;
+    auto description = AXReader::attribute(*webArea, AXName::description);
+    if (!description || description->empty())
+        return std::nullopt;
+    return description;
+}
+
+std::optional<CapturedArticle> captureArticle(const std::optional<std::string>& bundleID)
+{
+    auto window = findArticleWindow(bundleID);
+    if (!window)
+        return std::nullopt;
+    auto webArea = findWebArea(*window);
+    if (!webArea)
+        return std::nullopt;
+    const std::string titleHint = stringOf(*webArea, AXName::description);
+
+    Walk walk;
+    walk.visit(*webArea, roleOf(*webArea), 0);
+
+    std::optional<double> windowLeft;
+    if (auto frame = frameOf(*window))
+        windowLeft = frame->minX();
+    auto paragraphs = cleanParagraphs(std::move(walk.paragraphs), titleHint, windowLeft);
+
+    std::string title;
+    auto heading = std::find_if(paragraphs.begin(), paragraphs.end(),
+                                [](const ArticleParagraph& p) { return p.role == headingRole; });
+    if (heading != paragraphs.end())
+        title = heading->text;
+    else if (!titleHint.empty())
+        title = titleHint;
+    else
+        title = stringOf(*window, AXName::title);
+
+    return CapturedArticle { std::move(title), *window, std::move(paragraphs) };
+}
+
+void dumpArticleTree(std::ostream& out)
+{
+    if (auto weChat = AXReader::findApp(weChatBundleID)) {
+        const auto windows = AXReader::windows(Platform::accessibility().applicationElement(weChat->pid));
+        out << "=== WeChat 所有窗口 (" << windows.size() << ") ===\n";
+        for (size_t i = 0; i < windows.size(); ++i) {
+            out << "  [" << i << "] role=" << AXReader::attribute(windows[i], AXName::role).value_or("?")
+                << " hasWebArea=" << (containsWebArea(windows[i]) ? "true" : "false")
+                << " title=" << AXReader::attribute(windows[i], AXName::title).value_or("(无标题)") << "\n";
+        }
+        out << "\n";
+
+        auto candidate = std::find_if(windows.begin(), windows.end(), [](const AXElement& w) {
+            auto title = AXReader::attribute(w, AXName::title);
+            return title && !title->empty() && *title != "微信" && *title != "WeChat";
+        });
+        if (candidate != windows.end()) {
+            out << "=== 候选文章窗口完整 AX 树: " << AXReader::attribute(*candidate, AXName::title).value_or("?")
+                << " ===\n";
+            AXReader::printTree(AXReader::walkTree(*candidate, 20, 0), 0, out);
+            out << "=== END TREE ===\n\n";
+
+            auto captured = captureArticle(std::nullopt);
+            if (!captured)
+                return;
+            out << "=== 结构化提取 ===\n";
+            out << "title: " << captured->title << "\n";
+            out << "段落数: " << captured->paragraphs.size() << "\n";
+            for (const auto& p : captured->paragraphs) {
+                printParagraphHeader(out, p);
+                out << "       ";
+                if (Text::characterCount(p.text) > dumpPreviewCharacters)
+                    out << Text::characterPrefix(p.text, dumpPreviewCharacters) << "…";
+                else
+                    out << p.text;
+                out << "\n";
+            }
+            out << "总字数: " << totalCharacters(captured->paragraphs) << "\n";
+            return;
+        }
+    }
+
+    auto window = findArticleWindow(std::nullopt);
+    if (!window) {
+        out << "[ArticleParser] ❌ 找不到公号文章窗口\n";
+        out << "   → 请先在微信中点开一篇公号文章，让它的窗口可见，再跑这个命令\n";
+        return;
+    }
+    out << "=== 公号文章窗口 ===\n";
+    out << "title: " << AXReader::attribute(*window, AXName::title).value_or("(无标题)") << "\n\n";
+    AXReader::printTree(AXReader::walkTree(*window, 14, 0), 0, out);
+    out << "=== END ===\n";
+
+    auto captured = captureArticle(std::nullopt);
+    if (!captured)
+        return;
+    out << "\n=== 结构化提取结果 ===\n";
+    out << "文章标题: " << captured->title << "\n";
+    out << "段落数: " << captured->paragraphs.size() << "\n\n";
+    const auto& paragraphs = captured->paragraphs;
+    for (size_t i = 0; i < paragraphs.size() && i < dumpShortListLength; ++i) {
+        printParagraphHeader(out, paragraphs[i]);
+        out << "       " << Text::characterPrefix(paragraphs[i].text, dumpShortPreviewCharacters) << "\n";
+    }
+    if (paragraphs.size() > dumpShortListLength)
+        out << "... 还有 " << paragraphs.size() - dumpShortListLength << " 段\n";
+    out << "\n总字数: " << totalCharacters(paragraphs) << "\n";
+}
+
+} // namespace lorvantine::ArticleParser

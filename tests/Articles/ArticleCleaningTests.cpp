@@ -1,0 +1,184 @@
+// Which paragraphs the capture keeps, in which order, and the title it chooses.
+#include "ArticleTestSupport.h"
+
+#include <gmock/gmock.h>
+
+namespace lorvantine {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+// One block per text, stacked 30 points apart.
+std::vector<SimElement> blocks(const std::vector<std::string>& texts)
+{
+    std::vector<SimElement> content;
+    double y = 0;
+    for (const auto& text : texts) {
+        content.push_back(textBlock(text, Rect(0, y, 600, 20)));
+        y += 30;
+    }
+    return content;
+}
+
+SimElement heading(const std::string& text, double y)
+{
+    return SimElement("AXHeading").with("AXTitle", text).frame(Rect(0, y, 600, 30));
+}
+
+using CleaningTest = ArticleTreeTest;
+
+TEST_F(CleaningTest, DropsReadCountersButNotTextThatOnlyLooksLikeOne)
+{
+    auto found = paragraphs(blocks({ "Read 12", "Reads 3", "Reads12", "Read\t7", "Read", "read 12", "Read 12 times",
+                                     "Total Read 12", "Reads twelve" }));
+    EXPECT_THAT(textsOf(found), ElementsAre("Read", "read 12", "Read 12 times", "Total Read 12", "Reads twelve"));
+}
+
+TEST_F(CleaningTest, DropsWeChatsFollowAndRemindLines)
+{
+    auto found = paragraphs(blocks({ "3 个朋友关注了该公众号", "选择要提醒的朋友", "朋友们都在读" }));
+    EXPECT_THAT(textsOf(found), ElementsAre("朋友们都在读"));
+}
+
+TEST_F(CleaningTest, DropsTheOriginalLabelButKeepsTextThatMentionsIt)
+{
+    auto found = paragraphs(blocks({ "Original", " Original\n", "The Original Sin of software", "Original research",
+                                     "original" }));
+    EXPECT_THAT(textsOf(found), ElementsAre("The Original Sin of software", "Original research", "original"));
+}
+
+TEST_F(CleaningTest, LeavesTheOriginalTagOutOfTheBylineItSitsIn)
+{
+    auto found = paragraphs({ SimElement("AXGroup")
+                                  .frame(Rect(0, 0, 600, 20))
+                                  .child(SimElement("AXGroup").frame(Rect(0, 0, 60, 20)).child(staticText("Original", Rect(0, 0, 60, 20))))
+                                  .child(staticText("Mei Lin", Rect(70, 0, 100, 20)))
+                                  .child(staticText(" · March 8", Rect(170, 0, 100, 20))),
+                              // An emphasised word among other text is no tag.
+                              SimElement("AXGroup")
+                                  .frame(Rect(0, 30, 600, 20))
+                                  .child(staticText("The ", Rect(0, 0, 40, 20)))
+                                  .child(staticText("Original", Rect(40, 0, 70, 20)))
+                                  .child(staticText(" cut is longer.", Rect(110, 0, 200, 20))) });
+    EXPECT_THAT(textsOf(found), ElementsAre("Mei Lin · March 8", "The Original cut is longer."));
+}
+
+TEST_F(CleaningTest, DropsNarrowParagraphsAndLinks)
+{
+    auto found = paragraphs({ textBlock("narrow", Rect(0, 0, 29.5, 20)), textBlock("just wide enough", Rect(0, 30, 30, 20)),
+                              SimElement("AXLink").frame(Rect(0, 60, 600, 20)).child(staticText("a link", Rect(0, 0, 600, 20))) });
+    EXPECT_THAT(textsOf(found), ElementsAre("just wide enough"));
+}
+
+TEST_F(CleaningTest, DropsWhatLiesLeftOfTheWindowNotLeftOfTheScreen)
+{
+    const std::vector<SimElement> content { textBlock("off the page", Rect(-1, 0, 600, 20)),
+                                            textBlock("at the edge", Rect(0, 30, 600, 20)),
+                                            textBlock("far off", Rect(-10000, 60, 600, 20)) };
+    EXPECT_THAT(textsOf(paragraphs(content)), ElementsAre("at the edge"));
+
+    // The same window on a display placed left of the main one.
+    ASSERT_TRUE((*desktop)->moveWindow(articleWindowNumber, { -1500, 50 }));
+    auto moved = capturedParagraphs("com.apple.Safari");
+    ASSERT_THAT(textsOf(moved), ElementsAre("at the edge"));
+    EXPECT_EQ(moved[0].frame.minX(), -1500);
+}
+
+TEST_F(CleaningTest, WithoutTheWindowsPositionKeepsEveryPlace)
+{
+    SimFixture fixture = articleFixture({ textBlock("left", Rect(-150, 0, 600, 20)), textBlock("right", Rect(0, 30, 600, 20)) });
+    fixture.applications[0].windows[0].errors["AXFrame"] = AXError::cannotComplete;
+    fixture.applications[0].windows[0].errors["AXPosition"] = AXError::cannotComplete;
+    install(fixture);
+    EXPECT_THAT(textsOf(capturedParagraphs("com.apple.Safari")), ElementsAre("left", "right"));
+}
+
+TEST_F(CleaningTest, OrdersByTopEdgeKeepingTheWalkOrderOfEqualTops)
+{
+    auto found = paragraphs({ textBlock("third", Rect(0, 200, 600, 20)), textBlock("first left", Rect(0, 10, 290, 20)),
+                              textBlock("first right", Rect(300, 10, 290, 20)), textBlock("second", Rect(0, 100, 600, 20)) });
+    EXPECT_THAT(textsOf(found), ElementsAre("first left", "first right", "second", "third"));
+    for (size_t i = 0; i < found.size(); ++i)
+        EXPECT_EQ(found[i].index, static_cast<int>(i));
+}
+
+TEST_F(CleaningTest, KeepsTheWalkOrderOfEqualTopsInALongPage)
+{
+    std::vector<SimElement> content;
+    std::vector<std::string> top, bottom;
+    for (int i = 0; i < 40; ++i) {
+        const std::string text = "cell " + std::to_string(i);
+        const double y = i % 2 ? 10 : 100;
+        content.push_back(textBlock(text, Rect(i * 15, y, 30, 20)));
+        (i % 2 ? top : bottom).push_back(text);
+    }
+    top.insert(top.end(), bottom.begin(), bottom.end());
+    EXPECT_EQ(textsOf(paragraphs(std::move(content))), top);
+}
+
+using TitleTest = ArticleTreeTest;
+
+TEST_F(TitleTest, StartsAtTheFirstHeadingAndTakesItsText)
+{
+    auto captured = capture({ textBlock("Menu", Rect(0, 0, 600, 20)), heading("The Title", 40),
+                              textBlock("Body", Rect(0, 80, 600, 20)), heading("Later", 120) },
+                            "Page description");
+    ASSERT_TRUE(captured);
+    EXPECT_THAT(textsOf(captured->paragraphs), ElementsAre("The Title", "Body", "Later"));
+    EXPECT_EQ(captured->title, "The Title");
+}
+
+TEST_F(TitleTest, SkipsTheHeadingWhenTheNextParagraphRepeatsThePageTitleExactly)
+{
+    auto captured = capture({ heading("WeChat", 0), textBlock("The Page", Rect(0, 40, 600, 20)),
+                              textBlock("Body", Rect(0, 80, 600, 20)), heading("Section", 120) },
+                            "The Page");
+    ASSERT_TRUE(captured);
+    EXPECT_THAT(textsOf(captured->paragraphs), ElementsAre("The Page", "Body", "Section"));
+    EXPECT_EQ(captured->title, "Section");
+
+    captured = capture({ heading("WeChat", 0), textBlock("The Page.", Rect(0, 40, 600, 20)) }, "The Page");
+    ASSERT_TRUE(captured);
+    EXPECT_THAT(textsOf(captured->paragraphs), ElementsAre("WeChat", "The Page."));
+    EXPECT_EQ(captured->title, "WeChat");
+}
+
+TEST_F(TitleTest, WithoutHeadingsASecondParagraphEqualToThePageTitleDropsTheFirst)
+{
+    auto captured = capture(blocks({ "Account name", "The Page", "Body" }), "The Page");
+    ASSERT_TRUE(captured);
+    EXPECT_THAT(textsOf(captured->paragraphs), ElementsAre("The Page", "Body"));
+    EXPECT_EQ(captured->title, "The Page");
+}
+
+TEST_F(TitleTest, FallsBackToTheWindowTitleAndThenToNothing)
+{
+    auto captured = capture(blocks({ "Body" }), std::nullopt, "Window Title");
+    ASSERT_TRUE(captured);
+    EXPECT_EQ(captured->title, "Window Title");
+
+    SimFixture fixture = articleFixture(blocks({ "Body" }));
+    fixture.applications[0].windows[0].errors["AXTitle"] = AXError::noValue;
+    install(fixture);
+    captured = ArticleParser::captureArticle("com.apple.Safari");
+    ASSERT_TRUE(captured);
+    EXPECT_EQ(captured->title, "");
+}
+
+TEST_F(TitleTest, APageWithoutTextStillGivesTheWindowAndATitle)
+{
+    auto captured = capture({ SimElement("AXImage").frame(Rect(0, 0, 600, 300)) }, "Photo page", "Window");
+    ASSERT_TRUE(captured);
+    EXPECT_THAT(captured->paragraphs, IsEmpty());
+    EXPECT_EQ(captured->title, "Photo page");
+    EXPECT_EQ(captured->window, element("window"));
+
+    captured = capture({ textBlock("Read 99", Rect(0, 0, 600, 20)) }, "", "Window");
+    ASSERT_TRUE(captured);
+    EXPECT_THAT(captured->paragraphs, IsEmpty());
+    EXPECT_EQ(captured->title, "Window");
+}
+
+} // namespace
+} // namespace lorvantine
