@@ -408,7 +408,11 @@ CurlHttpSession::~CurlHttpSession()
         m_shared->stopping = true;
     }
     m_shared->wake();
-    if (m_worker.joinable())
+    // The last owner can let go inside a completion that the worker itself is releasing; the
+    // worker keeps the shared state alive and leaves its loop once it sees `stopping`.
+    if (m_worker.get_id() == std::this_thread::get_id())
+        m_worker.detach();
+    else if (m_worker.joinable())
         m_worker.join();
 }
 
