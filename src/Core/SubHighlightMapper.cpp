@@ -1,6 +1,7 @@
 #include "Core/SubHighlightMapper.h"
 
 #include "Core/CharacterMatching.h"
+#include "Network/SpeechText.h"
 #include "Support/Log.h"
 #include "Support/Text.h"
 
@@ -18,11 +19,6 @@ template<typename Set> bool isIn(const Set& set, std::string_view character)
     return std::find(set.begin(), set.end(), character) != set.end();
 }
 
-bool holdsLineFeed(std::string_view character)
-{
-    return character.find('\n') != std::string_view::npos;
-}
-
 int clampOffset(long long offset, size_t length)
 {
     return static_cast<int>(std::clamp<long long>(offset, 0, static_cast<long long>(length)));
@@ -33,50 +29,6 @@ std::string twoDecimals(double value)
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%.2f", value);
     return buffer;
-}
-
-struct NormalizedCharacters {
-    std::vector<std::string> characters;
-    std::vector<int> mapping;
-};
-
-NormalizedCharacters normalizeCharacters(const std::vector<std::string>& input)
-{
-    const size_t n = input.size();
-    std::vector<std::pair<std::string, int>> joined;
-    joined.reserve(n);
-    for (size_t i = 0; i < n;) {
-        if (!Text::isWhitespaceCharacter(input[i])) {
-            joined.emplace_back(input[i], static_cast<int>(i));
-            ++i;
-            continue;
-        }
-        size_t end = i;
-        bool lineFeed = false;
-        while (end < n && Text::isWhitespaceCharacter(input[end])) {
-            lineFeed = lineFeed || holdsLineFeed(input[end]);
-            ++end;
-        }
-        if (lineFeed) {
-            joined.emplace_back("。", static_cast<int>(i));
-        } else {
-            for (size_t k = i; k < end; ++k)
-                joined.emplace_back(input[k], static_cast<int>(k));
-        }
-        i = end;
-    }
-
-    NormalizedCharacters result;
-    result.characters.reserve(joined.size());
-    result.mapping.reserve(joined.size() + 1);
-    for (auto& [character, offset] : joined) {
-        if (character == "。" && !result.characters.empty() && result.characters.back() == "。")
-            continue;
-        result.characters.push_back(std::move(character));
-        result.mapping.push_back(offset);
-    }
-    result.mapping.push_back(static_cast<int>(n));
-    return result;
 }
 
 // The paragraph as the sentence locator searches it; the normalised form is made only when a
@@ -92,10 +44,10 @@ public:
     const std::vector<std::string>& characters() const { return m_characters; }
     const std::vector<std::string>& keys() const { return m_keys; }
 
-    const NormalizedCharacters& normalized()
+    const SpeechText::Normalized& normalized()
     {
         if (!m_normalized) {
-            m_normalized = normalizeCharacters(m_characters);
+            m_normalized = SpeechText::normalize(m_characters);
             m_normalized->characters = CharacterMatching::canonicalKeys(m_normalized->characters);
         }
         return *m_normalized;
@@ -104,7 +56,7 @@ public:
 private:
     std::vector<std::string> m_characters;
     std::vector<std::string> m_keys;
-    std::optional<NormalizedCharacters> m_normalized;
+    std::optional<SpeechText::Normalized> m_normalized;
 };
 
 CharRange clampUnitRange(CharRange range, const std::vector<std::string>& characters)
@@ -141,7 +93,7 @@ std::optional<SubHighlightUnit> locateUnit(std::string_view subText, int searchO
     if (at >= 0) {
         candidate = { static_cast<int>(at), static_cast<int>(at) + pieceLength };
     } else {
-        const NormalizedCharacters& normalized = paragraph.normalized();
+        const SpeechText::Normalized& normalized = paragraph.normalized();
         const std::vector<int>& mapping = normalized.mapping;
         const size_t normalizedLength = normalized.characters.size();
         auto original = [&](size_t index) {
@@ -380,12 +332,8 @@ std::vector<std::string> splitByPunctuation(std::string_view text)
 
 Normalized normalizeLikeTTS(std::string_view text)
 {
-    NormalizedCharacters normalized = normalizeCharacters(Text::characters(text));
-    Normalized result;
-    for (const std::string& character : normalized.characters)
-        result.text += character;
-    result.mapping = std::move(normalized.mapping);
-    return result;
+    SpeechText::Normalized normalized = SpeechText::normalize(text);
+    return { normalized.text(), std::move(normalized.mapping) };
 }
 
 Playback Playback::of(const AudioSegment& segment, double currentTime, double duration)

@@ -1,6 +1,7 @@
 #include "Network/TTSClient.h"
 
 #include "Core/LanguageDetector.h"
+#include "Network/SpeechText.h"
 #include "Platform/Dispatch.h"
 #include "Platform/HttpPort.h"
 #include "Platform/TimeZone.h"
@@ -232,39 +233,6 @@ bool causesFailover(const ErrorValue& error)
     return error.domain == NSURLError::domain || (error.domain == TTSError::domain && error.code >= 500 && error.code <= 599);
 }
 
-// Every run of white space that holds a line feed becomes "。", then runs of "。" shrink to one.
-std::string normalisedText(std::string_view text)
-{
-    std::u32string scalars = Text::scalars(text);
-    std::u32string joined;
-    joined.reserve(scalars.size());
-    for (size_t at = 0; at < scalars.size();) {
-        if (!Text::isWhitespace(scalars[at])) {
-            joined.push_back(scalars[at++]);
-            continue;
-        }
-        size_t end = at;
-        bool holdsLineFeed = false;
-        while (end < scalars.size() && Text::isWhitespace(scalars[end])) {
-            holdsLineFeed = holdsLineFeed || scalars[end] == U'\n';
-            ++end;
-        }
-        if (holdsLineFeed)
-            joined.push_back(U'。');
-        else
-            joined.append(scalars, at, end - at);
-        at = end;
-    }
-    std::u32string collapsed;
-    collapsed.reserve(joined.size());
-    for (char32_t scalar : joined) {
-        if (scalar == U'。' && !collapsed.empty() && collapsed.back() == U'。')
-            continue;
-        collapsed.push_back(scalar);
-    }
-    return Text::fromScalars(collapsed);
-}
-
 } // namespace
 
 struct TTSClient::Chain {
@@ -335,7 +303,7 @@ void TTSClient::generate(std::string text, std::optional<std::string> voice, Par
             onDone(std::nullopt);
         return;
     }
-    std::string normalised = normalisedText(text);
+    std::string normalised = SpeechText::normalize(text).text();
     auto chain = std::make_shared<Chain>(Chain{voice.value_or(m_voice), normalised, std::move(onPart), std::move(onDone)});
     sendNext(std::move(chain), std::move(normalised));
 }
