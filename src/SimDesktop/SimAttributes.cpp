@@ -140,7 +140,7 @@ AXError computed(SimModel& model, SimNode& node, const std::string& name, AXValu
     if (node.kind == SimNode::Kind::application)
         return computedApplication(model, node, name, out);
     if (name == "AXChildren") {
-        out = handles(model, node.children);
+        out = node.imageOnly ? std::vector<AXElement> {} : handles(model, node.children);
         return AXError::success;
     }
     if (node.kind == SimNode::Kind::window)

@@ -7,6 +7,7 @@
 #include "SimDesktop/SimGeometry.h"
 #include "SimDesktop/SimPasteboard.h"
 #include "SimDesktop/SimPermissions.h"
+#include "SimDesktop/SimWindowCapture.h"
 #include "SimDesktop/SimWindowServer.h"
 #include "SimDesktop/SimWorkspace.h"
 
@@ -31,6 +32,8 @@ std::shared_ptr<SimDesktop> SimDesktop::create(const SimFixture& fixture)
         m.mouseLocation = Point { m.screens[0].frame.midX(), m.screens[0].frame.midY() };
     for (const auto& app : fixture.applications)
         m.addApplication(app);
+    desktop->m_captureTool = fixture.captureTool;
+    desktop->m_truth->setNoise(fixture.recognitionNoise);
     return desktop;
 }
 
@@ -73,6 +76,8 @@ PlatformServices SimDesktop::services()
     s.workspace = std::make_shared<SimWorkspace>(self);
     s.pasteboard = std::make_shared<SimPasteboard>(self);
     s.permissions = std::make_shared<SimPermissions>(self);
+    s.windowCapture = std::make_shared<SimWindowCapture>(self);
+    s.textRecognizer = SimRecognitionTruth::makeRecognizer(m_truth);
     return s;
 }
 
@@ -201,7 +206,7 @@ void SimDesktop::setText(const AXElement& element, const std::string& text)
         if (!n || n->textOwner != 0)
             return;
         n->text = text;
-        n->exposesText = true;
+        n->exposesText = !n->imageOnly;
         n->utf16Length = SimTextLayout::utf16Length(text);
         n->layout.reset();
         m.invalidateGeometry();
@@ -337,6 +342,41 @@ void SimDesktop::setInputMonitoring(InputMonitoringAccess access)
 void SimDesktop::setLoginItemStatus(LoginItemStatus status)
 {
     withModel([&](SimModel& m) { m.loginItem = status; });
+}
+
+uint64_t SimDesktop::addExternalLayer(SimExternalLayer layer)
+{
+    std::lock_guard lock(m_mutex);
+    const uint64_t id = m_nextLayer++;
+    m_layers[id] = std::move(layer);
+    return id;
+}
+
+void SimDesktop::removeExternalLayer(uint64_t id)
+{
+    std::lock_guard lock(m_mutex);
+    m_layers.erase(id);
+}
+
+std::vector<SimExternalLayer> SimDesktop::externalLayers() const
+{
+    std::lock_guard lock(m_mutex);
+    std::vector<SimExternalLayer> out;
+    for (const auto& [id, layer] : m_layers)
+        out.push_back(layer);
+    return out;
+}
+
+void SimDesktop::setCaptureTool(SimCaptureTool tool)
+{
+    std::lock_guard lock(m_mutex);
+    m_captureTool = tool;
+}
+
+SimCaptureTool SimDesktop::captureTool() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_captureTool;
 }
 
 std::vector<SimJournalEntry> SimDesktop::journal() const

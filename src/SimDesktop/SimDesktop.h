@@ -1,9 +1,13 @@
 #pragma once
 
 #include "Platform/Services.h"
+#include "SimDesktop/SimCaptureTool.h"
+#include "SimDesktop/SimExternalLayer.h"
 #include "SimDesktop/SimFixture.h"
 #include "SimDesktop/SimModel.h"
+#include "SimDesktop/SimRecognitionTruth.h"
 
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -31,7 +35,8 @@ public:
     // The fixture named by LORVANTINE_DESKTOP, or the demo desktop when it is unset or empty.
     static std::shared_ptr<SimDesktop> fromEnvironment(std::string& error);
 
-    // Ports over this desktop; each keeps the desktop alive.
+    // Ports over this desktop; each keeps the desktop alive. The text recogniser is the one
+    // LORVANTINE_RECOGNIZER chooses (see SimRecognitionTruth::makeRecognizer).
     PlatformServices services();
     // Installs `services()` and returns the services installed before.
     PlatformServices install();
@@ -78,6 +83,18 @@ public:
     void setInputMonitoring(InputMonitoringAccess access);
     void setLoginItemStatus(LoginItemStatus status);
 
+    // --- Pixels (SimRenderer draws them) ---
+    // Adds a layer of the program's own panels to every picture of the whole screen; returns
+    // the id that removes it.
+    uint64_t addExternalLayer(SimExternalLayer layer);
+    void removeExternalLayer(uint64_t id);
+    // In the order they were added.
+    std::vector<SimExternalLayer> externalLayers() const;
+    void setCaptureTool(SimCaptureTool tool);
+    SimCaptureTool captureTool() const;
+    // The text of the pictures drawn lately, which the desktop-truth recogniser answers from.
+    SimRecognitionTruth& recognitionTruth() { return *m_truth; }
+
     // --- Journal ---
     std::vector<SimJournalEntry> journal() const;
     void clearJournal();
@@ -108,6 +125,11 @@ private:
 
     mutable std::mutex m_mutex;
     SimModel m_model;
+    // Guarded by m_mutex.
+    std::map<uint64_t, SimExternalLayer> m_layers;
+    uint64_t m_nextLayer = 1;
+    SimCaptureTool m_captureTool = SimCaptureTool::available;
+    const std::shared_ptr<SimRecognitionTruth> m_truth = std::make_shared<SimRecognitionTruth>();
 };
 
 } // namespace lorvantine

@@ -48,6 +48,11 @@ struct SimElement {
     std::vector<Run> runs;
     SimFont font;
     bool focused = false;
+    // Drawn but kept from accessibility: the element answers with its role and geometry only (no
+    // text, no children), like the page of an application that draws its text as a picture.
+    bool imageOnly = false;
+    std::optional<uint32_t> colour;     // 0xAARRGGBB of its text and its descendants'; black by default
+    std::optional<uint32_t> background; // filled behind it
 
     // Attributes naming other elements of the desktop by `name`, resolved once those exist.
     struct Reference {

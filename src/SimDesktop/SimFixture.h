@@ -1,9 +1,11 @@
 #pragma once
 
+#include "Platform/Backends/DesktopTruthRecognizer.h"
 #include "Platform/PasteboardPort.h"
 #include "Platform/PermissionsPort.h"
 #include "Platform/WindowServerPort.h"
 #include "SimDesktop/SimApplication.h"
+#include "SimDesktop/SimCaptureTool.h"
 
 #include <optional>
 #include <vector>
@@ -19,6 +21,8 @@ struct SimFixture {
     LoginItemStatus loginItem = LoginItemStatus::notRegistered;
     std::optional<Point> mouseLocation; // top-left origin
     std::vector<PasteboardItem> pasteboard;
+    SimCaptureTool captureTool = SimCaptureTool::available;
+    DesktopTruthRecognizer::Noise recognitionNoise; // the mistakes of the desktop-truth recogniser
 };
 
 } // namespace lorvantine

@@ -65,7 +65,8 @@ public:
     {
         SimFixture f;
         const std::string path;
-        object(j, path, { "screens", "applications", "trusted", "inputMonitoring", "loginItem", "mouse", "pasteboard" });
+        object(j, path, { "screens", "applications", "trusted", "inputMonitoring", "loginItem", "mouse", "pasteboard",
+                          "captureTool", "recognitionNoise" });
         if (j.contains("screens"))
             for (size_t i = 0; const auto& s : array(j["screens"], "/screens"))
                 f.screens.push_back(screen(s, child("/screens", i++)));
@@ -102,6 +103,13 @@ public:
                 f.pasteboard.push_back(std::move(p));
             }
         }
+        if (j.contains("captureTool")) {
+            static const std::map<std::string, SimCaptureTool> values { { "available", SimCaptureTool::available },
+                                                                        { "cannotStart", SimCaptureTool::cannotStart } };
+            f.captureTool = choice(j["captureTool"], "/captureTool", values);
+        }
+        if (j.contains("recognitionNoise"))
+            f.recognitionNoise = noise(j["recognitionNoise"], "/recognitionNoise");
         checkReferences();
         return f;
     }
@@ -272,6 +280,40 @@ private:
                 throw Fault { child(path, "scale"), "must be positive" };
         }
         return s;
+    }
+
+    DesktopTruthRecognizer::Noise noise(const Json& j, const std::string& path)
+    {
+        object(j, path, { "typoRate", "mergeRate", "splitRate", "seed" });
+        DesktopTruthRecognizer::Noise n;
+        for (auto [key, rate] : { std::pair { "typoRate", &n.typoRate }, std::pair { "mergeRate", &n.mergeRate },
+                                  std::pair { "splitRate", &n.splitRate } }) {
+            if (!j.contains(key))
+                continue;
+            *rate = number(j[key], child(path, key));
+            if (*rate < 0 || *rate > 1)
+                throw Fault { child(path, key), "expected a chance from 0 to 1" };
+        }
+        if (j.contains("seed")) {
+            const int64_t seed = integer(j["seed"], child(path, "seed"));
+            if (seed < 0)
+                throw Fault { child(path, "seed"), "must not be negative" };
+            n.seed = static_cast<uint64_t>(seed);
+        }
+        return n;
+    }
+
+    // "#RRGGBB" or "#RRGGBBAA" as 0xAARRGGBB.
+    uint32_t colour(const Json& j, const std::string& path)
+    {
+        const std::string s = string(j, path);
+        const bool hex = (s.size() == 7 || s.size() == 9) && s[0] == '#'
+            && s.find_first_not_of("0123456789abcdefABCDEF", 1) == std::string::npos;
+        if (!hex)
+            throw Fault { path, "expected a colour \"#RRGGBB\" or \"#RRGGBBAA\"" };
+        const uint32_t rgb = static_cast<uint32_t>(std::stoul(s.substr(1, 6), nullptr, 16));
+        const uint32_t alpha = s.size() == 9 ? static_cast<uint32_t>(std::stoul(s.substr(7, 2), nullptr, 16)) : 0xFF;
+        return alpha << 24 | rgb;
     }
 
     AXError error(const Json& j, const std::string& path)
@@ -474,7 +516,8 @@ private:
     {
         object(j, path, { "role", "name", "subrole", "title", "description", "value", "frame", "width", "height",
                           "padding", "spacing", "scroll", "text", "runs", "font", "focused", "attributes", "errors",
-                          "actions", "settable", "children", "paragraphs", "paragraphRole", "heading", "level" });
+                          "actions", "settable", "children", "paragraphs", "paragraphRole", "heading", "level",
+                          "imageOnly", "colour", "background" });
         SimElement e;
         e.font = inherited;
         if (j.contains("font"))
@@ -532,6 +575,11 @@ private:
             }
         }
         e.focused = boolean(j, path, "focused", false);
+        e.imageOnly = boolean(j, path, "imageOnly", false);
+        if (j.contains("colour"))
+            e.colour = colour(j["colour"], child(path, "colour"));
+        if (j.contains("background"))
+            e.background = colour(j["background"], child(path, "background"));
         e.attributes = attributes(j, path, &e.references);
         for (const char* key : { "subrole", "title", "description" }) {
             if (j.contains(key)) {
@@ -641,7 +689,7 @@ private:
     SimWindow window(const Json& j, const std::string& path)
     {
         object(j, path, { "number", "title", "name", "frame", "minimized", "main", "layer", "alpha", "order", "subrole",
-                          "attributes", "errors", "children", "font" });
+                          "attributes", "errors", "children", "font", "background" });
         SimWindow w;
         if (j.contains("number")) {
             const int64_t number = integer(j["number"], child(path, "number"));
@@ -677,6 +725,8 @@ private:
             w.order = integer(j["order"], child(path, "order"));
         if (j.contains("subrole"))
             w.subrole = string(j["subrole"], child(path, "subrole"));
+        if (j.contains("background"))
+            w.background = colour(j["background"], child(path, "background"));
         w.attributes = attributes(j, path, nullptr);
         w.errors = errorMap(j, path);
         SimFont base;

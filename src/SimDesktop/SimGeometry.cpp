@@ -101,6 +101,8 @@ std::optional<Point> contentOrigin(SimModel& model, SimNode& node)
 
 uint64_t deepest(SimModel& model, SimNode& node, Point point)
 {
+    if (node.imageOnly)
+        return node.id;
     for (auto it = node.children.rbegin(); it != node.children.rend(); ++it) {
         SimNode* child = model.node(*it);
         if (!child)
@@ -180,7 +182,7 @@ uint64_t hitTest(SimModel& model, ProcessID pid, Point point)
 {
     for (uint32_t number : model.stackingOrder()) {
         const SimModel::Window& w = model.windows.at(number);
-        if (w.minimized || (pid != 0 && w.pid != pid) || !w.frame.contains(point))
+        if (w.minimized || w.ignoresMouseEvents || (pid != 0 && w.pid != pid) || !w.frame.contains(point))
             continue;
         if (const SimModel::Application* app = model.application(w.pid); app && app->hidden)
             continue;

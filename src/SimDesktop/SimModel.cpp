@@ -185,6 +185,7 @@ uint32_t SimModel::addWindow(ProcessID pid, const SimWindow& given)
     w.layer = given.layer;
     w.alpha = given.alpha;
     w.subrole = given.subrole;
+    w.background = given.background;
     if (w.main)
         for (auto& [k, other] : windows)
             if (other.pid == pid)
@@ -219,6 +220,9 @@ void SimModel::applyElement(SimNode& n, const SimElement& e)
     n.spacing = e.spacing;
     n.scroll = e.scroll;
     n.font = e.font;
+    n.imageOnly = e.imageOnly;
+    n.colour = e.colour;
+    n.background = e.background;
     n.attributes = e.attributes;
     n.errors = e.errors;
     n.actions = e.actions;
@@ -227,7 +231,7 @@ void SimModel::applyElement(SimNode& n, const SimElement& e)
         m_references.push_back({ n.id, attribute, reference });
     if (e.text) {
         n.text = e.text;
-        n.exposesText = true;
+        n.exposesText = !e.imageOnly;
         n.utf16Length = SimTextLayout::utf16Length(*e.text);
     }
 }

@@ -46,6 +46,11 @@ public:
         int32_t layer = 0;
         double alpha = 1;
         std::string subrole;
+        std::optional<uint32_t> background;
+        // The program's own windows (SimWindowHost): click-through ones are never hit, and the
+        // program draws them itself through an external layer, so the renderer leaves them out.
+        bool ignoresMouseEvents = false;
+        bool drawnExternally = false;
     };
 
     struct Observer {

@@ -38,6 +38,9 @@ struct SimNode {
     std::optional<std::string> text;
     SimFont font;
     bool exposesText = false; // false for an element that only lays out its runs
+    bool imageOnly = false;   // drawn; accessibility sees no text and no children below it
+    std::optional<uint32_t> colour;
+    std::optional<uint32_t> background;
     uint64_t textOwner = 0;   // a run: part of this node's layout
     AXRange textSlice;
     int64_t utf16Length = 0;

@@ -22,6 +22,7 @@ struct SimWindow {
     double alpha = 1;
     std::optional<int64_t> order;
     std::string subrole = "AXStandardWindow";
+    std::optional<uint32_t> background; // 0xAARRGGBB under its content; white by default
     std::map<std::string, AXValue> attributes;
     std::map<std::string, AXError> errors;
     std::vector<SimElement> children;
