@@ -1,0 +1,162 @@
+#include "SimDesktop/Toolkit/CairoPainter.h"
+
+#include "Platform/Image.h"
+#include "SimDesktop/Toolkit/PangoTextMeasurer.h"
+
+#include <cmath>
+
+namespace lorvantine {
+
+CairoPainter::CairoPainter(cairo_t* cr, double height) : m_cr(cr)
+{
+    cairo_save(m_cr);
+    cairo_translate(m_cr, 0, height);
+    cairo_scale(m_cr, 1, -1);
+}
+
+CairoPainter::~CairoPainter()
+{
+    // Layers left open by a faulty view are closed so the context's state stack balances.
+    while (!m_layers.empty())
+        endTransparencyLayer();
+    cairo_restore(m_cr);
+}
+
+void CairoPainter::save() { cairo_save(m_cr); }
+void CairoPainter::restore() { cairo_restore(m_cr); }
+void CairoPainter::translate(double dx, double dy) { cairo_translate(m_cr, dx, dy); }
+void CairoPainter::rotate(double radians) { cairo_rotate(m_cr, radians); }
+void CairoPainter::scale(double sx, double sy) { cairo_scale(m_cr, sx, sy); }
+
+void CairoPainter::clip(const Path& path)
+{
+    setPath(path);
+    cairo_clip(m_cr);
+}
+
+void CairoPainter::beginTransparencyLayer(double alpha)
+{
+    m_layers.push_back(alpha);
+    cairo_push_group(m_cr);
+}
+
+void CairoPainter::endTransparencyLayer()
+{
+    if (m_layers.empty())
+        return;
+    const double alpha = m_layers.back();
+    m_layers.pop_back();
+    cairo_pop_group_to_source(m_cr);
+    cairo_paint_with_alpha(m_cr, alpha);
+}
+
+void CairoPainter::setColor(const Color& c) { cairo_set_source_rgba(m_cr, c.red, c.green, c.blue, c.alpha); }
+
+void CairoPainter::setPath(const Path& path)
+{
+    cairo_new_path(m_cr);
+    for (const auto& e : path.elements()) {
+        switch (e.kind) {
+        case Path::Element::Kind::moveTo: cairo_move_to(m_cr, e.point.x, e.point.y); break;
+        case Path::Element::Kind::lineTo: cairo_line_to(m_cr, e.point.x, e.point.y); break;
+        case Path::Element::Kind::curveTo:
+            cairo_curve_to(m_cr, e.control1.x, e.control1.y, e.control2.x, e.control2.y, e.point.x, e.point.y);
+            break;
+        case Path::Element::Kind::arc:
+            // The painter's space has y upward, so Cairo's increasing angles turn counter-clockwise.
+            if (e.clockwise)
+                cairo_arc_negative(m_cr, e.point.x, e.point.y, e.radius, e.startAngle, e.endAngle);
+            else
+                cairo_arc(m_cr, e.point.x, e.point.y, e.radius, e.startAngle, e.endAngle);
+            break;
+        case Path::Element::Kind::close: cairo_close_path(m_cr); break;
+        }
+    }
+}
+
+void CairoPainter::fill(const Path& path, const Color& color)
+{
+    if (color.isClear())
+        return;
+    setPath(path);
+    setColor(color);
+    cairo_fill(m_cr);
+}
+
+void CairoPainter::stroke(const Path& path, const Color& color, double lineWidth, LineCap cap)
+{
+    if (color.isClear() || lineWidth <= 0)
+        return;
+    setPath(path);
+    setColor(color);
+    cairo_set_line_width(m_cr, lineWidth);
+    cairo_set_line_cap(m_cr, cap == LineCap::round ? CAIRO_LINE_CAP_ROUND
+                                                   : cap == LineCap::square ? CAIRO_LINE_CAP_SQUARE : CAIRO_LINE_CAP_BUTT);
+    cairo_set_line_join(m_cr, cap == LineCap::round ? CAIRO_LINE_JOIN_ROUND : CAIRO_LINE_JOIN_MITER);
+    cairo_stroke(m_cr);
+}
+
+void CairoPainter::drawText(const std::string& text, const Rect& rect, const Font& font, const Color& color,
+                            TextAlignment alignment, LineBreakMode lineBreak)
+{
+    if (text.empty() || color.isClear())
+        return;
+    cairo_matrix_t m;
+    cairo_get_matrix(m_cr, &m);
+    const bool yUp = m.xx * m.yy - m.xy * m.yx < 0;
+
+    std::lock_guard lock(PangoTextMeasurer::mutex());
+    PangoLayout* layout = PangoTextMeasurer::createLayout(text, font, rect.width(), lineBreak);
+    double dx = 0;
+    if (lineBreak == LineBreakMode::clipping) {
+        PangoRectangle logical;
+        pango_layout_get_extents(layout, nullptr, &logical);
+        const double free = rect.width() - logical.width / double(PANGO_SCALE);
+        dx = alignment == TextAlignment::center ? free / 2 : alignment == TextAlignment::right ? free : 0;
+    } else {
+        pango_layout_set_alignment(layout, alignment == TextAlignment::center ? PANGO_ALIGN_CENTER
+                                           : alignment == TextAlignment::right ? PANGO_ALIGN_RIGHT : PANGO_ALIGN_LEFT);
+    }
+    cairo_save(m_cr);
+    if (yUp) {
+        cairo_translate(m_cr, rect.minX(), rect.maxY());
+        cairo_scale(m_cr, 1, -1);
+    } else {
+        cairo_translate(m_cr, rect.minX(), rect.minY());
+    }
+    // Cut at the width only: a line box a little taller than the rectangle still shows whole.
+    cairo_rectangle(m_cr, 0, -1e4, rect.width(), 2e4);
+    cairo_clip(m_cr);
+    cairo_move_to(m_cr, dx, 0);
+    setColor(color);
+    pango_cairo_show_layout(m_cr, layout);
+    cairo_restore(m_cr);
+    g_object_unref(layout);
+}
+
+void CairoPainter::drawImage(const Image& image, const Rect& rect)
+{
+    if (image.isEmpty() || rect.isEmpty())
+        return;
+    std::vector<uint8_t> pixels = image.pixels;
+    cairo_surface_t* surface = cairo_image_surface_create_for_data(pixels.data(), CAIRO_FORMAT_ARGB32, image.width,
+                                                                   image.height, image.stride);
+    cairo_matrix_t m;
+    cairo_get_matrix(m_cr, &m);
+    const bool yUp = m.xx * m.yy - m.xy * m.yx < 0;
+    cairo_save(m_cr);
+    if (yUp) {
+        cairo_translate(m_cr, rect.minX(), rect.maxY());
+        cairo_scale(m_cr, rect.width() / image.width, -rect.height() / image.height);
+    } else {
+        cairo_translate(m_cr, rect.minX(), rect.minY());
+        cairo_scale(m_cr, rect.width() / image.width, rect.height() / image.height);
+    }
+    cairo_set_source_surface(m_cr, surface, 0, 0);
+    cairo_pattern_set_filter(cairo_get_source(m_cr), CAIRO_FILTER_GOOD);
+    cairo_paint(m_cr);
+    cairo_restore(m_cr);
+    cairo_surface_destroy(surface);
+}
+
+} // namespace lorvantine

@@ -1,0 +1,92 @@
+#include "SimDesktop/Toolkit/PangoTextMeasurer.h"
+
+#include <cmath>
+
+namespace lorvantine {
+
+namespace {
+
+PangoContext* sharedContext()
+{
+    static PangoContext* context = [] {
+        PangoFontMap* map = pango_cairo_font_map_new();
+        PangoContext* c = pango_font_map_create_context(map);
+        g_object_unref(map);
+        cairo_font_options_t* options = cairo_font_options_create();
+        cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+        cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
+        cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
+        pango_cairo_context_set_font_options(c, options);
+        cairo_font_options_destroy(options);
+        pango_cairo_context_set_resolution(c, 72);
+        pango_context_set_round_glyph_positions(c, FALSE);
+        return c;
+    }();
+    return context;
+}
+
+PangoWeight pangoWeight(Font::Weight weight)
+{
+    switch (weight) {
+    case Font::Weight::ultraLight: return PANGO_WEIGHT_ULTRALIGHT;
+    case Font::Weight::thin: return PANGO_WEIGHT_THIN;
+    case Font::Weight::light: return PANGO_WEIGHT_LIGHT;
+    case Font::Weight::regular: return PANGO_WEIGHT_NORMAL;
+    case Font::Weight::medium: return PANGO_WEIGHT_MEDIUM;
+    case Font::Weight::semibold: return PANGO_WEIGHT_SEMIBOLD;
+    case Font::Weight::bold: return PANGO_WEIGHT_BOLD;
+    case Font::Weight::heavy: return PANGO_WEIGHT_HEAVY;
+    case Font::Weight::black: return PANGO_WEIGHT_ULTRAHEAVY;
+    }
+    return PANGO_WEIGHT_NORMAL;
+}
+
+} // namespace
+
+std::mutex& PangoTextMeasurer::mutex()
+{
+    static std::mutex m;
+    return m;
+}
+
+PangoLayout* PangoTextMeasurer::createLayout(const std::string& text, const Font& font, std::optional<double> width,
+                                             LineBreakMode lineBreak)
+{
+    PangoLayout* layout = pango_layout_new(sharedContext());
+    PangoFontDescription* description = pango_font_description_new();
+    const std::string families = font.family + ",WenQuanYi Zen Hei";
+    pango_font_description_set_family(description, families.c_str());
+    pango_font_description_set_absolute_size(description, font.size * PANGO_SCALE);
+    pango_font_description_set_weight(description, pangoWeight(font.weight));
+    pango_layout_set_font_description(layout, description);
+    pango_font_description_free(description);
+    if (font.monospacedDigits) {
+        PangoAttrList* attributes = pango_attr_list_new();
+        pango_attr_list_insert(attributes, pango_attr_font_features_new("tnum=1"));
+        pango_layout_set_attributes(layout, attributes);
+        pango_attr_list_unref(attributes);
+    }
+    pango_layout_set_text(layout, text.data(), static_cast<int>(text.size()));
+    if (width && *width > 0 && lineBreak != LineBreakMode::clipping) {
+        pango_layout_set_width(layout, static_cast<int>(std::lround(*width * PANGO_SCALE)));
+        if (lineBreak == LineBreakMode::wordWrapping)
+            pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
+        else
+            pango_layout_set_ellipsize(layout, PANGO_ELLIPSIZE_END);
+    }
+    return layout;
+}
+
+Size PangoTextMeasurer::size(const std::string& text, const Font& font, std::optional<double> maxWidth) const
+{
+    std::lock_guard lock(mutex());
+    PangoLayout* layout = createLayout(text, font, maxWidth, maxWidth ? LineBreakMode::wordWrapping : LineBreakMode::clipping);
+    PangoRectangle logical;
+    pango_layout_get_extents(layout, nullptr, &logical);
+    g_object_unref(layout);
+    return { logical.width / double(PANGO_SCALE), logical.height / double(PANGO_SCALE) };
+}
+
+double PangoTextMeasurer::lineHeight(const Font& font) const { return size("", font).height; }
+
+} // namespace lorvantine

@@ -1,0 +1,86 @@
+#include "SimDesktop/Toolkit/SimToolkitRouter.h"
+
+#include "Platform/Dispatch.h"
+#include "SimDesktop/SimJournalEntry.h"
+#include "SimDesktop/SimModel.h"
+#include "SimDesktop/Toolkit/SimWindowHost.h"
+
+namespace lorvantine {
+
+namespace {
+
+bool isMouse(InputEventType type)
+{
+    switch (type) {
+    case InputEventType::mouseMoved:
+    case InputEventType::leftMouseDown:
+    case InputEventType::leftMouseDragged:
+    case InputEventType::leftMouseUp:
+    case InputEventType::rightMouseDown:
+    case InputEventType::rightMouseDragged:
+    case InputEventType::rightMouseUp:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The window a click at `point` (global, top-left) reaches, among those of `pid` when not 0.
+const SimModel::Window* windowAt(SimModel& model, Point point, ProcessID pid)
+{
+    for (uint32_t number : model.stackingOrder()) {
+        const SimModel::Window& w = model.windows.at(number);
+        if (w.minimized || w.ignoresMouseEvents || (pid != 0 && w.pid != pid) || !w.frame.contains(point))
+            continue;
+        if (const SimModel::Application* app = model.application(w.pid); app && app->hidden)
+            continue;
+        return &w;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+void SimToolkitRouter::setActivatesOnClick(uint32_t windowNumber, bool activates)
+{
+    std::lock_guard lock(m_mutex);
+    if (activates)
+        m_activating.insert(windowNumber);
+    else
+        m_activating.erase(windowNumber);
+}
+
+void SimToolkitRouter::onJournalEntry(SimModel& model, const SimJournalEntry& entry)
+{
+    if (entry.kind == SimJournalEntry::Kind::action) {
+        if (entry.name != "AXPress" || entry.result != AXError::success || entry.element.pid != m_pid)
+            return;
+        DispatchQueue::main().async([host = m_host, element = entry.element] {
+            if (auto h = host.lock())
+                h->deliverPress(element);
+        });
+        return;
+    }
+    if (entry.kind != SimJournalEntry::Kind::event || !entry.event || !isMouse(entry.event->type))
+        return;
+    const bool toUs = !entry.tap && entry.pid == m_pid;
+    if (!entry.tap && !toUs)
+        return;
+    const InputEvent event = *entry.event;
+    const SimModel::Window* hit = windowAt(model, event.location, toUs ? m_pid : 0);
+    std::optional<uint32_t> ours;
+    if (hit && hit->pid == m_pid)
+        ours = hit->number;
+    const bool press = event.type == InputEventType::leftMouseDown || event.type == InputEventType::rightMouseDown;
+    if (ours && press) {
+        std::lock_guard lock(m_mutex);
+        if (m_activating.count(*ours))
+            model.setFrontmost(m_pid);
+    }
+    DispatchQueue::main().async([host = m_host, ours, event] {
+        if (auto h = host.lock())
+            h->deliverMouse(ours, event);
+    });
+}
+
+} // namespace lorvantine

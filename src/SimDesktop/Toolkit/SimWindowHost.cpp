@@ -1,0 +1,527 @@
+#include "SimDesktop/Toolkit/SimWindowHost.h"
+
+#include "Platform/Application.h"
+#include "Platform/MainQueue.h"
+#include "Platform/Panel.h"
+#include "Platform/View.h"
+#include "Platform/Window.h"
+#include "SimDesktop/SimDesktop.h"
+#include "SimDesktop/Toolkit/CairoPainter.h"
+#include "SimDesktop/Toolkit/PangoTextMeasurer.h"
+#include "SimDesktop/Toolkit/SimToolkitRouter.h"
+
+#include <cairo.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <mutex>
+
+namespace lorvantine {
+
+namespace {
+
+using Surface = std::shared_ptr<cairo_surface_t>;
+
+bool sameView(const std::weak_ptr<View>& a, const std::weak_ptr<View>& b) { return !a.owner_before(b) && !b.owner_before(a); }
+
+const char* pressableRoles[] = { "AXButton", "AXPopUpButton", "AXMenuItem", "AXCheckBox", "AXRadioButton", "AXMenuButton" };
+
+bool isPressable(const std::string& role)
+{
+    return std::find(std::begin(pressableRoles), std::end(pressableRoles), role) != std::end(pressableRoles);
+}
+
+std::string subroleOf(const Window& window)
+{
+    if (window.isTitled())
+        return "AXStandardWindow";
+    if (dynamic_cast<const Panel*>(&window))
+        return "AXFloatingWindow";
+    return "AXUnknown";
+}
+
+bool activatesOnClick(const Window& window)
+{
+    const auto* panel = dynamic_cast<const Panel*>(&window);
+    return !(panel && panel->isNonactivating());
+}
+
+} // namespace
+
+struct SimWindowHost::MirrorEntry {
+    std::weak_ptr<View> view;
+    int parent = -1; // index of the enclosing element; -1: the window
+    std::string role;
+    std::string subrole;
+    std::string title;
+    std::string description;
+    std::optional<std::string> value;
+    bool enabled = true;
+    Rect frame; // from the window's top-left corner, y downward
+    uint64_t node = 0;
+
+    bool sameContent(const MirrorEntry& o) const
+    {
+        return subrole == o.subrole && title == o.title && description == o.description && value == o.value
+            && enabled == o.enabled && frame == o.frame;
+    }
+};
+
+struct SimWindowHost::Shown {
+    Window* window = nullptr;
+    uint32_t number = 0;
+    Rect topLeftFrame;
+    Surface picture;
+    std::vector<MirrorEntry> mirror;
+};
+
+// What the renderer's threads paint: a copy of the shown windows' pictures, one external layer
+// per window level.
+struct SimWindowHost::Layers {
+    struct Picture {
+        int32_t level = 0;
+        Rect frame; // global, top-left
+        double alpha = 1;
+        Surface surface;
+    };
+    std::mutex mutex;
+    std::vector<Picture> pictures; // back to front
+
+    void paint(int32_t level, cairo_t* cr)
+    {
+        std::lock_guard lock(mutex);
+        for (const auto& p : pictures) {
+            if (p.level != level || !p.surface || p.alpha <= 0)
+                continue;
+            cairo_save(cr);
+            cairo_translate(cr, p.frame.minX(), p.frame.minY());
+            cairo_rectangle(cr, 0, 0, p.frame.width(), p.frame.height());
+            cairo_clip(cr);
+            cairo_set_source_surface(cr, p.surface.get(), 0, 0);
+            cairo_paint_with_alpha(cr, p.alpha);
+            cairo_restore(cr);
+        }
+    }
+};
+
+std::shared_ptr<SimWindowHost> SimWindowHost::create(std::shared_ptr<SimDesktop> desktop)
+{
+    MainQueue::requireMainThread("SimWindowHost::create");
+    const ProcessID wanted = static_cast<ProcessID>(getpid());
+    const ProcessID pid = desktop->withModel([&](SimModel& m) {
+        for (const auto& app : m.applications)
+            if (app.info.bundleIdentifier == Application::bundleIdentifier)
+                return app.info.pid;
+        SimApplication app;
+        app.pid = wanted;
+        app.bundleIdentifier = Application::bundleIdentifier;
+        app.localizedName = Application::localizedName;
+        app.executableName = "lorvantine";
+        return m.addApplication(app);
+    });
+    auto host = std::shared_ptr<SimWindowHost>(new SimWindowHost(std::move(desktop), pid));
+    host->m_router = std::make_shared<SimToolkitRouter>(host, pid);
+    host->m_desktop->withModel([&](SimModel& m) { m.behaviours.push_back(host->m_router); });
+    return host;
+}
+
+std::shared_ptr<SimWindowHost> SimWindowHost::install(std::shared_ptr<SimDesktop> desktop)
+{
+    auto host = create(std::move(desktop));
+    WindowHost::install(host);
+    TextMeasurer::install(std::make_shared<PangoTextMeasurer>());
+    return host;
+}
+
+SimWindowHost::SimWindowHost(std::shared_ptr<SimDesktop> desktop, ProcessID pid)
+    : m_desktop(std::move(desktop)), m_pid(pid), m_layers(std::make_shared<Layers>())
+{
+}
+
+SimWindowHost::~SimWindowHost()
+{
+    for (const auto& [level, id] : m_layerIds)
+        m_desktop->removeExternalLayer(id);
+    m_desktop->withModel([&](SimModel& m) {
+        std::erase(m.behaviours, std::static_pointer_cast<SimBehaviour>(m_router));
+        for (const auto& s : m_shown)
+            m.closeWindow(s->number);
+    });
+}
+
+SimWindowHost::Shown* SimWindowHost::shown(const Window& window)
+{
+    for (auto& s : m_shown)
+        if (s->window == &window)
+            return s.get();
+    return nullptr;
+}
+
+const SimWindowHost::Shown* SimWindowHost::shown(const Window& window) const
+{
+    return const_cast<SimWindowHost*>(this)->shown(window);
+}
+
+double SimWindowHost::primaryHeight() const
+{
+    return m_desktop->withModel([](SimModel& m) { return m.screens.empty() ? 0.0 : m.screens.front().frame.height(); });
+}
+
+// --- WindowHost ---
+
+uint32_t SimWindowHost::orderFront(Window& window)
+{
+    Shown* s = shown(window);
+    if (!s) {
+        auto made = std::make_unique<Shown>();
+        made->window = &window;
+        made->number = window.windowNumber();
+        m_shown.push_back(std::move(made));
+    } else {
+        auto it = std::find_if(m_shown.begin(), m_shown.end(), [&](const auto& p) { return p.get() == s; });
+        std::rotate(it, it + 1, m_shown.end());
+    }
+    s = m_shown.back().get();
+    syncModel(*s, true);
+    m_router->setActivatesOnClick(s->number, activatesOnClick(window));
+    redraw(*s);
+    syncAccessibility(*s);
+    publishLayers();
+    return s->number;
+}
+
+void SimWindowHost::orderOut(Window& window)
+{
+    auto it = std::find_if(m_shown.begin(), m_shown.end(), [&](const auto& p) { return p->window == &window; });
+    if (it == m_shown.end())
+        return;
+    const uint32_t number = (*it)->number;
+    m_shown.erase(it);
+    m_router->setActivatesOnClick(number, false);
+    m_desktop->withModel([&](SimModel& m) {
+        if (const SimModel::Window* w = m.window(number); w && w->pid == m_pid)
+            m.closeWindow(number);
+    });
+    publishLayers();
+}
+
+void SimWindowHost::windowDidChange(Window& window)
+{
+    if (Shown* s = shown(window)) {
+        syncModel(*s, false);
+        m_router->setActivatesOnClick(s->number, activatesOnClick(window));
+        publishLayers();
+    }
+}
+
+void SimWindowHost::contentDidChange(Window& window)
+{
+    if (Shown* s = shown(window)) {
+        redraw(*s);
+        syncAccessibility(*s);
+        publishLayers();
+    }
+}
+
+// --- The model ---
+
+void SimWindowHost::syncModel(Shown& s, bool toFront)
+{
+    const Window& window = *s.window;
+    const Rect frame = window.frame();
+    m_desktop->withModel([&](SimModel& m) {
+        const double height = m.screens.empty() ? 0.0 : m.screens.front().frame.height();
+        const Rect topLeft(frame.minX(), height - frame.maxY(), frame.width(), frame.height());
+        s.topLeftFrame = topLeft;
+        SimModel::Window* w = s.number ? m.window(s.number) : nullptr;
+        if (!w || w->pid != m_pid) {
+            SimWindow added;
+            added.number = w ? 0 : s.number;
+            added.title = window.title();
+            added.frame = topLeft;
+            added.layer = window.level();
+            added.alpha = window.alphaValue();
+            added.subrole = subroleOf(window);
+            s.number = m.addWindow(m_pid, added);
+            w = m.window(s.number);
+            toFront = true;
+        } else {
+            m.moveWindow(s.number, topLeft.origin);
+            m.resizeWindow(s.number, topLeft.size);
+            m.setWindowTitle(s.number, window.title());
+            w = m.window(s.number);
+            w->layer = window.level();
+            w->alpha = window.alphaValue();
+        }
+        w->ignoresMouseEvents = window.ignoresMouseEvents();
+        w->drawnExternally = true;
+        if (toFront) {
+            std::erase(m.zOrder, s.number);
+            m.zOrder.insert(m.zOrder.begin(), s.number);
+        }
+    });
+}
+
+void SimWindowHost::syncAccessibility(Shown& s)
+{
+    const Window& window = *s.window;
+    const double windowHeight = window.frame().height();
+    std::vector<MirrorEntry> entries;
+    std::vector<std::pair<View*, int>> stack;
+    if (window.contentView())
+        stack.emplace_back(window.contentView().get(), -1);
+    while (!stack.empty()) {
+        auto [view, parent] = stack.back();
+        stack.pop_back();
+        if (view->isHidden())
+            continue;
+        int enclosing = parent;
+        const std::string role = view->accessibilityRole();
+        if (!role.empty()) {
+            MirrorEntry e;
+            e.view = view->weak_from_this();
+            e.parent = parent;
+            e.role = role;
+            e.subrole = view->accessibilitySubrole();
+            e.title = view->accessibilityTitle();
+            e.description = view->accessibilityDescription();
+            e.value = view->accessibilityValue();
+            e.enabled = view->isAccessibilityEnabled();
+            const Rect r = view->convertToView(view->bounds(), nullptr);
+            e.frame = Rect(r.minX(), windowHeight - r.maxY(), r.width(), r.height());
+            entries.push_back(std::move(e));
+            enclosing = static_cast<int>(entries.size()) - 1;
+        }
+        const auto& subviews = view->subviews();
+        for (auto it = subviews.rbegin(); it != subviews.rend(); ++it)
+            stack.emplace_back(it->get(), enclosing);
+    }
+
+    bool sameShape = entries.size() == s.mirror.size();
+    for (size_t i = 0; sameShape && i < entries.size(); ++i)
+        sameShape = sameView(entries[i].view, s.mirror[i].view) && entries[i].parent == s.mirror[i].parent
+            && entries[i].role == s.mirror[i].role;
+    if (sameShape) {
+        bool same = true;
+        for (size_t i = 0; same && i < entries.size(); ++i)
+            same = entries[i].sameContent(s.mirror[i]);
+        if (same)
+            return;
+    }
+
+    auto attributesOf = [](const MirrorEntry& e) {
+        std::map<std::string, AXValue> attributes;
+        attributes["AXTitle"] = e.title;
+        attributes["AXEnabled"] = e.enabled;
+        if (!e.subrole.empty())
+            attributes["AXSubrole"] = e.subrole;
+        if (!e.description.empty())
+            attributes["AXDescription"] = e.description;
+        if (e.value)
+            attributes["AXValue"] = *e.value;
+        return attributes;
+    };
+    auto relative = [&](const MirrorEntry& e) {
+        const Rect parentFrame = e.parent < 0 ? Rect() : entries[e.parent].frame;
+        return Point { e.frame.minX() - parentFrame.minX(), e.frame.minY() - parentFrame.minY() };
+    };
+
+    const uint32_t number = s.number;
+    const std::vector<MirrorEntry>& old = s.mirror;
+    m_desktop->withModel([&](SimModel& m) {
+        SimModel::Window* w = m.window(number);
+        if (!w || w->pid != m_pid)
+            return;
+        if (!sameShape) {
+            for (const auto& e : old)
+                if (e.parent < 0)
+                    m.removeElement(e.node);
+            for (auto& e : entries) {
+                SimElement element(e.role);
+                element.position = relative(e);
+                element.width = e.frame.width();
+                element.height = e.frame.height();
+                element.attributes = attributesOf(e);
+                if (isPressable(e.role))
+                    element.actions = { "AXPress" };
+                e.node = m.addElement(e.parent < 0 ? w->node : entries[e.parent].node, element);
+            }
+            return;
+        }
+        for (size_t i = 0; i < entries.size(); ++i) {
+            MirrorEntry& e = entries[i];
+            e.node = old[i].node;
+            if (e.sameContent(old[i]))
+                continue;
+            SimNode* node = m.node(e.node);
+            if (!node)
+                continue;
+            node->attributes = attributesOf(e);
+            node->position = relative(e);
+            node->width = e.frame.width();
+            node->height = e.frame.height();
+            m.invalidateGeometry();
+            if (e.title != old[i].title)
+                m.post(e.node, "AXTitleChanged");
+            if (e.value != old[i].value)
+                m.post(e.node, "AXValueChanged");
+            if (e.frame.origin != old[i].frame.origin)
+                m.post(e.node, "AXMoved");
+            if (e.frame.size != old[i].frame.size)
+                m.post(e.node, "AXResized");
+        }
+    });
+    s.mirror = std::move(entries);
+}
+
+// --- Pixels ---
+
+void SimWindowHost::redraw(Shown& s)
+{
+    const Window& window = *s.window;
+    const Rect frame = window.frame();
+    cairo_rectangle_t extents { 0, 0, frame.width(), frame.height() };
+    cairo_surface_t* surface = cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, &extents);
+    cairo_t* cr = cairo_create(surface);
+    {
+        CairoPainter painter(cr, frame.height());
+        window.draw(painter);
+    }
+    cairo_destroy(cr);
+    s.picture = Surface(surface, cairo_surface_destroy);
+}
+
+void SimWindowHost::publishLayers()
+{
+    std::vector<Layers::Picture> pictures;
+    for (const auto& s : m_shown) {
+        const int32_t level = s->window->level();
+        pictures.push_back({ level, s->topLeftFrame, s->window->alphaValue(), s->picture });
+        if (!m_layerIds.count(level)) {
+            std::weak_ptr<Layers> layers = m_layers;
+            SimExternalLayer layer;
+            layer.level = level;
+            layer.paint = [layers, level](cairo_t* cr, const Rect&) {
+                if (auto l = layers.lock())
+                    l->paint(level, cr);
+            };
+            m_layerIds[level] = m_desktop->addExternalLayer(std::move(layer));
+        }
+    }
+    std::lock_guard lock(m_layers->mutex);
+    m_layers->pictures = std::move(pictures);
+}
+
+std::optional<Image> SimWindowHost::renderWindow(const Window& window, double scale) const
+{
+    const Shown* s = shown(window);
+    if (!s || !s->picture)
+        return std::nullopt;
+    Image image;
+    image.width = static_cast<int>(std::lround(s->topLeftFrame.width() * scale));
+    image.height = static_cast<int>(std::lround(s->topLeftFrame.height() * scale));
+    if (image.isEmpty())
+        return std::nullopt;
+    image.stride = Image::strideFor(image.width);
+    image.pixels.assign(static_cast<size_t>(image.stride) * image.height, 0);
+    cairo_surface_t* surface = cairo_image_surface_create_for_data(image.pixels.data(), CAIRO_FORMAT_ARGB32, image.width,
+                                                                   image.height, image.stride);
+    cairo_t* cr = cairo_create(surface);
+    cairo_scale(cr, scale, scale);
+    cairo_set_source_surface(cr, s->picture.get(), 0, 0);
+    cairo_paint_with_alpha(cr, window.alphaValue());
+    cairo_destroy(cr);
+    cairo_surface_flush(surface);
+    cairo_surface_destroy(surface);
+    return image;
+}
+
+// --- Lookups ---
+
+Window* SimWindowHost::window(uint32_t number) const
+{
+    for (const auto& s : m_shown)
+        if (s->number == number)
+            return s->window;
+    return nullptr;
+}
+
+AXElement SimWindowHost::element(const Window& window) const
+{
+    const Shown* s = shown(window);
+    if (!s)
+        return {};
+    return m_desktop->withModel([&](SimModel& m) {
+        const SimModel::Window* w = m.window(s->number);
+        return w ? AXElement { m_pid, w->node } : AXElement {};
+    });
+}
+
+AXElement SimWindowHost::element(const View& view) const
+{
+    const std::weak_ptr<const View> wanted = view.weak_from_this();
+    for (const auto& s : m_shown)
+        for (const auto& e : s->mirror)
+            if (!e.view.owner_before(wanted) && !wanted.owner_before(e.view))
+                return AXElement { m_pid, e.node };
+    return {};
+}
+
+View* SimWindowHost::view(const AXElement& element) const
+{
+    if (element.pid != m_pid)
+        return nullptr;
+    for (const auto& s : m_shown)
+        for (const auto& e : s->mirror)
+            if (e.node == element.node)
+                return e.view.lock().get();
+    return nullptr;
+}
+
+// --- Input ---
+
+void SimWindowHost::deliverMouse(std::optional<uint32_t> windowNumber, const InputEvent& event)
+{
+    const double height = primaryHeight();
+    const Point screenPoint { event.location.x, height - event.location.y };
+    Window* target = Window::mouseCapture();
+    if (!target && windowNumber)
+        target = window(*windowNumber);
+
+    std::vector<std::weak_ptr<Window>> others;
+    for (const auto& s : m_shown)
+        if (s->window != target)
+            others.push_back(s->window->weak_from_this());
+    for (const auto& weak : others)
+        if (auto w = weak.lock())
+            w->trackPointer(std::nullopt);
+    if (!target || !shown(*target))
+        return;
+
+    MouseEvent e;
+    switch (event.type) {
+    case InputEventType::leftMouseDown: e.type = MouseEvent::Type::leftMouseDown; break;
+    case InputEventType::leftMouseUp: e.type = MouseEvent::Type::leftMouseUp; break;
+    case InputEventType::leftMouseDragged: e.type = MouseEvent::Type::leftMouseDragged; break;
+    case InputEventType::rightMouseDown: e.type = MouseEvent::Type::rightMouseDown; break;
+    case InputEventType::rightMouseUp: e.type = MouseEvent::Type::rightMouseUp; break;
+    default: e.type = MouseEvent::Type::mouseMoved; break;
+    }
+    e.locationInWindow = target->convertPointFromScreen(screenPoint);
+    e.clickCount = event.clickCount;
+    e.modifierFlags = event.flags;
+    auto keep = target->weak_from_this().lock();
+    target->sendEvent(e);
+}
+
+void SimWindowHost::deliverPress(const AXElement& element)
+{
+    View* v = view(element);
+    if (!v)
+        return;
+    auto keep = v->weak_from_this().lock();
+    v->accessibilityPerformPress();
+}
+
+} // namespace lorvantine

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "Platform/AXTypes.h"
+#include "Platform/Image.h"
+#include "Platform/WindowHost.h"
+#include "Platform/WindowServerPort.h"
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace lorvantine {
+
+class SimDesktop;
+class View;
+class Window;
+
+// The toolkit's windows in the simulated desktop. The program is one application of the desktop
+// (this process's id, bundle identifier "com.lorvantine.desktop"); each window on screen is one
+// of its windows in the model, so it is listed by the window server, found by accessibility
+// (an "AXWindow" whose children mirror the views that are accessibility elements, positions in
+// top-left global points) and hit by the mouse unless it ignores mouse events. Its pixels come
+// from the toolkit's own drawing, composited by the renderer at the window's level through
+// external layers.
+//
+// Mouse events posted through the window server and "AXPress" performed on a mirrored element
+// reach the windows on the main queue (SimToolkitRouter).
+//
+// Main thread only, except where noted.
+class SimWindowHost final : public WindowHost, public std::enable_shared_from_this<SimWindowHost> {
+public:
+    // Registers the program's application in `desktop` (once per desktop and process).
+    static std::shared_ptr<SimWindowHost> create(std::shared_ptr<SimDesktop> desktop);
+    // `create`, then installs it as the window host and the Pango text measurer (the program's
+    // start-up). Returns the host.
+    static std::shared_ptr<SimWindowHost> install(std::shared_ptr<SimDesktop> desktop);
+    ~SimWindowHost() override;
+
+    ProcessID pid() const { return m_pid; }
+    const std::shared_ptr<SimDesktop>& desktop() const { return m_desktop; }
+
+    uint32_t orderFront(Window& window) override;
+    void orderOut(Window& window) override;
+    void windowDidChange(Window& window) override;
+    void contentDidChange(Window& window) override;
+
+    // The program's window on screen with that number; null when none.
+    Window* window(uint32_t number) const;
+    // The element of a window on screen, or of a view mirrored in it; the null element otherwise.
+    AXElement element(const Window& window) const;
+    AXElement element(const View& view) const;
+    // The view an element mirrors; null when none (any more).
+    View* view(const AXElement& element) const;
+
+    // One window of the program as drawn now, alone, at `scale` pixels per point (for tests and
+    // diagnostics). None when it is not on screen.
+    std::optional<Image> renderWindow(const Window& window, double scale = 1) const;
+
+    // --- For SimToolkitRouter (main thread) ---
+    // A mouse event posted on the desktop; `windowNumber` is the program's window it hit, if any.
+    void deliverMouse(std::optional<uint32_t> windowNumber, const InputEvent& event);
+    void deliverPress(const AXElement& element);
+
+private:
+    struct Shown;
+    struct Layers;
+    struct MirrorEntry;
+
+    SimWindowHost(std::shared_ptr<SimDesktop> desktop, ProcessID pid);
+    Shown* shown(const Window& window);
+    const Shown* shown(const Window& window) const;
+    void redraw(Shown& shown);
+    void syncModel(Shown& shown, bool toFront);
+    void syncAccessibility(Shown& shown);
+    void publishLayers();
+    double primaryHeight() const;
+
+    std::shared_ptr<SimDesktop> m_desktop;
+    ProcessID m_pid = 0;
+    std::shared_ptr<Layers> m_layers;
+    std::map<int32_t, uint64_t> m_layerIds; // level → the desktop's external layer
+    std::vector<std::unique_ptr<Shown>> m_shown; // back to front
+    std::shared_ptr<class SimToolkitRouter> m_router;
+};
+
+} // namespace lorvantine

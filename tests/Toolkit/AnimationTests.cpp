@@ -1,0 +1,175 @@
+#include "ToolkitTest.h"
+
+#include "Platform/AnimationContext.h"
+#include "Platform/Panel.h"
+#include "Platform/Spinner.h"
+#include "Platform/View.h"
+
+#include <numbers>
+
+namespace lorvantine {
+namespace {
+
+constexpr double pi = std::numbers::pi;
+
+class Animations : public ToolkitTest {
+protected:
+    void SetUp() override
+    {
+        ToolkitTest::SetUp();
+        panel = std::make_shared<Panel>(Rect(0, 800, 100, 100), WindowStyle::nonactivatingPanel);
+        panel->setLevel(WindowLevel::floating);
+        view = std::make_shared<View>(Rect(0, 0, 100, 100));
+        panel->contentView()->addSubview(view);
+        panel->orderFront();
+    }
+    void TearDown() override
+    {
+        view.reset();
+        panel.reset();
+        ToolkitTest::TearDown();
+    }
+    void advance(double s) { Dispatch::advance(*clock, seconds(s)); }
+
+    std::shared_ptr<Panel> panel;
+    std::shared_ptr<View> view;
+};
+
+TEST_F(Animations, AFadeInFollowsTheClockAndCompletesOnce)
+{
+    view->setBackgroundColor(Color::rgb(1, 0, 0));
+    view->setAlphaValue(0);
+    int completions = 0;
+    AnimationContext::run(seconds(0.15), [&] { view->setAlphaValue(1); }, [&] { ++completions; });
+
+    EXPECT_DOUBLE_EQ(view->alphaValue(), 1);
+    EXPECT_NEAR(view->presentationAlpha(), 0, 1e-9);
+    advance(0.075);
+    EXPECT_NEAR(view->presentationAlpha(), 0.5, 0.01);
+    // The screen shows the animation as it runs (as of the last frame): red partly over the
+    // panel's grey.
+    const Rgb part = screenColour({ 50, 50 });
+    EXPECT_GE(part.r, 240) << part;
+    EXPECT_GT(part.g, 60) << part;
+    EXPECT_LT(part.g, 200) << part;
+    EXPECT_EQ(completions, 0);
+    advance(0.1);
+    EXPECT_DOUBLE_EQ(view->presentationAlpha(), 1);
+    EXPECT_EQ(completions, 1);
+    EXPECT_TRUE(view->animationKeys().empty());
+    EXPECT_EQ(screenColour({ 50, 50 }), (Rgb { 255, 0, 0 }));
+    advance(1);
+    EXPECT_EQ(completions, 1);
+}
+
+TEST_F(Animations, AColourChangeInAGroupBlendsAndAZeroDurationChangeShowsAtOnce)
+{
+    view->setBackgroundColor(Color::rgb(0, 0, 0));
+    AnimationContext::run(seconds(0.12), [&] { view->setBackgroundColor(Color::rgb(1, 1, 1)); }, {}, TimingFunction::linear);
+    advance(0.03);
+    EXPECT_NEAR(view->presentationBackgroundColor()->red, 0.25, 0.01);
+
+    // A change without duration stops the blend and shows the new colour.
+    AnimationContext::run(Duration {}, [&] { view->setBackgroundColor(Color::rgb(1, 0, 0)); });
+    EXPECT_EQ(view->presentationBackgroundColor(), Color::rgb(1, 0, 0));
+    EXPECT_TRUE(view->animationKeys().empty());
+
+    // A new blend starts from what is shown, not from the old target.
+    AnimationContext::run(seconds(0.1), [&] { view->setBackgroundColor(Color::rgb(0, 0, 1)); }, {}, TimingFunction::linear);
+    advance(0.05);
+    AnimationContext::run(seconds(0.1), [&] { view->setBackgroundColor(Color::rgb(0, 1, 0)); }, {}, TimingFunction::linear);
+    const Color shown = *view->presentationBackgroundColor();
+    EXPECT_NEAR(shown.red, 0.5, 0.01);
+    EXPECT_NEAR(shown.blue, 0.5, 0.01);
+    advance(0.1);
+    EXPECT_EQ(view->presentationBackgroundColor(), Color::rgb(0, 1, 0));
+}
+
+TEST_F(Animations, ARotationRepeatsUntilRemovedAndReportsHowItEnded)
+{
+    std::vector<bool> ends;
+    Animation rotate;
+    rotate.property = AnimatedProperty::rotation;
+    rotate.from = 0.0;
+    rotate.to = -2 * pi;
+    rotate.duration = seconds(0.9);
+    rotate.repeatCount = Animation::repeatForever;
+    rotate.onCompletion = [&](bool finished) { ends.push_back(finished); };
+    view->addAnimation("rotate", rotate);
+
+    advance(0.45);
+    EXPECT_NEAR(view->presentationRotation(), -pi, 1e-6);
+    advance(0.9 * 10);
+    EXPECT_NEAR(view->presentationRotation(), -pi, 1e-6);
+    EXPECT_TRUE(ends.empty());
+    EXPECT_DOUBLE_EQ(view->rotation(), 0);
+
+    // Replacing under the same key ends the first unfinished.
+    view->addAnimation("rotate", rotate);
+    EXPECT_EQ(ends, std::vector<bool> { false });
+    view->removeAllAnimations();
+    EXPECT_EQ(ends, (std::vector<bool> { false, false }));
+    EXPECT_DOUBLE_EQ(view->presentationRotation(), 0);
+}
+
+TEST_F(Animations, AFiniteAnimationEndsFinishedAndEitherLeavesOrKeepsItsEndValue)
+{
+    std::vector<bool> ends;
+    Animation fade;
+    fade.property = AnimatedProperty::alpha;
+    fade.from = 0.0;
+    fade.to = 0.5;
+    fade.duration = seconds(0.2);
+    fade.repeatCount = 2;
+    fade.onCompletion = [&](bool finished) { ends.push_back(finished); };
+    view->addAnimation("fade", fade);
+    advance(0.3);
+    EXPECT_NEAR(view->presentationAlpha(), 0.25, 1e-6);
+    advance(0.2);
+    EXPECT_EQ(ends, std::vector<bool> { true });
+    EXPECT_DOUBLE_EQ(view->presentationAlpha(), 1);
+
+    fade.repeatCount = 1;
+    fade.removedOnCompletion = false;
+    view->addAnimation("hold", fade);
+    advance(0.5);
+    EXPECT_EQ(ends, (std::vector<bool> { true, true }));
+    EXPECT_DOUBLE_EQ(view->presentationAlpha(), 0.5);
+    EXPECT_EQ(view->animationKeys(), std::vector<std::string> { "hold" });
+}
+
+TEST_F(Animations, AGroupWithoutAnimationsStillCompletesAndAReleasedViewDoesNotHoldItUp)
+{
+    int completions = 0;
+    AnimationContext::run(seconds(0.2), [&] { view->setAlphaValue(1); }, [&] { ++completions; });
+    EXPECT_EQ(completions, 0); // on the main queue, not inside `run`
+    RunLoop::runPending();
+    EXPECT_EQ(completions, 1);
+
+    auto doomed = std::make_shared<View>(Rect(0, 0, 10, 10));
+    panel->contentView()->addSubview(doomed);
+    doomed->setAlphaValue(0);
+    AnimationContext::run(seconds(0.2), [&] { doomed->setAlphaValue(1); }, [&] { ++completions; });
+    doomed->removeFromSuperview();
+    doomed.reset();
+    RunLoop::runPending();
+    EXPECT_EQ(completions, 2);
+}
+
+TEST_F(Animations, ASpinnerTurnsWhileAnimatingAndCanHideWhenStopped)
+{
+    auto spinner = std::make_shared<Spinner>(Rect(10, 10, 18, 18));
+    spinner->setDisplayedWhenStopped(false);
+    view->addSubview(spinner);
+    EXPECT_FALSE(spinner->isAnimating());
+    spinner->startAnimation();
+    EXPECT_TRUE(spinner->isAnimating());
+    advance(0.25);
+    EXPECT_NEAR(spinner->presentationRotation(), -pi / 2, 1e-6);
+    spinner->stopAnimation();
+    EXPECT_TRUE(spinner->animationKeys().empty());
+    EXPECT_DOUBLE_EQ(spinner->presentationRotation(), 0);
+}
+
+} // namespace
+} // namespace lorvantine
