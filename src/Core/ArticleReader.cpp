@@ -1,0 +1,333 @@
+#include "Core/ArticleReader.h"
+
+#include "Accessibility/AXReader.h"
+#include "Accessibility/ArticleParser.h"
+#include "Audio/AudioPlayer.h"
+#include "Core/LanguageDetector.h"
+#include "Network/TTSClient.h"
+#include "Overlay/HighlightOverlay.h"
+#include "Platform/Dispatch.h"
+#include "Platform/Services.h"
+#include "Platform/WorkspacePort.h"
+#include "Player/MiniPlayer.h"
+#include "Preferences/PreferencesModel.h"
+#include "Support/Log.h"
+#include "Support/Text.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdlib>
+#include <execinfo.h>
+
+namespace lorvantine {
+
+namespace {
+
+constexpr const char* booksBundleID = "com.apple.iBooksX";
+constexpr const char* pagesBundleID = "com.apple.iWork.Pages";
+constexpr size_t sharedTextFingerprintLength = 50;
+constexpr int stopTraceDepth = 8;
+// The user-initiated activity options, idle system sleep included.
+constexpr uint64_t userInitiatedActivity = 0xFFFFFF;
+
+// A Float as the platform prints one: shortest form, whole numbers with ".0".
+std::string floatDescription(float value)
+{
+    char buffer[64];
+    auto [end, status] = std::to_chars(buffer, buffer + sizeof buffer, value);
+    std::string result(buffer, status == std::errc() ? end : buffer);
+    if (result.find_first_of(".eEn") == std::string::npos)
+        result += ".0";
+    return result;
+}
+
+std::string callStack(int depth)
+{
+    std::vector<void*> frames(static_cast<size_t>(depth));
+    int count = backtrace(frames.data(), depth);
+    std::string stack;
+    if (char** symbols = backtrace_symbols(frames.data(), count)) {
+        for (int i = 0; i < count; ++i) {
+            if (i > 0)
+                stack += " ← ";
+            stack += symbols[i];
+        }
+        std::free(symbols);
+    }
+    return stack;
+}
+
+std::string frontApplicationBundleID()
+{
+    if (auto front = Platform::workspace().frontmostApplication())
+        return front->bundleIdentifier.value_or("");
+    return "";
+}
+
+} // namespace
+
+const std::shared_ptr<ArticleReader>& ArticleReader::shared()
+{
+    static const std::shared_ptr<ArticleReader>* instance = new std::shared_ptr<ArticleReader>(create(TTSClient::shared()));
+    return *instance;
+}
+
+std::shared_ptr<ArticleReader> ArticleReader::create(std::shared_ptr<TTSClient> tts)
+{
+    return std::shared_ptr<ArticleReader>(new ArticleReader(std::move(tts)));
+}
+
+ArticleReader::ArticleReader(std::shared_ptr<TTSClient> tts)
+    : m_player(AudioPlayer::create())
+    , m_overlay(std::make_shared<HighlightOverlay>())
+    , m_tts(std::move(tts))
+    , m_currentVoice(PreferencesModel::voice(PreferencesModel::Key::defaultVoice))
+{
+}
+
+ArticleReader::~ArticleReader()
+{
+    if (m_windowWatchTimer)
+        m_windowWatchTimer->invalidate();
+    if (m_subHighlightTimer)
+        m_subHighlightTimer->invalidate();
+}
+
+std::string ArticleReader::currentVoice() const
+{
+    std::lock_guard guard(m_voiceLock);
+    return m_currentVoice;
+}
+
+bool ArticleReader::belongsToCurrentReading(int generation) const
+{
+    return m_isReading && generation >= m_readingFirstGeneration;
+}
+
+void ArticleReader::startReading(const std::string& title, const AXElement& window, std::vector<ArticleParagraph> paragraphs,
+                                 const std::string& bundleID)
+{
+    if (paragraphs.empty()) {
+        Log::line("[ArticleReader] ❌ 没有提取到段落");
+        return;
+    }
+
+    m_activeBundleID = bundleID.empty() ? frontApplicationBundleID() : bundleID;
+    Log::line("[ArticleReader] ▶ \"" + title + "\" — " + std::to_string(paragraphs.size()) + " 段");
+
+    std::string joined;
+    for (const auto& paragraph : paragraphs)
+        joined += paragraph.text;
+    m_detectedIsZh = LanguageDetector::detect(joined) == TextLanguage::zh;
+
+    const std::string voice = PreferencesModel::voice(PreferencesModel::Key::voice(m_detectedIsZh));
+    const float speed = PreferencesModel::speed(PreferencesModel::Key::speed(m_detectedIsZh));
+    {
+        std::lock_guard guard(m_voiceLock);
+        m_currentVoice = voice;
+    }
+    if (floatingPlayer)
+        floatingPlayer->configureForLanguage(m_detectedIsZh);
+    Log::line(std::string("[ArticleReader] 语言=") + (m_detectedIsZh ? "zh" : "en") + " 音色=" + voice + " 语速=" + floatDescription(speed));
+
+    {
+        std::lock_guard guard(m_player->lock);
+        m_player->rate = speed;
+        m_player->stopped = false;
+        m_player->firstPlayFired = false;
+    }
+
+    m_isReading = true;
+    m_firstPlayingFired = false;
+    m_errorReported = false;
+    m_watchMissCount = 0;
+    m_sizeChangeStrikes = m_contentSwitchStrikes = m_pageTurnStrikes = 0;
+    m_probeInFlight.reset();
+
+    if (!m_napActivity)
+        m_napActivity = NapActivity { userInitiatedActivity, "Reading article aloud" };
+
+    m_paragraphs = std::move(paragraphs);
+    m_watchedWindow = window;
+    m_initialWindowSize = AXReader::size(window).value_or(Size {});
+
+    auto webTitle = ArticleParser::currentArticleTitle(window);
+    m_hasWebArea = webTitle.has_value();
+    m_currentWebAreaTitle = webTitle.value_or(title);
+
+    takeSharedTextFingerprint();
+    if (m_activeBundleID == booksBundleID)
+        updateBooksFingerprint();
+
+    DispatchQueue::main().async([weak = weak_from_this()] {
+        auto self = weak.lock();
+        if (self && self->m_isReading && self->m_watchedWindow)
+            self->startWindowWatch();
+    });
+
+    std::vector<Rect> frames;
+    std::vector<std::optional<AXElement>> elements;
+    std::vector<std::optional<double>> tightOffsets;
+    std::vector<std::optional<double>> tightHeights;
+    std::vector<std::optional<int>> anchors;
+    for (const auto& paragraph : m_paragraphs) {
+        frames.push_back(paragraph.frame);
+        elements.push_back(paragraph.element);
+        tightOffsets.push_back(paragraph.tightFrameYOffset);
+        tightHeights.push_back(paragraph.tightFrameHeight);
+        anchors.push_back(paragraph.nativeCharOffset);
+    }
+    const bool allBoundsDisabled
+        = std::all_of(m_paragraphs.begin(), m_paragraphs.end(), [](const ArticleParagraph& p) { return p.boundsDisabled; });
+    m_overlay->attach(m_paragraphs.front().frame, std::move(frames), std::move(elements), std::move(tightOffsets),
+                      std::move(tightHeights), allBoundsDisabled, window, std::move(anchors));
+
+    if (m_activeBundleID == pagesBundleID)
+        m_overlay->setPaginatedMode(true);
+
+    installPlayerCallbacks(static_cast<int>(m_paragraphs.size()));
+    startSubHighlightTimer();
+
+    const int generation = ++m_generationId;
+    m_readingFirstGeneration = generation;
+    {
+        std::lock_guard guard(m_player->lock);
+        m_player->generation = generation;
+    }
+    runGenerationLoop(m_paragraphs, 0, generation);
+}
+
+void ArticleReader::stop()
+{
+    Log::line("[ArticleReader] STOP CALLED: " + callStack(stopTraceDepth));
+
+    m_isReading = false;
+    m_firstPlayingFired = false;
+    ++m_generationId;
+
+    m_player->stop();
+    m_overlay->detach();
+
+    m_napActivity.reset();
+
+    if (m_windowWatchTimer) {
+        m_windowWatchTimer->invalidate();
+        m_windowWatchTimer.reset();
+    }
+    m_watchedWindow.reset();
+    if (m_subHighlightTimer) {
+        m_subHighlightTimer->invalidate();
+        m_subHighlightTimer.reset();
+    }
+    m_subHighlight.reset();
+
+    m_currentWebAreaTitle.clear();
+    m_activeBundleID.clear();
+    m_hasWebArea = false;
+    m_sharedTextFingerprint.clear();
+    m_sharedTextElement.reset();
+    m_booksPageFingerprint.clear();
+    m_booksReferenceElement.reset();
+    m_booksReferenceCharOffset = 0;
+    m_isAutoTurningPage = false;
+    m_lastWatchedWindowPos.reset();
+    m_sizeChangeStrikes = m_contentSwitchStrikes = m_pageTurnStrikes = 0;
+    // A count left from this reading would stop the next one at its first unreadable tick.
+    m_watchMissCount = 0;
+    m_probeInFlight.reset();
+
+    onNeedNextPage = nullptr;
+}
+
+void ArticleReader::endReadingBySelf()
+{
+    stop();
+    if (auto finished = onFinished)
+        finished();
+}
+
+bool ArticleReader::togglePause()
+{
+    bool wasPlaying = false;
+    {
+        std::lock_guard guard(m_player->lock);
+        if (!m_player->currentPlayer)
+            return false;
+        wasPlaying = m_player->currentPlayer->isPlaying();
+    }
+    std::lock_guard guard(m_player->lock);
+    if (wasPlaying) {
+        if (m_player->currentPlayer)
+            m_player->currentPlayer->pause();
+        return false;
+    }
+    if (m_player->currentPlayer)
+        m_player->currentPlayer->play();
+    return true;
+}
+
+void ArticleReader::setVoice(const std::string& code)
+{
+    {
+        std::lock_guard guard(m_voiceLock);
+        if (code == m_currentVoice)
+            return;
+        m_currentVoice = code;
+    }
+    if (!m_isReading)
+        return;
+
+    const int index = m_player->currentPlayingParagraphOrPending().value_or(0);
+    const int generation = ++m_generationId;
+    m_player->flushQueue(generation);
+    Log::line("[ArticleReader] 🎙 switch voice → " + code + ", replay from para[" + std::to_string(index)
+              + "] gen=" + std::to_string(generation));
+    runGenerationLoop(m_paragraphs, index, generation);
+}
+
+void ArticleReader::seekToParagraph(int index)
+{
+    if (!m_isReading || index < 0 || static_cast<size_t>(index) >= m_paragraphs.size())
+        return;
+
+    m_seekTarget = index;
+    const int generation = ++m_generationId;
+    m_seekGeneration = generation;
+    m_player->flushQueue(generation);
+    Log::line("[ArticleReader] seek → para[" + std::to_string(index) + "] gen=" + std::to_string(generation));
+    runGenerationLoop(m_paragraphs, index, generation, [self = shared_from_this(), generation] {
+        // A later seek owns the target now; clearing it would send the next step back to the start.
+        if (self->m_seekGeneration == generation)
+            self->m_seekTarget.reset();
+    });
+}
+
+void ArticleReader::runGenerationLoop(std::vector<ArticleParagraph> paragraphs, int index, int genId, std::function<void()> then)
+{
+    DispatchQueue::global(QualityOfService::userInitiated)
+        .async([weak = weak_from_this(), paragraphs = std::move(paragraphs), index, genId, then = std::move(then)] {
+            auto self = weak.lock();
+            if (!self)
+                return;
+            self->generateAll(paragraphs, index, genId);
+            if (self->m_generationId == genId)
+                self->m_player->markProducerFinished(genId);
+            if (then)
+                DispatchQueue::main().async(then);
+        });
+}
+
+void ArticleReader::takeSharedTextFingerprint()
+{
+    const ArticleParagraph& first = m_paragraphs.front();
+    if (first.nativeCharOffset == 0 && first.element) {
+        const std::string value = AXReader::attribute(*first.element, AXName::value).value_or("");
+        m_sharedTextFingerprint = Text::characterPrefix(value, sharedTextFingerprintLength);
+        m_sharedTextElement = first.element;
+    } else {
+        m_sharedTextFingerprint.clear();
+        m_sharedTextElement.reset();
+    }
+}
+
+} // namespace lorvantine

@@ -1,0 +1,185 @@
+#pragma once
+
+#include "Core/SubHighlightState.h"
+#include "Documents/ArticleParagraph.h"
+#include "Platform/AXTypes.h"
+#include "Platform/Geometry.h"
+#include "Support/ErrorValue.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace lorvantine {
+
+class AudioPlayer;
+class HighlightOverlay;
+class MiniPlayer;
+class TTSClient;
+class Timer;
+
+// The one reading session: reads a list of paragraphs from a window aloud, one speech request at
+// a time in paragraph order, moves the overlay's paragraph and word marks along with playback,
+// asks its owner for the next page when a page has played, and watches the source window, ending
+// the reading when that window is closed, resized, switched or turned by hand.
+//
+// Threads: every public operation, every callback and every timer runs on the main thread. Speech
+// generation runs on global queues, the window probe on a utility queue; both post what they
+// decide back to the main queue. Work in flight is cancelled by the generation number alone:
+// start, stop, seek, voice change and page advance each begin a new one, and every background
+// task drops its results once its number is no longer current.
+class ArticleReader : public std::enable_shared_from_this<ArticleReader> {
+public:
+    // The next page's paragraphs; none or an empty list when there is no further page.
+    using NextPageCompletion = std::function<void(std::optional<std::vector<ArticleParagraph>>)>;
+
+    // Made on first use with the shared speech client; lives for the whole run.
+    static const std::shared_ptr<ArticleReader>& shared();
+    // A session of its own over `tts` (tests point it at a stand-in speech server).
+    static std::shared_ptr<ArticleReader> create(std::shared_ptr<TTSClient> tts);
+    ~ArticleReader();
+    ArticleReader(const ArticleReader&) = delete;
+    ArticleReader& operator=(const ArticleReader&) = delete;
+
+    // Callers stop a running reading first. An empty `bundleID` means the front application's.
+    // An empty list is refused with a log line and changes nothing.
+    void startReading(const std::string& title, const AXElement& window, std::vector<ArticleParagraph> paragraphs,
+                      const std::string& bundleID);
+    // Ends the reading, whoever asks. Never calls `onFinished`.
+    void stop();
+    // Pauses or resumes the audio; true when it is playing afterwards (false with nothing loaded).
+    bool togglePause();
+    // While reading, regenerates from the paragraph playing with the new voice.
+    void setVoice(const std::string& code);
+    // Ignored unless reading and 0 <= index < the paragraph count.
+    void seekToParagraph(int index);
+
+    bool isReading() const { return m_isReading; }
+    bool detectedIsZh() const { return m_detectedIsZh; }
+    // The paragraph of the last seek while its generation is still being produced.
+    std::optional<int> seekTarget() const { return m_seekTarget; }
+    const std::vector<ArticleParagraph>& paragraphs() const { return m_paragraphs; }
+    std::string currentVoice() const;
+    // The shell's speed control takes its lock and sets its rate.
+    AudioPlayer& player() { return *m_player; }
+
+    // Set by the caller before `startReading`; they stay in force for later readings until set
+    // again. Callers capture themselves weakly.
+    std::shared_ptr<MiniPlayer> floatingPlayer;
+    // The reading ended by itself (last page played, or the window watch gave up on the window).
+    std::function<void()> onFinished;
+    // The first audio of the reading started; once per reading.
+    std::function<void()> onFirstPlaying;
+    // Speech generation failed before anything played; once per reading.
+    std::function<void(const ErrorValue&)> onError;
+    // Asks for the next page. The completion must be called once, on the main thread; it may be
+    // called before this returns. `stop()` clears it.
+    std::function<void(NextPageCompletion)> onNeedNextPage;
+
+private:
+    explicit ArticleReader(std::shared_ptr<TTSClient> tts);
+
+    // A reading owns every generation from the one its start began until it stops; work tagged
+    // with an older generation belongs to a reading that is over.
+    bool belongsToCurrentReading(int generation) const;
+    bool isCurrentGeneration(int generation) const { return m_isReading && m_generationId == generation; }
+    // Runs `generateAll` on a global queue under generation `genId` and marks the producer
+    // finished when the loop ends still current; `then` runs afterwards on the main queue, in
+    // every case.
+    void runGenerationLoop(std::vector<ArticleParagraph> paragraphs, int index, int genId, std::function<void()> then = {});
+    void takeSharedTextFingerprint();
+    void endReadingBySelf();
+
+    // --- Speech generation (ArticleReaderGeneration.cpp) ---
+    void generateAll(const std::vector<ArticleParagraph>& paragraphs, int index, int genId);
+    void generateOne(const ArticleParagraph& paragraph, int genId, std::function<void()> completion);
+    void reportSpeechError(const ErrorValue& error, int genId);
+
+    // --- Playback callbacks and page advance (ArticleReaderPlayback.cpp) ---
+    void installPlayerCallbacks(int total);
+    void installParagraphChangeHandler(int total);
+    void handleParagraphChange(int paragraphIndex, int total);
+    void handleFinishAll();
+    void handleFirstPlay();
+    bool everythingPlayed();
+    void handleAutoPageTurn(std::optional<std::vector<ArticleParagraph>> paragraphs);
+    void updateBooksFingerprint();
+
+    // --- Window watch (ArticleReaderWindowWatch.cpp) ---
+    struct WatchSnapshot;
+    struct WatchDecision;
+    using PostWatchDecision = std::function<void(WatchDecision)>;
+    void startWindowWatch();
+    void windowWatchTick();
+    // The accessibility reads of one tick, on a utility queue; every change it decides is posted
+    // in the order its checks run.
+    static void probeWindow(const WatchSnapshot& snapshot, const PostWatchDecision& post);
+    void applyWatchDecision(const WatchDecision& decision);
+    void countStrike(int& strikes, const char* message);
+    void restartAfterArticleSwitch();
+
+    // --- Sub-highlight (ArticleReaderSubHighlight.cpp) ---
+    void startSubHighlightTimer();
+    void tickSubHighlight();
+
+    struct NapActivity {
+        uint64_t options = 0;
+        std::string reason;
+    };
+
+    std::shared_ptr<AudioPlayer> m_player;
+    std::shared_ptr<HighlightOverlay> m_overlay;
+    std::shared_ptr<TTSClient> m_tts;
+
+    // Read by the generation loop and the speech handlers while the main thread writes them.
+    std::atomic<bool> m_firstPlayingFired { false };
+    std::atomic<bool> m_isReading { false };
+    std::atomic<int> m_generationId { 0 };
+    mutable std::mutex m_voiceLock;
+    std::string m_currentVoice;
+
+    // Main thread only from here on.
+    bool m_detectedIsZh = true;
+    std::vector<ArticleParagraph> m_paragraphs;
+    // The generation the current reading started with.
+    int m_readingFirstGeneration = 0;
+    bool m_errorReported = false;
+
+    std::shared_ptr<Timer> m_windowWatchTimer;
+    std::optional<AXElement> m_watchedWindow;
+    int m_watchMissCount = 0;
+    Size m_initialWindowSize;
+    std::optional<Point> m_lastWatchedWindowPos;
+    int m_sizeChangeStrikes = 0;
+    int m_contentSwitchStrikes = 0;
+    int m_pageTurnStrikes = 0;
+    // A probe still running when the next tick comes makes that tick skip its own.
+    std::optional<uint64_t> m_probeInFlight;
+    uint64_t m_probeSerial = 0;
+
+    std::optional<int> m_seekTarget;
+    // The generation of the seek that set `m_seekTarget`.
+    int m_seekGeneration = 0;
+
+    std::string m_currentWebAreaTitle;
+    std::string m_activeBundleID;
+    bool m_hasWebArea = false;
+    std::string m_sharedTextFingerprint;
+    std::optional<AXElement> m_sharedTextElement;
+    std::string m_booksPageFingerprint;
+    std::optional<AXElement> m_booksReferenceElement;
+    int m_booksReferenceCharOffset = 0;
+    bool m_isAutoTurningPage = false;
+
+    std::shared_ptr<Timer> m_subHighlightTimer;
+    SubHighlightState m_subHighlight;
+
+    std::optional<NapActivity> m_napActivity;
+};
+
+} // namespace lorvantine

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+
+namespace lorvantine {
+
+// A scroll-wheel event seen in another application.
+struct ScrollWheelEvent {
+    // Content movement, y downward as the platform's `scrollingDeltaY`: in points when
+    // `hasPreciseScrollingDeltas`, else in wheel lines.
+    double scrollingDeltaY = 0;
+    bool hasPreciseScrollingDeltas = false;
+};
+
+// The global scroll-wheel monitor of the overlay: whoever sees the user's wheel events in other
+// applications delivers them here, and every monitor added hears them on the main thread.
+// Main thread only.
+namespace ScrollWheelMonitor {
+
+// The monitor stays installed until the returned token is destroyed.
+std::shared_ptr<void> addGlobal(std::function<void(const ScrollWheelEvent&)> handler);
+void deliver(const ScrollWheelEvent& event);
+
+} // namespace ScrollWheelMonitor
+} // namespace lorvantine

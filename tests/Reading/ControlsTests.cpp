@@ -1,0 +1,205 @@
+// Pause, seek, voice change and stop while a reading runs: each starts afresh from the right
+// paragraph, and nothing produced for what came before plays or ends the reading.
+
+#include "Reading/ReadingTestSupport.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace lorvantine::test {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+const std::vector<std::string> fiveParagraphs {
+    "Paragraph zero opens the text.", "Paragraph one follows it.", "Paragraph two is in the middle.",
+    "Paragraph three comes later.", "Paragraph four ends it all.",
+};
+
+class ControlsTest : public ReadingTest {
+protected:
+    ReadingWindow openFiveParagraphs()
+    {
+        return addWindow(addApplication("com.apple.TextEdit"), fiveParagraphs);
+    }
+
+    // Paragraph 0 is playing and the request for paragraph 1 is still being answered.
+    void waitForSecondRequestInFlight()
+    {
+        ASSERT_TRUE(pumpUntil([&] {
+            auto requests = server->speechRequests();
+            return requests.size() >= 2 && !requests[1].completionMs;
+        }));
+        ASSERT_THAT(plays(), ElementsAre("0/0"));
+    }
+};
+
+TEST_F(ControlsTest, PauseHoldsPlaybackWhereItIsAndResumeGoesOn)
+{
+    EXPECT_FALSE(reader->togglePause()) << "nothing is loaded yet";
+    ReadingWindow window = addWindow(addApplication("com.apple.TextEdit"), { fiveParagraphs[0], fiveParagraphs[1] });
+    startReading(window);
+
+    ASSERT_TRUE(advanceUntil([&] { return firstPlayingCount == 1; }));
+    advance(0.2);
+    EXPECT_FALSE(reader->togglePause());
+    advance(10);
+    EXPECT_THAT(plays(), ElementsAre("0/0"));
+    EXPECT_TRUE(reader->isReading());
+
+    EXPECT_TRUE(reader->togglePause());
+    ASSERT_TRUE(advanceUntil([&] { return readingEnded(); }));
+    EXPECT_THAT(plays(), ElementsAre("0/0", "1/0"));
+    EXPECT_EQ(finishedCount, 1);
+}
+
+TEST_F(ControlsTest, SeekDropsTheAnswerInFlightAndReadsOnFromTheSoughtParagraph)
+{
+    server->control({ { "delayMs", 60 } });
+    startReading(openFiveParagraphs());
+    waitForSecondRequestInFlight();
+
+    reader->seekToParagraph(3);
+    EXPECT_EQ(reader->seekTarget(), 3);
+    EXPECT_TRUE(log.contains("[ArticleReader] seek → para[3] gen="));
+    ASSERT_TRUE(advanceUntil([&] { return readingEnded(); }));
+
+    EXPECT_THAT(requestedInputs(), ElementsAre(fiveParagraphs[0], fiveParagraphs[1], fiveParagraphs[3], fiveParagraphs[4]));
+    EXPECT_EQ(server->speechRequests()[1].status, 200) << "the answer still arrives";
+    EXPECT_EQ(logCount("[Audio] enqueue para=1"), 0u) << "and is dropped";
+    EXPECT_THAT(plays(), ElementsAre("0/0", "3/0", "4/0"));
+    EXPECT_EQ(reader->seekTarget(), std::nullopt) << "cleared once the sought generation is produced";
+    EXPECT_EQ(finishedCount, 1);
+}
+
+TEST_F(ControlsTest, SeeksOutsideTheListOrWhileIdleAreIgnored)
+{
+    reader->seekToParagraph(0);
+    EXPECT_EQ(reader->seekTarget(), std::nullopt);
+
+    startReading(openFiveParagraphs());
+    reader->seekToParagraph(5);
+    reader->seekToParagraph(-1);
+    EXPECT_EQ(reader->seekTarget(), std::nullopt);
+    EXPECT_FALSE(log.contains("[ArticleReader] seek"));
+}
+
+TEST_F(ControlsTest, AnEarlierSeekEndingDoesNotClearTheTargetOfALaterOne)
+{
+    server->control({ { "delayMs", 40 } });
+    startReading(openFiveParagraphs());
+    waitForSecondRequestInFlight();
+
+    reader->seekToParagraph(2);
+    ASSERT_TRUE(pumpUntil([&] { return server->speechRequests().size() >= 3; }));
+    // The next answers come slowly, so the later seek is still being produced when the earlier ends.
+    server->control({ { "delayMs", 400 } });
+    reader->seekToParagraph(3);
+    // The earlier seek's answer is dropped, which ends its generation.
+    ASSERT_TRUE(pumpUntil([&] { return log.contains("[ArticleReader] ⚠ para[2] 0 parts"); }));
+    pumpUntil([] { return false; }, std::chrono::milliseconds(30));
+    EXPECT_EQ(reader->seekTarget(), 3) << "the shell's next step must start from the last seek";
+
+    ASSERT_TRUE(advanceUntil([&] { return readingEnded(); }));
+    EXPECT_EQ(reader->seekTarget(), std::nullopt);
+    EXPECT_THAT(plays(), ElementsAre("0/0", "3/0", "4/0"));
+}
+
+TEST_F(ControlsTest, VoiceChangeReplaysTheParagraphPlayingWithTheNewVoiceOnly)
+{
+    server->control({ { "delayMs", 60 } });
+    startReading(openFiveParagraphs());
+    reader->setVoice("af_heart");
+    EXPECT_FALSE(log.contains("switch voice")) << "the voice in use changes nothing";
+    waitForSecondRequestInFlight();
+
+    reader->setVoice("af_bella");
+    EXPECT_TRUE(log.contains("[ArticleReader] 🎙 switch voice → af_bella, replay from para[0] gen="));
+    ASSERT_TRUE(advanceUntil([&] { return readingEnded(); }));
+
+    std::vector<std::string> voices;
+    for (const auto& request : server->speechRequests())
+        voices.push_back(request.input.value_or("") + " @" + request.voiceCode.value_or(""));
+    EXPECT_THAT(voices, ElementsAre(fiveParagraphs[0] + " @af_heart", fiveParagraphs[1] + " @af_heart", fiveParagraphs[0] + " @af_bella",
+                                    fiveParagraphs[1] + " @af_bella", fiveParagraphs[2] + " @af_bella",
+                                    fiveParagraphs[3] + " @af_bella", fiveParagraphs[4] + " @af_bella"));
+    EXPECT_EQ(logCount("[Audio] enqueue para=1"), 1u) << "paragraph 1 in the old voice never reaches the player";
+    EXPECT_THAT(plays(), ElementsAre("0/0", "0/0", "1/0", "2/0", "3/0", "4/0"));
+    EXPECT_EQ(finishedCount, 1);
+}
+
+TEST_F(ControlsTest, StopDropsTheAnswerInFlightAndNeverReportsAFinish)
+{
+    server->control({ { "delayMs", 60 } });
+    reader->onNeedNextPage = [](ArticleReader::NextPageCompletion) { ADD_FAILURE() << "a stopped reading asks for no page"; };
+    startReading(openFiveParagraphs());
+    ASSERT_TRUE(pumpUntil([&] { return server->speechRequests().size() == 1; }));
+
+    reader->stop();
+    EXPECT_FALSE(reader->isReading());
+    EXPECT_FALSE(reader->onNeedNextPage);
+    reader->stop();
+    advance(3);
+
+    EXPECT_THAT(requestedInputs(), ElementsAre(fiveParagraphs[0]));
+    EXPECT_EQ(server->speechRequests()[0].status, 200);
+    EXPECT_EQ(logCount("[Audio] enqueue"), 0u);
+    EXPECT_THAT(plays(), IsEmpty());
+    EXPECT_EQ(logCount("[ArticleReader] STOP CALLED: "), 2u) << "a second stop is harmless";
+    EXPECT_EQ(finishedCount, 0);
+    EXPECT_EQ(firstPlayingCount, 0);
+    EXPECT_THAT(errors, IsEmpty());
+    EXPECT_THAT(PanelJournal::entriesStartingWith("overlay.detach"), ElementsAre("overlay.detach", "overlay.detach"));
+}
+
+class StaleFinishTest : public ReadingTest {
+protected:
+    // Plays to the end of the last piece with the clock moved by hand: the player's "all played"
+    // is posted to the main queue but has not run yet.
+    void playToTheEndWithoutRunningTheMainQueue(const ReadingWindow& window)
+    {
+        startReading(window);
+        ASSERT_TRUE(advanceUntil([&] { return plays().size() == window.elements.size(); }));
+        clock->advance(seconds(10));
+        ASSERT_TRUE(log.contains("[Audio] finished para=" + std::to_string(window.elements.size() - 1)));
+        ASSERT_TRUE(reader->isReading());
+    }
+};
+
+TEST_F(StaleFinishTest, AFinishOvertakenByASeekDoesNotEndTheReading)
+{
+    ReadingWindow window = addWindow(addApplication("com.apple.TextEdit"), { fiveParagraphs[0], fiveParagraphs[1] });
+    playToTheEndWithoutRunningTheMainQueue(window);
+
+    reader->seekToParagraph(0);
+    RunLoop::runPending();
+    EXPECT_TRUE(reader->isReading());
+    EXPECT_EQ(finishedCount, 0);
+
+    ASSERT_TRUE(advanceUntil([&] { return readingEnded(); }));
+    EXPECT_THAT(plays(), ElementsAre("0/0", "1/0", "0/0", "1/0"));
+    EXPECT_EQ(finishedCount, 1);
+}
+
+TEST_F(StaleFinishTest, AFinishOfAStoppedReadingDoesNotEndTheNextOne)
+{
+    ProcessID pid = addApplication("com.apple.TextEdit");
+    ReadingWindow first = addWindow(pid, { fiveParagraphs[0] });
+    ReadingWindow second = addWindow(pid, { fiveParagraphs[3], fiveParagraphs[4] });
+    playToTheEndWithoutRunningTheMainQueue(first);
+
+    reader->stop();
+    startReading(second);
+    RunLoop::runPending();
+    EXPECT_TRUE(reader->isReading());
+    EXPECT_EQ(finishedCount, 0);
+
+    ASSERT_TRUE(advanceUntil([&] { return readingEnded(); }));
+    EXPECT_THAT(plays(), ElementsAre("0/0", "0/0", "1/0"));
+    EXPECT_EQ(finishedCount, 1);
+    EXPECT_EQ(logCount("[ArticleReader] ✓ 播放完成"), 1u);
+}
+
+} // namespace
+} // namespace lorvantine::test

@@ -1,0 +1,119 @@
+// When a page has played: the owner is asked for the next one, which is read on from its first
+// paragraph; no next page ends the reading.
+
+#include "Reading/ReadingTestSupport.h"
+
+#include "Player/MiniPlayer.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace lorvantine::test {
+namespace {
+
+using ::testing::ElementsAre;
+
+class PageAdvanceTest : public ReadingTest {
+protected:
+    void SetUp() override
+    {
+        ReadingTest::SetUp();
+        reader->onNeedNextPage = [this](ArticleReader::NextPageCompletion completion) {
+            ++pageRequests;
+            pending = std::move(completion);
+        };
+    }
+
+    // The next page as a page turn delivers it: numbered as on the whole document, with the
+    // element's full text.
+    std::vector<ArticleParagraph> nextPage(const ReadingWindow& window, int firstIndex)
+    {
+        auto paragraphs = paragraphsOf(window);
+        for (auto& paragraph : paragraphs) {
+            paragraph.index = firstIndex++;
+            paragraph.axFullText = "the whole page";
+            paragraph.nativeCharOffset = 0;
+        }
+        return paragraphs;
+    }
+
+    void answer(std::optional<std::vector<ArticleParagraph>> paragraphs)
+    {
+        ASSERT_TRUE(pending);
+        auto completion = std::exchange(pending, nullptr);
+        completion(std::move(paragraphs));
+    }
+
+    int pageRequests = 0;
+    ArticleReader::NextPageCompletion pending;
+};
+
+TEST_F(PageAdvanceTest, ReadsTheNextPageFromItsFirstParagraphAndEndsWhenThereIsNoMore)
+{
+    ProcessID pid = addApplication("com.amazon.Lassen");
+    ReadingWindow first = addWindow(pid, { "The first page holds this.", "And this as well." });
+    ReadingWindow second = addWindow(pid, { "The second page starts here.", "Then goes on.", "And ends." });
+    reader->floatingPlayer = std::make_shared<MiniPlayer>();
+    startReading(first);
+
+    ASSERT_TRUE(advanceUntil([&] { return pageRequests == 1; }));
+    EXPECT_TRUE(log.contains("[ArticleReader] 📖 当前页播完，请求翻页..."));
+    advance(3);
+    EXPECT_EQ(pageRequests, 1) << "asked once while the page is being turned";
+    EXPECT_TRUE(reader->isReading());
+
+    PanelJournal::clear();
+    answer(nextPage(second, 12));
+    EXPECT_TRUE(log.contains("[ArticleReader] 📖 翻页成功，新页 3 段"));
+    ASSERT_EQ(reader->paragraphs().size(), 3u);
+    for (int k = 0; k < 3; ++k) {
+        EXPECT_EQ(reader->paragraphs()[static_cast<size_t>(k)].index, k);
+        EXPECT_EQ(reader->paragraphs()[static_cast<size_t>(k)].axFullText, std::nullopt);
+        EXPECT_EQ(reader->paragraphs()[static_cast<size_t>(k)].nativeCharOffset, 0) << "other fields stay as given";
+    }
+    EXPECT_THAT(PanelJournal::entries(), ElementsAre("overlay.updateParagraphRects 3", "overlay.setParagraphElements 3", "overlay.setCurrent 0"));
+
+    ASSERT_TRUE(advanceUntil([&] { return pageRequests == 2; }));
+    EXPECT_THAT(plays(), ElementsAre("0/0", "1/0", "0/0", "1/0", "2/0"));
+    EXPECT_THAT(PanelJournal::entriesStartingWith("mini.setProgress"),
+                ElementsAre("mini.setProgress 1/3", "mini.setProgress 2/3", "mini.setProgress 3/3"));
+    EXPECT_EQ(finishedCount, 0);
+
+    answer(std::nullopt);
+    EXPECT_TRUE(log.contains("[ArticleReader] 📖 无更多页面，播放结束"));
+    EXPECT_FALSE(reader->isReading());
+    EXPECT_EQ(finishedCount, 1);
+    EXPECT_EQ(firstPlayingCount, 1) << "once per reading, pages included";
+}
+
+TEST_F(PageAdvanceTest, AnswersThatComeLateOrTwiceChangeNothing)
+{
+    ProcessID pid = addApplication("com.amazon.Lassen");
+    ReadingWindow first = addWindow(pid, { "The first page is short." });
+    ReadingWindow other = addWindow(pid, { "Another document altogether." });
+    startReading(first);
+    ASSERT_TRUE(advanceUntil([&] { return pageRequests == 1; }));
+    auto lateAnswer = std::exchange(pending, nullptr);
+
+    // The owner stopped and started another reading before the page turn answered.
+    reader->stop();
+    reader->onNeedNextPage = [this](ArticleReader::NextPageCompletion completion) {
+        ++pageRequests;
+        pending = std::move(completion);
+    };
+    startReading(other);
+    lateAnswer(nextPage(first, 0));
+    EXPECT_EQ(reader->paragraphs().front().text, "Another document altogether.");
+    EXPECT_FALSE(log.contains("翻页成功"));
+
+    ASSERT_TRUE(advanceUntil([&] { return pageRequests == 2; }));
+    auto answerOnce = std::exchange(pending, nullptr);
+    answerOnce(std::nullopt);
+    EXPECT_EQ(finishedCount, 1);
+    answerOnce(std::nullopt);
+    EXPECT_EQ(finishedCount, 1) << "a completion counts once";
+    EXPECT_EQ(logCount("[ArticleReader] 📖 无更多页面，播放结束"), 1u);
+}
+
+} // namespace
+} // namespace lorvantine::test

@@ -1,0 +1,160 @@
+#pragma once
+
+#include "Reading/PanelJournal.h"
+
+#include "Core/ArticleReader.h"
+#include "Platform/AccessibilityPort.h"
+#include "Platform/Clock.h"
+#include "Platform/Dispatch.h"
+#include "Platform/Services.h"
+#include "Platform/UserDefaults.h"
+#include "SimDesktop/SimDesktop.h"
+#include "Support/Log.h"
+#include "TestSupport/SpeechServerProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace lorvantine {
+class TTSClient;
+}
+
+namespace lorvantine::test {
+
+// An accessibility port in front of the desktop's that can hold up the position reads of one
+// element made off the main thread, as a slow application would, until the test lets them go.
+// The held thread waits on a dispatch semaphore, so the dispatch machinery counts it as idle and
+// time can still be moved meanwhile.
+class GatedAccessibility final : public AccessibilityPort {
+public:
+    explicit GatedAccessibility(std::shared_ptr<AccessibilityPort> inner) : m_inner(std::move(inner)) { }
+
+    void hold(const AXElement& element);
+    // Whether a read is being held now.
+    bool isHolding() const { return m_holding; }
+    void release();
+
+    AXElement applicationElement(ProcessID pid) override { return m_inner->applicationElement(pid); }
+    AXElement systemWideElement() override { return m_inner->systemWideElement(); }
+    AXError pid(const AXElement& element, ProcessID& out) override { return m_inner->pid(element, out); }
+    AXError copyAttributeValue(const AXElement& element, const std::string& attribute, AXValue& out) override;
+    AXError copyAttributeNames(const AXElement& element, std::vector<std::string>& out) override
+    {
+        return m_inner->copyAttributeNames(element, out);
+    }
+    AXError copyParameterizedAttributeValue(const AXElement& element, const std::string& attribute, const AXValue& parameter,
+                                            AXValue& out) override
+    {
+        return m_inner->copyParameterizedAttributeValue(element, attribute, parameter, out);
+    }
+    AXError copyParameterizedAttributeNames(const AXElement& element, std::vector<std::string>& out) override
+    {
+        return m_inner->copyParameterizedAttributeNames(element, out);
+    }
+    AXError setAttributeValue(const AXElement& element, const std::string& attribute, const AXValue& value) override
+    {
+        return m_inner->setAttributeValue(element, attribute, value);
+    }
+    AXError isAttributeSettable(const AXElement& element, const std::string& attribute, bool& out) override
+    {
+        return m_inner->isAttributeSettable(element, attribute, out);
+    }
+    AXError performAction(const AXElement& element, const std::string& action) override { return m_inner->performAction(element, action); }
+    AXError copyActionNames(const AXElement& element, std::vector<std::string>& out) override { return m_inner->copyActionNames(element, out); }
+    AXError elementAtPosition(const AXElement& application, float x, float y, AXElement& out) override
+    {
+        return m_inner->elementAtPosition(application, x, y, out);
+    }
+    AXError setMessagingTimeout(const AXElement& element, float seconds) override { return m_inner->setMessagingTimeout(element, seconds); }
+    bool isProcessTrusted(Prompt prompt) override { return m_inner->isProcessTrusted(prompt); }
+    AXError createObserver(ProcessID pid, ObserverCallback callback, AXObserverID& out) override
+    {
+        return m_inner->createObserver(pid, std::move(callback), out);
+    }
+    AXError addNotification(AXObserverID observer, const AXElement& element, const std::string& notification) override
+    {
+        return m_inner->addNotification(observer, element, notification);
+    }
+    AXError removeNotification(AXObserverID observer, const AXElement& element, const std::string& notification) override
+    {
+        return m_inner->removeNotification(observer, element, notification);
+    }
+    void destroyObserver(AXObserverID observer) override { m_inner->destroyObserver(observer); }
+
+private:
+    std::shared_ptr<AccessibilityPort> m_inner;
+    std::mutex m_mutex;
+    std::optional<AXElement> m_held;
+    std::shared_ptr<Semaphore> m_gate;
+    std::atomic<bool> m_holding { false };
+};
+
+// A window of the simulated desktop with one text element per paragraph.
+struct ReadingWindow {
+    ProcessID pid = 0;
+    uint32_t number = 0;
+    AXElement window;
+    std::vector<AXElement> elements;
+};
+
+// Each test gets a manual clock, settings of its own, the silent clock-paced audio output, a
+// simulated desktop and a fresh reading session whose speech client talks to the stand-in speech
+// server (canned speech, one server for the whole binary).
+class ReadingTest : public ::testing::Test {
+public:
+    static SpeechServerProcess* server;
+    static std::shared_ptr<TTSClient> speechClient;
+
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    ProcessID addApplication(const std::string& bundleID, bool frontmost = true);
+    ReadingWindow addWindow(ProcessID pid, const std::vector<std::string>& texts, Rect frame = Rect(100, 60, 700, 600),
+                            bool isMain = true);
+    // One paragraph per element of the window, carrying its text and frame.
+    std::vector<ArticleParagraph> paragraphsOf(const ReadingWindow& window);
+    void startReading(const ReadingWindow& window, const std::string& bundleID = "");
+
+    // Moves the clock: timers fire, the main queue runs and every exchange with the speech
+    // server finishes on the way.
+    void advance(double secondsToMove);
+    // Moves the clock in steps until `done` holds, at most `limit` seconds. Returns done().
+    bool advanceUntil(const std::function<bool()>& done, double limit = 60, double step = 0.1);
+    // Runs the main queue, without moving the clock, until `done` holds (real time, bounded).
+    bool pumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(5));
+    bool readingEnded() const { return !reader->isReading(); }
+
+    // "paragraph/offset" of every piece the audio player started, in order.
+    std::vector<std::string> plays() const;
+    // The speech server's logged inputs, in arrival order.
+    std::vector<std::string> requestedInputs();
+    // Log lines written since the test began that contain `needle`.
+    size_t logCount(std::string_view needle) const { return log.linesContaining(needle).size(); }
+
+    Log::Capture log;
+    std::shared_ptr<ManualClock> clock;
+    std::shared_ptr<SimDesktop> desktop;
+    std::shared_ptr<GatedAccessibility> accessibility;
+    std::shared_ptr<UserDefaults> defaults;
+    std::shared_ptr<ArticleReader> reader;
+
+    int finishedCount = 0;
+    int firstPlayingCount = 0;
+    std::vector<ErrorValue> errors;
+
+private:
+    std::shared_ptr<Clock> m_previousClock;
+    std::shared_ptr<UserDefaults> m_previousDefaults;
+    std::optional<Platform::ScopedServices> m_services;
+};
+
+} // namespace lorvantine::test
