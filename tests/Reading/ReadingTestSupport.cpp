@@ -51,18 +51,15 @@ std::shared_ptr<TTSClient> ReadingTest::speechClient;
 
 namespace {
 
-// One stand-in server and one speech client for the whole binary. The client is never destroyed,
-// like the program's shared one: its last owner could otherwise be a completion that its own
-// transport thread is letting go of.
+// One stand-in server and one speech client for the whole binary.
 class SpeechEnvironment final : public ::testing::Environment {
 public:
     void SetUp() override
     {
         ReadingTest::server = new SpeechServerProcess();
-        auto client = TTSClient::make("af_heart", { .timeZoneIdentifier = "Europe/Berlin", .usBaseURL = ReadingTest::server->baseURL(),
-                                                    .cnBaseURL = ReadingTest::server->baseURL() });
-        ReadingTest::speechClient = client;
-        new std::shared_ptr<TTSClient>(std::move(client));
+        ReadingTest::speechClient = TTSClient::make("af_heart", { .timeZoneIdentifier = "Europe/Berlin",
+                                                                  .usBaseURL = ReadingTest::server->baseURL(),
+                                                                  .cnBaseURL = ReadingTest::server->baseURL() });
     }
     void TearDown() override
     {
