@@ -77,6 +77,75 @@ TEST_F(Input, AClickInsideAButtonActsOnceAndAReleaseOutsideItDoesNot)
     EXPECT_EQ(p.actions, 1);
 }
 
+TEST_F(Input, DragsAndTheReleaseGoToTheViewThatTookThePressWhereverThePointerIs)
+{
+    ButtonPanel p;
+    // Another panel of the program, at top-left (800, 100), with a button in the same place.
+    ButtonPanel other;
+    other.panel->setFrameOrigin({ 800, 700 });
+
+    post(InputEventType::leftMouseDown, { 300, 150 });
+    post(InputEventType::leftMouseDragged, { 600, 300 }); // the reader's window
+    EXPECT_FALSE(p.button->isHighlighted());
+    post(InputEventType::leftMouseDragged, { 310, 150 });
+    EXPECT_TRUE(p.button->isHighlighted());
+    post(InputEventType::leftMouseDragged, { 1000, 700 }); // no window at all
+    post(InputEventType::leftMouseUp, { 1000, 700 });
+    EXPECT_FALSE(p.button->isHighlighted());
+    EXPECT_EQ(p.actions, 0);
+
+    // Back inside before the release: a click.
+    post(InputEventType::leftMouseDown, { 300, 150 });
+    post(InputEventType::leftMouseDragged, { 600, 300 });
+    post(InputEventType::leftMouseDragged, { 300, 150 });
+    post(InputEventType::leftMouseUp, { 300, 150 });
+    EXPECT_EQ(p.actions, 1);
+
+    // Released over the other panel's button: neither acts, neither stays pressed.
+    post(InputEventType::leftMouseDown, { 300, 150 });
+    post(InputEventType::leftMouseDragged, { 900, 150 });
+    EXPECT_FALSE(other.button->isHighlighted());
+    post(InputEventType::leftMouseUp, { 900, 150 });
+    EXPECT_FALSE(p.button->isHighlighted());
+    EXPECT_FALSE(other.button->isHighlighted());
+    EXPECT_EQ(p.actions, 1);
+    EXPECT_EQ(other.actions, 0);
+
+    // A press elsewhere owns its release, even one over the button.
+    post(InputEventType::leftMouseDown, { 600, 300 });
+    post(InputEventType::leftMouseDragged, { 300, 150 });
+    EXPECT_FALSE(p.button->isHighlighted());
+    post(InputEventType::leftMouseUp, { 300, 150 });
+    EXPECT_EQ(p.actions, 1);
+
+    click({ 300, 150 });
+    click({ 900, 150 });
+    EXPECT_EQ(p.actions, 2);
+    EXPECT_EQ(other.actions, 1);
+}
+
+TEST_F(Input, APressThroughAClickThroughPanelKeepsItsReleaseOnTheWindowBelow)
+{
+    ButtonPanel p;
+    auto overlay = std::make_shared<Window>(Rect(0, 0, 1440, 900), WindowStyle::borderless);
+    overlay->setOpaque(false);
+    overlay->setBackgroundColor(Color::clear());
+    overlay->setLevel(WindowLevel::floating);
+    overlay->setIgnoresMouseEvents(true);
+    overlay->orderFrontRegardless();
+
+    post(InputEventType::leftMouseDown, { 300, 150 });
+    EXPECT_TRUE(p.button->isHighlighted());
+    post(InputEventType::leftMouseDragged, { 600, 300 });
+    EXPECT_FALSE(p.button->isHighlighted());
+    post(InputEventType::leftMouseUp, { 600, 300 });
+    EXPECT_FALSE(p.button->isHighlighted());
+    EXPECT_EQ(p.actions, 0);
+
+    click({ 300, 150 });
+    EXPECT_EQ(p.actions, 1);
+}
+
 TEST_F(Input, AClickOnANonActivatingPanelLeavesTheOtherApplicationInFront)
 {
     ButtonPanel p;

@@ -67,16 +67,31 @@ void SimToolkitRouter::onJournalEntry(SimModel& model, const SimJournalEntry& en
     if (!entry.tap && !toUs)
         return;
     const InputEvent event = *entry.event;
-    const SimModel::Window* hit = windowAt(model, event.location, toUs ? m_pid : 0);
-    std::optional<uint32_t> ours;
-    if (hit && hit->pid == m_pid)
-        ours = hit->number;
     const bool press = event.type == InputEventType::leftMouseDown || event.type == InputEventType::rightMouseDown;
-    if (ours && press) {
+    const bool release = event.type == InputEventType::leftMouseUp || event.type == InputEventType::rightMouseUp;
+    const bool drag = event.type == InputEventType::leftMouseDragged || event.type == InputEventType::rightMouseDragged;
+    std::optional<uint32_t> ours;
+    bool activates = false;
+    {
         std::lock_guard lock(m_mutex);
-        if (m_activating.count(*ours))
-            model.setFrontmost(m_pid);
+        if (m_pressed && (drag || release)) {
+            ours = m_pressedWindow;
+        } else {
+            const SimModel::Window* hit = windowAt(model, event.location, toUs ? m_pid : 0);
+            if (hit && hit->pid == m_pid)
+                ours = hit->number;
+        }
+        if (press) {
+            m_pressed = true;
+            m_pressedWindow = ours;
+            activates = ours && m_activating.count(*ours);
+        } else if (release) {
+            m_pressed = false;
+            m_pressedWindow.reset();
+        }
     }
+    if (activates)
+        model.setFrontmost(m_pid);
     DispatchQueue::main().async([host = m_host, ours, event] {
         if (auto h = host.lock())
             h->deliverMouse(ours, event);

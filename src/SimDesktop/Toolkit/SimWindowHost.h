@@ -58,7 +58,8 @@ public:
     std::optional<Image> renderWindow(const Window& window, double scale = 1) const;
 
     // --- For SimToolkitRouter (main thread) ---
-    // A mouse event posted on the desktop; `windowNumber` is the program's window it hit, if any.
+    // A mouse event posted on the desktop; `windowNumber` is the program's window it goes to, if
+    // any: the one under the pointer, or for drags and releases the one that took the press.
     void deliverMouse(std::optional<uint32_t> windowNumber, const InputEvent& event);
     void deliverPress(const AXElement& element);
 
