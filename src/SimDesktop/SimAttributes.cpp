@@ -264,7 +264,7 @@ AXError copyParameterized(SimModel& model, const AXElement& element, const std::
             return AXError::success;
         }
     }
-    if (!node->isTextElement() || !SimTextAttributes::isParameterized(attribute))
+    if (!node->answersTextRanges() || !SimTextAttributes::isParameterized(attribute))
         return AXError::parameterizedAttributeUnsupported;
     return SimTextAttributes::copyParameterized(model, *node, attribute, parameter, out);
 }
@@ -278,7 +278,7 @@ AXError parameterizedNames(SimModel& model, const AXElement& element, std::vecto
     if (!node)
         return missing(element);
     for (const auto& name : SimTextAttributes::parameterizedNames()) {
-        const bool present = node->isTextElement() || node->attributes.count(name);
+        const bool present = node->answersTextRanges() || node->attributes.count(name);
         const AXError* error = node->error(name);
         if (present && (!error || *error != AXError::parameterizedAttributeUnsupported))
             out.push_back(name);

@@ -57,6 +57,9 @@ struct SimNode {
     uint64_t frameGeneration = 0;
 
     bool isTextElement() const { return text.has_value() && exposesText; }
+    // A block laid out from its runs (a web paragraph with links) exposes no value of its own, but
+    // answers character ranges over its whole text, as web views do.
+    bool answersTextRanges() const { return text.has_value() && !imageOnly; }
     const AXError* error(const std::string& name) const
     {
         auto it = errors.find(name);

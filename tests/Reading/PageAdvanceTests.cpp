@@ -3,7 +3,7 @@
 
 #include "Reading/ReadingTestSupport.h"
 
-#include "Player/MiniPlayer.h"
+#include "Overlay/HighlightView.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -53,7 +53,7 @@ TEST_F(PageAdvanceTest, ReadsTheNextPageFromItsFirstParagraphAndEndsWhenThereIsN
     ProcessID pid = addApplication("com.amazon.Lassen");
     ReadingWindow first = addWindow(pid, { "The first page holds this.", "And this as well." });
     ReadingWindow second = addWindow(pid, { "The second page starts here.", "Then goes on.", "And ends." });
-    reader->floatingPlayer = std::make_shared<MiniPlayer>();
+    showMiniPlayer(first.window);
     startReading(first);
 
     ASSERT_TRUE(advanceUntil([&] { return pageRequests == 1; }));
@@ -62,7 +62,6 @@ TEST_F(PageAdvanceTest, ReadsTheNextPageFromItsFirstParagraphAndEndsWhenThereIsN
     EXPECT_EQ(pageRequests, 1) << "asked once while the page is being turned";
     EXPECT_TRUE(reader->isReading());
 
-    PanelJournal::clear();
     answer(nextPage(second, 12));
     EXPECT_TRUE(log.contains("[ArticleReader] 📖 翻页成功，新页 3 段"));
     ASSERT_EQ(reader->paragraphs().size(), 3u);
@@ -71,12 +70,23 @@ TEST_F(PageAdvanceTest, ReadsTheNextPageFromItsFirstParagraphAndEndsWhenThereIsN
         EXPECT_EQ(reader->paragraphs()[static_cast<size_t>(k)].axFullText, std::nullopt);
         EXPECT_EQ(reader->paragraphs()[static_cast<size_t>(k)].nativeCharOffset, 0) << "other fields stay as given";
     }
-    EXPECT_THAT(PanelJournal::entries(), ElementsAre("overlay.updateParagraphRects 3", "overlay.setParagraphElements 3", "overlay.setCurrent 0"));
+    RunLoop::runPending();
+    const HighlightView* overlay = overlayOnScreen();
+    ASSERT_NE(overlay, nullptr);
+    std::vector<Rect> secondFrames;
+    for (const auto& paragraph : paragraphsOf(second))
+        secondFrames.push_back(paragraph.frame);
+    EXPECT_EQ(overlay->paragraphs(), secondFrames) << "the marks stand on the new page";
+    EXPECT_EQ(overlay->currentIndex(), 0);
 
-    ASSERT_TRUE(advanceUntil([&] { return pageRequests == 2; }));
+    std::vector<std::string> labels;
+    ASSERT_TRUE(advanceUntil([&] {
+        if (labels.empty() || labels.back() != miniPlayerLabel())
+            labels.push_back(miniPlayerLabel());
+        return pageRequests == 2;
+    }));
     EXPECT_THAT(plays(), ElementsAre("0/0", "1/0", "0/0", "1/0", "2/0"));
-    EXPECT_THAT(PanelJournal::entriesStartingWith("mini.setProgress"),
-                ElementsAre("mini.setProgress 1/3", "mini.setProgress 2/3", "mini.setProgress 3/3"));
+    EXPECT_THAT(labels, ElementsAre("2/2", "1/3", "2/3", "3/3")) << "counted on the new page from its first paragraph";
     EXPECT_EQ(finishedCount, 0);
 
     answer(std::nullopt);

@@ -1,10 +1,20 @@
 #include "Reading/ReadingTestSupport.h"
 
 #include "Network/TTSClient.h"
+#include "Overlay/HighlightView.h"
 #include "Platform/AudioOutputPort.h"
 #include "Platform/Backends/InMemoryUserDefaults.h"
+#include "Platform/Panel.h"
+#include "Platform/TextMeasurer.h"
+#include "Platform/Window.h"
+#include "Platform/WindowHost.h"
+#include "Platform/WindowServerPort.h"
+#include "Player/MiniPlayer.h"
 #include "Preferences/PreferencesModel.h"
+#include "SimDesktop/Toolkit/PangoTextMeasurer.h"
+#include "SimDesktop/Toolkit/SimWindowHost.h"
 
+#include <cmath>
 #include <cstdio>
 #include <regex>
 #include <thread>
@@ -73,11 +83,23 @@ public:
 
 } // namespace
 
+std::ostream& operator<<(std::ostream& out, const Rgb& c) { return out << "rgb(" << c.r << "," << c.g << "," << c.b << ")"; }
+
+bool near(const Rgb& a, const Rgb& b, int tolerance)
+{
+    return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance && std::abs(a.b - b.b) <= tolerance;
+}
+
+Rgb over(Rgb below, Rgb colour, double alpha)
+{
+    auto mix = [&](int b, int c) { return static_cast<int>(std::lround(b * (1 - alpha) + c * alpha)); };
+    return { mix(below.r, colour.r), mix(below.g, colour.g), mix(below.b, colour.b) };
+}
+
 void ReadingTest::SetUp()
 {
-    ASSERT_TRUE(server && server->isRunning());
-    server->reset();
-    PanelJournal::clear();
+    ASSERT_TRUE(speechServer && speechServer->isRunning());
+    speechServer->reset();
 
     RunLoop::adoptCurrentThreadAsMain();
     clock = std::make_shared<ManualClock>();
@@ -86,14 +108,17 @@ void ReadingTest::SetUp()
     m_previousDefaults = PreferencesModel::installDefaults(defaults);
     AudioOutput::route(AudioOutput::Destination::clockPaced);
 
-    desktop = SimDesktop::create();
+    desktop = makeDesktop();
     PlatformServices services = desktop->services();
     accessibility = std::make_shared<GatedAccessibility>(services.accessibility);
     services.accessibility = accessibility;
     m_services.emplace(std::move(services));
+    host = SimWindowHost::create(desktop);
+    m_previousHost = WindowHost::install(host);
+    m_previousMeasurer = TextMeasurer::install(std::make_shared<PangoTextMeasurer>());
 
-    ASSERT_TRUE(speechClient);
-    reader = ArticleReader::create(speechClient);
+    ASSERT_TRUE(sessionSpeechClient);
+    reader = ArticleReader::create(sessionSpeechClient);
     reader->onFinished = [this] { ++finishedCount; };
     reader->onFirstPlaying = [this] { ++firstPlayingCount; };
     reader->onError = [this](const ErrorValue& error) { errors.push_back(error); };
@@ -106,17 +131,28 @@ void ReadingTest::TearDown()
         for (const auto& line : log.lines())
             std::fprintf(stderr, "  | %s\n", line.c_str());
     }
-    accessibility->release();
+    if (accessibility)
+        accessibility->release();
     if (reader) {
         reader->stop();
         EXPECT_TRUE(Dispatch::waitUntilIdle());
         reader.reset();
     }
+    if (miniPlayer)
+        miniPlayer->hide();
+    miniPlayer.reset();
     Dispatch::waitUntilIdle();
+    if (host) {
+        WindowHost::install(m_previousHost);
+        TextMeasurer::install(m_previousMeasurer);
+        host.reset();
+    }
     m_services.reset();
     PreferencesModel::installDefaults(m_previousDefaults);
     Clock::install(m_previousClock);
 }
+
+std::shared_ptr<SimDesktop> ReadingTest::makeDesktop() { return SimDesktop::create(); }
 
 ProcessID ReadingTest::addApplication(const std::string& bundleID, bool frontmost)
 {
@@ -161,6 +197,14 @@ void ReadingTest::startReading(const ReadingWindow& window, const std::string& b
     reader->startReading("Document", window.window, paragraphsOf(window), bundleID);
 }
 
+std::shared_ptr<MiniPlayer> ReadingTest::showMiniPlayer(const AXElement& window)
+{
+    miniPlayer = std::make_shared<MiniPlayer>();
+    miniPlayer->show(window);
+    reader->floatingPlayer = miniPlayer;
+    return miniPlayer;
+}
+
 void ReadingTest::advance(double secondsToMove) { Dispatch::advance(*clock, seconds(secondsToMove)); }
 
 bool ReadingTest::advanceUntil(const std::function<bool()>& done, double limit, double step)
@@ -200,6 +244,75 @@ std::vector<std::string> ReadingTest::requestedInputs()
     for (const auto& request : server->speechRequests())
         inputs.push_back(request.input.value_or("<none>"));
     return inputs;
+}
+
+const HighlightView* ReadingTest::overlayOnScreen() const
+{
+    auto list = Platform::windowServer().copyWindowInfo(WindowListOption::onScreenOnly);
+    for (const WindowInfo& info : list.value_or(std::vector<WindowInfo> {})) {
+        if (info.kCGWindowOwnerPID != host->pid() || !info.kCGWindowNumber)
+            continue;
+        if (const Window* window = host->window(static_cast<uint32_t>(*info.kCGWindowNumber)))
+            if (const auto* view = dynamic_cast<const HighlightView*>(window->contentView().get()))
+                return view;
+    }
+    return nullptr;
+}
+
+bool ReadingTest::miniPlayerOnScreen() const
+{
+    return miniPlayer && miniPlayer->panel() && host->window(miniPlayer->panel()->windowNumber());
+}
+
+std::string ReadingTest::miniPlayerLabel()
+{
+    if (!miniPlayerOnScreen())
+        return "<not on screen>";
+    std::function<std::optional<std::string>(const AXElement&)> find = [&](const AXElement& element) -> std::optional<std::string> {
+        AXValue children;
+        if (accessibility->copyAttributeValue(element, AXName::children, children) != AXError::success)
+            return std::nullopt;
+        const auto* list = axGet<std::vector<AXElement>>(children);
+        for (const AXElement& child : list ? *list : std::vector<AXElement> {}) {
+            AXValue role, value;
+            accessibility->copyAttributeValue(child, AXName::role, role);
+            if (const auto* r = axGet<std::string>(role); r && *r == "AXStaticText") {
+                accessibility->copyAttributeValue(child, AXName::value, value);
+                if (const auto* text = axGet<std::string>(value))
+                    return *text;
+            }
+            if (auto found = find(child))
+                return found;
+        }
+        return std::nullopt;
+    };
+    return find(host->element(*miniPlayer->panel())).value_or("<no label>");
+}
+
+std::optional<SimRenderer::Picture> ReadingTest::renderScreen(std::optional<double> scale) const
+{
+    return SimRenderer::renderScreen(*desktop, 0, scale);
+}
+
+Rgb ReadingTest::colourAt(const SimRenderer::Picture& picture, Point topLeft)
+{
+    const int x = static_cast<int>(std::floor((topLeft.x - picture.area.minX()) * picture.scale));
+    const int y = static_cast<int>(std::floor((topLeft.y - picture.area.minY()) * picture.scale));
+    const uint32_t p = picture.image.pixel(x, y);
+    return { static_cast<int>((p >> 16) & 0xFF), static_cast<int>((p >> 8) & 0xFF), static_cast<int>(p & 0xFF) };
+}
+
+double ReadingTest::warmth(const SimRenderer::Picture& picture, const Rect& area)
+{
+    const double step = 1 / picture.scale;
+    double sum = 0;
+    int count = 0;
+    for (double y = area.minY() + step / 2; y < area.maxY(); y += step)
+        for (double x = area.minX() + step / 2; x < area.maxX(); x += step, ++count) {
+            const Rgb c = colourAt(picture, { x, y });
+            sum += c.r - c.b;
+        }
+    return count ? sum / count : 0;
 }
 
 } // namespace lorvantine::test

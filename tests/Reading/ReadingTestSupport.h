@@ -1,7 +1,5 @@
 #pragma once
 
-#include "Reading/PanelJournal.h"
-
 #include "Core/ArticleReader.h"
 #include "Platform/AccessibilityPort.h"
 #include "Platform/Clock.h"
@@ -9,6 +7,7 @@
 #include "Platform/Services.h"
 #include "Platform/UserDefaults.h"
 #include "SimDesktop/SimDesktop.h"
+#include "SimDesktop/SimRenderer.h"
 #include "Support/Log.h"
 #include "TestSupport/SpeechServerProcess.h"
 
@@ -20,11 +19,17 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
 namespace lorvantine {
+class HighlightView;
+class MiniPlayer;
+class SimWindowHost;
+class TextMeasurer;
 class TTSClient;
+class WindowHost;
 }
 
 namespace lorvantine::test {
@@ -105,9 +110,22 @@ struct ReadingWindow {
     std::vector<AXElement> elements;
 };
 
+// A colour of the rendered screen, 0-255 per channel.
+struct Rgb {
+    int r = 0, g = 0, b = 0;
+    friend bool operator==(const Rgb&, const Rgb&) = default;
+};
+std::ostream& operator<<(std::ostream& out, const Rgb& c);
+bool near(const Rgb& a, const Rgb& b, int tolerance = 2);
+// `colour` at `alpha` over `below`, as the compositor blends it.
+Rgb over(Rgb below, Rgb colour, double alpha);
+inline constexpr Rgb white { 255, 255, 255 };
+inline constexpr Rgb accent { 242, 101, 34 };
+
 // Each test gets a manual clock, settings of its own, the silent clock-paced audio output, a
-// simulated desktop and a fresh reading session whose speech client talks to the stand-in speech
-// server (canned speech, one server for the whole binary).
+// simulated desktop on which the program's panels (the real overlay and mini player) are shown,
+// and a fresh reading session whose speech client talks to the stand-in speech server (canned
+// speech, one server for the whole binary, unless the fixture brings its own).
 class ReadingTest : public ::testing::Test {
 public:
     static SpeechServerProcess* server;
@@ -116,6 +134,7 @@ public:
 protected:
     void SetUp() override;
     void TearDown() override;
+    virtual std::shared_ptr<SimDesktop> makeDesktop();
 
     ProcessID addApplication(const std::string& bundleID, bool frontmost = true);
     ReadingWindow addWindow(ProcessID pid, const std::vector<std::string>& texts, Rect frame = Rect(100, 60, 700, 600),
@@ -123,6 +142,8 @@ protected:
     // One paragraph per element of the window, carrying its text and frame.
     std::vector<ArticleParagraph> paragraphsOf(const ReadingWindow& window);
     void startReading(const ReadingWindow& window, const std::string& bundleID = "");
+    // A mini player shown on `window` and handed to the session, as the shell does it.
+    std::shared_ptr<MiniPlayer> showMiniPlayer(const AXElement& window);
 
     // Moves the clock: timers fire, the main queue runs and every exchange with the speech
     // server finishes on the way.
@@ -140,12 +161,32 @@ protected:
     // Log lines written since the test began that contain `needle`.
     size_t logCount(std::string_view needle) const { return log.linesContaining(needle).size(); }
 
+    // The overlay's view while its window is on screen; null while it is not.
+    const HighlightView* overlayOnScreen() const;
+    // Whether the mini player's panel is on screen.
+    bool miniPlayerOnScreen() const;
+    // The paragraph counter of the mini player on screen, as accessibility reads it.
+    std::string miniPlayerLabel();
+
+    // The screen as it looks now, at `scale` pixels per point (the screen's own by default).
+    std::optional<SimRenderer::Picture> renderScreen(std::optional<double> scale = {}) const;
+    static Rgb colourAt(const SimRenderer::Picture& picture, Point topLeft);
+    // How much redder than blue the picture is on average inside `area`: the accent's sign.
+    static double warmth(const SimRenderer::Picture& picture, const Rect& area);
+
+    // The speech server and client this fixture's session uses; a fixture may bring its own
+    // from its constructor.
+    SpeechServerProcess* speechServer = server;
+    std::shared_ptr<TTSClient> sessionSpeechClient = speechClient;
+
     Log::Capture log;
     std::shared_ptr<ManualClock> clock;
     std::shared_ptr<SimDesktop> desktop;
+    std::shared_ptr<SimWindowHost> host;
     std::shared_ptr<GatedAccessibility> accessibility;
     std::shared_ptr<UserDefaults> defaults;
     std::shared_ptr<ArticleReader> reader;
+    std::shared_ptr<MiniPlayer> miniPlayer;
 
     int finishedCount = 0;
     int firstPlayingCount = 0;
@@ -155,6 +196,8 @@ private:
     std::shared_ptr<Clock> m_previousClock;
     std::shared_ptr<UserDefaults> m_previousDefaults;
     std::optional<Platform::ScopedServices> m_services;
+    std::shared_ptr<WindowHost> m_previousHost;
+    std::shared_ptr<const TextMeasurer> m_previousMeasurer;
 };
 
 } // namespace lorvantine::test
