@@ -1,29 +1,12 @@
-#include "Accessibility/AXReader.h"
-#include "Platform/AccessibilityPort.h"
-#include "SimDesktop/SimDesktop.h"
-
-#include <gtest/gtest.h>
+#include "Accessibility/NotebookTest.h"
 
 #include <sstream>
 
 namespace lorvantine {
 namespace {
 
-class AXTreeTest : public ::testing::Test {
+class AXTreeTest : public NotebookTest {
 protected:
-    std::shared_ptr<SimDesktop> desktop = loadNotebook();
-    Platform::ScopedServices services{desktop->services()};
-    AXElement app = desktop->applicationElement(610);
-    AXElement window = desktop->element("window");
-
-    static std::shared_ptr<SimDesktop> loadNotebook()
-    {
-        std::string error;
-        auto loaded = SimDesktop::load(LORVANTINE_SOURCE_DIR "/tests/fixtures/ax-reader-notebook.json", error);
-        EXPECT_TRUE(loaded) << error;
-        return loaded ? loaded : SimDesktop::create();
-    }
-
     static std::string printed(const AXNode& node, int indent = 0)
     {
         std::ostringstream out;
@@ -79,11 +62,8 @@ TEST_F(AXTreeTest, WalkTreeStopsAtTheDepthLimit)
     ASSERT_EQ(started.children.size(), 2u);
     EXPECT_EQ(started.children[0].depth, 6);
     EXPECT_EQ(started.children[0].role, "AXTextArea");
-}
 
-TEST_F(AXTreeTest, WalkTreeOfAVanishedElementIsAnUnknownLeaf)
-{
-    AXElement body = desktop->element("body");
+    // A vanished element is an unknown leaf.
     desktop->removeElement(body);
     EXPECT_EQ(AXReader::walkTree(body, 5), (AXNode{.role = "unknown", .depth = 0}));
 }
@@ -155,7 +135,7 @@ TEST_F(MenuShortcutTest, ModifiersNoneAcceptsAnyMaskWhileAGivenMaskMustMatch)
     EXPECT_EQ(AXReader::searchMenuShortcut(menuBar(), 124, 2), std::nullopt);
 }
 
-TEST_F(MenuShortcutTest, AnUnreadableMaskCountsAsNoModifiers)
+TEST_F(MenuShortcutTest, AnUnreadableMaskCountsAsNoModifiersAndTheKeyMustBeANumber)
 {
     AXElement next = desktop->element("next-note");
     desktop->setError(next, "AXMenuItemCmdModifiers", AXError::cannotComplete);
@@ -164,11 +144,8 @@ TEST_F(MenuShortcutTest, AnUnreadableMaskCountsAsNoModifiers)
     desktop->clearError(next, "AXMenuItemCmdModifiers");
     EXPECT_EQ(AXReader::searchMenuShortcut(menuBar(), 124, 0)->item, next);
     EXPECT_EQ(AXReader::searchMenuShortcut(menuBar(), 124, 8), std::nullopt);
-}
 
-TEST_F(MenuShortcutTest, KeyMustBeANumber)
-{
-    AXElement next = desktop->element("next-note");
+    // The key must be a number.
     desktop->setAttribute(next, "AXMenuItemCmdVirtualKey", std::string("124"));
     EXPECT_EQ(AXReader::searchMenuShortcut(menuBar(), 124, std::nullopt)->item, desktop->element("last-note"));
     desktop->setAttribute(next, "AXMenuItemCmdVirtualKey", 124.0);

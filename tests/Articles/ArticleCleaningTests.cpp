@@ -28,24 +28,15 @@ SimElement heading(const std::string& text, double y)
 
 using CleaningTest = ArticleTreeTest;
 
-TEST_F(CleaningTest, DropsReadCountersButNotTextThatOnlyLooksLikeOne)
+TEST_F(CleaningTest, DropsReadCountersWeChatsLinesAndTheOriginalLabelButNotTextThatOnlyLooksLikeThem)
 {
-    auto found = paragraphs(blocks({ "Read 12", "Reads 3", "Reads12", "Read\t7", "Read", "read 12", "Read 12 times",
-                                     "Total Read 12", "Reads twelve" }));
-    EXPECT_THAT(textsOf(found), ElementsAre("Read", "read 12", "Read 12 times", "Total Read 12", "Reads twelve"));
-}
-
-TEST_F(CleaningTest, DropsWeChatsFollowAndRemindLines)
-{
-    auto found = paragraphs(blocks({ "3 个朋友关注了该公众号", "选择要提醒的朋友", "朋友们都在读" }));
-    EXPECT_THAT(textsOf(found), ElementsAre("朋友们都在读"));
-}
-
-TEST_F(CleaningTest, DropsTheOriginalLabelButKeepsTextThatMentionsIt)
-{
-    auto found = paragraphs(blocks({ "Original", " Original\n", "The Original Sin of software", "Original research",
-                                     "original" }));
-    EXPECT_THAT(textsOf(found), ElementsAre("The Original Sin of software", "Original research", "original"));
+    EXPECT_THAT(textsOf(paragraphs(blocks({ "Read 12", "Reads 3", "Reads12", "Read\t7", "Read", "read 12", "Read 12 times",
+                                            "Total Read 12", "Reads twelve" }))),
+                ElementsAre("Read", "read 12", "Read 12 times", "Total Read 12", "Reads twelve"));
+    EXPECT_THAT(textsOf(paragraphs(blocks({ "3 个朋友关注了该公众号", "选择要提醒的朋友", "朋友们都在读" }))), ElementsAre("朋友们都在读"));
+    EXPECT_THAT(textsOf(paragraphs(blocks({ "Original", " Original\n", "The Original Sin of software", "Original research",
+                                            "original" }))),
+                ElementsAre("The Original Sin of software", "Original research", "original"));
 }
 
 TEST_F(CleaningTest, LeavesTheOriginalTagOutOfTheBylineItSitsIn)
@@ -101,16 +92,13 @@ TEST_F(CleaningTest, OrdersByTopEdgeKeepingTheWalkOrderOfEqualTops)
     EXPECT_THAT(textsOf(found), ElementsAre("first left", "first right", "second", "third"));
     for (size_t i = 0; i < found.size(); ++i)
         EXPECT_EQ(found[i].index, static_cast<int>(i));
-}
 
-TEST_F(CleaningTest, KeepsTheWalkOrderOfEqualTopsInALongPage)
-{
+    // In a long page too, where a sort that is not stable would mix them.
     std::vector<SimElement> content;
     std::vector<std::string> top, bottom;
     for (int i = 0; i < 40; ++i) {
         const std::string text = "cell " + std::to_string(i);
-        const double y = i % 2 ? 10 : 100;
-        content.push_back(textBlock(text, Rect(i * 15, y, 30, 20)));
+        content.push_back(textBlock(text, Rect(i * 15, i % 2 ? 10 : 100, 30, 20)));
         (i % 2 ? top : bottom).push_back(text);
     }
     top.insert(top.end(), bottom.begin(), bottom.end());
@@ -164,16 +152,13 @@ TEST_F(TitleTest, FallsBackToTheWindowTitleAndThenToNothing)
     captured = ArticleParser::captureArticle("com.apple.Safari");
     ASSERT_TRUE(captured);
     EXPECT_EQ(captured->title, "");
-}
 
-TEST_F(TitleTest, APageWithoutTextStillGivesTheWindowAndATitle)
-{
-    auto captured = capture({ SimElement("AXImage").frame(Rect(0, 0, 600, 300)) }, "Photo page", "Window");
+    // A page without text still gives the window and a title.
+    captured = capture({ SimElement("AXImage").frame(Rect(0, 0, 600, 300)) }, "Photo page", "Window");
     ASSERT_TRUE(captured);
     EXPECT_THAT(captured->paragraphs, IsEmpty());
     EXPECT_EQ(captured->title, "Photo page");
     EXPECT_EQ(captured->window, element("window"));
-
     captured = capture({ textBlock("Read 99", Rect(0, 0, 600, 20)) }, "", "Window");
     ASSERT_TRUE(captured);
     EXPECT_THAT(captured->paragraphs, IsEmpty());

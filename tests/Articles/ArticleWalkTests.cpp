@@ -121,14 +121,6 @@ TEST_F(StaticTextBlockTest, TightensToTextMoreThanFivePointsAwayFromTheBlocksEdg
     EXPECT_FALSE(found[1].tightFrameHeight);
 }
 
-TEST_F(StaticTextBlockTest, WithoutAFrameGivesNoParagraphButItsOtherChildrenAreStillRead)
-{
-    auto found = paragraphs({ withoutFrame(SimElement("AXGroup"))
-                                  .child(staticText("unplaced", Rect(0, 0, 600, 20)))
-                                  .child(textBlock("placed", Rect(0, 30, 600, 20))) });
-    EXPECT_THAT(textsOf(found), ElementsAre("placed"));
-}
-
 TEST_F(StaticTextBlockTest, ReadsNestedBlocksOnceWhicheverDepthTheySitAt)
 {
     auto found = paragraphs({ SimElement("AXGroup")
@@ -142,13 +134,17 @@ TEST_F(StaticTextBlockTest, ReadsNestedBlocksOnceWhicheverDepthTheySitAt)
     EXPECT_THAT(textsOf(found), ElementsAre("Intro. Middle. Inner."));
 }
 
-TEST_F(StaticTextBlockTest, MakesNoParagraphOfAnEmptyBlockAndStillReadsItsChildren)
+TEST_F(StaticTextBlockTest, MakesNoParagraphOfAnEmptyOrUnplacedBlockAndStillReadsItsChildren)
 {
-    auto found = paragraphs({ SimElement("AXGroup")
-                                  .frame(Rect(0, 0, 600, 100))
-                                  .child(staticText("", Rect(0, 0, 600, 20)))
-                                  .child(textBlock("Child", Rect(0, 30, 600, 20))) });
-    EXPECT_THAT(textsOf(found), ElementsAre("Child"));
+    EXPECT_THAT(textsOf(paragraphs({ SimElement("AXGroup")
+                                         .frame(Rect(0, 0, 600, 100))
+                                         .child(staticText("", Rect(0, 0, 600, 20)))
+                                         .child(textBlock("Child", Rect(0, 30, 600, 20))) })),
+                ElementsAre("Child"));
+    EXPECT_THAT(textsOf(paragraphs({ withoutFrame(SimElement("AXGroup"))
+                                         .child(staticText("unplaced", Rect(0, 0, 600, 20)))
+                                         .child(textBlock("placed", Rect(0, 30, 600, 20))) })),
+                ElementsAre("placed"));
 }
 
 using TextGroupTest = ArticleTreeTest;
@@ -165,7 +161,7 @@ SimElement group(const std::string& role, Rect frame, int containers, int links,
     return g;
 }
 
-TEST_F(TextGroupTest, IsOneParagraphWhenAtLeastHalfItsChildrenAreContainers)
+TEST_F(TextGroupTest, IsOneParagraphOnlyWhenAtLeastHalfItsChildrenAreContainers)
 {
     for (auto [containers, links] : { std::pair { 2, 2 }, std::pair { 2, 3 }, std::pair { 3, 0 } }) {
         SCOPED_TRACE(testing::Message() << containers << " containers, " << links << " links");
@@ -182,10 +178,8 @@ TEST_F(TextGroupTest, IsOneParagraphWhenAtLeastHalfItsChildrenAreContainers)
         EXPECT_EQ(found[0].axFullText.has_value(), links > 0);
         EXPECT_FALSE(log.contains("[ArticleParser]"));
     }
-}
 
-TEST_F(TextGroupTest, WithTooFewContainersIsReadChildByChild)
-{
+    // With too few containers it is read child by child.
     auto found = paragraphs({ group("AXGroup", Rect(0, 0, 500, 200), 1, 3) });
     ASSERT_THAT(textsOf(found), ElementsAre("Part 1."));
     EXPECT_NE(found[0].element, element("group"));

@@ -7,7 +7,6 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
-#include <unistd.h>
 
 namespace lorvantine {
 
@@ -19,8 +18,6 @@ void ManualAudioTest::SetUp()
     defaults = std::make_shared<InMemoryUserDefaults>();
     previousDefaults = PreferencesModel::installDefaults(defaults);
     AudioOutput::route(AudioOutput::Destination::clockPaced);
-    directory = std::filesystem::temp_directory_path() / ("lorvantine-audio-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(directory);
 }
 
 void ManualAudioTest::TearDown()
@@ -29,11 +26,7 @@ void ManualAudioTest::TearDown()
     AudioOutput::route(AudioOutput::Destination::clockPaced);
     PreferencesModel::installDefaults(previousDefaults);
     Clock::install(previousClock);
-    std::error_code ignored;
-    std::filesystem::remove_all(directory, ignored);
 }
-
-std::filesystem::path ManualAudioTest::temporaryFile(const std::string& name) { return directory / name; }
 
 std::optional<WavContents> readWav(const std::filesystem::path& path)
 {

@@ -5,6 +5,7 @@
 #include "Platform/Dispatch.h"
 #include "Preferences/PreferencesModel.h"
 #include "Support/Log.h"
+#include "TestSupport/ScratchDirectory.h"
 
 #include <gtest/gtest.h>
 
@@ -28,13 +29,13 @@ protected:
     void advanceClock(double seconds) { clock->advance(lorvantine::seconds(seconds)); }
     // The same through the dispatch machinery: timers fire and the main queue runs on the way.
     void advance(double seconds) { Dispatch::advance(*clock, lorvantine::seconds(seconds)); }
-    std::filesystem::path temporaryFile(const std::string& name);
+    std::filesystem::path temporaryFile(const std::string& name) { return directory / name; }
 
     std::shared_ptr<ManualClock> clock;
     std::shared_ptr<Clock> previousClock;
     std::shared_ptr<UserDefaults> defaults;
     std::shared_ptr<UserDefaults> previousDefaults;
-    std::filesystem::path directory;
+    test::ScratchDirectory directory;
     Log::Capture log;
 };
 

@@ -210,11 +210,7 @@ TEST(IndexMappingTest, MatchesCharactersGreedilyForwardAndStopsAtTheFirstMiss)
     EXPECT_EQ(HighlightGeometry::buildIndexMapping("abzc", "abc"), (std::vector<int> { 0, 1 }));
     EXPECT_TRUE(HighlightGeometry::buildIndexMapping("abc", "").empty());
     EXPECT_EQ(HighlightGeometry::buildIndexMapping("aa", "a"), (std::vector<int> { 0 }));
-}
-
-TEST(IndexMappingTest, CountsCharactersNotCodeUnits)
-{
-    // A precomposed é equals e + U+0301; the emoji and the Chinese count one each.
+    // Characters, not code units: a precomposed é equals e + U+0301; the emoji and the Chinese count one each.
     EXPECT_EQ(HighlightGeometry::buildIndexMapping("caf\u00e9", "» cafe\u0301"), (std::vector<int> { 2, 3, 4, 5 }));
     EXPECT_EQ(HighlightGeometry::buildIndexMapping("🍞面包", "x🍞y面包"), (std::vector<int> { 1, 3, 4 }));
     // A base letter alone is not the same Character as the letter with its mark.

@@ -74,10 +74,14 @@ TEST_F(SubHighlightTickTest, NewSegmentRebuildsUnitsAndAsksForTheirRectangles)
     EXPECT_EQ(log.lines(), (std::vector<std::string> {
         "[SubHL] segment switch: para[0] offset=0 ts=4 dur=2.00s ocr=false processed=\"Read every word aloud. Then th\"" }));
 
-    // The same segment on the next tick: no rebuild, no new computation.
+    // The same segment on the next tick: no rebuild, no new computation; nor for one sharing its
+    // key (paragraph, offset and first 20 Characters).
     log.clear();
-    auto again = tickAt(0.8);
-    EXPECT_FALSE(again.precomputation);
+    EXPECT_FALSE(tickAt(0.8).precomputation);
+    AudioSegment sameStart = speaking(0, 0, "Read every word alouder than before.");
+    sameStart.timestamps.clear();
+    EXPECT_FALSE(tickAt(0.8, sameStart).precomputation);
+    EXPECT_EQ(state.currentSubUnits.size(), 4u);
     EXPECT_TRUE(log.lines().empty());
 }
 
@@ -133,10 +137,7 @@ TEST_F(SubHighlightTickTest, ResultsForASegmentNoLongerPlayingAreDropped)
 
     EXPECT_TRUE(SubHighlightMapper::acceptPublication(state, computed(second)));
     EXPECT_EQ(tickAt(0.4, speaking(0, 23, "Then the next sentence.")).rects, (std::vector<Rect> { Rect(0, 20, 9, 18) }));
-}
 
-TEST_F(SubHighlightTickTest, ResultsOfAnEarlierPlayOfTheSameSegmentAreDropped)
-{
     // Seeking back replays a segment with the same key after another one played in between.
     auto early = *tickAt(0).precomputation;
     tickAt(0, speaking(1, 0, "Second paragraph."));
@@ -154,16 +155,6 @@ TEST_F(SubHighlightTickTest, ResultsArrivingAfterTheReadingStoppedAreDropped)
     EXPECT_FALSE(state.lastSubSegmentKey);
     // The next tick after a new start rebuilds, even for the very same segment.
     EXPECT_TRUE(tickAt(0).precomputation);
-}
-
-TEST_F(SubHighlightTickTest, SegmentsSharingTheirKeyCountAsOne)
-{
-    tickAt(0);
-    // The same paragraph and offset, and the same first 20 Characters: not rebuilt.
-    AudioSegment sameStart = speaking(0, 0, "Read every word alouder than before.");
-    sameStart.timestamps.clear();
-    EXPECT_FALSE(tickAt(0, sameStart).precomputation);
-    EXPECT_EQ(state.currentSubUnits.size(), 4u);
 }
 
 TEST_F(SubHighlightTickTest, SegmentOfAMissingParagraphHasNoUnitsAndIsSkipped)

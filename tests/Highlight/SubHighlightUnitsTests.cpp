@@ -47,67 +47,37 @@ AudioSegment segment(std::string processed, std::vector<TTSTimestamp> timestamps
 
 // --- Matching the server's words to the paragraph ---
 
-TEST(WordMatchTest, MatchesWordsInOrderIgnoringCaseAndPunctuation)
+TEST(WordMatchTest, MatchesWordsInOrderFromTheSegmentsOffsetCountingCharacters)
 {
-    const std::string text = "Hello, World! The world is wide.";
-    auto positions = SubHighlightMapper::matchWordsToText(spoken({ "HELLO", "world!", "—", "the", "World", "wide" }), 0, text);
-    ASSERT_EQ(positions.size(), 6u);
-    EXPECT_EQ(positions[0], (CharRange { 0, 5 }));
-    EXPECT_EQ(positions[1], (CharRange { 7, 12 }));
-    // Nothing but punctuation: no position, and the cursor stays for the next word.
-    EXPECT_EQ(positions[2], std::nullopt);
-    EXPECT_EQ(positions[3], (CharRange { 14, 17 }));
-    // The second "world" is found after the first, not again at it.
-    EXPECT_EQ(positions[4], (CharRange { 18, 23 }));
-    EXPECT_EQ(positions[5], (CharRange { 27, 31 }));
-}
-
-TEST(WordMatchTest, StartsAtTheSegmentsOffsetAndNeverGoesBack)
-{
-    const std::string text = "one two three one two three";
-    auto positions = SubHighlightMapper::matchWordsToText(spoken({ "two", "one", "three" }), 14, text);
-    EXPECT_EQ(positions[0], (CharRange { 18, 21 }));
-    // "one" lies only behind the cursor now.
-    EXPECT_EQ(positions[1], std::nullopt);
-    EXPECT_EQ(positions[2], (CharRange { 22, 27 }));
-}
-
-TEST(WordMatchTest, WordsThatAreNoTokenAreSearchedInTheText)
-{
-    // "Mr" is no token but part of "Mrs"; the search finds it there and moves past that token.
-    const std::string text = "Mrs Smith met Jones";
-    auto positions = SubHighlightMapper::matchWordsToText(spoken({ "mr", "smith", "zebra", "jones" }), 0, text);
-    EXPECT_EQ(positions[0], (CharRange { 0, 2 }));
-    EXPECT_EQ(positions[1], (CharRange { 4, 9 }));
-    EXPECT_EQ(positions[2], std::nullopt);
-    EXPECT_EQ(positions[3], (CharRange { 14, 19 }));
-}
-
-TEST(WordMatchTest, WordsInsideALongTokenAreFoundOneAfterAnother)
-{
-    // Text without spaces is one token per clause; its words are found in turn inside it, and a
-    // word is never taken from a later clause while it is still ahead in the current one.
-    const std::string text = "我们去公园，公园很大";
-    auto positions = SubHighlightMapper::matchWordsToText(spoken({ "我们", "去", "公园", "公园", "很大" }), 0, text);
-    EXPECT_EQ(positions[0], (CharRange { 0, 2 }));
-    EXPECT_EQ(positions[1], (CharRange { 2, 3 }));
-    EXPECT_EQ(positions[2], (CharRange { 3, 5 }));
-    EXPECT_EQ(positions[3], (CharRange { 6, 8 }));
-    EXPECT_EQ(positions[4], (CharRange { 8, 10 }));
-}
-
-TEST(WordMatchTest, PositionsCountCharactersThroughEmojiCjkAndCombiningMarks)
-{
-    // 🍞 is two UTF-16 units and "cafe\u0301" five; each is one Character per letter or symbol.
-    const std::string text = "Fresh 🍞 bread, 面包 and cafe\u0301 au lait";
-    auto positions = SubHighlightMapper::matchWordsToText(spoken({ "fresh", "bread", "面包", "and", "CAF\u00c9", "lait" }), 0, text);
-    EXPECT_EQ(positions[1], (CharRange { 8, 13 }));
-    EXPECT_EQ(positions[2], (CharRange { 15, 17 }));
-    EXPECT_EQ(positions[3], (CharRange { 18, 21 }));
-    // The server's precomposed, upper-case word matches the decomposed text.
-    EXPECT_EQ(positions[4], (CharRange { 22, 26 }));
-    EXPECT_EQ(slice(text, *positions[4]), "cafe\u0301");
-    EXPECT_EQ(positions[5], (CharRange { 30, 34 }));
+    using Positions = std::vector<std::optional<CharRange>>;
+    struct Case {
+        std::string text;
+        std::vector<std::string> words;
+        int offset;
+        Positions expected;
+    };
+    const Case cases[] = {
+        // Case and punctuation are ignored; nothing but punctuation has no position and leaves the
+        // cursor for the next word; the second "world" is found after the first, not again at it.
+        {"Hello, World! The world is wide.", {"HELLO", "world!", "—", "the", "World", "wide"}, 0,
+         {CharRange {0, 5}, CharRange {7, 12}, std::nullopt, CharRange {14, 17}, CharRange {18, 23}, CharRange {27, 31}}},
+        // From the segment's offset, never going back: "one" lies only behind the cursor.
+        {"one two three one two three", {"two", "one", "three"}, 14, {CharRange {18, 21}, std::nullopt, CharRange {22, 27}}},
+        // "Mr" is no token but part of "Mrs": the search finds it there and moves past that token.
+        {"Mrs Smith met Jones", {"mr", "smith", "zebra", "jones"}, 0,
+         {CharRange {0, 2}, CharRange {4, 9}, std::nullopt, CharRange {14, 19}}},
+        // Text without spaces is one token per clause; its words are found in turn inside it, and a
+        // word is never taken from a later clause while it is still ahead in the current one.
+        {"我们去公园，公园很大", {"我们", "去", "公园", "公园", "很大"}, 0,
+         {CharRange {0, 2}, CharRange {2, 3}, CharRange {3, 5}, CharRange {6, 8}, CharRange {8, 10}}},
+        // 🍞 is two UTF-16 units and "cafe\u0301" five; each is one Character per letter or symbol,
+        // and the server's precomposed, upper-case word matches the decomposed text.
+        {"Fresh 🍞 bread, 面包 and cafe\u0301 au lait", {"fresh", "bread", "面包", "and", "CAF\u00c9", "lait"}, 0,
+         {CharRange {0, 5}, CharRange {8, 13}, CharRange {15, 17}, CharRange {18, 21}, CharRange {22, 26}, CharRange {30, 34}}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(SubHighlightMapper::matchWordsToText(spoken(c.words), c.offset, c.text), c.expected) << c.text;
+    EXPECT_EQ(slice(cases[4].text, CharRange {22, 26}), "cafe\u0301");
 }
 
 // --- Word units and the fallback ---
@@ -152,7 +122,7 @@ TEST(SegmentUnitsTest, ChineseTextGetsSentenceUnitsFromItsWords)
     EXPECT_EQ(units[2].endTime, timestamps[7].end);
 }
 
-TEST(SegmentUnitsTest, ChineseSentenceEndsAtALineBreakBetweenWords)
+TEST(SegmentUnitsTest, ChineseSentencesEndAtALineBreakAndAnOpenRunWithoutFurtherMatchesMakesNoUnit)
 {
     const std::string text = "第一行文字\n第二行文字";
     auto timestamps = spoken({ "第一行", "文字", "第二行", "文字" });
@@ -160,14 +130,11 @@ TEST(SegmentUnitsTest, ChineseSentenceEndsAtALineBreakBetweenWords)
     EXPECT_EQ(texts(text, units), (std::vector<std::string> { "第一行文字", "第二行文字" }));
     EXPECT_EQ(units[0].endTime, timestamps[1].end);
     EXPECT_EQ(units[1].startTime, timestamps[2].start);
-}
 
-TEST(SegmentUnitsTest, OpenSentenceRunWithoutFurtherMatchesMakesNoUnit)
-{
-    const std::string text = "你好。世界很大";
-    auto timestamps = spoken({ "你好。", "世界", "很大", "unknown" });
-    auto units = SubHighlightMapper::buildSentenceUnits(timestamps, SubHighlightMapper::matchWordsToText(timestamps, 0, text), text);
-    EXPECT_EQ(texts(text, units), (std::vector<std::string> { "你好" }));
+    const std::string open = "你好。世界很大";
+    timestamps = spoken({ "你好。", "世界", "很大", "unknown" });
+    units = SubHighlightMapper::buildSentenceUnits(timestamps, SubHighlightMapper::matchWordsToText(timestamps, 0, open), open);
+    EXPECT_EQ(texts(open, units), (std::vector<std::string> { "你好" }));
 }
 
 TEST(SegmentUnitsTest, IsChineseNeedsMoreThanATenthOfIdeographs)
@@ -199,48 +166,32 @@ TEST(SentenceUnitsTest, PiecesAreTimedByTheirShareOfTheTextAndTheLastNeverEnds)
     EXPECT_TRUE(SubHighlightMapper::buildSentenceUnitsWithoutTimestamps("", 0, text, 6).empty());
 }
 
-TEST(SentenceUnitsTest, SegmentsLaterInTheParagraphAreFoundFromTheirOffset)
+TEST(SentenceUnitsTest, PiecesAreFoundInTheParagraphCountingCharacters)
 {
-    const std::string paragraph = "Stop! Go on. Stop! Go on.";
-    // The second segment starts at Character 13 and says "Stop! Go on."
-    auto units = SubHighlightMapper::buildSentenceUnitsWithoutTimestamps("Stop! Go on.", 13, paragraph, 3);
-    EXPECT_EQ(texts(paragraph, units), (std::vector<std::string> { "Stop!", "Go on." }));
-    EXPECT_EQ(units[0].charRange.lower, 13);
-}
-
-TEST(SentenceUnitsTest, SpokenTextIsFoundThroughTheSpeechClientsNormalisation)
-{
-    // The client sent "First part。second part!" for a paragraph broken by a line.
-    const std::string paragraph = "First part \n  second part!";
-    auto units = SubHighlightMapper::buildSentenceUnitsWithoutTimestamps("First part。second part!", 0, paragraph, 4);
-    EXPECT_EQ(texts(paragraph, units), (std::vector<std::string> { "First part", "second part!" }));
-}
-
-TEST(SentenceUnitsTest, UnitsStopAtALineBreakAndLoseTheirSpaces)
-{
-    const std::string paragraph = "  Hello there \nfriend!";
-    auto units = SubHighlightMapper::buildSentenceUnitsWithoutTimestamps(paragraph, 0, paragraph, 2);
-    ASSERT_EQ(units.size(), 1u);
-    EXPECT_EQ(slice(paragraph, units[0].charRange), "Hello there");
-}
-
-TEST(SentenceUnitsTest, PieceMissingFromTheTextIsPlacedAtTheSearchOffset)
-{
-    const std::string paragraph = "Something else entirely is written here.";
-    auto units = SubHighlightMapper::buildSentenceUnitsWithoutTimestamps("Nope!Not here", 0, paragraph, 2);
-    ASSERT_EQ(units.size(), 2u);
-    EXPECT_EQ(units[0].charRange, (CharRange { 0, 5 }));
-    EXPECT_EQ(units[1].charRange, (CharRange { 5, 13 }));
-    EXPECT_EQ(slice(paragraph, units[1].charRange), "hing els");
-}
-
-TEST(SentenceUnitsTest, SentenceRangesCountCharactersWithEmojiCjkAndCombiningMarks)
-{
-    const std::string paragraph = "I ate 🍞! 我吃了面包。Cafe\u0301 next?";
-    auto units = SubHighlightMapper::buildSentenceUnitsWithoutTimestamps(paragraph, 0, paragraph, 9);
-    EXPECT_EQ(texts(paragraph, units), (std::vector<std::string> { "I ate 🍞!", "我吃了面包。", "Cafe\u0301 next?" }));
-    EXPECT_EQ(units[1].charRange, (CharRange { 9, 15 }));
-    EXPECT_EQ(units[2].charRange, (CharRange { 15, 25 }));
+    struct Case {
+        std::string spoken;
+        int offset;
+        std::string paragraph;
+        std::vector<std::string> expected;
+    };
+    const Case cases[] = {
+        // The second segment starts at Character 13.
+        {"Stop! Go on.", 13, "Stop! Go on. Stop! Go on.", {"Stop!", "Go on."}},
+        // Found through the speech client's normalisation of a paragraph broken by a line.
+        {"First part。second part!", 0, "First part \n  second part!", {"First part", "second part!"}},
+        // Units stop at a line break and lose their spaces.
+        {"  Hello there \nfriend!", 0, "  Hello there \nfriend!", {"Hello there"}},
+        {"I ate 🍞! 我吃了面包。Cafe\u0301 next?", 0, "I ate 🍞! 我吃了面包。Cafe\u0301 next?", {"I ate 🍞!", "我吃了面包。", "Cafe\u0301 next?"}},
+        // A piece missing from the text is placed at the search offset.
+        {"Nope!Not here", 0, "Something else entirely is written here.", {"Somet", "hing els"}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(texts(c.paragraph, SubHighlightMapper::buildSentenceUnitsWithoutTimestamps(c.spoken, c.offset, c.paragraph, 3)),
+                  c.expected) << c.spoken;
+    EXPECT_EQ(SubHighlightMapper::buildSentenceUnitsWithoutTimestamps("Stop! Go on.", 13, cases[0].paragraph, 3)[0].charRange.lower, 13);
+    auto emoji = SubHighlightMapper::buildSentenceUnitsWithoutTimestamps(cases[3].spoken, 0, cases[3].paragraph, 9);
+    EXPECT_EQ(emoji[1].charRange, (CharRange { 9, 15 }));
+    EXPECT_EQ(emoji[2].charRange, (CharRange { 15, 25 }));
 }
 
 TEST(SentenceUnitsTest, SplitKeepsSpacesAndOnlyBreaksAfterEnders)
@@ -274,11 +225,9 @@ TEST(NormalizeTest, LineBreakRunsBecomeOneFullStopMappedToTheirFirstCharacter)
     EXPECT_EQ(normalized.text, "ab。c。d  e");
     // a b 。(the run from offset 2) c 。(the line feed at 7; the text's own 。 folds into it) d, two spaces, e, end
     EXPECT_EQ(normalized.mapping, (std::vector<int> { 0, 1, 2, 6, 7, 9, 10, 11, 12, 13 }));
-}
 
-TEST(NormalizeTest, MappingCountsCharacters)
-{
-    auto normalized = SubHighlightMapper::normalizeLikeTTS("🍞\r\n面包 cafe\u0301");
+    // The mapping counts Characters.
+    normalized = SubHighlightMapper::normalizeLikeTTS("🍞\r\n面包 cafe\u0301");
     EXPECT_EQ(normalized.text, "🍞。面包 cafe\u0301");
     EXPECT_EQ(normalized.mapping, (std::vector<int> { 0, 1, 2, 3, 4, 5, 6, 7, 8, 9 }));
     EXPECT_EQ(SubHighlightMapper::normalizeLikeTTS("").mapping, std::vector<int> { 0 });

@@ -133,13 +133,6 @@ TEST_F(SubRectPrecomputationTest, ImplausibleCharacterBoundsAreNotUsed)
                   "[ArticleReader] BoundsForRange anomalous for para 0: bounds y=1150 h=18 vs frame y=650, skipping sub-highlight");
 }
 
-TEST_F(SubRectPrecomputationTest, ElementWithoutReadableGeometryPublishesNothing)
-{
-    desktop->setError(element("line"), "AXPosition", AXError::cannotComplete);
-    EXPECT_FALSE(SubRectPrecomputation::precomputeSubRects(request(paragraphOf("line", "Reading aloud, one word at a time."),
-                                                                   { unit(0, 7) })));
-}
-
 // --- Measuring through accessibility ---
 
 TEST_F(SubRectPrecomputationTest, OffsetIntoASharedElementIsConvertedToUtf16)
@@ -229,6 +222,12 @@ TEST_F(SubRectPrecomputationTest, MappingThatMissesACharacterIsDropped)
     ASSERT_TRUE(publication);
     const AXElement prefixed = element("prefixed");
     expectNear(publication->table.at(0).at(0), AXReader::boundsForRange(prefixed, 0, 5).value());
+
+    // Without a mapping, units after an emoji are still measured in UTF-16.
+    paragraph = paragraphOf("prefixed", "» Fresh 🍞 bread and milk");
+    publication = SubRectPrecomputation::precomputeSubRects(request(paragraph, { unit(10, 15) }));
+    ASSERT_TRUE(publication);
+    expectNear(publication->table.at(0).at(0), boundsOfWord("prefixed", "bread"));
 }
 
 TEST_F(SubRectPrecomputationTest, StaticTextsAlignTheParagraphWhenTheElementCannotCount)
@@ -265,14 +264,6 @@ TEST_F(SubRectPrecomputationTest, StaticTextChildLocatesWhereTheParagraphStarts)
     auto publication = SubRectPrecomputation::precomputeSubRects(request(paragraph, { unit(6, 11) }));
     ASSERT_TRUE(publication);
     expectNear(publication->table.at(0).at(0), boundsOfWord("shifted-area", "bread"), "bread");
-}
-
-TEST_F(SubRectPrecomputationTest, WithoutMappingUnitsAfterAnEmojiAreStillMeasuredInUtf16)
-{
-    ArticleParagraph paragraph = paragraphOf("prefixed", "» Fresh 🍞 bread and milk");
-    auto publication = SubRectPrecomputation::precomputeSubRects(request(paragraph, { unit(10, 15) }));
-    ASSERT_TRUE(publication);
-    expectNear(publication->table.at(0).at(0), boundsOfWord("prefixed", "bread"));
 }
 
 // --- Running it for the session ---

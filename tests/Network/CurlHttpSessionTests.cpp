@@ -12,8 +12,6 @@ namespace {
 using test::Inbox;
 using test::LoopbackServer;
 using test::RawSocket;
-using ::testing::ElementsAre;
-using ::testing::Pair;
 
 std::vector<std::uint8_t> bytes(std::string_view text) { return {text.begin(), text.end()}; }
 std::string textOf(const std::vector<std::uint8_t>& data) { return {data.begin(), data.end()}; }

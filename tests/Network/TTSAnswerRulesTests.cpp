@@ -80,22 +80,16 @@ protected:
     TTSResult ask(std::optional<std::string> body) { return ask("Some text.", 200, std::move(body)); }
 };
 
-TEST_F(TTSAnswerRulesTest, TheRequestGoesToTheSpeechPathOfTheNode)
-{
-    ask(R"({"audio":""})");
-    ASSERT_EQ(session->requests().size(), 1u);
-    HttpRequest request = session->requests()[0];
-    EXPECT_EQ(request.url, "http://speech.test:8880/api/captioned_speech_partly");
-    EXPECT_EQ(request.method, "POST");
-    EXPECT_EQ(request.timeout, seconds(60));
-}
-
 TEST_F(TTSAnswerRulesTest, AnAnswerWithoutABodyIsNoDataAndIsRetried)
 {
     TTSResult result = ask(std::nullopt);
     ASSERT_FALSE(result);
     EXPECT_EQ(result.error(), (ErrorValue {"TTS", -1, "no data"}));
-    EXPECT_EQ(session->requests().size(), 3u);
+    ASSERT_EQ(session->requests().size(), 3u);
+    // Each to the speech path of the node.
+    EXPECT_EQ(session->requests()[0].url, "http://speech.test:8880/api/captioned_speech_partly");
+    EXPECT_EQ(session->requests()[0].method, "POST");
+    EXPECT_EQ(session->requests()[0].timeout, seconds(60));
 }
 
 TEST_F(TTSAnswerRulesTest, AnObjectWithoutAudioIsNoDataButAnEmptyAudioTextIsASilentPart)
@@ -185,9 +179,12 @@ TEST_F(TTSAnswerRulesTest, TimestampsTakeNumbersOfEitherSpellingAndDropAListWith
     EXPECT_THAT(mixed->timestamps,
         ElementsAre(TTSTimestamp {1, 2, "one"}, TTSTimestamp {2.5, 3.25, "two"}, TTSTimestamp {4.5, 0, ""}, TTSTimestamp {0, 0, ""}));
 
-    TTSResult spoiled = ask(R"({"audio":"","timestamps":[{"start":1,"end":2,"word":"one"},null]})");
-    ASSERT_TRUE(spoiled);
-    EXPECT_THAT(spoiled->timestamps, IsEmpty());
+    for (const char* spoiled : {R"({"audio":"","timestamps":[{"start":1,"end":2,"word":"one"},null]})",
+                                R"({"audio":"","timestamps":{"start":1}})", R"({"audio":""})"}) {
+        TTSResult result = ask(spoiled);
+        ASSERT_TRUE(result) << spoiled;
+        EXPECT_THAT(result->timestamps, IsEmpty()) << spoiled;
+    }
 }
 
 TEST_F(TTSAnswerRulesTest, TextThatIsNotUTF8GoesOutWithoutABody)
@@ -221,10 +218,20 @@ TEST_F(TTSAnswerRulesTest, OnlyRunsOfWhiteSpaceHoldingALineFeedBecomeAFullStop)
     };
     EXPECT_EQ(sentInput("a \t b"), "a \t b");
     EXPECT_EQ(sentInput("a\rb"), "a\rb");
+    EXPECT_EQ(sentInput("第一行\r\n。第二行"), "第一行。第二行");
     EXPECT_EQ(sentInput("a \u3000\n\u00a0 b"), "a。b");
     EXPECT_EQ(sentInput("\n\nHeading\n\n"), "。Heading。");
     EXPECT_EQ(sentInput("一。\n。。二"), "一。二");
     EXPECT_EQ(sentInput("。\n"), "。");
+
+    // A blank text is done at once, on this thread, without an error and without a request.
+    ChainRecorder blank;
+    client->generate(" \n\t \r\n  ", std::string("af_heart"), blank.partHandler(), blank.doneHandler());
+    EXPECT_EQ(blank.doneCount(), 1);
+    EXPECT_FALSE(blank.error());
+    ASSERT_TRUE(Dispatch::waitUntilIdle());
+    EXPECT_THAT(blank.parts(), IsEmpty());
+    EXPECT_EQ(session->requests().size(), 7u);
 }
 
 } // namespace

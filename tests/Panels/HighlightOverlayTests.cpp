@@ -331,7 +331,7 @@ TEST_F(Overlay, FollowsTheWindowAsItMovesAndIgnoresSubPointJitter)
     EXPECT_PRED3(near, screenColour({ blocks[1].minX() + 10, blocks[1].midY() }), paragraphMark, 2);
 }
 
-TEST_F(Overlay, FollowsContentScrolledUnderTheCurrentParagraphsElement)
+TEST_F(Overlay, FollowsContentScrolledUnderTheCurrentParagraphsElementUnlessPaginated)
 {
     textReader();
     attach(blocks, textElements());
@@ -349,6 +349,16 @@ TEST_F(Overlay, FollowsContentScrolledUnderTheCurrentParagraphsElement)
     desktop->moveWindow(reader.number, { 110, 50 });
     advance(0.1);
     expectRects(overlay->paragraphs(), shiftedAll(blocks, 10, -50));
+
+    // Paginated mode follows the window only.
+    overlay->updateParagraphRects(blocks);
+    overlay->setPaginatedMode(true);
+    desktop->setScroll(desktop->element("scroll"), { 0, 80 });
+    advance(0.1);
+    expectRects(overlay->paragraphs(), blocks);
+    desktop->moveWindow(reader.number, { 130, 50 });
+    advance(0.1);
+    expectRects(overlay->paragraphs(), shiftedAll(blocks, 20, 0));
 }
 
 TEST_F(Overlay, DistrustsElementPositionsFarFromWhereTheyShouldBe)
@@ -376,20 +386,6 @@ TEST_F(Overlay, DistrustsElementPositionsFarFromWhereTheyShouldBe)
     desktop->moveWindow(reader.number, { 110, 60 });
     advance(0.1);
     expectRects(overlay->paragraphs(), shiftedAll(blocks, 10, 270));
-}
-
-TEST_F(Overlay, PaginatedModeFollowsTheWindowOnly)
-{
-    textReader();
-    attach(blocks, textElements());
-    overlay->setPaginatedMode(true);
-    overlay->setCurrent(1);
-    desktop->setScroll(desktop->element("scroll"), { 0, 30 });
-    advance(0.1);
-    expectRects(overlay->paragraphs(), blocks);
-    desktop->moveWindow(reader.number, { 120, 50 });
-    advance(0.1);
-    expectRects(overlay->paragraphs(), shiftedAll(blocks, 20, 0));
 }
 
 TEST_F(Overlay, FollowsTheFirstCharacterOfAnElementSharedByEveryParagraph)

@@ -20,10 +20,8 @@ TEST(PixelFixtureKeys, AreReadIntoTheFixture)
         "pixels.json");
     ASSERT_TRUE(fixture) << fixture.error();
     EXPECT_EQ(fixture->captureTool, SimCaptureTool::cannotStart);
-    EXPECT_EQ(fixture->recognitionNoise.typoRate, 0.25);
     EXPECT_EQ(fixture->recognitionNoise.mergeRate, 0.5);
     EXPECT_EQ(fixture->recognitionNoise.splitRate, 1);
-    EXPECT_EQ(fixture->recognitionNoise.seed, 9u);
     const SimWindow& window = fixture->applications[0].windows[0];
     EXPECT_EQ(window.background, 0xFF102030u);
     const SimElement& image = window.children[0];

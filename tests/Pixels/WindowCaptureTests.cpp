@@ -7,48 +7,18 @@
 #include "Platform/WindowCapturePort.h"
 #include "SimDesktop/SimFixtureLoader.h"
 #include "Support/Log.h"
+#include "TestSupport/ScopedEnvironment.h"
+#include "TestSupport/ScratchDirectory.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <thread>
-#include <unistd.h>
 
 namespace lorvantine::testing {
 namespace {
 
 namespace fs = std::filesystem;
-
-class ScratchFolder {
-public:
-    ScratchFolder()
-    {
-        std::string pattern = (fs::temp_directory_path() / "lorvantine-pixels-XXXXXX").string();
-        m_path = ::mkdtemp(pattern.data());
-    }
-    ~ScratchFolder() { fs::remove_all(m_path); }
-    std::string file(const std::string& name) const { return (m_path / name).string(); }
-
-private:
-    fs::path m_path;
-};
-
-class EnvironmentVariable {
-public:
-    EnvironmentVariable(const char* name, const char* value) : m_name(name)
-    {
-        if (const char* old = std::getenv(name))
-            m_old = old;
-        value ? ::setenv(name, value, 1) : ::unsetenv(name);
-    }
-    ~EnvironmentVariable() { m_old ? ::setenv(m_name, m_old->c_str(), 1) : ::unsetenv(m_name); }
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_old;
-};
 
 SimElement article()
 {
@@ -70,8 +40,8 @@ TEST(WindowCapture, WritesOnlyTheWindowsPixelsAtTheBackingScale)
     f.applications[0].active = false;
     auto desktop = SimDesktop::create(f);
     PlatformServices ports = desktop->services();
-    ScratchFolder folder;
-    const std::string path = folder.file("capture.png");
+    test::ScratchDirectory folder;
+    const std::string path = (folder / "capture.png").string();
 
     auto status = ports.windowCapture->captureWindow(42, path);
     ASSERT_TRUE(status);
@@ -103,12 +73,12 @@ TEST(WindowCapture, FollowsTheScaleOfTheScreenTheWindowIsOn)
     f.applications[0].windows.push_back(window(44, "Far", Rect(1600, 200, 300, 200)));
     auto desktop = SimDesktop::create(f);
     PlatformServices ports = desktop->services();
-    ScratchFolder folder;
+    test::ScratchDirectory folder;
 
-    ASSERT_EQ(ports.windowCapture->captureWindow(42, folder.file("a.png")).value(), 0);
-    ASSERT_EQ(ports.windowCapture->captureWindow(44, folder.file("b.png")).value(), 0);
-    EXPECT_EQ(Image::loadPNG(folder.file("a.png"))->width, 600);
-    auto far = Image::loadPNG(folder.file("b.png"));
+    ASSERT_EQ(ports.windowCapture->captureWindow(42, (folder / "a.png").string()).value(), 0);
+    ASSERT_EQ(ports.windowCapture->captureWindow(44, (folder / "b.png").string()).value(), 0);
+    EXPECT_EQ(Image::loadPNG((folder / "a.png").string())->width, 600);
+    auto far = Image::loadPNG((folder / "b.png").string());
     EXPECT_EQ(far->width, 600);
     EXPECT_EQ(far->height, 400);
 }
@@ -117,15 +87,15 @@ TEST(WindowCapture, AnswersWithTheToolsExitStatusWhenThereIsNothingToCapture)
 {
     auto desktop = SimDesktop::create(readerFixture({ article() }));
     PlatformServices ports = desktop->services();
-    ScratchFolder folder;
-    const std::string path = folder.file("capture.png");
+    test::ScratchDirectory folder;
+    const std::string path = (folder / "capture.png").string();
 
     EXPECT_EQ(ports.windowCapture->captureWindow(4242, path).value(), 1);
     EXPECT_FALSE(fs::exists(path));
     desktop->minimizeWindow(42);
     EXPECT_EQ(ports.windowCapture->captureWindow(42, path).value(), 1);
     desktop->minimizeWindow(42, false);
-    EXPECT_EQ(ports.windowCapture->captureWindow(42, folder.file("missing/capture.png")).value(), 1);
+    EXPECT_EQ(ports.windowCapture->captureWindow(42, (folder / "missing/capture.png").string()).value(), 1);
     EXPECT_EQ(ports.windowCapture->captureWindow(42, path).value(), 0);
 
     desktop->setCaptureTool(SimCaptureTool::cannotStart);
@@ -142,17 +112,17 @@ TEST(WindowCapture, CapturesFromSeveralThreadsAtOnceGiveTheSamePicture)
 {
     auto desktop = SimDesktop::create(readerFixture({ article() }));
     auto capture = desktop->services().windowCapture;
-    ScratchFolder folder;
+    test::ScratchDirectory folder;
     std::vector<std::thread> threads;
     std::vector<int> statuses(8, -1);
     for (size_t i = 0; i < statuses.size(); ++i)
-        threads.emplace_back([&, i] { statuses[i] = capture->captureWindow(42, folder.file(std::to_string(i) + ".png")).value(); });
+        threads.emplace_back([&, i] { statuses[i] = capture->captureWindow(42, (folder / (std::to_string(i) + ".png")).string()).value(); });
     for (auto& t : threads)
         t.join();
-    const uint64_t first = Image::loadPNG(folder.file("0.png"))->digest();
+    const uint64_t first = Image::loadPNG((folder / "0.png").string())->digest();
     for (size_t i = 0; i < statuses.size(); ++i) {
         EXPECT_EQ(statuses[i], 0);
-        EXPECT_EQ(Image::loadPNG(folder.file(std::to_string(i) + ".png"))->digest(), first);
+        EXPECT_EQ(Image::loadPNG((folder / (std::to_string(i) + ".png")).string())->digest(), first);
     }
 }
 
@@ -160,51 +130,17 @@ TEST(WindowCapture, ReplacesWhatIsAtThePathWithoutFollowingALink)
 {
     auto desktop = SimDesktop::create(readerFixture({ article() }));
     PlatformServices ports = desktop->services();
-    ScratchFolder folder;
-    const std::string target = folder.file("elsewhere.txt");
-    std::ofstream(target) << "keep me";
-    const std::string path = folder.file("capture.png");
+    test::ScratchDirectory folder;
+    const std::string target = (folder / "elsewhere.txt").string();
+    test::writeFile(target, "keep me");
+    const std::string path = (folder / "capture.png").string();
     fs::create_symlink(target, path);
 
     ASSERT_EQ(ports.windowCapture->captureWindow(42, path).value(), 0);
     EXPECT_FALSE(fs::is_symlink(path));
     EXPECT_TRUE(Image::loadPNG(path));
-    std::ifstream in(target);
-    std::string kept((std::istreambuf_iterator<char>(in)), {});
-    EXPECT_EQ(kept, "keep me");
-    EXPECT_EQ(std::distance(fs::directory_iterator(folder.file("")), fs::directory_iterator()), 2) << "no temporary left";
-}
-
-TEST(DesktopTruth, ReadsACropOfALoadedCaptureBackInItsOwnPixels)
-{
-    auto desktop = SimDesktop::create(readerFixture({ article() }));
-    PlatformServices ports = desktop->services();
-    ScratchFolder folder;
-    const std::string path = folder.file("capture.png");
-    ASSERT_EQ(ports.windowCapture->captureWindow(42, path).value(), 0);
-    auto picture = Image::loadPNG(path);
-    ASSERT_TRUE(picture);
-
-    // The second paragraph, cut out as VisionOCR cuts its content rectangle.
-    const Rect second = desktop->frameOf(desktop->element("second")).value();
-    const Rect wanted((second.minX() - 100) * 2 - 10, (second.minY() - 50) * 2 - 10, second.width() * 2, second.height() * 2 + 20);
-    const Image crop = picture->cropped(*picture->cropArea(wanted));
-    auto observations = ports.textRecognizer->recognize(crop, {});
-    ASSERT_TRUE(observations) << observations.error().description;
-    ASSERT_EQ(observations->size(), 1u);
-    const RecognizedText& text = *observations->front().topCandidate;
-    EXPECT_EQ(text.string, "Every word gets its moment.");
-    // "word": its normalised box maps back onto its bounds on screen.
-    const Rect word = boundsForRange(*ports.accessibility, desktop->element("second"), 6, 4).value();
-    const Rect box = *text.boundingBox(6, 10);
-    const double screenX = 100 + (crop.sourceX + box.minX() * crop.width) / 2;
-    const double screenY = 50 + (crop.sourceY + (1 - box.maxY()) * crop.height) / 2;
-    EXPECT_NEAR(screenX, word.minX(), 1e-6);
-    EXPECT_NEAR(screenY, word.minY(), 1e-6);
-    EXPECT_NEAR(box.width() * crop.width / 2, word.width(), 1e-6);
-
-    // A picture the desktop never drew is unknown to it.
-    EXPECT_FALSE(ports.textRecognizer->recognize(Image::filled(40, 40, 0xFFFFFFFF), {}));
+    EXPECT_EQ(test::readFile(target), "keep me");
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), fs::directory_iterator()), 2) << "no temporary left";
 }
 
 TEST(DesktopTruth, VisionOCRReadsTheWordsOfAnImageOnlyPageAtTheirScreenPlaces)
@@ -247,13 +183,15 @@ TEST(DesktopTruth, FixtureNoiseAndTheRecognizerChoiceReachTheServices)
     ASSERT_EQ(observations->size(), 1u);
     EXPECT_NE(observations->front().topCandidate->string, "exact words");
     EXPECT_EQ(observations->front().topCandidate->string.size(), std::string("exact words").size());
+    // A picture the desktop never drew is unknown to it.
+    EXPECT_FALSE(desktop->services().textRecognizer->recognize(Image::filled(40, 40, 0xFFFFFFFF), {}));
 
     {
-        EnvironmentVariable choice("LORVANTINE_RECOGNIZER", "tesseract");
+        test::ScopedEnvironment choice("LORVANTINE_RECOGNIZER", "tesseract");
         EXPECT_TRUE(std::dynamic_pointer_cast<TesseractRecognizer>(desktop->services().textRecognizer));
     }
     {
-        EnvironmentVariable choice("LORVANTINE_RECOGNIZER", "vision");
+        test::ScopedEnvironment choice("LORVANTINE_RECOGNIZER", "vision");
         Log::Capture log;
         EXPECT_TRUE(std::dynamic_pointer_cast<DesktopTruthRecognizer>(desktop->services().textRecognizer));
         EXPECT_TRUE(log.contains("LORVANTINE_RECOGNIZER=\"vision\""));

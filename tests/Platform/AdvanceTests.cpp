@@ -1,4 +1,4 @@
-#include "ManualClockTest.h"
+#include "TestSupport/ManualClockTest.h"
 
 #include <atomic>
 #include <mutex>
@@ -110,37 +110,6 @@ TEST_F(AdvanceTest, RealTimeBackgroundWorkIsWaitedFor)
     });
     Dispatch::advance(*clock, seconds(0.1));
     EXPECT_TRUE(finished);
-}
-
-TEST_F(AdvanceTest, RepeatingTimerAdvancedOneSecondFiresTenTimes)
-{
-    int fires = 0;
-    auto timer = Timer::scheduled(seconds(0.1), Timer::Repeats::yes, [&](Timer&) {
-        ++fires;
-        note("tick");
-    });
-    Dispatch::advance(*clock, seconds(1));
-    EXPECT_EQ(fires, 10);
-    auto ticks = log();
-    ASSERT_EQ(ticks.size(), 10u);
-    EXPECT_EQ(ticks.front(), "tick@100");
-    EXPECT_EQ(ticks.back(), "tick@1000");
-    timer->invalidate();
-}
-
-TEST_F(AdvanceTest, SemaphoreTimeoutInBackgroundExpiresOnlyWhenTheClockPassesIt)
-{
-    Semaphore never(0);
-    std::atomic<int> result { -1 };
-    DispatchQueue::global().async([&] {
-        result = never.wait(seconds(1)) ? 1 : 0;
-        note("timed out");
-    });
-    Dispatch::advance(*clock, seconds(0.5));
-    EXPECT_EQ(result, -1);
-    Dispatch::advance(*clock, seconds(1));
-    EXPECT_EQ(result, 0);
-    EXPECT_EQ(log(), (std::vector<std::string> { "timed out@1000" }));
 }
 
 TEST_F(AdvanceTest, ZeroOrNegativeAdvanceOnlySettles)

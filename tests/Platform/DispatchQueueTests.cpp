@@ -1,9 +1,8 @@
-#include "ManualClockTest.h"
+#include "TestSupport/ManualClockTest.h"
 
 #include <atomic>
 #include <latch>
 #include <mutex>
-#include <set>
 #include <thread>
 #include <vector>
 
@@ -127,14 +126,6 @@ TEST_F(DispatchQueueTest, AnotherThreadCanBeAdoptedAsMain)
     EXPECT_TRUE(RunLoop::isMainThread());
 }
 
-TEST_F(DispatchQueueTest, SyncOnMainFromMainRunsInPlace)
-{
-    bool ran = false;
-    DispatchQueue::main().sync([&] { ran = true; });
-    EXPECT_TRUE(ran);
-    EXPECT_EQ(RunLoop::runPending(), 0u);
-}
-
 TEST_F(DispatchQueueTest, SyncWaitsForTheWorkOnItsQueue)
 {
     auto serial = DispatchQueue::makeSerial("s");
@@ -159,10 +150,12 @@ TEST_F(DispatchQueueTest, SyncWaitsForTheWorkOnItsQueue)
     });
     ASSERT_TRUE(Dispatch::waitUntilIdle());
     EXPECT_EQ(nested, 2);
-}
 
-TEST_F(DispatchQueueTest, BackgroundSyncOntoMainRunsWhenTheMainLoopTurns)
-{
+    // Onto main: in place from the main thread, when the main loop turns from elsewhere.
+    bool inPlace = false;
+    DispatchQueue::main().sync([&] { inPlace = true; });
+    EXPECT_TRUE(inPlace);
+    EXPECT_EQ(RunLoop::runPending(), 0u);
     bool onMain = false;
     std::atomic<bool> returned { false };
     DispatchQueue::global().async([&] {
@@ -224,20 +217,17 @@ TEST_F(DispatchQueueTest, CancelledWorkNeverRunsAndIsReleasedAtOnce)
     Dispatch::advance(*clock, seconds(2));
     EXPECT_FALSE(ran);
 
+    // Cancelled after its delay, while it waits on the main queue.
+    WorkItem due = DispatchQueue::main().asyncAfter(seconds(1), [&] { ran = true; });
+    clock->advance(seconds(1));
+    due.cancel();
+    RunLoop::runPending();
+    EXPECT_FALSE(ran);
+
     WorkItem none;
     EXPECT_FALSE(none);
     none.cancel();
     EXPECT_FALSE(none.isCancelled());
-}
-
-TEST_F(DispatchQueueTest, CancellingAfterTheDelayButBeforeTheQueueRunsStillDrops)
-{
-    bool ran = false;
-    WorkItem item = DispatchQueue::main().asyncAfter(seconds(1), [&] { ran = true; });
-    clock->advance(seconds(1)); // now posted to the main queue, not yet run
-    item.cancel();
-    RunLoop::runPending();
-    EXPECT_FALSE(ran);
 }
 
 TEST_F(DispatchQueueTest, DelayedWorkKeepsAReleasedSerialQueueAliveUntilItRuns)
@@ -251,16 +241,6 @@ TEST_F(DispatchQueueTest, DelayedWorkKeepsAReleasedSerialQueueAliveUntilItRuns)
     Dispatch::advance(*clock, seconds(1));
     EXPECT_TRUE(ran);
     EXPECT_TRUE(eventually([&] { return watch.expired(); }));
-}
-
-TEST_F(DispatchQueueTest, GlobalQueuesAreDistinctAndLabelled)
-{
-    std::set<std::string> labels;
-    for (auto qos : { QualityOfService::userInteractive, QualityOfService::userInitiated, QualityOfService::defaultQoS,
-             QualityOfService::utility, QualityOfService::background })
-        labels.insert(DispatchQueue::global(qos).label());
-    EXPECT_EQ(labels.size(), 5u);
-    EXPECT_EQ(&DispatchQueue::global(), &DispatchQueue::global(QualityOfService::defaultQoS));
 }
 
 } // namespace

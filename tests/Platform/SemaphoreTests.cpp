@@ -1,4 +1,4 @@
-#include "ManualClockTest.h"
+#include "TestSupport/ManualClockTest.h"
 
 #include <atomic>
 #include <mutex>

@@ -2,7 +2,8 @@
 #include "Platform/Backends/SettingsFileStore.h"
 #include "Preferences/PreferencesModel.h"
 #include "Support/Log.h"
-#include "TestDirectory.h"
+#include "TestSupport/ScopedEnvironment.h"
+#include "TestSupport/ScratchDirectory.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -15,7 +16,7 @@ namespace lorvantine {
 namespace {
 
 using test::ScopedEnvironment;
-using test::TestDirectory;
+using test::ScratchDirectory;
 using test::readFile;
 using test::writeFile;
 using ::testing::ElementsAre;
@@ -34,10 +35,14 @@ std::vector<std::string> namesIn(const fs::path& directory)
 
 TEST(SettingsFileStore, ValuesSurviveIntoTheNextStoreOnTheSameFile)
 {
-    TestDirectory directory;
+    ScratchDirectory directory;
     fs::path path = directory / "nested/config/defaults.json";
     {
+        Log::Capture log;
         SettingsFileStore first(path);
+        EXPECT_EQ(first.object("Lorvantine.defaultSpeed"), std::nullopt);
+        EXPECT_TRUE(namesIn(directory.path()).empty()) << "a missing file is only created by a write";
+        EXPECT_THAT(log.lines(), SizeIs(0));
         first.set("Lorvantine.defaultSpeedZh", 1.75f);
         first.set("Lorvantine.highlightOpacity", 0.08f);
         first.set("Lorvantine.defaultVoice", "zm_009");
@@ -55,19 +60,9 @@ TEST(SettingsFileStore, ValuesSurviveIntoTheNextStoreOnTheSameFile)
     EXPECT_EQ(second.object("temporary"), std::nullopt);
 }
 
-TEST(SettingsFileStore, MissingFileIsAnEmptyStoreAndIsOnlyCreatedByAWrite)
-{
-    TestDirectory directory;
-    Log::Capture log;
-    SettingsFileStore store(directory / "defaults.json");
-    EXPECT_EQ(store.object("Lorvantine.defaultSpeed"), std::nullopt);
-    EXPECT_TRUE(namesIn(directory.path()).empty());
-    EXPECT_THAT(log.lines(), SizeIs(0));
-}
-
 TEST(SettingsFileStore, EveryWriteReplacesTheWholeFileAtOnce)
 {
-    TestDirectory directory;
+    ScratchDirectory directory;
     fs::path path = directory / "defaults.json";
     SettingsFileStore store(path);
     store.set("Lorvantine.defaultVoice", "zf_001");
@@ -87,7 +82,7 @@ TEST(SettingsFileStore, EveryWriteReplacesTheWholeFileAtOnce)
 
 TEST(SettingsFileStore, EntriesWithoutATypedReadingAreKeptInTheFile)
 {
-    TestDirectory directory;
+    ScratchDirectory directory;
     fs::path path = directory / "defaults.json";
     writeFile(path, R"({"recent": ["a", "b"], "window": {"x": 1}, "Lorvantine.defaultSpeed": 2})");
     SettingsFileStore store(path);
@@ -102,7 +97,7 @@ TEST(SettingsFileStore, EntriesWithoutATypedReadingAreKeptInTheFile)
 
 TEST(SettingsFileStore, StringsThatAreNotUtf8AreSavedWithoutLosingTheOtherKeys)
 {
-    TestDirectory directory;
+    ScratchDirectory directory;
     fs::path path = directory / "defaults.json";
     SettingsFileStore store(path);
     store.set("Lorvantine.defaultVoice", "bf_emma");
@@ -115,7 +110,7 @@ TEST(SettingsFileStore, StringsThatAreNotUtf8AreSavedWithoutLosingTheOtherKeys)
 
 TEST(SettingsFileStore, CorruptFileIsMovedAsideWithOneWarningAndNeverOverwritten)
 {
-    TestDirectory directory;
+    ScratchDirectory directory;
     fs::path path = directory / "defaults.json";
     const std::string broken = "{\"Lorvantine.defaultSpeed\": 2.0,";
     writeFile(path, broken);
@@ -141,7 +136,7 @@ TEST(SettingsFileStore, CorruptFileIsMovedAsideWithOneWarningAndNeverOverwritten
 
 TEST(SettingsFileStore, SecondCorruptFileDoesNotReplaceTheFirstKeptCopy)
 {
-    TestDirectory directory;
+    ScratchDirectory directory;
     fs::path path = directory / "defaults.json";
     Log::Capture log;
     writeFile(path, "[1, 2, 3]");
@@ -159,7 +154,7 @@ TEST(SettingsFileStore, SecondCorruptFileDoesNotReplaceTheFirstKeptCopy)
 
 TEST(SettingsFileStore, DirectoryAtThePathIsLeftAloneAndWritesStayInMemory)
 {
-    TestDirectory directory;
+    ScratchDirectory directory;
     fs::path path = directory / "defaults.json";
     fs::create_directory(path);
     writeFile(path / "inside", "mine");
@@ -173,34 +168,23 @@ TEST(SettingsFileStore, DirectoryAtThePathIsLeftAloneAndWritesStayInMemory)
     EXPECT_THAT(namesIn(directory.path()), ElementsAre("defaults.json"));
 }
 
-TEST(SettingsFileStore, FailedWriteWarnsOnceAndKeepsTheValue)
+TEST(SettingsFileStore, FailedWriteWarnsOnceKeepsTheValueAndTheNextWriteSavesEverything)
 {
-    TestDirectory directory;
-    writeFile(directory / "blocker", "a file where a directory should be");
-    fs::path path = directory / "blocker/defaults.json";
-
-    Log::Capture log;
-    SettingsFileStore store(path);
-    store.set("Lorvantine.defaultSpeed", 2.0f);
-    store.set("Lorvantine.defaultSpeed", 2.5f);
-    EXPECT_EQ(store.floatForKey("Lorvantine.defaultSpeed"), 2.5f);
-    ASSERT_THAT(log.linesContaining("[Preferences]"), SizeIs(1));
-    EXPECT_NE(log.lines().back().find("blocker"), std::string::npos);
-}
-
-TEST(SettingsFileStore, WriteAfterAFailureSavesEverythingKeptInMemory)
-{
-    TestDirectory directory;
+    ScratchDirectory directory;
     fs::path blocker = directory / "config";
-    writeFile(blocker, "");
+    writeFile(blocker, "a file where a directory should be");
     fs::path path = blocker / "defaults.json";
 
     Log::Capture log;
     SettingsFileStore store(path);
     store.set("Lorvantine.defaultVoice", "bf_emma");
+    store.set("Lorvantine.defaultSpeed", 2.5f);
+    EXPECT_EQ(store.floatForKey("Lorvantine.defaultSpeed"), 2.5f);
+    ASSERT_THAT(log.linesContaining("[Preferences]"), SizeIs(1));
+    EXPECT_NE(log.lines().back().find("config"), std::string::npos);
+
     fs::remove(blocker);
     store.set("Lorvantine.defaultSpeed", 2.0f);
-
     SettingsFileStore reopened(path);
     EXPECT_EQ(reopened.stringForKey("Lorvantine.defaultVoice"), "bf_emma");
     EXPECT_EQ(reopened.floatForKey("Lorvantine.defaultSpeed"), 2.0f);
@@ -208,7 +192,7 @@ TEST(SettingsFileStore, WriteAfterAFailureSavesEverythingKeptInMemory)
 
 TEST(SettingsFileStore, ConcurrentWritersLeaveAValidFileWithEveryKey)
 {
-    TestDirectory directory;
+    ScratchDirectory directory;
     fs::path path = directory / "defaults.json";
     SettingsFileStore store(path);
     std::vector<std::thread> writers;
@@ -253,14 +237,13 @@ TEST(SettingsFileStore, StandardPathFollowsTheEnvironment)
 
 TEST(SettingsFileStore, ModelOpensTheFileNamedByTheEnvironmentOnFirstUse)
 {
-    TestDirectory directory;
+    ScratchDirectory directory;
     fs::path path = directory / "chosen.json";
     writeFile(path, R"({"Lorvantine.defaultVoiceEn": "bf_emma"})");
     ScopedEnvironment explicitFile("LORVANTINE_DEFAULTS", path.string());
     PreferencesModel::ScopedDefaults fresh(nullptr);
 
     EXPECT_EQ(PreferencesModel::voice(PreferencesModel::Key::defaultVoiceEn), "bf_emma");
-    EXPECT_EQ(&PreferencesModel::defaults(), &PreferencesModel::defaults()) << "one store for the run";
     PreferencesModel::recordSpeedChange(2.0f, true);
 
     SettingsFileStore reopened(path);

@@ -55,7 +55,7 @@ TEST(DesktopTruthRecognizer, AnswersLinesWithNormalisedBoxesFromTheBottomLeft)
     EXPECT_THAT(observations[1].topCandidate->boundingBox(0, 5), Optional(RectNear(Rect(0.1, 0, 0.25, 0.25), 1e-12)));
 }
 
-TEST(DesktopTruthRecognizer, ChineseIsOneRunWithABoxPerCharacter)
+TEST(DesktopTruthRecognizer, ChineseIsOneRunWithABoxPerCharacterAndNoSpaceBesideItsPunctuation)
 {
     DesktopTruthRecognizer recognizer(knowing({Line{{{"阅读", Rect(0, 0, 40, 20)}, {"文字", Rect(40, 0, 40, 20)},
                                                      {"OCR", Rect(100, 0, 60, 20)}, {"识别", Rect(170, 0, 40, 20)}}}}));
@@ -67,16 +67,13 @@ TEST(DesktopTruthRecognizer, ChineseIsOneRunWithABoxPerCharacter)
     EXPECT_EQ(line.string, "阅读文字 OCR 识别");
     EXPECT_THAT(line.boundingBox(3, 6), Optional(RectNear(Rect(0.05, 0.9, 0.05, 0.1), 1e-12))); // 读
     EXPECT_THAT(line.boundingBox(6, 12), Optional(RectNear(Rect(0.1, 0.9, 0.1, 0.1), 1e-12))); // 文字
-}
 
-TEST(DesktopTruthRecognizer, PunctuationBesideChineseTakesNoSpace)
-{
-    DesktopTruthRecognizer recognizer(knowing({Line{{{"读书", Rect(0, 0, 40, 20)}, {",", Rect(40, 0, 8, 20)},
+    // Punctuation beside Chinese takes no space.
+    DesktopTruthRecognizer punctuated(knowing({Line{{{"读书", Rect(0, 0, 40, 20)}, {",", Rect(40, 0, 8, 20)},
                                                      {"这样", Rect(60, 0, 40, 20)}, {"。", Rect(100, 0, 20, 20)}}},
                                                Line{{{"Hello", Rect(0, 40, 50, 20)}, {",", Rect(50, 40, 5, 20)},
                                                      {"世界", Rect(60, 40, 40, 20)}}}}));
-
-    EXPECT_THAT(strings(recognize(recognizer)), ElementsAre("读书,这样。", "Hello ,世界"));
+    EXPECT_THAT(strings(recognize(punctuated)), ElementsAre("读书,这样。", "Hello ,世界"));
 }
 
 TEST(DesktopTruthRecognizer, WordsWhoseCentreIsOffThePictureAreNotSeenAndTheRestAreClipped)

@@ -1,25 +1,13 @@
 #include "Platform/Image.h"
-#include "Support/Files.h"
+#include "TestSupport/ScratchDirectory.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
-#include <unistd.h>
 
 namespace lorvantine::testing {
 namespace {
-
-class TemporaryPNG {
-public:
-    TemporaryPNG() : m_path(*Files::makePrivateTemporaryFile("lorvantine-image-test-", ".png")) {}
-    ~TemporaryPNG() { ::unlink(m_path.c_str()); }
-    const std::string& path() const { return m_path; }
-
-private:
-    std::string m_path;
-};
 
 Image gradient(int width, int height)
 {
@@ -33,11 +21,12 @@ Image gradient(int width, int height)
 
 TEST(Image, APNGRoundTripKeepsEveryPixelAndRemembersItsOrigin)
 {
-    TemporaryPNG file;
+    test::ScratchDirectory folder;
+    const std::string path = (folder / "capture.png").string();
     Image original = gradient(37, 23);
-    ASSERT_TRUE(original.savePNG(file.path()));
+    ASSERT_TRUE(original.savePNG(path));
 
-    auto loaded = Image::loadPNG(file.path());
+    auto loaded = Image::loadPNG(path);
 
     ASSERT_TRUE(loaded);
     EXPECT_EQ(loaded->width, 37);
@@ -49,35 +38,35 @@ TEST(Image, APNGRoundTripKeepsEveryPixelAndRemembersItsOrigin)
 
 TEST(Image, WhatIsNoPNGIsAnError)
 {
-    TemporaryPNG file;
-    std::ofstream(file.path()) << "GIF89a, or so it says";
-    auto garbage = Image::loadPNG(file.path());
+    test::ScratchDirectory folder;
+    const std::string path = (folder / "capture.png").string();
+    test::writeFile(path, "GIF89a, or so it says");
+    auto garbage = Image::loadPNG(path);
     ASSERT_FALSE(garbage);
-    EXPECT_THAT(garbage.error().message, ::testing::HasSubstr(file.path()));
+    EXPECT_THAT(garbage.error().message, ::testing::HasSubstr(path));
 
     EXPECT_FALSE(Image::loadPNG("/nonexistent/capture.png"));
-    EXPECT_FALSE(Image().savePNG(file.path()));
+    EXPECT_FALSE(Image().savePNG(path));
     EXPECT_FALSE(gradient(4, 4).savePNG("/nonexistent/capture.png"));
 }
 
-TEST(Image, TheCropAreaWidensToWholePixelsAndStaysInsideTheImage)
+TEST(Image, TheCropAreaWidensToWholePixelsInsideTheImageAndIsNoneWithoutOverlapOrSize)
 {
     Image image = gradient(100, 50);
-    EXPECT_EQ(image.cropArea(Rect(10, 5, 20, 10)), (PixelRect{10, 5, 20, 10}));
-    EXPECT_EQ(image.cropArea(Rect(10.5, 5.2, 20, 10)), (PixelRect{10, 5, 21, 11}));
-    EXPECT_EQ(image.cropArea(Rect(-10, -10, 50, 30)), (PixelRect{0, 0, 40, 20}));
-    EXPECT_EQ(image.cropArea(Rect(90, 40, 50, 30)), (PixelRect{90, 40, 10, 10}));
-    EXPECT_EQ(image.cropArea(Rect(30, 20, -10, -10)), (PixelRect{20, 10, 10, 10}));
-}
-
-TEST(Image, ACropAreaOutsideTheImageOrWithoutSizeIsNone)
-{
-    Image image = gradient(100, 50);
-    EXPECT_EQ(image.cropArea(Rect(100, 0, 10, 10)), std::nullopt);
-    EXPECT_EQ(image.cropArea(Rect(-20, 0, 20, 10)), std::nullopt);
-    EXPECT_EQ(image.cropArea(Rect(10, 10, 0, 10)), std::nullopt);
-    EXPECT_EQ(image.cropArea(Rect(std::nan(""), 10, 5, 10)), std::nullopt);
-    EXPECT_EQ(image.cropArea(Rect(0, 0, INFINITY, 10)), std::nullopt);
+    const std::pair<Rect, std::optional<PixelRect>> cases[] = {
+        {Rect(10, 5, 20, 10), PixelRect{10, 5, 20, 10}},
+        {Rect(10.5, 5.2, 20, 10), PixelRect{10, 5, 21, 11}},
+        {Rect(-10, -10, 50, 30), PixelRect{0, 0, 40, 20}},
+        {Rect(90, 40, 50, 30), PixelRect{90, 40, 10, 10}},
+        {Rect(30, 20, -10, -10), PixelRect{20, 10, 10, 10}},
+        {Rect(100, 0, 10, 10), std::nullopt},
+        {Rect(-20, 0, 20, 10), std::nullopt},
+        {Rect(10, 10, 0, 10), std::nullopt},
+        {Rect(std::nan(""), 10, 5, 10), std::nullopt},
+        {Rect(0, 0, INFINITY, 10), std::nullopt},
+    };
+    for (const auto& [rect, expected] : cases)
+        EXPECT_EQ(image.cropArea(rect), expected) << rect.minX() << ", " << rect.minY();
     EXPECT_EQ(Image().cropArea(Rect(0, 0, 10, 10)), std::nullopt);
 }
 

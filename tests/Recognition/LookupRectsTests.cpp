@@ -8,7 +8,6 @@ namespace lorvantine::testing {
 namespace {
 
 using ::testing::ElementsAre;
-using ::testing::IsEmpty;
 
 OCRWordEntry entry(const std::string& text, int start, const Rect& rect)
 {
@@ -25,38 +24,32 @@ std::vector<OCRWordEntry> threeLines()
     };
 }
 
-TEST(LookupRects, NoWordsGiveNoRectangles)
+TEST(LookupRects, GiveOneRectanglePerLineOfTheWordsARangeTouchesOrTheNearestWord)
 {
-    EXPECT_THAT(VisionOCR::lookupRects({}, 0, 10), IsEmpty());
-}
-
-TEST(LookupRects, ARangeInsideOneWordGivesThatWord)
-{
-    EXPECT_THAT(VisionOCR::lookupRects(threeLines(), 9, 11), ElementsAre(Rect(80, 100, 50, 21)));
-}
-
-TEST(LookupRects, ARangeOverSeveralLinesGivesOneRectanglePerLineTopFirst)
-{
-    EXPECT_THAT(VisionOCR::lookupRects(threeLines(), 5, 26),
-                ElementsAre(Rect(45, 100, 85, 21), Rect(10, 130, 85, 20), Rect(10, 160, 30, 20)));
-}
-
-TEST(LookupRects, WordsAreSortedByTheirTopsBeforeLinesAreFormed)
-{
-    auto words = threeLines();
-    std::reverse(words.begin(), words.end());
-    EXPECT_THAT(VisionOCR::lookupRects(words, 0, 27),
-                ElementsAre(Rect(10, 100, 120, 21), Rect(10, 130, 85, 20), Rect(10, 160, 30, 20)));
-}
-
-TEST(LookupRects, ARangeTouchingNoWordGivesTheNearestWord)
-{
-    // The space between "two" and "three" (middle 7): "two" (middle 5) is nearer than "three" (middle 10).
-    EXPECT_THAT(VisionOCR::lookupRects(threeLines(), 7, 8), ElementsAre(Rect(45, 101, 30, 19)));
-    // Past the end: the last word.
-    EXPECT_THAT(VisionOCR::lookupRects(threeLines(), 40, 45), ElementsAre(Rect(10, 160, 30, 20)));
-    // The space after "one" (middle 3) is as near to "one" (1) as to "two" (5): the first wins.
-    EXPECT_THAT(VisionOCR::lookupRects(threeLines(), 3, 4), ElementsAre(Rect(10, 100, 30, 20)));
+    auto reversed = threeLines();
+    std::reverse(reversed.begin(), reversed.end());
+    struct Case {
+        std::vector<OCRWordEntry> words;
+        int start, end;
+        std::vector<Rect> expected;
+    };
+    const Case cases[] = {
+        {{}, 0, 10, {}},
+        // Inside one word: that word.
+        {threeLines(), 9, 11, {Rect(80, 100, 50, 21)}},
+        // Over several lines: one rectangle per line, top first.
+        {threeLines(), 5, 26, {Rect(45, 100, 85, 21), Rect(10, 130, 85, 20), Rect(10, 160, 30, 20)}},
+        // Words are sorted by their tops before lines are formed.
+        {reversed, 0, 27, {Rect(10, 100, 120, 21), Rect(10, 130, 85, 20), Rect(10, 160, 30, 20)}},
+        // The space between "two" and "three" (middle 7): "two" (middle 5) is nearer than "three" (middle 10).
+        {threeLines(), 7, 8, {Rect(45, 101, 30, 19)}},
+        // Past the end: the last word.
+        {threeLines(), 40, 45, {Rect(10, 160, 30, 20)}},
+        // The space after "one" (middle 3) is as near to "one" (1) as to "two" (5): the first wins.
+        {threeLines(), 3, 4, {Rect(10, 100, 30, 20)}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(VisionOCR::lookupRects(c.words, c.start, c.end), c.expected) << c.start << "..<" << c.end;
 }
 
 TEST(LookupRects, ALineIsComparedAsItGrows)

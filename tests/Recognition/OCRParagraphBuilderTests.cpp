@@ -45,14 +45,10 @@ protected:
     Log::Capture log;
 };
 
-TEST_F(OCRParagraphBuilderTest, NoWordsGiveNoParagraphs)
+TEST_F(OCRParagraphBuilderTest, OneLineIsOneParagraphWhenLongEnough)
 {
     EXPECT_THAT(OCRParagraphBuilder::buildParagraphs({}, content, 10), IsEmpty());
     EXPECT_THAT(log.lines(), IsEmpty());
-}
-
-TEST_F(OCRParagraphBuilderTest, OneLineIsOneParagraphWhenLongEnough)
-{
     std::vector<RecognizedWord> line{word("alpha", 10, 100), word("beta", 80, 101)};
     EXPECT_THAT(paragraphTexts(OCRParagraphBuilder::buildParagraphs(line, content, 10)), ElementsAre("alpha beta"));
     EXPECT_THAT(log.lines(), ElementsAre("[OCR] 构建 1 段落, 10 字符"));
@@ -151,9 +147,6 @@ TEST_F(OCRParagraphBuilderTest, AParagraphCarriesItsWordsAndFrame)
     EXPECT_EQ(p.tightFrameYOffset, 40);
     EXPECT_EQ(p.tightFrameHeight, 13);
     EXPECT_TRUE(p.boundsDisabled);
-    EXPECT_FALSE(p.axElement);
-    EXPECT_FALSE(p.axFullText);
-    EXPECT_FALSE(p.nativeCharOffset);
     EXPECT_THAT(p.ocrWordBboxes.value_or(std::vector<OCRWordEntry>()),
                 ElementsAre(OCRWordEntry{"ab", 0, 2, Rect(10, 120, 20, 10)}, OCRWordEntry{"cd", 3, 5, Rect(40, 121, 20, 12)}));
 }

@@ -15,7 +15,6 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-using ::testing::Not;
 
 bool fileExists(const std::string& path)
 {
@@ -34,7 +33,8 @@ protected:
 TEST_F(VisionOCRCapture, ReadsTheContentRectangleIntoScreenPoints)
 {
     AXElement element = desktop.addWindow(42, 7, window);
-    desktop.setText(7, {{word("Hello", 100, 100), word("world", 170, 100)}, {word("again", 100, 130)}});
+    // "title" lies above the content rectangle and is not read.
+    desktop.setText(7, {{word("title", 100, 20)}, {word("Hello", 100, 100), word("world", 170, 100)}, {word("again", 100, 130)}});
 
     auto words = VisionOCR::recognizeWords(content, element);
 
@@ -42,28 +42,6 @@ TEST_F(VisionOCRCapture, ReadsTheContentRectangleIntoScreenPoints)
     EXPECT_THAT(*words, ElementsAre(word("Hello", 100, 100), word("world", 170, 100), word("again", 100, 130)));
     EXPECT_TRUE(log.contains("[VisionOCR] recognizeWords: 3 words in "));
     EXPECT_THAT(log.lines().back(), ::testing::EndsWith("ms"));
-}
-
-TEST_F(VisionOCRCapture, WordsOutsideTheContentRectangleAreNotRead)
-{
-    AXElement element = desktop.addWindow(42, 7, window);
-    desktop.setText(7, {{word("title", 100, 20)}, {word("body", 100, 100)}});
-
-    auto words = VisionOCR::recognizeWords(content, element);
-
-    ASSERT_TRUE(words);
-    EXPECT_THAT(textsOf(*words), ElementsAre("body"));
-}
-
-TEST_F(VisionOCRCapture, ARetinaPictureIsMappedBackToPoints)
-{
-    AXElement element = desktop.addWindow(42, 7, Rect(200, 100, 800, 600), 2);
-    desktop.setText(7, {{word("sharp", 260, 240, 75.5, 18.25), word("text", 350, 240)}});
-
-    auto words = VisionOCR::recognizeWords(Rect(220, 180, 700, 400), element);
-
-    ASSERT_TRUE(words);
-    EXPECT_THAT(*words, ElementsAre(WordNear(word("sharp", 260, 240, 75.5, 18.25)), WordNear(word("text", 350, 240))));
 }
 
 TEST_F(VisionOCRCapture, OfTwoSameSizeWindowsTheOneWithTheElementsFrameIsRead)
@@ -97,49 +75,42 @@ TEST_F(VisionOCRCapture, WithoutAnExactFrameTheFirstWindowOfTheProcessWithinFive
     EXPECT_EQ(desktop.capture().calls().at(0).windowNumber, 9u);
 }
 
-TEST_F(VisionOCRCapture, AWindowOfAnotherSizeIsNotRead)
+TEST_F(VisionOCRCapture, AWindowOfAnotherSizeOrNumberedZeroIsNotRead)
 {
     AXElement element{42, 5000};
     desktop.accessibility().set(element, AXName::position, Point{0, 0});
     desktop.accessibility().set(element, AXName::size, Size{1280, 576});
     desktop.windowList().add({.kCGWindowNumber = 5, .kCGWindowOwnerPID = 42, .kCGWindowBounds = Rect(0, 0, 1280, 581)});
+    desktop.windowList().add({.kCGWindowNumber = 0, .kCGWindowOwnerPID = 42, .kCGWindowBounds = Rect(9, 9, 1280, 576)});
 
     EXPECT_FALSE(VisionOCR::recognizeWords(content, element));
     EXPECT_THAT(log.lines(), ElementsAre("[VisionOCR] ❌ 找不到窗口 (pid=42)", "[VisionOCR] 截屏失败"));
     EXPECT_THAT(desktop.capture().calls(), IsEmpty());
 }
 
-TEST_F(VisionOCRCapture, AMatchingWindowNumberedZeroIsNoWindow)
+// Retina pictures, content cut by the window's edge and fractional rectangles: the words come
+// back where they are on screen, in points.
+TEST_F(VisionOCRCapture, WordsAreMappedBackToScreenPointsFromThePixelsActuallyRead)
 {
-    AXElement element{42, 5000};
-    desktop.accessibility().set(element, AXName::position, Point{0, 0});
-    desktop.accessibility().set(element, AXName::size, Size{1280, 576});
-    desktop.windowList().add({.kCGWindowNumber = 0, .kCGWindowOwnerPID = 42, .kCGWindowBounds = Rect(9, 9, 1280, 576)});
-
-    EXPECT_FALSE(VisionOCR::recognizeWords(content, element));
-    EXPECT_THAT(log.lines(), ElementsAre("[VisionOCR] ❌ 找不到窗口 (pid=42)", "[VisionOCR] 截屏失败"));
-}
-
-TEST_F(VisionOCRCapture, ContentCutByTheWindowsEdgeIsPlacedByTheRectangleActuallyRead)
-{
-    AXElement element = desktop.addWindow(42, 7, window);
-    desktop.setText(7, {{word("near", 100, 100)}, {word("bottom", 300, 540)}});
-
-    auto words = VisionOCR::recognizeWords(Rect(-200, 64, 1680, 1024), element);
-
-    ASSERT_TRUE(words);
-    EXPECT_THAT(*words, ElementsAre(word("near", 100, 100), word("bottom", 300, 540)));
-}
-
-TEST_F(VisionOCRCapture, AFractionalContentRectangleIsReadToWholePixels)
-{
-    AXElement element = desktop.addWindow(42, 7, Rect(10, 20, 640, 480), 2);
-    desktop.setText(7, {{word("edge", 100.25, 80.5, 40, 15)}, {word("inside", 200, 200)}});
-
-    auto words = VisionOCR::recognizeWords(Rect(100.1, 80.3, 300.2, 200.7), element);
-
-    ASSERT_TRUE(words);
-    EXPECT_THAT(*words, ElementsAre(WordNear(word("edge", 100.25, 80.5, 40, 15)), WordNear(word("inside", 200, 200))));
+    struct Case {
+        Rect frame;
+        double scale;
+        std::vector<RecognizedWord> words;
+        Rect content;
+    };
+    const Case cases[] = {
+        {Rect(200, 100, 800, 600), 2, {word("sharp", 260, 240, 75.5, 18.25), word("text", 350, 240)}, Rect(220, 180, 700, 400)},
+        {window, 1, {word("near", 100, 100), word("bottom", 300, 540)}, Rect(-200, 64, 1680, 1024)},
+        {Rect(10, 20, 640, 480), 2, {word("edge", 100.25, 80.5, 40, 15), word("inside", 200, 200)}, Rect(100.1, 80.3, 300.2, 200.7)},
+    };
+    uint32_t number = 10;
+    for (const Case& c : cases) {
+        AXElement element = desktop.addWindow(42, ++number, c.frame, c.scale);
+        desktop.setText(number, {{c.words[0]}, {c.words[1]}});
+        auto words = VisionOCR::recognizeWords(c.content, element);
+        ASSERT_TRUE(words) << number;
+        EXPECT_THAT(*words, ElementsAre(WordNear(c.words[0]), WordNear(c.words[1]))) << number;
+    }
 }
 
 TEST_F(VisionOCRCapture, ContentOutsideTheWindowGivesNothing)
@@ -228,21 +199,16 @@ TEST_F(VisionOCRCapture, FailuresOfTheCaptureAreLoggedAndGiveNothing)
     expectFailure(element, {});
 }
 
-TEST_F(VisionOCRCapture, AFailingRecognizerIsLoggedAndGivesNothing)
+TEST_F(VisionOCRCapture, APictureWithoutTextOrAFailingRecognizerIsLoggedAndGivesNothing)
 {
     AXElement element = desktop.addWindow(42, 7, window);
-    desktop.useRecognizer(std::make_shared<ScriptedRecognizer>(ErrorValue{"Vision", 9, "the model could not be loaded"}));
-
-    EXPECT_FALSE(VisionOCR::recognizeWords(content, element));
-    EXPECT_THAT(log.lines(), ElementsAre("[VisionOCR] OCR 执行失败: the model could not be loaded"));
-}
-
-TEST_F(VisionOCRCapture, APictureWithoutTextIsLoggedAndGivesNothing)
-{
-    AXElement element = desktop.addWindow(42, 7, window);
-
     EXPECT_FALSE(VisionOCR::recognizeWords(content, element));
     EXPECT_THAT(log.lines(), ElementsAre("[VisionOCR] 未识别到文字"));
+
+    log.clear();
+    desktop.useRecognizer(std::make_shared<ScriptedRecognizer>(ErrorValue{"Vision", 9, "the model could not be loaded"}));
+    EXPECT_FALSE(VisionOCR::recognizeWords(content, element));
+    EXPECT_THAT(log.lines(), ElementsAre("[VisionOCR] OCR 执行失败: the model could not be loaded"));
 }
 
 TEST_F(VisionOCRCapture, AskForAccurateRecognitionWithCorrectionInTheCallersLanguages)
@@ -273,14 +239,11 @@ TEST_F(VisionOCRCapture, LinesAreCutIntoWordsAtWhiteSpace)
 
     ASSERT_TRUE(words);
     EXPECT_THAT(*words, ElementsAre(word("alpha", 320, 288, 160, 32), word("beta", 640, 288, 160, 32)));
-}
 
-TEST_F(VisionOCRCapture, ALineOfOnlyWhiteSpaceGivesNothingWithoutAMessage)
-{
-    AXElement element = desktop.addWindow(42, 7, window);
+    // A line of only white space gives nothing, without a message.
+    log.clear();
     RecognizedText blank{" \t ", 0.5, {{0, 3, Rect(0, 0, 1, 1)}}};
     desktop.useRecognizer(std::make_shared<ScriptedRecognizer>(std::vector<TextObservation>{{Rect(), blank}}));
-
     EXPECT_FALSE(VisionOCR::recognizeWords(content, element));
     EXPECT_THAT(log.lines(), IsEmpty());
 }

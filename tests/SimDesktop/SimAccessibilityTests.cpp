@@ -260,63 +260,6 @@ TEST_F(SimAccessibilityTest, SystemWideElementNamesTheFocus)
     EXPECT_EQ(t.get<AXRange>(field, "AXSelectedTextRange"), (AXRange { 0, 5 }));
 }
 
-TEST(SimAccessibilityMenus, MenuBarHoldsItemsWithTheirShortcuts)
-{
-    SimFixture fixture = oneWindowFixture({});
-    SimMenuItem file { .title = "File" };
-    file.items.push_back(SimMenuItem { .title = "New Window", .name = "new", .virtualKey = 45, .modifiers = 0 });
-    SimMenuItem recent { .title = "Open Recent" };
-    recent.items.push_back(SimMenuItem { .title = "Clear Menu" });
-    file.items.push_back(recent);
-    fixture.applications[0].menuBar.push_back(file);
-    PortsUnderTest t(SimDesktop::create(fixture));
-    const AXElement app { 700, 0 };
-
-    auto bar = t.get<AXElement>(app, "AXMenuBar");
-    ASSERT_TRUE(bar);
-    EXPECT_EQ(t.get<std::string>(*bar, "AXRole"), "AXMenuBar");
-    auto items = t.get<std::vector<AXElement>>(*bar, "AXChildren");
-    ASSERT_EQ(items->size(), 1u);
-    EXPECT_EQ(t.get<std::string>(items->at(0), "AXRole"), "AXMenuBarItem");
-    EXPECT_EQ(t.get<std::string>(items->at(0), "AXTitle"), "File");
-    auto menu = t.get<std::vector<AXElement>>(items->at(0), "AXChildren")->at(0);
-    EXPECT_EQ(t.get<std::string>(menu, "AXRole"), "AXMenu");
-    auto entries = *t.get<std::vector<AXElement>>(menu, "AXChildren");
-    ASSERT_EQ(entries.size(), 2u);
-    EXPECT_EQ(entries[0], t.desktop->element("new"));
-    EXPECT_EQ(t.get<int64_t>(entries[0], "AXMenuItemCmdVirtualKey"), 45);
-    EXPECT_EQ(t.get<int64_t>(entries[0], "AXMenuItemCmdModifiers"), 0);
-    EXPECT_EQ(t.error(entries[1], "AXMenuItemCmdVirtualKey"), AXError::attributeUnsupported);
-    EXPECT_EQ(t.get<AXElement>(entries[0], "AXParent"), menu);
-    EXPECT_FALSE(t.get<Point>(entries[0], "AXPosition"));
-    EXPECT_EQ(t.ax().performAction(entries[0], "AXPress"), AXError::success);
-    ASSERT_EQ(t.desktop->journal().size(), 1u);
-    EXPECT_EQ(t.desktop->journal()[0].element, entries[0]);
-    // The application's children are its windows, then its menu bar.
-    EXPECT_EQ(t.get<std::vector<AXElement>>(app, "AXChildren"),
-              (std::vector<AXElement> { t.desktop->windowElement(42), *bar }));
-}
-
-TEST(SimAccessibilityReferences, AttributesMayNameOtherElements)
-{
-    SimElement label("AXStaticText", "Name");
-    label.named("label");
-    SimElement field("AXTextField", "Ada");
-    field.named("field");
-    field.references["AXTitleUIElement"] = SimElement::Reference { { "label" }, false };
-    field.references["AXLinkedUIElements"] = SimElement::Reference { { "label", "field" }, true };
-    PortsUnderTest t(SimDesktop::create(oneWindowFixture({ field, label })));
-    EXPECT_EQ(t.get<AXElement>(t.desktop->element("field"), "AXTitleUIElement"), t.desktop->element("label"));
-    EXPECT_EQ(t.get<std::vector<AXElement>>(t.desktop->element("field"), "AXLinkedUIElements"),
-              (std::vector<AXElement> { t.desktop->element("label"), t.desktop->element("field") }));
-}
-
-} // namespace
-} // namespace lorvantine
-
-namespace lorvantine {
-namespace {
-
 TEST(SimAccessibilityThreads, ReadersOnManyThreadsSeeConsistentAnswersWhileTheDesktopChanges)
 {
     PortsUnderTest t(SimDesktop::demo());

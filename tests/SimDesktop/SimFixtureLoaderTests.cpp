@@ -2,12 +2,11 @@
 #include "SimDesktop/SimFixtureLoader.h"
 
 #include "SimDesktopTestSupport.h"
+#include "TestSupport/ScopedEnvironment.h"
+#include "TestSupport/ScratchDirectory.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 
 namespace lorvantine {
 namespace {
@@ -193,17 +192,9 @@ TEST(SimFixtureLoader, ShorthandsMakeParagraphsHeadingsAndRuns)
     EXPECT_GT(t.get<Size>(headingText, "AXSize")->height, t.get<Size>(children[1], "AXSize")->height);
 }
 
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 TEST(SimDemoDesktop, CompiledInTextIsTheFixtureFile)
 {
-    const std::string file = readFile(std::string(LORVANTINE_SOURCE_DIR) + "/tests/fixtures/demo-desktop.json");
+    const std::string file = test::readFile(std::string(LORVANTINE_SOURCE_DIR) + "/tests/fixtures/demo-desktop.json");
     EXPECT_EQ(std::string(SimDemoFixture::json), file);
     auto fixture = SimFixtureLoader::parse(SimDemoFixture::json, "demo-desktop.json");
     ASSERT_TRUE(fixture) << fixture.error();
@@ -211,27 +202,25 @@ TEST(SimDemoDesktop, CompiledInTextIsTheFixtureFile)
 
 TEST(SimDemoDesktop, EnvironmentChoosesTheFixtureOrTheDemo)
 {
-    const std::string path = (std::filesystem::temp_directory_path() / "lorvantine-sim-env.json").string();
-    {
-        std::ofstream out(path);
-        out << R"({"applications": [{"pid": 77, "bundleID": "com.example.Env", "active": true}]})";
-    }
+    test::ScratchDirectory folder;
+    test::writeFile(folder / "desk.json", R"({"applications": [{"pid": 77, "bundleID": "com.example.Env", "active": true}]})");
     std::string error;
-    setenv("LORVANTINE_DESKTOP", path.c_str(), 1);
-    auto fromFile = SimDesktop::fromEnvironment(error);
-    ASSERT_NE(fromFile, nullptr) << error;
-    EXPECT_EQ(fromFile->pidOf("com.example.Env"), 77);
-    EXPECT_FALSE(fromFile->pidOf("com.apple.Safari"));
-
-    setenv("LORVANTINE_DESKTOP", "/nonexistent.json", 1);
-    EXPECT_EQ(SimDesktop::fromEnvironment(error), nullptr);
-    EXPECT_EQ(error, "/nonexistent.json: cannot be read");
-
-    unsetenv("LORVANTINE_DESKTOP");
+    {
+        test::ScopedEnvironment chosen("LORVANTINE_DESKTOP", (folder / "desk.json").string());
+        auto fromFile = SimDesktop::fromEnvironment(error);
+        ASSERT_NE(fromFile, nullptr) << error;
+        EXPECT_EQ(fromFile->pidOf("com.example.Env"), 77);
+        EXPECT_FALSE(fromFile->pidOf("com.apple.Safari"));
+    }
+    {
+        test::ScopedEnvironment missing("LORVANTINE_DESKTOP", "/nonexistent.json");
+        EXPECT_EQ(SimDesktop::fromEnvironment(error), nullptr);
+        EXPECT_EQ(error, "/nonexistent.json: cannot be read");
+    }
+    test::ScopedEnvironment unset("LORVANTINE_DESKTOP", std::nullopt);
     auto demo = SimDesktop::fromEnvironment(error);
     ASSERT_NE(demo, nullptr);
     EXPECT_EQ(demo->pidOf("com.apple.Safari"), 501);
-    std::filesystem::remove(path);
 }
 
 // Depth-first search for the first element with `role`, with its depth below `start`.

@@ -1,10 +1,9 @@
 #include <memory> // WorkspacePort.h uses std::shared_ptr without including it
 
-#include "Platform/Clock.h"
-#include "Platform/Dispatch.h"
 #include "Platform/WorkspacePort.h"
 
 #include "SimDesktopTestSupport.h"
+#include "TestSupport/ManualClockTest.h"
 
 #include <gtest/gtest.h>
 
@@ -13,20 +12,8 @@
 namespace lorvantine {
 namespace {
 
-class SimObserverTest : public ::testing::Test {
+class SimObserverTest : public ManualClockTest {
 protected:
-    void SetUp() override
-    {
-        RunLoop::adoptCurrentThreadAsMain();
-        clock = std::make_shared<ManualClock>();
-        previous = Clock::install(clock);
-    }
-    void TearDown() override
-    {
-        EXPECT_TRUE(Dispatch::waitUntilIdle());
-        Clock::install(previous);
-    }
-
     AXObserverID observe(ProcessID pid)
     {
         AXObserverID id = 0;
@@ -41,8 +28,6 @@ protected:
         return id;
     }
 
-    std::shared_ptr<ManualClock> clock;
-    std::shared_ptr<Clock> previous;
     PortsUnderTest t { SimDesktop::demo() };
     AXElement safariWindow = t.desktop->windowElement(8101);
     std::vector<std::pair<AXElement, std::string>> received;

@@ -41,7 +41,7 @@ protected:
     }
 };
 
-TEST_F(SimTextAttributesTest, ATextElementIsAsTallAsItsLaidOutText)
+TEST_F(SimTextAttributesTest, ATextElementIsAsTallAsItsLaidOutTextWhoseLinesIndicesAndPositionsAgree)
 {
     auto frame = t.get<Rect>(area, "AXFrame");
     ASSERT_TRUE(frame);
@@ -52,24 +52,8 @@ TEST_F(SimTextAttributesTest, ATextElementIsAsTallAsItsLaidOutText)
     EXPECT_EQ(lastLine.location + lastLine.length, length());
     EXPECT_NEAR(frame->maxY(), t.bounds(area, length() - 1, 1)->maxY(), 0.01);
     EXPECT_GT(frame->height(), 200);
-}
 
-TEST_F(SimTextAttributesTest, AnswersAreInUtf16UnitsOfTheWholeText)
-{
-    const std::string emoji = "📚";
-    const auto at = SimTextLayout::utf16Length(kNotes.substr(0, kNotes.find(emoji)));
-    EXPECT_EQ(t.parameterized<std::string>(area, "AXStringForRange", AXRange { at, 2 }), emoji);
-    EXPECT_EQ(t.parameterized<std::string>(area, "AXStringForRange", AXRange { at - 3, 2 }), "鲁迅");
-    EXPECT_TRUE(near(*t.bounds(area, at, 1), *t.bounds(area, at, 2)));
-    const Rect before = *t.bounds(area, at - 1, 1), pair = *t.bounds(area, at, 2);
-    EXPECT_NEAR(before.maxX(), pair.minX(), 0.01);
-    EXPECT_EQ(before.minY(), pair.minY());
-    EXPECT_EQ(length(), SimTextLayout::utf16Length(kNotes));
-}
-
-TEST_F(SimTextAttributesTest, LinesIndicesAndPositionsAgreeWithTheBounds)
-{
-    ASSERT_EQ(lineCount(area), 14);
+    // Lines, indices and positions agree with the bounds.
     for (int64_t line = 0; line < 14; ++line) {
         auto range = *t.parameterized<AXRange>(area, "AXRangeForLine", line);
         EXPECT_EQ(t.parameterized<int64_t>(area, "AXLineForIndex", range.location), line);

@@ -149,7 +149,7 @@ TEST(SimTextLayout, PositionsFindTheCharacterWhoseBoundsHoldThem)
     EXPECT_EQ(end.location + end.length, lastLine.location + lastLine.length);
 }
 
-TEST(SimTextLayout, RefusesRangesOutsideTheText)
+TEST(SimTextLayout, RefusesRangesOutsideTheTextAndReadsEmptyOrInvalidText)
 {
     auto layout = lay("abcd");
     EXPECT_FALSE(layout->boundsForRange({ 3, 2 }));
@@ -159,24 +159,20 @@ TEST(SimTextLayout, RefusesRangesOutsideTheText)
     EXPECT_TRUE(layout->boundsForRange({ 4, 0 }));
     EXPECT_EQ(layout->stringForRange({ 4, 0 }), "");
     EXPECT_FALSE(layout->lineForIndex(5));
-}
 
-TEST(SimTextLayout, EmptyTextHasOneLineAndACaret)
-{
-    auto layout = lay("");
-    EXPECT_EQ(layout->utf16Length(), 0u);
-    EXPECT_EQ(layout->lineCount(), 1u);
-    Rect caret = bounds(*layout, 0, 0);
+    // Empty text has one line and a caret.
+    auto empty = lay("");
+    EXPECT_EQ(empty->utf16Length(), 0u);
+    EXPECT_EQ(empty->lineCount(), 1u);
+    Rect caret = bounds(*empty, 0, 0);
     EXPECT_EQ(caret.width(), 0);
     EXPECT_GT(caret.height(), 10);
-}
 
-TEST(SimTextLayout, InvalidUtf8ReadsAsReplacementCharacters)
-{
-    auto layout = lay(std::string("a\xff\xfe" "b"));
-    EXPECT_EQ(layout->utf16Length(), 4u);
+    // Invalid UTF-8 reads as replacement characters.
+    auto invalid = lay(std::string("a\xff\xfe" "b"));
+    EXPECT_EQ(invalid->utf16Length(), 4u);
     EXPECT_EQ(SimTextLayout::utf16Length(std::string("a\xff\xfe" "b")), 4);
-    EXPECT_EQ(layout->stringForRange({ 1, 1 }), "\uFFFD");
+    EXPECT_EQ(invalid->stringForRange({ 1, 1 }), "\uFFFD");
 }
 
 TEST(SimTextLayout, VisibleLinesAreThoseOverlappingTheBand)

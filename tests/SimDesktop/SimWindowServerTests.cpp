@@ -117,12 +117,13 @@ TEST_F(SimDemoPortsTest, PostedEventsAreJournaledAndMoveThePointer)
     down.clickCount = 2;
     server().post(EventTap::hid, down);
     server().postToPid(501, InputEvent::mouse(std::nullopt, InputEventType::mouseMoved, Point { 5, 5 }));
-    server().post(EventTap::hid, InputEvent::scrollWheel(std::nullopt, ScrollUnit::line, -3));
+    server().post(EventTap::hid, InputEvent::scrollWheel(std::nullopt, ScrollUnit::line, -3, 2));
+    server().post(EventTap::hid, InputEvent::mouse(std::nullopt, InputEventType::leftMouseDown, Point { 300, 200 }, MouseButton::right));
 
     EXPECT_EQ(server().mouseLocation(WindowServerPort::Origin::topLeft), (Point { 300, 200 }));
     EXPECT_EQ(server().mouseLocation(WindowServerPort::Origin::appKit), (Point { 300, 700 }));
     const auto journal = t.desktop->journal();
-    ASSERT_EQ(journal.size(), 5u);
+    ASSERT_EQ(journal.size(), 6u);
     EXPECT_EQ(journal[0].kind, SimJournalEntry::Kind::event);
     EXPECT_EQ(journal[0].tap, EventTap::session);
     EXPECT_EQ(journal[0].event->keyCode, 8);
@@ -135,20 +136,10 @@ TEST_F(SimDemoPortsTest, PostedEventsAreJournaledAndMoveThePointer)
     EXPECT_EQ(journal[2].event->clickCount, 2);
     EXPECT_EQ(journal[2].event->location, (Point { 300, 200 }));
     EXPECT_EQ(journal[4].event->scrollDeltaY, -3);
+    EXPECT_EQ(journal[4].event->scrollDeltaX, 2);
     EXPECT_EQ(journal[4].event->scrollUnit, ScrollUnit::line);
-}
-
-TEST(InputEvent, FactoriesFillWhatThePlatformDoes)
-{
-    auto right = InputEvent::mouse(std::nullopt, InputEventType::leftMouseDown, Point { 1, 2 }, MouseButton::right);
-    EXPECT_EQ(right.type, InputEventType::rightMouseDown);
-    EXPECT_EQ(right.clickCount, 1);
-    EXPECT_EQ(InputEvent::mouse(std::nullopt, InputEventType::leftMouseDragged, Point {}).clickCount, 0);
-    auto wheel = InputEvent::scrollWheel(EventSourceState::combinedSession, ScrollUnit::pixel, 40, -2);
-    EXPECT_EQ(wheel.scrollDeltaX, -2);
-    EXPECT_EQ(wheel.scrollUnit, ScrollUnit::pixel);
-    EXPECT_TRUE(InputEvent::keyboard(std::nullopt, 124, true).isKeyboard());
-    EXPECT_EQ(EventFlags::maskShift | EventFlags::maskControl | EventFlags::maskCommand, 0x160000u);
+    EXPECT_EQ(journal[5].event->type, InputEventType::rightMouseDown);
+    EXPECT_EQ(journal[5].event->clickCount, 1);
 }
 
 TEST_F(SimDemoPortsTest, WorkspaceListsActivatesAndTerminates)
@@ -226,18 +217,6 @@ TEST_F(SimDemoPortsTest, PermissionsAnswerFromTheDesktop)
     t.desktop->setLoginItemStatus(LoginItemStatus::notFound);
     EXPECT_FALSE(permissions.registerLoginItem(error));
     EXPECT_EQ(error, "The login item could not be found.");
-}
-
-TEST(SimDesktopInstall, InstalledPortsReachTheDesktop)
-{
-    auto desktop = SimDesktop::demo();
-    Platform::ScopedServices scoped(desktop->services());
-    EXPECT_EQ(Platform::workspace().frontmostApplication()->pid, 501);
-    AXValue role;
-    EXPECT_EQ(Platform::accessibility().copyAttributeValue(AXElement { 502, 0 }, "AXRole", role), AXError::success);
-    EXPECT_EQ(Platform::windowServer().screens().size(), 1u);
-    EXPECT_EQ(Platform::pasteboard().changeCount(), 0);
-    EXPECT_EQ(Platform::permissions().checkInputMonitoring(), InputMonitoringAccess::granted);
 }
 
 } // namespace

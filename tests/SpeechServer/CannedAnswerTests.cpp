@@ -2,7 +2,7 @@
 // so the cutting rules are checked here where no synthesis slows them down.
 
 #include "Mp3Probe.h"
-#include "ServerProcess.h"
+#include "SpeechServerClient.h"
 
 #include <gtest/gtest.h>
 
@@ -10,27 +10,15 @@ using namespace lorvantine::speechserver::testing;
 
 namespace {
 
-class SpeechServerCanned : public ::testing::Test {
+class SpeechServerCanned : public SharedServerTest<> {
 protected:
-    static void SetUpTestSuite() { server = new ServerProcess({"--canned"}); }
-    static void TearDownTestSuite()
-    {
-        delete server;
-        server = nullptr;
-    }
-    void SetUp() override { ASSERT_TRUE(server->running()); }
-
     static nlohmann::json speak(const std::string& input, const std::string& voice = "af_heart")
     {
         auto reply = postSpeech(*server, speechRequest(input, voice));
         EXPECT_EQ(reply.status, 200) << reply.body;
         return reply.json;
     }
-
-    static ServerProcess* server;
 };
-
-ServerProcess* SpeechServerCanned::server = nullptr;
 
 TEST_F(SpeechServerCanned, audioLastsInProportionToTheTextWithEvenlySpreadWords)
 {
@@ -39,7 +27,7 @@ TEST_F(SpeechServerCanned, audioLastsInProportionToTheTextWithEvenlySpreadWords)
     auto shortAudio = decodeMp3(decodeBase64(shortAnswer["audio"]).value_or(""));
     auto longAudio = decodeMp3(decodeBase64(longAnswer["audio"]).value_or(""));
     ASSERT_TRUE(shortAudio && longAudio);
-    EXPECT_GT(longAudio->seconds(), 3 * shortAudio->seconds());
+    EXPECT_GT(longAudio->duration(), 3 * shortAudio->duration());
 
     auto timestamps = timestampsOf(longAnswer);
     ASSERT_EQ(timestamps.size(), 14u);
@@ -53,8 +41,8 @@ TEST_F(SpeechServerCanned, audioLastsInProportionToTheTextWithEvenlySpreadWords)
         }
     }
     // The stream is whole frames of 576 samples, so the decoder may add less than one frame.
-    EXPECT_LE(timestamps.back().end, longAudio->seconds() + 0.001);
-    EXPECT_GT(timestamps.back().end, longAudio->seconds() - 0.03);
+    EXPECT_LE(timestamps.back().end, longAudio->duration() + 0.001);
+    EXPECT_GT(timestamps.back().end, longAudio->duration() - 0.03);
 }
 
 TEST_F(SpeechServerCanned, chineseWordsAreSingleIdeographs)

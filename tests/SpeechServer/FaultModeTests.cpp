@@ -2,7 +2,7 @@
 // a client has to cope with.
 
 #include "Mp3Probe.h"
-#include "ServerProcess.h"
+#include "SpeechServerClient.h"
 
 #include <gtest/gtest.h>
 
@@ -10,20 +10,8 @@ using namespace lorvantine::speechserver::testing;
 
 namespace {
 
-class SpeechServerFaults : public ::testing::Test {
+class SpeechServerFaults : public SharedServerTest<> {
 protected:
-    static void SetUpTestSuite() { server = new ServerProcess({"--canned"}); }
-    static void TearDownTestSuite()
-    {
-        delete server;
-        server = nullptr;
-    }
-    void SetUp() override
-    {
-        ASSERT_TRUE(server->running());
-        reset(*server);
-    }
-
     static SpeechReply speak(const std::string& input = "Hello there. More text follows.")
     {
         return postSpeech(*server, speechRequest(input));
@@ -37,11 +25,7 @@ protected:
             faults.push_back(entry["fault"]);
         return faults;
     }
-
-    static ServerProcess* server;
 };
-
-ServerProcess* SpeechServerFaults::server = nullptr;
 
 TEST_F(SpeechServerFaults, statusFaultsLastForTheirCountThenTheServerRecovers)
 {
@@ -66,7 +50,7 @@ TEST_F(SpeechServerFaults, aFaultWithoutCountStaysUntilReset)
     ASSERT_EQ(control(*server, {{"fault", "500"}}), 200);
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(speak().status, 500);
-    reset(*server);
+    server->reset();
     EXPECT_EQ(speak().status, 200);
 }
 
@@ -220,11 +204,11 @@ TEST_F(SpeechServerFaults, badControlRequestsChangeNothing)
     EXPECT_EQ(control(*server, {{"delayMs", -5}}), 400);
     EXPECT_EQ(control(*server, {{"timestampVariant", "start"}, {"bogus", 1}}), 400);
     EXPECT_EQ(control(*server, nlohmann::json::array()), 400);
-    auto raw = server->client().Post("/control", "{not json", "application/json");
+    auto raw = client(*server).Post("/control", "{not json", "application/json");
     ASSERT_TRUE(raw);
     EXPECT_EQ(raw->status, 400);
 
-    auto plan = server->client().Get("/control");
+    auto plan = client(*server).Get("/control");
     ASSERT_TRUE(plan);
     auto described = nlohmann::json::parse(plan->body)["plan"];
     EXPECT_EQ(described["fault"], "503");
@@ -236,15 +220,15 @@ TEST_F(SpeechServerFaults, badControlRequestsChangeNothing)
 
 TEST(SpeechServerStartUpFaults, faultsAndControlsFromTheCommandLine)
 {
-    ServerProcess server({"--canned", "--fault", "503x1", "--control", R"({"timestampVariant": "start"})"});
-    ASSERT_TRUE(server.running());
+    SpeechServerProcess server({.arguments = {"--fault", "503x1", "--control", R"({"timestampVariant": "start"})"}});
+    ASSERT_TRUE(server.isRunning());
     EXPECT_EQ(postSpeech(server, speechRequest("Hi there.")).status, 503);
     auto answer = postSpeech(server, speechRequest("Hi there.")).json;
     EXPECT_TRUE(answer["timestamps"][0].contains("start"));
 
-    EXPECT_EQ(ServerProcess::runToExit({"--canned", "--fault", "explode"}), 2);
-    EXPECT_EQ(ServerProcess::runToExit({"--canned", "--control", "{"}), 2);
-    EXPECT_EQ(ServerProcess::runToExit({"--port", "http"}), 2);
+    EXPECT_EQ(SpeechServerProcess::runToExit({"--canned", "--fault", "explode"}), 2);
+    EXPECT_EQ(SpeechServerProcess::runToExit({"--canned", "--control", "{"}), 2);
+    EXPECT_EQ(SpeechServerProcess::runToExit({"--port", "http"}), 2);
 }
 
 }

@@ -1,6 +1,6 @@
 // The request log as tests of the speech client read it, and how the server ends.
 
-#include "ServerProcess.h"
+#include "SpeechServerClient.h"
 
 #include <gtest/gtest.h>
 
@@ -15,8 +15,8 @@ namespace {
 
 TEST(SpeechServerLog, recordsEachRequestExactlyAsItArrived)
 {
-    ServerProcess server({"--canned"});
-    ASSERT_TRUE(server.running());
+    SpeechServerProcess server;
+    ASSERT_TRUE(server.isRunning());
     const std::string body = speechRequest("你好。世界", "zf_001", "zh").dump();
     ASSERT_EQ(postSpeech(server, body).status, 200);
     ASSERT_EQ(postSpeech(server, std::string("{oops")).status, 400);
@@ -45,7 +45,7 @@ TEST(SpeechServerLog, recordsEachRequestExactlyAsItArrived)
     EXPECT_EQ(malformed["status"], 400);
     EXPECT_TRUE(malformed["input"].is_null());
 
-    reset(server);
+    server.reset();
     ASSERT_EQ(postSpeech(server, body).status, 200);
     log = requestLog(server);
     ASSERT_EQ(log["requests"].size(), 1u);
@@ -55,8 +55,8 @@ TEST(SpeechServerLog, recordsEachRequestExactlyAsItArrived)
 TEST(SpeechServerLog, countsRequestsInFlightAtArrival)
 {
     std::vector<std::future<int>> replies;  // outlives the server, whose end releases them
-    ServerProcess server({"--canned"});
-    ASSERT_TRUE(server.running());
+    SpeechServerProcess server;
+    ASSERT_TRUE(server.isRunning());
     // Held until the server stops, so all three are certainly in flight together.
     ASSERT_EQ(control(server, {{"delayMs", 60000}}), 200);
     for (int i = 0; i < 3; ++i) {
@@ -83,14 +83,14 @@ TEST(SpeechServerLog, countsRequestsInFlightAtArrival)
 
 TEST(SpeechServerLifetime, endsCleanlyOnSigtermAndSigint)
 {
-    ServerProcess interrupted({"--canned"});
-    ASSERT_TRUE(interrupted.running());
+    SpeechServerProcess interrupted;
+    ASSERT_TRUE(interrupted.isRunning());
     EXPECT_EQ(interrupted.stop(SIGINT), 0);
 
     // A delayed answer does not hold the shutdown back.
     std::future<int> pending;
-    ServerProcess busy({"--canned"});
-    ASSERT_TRUE(busy.running());
+    SpeechServerProcess busy;
+    ASSERT_TRUE(busy.isRunning());
     ASSERT_EQ(control(busy, {{"delayMs", 60000}}), 200);
     pending = std::async(std::launch::async, [&busy] { return postSpeech(busy, speechRequest("Wait.")).status; });
     for (int i = 0; i < 200 && requestLog(busy)["inFlight"] != 1; ++i)
@@ -105,11 +105,11 @@ TEST(SpeechServerLifetime, listensOnTheGivenPort)
 {
     int port = 0;
     {
-        ServerProcess probe({"--canned"});
+        SpeechServerProcess probe;
         port = probe.port();
     }
     ASSERT_GT(port, 0);
-    ServerProcess fixed({"--canned", "--port", std::to_string(port)});
+    SpeechServerProcess fixed({.arguments = {"--port", std::to_string(port)}});
     EXPECT_EQ(fixed.port(), port);
     EXPECT_EQ(postSpeech(fixed, speechRequest("Hi.")).status, 200);
 }

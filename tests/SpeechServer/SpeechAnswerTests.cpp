@@ -2,7 +2,7 @@
 // and word times belong together.
 
 #include "Mp3Probe.h"
-#include "ServerProcess.h"
+#include "SpeechServerClient.h"
 
 #include <gtest/gtest.h>
 
@@ -10,20 +10,8 @@ using namespace lorvantine::speechserver::testing;
 
 namespace {
 
-class SpeechServerAnswer : public ::testing::Test {
+class SpeechServerAnswer : public SharedServerTest<SpeechServerProcess::Speech::synthesised> {
 protected:
-    static void SetUpTestSuite() { server = new ServerProcess(); }
-    static void TearDownTestSuite()
-    {
-        delete server;
-        server = nullptr;
-    }
-    void SetUp() override
-    {
-        ASSERT_TRUE(server->running()) << "could not start " << ServerProcess::binaryPath();
-        reset(*server);
-    }
-
     static nlohmann::json speak(const std::string& input, const std::string& voice = "af_heart")
     {
         auto reply = postSpeech(*server, speechRequest(input, voice));
@@ -36,11 +24,7 @@ protected:
     {
         return decodeBase64(answer.value("audio", "")).value_or("");
     }
-
-    static ServerProcess* server;
 };
-
-ServerProcess* SpeechServerAnswer::server = nullptr;
 
 std::string trimmed(const std::string& text)
 {
@@ -91,9 +75,9 @@ TEST_F(SpeechServerAnswer, wordTimesAreOrderedAndLieWithinTheDecodedAudio)
     auto answer = speak("Seven silver swans swam silently seaward, singing softly under the evening sky.");
     auto decoded = decodeMp3(mp3Of(answer));
     ASSERT_TRUE(decoded.has_value());
-    EXPECT_EQ(decoded->sampleRate, 22050);
-    EXPECT_EQ(decoded->channels, 1);
-    EXPECT_GT(decoded->seconds(), 1.0);
+    EXPECT_EQ(decoded->format.sampleRate, 22050);
+    EXPECT_EQ(decoded->format.channels, 1);
+    EXPECT_GT(decoded->duration(), 1.0);
 
     auto timestamps = timestampsOf(answer);
     ASSERT_EQ(timestamps.size(), 12u);
@@ -111,7 +95,7 @@ TEST_F(SpeechServerAnswer, wordTimesAreOrderedAndLieWithinTheDecodedAudio)
         searchFrom = at + timestamps[i].word.size();
     }
     // The last word ends with the audio, which decodes to exactly the synthesised length.
-    EXPECT_NEAR(timestamps.back().end, decoded->seconds(), 0.002);
+    EXPECT_NEAR(timestamps.back().end, decoded->duration(), 0.002);
 }
 
 TEST_F(SpeechServerAnswer, voiceCodesChooseTheLanguage)
@@ -155,11 +139,11 @@ TEST_F(SpeechServerAnswer, malformedRequestsGetA400WithAJsonError)
 
 TEST_F(SpeechServerAnswer, otherPathsAreNotFoundButLogged)
 {
-    auto client = server->client();
-    auto wrong = client.Post("/api/captioned_speech", speechRequest("Hi.").dump(), "application/json");
+    auto http = client(*server);
+    auto wrong = http.Post("/api/captioned_speech", speechRequest("Hi.").dump(), "application/json");
     ASSERT_TRUE(wrong);
     EXPECT_EQ(wrong->status, 404);
-    auto get = client.Get("/api/captioned_speech_partly");
+    auto get = http.Get("/api/captioned_speech_partly");
     ASSERT_TRUE(get);
     EXPECT_EQ(get->status, 404);
     auto log = requestLog(*server)["requests"];

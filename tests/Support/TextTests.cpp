@@ -20,15 +20,8 @@ const std::string mixed = "A" + smile + "中" + eAcute + "\r\n" + family + flag 
 TEST(TextCharacters, CountsGraphemeClusters)
 {
     EXPECT_EQ(Text::characterCount(""), 0u);
-    EXPECT_EQ(Text::characterCount("abc"), 3u);
-    EXPECT_EQ(Text::characterCount(smile), 1u);
-    EXPECT_EQ(Text::characterCount(flag), 1u);
     EXPECT_EQ(Text::characterCount(flag + flag + "🇺"), 3u);
-    EXPECT_EQ(Text::characterCount(family), 1u);
-    EXPECT_EQ(Text::characterCount(eAcute), 1u);
-    EXPECT_EQ(Text::characterCount("a\r\nb"), 3u);
     EXPECT_EQ(Text::characterCount("\n\r"), 2u);
-    EXPECT_EQ(Text::characterCount("中文字"), 3u);
     EXPECT_EQ(Text::characterCount(mixed), 8u);
     EXPECT_EQ(Text::characters(mixed), (Strings{"A", smile, "中", eAcute, "\r\n", family, flag, "z"}));
 }
@@ -268,12 +261,6 @@ TEST(TextSplitting, SplitsJoinsAndMatches)
     EXPECT_EQ(Text::joined({"a", "", "b"}, "、"), "a、、b");
     EXPECT_EQ(Text::joined({}, ","), "");
 
-    EXPECT_TRUE(Text::hasPrefix("--probe", "--"));
-    EXPECT_FALSE(Text::hasPrefix("-", "--"));
-    EXPECT_TRUE(Text::hasSuffix("a.txt", ".txt"));
-    EXPECT_FALSE(Text::hasSuffix("txt", ".txt"));
-    EXPECT_TRUE(Text::contains("中文abc", "文a"));
-    EXPECT_FALSE(Text::contains("abc", "d"));
     EXPECT_EQ(Text::asciiLowercased("ÄBC-Xyz"), "Äbc-xyz");
 }
 

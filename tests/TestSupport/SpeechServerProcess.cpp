@@ -112,36 +112,32 @@ std::optional<std::string> SpeechServerRequest::header(const std::string& name) 
     return std::nullopt;
 }
 
-SpeechServerProcess::SpeechServerProcess(Options options)
+namespace {
+
+// Starts the server binary with `arguments`, its standard output on a pipe whose read end is
+// returned in `output`; -1 when it cannot be started.
+pid_t spawn(std::vector<std::string> arguments, SpeechServerProcess::ServerLog log, int* output)
 {
-    std::string path = binaryPath();
-    if (::access(path.c_str(), X_OK) != 0) {
-        ADD_FAILURE() << "the stand-in speech server is not built: " << path << " (target lorvantine-speech-server)";
-        return;
-    }
-    std::vector<std::string> arguments {path};
-    if (options.speech == Speech::canned)
-        arguments.emplace_back("--canned");
-    arguments.insert(arguments.end(), options.arguments.begin(), options.arguments.end());
+    arguments.insert(arguments.begin(), binaryPath());
     std::vector<char*> argv;
     for (auto& argument : arguments)
         argv.push_back(argument.data());
     argv.push_back(nullptr);
 
-    int output[2];
-    if (::pipe2(output, O_CLOEXEC) != 0) {
+    int pipeEnds[2];
+    if (::pipe2(pipeEnds, O_CLOEXEC) != 0) {
         ADD_FAILURE() << "pipe: " << std::strerror(errno);
-        return;
+        return -1;
     }
     pid_t parent = ::getpid();
-    bool hideLog = options.serverLog == ServerLog::hidden;
+    bool hideLog = log == SpeechServerProcess::ServerLog::hidden;
     pid_t pid = ::fork();
     if (pid == 0) {
         // Only async-signal-safe calls until exec. The server goes when the test process goes.
         ::prctl(PR_SET_PDEATHSIG, SIGTERM);
         if (::getppid() != parent)
             ::_exit(127);
-        ::dup2(output[1], STDOUT_FILENO);
+        ::dup2(pipeEnds[1], STDOUT_FILENO);
         if (hideLog) {
             int null = ::open("/dev/null", O_WRONLY);
             if (null >= 0)
@@ -150,43 +146,82 @@ SpeechServerProcess::SpeechServerProcess(Options options)
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }
-    ::close(output[1]);
+    ::close(pipeEnds[1]);
     if (pid < 0) {
-        ::close(output[0]);
+        ::close(pipeEnds[0]);
         ADD_FAILURE() << "fork: " << std::strerror(errno);
+        return -1;
+    }
+    *output = pipeEnds[0];
+    return pid;
+}
+
+// The exit status once `pid` has ended; none when it was killed by a signal, or did not end
+// within `limit` and was killed then.
+std::optional<int> waitForExit(pid_t pid, std::chrono::milliseconds limit)
+{
+    auto deadline = RealTime::now() + limit;
+    int status = 0;
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
+        if (RealTime::now() >= deadline) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            return std::nullopt;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return WIFEXITED(status) ? std::optional<int>(WEXITSTATUS(status)) : std::nullopt;
+}
+
+} // namespace
+
+SpeechServerProcess::SpeechServerProcess(Options options)
+{
+    if (::access(binaryPath().c_str(), X_OK) != 0) {
+        ADD_FAILURE() << "the stand-in speech server is not built: " << binaryPath() << " (target lorvantine-speech-server)";
         return;
     }
-    m_pid = pid;
-    m_port = readPortLine(output[0], pid);
-    ::close(output[0]);
+    std::vector<std::string> arguments;
+    if (options.speech == Speech::canned)
+        arguments.emplace_back("--canned");
+    arguments.insert(arguments.end(), options.arguments.begin(), options.arguments.end());
+    int output = -1;
+    m_pid = spawn(arguments, options.serverLog, &output);
+    if (m_pid <= 0)
+        return;
+    m_port = readPortLine(output, m_pid);
+    ::close(output);
     if (m_port <= 0) {
         ADD_FAILURE() << "the stand-in speech server did not report its port";
-        stop();
+        stop(SIGTERM);
     }
 }
 
 SpeechServerProcess::~SpeechServerProcess()
 {
-    stop();
+    stop(SIGTERM);
 }
 
-void SpeechServerProcess::stop()
+std::optional<int> SpeechServerProcess::stop(int signal)
 {
     if (m_pid <= 0)
-        return;
-    ::kill(m_pid, SIGTERM);
-    auto deadline = RealTime::now() + stopLimit;
-    int status = 0;
-    while (::waitpid(m_pid, &status, WNOHANG) == 0) {
-        if (RealTime::now() >= deadline) {
-            ::kill(m_pid, SIGKILL);
-            ::waitpid(m_pid, &status, 0);
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+        return std::nullopt;
+    ::kill(m_pid, signal);
+    auto status = waitForExit(m_pid, stopLimit);
     m_pid = -1;
     m_port = 0;
+    return status;
+}
+
+int SpeechServerProcess::runToExit(const std::vector<std::string>& arguments)
+{
+    int output = -1;
+    pid_t pid = spawn(arguments, ServerLog::hidden, &output);
+    if (pid <= 0)
+        return -1;
+    auto status = waitForExit(pid, startLimit);
+    ::close(output);
+    return status.value_or(-1);
 }
 
 std::string SpeechServerProcess::baseURL() const

@@ -58,6 +58,11 @@ public:
     explicit SpeechServerProcess(Options options);
     // Stops the server (SIGTERM, then SIGKILL if it lingers).
     ~SpeechServerProcess();
+    // Sends `signal` and waits for the end: the exit status, or none when the server did not
+    // exit by itself within a few seconds (it is then killed) or was not running.
+    std::optional<int> stop(int signal);
+    // Runs the server with `arguments` to its end (for option errors): its exit status, or -1.
+    static int runToExit(const std::vector<std::string>& arguments);
     SpeechServerProcess(const SpeechServerProcess&) = delete;
     SpeechServerProcess& operator=(const SpeechServerProcess&) = delete;
 
@@ -86,7 +91,6 @@ public:
 private:
     std::optional<std::string> get(const std::string& path);
     std::optional<std::string> post(const std::string& path, const std::string& body);
-    void stop();
 
     pid_t m_pid = -1;
     int m_port = 0;

@@ -2,7 +2,6 @@
 
 #include "Platform/AnimationContext.h"
 #include "Platform/Panel.h"
-#include "Platform/Spinner.h"
 #include "Platform/View.h"
 
 #include <numbers>
@@ -29,7 +28,6 @@ protected:
         panel.reset();
         ToolkitTest::TearDown();
     }
-    void advance(double s) { Dispatch::advance(*clock, seconds(s)); }
 
     std::shared_ptr<Panel> panel;
     std::shared_ptr<View> view;
@@ -154,21 +152,6 @@ TEST_F(Animations, AGroupWithoutAnimationsStillCompletesAndAReleasedViewDoesNotH
     doomed.reset();
     RunLoop::runPending();
     EXPECT_EQ(completions, 2);
-}
-
-TEST_F(Animations, ASpinnerTurnsWhileAnimatingAndCanHideWhenStopped)
-{
-    auto spinner = std::make_shared<Spinner>(Rect(10, 10, 18, 18));
-    spinner->setDisplayedWhenStopped(false);
-    view->addSubview(spinner);
-    EXPECT_FALSE(spinner->isAnimating());
-    spinner->startAnimation();
-    EXPECT_TRUE(spinner->isAnimating());
-    advance(0.25);
-    EXPECT_NEAR(spinner->presentationRotation(), -pi / 2, 1e-6);
-    spinner->stopAnimation();
-    EXPECT_TRUE(spinner->animationKeys().empty());
-    EXPECT_DOUBLE_EQ(spinner->presentationRotation(), 0);
 }
 
 } // namespace

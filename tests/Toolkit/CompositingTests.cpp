@@ -8,7 +8,6 @@
 namespace lorvantine {
 namespace {
 
-constexpr Rgb white { 255, 255, 255 };
 constexpr Rgb red { 255, 0, 0 };
 constexpr Rgb green { 0, 255, 0 };
 
@@ -68,7 +67,7 @@ TEST_F(Compositing, HigherLevelsCoverLowerOnesAndAlphaBlends)
 
     menu->setLevel(WindowLevel::popUpMenu);
     menu->setAlphaValue(0.5);
-    EXPECT_TRUE(close(screenColour({ 350, 150 }), Rgb { 128, 128, 0 }, 2)) << screenColour({ 350, 150 });
+    EXPECT_PRED3(near, screenColour({ 350, 150 }), (Rgb { 128, 128, 0 }), 2);
 }
 
 TEST_F(Compositing, AnotherApplicationsHigherLayerCoversTheProgramsFloatingPanel)
@@ -111,7 +110,7 @@ TEST_F(Compositing, HiddenAndTransparentViewsAreNotDrawnAndLayersBorderAndLabels
 
     // Top-left y of the panel: 900 - 400 - 100 = 400.
     EXPECT_EQ(screenColour({ 150, 450 }), white);
-    EXPECT_TRUE(close(screenColour({ 250, 450 }), Rgb { 255, 128, 128 }, 2)) << screenColour({ 250, 450 });
+    EXPECT_PRED3(near, screenColour({ 250, 450 }), (Rgb { 255, 128, 128 }), 2);
     EXPECT_EQ(screenColour({ 301, 450 }), (Rgb { 0, 0, 255 }));
     EXPECT_EQ(screenColour({ 350, 420 }), white);
 

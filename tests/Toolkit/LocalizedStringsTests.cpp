@@ -1,40 +1,15 @@
 #include "Platform/LocalizedStringTables.h"
 #include "Platform/LocalizedStrings.h"
+#include "TestSupport/ScopedEnvironment.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <optional>
 #include <set>
-#include <string>
 
 namespace lorvantine {
 namespace {
 
-// Sets an environment variable for its lifetime.
-class ScopedEnvironment {
-public:
-    ScopedEnvironment(const char* name, const char* value) : m_name(name)
-    {
-        if (const char* old = std::getenv(name))
-            m_old = old;
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~ScopedEnvironment()
-    {
-        if (m_old)
-            setenv(m_name, m_old->c_str(), 1);
-        else
-            unsetenv(m_name);
-    }
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_old;
-};
+using test::ScopedEnvironment;
 
 TEST(LocalizedStrings, LooksKeysUpInTheLanguagesTableAndFallsBackToTheValueOrTheKey)
 {
@@ -75,14 +50,14 @@ TEST(LocalizedStrings, TheLanguageComesFromTheProgramsVariableThenFromLang)
     EXPECT_EQ(languageFor(""), Language::english);
     {
         ScopedEnvironment lang("LANG", "zh_CN.UTF-8");
-        ScopedEnvironment ours("LORVANTINE_LANGUAGE", nullptr);
+        ScopedEnvironment ours("LORVANTINE_LANGUAGE", std::nullopt);
         EXPECT_EQ(currentLanguage(), Language::chinese);
         ScopedEnvironment chosen("LORVANTINE_LANGUAGE", "en");
         EXPECT_EQ(currentLanguage(), Language::english);
     }
     {
-        ScopedEnvironment lang("LANG", nullptr);
-        ScopedEnvironment ours("LORVANTINE_LANGUAGE", nullptr);
+        ScopedEnvironment lang("LANG", std::nullopt);
+        ScopedEnvironment ours("LORVANTINE_LANGUAGE", std::nullopt);
         EXPECT_EQ(currentLanguage(), Language::english);
     }
 }

@@ -1,0 +1,143 @@
+#include "EndToEnd/ChildProcess.h"
+
+#include "TestSupport/ScratchDirectory.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace lorvantine::test {
+
+ChildProcess::ChildProcess(Options options) : m_options(std::move(options))
+{
+    std::map<std::string, std::string> environment;
+    for (char** entry = environ; *entry; ++entry) {
+        std::string_view text(*entry);
+        const size_t equals = text.find('=');
+        if (equals != std::string_view::npos)
+            environment[std::string(text.substr(0, equals))] = std::string(text.substr(equals + 1));
+    }
+    for (const auto& [name, value] : m_options.environment) {
+        if (value)
+            environment[name] = *value;
+        else
+            environment.erase(name);
+    }
+    std::vector<std::string> environmentLines;
+    for (const auto& [name, value] : environment)
+        environmentLines.push_back(name + "=" + value);
+
+    std::vector<std::string> argumentLines { m_options.program.string() };
+    argumentLines.insert(argumentLines.end(), m_options.arguments.begin(), m_options.arguments.end());
+    auto pointers = [](std::vector<std::string>& lines) {
+        std::vector<char*> list;
+        for (std::string& line : lines)
+            list.push_back(line.data());
+        list.push_back(nullptr);
+        return list;
+    };
+    std::vector<char*> argv = pointers(argumentLines);
+    std::vector<char*> envp = pointers(environmentLines);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, (m_options.directory / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, (m_options.directory / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    // A Ctrl+C that the test runner receives is not the child's business; the child starts with
+    // SIGINT at its default action whatever this process does with it.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGINT);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+
+    pid_t pid = -1;
+    const int error = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    if (error != 0) {
+        ADD_FAILURE() << "cannot start " << m_options.program << ": " << std::strerror(error);
+        return;
+    }
+    m_pid = pid;
+}
+
+ChildProcess::~ChildProcess()
+{
+    if (m_pid > 0 && !m_waitStatus) {
+        kill(m_pid, SIGKILL);
+        reap(true);
+    }
+}
+
+std::string ChildProcess::standardOutput() const { return readFile(m_options.directory / "stdout"); }
+std::string ChildProcess::standardError() const { return readFile(m_options.directory / "stderr"); }
+
+bool ChildProcess::reap(bool block)
+{
+    if (m_waitStatus)
+        return true;
+    int status = 0;
+    pid_t done;
+    do {
+        done = waitpid(m_pid, &status, block ? 0 : WNOHANG);
+    } while (done < 0 && errno == EINTR);
+    if (done != m_pid)
+        return false;
+    m_waitStatus = status;
+    return true;
+}
+
+bool ChildProcess::waitForError(std::string_view needle, std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        if (standardError().find(needle) != std::string::npos)
+            return true;
+        if (m_pid <= 0 || reap(false) || std::chrono::steady_clock::now() > deadline)
+            return standardError().find(needle) != std::string::npos;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+void ChildProcess::signal(int number)
+{
+    if (m_pid > 0 && !m_waitStatus)
+        kill(m_pid, number);
+}
+
+std::optional<int> ChildProcess::wait(std::chrono::milliseconds timeout)
+{
+    if (m_pid <= 0)
+        return std::nullopt;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!reap(false)) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            ADD_FAILURE() << m_options.program << " did not end in time; killed";
+            kill(m_pid, SIGKILL);
+            reap(true);
+            return std::nullopt;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (!WIFEXITED(*m_waitStatus))
+        return std::nullopt;
+    return WEXITSTATUS(*m_waitStatus);
+}
+
+} // namespace lorvantine::test

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lorvantine::test {
+
+// A program run as a child process, its standard output and error written to files, for the life
+// of this object (a child still running then is killed). Every wait is bounded in real time.
+class ChildProcess {
+public:
+    struct Options {
+        std::filesystem::path program;
+        std::vector<std::string> arguments;
+        // Set in the child's environment over this process's; none removes the variable.
+        std::map<std::string, std::optional<std::string>> environment;
+        // Where "stdout" and "stderr" are written.
+        std::filesystem::path directory;
+    };
+
+    explicit ChildProcess(Options options);
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    bool started() const { return m_pid > 0; }
+    std::string standardOutput() const;
+    std::string standardError() const;
+
+    // Waits until standard error holds `needle`; false on time-out or when the child ended first.
+    bool waitForError(std::string_view needle, std::chrono::milliseconds timeout);
+    void signal(int number);
+    // The exit status, or none when the child did not end in time (it is killed then) or ended by
+    // a signal.
+    std::optional<int> wait(std::chrono::milliseconds timeout);
+
+private:
+    bool reap(bool block);
+
+    Options m_options;
+    pid_t m_pid = -1;
+    std::optional<int> m_waitStatus;
+};
+
+} // namespace lorvantine::test

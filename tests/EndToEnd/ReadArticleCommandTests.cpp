@@ -1,0 +1,443 @@
+#include "CLI/CLIRouter.h"
+#include "EndToEnd/LoopScript.h"
+
+#include "Audio/AudioPlayer.h"
+#include "Core/ArticleReader.h"
+#include "Platform/AccessibilityPort.h"
+#include "Platform/AudioOutputPort.h"
+#include "Platform/Backends/InMemoryUserDefaults.h"
+#include "Platform/Button.h"
+#include "Platform/Dispatch.h"
+#include "Platform/LocalizedStrings.h"
+#include "Platform/Panel.h"
+#include "Platform/Services.h"
+#include "Platform/TextMeasurer.h"
+#include "Platform/View.h"
+#include "Platform/WindowHost.h"
+#include "Platform/WindowServerPort.h"
+#include "Player/MiniPlayer.h"
+#include "Preferences/PreferencesModel.h"
+#include "SimDesktop/SimDesktop.h"
+#include "SimDesktop/Toolkit/PangoTextMeasurer.h"
+#include "SimDesktop/Toolkit/SimWindowHost.h"
+#include "Support/Log.h"
+#include "TestSupport/SpeechServerProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+namespace lorvantine::test {
+namespace {
+
+using CLIRouter::Arguments;
+
+SpeechServerProcess* s_server = nullptr;
+
+// The command reads through the program's one shared reading session, whose speech client is
+// made on first use from the settings of that moment: one stand-in server (canned speech) for
+// the whole binary, named in the settings before anything touches the session.
+class SharedSessionEnvironment final : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        RunLoop::adoptCurrentThreadAsMain();
+        s_server = new SpeechServerProcess();
+        ASSERT_TRUE(s_server->isRunning());
+        AudioOutput::route(AudioOutput::Destination::clockPaced);
+        auto defaults = std::make_shared<InMemoryUserDefaults>();
+        defaults->set(PreferencesModel::Key::ttsServerURL, s_server->baseURL());
+        PreferencesModel::installDefaults(defaults);
+        ArticleReader::shared();
+    }
+    void TearDown() override
+    {
+        ArticleReader::shared()->stop();
+        Dispatch::waitUntilIdle();
+        delete s_server;
+        s_server = nullptr;
+    }
+};
+
+[[maybe_unused]] ::testing::Environment* const environment = ::testing::AddGlobalTestEnvironment(new SharedSessionEnvironment);
+
+std::string fixturePath(const std::string& name) { return std::string(LORVANTINE_SOURCE_DIR) + "/tests/fixtures/" + name; }
+
+// One desktop per test with the program's window host on it, settings of its own, English
+// string tables, and the log captured. Time is real: the command runs the main run loop until
+// a step of its script presses Ctrl+C or the mini player's close button.
+class ReadArticleCommandTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(s_server && s_server->isRunning());
+        s_server->reset();
+        defaults = std::make_shared<InMemoryUserDefaults>();
+        m_defaults.emplace(defaults);
+        LocalizedStrings::setLanguage(LocalizedStrings::Language::english);
+    }
+
+    void TearDown() override
+    {
+        ArticleReader::shared()->stop();
+        EXPECT_TRUE(Dispatch::waitUntilIdle());
+        m_windowHost.reset();
+        host.reset();
+        if (m_previousMeasurer)
+            TextMeasurer::install(*m_previousMeasurer);
+        m_services.reset();
+        m_defaults.reset();
+        LocalizedStrings::resetLanguage();
+        if (HasFailure()) {
+            for (const auto& line : log.lines())
+                std::fprintf(stderr, "  | %s\n", line.c_str());
+        }
+    }
+
+    void useDesktop(std::shared_ptr<SimDesktop> made)
+    {
+        ASSERT_TRUE(made);
+        desktop = std::move(made);
+        m_services.emplace(desktop->services());
+        host = SimWindowHost::create(desktop);
+        m_windowHost.emplace(host);
+        m_previousMeasurer = TextMeasurer::install(std::make_shared<PangoTextMeasurer>());
+    }
+    void useFixture(const std::string& name)
+    {
+        std::string error;
+        useDesktop(SimDesktop::load(fixturePath(name), error));
+        ASSERT_TRUE(error.empty()) << error;
+    }
+
+    // Runs the router with `args`, standard output captured, while `script` plays on the main queue.
+    int route(const Arguments& args, LoopScript* script = nullptr)
+    {
+        if (script)
+            script->start();
+        ::testing::internal::CaptureStdout();
+        const int status = CLIRouter::route(args);
+        standardOutput = ::testing::internal::GetCapturedStdout();
+        if (script)
+            script->cancel();
+        return status;
+    }
+
+    static ArticleReader& reader() { return *ArticleReader::shared(); }
+    static std::optional<int> playingParagraph()
+    {
+        AudioPlayer& player = reader().player();
+        std::lock_guard guard(player.lock);
+        return player.currentSegment ? std::optional<int>(player.currentSegment->paragraphIndex) : std::nullopt;
+    }
+
+    // --- The program's panels, found through accessibility as a user's tools find them ---
+
+    AccessibilityPort& ax() { return Platform::accessibility(); }
+    template<typename T> std::optional<T> attribute(const AXElement& element, const std::string& name)
+    {
+        AXValue value;
+        if (ax().copyAttributeValue(element, name, value) != AXError::success)
+            return std::nullopt;
+        if (const T* typed = std::get_if<T>(&value))
+            return *typed;
+        return std::nullopt;
+    }
+    std::vector<AXElement> findAll(const AXElement& root, const std::string& role)
+    {
+        std::vector<AXElement> found;
+        for (const AXElement& child : attribute<std::vector<AXElement>>(root, "AXChildren").value_or(std::vector<AXElement> {})) {
+            if (attribute<std::string>(child, "AXRole") == role)
+                found.push_back(child);
+            auto deeper = findAll(child, role);
+            found.insert(found.end(), deeper.begin(), deeper.end());
+        }
+        return found;
+    }
+    std::vector<AXElement> controls(const std::string& role) { return findAll(ax().applicationElement(host->pid()), role); }
+    bool press(const AXElement& element) { return ax().performAction(element, "AXPress") == AXError::success; }
+    // Opens pop-up `index` of the mini player (0: speed, 1: voice).
+    bool openPopUp(size_t index)
+    {
+        auto popUps = controls("AXPopUpButton");
+        return popUps.size() > index && press(popUps[index]);
+    }
+    bool chooseMenuItem(const std::string& title)
+    {
+        for (const AXElement& item : controls("AXMenuItem"))
+            if (attribute<std::string>(item, "AXTitle") == title)
+                return press(item);
+        return false;
+    }
+    static std::string voiceTitle(const std::vector<MiniPlayer::Voice>& voices, const std::string& code)
+    {
+        for (const auto& voice : voices)
+            if (voice.code == code)
+                return MiniPlayer::shortTitle(voice.label);
+        return "?";
+    }
+
+    // The program's windows on screen, as the window list shows them.
+    std::vector<WindowInfo> programWindows()
+    {
+        std::vector<WindowInfo> mine;
+        for (const WindowInfo& info : Platform::windowServer().copyWindowInfo(WindowListOption::onScreenOnly).value_or(std::vector<WindowInfo> {}))
+            if (info.kCGWindowOwnerPID == host->pid())
+                mine.push_back(info);
+        return mine;
+    }
+    bool miniPlayerOnScreen()
+    {
+        for (const WindowInfo& info : programWindows())
+            if (info.kCGWindowBounds && info.kCGWindowBounds->size == MiniPlayer::panelSize)
+                return true;
+        return false;
+    }
+    std::string playButtonSymbol()
+    {
+        auto player = reader().floatingPlayer;
+        if (!player || !player->panel())
+            return "";
+        const auto& card = player->panel()->contentView()->subviews().at(0);
+        auto* button = dynamic_cast<const Button*>(card->subviews().at(1).get());
+        return button && button->image() ? button->image()->name() : "";
+    }
+
+    std::optional<UserDefaults::Value> stored(const char* key) const { return defaults->object(key); }
+
+    std::vector<std::string> requestedInputs()
+    {
+        std::vector<std::string> inputs;
+        for (const auto& request : s_server->speechRequests())
+            inputs.push_back(request.input.value_or(""));
+        return inputs;
+    }
+
+    Log::Capture log;
+    std::shared_ptr<InMemoryUserDefaults> defaults;
+    std::shared_ptr<SimDesktop> desktop;
+    std::shared_ptr<SimWindowHost> host;
+    std::string standardOutput;
+
+private:
+    std::optional<PreferencesModel::ScopedDefaults> m_defaults;
+    std::optional<Platform::ScopedServices> m_services;
+    std::optional<ScopedWindowHost> m_windowHost;
+    std::optional<std::shared_ptr<const TextMeasurer>> m_previousMeasurer;
+};
+
+constexpr const char* wechatMessage = "❌ 找不到公号文章窗口（请先在微信中点开一篇公号文章）";
+
+TEST_F(ReadArticleCommandTest, NothingReadableEndsAtOnceWithTheMessageAndStatusOne)
+{
+    // A text editor is not an article window, and no source reads it.
+    auto made = SimDesktop::create();
+    const ProcessID pid = made->addApplication({ .bundleIdentifier = "com.apple.TextEdit", .localizedName = "TextEdit", .active = true });
+    const uint32_t number = made->addWindow(pid, SimWindow { .title = "Notes.txt", .frame = Rect(100, 80, 600, 400), .main = true });
+    made->addElement(made->windowElement(number), SimElement("AXTextArea", "Buy milk."));
+    useDesktop(made);
+
+    EXPECT_EQ(route({ "lorvantine", "--read-article" }), 1);
+    EXPECT_EQ(log.lines().back(), wechatMessage);
+    EXPECT_EQ(route({ "lorvantine", "--read-article", "--app", "com.apple.TextEdit" }), 1);
+    EXPECT_EQ(log.lines().back(), "❌ 在 com.apple.TextEdit 中未检测到可读内容");
+    // "--app" with nothing after it names no application.
+    EXPECT_EQ(route({ "lorvantine", "--app", "--read-article", "--app" }), 1);
+    EXPECT_EQ(log.lines().back(), "❌ 在 --read-article 中未检测到可读内容");
+    EXPECT_EQ(route({ "lorvantine", "--read-article", "--app" }), 1);
+    EXPECT_EQ(log.lines().back(), wechatMessage);
+
+    EXPECT_EQ(standardOutput, "");
+    EXPECT_FALSE(reader().isReading());
+    EXPECT_TRUE(programWindows().empty());
+    EXPECT_TRUE(s_server->speechRequests().empty());
+}
+
+TEST_F(ReadArticleCommandTest, AnArticleWindowWithoutTextCountsAsNothingReadable)
+{
+    auto made = SimDesktop::create();
+    const ProcessID pid = made->addApplication({ .bundleIdentifier = "com.apple.Safari", .localizedName = "Safari", .active = true });
+    const uint32_t number = made->addWindow(pid, SimWindow { .title = "Blank", .frame = Rect(100, 80, 800, 600), .main = true });
+    made->addElement(made->windowElement(number), SimElement("AXWebArea").with("AXDescription", std::string("Blank")));
+    useDesktop(made);
+
+    EXPECT_EQ(route({ "lorvantine", "--read-article", "--app", "com.apple.Safari" }), 1);
+    EXPECT_EQ(log.lines().back(), "❌ 在 com.apple.Safari 中未检测到可读内容");
+    EXPECT_EQ(route({ "lorvantine", "--read-article" }), 1);
+    EXPECT_EQ(log.lines().back(), wechatMessage);
+    EXPECT_EQ(standardOutput, "");
+    EXPECT_TRUE(programWindows().empty());
+}
+
+TEST_F(ReadArticleCommandTest, AnnouncesTheArticleShowsThePlayerAndReadsUntilCtrlC)
+{
+    useFixture("e2e-short-article.json");
+    bool playerShown = false;
+    LoopScript script;
+    script.waitFor("the first paragraph plays", [] { return playingParagraph().has_value(); })
+        .then("look at the screen", [&] { playerShown = miniPlayerOnScreen(); })
+        .then("press Ctrl+C", [] { std::raise(SIGINT); });
+
+    EXPECT_EQ(route({ "lorvantine", "--read-article" }, &script), 0);
+
+    EXPECT_TRUE(script.finished()) << script.failure();
+    EXPECT_EQ(standardOutput, "📖 找到文章: Short Walks — 4 段\n   按 Ctrl+C 停止\n");
+    EXPECT_TRUE(playerShown);
+    EXPECT_EQ(log.linesContaining("[退出]"), std::vector<std::string> { "\n[退出]" });
+    EXPECT_FALSE(log.contains("[ReadArticle]"));
+    EXPECT_FALSE(reader().isReading());
+    EXPECT_TRUE(programWindows().empty());
+    ASSERT_FALSE(requestedInputs().empty());
+    EXPECT_EQ(requestedInputs().front(), "Short Walks");
+}
+
+TEST_F(ReadArticleCommandTest, TheEndOfTheDocumentResetsThePlayButtonAndOnlyTheCloseButtonEndsTheCommand)
+{
+    useFixture("e2e-short-article.json");
+    defaults->set(PreferencesModel::Key::defaultSpeedEn, 2.0f);
+    std::string symbolWhilePlaying;
+    bool shownAtTheEnd = false;
+    LoopScript script;
+    script.waitFor("the button shows pause", [&] { return (symbolWhilePlaying = playButtonSymbol()) == "pause.fill"; })
+        .waitFor("the end of the document", [&] { return log.contains("[ReadArticle] 播放完成/翻页，重置播放按钮"); })
+        .waitFor("the button shows play", [&] { return playButtonSymbol() == "play.fill"; })
+        .then("look at the screen", [&] { shownAtTheEnd = miniPlayerOnScreen() && !reader().isReading(); })
+        .then("press close", [&] {
+            auto buttons = controls("AXButton");
+            ASSERT_GE(buttons.size(), 2u);
+            press(buttons.back());
+        });
+
+    EXPECT_EQ(route({ "lorvantine", "--read-article", "--app", "com.apple.Safari" }, &script), 0);
+
+    EXPECT_TRUE(script.finished()) << script.failure();
+    EXPECT_TRUE(shownAtTheEnd);
+    EXPECT_TRUE(log.contains("[MiniPlayer] close tapped"));
+    EXPECT_FALSE(log.contains("[退出]"));
+    EXPECT_TRUE(programWindows().empty());
+    EXPECT_EQ(requestedInputs(), (std::vector<std::string> { "Short Walks", "A short walk after lunch clears the head.",
+                                                              "Leave the phone at home and look at the trees.",
+                                                              "Come back before the tea gets cold." }));
+}
+
+TEST_F(ReadArticleCommandTest, SpeedAndVoiceChosenWhileChineseIsReadAreStoredForChinese)
+{
+    useFixture("e2e-chinese-article.json");
+    float rateAfterChange = 0;
+    std::optional<float> currentPieceRate;
+    const std::string xiaoya = voiceTitle(MiniPlayer::zhVoices(), "zf_017");
+    LoopScript script;
+    script.waitFor("the first paragraph plays", [] { return playingParagraph().has_value(); })
+        .waitFor("open the speeds", [&] { return openPopUp(0); })
+        .waitFor("choose 2.0x", [&] { return chooseMenuItem("2.0x"); })
+        .waitFor("the rate changes", [&] { return stored(PreferencesModel::Key::defaultSpeed).has_value(); })
+        .then("read the rate", [&] {
+            AudioPlayer& player = reader().player();
+            std::lock_guard guard(player.lock);
+            rateAfterChange = player.rate;
+            if (player.currentPlayer)
+                currentPieceRate = player.currentPlayer->rate();
+        })
+        .waitFor("open the voices", [&] { return openPopUp(1); })
+        .waitFor("choose Xiaoya", [&] { return chooseMenuItem(xiaoya); })
+        .waitFor("speech in the new voice", [] {
+            for (const auto& request : s_server->speechRequests())
+                if (request.voiceCode == "zf_017")
+                    return true;
+            return false;
+        })
+        .then("press Ctrl+C", [] { std::raise(SIGINT); });
+
+    EXPECT_EQ(route({ "lorvantine", "--read-article" }, &script), 0);
+
+    EXPECT_TRUE(script.finished()) << script.failure();
+    EXPECT_EQ(rateAfterChange, 2.0f);
+    EXPECT_EQ(currentPieceRate.value_or(2.0f), 2.0f);
+    EXPECT_EQ(stored(PreferencesModel::Key::defaultSpeed), UserDefaults::Value(2.0));
+    EXPECT_EQ(stored(PreferencesModel::Key::defaultSpeedZh), UserDefaults::Value(2.0));
+    EXPECT_EQ(stored(PreferencesModel::Key::defaultSpeedEn), std::nullopt);
+    EXPECT_EQ(stored(PreferencesModel::Key::defaultVoice), UserDefaults::Value(std::string("zf_017")));
+    EXPECT_EQ(stored(PreferencesModel::Key::defaultVoiceZh), UserDefaults::Value(std::string("zf_017")));
+    EXPECT_EQ(stored(PreferencesModel::Key::defaultVoiceEn), std::nullopt);
+    EXPECT_EQ(reader().currentVoice(), "zf_017");
+}
+
+TEST_F(ReadArticleCommandTest, SpeedVoiceAndPauseWhileEnglishIsRead)
+{
+    useFixture("e2e-short-article.json");
+    float rateAfterChange = 0;
+    bool pausedAfterFirstPress = false;
+    std::string symbolWhilePaused;
+    const std::string emma = voiceTitle(MiniPlayer::enVoices(), "bf_emma");
+    auto playing = [] {
+        AudioPlayer& player = reader().player();
+        std::lock_guard guard(player.lock);
+        return player.currentPlayer && player.currentPlayer->isPlaying();
+    };
+    LoopScript script;
+    // The title is spoken in a moment; the first paragraph lasts long enough to pause it.
+    script.waitFor("the first paragraph plays", [&] { return playingParagraph() == 1 && playing(); })
+        .waitFor("press play/pause", [&] { return press(controls("AXButton").at(0)); })
+        .waitFor("the button shows play", [&] { return (symbolWhilePaused = playButtonSymbol()) == "play.fill"; })
+        .then("look at the player", [&] { pausedAfterFirstPress = !playing(); })
+        .waitFor("press play/pause again", [&] { return press(controls("AXButton").at(0)); })
+        .waitFor("playing again", [&] { return playing() && playButtonSymbol() == "pause.fill"; })
+        .waitFor("open the speeds", [&] { return openPopUp(0); })
+        .waitFor("choose 0.8x", [&] { return chooseMenuItem("0.8x"); })
+        .waitFor("the rate changes", [&] { return stored(PreferencesModel::Key::defaultSpeed).has_value(); })
+        .then("read the rate", [&] {
+            std::lock_guard guard(reader().player().lock);
+            rateAfterChange = reader().player().rate;
+        })
+        .waitFor("open the voices", [&] { return openPopUp(1); })
+        .waitFor("choose Emma", [&] { return chooseMenuItem(emma); })
+        .waitFor("the voice is stored", [&] { return stored(PreferencesModel::Key::defaultVoice).has_value(); })
+        .then("press Ctrl+C", [] { std::raise(SIGINT); });
+
+    EXPECT_EQ(route({ "lorvantine", "--read-article", "--app", "com.apple.Safari" }, &script), 0);
+
+    EXPECT_TRUE(script.finished()) << script.failure();
+    EXPECT_TRUE(pausedAfterFirstPress);
+    EXPECT_EQ(symbolWhilePaused, "play.fill");
+    EXPECT_EQ(rateAfterChange, 0.8f);
+    EXPECT_EQ(stored(PreferencesModel::Key::defaultSpeed), UserDefaults::Value(static_cast<double>(0.8f)));
+    EXPECT_EQ(stored(PreferencesModel::Key::defaultSpeedEn), UserDefaults::Value(static_cast<double>(0.8f)));
+    EXPECT_EQ(stored(PreferencesModel::Key::defaultSpeedZh), std::nullopt);
+    EXPECT_EQ(stored(PreferencesModel::Key::defaultVoice), UserDefaults::Value(std::string("bf_emma")));
+    EXPECT_EQ(stored(PreferencesModel::Key::defaultVoiceEn), UserDefaults::Value(std::string("bf_emma")));
+    EXPECT_EQ(stored(PreferencesModel::Key::defaultVoiceZh), std::nullopt);
+    EXPECT_EQ(reader().currentVoice(), "bf_emma");
+}
+
+TEST_F(ReadArticleCommandTest, ACtrlCThatArrivesAfterTheCommandEndedDoesNotEndTheNextOne)
+{
+    useFixture("e2e-short-article.json");
+    LoopScript first;
+    // Two presses: the second reaches the main queue after the first has ended the loop.
+    first.waitFor("the first paragraph plays", [] { return playingParagraph().has_value(); })
+        .then("press Ctrl+C twice", [] {
+            std::raise(SIGINT);
+            std::raise(SIGINT);
+        });
+    EXPECT_EQ(route({ "lorvantine", "--read-article" }, &first), 0);
+    EXPECT_TRUE(first.finished()) << first.failure();
+
+    s_server->reset();
+    bool readingAfterAWhile = false;
+    LoopScript second;
+    second.waitFor("the first paragraph plays", [] { return playingParagraph().has_value(); })
+        .waitFor("a little later", [start = std::make_shared<std::optional<TimePoint>>()] {
+            if (!*start)
+                *start = Clock::current().now();
+            return Clock::current().now() - **start > seconds(0.2);
+        })
+        .then("look at the session", [&] { readingAfterAWhile = reader().isReading(); })
+        .then("press Ctrl+C", [] { std::raise(SIGINT); });
+    EXPECT_EQ(route({ "lorvantine", "--read-article" }, &second), 0);
+    EXPECT_TRUE(second.finished()) << second.failure();
+    EXPECT_TRUE(readingAfterAWhile);
+    EXPECT_EQ(log.linesContaining("[退出]").size(), 2u);
+}
+
+} // namespace
+} // namespace lorvantine::test
