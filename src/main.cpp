@@ -1,19 +1,169 @@
-#include <cstdio>
-#include <string_view>
+#include "Audio/AudioPlayer.h"
+#include "CLI/CLIRouter.h"
+#include "Core/ArticleReader.h"
+#include "Platform/Dispatch.h"
+#include "SimDesktop/SimDesktop.h"
+#include "SimDesktop/SimRenderer.h"
+#include "SimDesktop/Toolkit/SimWindowHost.h"
+#include "Support/Log.h"
 
-// Any argument that begins with "--" selects the command line; otherwise the menu-bar
-// application runs. Neither face is built yet beyond this choice.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+using namespace lorvantine;
+
+namespace {
+
+// LORVANTINE_SNAPSHOT_DIR: a picture of the whole screen, highlight and mini player included,
+// each time the shared reading session starts to play another paragraph, written as
+// snapshot-01.png, snapshot-02.png, ... It only watches the session; it changes nothing in it.
+class ScreenSnapshots {
+public:
+    static std::unique_ptr<ScreenSnapshots> start(std::shared_ptr<SimDesktop> desktop, const std::filesystem::path& directory,
+                                                  std::string& error)
+    {
+        std::error_code failure;
+        std::filesystem::create_directories(directory, failure);
+        if (failure || !std::filesystem::is_directory(directory)) {
+            error = "cannot use " + directory.string() + " for snapshots: "
+                + (failure ? failure.message() : std::string("not a directory"));
+            return nullptr;
+        }
+        std::unique_ptr<ScreenSnapshots> snapshots(new ScreenSnapshots(std::move(desktop), directory));
+        ScreenSnapshots* self = snapshots.get();
+        snapshots->m_timer = Timer::scheduled(pollInterval, Timer::Repeats::yes, [self](Timer&) { self->tick(); });
+        return snapshots;
+    }
+
+    // Stops watching and waits for the pictures still being written.
+    void finish()
+    {
+        if (m_timer)
+            m_timer->invalidate();
+        m_timer.reset();
+        m_writing.wait(seconds(5));
+    }
+
+    ~ScreenSnapshots() { finish(); }
+
+private:
+    static constexpr Duration pollInterval = seconds(0.05);
+    // The highlight moves on the main queue right after playback reports the new paragraph.
+    static constexpr Duration settleTime = seconds(0.1);
+
+    struct Pending {
+        int paragraph = 0;
+        TimePoint due {};
+    };
+
+    ScreenSnapshots(std::shared_ptr<SimDesktop> desktop, std::filesystem::path directory)
+        : m_desktop(std::move(desktop))
+        , m_directory(std::move(directory))
+    {
+    }
+
+    void tick()
+    {
+        const auto& reader = ArticleReader::shared();
+        std::optional<int> playing;
+        if (reader->isReading()) {
+            AudioPlayer& player = reader->player();
+            std::lock_guard guard(player.lock);
+            if (player.currentSegment)
+                playing = player.currentSegment->paragraphIndex;
+        }
+        const TimePoint now = Clock::current().now();
+        if (playing && playing != m_lastTaken && (!m_pending || m_pending->paragraph != *playing)) {
+            // A paragraph shorter than the settling time still gets its picture.
+            if (m_pending)
+                takePending();
+            m_pending = Pending { *playing, now + settleTime };
+        }
+        if (m_pending && now >= m_pending->due)
+            takePending();
+    }
+
+    void takePending()
+    {
+        take(m_pending->paragraph);
+        m_lastTaken = m_pending->paragraph;
+        m_pending.reset();
+    }
+
+    void take(int paragraph)
+    {
+        char name[32];
+        std::snprintf(name, sizeof name, "snapshot-%02d.png", ++m_count);
+        const std::string path = (m_directory / name).string();
+        // Drawn off the main thread: the panels' recordings may be replayed from any thread.
+        m_writing.async(DispatchQueue::global(QualityOfService::utility), [desktop = m_desktop, path, paragraph] {
+            auto picture = SimRenderer::renderScreen(*desktop, 0, 1.0);
+            if (!picture) {
+                Log::line("[Snapshot] ❌ no screen to draw");
+                return;
+            }
+            if (auto saved = picture->image.savePNG(path); !saved) {
+                Log::line("[Snapshot] ❌ " + saved.error().message);
+                return;
+            }
+            Log::line("[Snapshot] para[" + std::to_string(paragraph) + "] → " + path);
+        });
+    }
+
+    std::shared_ptr<SimDesktop> m_desktop;
+    std::filesystem::path m_directory;
+    std::shared_ptr<Timer> m_timer;
+    std::optional<int> m_lastTaken;
+    std::optional<Pending> m_pending;
+    int m_count = 0;
+    DispatchGroup m_writing;
+};
+
+bool wantsCommandLine(const std::vector<std::string>& args)
+{
+    return args.size() > 1 && std::any_of(args.begin() + 1, args.end(), [](const std::string& a) { return a.starts_with("--"); });
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
-    bool commandLine = false;
-    for (int i = 1; i < argc; ++i) {
-        if (std::string_view(argv[i]).starts_with("--"))
-            commandLine = true;
-    }
-    if (commandLine) {
-        std::fprintf(stderr, "lorvantine: the command line is not available in this build\n");
+    const std::vector<std::string> args(argv, argv + argc);
+    if (!wantsCommandLine(args)) {
+        std::fprintf(stderr, "lorvantine: the menu-bar application is not part of this build; "
+                             "run a command such as `lorvantine --read-article`\n");
         return 1;
     }
-    std::fprintf(stderr, "lorvantine: the menu-bar application is not available in this build\n");
-    return 1;
+
+    RunLoop::adoptCurrentThreadAsMain();
+    std::string error;
+    auto desktop = SimDesktop::fromEnvironment(error);
+    if (!desktop) {
+        std::fprintf(stderr, "lorvantine: cannot load the desktop fixture named by LORVANTINE_DESKTOP: %s\n", error.c_str());
+        return 1;
+    }
+    desktop->install();
+    auto host = SimWindowHost::install(desktop);
+
+    std::unique_ptr<ScreenSnapshots> snapshots;
+    if (const char* directory = std::getenv("LORVANTINE_SNAPSHOT_DIR"); directory && *directory) {
+        snapshots = ScreenSnapshots::start(desktop, directory, error);
+        if (!snapshots) {
+            std::fprintf(stderr, "lorvantine: %s\n", error.c_str());
+            return 1;
+        }
+    }
+
+    const int status = CLIRouter::route(args);
+    if (snapshots)
+        snapshots->finish();
+    return status;
 }

@@ -25,7 +25,9 @@ const std::vector<std::string> kFlags = {
 std::mutex s_commandsMutex;
 std::map<std::string, Command>& commands()
 {
-    static std::map<std::string, Command> table;
+    static std::map<std::string, Command> table {
+        { "--read-article", routeReadArticle },
+    };
     return table;
 }
 

@@ -39,5 +39,22 @@ using Command = std::function<int(const Arguments&)>;
 // Returns the previous one.
 Command setCommand(const std::string& flag, Command command);
 
+// --- Commands of the table ---
+
+// "--read-article [--app <bundleID>]": reads the document of an application (without "--app",
+// the open article window) aloud with the mini player on its window, until the mini player's
+// close button or Ctrl+C; 1 when nothing readable is found.
+int routeReadArticle(const Arguments& args);
+
+// --- The run loop of the commands that read aloud ---
+
+// Runs the main run loop with the Ctrl+C handler installed until `finishRunLoop` is called or
+// Ctrl+C is pressed, and answers the exit status. Ctrl+C writes "\n[退出]" to standard error,
+// stops the shared reading session and finishes with 0. Main thread.
+int runUntilFinished();
+// Ends the loop of `runUntilFinished` with `status`; ignored when no loop runs or it is already
+// ending. Main thread.
+void finishRunLoop(int status);
+
 } // namespace CLIRouter
 } // namespace lorvantine

@@ -147,7 +147,9 @@ void Scheduler::threadLoop()
         if (m_entries.empty() || m_clockReportsMoves)
             m_changed.wait(lock);
         else
-            m_changed.wait_until(lock, m_entries.begin()->first.first);
+            // A copy: cancelling erases the entry while this thread waits.
+            const TimePoint deadline = m_entries.begin()->first.first;
+            m_changed.wait_until(lock, deadline);
     }
 }
 

@@ -1,0 +1,143 @@
+#include "CLI/CLIRouter.h"
+
+#include "Accessibility/AXReader.h"
+#include "Accessibility/ArticleParser.h"
+#include "Audio/AudioPlayer.h"
+#include "Core/ArticleReader.h"
+#include "Documents/DocumentSourceRegistry.h"
+#include "Platform/Application.h"
+#include "Platform/AudioOutputPort.h"
+#include "Player/MiniPlayer.h"
+#include "Preferences/PreferencesModel.h"
+#include "Support/Log.h"
+
+#include <cstdio>
+#include <optional>
+
+namespace lorvantine::CLIRouter {
+
+namespace {
+
+constexpr const char* kindleBundleID = "com.amazon.Lassen";
+constexpr double kindleBottomInset = 20.0;
+
+struct Document {
+    std::string title;
+    AXElement window;
+    std::vector<ArticleParagraph> paragraphs;
+};
+
+// A list with nothing to read counts as nothing found: reading it would start nothing and leave
+// the command waiting for Ctrl+C with no player on screen.
+std::optional<Document> findDocument(const std::optional<std::string>& bundleID)
+{
+    if (bundleID) {
+        if (auto session = DocumentSourceRegistry::detect(*bundleID)) {
+            Document document { session->title(), session->windowElement(), {} };
+            for (const ReadableParagraph& paragraph : session->paragraphs())
+                document.paragraphs.push_back(paragraph.toArticleParagraph());
+            if (!document.paragraphs.empty())
+                return document;
+        }
+    }
+    auto article = ArticleParser::captureArticle(bundleID);
+    if (!article || article->paragraphs.empty())
+        return std::nullopt;
+    return Document { std::move(article->title), article->window, std::move(article->paragraphs) };
+}
+
+std::optional<Rect> windowRect(const AXElement& window)
+{
+    auto position = AXReader::position(window);
+    auto size = AXReader::size(window);
+    if (!position || !size)
+        return std::nullopt;
+    return Rect(*position, *size);
+}
+
+void wireControls(const std::shared_ptr<MiniPlayer>& miniPlayer)
+{
+    std::weak_ptr<MiniPlayer> weak = miniPlayer;
+    miniPlayer->onPlayPause = [weak] {
+        const bool playing = ArticleReader::shared()->togglePause();
+        if (auto player = weak.lock())
+            player->setPlaying(playing);
+    };
+    miniPlayer->onClose = [weak] {
+        ArticleReader::shared()->stop();
+        if (auto player = weak.lock())
+            player->hide();
+        finishRunLoop(0);
+    };
+    miniPlayer->onSpeedChange = [](float rate) {
+        const auto& reader = ArticleReader::shared();
+        AudioPlayer& audio = reader->player();
+        {
+            std::lock_guard guard(audio.lock);
+            audio.rate = rate;
+            if (audio.currentPlayer)
+                audio.currentPlayer->setRate(rate);
+        }
+        PreferencesModel::recordSpeedChange(rate, reader->detectedIsZh());
+    };
+    miniPlayer->onVoiceChange = [](const std::string& code) {
+        ArticleReader::shared()->setVoice(code);
+        PreferencesModel::recordVoiceChange(code);
+    };
+}
+
+} // namespace
+
+int routeReadArticle(const Arguments& args)
+{
+    const std::optional<std::string> app = value(args, "--app");
+    const std::string bundleID = app.value_or("");
+
+    auto document = findDocument(app);
+    if (!document) {
+        if (app)
+            Log::line("❌ 在 " + bundleID + " 中未检测到可读内容");
+        else
+            Log::line("❌ 找不到公号文章窗口（请先在微信中点开一篇公号文章）");
+        return 1;
+    }
+
+    std::printf("📖 找到文章: %s — %zu 段\n", document->title.c_str(), document->paragraphs.size());
+    std::printf("   按 Ctrl+C 停止\n");
+
+    Application::shared().setActivationPolicy(ActivationPolicy::accessory);
+
+    auto miniPlayer = std::make_shared<MiniPlayer>();
+    miniPlayer->trackedBundleID = bundleID;
+    if (bundleID == kindleBundleID)
+        miniPlayer->bottomInset = kindleBottomInset;
+    if (auto rect = windowRect(document->window))
+        miniPlayer->show(*rect, [window = document->window] { return windowRect(window); });
+    wireControls(miniPlayer);
+
+    const auto& reader = ArticleReader::shared();
+    reader->floatingPlayer = miniPlayer;
+    reader->onFinished = [weak = std::weak_ptr<MiniPlayer>(miniPlayer)] {
+        Log::line("[ReadArticle] 播放完成/翻页，重置播放按钮");
+        if (auto player = weak.lock())
+            player->setPlaying(false);
+    };
+    // The page turns of Kindle and Books and the screen scrolls of Word are not part of this
+    // program: every document ends with the page that was captured.
+    reader->onNeedNextPage = nullptr;
+
+    if (!reader->isReading())
+        reader->startReading(document->title, document->window, std::move(document->paragraphs), bundleID);
+
+    const int status = runUntilFinished();
+
+    // The process ends next; a caller that goes on in this process finds no reading and no
+    // player of this command left behind.
+    if (reader->floatingPlayer == miniPlayer)
+        reader->floatingPlayer.reset();
+    reader->onFinished = nullptr;
+    miniPlayer->hide();
+    return status;
+}
+
+} // namespace lorvantine::CLIRouter
