@@ -144,12 +144,13 @@ void Scheduler::threadLoop()
         }
         // Under a manual clock, whoever moves it fires what comes due; here only what was added
         // already due.
-        if (m_entries.empty() || m_clockReportsMoves)
+        if (m_entries.empty() || m_clockReportsMoves) {
             m_changed.wait(lock);
-        else
+        } else {
             // A copy: cancelling erases the entry while this thread waits.
             const TimePoint deadline = m_entries.begin()->first.first;
             m_changed.wait_until(lock, deadline);
+        }
     }
 }
 
