@@ -94,6 +94,15 @@ std::optional<Point> position(const AXElement& element) { return copyTyped<Point
 
 std::optional<Size> size(const AXElement& element) { return copyTyped<Size>(element, AXName::size); }
 
+std::optional<Rect> rect(const AXElement& element)
+{
+    auto position = AXReader::position(element);
+    auto size = AXReader::size(element);
+    if (!position || !size)
+        return std::nullopt;
+    return Rect(*position, *size);
+}
+
 std::optional<int> numberOfCharacters(const AXElement& element)
 {
     auto value = copyValue(element, AXName::numberOfCharacters);

@@ -32,6 +32,8 @@ std::optional<AXElement> focusedWindow(const AXElement& application);
 
 std::optional<Point> position(const AXElement& element);
 std::optional<Size> size(const AXElement& element);
+// "AXPosition" and "AXSize" as one rectangle (not "AXFrame"); none when either is missing.
+std::optional<Rect> rect(const AXElement& element);
 
 std::optional<int> numberOfCharacters(const AXElement& element);
 

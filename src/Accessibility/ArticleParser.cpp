@@ -133,40 +133,29 @@ bool isOriginalLabelTag(const std::vector<AXElement>& children)
 
 // --- Web-area search ---
 
-bool containsWebArea(const AXElement& element, int depth, Seen& seen)
+// The first web area at most `depthLimit` levels below `element`, in document order.
+std::optional<AXElement> findWebArea(const AXElement& element, int depth, int depthLimit, Seen& seen)
 {
-    if (depth > webAreaPresenceDepthLimit || !seen.insert(element).second)
-        return false;
+    if (depth > depthLimit || !seen.insert(element).second)
+        return std::nullopt;
     if (roleOf(element) == webAreaRole)
-        return true;
+        return element;
     for (const auto& child : AXReader::rawChildren(element))
-        if (containsWebArea(child, depth + 1, seen))
-            return true;
-    return false;
+        if (auto found = findWebArea(child, depth + 1, depthLimit, seen))
+            return found;
+    return std::nullopt;
 }
 
 bool containsWebArea(const AXElement& element)
 {
     Seen seen;
-    return containsWebArea(element, 0, seen);
-}
-
-std::optional<AXElement> findWebArea(const AXElement& element, int depth, Seen& seen)
-{
-    if (depth > webAreaSearchDepthLimit || !seen.insert(element).second)
-        return std::nullopt;
-    if (roleOf(element) == webAreaRole)
-        return element;
-    for (const auto& child : AXReader::rawChildren(element))
-        if (auto found = findWebArea(child, depth + 1, seen))
-            return found;
-    return std::nullopt;
+    return findWebArea(element, 0, webAreaPresenceDepthLimit, seen).has_value();
 }
 
 std::optional<AXElement> findWebArea(const AXElement& window)
 {
     Seen seen;
-    return findWebArea(window, 0, seen);
+    return findWebArea(window, 0, webAreaSearchDepthLimit, seen);
 }
 
 // --- Collectors: the element first, then its children in order; nothing below a collected element ---

@@ -15,15 +15,6 @@ constexpr std::array<const char*, 2> followedNotifications { "AXWindowMoved", "A
 
 std::string code(AXError error) { return std::to_string(static_cast<int32_t>(error)); }
 
-std::optional<Rect> readFrame(const AXElement& window)
-{
-    auto position = AXReader::position(window);
-    auto size = AXReader::size(window);
-    if (!position || !size)
-        return std::nullopt;
-    return Rect(*position, *size);
-}
-
 } // namespace
 
 // What the notification callback reaches the observer through: cleared when observing ends, so a
@@ -76,7 +67,7 @@ void WindowFollowObserver::start()
             Log::line(std::string("[WindowFollow] AddNotification ") + name + " 失败 err=" + code(error));
     }
 
-    if (auto rect = readFrame(m_window)) {
+    if (auto rect = AXReader::rect(m_window)) {
         m_lastRect = rect;
         if (m_onChange)
             m_onChange(*rect);
@@ -100,7 +91,7 @@ void WindowFollowObserver::stop()
 
 void WindowFollowObserver::windowChanged()
 {
-    auto rect = readFrame(m_window);
+    auto rect = AXReader::rect(m_window);
     if (!rect || rect->width() <= 1 || rect->height() <= 1)
         return;
     if (m_lastRect == rect)

@@ -2,10 +2,9 @@
 
 #include "Platform/Dispatch.h"
 #include "Preferences/PreferencesModel.h"
+#include "Support/Format.h"
 #include "Support/Log.h"
 
-#include <charconv>
-#include <cstdio>
 #include <cstdlib>
 #include <execinfo.h>
 #include <string>
@@ -16,24 +15,6 @@ namespace lorvantine {
 namespace {
 
 const char* text(bool value) { return value ? "true" : "false"; }
-
-std::string twoDecimals(double value)
-{
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.2f", value);
-    return buffer;
-}
-
-// A Float as the platform prints one: shortest form, whole numbers with ".0".
-std::string floatDescription(float value)
-{
-    char buffer[64];
-    auto [end, status] = std::to_chars(buffer, buffer + sizeof buffer, value);
-    std::string result(buffer, status == std::errc() ? end : buffer);
-    if (result.find_first_of(".eEn") == std::string::npos)
-        result += ".0";
-    return result;
-}
 
 bool isOfOtherGeneration(const std::optional<int>& tag, int current) { return tag && *tag != current; }
 
@@ -300,7 +281,7 @@ void AudioPlayer::playNext()
         }
         previous.reset();
         Log::line("[Audio] play para=" + std::to_string(paragraph) + " off=" + std::to_string(offset) + " bytes=" + std::to_string(bytes)
-            + " dur=" + twoDecimals(duration) + "s ok=" + text(started));
+            + " dur=" + Format::fixed(duration, 2) + "s ok=" + text(started));
         postParagraphChange(paragraph);
         if (firstPlay)
             postFirstPlay();
@@ -344,8 +325,9 @@ void AudioPlayer::heartbeat()
     }
     if (!player || !paragraph)
         return;
-    Log::line("[Audio:HB] para=" + std::to_string(*paragraph) + " playing=" + text(player->isPlaying()) + " t=" + twoDecimals(player->currentTime())
-        + "/" + twoDecimals(player->duration()) + "s rate=" + floatDescription(player->rate()) + " stopped=" + text(isStopped));
+    Log::line("[Audio:HB] para=" + std::to_string(*paragraph) + " playing=" + text(player->isPlaying())
+              + " t=" + Format::fixed(player->currentTime(), 2) + "/" + Format::fixed(player->duration(), 2)
+              + "s rate=" + Format::floatDescription(player->rate()) + " stopped=" + text(isStopped));
 }
 
 void AudioPlayer::postParagraphChange(int paragraphIndex)

@@ -2,12 +2,12 @@
 
 #include "Core/CharacterMatching.h"
 #include "Network/SpeechText.h"
+#include "Support/Format.h"
 #include "Support/Log.h"
 #include "Support/Text.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 
 namespace lorvantine::SubHighlightMapper {
@@ -22,13 +22,6 @@ template<typename Set> bool isIn(const Set& set, std::string_view character)
 int clampOffset(long long offset, size_t length)
 {
     return static_cast<int>(std::clamp<long long>(offset, 0, static_cast<long long>(length)));
-}
-
-std::string twoDecimals(double value)
-{
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.2f", value);
-    return buffer;
 }
 
 // The paragraph as the sentence locator searches it; the normalised form is made only when a
@@ -370,9 +363,7 @@ std::vector<SubHighlightUnit> unitsForSegment(const AudioSegment& segment, std::
     if (rate >= 0.3)
         return buildWordUnits(segment.timestamps, positions);
 
-    char percent[32];
-    std::snprintf(percent, sizeof percent, "%.0f", rate * 100);
-    Log::line("[SubHL] word match rate " + std::string(percent) + "% (" + std::to_string(matched) + "/"
+    Log::line("[SubHL] word match rate " + Format::fixed(rate * 100, 0) + "% (" + std::to_string(matched) + "/"
               + std::to_string(segment.timestamps.size()) + ") → fallback to sentence units");
     return buildSentenceUnitsWithoutTimestamps(segment.processedText, segment.textOffsetInParagraph, paragraphText, duration);
 }
@@ -408,7 +399,7 @@ TickOutcome tick(SubHighlightState& state, const std::optional<Playback>& playba
         const bool ocr = paragraph && paragraph->ocrWordBboxes && !paragraph->ocrWordBboxes->empty();
         Log::line("[SubHL] segment switch: para[" + std::to_string(index) + "] offset="
                   + std::to_string(segment.textOffsetInParagraph) + " ts=" + std::to_string(segment.timestamps.size())
-                  + " dur=" + twoDecimals(playback->duration) + "s ocr=" + (ocr ? "true" : "false") + " processed=\""
+                  + " dur=" + Format::fixed(playback->duration, 2) + "s ocr=" + (ocr ? "true" : "false") + " processed=\""
                   + Text::characterPrefix(segment.processedText, 30) + "\"");
 
         state.currentSubUnits = unitsForSegment(segment, paragraphText, playback->duration);

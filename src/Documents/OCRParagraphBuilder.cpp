@@ -1,11 +1,11 @@
 #include "Documents/OCRParagraphBuilder.h"
 
+#include "Support/Format.h"
 #include "Support/Log.h"
 #include "Support/Text.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 #include <optional>
 
@@ -26,13 +26,6 @@ Rect unionOf(const std::optional<Rect>& a, const Rect& b)
     double x0 = std::fmin(a->minX(), b.minX()), y0 = std::fmin(a->minY(), b.minY());
     double x1 = std::fmax(a->maxX(), b.maxX()), y1 = std::fmax(a->maxY(), b.maxY());
     return Rect(x0, y0, x1 - x0, y1 - y0);
-}
-
-std::string oneDecimal(double value)
-{
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.1f", value);
-    return buffer;
 }
 
 double topOf(const Line& line)
@@ -112,8 +105,8 @@ double detectParagraphGap(const std::vector<Line>& lines)
         return base;
 
     double threshold = std::fmin(midpoint, 2.5 * median);
-    Log::line("[OCR] gap 断裂点: threshold=" + oneDecimal(threshold) + "pt (median=" + oneDecimal(median)
-              + ", jump=" + oneDecimal(bestJump) + ", raw=" + oneDecimal(midpoint) + ")");
+    Log::line("[OCR] gap 断裂点: threshold=" + Format::fixed(threshold, 1) + "pt (median=" + Format::fixed(median, 1)
+              + ", jump=" + Format::fixed(bestJump, 1) + ", raw=" + Format::fixed(midpoint, 1) + ")");
     return std::fmax(threshold, 4.0);
 }
 

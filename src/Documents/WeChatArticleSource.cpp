@@ -1,8 +1,6 @@
 #include "Documents/WeChatArticleSource.h"
 
-#include "Documents/WeChatArticleSession.h"
-
-#include <algorithm>
+#include "Documents/WebArticleSource.h"
 
 namespace lorvantine::WeChatArticleSource {
 
@@ -14,20 +12,9 @@ const std::vector<std::string>& supportedBundleIDs()
 
 std::shared_ptr<DocumentSession> detect(const std::string& bundleID)
 {
-    const auto& identifiers = supportedBundleIDs();
-    if (std::find(identifiers.begin(), identifiers.end(), bundleID) == identifiers.end())
-        return nullptr;
-    return WeChatArticleSession::capture(bundleID);
+    return WebArticleSource::detect(bundleID, supportedBundleIDs());
 }
 
-DocumentSource source()
-{
-    return DocumentSource {
-        .name = "WeChatArticleSource",
-        .priority = priority,
-        .supportedBundleIDs = supportedBundleIDs(),
-        .detect = detect,
-    };
-}
+DocumentSource source() { return WebArticleSource::source("WeChatArticleSource", priority, supportedBundleIDs()); }
 
 } // namespace lorvantine::WeChatArticleSource

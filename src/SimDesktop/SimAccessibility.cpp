@@ -66,14 +66,8 @@ AXError SimAccessibility::setAttributeValue(const AXElement& element, const std:
 {
     return m_desktop->withModel([&](SimModel& m) {
         const AXError result = m.trusted ? SimAttributes::set(m, element, attribute, value) : AXError::apiDisabled;
-        SimJournalEntry entry;
-        entry.kind = SimJournalEntry::Kind::setAttribute;
-        entry.pid = element.pid;
-        entry.element = element;
-        entry.name = attribute;
-        entry.value = value;
-        entry.result = result;
-        m.record(std::move(entry));
+        m.record({ .kind = SimJournalEntry::Kind::setAttribute, .pid = element.pid, .element = element, .name = attribute,
+                   .value = value, .result = result });
         return result;
     });
 }
@@ -89,13 +83,8 @@ AXError SimAccessibility::performAction(const AXElement& element, const std::str
 {
     return m_desktop->withModel([&](SimModel& m) {
         const AXError result = m.trusted ? SimAttributes::perform(m, element, action) : AXError::apiDisabled;
-        SimJournalEntry entry;
-        entry.kind = SimJournalEntry::Kind::action;
-        entry.pid = element.pid;
-        entry.element = element;
-        entry.name = action;
-        entry.result = result;
-        m.record(std::move(entry));
+        m.record({ .kind = SimJournalEntry::Kind::action, .pid = element.pid, .element = element, .name = action,
+                   .result = result });
         return result;
     });
 }
@@ -142,11 +131,8 @@ AXError SimAccessibility::setMessagingTimeout(const AXElement& element, float se
 bool SimAccessibility::isProcessTrusted(Prompt prompt)
 {
     return m_desktop->withModel([&](SimModel& m) {
-        if (!m.trusted && prompt == Prompt::yes) {
-            SimJournalEntry entry;
-            entry.kind = SimJournalEntry::Kind::trustPrompt;
-            m.record(std::move(entry));
-        }
+        if (!m.trusted && prompt == Prompt::yes)
+            m.record({ .kind = SimJournalEntry::Kind::trustPrompt });
         return m.trusted;
     });
 }

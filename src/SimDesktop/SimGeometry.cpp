@@ -178,7 +178,7 @@ std::optional<Rect> visibleRect(SimModel& model, SimNode& node)
     return visible;
 }
 
-uint64_t hitTest(SimModel& model, ProcessID pid, Point point)
+const SimModel::Window* windowAt(SimModel& model, ProcessID pid, Point point)
 {
     for (uint32_t number : model.stackingOrder()) {
         const SimModel::Window& w = model.windows.at(number);
@@ -186,10 +186,18 @@ uint64_t hitTest(SimModel& model, ProcessID pid, Point point)
             continue;
         if (const SimModel::Application* app = model.application(w.pid); app && app->hidden)
             continue;
-        SimNode* windowNode = model.node(w.node);
-        return windowNode ? deepest(model, *windowNode, point) : 0;
+        return &w;
     }
-    return 0;
+    return nullptr;
+}
+
+uint64_t hitTest(SimModel& model, ProcessID pid, Point point)
+{
+    const SimModel::Window* w = windowAt(model, pid, point);
+    if (!w)
+        return 0;
+    SimNode* windowNode = model.node(w->node);
+    return windowNode ? deepest(model, *windowNode, point) : 0;
 }
 
 } // namespace lorvantine::SimGeometry

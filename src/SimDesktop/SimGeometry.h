@@ -17,6 +17,9 @@ std::optional<Rect> frame(SimModel& model, SimNode& node);
 std::optional<Rect> visibleRect(SimModel& model, SimNode& node);
 // The text layout of a text element or of an element laying out runs, made at its current width.
 const SimTextLayout& layout(SimModel& model, SimNode& node);
+// The front-most window a click at `point` reaches (not minimized, not clicked through, of a shown
+// application), of `pid` only when `pid` is not 0.
+const SimModel::Window* windowAt(SimModel& model, ProcessID pid, Point point);
 // The deepest element under `point` in the front-most window that contains it, of `pid` only
 // when `pid` is not 0. 0 when no window is there.
 uint64_t hitTest(SimModel& model, ProcessID pid, Point point);

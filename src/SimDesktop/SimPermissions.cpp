@@ -12,9 +12,7 @@ InputMonitoringAccess SimPermissions::checkInputMonitoring()
 bool SimPermissions::requestInputMonitoring()
 {
     return m_desktop->withModel([](SimModel& m) {
-        SimJournalEntry entry;
-        entry.kind = SimJournalEntry::Kind::inputMonitoringRequest;
-        m.record(std::move(entry));
+        m.record({ .kind = SimJournalEntry::Kind::inputMonitoringRequest });
         return m.inputMonitoring == InputMonitoringAccess::granted;
     });
 }

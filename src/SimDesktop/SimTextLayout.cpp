@@ -1,6 +1,6 @@
 #include "SimDesktop/SimTextLayout.h"
 
-#include <pango/pangocairo.h>
+#include "SimDesktop/SimPango.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,25 +11,12 @@ namespace lorvantine {
 
 namespace {
 
-// Pango's shared objects are not thread-safe: every layout is made under this lock, with one
-// context whose metrics are unhinted so that positions do not depend on the device.
+// Pango's shared objects are not thread-safe: every layout is made under this lock.
 std::mutex s_pangoMutex;
 
 PangoContext* sharedContext()
 {
-    static PangoContext* context = [] {
-        PangoFontMap* map = pango_cairo_font_map_new();
-        PangoContext* c = pango_font_map_create_context(map);
-        g_object_unref(map);
-        cairo_font_options_t* options = cairo_font_options_create();
-        cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
-        cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
-        pango_cairo_context_set_font_options(c, options);
-        cairo_font_options_destroy(options);
-        pango_cairo_context_set_resolution(c, 72);
-        pango_context_set_round_glyph_positions(c, FALSE);
-        return c;
-    }();
+    static PangoContext* context = SimPango::newContext();
     return context;
 }
 
@@ -153,31 +140,13 @@ void SimTextLayout::build(double width)
     // layout of the whole text, but linear in its length where one layout is not.
     {
         std::lock_guard lock(s_pangoMutex);
-        PangoFontDescription* description = pango_font_description_new();
-        std::string families = m_font.family + ",WenQuanYi Zen Hei";
-        pango_font_description_set_family(description, families.c_str());
-        pango_font_description_set_absolute_size(description, m_font.size * PANGO_SCALE);
-        pango_font_description_set_weight(description,
-                                          m_font.weight == SimFont::Weight::bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
+        PangoFontDescription* description = SimPango::newFontDescription(m_font);
         std::vector<int> widths;
         int top = 0;
         int widest = 0;
-        size_t begin = 0;
-        while (true) {
-            size_t newline = m_text.find('\n', begin);
-            const size_t end = newline == std::string::npos ? byteCount : newline;
-            size_t length = end - begin;
-            if (length > 0 && m_text[end - 1] == '\r' && newline != std::string::npos)
-                --length;
+        SimPango::forEachParagraph(m_text, [&](size_t begin, size_t length) {
             const char* paragraph = m_text.data() + begin;
-
-            PangoLayout* layout = pango_layout_new(sharedContext());
-            pango_layout_set_font_description(layout, description);
-            pango_layout_set_text(layout, paragraph, static_cast<int>(length));
-            if (width > 0) {
-                pango_layout_set_width(layout, static_cast<int>(std::lround(width * PANGO_SCALE)));
-                pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
-            }
+            PangoLayout* layout = SimPango::newLayout(sharedContext(), description, { paragraph, length }, width);
 
             const uint32_t firstChar = byteToChar[begin];
             int attrCount = 0;
@@ -232,10 +201,7 @@ void SimTextLayout::build(double width)
             top += logical.height;
             widest = std::max(widest, logical.width);
             g_object_unref(layout);
-            if (newline == std::string::npos)
-                break;
-            begin = newline + 1;
-        }
+        });
         pango_font_description_free(description);
         m_size = Size { fromPango(widest), fromPango(top) };
     }

@@ -1,10 +1,9 @@
 #include "SimDesktop/SimTextPainter.h"
 
+#include "SimDesktop/SimPango.h"
 #include "Support/Text.h"
 
-#include <pango/pangocairo.h>
-
-#include <cmath>
+#include <algorithm>
 #include <mutex>
 
 namespace lorvantine::SimTextPainter {
@@ -13,24 +12,9 @@ namespace {
 
 std::mutex s_mutex;
 
-// The settings SimTextLayout measures with: 72 dots per inch, unhinted metrics and outlines,
-// unrounded glyph positions.
 PangoContext* context()
 {
-    static PangoContext* c = [] {
-        PangoFontMap* map = pango_cairo_font_map_new();
-        PangoContext* made = pango_font_map_create_context(map);
-        g_object_unref(map);
-        cairo_font_options_t* options = cairo_font_options_create();
-        cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
-        cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
-        cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
-        pango_cairo_context_set_font_options(made, options);
-        cairo_font_options_destroy(options);
-        pango_cairo_context_set_resolution(made, 72);
-        pango_context_set_round_glyph_positions(made, FALSE);
-        return made;
-    }();
+    static PangoContext* c = SimPango::newContext();
     return c;
 }
 
@@ -67,30 +51,13 @@ void paint(cairo_t* cr, const SimScene::Text& text)
     }
 
     std::lock_guard lock(s_mutex);
-    PangoFontDescription* description = pango_font_description_new();
-    const std::string families = font.family + ",WenQuanYi Zen Hei";
-    pango_font_description_set_family(description, families.c_str());
-    pango_font_description_set_absolute_size(description, font.size * PANGO_SCALE);
-    pango_font_description_set_weight(description,
-                                      font.weight == SimFont::Weight::bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
+    PangoFontDescription* description = SimPango::newFontDescription(font);
     cairo_save(cr);
     setColour(cr, text.colour);
     int top = 0;
-    size_t begin = 0;
-    while (true) {
-        const size_t newline = all.find('\n', begin);
-        const size_t end = newline == std::string::npos ? all.size() : newline;
-        size_t length = end - begin;
-        if (length > 0 && all[end - 1] == '\r' && newline != std::string::npos)
-            --length;
-
-        PangoLayout* paragraph = pango_layout_new(context());
-        pango_layout_set_font_description(paragraph, description);
-        pango_layout_set_text(paragraph, all.data() + begin, static_cast<int>(length));
-        if (layout.width() > 0) {
-            pango_layout_set_width(paragraph, static_cast<int>(std::lround(layout.width() * PANGO_SCALE)));
-            pango_layout_set_wrap(paragraph, PANGO_WRAP_WORD_CHAR);
-        }
+    SimPango::forEachParagraph(all, [&](size_t begin, size_t length) {
+        PangoLayout* paragraph
+            = SimPango::newLayout(context(), description, { all.data() + begin, length }, layout.width());
         if (!spans.empty()) {
             PangoAttrList* attributes = pango_attr_list_new();
             for (const auto& span : spans) {
@@ -113,10 +80,7 @@ void paint(cairo_t* cr, const SimScene::Text& text)
         pango_layout_get_extents(paragraph, nullptr, &logical);
         top += logical.height;
         g_object_unref(paragraph);
-        if (newline == std::string::npos)
-            break;
-        begin = newline + 1;
-    }
+    });
     cairo_restore(cr);
     pango_font_description_free(description);
 }

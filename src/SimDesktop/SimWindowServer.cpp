@@ -62,22 +62,14 @@ void SimWindowServer::post(EventTap tap, const InputEvent& event)
     m_desktop->withModel([&](SimModel& m) {
         if (!event.isKeyboard() && event.type != InputEventType::scrollWheel)
             m.mouseLocation = event.location;
-        SimJournalEntry entry;
-        entry.kind = SimJournalEntry::Kind::event;
-        entry.event = event;
-        entry.tap = tap;
-        m.record(std::move(entry));
+        m.record({ .kind = SimJournalEntry::Kind::event, .event = event, .tap = tap });
     });
 }
 
 void SimWindowServer::postToPid(ProcessID pid, const InputEvent& event)
 {
     m_desktop->withModel([&](SimModel& m) {
-        SimJournalEntry entry;
-        entry.kind = SimJournalEntry::Kind::event;
-        entry.event = event;
-        entry.pid = pid;
-        m.record(std::move(entry));
+        m.record({ .kind = SimJournalEntry::Kind::event, .event = event, .pid = pid });
     });
 }
 

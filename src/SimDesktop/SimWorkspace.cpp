@@ -26,12 +26,9 @@ std::optional<RunningApplication> SimWorkspace::frontmostApplication()
 bool SimWorkspace::activate(ProcessID pid, ActivationOptions)
 {
     return m_desktop->withModel([&](SimModel& m) {
-        SimJournalEntry entry;
-        entry.kind = SimJournalEntry::Kind::activate;
-        entry.pid = pid;
         const bool done = m.setFrontmost(pid);
-        entry.result = done ? AXError::success : AXError::failure;
-        m.record(std::move(entry));
+        m.record({ .kind = SimJournalEntry::Kind::activate, .pid = pid,
+                   .result = done ? AXError::success : AXError::failure });
         return done;
     });
 }
@@ -39,12 +36,9 @@ bool SimWorkspace::activate(ProcessID pid, ActivationOptions)
 bool SimWorkspace::terminate(ProcessID pid)
 {
     return m_desktop->withModel([&](SimModel& m) {
-        SimJournalEntry entry;
-        entry.kind = SimJournalEntry::Kind::terminate;
-        entry.pid = pid;
         const bool done = m.terminate(pid);
-        entry.result = done ? AXError::success : AXError::failure;
-        m.record(std::move(entry));
+        m.record({ .kind = SimJournalEntry::Kind::terminate, .pid = pid,
+                   .result = done ? AXError::success : AXError::failure });
         return done;
     });
 }
@@ -52,11 +46,7 @@ bool SimWorkspace::terminate(ProcessID pid)
 std::optional<std::string> SimWorkspace::runAppleScript(const std::string& source, std::string& error)
 {
     return m_desktop->withModel([&](SimModel& m) -> std::optional<std::string> {
-        SimJournalEntry entry;
-        entry.kind = SimJournalEntry::Kind::appleScript;
-        entry.name = source;
-        entry.result = AXError::failure;
-        m.record(std::move(entry));
+        m.record({ .kind = SimJournalEntry::Kind::appleScript, .name = source, .result = AXError::failure });
         error = "AppleScript is not available on the simulated desktop";
         return std::nullopt;
     });

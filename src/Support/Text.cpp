@@ -351,9 +351,7 @@ bool isInWhitespaces(char32_t scalar)
 
 bool isInWhitespacesAndNewlines(char32_t scalar)
 {
-    if ((scalar >= 0x0A && scalar <= 0x0D) || scalar == 0x85 || scalar == 0x2028 || scalar == 0x2029)
-        return true;
-    return isInWhitespaces(scalar);
+    return isNewline(scalar) || isInWhitespaces(scalar);
 }
 
 template<typename Predicate>
@@ -426,18 +424,7 @@ size_t byteOffsetOfCharacter(std::string_view text, size_t characterOffset)
 
 size_t utf16Count(std::string_view text)
 {
-    size_t count = 0;
-    for (size_t i = 0; i < text.size();) {
-        if (isAscii(text[i])) {
-            ++count;
-            ++i;
-            continue;
-        }
-        Decoded decoded = decodeAt(text, i);
-        count += utf16Length(decoded.scalar);
-        i += decoded.length;
-    }
-    return count;
+    return utf16OffsetFromByteOffset(text, text.size());
 }
 
 std::u16string toUtf16(std::string_view text)

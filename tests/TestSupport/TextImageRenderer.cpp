@@ -1,9 +1,8 @@
 #include "TestSupport/TextImageRenderer.h"
 
 #include "Platform/Backends/RecognizedLineBuilder.h"
+#include "SimDesktop/SimPango.h"
 #include "Support/Text.h"
-
-#include <pango/pangocairo.h>
 
 #include <algorithm>
 #include <cmath>
@@ -17,18 +16,7 @@ std::mutex s_pangoMutex;
 
 PangoContext* sharedContext()
 {
-    static PangoContext* context = [] {
-        PangoFontMap* map = pango_cairo_font_map_new();
-        PangoContext* c = pango_font_map_create_context(map);
-        g_object_unref(map);
-        cairo_font_options_t* options = cairo_font_options_create();
-        cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
-        cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
-        pango_cairo_context_set_font_options(c, options);
-        cairo_font_options_destroy(options);
-        pango_cairo_context_set_resolution(c, 72);
-        return c;
-    }();
+    static PangoContext* context = SimPango::newContext();
     return context;
 }
 
@@ -43,15 +31,9 @@ bool isDark(uint32_t argb)
 TextImageRenderer::Rendering TextImageRenderer::render(const std::string& text, const Options& options)
 {
     std::lock_guard lock(s_pangoMutex);
-    PangoLayout* layout = pango_layout_new(sharedContext());
-    PangoFontDescription* font = pango_font_description_new();
-    pango_font_description_set_family(font, options.family.c_str());
-    pango_font_description_set_absolute_size(font, options.fontSize * PANGO_SCALE);
-    pango_layout_set_font_description(layout, font);
+    PangoFontDescription* font = SimPango::newFontDescription(options.family, options.fontSize);
+    PangoLayout* layout = SimPango::newLayout(sharedContext(), font, text, options.wrapWidth);
     pango_font_description_free(font);
-    pango_layout_set_width(layout, static_cast<int>(options.wrapWidth * PANGO_SCALE));
-    pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
-    pango_layout_set_text(layout, text.c_str(), static_cast<int>(text.size()));
 
     int layoutWidth = 0, layoutHeight = 0;
     pango_layout_get_size(layout, &layoutWidth, &layoutHeight);

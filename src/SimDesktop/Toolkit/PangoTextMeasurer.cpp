@@ -1,5 +1,7 @@
 #include "SimDesktop/Toolkit/PangoTextMeasurer.h"
 
+#include "SimDesktop/SimPango.h"
+
 #include <cmath>
 
 namespace lorvantine {
@@ -8,20 +10,7 @@ namespace {
 
 PangoContext* sharedContext()
 {
-    static PangoContext* context = [] {
-        PangoFontMap* map = pango_cairo_font_map_new();
-        PangoContext* c = pango_font_map_create_context(map);
-        g_object_unref(map);
-        cairo_font_options_t* options = cairo_font_options_create();
-        cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
-        cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
-        cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
-        pango_cairo_context_set_font_options(c, options);
-        cairo_font_options_destroy(options);
-        pango_cairo_context_set_resolution(c, 72);
-        pango_context_set_round_glyph_positions(c, FALSE);
-        return c;
-    }();
+    static PangoContext* context = SimPango::newContext();
     return context;
 }
 
@@ -53,11 +42,7 @@ PangoLayout* PangoTextMeasurer::createLayout(const std::string& text, const Font
                                              LineBreakMode lineBreak)
 {
     PangoLayout* layout = pango_layout_new(sharedContext());
-    PangoFontDescription* description = pango_font_description_new();
-    const std::string families = font.family + ",WenQuanYi Zen Hei";
-    pango_font_description_set_family(description, families.c_str());
-    pango_font_description_set_absolute_size(description, font.size * PANGO_SCALE);
-    pango_font_description_set_weight(description, pangoWeight(font.weight));
+    PangoFontDescription* description = SimPango::newFontDescription(font.family, font.size, pangoWeight(font.weight));
     pango_layout_set_font_description(layout, description);
     pango_font_description_free(description);
     if (font.monospacedDigits) {

@@ -1,6 +1,7 @@
 #include "SimDesktop/Toolkit/SimToolkitRouter.h"
 
 #include "Platform/Dispatch.h"
+#include "SimDesktop/SimGeometry.h"
 #include "SimDesktop/SimJournalEntry.h"
 #include "SimDesktop/SimModel.h"
 #include "SimDesktop/Toolkit/SimWindowHost.h"
@@ -23,20 +24,6 @@ bool isMouse(InputEventType type)
     default:
         return false;
     }
-}
-
-// The window a click at `point` (global, top-left) reaches, among those of `pid` when not 0.
-const SimModel::Window* windowAt(SimModel& model, Point point, ProcessID pid)
-{
-    for (uint32_t number : model.stackingOrder()) {
-        const SimModel::Window& w = model.windows.at(number);
-        if (w.minimized || w.ignoresMouseEvents || (pid != 0 && w.pid != pid) || !w.frame.contains(point))
-            continue;
-        if (const SimModel::Application* app = model.application(w.pid); app && app->hidden)
-            continue;
-        return &w;
-    }
-    return nullptr;
 }
 
 } // namespace
@@ -77,7 +64,7 @@ void SimToolkitRouter::onJournalEntry(SimModel& model, const SimJournalEntry& en
         if (m_pressed && (drag || release)) {
             ours = m_pressedWindow;
         } else {
-            const SimModel::Window* hit = windowAt(model, event.location, toUs ? m_pid : 0);
+            const SimModel::Window* hit = SimGeometry::windowAt(model, toUs ? m_pid : 0, event.location);
             if (hit && hit->pid == m_pid)
                 ours = hit->number;
         }
