@@ -46,15 +46,6 @@ std::optional<Document> findDocument(const std::optional<std::string>& bundleID)
     return Document { std::move(article->title), article->window, std::move(article->paragraphs) };
 }
 
-std::optional<Rect> windowRect(const AXElement& window)
-{
-    auto position = AXReader::position(window);
-    auto size = AXReader::size(window);
-    if (!position || !size)
-        return std::nullopt;
-    return Rect(*position, *size);
-}
-
 void wireControls(const std::shared_ptr<MiniPlayer>& miniPlayer)
 {
     std::weak_ptr<MiniPlayer> weak = miniPlayer;
@@ -111,8 +102,8 @@ int routeReadArticle(const Arguments& args)
     miniPlayer->trackedBundleID = bundleID;
     if (bundleID == kindleBundleID)
         miniPlayer->bottomInset = kindleBottomInset;
-    if (auto rect = windowRect(document->window))
-        miniPlayer->show(*rect, [window = document->window] { return windowRect(window); });
+    if (auto rect = AXReader::rect(document->window))
+        miniPlayer->show(*rect, [window = document->window] { return AXReader::rect(window); });
     wireControls(miniPlayer);
 
     const auto& reader = ArticleReader::shared();

@@ -11,11 +11,11 @@
 #include "Platform/WorkspacePort.h"
 #include "Player/MiniPlayer.h"
 #include "Preferences/PreferencesModel.h"
+#include "Support/Format.h"
 #include "Support/Log.h"
 #include "Support/Text.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstdlib>
 #include <execinfo.h>
 
@@ -29,17 +29,6 @@ constexpr size_t sharedTextFingerprintLength = 50;
 constexpr int stopTraceDepth = 8;
 // The user-initiated activity options, idle system sleep included.
 constexpr uint64_t userInitiatedActivity = 0xFFFFFF;
-
-// A Float as the platform prints one: shortest form, whole numbers with ".0".
-std::string floatDescription(float value)
-{
-    char buffer[64];
-    auto [end, status] = std::to_chars(buffer, buffer + sizeof buffer, value);
-    std::string result(buffer, status == std::errc() ? end : buffer);
-    if (result.find_first_of(".eEn") == std::string::npos)
-        result += ".0";
-    return result;
-}
 
 std::string callStack(int depth)
 {
@@ -128,7 +117,7 @@ void ArticleReader::startReading(const std::string& title, const AXElement& wind
     }
     if (floatingPlayer)
         floatingPlayer->configureForLanguage(m_detectedIsZh);
-    Log::line(std::string("[ArticleReader] 语言=") + (m_detectedIsZh ? "zh" : "en") + " 音色=" + voice + " 语速=" + floatDescription(speed));
+    Log::line(std::string("[ArticleReader] 语言=") + (m_detectedIsZh ? "zh" : "en") + " 音色=" + voice + " 语速=" + Format::floatDescription(speed));
 
     {
         std::lock_guard guard(m_player->lock);

@@ -14,9 +14,9 @@
 #include "Player/MiniPlayerPopUp.h"
 #include "Player/MiniPlayerView.h"
 #include "Preferences/PreferencesModel.h"
+#include "Support/Format.h"
 #include "Support/Log.h"
 
-#include <charconv>
 
 namespace lorvantine {
 
@@ -70,15 +70,6 @@ std::optional<SymbolImage> symbol(const std::string& name, double pointSize)
     return image->withConfiguration(pointSize, Font::Weight::medium);
 }
 
-std::optional<Rect> readWindowRect(const AXElement& window)
-{
-    auto position = AXReader::position(window);
-    auto size = AXReader::size(window);
-    if (!position || !size)
-        return std::nullopt;
-    return Rect(*position, *size);
-}
-
 } // namespace
 
 struct MiniPlayer::Impl {
@@ -104,12 +95,7 @@ std::vector<MiniPlayer::Voice> MiniPlayer::enVoices() { return voices(englishVoi
 
 std::string MiniPlayer::speedTitle(float speed)
 {
-    char buffer[32];
-    auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, speed);
-    std::string text = error == std::errc() ? std::string(buffer, end) : std::to_string(speed);
-    if (text.find_first_of(".eEn") == std::string::npos)
-        text += ".0";
-    return text + "x";
+    return Format::floatDescription(speed) + "x";
 }
 
 std::string MiniPlayer::shortTitle(const std::string& label)
@@ -279,14 +265,14 @@ void MiniPlayer::show(const AXElement& window)
         WindowFollowObserver* observer = self->m_impl->followObserver.get();
         if (!observer)
             return;
-        if (auto rect = readWindowRect(observer->window())) {
+        if (auto rect = AXReader::rect(observer->window())) {
             observer->setLastRect(rect);
             if (observer->onChange())
                 observer->onChange()(*rect);
         }
     });
 
-    if (auto rect = readWindowRect(window))
+    if (auto rect = AXReader::rect(window))
         positionPanel(*rect);
 
     d.panel->orderFrontRegardless();
