@@ -83,19 +83,6 @@ public:
 
 } // namespace
 
-std::ostream& operator<<(std::ostream& out, const Rgb& c) { return out << "rgb(" << c.r << "," << c.g << "," << c.b << ")"; }
-
-bool near(const Rgb& a, const Rgb& b, int tolerance)
-{
-    return std::abs(a.r - b.r) <= tolerance && std::abs(a.g - b.g) <= tolerance && std::abs(a.b - b.b) <= tolerance;
-}
-
-Rgb over(Rgb below, Rgb colour, double alpha)
-{
-    auto mix = [&](int b, int c) { return static_cast<int>(std::lround(b * (1 - alpha) + c * alpha)); };
-    return { mix(below.r, colour.r), mix(below.g, colour.g), mix(below.b, colour.b) };
-}
-
 void ReadingTest::SetUp()
 {
     ASSERT_TRUE(speechServer && speechServer->isRunning());

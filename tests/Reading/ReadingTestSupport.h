@@ -9,6 +9,7 @@
 #include "SimDesktop/SimDesktop.h"
 #include "SimDesktop/SimRenderer.h"
 #include "Support/Log.h"
+#include "TestSupport/DesktopTest.h"
 #include "TestSupport/SpeechServerProcess.h"
 
 #include <gtest/gtest.h>
@@ -110,16 +111,6 @@ struct ReadingWindow {
     std::vector<AXElement> elements;
 };
 
-// A colour of the rendered screen, 0-255 per channel.
-struct Rgb {
-    int r = 0, g = 0, b = 0;
-    friend bool operator==(const Rgb&, const Rgb&) = default;
-};
-std::ostream& operator<<(std::ostream& out, const Rgb& c);
-bool near(const Rgb& a, const Rgb& b, int tolerance = 2);
-// `colour` at `alpha` over `below`, as the compositor blends it.
-Rgb over(Rgb below, Rgb colour, double alpha);
-inline constexpr Rgb white { 255, 255, 255 };
 inline constexpr Rgb accent { 242, 101, 34 };
 
 // Each test gets a manual clock, settings of its own, the silent clock-paced audio output, a
