@@ -53,7 +53,7 @@ AXError GatedAccessibility::copyAttributeValue(const AXElement& element, const s
         gate->wait();
         m_holding = false;
     }
-    return m_inner->copyAttributeValue(element, attribute, out);
+    return ForwardingAccessibility::copyAttributeValue(element, attribute, out);
 }
 
 SpeechServerProcess* ReadingTest::server = nullptr;

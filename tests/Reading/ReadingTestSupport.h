@@ -10,6 +10,7 @@
 #include "SimDesktop/SimRenderer.h"
 #include "Support/Log.h"
 #include "TestSupport/DesktopTest.h"
+#include "TestSupport/ForwardingAccessibility.h"
 #include "TestSupport/SpeechServerProcess.h"
 
 #include <gtest/gtest.h>
@@ -39,64 +40,18 @@ namespace lorvantine::test {
 // element made off the main thread, as a slow application would, until the test lets them go.
 // The held thread waits on a dispatch semaphore, so the dispatch machinery counts it as idle and
 // time can still be moved meanwhile.
-class GatedAccessibility final : public AccessibilityPort {
+class GatedAccessibility final : public ForwardingAccessibility {
 public:
-    explicit GatedAccessibility(std::shared_ptr<AccessibilityPort> inner) : m_inner(std::move(inner)) { }
+    explicit GatedAccessibility(std::shared_ptr<AccessibilityPort> inner) : ForwardingAccessibility(std::move(inner)) { }
 
     void hold(const AXElement& element);
     // Whether a read is being held now.
     bool isHolding() const { return m_holding; }
     void release();
 
-    AXElement applicationElement(ProcessID pid) override { return m_inner->applicationElement(pid); }
-    AXElement systemWideElement() override { return m_inner->systemWideElement(); }
-    AXError pid(const AXElement& element, ProcessID& out) override { return m_inner->pid(element, out); }
     AXError copyAttributeValue(const AXElement& element, const std::string& attribute, AXValue& out) override;
-    AXError copyAttributeNames(const AXElement& element, std::vector<std::string>& out) override
-    {
-        return m_inner->copyAttributeNames(element, out);
-    }
-    AXError copyParameterizedAttributeValue(const AXElement& element, const std::string& attribute, const AXValue& parameter,
-                                            AXValue& out) override
-    {
-        return m_inner->copyParameterizedAttributeValue(element, attribute, parameter, out);
-    }
-    AXError copyParameterizedAttributeNames(const AXElement& element, std::vector<std::string>& out) override
-    {
-        return m_inner->copyParameterizedAttributeNames(element, out);
-    }
-    AXError setAttributeValue(const AXElement& element, const std::string& attribute, const AXValue& value) override
-    {
-        return m_inner->setAttributeValue(element, attribute, value);
-    }
-    AXError isAttributeSettable(const AXElement& element, const std::string& attribute, bool& out) override
-    {
-        return m_inner->isAttributeSettable(element, attribute, out);
-    }
-    AXError performAction(const AXElement& element, const std::string& action) override { return m_inner->performAction(element, action); }
-    AXError copyActionNames(const AXElement& element, std::vector<std::string>& out) override { return m_inner->copyActionNames(element, out); }
-    AXError elementAtPosition(const AXElement& application, float x, float y, AXElement& out) override
-    {
-        return m_inner->elementAtPosition(application, x, y, out);
-    }
-    AXError setMessagingTimeout(const AXElement& element, float seconds) override { return m_inner->setMessagingTimeout(element, seconds); }
-    bool isProcessTrusted(Prompt prompt) override { return m_inner->isProcessTrusted(prompt); }
-    AXError createObserver(ProcessID pid, ObserverCallback callback, AXObserverID& out) override
-    {
-        return m_inner->createObserver(pid, std::move(callback), out);
-    }
-    AXError addNotification(AXObserverID observer, const AXElement& element, const std::string& notification) override
-    {
-        return m_inner->addNotification(observer, element, notification);
-    }
-    AXError removeNotification(AXObserverID observer, const AXElement& element, const std::string& notification) override
-    {
-        return m_inner->removeNotification(observer, element, notification);
-    }
-    void destroyObserver(AXObserverID observer) override { m_inner->destroyObserver(observer); }
 
 private:
-    std::shared_ptr<AccessibilityPort> m_inner;
     std::mutex m_mutex;
     std::optional<AXElement> m_held;
     std::shared_ptr<Semaphore> m_gate;
