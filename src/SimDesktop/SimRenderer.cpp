@@ -238,11 +238,9 @@ Picture paint(const SimScene& scene, const Rect& area, double scale, Mode mode)
     picture.scale = scale;
     if (!drawable(area, scale))
         return picture;
+    picture.image = Image::filled(static_cast<int>(std::lround(area.width() * scale)),
+                                  static_cast<int>(std::lround(area.height() * scale)), 0);
     Image& image = picture.image;
-    image.width = static_cast<int>(std::lround(area.width() * scale));
-    image.height = static_cast<int>(std::lround(area.height() * scale));
-    image.stride = Image::strideFor(image.width);
-    image.pixels.assign(static_cast<size_t>(image.stride) * image.height, 0);
 
     cairo_surface_t* surface = cairo_image_surface_create_for_data(image.pixels.data(), CAIRO_FORMAT_ARGB32, image.width,
                                                                    image.height, image.stride);

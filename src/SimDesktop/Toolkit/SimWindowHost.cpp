@@ -418,13 +418,10 @@ std::optional<Image> SimWindowHost::renderWindow(const Window& window, double sc
     const Shown* s = shown(window);
     if (!s || !s->picture)
         return std::nullopt;
-    Image image;
-    image.width = static_cast<int>(std::lround(s->topLeftFrame.width() * scale));
-    image.height = static_cast<int>(std::lround(s->topLeftFrame.height() * scale));
+    Image image = Image::filled(static_cast<int>(std::lround(s->topLeftFrame.width() * scale)),
+                                static_cast<int>(std::lround(s->topLeftFrame.height() * scale)), 0);
     if (image.isEmpty())
         return std::nullopt;
-    image.stride = Image::strideFor(image.width);
-    image.pixels.assign(static_cast<size_t>(image.stride) * image.height, 0);
     cairo_surface_t* surface = cairo_image_surface_create_for_data(image.pixels.data(), CAIRO_FORMAT_ARGB32, image.width,
                                                                    image.height, image.stride);
     cairo_t* cr = cairo_create(surface);
