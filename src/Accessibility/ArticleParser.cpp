@@ -1,7 +1,9 @@
 #include "Accessibility/ArticleParser.h"
 
 #include "Accessibility/AXReader.h"
+#include "Accessibility/SpokenTextBuilder.h"
 #include "Platform/AccessibilityPort.h"
+#include "Platform/Screen.h"
 #include "Platform/Services.h"
 #include "Support/Log.h"
 #include "Support/Text.h"
@@ -160,23 +162,39 @@ std::optional<AXElement> findWebArea(const AXElement& window)
 
 // --- Collectors: the element first, then its children in order; nothing below a collected element ---
 
-// Spoken text of a block: static text outside links, the "Original" tag left out.
-void collectAllStaticTextExcludeLinks(const AXElement& element, std::vector<std::string>& into, int depth, Seen& seen)
+// What a collection found below an element: its static texts, and the headings it met and left
+// out, each to be read as a paragraph of its own.
+struct FoundText {
+    std::vector<TextPiece> pieces;
+    std::vector<AXElement> headings;
+};
+
+// The elements below `element` flow in it, unless it is a link (or, oddly, a static text).
+AXElement blockBelow(const AXElement& element, const std::string& role, const AXElement& block)
+{
+    return role == linkRole || role == staticTextRole ? block : element;
+}
+
+// Spoken text of a static-text block: its static text, links marked, WeChat's "Original" tag left
+// out, headings left out and noted.
+void collectBlockText(const AXElement& element, const AXElement& block, bool inLink, FoundText& into, int depth,
+                      Seen& seen)
 {
     if (depth > walkDepthLimit || !seen.insert(element).second)
         return;
     const std::string role = roleOf(element);
-    if (role == linkRole)
-        return;
+    if (role == headingRole)
+        return into.headings.push_back(element);
     if (role == staticTextRole) {
         if (auto value = AXReader::attribute(element, AXName::value); value && !value->empty())
-            return into.push_back(*value);
+            return into.pieces.push_back(TextPiece { *value, block, inLink });
     }
     const auto children = AXReader::rawChildren(element);
     if (role != staticTextRole && isOriginalLabelTag(children))
         return;
+    const AXElement below = blockBelow(element, role, block);
     for (const auto& child : children)
-        collectAllStaticTextExcludeLinks(child, into, depth + 1, seen);
+        collectBlockText(child, below, inLink || role == linkRole, into, depth + 1, seen);
 }
 
 void collectAllStaticTextFrames(const AXElement& element, std::vector<Rect>& into, int depth, Seen& seen)
@@ -184,6 +202,8 @@ void collectAllStaticTextFrames(const AXElement& element, std::vector<Rect>& int
     if (depth > walkDepthLimit || !seen.insert(element).second)
         return;
     const std::string role = roleOf(element);
+    if (role == headingRole)
+        return;
     if (role == staticTextRole) {
         if (auto frame = frameOf(element))
             return into.push_back(*frame);
@@ -209,22 +229,28 @@ void collectFullAXText(const AXElement& element, std::vector<std::string>& into,
         collectFullAXText(child, into, depth + 1, seen);
 }
 
-void deepCollectText(const AXElement& element, std::vector<std::string>& into, int depth, Seen& seen)
+// Spoken text of a text group: as a block's, but buttons, scroll bars, images and list markers
+// are not entered.
+void collectGroupText(const AXElement& element, const AXElement& block, bool inLink, FoundText& into, int depth,
+                      Seen& seen)
 {
     if (depth > deepTextDepthLimit || !seen.insert(element).second)
         return;
     const std::string role = roleOf(element);
-    if (isSkipped(role) || role == linkRole)
+    if (isSkipped(role))
         return;
+    if (role == headingRole)
+        return into.headings.push_back(element);
     if (role == staticTextRole) {
         if (auto value = AXReader::attribute(element, AXName::value); value && !value->empty())
-            return into.push_back(*value);
+            return into.pieces.push_back(TextPiece { *value, block, inLink });
     }
     const auto children = AXReader::rawChildren(element);
     if (role != staticTextRole && isOriginalLabelTag(children))
         return;
+    const AXElement below = blockBelow(element, role, block);
     for (const auto& child : children)
-        deepCollectText(child, into, depth + 1, seen);
+        collectGroupText(child, below, inLink || role == linkRole, into, depth + 1, seen);
 }
 
 // One collector run from `element` at depth 0.
@@ -265,16 +291,20 @@ TightFields tightFields(const Rect& textBounds, const Rect& box)
     return {};
 }
 
-std::string directStaticTextValues(const std::vector<Child>& children)
+// A tall block's text: its direct static texts and the links among them, none of its nested blocks.
+std::string directText(const AXElement& element, const std::vector<Child>& children)
 {
-    std::string text;
+    FoundText found;
+    Seen seen { element };
     for (const auto& child : children) {
-        if (child.role != staticTextRole)
-            continue;
-        if (auto value = AXReader::attribute(child.element, AXName::value); value && !value->empty())
-            text += *value;
+        if (child.role == staticTextRole) {
+            if (auto value = AXReader::attribute(child.element, AXName::value); value && !value->empty())
+                found.pieces.push_back(TextPiece { *value, element, false });
+        } else if (child.role == linkRole) {
+            collectBlockText(child.element, element, true, found, 1, seen);
+        }
     }
-    return text;
+    return SpokenTextBuilder::spokenText(found.pieces);
 }
 
 // The walk of one web area: paragraphs in the order they are found.
@@ -323,6 +353,13 @@ private:
         append(ArticleParagraph { .text = std::move(text), .frame = *frame, .role = headingRole, .element = element });
     }
 
+    // Which of a block's children its paragraph speaks, and the headings below each child that
+    // the paragraph left to be read on their own.
+    struct ChildText {
+        bool spoken = false;
+        std::vector<AXElement> headings;
+    };
+
     // An element with static text among its children, read as one paragraph.
     void staticTextBlock(const AXElement& element, const std::string& role, const std::vector<Child>& children,
                          int depth)
@@ -330,12 +367,11 @@ private:
         const Rect box = frameOf(element).value_or(Rect {});
         const bool tall = box.height() > tallElementHeight;
 
-        // Which children's text the paragraph holds: those are not read a second time below.
-        std::vector<bool> spoken(children.size(), false);
+        std::vector<ChildText> childTexts(children.size());
         std::string text;
         std::optional<Rect> textBounds;
         if (tall) {
-            text = directStaticTextValues(children);
+            text = directText(element, children);
             std::vector<Rect> frames;
             for (const auto& child : children)
                 if (child.role == staticTextRole)
@@ -343,17 +379,14 @@ private:
                         frames.push_back(*frame);
             textBounds = unionOf(frames);
         } else {
-            text = subtreeText(element, role, children, spoken);
-            if (text.empty()) {
-                text = directStaticTextValues(children);
-                for (size_t i = 0; i < children.size(); ++i)
-                    spoken[i] = children[i].role == staticTextRole;
-            }
+            text = subtreeText(element, role, children, childTexts);
+            if (Text::isBlank(text))
+                text = directText(element, children);
             textBounds = unionOf(collectFrom<Rect>(element, collectAllStaticTextFrames));
         }
 
         bool made = false;
-        if (!text.empty()) {
+        if (!Text::isBlank(text)) {
             Rect frame = box;
             TightFields tight;
             if (textBounds && box.width() > 0) {
@@ -379,16 +412,21 @@ private:
 
         for (size_t i = 0; i < children.size(); ++i) {
             const Child& child = children[i];
-            if (child.role == staticTextRole || (made && spoken[i]))
+            if (child.role == staticTextRole)
                 continue;
+            if (made && childTexts[i].spoken) {
+                for (const auto& heading : childTexts[i].headings)
+                    visit(heading, headingRole, depth + 1);
+                continue;
+            }
             visit(child.element, child.role, depth + 1);
         }
     }
 
-    // The static text of the element's subtree, links and WeChat's "Original" tag left out,
-    // marking the children that gave some of it.
+    // The static text of the element's subtree, WeChat's "Original" tag and headings left out,
+    // noting per child whether it gave some of it and which headings lie below it.
     static std::string subtreeText(const AXElement& element, const std::string& role, const std::vector<Child>& children,
-                                   std::vector<bool>& spoken)
+                                   std::vector<ChildText>& childTexts)
     {
         if (role == linkRole)
             return {};
@@ -396,14 +434,21 @@ private:
             if (auto value = AXReader::attribute(element, AXName::value); value && !value->empty())
                 return *value;
         }
-        std::vector<std::string> pieces;
+        FoundText found;
+        std::vector<size_t> owners;
         Seen seen { element };
         for (size_t i = 0; i < children.size(); ++i) {
-            const size_t before = pieces.size();
-            collectAllStaticTextExcludeLinks(children[i].element, pieces, 1, seen);
-            spoken[i] = pieces.size() > before;
+            const size_t headingsBefore = found.headings.size();
+            collectBlockText(children[i].element, element, false, found, 1, seen);
+            owners.resize(found.pieces.size(), i);
+            childTexts[i].headings.assign(found.headings.begin() + static_cast<std::ptrdiff_t>(headingsBefore),
+                                          found.headings.end());
         }
-        return concatenated(pieces);
+        const std::vector<bool> spoken = SpokenTextBuilder::spokenPieces(found.pieces);
+        for (size_t k = 0; k < spoken.size(); ++k)
+            if (spoken[k])
+                childTexts[owners[k]].spoken = true;
+        return SpokenTextBuilder::join(found.pieces, spoken);
     }
 
     // The element's whole text, when its length differs from the spoken text's.
@@ -421,7 +466,8 @@ private:
         return full;
     }
 
-    // Rows or sections read as one paragraph. False when the element is not such a group.
+    // Rows or sections read as one paragraph. False when the element is not such a group, or
+    // holds a heading: that is read on its own, and the group child by child around it.
     bool textGroup(const AXElement& element, const std::string& role, const std::vector<Child>& children)
     {
         if (children.size() < 2)
@@ -434,11 +480,15 @@ private:
         const auto box = frameOf(element);
         if (role == groupRole && box && box->height() >= tallGroupHeight)
             return false;
-        const auto pieces = collectFrom<std::string>(element, deepCollectText);
-        if (pieces.empty() || !box)
+        FoundText found;
+        Seen seen;
+        collectGroupText(element, element, false, found, 0, seen);
+        if (!found.headings.empty() || !box)
+            return false;
+        std::string text = SpokenTextBuilder::spokenText(found.pieces);
+        if (Text::isBlank(text))
             return false;
 
-        std::string text = concatenated(pieces);
         std::string full = concatenated(collectFrom<std::string>(element, collectFullAXText));
         std::optional<std::string> axFullText;
         if (Text::characterCount(full) != Text::characterCount(text))
@@ -481,13 +531,39 @@ bool isReadCounter(const std::string& text)
     return U_SUCCESS(status) && found;
 }
 
-bool isNoise(const ArticleParagraph& paragraph, std::optional<double> windowLeft)
+// Where the page can be seen. Sites hide text for screen readers by placing it far off to the
+// left; a block that starts a little left of the window (a negative margin) is still on it.
+// Without the window, the screens tell, side to side only: a long page goes on below them.
+struct PageView {
+    std::optional<Rect> window;
+    std::vector<Rect> screens; // only their horizontal extent counts, the same in either origin
+};
+
+PageView pageViewOf(const AXElement& window)
+{
+    PageView view;
+    view.window = frameOf(window);
+    for (const auto& screen : Screen::screens())
+        view.screens.push_back(screen.frame);
+    return view;
+}
+
+bool isOffPage(const Rect& frame, const PageView& view)
+{
+    if (view.window)
+        return frame.maxX() <= view.window->minX();
+    if (view.screens.empty())
+        return false;
+    return std::none_of(view.screens.begin(), view.screens.end(), [&](const Rect& screen) {
+        return frame.maxX() > screen.minX() && frame.minX() < screen.maxX();
+    });
+}
+
+bool isNoise(const ArticleParagraph& paragraph, const PageView& view)
 {
     if (paragraph.role == linkRole)
         return true;
-    // Content left of the window is off-page; a window on a display left of the main one has
-    // all its content at negative x.
-    if (windowLeft && paragraph.frame.minX() < *windowLeft)
+    if (isOffPage(paragraph.frame, view))
         return true;
     if (paragraph.frame.width() < narrowParagraphWidth)
         return true;
@@ -499,9 +575,9 @@ bool isNoise(const ArticleParagraph& paragraph, std::optional<double> windowLeft
 }
 
 std::vector<ArticleParagraph> cleanParagraphs(std::vector<ArticleParagraph> paragraphs, const std::string& articleTitle,
-                                              std::optional<double> windowLeft)
+                                              const PageView& view)
 {
-    std::erase_if(paragraphs, [&](const ArticleParagraph& p) { return isNoise(p, windowLeft); });
+    std::erase_if(paragraphs, [&](const ArticleParagraph& p) { return isNoise(p, view); });
     std::stable_sort(paragraphs.begin(), paragraphs.end(),
                      [](const ArticleParagraph& a, const ArticleParagraph& b) { return a.frame.minY() < b.frame.minY(); });
 
@@ -596,10 +672,7 @@ std::optional<CapturedArticle> captureArticle(const std::optional<std::string>& 
     Walk walk;
     walk.visit(*webArea, roleOf(*webArea), 0);
 
-    std::optional<double> windowLeft;
-    if (auto frame = frameOf(*window))
-        windowLeft = frame->minX();
-    auto paragraphs = cleanParagraphs(std::move(walk.paragraphs), titleHint, windowLeft);
+    auto paragraphs = cleanParagraphs(std::move(walk.paragraphs), titleHint, pageViewOf(*window));
 
     std::string title;
     auto heading = std::find_if(paragraphs.begin(), paragraphs.end(),

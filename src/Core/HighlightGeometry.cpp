@@ -178,8 +178,6 @@ void collectStaticTextChildren(const AXElement& element, std::vector<StaticTextC
             into.push_back({ element, *value });
         return;
     }
-    if (role == "AXLink")
-        return;
     for (const AXElement& child : AXReader::rawChildren(element))
         collectStaticTextChildren(child, into, depth + 1);
 }

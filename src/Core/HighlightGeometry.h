@@ -38,8 +38,9 @@ struct StaticTextChild {
     friend bool operator==(const StaticTextChild&, const StaticTextChild&) = default;
 };
 
-// Appends, in document order, the static texts below `element` that have a non-empty value.
-// Links and what they hold are left out; nothing deeper than 20 levels is visited.
+// Appends, in document order, the static texts below `element` that have a non-empty value,
+// those that links hold included (a paragraph speaks its link words); nothing deeper than 20
+// levels is visited.
 void collectStaticTextChildren(const AXElement& element, std::vector<StaticTextChild>& into, int depth = 0);
 
 } // namespace HighlightGeometry

@@ -62,27 +62,50 @@ TEST_F(CleaningTest, DropsNarrowParagraphsAndLinks)
     EXPECT_THAT(textsOf(found), ElementsAre("just wide enough"));
 }
 
-TEST_F(CleaningTest, DropsWhatLiesLeftOfTheWindowNotLeftOfTheScreen)
+// What a page hides for screen readers it places far off to the left; a block that starts a few
+// points left of the window (a negative margin) is still on the page.
+TEST_F(CleaningTest, DropsWhatLiesWhollyLeftOfTheWindowOrWithoutItBesideEveryScreen)
 {
-    const std::vector<SimElement> content { textBlock("off the page", Rect(-1, 0, 600, 20)),
-                                            textBlock("at the edge", Rect(0, 30, 600, 20)),
-                                            textBlock("far off", Rect(-10000, 60, 600, 20)) };
-    EXPECT_THAT(textsOf(paragraphs(content)), ElementsAre("at the edge"));
-
-    // The same window on a display placed left of the main one.
-    ASSERT_TRUE((*desktop)->moveWindow(articleWindowNumber, { -1500, 50 }));
-    auto moved = capturedParagraphs("com.apple.Safari");
-    ASSERT_THAT(textsOf(moved), ElementsAre("at the edge"));
-    EXPECT_EQ(moved[0].frame.minX(), -1500);
-}
-
-TEST_F(CleaningTest, WithoutTheWindowsPositionKeepsEveryPlace)
-{
-    SimFixture fixture = articleFixture({ textBlock("left", Rect(-150, 0, 600, 20)), textBlock("right", Rect(0, 30, 600, 20)) });
-    fixture.applications[0].windows[0].errors["AXFrame"] = AXError::cannotComplete;
-    fixture.applications[0].windows[0].errors["AXPosition"] = AXError::cannotComplete;
-    install(fixture);
-    EXPECT_THAT(textsOf(capturedParagraphs("com.apple.Safari")), ElementsAre("left", "right"));
+    // The window is at x 100 to 900 on a 1440-point screen, with a second display to its left.
+    struct Case {
+        const char* what;
+        Rect local; // relative to the web area, at the window's top-left corner
+        bool keptBesideTheWindow;
+        bool keptWithoutTheWindowsFrame;
+    };
+    const std::vector<Case> cases {
+        { "a negative margin", Rect(-8, 40, 600, 20), true, true },
+        { "ending on the window's edge", Rect(-600, 70, 600, 20), false, true },
+        { "on the display to the left", Rect(-1500, 100, 600, 20), false, true },
+        { "right of every screen", Rect(1400, 130, 600, 20), true, false },
+        // A long page goes on below the screen; it is read as it scrolls into view.
+        { "further down the page", Rect(0, 1200, 600, 20), true, true },
+    };
+    std::vector<SimElement> content { SimElement("AXHeading")
+                                          .frame(Rect(-10000, 0, 1, 1))
+                                          .with("AXTitle", std::string("Skip to content"))
+                                          .child(staticText("Skip to content", Rect(0, 0, 1, 1))),
+                                      heading("Installing Packages", 4) };
+    std::vector<std::string> besideTheWindow { "Installing Packages" }, withoutItsFrame { "Installing Packages" };
+    for (const Case& c : cases) {
+        content.push_back(textBlock(c.what, c.local));
+        if (c.keptBesideTheWindow)
+            besideTheWindow.push_back(c.what);
+        if (c.keptWithoutTheWindowsFrame)
+            withoutItsFrame.push_back(c.what);
+    }
+    SimFixture fixture = articleFixture(content);
+    fixture.screens = { ScreenInfo { Rect(0, 0, 1440, 900), Rect(0, 0, 1440, 875), 2 },
+                        ScreenInfo { Rect(-1920, 0, 1920, 1080), Rect(-1920, 0, 1920, 1055), 1 } };
+    for (const auto& expected : { besideTheWindow, withoutItsFrame }) {
+        install(fixture);
+        auto captured = ArticleParser::captureArticle("com.apple.Safari");
+        ASSERT_TRUE(captured);
+        EXPECT_EQ(textsOf(captured->paragraphs), expected);
+        EXPECT_EQ(captured->title, "Installing Packages");
+        fixture.applications[0].windows[0].errors["AXFrame"] = AXError::cannotComplete;
+        fixture.applications[0].windows[0].errors["AXPosition"] = AXError::cannotComplete;
+    }
 }
 
 TEST_F(CleaningTest, OrdersByTopEdgeKeepingTheWalkOrderOfEqualTops)

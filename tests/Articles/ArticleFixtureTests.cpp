@@ -45,9 +45,9 @@ TEST_F(WeChatArticleFixture, ReadsTheArticleWindowInReadingOrderWithoutWeChatsCh
     EXPECT_EQ(captured->window, desktop->element("wechat-article"));
     EXPECT_EQ(captured->title, "慢读的力量");
     EXPECT_THAT(textsOf(captured->paragraphs),
-                ElementsAre("慢读的力量", "林梅2024年3月8日 09:30",
+                ElementsAre("慢读的力量", "林梅慢读俱乐部2024年3月8日 09:30",
                             "很多人以为读得快就是读得好。可是我们一天读过的字，比祖辈一周读的还多，记住的却更少。",
-                            "一项关于发现，浏览训练的是眼睛的移动，而不是心的停留。",
+                            "一项关于注意力的研究发现，浏览训练的是眼睛的移动，而不是心的停留。",
                             "编者按：本文整理自林梅在读书会上的分享。文中书目附在文末。", "三个小习惯",
                             "读完一段，先大声读一遍再往下。", "读到一页的结尾，说一说它讲了什么。",
                             "前二十分钟，把手机放在另一个房间。", "慢读并不是读得少，而是给每一句话留出被理解的时间。"));
@@ -57,8 +57,8 @@ TEST_F(WeChatArticleFixture, ReadsTheArticleWindowInReadingOrderWithoutWeChatsCh
     EXPECT_THAT(indicesOf(captured->paragraphs), ElementsAre(0, 1, 2, 3, 4, 5, 6, 7, 8, 9));
 }
 
-// The elements' own texts still hold the "Original" tag, the account link, link texts and list
-// markers, for mapping offsets; nested paragraphs are spoken once, inside their block.
+// The elements' own texts still hold the "Original" tag and list markers, for mapping offsets;
+// link words are spoken; nested paragraphs are spoken once, inside their block.
 TEST_F(WeChatArticleFixture, KeepsTheElementsOwnTextsBesideWhatIsSpoken)
 {
     const auto paragraphs = capturedParagraphs("com.tencent.xinWeChat");
@@ -68,13 +68,13 @@ TEST_F(WeChatArticleFixture, KeepsTheElementsOwnTextsBesideWhatIsSpoken)
         return p ? p->axFullText : std::optional<std::string>("<no paragraph>");
     };
     EXPECT_EQ(fullTextOf("meta"), "Original林梅慢读俱乐部2024年3月8日 09:30");
-    EXPECT_EQ(fullTextOf("p-research"), "一项关于注意力的研究发现，浏览训练的是眼睛的移动，而不是心的停留。");
+    EXPECT_EQ(fullTextOf("p-research"), std::nullopt);
     EXPECT_EQ(fullTextOf("habit-2"), "2.读到一页的结尾，说一说它讲了什么。");
     EXPECT_EQ(fullTextOf("p-opening"), std::nullopt);
     EXPECT_TRUE(paragraphOf(paragraphs, desktop->element("editor-note")));
     EXPECT_FALSE(paragraphOf(paragraphs, desktop->element("editor-note-1")));
 
-    EXPECT_TRUE(log.contains("[ArticleParser] AX index mapping: text=27 axFull=33 AXCharCount=-1 role=AXGroup"));
+    EXPECT_TRUE(log.contains("[ArticleParser] AX index mapping: text=22 axFull=30 AXCharCount=-1 role=AXGroup"));
     EXPECT_TRUE(log.contains("[ArticleParser] AX index mapping: text=17 axFull=19 AXCharCount=-1 role=AXGroup"));
 }
 
@@ -123,8 +123,8 @@ TEST_F(WeChatArticleFixture, DumpListsTheWindowsTheTreeAndTheParagraphs)
     EXPECT_THAT(dump, HasSubstr("=== END TREE ===\n\n=== 结构化提取 ===\ntitle: 慢读的力量\n段落数: 10\n"
                                 "[0] (AXHeading) frame=(452,116 696×42)\n       慢读的力量\n"));
     EXPECT_THAT(dump, HasSubstr("[9] (AXGroup) frame=(452,843 696×21)\n"
-                                "       慢读并不是读得少，而是给每一句话留出被理解的时间。\n总字数: 199\n"));
-    EXPECT_TRUE(Text::hasSuffix(dump, "\n总字数: 199\n"));
+                                "       慢读并不是读得少，而是给每一句话留出被理解的时间。\n总字数: 210\n"));
+    EXPECT_TRUE(Text::hasSuffix(dump, "\n总字数: 210\n"));
 }
 
 class SafariArticleFixture : public ::testing::Test {
@@ -141,17 +141,17 @@ TEST_F(SafariArticleFixture, ReadsTheArticleAndDropsNavigationHiddenAndLinkParag
     EXPECT_EQ(captured->title, "The Quiet Art of Reading Aloud");
     EXPECT_THAT(
         textsOf(captured->paragraphs),
-        ElementsAre("The Quiet Art of Reading Aloud", "By  · 8 min read",
+        ElementsAre("The Quiet Art of Reading Aloud", "By Mei Lin · 8 min read",
                     "Reading aloud slows the eye down to the pace of the voice, and the voice cannot skim. Every word "
                     "has to be said, so every word is met.",
-                    "Teachers have long known this;  found that reading a passage aloud once helped recall more than "
-                    "reading it silently twice.",
+                    "Teachers have long known this; a study of second-language learners found that reading a "
+                    "passage aloud once helped recall more than reading it silently twice.",
                     "A reader at the window of a public library.", "Where to begin", "Choose a page you already like.",
                     "Read it at the speed of conversation.",
-                    "We read to know we are not alone.Reading aloud, we also hear it.", "Silent reading",
+                    "We read to know we are not alone. Reading aloud, we also hear it.", "Silent reading",
                     "250 words a minute", "Reading aloud", "150 words a minute",
                     "Start with five minutes a day. The habit, not the hour, is what changes how you read.",
-                    "© 2024 Example Press. "));
+                    "© 2024 Example Press. Privacy"));
     const auto roles = rolesOf(captured->paragraphs);
     ASSERT_EQ(roles.size(), 15u);
     EXPECT_THAT(roles, Not(Contains("AXLink")));
@@ -230,7 +230,7 @@ TEST_F(LarkDocumentFixture, ReadsTheDocumentBlocksAndNotThePanelsAroundIt)
                             "This quarter the team reads one book together and meets every other Thursday to talk "
                             "about it.",
                             "Books", "Deep Work, by Cal Newport", "《朝花夕拾》，鲁迅", "Book the meeting room for Thursdays",
-                            "Bring one question, not a summary.", "Plain Textmeet --every 2w --day thu", "Meetings",
+                            "Bring one question, not a summary.", "Plain Text meet --every 2w --day thu", "Meetings",
                             "Notes from each meeting go under this page, newest first, with the chapter we stopped at.",
                             "July 11: chapters one and two. Most of us found the first rule easy to agree with and "
                             "hard to keep; we will each try one deep-work block a day until the next meeting.",

@@ -119,7 +119,7 @@ TEST_F(BrokenTreeTest, ATreeThatContainsItselfIsReadOnce)
     };
     cycle("inner", "inner-text", "block");
     cycle("one", "one-text", "group");
-    EXPECT_THAT(textsOf(capturedParagraphs("com.apple.Safari")), ElementsAre("Block text. Inner.", "One.Two."));
+    EXPECT_THAT(textsOf(capturedParagraphs("com.apple.Safari")), ElementsAre("Block text. Inner.", "One. Two."));
 }
 
 TEST_F(BrokenTreeTest, ApplicationsAndWindowsThatCannotBeReadGiveNoArticle)

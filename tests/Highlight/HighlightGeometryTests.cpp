@@ -219,18 +219,14 @@ TEST(IndexMappingTest, MatchesCharactersGreedilyForwardAndStopsAtTheFirstMiss)
 
 class StaticTextTest : public test::HighlightDesktopTest { };
 
-TEST_F(StaticTextTest, CollectsNonEmptyStaticTextsInDocumentOrderOutsideLinks)
+TEST_F(StaticTextTest, CollectsNonEmptyStaticTextsInDocumentOrderLinksIncluded)
 {
     std::vector<HighlightGeometry::StaticTextChild> found;
     HighlightGeometry::collectStaticTextChildren(element("blocks"), found);
-    ASSERT_EQ(found.size(), 2u);
+    ASSERT_EQ(found.size(), 3u);
     EXPECT_EQ(found[0], (HighlightGeometry::StaticTextChild { element("block-a"), "First block. " }));
-    EXPECT_EQ(found[1], (HighlightGeometry::StaticTextChild { element("block-b"), "Second block." }));
-
-    // A static text itself is taken whole; a link is not entered.
-    found.clear();
-    HighlightGeometry::collectStaticTextChildren(element("block-link"), found);
-    EXPECT_TRUE(found.empty());
+    EXPECT_EQ(found[1].text, "a link");
+    EXPECT_EQ(found[2], (HighlightGeometry::StaticTextChild { element("block-b"), "Second block." }));
 }
 
 TEST_F(StaticTextTest, StopsBelowTwentyLevels)
