@@ -47,7 +47,7 @@ void syncDirectory(const std::string& directory)
 
 } // namespace
 
-Expected<void, FileError> writeAtomically(const std::string& path, std::string_view bytes)
+Expected<void, FileError> writeAtomically(const std::string& path, std::string_view bytes, Durability durability)
 {
     if (path.empty() || path.back() == '/')
         return Unexpected(FileError{"cannot write \"" + path + "\": not a file path"});
@@ -82,7 +82,7 @@ Expected<void, FileError> writeAtomically(const std::string& path, std::string_v
     int error = 0;
     if (!writeAll(fd, bytes, error))
         return abandon("cannot write", error);
-    if (::fsync(fd) != 0)
+    if (durability == Durability::flushed && ::fsync(fd) != 0)
         return abandon("cannot flush", errno);
     int closed = ::close(fd);
     fd = -1;
@@ -90,7 +90,8 @@ Expected<void, FileError> writeAtomically(const std::string& path, std::string_v
         return abandon("cannot write", errno);
     if (::rename(temporary.c_str(), path.c_str()) != 0)
         return abandon("cannot replace", errno);
-    syncDirectory(directory);
+    if (durability == Durability::flushed)
+        syncDirectory(directory);
     return {};
 }
 

@@ -16,10 +16,15 @@ struct FileError {
 // symbolic link at a fixed path in /tmp. Nothing here throws.
 namespace Files {
 
+// Whether a write waits until the bytes are on the disk. Unflushed writes are still atomic for
+// readers but may be lost in a power cut; they suit scratch files that are thrown away.
+enum class Durability { flushed, unflushed };
+
 // Writes `bytes` to a temporary in the same directory, flushes it to disk and renames it over
 // `path`. On failure the old file is untouched and the temporary is gone. An existing file's
 // permissions are kept; a new file gets 0644.
-Expected<void, FileError> writeAtomically(const std::string& path, std::string_view bytes);
+Expected<void, FileError> writeAtomically(const std::string& path, std::string_view bytes,
+                                          Durability durability = Durability::flushed);
 
 // open(2) with O_NOFOLLOW | O_CLOEXEC added: a symbolic link at `path` is refused. The caller
 // owns and closes the descriptor.

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <sys/stat.h>
+#include <functional>
 #include <thread>
 #include <unistd.h>
 
@@ -108,30 +109,95 @@ TEST(SettingsFileStore, StringsThatAreNotUtf8AreSavedWithoutLosingTheOtherKeys)
     EXPECT_TRUE(reopened.stringForKey("Lorvantine.ttsServerURL").has_value());
 }
 
-TEST(SettingsFileStore, CorruptFileIsMovedAsideWithOneWarningAndNeverOverwritten)
+std::string nested(size_t depth)
 {
-    ScratchDirectory directory;
-    fs::path path = directory / "defaults.json";
-    const std::string broken = "{\"Lorvantine.defaultSpeed\": 2.0,";
-    writeFile(path, broken);
+    return std::string(depth, '[') + std::string(depth, ']');
+}
 
-    Log::Capture log;
-    SettingsFileStore store(path);
-    ASSERT_THAT(log.lines(), SizeIs(1));
-    EXPECT_THAT(log.lines()[0], StartsWith("[Preferences] "));
-    EXPECT_EQ(store.object("Lorvantine.defaultSpeed"), std::nullopt) << "the defaults, not half a file";
+TEST(SettingsFileStore, UnusableFileIsMovedAsideWithOneWarningAndNeverOverwritten)
+{
+    const std::pair<const char*, std::string> cases[] = {
+        {"not JSON", "\"Lorvantine.defaultSpeed\": 2.0"},
+        {"no object", "[1, 2, 3]"},
+        {"nothing readable", R"({"Lorvantine.defaultSpeed": 1e400})"},
+        {"too large", R"({"Lorvantine.defaultSpeed": 2, "a": ")" + std::string(2 << 20, 'x') + "\"}"},
+    };
+    for (const auto& [name, broken] : cases) {
+        SCOPED_TRACE(name);
+        ScratchDirectory directory;
+        fs::path path = directory / "defaults.json";
+        writeFile(path, broken);
 
-    std::vector<std::string> names = namesIn(directory.path());
-    ASSERT_THAT(names, SizeIs(1));
-    EXPECT_THAT(names[0], StartsWith("defaults.json.corrupt-"));
-    EXPECT_NE(log.lines()[0].find(names[0]), std::string::npos) << "the warning says where the file went";
-    const fs::path kept = directory / names[0];
-    EXPECT_EQ(readFile(kept), broken);
+        Log::Capture log;
+        SettingsFileStore store(path);
+        ASSERT_THAT(log.lines(), SizeIs(1));
+        EXPECT_THAT(log.lines()[0], StartsWith("[Preferences] "));
+        EXPECT_EQ(store.object("Lorvantine.defaultSpeed"), std::nullopt) << "the defaults, not half a file";
 
-    store.set("Lorvantine.defaultVoice", "bf_emma");
-    EXPECT_EQ(readFile(kept), broken);
-    EXPECT_EQ(nlohmann::json::parse(readFile(path))["Lorvantine.defaultVoice"], "bf_emma");
-    EXPECT_THAT(log.lines(), SizeIs(1));
+        std::vector<std::string> names = namesIn(directory.path());
+        ASSERT_THAT(names, SizeIs(1));
+        EXPECT_THAT(names[0], StartsWith("defaults.json.corrupt-"));
+        EXPECT_NE(log.lines()[0].find(names[0]), std::string::npos) << "the warning says where the file went";
+        const fs::path kept = directory / names[0];
+        EXPECT_EQ(readFile(kept), broken);
+
+        store.set("Lorvantine.defaultVoice", "bf_emma");
+        EXPECT_EQ(readFile(kept), broken);
+        EXPECT_EQ(nlohmann::json::parse(readFile(path))["Lorvantine.defaultVoice"], "bf_emma");
+        EXPECT_THAT(log.lines(), SizeIs(1));
+    }
+}
+
+TEST(SettingsFileStore, DamagedFileKeepsEveryReadableSettingAndTheOriginal)
+{
+    const std::string server = R"("Lorvantine.ttsServerURL": "http://10.1.2.3:8880")";
+    const std::string speed = R"("Lorvantine.defaultSpeedZh": 2.5)";
+    struct Case {
+        const char* name;
+        std::string text;
+        std::vector<std::string> dropped;
+    };
+    const Case cases[] = {
+        {"invalid UTF-8", "{" + server + ", \"Lorvantine.defaultVoice\": \"zf_\xff\", " + speed + "}",
+         {"Lorvantine.defaultVoice"}},
+        {"NaN", "{" + server + ", \"Lorvantine.highlightOpacity\": NaN, " + speed + "}", {"Lorvantine.highlightOpacity"}},
+        {"comment", "{\n  // the lab's server, for now\n  " + server + ",\n  /* faster */ " + speed + "\n}", {}},
+        {"trailing comma", "{" + server + ", " + speed + ",}", {}},
+        {"number beyond a double", "{" + server + ", \"Lorvantine.defaultSpeed\": 1e400, " + speed + "}",
+         {"Lorvantine.defaultSpeed"}},
+        {"deep value of another program", "{" + server + ", \"Other.state\": " + nested(200000) + ", " + speed + "}",
+         {"Other.state"}},
+        {"cut short", "{" + server + ", " + speed + ", \"Lorvantine.defaultVoice\": \"zf_0", {"Lorvantine.defaultVoice"}},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        ScratchDirectory directory;
+        fs::path path = directory / "defaults.json";
+        writeFile(path, test.text);
+
+        Log::Capture log;
+        {
+            SettingsFileStore store(path);
+            EXPECT_EQ(store.stringForKey("Lorvantine.ttsServerURL"), "http://10.1.2.3:8880");
+            EXPECT_EQ(store.floatForKey("Lorvantine.defaultSpeedZh"), 2.5f);
+            ASSERT_THAT(log.lines(), SizeIs(1));
+            for (const std::string& key : test.dropped) {
+                EXPECT_EQ(store.object(key), std::nullopt);
+                EXPECT_NE(log.lines()[0].find(key), std::string::npos) << "the warning names what was dropped";
+            }
+            store.set("Lorvantine.defaultVoiceEn", "bf_emma");
+        }
+        std::vector<std::string> names = namesIn(directory.path());
+        ASSERT_THAT(names, SizeIs(2));
+        EXPECT_EQ(names[0], "defaults.json");
+        EXPECT_EQ(readFile(directory / names[1]), test.text) << "the damaged original is kept aside";
+
+        SettingsFileStore reopened(path);
+        EXPECT_EQ(reopened.stringForKey("Lorvantine.ttsServerURL"), "http://10.1.2.3:8880");
+        EXPECT_EQ(reopened.floatForKey("Lorvantine.defaultSpeedZh"), 2.5f);
+        EXPECT_EQ(reopened.stringForKey("Lorvantine.defaultVoiceEn"), "bf_emma");
+        EXPECT_THAT(log.lines(), SizeIs(1)) << "the file written back reads cleanly";
+    }
 }
 
 TEST(SettingsFileStore, SecondCorruptFileDoesNotReplaceTheFirstKeptCopy)
@@ -166,6 +232,98 @@ TEST(SettingsFileStore, DirectoryAtThePathIsLeftAloneAndWritesStayInMemory)
     EXPECT_EQ(store.floatForKey("Lorvantine.defaultSpeed"), 2.0f);
     EXPECT_EQ(readFile(path / "inside"), "mine");
     EXPECT_THAT(namesIn(directory.path()), ElementsAre("defaults.json"));
+}
+
+TEST(SettingsFileStore, LinkedFileIsWrittenThroughTheLinkAndStaysALink)
+{
+    ScratchDirectory directory;
+    fs::create_directories(directory / "dotfiles");
+    fs::create_directories(directory / "config");
+    fs::path target = directory / "dotfiles/defaults.json";
+    writeFile(target, R"({"Lorvantine.defaultVoice": "zf_001"})");
+    fs::create_symlink("defaults.json", directory / "dotfiles/current.json");
+    fs::path path = directory / "config/defaults.json";
+    fs::create_symlink("../dotfiles/current.json", path);
+
+    SettingsFileStore store(path);
+    store.set("Lorvantine.defaultSpeed", 2.0f);
+
+    EXPECT_TRUE(fs::is_symlink(path));
+    EXPECT_TRUE(fs::is_symlink(directory / "dotfiles/current.json"));
+    nlohmann::json saved = nlohmann::json::parse(readFile(target));
+    EXPECT_EQ(saved["Lorvantine.defaultSpeed"], 2.0);
+    EXPECT_EQ(saved["Lorvantine.defaultVoice"], "zf_001");
+    EXPECT_THAT(namesIn(directory / "config"), ElementsAre("defaults.json"));
+    EXPECT_THAT(namesIn(directory / "dotfiles"), ElementsAre("current.json", "defaults.json"));
+}
+
+TEST(SettingsFileStore, DamagedLinkedFileIsSetAsideBesideItsTarget)
+{
+    ScratchDirectory directory;
+    fs::create_directories(directory / "dotfiles");
+    fs::path target = directory / "dotfiles/defaults.json";
+    writeFile(target, "garbage");
+    fs::path path = directory / "defaults.json";
+    fs::create_symlink(target, path);
+
+    Log::Capture log;
+    SettingsFileStore store(path);
+    store.set("Lorvantine.defaultSpeed", 2.0f);
+
+    EXPECT_TRUE(fs::is_symlink(path));
+    std::vector<std::string> names = namesIn(directory / "dotfiles");
+    ASSERT_THAT(names, SizeIs(2));
+    EXPECT_EQ(readFile(directory / "dotfiles" / names[1]), "garbage");
+    EXPECT_EQ(nlohmann::json::parse(readFile(target))["Lorvantine.defaultSpeed"], 2.0);
+}
+
+// Tests may run as root, where permission bits stop no read or write; what matters is that the
+// store leaves such a file exactly as it found it.
+TEST(SettingsFileStore, FileItMayNotWriteOrCannotReadIsLeftInPlaceAndChangesStayInMemory)
+{
+    const std::string original = R"({"Lorvantine.defaultVoice": "zf_001"})";
+    struct Case {
+        const char* name;
+        std::function<void(const fs::path&)> make;
+    };
+    const Case cases[] = {
+        {"read-only", [&](const fs::path& path) {
+             writeFile(path, original);
+             fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+         }},
+        {"no permissions", [&](const fs::path& path) {
+             writeFile(path, original);
+             fs::permissions(path, fs::perms::none);
+         }},
+        {"loop of links", [](const fs::path& path) {
+             fs::create_symlink("other.json", path);
+             fs::create_symlink(path.filename(), path.parent_path() / "other.json");
+         }},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        ScratchDirectory directory;
+        fs::path path = directory / "defaults.json";
+        test.make(path);
+        std::vector<std::string> before = namesIn(directory.path());
+        const bool isFile = fs::is_regular_file(fs::symlink_status(path));
+
+        Log::Capture log;
+        SettingsFileStore store(path);
+        store.set("Lorvantine.defaultSpeed", 2.0f);
+        store.set("Lorvantine.defaultVoiceEn", "bf_emma");
+
+        EXPECT_EQ(store.floatForKey("Lorvantine.defaultSpeed"), 2.0f);
+        EXPECT_EQ(store.stringForKey("Lorvantine.defaultVoiceEn"), "bf_emma");
+        EXPECT_THAT(log.linesContaining("[Preferences]"), SizeIs(1));
+        EXPECT_EQ(namesIn(directory.path()), before);
+        if (isFile) {
+            fs::permissions(path, fs::perms::owner_read, fs::perm_options::add);
+            EXPECT_EQ(readFile(path), original);
+        } else {
+            EXPECT_TRUE(fs::is_symlink(path));
+        }
+    }
 }
 
 TEST(SettingsFileStore, FailedWriteWarnsOnceKeepsTheValueAndTheNextWriteSavesEverything)

@@ -1,7 +1,8 @@
 #include "Platform/Backends/SettingsFileStore.h"
 
 #include "Platform/Backends/InMemoryUserDefaults.h"
-#include "Support/Files.h"
+#include "Platform/Backends/TolerantObjectReader.h"
+#include "Support/JsonReading.h"
 #include "Support/Log.h"
 
 #include <cerrno>
@@ -15,6 +16,8 @@
 namespace lorvantine {
 
 namespace {
+
+namespace fs = std::filesystem;
 
 constexpr const char* tag = "[Preferences] ";
 
@@ -59,7 +62,7 @@ nlohmann::json jsonOf(const UserDefaults::Value& value)
     return std::visit([](const auto& held) { return nlohmann::json(held); }, value);
 }
 
-enum class ReadResult { ok, missing, notRegular, failed };
+enum class ReadResult { ok, missing, notRegular, tooLarge, failed };
 
 ReadResult readWholeFile(const std::filesystem::path& path, std::string& contents, int& error)
 {
@@ -77,7 +80,7 @@ ReadResult readWholeFile(const std::filesystem::path& path, std::string& content
         return ReadResult::notRegular;
     }
     char buffer[16384];
-    for (;;) {
+    while (contents.size() <= SettingsFileStore::maxFileBytes) {
         ssize_t count = ::read(fd, buffer, sizeof buffer);
         if (count == 0)
             break;
@@ -91,7 +94,38 @@ ReadResult readWholeFile(const std::filesystem::path& path, std::string& content
         contents.append(buffer, static_cast<size_t>(count));
     }
     ::close(fd);
-    return ReadResult::ok;
+    return contents.size() > SettingsFileStore::maxFileBytes ? ReadResult::tooLarge : ReadResult::ok;
+}
+
+// The end of the chain of links, where the settings really are (a dotfiles repository, say).
+// None for a loop.
+std::optional<fs::path> linkTarget(fs::path path)
+{
+    for (int hop = 0; hop < 40; ++hop) {
+        std::error_code error;
+        if (!fs::is_symlink(fs::symlink_status(path, error)))
+            return path;
+        fs::path next = fs::read_symlink(path, error);
+        if (error)
+            return path;
+        path = next.is_absolute() ? next : path.parent_path() / next;
+    }
+    return std::nullopt;
+}
+
+// The user's own mark counts, not only what this process may do: as root every file is writable.
+bool isReadOnly(const fs::path& file)
+{
+    struct stat info {};
+    if (::stat(file.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return false;
+    return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(file.c_str(), W_OK) != 0;
+}
+
+// Log lines stay on one line and in ASCII whatever a damaged file holds.
+std::string quoted(const std::string& text)
+{
+    return nlohmann::json(text).dump(-1, ' ', true, nlohmann::json::error_handler_t::replace);
 }
 
 std::string timestamp()
@@ -104,10 +138,40 @@ std::string timestamp()
     return text;
 }
 
+fs::path asideName(const fs::path& file)
+{
+    std::string base = file.string() + ".corrupt-" + timestamp();
+    std::string name = base;
+    std::error_code ignored;
+    for (int attempt = 2; fs::symlink_status(name, ignored).type() != fs::file_type::not_found; ++attempt)
+        name = base + "-" + std::to_string(attempt);
+    return name;
+}
+
+std::string droppedList(const std::vector<std::string>& keys)
+{
+    constexpr size_t named = 8;
+    std::string list;
+    size_t unnamed = 0;
+    size_t listed = 0;
+    for (const std::string& key : keys) {
+        if (key.empty())
+            ++unnamed;
+        else if (listed++ < named)
+            list += (list.empty() ? "" : ", ") + quoted(key);
+    }
+    if (listed > named)
+        list += " and " + std::to_string(listed - named) + " more";
+    if (unnamed > 0)
+        list += (list.empty() ? "" : " and ") + std::to_string(unnamed) + " entry without a readable name";
+    return list;
+}
+
 } // namespace
 
-SettingsFileStore::SettingsFileStore(std::filesystem::path path)
+SettingsFileStore::SettingsFileStore(std::filesystem::path path, Files::Durability durability)
     : m_path(std::move(path))
+    , m_durability(durability)
 {
     load();
 }
@@ -146,39 +210,76 @@ void SettingsFileStore::load()
                   + " is not a regular file; using the defaults, changes will not be saved");
         return;
     case ReadResult::failed:
+        // Unreadable is not damaged: the file is the user's to mend, so it stays where it is.
+        m_mayWrite = false;
         Log::line(std::string(tag) + "cannot read settings file " + m_path.string() + ": " + errnoText(error)
-                  + "; using the defaults, " + moveAside());
+                  + "; using the defaults, changes are kept for this run");
+        return;
+    case ReadResult::tooLarge:
+        setAsideUnusable(linkTarget(m_path).value_or(m_path),
+                         "is larger than " + std::to_string(maxFileBytes) + " bytes");
         return;
     case ReadResult::ok:
         break;
     }
 
-    std::string problem;
-    try {
-        nlohmann::json parsed = nlohmann::json::parse(contents);
-        if (parsed.is_object()) {
-            m_document = std::move(parsed);
-            return;
-        }
-        problem = "does not hold a JSON object";
-    } catch (const nlohmann::json::parse_error& failure) {
-        problem = "is not valid JSON (error at byte " + std::to_string(failure.byte) + ")";
+    const fs::path file = linkTarget(m_path).value_or(m_path);
+    auto parsed = JsonReading::parse(contents);
+    if (parsed && parsed->is_object()) {
+        m_document = std::move(*parsed);
+        return;
     }
-    Log::line(std::string(tag) + "settings file " + m_path.string() + " " + problem + "; using the defaults, "
-              + moveAside());
+    if (parsed) {
+        setAsideUnusable(file, "does not hold a JSON object");
+        return;
+    }
+    const std::string reason = " (" + quoted(parsed.error().message) + ")";
+    if (auto readable = TolerantObjectReader::read(contents); readable && !readable->members.empty()) {
+        m_document = std::move(readable->members);
+        std::string kept = readable->dropped.empty()
+            ? "every setting was read"
+            : "dropped " + droppedList(readable->dropped) + " and kept the other settings";
+        keepReadable(file, contents, "is damaged" + reason + "; " + kept);
+        return;
+    }
+    setAsideUnusable(file, "is not valid JSON" + reason);
 }
 
-std::string SettingsFileStore::moveAside()
+void SettingsFileStore::setAsideUnusable(const fs::path& file, const std::string& problem)
 {
-    std::string base = m_path.string() + ".corrupt-" + timestamp();
-    std::string target = base;
-    std::error_code ignored;
-    for (int attempt = 2; std::filesystem::symlink_status(target, ignored).type() != std::filesystem::file_type::not_found; ++attempt)
-        target = base + "-" + std::to_string(attempt);
-    if (::rename(m_path.c_str(), target.c_str()) == 0)
-        return "the file is kept as " + target;
+    std::string start = std::string(tag) + "settings file " + m_path.string() + " " + problem + "; using the defaults, ";
+    if (isReadOnly(file)) {
+        m_mayWrite = false;
+        Log::line(start + "the file is read-only and left as it is, changes are kept for this run");
+        return;
+    }
+    fs::path aside = asideName(file);
+    if (::rename(file.c_str(), aside.c_str()) == 0) {
+        Log::line(start + "the file is kept as " + aside.string());
+        return;
+    }
     m_mayWrite = false;
-    return "and it could not be moved aside (" + errnoText(errno) + "), so changes will not be saved";
+    Log::line(start + "and it could not be moved aside (" + errnoText(errno) + "), so changes will not be saved");
+}
+
+void SettingsFileStore::keepReadable(const fs::path& file, const std::string& contents, const std::string& problem)
+{
+    std::string start = std::string(tag) + "settings file " + m_path.string() + " " + problem + "; ";
+    if (isReadOnly(file)) {
+        m_mayWrite = false;
+        Log::line(start + "the file is read-only and left as it is, changes are kept for this run");
+        return;
+    }
+    fs::path aside = asideName(file);
+    if (auto copied = Files::writeAtomically(aside.string(), contents, m_durability); !copied) {
+        m_mayWrite = false;
+        Log::line(start + "the original could not be copied aside (" + copied.error().message
+                  + "), so changes will not be saved");
+        return;
+    }
+    Log::line(start + "the original is kept as " + aside.string());
+    // Written back now: left damaged, the file would be set aside again at every launch.
+    saveLocked();
 }
 
 std::optional<UserDefaults::Value> SettingsFileStore::object(const std::string& key) const
@@ -209,17 +310,12 @@ void SettingsFileStore::saveLocked()
     if (!m_mayWrite)
         return;
     // Bytes that are not UTF-8 (a string set from outside) are replaced rather than failing the save.
-    std::string text = m_document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
-    std::optional<std::string> failure;
-    std::error_code directoryError;
-    if (m_path.has_parent_path())
-        std::filesystem::create_directories(m_path.parent_path(), directoryError);
-    if (directoryError) {
-        failure = "cannot create " + m_path.parent_path().string() + ": " + directoryError.message();
-    } else if (auto written = Files::writeAtomically(m_path.string(), text); !written) {
-        failure = written.error().message;
-    }
-
+    constexpr auto replace = nlohmann::json::error_handler_t::replace;
+    std::string text = m_document.dump(2, ' ', false, replace) + "\n";
+    // Indenting deep members of another program can make a small file many times larger.
+    if (text.size() > maxFileBytes)
+        text = m_document.dump(-1, ' ', false, replace) + "\n";
+    std::optional<std::string> failure = writeLocked(text);
     if (!failure) {
         m_lastWriteFailed = false;
         return;
@@ -228,6 +324,25 @@ void SettingsFileStore::saveLocked()
     if (!m_lastWriteFailed)
         Log::line(std::string(tag) + "settings not saved: " + *failure + "; the change is kept for this run");
     m_lastWriteFailed = true;
+}
+
+std::optional<std::string> SettingsFileStore::writeLocked(const std::string& text)
+{
+    std::optional<fs::path> file = linkTarget(m_path);
+    if (!file)
+        return m_path.string() + " is a loop of symbolic links";
+    if (text.size() > maxFileBytes)
+        return "the settings would take more than " + std::to_string(maxFileBytes) + " bytes";
+    if (isReadOnly(*file))
+        return file->string() + " is read-only";
+    std::error_code directoryError;
+    if (file->has_parent_path())
+        fs::create_directories(file->parent_path(), directoryError);
+    if (directoryError)
+        return "cannot create " + file->parent_path().string() + ": " + directoryError.message();
+    if (auto written = Files::writeAtomically(file->string(), text, m_durability); !written)
+        return written.error().message;
+    return std::nullopt;
 }
 
 } // namespace lorvantine
