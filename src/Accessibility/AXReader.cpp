@@ -61,6 +61,11 @@ std::optional<int> intValue(const AXValue& value)
     return static_cast<int>(*integer);
 }
 
+bool isFinite(const Rect& r)
+{
+    return std::isfinite(r.origin.x) && std::isfinite(r.origin.y) && std::isfinite(r.size.width) && std::isfinite(r.size.height);
+}
+
 std::vector<AXElement> elementList(const AXElement& element, const std::string& name)
 {
     return copyTyped<std::vector<AXElement>>(element, name).value_or(std::vector<AXElement>{});
@@ -90,9 +95,21 @@ std::optional<AXElement> focusedWindow(const AXElement& application)
     return elementAttribute(application, AXName::focusedWindow);
 }
 
-std::optional<Point> position(const AXElement& element) { return copyTyped<Point>(element, AXName::position); }
+std::optional<Point> position(const AXElement& element)
+{
+    auto point = copyTyped<Point>(element, AXName::position);
+    if (!point || !std::isfinite(point->x) || !std::isfinite(point->y))
+        return std::nullopt;
+    return point;
+}
 
-std::optional<Size> size(const AXElement& element) { return copyTyped<Size>(element, AXName::size); }
+std::optional<Size> size(const AXElement& element)
+{
+    auto size = copyTyped<Size>(element, AXName::size);
+    if (!size || !std::isfinite(size->width) || !std::isfinite(size->height))
+        return std::nullopt;
+    return size;
+}
 
 std::optional<Rect> rect(const AXElement& element)
 {
@@ -127,7 +144,7 @@ std::optional<Rect> boundsForRange(const AXElement& element, int location, int l
     if (!value)
         return std::nullopt;
     const Rect* rect = axGet<Rect>(*value);
-    if (!rect || (rect->width() < 1 && rect->height() < 1))
+    if (!rect || !isFinite(*rect) || (rect->width() < 1 && rect->height() < 1))
         return std::nullopt;
     return *rect;
 }

@@ -30,6 +30,7 @@ std::vector<AXElement> rawChildren(const AXElement& element);
 
 std::optional<AXElement> focusedWindow(const AXElement& application);
 
+// A position or size with a coordinate that is not a finite number is no answer.
 std::optional<Point> position(const AXElement& element);
 std::optional<Size> size(const AXElement& element);
 // "AXPosition" and "AXSize" as one rectangle (not "AXFrame"); none when either is missing.
@@ -38,8 +39,8 @@ std::optional<Rect> rect(const AXElement& element);
 std::optional<int> numberOfCharacters(const AXElement& element);
 
 std::optional<std::string> stringForRange(const AXElement& element, int location, int length);
-// A rectangle below 1 point in both width and height is no answer; a caret-like rectangle of
-// width 0 and some height is an answer.
+// A rectangle below 1 point in both width and height, or not finite, is no answer; a caret-like
+// rectangle of width 0 and some height is an answer.
 std::optional<Rect> boundsForRange(const AXElement& element, int location, int length);
 
 std::vector<std::string> parameterizedAttributeNames(const AXElement& element);

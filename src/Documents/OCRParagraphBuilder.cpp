@@ -46,14 +46,12 @@ double bottomOf(const Line& line)
 
 double gapBetween(const Line& upper, const Line& lower) { return topOf(lower) - bottomOf(upper); }
 
+// Lines in the order recognition read them: sorting the words by height first would interleave
+// the lines of two columns.
 std::vector<Line> groupIntoLines(const std::vector<RecognizedWord>& words)
 {
-    std::vector<RecognizedWord> sorted = words;
-    std::stable_sort(sorted.begin(), sorted.end(), [](const RecognizedWord& a, const RecognizedWord& b) {
-        return a.screenRect.midY() < b.screenRect.midY();
-    });
     std::vector<Line> lines;
-    for (const RecognizedWord& word : sorted) {
+    for (const RecognizedWord& word : words) {
         if (!lines.empty()) {
             const Rect& last = lines.back().back().screenRect;
             if (std::fabs(word.screenRect.midY() - last.midY()) < 0.6 * std::fmax(last.height(), word.screenRect.height())) {
@@ -110,11 +108,15 @@ double detectParagraphGap(const std::vector<Line>& lines)
     return std::fmax(threshold, 4.0);
 }
 
+// A line wholly above the one before it starts the next column.
+bool startsColumn(const Line& previous, const Line& line) { return !(bottomOf(line) > topOf(previous)); }
+
 std::vector<Paragraph> mergeLinesToParagraphs(const std::vector<Line>& lines, double gapThreshold)
 {
     std::vector<Paragraph> paragraphs;
     for (const Line& line : lines) {
-        if (!paragraphs.empty() && !(gapBetween(paragraphs.back().back(), line) > gapThreshold))
+        if (!paragraphs.empty() && !(gapBetween(paragraphs.back().back(), line) > gapThreshold)
+            && !startsColumn(paragraphs.back().back(), line))
             paragraphs.back().push_back(line);
         else
             paragraphs.push_back({line});

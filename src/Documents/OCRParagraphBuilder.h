@@ -12,7 +12,8 @@ namespace lorvantine {
 // again, each carrying the box of every word for highlighting. Pure; any thread.
 namespace OCRParagraphBuilder {
 
-// `words` in any order; `contentRect` the rectangle that was recognised (global screen points).
+// `words` in reading order, as recognition gives them (a column's lines before the next column's);
+// `contentRect` the rectangle that was recognised (global screen points).
 // Paragraphs shorter than `minParagraphLength` Characters are dropped and take no index.
 std::vector<ReadableParagraph> buildParagraphs(const std::vector<RecognizedWord>& words, const Rect& contentRect,
                                                int minParagraphLength);

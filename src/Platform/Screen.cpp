@@ -2,6 +2,9 @@
 
 #include "Platform/Services.h"
 
+#include <cmath>
+#include <limits>
+
 namespace lorvantine::Screen {
 
 std::vector<ScreenInfo> screens()
@@ -30,6 +33,26 @@ std::optional<ScreenInfo> containing(Point point)
         if (screen.frame.contains(point))
             return screen;
     return std::nullopt;
+}
+
+std::optional<ScreenInfo> nearest(const Rect& rect)
+{
+    std::optional<ScreenInfo> best;
+    double bestOverlap = 0;
+    double bestDistance = std::numeric_limits<double>::infinity();
+    for (const auto& screen : screens()) {
+        const Rect overlap = screen.frame.intersection(rect);
+        const double area = overlap.width() * overlap.height();
+        const double dx = std::fmax(0, std::fmax(screen.frame.minX() - rect.maxX(), rect.minX() - screen.frame.maxX()));
+        const double dy = std::fmax(0, std::fmax(screen.frame.minY() - rect.maxY(), rect.minY() - screen.frame.maxY()));
+        const double distance = std::hypot(dx, dy);
+        if (area > bestOverlap || (bestOverlap == 0 && area == 0 && distance < bestDistance)) {
+            bestOverlap = area;
+            bestDistance = distance;
+            best = screen;
+        }
+    }
+    return best;
 }
 
 std::optional<double> primaryHeight()

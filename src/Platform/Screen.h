@@ -21,6 +21,8 @@ std::optional<ScreenInfo> primary();
 std::optional<ScreenInfo> main();
 // The first screen whose frame contains `point` (bottom-left).
 std::optional<ScreenInfo> containing(Point point);
+// The screen holding the largest part of `rect` (bottom-left), else the one nearest to it.
+std::optional<ScreenInfo> nearest(const Rect& rect);
 std::optional<double> primaryHeight();
 
 // Top-left global ⇄ bottom-left global. None without screens.

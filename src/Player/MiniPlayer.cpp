@@ -17,6 +17,7 @@
 #include "Support/Format.h"
 #include "Support/Log.h"
 
+#include <cmath>
 
 namespace lorvantine {
 
@@ -235,11 +236,18 @@ void MiniPlayer::positionPanel(const Rect& windowRect)
     Impl& d = *m_impl;
     if (!d.panel)
         return;
-    auto primaryHeight = Screen::primaryHeight();
-    if (!primaryHeight)
+    auto window = Screen::fromTopLeft(windowRect);
+    if (!window || !std::isfinite(window->minX()) || !std::isfinite(window->minY()) || !std::isfinite(window->width())
+        || !std::isfinite(window->height()))
         return;
-    const double x = windowRect.maxX() - cardWidth - windowMargin - cardInset;
-    const double y = *primaryHeight - windowRect.maxY() + windowMargin - cardInset;
+    double x = window->maxX() - cardWidth - windowMargin - cardInset;
+    double y = window->minY() + windowMargin - cardInset;
+    // A window hanging off the screen must not take the close button with it.
+    if (auto screen = Screen::nearest(*window)) {
+        const Rect& area = screen->visibleFrame.isEmpty() ? screen->frame : screen->visibleFrame;
+        x = std::fmax(area.minX(), std::fmin(x, area.maxX() - panelSize.width));
+        y = std::fmax(area.minY(), std::fmin(y, area.maxY() - panelSize.height));
+    }
     d.panel->setFrameOrigin(Point { x, y });
 }
 
@@ -275,7 +283,11 @@ void MiniPlayer::show(const AXElement& window)
     if (auto rect = AXReader::rect(window))
         positionPanel(*rect);
 
-    d.panel->orderFrontRegardless();
+    // Shown while another application is in front, the card waits for the focus check to bring
+    // it up with the read application, as if that check had already run.
+    d.hiddenByFocus = anotherApplicationInFront();
+    if (!d.hiddenByFocus)
+        d.panel->orderFrontRegardless();
     d.visibleState = true;
 
     d.focusCheckTimer = Timer::scheduled(focusCheckInterval, Timer::Repeats::yes, [weak](Timer&) {
@@ -293,6 +305,8 @@ void MiniPlayer::show(const Rect& near, std::function<std::optional<Rect>()> get
     positionPanel(near);
     d.panel->orderFrontRegardless();
     d.visibleState = true;
+    // No focus check runs on this road to bring the card back.
+    d.hiddenByFocus = false;
 
     std::weak_ptr<MiniPlayer> weak = weak_from_this();
     d.fallbackTimer = Timer::scheduled(rectFollowInterval, Timer::Repeats::yes, [weak, getRect = std::move(getRect)](Timer&) {
@@ -330,18 +344,26 @@ void MiniPlayer::tearDown()
     d.voicePopup.reset();
 }
 
+bool MiniPlayer::anotherApplicationInFront() const
+{
+    if (!trackedBundleID)
+        return false;
+    std::string front;
+    if (auto application = Platform::workspace().frontmostApplication())
+        front = application->bundleIdentifier.value_or("");
+    return front != *trackedBundleID;
+}
+
 void MiniPlayer::focusCheck()
 {
     Impl& d = *m_impl;
     if (!d.panel || !trackedBundleID)
         return;
-    std::string front;
-    if (auto application = Platform::workspace().frontmostApplication())
-        front = application->bundleIdentifier.value_or("");
-    if (front != *trackedBundleID && !d.hiddenByFocus) {
+    const bool away = anotherApplicationInFront();
+    if (away && !d.hiddenByFocus) {
         d.panel->orderOut();
         d.hiddenByFocus = true;
-    } else if (front == *trackedBundleID && d.hiddenByFocus) {
+    } else if (!away && d.hiddenByFocus) {
         d.panel->orderFrontRegardless();
         d.hiddenByFocus = false;
     }
@@ -402,8 +424,13 @@ void MiniPlayer::setHidden(bool hidden)
             d.panel->orderOut();
             d.visibleState = false;
         } else if (!hidden && !d.visibleState) {
-            d.panel->orderFrontRegardless();
             d.visibleState = true;
+            // Brought up over another application the card would stay there: the focus check
+            // takes it down once and brings it back with the read application.
+            if (d.focusCheckTimer)
+                d.hiddenByFocus = self.anotherApplicationInFront();
+            if (!d.hiddenByFocus)
+                d.panel->orderFrontRegardless();
         }
     });
 }

@@ -49,9 +49,9 @@ public:
     MiniPlayer(const MiniPlayer&) = delete;
     MiniPlayer& operator=(const MiniPlayer&) = delete;
 
-    // Shows the card in the bottom-right corner of `window` (another application's), follows the
-    // window as it moves or is resized, and hides the card while another application than
-    // `trackedBundleID` is in front.
+    // Shows the card in the bottom-right corner of `window` (another application's), kept on the
+    // visible frame of the window's screen, follows the window as it moves or is resized, and hides
+    // the card while another application than `trackedBundleID` is in front.
     void show(const AXElement& window);
     // Shows the card for `near` (global, top-left origin) and places it again for what `getRect`
     // answers, ten times a second. Kept for older callers; `show(window)` is the way.
@@ -65,7 +65,8 @@ public:
     void setProgress(int current, int total);
     // Offers the Chinese or the English voices and selects the stored voice and speed of that language.
     void configureForLanguage(bool isChinese);
-    // Takes the panel off the screen, or brings it to the front without activating the program.
+    // Takes the panel off the screen, or brings it to the front without activating the program;
+    // while another application than the read one is in front, it comes back with the read one.
     void setHidden(bool hidden);
 
     std::function<void()> onPlayPause;
@@ -94,6 +95,7 @@ private:
     struct Impl;
     void buildPanel();
     void positionPanel(const Rect& windowRect);
+    bool anotherApplicationInFront() const;
     void focusCheck();
     void tearDown();
     void handlePlayPause();

@@ -1,5 +1,7 @@
 #include "SimDesktop/SimFixtureLoader.h"
 
+#include "Support/JsonReading.h"
+
 #include <nlohmann/json.hpp>
 
 #include <cmath>
@@ -780,19 +782,12 @@ private:
 
 Expected<SimFixture, std::string> parse(std::string_view text, const std::string& fileName)
 {
-    Json json;
-    try {
-        json = Json::parse(text.begin(), text.end());
-    } catch (const Json::exception& e) {
-        std::string what = e.what();
-        // Drop the library's "[json.exception.parse_error.101] " prefix.
-        if (auto close = what.find("] "); close != std::string::npos && what.rfind("[json.exception", 0) == 0)
-            what = what.substr(close + 2);
-        return Unexpected<std::string>(fileName + ": not valid JSON: " + what);
-    }
+    auto json = JsonReading::parseOrdered(text);
+    if (!json)
+        return Unexpected<std::string>(fileName + ": not valid JSON: " + json.error().message);
     try {
         Reader reader;
-        return reader.fixture(json);
+        return reader.fixture(*json);
     } catch (const Fault& fault) {
         return Unexpected<std::string>(fileName + ": " + fault.path + ": " + fault.message);
     }

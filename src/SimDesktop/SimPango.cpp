@@ -1,6 +1,8 @@
 #include "SimDesktop/SimPango.h"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace lorvantine::SimPango {
 
@@ -36,13 +38,50 @@ PangoFontDescription* newFontDescription(const SimFont& font)
                               font.weight == SimFont::Weight::bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
 }
 
+namespace {
+
+// Pango measures an item (a run of one font and script) in an int of 1/1024 points, about two
+// million points: a longer item wraps round and then fits on any line. Long texts are cut into
+// items far shorter than that, after a space where there is one; nothing else changes.
+void cutIntoShortItems(PangoLayout* layout, std::string_view text, double pointSize)
+{
+    // Half an int of Pango units, allowing a generous eight ems for each byte.
+    const double halfAnInt = std::numeric_limits<int>::max() / 2.0 / PANGO_SCALE;
+    const auto limit = static_cast<size_t>(std::max(64.0, halfAnInt / (8 * std::max(pointSize, 1.0))));
+    if (text.size() <= limit)
+        return;
+    PangoAttrList* items = pango_attr_list_new();
+    for (size_t begin = 0; begin < text.size();) {
+        size_t end = std::min(text.size(), begin + limit);
+        if (end < text.size()) {
+            const size_t from = begin + limit / 2;
+            if (const size_t space = text.substr(from, end - from).rfind(' '); space != std::string_view::npos)
+                end = from + space + 1;
+            while (end > begin + 1 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+                --end;
+        }
+        // Falling back to other fonts is what Pango does anyway: the attribute only marks the cut.
+        PangoAttribute* cut = pango_attr_fallback_new(TRUE);
+        cut->start_index = static_cast<guint>(begin);
+        cut->end_index = static_cast<guint>(end);
+        pango_attr_list_insert(items, cut);
+        begin = end;
+    }
+    pango_layout_set_attributes(layout, items);
+    pango_attr_list_unref(items);
+}
+
+} // namespace
+
 PangoLayout* newLayout(PangoContext* context, const PangoFontDescription* font, std::string_view text, double width)
 {
     PangoLayout* layout = pango_layout_new(context);
     pango_layout_set_font_description(layout, font);
     pango_layout_set_text(layout, text.data(), static_cast<int>(text.size()));
+    cutIntoShortItems(layout, text, static_cast<double>(pango_font_description_get_size(font)) / PANGO_SCALE);
     if (width > 0) {
-        pango_layout_set_width(layout, static_cast<int>(std::lround(width * PANGO_SCALE)));
+        const double maxWidth = std::numeric_limits<int>::max() / double(PANGO_SCALE);
+        pango_layout_set_width(layout, static_cast<int>(std::lround(std::min(width, maxWidth) * PANGO_SCALE)));
         pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
     }
     return layout;

@@ -24,6 +24,7 @@ PangoFontDescription* newFontDescription(const std::string& family, double size,
 PangoFontDescription* newFontDescription(const SimFont& font);
 
 // Wrapped at words (inside a word when it must) to `width` points; unwrapped when `width` <= 0.
+// A long text comes with an attribute list already: add to it rather than replace it.
 PangoLayout* newLayout(PangoContext* context, const PangoFontDescription* font, std::string_view text, double width);
 
 // Each paragraph of `text` as a byte offset and length: the runs between line feeds, less a carriage

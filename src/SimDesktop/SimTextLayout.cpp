@@ -80,7 +80,9 @@ std::string sanitized(const std::string& text)
     return out;
 }
 
-double fromPango(int units) { return static_cast<double>(units) / PANGO_SCALE; }
+// Sums of Pango units are kept in 64 bits: at 1024 units a point, an int holds only about two
+// million points, less than one line of a long unwrapped paragraph.
+double fromPango(int64_t units) { return static_cast<double>(units) / PANGO_SCALE; }
 
 } // namespace
 
@@ -142,8 +144,8 @@ void SimTextLayout::build(double width)
         std::lock_guard lock(s_pangoMutex);
         PangoFontDescription* description = SimPango::newFontDescription(m_font);
         std::vector<int> widths;
-        int top = 0;
-        int widest = 0;
+        int64_t top = 0;
+        int64_t widest = 0;
         SimPango::forEachParagraph(m_text, [&](size_t begin, size_t length) {
             const char* paragraph = m_text.data() + begin;
             PangoLayout* layout = SimPango::newLayout(sharedContext(), description, { paragraph, length }, width);
@@ -155,6 +157,8 @@ void SimTextLayout::build(double width)
                 if (c - firstChar < static_cast<size_t>(attrCount))
                     cursorPosition[c] = attrs[c - firstChar].is_cursor_position || c == firstChar;
 
+            // Pango keeps line tops, offsets and widths in ints of 1/1024 points, which wrap round
+            // on a long paragraph: tops and widths are summed here in 64 bits instead.
             PangoLayoutIter* iter = pango_layout_get_iter(layout);
             do {
                 PangoLayoutLine* line = pango_layout_iter_get_line_readonly(iter);
@@ -163,23 +167,31 @@ void SimTextLayout::build(double width)
                 const size_t lineStart = begin + static_cast<size_t>(line->start_index);
                 Line entry;
                 entry.start = charUnit[byteToChar[lineStart]];
-                entry.x = static_cast<float>(fromPango(logical.x));
-                entry.y = static_cast<float>(fromPango(top + logical.y));
-                entry.width = static_cast<float>(fromPango(logical.width));
+                entry.y = static_cast<float>(fromPango(top));
                 entry.height = static_cast<float>(fromPango(logical.height));
                 const uint32_t lineIndex = static_cast<uint32_t>(m_lines.size());
                 lineStartByte.push_back(static_cast<int>(lineStart));
 
-                int runX = logical.x;
+                // Each run is short enough for an int; a whole line may not be, and then Pango's
+                // offset for it has wrapped round too. Such a line is unwrapped: it starts at 0.
+                int64_t lineWidth = 0;
+                for (GSList* r = line->runs; r; r = r->next)
+                    lineWidth += pango_glyph_string_get_width(static_cast<PangoGlyphItem*>(r->data)->glyphs);
+                const int64_t lineX = lineWidth > std::numeric_limits<int>::max() ? 0 : logical.x;
+                entry.x = static_cast<float>(fromPango(lineX));
+
+                int64_t runX = lineX;
                 for (GSList* r = line->runs; r; r = r->next) {
                     auto* run = static_cast<PangoGlyphItem*>(r->data);
-                    const int runWidth = pango_glyph_string_get_width(run->glyphs);
                     const int n = run->item->num_chars;
                     widths.assign(static_cast<size_t>(n), 0);
                     pango_glyph_item_get_logical_widths(run, paragraph, widths.data());
+                    int64_t runWidth = 0;
+                    for (int w : widths)
+                        runWidth += w;
                     const bool rightToLeft = run->item->analysis.level % 2 == 1;
                     const uint32_t first = byteToChar[begin + static_cast<size_t>(run->item->offset)];
-                    int x = rightToLeft ? runX + runWidth : runX;
+                    int64_t x = rightToLeft ? runX + runWidth : runX;
                     for (int k = 0; k < n && first + k < charCount; ++k) {
                         const size_t c = first + static_cast<size_t>(k);
                         if (rightToLeft)
@@ -192,14 +204,12 @@ void SimTextLayout::build(double width)
                     }
                     runX += runWidth;
                 }
+                entry.width = static_cast<float>(fromPango(lineWidth));
+                widest = std::max(widest, lineWidth);
+                top += logical.height;
                 m_lines.push_back(entry);
             } while (pango_layout_iter_next_line(iter));
             pango_layout_iter_free(iter);
-
-            PangoRectangle logical;
-            pango_layout_get_extents(layout, nullptr, &logical);
-            top += logical.height;
-            widest = std::max(widest, logical.width);
             g_object_unref(layout);
         });
         pango_font_description_free(description);

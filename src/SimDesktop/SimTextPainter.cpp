@@ -54,12 +54,13 @@ void paint(cairo_t* cr, const SimScene::Text& text)
     PangoFontDescription* description = SimPango::newFontDescription(font);
     cairo_save(cr);
     setColour(cr, text.colour);
-    int top = 0;
+    int64_t top = 0;
     SimPango::forEachParagraph(all, [&](size_t begin, size_t length) {
         PangoLayout* paragraph
             = SimPango::newLayout(context(), description, { all.data() + begin, length }, layout.width());
         if (!spans.empty()) {
-            PangoAttrList* attributes = pango_attr_list_new();
+            PangoAttrList* existing = pango_layout_get_attributes(paragraph);
+            PangoAttrList* attributes = existing ? pango_attr_list_copy(existing) : pango_attr_list_new();
             for (const auto& span : spans) {
                 const size_t from = std::max(span.begin, begin), to = std::min(span.end, begin + length);
                 if (from >= to)

@@ -5,6 +5,8 @@
 #include "Platform/Window.h"
 #include "Player/MiniPlayer.h"
 
+#include <limits>
+
 namespace lorvantine::panels {
 namespace {
 
@@ -359,6 +361,39 @@ TEST_F(Overlay, FollowsContentScrolledUnderTheCurrentParagraphsElementUnlessPagi
     desktop->moveWindow(reader.number, { 130, 50 });
     advance(0.1);
     expectRects(overlay->paragraphs(), shiftedAll(blocks, 20, 0));
+}
+
+TEST_F(Overlay, APositionThatIsNotANumberSkipsTheTickAndKeepsTheMarks)
+{
+    textReader();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    struct Case {
+        const char* name;
+        AXElement element;
+        Point position;
+    };
+    const std::vector<Case> cases {
+        { "window at NaN", reader.window, { nan, nan } },
+        { "window at infinity", reader.window, { 100, std::numeric_limits<double>::infinity() } },
+        { "current paragraph's element at NaN", texts[1], { 140, nan } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        desktop->moveWindow(reader.number, { 100, 50 });
+        attach(blocks, textElements());
+        overlay->setCurrent(1);
+        RunLoop::runPending();
+
+        desktop->setAttribute(c.element, "AXPosition", c.position);
+        advance(0.3);
+        expectRects(overlay->paragraphs(), blocks);
+
+        desktop->removeAttribute(c.element, "AXPosition");
+        desktop->moveWindow(reader.number, { 130, 70 });
+        advance(0.1);
+        expectRects(overlay->paragraphs(), shiftedAll(blocks, 30, 20));
+        overlay->detach();
+    }
 }
 
 TEST_F(Overlay, DistrustsElementPositionsFarFromWhereTheyShouldBe)

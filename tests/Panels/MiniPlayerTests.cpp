@@ -6,6 +6,8 @@
 #include "Platform/Screen.h"
 #include "Player/MiniPlayer.h"
 
+#include <functional>
+
 namespace lorvantine::panels {
 namespace {
 
@@ -281,6 +283,84 @@ TEST_F(MiniPlayerTest, HidesWhileAnotherApplicationIsInFrontAndOnRequest)
     desktop->setFrontmost(800);
     advance(2.0);
     EXPECT_TRUE(panelOnScreen());
+}
+
+TEST_F(MiniPlayerTest, ShownAgainWhileAnotherApplicationIsInFrontItWaitsForTheReadApplication)
+{
+    addApplication(800, "com.example.Other", Rect(900, 100, 400, 300), {}, false);
+    const std::vector<std::pair<const char*, std::function<void()>>> showAgain {
+        { "setHidden(false)", [&] {
+             player->setHidden(true);
+             RunLoop::runPending();
+             advance(1.0);
+             player->setHidden(false);
+             RunLoop::runPending();
+         } },
+        { "show after hide", [&] {
+             advance(1.0);
+             player->hide();
+             player->show(reader.window);
+         } },
+    };
+    for (const auto& [name, action] : showAgain) {
+        SCOPED_TRACE(name);
+        desktop->setFrontmost(reader.pid);
+        player->show(reader.window);
+        desktop->setFrontmost(800);
+        action();
+        EXPECT_FALSE(panelOnScreen());
+        advance(2.0);
+        EXPECT_FALSE(panelOnScreen());
+        desktop->setFrontmost(reader.pid);
+        advance(1.0);
+        EXPECT_TRUE(panelOnScreen());
+        player->hide();
+    }
+}
+
+// A second screen to the right of the primary one, its top 100 points lower.
+class MiniPlayerOnTwoScreens : public MiniPlayerTest {
+protected:
+    std::vector<ScreenInfo> screens() const override
+    {
+        return { ScreenInfo { Rect(0, 0, 1440, 1000), Rect(0, 0, 1440, 975), 1 },
+                 ScreenInfo { Rect(1440, 0, 1280, 900), Rect(1440, 40, 1280, 860), 1 } };
+    }
+};
+
+TEST_F(MiniPlayerOnTwoScreens, StaysOnTheVisibleFrameOfTheScreenOfTheWindow)
+{
+    struct Case {
+        const char* name;
+        Rect window;
+        Point origin;
+    };
+    const std::vector<Case> cases {
+        { "inside", Rect(100, 100, 800, 600), { 608, 304 } },
+        { "hanging below", Rect(100, 800, 800, 600), { 608, 0 } },
+        { "past the right edge of the second screen", Rect(2200, 200, 800, 600), { 2432, 204 } },
+        { "below the second screen", Rect(1600, 950, 600, 400), { 1908, 40 } },
+        { "above the primary screen", Rect(100, -700, 800, 600), { 608, 903 } },
+        { "left of every screen", Rect(-2000, 100, 800, 600), { 0, 304 } },
+        { "across both, mostly on the second", Rect(1300, 150, 900, 500), { 1908, 354 } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        desktop->moveWindow(reader.number, c.window.origin);
+        desktop->resizeWindow(reader.number, c.window.size);
+        player->show(reader.window);
+        EXPECT_EQ(player->panel()->frame().origin, c.origin);
+    }
+
+    // Following a window that slides off the bottom keeps the card in reach.
+    desktop->moveWindow(reader.number, { 100, 100 });
+    desktop->resizeWindow(reader.number, { 800, 600 });
+    player->show(reader.window);
+    desktop->moveWindow(reader.number, { 100, 700 });
+    RunLoop::runPending();
+    EXPECT_EQ(player->panel()->frame().origin, (Point { 608, 0 }));
+    click(onCard({ 248, 24 }));
+    EXPECT_EQ(calls, std::vector<std::string> { "close" });
 }
 
 TEST_F(MiniPlayerTest, UpdatesThatArriveAfterHideOrAfterThePlayerIsGoneDoNothing)

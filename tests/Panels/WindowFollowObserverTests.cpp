@@ -2,6 +2,8 @@
 
 #include "Accessibility/WindowFollowObserver.h"
 
+#include <limits>
+
 namespace lorvantine::panels {
 namespace {
 
@@ -66,6 +68,12 @@ TEST_F(WindowFollow, MovesThatEndWhereTheLastReportWasAndDegenerateSizesAreNotRe
     desktop->resizeWindow(reader.number, { 2, 2 });
     RunLoop::runPending();
     EXPECT_EQ(reports, std::vector<Rect> { Rect(120, 50, 2, 2) });
+
+    // A size that is not a number is no size at all.
+    desktop->setAttribute(reader.window, "AXSize", Size { std::numeric_limits<double>::quiet_NaN(), 400 });
+    desktop->moveWindow(reader.number, { 140, 50 });
+    RunLoop::runPending();
+    EXPECT_EQ(reports.size(), 1u);
 }
 
 TEST_F(WindowFollow, AfterStopNothingIsReportedAndAStartReportsAgain)

@@ -14,14 +14,14 @@ using ::testing::IsEmpty;
 const Rect content{0, 80, 800, 600};
 
 // Lines 10 points high, two words each ("l0a l0b"), starting at y = 100, with the given gaps
-// between one line's bottom and the next line's top.
-std::vector<RecognizedWord> linesWithGaps(const std::vector<double>& gaps)
+// between one line's bottom and the next line's top; the column starts at `x`.
+std::vector<RecognizedWord> linesWithGaps(const std::vector<double>& gaps, const std::string& prefix = "l", double x = 10)
 {
     std::vector<RecognizedWord> words;
     double y = 100;
     for (size_t i = 0; i <= gaps.size(); ++i) {
-        words.push_back(word("l" + std::to_string(i) + "a", 10, y, 30, 10));
-        words.push_back(word("l" + std::to_string(i) + "b", 50, y, 30, 10));
+        words.push_back(word(prefix + std::to_string(i) + "a", x, y, 30, 10));
+        words.push_back(word(prefix + std::to_string(i) + "b", x + 40, y, 30, 10));
         if (i < gaps.size())
             y += 10 + gaps[i];
     }
@@ -95,9 +95,26 @@ TEST_F(OCRParagraphBuilderTest, OnlyGapsAboveZeroAreMeasured)
 TEST_F(OCRParagraphBuilderTest, OverlappingLinesJoinTheirParagraph)
 {
     std::vector<RecognizedWord> words = linesWithGaps({2, 2, 2, 12});
-    words.push_back(word("sub", 90, 151, 20, 8)); // a line of its own, reaching into the fifth line
+    // A line of its own, read before the fifth line and reaching into it.
+    words.insert(words.end() - 2, word("sub", 90, 151, 20, 8));
     auto paragraphs = OCRParagraphBuilder::buildParagraphs(words, content, 1);
     EXPECT_THAT(paragraphTexts(paragraphs), ElementsAre("l0a l0b l1a l1b l2a l2b l3a l3b", "sub l4a l4b"));
+}
+
+TEST_F(OCRParagraphBuilderTest, TwoColumnsKeepTheOrderRecognitionReadThemIn)
+{
+    // The left column, its fifth line a new paragraph, then the right column beside it.
+    std::vector<RecognizedWord> words = linesWithGaps({2, 2, 2, 12, 2});
+    const std::vector<RecognizedWord> right = linesWithGaps({2, 2, 2, 2}, "r", 400);
+    words.insert(words.end(), right.begin(), right.end());
+
+    auto paragraphs = OCRParagraphBuilder::buildParagraphs(words, content, 1);
+
+    EXPECT_THAT(paragraphTexts(paragraphs), ElementsAre("l0a l0b l1a l1b l2a l2b l3a l3b", "l4a l4b l5a l5b",
+                                                        "r0a r0b r1a r1b r2a r2b r3a r3b r4a r4b"));
+    ASSERT_EQ(paragraphs.size(), 3u);
+    EXPECT_EQ(paragraphs[1].frame, Rect(10, 158, 70, 22));
+    EXPECT_EQ(paragraphs[2].frame, Rect(400, 100, 70, 58));
 }
 
 TEST_F(OCRParagraphBuilderTest, ParagraphsOfMoreThanEightLinesAreCutAtTheirWidestGap)
@@ -167,10 +184,10 @@ TEST_F(OCRParagraphBuilderTest, SpansCountCharactersNotBytes)
     EXPECT_TRUE(log.contains("[OCR] 构建 1 段落, 8 字符"));
 }
 
-TEST_F(OCRParagraphBuilderTest, WordsInAnyOrderAreReadLineByLineLeftToRight)
+TEST_F(OCRParagraphBuilderTest, EachRecognisedLineIsReadLeftToRight)
 {
-    std::vector<RecognizedWord> words{word("world", 70, 131), word("again", 10, 160), word("there", 70, 100),
-                                      word("hello", 10, 102), word("big", 10, 130)};
+    std::vector<RecognizedWord> words{word("there", 70, 100), word("hello", 10, 102), word("world", 70, 131),
+                                      word("big", 10, 130), word("again", 10, 160)};
     EXPECT_THAT(paragraphTexts(OCRParagraphBuilder::buildParagraphs(words, content, 1)),
                 ElementsAre("hello there big world again"));
 }

@@ -76,6 +76,18 @@ TEST(SimFixtureLoader, MalformedFixturesAreRefusedWithFilePathAndReason)
         EXPECT_EQ(parseError(json), message) << json;
 }
 
+TEST(SimFixtureLoader, ElementsNestedTooDeepAreRefusedBeforeTheyAreRead)
+{
+    constexpr int depth = 20'000;
+    std::string json = R"({"applications": [{"windows": [{"frame": [0, 0, 10, 10], "children": [)";
+    for (int i = 0; i < depth; ++i)
+        json += R"({"role": "AXGroup", "children": [)";
+    for (int i = 0; i < depth; ++i)
+        json += "]}";
+    json += "]}]}]}";
+    EXPECT_EQ(parseError(json), "bad.json: not valid JSON: nested deeper than 512 levels");
+}
+
 TEST(SimFixtureLoader, FilesThatCannotBeReadAreNamed)
 {
     auto missing = SimFixtureLoader::load("/nonexistent/desk.json");

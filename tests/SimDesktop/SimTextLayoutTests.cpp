@@ -184,5 +184,40 @@ TEST(SimTextLayout, VisibleLinesAreThoseOverlappingTheBand)
     EXPECT_EQ(layout->rangeOfLinesBetween(100 * h, 101 * h), (AXRange { 0, 0 }));
 }
 
+TEST(SimTextLayout, ParagraphsTooWideForPangosIntegersStillLayOut)
+{
+    struct Case {
+        const char* name;
+        size_t bytes;
+        double width;
+        double size;
+    };
+    const Case cases[] = {
+        { "two megabytes on one line", 2'000'000, 0, 16 },
+        { "large type wider than an int of Pango units, wrapped", 30'000, 4000, 200 },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string text;
+        while (text.size() < c.bytes)
+            text += "reading aloud";
+        auto layout = lay(text, c.width, c.size);
+
+        EXPECT_EQ(layout->lineCount() > 1, c.width > 0);
+        if (c.width > 0) {
+            EXPECT_LE(layout->size().width, c.width + 0.5);
+        }
+        const Rect lastLine = *layout->lineRect(layout->lineCount() - 1);
+        const Rect last = bounds(*layout, static_cast<int64_t>(layout->utf16Length()) - 1, 1);
+        EXPECT_GT(last.minX(), lastLine.minX());
+        EXPECT_NEAR(last.maxX(), lastLine.maxX(), 4);
+        EXPECT_EQ(last.minY(), lastLine.minY());
+        EXPECT_NEAR(lastLine.maxY(), layout->size().height, 0.5);
+        const Rect middle = bounds(*layout, static_cast<int64_t>(layout->utf16Length()) / 2, 1);
+        EXPECT_GE(middle.minX(), 0);
+        EXPECT_LE(middle.maxX(), layout->size().width + 4);
+    }
+}
+
 } // namespace
 } // namespace lorvantine
