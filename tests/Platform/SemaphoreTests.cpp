@@ -23,14 +23,13 @@ TEST_F(SemaphoreTest, TimedWaitFailsOnlyOnceTheInstalledClockPassesTheDeadline)
 {
     Semaphore semaphore(0);
     std::atomic<int> result { -1 };
-    std::thread waiter([&] { result = semaphore.wait(seconds(2)) ? 1 : 0; });
-    // Real time passes while nothing happens: the wait must not give up on its own.
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    clock->advance(seconds(1.5));
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    // Run from the pool, so that advancing the clock waits until the wait has taken its
+    // deadline; a thread of its own could read the clock only after the first step.
+    DispatchQueue::global().async([&] { result = semaphore.wait(seconds(2)) ? 1 : 0; });
+    Dispatch::advance(*clock, seconds(1.5));
     EXPECT_EQ(result, -1);
-    clock->advance(seconds(0.5));
-    waiter.join();
+    Dispatch::advance(*clock, seconds(0.5));
+    ASSERT_TRUE(Dispatch::waitUntilIdle());
     EXPECT_EQ(result, 0);
 
     // A time-out does not eat a later signal.
