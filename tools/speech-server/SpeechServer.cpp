@@ -12,7 +12,9 @@ namespace {
 
 constexpr const char* host = "127.0.0.1";
 constexpr std::size_t maxBodyBytes = 1024 * 1024;
-constexpr std::size_t workerThreads = 32;
+// Enough that answers being held back (delayMs) for many clients at once do not queue behind
+// each other.
+constexpr std::size_t workerThreads = 256;
 constexpr const char* defaultVoice = "af_heart";
 
 std::string dump(const nlohmann::json& value)
