@@ -460,7 +460,8 @@ INSTANTIATE_TEST_SUITE_P(StandInServerFaults, TTSFaultModeTest,
         FaultCase {"no_audio", ErrorValue {"TTS", -1, "no data"}, 3, 0},
         FaultCase {"bad_base64", ErrorValue {"TTS", -3, "bad audio b64"}, 3, 0},
         FaultCase {"base64_newlines", ErrorValue {"TTS", -3, "bad audio b64"}, 3, 0},
-        FaultCase {"no_progress", ErrorValue {"TTS", -4, ""}, 1, 0},
+        FaultCase {"no_progress", ErrorValue {"TTS", -4, ""}, 1, 0}, FaultCase {"silent", std::nullopt, 2, 0},
+        FaultCase {"hangup", ErrorValue {"NSURLErrorDomain", -1005, ""}, 3, 3},
         FaultCase {"503x1", std::nullopt, 3, 0}),
     faultCaseName);
 
