@@ -8,6 +8,7 @@
 #include "Support/Log.h"
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -136,6 +137,9 @@ bool wantsCommandLine(const std::vector<std::string>& args)
 
 int main(int argc, char** argv)
 {
+    // A reader of our output that goes away (a closed pipe) must not end the program: the
+    // write fails and the program carries on.
+    std::signal(SIGPIPE, SIG_IGN);
     const std::vector<std::string> args(argv, argv + argc);
     if (!wantsCommandLine(args)) {
         std::fprintf(stderr, "lorvantine: the menu-bar application is not part of this build; "

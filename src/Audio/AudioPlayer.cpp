@@ -166,6 +166,7 @@ void AudioPlayer::stop()
     dropped = dropEverythingLocked();
     producerFinished = false;
     firstPlayFired = false;
+    pauseHeld = false;
 }
 
 std::optional<size_t> AudioPlayer::findNextSegmentIndexLocked() const
@@ -274,6 +275,10 @@ void AudioPlayer::playNext()
             m_loadingParagraph.reset();
             // Started under the lock, so a flush or stop cannot slip in before it plays.
             started = player->play();
+            if (pauseHeld) {
+                player->pause();
+                pauseHeld = false;
+            }
             if (started && !firstPlayFired) {
                 firstPlayFired = true;
                 firstPlay = true;

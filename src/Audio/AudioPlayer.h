@@ -74,6 +74,9 @@ public:
     std::optional<int> lastPlayedParaIdx;
     bool firstPlayFired = false;
     int generation = 0;
+    // A pause asked for while nothing was loaded: the next piece starts paused. Kept across
+    // flushes; cleared by that piece and by `stop`.
+    bool pauseHeld = false;
 
     // Main thread only.
     std::shared_ptr<Timer> heartbeatTimer;

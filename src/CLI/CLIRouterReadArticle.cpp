@@ -21,6 +21,11 @@ namespace {
 constexpr const char* kindleBundleID = "com.amazon.Lassen";
 constexpr double kindleBottomInset = 20.0;
 
+struct SpeechOutcome {
+    bool spoken = false;
+    std::optional<ErrorValue> failure;
+};
+
 struct Document {
     std::string title;
     AXElement window;
@@ -108,8 +113,26 @@ int routeReadArticle(const Arguments& args)
 
     const auto& reader = ArticleReader::shared();
     reader->floatingPlayer = miniPlayer;
-    reader->onFinished = [weak = std::weak_ptr<MiniPlayer>(miniPlayer)] {
+    // A reading that could speak nothing ends the command with a failure; one that has spoken
+    // stays with its player when it ends, whatever ended it.
+    auto outcome = std::make_shared<SpeechOutcome>();
+    reader->onFirstPlaying = [outcome] { outcome->spoken = true; };
+    reader->onError = [outcome](const ErrorValue& error) { outcome->failure = error; };
+    reader->onFinished = [outcome, weak = std::weak_ptr<MiniPlayer>(miniPlayer)] {
+        if (!outcome->spoken && outcome->failure) {
+            Log::line("[ReadArticle] ❌ 一段也没有读出来: " + outcome->failure->description);
+            finishRunLoop(1);
+            return;
+        }
         Log::line("[ReadArticle] 播放完成/翻页，重置播放按钮");
+        if (auto player = weak.lock())
+            player->setPlaying(false);
+    };
+    reader->onSpeechUnavailable = [outcome, weak = std::weak_ptr<MiniPlayer>(miniPlayer)](const ErrorValue&) {
+        if (!outcome->spoken) {
+            finishRunLoop(1);
+            return;
+        }
         if (auto player = weak.lock())
             player->setPlaying(false);
     };
@@ -127,6 +150,9 @@ int routeReadArticle(const Arguments& args)
     if (reader->floatingPlayer == miniPlayer)
         reader->floatingPlayer.reset();
     reader->onFinished = nullptr;
+    reader->onFirstPlaying = nullptr;
+    reader->onError = nullptr;
+    reader->onSpeechUnavailable = nullptr;
     miniPlayer->hide();
     return status;
 }

@@ -4,6 +4,7 @@
 #include "Accessibility/ArticleParser.h"
 #include "Audio/AudioPlayer.h"
 #include "Core/LanguageDetector.h"
+#include "Network/TTSCancellation.h"
 #include "Network/TTSClient.h"
 #include "Overlay/HighlightOverlay.h"
 #include "Platform/Dispatch.h"
@@ -93,6 +94,20 @@ bool ArticleReader::belongsToCurrentReading(int generation) const
     return m_isReading && generation >= m_readingFirstGeneration;
 }
 
+int ArticleReader::beginGeneration()
+{
+    std::shared_ptr<TTSCancellation> abandoned;
+    int generation = 0;
+    {
+        std::lock_guard guard(m_chainLock);
+        generation = ++m_generationId;
+        abandoned = std::move(m_speechChain);
+    }
+    if (abandoned)
+        abandoned->cancel();
+    return generation;
+}
+
 void ArticleReader::startReading(const std::string& title, const AXElement& window, std::vector<ArticleParagraph> paragraphs,
                                  const std::string& bundleID)
 {
@@ -124,11 +139,13 @@ void ArticleReader::startReading(const std::string& title, const AXElement& wind
         m_player->rate = speed;
         m_player->stopped = false;
         m_player->firstPlayFired = false;
+        m_player->pauseHeld = false;
     }
 
     m_isReading = true;
     m_firstPlayingFired = false;
     m_errorReported = false;
+    m_unreachableInRow = 0;
     m_watchMissCount = 0;
     m_sizeChangeStrikes = m_contentSwitchStrikes = m_pageTurnStrikes = 0;
     m_probeInFlight.reset();
@@ -177,7 +194,7 @@ void ArticleReader::startReading(const std::string& title, const AXElement& wind
     installPlayerCallbacks(static_cast<int>(m_paragraphs.size()));
     startSubHighlightTimer();
 
-    const int generation = ++m_generationId;
+    const int generation = beginGeneration();
     m_readingFirstGeneration = generation;
     {
         std::lock_guard guard(m_player->lock);
@@ -192,7 +209,7 @@ void ArticleReader::stop()
 
     m_isReading = false;
     m_firstPlayingFired = false;
-    ++m_generationId;
+    beginGeneration();
 
     m_player->stop();
     m_overlay->detach();
@@ -237,21 +254,19 @@ void ArticleReader::endReadingBySelf()
 
 bool ArticleReader::togglePause()
 {
-    bool wasPlaying = false;
-    {
-        std::lock_guard guard(m_player->lock);
-        if (!m_player->currentPlayer)
-            return false;
-        wasPlaying = m_player->currentPlayer->isPlaying();
-    }
     std::lock_guard guard(m_player->lock);
-    if (wasPlaying) {
-        if (m_player->currentPlayer)
-            m_player->currentPlayer->pause();
+    if (!m_player->currentPlayer) {
+        // Between a seek and its first audio nothing is loaded; the pause waits for that audio.
+        if (!m_isReading)
+            return false;
+        m_player->pauseHeld = !m_player->pauseHeld;
+        return !m_player->pauseHeld;
+    }
+    if (m_player->currentPlayer->isPlaying()) {
+        m_player->currentPlayer->pause();
         return false;
     }
-    if (m_player->currentPlayer)
-        m_player->currentPlayer->play();
+    m_player->currentPlayer->play();
     return true;
 }
 
@@ -266,12 +281,24 @@ void ArticleReader::setVoice(const std::string& code)
     if (!m_isReading)
         return;
 
-    const int index = m_player->currentPlayingParagraphOrPending().value_or(0);
-    const int generation = ++m_generationId;
+    // Right after a seek nothing plays or waits in the queue: the sought paragraph is the one
+    // being read. Between two paragraphs of a slow server, it is the last one played.
+    std::optional<int> from = m_player->currentPlayingParagraphOrPending();
+    const bool fromSeek = !from && m_seekTarget;
+    if (fromSeek)
+        from = m_seekTarget;
+    if (!from) {
+        std::lock_guard guard(m_player->lock);
+        from = m_player->lastPlayedParaIdx;
+    }
+    const int index = from.value_or(0);
+    const int generation = beginGeneration();
     m_player->flushQueue(generation);
     Log::line("[ArticleReader] 🎙 switch voice → " + code + ", replay from para[" + std::to_string(index)
               + "] gen=" + std::to_string(generation));
-    runGenerationLoop(m_paragraphs, index, generation);
+    if (fromSeek)
+        m_seekGeneration = generation;
+    runGenerationLoop(m_paragraphs, index, generation, clearSeekTargetWhenOver(generation));
 }
 
 void ArticleReader::seekToParagraph(int index)
@@ -280,29 +307,38 @@ void ArticleReader::seekToParagraph(int index)
         return;
 
     m_seekTarget = index;
-    const int generation = ++m_generationId;
+    const int generation = beginGeneration();
     m_seekGeneration = generation;
     m_player->flushQueue(generation);
     Log::line("[ArticleReader] seek → para[" + std::to_string(index) + "] gen=" + std::to_string(generation));
-    runGenerationLoop(m_paragraphs, index, generation, [self = shared_from_this(), generation] {
+    runGenerationLoop(m_paragraphs, index, generation, clearSeekTargetWhenOver(generation));
+}
+
+std::function<void()> ArticleReader::clearSeekTargetWhenOver(int genId)
+{
+    return [self = shared_from_this(), genId] {
         // A later seek owns the target now; clearing it would send the next step back to the start.
-        if (self->m_seekGeneration == generation)
+        if (self->m_seekGeneration == genId)
             self->m_seekTarget.reset();
-    });
+    };
 }
 
 void ArticleReader::runGenerationLoop(std::vector<ArticleParagraph> paragraphs, int index, int genId, std::function<void()> then)
 {
     DispatchQueue::global(QualityOfService::userInitiated)
-        .async([weak = weak_from_this(), paragraphs = std::move(paragraphs), index, genId, then = std::move(then)] {
+        .async([weak = weak_from_this(), paragraphs = std::move(paragraphs), index, genId, then = std::move(then)]() mutable {
             auto self = weak.lock();
             if (!self)
                 return;
-            self->generateAll(paragraphs, index, genId);
-            if (self->m_generationId == genId)
-                self->m_player->markProducerFinished(genId);
-            if (then)
-                DispatchQueue::main().async(then);
+            self->generateAll(std::move(paragraphs), index, genId, [weak, genId, then = std::move(then)] {
+                auto reader = weak.lock();
+                if (!reader)
+                    return;
+                if (reader->m_generationId == genId)
+                    reader->m_player->markProducerFinished(genId);
+                if (then)
+                    DispatchQueue::main().async(then);
+            });
         });
 }
 

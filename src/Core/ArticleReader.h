@@ -20,6 +20,7 @@ namespace lorvantine {
 class AudioPlayer;
 class HighlightOverlay;
 class MiniPlayer;
+class TTSCancellation;
 class TTSClient;
 class Timer;
 
@@ -29,10 +30,11 @@ class Timer;
 // the reading when that window is closed, resized, switched or turned by hand.
 //
 // Threads: every public operation, every callback and every timer runs on the main thread. Speech
-// generation runs on global queues, the window probe on a utility queue; both post what they
-// decide back to the main queue. Work in flight is cancelled by the generation number alone:
-// start, stop, seek, voice change and page advance each begin a new one, and every background
-// task drops its results once its number is no longer current.
+// generation is a chain of callbacks on the speech client's queue that never blocks a thread;
+// the window probe runs on a utility queue; both post what they decide back to the main queue.
+// Work in flight is cancelled by the generation number alone: start, stop, seek, voice change
+// and page advance each begin a new one, which also cancels the speech request chain of the
+// one before, and every background task drops its results once its number is no longer current.
 class ArticleReader : public std::enable_shared_from_this<ArticleReader> {
 public:
     // The next page's paragraphs; none or an empty list when there is no further page.
@@ -52,9 +54,12 @@ public:
                       const std::string& bundleID);
     // Ends the reading, whoever asks. Never calls `onFinished`.
     void stop();
-    // Pauses or resumes the audio; true when it is playing afterwards (false with nothing loaded).
+    // Pauses or resumes the audio; true when it is playing afterwards. With nothing loaded while
+    // reading (a seek's paragraph still being made) the pause is held for the next piece; not
+    // reading, it answers false.
     bool togglePause();
-    // While reading, regenerates from the paragraph playing with the new voice.
+    // While reading, regenerates with the new voice from the paragraph playing or about to play,
+    // else from the paragraph of a seek still being made, else from the last one played.
     void setVoice(const std::string& code);
     // Ignored unless reading and 0 <= index < the paragraph count.
     void seekToParagraph(int index);
@@ -77,6 +82,9 @@ public:
     std::function<void()> onFirstPlaying;
     // Speech generation failed before anything played; once per reading.
     std::function<void(const ErrorValue&)> onError;
+    // The reading ended by itself because the speech server could not be reached for several
+    // paragraphs in a row; called instead of `onFinished`, with an error naming the server.
+    std::function<void(const ErrorValue&)> onSpeechUnavailable;
     // Asks for the next page. The completion must be called once, on the main thread; it may be
     // called before this returns. `stop()` clears it.
     std::function<void(NextPageCompletion)> onNeedNextPage;
@@ -88,22 +96,36 @@ private:
     // with an older generation belongs to a reading that is over.
     bool belongsToCurrentReading(int generation) const;
     bool isCurrentGeneration(int generation) const { return m_isReading && m_generationId == generation; }
-    // Runs `generateAll` on a global queue under generation `genId` and marks the producer
+    // Makes a new generation current and cancels the speech chain of the one before.
+    int beginGeneration();
+    // Starts `generateAll` from a global queue under generation `genId` and marks the producer
     // finished when the loop ends still current; `then` runs afterwards on the main queue, in
     // every case.
     void runGenerationLoop(std::vector<ArticleParagraph> paragraphs, int index, int genId, std::function<void()> then = {});
+    // Clears the seek target once generation `genId`, which produces it, is over.
+    std::function<void()> clearSeekTargetWhenOver(int genId);
     void takeSharedTextFingerprint();
     void endReadingBySelf();
 
     // --- Speech generation (ArticleReaderGeneration.cpp) ---
-    void generateAll(const std::vector<ArticleParagraph>& paragraphs, int index, int genId);
+    struct GenerationLoop;
+    // Sends the paragraphs from `index` on one after another; `onOver` runs once the last is
+    // done or the generation stopped being current, on whichever thread ended the loop.
+    void generateAll(std::vector<ArticleParagraph> paragraphs, int index, int genId, std::function<void()> onOver);
+    void generateNext(const std::shared_ptr<GenerationLoop>& loop);
     void generateOne(const ArticleParagraph& paragraph, int genId, std::function<void()> completion);
+    // The chain of `genId` is the one to cancel when its generation ends; cancelled at once when
+    // it has ended already.
+    void adoptSpeechChain(const std::shared_ptr<TTSCancellation>& chain, int genId);
     void reportSpeechError(const ErrorValue& error, int genId);
+    void countUnreachable(const ErrorValue& error, int genId);
+    void giveUpOnSpeechServer(const ErrorValue& error);
 
     // --- Playback callbacks and page advance (ArticleReaderPlayback.cpp) ---
     void installPlayerCallbacks(int total);
     void installParagraphChangeHandler(int total);
     void handleParagraphChange(int paragraphIndex, int total);
+    bool isPlayerPaused();
     void handleFinishAll();
     void handleFirstPlay();
     bool everythingPlayed();
@@ -142,6 +164,11 @@ private:
     std::atomic<int> m_generationId { 0 };
     mutable std::mutex m_voiceLock;
     std::string m_currentVoice;
+    // Guards the start of a new generation against the adoption of a chain of the old one.
+    std::mutex m_chainLock;
+    std::shared_ptr<TTSCancellation> m_speechChain;
+    // Paragraphs in a row whose speech failed because the server could not be reached.
+    std::atomic<int> m_unreachableInRow { 0 };
 
     // Main thread only from here on.
     bool m_detectedIsZh = true;
@@ -163,7 +190,8 @@ private:
     uint64_t m_probeSerial = 0;
 
     std::optional<int> m_seekTarget;
-    // The generation of the seek that set `m_seekTarget`.
+    // The generation that produces `m_seekTarget`: the seek's, or a voice change's that started
+    // from it.
     int m_seekGeneration = 0;
 
     std::string m_currentWebAreaTitle;

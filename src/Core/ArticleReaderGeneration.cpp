@@ -1,73 +1,129 @@
 #include "Core/ArticleReader.h"
 
 #include "Audio/AudioPlayer.h"
+#include "Core/CharacterMatching.h"
+#include "Network/SpeechText.h"
+#include "Network/TTSCancellation.h"
 #include "Network/TTSClient.h"
 #include "Platform/Dispatch.h"
+#include "Platform/HttpPort.h"
 #include "Support/Log.h"
 #include "Support/Text.h"
+
+#include <algorithm>
+#include <atomic>
 
 namespace lorvantine {
 
 namespace {
 
 constexpr size_t emptyAnswerPreviewLength = 60;
+// A server that cannot be reached for this many paragraphs in a row ends the reading: each
+// paragraph costs three attempts and their waits, and the rest of a long text would be silence.
+constexpr int unreachableParagraphsBeforeGivingUp = 3;
 
 // What the answers of one paragraph have produced so far. The part and done handlers run one
 // after another on the speech client's queue, so they share it without a lock.
 struct ParagraphProgress {
+    // The paragraph as the speech client sends it, with the way back to the paragraph's own
+    // Characters, and its Characters as they are compared.
+    SpeechText::Normalized sent;
+    std::vector<std::string> keys;
+    // Where in `sent` the next answer's text is expected.
+    size_t cursor = 0;
     int partCount = 0;
-    int textOffset = 0;
+    int spokenCount = 0;
 };
+
+bool isSkippable(const std::string& character)
+{
+    return Text::isWhitespaceCharacter(character) || CharacterMatching::isPunctuation(character);
+}
+
+// Where the answer's text starts in the paragraph, in the paragraph's own Characters: found in
+// the sent text at or after the previous answer's end, past nothing but spaces and punctuation
+// (which the server does not speak); else counted on from the previous answer's end.
+int locateAnswer(ParagraphProgress& progress, const std::string& processedText)
+{
+    const std::vector<std::string> piece
+        = CharacterMatching::canonicalKeys(Text::characters(Text::trimmingWhitespacesAndNewlines(processedText)));
+    const size_t length = progress.keys.size();
+    size_t start = std::min(progress.cursor, length);
+    size_t end = std::min(progress.cursor + Text::characterCount(processedText), length);
+    const auto at = CharacterMatching::find(progress.keys, piece, start);
+    if (at >= 0
+        && std::all_of(progress.sent.characters.begin() + static_cast<std::ptrdiff_t>(start),
+                       progress.sent.characters.begin() + at, isSkippable)) {
+        start = static_cast<size_t>(at);
+        end = start + piece.size();
+    }
+    progress.cursor = end;
+    return progress.sent.mapping[start];
+}
+
+bool meansUnreachable(const ErrorValue& error)
+{
+    return error.domain == NSURLError::domain && error.code != NSURLError::cancelled
+        && error.code != NSURLError::dataLengthExceedsMaximum;
+}
 
 } // namespace
 
-void ArticleReader::generateAll(const std::vector<ArticleParagraph>& paragraphs, int index, int genId)
+struct ArticleReader::GenerationLoop {
+    std::vector<ArticleParagraph> paragraphs;
+    size_t next = 0;
+    int genId = 0;
+    std::function<void()> onOver;
+};
+
+void ArticleReader::generateAll(std::vector<ArticleParagraph> paragraphs, int index, int genId, std::function<void()> onOver)
 {
-    if (!isCurrentGeneration(genId))
-        return;
-    if (index < 0 || paragraphs.size() <= static_cast<size_t>(index))
-        return;
+    auto loop = std::make_shared<GenerationLoop>();
+    loop->paragraphs = std::move(paragraphs);
+    loop->next = index < 0 ? loop->paragraphs.size() : static_cast<size_t>(index);
+    loop->genId = genId;
+    loop->onOver = std::move(onOver);
+    generateNext(loop);
+}
 
-    // One paragraph's request chain at a time: a paragraph signals only when its whole chain is
-    // done, so the server sees this reading's paragraphs in order and never two at once.
-    auto semaphore = std::make_shared<Semaphore>(1);
-    auto group = std::make_shared<DispatchGroup>();
-    std::weak_ptr<ArticleReader> weak = weak_from_this();
-
-    for (size_t i = static_cast<size_t>(index); i < paragraphs.size(); ++i) {
-        if (!isCurrentGeneration(genId))
-            break;
-        semaphore->wait();
-        if (!isCurrentGeneration(genId)) {
-            semaphore->signal();
-            break;
+void ArticleReader::generateNext(const std::shared_ptr<GenerationLoop>& loop)
+{
+    // One paragraph's request chain at a time, and the next one only from the end of the one
+    // before: the server sees this reading's paragraphs in order and never two at once, and no
+    // thread waits for an answer.
+    for (;;) {
+        if (!isCurrentGeneration(loop->genId) || loop->next >= loop->paragraphs.size()) {
+            if (auto over = std::exchange(loop->onOver, nullptr))
+                over();
+            return;
         }
-        group->enter();
-        DispatchQueue::global(QualityOfService::userInitiated).async([weak, paragraph = paragraphs[i], genId, semaphore, group] {
-            auto done = [semaphore, group] {
-                semaphore->signal();
-                group->leave();
-            };
-            auto self = weak.lock();
-            if (!self) {
-                done();
+        const ArticleParagraph& paragraph = loop->paragraphs[loop->next++];
+        if (paragraph.text.empty()) {
+            if (m_generationId == loop->genId)
+                m_player->markParagraphFinished(paragraph.index, loop->genId);
+            continue;
+        }
+        // A chain can end before `generate` returns (a blank text); the loop then goes on here
+        // rather than one call deeper for each such paragraph.
+        enum Step { inCall, endedInCall, callReturned };
+        auto step = std::make_shared<std::atomic<int>>(inCall);
+        generateOne(paragraph, loop->genId, [weak = weak_from_this(), loop, step] {
+            if (step->exchange(endedInCall) == inCall)
                 return;
-            }
-            if (paragraph.text.empty()) {
-                if (self->m_generationId == genId)
-                    self->m_player->markParagraphFinished(paragraph.index, genId);
-                done();
-                return;
-            }
-            self->generateOne(paragraph, genId, std::move(done));
+            if (auto self = weak.lock())
+                self->generateNext(loop);
         });
+        if (step->exchange(callReturned) == endedInCall)
+            continue;
+        return;
     }
-    group->wait();
 }
 
 void ArticleReader::generateOne(const ArticleParagraph& paragraph, int genId, std::function<void()> completion)
 {
     auto progress = std::make_shared<ParagraphProgress>();
+    progress->sent = SpeechText::normalize(paragraph.text);
+    progress->keys = CharacterMatching::canonicalKeys(progress->sent.characters);
     std::weak_ptr<ArticleReader> weak = weak_from_this();
     const int index = paragraph.index;
 
@@ -76,16 +132,16 @@ void ArticleReader::generateOne(const ArticleParagraph& paragraph, int genId, st
         if (!self || self->m_generationId != genId)
             return;
         ++progress->partCount;
-        const int charactersSpoken = static_cast<int>(Text::characterCount(part.processedText));
+        if (!part.mp3Data.empty())
+            ++progress->spokenCount;
         AudioSegment segment;
         segment.paragraphIndex = index;
+        segment.textOffsetInParagraph = locateAnswer(*progress, part.processedText);
         segment.mp3Data = std::move(part.mp3Data);
         segment.timestamps = std::move(part.timestamps);
         segment.processedText = std::move(part.processedText);
-        segment.textOffsetInParagraph = progress->textOffset;
         segment.generation = genId;
         self->m_player->enqueue(std::move(segment));
-        progress->textOffset += charactersSpoken;
     };
 
     auto onDone = [weak, progress, index, text = paragraph.text, genId, completion = std::move(completion)](std::optional<ErrorValue> error) {
@@ -94,14 +150,19 @@ void ArticleReader::generateOne(const ArticleParagraph& paragraph, int genId, st
             completion();
             return;
         }
+        const std::string partCount = std::to_string(progress->partCount);
         if (error) {
             Log::line("[ArticleReader] tts err para[" + std::to_string(index) + "]: " + error->description);
+            self->countUnreachable(*error, genId);
             if (!self->m_firstPlayingFired && self->m_generationId == genId)
                 self->reportSpeechError(*error, genId);
-        } else if (progress->partCount > 0) {
-            Log::line("[ArticleReader] ✓ para[" + std::to_string(index) + "] " + std::to_string(progress->partCount) + " parts");
+        } else if (progress->spokenCount > 0) {
+            self->m_unreachableInRow = 0;
+            Log::line("[ArticleReader] ✓ para[" + std::to_string(index) + "] " + partCount + " parts");
         } else {
-            Log::line("[ArticleReader] ⚠ para[" + std::to_string(index) + "] 0 parts — text=\""
+            self->m_unreachableInRow = 0;
+            Log::line("[ArticleReader] ⚠ para[" + std::to_string(index) + "] " + partCount + " parts"
+                      + (progress->partCount > 0 ? ", nothing spoken" : "") + " — text=\""
                       + Text::characterPrefix(text, emptyAnswerPreviewLength) + "\"");
         }
         if (self->m_generationId == genId)
@@ -109,7 +170,21 @@ void ArticleReader::generateOne(const ArticleParagraph& paragraph, int genId, st
         completion();
     };
 
-    m_tts->generate(paragraph.text, currentVoice(), std::move(onPart), std::move(onDone));
+    auto chain = std::make_shared<TTSCancellation>();
+    adoptSpeechChain(chain, genId);
+    m_tts->generate(paragraph.text, currentVoice(), std::move(onPart), std::move(onDone), std::move(chain));
+}
+
+void ArticleReader::adoptSpeechChain(const std::shared_ptr<TTSCancellation>& chain, int genId)
+{
+    {
+        std::lock_guard guard(m_chainLock);
+        if (m_generationId == genId) {
+            m_speechChain = chain;
+            return;
+        }
+    }
+    chain->cancel();
 }
 
 void ArticleReader::reportSpeechError(const ErrorValue& error, int genId)
@@ -124,6 +199,35 @@ void ArticleReader::reportSpeechError(const ErrorValue& error, int genId)
         if (auto handler = self->onError)
             handler(error);
     });
+}
+
+void ArticleReader::countUnreachable(const ErrorValue& error, int genId)
+{
+    if (m_generationId != genId || !m_isReading)
+        return;
+    if (!meansUnreachable(error)) {
+        m_unreachableInRow = 0;
+        return;
+    }
+    if (++m_unreachableInRow != unreachableParagraphsBeforeGivingUp)
+        return;
+    DispatchQueue::main().async([weak = weak_from_this(), error, genId] {
+        auto self = weak.lock();
+        if (self && self->belongsToCurrentReading(genId))
+            self->giveUpOnSpeechServer(error);
+    });
+}
+
+void ArticleReader::giveUpOnSpeechServer(const ErrorValue& error)
+{
+    std::string address = m_tts->primaryURL();
+    if (const auto& fallback = m_tts->fallbackURL())
+        address += " / " + *fallback;
+    Log::line("[ArticleReader] ❌ 连不上语音服务器 " + address + "（连续 " + std::to_string(unreachableParagraphsBeforeGivingUp)
+              + " 段: " + error.description + "），朗读结束");
+    stop();
+    if (auto handler = onSpeechUnavailable)
+        handler(ErrorValue { error.domain, error.code, "the speech server at " + address + " cannot be reached: " + error.description });
 }
 
 } // namespace lorvantine

@@ -52,9 +52,16 @@ void ArticleReader::handleParagraphChange(int paragraphIndex, int total)
         return;
     m_overlay->setCurrent(paragraphIndex);
     if (floatingPlayer) {
-        floatingPlayer->setPlaying(true);
+        // A piece that starts under a held pause is not playing.
+        floatingPlayer->setPlaying(!isPlayerPaused());
         floatingPlayer->setProgress(paragraphIndex, total);
     }
+}
+
+bool ArticleReader::isPlayerPaused()
+{
+    std::lock_guard guard(m_player->lock);
+    return m_player->currentPlayer && !m_player->currentPlayer->isPlaying();
 }
 
 void ArticleReader::handleFirstPlay()
@@ -145,7 +152,7 @@ void ArticleReader::handleAutoPageTurn(std::optional<std::vector<ArticleParagrap
         updateBooksFingerprint();
     takeSharedTextFingerprint();
 
-    const int generation = ++m_generationId;
+    const int generation = beginGeneration();
     m_player->prepareForNextPage(generation);
     runGenerationLoop(m_paragraphs, 0, generation);
 }

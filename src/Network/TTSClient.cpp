@@ -2,16 +2,20 @@
 
 #include "Core/LanguageDetector.h"
 #include "Network/SpeechText.h"
+#include "Network/TTSCancellation.h"
 #include "Platform/Dispatch.h"
 #include "Platform/HttpPort.h"
 #include "Platform/TimeZone.h"
 #include "Preferences/PreferencesModel.h"
+#include "Support/JsonReading.h"
 #include "Support/Log.h"
 #include "Support/Text.h"
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <array>
+#include <atomic>
 
 namespace lorvantine {
 
@@ -21,6 +25,13 @@ constexpr const char* speechPath = "/api/captioned_speech_partly";
 constexpr const char* builtInUSBaseURL = "http://127.0.0.1:8880";
 constexpr const char* builtInCNBaseURL = "http://127.0.0.1:8443";
 constexpr int attemptsPerNode = 3;
+// An answer is an object of flat members and a list of flat word objects.
+constexpr size_t maxAnswerDepth = 16;
+// Words spoken in one answer: one per Character of its input at most, and a few more for a
+// server that also times pauses. The values of the document are bounded alike, generously, so
+// that its parsed form stays within a few times its input.
+constexpr size_t extraTimestamps = 64;
+constexpr size_t valuesPerTimedCharacter = 16;
 
 // The JSON reader's failure, as the platform's parser reports it.
 ErrorValue jsonParserError()
@@ -31,6 +42,16 @@ ErrorValue jsonParserError()
 ErrorValue errorOf(const HttpError& error)
 {
     return ErrorValue{error.domain, error.code, error.message};
+}
+
+ErrorValue cancelledError()
+{
+    return errorOf(NSURLError::error(NSURLError::cancelled));
+}
+
+bool isCancelled(const std::shared_ptr<TTSCancellation>& cancellation)
+{
+    return cancellation && cancellation->isCancelled();
 }
 
 // Like appending a path component to a URL: one slash between base path and `path`, any query
@@ -142,7 +163,7 @@ double secondsMember(const nlohmann::json& object, const char* name, const char*
     return 0;
 }
 
-std::vector<TTSTimestamp> timestampsOf(const nlohmann::json& answer)
+std::vector<TTSTimestamp> timestampsOf(const nlohmann::json& answer, size_t limit)
 {
     std::vector<TTSTimestamp> timestamps;
     auto found = answer.find("timestamps");
@@ -153,6 +174,8 @@ std::vector<TTSTimestamp> timestampsOf(const nlohmann::json& answer)
             return {};
     }
     for (const auto& element : *found) {
+        if (timestamps.size() == limit)
+            break;
         TTSTimestamp stamp;
         stamp.start = secondsMember(element, "start_time", "start");
         stamp.end = secondsMember(element, "end_time", "end");
@@ -164,13 +187,21 @@ std::vector<TTSTimestamp> timestampsOf(const nlohmann::json& answer)
 }
 
 // The text the part speaks when the server left "processed_text" empty: the input without the
-// rest it reports, when the input ends with that rest.
+// rest it reports, when the input ends with that rest in whole Characters.
 std::string rebuiltProcessedText(const std::string& input, const std::string& unprocessedText)
 {
     std::string rest = Text::trimmingWhitespacesAndNewlines(unprocessedText);
-    if (!rest.empty() && Text::hasSuffix(input, rest))
-        return Text::trimmingWhitespacesAndNewlines(std::string_view(input).substr(0, input.size() - rest.size()));
-    return input;
+    if (rest.empty())
+        return input;
+    const std::vector<std::string> inputCharacters = Text::characters(input);
+    const std::vector<std::string> restCharacters = Text::characters(rest);
+    if (restCharacters.size() > inputCharacters.size()
+        || !std::equal(restCharacters.rbegin(), restCharacters.rend(), inputCharacters.rbegin()))
+        return input;
+    std::string spoken;
+    for (size_t i = 0; i < inputCharacters.size() - restCharacters.size(); ++i)
+        spoken += inputCharacters[i];
+    return Text::trimmingWhitespacesAndNewlines(spoken);
 }
 
 TTSResult interpretAnswer(const std::string& input, HttpResult result)
@@ -188,10 +219,13 @@ TTSResult interpretAnswer(const std::string& input, HttpResult result)
         return Unexpected(TTSError::make(response.status, "HTTP " + std::to_string(response.status) + ": " + shown));
     }
 
+    const size_t timestampLimit = Text::characterCount(input) + extraTimestamps;
+    auto parsed = JsonReading::parse(std::string_view(reinterpret_cast<const char*>(body.data()), body.size()),
+        {.maxDepth = maxAnswerDepth, .maxValues = valuesPerTimedCharacter * timestampLimit});
     // The platform's reader takes only an array or an object at the top.
-    nlohmann::json answer = nlohmann::json::parse(body.begin(), body.end(), nullptr, false);
-    if (answer.is_discarded() || !(answer.is_array() || answer.is_object()))
+    if (!parsed || !(parsed->is_array() || parsed->is_object()))
         return Unexpected(jsonParserError());
+    const nlohmann::json& answer = *parsed;
     if (!answer.is_object())
         return Unexpected(TTSError::make(TTSError::badJSON, "bad json"));
 
@@ -214,7 +248,7 @@ TTSResult interpretAnswer(const std::string& input, HttpResult result)
         part.unprocessedText = *unprocessed;
     if (part.processedText.empty())
         part.processedText = rebuiltProcessedText(input, part.unprocessedText);
-    part.timestamps = timestampsOf(answer);
+    part.timestamps = timestampsOf(answer, timestampLimit);
     return part;
 }
 
@@ -237,10 +271,63 @@ bool causesFailover(const ErrorValue& error)
 
 struct TTSClient::Chain {
     std::string voice;
-    std::string lastSent;
+    // Characters of the text last sent, trimmed: each answer must leave less than this.
+    size_t lastSentLength = 0;
     PartHandler onPart;
     DoneHandler onDone;
+    std::shared_ptr<TTSCancellation> cancellation;
+
+    void finish(std::optional<ErrorValue> error)
+    {
+        if (onDone)
+            onDone(std::move(error));
+    }
 };
+
+namespace {
+
+// A retry's wait that a cancellation may cut short: whichever of the timer and the
+// cancellation takes the completion first answers it.
+struct PendingRetry {
+    TTSClient::Completion completion;
+    std::atomic<bool> taken{false};
+    WorkItem timer;
+    std::mutex timerLock;
+
+    bool take() { return !taken.exchange(true); }
+};
+
+// The exchange in flight, known to the cancellation before the exchange starts, so that a
+// chain that has already moved on is never stopped through an older stopper.
+struct ExchangeInFlight {
+    std::mutex lock;
+    HttpTask task;
+    bool cancelled = false;
+
+    void cancel()
+    {
+        HttpTask started;
+        {
+            std::lock_guard guard(lock);
+            cancelled = true;
+            started = task;
+        }
+        started.cancel();
+    }
+    void started(HttpTask startedTask)
+    {
+        bool cancelNow = false;
+        {
+            std::lock_guard guard(lock);
+            task = startedTask;
+            cancelNow = cancelled;
+        }
+        if (cancelNow)
+            startedTask.cancel();
+    }
+};
+
+} // namespace
 
 std::shared_ptr<TTSClient> TTSClient::make(std::string voice, Configuration configuration)
 {
@@ -296,7 +383,8 @@ const std::set<std::string>& TTSClient::mainlandCNTimezones()
     return zones;
 }
 
-void TTSClient::generate(std::string text, std::optional<std::string> voice, PartHandler onPart, DoneHandler onDone)
+void TTSClient::generate(std::string text, std::optional<std::string> voice, PartHandler onPart, DoneHandler onDone,
+    std::shared_ptr<TTSCancellation> cancellation)
 {
     if (Text::isBlank(text)) {
         if (onDone)
@@ -304,39 +392,51 @@ void TTSClient::generate(std::string text, std::optional<std::string> voice, Par
         return;
     }
     std::string normalised = SpeechText::normalize(text).text();
-    auto chain = std::make_shared<Chain>(Chain{voice.value_or(m_voice), normalised, std::move(onPart), std::move(onDone)});
+    auto chain = std::make_shared<Chain>(Chain{voice.value_or(m_voice), Text::characterCount(Text::trimmingWhitespacesAndNewlines(normalised)),
+        std::move(onPart), std::move(onDone), std::move(cancellation)});
     sendNext(std::move(chain), std::move(normalised));
 }
 
 void TTSClient::sendNext(std::shared_ptr<Chain> chain, std::string text)
 {
     std::string voice = chain->voice;
+    auto cancellation = chain->cancellation;
     requestPart(std::move(text), std::move(voice), [self = shared_from_this(), chain](TTSResult result) {
+        // An answer that was already on its way when the chain was cancelled is not wanted.
+        if (isCancelled(chain->cancellation)) {
+            chain->finish(cancelledError());
+            return;
+        }
         if (!result) {
-            if (chain->onDone)
-                chain->onDone(result.error());
+            chain->finish(result.error());
             return;
         }
         TTSPart& part = result.value();
         std::string rest = Text::trimmingWhitespacesAndNewlines(part.unprocessedText);
         if (chain->onPart)
             chain->onPart(std::move(part));
-        if (!rest.empty() && rest != chain->lastSent) {
-            chain->lastSent = rest;
-            self->sendNext(chain, std::move(rest));
+        if (rest.empty()) {
+            chain->finish(std::nullopt);
             return;
         }
-        if (chain->onDone)
-            chain->onDone(std::nullopt);
-    });
+        // Only a rest that gets shorter ends: a server that hands back the text as it was, or
+        // alternates between rests, or lets the rest grow would be asked for ever.
+        const size_t restLength = Text::characterCount(rest);
+        if (restLength >= chain->lastSentLength) {
+            chain->finish(TTSError::make(TTSError::noProgress, "no progress: " + std::to_string(restLength) + " Characters still unspoken"));
+            return;
+        }
+        chain->lastSentLength = restLength;
+        self->sendNext(chain, std::move(rest));
+    }, std::move(cancellation));
 }
 
-void TTSClient::requestPart(std::string input, std::string voice, Completion completion)
+void TTSClient::requestPart(std::string input, std::string voice, Completion completion, std::shared_ptr<TTSCancellation> cancellation)
 {
     std::string primary = m_primaryURL;
     performRequestPart(std::move(primary), input, voice, 1,
-        [weakSelf = weak_from_this(), input, voice, completion = std::move(completion)](TTSResult result) mutable {
-            if (result) {
+        [weakSelf = weak_from_this(), input, voice, completion = std::move(completion), cancellation](TTSResult result) mutable {
+            if (result || isCancelled(cancellation)) {
                 completion(std::move(result));
                 return;
             }
@@ -346,21 +446,24 @@ void TTSClient::requestPart(std::string input, std::string voice, Completion com
             const ErrorValue& error = result.error();
             if (self->m_fallbackURL && causesFailover(error)) {
                 Log::line("[TTS] CN 节点重试用尽 (" + std::to_string(error.code) + " " + error.domain + ")，切到 US 节点");
-                self->performRequestPart(*self->m_fallbackURL, std::move(input), std::move(voice), 1, std::move(completion));
+                self->performRequestPart(*self->m_fallbackURL, std::move(input), std::move(voice), 1, std::move(completion),
+                    std::move(cancellation));
                 return;
             }
             completion(std::move(result));
-        });
+        },
+        cancellation);
 }
 
-void TTSClient::performRequestPart(std::string baseURL, std::string input, std::string voice, int attempt, Completion completion)
+void TTSClient::performRequestPart(std::string baseURL, std::string input, std::string voice, int attempt, Completion completion,
+    std::shared_ptr<TTSCancellation> cancellation)
 {
     std::string url = baseURL;
     std::string sentInput = input;
     requestPartOnce(url, std::move(sentInput), voice,
         [weakSelf = weak_from_this(), baseURL = std::move(baseURL), input = std::move(input), voice, attempt,
-            completion = std::move(completion)](TTSResult result) mutable {
-            if (result || attempt >= attemptsPerNode || !isRetryable(result.error())) {
+            completion = std::move(completion), cancellation](TTSResult result) mutable {
+            if (result || attempt >= attemptsPerNode || !isRetryable(result.error()) || isCancelled(cancellation)) {
                 completion(std::move(result));
                 return;
             }
@@ -368,29 +471,60 @@ void TTSClient::performRequestPart(std::string baseURL, std::string input, std::
             int delaySeconds = 2 * attempt;
             Log::line("[TTS] attempt " + std::to_string(attempt) + " failed (" + std::to_string(error.code) + " " + error.domain + ")，"
                 + std::to_string(delaySeconds) + "s 后重试");
-            DispatchQueue::global().asyncAfter(seconds(delaySeconds),
-                [weakSelf, baseURL = std::move(baseURL), input = std::move(input), voice = std::move(voice), attempt,
-                    completion = std::move(completion)]() mutable {
+            auto pending = std::make_shared<PendingRetry>();
+            pending->completion = std::move(completion);
+            // Held weakly: the timer owns the wait, and a wait that has ended needs no stopping.
+            if (cancellation) {
+                cancellation->setStopper([weakSelf, weakPending = std::weak_ptr<PendingRetry>(pending)] {
+                    auto waiting = weakPending.lock();
+                    if (!waiting || !waiting->take())
+                        return;
+                    {
+                        std::lock_guard guard(waiting->timerLock);
+                        waiting->timer.cancel();
+                    }
+                    if (auto self = weakSelf.lock())
+                        self->m_session->delegateQueue().async([waiting] { waiting->completion(Unexpected(cancelledError())); });
+                });
+            }
+            WorkItem timer = DispatchQueue::global().asyncAfter(seconds(delaySeconds),
+                [weakSelf, baseURL = std::move(baseURL), input = std::move(input), voice = std::move(voice), attempt, pending,
+                    cancellation]() mutable {
+                    if (!pending->take())
+                        return;
                     auto self = weakSelf.lock();
                     if (!self)
                         return;
-                    self->performRequestPart(std::move(baseURL), std::move(input), std::move(voice), attempt + 1, std::move(completion));
+                    self->performRequestPart(std::move(baseURL), std::move(input), std::move(voice), attempt + 1,
+                        std::move(pending->completion), std::move(cancellation));
                 });
-        });
+            std::lock_guard guard(pending->timerLock);
+            pending->timer = std::move(timer);
+        },
+        cancellation);
 }
 
-void TTSClient::requestPartOnce(const std::string& baseURL, std::string input, const std::string& voice, Completion completion)
+void TTSClient::requestPartOnce(const std::string& baseURL, std::string input, const std::string& voice, Completion completion,
+    const std::shared_ptr<TTSCancellation>& cancellation)
 {
+    if (isCancelled(cancellation)) {
+        m_session->delegateQueue().async([completion = std::move(completion)] { completion(Unexpected(cancelledError())); });
+        return;
+    }
     TextLanguage language = LanguageDetector::detect(input);
     HttpRequest request;
     request.url = appendingPath(baseURL, speechPath);
     request.method = "POST";
     request.timeout = m_requestTimeout;
+    request.maxBodyBytes = maxAnswerBytes;
     request.headers = {{"Content-Type", "application/json"}, {"User-Agent", "LorvantineDesktop/1.0"}};
     request.body = requestBody(input, requestVoice(voice, language), language);
-    m_session->dataTask(std::move(request), [input = std::move(input), completion = std::move(completion)](HttpResult result) {
+    auto exchange = std::make_shared<ExchangeInFlight>();
+    if (cancellation)
+        cancellation->setStopper([exchange] { exchange->cancel(); });
+    exchange->started(m_session->dataTask(std::move(request), [input = std::move(input), completion = std::move(completion)](HttpResult result) {
         completion(interpretAnswer(input, std::move(result)));
-    });
+    }));
 }
 
 } // namespace lorvantine

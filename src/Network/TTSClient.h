@@ -15,6 +15,7 @@
 namespace lorvantine {
 
 class HttpSession;
+class TTSCancellation;
 
 using TTSResult = Expected<TTSPart, ErrorValue>;
 
@@ -61,18 +62,26 @@ public:
     HttpSession& session() const { return *m_session; }
 
     // Speaks all of `text`, one request after another: `onPart` for every answer in order,
-    // then `onDone` exactly once (with the error of a request that finally failed). The chain
-    // keeps the client alive until it ends. A text that is blank sends nothing.
-    void generate(std::string text, std::optional<std::string> voice, PartHandler onPart, DoneHandler onDone);
+    // then `onDone` exactly once: with the error of a request that finally failed, with
+    // TTSError::noProgress when an answer left at least as much to speak as was sent, with
+    // NSURLError::cancelled once `cancellation` was cancelled. The chain keeps the client alive
+    // until it ends. A text that is blank sends nothing.
+    void generate(std::string text, std::optional<std::string> voice, PartHandler onPart, DoneHandler onDone,
+        std::shared_ptr<TTSCancellation> cancellation = nullptr);
     // One logical request with its retries and failover; `completion` is called exactly once,
     // unless the client is destroyed while a retry is waiting.
-    void requestPart(std::string input, std::string voice, Completion completion);
+    void requestPart(std::string input, std::string voice, Completion completion, std::shared_ptr<TTSCancellation> cancellation = nullptr);
+
+    // The most bytes of one answer that are read.
+    static constexpr size_t maxAnswerBytes = size_t(64) << 20;
 
 private:
     TTSClient(std::string voice, Configuration configuration);
 
-    void performRequestPart(std::string baseURL, std::string input, std::string voice, int attempt, Completion completion);
-    void requestPartOnce(const std::string& baseURL, std::string input, const std::string& voice, Completion completion);
+    void performRequestPart(std::string baseURL, std::string input, std::string voice, int attempt, Completion completion,
+        std::shared_ptr<TTSCancellation> cancellation);
+    void requestPartOnce(const std::string& baseURL, std::string input, const std::string& voice, Completion completion,
+        const std::shared_ptr<TTSCancellation>& cancellation);
 
     struct Chain;
     void sendNext(std::shared_ptr<Chain> chain, std::string text);

@@ -33,6 +33,7 @@ std::string description(int code)
     case userAuthenticationRequired: return "user authentication required";
     case cannotDecodeContentData: return "cannot decode raw data";
     case cannotParseResponse: return "cannot parse response";
+    case dataLengthExceedsMaximum: return "resource exceeds maximum size";
     case secureConnectionFailed: return "An SSL error has occurred and a secure connection to the server cannot be made.";
     case serverCertificateUntrusted: return "The certificate for this server is invalid.";
     default: return "unknown error";

@@ -2,6 +2,7 @@
 
 #include "Platform/Clock.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -27,6 +28,9 @@ struct HttpRequest {
     // The longest the exchange may go without any byte moving. The network runs in real time,
     // so this is real time whatever clock is installed.
     Duration timeout = seconds(60);
+    // The most bytes of answer body the transport keeps; a longer answer fails with
+    // NSURLError::dataLengthExceedsMaximum as soon as it passes this. Zero: any size.
+    size_t maxBodyBytes = 0;
 };
 
 struct HttpResponse {
@@ -70,6 +74,7 @@ inline constexpr int badServerResponse = -1011;
 inline constexpr int userAuthenticationRequired = -1013;
 inline constexpr int cannotDecodeContentData = -1016;
 inline constexpr int cannotParseResponse = -1017;
+inline constexpr int dataLengthExceedsMaximum = -1103;
 inline constexpr int secureConnectionFailed = -1200;
 inline constexpr int serverCertificateUntrusted = -1202;
 

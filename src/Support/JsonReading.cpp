@@ -24,19 +24,20 @@ public:
     using string_t = typename Json::string_t;
     using binary_t = typename Json::binary_t;
 
-    BoundedBuilder(Json& result, size_t maxDepth)
+    BoundedBuilder(Json& result, Limits limits)
         : m_builder(result, false)
-        , m_maxDepth(maxDepth)
+        , m_maxDepth(limits.maxDepth)
+        , m_maxValues(limits.maxValues)
     {
     }
 
-    bool null() { return m_builder.null(); }
-    bool boolean(bool value) { return m_builder.boolean(value); }
-    bool number_integer(number_integer_t value) { return m_builder.number_integer(value); }
-    bool number_unsigned(number_unsigned_t value) { return m_builder.number_unsigned(value); }
-    bool number_float(number_float_t value, const string_t& text) { return m_builder.number_float(value, text); }
-    bool string(string_t& value) { return m_builder.string(value); }
-    bool binary(binary_t& value) { return m_builder.binary(value); }
+    bool null() { return count() && m_builder.null(); }
+    bool boolean(bool value) { return count() && m_builder.boolean(value); }
+    bool number_integer(number_integer_t value) { return count() && m_builder.number_integer(value); }
+    bool number_unsigned(number_unsigned_t value) { return count() && m_builder.number_unsigned(value); }
+    bool number_float(number_float_t value, const string_t& text) { return count() && m_builder.number_float(value, text); }
+    bool string(string_t& value) { return count() && m_builder.string(value); }
+    bool binary(binary_t& value) { return count() && m_builder.binary(value); }
     bool key(string_t& value) { return m_builder.key(value); }
     bool start_object(std::size_t size) { return enter() && m_builder.start_object(size); }
     bool end_object()
@@ -62,15 +63,27 @@ public:
 private:
     bool enter()
     {
+        if (!count())
+            return false;
         if (++m_depth <= m_maxDepth)
             return true;
         m_failure = Failure{0, "nested deeper than " + std::to_string(m_maxDepth) + " levels"};
         return false;
     }
 
+    bool count()
+    {
+        if (!m_maxValues || ++m_values <= m_maxValues)
+            return true;
+        m_failure = Failure{0, "more than " + std::to_string(m_maxValues) + " values"};
+        return false;
+    }
+
     nlohmann::detail::json_sax_dom_parser<Json> m_builder;
     size_t m_maxDepth;
+    size_t m_maxValues;
     size_t m_depth = 0;
+    size_t m_values = 0;
     std::optional<Failure> m_failure;
 };
 
@@ -80,7 +93,7 @@ Expected<Json, Failure> parseAs(std::string_view text, Limits limits)
     if (limits.maxBytes && text.size() > limits.maxBytes)
         return Unexpected(Failure{limits.maxBytes, "larger than " + std::to_string(limits.maxBytes) + " bytes"});
     Json result;
-    BoundedBuilder<Json> builder(result, limits.maxDepth);
+    BoundedBuilder<Json> builder(result, limits);
     bool ok = false;
     try {
         ok = Json::sax_parse(text.begin(), text.end(), &builder);

@@ -16,6 +16,9 @@ struct Limits {
     size_t maxDepth = 512;
     // Zero: any size.
     size_t maxBytes = 0;
+    // Values of any kind, containers included (object keys are not values). Bounds what the
+    // document costs in memory, which can be many times its text. Zero: any number.
+    size_t maxValues = 0;
 };
 
 struct Failure {
@@ -26,8 +29,8 @@ struct Failure {
 };
 
 // Parses strict JSON (RFC 8259: no comments, no trailing commas, UTF-8 only). Never throws:
-// malformed text, numbers out of a double's range, documents nested deeper than the limit and
-// texts above the size limit all come back as a Failure.
+// malformed text, numbers out of a double's range, documents nested deeper than the limit or
+// holding more values than it allows, and texts above the size limit all come back as a Failure.
 Expected<nlohmann::json, Failure> parse(std::string_view text, Limits limits = {});
 Expected<nlohmann::ordered_json, Failure> parseOrdered(std::string_view text, Limits limits = {});
 

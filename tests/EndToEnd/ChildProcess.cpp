@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
@@ -52,7 +53,13 @@ ChildProcess::ChildProcess(Options options) : m_options(std::move(options))
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, (m_options.directory / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, (m_options.directory / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int errorPipe[2] = { -1, -1 };
+    if (m_options.standardErrorToPipe && pipe2(errorPipe, O_CLOEXEC) == 0) {
+        posix_spawn_file_actions_adddup2(&actions, errorPipe[1], STDERR_FILENO);
+        m_errorPipe = errorPipe[0];
+    } else {
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, (m_options.directory / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    }
     // A Ctrl+C that the test runner receives is not the child's business; the child starts with
     // SIGINT at its default action whatever this process does with it.
     posix_spawnattr_t attributes;
@@ -70,6 +77,8 @@ ChildProcess::ChildProcess(Options options) : m_options(std::move(options))
     const int error = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
+    if (errorPipe[1] >= 0)
+        close(errorPipe[1]);
     if (error != 0) {
         ADD_FAILURE() << "cannot start " << m_options.program << ": " << std::strerror(error);
         return;
@@ -79,6 +88,7 @@ ChildProcess::ChildProcess(Options options) : m_options(std::move(options))
 
 ChildProcess::~ChildProcess()
 {
+    closeErrorPipe();
     if (m_pid > 0 && !m_waitStatus) {
         kill(m_pid, SIGKILL);
         reap(true);
@@ -113,6 +123,30 @@ bool ChildProcess::waitForError(std::string_view needle, std::chrono::millisecon
             return standardError().find(needle) != std::string::npos;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
+}
+
+bool ChildProcess::readErrorLine(std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (m_errorPipe >= 0 && std::chrono::steady_clock::now() < deadline) {
+        pollfd waiting { m_errorPipe, POLLIN, 0 };
+        if (poll(&waiting, 1, 20) <= 0)
+            continue;
+        char buffer[256];
+        const ssize_t got = read(m_errorPipe, buffer, sizeof buffer);
+        if (got <= 0)
+            return false;
+        if (std::string_view(buffer, static_cast<size_t>(got)).find('\n') != std::string_view::npos)
+            return true;
+    }
+    return false;
+}
+
+void ChildProcess::closeErrorPipe()
+{
+    if (m_errorPipe >= 0)
+        close(m_errorPipe);
+    m_errorPipe = -1;
 }
 
 void ChildProcess::signal(int number)

@@ -23,6 +23,8 @@ public:
         std::map<std::string, std::optional<std::string>> environment;
         // Where "stdout" and "stderr" are written.
         std::filesystem::path directory;
+        // Standard error goes to a pipe that this object reads, instead of "stderr".
+        bool standardErrorToPipe = false;
     };
 
     explicit ChildProcess(Options options);
@@ -36,6 +38,10 @@ public:
 
     // Waits until standard error holds `needle`; false on time-out or when the child ended first.
     bool waitForError(std::string_view needle, std::chrono::milliseconds timeout);
+    // With the pipe: reads it until a line feed has arrived (false on time-out or its end),
+    // and closes this end of it, as a reader that goes away does.
+    bool readErrorLine(std::chrono::milliseconds timeout);
+    void closeErrorPipe();
     void signal(int number);
     // The exit status, or none when the child did not end in time (it is killed then) or ended by
     // a signal.
@@ -47,6 +53,7 @@ private:
     Options m_options;
     pid_t m_pid = -1;
     std::optional<int> m_waitStatus;
+    int m_errorPipe = -1;
 };
 
 } // namespace lorvantine::test

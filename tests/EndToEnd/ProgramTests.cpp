@@ -89,6 +89,31 @@ TEST(ProgramTest, ADesktopFixtureThatCannotBeLoadedIsNamedWithItsFaultAndNothing
     EXPECT_EQ(run.err.find("✅"), std::string::npos) << "the command line started without a desktop";
 }
 
+TEST(ProgramTest, AStandardErrorReaderThatGoesAwayDoesNotEndTheReading)
+{
+    SpeechServerProcess server;
+    ASSERT_TRUE(server.isRunning());
+    ScratchDirectory directory;
+    const auto settings = directory / "settings.json";
+    writeFile(settings, nlohmann::json { { "Lorvantine.ttsServerURL", server.baseURL() } }.dump());
+    ChildProcess program({ .program = programPath,
+                           .arguments = { "--read-article" },
+                           .environment = { { "LORVANTINE_DESKTOP", (fixtures / "e2e-short-article.json").string() },
+                                            { "LORVANTINE_AUDIO_OUT", "null" },
+                                            { "LORVANTINE_DEFAULTS", settings.string() } },
+                           .directory = directory.path(),
+                           .standardErrorToPipe = true });
+    ASSERT_TRUE(program.readErrorLine(10s));
+    program.closeErrorPipe();
+
+    // Every paragraph is still asked for, and Ctrl+C still ends the command as usual.
+    for (auto until = std::chrono::steady_clock::now() + 10s; server.speechRequests().size() < 4 && std::chrono::steady_clock::now() < until;)
+        std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(server.speechRequests().size(), 4u);
+    program.signal(SIGINT);
+    EXPECT_EQ(program.wait(10s), 0) << "ended by a signal";
+}
+
 // --- The whole road: fixture desktop, speech server, WAV output ---
 
 std::vector<std::uint8_t> decodeBase64(const std::string& text)

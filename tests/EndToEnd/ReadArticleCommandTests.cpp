@@ -25,7 +25,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <csignal>
+#include <thread>
 
 namespace lorvantine::test {
 namespace {
@@ -226,6 +228,34 @@ private:
     std::optional<std::shared_ptr<const TextMeasurer>> m_previousMeasurer;
 };
 
+// A manual clock that a thread of its own moves on much faster than real time, for the life of
+// this object: long waits of the program pass in a moment while everything else runs as usual.
+class FastClock {
+public:
+    explicit FastClock(double speedUp)
+        : m_previous(Clock::install(m_clock))
+        , m_mover([this, speedUp] {
+            while (!m_stop) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                m_clock->advance(seconds(0.001 * speedUp));
+            }
+        })
+    {
+    }
+    ~FastClock()
+    {
+        m_stop = true;
+        m_mover.join();
+        Clock::install(m_previous);
+    }
+
+private:
+    std::shared_ptr<ManualClock> m_clock = std::make_shared<ManualClock>();
+    std::shared_ptr<Clock> m_previous;
+    std::atomic<bool> m_stop { false };
+    std::thread m_mover;
+};
+
 constexpr const char* wechatMessage = "❌ 找不到公号文章窗口（请先在微信中点开一篇公号文章）";
 
 TEST_F(ReadArticleCommandTest, NothingReadableEndsAtOnceWithTheMessageAndStatusOne)
@@ -318,6 +348,32 @@ TEST_F(ReadArticleCommandTest, TheEndOfTheDocumentResetsThePlayButtonAndOnlyTheC
     EXPECT_EQ(requestedInputs(), (std::vector<std::string> { "Short Walks", "A short walk after lunch clears the head.",
                                                               "Leave the phone at home and look at the trees.",
                                                               "Come back before the tea gets cold." }));
+}
+
+TEST_F(ReadArticleCommandTest, ADocumentOfWhichNothingCouldBeSpokenEndsTheCommandWithStatusOne)
+{
+    useFixture("e2e-short-article.json");
+    // Every paragraph refused: the document ends without a word.
+    s_server->fault("404");
+    LoopScript refused;
+    refused.waitFor("the command to end by itself", [] { return false; });
+    EXPECT_EQ(route({ "lorvantine", "--read-article" }, &refused), 1);
+    EXPECT_TRUE(log.contains("[ReadArticle] ❌ 一段也没有读出来: HTTP 404: "));
+
+    // A server that cannot be reached: the reading gives up after three paragraphs, whose retry
+    // waits pass on a fast clock.
+    s_server->reset();
+    s_server->fault("hangup");
+    {
+        FastClock fast(50);
+        LoopScript unreachable;
+        unreachable.waitFor("the command to end by itself", [] { return false; });
+        EXPECT_EQ(route({ "lorvantine", "--read-article" }, &unreachable), 1);
+    }
+    EXPECT_EQ(log.linesContaining("[ArticleReader] ❌ 连不上语音服务器 " + s_server->baseURL()).size(), 1u);
+    EXPECT_FALSE(log.contains("[ReadArticle] 播放完成"));
+    EXPECT_FALSE(reader().isReading());
+    EXPECT_TRUE(programWindows().empty());
 }
 
 TEST_F(ReadArticleCommandTest, SpeedAndVoiceChosenWhileChineseIsReadAreStoredForChinese)

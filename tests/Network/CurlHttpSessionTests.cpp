@@ -209,6 +209,38 @@ TEST_F(CurlHttpSessionTest, AnAnswerThatKeepsTricklingIsNotCutOffByTheIdleTime)
     EXPECT_EQ(textOf(*std::get<HttpResponse>(result).body), "ababab");
 }
 
+TEST_F(CurlHttpSessionTest, AnAnswerLongerThanTheBodyLimitFailsOnceWithoutBeingKept)
+{
+    constexpr size_t limit = 256 * 1024;
+    // Not a text type, so the server sends the bytes as they are.
+    server.http.Get("/streamed", [](const httplib::Request&, httplib::Response& response) {
+        response.set_chunked_content_provider("application/octet-stream", [](size_t offset, httplib::DataSink& sink) {
+            if (offset >= 8 * limit) {
+                sink.done();
+                return true;
+            }
+            const std::string chunk(16 * 1024, 'x');
+            return sink.write(chunk.data(), chunk.size());
+        });
+    });
+    server.http.Get("/announced", [](const httplib::Request&, httplib::Response& response) {
+        response.set_content(std::string(limit + 1, 'y'), "application/octet-stream");
+    });
+    server.http.Get("/fits", [](const httplib::Request&, httplib::Response& response) {
+        response.set_content(std::string(limit, 'z'), "application/octet-stream");
+    });
+    server.start();
+
+    for (const char* path : {"/streamed", "/announced"}) {
+        HttpResult result = fetch({.url = server.url(path), .maxBodyBytes = limit});
+        EXPECT_EQ(errorCode(result), NSURLError::dataLengthExceedsMaximum) << path;
+    }
+    HttpResult fits = fetch({.url = server.url("/fits"), .maxBodyBytes = limit});
+    ASSERT_TRUE(std::holds_alternative<HttpResponse>(fits));
+    EXPECT_EQ(std::get<HttpResponse>(fits).body->size(), limit);
+    EXPECT_FALSE(results.waitFor(4, std::chrono::milliseconds(100))) << "one completion each";
+}
+
 TEST_F(CurlHttpSessionTest, CancelEndsARunningExchangeOnceAndLaterCancelsDoNothing)
 {
     RawSocket silent(RawSocket::Mode::listenOnly);

@@ -127,12 +127,21 @@ TEST_F(TTSAnswerRulesTest, AudioIsTheFirstStringMemberDecodedAsStrictBase64)
 
 TEST_F(TTSAnswerRulesTest, OnlyObjectsAndArraysAreJSONAnswersAndParserErrorsAreFinal)
 {
-    for (const char* fragment : {"42", "\"text\"", "null", "true", "{\"audio\":", "{\"audio\":\"\"} trailing", "\xff\xfe"}) {
-        TTSResult result = ask(std::string(fragment));
-        ASSERT_FALSE(result) << fragment;
-        EXPECT_EQ(result.error(), parserError) << fragment;
+    // The reader also refuses answers nested deeper than an answer is, or holding far more
+    // values than its input could have words.
+    std::string values;
+    for (int i = 0; i < 100000; ++i)
+        values += i ? ",0" : "0";
+    const std::string deep = R"({"audio":"","x":)" + std::string(40, '[') + std::string(40, ']') + "}";
+    const std::string flood = R"({"audio":"","x":[)" + values + "]}";
+    for (const std::string& fragment :
+         {std::string("42"), std::string("\"text\""), std::string("null"), std::string("true"), std::string("{\"audio\":"),
+          std::string("{\"audio\":\"\"} trailing"), std::string("\xff\xfe"), deep, flood}) {
+        TTSResult result = ask(fragment);
+        ASSERT_FALSE(result) << fragment.substr(0, 40);
+        EXPECT_EQ(result.error(), parserError) << fragment.substr(0, 40);
     }
-    EXPECT_EQ(session->requests().size(), 7u) << "parser errors are never retried";
+    EXPECT_EQ(session->requests().size(), 9u) << "parser errors are never retried";
 
     TTSResult array = ask("[]");
     ASSERT_FALSE(array);
@@ -162,6 +171,11 @@ TEST_F(TTSAnswerRulesTest, ProcessedTextIsRebuiltOnlyWhenTheInputEndsWithTheRest
     ASSERT_TRUE(foreign);
     EXPECT_EQ(foreign->processedText, "First part. Second part.");
 
+    // A rest that begins inside a Character (an accent without its letter) is not the input's end.
+    TTSResult split = ask("Cafe\u0301 au lait", 200, R"({"audio":"","processed_text":"","unprocessed_text":"\u0301 au lait"})");
+    ASSERT_TRUE(split);
+    EXPECT_EQ(split->processedText, "Cafe\u0301 au lait");
+
     TTSResult wrongTypes = ask("Whole.", 200, R"({"audio":"","processed_text":5,"unprocessed_text":["x"]})");
     ASSERT_TRUE(wrongTypes);
     EXPECT_EQ(wrongTypes->processedText, "Whole.");
@@ -179,11 +193,57 @@ TEST_F(TTSAnswerRulesTest, TimestampsTakeNumbersOfEitherSpellingAndDropAListWith
     EXPECT_THAT(mixed->timestamps,
         ElementsAre(TTSTimestamp {1, 2, "one"}, TTSTimestamp {2.5, 3.25, "two"}, TTSTimestamp {4.5, 0, ""}, TTSTimestamp {0, 0, ""}));
 
+    // One word per Character of the input at most, and 64 more.
+    std::string many = R"({"audio":"","timestamps":[)";
+    for (int i = 0; i < 200; ++i)
+        many += std::string(i ? "," : "") + R"({"start":0,"end":1,"word":"w"})";
+    TTSResult flooded = ask("Some text.", 200, many + "]}");
+    ASSERT_TRUE(flooded);
+    EXPECT_EQ(flooded->timestamps.size(), 10u + 64u);
+
     for (const char* spoiled : {R"({"audio":"","timestamps":[{"start":1,"end":2,"word":"one"},null]})",
                                 R"({"audio":"","timestamps":{"start":1}})", R"({"audio":""})"}) {
         TTSResult result = ask(spoiled);
         ASSERT_TRUE(result) << spoiled;
         EXPECT_THAT(result->timestamps, IsEmpty()) << spoiled;
+    }
+}
+
+TEST_F(TTSAnswerRulesTest, AChainEndsWithAnErrorWhenWhatIsLeftDoesNotGetShorter)
+{
+    struct Case {
+        const char* server;
+        std::string text;
+        std::function<std::string(const std::string& input)> rest;
+        size_t requests;
+    };
+    const std::string first = "One two three.";
+    const std::vector<Case> cases {
+        {"hands the text back", first, [](const std::string& input) { return "  " + input + "\n"; }, 1},
+        {"lets the rest grow", first, [](const std::string& input) { return input + " And more."; }, 1},
+        {"alternates two rests", first, [&](const std::string& input) { return input == first ? "Two three." : first; }, 2},
+        // The same Characters in fewer bytes: composed where the text had a letter and an accent.
+        {"recomposes the text", "Cafe\u0301 noir.", [](const std::string&) { return std::string("Caf\u00e9 noir."); }, 1},
+    };
+    for (const Case& c : cases) {
+        size_t before = session->requests().size();
+        session->respond = [&](const HttpRequest& request) -> HttpResult {
+            auto body = nlohmann::json::parse(request.body.begin(), request.body.end(), nullptr, false);
+            // A bound for the test's sake, should the chain not end by itself.
+            bool enough = session->requests().size() - before >= 20;
+            nlohmann::json reply = {{"audio", ""}, {"processed_text", "x"},
+                {"unprocessed_text", enough ? std::string() : c.rest(body.value("input", std::string()))}};
+            return answer(200, reply.dump());
+        };
+        ChainRecorder recorder;
+        client->generate(c.text, std::nullopt, recorder.partHandler(), recorder.doneHandler());
+        ASSERT_TRUE(Dispatch::waitUntilIdle());
+        EXPECT_EQ(session->requests().size() - before, c.requests) << c.server;
+        EXPECT_EQ(recorder.parts().size(), c.requests) << c.server << ": every answer is still handed on";
+        ASSERT_EQ(recorder.doneCount(), 1) << c.server;
+        ASSERT_TRUE(recorder.error()) << c.server;
+        EXPECT_EQ(recorder.error()->domain, "TTS") << c.server;
+        EXPECT_EQ(recorder.error()->code, -4) << c.server;
     }
 }
 

@@ -4,6 +4,7 @@
 #include "LoopbackServer.h"
 #include "TTSTestSupport.h"
 
+#include "Network/TTSCancellation.h"
 #include "Support/Log.h"
 #include "Support/Text.h"
 #include "TestSupport/SpeechServerProcess.h"
@@ -247,6 +248,75 @@ TEST_F(TTSClientServerTest, TransportErrorsPassThroughUnchangedAfterTheRetries)
     EXPECT_EQ(timedOut.error()->code, -1001);
 }
 
+TEST_F(TTSClientServerTest, ACancelledChainSendsNothingMoreAndEndsOnceAtOnce)
+{
+    const ErrorValue cancelled {"NSURLErrorDomain", -999, "cancelled"};
+    auto client = makeClient();
+
+    // While its request is being answered: the exchange is given up without waiting for it.
+    ASSERT_FALSE(server.control({{"delayMs", 5000}}));
+    auto inFlight = std::make_shared<TTSCancellation>();
+    client->generate("First sentence. Second sentence.", std::nullopt, recorder.partHandler(), recorder.doneHandler(), inFlight);
+    for (auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+         speechRequestCount() == 0 && std::chrono::steady_clock::now() < until;)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(speechRequestCount(), 1u);
+    const auto cancelledAt = std::chrono::steady_clock::now();
+    inFlight->cancel();
+    ASSERT_TRUE(Dispatch::waitUntilIdle());
+    EXPECT_LT(std::chrono::steady_clock::now() - cancelledAt, std::chrono::seconds(2));
+    EXPECT_EQ(recorder.doneCount(), 1);
+    EXPECT_EQ(recorder.error(), cancelled);
+    EXPECT_THAT(recorder.parts(), IsEmpty());
+
+    // While a retry waits: it never sends.
+    server.reset();
+    ASSERT_FALSE(server.fault("503"));
+    ChainRecorder retrying;
+    auto waiting = std::make_shared<TTSCancellation>();
+    client->generate("Try again.", std::nullopt, retrying.partHandler(), retrying.doneHandler(), waiting);
+    ASSERT_TRUE(Dispatch::waitUntilIdle());
+    ASSERT_EQ(speechRequestCount(), 1u);
+    waiting->cancel();
+    ASSERT_TRUE(Dispatch::waitUntilIdle());
+    EXPECT_EQ(retrying.doneCount(), 1);
+    EXPECT_EQ(retrying.error(), cancelled);
+    time.advance(30);
+    EXPECT_EQ(speechRequestCount(), 1u);
+    EXPECT_EQ(retrying.doneCount(), 1);
+
+    // Before it starts: nothing is sent at all.
+    ChainRecorder never;
+    auto before = std::make_shared<TTSCancellation>();
+    before->cancel();
+    client->generate("Never.", std::nullopt, never.partHandler(), never.doneHandler(), before);
+    ASSERT_TRUE(Dispatch::waitUntilIdle());
+    EXPECT_EQ(never.error(), cancelled);
+    EXPECT_EQ(speechRequestCount(), 1u);
+}
+
+TEST_F(TTSClientServerTest, AnAnswerAboveTheSizeLimitIsAnErrorAndNeverKeptWhole)
+{
+    test::LoopbackServer huge;
+    huge.http.Post(SpeechServerProcess::speechPath, [](const httplib::Request&, httplib::Response& response) {
+        response.set_chunked_content_provider("application/octet-stream", [](size_t offset, httplib::DataSink& sink) {
+            if (offset > TTSClient::maxAnswerBytes) {
+                sink.done();
+                return true;
+            }
+            const std::string chunk = offset == 0 ? std::string("{\"audio\":\"") : std::string(256 * 1024, 'A');
+            return sink.write(chunk.data(), chunk.size());
+        });
+    });
+    huge.start();
+    auto client = makeClient(berlin, huge.url(""));
+    client->requestPart("Too much.", "af_heart", recorder.completion());
+    runToEnd();
+    ASSERT_TRUE(recorder.error());
+    EXPECT_EQ(recorder.error()->domain, "NSURLErrorDomain");
+    EXPECT_EQ(recorder.error()->code, -1103);
+}
+
 TEST_F(TTSClientServerTest, ErrorDescriptionsShowTheFirst200CharactersOfTheBody)
 {
     std::string longBody;
@@ -389,7 +459,9 @@ INSTANTIATE_TEST_SUITE_P(StandInServerFaults, TTSFaultModeTest,
         FaultCase {"empty", parserError, 1, 0}, FaultCase {"array", ErrorValue {"TTS", -2, "bad json"}, 3, 0},
         FaultCase {"no_audio", ErrorValue {"TTS", -1, "no data"}, 3, 0},
         FaultCase {"bad_base64", ErrorValue {"TTS", -3, "bad audio b64"}, 3, 0},
-        FaultCase {"base64_newlines", ErrorValue {"TTS", -3, "bad audio b64"}, 3, 0}, FaultCase {"no_progress", std::nullopt, 1, 0},
+        FaultCase {"base64_newlines", ErrorValue {"TTS", -3, "bad audio b64"}, 3, 0},
+        FaultCase {"no_progress", ErrorValue {"TTS", -4, ""}, 1, 0}, FaultCase {"silent", std::nullopt, 2, 0},
+        FaultCase {"hangup", ErrorValue {"NSURLErrorDomain", -1005, ""}, 3, 3},
         FaultCase {"503x1", std::nullopt, 3, 0}),
     faultCaseName);
 

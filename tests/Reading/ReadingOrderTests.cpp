@@ -7,6 +7,7 @@
 #include "Overlay/HighlightView.h"
 #include "Player/MiniPlayer.h"
 #include "Preferences/PreferencesModel.h"
+#include "Support/Text.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -36,8 +37,8 @@ TEST_F(ReadingOrderTest, ReadsEveryParagraphInOrderWithOneRequestInFlightAndEnds
         << "the empty paragraph is passed over without a request";
     EXPECT_THAT(server->speechRequests(), Each(Field(&SpeechServerRequest::concurrency, 1)));
     EXPECT_THAT(server->speechRequests(), Each(Field(&SpeechServerRequest::voiceCode, "af_heart")));
-    EXPECT_THAT(plays(), ElementsAre("0/0", "1/0", "1/33", "3/0"))
-        << "the second part of paragraph 1 starts after the 33 Characters of its first";
+    EXPECT_THAT(plays(), ElementsAre("0/0", "1/0", "1/34", "3/0"))
+        << "the second part of paragraph 1 starts where its sentence does, after the space";
 
     EXPECT_EQ(finishedCount, 1);
     EXPECT_EQ(firstPlayingCount, 1);
@@ -46,6 +47,33 @@ TEST_F(ReadingOrderTest, ReadsEveryParagraphInOrderWithOneRequestInFlightAndEnds
     EXPECT_EQ(logCount("[ArticleReader] ▶ \"Document\" — 4 段"), 1u);
     EXPECT_EQ(logCount("[ArticleReader] 语言=en 音色=af_heart 语速=1.5"), 1u);
     EXPECT_EQ(logCount("[ArticleReader] ✓ para[1] 2 parts"), 1u);
+}
+
+TEST_F(ReadingOrderTest, EachPieceStartsWhereItsSentenceStartsInTheParagraph)
+{
+    // Spaces between sentences, and line breaks (sent as "。"), are text the pieces do not hold.
+    std::string longParagraph;
+    std::vector<std::string> starts;
+    for (int k = 1; k <= 12; ++k) {
+        starts.push_back("Sentence " + std::to_string(k) + " ");
+        longParagraph += starts.back() + "comes here." + (k == 6 ? "  " : " ");
+    }
+    const std::string lines = "A first line\nA second line.\n\nA third line.";
+    ReadingWindow window = addWindow(addApplication("com.apple.TextEdit"), { longParagraph, lines });
+    startReading(window);
+    ASSERT_TRUE(advanceUntil([&] { return readingEnded(); }));
+
+    std::vector<std::string> expected;
+    auto expectAt = [&](int paragraph, const std::string& text, const std::string& start) {
+        const size_t at = text.find(start);
+        ASSERT_NE(at, std::string::npos) << start;
+        expected.push_back(std::to_string(paragraph) + "/" + std::to_string(Text::characterCount(text.substr(0, at))));
+    };
+    for (const auto& start : starts)
+        expectAt(0, longParagraph, start);
+    for (const char* start : { "A first", "A second", "A third" })
+        expectAt(1, lines, start);
+    EXPECT_EQ(plays(), expected);
 }
 
 TEST_F(ReadingOrderTest, TheOverlayAndTheMiniPlayerFollowThePlayingParagraph)

@@ -3,8 +3,15 @@
 
 #include "Reading/ReadingTestSupport.h"
 
+#include "Network/TTSClient.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace lorvantine::test {
 namespace {
@@ -64,6 +71,68 @@ TEST_F(SpeechErrorTest, EachReadingReportsItsOwnFailureAndAStoppedOneNone)
     startReading(addWindow(pid, threeParagraphs));
     ASSERT_TRUE(advanceUntil([&] { return readingEnded(); }));
     EXPECT_EQ(errors.size(), 2u);
+}
+
+TEST_F(SpeechErrorTest, AnswersThatSpeakNothingAreNotLoggedAsSpoken)
+{
+    server->fault("silent");
+    startReading(addWindow(addApplication("com.apple.TextEdit"), { "Nothing comes out. Not even here." }));
+    ASSERT_TRUE(advanceUntil([&] { return readingEnded(); }));
+    EXPECT_TRUE(log.contains("[ArticleReader] ⚠ para[0] 2 parts, nothing spoken — text=\"Nothing comes out. Not even here.\""));
+    EXPECT_FALSE(log.contains("[ArticleReader] ✓ para["));
+}
+
+TEST_F(SpeechErrorTest, TwoParagraphsLostToTheConnectionDoNotEndTheReading)
+{
+    // Three attempts for each of the first two paragraphs, then the server answers again.
+    server->fault("hangupx6");
+    startReading(addWindow(addApplication("com.apple.TextEdit"), threeParagraphs));
+    ASSERT_TRUE(advanceUntil([&] { return readingEnded(); }));
+    EXPECT_EQ(logCount("[ArticleReader] tts err para["), 2u);
+    EXPECT_THAT(plays(), ElementsAre("2/0"));
+    EXPECT_EQ(finishedCount, 1);
+}
+
+// A port on this machine where nothing listens.
+int closedPort()
+{
+    const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(socket);
+    return ntohs(address.sin_port);
+}
+
+class UnreachableServerTest : public ReadingTest {
+protected:
+    UnreachableServerTest()
+    {
+        sessionSpeechClient = TTSClient::make("af_heart", { .timeZoneIdentifier = "Europe/Berlin", .usBaseURL = address, .cnBaseURL = address });
+    }
+    const std::string address = "http://127.0.0.1:" + std::to_string(closedPort());
+};
+
+TEST_F(UnreachableServerTest, EndsTheReadingAfterThreeParagraphsInARowWithOneErrorNamingTheServer)
+{
+    std::vector<ErrorValue> unavailable;
+    reader->onSpeechUnavailable = [&](const ErrorValue& error) { unavailable.push_back(error); };
+    std::vector<std::string> texts;
+    for (int i = 0; i < 50; ++i)
+        texts.push_back("Paragraph " + std::to_string(i) + " is never heard.");
+    startReading(addWindow(addApplication("com.apple.TextEdit"), texts));
+    ASSERT_TRUE(advanceUntil([&] { return readingEnded(); }));
+
+    EXPECT_EQ(logCount("[ArticleReader] tts err para[2]: Could not connect to the server."), 1u);
+    EXPECT_FALSE(log.contains("para[4]")) << "nothing is asked for past the fourth paragraph";
+    EXPECT_EQ(logCount("[ArticleReader] ❌ 连不上语音服务器 " + address + "（连续 3 段"), 1u);
+    ASSERT_EQ(unavailable.size(), 1u);
+    EXPECT_NE(unavailable[0].description.find(address), std::string::npos) << unavailable[0].description;
+    EXPECT_EQ(finishedCount, 0) << "the reading did not finish, it gave up";
+    EXPECT_EQ(errors.size(), 1u);
 }
 
 } // namespace

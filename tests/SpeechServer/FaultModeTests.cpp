@@ -115,6 +115,21 @@ TEST_F(SpeechServerFaults, noProgressReturnsTheWholeInputUnspoken)
     EXPECT_EQ(answer["processed_text"], "");
     EXPECT_EQ(answer["audio"], "");
     EXPECT_EQ(answer["timestamps"], nlohmann::json::array());
+
+    ASSERT_EQ(control(*server, {{"fault", "silent"}}), 200);
+    answer = speak(input).json;
+    EXPECT_EQ(answer["processed_text"], "First part.");
+    EXPECT_EQ(answer["unprocessed_text"], " Second part.");
+    EXPECT_EQ(answer["audio"], "");
+    EXPECT_EQ(answer["timestamps"], nlohmann::json::array());
+}
+
+TEST_F(SpeechServerFaults, hangupClosesTheConnectionWithoutABody)
+{
+    ASSERT_EQ(control(*server, {{"fault", "hangupx1"}}), 200);
+    EXPECT_EQ(speak().status, 0) << "no complete answer reaches the client";
+    EXPECT_EQ(speak().status, 200);
+    EXPECT_EQ(loggedFaults(), (std::vector<std::string>{"hangup", "none"}));
 }
 
 TEST_F(SpeechServerFaults, delayHoldsTheAnswerBack)

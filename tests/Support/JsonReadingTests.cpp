@@ -43,6 +43,13 @@ TEST(JsonReading, ReadsDocumentsWithinTheLimits)
     auto tooLarge = JsonReading::parse(R"({"a": 1})", {.maxBytes = 4});
     ASSERT_FALSE(tooLarge.hasValue());
     EXPECT_EQ(tooLarge.error().message, "larger than 4 bytes");
+
+    // The object, its array and the array's three elements; keys are no values.
+    const std::string five = R"({"a": [1, "x", {}]})";
+    EXPECT_TRUE(JsonReading::parse(five, {.maxValues = 5}).hasValue());
+    auto tooMany = JsonReading::parse(five, {.maxValues = 4});
+    ASSERT_FALSE(tooMany.hasValue());
+    EXPECT_EQ(tooMany.error().message, "more than 4 values");
 }
 
 } // namespace

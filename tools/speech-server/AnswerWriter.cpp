@@ -79,6 +79,8 @@ Reply write(const Part& part, const FaultDecision& decision)
                 "<body><h1>Bad Gateway</h1></body></html>\n"};
     case Fault::EmptyBody:
         return {200, jsonType, std::string()};
+    case Fault::HangUp:
+        return {200, jsonType, std::string(), true};
     default:
         break;
     }

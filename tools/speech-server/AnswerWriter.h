@@ -21,6 +21,8 @@ struct Reply {
     int status = 200;
     std::string contentType;
     std::string body;
+    // Send the status and headers only, then close the connection.
+    bool hangUp = false;
 };
 
 Reply write(const Part& part, const FaultDecision& decision);

@@ -13,7 +13,7 @@ namespace {
 
 constexpr int maxDelayMs = 600000;
 
-constexpr std::array<std::pair<Fault, std::string_view>, 8> faultNames{{
+constexpr std::array<std::pair<Fault, std::string_view>, 10> faultNames{{
     {Fault::None, "none"},
     {Fault::Html, "html"},
     {Fault::EmptyBody, "empty"},
@@ -22,6 +22,8 @@ constexpr std::array<std::pair<Fault, std::string_view>, 8> faultNames{{
     {Fault::BadBase64, "bad_base64"},
     {Fault::Base64LineBreaks, "base64_newlines"},
     {Fault::NoProgress, "no_progress"},
+    {Fault::Silent, "silent"},
+    {Fault::HangUp, "hangup"},
 }};
 
 constexpr std::array<std::pair<TimestampVariant, std::string_view>, 10> timestampNames{{

@@ -19,6 +19,8 @@ enum class Fault {
     BadBase64,         // "audio" that is not base64
     Base64LineBreaks,  // "audio" base64 wrapped at 76 columns
     NoProgress,        // nothing spoken, the whole input returned as unprocessed
+    Silent,            // a normal answer whose audio is empty and has no words
+    HangUp,            // 200 and its headers, then the connection closes without a body
 };
 
 // How the timestamps of a successful answer are spelled.

@@ -12,7 +12,9 @@ namespace {
 
 constexpr const char* host = "127.0.0.1";
 constexpr std::size_t maxBodyBytes = 1024 * 1024;
-constexpr std::size_t workerThreads = 32;
+// Enough that answers being held back (delayMs) for many clients at once do not queue behind
+// each other.
+constexpr std::size_t workerThreads = 256;
 constexpr const char* defaultVoice = "af_heart";
 
 std::string dump(const nlohmann::json& value)
@@ -140,7 +142,10 @@ void SpeechServer::handleSpeech(const httplib::Request& request, httplib::Respon
         reply = errorReply(500, std::string("internal error: ") + error.what());
     }
     response.status = reply.status;
-    response.set_content(reply.body, reply.contentType);
+    if (reply.hangUp)
+        response.set_chunked_content_provider(reply.contentType, [](std::size_t, httplib::DataSink&) { return false; });
+    else
+        response.set_content(reply.body, reply.contentType);
     outcome.status = reply.status;
     log_.finish(order, std::move(outcome));
 }
@@ -191,14 +196,14 @@ AnswerWriter::Reply SpeechServer::answerSpeech(const std::string& body, RequestL
 
     AnswerWriter::Part part;
     bool answersWithSpeech = decision.fault != Fault::HttpStatus && decision.fault != Fault::Html
-        && decision.fault != Fault::EmptyBody;
+        && decision.fault != Fault::EmptyBody && decision.fault != Fault::HangUp;
     if (decision.fault == Fault::NoProgress) {
         part.unprocessedText = *outcome.input;
     } else if (answersWithSpeech) {
         auto split = Segmenter::splitPrefix(*outcome.input);
         part.processedText = Segmenter::trim(split.spoken);
         part.unprocessedText = std::move(split.rest);
-        if (!part.processedText.empty()) {
+        if (!part.processedText.empty() && decision.fault != Fault::Silent) {
             auto audio = speak_(part.processedText, outcome.voiceCode.value_or(defaultVoice), speed);
             if (!audio)
                 return errorReply(500, "speech synthesis failed");

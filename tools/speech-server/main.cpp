@@ -25,7 +25,7 @@ constexpr const char* usage =
     "  --port N        listen on 127.0.0.1:N (default: a free port)\n"
     "  --canned        answer at once with a tone instead of synthesised speech\n"
     "  --fault SPEC    start with a fault, e.g. 503x2, 404, html, empty, array, no_audio,\n"
-    "                  bad_base64, base64_newlines, no_progress\n"
+    "                  bad_base64, base64_newlines, no_progress, silent, hangup\n"
     "  --control JSON  start with a control object, as POST /control takes it\n"
     "Prints \"port=N\" on standard output once it accepts connections.\n";
 

@@ -39,6 +39,8 @@ struct Transfer {
     HttpHeaders responseHeaders;
     std::vector<std::uint8_t> responseBody;
     curl_off_t bytesMoved = 0;
+    // The body passed the request's limit; the transfer was aborted for it.
+    bool bodyTooLarge = false;
     // Set by the first progress call: a transfer still waiting for a free connection to its
     // host is not idle, it has not begun.
     bool begun = false;
@@ -56,9 +58,16 @@ struct Transfer {
 size_t writeBody(char* data, size_t size, size_t count, void* user)
 {
     auto* transfer = static_cast<Transfer*>(user);
-    transfer->responseBody.insert(transfer->responseBody.end(), data, data + size * count);
+    const size_t length = size * count;
+    const size_t limit = transfer->request.maxBodyBytes;
+    if (limit && length > limit - std::min(limit, transfer->responseBody.size())) {
+        // Anything but `length` makes curl abort the transfer.
+        transfer->bodyTooLarge = true;
+        return 0;
+    }
+    transfer->responseBody.insert(transfer->responseBody.end(), data, data + length);
     transfer->lastActivity = RealTime::now();
-    return size * count;
+    return length;
 }
 
 size_t writeHeader(char* data, size_t size, size_t count, void* user)
@@ -125,6 +134,9 @@ bool configure(Transfer& transfer)
     curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, onProgress);
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &transfer);
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+    // An announced length above the limit is refused before any of the body is read.
+    if (request.maxBodyBytes)
+        curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(request.maxBodyBytes));
     Duration timeout = request.timeout > Duration::zero() ? request.timeout : seconds(60);
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(timeout).count()));
 
@@ -310,6 +322,8 @@ struct CurlHttpSession::Shared {
         if (code == CURLE_OK) {
             HttpResponse response = responseOf(*transfer);
             deliver(std::move(transfer), std::move(response));
+        } else if (transfer->bodyTooLarge || code == CURLE_FILESIZE_EXCEEDED) {
+            deliver(std::move(transfer), NSURLError::error(NSURLError::dataLengthExceedsMaximum));
         } else {
             deliver(std::move(transfer), NSURLError::error(nsURLErrorCode(code)));
         }
