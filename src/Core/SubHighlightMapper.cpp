@@ -92,14 +92,18 @@ std::optional<SubHighlightUnit> locateUnit(std::string_view subText, int searchO
         auto original = [&](size_t index) {
             return index < mapping.size() ? mapping[index] : static_cast<int>(length);
         };
-        at = CharacterMatching::find(normalized.characters, piece, static_cast<size_t>(clampOffset(offset, normalizedLength)));
+        // The offset counts the paragraph's own Characters; the normalised text is never longer,
+        // so its search starts at the first normalised Character at or after that offset.
+        const size_t normalizedOffset = static_cast<size_t>(
+            std::lower_bound(mapping.begin(), mapping.begin() + static_cast<long>(std::min(mapping.size(), normalizedLength)), offset) - mapping.begin());
+        at = CharacterMatching::find(normalized.characters, piece, normalizedOffset);
         if (at >= 0) {
             candidate = { original(static_cast<size_t>(at)), original(static_cast<size_t>(at) + piece.size()) };
-        } else if (mapping.size() <= static_cast<size_t>(offset)) {
+        } else if (normalizedLength <= normalizedOffset) {
             candidate = { clampOffset(offset, length), clampOffset(static_cast<long long>(offset) + pieceLength, length) };
         } else {
-            const size_t end = std::min(normalizedLength, static_cast<size_t>(offset) + piece.size());
-            candidate = { original(static_cast<size_t>(offset)), original(end) };
+            const size_t end = std::min(normalizedLength, normalizedOffset + piece.size());
+            candidate = { original(normalizedOffset), original(end) };
         }
     }
 

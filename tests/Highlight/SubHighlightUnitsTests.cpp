@@ -179,6 +179,9 @@ TEST(SentenceUnitsTest, PiecesAreFoundInTheParagraphCountingCharacters)
         {"Stop! Go on.", 13, "Stop! Go on. Stop! Go on.", {"Stop!", "Go on."}},
         // Found through the speech client's normalisation of a paragraph broken by a line.
         {"First part。second part!", 0, "First part \n  second part!", {"First part", "second part!"}},
+        // A later answer's offset counts the paragraph's Characters, which the line breaks before
+        // it outnumber in the normalised text.
+        {"Two here。three now!", 8, "One.\n\n\n\nTwo here\n\nthree now!", {"Two here", "three now!"}},
         // Units stop at a line break and lose their spaces.
         {"  Hello there \nfriend!", 0, "  Hello there \nfriend!", {"Hello there"}},
         {"I ate 🍞! 我吃了面包。Cafe\u0301 next?", 0, "I ate 🍞! 我吃了面包。Cafe\u0301 next?", {"I ate 🍞!", "我吃了面包。", "Cafe\u0301 next?"}},
@@ -189,7 +192,7 @@ TEST(SentenceUnitsTest, PiecesAreFoundInTheParagraphCountingCharacters)
         EXPECT_EQ(texts(c.paragraph, SubHighlightMapper::buildSentenceUnitsWithoutTimestamps(c.spoken, c.offset, c.paragraph, 3)),
                   c.expected) << c.spoken;
     EXPECT_EQ(SubHighlightMapper::buildSentenceUnitsWithoutTimestamps("Stop! Go on.", 13, cases[0].paragraph, 3)[0].charRange.lower, 13);
-    auto emoji = SubHighlightMapper::buildSentenceUnitsWithoutTimestamps(cases[3].spoken, 0, cases[3].paragraph, 9);
+    auto emoji = SubHighlightMapper::buildSentenceUnitsWithoutTimestamps(cases[4].spoken, 0, cases[4].paragraph, 9);
     EXPECT_EQ(emoji[1].charRange, (CharRange { 9, 15 }));
     EXPECT_EQ(emoji[2].charRange, (CharRange { 15, 25 }));
 }
