@@ -22,7 +22,8 @@ constexpr double farthest = 1e7;
 // What rounding may take off a frame made from its corners.
 constexpr double slack = 1e-6;
 
-// "x y width height rest": the rectangle and what follows the space after it.
+// "x y width height rest": the rectangle and what follows the space after it, which must be
+// UTF-8, as every recogniser's text is.
 std::optional<std::pair<Rect, std::string>> readLine(const std::string& line)
 {
     double values[4];
@@ -36,6 +37,8 @@ std::optional<std::pair<Rect, std::string>> readLine(const std::string& line)
     }
     if (*at == ' ')
         ++at;
+    if (!Text::isValidUtf8(at))
+        return std::nullopt;
     return std::pair { Rect(values[0], values[1], values[2], values[3]), std::string(at) };
 }
 
