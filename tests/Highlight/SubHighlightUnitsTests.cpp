@@ -6,6 +6,9 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace lorvantine {
 namespace {
@@ -234,6 +237,22 @@ TEST(NormalizeTest, LineBreakRunsBecomeOneFullStopMappedToTheirFirstCharacter)
     EXPECT_EQ(normalized.text, "🍞。面包 cafe\u0301");
     EXPECT_EQ(normalized.mapping, (std::vector<int> { 0, 1, 2, 3, 4, 5, 6, 7, 8, 9 }));
     EXPECT_EQ(SubHighlightMapper::normalizeLikeTTS("").mapping, std::vector<int> { 0 });
+}
+
+TEST(NormalizeTest, AFullStopThatJoinsANeighbourIntoOneCharacterMapsItOnce)
+{
+    // A mark after a line break, or a prepended sign before one, stands alone in the input but
+    // forms one Character with the full stop put in for the break.
+    const std::vector<std::pair<std::string, std::vector<int>>> cases {
+        { "a\n\u0591b", { 0, 1, 3, 4 } },
+        { "\u0600\nb", { 0, 2, 3 } },
+        { "x \n\n\u0301\u0301", { 0, 1, 5 } },
+    };
+    for (const auto& [input, mapping] : cases) {
+        auto normalized = SubHighlightMapper::normalizeLikeTTS(input);
+        EXPECT_EQ(normalized.mapping, mapping) << input;
+        EXPECT_EQ(normalized.mapping.size(), Text::characterCount(normalized.text) + 1) << input;
+    }
 }
 
 } // namespace
