@@ -1,4 +1,5 @@
 #include "Core/SubHighlightMapper.h"
+#include "Network/SpeechText.h"
 #include "FuzzCheck.h"
 #include "Support/Log.h"
 #include "Support/Text.h"
@@ -52,9 +53,9 @@ bool sameRanges(const std::vector<SubHighlightUnit>& a, const std::vector<SubHig
 
 void checkNormalization(const std::string& text)
 {
-    const auto normalized = SubHighlightMapper::normalizeLikeTTS(text);
+    const auto normalized = SpeechText::normalize(text);
     const auto count = static_cast<int>(Text::characterCount(text));
-    fuzz::check(normalized.mapping.size() == Text::characterCount(normalized.text) + 1 && normalized.mapping.back() == count,
+    fuzz::check(normalized.mapping.size() == Text::characterCount(normalized.text()) + 1 && normalized.mapping.back() == count,
                 "the normalised text maps every Character back, and its end to the end");
     for (size_t i = 0; i < normalized.mapping.size(); ++i) {
         fuzz::check(normalized.mapping[i] >= 0 && normalized.mapping[i] <= count && (i == 0 || normalized.mapping[i] >= normalized.mapping[i - 1]),
@@ -79,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     SubHighlightState state;
     int textOffset = 0;
-    std::string lastSent = SubHighlightMapper::normalizeLikeTTS(paragraph.text).text;
+    std::string lastSent = SpeechText::normalize(paragraph.text).text();
     for (size_t r = 1; r < records.size(); ++r) {
         std::string unprocessed;
         AudioSegment segment = segmentOf(records[r], textOffset, unprocessed);

@@ -140,11 +140,6 @@ void AudioPlayer::flushQueue(std::optional<int> newGeneration)
     producerFinished = false;
 }
 
-void AudioPlayer::prepareForNextPage(std::optional<int> newGeneration)
-{
-    flushQueue(newGeneration);
-}
-
 void AudioPlayer::stop()
 {
     void* frames[6];

@@ -24,9 +24,9 @@ class Timer;
 // before the reading starts. Platform players call back on their own thread.
 //
 // Cancellation: pieces and producer calls carry the reading generation. The owner sets
-// `generation` (under `lock`) when a reading starts, or passes the new one to `flushQueue` /
-// `prepareForNextPage`; anything tagged with another generation is dropped, so work of an
-// abandoned generation that lands after a flush cannot play or end the new one.
+// `generation` (under `lock`) when a reading starts, or passes the new one to `flushQueue`;
+// anything tagged with another generation is dropped, so work of an abandoned generation that
+// lands after a flush cannot play or end the new one.
 class AudioPlayer : public std::enable_shared_from_this<AudioPlayer> {
 public:
     // Reads the rate from the user defaults and installs the heartbeat on the main run loop.
@@ -43,10 +43,9 @@ public:
     void markProducerFinished(std::optional<int> fromGeneration = std::nullopt);
     // The paragraph playing, else the one about to play, else none.
     std::optional<int> currentPlayingParagraphOrPending();
-    // Drops everything queued and loaded (seek, voice change).
+    // Drops everything queued and loaded and starts a fresh producer (seek, voice change, the
+    // next page's pieces).
     void flushQueue(std::optional<int> newGeneration = std::nullopt);
-    // The same before the next page's pieces.
-    void prepareForNextPage(std::optional<int> newGeneration = std::nullopt);
     // Ends the reading: pieces are refused until the owner clears `stopped`.
     void stop();
 

@@ -153,7 +153,7 @@ void ArticleReader::handleAutoPageTurn(std::optional<std::vector<ArticleParagrap
     takeSharedTextFingerprint();
 
     const int generation = beginGeneration();
-    m_player->prepareForNextPage(generation);
+    m_player->flushQueue(generation);
     runGenerationLoop(m_paragraphs, 0, generation);
 }
 

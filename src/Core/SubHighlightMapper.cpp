@@ -327,27 +327,6 @@ std::vector<std::string> splitByPunctuation(std::string_view text)
     return pieces;
 }
 
-Normalized normalizeLikeTTS(std::string_view text)
-{
-    SpeechText::Normalized normalized = SpeechText::normalize(text);
-    Normalized result { normalized.text(), {} };
-    // The full stop put in for a line break can form one Character with a neighbour that stood
-    // alone beside the break (a mark after it, a prepended sign before it), so the mapping
-    // follows the Characters of the text as it reads, each from the piece it starts in.
-    const std::vector<std::string>& pieces = normalized.characters;
-    size_t piece = 0;
-    size_t pieceEnd = pieces.empty() ? 0 : pieces[0].size();
-    size_t byte = 0;
-    for (const std::string& character : Text::characters(result.text)) {
-        while (byte >= pieceEnd && piece + 1 < pieces.size())
-            pieceEnd += pieces[++piece].size();
-        result.mapping.push_back(normalized.mapping[piece]);
-        byte += character.size();
-    }
-    result.mapping.push_back(normalized.mapping.back());
-    return result;
-}
-
 Playback Playback::of(const AudioSegment& segment, double currentTime, double duration)
 {
     Playback playback;

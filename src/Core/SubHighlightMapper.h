@@ -55,14 +55,6 @@ std::vector<SubHighlightUnit> buildSentenceUnitsWithoutTimestamps(std::string_vi
 // whole text when there is no such piece.
 std::vector<std::string> splitByPunctuation(std::string_view text);
 
-// The speech client's normalisation (every run of white space holding a line feed becomes "。",
-// then runs of "。" become one), with a way back: `mapping[i]` is the Character offset in the
-// input of normalised Character i, and one last entry holds the input's Character count.
-struct Normalized {
-    std::string text;
-    std::vector<int> mapping;
-};
-Normalized normalizeLikeTTS(std::string_view text);
 
 // --- The tick ---
 

@@ -8,6 +8,32 @@ namespace lorvantine::SpeechText {
 
 namespace {
 bool holdsLineFeed(std::string_view character) { return character.find('\n') != std::string_view::npos; }
+
+// The full stop put in for a line break can form one Character with a neighbour that stood alone
+// beside the break (a mark after it, a prepended sign before it). The pieces are regrouped into
+// the Characters of the text as it reads, each mapped from the piece it starts in, so that every
+// reader of the text counts the same Characters.
+void regroup(Normalized& normalized)
+{
+    const std::string text = normalized.text();
+    std::vector<std::string> characters = Text::characters(text);
+    if (characters.size() == normalized.characters.size())
+        return;
+    std::vector<int> mapping;
+    mapping.reserve(characters.size() + 1);
+    size_t piece = 0;
+    size_t pieceEnd = normalized.characters.empty() ? 0 : normalized.characters[0].size();
+    size_t byte = 0;
+    for (const std::string& character : characters) {
+        while (byte >= pieceEnd && piece + 1 < normalized.characters.size())
+            pieceEnd += normalized.characters[++piece].size();
+        mapping.push_back(normalized.mapping[piece]);
+        byte += character.size();
+    }
+    mapping.push_back(normalized.mapping.back());
+    normalized.characters = std::move(characters);
+    normalized.mapping = std::move(mapping);
+}
 } // namespace
 
 std::string Normalized::text() const
@@ -21,6 +47,7 @@ std::string Normalized::text() const
 Normalized normalize(const std::vector<std::string>& input)
 {
     const size_t n = input.size();
+    bool replacedLineBreak = false;
     std::vector<std::pair<std::string, int>> joined;
     joined.reserve(n);
     for (size_t i = 0; i < n;) {
@@ -37,6 +64,7 @@ Normalized normalize(const std::vector<std::string>& input)
         }
         if (lineFeed) {
             joined.emplace_back("。", static_cast<int>(i));
+            replacedLineBreak = true;
         } else {
             for (size_t k = i; k < end; ++k)
                 joined.emplace_back(input[k], static_cast<int>(k));
@@ -54,6 +82,8 @@ Normalized normalize(const std::vector<std::string>& input)
         result.mapping.push_back(offset);
     }
     result.mapping.push_back(static_cast<int>(n));
+    if (replacedLineBreak)
+        regroup(result);
     return result;
 }
 

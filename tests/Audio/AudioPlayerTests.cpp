@@ -168,7 +168,7 @@ TEST_F(AudioPlayerTest, FinishAllIsPostedWhenTheLastPieceEndsOrAtOnceWhenNothing
     RunLoop::runPending();
     EXPECT_THAT(takeNotes(), ElementsAre("finish all"));
 
-    player->prepareForNextPage();
+    player->flushQueue();
     player->enqueue(piece(0, 0));
     player->markParagraphFinished(0);
     player->markProducerFinished();
@@ -266,7 +266,7 @@ TEST_F(AudioPlayerTest, NextPageStartsFromAFreshProducerState)
     EXPECT_EQ(takeNotes().back(), "finish all");
 
     // The next page numbers its paragraphs from 0 again.
-    player->prepareForNextPage();
+    player->flushQueue();
     player->enqueue(piece(0, 0));
     advance(0.6);
     EXPECT_THAT(plays(), ElementsAre("7/0", "0/0"));
@@ -396,7 +396,7 @@ TEST_F(AudioPlayerTest, APieceOfASupersededGenerationArrivingAfterAFlushIsDroppe
         std::lock_guard guard(player->lock);
         player->generation = 7;
     }
-    player->prepareForNextPage();
+    player->flushQueue();
     player->enqueue(piece(0, 0, 0.5, 1));
     player->enqueue(piece(0, 0, 0.5, 7));
     EXPECT_THAT(plays(), ElementsAre("3/0", "1/0", "2/0", "0/0"));

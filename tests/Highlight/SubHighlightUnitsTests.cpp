@@ -223,37 +223,5 @@ TEST(CurrentUnitTest, TheLastUnitStartedIsCurrentUntilTheNextStarts)
     EXPECT_EQ(SubHighlightMapper::currentUnitIndex({}, 1), std::nullopt);
 }
 
-// --- The speech client's normalisation ---
-
-TEST(NormalizeTest, LineBreakRunsBecomeOneFullStopMappedToTheirFirstCharacter)
-{
-    auto normalized = SubHighlightMapper::normalizeLikeTTS("ab \n\n c\n。d  e");
-    EXPECT_EQ(normalized.text, "ab。c。d  e");
-    // a b 。(the run from offset 2) c 。(the line feed at 7; the text's own 。 folds into it) d, two spaces, e, end
-    EXPECT_EQ(normalized.mapping, (std::vector<int> { 0, 1, 2, 6, 7, 9, 10, 11, 12, 13 }));
-
-    // The mapping counts Characters.
-    normalized = SubHighlightMapper::normalizeLikeTTS("🍞\r\n面包 cafe\u0301");
-    EXPECT_EQ(normalized.text, "🍞。面包 cafe\u0301");
-    EXPECT_EQ(normalized.mapping, (std::vector<int> { 0, 1, 2, 3, 4, 5, 6, 7, 8, 9 }));
-    EXPECT_EQ(SubHighlightMapper::normalizeLikeTTS("").mapping, std::vector<int> { 0 });
-}
-
-TEST(NormalizeTest, AFullStopThatJoinsANeighbourIntoOneCharacterMapsItOnce)
-{
-    // A mark after a line break, or a prepended sign before one, stands alone in the input but
-    // forms one Character with the full stop put in for the break.
-    const std::vector<std::pair<std::string, std::vector<int>>> cases {
-        { "a\n\u0591b", { 0, 1, 3, 4 } },
-        { "\u0600\nb", { 0, 2, 3 } },
-        { "x \n\n\u0301\u0301", { 0, 1, 5 } },
-    };
-    for (const auto& [input, mapping] : cases) {
-        auto normalized = SubHighlightMapper::normalizeLikeTTS(input);
-        EXPECT_EQ(normalized.mapping, mapping) << input;
-        EXPECT_EQ(normalized.mapping.size(), Text::characterCount(normalized.text) + 1) << input;
-    }
-}
-
 } // namespace
 } // namespace lorvantine
