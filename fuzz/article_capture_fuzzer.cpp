@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <sstream>
 #include <string>
 #include <string_view>
 
@@ -141,9 +142,8 @@ SimFixture decodeTree(std::string_view bytes)
 } // namespace
 
 // A desktop from the fuzz bytes (a fixture file when they start with "{", else a tree read from
-// them): the capture gives ordered, finite, non-empty paragraphs or nothing, and never loops.
-// The diagnostic dump is left out: it prints the tree as read, so a tree that lists an element
-// twice is printed twice over at every level.
+// them): the capture gives ordered, finite, non-empty paragraphs or nothing, and never loops;
+// the diagnostic dump of the same tree ends too.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     Log::Capture quiet;
@@ -174,5 +174,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
         (void)ArticleParser::currentArticleTitle(captured->window);
     }
+    std::ostringstream dump;
+    ArticleParser::dumpArticleTree(dump);
     return 0;
 }

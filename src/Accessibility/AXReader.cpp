@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <limits>
+#include <unordered_set>
 
 namespace lorvantine::AXReader {
 
@@ -181,7 +182,11 @@ std::optional<RunningApplication> findApp(const std::string& bundleID)
     return std::nullopt;
 }
 
-AXNode walkTree(const AXElement& element, int maxDepth, int currentDepth)
+namespace {
+
+// Broken pages list an element among its own children or under several parents; each element is
+// captured once, or a loop would be walked once per path.
+AXNode walkTreeOnce(const AXElement& element, int maxDepth, int currentDepth, std::unordered_set<AXElement>& seen)
 {
     AXNode node;
     node.role = attribute(element, AXName::role).value_or("unknown");
@@ -191,9 +196,19 @@ AXNode walkTree(const AXElement& element, int maxDepth, int currentDepth)
     node.depth = currentDepth;
     if (currentDepth >= maxDepth)
         return node;
-    for (const auto& child : rawChildren(element))
-        node.children.push_back(walkTree(child, maxDepth, currentDepth + 1));
+    for (const auto& child : rawChildren(element)) {
+        if (seen.insert(child).second)
+            node.children.push_back(walkTreeOnce(child, maxDepth, currentDepth + 1, seen));
+    }
     return node;
+}
+
+} // namespace
+
+AXNode walkTree(const AXElement& element, int maxDepth, int currentDepth)
+{
+    std::unordered_set<AXElement> seen { element };
+    return walkTreeOnce(element, maxDepth, currentDepth, seen);
 }
 
 void printTree(const AXNode& node, int indent, std::ostream& out)

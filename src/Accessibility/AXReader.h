@@ -52,7 +52,8 @@ std::optional<AXElement> findAncestor(const AXElement& element, const std::strin
 // `bundleID`.
 std::optional<RunningApplication> findApp(const std::string& bundleID);
 
-// Captures the tree below `element`; nodes at `maxDepth` are captured without children.
+// Captures the tree below `element`, each element once (a child seen before is left out); nodes
+// at `maxDepth` are captured without children.
 AXNode walkTree(const AXElement& element, int maxDepth, int currentDepth = 0);
 
 // One line per node, parent before children, two spaces per level of `indent`:

@@ -181,14 +181,27 @@ std::vector<ReadableParagraph> buildParagraphs(const std::vector<RecognizedWord>
         if (length < static_cast<size_t>(std::max(minParagraphLength, 0)))
             continue;
 
+        // Spans are counted on the joined text: a word that starts with a combining mark forms
+        // one Character with the space before it, so counting each word apart would drift.
+        std::vector<size_t> characterStarts;
+        size_t byte = 0;
+        for (const std::string& character : Text::characters(text)) {
+            characterStarts.push_back(byte);
+            byte += character.size();
+        }
+        auto characterAt = [&](size_t at) {
+            return static_cast<int>(std::upper_bound(characterStarts.begin(), characterStarts.end(), at) - characterStarts.begin()) - 1;
+        };
         std::optional<Rect> frame;
         std::vector<OCRWordEntry> entries;
-        int offset = 0;
+        size_t wordByte = 0;
         for (const RecognizedWord& word : flat) {
             frame = unionOf(frame, word.screenRect);
-            int end = offset + static_cast<int>(Text::characterCount(word.text));
-            entries.push_back({word.text, offset, end, word.screenRect});
-            offset = end + 1;
+            const size_t wordEnd = wordByte + word.text.size();
+            const int start = wordByte < text.size() ? characterAt(wordByte) : static_cast<int>(length);
+            const int end = word.text.empty() ? start : characterAt(wordEnd - 1) + 1;
+            entries.push_back({word.text, start, end, word.screenRect});
+            wordByte = wordEnd + 1;
         }
 
         ArticleParagraph record;

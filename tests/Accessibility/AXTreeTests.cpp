@@ -63,6 +63,13 @@ TEST_F(AXTreeTest, WalkTreeStopsAtTheDepthLimit)
     EXPECT_EQ(started.children[0].depth, 6);
     EXPECT_EQ(started.children[0].role, "AXTextArea");
 
+    // An element listed among its own children, or twice, is captured once.
+    AXElement scroll = desktop->element("body-scroll");
+    desktop->setAttribute(scroll, "AXChildren", AXValue(std::vector<AXElement> { scroll, body, body, window }));
+    AXNode looped = AXReader::walkTree(window, 8);
+    ASSERT_EQ(looped.children[0].children[1].children.size(), 1u);
+    EXPECT_EQ(looped.children[0].children[1].children[0].role, "AXTextArea");
+
     // A vanished element is an unknown leaf.
     desktop->removeElement(body);
     EXPECT_EQ(AXReader::walkTree(body, 5), (AXNode{.role = "unknown", .depth = 0}));

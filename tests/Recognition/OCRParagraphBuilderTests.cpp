@@ -1,6 +1,7 @@
 #include "Documents/OCRParagraphBuilder.h"
 #include "Recognition/RecognitionMatchers.h"
 #include "Support/Log.h"
+#include "Support/Text.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -182,6 +183,18 @@ TEST_F(OCRParagraphBuilderTest, SpansCountCharactersNotBytes)
     EXPECT_EQ(std::make_pair(spans[1].charStart, spans[1].charEnd), std::make_pair(3, 6));
     EXPECT_EQ(std::make_pair(spans[2].charStart, spans[2].charEnd), std::make_pair(7, 8));
     EXPECT_TRUE(log.contains("[OCR] 构建 1 段落, 8 字符"));
+
+    // A word that starts with a combining mark joins the space before it into one Character;
+    // the spans after it must not run past the text.
+    words = {word("a", 10, 100, 10, 16), word("\u0301b", 30, 100, 10, 16), word("", 50, 100, 10, 16), word("cd", 70, 100, 20, 16)};
+    paragraphs = OCRParagraphBuilder::buildParagraphs(words, content, 1);
+    ASSERT_EQ(paragraphs.size(), 1u);
+    spans = *paragraphs[0].ocrWordBboxes;
+    std::vector<std::pair<int, int>> ranges;
+    for (const auto& span : spans)
+        ranges.emplace_back(span.charStart, span.charEnd);
+    EXPECT_THAT(ranges, ElementsAre(std::pair(0, 1), std::pair(1, 3), std::pair(4, 4), std::pair(5, 7)));
+    EXPECT_EQ(Text::characterCount(paragraphs[0].text), 7u);
 }
 
 TEST_F(OCRParagraphBuilderTest, EachRecognisedLineIsReadLeftToRight)
