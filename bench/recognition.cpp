@@ -277,23 +277,23 @@ Accuracy accuracyOf(const Page& page, const std::vector<Piece>& pieces)
     return a;
 }
 
-// How far the boxes of `chosen` lie from those of the same pieces in `full`, in points.
+// How far the boxes of `other` lie from those of the same pieces in `full`, in points.
 struct BoxShift {
     size_t compared = 0;
     double mean = 0;
     double worst = 0;
 };
 
-BoxShift boxShift(const std::vector<Piece>& full, const std::vector<Piece>& chosen, double scale)
+BoxShift boxShift(const std::vector<Piece>& full, const std::vector<Piece>& other, double scale)
 {
     BoxShift shift;
     double sum = 0;
-    for (const Piece& piece : chosen) {
-        for (const Piece& other : full) {
-            if (other.text != piece.text || !other.box.contains({piece.box.midX(), piece.box.midY()}))
+    for (const Piece& piece : other) {
+        for (const Piece& same : full) {
+            if (same.text != piece.text || !same.box.contains({piece.box.midX(), piece.box.midY()}))
                 continue;
-            double d = std::max({std::fabs(piece.box.minX() - other.box.minX()), std::fabs(piece.box.maxX() - other.box.maxX()),
-                                 std::fabs(piece.box.minY() - other.box.minY()), std::fabs(piece.box.maxY() - other.box.maxY())})
+            double d = std::max({std::fabs(piece.box.minX() - same.box.minX()), std::fabs(piece.box.maxX() - same.box.maxX()),
+                                 std::fabs(piece.box.minY() - same.box.minY()), std::fabs(piece.box.maxY() - same.box.maxY())})
                 / scale;
             ++shift.compared;
             sum += d;
@@ -434,8 +434,9 @@ void comparePages(int runs)
     std::printf("Medians of %d runs, milliseconds (wall / processor). program: the tesseract program, one thread;\n"
                 "start: of that, starting on a blank picture; full, half: our backend at the capture's resolution\n"
                 "and at half of it; chosen: as the backend chooses (read at: its choice, probe: time of choosing).\n"
-                "Ratios are ours / program, processor time. Accuracy: Characters of the lines (chr) and Latin words\n"
-                "(wd) against what the desktop drew; box: how far the chosen boxes lie from the full ones (points).\n\n",
+                "Ratios are ours / program, processor time. Accuracy at full and half resolution: Characters of the\n"
+                "lines (chr) and Latin words (wd) against what the desktop drew; box: how far the boxes read at half\n"
+                "resolution lie from those read at full (points, mean and worst).\n\n",
                 runs);
     std::printf("%-24s %9s %11s %4s | %11s %11s %11s %5s %4s | %5s %5s %5s | %5s %5s %5s %5s | %4s %4s\n", "page", "pixels",
                 "program", "strt", "full", "half", "chosen", "probe", "at", "full", "half", "chsn", "chr-f", "chr-h",
@@ -447,8 +448,8 @@ void comparePages(int runs)
         }
         const std::string languages = *TesseractRecognizer::tesseractLanguages(page.languages);
         // The first reading of each starts its engine.
-        std::vector<TextObservation> fullRead = recognise(full, page), halfRead = recognise(halved, page),
-                                     chosenRead = recognise(chosen, page);
+        std::vector<TextObservation> fullRead = recognise(full, page), halfRead = recognise(halved, page);
+        recognise(chosen, page);
         Samples program, start, ours, half, choice, probe;
         bool halvedChoice = false;
         for (int i = 0; i < runs; ++i) {
@@ -466,10 +467,9 @@ void comparePages(int runs)
             halvedChoice = TextSizeProbe::readableAtHalfSize(GrayImage::from(page.image));
             probe.add({millisecondsSince(began), threadCPU() - cpu});
         }
-        std::vector<Piece> fullPieces = piecesOf(fullRead, page.image), halfPieces = piecesOf(halfRead, page.image),
-                           chosenPieces = piecesOf(chosenRead, page.image);
+        std::vector<Piece> fullPieces = piecesOf(fullRead, page.image), halfPieces = piecesOf(halfRead, page.image);
         const Accuracy fa = accuracyOf(page, fullPieces), ha = accuracyOf(page, halfPieces);
-        const BoxShift shift = boxShift(fullPieces, chosenPieces, page.scale);
+        const BoxShift shift = boxShift(fullPieces, halfPieces, page.scale);
         const Timing p = program.median(), f = ours.median(), h = half.median(), c = choice.median();
         auto pair = [](const Timing& t) {
             char text[32];
