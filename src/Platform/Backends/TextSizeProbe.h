@@ -8,7 +8,8 @@ namespace lorvantine {
 // recognised: whether the picture can be read at half its width and height without losing words.
 // Tesseract reads Latin script well down to an x-height of about 7 pixels, but Chinese and
 // Japanese only from a character height of about 18 pixels; below that, whole stretches come back
-// wrong. A few milliseconds for a full-screen picture.
+// wrong. About ten milliseconds for a 2× capture of a large window, which takes most of a second
+// to recognise.
 namespace TextSizeProbe {
 
 // True when the lines of text in `image` keep those sizes at half the resolution. A little
