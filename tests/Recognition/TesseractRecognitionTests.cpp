@@ -108,13 +108,18 @@ std::vector<TextObservation> recognize(const Image& image, std::vector<std::stri
 
 bool isEnglishWord(const std::string& word) { return !isIdeograph(word) && !RecognizedLineBuilder::isUnspacedScript(Text::scalars(word)[0]); }
 
-TEST(TesseractRecognition, EnglishInAWindowComesBackWordForWordWithItsBoxes)
+// At 2× the text is large enough to be read from a picture of half the size.
+class TesseractWindowRecognition : public ::testing::TestWithParam<double> {};
+
+TEST_P(TesseractWindowRecognition, EnglishComesBackWordForWordWithItsBoxes)
 {
-    auto page = TextImageRenderer::render(englishText);
+    TextImageRenderer::Options options;
+    options.scale = GetParam();
+    auto page = TextImageRenderer::render(englishText, options);
     OCRTestDesktop desktop;
     desktop.useRecognizer(tesseract());
-    Rect frame(200, 100, page.image.width, page.image.height);
-    AXElement window = desktop.addWindow(42, 7, frame);
+    Rect frame(200, 100, page.image.width / page.scale, page.image.height / page.scale);
+    AXElement window = desktop.addWindow(42, 7, frame, page.scale);
     desktop.capture().setPicture(7, page.image);
     Log::Capture log;
 
@@ -124,6 +129,8 @@ TEST(TesseractRecognition, EnglishInAWindowComesBackWordForWordWithItsBoxes)
     Score s = score(page, *words, [](const std::string&) { return true; }, frame.origin);
     EXPECT_GE(s.rate(), 0.95) << s.exact << " of " << s.total << "; missed: " << ::testing::PrintToString(s.misses);
 }
+
+INSTANTIATE_TEST_SUITE_P(AtEitherBackingScale, TesseractWindowRecognition, ::testing::Values(1.0, 2.0));
 
 TEST(TesseractRecognition, ChineseComesBackCharacterForCharacterWithoutSpaces)
 {

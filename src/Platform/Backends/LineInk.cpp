@@ -130,6 +130,24 @@ std::vector<LineInk::Box> LineInk::placeFullWidth(int left, int right, size_t co
     return boxes;
 }
 
+std::optional<std::pair<int, int>> LineInk::widestGap(int left, int right) const
+{
+    std::optional<std::pair<int, int>> widest;
+    for (int x = std::max(left, 0); x < std::min(right, m_image.width);) {
+        if (columnHasInk(x)) {
+            ++x;
+            continue;
+        }
+        int end = x;
+        while (end < right && end < m_image.width && !columnHasInk(end))
+            ++end;
+        if (!widest || end - x > widest->second - widest->first)
+            widest = std::pair{x, end};
+        x = end;
+    }
+    return widest;
+}
+
 LineInk::Box LineInk::widenedOverNearbyInk(const Box& box, Side side) const
 {
     // One small group of ink columns after a gap narrower than a space: a stop, a comma, a quote.

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace lorvantine {
@@ -32,6 +33,10 @@ public:
     // from the first ink whose cell edges stay clearest of ink is taken, and every character gets
     // the ink inside its cell, less what runs in from a neighbour. Empty when there is no ink.
     std::vector<Box> placeFullWidth(int left, int right, size_t count) const;
+
+    // The widest run of columns without ink in [left, right), as [first, end); none when every
+    // column has ink. Of equally wide runs, the first.
+    std::optional<std::pair<int, int>> widestGap(int left, int right) const;
 
     enum class Side { leading, trailing };
     // `box` widened over a small mark of ink just beside it on `side`, closer than a space: a stop

@@ -3,6 +3,7 @@
 #include "Platform/Backends/GrayImage.h"
 #include "Platform/Backends/LineInk.h"
 #include "Platform/Backends/RecognizedLineBuilder.h"
+#include "Platform/Backends/TextSizeProbe.h"
 #include "Support/Text.h"
 
 #include <tesseract/baseapi.h>
@@ -105,8 +106,9 @@ bool isFullWidth(const std::string& text)
 
 // Tesseract's character boxes cannot be used for Chinese (its network's character positions are
 // matched to ink blobs that often straddle two characters, and its word boxes drift with them),
-// and it leaves a final stop out of a word's box. Both are placed again from the line's ink.
-void placeOnInk(const GrayImage& gray, ReadLine& line)
+// and it leaves a final stop out of a word's box. Both are placed again from the line's ink. Boxes
+// read from a reduced picture are coarse, so every word is fitted to its ink in the full one.
+void placeOnInk(const GrayImage& gray, ReadLine& line, int reduction)
 {
     LineInk ink(gray, line.box);
     std::vector<Piece*> run;
@@ -133,12 +135,26 @@ void placeOnInk(const GrayImage& gray, ReadLine& line)
         }
         run.clear();
     };
-    for (Piece& piece : line.pieces) {
+    for (size_t i = 0; i < line.pieces.size(); ++i) {
+        Piece& piece = line.pieces[i];
         if (isFullWidth(piece.text)) {
             run.push_back(&piece);
             continue;
         }
         placeRun();
+        if (reduction > 1) {
+            // Read at reduced size, a word's box may reach over the next word's ink: the two are
+            // parted at the widest blank between them, the space.
+            Piece* next = i + 1 < line.pieces.size() ? &line.pieces[i + 1] : nullptr;
+            if (next && next->box.left < piece.box.right && !isFullWidth(next->text)) {
+                if (auto gap = ink.widestGap(piece.box.left, next->box.right)) {
+                    piece.box.right = gap->first;
+                    next->box.left = gap->second;
+                }
+            }
+            if (std::optional<PixelBox> fitted = ink.inkIn(piece.box.left, piece.box.right))
+                piece.box = *fitted;
+        }
         std::u32string scalars = Text::scalars(piece.text);
         if (RecognizedLineBuilder::isAsciiPunctuation(scalars.back()))
             piece.box = ink.widenedOverNearbyInk(piece.box, LineInk::Side::trailing);
@@ -146,6 +162,36 @@ void placeOnInk(const GrayImage& gray, ReadLine& line)
             piece.box = ink.widenedOverNearbyInk(piece.box, LineInk::Side::leading);
     }
     placeRun();
+}
+
+int readingReduction(const GrayImage& gray, TesseractRecognizer::Resolution resolution)
+{
+    switch (resolution) {
+    case TesseractRecognizer::Resolution::full:
+        return 1;
+    case TesseractRecognizer::Resolution::halved:
+        return 2;
+    case TesseractRecognizer::Resolution::chosenFromText:
+        break;
+    }
+    return TextSizeProbe::readableAtHalfSize(gray) ? 2 : 1;
+}
+
+// Boxes read from a reduced picture, back in the pixels of the full one. Ink at a box's edge may
+// have been too light to count once averaged, so each box grows by a pixel; placeOnInk fits the
+// words back to their ink.
+PixelBox enlarged(const PixelBox& box, int factor, const GrayImage& full)
+{
+    const int pad = factor - 1;
+    return {std::max(0, box.left * factor - pad), std::max(0, box.top * factor - pad),
+            std::min(full.width, box.right * factor + pad), std::min(full.height, box.bottom * factor + pad)};
+}
+
+void enlarge(ReadLine& line, int factor, const GrayImage& full)
+{
+    line.box = enlarged(line.box, factor, full);
+    for (Piece& piece : line.pieces)
+        piece.box = enlarged(piece.box, factor, full);
 }
 
 } // namespace
@@ -156,7 +202,11 @@ struct TesseractRecognizer::Engine {
     std::optional<ErrorValue> startFailure;
 };
 
-TesseractRecognizer::TesseractRecognizer(std::string dataPath) : m_dataPath(std::move(dataPath)) {}
+TesseractRecognizer::TesseractRecognizer(std::string dataPath, Resolution resolution)
+    : m_dataPath(std::move(dataPath))
+    , m_resolution(resolution)
+{
+}
 
 TesseractRecognizer::~TesseractRecognizer() = default;
 
@@ -203,6 +253,11 @@ Expected<std::vector<TextObservation>, ErrorValue> TesseractRecognizer::recogniz
     }
 
     GrayImage gray = GrayImage::from(image);
+    const int reduction = readingReduction(gray, m_resolution);
+    std::optional<GrayImage> reduced;
+    if (reduction > 1)
+        reduced = gray.halved();
+    const GrayImage& read = reduced ? *reduced : gray;
     std::vector<ReadLine> lines;
     {
         std::shared_ptr<Engine> engine = engineFor(*languages, request.usesLanguageCorrection);
@@ -229,7 +284,7 @@ Expected<std::vector<TextObservation>, ErrorValue> TesseractRecognizer::recogniz
         }
         tesseract::TessBaseAPI& api = *engine->api;
         runOnThisThreadOnly();
-        api.SetImage(gray.pixels.data(), gray.width, gray.height, 1, gray.width);
+        api.SetImage(read.pixels.data(), read.width, read.height, 1, read.width);
         api.SetSourceResolution(72);
         int status = api.Recognize(nullptr);
         if (status == 0)
@@ -246,7 +301,9 @@ Expected<std::vector<TextObservation>, ErrorValue> TesseractRecognizer::recogniz
     };
     std::vector<TextObservation> observations;
     for (ReadLine& line : lines) {
-        placeOnInk(gray, line);
+        if (reduction > 1)
+            enlarge(line, reduction, gray);
+        placeOnInk(gray, line, reduction);
         RecognizedLineBuilder builder;
         std::optional<PixelBox> lineBox;
         for (const Piece& piece : line.pieces) {

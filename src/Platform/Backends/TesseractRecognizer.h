@@ -20,9 +20,19 @@ namespace lorvantine {
 // with a box per character placed on the picture's ink (Tesseract's own are unusable).
 class TesseractRecognizer final : public TextRecognitionPort {
 public:
+    // The resolution Tesseract reads at. Finding the lines costs time with every pixel, so text
+    // that stays readable at half the resolution (Latin text of ordinary size in a 2× capture,
+    // see TextSizeProbe) is read from a picture halved in both directions; boxes are fitted to
+    // the ink of the picture given and come back relative to it either way.
+    enum class Resolution {
+        chosenFromText,
+        full,
+        halved,
+    };
+
     // `dataPath`: the folder holding the .traineddata files; empty uses the library's default
     // (or TESSDATA_PREFIX).
-    explicit TesseractRecognizer(std::string dataPath = {});
+    explicit TesseractRecognizer(std::string dataPath = {}, Resolution resolution = Resolution::chosenFromText);
     ~TesseractRecognizer() override;
 
     // Both recognition levels read the same way.
@@ -42,6 +52,7 @@ private:
     std::shared_ptr<Engine> engineFor(const std::string& languages, LanguageCorrection correction);
 
     std::string m_dataPath;
+    Resolution m_resolution = Resolution::chosenFromText;
     std::mutex m_mutex; // guards m_engines only; each engine has its own lock
     std::map<std::string, std::shared_ptr<Engine>> m_engines;
 };
