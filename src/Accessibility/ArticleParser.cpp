@@ -8,8 +8,7 @@
 #include "Support/Log.h"
 #include "Support/Text.h"
 
-#include <unicode/regex.h>
-#include <unicode/unistr.h>
+#include <unicode/uchar.h>
 
 #include <algorithm>
 #include <array>
@@ -512,23 +511,25 @@ private:
 
 // --- Cleaning ---
 
+// ^Reads?\s*\d+$ as ICU reads it: white space and digits of any script, and the end may come
+// after one line break. Matched by hand: compiling an ICU pattern sets up all of its character
+// classes first, milliseconds before the first paragraph can be read.
 bool isReadCounter(const std::string& text)
 {
-    static const std::unique_ptr<icu::RegexPattern> pattern = [] {
-        UErrorCode status = U_ZERO_ERROR;
-        std::unique_ptr<icu::RegexPattern> compiled(
-            icu::RegexPattern::compile(icu::UnicodeString(u"^Reads?\\s*\\d+$"), 0, status));
-        return U_SUCCESS(status) ? std::move(compiled) : nullptr;
-    }();
-    if (!pattern)
+    const std::u32string scalars = Text::scalars(text);
+    const std::u32string_view word = U"Read";
+    if (std::u32string_view(scalars).substr(0, word.size()) != word)
         return false;
-    UErrorCode status = U_ZERO_ERROR;
-    const icu::UnicodeString subject = icu::UnicodeString::fromUTF8(text);
-    std::unique_ptr<icu::RegexMatcher> matcher(pattern->matcher(subject, status));
-    if (U_FAILURE(status) || !matcher)
-        return false;
-    const bool found = matcher->find(status);
-    return U_SUCCESS(status) && found;
+    size_t i = word.size();
+    if (i < scalars.size() && scalars[i] == U's')
+        ++i;
+    while (i < scalars.size() && Text::isWhitespace(scalars[i]))
+        ++i;
+    const size_t digits = i;
+    while (i < scalars.size() && u_isdigit(static_cast<UChar32>(scalars[i])))
+        ++i;
+    const std::u32string_view rest = std::u32string_view(scalars).substr(i);
+    return i > digits && (rest.empty() || (rest.size() == 1 && Text::isNewline(rest[0])) || rest == U"\r\n");
 }
 
 // Where the page can be seen. Sites hide text for screen readers by placing it far off to the

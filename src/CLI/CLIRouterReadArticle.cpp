@@ -7,6 +7,8 @@
 #include "Documents/DocumentSourceRegistry.h"
 #include "Platform/Application.h"
 #include "Platform/AudioOutputPort.h"
+#include "Platform/Dispatch.h"
+#include "Platform/Window.h"
 #include "Player/MiniPlayer.h"
 #include "Preferences/PreferencesModel.h"
 #include "Support/Log.h"
@@ -103,6 +105,10 @@ int routeReadArticle(const Arguments& args)
 
     Application::shared().setActivationPolicy(ActivationPolicy::accessory);
 
+    // The first request for speech does not wait for the panels: the mini player and the
+    // highlight come on screen at once, but their fonts and painting wait for the main queue,
+    // behind the start of the reading.
+    Window::disableScreenUpdates();
     auto miniPlayer = std::make_shared<MiniPlayer>();
     miniPlayer->trackedBundleID = bundleID;
     if (bundleID == kindleBundleID)
@@ -142,6 +148,7 @@ int routeReadArticle(const Arguments& args)
 
     if (!reader->isReading())
         reader->startReading(document->title, document->window, std::move(document->paragraphs), bundleID);
+    DispatchQueue::main().async([] { Window::enableScreenUpdates(); });
 
     const int status = runUntilFinished();
 

@@ -9,12 +9,17 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
+#include <vector>
 
 namespace lorvantine {
 
 namespace {
 Window* s_keyWindow = nullptr;
 Window* s_mouseCapture = nullptr;
+int s_screenUpdatesDisabled = 0;
+// The windows asked to draw while screen updates were disabled.
+std::vector<std::weak_ptr<Window>> s_undrawn;
 } // namespace
 
 Window::Window(const Rect& contentRect, uint32_t styleMask) : m_styleMask(styleMask)
@@ -277,9 +282,34 @@ void Window::setNeedsDisplay()
             host->contentDidChange(*this);
 }
 
+void Window::disableScreenUpdates()
+{
+    MainQueue::requireMainThread("Window::disableScreenUpdates");
+    ++s_screenUpdatesDisabled;
+}
+
+void Window::enableScreenUpdates()
+{
+    MainQueue::requireMainThread("Window::enableScreenUpdates");
+    if (s_screenUpdatesDisabled == 0 || --s_screenUpdatesDisabled > 0)
+        return;
+    for (const auto& undrawn : std::exchange(s_undrawn, {}))
+        if (auto window = undrawn.lock())
+            window->setNeedsDisplay();
+}
+
 void Window::draw(Painter& painter) const
 {
     auto& self = const_cast<Window&>(*this);
+    if (s_screenUpdatesDisabled > 0) {
+        std::weak_ptr<Window> weak = self.weak_from_this();
+        const bool noted = std::any_of(s_undrawn.begin(), s_undrawn.end(), [&](const std::weak_ptr<Window>& w) {
+            return !w.owner_before(weak) && !weak.owner_before(w);
+        });
+        if (!noted)
+            s_undrawn.push_back(std::move(weak));
+        return;
+    }
     self.m_drawing = true;
     const Rect whole(0, 0, m_frame.width(), m_frame.height());
     if (m_opaque)

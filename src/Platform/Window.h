@@ -158,6 +158,13 @@ public:
     static Window* mouseCapture();
     static void setMouseCapture(Window* window);
 
+    // --- Screen updates ---
+    // While disabled (the calls nest), windows come on screen, change and answer accessibility
+    // as usual but draw nothing; enabling them draws each window left undrawn that is still on
+    // screen, once, as it is then.
+    static void disableScreenUpdates();
+    static void enableScreenUpdates();
+
 private:
     friend class View;
     void windowPropertyChanged();

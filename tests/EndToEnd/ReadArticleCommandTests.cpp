@@ -195,6 +195,19 @@ protected:
                 return true;
         return false;
     }
+    // The card is painted, not only listed: it covers most of its panel.
+    bool miniPlayerDrawn()
+    {
+        auto player = reader().floatingPlayer;
+        auto picture = player && player->panel() ? host->renderWindow(*player->panel()) : std::nullopt;
+        if (!picture)
+            return false;
+        int covered = 0;
+        for (int y = 0; y < picture->height; ++y)
+            for (int x = 0; x < picture->width; ++x)
+                covered += (picture->pixel(x, y) >> 24) >= 0x80;
+        return covered > picture->width * picture->height / 2;
+    }
     std::string playButtonSymbol()
     {
         auto player = reader().floatingPlayer;
@@ -305,7 +318,7 @@ TEST_F(ReadArticleCommandTest, AnnouncesTheArticleShowsThePlayerAndReadsUntilCtr
     bool playerShown = false;
     LoopScript script;
     script.waitFor("the first paragraph plays", [] { return playingParagraph().has_value(); })
-        .then("look at the screen", [&] { playerShown = miniPlayerOnScreen(); })
+        .then("look at the screen", [&] { playerShown = miniPlayerOnScreen() && miniPlayerDrawn(); })
         .then("press Ctrl+C", [] { std::raise(SIGINT); });
 
     EXPECT_EQ(route({ "lorvantine", "--read-article" }, &script), 0);

@@ -49,6 +49,30 @@ TEST_F(Compositing, APanelIsDrawnAtItsLevelOverTheApplicationWindowsWithClearSur
     EXPECT_EQ(screenColour({ 300, 150 }), white);
 }
 
+TEST_F(Compositing, WhileScreenUpdatesAreDisabledWindowsComeOnScreenUndrawnUntilTheLastEnableDrawsThemAsTheyAreThen)
+{
+    Window::disableScreenUpdates();
+    Window::disableScreenUpdates();
+    auto panel = cardPanel(Rect(200, 900 - 100 - 100, 200, 100));
+    panel->orderFrontRegardless();
+    auto gone = cardPanel(Rect(600, 900 - 100 - 100, 200, 100));
+    gone->orderFrontRegardless();
+    gone->orderOut();
+    EXPECT_FALSE(host->element(*panel).isNull());
+    EXPECT_EQ(screenColour({ 300, 150 }), white);
+
+    Window::enableScreenUpdates();
+    EXPECT_EQ(screenColour({ 300, 150 }), white);
+    panel->contentView()->subviews().at(0)->setBackgroundColor(Color::rgb(0, 1, 0));
+
+    Window::enableScreenUpdates();
+    EXPECT_EQ(screenColour({ 300, 150 }), green);
+    EXPECT_EQ(screenColour({ 650, 150 }), white);
+    // Once enabled, a change is drawn at once again.
+    panel->contentView()->subviews().at(0)->setBackgroundColor(Color::rgb(1, 0, 0));
+    EXPECT_EQ(screenColour({ 300, 150 }), red);
+}
+
 TEST_F(Compositing, HigherLevelsCoverLowerOnesAndAlphaBlends)
 {
     auto floating = cardPanel(Rect(200, 700, 200, 100), WindowLevel::floating);
