@@ -20,8 +20,8 @@ std::vector<RecognizedWord> linesWithGaps(const std::vector<double>& gaps)
     std::vector<RecognizedWord> words;
     double y = 100;
     for (size_t i = 0; i <= gaps.size(); ++i) {
-        words.push_back(word("l" + std::to_string(i) + "a", 10, y, 30, 10));
-        words.push_back(word("l" + std::to_string(i) + "b", 50, y, 30, 10));
+        words.push_back(word(std::string("l").append(std::to_string(i)).append("a"), 10, y, 30, 10));
+        words.push_back(word(std::string("l").append(std::to_string(i)).append("b"), 50, y, 30, 10));
         if (i < gaps.size())
             y += 10 + gaps[i];
     }
