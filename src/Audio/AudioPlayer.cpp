@@ -2,11 +2,10 @@
 
 #include "Platform/Dispatch.h"
 #include "Preferences/PreferencesModel.h"
+#include "Support/CallStack.h"
 #include "Support/Format.h"
 #include "Support/Log.h"
 
-#include <cstdlib>
-#include <execinfo.h>
 #include <string>
 #include <utility>
 
@@ -142,18 +141,7 @@ void AudioPlayer::flushQueue(std::optional<int> newGeneration)
 
 void AudioPlayer::stop()
 {
-    void* frames[6];
-    int depth = backtrace(frames, 6);
-    std::string stack;
-    if (char** symbols = backtrace_symbols(frames, depth)) {
-        for (int i = 0; i < depth; ++i) {
-            if (i > 0)
-                stack += " ← ";
-            stack += symbols[i];
-        }
-        std::free(symbols);
-    }
-    Log::line("[Audio] STOP CALLED: " + stack);
+    Log::line("[Audio] STOP CALLED: " + CallStack::callers(6));
 
     std::shared_ptr<AudioPlayerPort> dropped;
     std::lock_guard guard(lock);

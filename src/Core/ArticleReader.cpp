@@ -12,13 +12,12 @@
 #include "Platform/WorkspacePort.h"
 #include "Player/MiniPlayer.h"
 #include "Preferences/PreferencesModel.h"
+#include "Support/CallStack.h"
 #include "Support/Format.h"
 #include "Support/Log.h"
 #include "Support/Text.h"
 
 #include <algorithm>
-#include <cstdlib>
-#include <execinfo.h>
 
 namespace lorvantine {
 
@@ -30,22 +29,6 @@ constexpr size_t sharedTextFingerprintLength = 50;
 constexpr int stopTraceDepth = 8;
 // The user-initiated activity options, idle system sleep included.
 constexpr uint64_t userInitiatedActivity = 0xFFFFFF;
-
-std::string callStack(int depth)
-{
-    std::vector<void*> frames(static_cast<size_t>(depth));
-    int count = backtrace(frames.data(), depth);
-    std::string stack;
-    if (char** symbols = backtrace_symbols(frames.data(), count)) {
-        for (int i = 0; i < count; ++i) {
-            if (i > 0)
-                stack += " ← ";
-            stack += symbols[i];
-        }
-        std::free(symbols);
-    }
-    return stack;
-}
 
 std::string frontApplicationBundleID()
 {
@@ -205,7 +188,7 @@ void ArticleReader::startReading(const std::string& title, const AXElement& wind
 
 void ArticleReader::stop()
 {
-    Log::line("[ArticleReader] STOP CALLED: " + callStack(stopTraceDepth));
+    Log::line("[ArticleReader] STOP CALLED: " + CallStack::callers(stopTraceDepth));
 
     m_isReading = false;
     m_firstPlayingFired = false;

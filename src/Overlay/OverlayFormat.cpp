@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <initializer_list>
 
 namespace lorvantine::OverlayFormat {
 
@@ -12,6 +13,20 @@ const char* nonFinite(double value)
     if (std::isnan(value))
         return "nan";
     return value > 0 ? "inf" : "-inf";
+}
+
+// Appended piece by piece: g++ 12 at -O3 misreads a chain of "(" + std::string + ... as an
+// overlapping copy (-Wrestrict).
+std::string parenthesised(std::initializer_list<std::string> parts)
+{
+    std::string out = "(";
+    for (const std::string& part : parts) {
+        if (out.size() > 1)
+            out += ',';
+        out += part;
+    }
+    out += ')';
+    return out;
 }
 
 } // namespace
@@ -37,15 +52,14 @@ std::string decimal1(double value)
 
 std::string rectWhole(const Rect& r)
 {
-    return "(" + whole(r.origin.x) + "," + whole(r.origin.y) + "," + whole(r.size.width) + "," + whole(r.size.height) + ")";
+    return parenthesised({whole(r.origin.x), whole(r.origin.y), whole(r.size.width), whole(r.size.height)});
 }
 
 std::string rect1(const Rect& r)
 {
-    return "(" + decimal1(r.origin.x) + "," + decimal1(r.origin.y) + "," + decimal1(r.size.width) + ","
-        + decimal1(r.size.height) + ")";
+    return parenthesised({decimal1(r.origin.x), decimal1(r.origin.y), decimal1(r.size.width), decimal1(r.size.height)});
 }
 
-std::string pointWhole(Point p) { return "(" + whole(p.x) + "," + whole(p.y) + ")"; }
+std::string pointWhole(Point p) { return parenthesised({whole(p.x), whole(p.y)}); }
 
 } // namespace lorvantine::OverlayFormat

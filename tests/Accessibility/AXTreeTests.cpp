@@ -169,7 +169,7 @@ void hangItemAtDepth(SimDesktop& desktop, int depth)
         "AXMenuItemCmdVirtualKey", int64_t{96});
     for (int d = depth - 1; d >= 2; --d) {
         SimElement level(d % 2 ? "AXMenuItem" : "AXMenu");
-        level.with("AXTitle", "L" + std::to_string(d)).child(std::move(chain));
+        level.with("AXTitle", std::string("L").append(std::to_string(d))).child(std::move(chain));
         chain = std::move(level);
     }
     desktop.addElement(desktop.element("go-menu"), chain);

@@ -21,8 +21,8 @@ std::vector<RecognizedWord> linesWithGaps(const std::vector<double>& gaps, const
     std::vector<RecognizedWord> words;
     double y = 100;
     for (size_t i = 0; i <= gaps.size(); ++i) {
-        words.push_back(word(prefix + std::to_string(i) + "a", x, y, 30, 10));
-        words.push_back(word(prefix + std::to_string(i) + "b", x + 40, y, 30, 10));
+        words.push_back(word(std::string(prefix).append(std::to_string(i)).append("a"), x, y, 30, 10));
+        words.push_back(word(std::string(prefix).append(std::to_string(i)).append("b"), x + 40, y, 30, 10));
         if (i < gaps.size())
             y += 10 + gaps[i];
     }

@@ -97,7 +97,7 @@ TEST_F(VisionOCRReadingOrder, ASingleColumnKeepsTheEnginesOrder)
 {
     std::vector<RecognizedWord> page;
     for (int i = 0; i < 30; ++i)
-        page.push_back(word("w" + std::to_string(i), 100 + 90 * (i % 8), 400 - 10 * (i / 8), 80, 20));
+        page.push_back(word(std::string("w").append(std::to_string(i)), 100 + 90 * (i % 8), 400 - 10 * (i / 8), 80, 20));
     EXPECT_EQ(textsOf(read(page)), textsOf(page));
 }
 
