@@ -1,7 +1,10 @@
 #pragma once
 
+#include "Platform/Clock.h"
+
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 namespace lorvantine::fuzz {
 
@@ -13,6 +16,18 @@ inline void check(bool holds, const char* promise)
         return;
     std::fprintf(stderr, "fuzz check failed: %s\n", promise);
     std::abort();
+}
+
+// The manual clock every run of a target shares, installed on first use: retries and playback
+// wait on it, and a run never waits in real time.
+inline ManualClock& manualClock()
+{
+    static const std::shared_ptr<ManualClock> clock = [] {
+        auto manual = std::make_shared<ManualClock>();
+        Clock::install(manual);
+        return manual;
+    }();
+    return *clock;
 }
 
 } // namespace lorvantine::fuzz

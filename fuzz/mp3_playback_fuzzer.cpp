@@ -46,11 +46,7 @@ constexpr double playedTail = 1.0;
 // stretcher and the mixer, at a rate and into an output format picked by the last byte.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static auto clock = [] {
-        auto manual = std::make_shared<ManualClock>();
-        Clock::install(manual);
-        return manual;
-    }();
+    ManualClock& clock = fuzz::manualClock();
     Log::Capture quiet;
 
     auto decoded = Mp3Decoder::decode(std::span<const std::uint8_t>(data, size));
@@ -83,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const double budget = 2 * std::min(duration, playedHead + playedTail) + 1;
     bool skipped = duration <= playedHead + playedTail;
     for (double elapsed = 0; elapsed < budget && finished + failed == 0; elapsed += step) {
-        clock->advance(seconds(step));
+        clock.advance(seconds(step));
         if (!skipped && elapsed + step >= playedHead) {
             player->setCurrentTime(duration - playedTail);
             player->setRate(rates[(rate + 1) % rates.size()]);

@@ -1,3 +1,4 @@
+#include "FuzzCheck.h"
 #include "Network/TTSClient.h"
 #include "Platform/Dispatch.h"
 #include "Platform/HttpPort.h"
@@ -36,11 +37,7 @@ private:
 // Any answer body ends the request with a part or an error, within the retry budget.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static auto clock = [] {
-        auto manual = std::make_shared<ManualClock>();
-        Clock::install(manual);
-        return manual;
-    }();
+    ManualClock& clock = fuzz::manualClock();
     Log::Capture quiet;
     TTSClient::Configuration configuration;
     configuration.timeZoneIdentifier = "Europe/Paris";
@@ -52,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     auto done = std::make_shared<std::atomic<int>>(0);
     client->requestPart("Hello there. 你好。", "af_heart", [done](TTSResult) { done->fetch_add(1); });
     for (int step = 0; step < 10 && done->load() == 0; ++step)
-        Dispatch::advance(*clock, seconds(5));
+        Dispatch::advance(clock, seconds(5));
     if (done->load() != 1)
         __builtin_trap();
     return 0;
