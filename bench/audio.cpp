@@ -2,7 +2,7 @@
 #include "Platform/AudioOutputPort.h"
 #include "Platform/Backends/AudioMixer.h"
 #include "Platform/Backends/InMemoryUserDefaults.h"
-#include "Platform/Clock.h"
+#include "Platform/Dispatch/Clock.h"
 #include "Preferences/PreferencesModel.h"
 #include "Support/Log.h"
 #include "TestSupport/Mp3Fixture.h"

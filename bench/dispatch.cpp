@@ -1,6 +1,6 @@
 // Latency of the dispatch paths the program leans on: work posted to the main queue and run by
 // the main loop, and work handed from a global queue back to the main loop.
-#include "Platform/Dispatch.h"
+#include "Platform/Dispatch/Dispatch.h"
 
 #include <benchmark/benchmark.h>
 

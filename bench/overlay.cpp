@@ -7,10 +7,10 @@
 //     window host records it, and the overlay window rasterised alone at 1× and 2×.
 #include "Overlay/HighlightOverlay.h"
 #include "Platform/Backends/InMemoryUserDefaults.h"
-#include "Platform/Dispatch.h"
+#include "Platform/Dispatch/Dispatch.h"
 #include "Platform/Services.h"
-#include "Platform/TextMeasurer.h"
-#include "Platform/Window.h"
+#include "Platform/Toolkit/TextMeasurer.h"
+#include "Platform/Toolkit/Window.h"
 #include "Platform/WindowServerPort.h"
 #include "Preferences/PreferencesModel.h"
 #include "SimDesktop/SimDesktop.h"

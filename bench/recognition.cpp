@@ -12,7 +12,7 @@
 #include "Platform/Backends/TesseractRecognizer.h"
 #include "Platform/Backends/TextSizeProbe.h"
 #include "SimDesktop/SimDesktop.h"
-#include "SimDesktop/SimRenderer.h"
+#include "SimDesktop/Rendering/SimRenderer.h"
 #include "Support/Text.h"
 
 #include <algorithm>

@@ -2,7 +2,7 @@
 // 2880 × 1800 pixels) and at 1×, and one capture of Safari's window written as a PNG file.
 #include "Platform/WindowCapturePort.h"
 #include "SimDesktop/SimDesktop.h"
-#include "SimDesktop/SimRenderer.h"
+#include "SimDesktop/Rendering/SimRenderer.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Platform/Clock.h"
+#include "Platform/Dispatch/Clock.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -2,7 +2,7 @@
 #include "FuzzCheck.h"
 #include "Platform/Services.h"
 #include "SimDesktop/SimDesktop.h"
-#include "SimDesktop/SimFixtureLoader.h"
+#include "SimDesktop/Model/SimFixtureLoader.h"
 #include "Support/Log.h"
 
 #include <algorithm>

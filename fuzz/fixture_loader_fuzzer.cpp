@@ -1,5 +1,5 @@
 #include "SimDesktop/SimDesktop.h"
-#include "SimDesktop/SimFixtureLoader.h"
+#include "SimDesktop/Model/SimFixtureLoader.h"
 
 #include <cstdint>
 #include <string_view>

@@ -3,7 +3,7 @@
 #include "Platform/Backends/AudioSink.h"
 #include "Platform/Backends/Mp3AudioPlayer.h"
 #include "Platform/Backends/Mp3Decoder.h"
-#include "Platform/Clock.h"
+#include "Platform/Dispatch/Clock.h"
 #include "Support/Log.h"
 
 #include <algorithm>

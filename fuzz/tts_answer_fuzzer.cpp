@@ -1,6 +1,6 @@
 #include "FuzzCheck.h"
 #include "Network/TTSClient.h"
-#include "Platform/Dispatch.h"
+#include "Platform/Dispatch/Dispatch.h"
 #include "Platform/HttpPort.h"
 #include "Support/Log.h"
 

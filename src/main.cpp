@@ -1,9 +1,9 @@
 #include "Audio/AudioPlayer.h"
 #include "CLI/CLIRouter.h"
 #include "Core/ArticleReader.h"
-#include "Platform/Dispatch.h"
+#include "Platform/Dispatch/Dispatch.h"
 #include "SimDesktop/SimDesktop.h"
-#include "SimDesktop/SimRenderer.h"
+#include "SimDesktop/Rendering/SimRenderer.h"
 #include "SimDesktop/Toolkit/SimWindowHost.h"
 #include "Support/Log.h"
 

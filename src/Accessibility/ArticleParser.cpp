@@ -3,7 +3,7 @@
 #include "Accessibility/AXReader.h"
 #include "Accessibility/SpokenTextBuilder.h"
 #include "Platform/AccessibilityPort.h"
-#include "Platform/Screen.h"
+#include "Platform/Toolkit/Screen.h"
 #include "Platform/Services.h"
 #include "Support/Log.h"
 #include "Support/Text.h"

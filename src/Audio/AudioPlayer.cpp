@@ -1,6 +1,6 @@
 #include "Audio/AudioPlayer.h"
 
-#include "Platform/Dispatch.h"
+#include "Platform/Dispatch/Dispatch.h"
 #include "Preferences/PreferencesModel.h"
 #include "Support/CallStack.h"
 #include "Support/Format.h"

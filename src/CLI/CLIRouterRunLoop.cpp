@@ -2,8 +2,8 @@
 
 #include "CLI/SignalSource.h"
 #include "Core/ArticleReader.h"
-#include "Platform/Application.h"
-#include "Platform/MainQueue.h"
+#include "Platform/Toolkit/Application.h"
+#include "Platform/Dispatch/MainQueue.h"
 #include "Support/Log.h"
 
 #include <csignal>

@@ -1,6 +1,6 @@
 #include "CLI/SignalSource.h"
 
-#include "Platform/Dispatch.h"
+#include "Platform/Dispatch/Dispatch.h"
 
 #include <atomic>
 #include <cerrno>

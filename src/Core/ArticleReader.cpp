@@ -7,7 +7,7 @@
 #include "Network/TTSCancellation.h"
 #include "Network/TTSClient.h"
 #include "Overlay/HighlightOverlay.h"
-#include "Platform/Dispatch.h"
+#include "Platform/Dispatch/Dispatch.h"
 #include "Platform/Services.h"
 #include "Platform/WorkspacePort.h"
 #include "Player/MiniPlayer.h"

@@ -5,7 +5,7 @@
 #include "Network/SpeechText.h"
 #include "Network/TTSCancellation.h"
 #include "Network/TTSClient.h"
-#include "Platform/Dispatch.h"
+#include "Platform/Dispatch/Dispatch.h"
 #include "Platform/HttpPort.h"
 #include "Support/Log.h"
 #include "Support/Text.h"

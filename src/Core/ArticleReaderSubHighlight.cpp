@@ -4,7 +4,7 @@
 #include "Core/SubHighlightMapper.h"
 #include "Core/SubRectPrecomputation.h"
 #include "Overlay/HighlightOverlay.h"
-#include "Platform/Dispatch.h"
+#include "Platform/Dispatch/Dispatch.h"
 
 namespace lorvantine {
 

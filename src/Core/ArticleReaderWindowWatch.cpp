@@ -4,7 +4,7 @@
 #include "Accessibility/ArticleParser.h"
 #include "Overlay/HighlightOverlay.h"
 #include "Platform/AccessibilityPort.h"
-#include "Platform/Dispatch.h"
+#include "Platform/Dispatch/Dispatch.h"
 #include "Platform/Services.h"
 #include "Platform/WorkspacePort.h"
 #include "Player/MiniPlayer.h"

@@ -2,7 +2,7 @@
 
 #include "Accessibility/AXReader.h"
 #include "Platform/AccessibilityPort.h"
-#include "Platform/Clock.h"
+#include "Platform/Dispatch/Clock.h"
 #include "Platform/Image.h"
 #include "Platform/Services.h"
 #include "Platform/TextRecognitionPort.h"

@@ -3,7 +3,7 @@
 #include "Core/LanguageDetector.h"
 #include "Network/SpeechText.h"
 #include "Network/TTSCancellation.h"
-#include "Platform/Dispatch.h"
+#include "Platform/Dispatch/Dispatch.h"
 #include "Platform/HttpPort.h"
 #include "Platform/TimeZone.h"
 #include "Preferences/PreferencesModel.h"

@@ -2,7 +2,7 @@
 
 #include "Network/TTSError.h"
 #include "Network/TTSPart.h"
-#include "Platform/Clock.h"
+#include "Platform/Dispatch/Clock.h"
 #include "Support/ErrorValue.h"
 #include "Support/Expected.h"
 

@@ -5,10 +5,10 @@
 #include "Overlay/OverlayFormat.h"
 #include "Overlay/ScrollWheelMonitor.h"
 #include "Platform/AccessibilityPort.h"
-#include "Platform/Dispatch.h"
-#include "Platform/Screen.h"
+#include "Platform/Dispatch/Dispatch.h"
+#include "Platform/Toolkit/Screen.h"
 #include "Platform/Services.h"
-#include "Platform/Window.h"
+#include "Platform/Toolkit/Window.h"
 #include "Platform/WorkspacePort.h"
 #include "Support/Log.h"
 

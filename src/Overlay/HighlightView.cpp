@@ -1,9 +1,9 @@
 #include "Overlay/HighlightView.h"
 
 #include "Overlay/OverlayFormat.h"
-#include "Platform/Painter.h"
-#include "Platform/Screen.h"
-#include "Platform/Window.h"
+#include "Platform/Toolkit/Painter.h"
+#include "Platform/Toolkit/Screen.h"
+#include "Platform/Toolkit/Window.h"
 #include "Preferences/PreferencesModel.h"
 #include "Support/Log.h"
 

@@ -1,6 +1,6 @@
 #include "Overlay/ScrollWheelMonitor.h"
 
-#include "Platform/MainQueue.h"
+#include "Platform/Dispatch/MainQueue.h"
 
 #include <cstdint>
 #include <map>

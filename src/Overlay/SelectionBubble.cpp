@@ -1,9 +1,9 @@
 #include "Overlay/SelectionBubble.h"
 
 #include "Overlay/SelectionBubbleView.h"
-#include "Platform/AnimationContext.h"
-#include "Platform/Panel.h"
-#include "Platform/Screen.h"
+#include "Platform/Toolkit/AnimationContext.h"
+#include "Platform/Toolkit/Panel.h"
+#include "Platform/Toolkit/Screen.h"
 
 #include <algorithm>
 

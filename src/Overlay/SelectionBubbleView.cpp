@@ -1,9 +1,9 @@
 #include "Overlay/SelectionBubbleView.h"
 
-#include "Platform/AnimationContext.h"
-#include "Platform/ImageView.h"
-#include "Platform/Painter.h"
-#include "Platform/SymbolImage.h"
+#include "Platform/Toolkit/AnimationContext.h"
+#include "Platform/Toolkit/ImageView.h"
+#include "Platform/Toolkit/Painter.h"
+#include "Platform/Toolkit/SymbolImage.h"
 
 #include <numbers>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Overlay/SelectionBubble.h"
-#include "Platform/View.h"
+#include "Platform/Toolkit/View.h"
 
 #include <functional>
 #include <memory>

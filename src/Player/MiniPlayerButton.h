@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Platform/Button.h"
+#include "Platform/Toolkit/Button.h"
 
 namespace lorvantine {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Platform/Panel.h"
+#include "Platform/Toolkit/Panel.h"
 
 namespace lorvantine {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Platform/PopUpButton.h"
+#include "Platform/Toolkit/PopUpButton.h"
 
 namespace lorvantine {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Platform/View.h"
+#include "Platform/Toolkit/View.h"
 
 #include <memory>
 

@@ -1,15 +1,15 @@
 #include "SimDesktop/SimDesktop.h"
 
-#include "Platform/Dispatch.h"
-#include "SimDesktop/SimAccessibility.h"
-#include "SimDesktop/SimDemoFixture.h"
-#include "SimDesktop/SimFixtureLoader.h"
-#include "SimDesktop/SimGeometry.h"
-#include "SimDesktop/SimPasteboard.h"
-#include "SimDesktop/SimPermissions.h"
-#include "SimDesktop/SimWindowCapture.h"
-#include "SimDesktop/SimWindowServer.h"
-#include "SimDesktop/SimWorkspace.h"
+#include "Platform/Dispatch/Dispatch.h"
+#include "SimDesktop/Ports/SimAccessibility.h"
+#include "SimDesktop/Model/SimDemoFixture.h"
+#include "SimDesktop/Model/SimFixtureLoader.h"
+#include "SimDesktop/Model/SimGeometry.h"
+#include "SimDesktop/Ports/SimPasteboard.h"
+#include "SimDesktop/Ports/SimPermissions.h"
+#include "SimDesktop/Ports/SimWindowCapture.h"
+#include "SimDesktop/Ports/SimWindowServer.h"
+#include "SimDesktop/Ports/SimWorkspace.h"
 
 #include <cstdlib>
 

@@ -1,11 +1,11 @@
 #pragma once
 
 #include "Platform/Services.h"
-#include "SimDesktop/SimCaptureTool.h"
-#include "SimDesktop/SimExternalLayer.h"
-#include "SimDesktop/SimFixture.h"
-#include "SimDesktop/SimModel.h"
-#include "SimDesktop/SimRecognitionTruth.h"
+#include "SimDesktop/Ports/SimCaptureTool.h"
+#include "SimDesktop/Rendering/SimExternalLayer.h"
+#include "SimDesktop/Model/SimFixture.h"
+#include "SimDesktop/Model/SimModel.h"
+#include "SimDesktop/Rendering/SimRecognitionTruth.h"
 
 #include <map>
 #include <memory>

@@ -6,7 +6,7 @@
 #include "Documents/SafariWebSource.h"
 #include "Documents/WeChatArticleSession.h"
 #include "Documents/WeChatArticleSource.h"
-#include "SimDesktop/SimFixtureLoader.h"
+#include "SimDesktop/Model/SimFixtureLoader.h"
 
 #include <gmock/gmock.h>
 

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "Platform/AudioOutputPort.h"
-#include "Platform/Clock.h"
-#include "Platform/Dispatch.h"
+#include "Platform/Dispatch/Clock.h"
+#include "Platform/Dispatch/Dispatch.h"
 #include "Preferences/PreferencesModel.h"
 #include "Support/Log.h"
 #include "TestSupport/ScratchDirectory.h"

@@ -1,6 +1,6 @@
 #include "EndToEnd/LoopScript.h"
 
-#include "Platform/Dispatch.h"
+#include "Platform/Dispatch/Dispatch.h"
 
 #include <csignal>
 

@@ -2,7 +2,7 @@
 #include "Core/SubHighlightMapper.h"
 #include "Core/SubRectPrecomputation.h"
 #include "Highlight/HighlightTestDesktop.h"
-#include "Platform/Dispatch.h"
+#include "Platform/Dispatch/Dispatch.h"
 #include "Support/Log.h"
 
 #include <gtest/gtest.h>

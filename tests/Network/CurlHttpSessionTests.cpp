@@ -1,7 +1,7 @@
 #include "LoopbackServer.h"
 
 #include "Platform/Backends/CurlHttpSession.h"
-#include "Platform/Dispatch.h"
+#include "Platform/Dispatch/Dispatch.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

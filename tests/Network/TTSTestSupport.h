@@ -1,8 +1,8 @@
 #pragma once
 
 #include "Network/TTSClient.h"
-#include "Platform/Clock.h"
-#include "Platform/Dispatch.h"
+#include "Platform/Dispatch/Clock.h"
+#include "Platform/Dispatch/Dispatch.h"
 #include "Platform/HttpPort.h"
 
 #include <gtest/gtest.h>

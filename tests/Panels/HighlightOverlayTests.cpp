@@ -2,7 +2,7 @@
 
 #include "Overlay/HighlightOverlay.h"
 #include "Overlay/ScrollWheelMonitor.h"
-#include "Platform/Window.h"
+#include "Platform/Toolkit/Window.h"
 #include "Player/MiniPlayer.h"
 
 #include <limits>

@@ -1,9 +1,9 @@
 #include "PanelsTest.h"
 
-#include "Platform/Button.h"
-#include "Platform/LocalizedStrings.h"
-#include "Platform/Panel.h"
-#include "Platform/Screen.h"
+#include "Platform/Toolkit/Button.h"
+#include "Platform/Toolkit/LocalizedStrings.h"
+#include "Platform/Toolkit/Panel.h"
+#include "Platform/Toolkit/Screen.h"
 #include "Player/MiniPlayer.h"
 
 #include <functional>

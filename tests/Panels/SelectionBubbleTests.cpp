@@ -2,9 +2,9 @@
 
 #include "Overlay/SelectionBubble.h"
 #include "Overlay/SelectionBubbleView.h"
-#include "Platform/ImageView.h"
-#include "Platform/Panel.h"
-#include "Platform/Screen.h"
+#include "Platform/Toolkit/ImageView.h"
+#include "Platform/Toolkit/Panel.h"
+#include "Platform/Toolkit/Screen.h"
 
 namespace lorvantine::panels {
 namespace {

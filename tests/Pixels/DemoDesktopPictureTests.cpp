@@ -1,5 +1,5 @@
 #include "SimDesktop/SimDesktop.h"
-#include "SimDesktop/SimRenderer.h"
+#include "SimDesktop/Rendering/SimRenderer.h"
 
 #include <gtest/gtest.h>
 

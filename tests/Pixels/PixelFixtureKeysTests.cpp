@@ -1,4 +1,4 @@
-#include "SimDesktop/SimFixtureLoader.h"
+#include "SimDesktop/Model/SimFixtureLoader.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 
 #include "Platform/AccessibilityPort.h"
 #include "SimDesktop/SimDesktop.h"
-#include "SimDesktop/SimRenderer.h"
+#include "SimDesktop/Rendering/SimRenderer.h"
 
 #include <cmath>
 #include <memory>

@@ -1,6 +1,6 @@
 #include "PixelsTestSupport.h"
 
-#include "SimDesktop/SimFixtureLoader.h"
+#include "SimDesktop/Model/SimFixtureLoader.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include "Platform/Services.h"
 #include "Platform/TextRecognitionPort.h"
 #include "Platform/WindowCapturePort.h"
-#include "SimDesktop/SimFixtureLoader.h"
+#include "SimDesktop/Model/SimFixtureLoader.h"
 #include "Support/Log.h"
 #include "TestSupport/ScopedEnvironment.h"
 #include "TestSupport/ScratchDirectory.h"

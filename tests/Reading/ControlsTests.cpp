@@ -3,9 +3,9 @@
 
 #include "Reading/ReadingTestSupport.h"
 
-#include "Platform/Button.h"
-#include "Platform/Panel.h"
-#include "Platform/View.h"
+#include "Platform/Toolkit/Button.h"
+#include "Platform/Toolkit/Panel.h"
+#include "Platform/Toolkit/View.h"
 #include "Player/MiniPlayer.h"
 
 #include <gmock/gmock.h>

@@ -1,5 +1,5 @@
-#include "SimDesktop/SimDemoFixture.h"
-#include "SimDesktop/SimFixtureLoader.h"
+#include "SimDesktop/Model/SimDemoFixture.h"
+#include "SimDesktop/Model/SimFixtureLoader.h"
 
 #include "SimDesktopTestSupport.h"
 #include "TestSupport/ScopedEnvironment.h"

@@ -1,4 +1,4 @@
-#include "SimDesktop/SimTextLayout.h"
+#include "SimDesktop/Text/SimTextLayout.h"
 
 #include "SimDesktopTestSupport.h"
 

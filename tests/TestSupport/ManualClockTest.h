@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Platform/Clock.h"
-#include "Platform/Dispatch.h"
+#include "Platform/Dispatch/Clock.h"
+#include "Platform/Dispatch/Dispatch.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "TestSupport/TextImageRenderer.h"
 
 #include "Platform/Backends/RecognizedLineBuilder.h"
-#include "SimDesktop/SimPango.h"
+#include "SimDesktop/Text/SimPango.h"
 #include "Support/Text.h"
 
 #include <algorithm>

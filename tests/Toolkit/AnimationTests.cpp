@@ -1,8 +1,8 @@
 #include "ToolkitTest.h"
 
-#include "Platform/AnimationContext.h"
-#include "Platform/Panel.h"
-#include "Platform/View.h"
+#include "Platform/Toolkit/AnimationContext.h"
+#include "Platform/Toolkit/Panel.h"
+#include "Platform/Toolkit/View.h"
 
 #include <numbers>
 

@@ -1,9 +1,9 @@
 #include "ToolkitTest.h"
 
-#include "Platform/Label.h"
-#include "Platform/Panel.h"
-#include "Platform/View.h"
-#include "Platform/Window.h"
+#include "Platform/Toolkit/Label.h"
+#include "Platform/Toolkit/Panel.h"
+#include "Platform/Toolkit/View.h"
+#include "Platform/Toolkit/Window.h"
 
 namespace lorvantine {
 namespace {

@@ -1,12 +1,12 @@
 #include "ToolkitTest.h"
 
-#include "Platform/Application.h"
-#include "Platform/Button.h"
-#include "Platform/Panel.h"
-#include "Platform/PopUpButton.h"
-#include "Platform/Screen.h"
-#include "Platform/View.h"
-#include "Platform/Window.h"
+#include "Platform/Toolkit/Application.h"
+#include "Platform/Toolkit/Button.h"
+#include "Platform/Toolkit/Panel.h"
+#include "Platform/Toolkit/PopUpButton.h"
+#include "Platform/Toolkit/Screen.h"
+#include "Platform/Toolkit/View.h"
+#include "Platform/Toolkit/Window.h"
 
 namespace lorvantine {
 namespace {

@@ -1,5 +1,5 @@
-#include "Platform/LocalizedStringTables.h"
-#include "Platform/LocalizedStrings.h"
+#include "Platform/Toolkit/LocalizedStringTables.h"
+#include "Platform/Toolkit/LocalizedStrings.h"
 #include "TestSupport/ScopedEnvironment.h"
 
 #include <gtest/gtest.h>

@@ -1,10 +1,10 @@
 #include "ToolkitTest.h"
 
-#include "Platform/Button.h"
-#include "Platform/ImageView.h"
-#include "Platform/Label.h"
-#include "Platform/Panel.h"
-#include "Platform/SymbolImage.h"
+#include "Platform/Toolkit/Button.h"
+#include "Platform/Toolkit/ImageView.h"
+#include "Platform/Toolkit/Label.h"
+#include "Platform/Toolkit/Panel.h"
+#include "Platform/Toolkit/SymbolImage.h"
 #include "SimDesktop/Toolkit/CairoPainter.h"
 
 #include <cairo.h>

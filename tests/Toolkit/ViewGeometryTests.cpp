@@ -1,11 +1,11 @@
 #include "ToolkitTest.h"
 
-#include "Platform/Button.h"
-#include "Platform/Label.h"
-#include "Platform/Panel.h"
-#include "Platform/Screen.h"
-#include "Platform/View.h"
-#include "Platform/Window.h"
+#include "Platform/Toolkit/Button.h"
+#include "Platform/Toolkit/Label.h"
+#include "Platform/Toolkit/Panel.h"
+#include "Platform/Toolkit/Screen.h"
+#include "Platform/Toolkit/View.h"
+#include "Platform/Toolkit/Window.h"
 
 namespace lorvantine {
 namespace {

@@ -2,7 +2,7 @@
 
 #include "Platform/Backends/AudioFormat.h"
 #include "Platform/Backends/AudioSink.h"
-#include "Platform/Clock.h"
+#include "Platform/Dispatch/Clock.h"
 
 #include <condition_variable>
 #include <cstdint>

@@ -1,7 +1,7 @@
 #include "Platform/Backends/CurlHttpSession.h"
 
-#include "Platform/Activity.h"
-#include "Platform/Dispatch.h"
+#include "Platform/Dispatch/Activity.h"
+#include "Platform/Dispatch/Dispatch.h"
 #include "Support/Text.h"
 
 #include <curl/curl.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Platform/Painter.h"
+#include "Platform/Toolkit/Painter.h"
 
 #include <cairo.h>
 

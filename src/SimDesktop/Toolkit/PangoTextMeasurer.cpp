@@ -1,6 +1,6 @@
 #include "SimDesktop/Toolkit/PangoTextMeasurer.h"
 
-#include "SimDesktop/SimPango.h"
+#include "SimDesktop/Text/SimPango.h"
 
 #include <cmath>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Platform/Painter.h"
-#include "Platform/TextMeasurer.h"
+#include "Platform/Toolkit/Painter.h"
+#include "Platform/Toolkit/TextMeasurer.h"
 
 #include <pango/pangocairo.h>
 

@@ -1,9 +1,9 @@
 #include "SimDesktop/Toolkit/SimToolkitRouter.h"
 
-#include "Platform/Dispatch.h"
-#include "SimDesktop/SimGeometry.h"
-#include "SimDesktop/SimJournalEntry.h"
-#include "SimDesktop/SimModel.h"
+#include "Platform/Dispatch/Dispatch.h"
+#include "SimDesktop/Model/SimGeometry.h"
+#include "SimDesktop/Model/SimJournalEntry.h"
+#include "SimDesktop/Model/SimModel.h"
 #include "SimDesktop/Toolkit/SimWindowHost.h"
 
 namespace lorvantine {

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Platform/AXTypes.h"
-#include "SimDesktop/SimBehaviour.h"
+#include "SimDesktop/Behaviours/SimBehaviour.h"
 
 #include <memory>
 #include <mutex>

@@ -2,7 +2,7 @@
 
 #include "Platform/AXTypes.h"
 #include "Platform/Image.h"
-#include "Platform/WindowHost.h"
+#include "Platform/Toolkit/WindowHost.h"
 #include "Platform/WindowServerPort.h"
 
 #include <map>

@@ -1,0 +1,121 @@
+#include "Platform/Dispatch/MainQueue.h"
+
+#include "Platform/Dispatch/QueueScope.h"
+#include "Platform/Dispatch/ThreadPool.h"
+
+#include "Support/Log.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <utility>
+
+namespace lorvantine {
+
+namespace {
+std::atomic<std::thread::id> g_mainThread {};
+} // namespace
+
+MainQueue& MainQueue::shared()
+{
+    static MainQueue* instance = new MainQueue;
+    return *instance;
+}
+
+void MainQueue::claimMainThread()
+{
+    if (g_mainThread.load(std::memory_order_acquire) != std::thread::id() || ThreadPool::isInternalThread())
+        return;
+    std::thread::id unclaimed;
+    g_mainThread.compare_exchange_strong(unclaimed, std::this_thread::get_id());
+}
+
+bool MainQueue::isMainThread()
+{
+    claimMainThread();
+    return g_mainThread.load(std::memory_order_acquire) == std::this_thread::get_id();
+}
+
+void MainQueue::adoptCurrentThread()
+{
+    if (!ThreadPool::isInternalThread())
+        g_mainThread.store(std::this_thread::get_id(), std::memory_order_release);
+}
+
+void MainQueue::requireMainThread(const char* caller)
+{
+    if (isMainThread())
+        return;
+    Log::line(std::string("[Dispatch] ") + caller + " called off the main thread");
+    std::abort();
+}
+
+void MainQueue::async(std::function<void()> work)
+{
+    std::lock_guard lock(m_mutex);
+    m_items.push_back(std::move(work));
+    m_changed.notify_all();
+}
+
+bool MainQueue::runOne()
+{
+    std::function<void()> work;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_items.empty())
+            return false;
+        work = std::move(m_items.front());
+        m_items.pop_front();
+    }
+    QueueScope scope(this);
+    work();
+    return true;
+}
+
+size_t MainQueue::runPending()
+{
+    size_t ran = 0;
+    while (runOne())
+        ++ran;
+    return ran;
+}
+
+bool MainQueue::isEmpty()
+{
+    std::lock_guard lock(m_mutex);
+    return m_items.empty();
+}
+
+void MainQueue::waitForWork(std::optional<std::chrono::steady_clock::time_point> deadline)
+{
+    std::unique_lock lock(m_mutex);
+    uint64_t wakeups = m_wakeups;
+    auto ready = [&] { return !m_items.empty() || m_stopRequested || m_wakeups != wakeups; };
+    if (deadline)
+        m_changed.wait_until(lock, *deadline, ready);
+    else
+        m_changed.wait(lock, ready);
+}
+
+void MainQueue::wake()
+{
+    std::lock_guard lock(m_mutex);
+    ++m_wakeups;
+    m_changed.notify_all();
+}
+
+void MainQueue::requestStop()
+{
+    std::lock_guard lock(m_mutex);
+    m_stopRequested = true;
+    m_changed.notify_all();
+}
+
+bool MainQueue::consumeStop()
+{
+    std::lock_guard lock(m_mutex);
+    return std::exchange(m_stopRequested, false);
+}
+
+} // namespace lorvantine

@@ -1,7 +1,0 @@
-#include "Platform/Panel.h"
-
-namespace lorvantine {
-
-Panel::Panel(const Rect& contentRect, uint32_t styleMask) : Window(contentRect, styleMask) { setHidesOnDeactivate(true); }
-
-} // namespace lorvantine

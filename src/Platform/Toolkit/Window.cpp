@@ -1,0 +1,459 @@
+#include "Platform/Toolkit/Window.h"
+
+#include "Platform/Toolkit/Application.h"
+#include "Platform/Dispatch/MainQueue.h"
+#include "Platform/Toolkit/Painter.h"
+#include "Platform/Toolkit/Screen.h"
+#include "Platform/Toolkit/View.h"
+#include "Platform/Toolkit/WindowHost.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+#include <vector>
+
+namespace lorvantine {
+
+namespace {
+Window* s_keyWindow = nullptr;
+Window* s_mouseCapture = nullptr;
+int s_screenUpdatesDisabled = 0;
+// The windows asked to draw while screen updates were disabled.
+std::vector<std::weak_ptr<Window>> s_undrawn;
+} // namespace
+
+Window::Window(const Rect& contentRect, uint32_t styleMask) : m_styleMask(styleMask)
+{
+    MainQueue::requireMainThread("Window");
+    m_frame = contentRect;
+    if (isTitled())
+        m_frame.size.height += titleBarHeight;
+    setContentView(std::make_shared<View>(Rect(0, 0, contentRect.width(), contentRect.height())));
+}
+
+Window::~Window()
+{
+    if (m_visible)
+        if (WindowHost* host = WindowHost::current())
+            host->orderOut(*this);
+    if (s_keyWindow == this)
+        s_keyWindow = nullptr;
+    if (s_mouseCapture == this)
+        s_mouseCapture = nullptr;
+    if (m_contentView)
+        m_contentView->setWindow(nullptr);
+}
+
+// --- Geometry ---
+
+void Window::setFrame(const Rect& frame)
+{
+    if (frame == m_frame)
+        return;
+    m_frame = frame;
+    layoutContentView();
+    windowPropertyChanged();
+}
+
+void Window::setFrameOrigin(Point origin) { setFrame(Rect(origin, m_frame.size)); }
+
+Rect Window::contentRect() const
+{
+    const double bar = isTitled() ? std::min(titleBarHeight, m_frame.height()) : 0;
+    return Rect(m_frame.minX(), m_frame.minY(), m_frame.width(), m_frame.height() - bar);
+}
+
+void Window::setContentSize(Size size)
+{
+    const double bar = isTitled() ? titleBarHeight : 0;
+    // The top edge stays where it is, as the platform keeps it.
+    const double top = m_frame.maxY();
+    setFrame(Rect(m_frame.minX(), top - size.height - bar, size.width, size.height + bar));
+}
+
+void Window::center()
+{
+    auto screen = Screen::main();
+    if (!screen)
+        return;
+    const Rect& area = screen->visibleFrame.isEmpty() ? screen->frame : screen->visibleFrame;
+    const double x = area.minX() + (area.width() - m_frame.width()) / 2;
+    // A little above the middle: a third of the free space above, two thirds below.
+    const double y = area.minY() + (area.height() - m_frame.height()) * 2 / 3;
+    setFrameOrigin({ std::floor(x), std::floor(y) });
+}
+
+std::optional<ScreenInfo> Window::screen() const
+{
+    std::optional<ScreenInfo> best;
+    double bestArea = 0;
+    for (const auto& s : Screen::screens()) {
+        const Rect overlap = s.frame.intersection(m_frame);
+        const double area = overlap.width() * overlap.height();
+        if (area > bestArea) {
+            bestArea = area;
+            best = s;
+        }
+    }
+    return best ? best : Screen::main();
+}
+
+void Window::layoutContentView()
+{
+    if (m_contentView) {
+        const Rect content = contentRect();
+        m_contentView->setFrame(Rect(0, 0, content.width(), content.height()));
+    }
+}
+
+// --- Properties ---
+
+void Window::setTitle(std::string title)
+{
+    if (title == m_title)
+        return;
+    m_title = std::move(title);
+    windowPropertyChanged();
+    setNeedsDisplay();
+}
+
+void Window::setLevel(int32_t level)
+{
+    if (level == m_level)
+        return;
+    m_level = level;
+    windowPropertyChanged();
+}
+
+void Window::setOpaque(bool opaque)
+{
+    if (opaque == m_opaque)
+        return;
+    m_opaque = opaque;
+    setNeedsDisplay();
+}
+
+void Window::setBackgroundColor(const Color& color)
+{
+    if (color == m_backgroundColor)
+        return;
+    m_backgroundColor = color;
+    setNeedsDisplay();
+}
+
+void Window::setAlphaValue(double alpha)
+{
+    alpha = std::clamp(alpha, 0.0, 1.0);
+    if (alpha == m_alpha)
+        return;
+    m_alpha = alpha;
+    windowPropertyChanged();
+}
+
+void Window::setIgnoresMouseEvents(bool ignores)
+{
+    if (ignores == m_ignoresMouseEvents)
+        return;
+    m_ignoresMouseEvents = ignores;
+    windowPropertyChanged();
+}
+
+void Window::setAppearance(std::optional<Appearance> appearance)
+{
+    if (appearance == m_appearance)
+        return;
+    m_appearance = appearance;
+    setNeedsDisplay();
+}
+
+bool Window::canBecomeKey() const { return isTitled(); }
+bool Window::canBecomeMain() const { return isTitled(); }
+
+// --- Content ---
+
+void Window::setContentView(std::shared_ptr<View> view)
+{
+    if (view == m_contentView)
+        return;
+    if (m_contentView)
+        m_contentView->setWindow(nullptr);
+    if (view) {
+        view->removeFromSuperview();
+        m_contentView = std::move(view);
+        layoutContentView();
+        m_contentView->setWindow(this);
+    } else {
+        m_contentView.reset();
+    }
+    setNeedsDisplay();
+}
+
+// --- Ordering ---
+
+void Window::orderFront()
+{
+    MainQueue::requireMainThread("Window::orderFront");
+    m_closed = false;
+    const bool wasVisible = m_visible;
+    m_visible = true;
+    if (WindowHost* host = WindowHost::current())
+        m_windowNumber = host->orderFront(*this);
+    if (!wasVisible && m_contentView) {
+        std::vector<View*> stack { m_contentView.get() };
+        while (!stack.empty()) {
+            View* v = stack.back();
+            stack.pop_back();
+            v->updateTrackingAreas();
+            for (auto& sub : v->subviews())
+                stack.push_back(sub.get());
+        }
+    }
+}
+
+void Window::orderFrontRegardless() { orderFront(); }
+
+void Window::makeKeyAndOrderFront()
+{
+    orderFront();
+    if (canBecomeKey())
+        becomeKey();
+}
+
+void Window::becomeKey()
+{
+    if (s_keyWindow == this)
+        return;
+    Window* previous = s_keyWindow;
+    s_keyWindow = this;
+    if (previous)
+        previous->setNeedsDisplay();
+    setNeedsDisplay();
+}
+
+bool Window::isKeyWindow() const { return s_keyWindow == this; }
+
+void Window::orderOut()
+{
+    MainQueue::requireMainThread("Window::orderOut");
+    if (!m_visible)
+        return;
+    trackPointer(std::nullopt);
+    m_visible = false;
+    if (s_keyWindow == this)
+        s_keyWindow = nullptr;
+    if (s_mouseCapture == this)
+        s_mouseCapture = nullptr;
+    if (WindowHost* host = WindowHost::current())
+        host->orderOut(*this);
+}
+
+void Window::close()
+{
+    if (m_closed)
+        return;
+    m_closed = true;
+    // Kept alive through the callback, which may drop the owner's reference.
+    auto keep = weak_from_this().lock();
+    if (onWillClose)
+        onWillClose();
+    orderOut();
+}
+
+// --- Coordinates ---
+
+Point Window::convertPointToScreen(Point p) const { return { p.x + m_frame.minX(), p.y + m_frame.minY() }; }
+Point Window::convertPointFromScreen(Point p) const { return { p.x - m_frame.minX(), p.y - m_frame.minY() }; }
+Rect Window::convertRectToScreen(const Rect& r) const { return Rect(convertPointToScreen(r.origin), r.size); }
+Rect Window::convertRectFromScreen(const Rect& r) const { return Rect(convertPointFromScreen(r.origin), r.size); }
+
+// --- For the host ---
+
+void Window::windowPropertyChanged()
+{
+    if (m_visible)
+        if (WindowHost* host = WindowHost::current())
+            host->windowDidChange(*this);
+}
+
+void Window::setNeedsDisplay()
+{
+    if (m_visible && !m_drawing)
+        if (WindowHost* host = WindowHost::current())
+            host->contentDidChange(*this);
+}
+
+void Window::disableScreenUpdates()
+{
+    MainQueue::requireMainThread("Window::disableScreenUpdates");
+    ++s_screenUpdatesDisabled;
+}
+
+void Window::enableScreenUpdates()
+{
+    MainQueue::requireMainThread("Window::enableScreenUpdates");
+    if (s_screenUpdatesDisabled == 0 || --s_screenUpdatesDisabled > 0)
+        return;
+    for (const auto& undrawn : std::exchange(s_undrawn, {}))
+        if (auto window = undrawn.lock())
+            window->setNeedsDisplay();
+}
+
+void Window::draw(Painter& painter) const
+{
+    auto& self = const_cast<Window&>(*this);
+    if (s_screenUpdatesDisabled > 0) {
+        std::weak_ptr<Window> weak = self.weak_from_this();
+        const bool noted = std::any_of(s_undrawn.begin(), s_undrawn.end(), [&](const std::weak_ptr<Window>& w) {
+            return !w.owner_before(weak) && !weak.owner_before(w);
+        });
+        if (!noted)
+            s_undrawn.push_back(std::move(weak));
+        return;
+    }
+    self.m_drawing = true;
+    const Rect whole(0, 0, m_frame.width(), m_frame.height());
+    if (m_opaque)
+        painter.fillRect(whole, m_backgroundColor.withAlpha(1));
+    else if (!m_backgroundColor.isClear())
+        painter.fillRect(whole, m_backgroundColor);
+    if (isTitled()) {
+        const Rect content = contentRect();
+        const Rect bar(0, content.height(), m_frame.width(), m_frame.height() - content.height());
+        painter.fillRect(bar, Color::rgb(0.94, 0.94, 0.94));
+        painter.fillRect(Rect(0, bar.minY(), bar.width(), 1), Color::rgb(0.8, 0.8, 0.8));
+        const Font font = Font::system(13, Font::Weight::bold);
+        painter.drawText(m_title, bar.insetBy(70, (bar.height() - 16) / 2), font, Color::black(0.85), TextAlignment::center);
+    }
+    if (m_contentView)
+        m_contentView->drawTree(painter);
+    self.m_drawing = false;
+}
+
+View* Window::viewAt(Point locationInWindow) const
+{
+    if (m_ignoresMouseEvents || !m_contentView)
+        return nullptr;
+    return m_contentView->hitTest(locationInWindow);
+}
+
+void Window::sendEvent(const MouseEvent& event)
+{
+    MainQueue::requireMainThread("Window::sendEvent");
+    auto keep = weak_from_this().lock();
+    switch (event.type) {
+    case MouseEvent::Type::leftMouseDown:
+    case MouseEvent::Type::rightMouseDown: {
+        trackPointer(event.locationInWindow);
+        View* hit = viewAt(event.locationInWindow);
+        if (!hit)
+            return;
+        const bool firstMouse = !isKeyWindow();
+        bool accepted = !firstMouse;
+        for (const View* v = hit; v && !accepted; v = v->superview())
+            accepted = v->acceptsFirstMouse(event);
+        if (firstMouse && canBecomeKey())
+            becomeKey();
+        if (!accepted)
+            return;
+        std::shared_ptr<View> target = hit->shared_from_this();
+        m_mouseDownView = target;
+        if (event.type == MouseEvent::Type::leftMouseDown)
+            target->mouseDown(event);
+        else
+            target->rightMouseDown(event);
+        return;
+    }
+    case MouseEvent::Type::leftMouseDragged:
+        trackPointer(event.locationInWindow);
+        if (auto target = m_mouseDownView.lock())
+            target->mouseDragged(event);
+        return;
+    case MouseEvent::Type::leftMouseUp:
+    case MouseEvent::Type::rightMouseUp: {
+        auto target = m_mouseDownView.lock();
+        m_mouseDownView.reset();
+        if (target && target->window() == this) {
+            if (event.type == MouseEvent::Type::leftMouseUp)
+                target->mouseUp(event);
+            else
+                target->rightMouseUp(event);
+        }
+        trackPointer(event.locationInWindow);
+        return;
+    }
+    case MouseEvent::Type::mouseMoved:
+        trackPointer(event.locationInWindow);
+        return;
+    case MouseEvent::Type::mouseEntered:
+    case MouseEvent::Type::mouseExited:
+        return;
+    }
+}
+
+void Window::trackPointer(std::optional<Point> location)
+{
+    if (!m_contentView)
+        return;
+    if (m_ignoresMouseEvents || !m_visible)
+        location.reset();
+    struct Entry {
+        std::weak_ptr<View> view;
+        std::shared_ptr<TrackingArea> area;
+    };
+    std::vector<Entry> entries;
+    std::vector<View*> stack { m_contentView.get() };
+    while (!stack.empty()) {
+        View* v = stack.back();
+        stack.pop_back();
+        for (const auto& area : v->trackingAreas())
+            entries.push_back({ v->weak_from_this(), area });
+        for (auto it = v->subviews().rbegin(); it != v->subviews().rend(); ++it)
+            stack.push_back(it->get());
+    }
+    std::optional<bool> appActive;
+    for (const auto& entry : entries) {
+        auto view = entry.view.lock();
+        if (!view || view->window() != this)
+            continue;
+        const auto& areas = view->trackingAreas();
+        if (std::find(areas.begin(), areas.end(), entry.area) == areas.end())
+            continue;
+        TrackingArea& area = *entry.area;
+        const uint32_t options = area.options();
+        bool active = (options & TrackingArea::activeAlways) != 0;
+        if (!active && (options & (TrackingArea::activeInKeyWindow | TrackingArea::activeWhenFirstResponder)))
+            active = isKeyWindow();
+        if (!active && (options & TrackingArea::activeInActiveApp)) {
+            if (!appActive)
+                appActive = Application::shared().isActive();
+            active = *appActive;
+        }
+        bool inside = false;
+        Point local;
+        if (location && active && !view->isHiddenOrHasHiddenAncestor()) {
+            local = view->convertFromView(*location, nullptr);
+            inside = view->effectiveRect(area).contains(local);
+        }
+        MouseEvent event;
+        event.locationInWindow = location.value_or(Point {});
+        event.trackingArea = &area;
+        if (inside != area.m_inside) {
+            area.m_inside = inside;
+            if (options & TrackingArea::mouseEnteredAndExited) {
+                event.type = inside ? MouseEvent::Type::mouseEntered : MouseEvent::Type::mouseExited;
+                if (inside)
+                    view->mouseEntered(event);
+                else
+                    view->mouseExited(event);
+            }
+        } else if (inside && (options & TrackingArea::mouseMoved)) {
+            event.type = MouseEvent::Type::mouseMoved;
+            view->mouseMoved(event);
+        }
+    }
+}
+
+Window* Window::mouseCapture() { return s_mouseCapture; }
+void Window::setMouseCapture(Window* window) { s_mouseCapture = window; }
+
+} // namespace lorvantine

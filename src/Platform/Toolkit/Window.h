@@ -1,0 +1,195 @@
+#pragma once
+
+#include "Platform/Toolkit/Appearance.h"
+#include "Platform/Toolkit/Color.h"
+#include "Platform/Geometry.h"
+#include "Platform/Toolkit/MouseEvent.h"
+#include "Platform/WindowServerPort.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace lorvantine {
+
+class Painter;
+class View;
+
+// Style mask bits, with the platform's values.
+namespace WindowStyle {
+inline constexpr uint32_t borderless = 0;
+inline constexpr uint32_t titled = 1 << 0;
+inline constexpr uint32_t closable = 1 << 1;
+inline constexpr uint32_t miniaturizable = 1 << 2;
+inline constexpr uint32_t resizable = 1 << 3;
+inline constexpr uint32_t utilityWindow = 1 << 4;
+inline constexpr uint32_t nonactivatingPanel = 1 << 7;
+inline constexpr uint32_t fullSizeContentView = 1 << 15;
+} // namespace WindowStyle
+
+// Window levels, with the platform's values (they are also the window list's layer).
+namespace WindowLevel {
+inline constexpr int32_t normal = 0;
+inline constexpr int32_t floating = 3;
+inline constexpr int32_t modalPanel = 8;
+inline constexpr int32_t mainMenu = 24;
+inline constexpr int32_t statusBar = 25;
+inline constexpr int32_t popUpMenu = 101;
+inline constexpr int32_t screenSaver = 1000;
+} // namespace WindowLevel
+
+// Collection behaviour bits, with the platform's values (kept; spaces are not simulated).
+namespace CollectionBehavior {
+inline constexpr uint32_t managed = 1 << 2;
+inline constexpr uint32_t canJoinAllSpaces = 1 << 0;
+inline constexpr uint32_t moveToActiveSpace = 1 << 1;
+inline constexpr uint32_t transient = 1 << 3;
+inline constexpr uint32_t stationary = 1 << 4;
+inline constexpr uint32_t participatesInCycle = 1 << 5;
+inline constexpr uint32_t ignoresCycle = 1 << 6;
+inline constexpr uint32_t fullScreenPrimary = 1 << 7;
+inline constexpr uint32_t fullScreenAuxiliary = 1 << 8;
+} // namespace CollectionBehavior
+
+// A window of the program: the stand-in for the platform's window. Its frame is in global
+// bottom-left coordinates (see Screen); its content view fills it below the title bar (28
+// points, titled windows only). On screen it is one window of the program's own application in
+// the desktop (`WindowHost`): listed, drawn at its level, hit by the mouse unless it ignores
+// mouse events, and visible to accessibility.
+//
+// Ownership: whoever creates a window holds it (std::make_shared); a window that is released
+// leaves the screen. Main thread only (asserted).
+class Window : public std::enable_shared_from_this<Window> {
+public:
+    static constexpr double titleBarHeight = 28;
+
+    Window(const Rect& contentRect, uint32_t styleMask);
+    virtual ~Window();
+    Window(const Window&) = delete;
+    Window& operator=(const Window&) = delete;
+
+    uint32_t styleMask() const { return m_styleMask; }
+    bool isTitled() const { return (m_styleMask & WindowStyle::titled) != 0; }
+
+    // --- Geometry (global, bottom-left) ---
+    const Rect& frame() const { return m_frame; }
+    void setFrame(const Rect& frame);
+    void setFrameOrigin(Point origin);
+    // The content area, global.
+    Rect contentRect() const;
+    void setContentSize(Size size);
+    // Centres the window on the main screen, a little above the middle.
+    void center();
+    // The screen with the largest part of the window, else the main screen.
+    std::optional<ScreenInfo> screen() const;
+
+    // --- Properties ---
+    const std::string& title() const { return m_title; }
+    void setTitle(std::string title);
+    int32_t level() const { return m_level; }
+    void setLevel(int32_t level);
+    uint32_t collectionBehavior() const { return m_collectionBehavior; }
+    void setCollectionBehavior(uint32_t behavior) { m_collectionBehavior = behavior; }
+    bool isOpaque() const { return m_opaque; }
+    void setOpaque(bool opaque);
+    const Color& backgroundColor() const { return m_backgroundColor; }
+    void setBackgroundColor(const Color& color);
+    double alphaValue() const { return m_alpha; }
+    void setAlphaValue(double alpha);
+    // Click-through: the mouse reaches whatever lies below.
+    bool ignoresMouseEvents() const { return m_ignoresMouseEvents; }
+    void setIgnoresMouseEvents(bool ignores);
+    bool hasShadow() const { return m_hasShadow; }
+    void setHasShadow(bool hasShadow) { m_hasShadow = hasShadow; }
+    bool isMovableByWindowBackground() const { return m_movableByBackground; }
+    void setMovableByWindowBackground(bool movable) { m_movableByBackground = movable; }
+    // Kept; the program's application is rarely active, so nothing hides on deactivation.
+    bool hidesOnDeactivate() const { return m_hidesOnDeactivate; }
+    void setHidesOnDeactivate(bool hides) { m_hidesOnDeactivate = hides; }
+    const std::optional<Appearance>& appearance() const { return m_appearance; }
+    void setAppearance(std::optional<Appearance> appearance);
+    Appearance effectiveAppearance() const { return m_appearance.value_or(Appearance::aqua); }
+    // Titled windows can; borderless ones cannot.
+    virtual bool canBecomeKey() const;
+    virtual bool canBecomeMain() const;
+
+    // --- Content ---
+    const std::shared_ptr<View>& contentView() const { return m_contentView; }
+    // The view is sized to the content area.
+    void setContentView(std::shared_ptr<View> view);
+
+    // --- Ordering ---
+    // Puts the window in front of the others of its level, without activating the program.
+    void orderFront();
+    void orderFrontRegardless();
+    // Also makes it the key window when it can become key.
+    void makeKeyAndOrderFront();
+    void orderOut();
+    // Orders out and calls `onWillClose` (once).
+    void close();
+    bool isVisible() const { return m_visible; }
+    bool isKeyWindow() const;
+    // The window server's number, given when first shown (0 before); kept while ordered out.
+    uint32_t windowNumber() const { return m_windowNumber; }
+    std::function<void()> onWillClose;
+
+    // --- Coordinates (window: origin at the frame's bottom-left corner) ---
+    Point convertPointToScreen(Point point) const;
+    Point convertPointFromScreen(Point point) const;
+    Rect convertRectToScreen(const Rect& rect) const;
+    Rect convertRectFromScreen(const Rect& rect) const;
+
+    // --- For the window host ---
+    // Draws the window (background, title bar, views as they show now) in window coordinates.
+    void draw(Painter& painter) const;
+    // Tells the host that what the window shows changed (views call it).
+    void setNeedsDisplay();
+    // A mouse event for this window; down events go to the view hit, up and dragged ones to the
+    // view that got the down.
+    virtual void sendEvent(const MouseEvent& event);
+    // The pointer is at `locationInWindow`, or not over this window (none): tracking areas
+    // report entering, leaving and moving.
+    void trackPointer(std::optional<Point> locationInWindow);
+    // The view a click at `locationInWindow` reaches (null: none, or the window ignores the mouse).
+    View* viewAt(Point locationInWindow) const;
+    // While set, the host sends every mouse event to this window (an open menu).
+    static Window* mouseCapture();
+    static void setMouseCapture(Window* window);
+
+    // --- Screen updates ---
+    // While disabled (the calls nest), windows come on screen, change and answer accessibility
+    // as usual but draw nothing; enabling them draws each window left undrawn that is still on
+    // screen, once, as it is then.
+    static void disableScreenUpdates();
+    static void enableScreenUpdates();
+
+private:
+    friend class View;
+    void windowPropertyChanged();
+    void becomeKey();
+    void layoutContentView();
+
+    uint32_t m_styleMask;
+    Rect m_frame;
+    std::string m_title;
+    int32_t m_level = WindowLevel::normal;
+    uint32_t m_collectionBehavior = 0;
+    bool m_opaque = true;
+    Color m_backgroundColor = Color::rgb(0.925, 0.925, 0.925);
+    double m_alpha = 1;
+    bool m_ignoresMouseEvents = false;
+    bool m_hasShadow = true;
+    bool m_movableByBackground = false;
+    bool m_hidesOnDeactivate = false;
+    std::optional<Appearance> m_appearance;
+    std::shared_ptr<View> m_contentView;
+    bool m_visible = false;
+    bool m_closed = false;
+    bool m_drawing = false;
+    uint32_t m_windowNumber = 0;
+    std::weak_ptr<View> m_mouseDownView;
+};
+
+} // namespace lorvantine

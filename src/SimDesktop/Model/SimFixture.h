@@ -1,0 +1,28 @@
+#pragma once
+
+#include "Platform/Backends/DesktopTruthRecognizer.h"
+#include "Platform/PasteboardPort.h"
+#include "Platform/PermissionsPort.h"
+#include "Platform/WindowServerPort.h"
+#include "SimDesktop/Model/SimApplication.h"
+#include "SimDesktop/Ports/SimCaptureTool.h"
+
+#include <optional>
+#include <vector>
+
+namespace lorvantine {
+
+// A whole desktop as a fixture describes it.
+struct SimFixture {
+    std::vector<ScreenInfo> screens; // none: one 1440×900 screen
+    std::vector<SimApplication> applications;
+    bool trusted = true;
+    InputMonitoringAccess inputMonitoring = InputMonitoringAccess::granted;
+    LoginItemStatus loginItem = LoginItemStatus::notRegistered;
+    std::optional<Point> mouseLocation; // top-left origin
+    std::vector<PasteboardItem> pasteboard;
+    SimCaptureTool captureTool = SimCaptureTool::available;
+    DesktopTruthRecognizer::Noise recognitionNoise; // the mistakes of the desktop-truth recogniser
+};
+
+} // namespace lorvantine

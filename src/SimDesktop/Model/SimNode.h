@@ -1,0 +1,70 @@
+#pragma once
+
+#include "Platform/AXTypes.h"
+#include "SimDesktop/Text/SimFont.h"
+#include "SimDesktop/Text/SimTextLayout.h"
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace lorvantine {
+
+// One live element of the desktop model: an application, a window or an element below them.
+// Owned by SimModel and only touched with the desktop locked.
+struct SimNode {
+    enum class Kind { application, window, element };
+
+    uint64_t id = 0;
+    Kind kind = Kind::element;
+    ProcessID pid = 0;
+    uint32_t window = 0; // the window holding it (a window node holds itself); 0 outside windows
+    uint64_t parent = 0;
+    std::vector<uint64_t> children;
+    std::string role;
+    std::string name;
+    bool focused = false;
+
+    std::optional<Point> position;
+    std::optional<double> width;
+    std::optional<double> height;
+    double padding = 0;
+    double spacing = 0;
+    Point scroll;
+
+    std::optional<std::string> text;
+    SimFont font;
+    bool exposesText = false; // false for an element that only lays out its runs
+    bool imageOnly = false;   // drawn; accessibility sees no text and no children below it
+    std::optional<uint32_t> colour;
+    std::optional<uint32_t> background;
+    uint64_t textOwner = 0;   // a run: part of this node's layout
+    AXRange textSlice;
+    int64_t utf16Length = 0;
+
+    std::map<std::string, AXValue> attributes;
+    std::map<std::string, AXError> errors;
+    std::vector<std::string> actions;
+    std::set<std::string> settable;
+
+    // Caches, valid while `frameGeneration` equals the model's geometry generation.
+    std::shared_ptr<const SimTextLayout> layout;
+    Rect localFrame;
+    bool hasGeometry = false;
+    uint64_t frameGeneration = 0;
+
+    bool isTextElement() const { return text.has_value() && exposesText; }
+    // A block laid out from its runs (a web paragraph with links) exposes no value of its own, but
+    // answers character ranges over its whole text, as web views do.
+    bool answersTextRanges() const { return text.has_value() && !imageOnly; }
+    const AXError* error(const std::string& name) const
+    {
+        auto it = errors.find(name);
+        return it == errors.end() ? nullptr : &it->second;
+    }
+};
+
+} // namespace lorvantine

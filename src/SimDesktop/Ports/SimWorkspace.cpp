@@ -1,0 +1,69 @@
+#include "SimDesktop/Ports/SimWorkspace.h"
+
+#include "SimDesktop/SimDesktop.h"
+
+namespace lorvantine {
+
+std::vector<RunningApplication> SimWorkspace::runningApplications()
+{
+    return m_desktop->withModel([](SimModel& m) {
+        std::vector<RunningApplication> list;
+        for (const auto& app : m.applications)
+            list.push_back(app.info);
+        return list;
+    });
+}
+
+std::optional<RunningApplication> SimWorkspace::frontmostApplication()
+{
+    return m_desktop->withModel([](SimModel& m) -> std::optional<RunningApplication> {
+        if (const SimModel::Application* app = m.frontmost())
+            return app->info;
+        return std::nullopt;
+    });
+}
+
+bool SimWorkspace::activate(ProcessID pid, ActivationOptions)
+{
+    return m_desktop->withModel([&](SimModel& m) {
+        const bool done = m.setFrontmost(pid);
+        m.record({ .kind = SimJournalEntry::Kind::activate, .pid = pid,
+                   .result = done ? AXError::success : AXError::failure });
+        return done;
+    });
+}
+
+bool SimWorkspace::terminate(ProcessID pid)
+{
+    return m_desktop->withModel([&](SimModel& m) {
+        const bool done = m.terminate(pid);
+        m.record({ .kind = SimJournalEntry::Kind::terminate, .pid = pid,
+                   .result = done ? AXError::success : AXError::failure });
+        return done;
+    });
+}
+
+std::optional<std::string> SimWorkspace::runAppleScript(const std::string& source, std::string& error)
+{
+    return m_desktop->withModel([&](SimModel& m) -> std::optional<std::string> {
+        m.record({ .kind = SimJournalEntry::Kind::appleScript, .name = source, .result = AXError::failure });
+        error = "AppleScript is not available on the simulated desktop";
+        return std::nullopt;
+    });
+}
+
+std::shared_ptr<void> SimWorkspace::observeActivation(std::function<void(const RunningApplication&)> callback)
+{
+    const uint64_t id = m_desktop->withModel([&](SimModel& m) {
+        const uint64_t listener = m.nextActivationListener++;
+        m.activationListeners[listener] = std::move(callback);
+        return listener;
+    });
+    std::weak_ptr<SimDesktop> weak = m_desktop;
+    return std::shared_ptr<void>(nullptr, [weak, id](void*) {
+        if (auto desktop = weak.lock())
+            desktop->withModel([id](SimModel& m) { m.activationListeners.erase(id); });
+    });
+}
+
+} // namespace lorvantine
