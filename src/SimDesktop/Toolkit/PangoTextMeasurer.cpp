@@ -8,7 +8,7 @@ namespace lorvantine {
 
 namespace {
 
-PangoContext* sharedContext()
+PangoContext* measuringContext()
 {
     static PangoContext* context = SimPango::newContext();
     return context;
@@ -41,7 +41,7 @@ std::mutex& PangoTextMeasurer::mutex()
 PangoLayout* PangoTextMeasurer::createLayout(const std::string& text, const Font& font, std::optional<double> width,
                                              LineBreakMode lineBreak)
 {
-    PangoLayout* layout = pango_layout_new(sharedContext());
+    PangoLayout* layout = pango_layout_new(measuringContext());
     PangoFontDescription* description = SimPango::newFontDescription(font.family, font.size, pangoWeight(font.weight));
     pango_layout_set_font_description(layout, description);
     pango_font_description_free(description);
