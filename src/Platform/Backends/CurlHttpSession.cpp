@@ -284,15 +284,16 @@ struct CurlHttpSession::Shared {
 
     void deliver(std::unique_ptr<Transfer> transfer, HttpResult result)
     {
-        if (transfer->easy)
-            curl_multi_remove_handle(multi, transfer->easy);
         auto completion = std::make_shared<Completion>(std::move(transfer->completion));
         auto payload = std::make_shared<HttpResult>(std::move(result));
-        transfer.reset();
         queue->async([completion, payload] {
             if (*completion)
                 (*completion)(std::move(*payload));
         });
+        // The handle is let go while the completion is on its way.
+        if (transfer->easy)
+            curl_multi_remove_handle(multi, transfer->easy);
+        transfer.reset();
         Activity::add(-1);
     }
 
