@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <future>
@@ -17,15 +18,19 @@
 using namespace lorvantine;
 
 // What the speech client costs on top of the network. Each iteration fetches the same answer of
-// the canned stand-in server (about 200 KB, 1 MB or 2 MB) twice, in turns:
-//   bare    one libcurl easy handle: POST, body into a buffer, nothing parsed;
+// the canned stand-in server (about 200 KB, 1 MB or 2 MB) three times, taking turns at going
+// first:
+//   bare    one libcurl easy handle: POST, the body appended to a buffer as it comes (the way
+//           libcurl's own in-memory example does it), nothing parsed;
+//   sized   the same, but the buffer reserved once at the announced length, as the client's
+//           transport does: the stricter yardstick;
 //   client  TTSClient::requestPart end to end, the answer decoded into a TTSPart.
 // Real time, from the start of the exchange to the body in the buffer or to the part in the
 // completion (the caller's own wake-up after that is not counted). Repeated; the table at the end
-// gives, over every pair of exchanges of all repetitions, the medians of the bare and client
-// times, of the client's time over the bare one, and of its extra time per MB (10^6 bytes) of
-// answer. Pairs rather than separate runs, so that the server's and the machine's changing pace
-// falls on both sides alike.
+// gives, over every iteration of all repetitions, the medians of the times, of the client's time
+// over each bare one, and of its extra time per MB (10^6 bytes) of answer over each. Taken side
+// by side rather than in separate runs, so that the server's and the machine's changing pace
+// falls on all alike.
 
 namespace {
 
@@ -34,13 +39,14 @@ constexpr int64_t answerSizes[] = {200 << 10, 1 << 20, 2 << 20};
 
 using SteadyClock = std::chrono::steady_clock;
 
-struct Pair {
+struct Sample {
     double bareSeconds = 0;
+    double sizedSeconds = 0;
     double clientSeconds = 0;
     size_t answerBytes = 0;
 };
 // By answer size asked for.
-std::map<int64_t, std::vector<Pair>> pairs;
+std::map<int64_t, std::vector<Sample>> samples;
 
 double secondsBetween(SteadyClock::time_point start, SteadyClock::time_point end)
 {
@@ -53,9 +59,9 @@ test::SpeechServerProcess& server()
     return process;
 }
 
-// The body goes into one buffer of the announced length, as the client's transport keeps it.
 struct Download {
     CURL* easy = nullptr;
+    bool sized = false;
     std::string body;
 };
 
@@ -63,8 +69,8 @@ size_t appendBody(char* data, size_t size, size_t count, void* user)
 {
     auto* download = static_cast<Download*>(user);
     curl_off_t announced = -1;
-    if (download->body.capacity() < 16 && curl_easy_getinfo(download->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced) == CURLE_OK
-        && announced > 0)
+    if (download->sized && download->body.empty()
+        && curl_easy_getinfo(download->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced) == CURLE_OK && announced > 0)
         download->body.reserve(static_cast<size_t>(announced));
     download->body.append(data, size * count);
     return size * count;
@@ -95,9 +101,9 @@ public:
     BareExchange& operator=(const BareExchange&) = delete;
 
     // Seconds, or a negative number when the exchange failed; `answerBytes` is the body's size.
-    double run(size_t& answerBytes)
+    double run(bool sized, size_t& answerBytes)
     {
-        Download download {m_easy};
+        Download download {m_easy, sized};
         curl_easy_setopt(m_easy, CURLOPT_WRITEDATA, &download);
         const auto start = SteadyClock::now();
         const CURLcode code = curl_easy_perform(m_easy);
@@ -135,29 +141,25 @@ void speechAnswer(benchmark::State& state)
     static BareExchange bare;
     static const std::shared_ptr<TTSClient> client = TTSClient::make("af_heart",
         {.timeZoneIdentifier = "Europe/Berlin", .usBaseURL = server().baseURL(), .session = std::make_shared<CurlHttpSession>()});
-    double bareSeconds = 0;
-    double clientSeconds = 0;
-    size_t answerBytes = 0;
-    bool clientFirst = false;
+    size_t first = 0;
     for (auto _ : state) {
-        // Taking turns at going first, so that neither always meets the server fresh.
-        clientFirst = !clientFirst;
-        double clientTime = clientFirst ? clientExchange(*client) : 0;
-        const double bareTime = bare.run(answerBytes);
-        if (!clientFirst)
-            clientTime = clientExchange(*client);
-        if (bareTime < 0 || clientTime < 0) {
-            state.SkipWithError(bareTime < 0 ? "the bare exchange failed" : "the client's request failed");
+        Sample sample;
+        std::array<double, 3> times {};
+        for (size_t turn = 0; turn < times.size(); ++turn) {
+            const size_t which = (first + turn) % times.size();
+            times[which] = which == 2 ? clientExchange(*client) : bare.run(which == 1, sample.answerBytes);
+        }
+        first = (first + 1) % times.size();
+        if (*std::min_element(times.begin(), times.end()) < 0) {
+            state.SkipWithError("an exchange failed");
             break;
         }
-        state.SetIterationTime(bareTime + clientTime);
-        pairs[state.range(0)].push_back({bareTime, clientTime, answerBytes});
-        bareSeconds += bareTime;
-        clientSeconds += clientTime;
+        sample.bareSeconds = times[0];
+        sample.sizedSeconds = times[1];
+        sample.clientSeconds = times[2];
+        state.SetIterationTime(times[0] + times[1] + times[2]);
+        samples[state.range(0)].push_back(sample);
     }
-    state.counters["answer_bytes"] = static_cast<double>(answerBytes);
-    state.counters["bare_ms"] = benchmark::Counter(bareSeconds * 1000, benchmark::Counter::kAvgIterations);
-    state.counters["client_ms"] = benchmark::Counter(clientSeconds * 1000, benchmark::Counter::kAvgIterations);
 }
 
 BENCHMARK(speechAnswer)->Apply([](benchmark::internal::Benchmark* benchmark) {
@@ -179,18 +181,22 @@ int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
-    std::printf("\nmedians over all pairs\n%-12s %8s %12s %12s %8s %16s\n", "answer bytes", "pairs", "bare ms", "client ms", "ratio",
-        "extra ms per MB");
-    for (const auto& [size, taken] : pairs) {
-        std::vector<double> bare, client, ratio, extra;
-        for (const Pair& pair : taken) {
-            bare.push_back(pair.bareSeconds * 1000);
-            client.push_back(pair.clientSeconds * 1000);
-            ratio.push_back(pair.clientSeconds / pair.bareSeconds);
-            extra.push_back((pair.clientSeconds - pair.bareSeconds) * 1000 / (static_cast<double>(pair.answerBytes) / 1e6));
+    std::printf("\nmedians over all iterations (ratio and extra: the client against bare / sized)\n");
+    std::printf("%-12s %6s %9s %9s %9s %15s %17s\n", "answer bytes", "turns", "bare ms", "sized ms", "client ms", "ratio", "extra ms per MB");
+    for (const auto& [size, taken] : samples) {
+        std::vector<double> bare, sized, client, bareRatio, sizedRatio, bareExtra, sizedExtra;
+        for (const Sample& sample : taken) {
+            const double megabytes = static_cast<double>(sample.answerBytes) / 1e6;
+            bare.push_back(sample.bareSeconds * 1000);
+            sized.push_back(sample.sizedSeconds * 1000);
+            client.push_back(sample.clientSeconds * 1000);
+            bareRatio.push_back(sample.clientSeconds / sample.bareSeconds);
+            sizedRatio.push_back(sample.clientSeconds / sample.sizedSeconds);
+            bareExtra.push_back((sample.clientSeconds - sample.bareSeconds) * 1000 / megabytes);
+            sizedExtra.push_back((sample.clientSeconds - sample.sizedSeconds) * 1000 / megabytes);
         }
-        std::printf("%-12zu %8zu %12.3f %12.3f %8.3f %16.2f\n", taken.back().answerBytes, taken.size(), median(bare), median(client),
-            median(ratio), median(extra));
+        std::printf("%-12zu %6zu %9.3f %9.3f %9.3f %7.3f /%6.3f %8.2f /%7.2f\n", taken.back().answerBytes, taken.size(), median(bare),
+            median(sized), median(client), median(bareRatio), median(sizedRatio), median(bareExtra), median(sizedExtra));
     }
     benchmark::Shutdown();
     return 0;
