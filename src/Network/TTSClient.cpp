@@ -2,19 +2,18 @@
 
 #include "Core/LanguageDetector.h"
 #include "Network/SpeechText.h"
+#include "Network/TTSAnswerReader.h"
 #include "Network/TTSCancellation.h"
 #include "Platform/Dispatch/Dispatch.h"
 #include "Platform/HttpPort.h"
 #include "Platform/TimeZone.h"
 #include "Preferences/PreferencesModel.h"
-#include "Support/JsonReading.h"
 #include "Support/Log.h"
 #include "Support/Text.h"
 
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <array>
 #include <atomic>
 
 namespace lorvantine {
@@ -98,94 +97,6 @@ std::vector<std::uint8_t> requestBody(const std::string& input, const std::strin
     }
 }
 
-// Standard base64 with padding; anything else, line breaks included, is refused.
-std::optional<std::vector<std::uint8_t>> decodeBase64(std::string_view text)
-{
-    if (text.size() % 4 != 0)
-        return std::nullopt;
-    auto valueOf = [](char c) -> int {
-        if (c >= 'A' && c <= 'Z')
-            return c - 'A';
-        if (c >= 'a' && c <= 'z')
-            return c - 'a' + 26;
-        if (c >= '0' && c <= '9')
-            return c - '0' + 52;
-        if (c == '+')
-            return 62;
-        if (c == '/')
-            return 63;
-        return -1;
-    };
-    std::vector<std::uint8_t> bytes;
-    bytes.reserve(text.size() / 4 * 3);
-    for (size_t at = 0; at < text.size(); at += 4) {
-        bool last = at + 4 == text.size();
-        size_t padding = 0;
-        if (last) {
-            if (text[at + 3] == '=')
-                padding = text[at + 2] == '=' ? 2 : 1;
-        }
-        std::array<int, 4> values {};
-        for (size_t i = 0; i < 4; ++i) {
-            if (i >= 4 - padding) {
-                values[i] = 0;
-                continue;
-            }
-            values[i] = valueOf(text[at + i]);
-            if (values[i] < 0)
-                return std::nullopt;
-        }
-        uint32_t group = (uint32_t(values[0]) << 18) | (uint32_t(values[1]) << 12) | (uint32_t(values[2]) << 6) | uint32_t(values[3]);
-        bytes.push_back(static_cast<std::uint8_t>(group >> 16));
-        if (padding < 2)
-            bytes.push_back(static_cast<std::uint8_t>(group >> 8));
-        if (padding < 1)
-            bytes.push_back(static_cast<std::uint8_t>(group));
-    }
-    return bytes;
-}
-
-const std::string* stringMember(const nlohmann::json& object, const char* name)
-{
-    auto found = object.find(name);
-    if (found == object.end() || !found->is_string())
-        return nullptr;
-    return found->get_ptr<const std::string*>();
-}
-
-double secondsMember(const nlohmann::json& object, const char* name, const char* alternative)
-{
-    for (const char* key : {name, alternative}) {
-        auto found = object.find(key);
-        if (found != object.end() && found->is_number())
-            return found->get<double>();
-    }
-    return 0;
-}
-
-std::vector<TTSTimestamp> timestampsOf(const nlohmann::json& answer, size_t limit)
-{
-    std::vector<TTSTimestamp> timestamps;
-    auto found = answer.find("timestamps");
-    if (found == answer.end() || !found->is_array())
-        return timestamps;
-    for (const auto& element : *found) {
-        if (!element.is_object())
-            return {};
-    }
-    for (const auto& element : *found) {
-        if (timestamps.size() == limit)
-            break;
-        TTSTimestamp stamp;
-        stamp.start = secondsMember(element, "start_time", "start");
-        stamp.end = secondsMember(element, "end_time", "end");
-        if (const std::string* word = stringMember(element, "word"))
-            stamp.word = *word;
-        timestamps.push_back(std::move(stamp));
-    }
-    return timestamps;
-}
-
 // The text the part speaks when the server left "processed_text" empty: the input without the
 // rest it reports, when the input ends with that rest in whole Characters.
 std::string rebuiltProcessedText(const std::string& input, const std::string& unprocessedText)
@@ -220,36 +131,25 @@ TTSResult interpretAnswer(const std::string& input, HttpResult result)
     }
 
     const size_t timestampLimit = Text::characterCount(input) + extraTimestamps;
-    auto parsed = JsonReading::parse(std::string_view(reinterpret_cast<const char*>(body.data()), body.size()),
-        {.maxDepth = maxAnswerDepth, .maxValues = valuesPerTimedCharacter * timestampLimit});
-    // The platform's reader takes only an array or an object at the top.
-    if (!parsed || !(parsed->is_array() || parsed->is_object()))
-        return Unexpected(jsonParserError());
-    const nlohmann::json& answer = *parsed;
-    if (!answer.is_object())
-        return Unexpected(TTSError::make(TTSError::badJSON, "bad json"));
-
-    const std::string* audioText = stringMember(answer, "audio");
-    if (!audioText)
-        audioText = stringMember(answer, "audio_base64");
-    // An object that carries no audio at all is an error answer in disguise; taking it for a
-    // silent part would skip its text without a word.
-    if (!audioText)
-        return Unexpected(TTSError::make(TTSError::noData, "no data"));
-    auto audio = decodeBase64(*audioText);
-    if (!audio)
-        return Unexpected(TTSError::make(TTSError::badAudio, "bad audio b64"));
-
-    TTSPart part;
-    part.mp3Data = std::move(*audio);
-    if (const std::string* processed = stringMember(answer, "processed_text"))
-        part.processedText = *processed;
-    if (const std::string* unprocessed = stringMember(answer, "unprocessed_text"))
-        part.unprocessedText = *unprocessed;
-    if (part.processedText.empty())
-        part.processedText = rebuiltProcessedText(input, part.unprocessedText);
-    part.timestamps = timestampsOf(answer, timestampLimit);
-    return part;
+    auto part = TTSAnswerReader::read(std::move(*response.body),
+        {.maxDepth = maxAnswerDepth, .maxValues = valuesPerTimedCharacter * timestampLimit, .maxTimestamps = timestampLimit});
+    if (!part) {
+        switch (part.error()) {
+        case TTSAnswerReader::Fault::notJSON:
+            return Unexpected(jsonParserError());
+        case TTSAnswerReader::Fault::notAnObject:
+            return Unexpected(TTSError::make(TTSError::badJSON, "bad json"));
+        case TTSAnswerReader::Fault::noAudio:
+            // An object that carries no audio at all is an error answer in disguise; taking it
+            // for a silent part would skip its text without a word.
+            return Unexpected(TTSError::make(TTSError::noData, "no data"));
+        case TTSAnswerReader::Fault::badAudio:
+            return Unexpected(TTSError::make(TTSError::badAudio, "bad audio b64"));
+        }
+    }
+    if (part->processedText.empty())
+        part->processedText = rebuiltProcessedText(input, part->unprocessedText);
+    return std::move(part).value();
 }
 
 bool isRetryable(const ErrorValue& error)
@@ -433,9 +333,10 @@ void TTSClient::sendNext(std::shared_ptr<Chain> chain, std::string text)
 
 void TTSClient::requestPart(std::string input, std::string voice, Completion completion, std::shared_ptr<TTSCancellation> cancellation)
 {
-    std::string primary = m_primaryURL;
-    performRequestPart(std::move(primary), input, voice, 1,
-        [weakSelf = weak_from_this(), input, voice, completion = std::move(completion), cancellation](TTSResult result) mutable {
+    // One copy of the text serves every attempt on either node.
+    auto sharedInput = std::make_shared<const std::string>(std::move(input));
+    performRequestPart(m_primaryURL, sharedInput, voice, 1,
+        [weakSelf = weak_from_this(), input = sharedInput, voice, completion = std::move(completion), cancellation](TTSResult result) mutable {
             if (result || isCancelled(cancellation)) {
                 completion(std::move(result));
                 return;
@@ -455,11 +356,11 @@ void TTSClient::requestPart(std::string input, std::string voice, Completion com
         cancellation);
 }
 
-void TTSClient::performRequestPart(std::string baseURL, std::string input, std::string voice, int attempt, Completion completion,
+void TTSClient::performRequestPart(std::string baseURL, SharedText input, std::string voice, int attempt, Completion completion,
     std::shared_ptr<TTSCancellation> cancellation)
 {
     std::string url = baseURL;
-    std::string sentInput = input;
+    SharedText sentInput = input;
     requestPartOnce(url, std::move(sentInput), voice,
         [weakSelf = weak_from_this(), baseURL = std::move(baseURL), input = std::move(input), voice, attempt,
             completion = std::move(completion), cancellation](TTSResult result) mutable {
@@ -504,26 +405,26 @@ void TTSClient::performRequestPart(std::string baseURL, std::string input, std::
         cancellation);
 }
 
-void TTSClient::requestPartOnce(const std::string& baseURL, std::string input, const std::string& voice, Completion completion,
+void TTSClient::requestPartOnce(const std::string& baseURL, SharedText input, const std::string& voice, Completion completion,
     const std::shared_ptr<TTSCancellation>& cancellation)
 {
     if (isCancelled(cancellation)) {
         m_session->delegateQueue().async([completion = std::move(completion)] { completion(Unexpected(cancelledError())); });
         return;
     }
-    TextLanguage language = LanguageDetector::detect(input);
+    TextLanguage language = LanguageDetector::detect(*input);
     HttpRequest request;
     request.url = appendingPath(baseURL, speechPath);
     request.method = "POST";
     request.timeout = m_requestTimeout;
     request.maxBodyBytes = maxAnswerBytes;
     request.headers = {{"Content-Type", "application/json"}, {"User-Agent", "LorvantineDesktop/1.0"}};
-    request.body = requestBody(input, requestVoice(voice, language), language);
+    request.body = requestBody(*input, requestVoice(voice, language), language);
     auto exchange = std::make_shared<ExchangeInFlight>();
     if (cancellation)
         cancellation->setStopper([exchange] { exchange->cancel(); });
     exchange->started(m_session->dataTask(std::move(request), [input = std::move(input), completion = std::move(completion)](HttpResult result) {
-        completion(interpretAnswer(input, std::move(result)));
+        completion(interpretAnswer(*input, std::move(result)));
     }));
 }
 

@@ -78,9 +78,10 @@ public:
 private:
     TTSClient(std::string voice, Configuration configuration);
 
-    void performRequestPart(std::string baseURL, std::string input, std::string voice, int attempt, Completion completion,
+    using SharedText = std::shared_ptr<const std::string>;
+    void performRequestPart(std::string baseURL, SharedText input, std::string voice, int attempt, Completion completion,
         std::shared_ptr<TTSCancellation> cancellation);
-    void requestPartOnce(const std::string& baseURL, std::string input, const std::string& voice, Completion completion,
+    void requestPartOnce(const std::string& baseURL, SharedText input, const std::string& voice, Completion completion,
         const std::shared_ptr<TTSCancellation>& cancellation);
 
     struct Chain;

@@ -317,6 +317,32 @@ TEST_F(TTSClientServerTest, AnAnswerAboveTheSizeLimitIsAnErrorAndNeverKeptWhole)
     EXPECT_EQ(recorder.error()->code, -1103);
 }
 
+TEST_F(TTSClientServerTest, LargeAnswersArriveWhole)
+{
+    auto client = makeClient();
+    client->requestPart("Hello there.", "af_heart", recorder.completion());
+    runToEnd();
+    ASSERT_EQ(recorder.parts().size(), 1u);
+    const std::vector<std::uint8_t> once = recorder.parts()[0].mp3Data;
+    ASSERT_FALSE(once.empty());
+
+    // Below and above the size up to which the reader keeps its buffers.
+    for (int answerBytes : {1 << 20, 5 << 20}) {
+        ASSERT_FALSE(server.control({{"answerBytes", answerBytes}}));
+        ChainRecorder large;
+        client->requestPart("Hello there.", "af_heart", large.completion());
+        ASSERT_TRUE(Dispatch::waitUntilIdle());
+        ASSERT_EQ(large.parts().size(), 1u) << answerBytes;
+        const TTSPart part = large.parts()[0];
+        const std::vector<std::uint8_t>& audio = part.mp3Data;
+        ASSERT_GE(audio.size(), static_cast<size_t>(answerBytes) / 4 * 3);
+        ASSERT_EQ(audio.size() % once.size(), 0u);
+        for (size_t at = 0; at < audio.size(); at += once.size())
+            ASSERT_TRUE(std::equal(once.begin(), once.end(), audio.begin() + static_cast<std::ptrdiff_t>(at))) << at;
+        EXPECT_EQ(part.processedText, "Hello there.");
+    }
+}
+
 TEST_F(TTSClientServerTest, ErrorDescriptionsShowTheFirst200CharactersOfTheBody)
 {
     std::string longBody;

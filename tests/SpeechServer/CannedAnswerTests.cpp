@@ -104,6 +104,17 @@ TEST_F(SpeechServerCanned, cutsNeverSplitACharacter)
     EXPECT_EQ(chinese["processed_text"].get<std::string>() + chinese["unprocessed_text"].get<std::string>(), han);
 }
 
+TEST_F(SpeechServerCanned, answersAreNeverCompressed)
+{
+    auto raw = client(*server);
+    raw.set_decompress(false);
+    const httplib::Headers headers {{"Accept-Encoding", "gzip, deflate, br"}};
+    auto result = raw.Post(SpeechServerProcess::speechPath, headers, speechRequest("One two three.").dump(), "application/json");
+    ASSERT_TRUE(result);
+    EXPECT_FALSE(result->has_header("Content-Encoding"));
+    EXPECT_EQ(nlohmann::json::parse(result->body, nullptr, false).value("processed_text", ""), "One two three.");
+}
+
 TEST_F(SpeechServerCanned, sentenceEndsNeedSpaceAfterAFullStopButNotAfterAWideOne)
 {
     EXPECT_EQ(speak("See example.com for more. Thanks.")["processed_text"], "See example.com for more.");

@@ -210,6 +210,27 @@ TEST_F(SpeechServerFaults, audioAndTextMemberSpellings)
     EXPECT_FALSE(answer.contains("unprocessed_text"));
 }
 
+TEST_F(SpeechServerFaults, answerBytesRepeatsTheAudioToTheAskedSize)
+{
+    std::string plain = speak().json["audio"];
+    ASSERT_EQ(control(*server, {{"answerBytes", 200000}}), 200);
+    auto answer = speak().json;
+    std::string audio = answer["audio"];
+    EXPECT_GE(audio.size(), 200000u);
+    EXPECT_LT(audio.size(), 200000u + plain.size() + 4);
+    auto mp3 = decodeBase64(audio);
+    ASSERT_TRUE(mp3);
+    auto one = decodeBase64(plain).value_or("");
+    ASSERT_FALSE(one.empty());
+    EXPECT_EQ(mp3->size() % one.size(), 0u);
+    EXPECT_TRUE(decodeMp3(*mp3).has_value());
+
+    ASSERT_EQ(control(*server, {{"fault", "silentx1"}}), 200);
+    EXPECT_EQ(speak().json["audio"], "") << "nothing spoken stays nothing";
+    EXPECT_EQ(control(*server, {{"answerBytes", -1}}), 400);
+    EXPECT_EQ(control(*server, {{"answerBytes", 1e9}}), 400);
+}
+
 TEST_F(SpeechServerFaults, badControlRequestsChangeNothing)
 {
     ASSERT_EQ(control(*server, {{"fault", "503"}, {"count", 1}}), 200);

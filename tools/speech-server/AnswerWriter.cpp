@@ -58,6 +58,19 @@ nlohmann::json timestamp(const WordTiming& word, TimestampVariant variant)
     return element;
 }
 
+// Whole copies of the audio, so that a stream of whole frames stays one.
+std::string lengthened(const std::string& mp3, std::size_t base64Bytes)
+{
+    auto encodedSize = [](std::size_t bytes) { return (bytes + 2) / 3 * 4; };
+    if (mp3.empty() || encodedSize(mp3.size()) >= base64Bytes)
+        return mp3;
+    std::string out;
+    out.reserve(base64Bytes / 4 * 3 + mp3.size());
+    while (encodedSize(out.size()) < base64Bytes)
+        out += mp3;
+    return out;
+}
+
 std::string wrapped(const std::string& base64)
 {
     std::string out;
@@ -86,7 +99,7 @@ Reply write(const Part& part, const FaultDecision& decision)
     }
 
     nlohmann::json answer = nlohmann::json::object();
-    std::string audio = Base64::encode(part.audio.mp3);
+    std::string audio = Base64::encode(lengthened(part.audio.mp3, decision.answerBytes));
     if (decision.fault == Fault::BadBase64)
         audio = "@@not*base64@@";
     else if (decision.fault == Fault::Base64LineBreaks)

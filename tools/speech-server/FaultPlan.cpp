@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cstdint>
 #include <utility>
 
 namespace lorvantine::speechserver {
@@ -12,6 +13,7 @@ namespace lorvantine::speechserver {
 namespace {
 
 constexpr int maxDelayMs = 600000;
+constexpr std::int64_t maxAnswerBytes = std::int64_t(64) << 20;
 
 constexpr std::array<std::pair<Fault, std::string_view>, 10> faultNames{{
     {Fault::None, "none"},
@@ -152,8 +154,8 @@ std::optional<std::string> FaultPlan::apply(const nlohmann::json& control)
 {
     if (!control.is_object())
         return "the control body must be a JSON object";
-    static constexpr std::array<std::string_view, 8> known{
-        "fault", "count", "delayMs", "body", "bodyBase64", "timestampVariant", "audioMember", "textMembers"};
+    static constexpr std::array<std::string_view, 9> known{"fault", "count", "delayMs", "body", "bodyBase64",
+        "timestampVariant", "audioMember", "textMembers", "answerBytes"};
     for (const auto& [key, value] : control.items()) {
         if (std::find(known.begin(), known.end(), key) == known.end())
             return "unknown control member \"" + key + "\"";
@@ -202,6 +204,12 @@ std::optional<std::string> FaultPlan::apply(const nlohmann::json& control)
             return std::string("\"bodyBase64\" must be a base64 string");
         next.body = *bytes;
     }
+    if (control.contains("answerBytes")) {
+        const auto& bytes = control["answerBytes"];
+        if (!bytes.is_number_integer() || bytes.get<std::int64_t>() < 0 || bytes.get<std::int64_t>() > maxAnswerBytes)
+            return "\"answerBytes\" must be a whole number from 0 to " + std::to_string(maxAnswerBytes);
+        next.answerBytes = bytes.get<std::size_t>();
+    }
     if (!readEnum(control, "timestampVariant", timestampNames, next.timestamps, error)
         || !readEnum(control, "audioMember", audioNames, next.audioMember, error)
         || !readEnum(control, "textMembers", textNames, next.textMembers, error))
@@ -241,6 +249,7 @@ nlohmann::json FaultPlan::describe() const
         {"timestampVariant", nameOf(timestampNames, settings_.timestamps)},
         {"audioMember", nameOf(audioNames, settings_.audioMember)},
         {"textMembers", nameOf(textNames, settings_.textMembers)},
+        {"answerBytes", settings_.answerBytes},
     };
 }
 

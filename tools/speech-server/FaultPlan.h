@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -55,6 +56,8 @@ struct FaultDecision {
     TimestampVariant timestamps = TimestampVariant::StartTime;
     AudioMember audioMember = AudioMember::Audio;
     TextMembers textMembers = TextMembers::Normal;
+    // The audio is repeated until its base64 text is at least this long; 0: as spoken.
+    std::size_t answerBytes = 0;
 
     std::string faultName() const;
 };

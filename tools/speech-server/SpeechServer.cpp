@@ -142,10 +142,17 @@ void SpeechServer::handleSpeech(const httplib::Request& request, httplib::Respon
         reply = errorReply(500, std::string("internal error: ") + error.what());
     }
     response.status = reply.status;
-    if (reply.hangUp)
+    if (reply.hangUp) {
         response.set_chunked_content_provider(reply.contentType, [](std::size_t, httplib::DataSink&) { return false; });
-    else
+    } else if (reply.body.empty()) {
         response.set_content(reply.body, reply.contentType);
+    } else {
+        // Sent as a stream of known length, which the library never compresses: base64 MP3 would
+        // gain little, and the time of a client would be the server's compression.
+        auto body = std::make_shared<const std::string>(std::move(reply.body));
+        response.set_content_provider(body->size(), reply.contentType,
+            [body](std::size_t offset, std::size_t length, httplib::DataSink& sink) { return sink.write(body->data() + offset, length); });
+    }
     outcome.status = reply.status;
     log_.finish(order, std::move(outcome));
 }

@@ -23,6 +23,8 @@ namespace {
 // waits for it) until its completion is on the queue.
 using RealTime = std::chrono::steady_clock;
 constexpr long idleWaitMs = 1000;
+constexpr size_t readerSlack = 64;
+constexpr size_t unlimitedReserve = size_t(64) << 20;
 
 void initialiseCurlOnce()
 {
@@ -55,6 +57,18 @@ struct Transfer {
     }
 };
 
+// The body is kept in one buffer of the announced length, with a little room after it so that
+// a reader can pad it in place. What is announced is believed only up to the limit (64 MiB
+// without one).
+void reserveAnnounced(Transfer& transfer)
+{
+    curl_off_t announced = -1;
+    if (curl_easy_getinfo(transfer.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced) != CURLE_OK || announced <= 0)
+        return;
+    const size_t limit = transfer.request.maxBodyBytes ? transfer.request.maxBodyBytes : unlimitedReserve;
+    transfer.responseBody.reserve(std::min(static_cast<size_t>(announced), limit) + readerSlack);
+}
+
 size_t writeBody(char* data, size_t size, size_t count, void* user)
 {
     auto* transfer = static_cast<Transfer*>(user);
@@ -65,7 +79,10 @@ size_t writeBody(char* data, size_t size, size_t count, void* user)
         transfer->bodyTooLarge = true;
         return 0;
     }
-    transfer->responseBody.insert(transfer->responseBody.end(), data, data + length);
+    if (transfer->responseBody.capacity() == 0)
+        reserveAnnounced(*transfer);
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(data);
+    transfer->responseBody.insert(transfer->responseBody.end(), bytes, bytes + length);
     transfer->lastActivity = RealTime::now();
     return length;
 }
@@ -267,15 +284,16 @@ struct CurlHttpSession::Shared {
 
     void deliver(std::unique_ptr<Transfer> transfer, HttpResult result)
     {
-        if (transfer->easy)
-            curl_multi_remove_handle(multi, transfer->easy);
         auto completion = std::make_shared<Completion>(std::move(transfer->completion));
         auto payload = std::make_shared<HttpResult>(std::move(result));
-        transfer.reset();
         queue->async([completion, payload] {
             if (*completion)
                 (*completion)(std::move(*payload));
         });
+        // The handle is let go while the completion is on its way.
+        if (transfer->easy)
+            curl_multi_remove_handle(multi, transfer->easy);
+        transfer.reset();
         Activity::add(-1);
     }
 
