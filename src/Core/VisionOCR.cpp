@@ -144,6 +144,8 @@ std::optional<std::vector<RawOCRWord>> runOCR(const Image& image, const Rect& co
                                               const std::vector<std::string>& languages)
 {
     TextRecognitionRequest request{RecognitionLevel::accurate, languages, LanguageCorrection::on};
+    if (contentRect.width() > 0)
+        request.pixelsPerPoint = image.width / contentRect.width();
     Expected<std::vector<TextObservation>, ErrorValue> observations = Platform::textRecognizer().recognize(image, request);
     if (!observations) {
         Log::line("[VisionOCR] OCR 执行失败: " + observations.error().description);

@@ -44,7 +44,58 @@ double bottomOf(const Line& line)
     return bottom;
 }
 
+double leftOf(const Line& line)
+{
+    double left = std::numeric_limits<double>::infinity();
+    for (const RecognizedWord& word : line)
+        left = std::fmin(left, word.screenRect.minX());
+    return left;
+}
+
+double rightOf(const Line& line)
+{
+    double right = -std::numeric_limits<double>::infinity();
+    for (const RecognizedWord& word : line)
+        right = std::fmax(right, word.screenRect.maxX());
+    return right;
+}
+
 double gapBetween(const Line& upper, const Line& lower) { return topOf(lower) - bottomOf(upper); }
+
+// Wider than any space between words of one line, in heights of the line's words.
+constexpr double columnGapInHeights = 1.5;
+
+// Where the last line of one column and the first of the next lie at one height, their words
+// are grouped as one line. They are parted again at the line's widest gap when that gap is a
+// column's and the line read next goes on beyond it, as the next column's second line does; a
+// table row or a contents entry is followed by a line that starts back on the left and stays whole.
+std::vector<Line> partColumnsMetOnOneLine(std::vector<Line> lines)
+{
+    std::vector<Line> out;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        Line& line = lines[i];
+        size_t cut = 0;
+        double widest = 0, leftEnd = 0, height = 0;
+        double end = -std::numeric_limits<double>::infinity();
+        for (size_t k = 0; k < line.size(); ++k) {
+            const Rect& box = line[k].screenRect;
+            height = std::fmax(height, box.height());
+            if (k > 0 && box.minX() - end > widest) {
+                widest = box.minX() - end;
+                cut = k;
+                leftEnd = end;
+            }
+            end = std::fmax(end, box.maxX());
+        }
+        if (cut > 0 && widest > columnGapInHeights * height && i + 1 < lines.size() && leftOf(lines[i + 1]) > leftEnd) {
+            out.emplace_back(line.begin(), line.begin() + static_cast<long>(cut));
+            out.emplace_back(line.begin() + static_cast<long>(cut), line.end());
+        } else {
+            out.push_back(std::move(line));
+        }
+    }
+    return out;
+}
 
 // Lines in the order recognition read them: sorting the words by height first would interleave
 // the lines of two columns.
@@ -66,7 +117,7 @@ std::vector<Line> groupIntoLines(const std::vector<RecognizedWord>& words)
             return a.screenRect.minX() < b.screenRect.minX();
         });
     }
-    return lines;
+    return partColumnsMetOnOneLine(std::move(lines));
 }
 
 double detectParagraphGap(const std::vector<Line>& lines)
@@ -108,8 +159,13 @@ double detectParagraphGap(const std::vector<Line>& lines)
     return std::fmax(threshold, 4.0);
 }
 
-// A line wholly above the one before it starts the next column.
-bool startsColumn(const Line& previous, const Line& line) { return !(bottomOf(line) > topOf(previous)); }
+// A line wholly above the one before it starts the next column; so does a line that starts right
+// of where the one before it ends, its top not below that line's bottom: the next column's first
+// line level with this column's last, or a few points lower.
+bool startsColumn(const Line& previous, const Line& line)
+{
+    return !(bottomOf(line) > topOf(previous)) || (leftOf(line) > rightOf(previous) && !(topOf(line) > bottomOf(previous)));
+}
 
 std::vector<Paragraph> mergeLinesToParagraphs(const std::vector<Line>& lines, double gapThreshold)
 {

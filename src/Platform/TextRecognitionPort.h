@@ -20,6 +20,9 @@ struct TextRecognitionRequest {
     // Language codes in order of preference: "en", "zh-Hans", "zh-Hant". Empty means "en".
     std::vector<std::string> recognitionLanguages;
     LanguageCorrection usesLanguageCorrection = LanguageCorrection::on;
+    // Pixels of the picture per point of the screen it shows (the backing scale it was captured
+    // at): how large its text really is.
+    double pixelsPerPoint = 1;
 };
 
 // The best reading of one recognised line. Boxes are normalised to the image (0...1) with the

@@ -7,9 +7,11 @@
 namespace lorvantine::testing {
 namespace {
 
-LineInk::Box pixels(const Rect& r)
+// `r` in points of a picture of `scale` pixels per point.
+LineInk::Box pixels(const Rect& r, double scale = 1)
 {
-    return {static_cast<int>(r.minX()), static_cast<int>(r.minY()), static_cast<int>(r.maxX()), static_cast<int>(r.maxY())};
+    return {static_cast<int>(std::lround(r.minX() * scale)), static_cast<int>(std::lround(r.minY() * scale)),
+            static_cast<int>(std::lround(r.maxX() * scale)), static_cast<int>(std::lround(r.maxY() * scale))};
 }
 
 ::testing::AssertionResult near(const LineInk::Box& a, const LineInk::Box& b, int tolerance)
@@ -25,9 +27,9 @@ LineInk::Box pixels(const Rect& r)
 // The line's rows, as a recogniser's line box would give them.
 LineInk::Box bandOf(const TextImageRenderer::Rendering& page)
 {
-    LineInk::Box band = pixels(page.words.front().ink);
+    LineInk::Box band = pixels(page.words.front().ink, page.scale);
     for (const auto& word : page.words) {
-        LineInk::Box ink = pixels(word.ink);
+        LineInk::Box ink = pixels(word.ink, page.scale);
         band = {std::min(band.left, ink.left), std::min(band.top, ink.top), std::max(band.right, ink.right),
                 std::max(band.bottom, ink.bottom)};
     }
@@ -43,24 +45,64 @@ Image inverted(Image image)
     return image;
 }
 
-class LineInkFullWidth : public ::testing::TestWithParam<bool> {};
+struct FullWidthCase {
+    std::string family;
+    bool inverted;
+    double fontSize;
+    double scale;
+    std::string text;
+};
+
+class LineInkFullWidth : public ::testing::TestWithParam<FullWidthCase> {};
 
 TEST_P(LineInkFullWidth, CharactersAreFoundOnTheirGrid)
 {
     TextImageRenderer::Options options;
-    options.family = "WenQuanYi Zen Hei";
-    auto page = TextImageRenderer::render("阅读是一种美好的习惯。我们每天都应该花一点时间读书，这样可以增长知识", options);
-    GrayImage gray = GrayImage::from(GetParam() ? inverted(page.image) : page.image);
+    options.family = GetParam().family;
+    options.fontSize = GetParam().fontSize;
+    options.scale = GetParam().scale;
+    options.wrapWidth = 900;
+    auto page = TextImageRenderer::render(GetParam().text, options);
+    GrayImage gray = GrayImage::from(GetParam().inverted ? inverted(page.image) : page.image);
     LineInk::Box band = bandOf(page);
 
     auto boxes = LineInk(gray, band).placeFullWidth(band.left, band.right, page.words.size());
 
     ASSERT_EQ(boxes.size(), page.words.size());
     for (size_t i = 0; i < boxes.size(); ++i)
-        EXPECT_TRUE(near(boxes[i], pixels(page.words[i].ink), 1)) << page.words[i].text;
+        EXPECT_TRUE(near(boxes[i], pixels(page.words[i].ink, page.scale), 1)) << page.words[i].text;
 }
 
-INSTANTIATE_TEST_SUITE_P(DarkOnLightAndLightOnDark, LineInkFullWidth, ::testing::Bool());
+const std::string aLineOfChinese = "阅读是一种美好的习惯。我们每天都应该花一点时间读书，这样可以增长知识";
+// Brackets and a comma whose ink reaches past the em: the grid is narrower than the ink is tall.
+const std::string aLineWithBrackets = "我们读了《朝花夕拾》的前三篇，大家都说鲁迅写童年的时候，语气比写别的东西温和得多。";
+
+INSTANTIATE_TEST_SUITE_P(DarkOnLightAndLightOnDark, LineInkFullWidth,
+                         ::testing::Values(FullWidthCase{"WenQuanYi Zen Hei", false, 16, 1, aLineOfChinese},
+                                           FullWidthCase{"WenQuanYi Zen Hei", true, 16, 1, aLineOfChinese},
+                                           FullWidthCase{"DejaVu Sans", false, 16, 2, aLineWithBrackets},
+                                           FullWidthCase{"DejaVu Sans", false, 15, 2, aLineWithBrackets}));
+
+// Characters whose ink is taller than their spacing (brackets, a comma reaching below the line)
+// on a band that runs on past them: the grid still ends with the last character's ink.
+TEST(LineInk, TheGridEndsWhereTheInkEnds)
+{
+    Image picture = Image::filled(600, 60, 0xFFFFFFFF);
+    const int count = 10, pitch = 30, width = 24;
+    for (int i = 0; i < count; ++i) {
+        for (int y = 10; y < 42; ++y) {
+            for (int x = 20 + i * pitch; x < 20 + i * pitch + width; ++x)
+                picture.setPixel(x, y, 0xFF000000);
+        }
+    }
+    GrayImage gray = GrayImage::from(picture);
+
+    auto boxes = LineInk(gray, {0, 5, 600, 50}).placeFullWidth(0, 600, count);
+
+    ASSERT_EQ(boxes.size(), static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i)
+        EXPECT_TRUE(near(boxes[static_cast<size_t>(i)], {20 + i * pitch, 10, 20 + i * pitch + width, 42}, 1)) << i;
+}
 
 TEST(LineInk, WithoutInkNothingIsPlaced)
 {

@@ -118,6 +118,45 @@ TEST_F(OCRParagraphBuilderTest, TwoColumnsKeepTheOrderRecognitionReadThemIn)
     EXPECT_EQ(paragraphs[2].frame, Rect(400, 100, 70, 58));
 }
 
+TEST_F(OCRParagraphBuilderTest, AColumnThatStartsBesideTheLastLineOfAnotherIsAParagraphOfItsOwn)
+{
+    // The left column's last line spans y 136...146; the right column starts `lower` points below
+    // that line's top, in lines 2 points apart.
+    struct Case {
+        double lower;
+        std::vector<std::string> paragraphs;
+    };
+    const std::string left = "l0a l0b l1a l1b l2a l2b l3a l3b", right = "r0a r0b r1a r1b r2a r2b r3a r3b";
+    const Case cases[] = {
+        {0, {left, right}},  // level: read as one line with the left column's last
+        {4, {left, right}},  // close enough to share that line too
+        {8, {left, right}},  // a line of its own, reaching into the left column's last
+        {10, {left, right}}, // its top level with that line's bottom
+        {14, {left + " " + right}}, // below it: line spacing decides, as for an indented line
+    };
+    for (const Case& c : cases) {
+        std::vector<RecognizedWord> words = linesWithGaps({2, 2, 2});
+        const std::vector<RecognizedWord> column = linesWithGaps({2, 2, 2}, "r", 400);
+        for (RecognizedWord w : column) {
+            w.screenRect.origin.y += 36 + c.lower;
+            words.push_back(w);
+        }
+        auto paragraphs = OCRParagraphBuilder::buildParagraphs(words, content, 1);
+        EXPECT_EQ(paragraphTexts(paragraphs), c.paragraphs) << "right column " << c.lower << " points lower";
+        if (c.paragraphs.size() == 2 && paragraphs.size() == 2) {
+            EXPECT_EQ(paragraphs[0].frame, Rect(10, 100, 70, 46)) << c.lower;
+            EXPECT_EQ(paragraphs[1].frame, Rect(400, 136 + c.lower, 70, 46)) << c.lower;
+        }
+    }
+
+    // Rows of a table or of a list of contents are followed by a row that starts back on the left:
+    // however wide their gaps, they stay whole lines of one paragraph.
+    std::vector<RecognizedWord> contents{word("Introduction", 10, 100, 80, 10), word("5", 400, 100, 10, 10),
+                                         word("Reading", 10, 112, 60, 10), word("19", 400, 112, 15, 10)};
+    EXPECT_THAT(paragraphTexts(OCRParagraphBuilder::buildParagraphs(contents, content, 1)),
+                ElementsAre("Introduction 5 Reading 19"));
+}
+
 TEST_F(OCRParagraphBuilderTest, ParagraphsOfMoreThanEightLinesAreCutAtTheirWidestGap)
 {
     // Nine lines 5 apart: the first gap is the widest of equals.

@@ -132,6 +132,27 @@ TEST_P(TesseractWindowRecognition, EnglishComesBackWordForWordWithItsBoxes)
 
 INSTANTIATE_TEST_SUITE_P(AtEitherBackingScale, TesseractWindowRecognition, ::testing::Values(1.0, 2.0));
 
+// Chinese of ordinary size in a 2x capture is read at full size; taken for a 72 dpi picture, it
+// lost a third of its characters.
+TEST(TesseractRecognition, ChineseInA2xCaptureIsReadAtTheCapturesResolution)
+{
+    TextImageRenderer::Options options;
+    options.family = "WenQuanYi Zen Hei";
+    options.fontSize = 14;
+    options.wrapWidth = 300;
+    options.scale = 2;
+    auto page = TextImageRenderer::render(chineseText, options);
+    TextRecognitionRequest request;
+    request.recognitionLanguages = {"zh-Hans", "zh-Hant", "en"};
+    request.pixelsPerPoint = 2;
+
+    auto observations = tesseract()->recognize(page.image, request);
+
+    ASSERT_TRUE(observations);
+    Score s = score(page, piecesOf(*observations, page.image, page.scale), isIdeograph);
+    EXPECT_GE(s.rate(), 0.95) << s.exact << " of " << s.total << "; missed: " << ::testing::PrintToString(s.misses);
+}
+
 TEST(TesseractRecognition, ChineseComesBackCharacterForCharacterWithoutSpaces)
 {
     TextImageRenderer::Options options;

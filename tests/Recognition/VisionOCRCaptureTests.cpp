@@ -226,6 +226,17 @@ TEST_F(VisionOCRCapture, AskForAccurateRecognitionWithCorrectionInTheCallersLang
     EXPECT_THAT(recognizer->lastRequest.recognitionLanguages, ElementsAre("zh-Hans", "zh-Hant", "en"));
 }
 
+TEST_F(VisionOCRCapture, TheEngineIsToldHowManyPixelsMakeAPoint)
+{
+    auto recognizer = std::make_shared<ScriptedRecognizer>(std::vector<TextObservation>{});
+    desktop.useRecognizer(recognizer);
+    for (int scale = 1; scale <= 3; ++scale) {
+        AXElement element = desktop.addWindow(40 + scale, 10 + static_cast<uint32_t>(scale), window, scale);
+        VisionOCR::recognizeWords(content, element);
+        EXPECT_DOUBLE_EQ(recognizer->lastRequest.pixelsPerPoint, scale);
+    }
+}
+
 // How a line's string becomes words: runs of non-white-space, each with the box of its range.
 TEST_F(VisionOCRCapture, LinesAreCutIntoWordsAtWhiteSpace)
 {

@@ -67,7 +67,8 @@ std::vector<LineInk::Box> LineInk::placeFullWidth(int left, int right, size_t co
         return {*runInk};
 
     const double inkHeight = runInk->bottom - runInk->top;
-    const double lowest = inkHeight, highest = 1.25 * inkHeight;
+    // The tallest glyphs reach a little past the em in some fonts.
+    const double lowest = 0.9 * inkHeight, highest = 1.25 * inkHeight;
     const int windowLeft = std::max(0, runInk->left - static_cast<int>(std::ceil(highest)));
     const int windowRight = std::min(m_image.width, runInk->left + static_cast<int>(std::ceil(highest * static_cast<double>(count + 1))));
 
@@ -87,8 +88,17 @@ std::vector<LineInk::Box> LineInk::placeFullWidth(int left, int right, size_t co
         return x >= windowLeft && x < windowRight ? clearance[static_cast<size_t>(x - windowLeft)] : clearanceCap;
     };
 
-    double start = runInk->left, pitch = lowest;
-    int bestScore = std::numeric_limits<int>::min();
+    // Edges past the end of the ink are all clear, so a wider grid would always win: a grid whose
+    // last cell holds the end of the ink comes first. Only when the count cannot be made to fit
+    // (the engine read a character too many or too few) does the best grid of any width serve.
+    struct Grid {
+        double start = 0;
+        double pitch = 0;
+        int score = std::numeric_limits<int>::min();
+    };
+    Grid spanning, any;
+    const double inkEnd = runInk->right;
+    const double cells = static_cast<double>(count);
     for (double p = lowest; p <= highest; p += 0.02) {
         for (double offset = 0; offset <= p / 2; offset += 0.25) {
             double s = runInk->left - offset;
@@ -98,13 +108,14 @@ std::vector<LineInk::Box> LineInk::placeFullWidth(int left, int right, size_t co
                 int clear = clearanceAt(s + static_cast<double>(i) * p);
                 score += clear == 0 ? -4 : std::min(clear, 2);
             }
-            if (score > bestScore) {
-                bestScore = score;
-                start = s;
-                pitch = p;
-            }
+            if (score > any.score)
+                any = {s, p, score};
+            if (score > spanning.score && s + (cells - 1) * p < inkEnd && inkEnd <= s + cells * p + 2)
+                spanning = {s, p, score};
         }
     }
+    const Grid& grid = spanning.pitch > 0 ? spanning : any;
+    const double start = grid.start, pitch = grid.pitch;
 
     // Ink that runs in across a cell's edge, two columns or less, belongs to the neighbour.
     auto inkRunFrom = [&](int x, int step) {

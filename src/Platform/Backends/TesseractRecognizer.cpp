@@ -164,6 +164,18 @@ void placeOnInk(const GrayImage& gray, ReadLine& line, int reduction)
     placeRun();
 }
 
+// Tesseract sizes what it looks for (noise, lines, characters) from the resolution. A screen
+// point is 1/72 inch, so a 2x capture read at full size is 144 dpi; told 72, the engine takes
+// its text for twice its size and loses stretches of ordinary Chinese. Left to estimate it from
+// the text instead, it guesses well on some pages and far off on others (12 and 13 pt Chinese).
+int sourceResolution(double pixelsPerPoint, int reduction)
+{
+    // Tesseract doubts anything outside 70...2400 dpi, and at 70 it estimates after all.
+    constexpr double lowest = 72, highest = 2400;
+    const double perPoint = std::isfinite(pixelsPerPoint) && pixelsPerPoint > 0 ? pixelsPerPoint : 1;
+    return static_cast<int>(std::lround(std::clamp(72 * perPoint / reduction, lowest, highest)));
+}
+
 int readingReduction(const GrayImage& gray, TesseractRecognizer::Resolution resolution)
 {
     switch (resolution) {
@@ -285,7 +297,7 @@ Expected<std::vector<TextObservation>, ErrorValue> TesseractRecognizer::recogniz
         tesseract::TessBaseAPI& api = *engine->api;
         runOnThisThreadOnly();
         api.SetImage(read.pixels.data(), read.width, read.height, 1, read.width);
-        api.SetSourceResolution(72);
+        api.SetSourceResolution(sourceResolution(request.pixelsPerPoint, reduction));
         int status = api.Recognize(nullptr);
         if (status == 0)
             lines = readLines(api);

@@ -17,7 +17,8 @@ namespace lorvantine {
 // parallel. An engine that cannot start (missing models) answers the same error from then on.
 // Lines come back in Tesseract's reading order with a box per word. Chinese comes back as the
 // platform's recogniser writes it, without the spaces Tesseract puts between characters, and
-// with a box per character placed on the picture's ink (Tesseract's own are unusable).
+// with a box per character placed on the picture's ink (Tesseract's own are unusable). The
+// engine is told the picture's resolution from the request's pixels per point.
 class TesseractRecognizer final : public TextRecognitionPort {
 public:
     // The resolution Tesseract reads at. Finding the lines costs time with every pixel, so text
