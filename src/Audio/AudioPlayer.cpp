@@ -61,6 +61,7 @@ void AudioPlayer::enqueue(AudioSegment segment)
         std::lock_guard guard(lock);
         if (stopped || segment.generation != generation)
             return;
+        m_queuedBytes += bytes;
         queue.push_back(std::move(segment));
         length = queue.size();
         start = !currentPlayer && !m_loading;
@@ -114,9 +115,32 @@ std::optional<int> AudioPlayer::currentPlayingParagraphOrPending()
     return std::nullopt;
 }
 
+bool AudioPlayer::hasRoomOrNotify(std::function<void()> onRoom)
+{
+    std::lock_guard guard(lock);
+    if (m_queuedBytes <= maxQueuedBytes)
+        return true;
+    m_roomWaiters.push_back(std::move(onRoom));
+    return false;
+}
+
+std::vector<std::function<void()>> AudioPlayer::takeWaitersIfRoomLocked()
+{
+    if (m_queuedBytes > maxQueuedBytes)
+        return {};
+    return std::exchange(m_roomWaiters, {});
+}
+
+void AudioPlayer::runWaiters(std::vector<std::function<void()>> waiters)
+{
+    for (auto& waiter : waiters)
+        waiter();
+}
+
 std::shared_ptr<AudioPlayerPort> AudioPlayer::dropEverythingLocked()
 {
     queue.clear();
+    m_queuedBytes = 0;
     std::shared_ptr<AudioPlayerPort> dropped = std::move(currentPlayer);
     currentPlayer = nullptr;
     if (dropped)
@@ -131,12 +155,17 @@ std::shared_ptr<AudioPlayerPort> AudioPlayer::dropEverythingLocked()
 void AudioPlayer::flushQueue(std::optional<int> newGeneration)
 {
     std::shared_ptr<AudioPlayerPort> dropped;
-    std::lock_guard guard(lock);
-    if (newGeneration)
-        generation = *newGeneration;
-    dropped = dropEverythingLocked();
-    // A producer that finished the abandoned pass must not end the new one.
-    producerFinished = false;
+    std::vector<std::function<void()>> waiters;
+    {
+        std::lock_guard guard(lock);
+        if (newGeneration)
+            generation = *newGeneration;
+        dropped = dropEverythingLocked();
+        // A producer that finished the abandoned pass must not end the new one.
+        producerFinished = false;
+        waiters = takeWaitersIfRoomLocked();
+    }
+    runWaiters(std::move(waiters));
 }
 
 void AudioPlayer::stop()
@@ -144,12 +173,17 @@ void AudioPlayer::stop()
     Log::line("[Audio] STOP CALLED: " + CallStack::callers(6));
 
     std::shared_ptr<AudioPlayerPort> dropped;
-    std::lock_guard guard(lock);
-    stopped = true;
-    dropped = dropEverythingLocked();
-    producerFinished = false;
-    firstPlayFired = false;
-    pauseHeld = false;
+    std::vector<std::function<void()>> waiters;
+    {
+        std::lock_guard guard(lock);
+        stopped = true;
+        dropped = dropEverythingLocked();
+        producerFinished = false;
+        firstPlayFired = false;
+        pauseHeld = false;
+        waiters = takeWaitersIfRoomLocked();
+    }
+    runWaiters(std::move(waiters));
 }
 
 std::optional<size_t> AudioPlayer::findNextSegmentIndexLocked() const
@@ -182,6 +216,7 @@ std::optional<size_t> AudioPlayer::findNextSegmentIndexLocked() const
 void AudioPlayer::playNext()
 {
     bool ownsLoading = false;
+    std::vector<std::function<void()>> waiters;
     for (;;) {
         AudioSegment segment;
         std::uint64_t flushes = 0;
@@ -209,10 +244,13 @@ void AudioPlayer::playNext()
             }
             segment = std::move(queue[*next]);
             queue.erase(queue.begin() + static_cast<std::ptrdiff_t>(*next));
+            m_queuedBytes -= segment.mp3Data.size();
             m_loading = ownsLoading = true;
             m_loadingParagraph = segment.paragraphIndex;
             flushes = m_flushes;
+            waiters = takeWaitersIfRoomLocked();
         }
+        runWaiters(std::exchange(waiters, {}));
 
         ErrorValue error;
         std::shared_ptr<AudioPlayerPort> player = AudioOutput::makePlayer(segment.mp3Data, error);

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <optional>
 #include <set>
+#include <vector>
 
 namespace lorvantine {
 
@@ -48,6 +49,10 @@ public:
     void flushQueue(std::optional<int> newGeneration = std::nullopt);
     // Ends the reading: pieces are refused until the owner clears `stopped`.
     void stop();
+    // Whether `queue` holds no more than `maxQueuedBytes` of audio. When it holds more, `onRoom`
+    // is kept and runs once it no longer does (playback moving on, a flush, a stop), on the
+    // thread that took the audio out, outside the lock; otherwise it is dropped.
+    bool hasRoomOrNotify(std::function<void()> onRoom);
 
     // Called by the platform player that `player` is.
     void audioPlayerDidFinishPlaying(AudioPlayerPort& player, bool successfully);
@@ -76,6 +81,10 @@ public:
     // A pause asked for while nothing was loaded: the next piece starts paused. Kept across
     // flushes; cleared by that piece and by `stop`.
     bool pauseHeld = false;
+    // The audio the producer may hold ahead of playback before it waits (`hasRoomOrNotify`).
+    // Ordinary answers are tens of KB; a server that answers with megabytes would otherwise be
+    // read ahead into gigabytes.
+    size_t maxQueuedBytes = size_t(256) << 20;
 
     // Main thread only.
     std::shared_ptr<Timer> heartbeatTimer;
@@ -87,6 +96,9 @@ private:
     std::optional<size_t> findNextSegmentIndexLocked() const;
     // Empties the queue and unloads the current piece, which is returned to be released unlocked.
     std::shared_ptr<AudioPlayerPort> dropEverythingLocked();
+    // The waiters to run once the lock is let go, when the queue is back within its cap.
+    std::vector<std::function<void()>> takeWaitersIfRoomLocked();
+    static void runWaiters(std::vector<std::function<void()>> waiters);
     void heartbeat();
     void postParagraphChange(int paragraphIndex);
     void postFinishAll();
@@ -98,6 +110,9 @@ private:
     std::optional<int> m_loadingParagraph;
     // Counts flushes and stops, so a piece being loaded across one is thrown away.
     std::uint64_t m_flushes = 0;
+    // The audio bytes in `queue`.
+    size_t m_queuedBytes = 0;
+    std::vector<std::function<void()>> m_roomWaiters;
 };
 
 } // namespace lorvantine

@@ -128,7 +128,7 @@ void ArticleReader::startReading(const std::string& title, const AXElement& wind
     m_isReading = true;
     m_firstPlayingFired = false;
     m_errorReported = false;
-    m_unreachableInRow = 0;
+    m_serverWatch.reset();
     m_watchMissCount = 0;
     m_sizeChangeStrikes = m_contentSwitchStrikes = m_pageTurnStrikes = 0;
     m_probeInFlight.reset();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Core/SpeechServerWatch.h"
 #include "Core/SubHighlightState.h"
 #include "Documents/ArticleParagraph.h"
 #include "Platform/AXTypes.h"
@@ -83,7 +84,8 @@ public:
     // Speech generation failed before anything played; once per reading.
     std::function<void(const ErrorValue&)> onError;
     // The reading ended by itself because the speech server could not be reached for several
-    // paragraphs in a row; called instead of `onFinished`, with an error naming the server.
+    // paragraphs in a row, or for minutes; called instead of `onFinished`, with an error naming
+    // the server.
     std::function<void(const ErrorValue&)> onSpeechUnavailable;
     // Asks for the next page. The completion must be called once, on the main thread; it may be
     // called before this returns. `stop()` clears it.
@@ -109,8 +111,9 @@ private:
 
     // --- Speech generation (ArticleReaderGeneration.cpp) ---
     struct GenerationLoop;
-    // Sends the paragraphs from `index` on one after another; `onOver` runs once the last is
-    // done or the generation stopped being current, on whichever thread ended the loop.
+    // Sends the paragraphs from `index` on one after another, pausing (without a thread) while
+    // the player holds more audio ahead than its cap; `onOver` runs once the last is done or the
+    // generation stopped being current, on whichever thread ended the loop.
     void generateAll(std::vector<ArticleParagraph> paragraphs, int index, int genId, std::function<void()> onOver);
     void generateNext(const std::shared_ptr<GenerationLoop>& loop);
     void generateOne(const ArticleParagraph& paragraph, int genId, std::function<void()> completion);
@@ -118,8 +121,9 @@ private:
     // it has ended already.
     void adoptSpeechChain(const std::shared_ptr<TTSCancellation>& chain, int genId);
     void reportSpeechError(const ErrorValue& error, int genId);
-    void countUnreachable(const ErrorValue& error, int genId);
-    void giveUpOnSpeechServer(const ErrorValue& error);
+    void noteParagraphEnded(const std::optional<ErrorValue>& error, int genId);
+    void noteAttemptFailed(const ErrorValue& error, TimePoint sentAt, int genId);
+    void giveUpOnSpeechServer(const ErrorValue& error, const std::string& why);
 
     // --- Playback callbacks and page advance (ArticleReaderPlayback.cpp) ---
     void installPlayerCallbacks(int total);
@@ -167,8 +171,8 @@ private:
     // Guards the start of a new generation against the adoption of a chain of the old one.
     std::mutex m_chainLock;
     std::shared_ptr<TTSCancellation> m_speechChain;
-    // Paragraphs in a row whose speech failed because the server could not be reached.
-    std::atomic<int> m_unreachableInRow { 0 };
+    // Whether the speech server can still be reached, from what the generation loop sees.
+    SpeechServerWatch m_serverWatch;
 
     // Main thread only from here on.
     bool m_detectedIsZh = true;

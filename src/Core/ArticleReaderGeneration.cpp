@@ -18,9 +18,6 @@ namespace lorvantine {
 namespace {
 
 constexpr size_t emptyAnswerPreviewLength = 60;
-// A server that cannot be reached for this many paragraphs in a row ends the reading: each
-// paragraph costs three attempts and their waits, and the rest of a long text would be silence.
-constexpr int unreachableParagraphsBeforeGivingUp = 3;
 
 // What the answers of one paragraph have produced so far. The part and done handlers run one
 // after another on the speech client's queue, so they share it without a lock.
@@ -61,12 +58,6 @@ int locateAnswer(ParagraphProgress& progress, const std::string& processedText)
     return progress.sent.mapping[start];
 }
 
-bool meansUnreachable(const ErrorValue& error)
-{
-    return error.domain == NSURLError::domain && error.code != NSURLError::cancelled
-        && error.code != NSURLError::dataLengthExceedsMaximum;
-}
-
 } // namespace
 
 struct ArticleReader::GenerationLoop {
@@ -95,6 +86,18 @@ void ArticleReader::generateNext(const std::shared_ptr<GenerationLoop>& loop)
         if (!isCurrentGeneration(loop->genId) || loop->next >= loop->paragraphs.size()) {
             if (auto over = std::exchange(loop->onOver, nullptr))
                 over();
+            return;
+        }
+        // Audio far ahead of playback is memory and nothing else: the loop goes on once playback
+        // has taken the queue back under its cap (or a flush or stop has emptied it).
+        const bool hasRoom = m_player->hasRoomOrNotify([weak = weak_from_this(), loop] {
+            DispatchQueue::global(QualityOfService::userInitiated).async([weak, loop] {
+                if (auto self = weak.lock())
+                    self->generateNext(loop);
+            });
+        });
+        if (!hasRoom) {
+            m_serverWatch.paused();
             return;
         }
         const ArticleParagraph& paragraph = loop->paragraphs[loop->next++];
@@ -131,6 +134,7 @@ void ArticleReader::generateOne(const ArticleParagraph& paragraph, int genId, st
         auto self = weak.lock();
         if (!self || self->m_generationId != genId)
             return;
+        self->m_serverWatch.answered();
         ++progress->partCount;
         if (!part.mp3Data.empty())
             ++progress->spokenCount;
@@ -151,16 +155,14 @@ void ArticleReader::generateOne(const ArticleParagraph& paragraph, int genId, st
             return;
         }
         const std::string partCount = std::to_string(progress->partCount);
+        self->noteParagraphEnded(error, genId);
         if (error) {
             Log::line("[ArticleReader] tts err para[" + std::to_string(index) + "]: " + error->description);
-            self->countUnreachable(*error, genId);
             if (!self->m_firstPlayingFired && self->m_generationId == genId)
                 self->reportSpeechError(*error, genId);
         } else if (progress->spokenCount > 0) {
-            self->m_unreachableInRow = 0;
             Log::line("[ArticleReader] ✓ para[" + std::to_string(index) + "] " + partCount + " parts");
         } else {
-            self->m_unreachableInRow = 0;
             Log::line("[ArticleReader] ⚠ para[" + std::to_string(index) + "] " + partCount + " parts"
                       + (progress->partCount > 0 ? ", nothing spoken" : "") + " — text=\""
                       + Text::characterPrefix(text, emptyAnswerPreviewLength) + "\"");
@@ -172,7 +174,11 @@ void ArticleReader::generateOne(const ArticleParagraph& paragraph, int genId, st
 
     auto chain = std::make_shared<TTSCancellation>();
     adoptSpeechChain(chain, genId);
-    m_tts->generate(paragraph.text, currentVoice(), std::move(onPart), std::move(onDone), std::move(chain));
+    auto onAttemptFailed = [weak, genId](const ErrorValue& error, TimePoint sentAt) {
+        if (auto self = weak.lock())
+            self->noteAttemptFailed(error, sentAt, genId);
+    };
+    m_tts->generate(paragraph.text, currentVoice(), std::move(onPart), std::move(onDone), std::move(chain), std::move(onAttemptFailed));
 }
 
 void ArticleReader::adoptSpeechChain(const std::shared_ptr<TTSCancellation>& chain, int genId)
@@ -201,30 +207,42 @@ void ArticleReader::reportSpeechError(const ErrorValue& error, int genId)
     });
 }
 
-void ArticleReader::countUnreachable(const ErrorValue& error, int genId)
+void ArticleReader::noteParagraphEnded(const std::optional<ErrorValue>& error, int genId)
 {
-    if (m_generationId != genId || !m_isReading)
+    if (!isCurrentGeneration(genId) || !m_serverWatch.paragraphEnded(error))
         return;
-    if (!meansUnreachable(error)) {
-        m_unreachableInRow = 0;
-        return;
-    }
-    if (++m_unreachableInRow != unreachableParagraphsBeforeGivingUp)
-        return;
-    DispatchQueue::main().async([weak = weak_from_this(), error, genId] {
+    DispatchQueue::main().async([weak = weak_from_this(), error = *error, genId] {
         auto self = weak.lock();
         if (self && self->belongsToCurrentReading(genId))
-            self->giveUpOnSpeechServer(error);
+            self->giveUpOnSpeechServer(error, "连续 " + std::to_string(SpeechServerWatch::paragraphsInARow) + " 段");
     });
 }
 
-void ArticleReader::giveUpOnSpeechServer(const ErrorValue& error)
+void ArticleReader::noteAttemptFailed(const ErrorValue& error, TimePoint sentAt, int genId)
+{
+    if (!isCurrentGeneration(genId))
+        return;
+    auto run = m_serverWatch.attemptFailed(error, sentAt);
+    if (!run)
+        return;
+    // Checked when the run would have lasted its span: a server that takes every attempt and
+    // never answers holds each for minutes, so the end of an attempt comes too late to count on.
+    const Duration left = std::max(Duration::zero(), run->since + SpeechServerWatch::failingSpan - Clock::current().now());
+    DispatchQueue::main().asyncAfter(left, [weak = weak_from_this(), run = run->number, genId] {
+        auto self = weak.lock();
+        if (!self || !self->belongsToCurrentReading(genId) || !self->m_serverWatch.isStillFailing(run))
+            return;
+        const auto minutes = std::chrono::duration_cast<std::chrono::minutes>(SpeechServerWatch::failingSpan).count();
+        self->giveUpOnSpeechServer(self->m_serverWatch.lastFailure(), std::to_string(minutes) + " 分钟只有失败");
+    });
+}
+
+void ArticleReader::giveUpOnSpeechServer(const ErrorValue& error, const std::string& why)
 {
     std::string address = m_tts->primaryURL();
     if (const auto& fallback = m_tts->fallbackURL())
         address += " / " + *fallback;
-    Log::line("[ArticleReader] ❌ 连不上语音服务器 " + address + "（连续 " + std::to_string(unreachableParagraphsBeforeGivingUp)
-              + " 段: " + error.description + "），朗读结束");
+    Log::line("[ArticleReader] ❌ 连不上语音服务器 " + address + "（" + why + ": " + error.description + "），朗读结束");
     stop();
     if (auto handler = onSpeechUnavailable)
         handler(ErrorValue { error.domain, error.code, "the speech server at " + address + " cannot be reached: " + error.description });

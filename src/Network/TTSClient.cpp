@@ -154,8 +154,9 @@ TTSResult interpretAnswer(const std::string& input, HttpResult result)
 
 bool isRetryable(const ErrorValue& error)
 {
+    // An answer over the size limit would only be as long again.
     if (error.domain == NSURLError::domain)
-        return true;
+        return error.code != NSURLError::dataLengthExceedsMaximum;
     if (error.domain != TTSError::domain)
         return false;
     return (error.code >= 500 && error.code <= 599) || error.code == TTSError::noData || error.code == TTSError::badJSON
@@ -176,6 +177,7 @@ struct TTSClient::Chain {
     PartHandler onPart;
     DoneHandler onDone;
     std::shared_ptr<TTSCancellation> cancellation;
+    AttemptFailureHandler onAttemptFailed;
 
     void finish(std::optional<ErrorValue> error)
     {
@@ -284,7 +286,7 @@ const std::set<std::string>& TTSClient::mainlandCNTimezones()
 }
 
 void TTSClient::generate(std::string text, std::optional<std::string> voice, PartHandler onPart, DoneHandler onDone,
-    std::shared_ptr<TTSCancellation> cancellation)
+    std::shared_ptr<TTSCancellation> cancellation, AttemptFailureHandler onAttemptFailed)
 {
     if (Text::isBlank(text)) {
         if (onDone)
@@ -293,7 +295,7 @@ void TTSClient::generate(std::string text, std::optional<std::string> voice, Par
     }
     std::string normalised = SpeechText::normalize(text).text();
     auto chain = std::make_shared<Chain>(Chain{voice.value_or(m_voice), Text::characterCount(Text::trimmingWhitespacesAndNewlines(normalised)),
-        std::move(onPart), std::move(onDone), std::move(cancellation)});
+        std::move(onPart), std::move(onDone), std::move(cancellation), std::move(onAttemptFailed)});
     sendNext(std::move(chain), std::move(normalised));
 }
 
@@ -328,16 +330,18 @@ void TTSClient::sendNext(std::shared_ptr<Chain> chain, std::string text)
         }
         chain->lastSentLength = restLength;
         self->sendNext(chain, std::move(rest));
-    }, std::move(cancellation));
+    }, std::move(cancellation), chain->onAttemptFailed);
 }
 
-void TTSClient::requestPart(std::string input, std::string voice, Completion completion, std::shared_ptr<TTSCancellation> cancellation)
+void TTSClient::requestPart(std::string input, std::string voice, Completion completion, std::shared_ptr<TTSCancellation> cancellation,
+    AttemptFailureHandler onAttemptFailed)
 {
     // One copy of the text serves every attempt on either node.
     auto sharedInput = std::make_shared<const std::string>(std::move(input));
+    AttemptContext context{std::move(cancellation), std::move(onAttemptFailed)};
     performRequestPart(m_primaryURL, sharedInput, voice, 1,
-        [weakSelf = weak_from_this(), input = sharedInput, voice, completion = std::move(completion), cancellation](TTSResult result) mutable {
-            if (result || isCancelled(cancellation)) {
+        [weakSelf = weak_from_this(), input = sharedInput, voice, completion = std::move(completion), context](TTSResult result) mutable {
+            if (result || isCancelled(context.cancellation)) {
                 completion(std::move(result));
                 return;
             }
@@ -348,23 +352,28 @@ void TTSClient::requestPart(std::string input, std::string voice, Completion com
             if (self->m_fallbackURL && causesFailover(error)) {
                 Log::line("[TTS] CN 节点重试用尽 (" + std::to_string(error.code) + " " + error.domain + ")，切到 US 节点");
                 self->performRequestPart(*self->m_fallbackURL, std::move(input), std::move(voice), 1, std::move(completion),
-                    std::move(cancellation));
+                    std::move(context));
                 return;
             }
             completion(std::move(result));
         },
-        cancellation);
+        context);
 }
 
 void TTSClient::performRequestPart(std::string baseURL, SharedText input, std::string voice, int attempt, Completion completion,
-    std::shared_ptr<TTSCancellation> cancellation)
+    AttemptContext context)
 {
     std::string url = baseURL;
     SharedText sentInput = input;
+    const TimePoint sentAt = Clock::current().now();
+    // Taken before the closure below takes the context.
+    auto cancellation = context.cancellation;
     requestPartOnce(url, std::move(sentInput), voice,
         [weakSelf = weak_from_this(), baseURL = std::move(baseURL), input = std::move(input), voice, attempt,
-            completion = std::move(completion), cancellation](TTSResult result) mutable {
-            if (result || attempt >= attemptsPerNode || !isRetryable(result.error()) || isCancelled(cancellation)) {
+            completion = std::move(completion), context = std::move(context), sentAt](TTSResult result) mutable {
+            if (!result && !isCancelled(context.cancellation) && context.onAttemptFailed)
+                context.onAttemptFailed(result.error(), sentAt);
+            if (result || attempt >= attemptsPerNode || !isRetryable(result.error()) || isCancelled(context.cancellation)) {
                 completion(std::move(result));
                 return;
             }
@@ -375,8 +384,8 @@ void TTSClient::performRequestPart(std::string baseURL, SharedText input, std::s
             auto pending = std::make_shared<PendingRetry>();
             pending->completion = std::move(completion);
             // Held weakly: the timer owns the wait, and a wait that has ended needs no stopping.
-            if (cancellation) {
-                cancellation->setStopper([weakSelf, weakPending = std::weak_ptr<PendingRetry>(pending)] {
+            if (context.cancellation) {
+                context.cancellation->setStopper([weakSelf, weakPending = std::weak_ptr<PendingRetry>(pending)] {
                     auto waiting = weakPending.lock();
                     if (!waiting || !waiting->take())
                         return;
@@ -390,14 +399,14 @@ void TTSClient::performRequestPart(std::string baseURL, SharedText input, std::s
             }
             WorkItem timer = DispatchQueue::global().asyncAfter(seconds(delaySeconds),
                 [weakSelf, baseURL = std::move(baseURL), input = std::move(input), voice = std::move(voice), attempt, pending,
-                    cancellation]() mutable {
+                    context]() mutable {
                     if (!pending->take())
                         return;
                     auto self = weakSelf.lock();
                     if (!self)
                         return;
                     self->performRequestPart(std::move(baseURL), std::move(input), std::move(voice), attempt + 1,
-                        std::move(pending->completion), std::move(cancellation));
+                        std::move(pending->completion), std::move(context));
                 });
             std::lock_guard guard(pending->timerLock);
             pending->timer = std::move(timer);
@@ -417,6 +426,7 @@ void TTSClient::requestPartOnce(const std::string& baseURL, SharedText input, co
     request.url = appendingPath(baseURL, speechPath);
     request.method = "POST";
     request.timeout = m_requestTimeout;
+    request.totalTimeout = totalTimeoutFactor * m_requestTimeout;
     request.maxBodyBytes = maxAnswerBytes;
     request.headers = {{"Content-Type", "application/json"}, {"User-Agent", "LorvantineDesktop/1.0"}};
     request.body = requestBody(*input, requestVoice(voice, language), language);

@@ -39,6 +39,9 @@ public:
     using Completion = std::function<void(TTSResult)>;
     using PartHandler = std::function<void(TTSPart)>;
     using DoneHandler = std::function<void(std::optional<ErrorValue>)>;
+    // One attempt that failed, with the moment it was sent on the installed clock; on the
+    // session's queue, before the retry (if any) waits. A cancelled attempt is not reported.
+    using AttemptFailureHandler = std::function<void(const ErrorValue& error, TimePoint sentAt)>;
 
     // Chooses the nodes by the time zone and writes the endpoint line.
     static std::shared_ptr<TTSClient> make(std::string voice, Configuration configuration);
@@ -67,20 +70,29 @@ public:
     // NSURLError::cancelled once `cancellation` was cancelled. The chain keeps the client alive
     // until it ends. A text that is blank sends nothing.
     void generate(std::string text, std::optional<std::string> voice, PartHandler onPart, DoneHandler onDone,
-        std::shared_ptr<TTSCancellation> cancellation = nullptr);
+        std::shared_ptr<TTSCancellation> cancellation = nullptr, AttemptFailureHandler onAttemptFailed = nullptr);
     // One logical request with its retries and failover; `completion` is called exactly once,
     // unless the client is destroyed while a retry is waiting.
-    void requestPart(std::string input, std::string voice, Completion completion, std::shared_ptr<TTSCancellation> cancellation = nullptr);
+    void requestPart(std::string input, std::string voice, Completion completion, std::shared_ptr<TTSCancellation> cancellation = nullptr,
+        AttemptFailureHandler onAttemptFailed = nullptr);
 
-    // The most bytes of one answer that are read.
+    // The most bytes of one answer that are read. A longer answer is not asked for again on the
+    // same node: the same text gives the same audio.
     static constexpr size_t maxAnswerBytes = size_t(64) << 20;
+    // Each exchange may take this many times the request time-out in all, however steadily its
+    // bytes trickle in.
+    static constexpr int totalTimeoutFactor = 2;
 
 private:
     TTSClient(std::string voice, Configuration configuration);
 
     using SharedText = std::shared_ptr<const std::string>;
+    struct AttemptContext {
+        std::shared_ptr<TTSCancellation> cancellation;
+        AttemptFailureHandler onAttemptFailed;
+    };
     void performRequestPart(std::string baseURL, SharedText input, std::string voice, int attempt, Completion completion,
-        std::shared_ptr<TTSCancellation> cancellation);
+        AttemptContext context);
     void requestPartOnce(const std::string& baseURL, SharedText input, const std::string& voice, Completion completion,
         const std::shared_ptr<TTSCancellation>& cancellation);
 

@@ -28,6 +28,9 @@ struct HttpRequest {
     // The longest the exchange may go without any byte moving. The network runs in real time,
     // so this is real time whatever clock is installed.
     Duration timeout = seconds(60);
+    // The longest the whole exchange may take from its start, however steadily bytes move; it
+    // fails with NSURLError::timedOut past it. Real time too. Zero: no limit but the idle one.
+    Duration totalTimeout = Duration::zero();
     // The most bytes of answer body the transport keeps; a longer answer fails with
     // NSURLError::dataLengthExceedsMaximum as soon as it passes this. Zero: any size.
     size_t maxBodyBytes = 0;

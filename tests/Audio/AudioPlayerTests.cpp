@@ -1,11 +1,13 @@
 #include "Audio/AudioPlayer.h"
 #include "Audio/AudioTestSupport.h"
+#include "Platform/Backends/AudioMixer.h"
 #include "TestSupport/Mp3Fixture.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <map>
 #include <regex>
 #include <thread>
@@ -479,6 +481,105 @@ TEST_F(AudioPlayerTest, FeedingFromAnotherThreadKeepsStrictOrder)
     }
     EXPECT_EQ(plays(), expected);
     EXPECT_EQ(log.linesContaining("[Audio] finished para=").size(), expected.size());
+}
+
+// An output whose opening, the last step of making a piece's player, waits until the test lets
+// it go: the piece stays "being decoded" for as long as the test needs.
+class GatedOpenSink final : public AudioSink {
+public:
+    struct Gate {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool entered = false;
+        bool released = false;
+    };
+    explicit GatedOpenSink(std::shared_ptr<Gate> gate) : m_gate(std::move(gate)) { }
+
+    Pacing pacing() const override { return Pacing::clock; }
+    bool open(const AudioFormat& preferred, AudioFormat& actual, std::string&) override
+    {
+        std::unique_lock lock(m_gate->mutex);
+        m_gate->entered = true;
+        m_gate->changed.notify_all();
+        m_gate->changed.wait(lock, [&] { return m_gate->released; });
+        actual = preferred;
+        return true;
+    }
+    bool write(std::span<const std::int16_t>) override { return true; }
+    void writeSilence(size_t) override { }
+
+private:
+    std::shared_ptr<Gate> m_gate;
+};
+
+TEST_F(AudioPlayerTest, ASeekWhileAPieceIsBeingDecodedDropsThatPiece)
+{
+    auto gate = std::make_shared<GatedOpenSink::Gate>();
+    AudioOutput::useMixer(AudioMixer::make(std::make_unique<GatedOpenSink>(gate)));
+    std::thread producer([&] { player->enqueue(piece(3, 0, 0.5, 0)); });
+    bool entered = false;
+    {
+        std::unique_lock lock(gate->mutex);
+        entered = gate->changed.wait_for(lock, std::chrono::seconds(10), [&] { return gate->entered; });
+    }
+    EXPECT_TRUE(entered);
+    EXPECT_EQ(player->currentPlayingParagraphOrPending(), 3) << "the piece being made counts as the one about to play";
+
+    // Seek to paragraph 1: its piece arrives while paragraph 3's is still being made.
+    player->flushQueue(1);
+    player->enqueue(piece(1, 0, 0.5, 1));
+    {
+        std::lock_guard lock(gate->mutex);
+        gate->released = true;
+    }
+    gate->changed.notify_all();
+    producer.join();
+    player->markParagraphFinished(1, 1);
+    player->markProducerFinished(1);
+    advance(1.0);
+    AudioOutput::useMixer(nullptr);
+
+    EXPECT_THAT(plays(), ElementsAre("1/0"));
+    EXPECT_THAT(notes, ElementsAre("change 1", "first play", "finish all"));
+}
+
+TEST_F(AudioPlayerTest, AProducerOverTheQueueCapIsToldWhenPlaybackHasMadeRoom)
+{
+    const size_t pieceBytes = toneOf(0.5).size();
+    {
+        std::lock_guard guard(player->lock);
+        player->maxQueuedBytes = pieceBytes * 3 / 2;
+    }
+    int roomCalls = 0;
+    auto waitForRoom = [&] { return player->hasRoomOrNotify([&] { ++roomCalls; }); };
+
+    // The first piece plays at once and is not held ahead; the second fits under the cap.
+    player->enqueue(piece(0, 0));
+    player->enqueue(piece(0, 10));
+    EXPECT_TRUE(waitForRoom());
+    player->enqueue(piece(0, 20));
+    EXPECT_FALSE(waitForRoom()) << "two pieces ahead are over the cap";
+    EXPECT_FALSE(waitForRoom());
+    advance(0.49);
+    EXPECT_EQ(roomCalls, 0);
+    advance(0.02);
+    EXPECT_EQ(roomCalls, 2) << "the second piece started: one is left ahead, every waiter is told once";
+    EXPECT_TRUE(waitForRoom());
+
+    // A flush or a stop empties the queue, which lets a waiting producer go on (and find its
+    // generation over).
+    player->enqueue(piece(0, 30));
+    ASSERT_FALSE(waitForRoom());
+    player->flushQueue();
+    EXPECT_EQ(roomCalls, 3);
+    player->enqueue(piece(1, 0));
+    player->enqueue(piece(1, 10));
+    player->enqueue(piece(1, 20));
+    ASSERT_FALSE(waitForRoom());
+    player->stop();
+    EXPECT_EQ(roomCalls, 4);
+    advance(2);
+    EXPECT_EQ(roomCalls, 4);
 }
 
 } // namespace

@@ -209,6 +209,29 @@ TEST_F(CurlHttpSessionTest, AnAnswerThatKeepsTricklingIsNotCutOffByTheIdleTime)
     EXPECT_EQ(textOf(*std::get<HttpResponse>(result).body), "ababab");
 }
 
+TEST_F(CurlHttpSessionTest, AnAnswerThatTricklesOnAndOnFailsAtItsTotalTime)
+{
+    server.http.Get("/drip", [](const httplib::Request&, httplib::Response& response) {
+        response.set_chunked_content_provider("application/octet-stream", [](size_t offset, httplib::DataSink& sink) {
+            // Three seconds in all, so that the server's thread ends even if the client never
+            // gives up.
+            if (offset >= 150) {
+                sink.done();
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            return sink.write("x", 1);
+        });
+    });
+    server.start();
+    auto started = std::chrono::steady_clock::now();
+    HttpResult result = fetch({.url = server.url("/drip"), .timeout = std::chrono::seconds(2), .totalTimeout = std::chrono::milliseconds(500)});
+    auto took = std::chrono::steady_clock::now() - started;
+    EXPECT_EQ(errorCode(result), NSURLError::timedOut);
+    EXPECT_GE(took, std::chrono::milliseconds(500));
+    EXPECT_LT(took, std::chrono::seconds(3));
+}
+
 TEST_F(CurlHttpSessionTest, AnAnswerLongerThanTheBodyLimitFailsOnceWithoutBeingKept)
 {
     constexpr size_t limit = 256 * 1024;

@@ -2,6 +2,7 @@
 
 #include "TTSTestSupport.h"
 
+#include "Network/TTSCancellation.h"
 #include "Support/Log.h"
 
 #include <gmock/gmock.h>
@@ -14,8 +15,10 @@ namespace {
 
 using test::ChainRecorder;
 using test::ScopedManualClock;
+using ::testing::DoubleNear;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
+using ::testing::Pair;
 
 class ScriptedHttpSession final : public HttpSession {
 public:
@@ -292,6 +295,96 @@ TEST_F(TTSAnswerRulesTest, OnlyRunsOfWhiteSpaceHoldingALineFeedBecomeAFullStop)
     ASSERT_TRUE(Dispatch::waitUntilIdle());
     EXPECT_THAT(blank.parts(), IsEmpty());
     EXPECT_EQ(session->requests().size(), 7u);
+}
+
+// What an exchange may cost: each has an overall deadline besides the idle one, and an answer
+// too long to keep is never asked for again, while other transport failures are.
+TEST_F(TTSAnswerRulesTest, ExchangesHaveAnOverallDeadlineAndAnAnswerTooLongIsNotRetried)
+{
+    ask(R"({"audio":""})");
+    ASSERT_EQ(session->requests().size(), 1u);
+    EXPECT_EQ(session->requests()[0].timeout, seconds(60));
+    EXPECT_EQ(session->requests()[0].totalTimeout, seconds(120));
+
+    struct Case {
+        int code;
+        size_t attempts;
+    };
+    for (const Case& c : {Case {NSURLError::dataLengthExceedsMaximum, 1}, Case {NSURLError::timedOut, 3},
+                          Case {NSURLError::networkConnectionLost, 3}}) {
+        session->respond = [&](const HttpRequest&) -> HttpResult { return NSURLError::error(c.code); };
+        const size_t before = session->requests().size();
+        ChainRecorder recorder;
+        client->requestPart("Some text.", "af_heart", recorder.completion());
+        for (int i = 0; i < 10 && !recorder.isDone(); ++i)
+            time.advance(2);
+        ASSERT_EQ(recorder.doneCount(), 1) << c.code;
+        EXPECT_EQ(recorder.error()->code, c.code);
+        EXPECT_EQ(session->requests().size() - before, c.attempts) << c.code;
+    }
+}
+
+TEST_F(TTSAnswerRulesTest, EveryFailedAttemptIsReportedWithTheMomentItWasSent)
+{
+    int answered = 0;
+    session->respond = [&](const HttpRequest&) -> HttpResult {
+        return ++answered < 3 ? HttpResult(NSURLError::error(NSURLError::timedOut)) : HttpResult(answer(200, R"({"audio":""})"));
+    };
+    const TimePoint start = time.clock().now();
+    std::mutex mutex;
+    std::vector<std::pair<int, double>> failures;
+    ChainRecorder recorder;
+    client->generate("Some text.", std::nullopt, recorder.partHandler(), recorder.doneHandler(), nullptr,
+        [&](const ErrorValue& error, TimePoint sentAt) {
+            std::lock_guard lock(mutex);
+            failures.emplace_back(error.code, toSeconds(sentAt - start));
+        });
+    for (int i = 0; i < 10 && !recorder.isDone(); ++i)
+        time.advance(1);
+    ASSERT_EQ(recorder.doneCount(), 1);
+    EXPECT_FALSE(recorder.error());
+    EXPECT_THAT(failures, ElementsAre(Pair(NSURLError::timedOut, DoubleNear(0, 1e-6)), Pair(NSURLError::timedOut, DoubleNear(2, 1e-6))))
+        << "the third attempt, sent at 6 s, succeeded";
+
+    // An attempt of a cancelled chain is not a failure of the server.
+    failures.clear();
+    auto cancellation = std::make_shared<TTSCancellation>();
+    session->respond = [&](const HttpRequest&) -> HttpResult {
+        cancellation->cancel();
+        return NSURLError::error(NSURLError::cancelled);
+    };
+    ChainRecorder cancelled;
+    client->generate("Some text.", std::nullopt, cancelled.partHandler(), cancelled.doneHandler(), cancellation,
+        [&](const ErrorValue& error, TimePoint sentAt) {
+            std::lock_guard lock(mutex);
+            failures.emplace_back(error.code, toSeconds(sentAt - start));
+        });
+    ASSERT_TRUE(Dispatch::waitUntilIdle());
+    EXPECT_EQ(cancelled.doneCount(), 1);
+    EXPECT_THAT(failures, IsEmpty());
+}
+
+TEST_F(TTSAnswerRulesTest, AChainCancelledWhileItsAnswerWaitsOnTheQueueDeliversNothingAndEndsOnce)
+{
+    session->respond = [](const HttpRequest&) -> HttpResult {
+        return answer(200, R"({"audio":"QUJD","processed_text":"One.","unprocessed_text":" Two."})");
+    };
+    // The session's queue is held, so the answer is queued behind this when the chain is cancelled.
+    auto gate = std::make_shared<Semaphore>(0);
+    session->delegateQueue().async([gate] { gate->wait(); });
+    auto cancellation = std::make_shared<TTSCancellation>();
+    ChainRecorder recorder;
+    client->generate("One. Two.", std::nullopt, recorder.partHandler(), recorder.doneHandler(), cancellation);
+    ASSERT_EQ(session->requests().size(), 1u);
+    cancellation->cancel();
+    gate->signal();
+    ASSERT_TRUE(Dispatch::waitUntilIdle());
+    time.advance(30);
+
+    EXPECT_THAT(recorder.parts(), IsEmpty());
+    EXPECT_EQ(recorder.doneCount(), 1);
+    EXPECT_EQ(recorder.error(), (ErrorValue {"NSURLErrorDomain", -999, "cancelled"}));
+    EXPECT_EQ(session->requests().size(), 1u) << "the rest is never asked for";
 }
 
 } // namespace

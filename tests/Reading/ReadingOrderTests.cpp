@@ -161,5 +161,45 @@ TEST_F(ReadingOrderTest, AnEmptyListIsRefusedAndChangesNothing)
     EXPECT_THAT(requestedInputs(), IsEmpty());
 }
 
+// A server that answers with megabytes of audio is not read ahead without end: generation waits
+// while the audio queued ahead of playback is over the player's cap, and goes on as it plays.
+TEST_F(ReadingOrderTest, GenerationWaitsWhileTheAudioAheadIsOverTheCapAndGoesOnAsPlaybackDrainsIt)
+{
+    // About 150 KB of audio an answer; the cap holds one answer ahead but not two.
+    ASSERT_FALSE(server->control({ { "answerBytes", 200000 } }));
+    constexpr size_t cap = 225000;
+    AudioPlayer& player = reader->player();
+    {
+        std::lock_guard guard(player.lock);
+        player.maxQueuedBytes = cap;
+    }
+    auto bytesAhead = [&] {
+        std::lock_guard guard(player.lock);
+        size_t bytes = 0;
+        for (const AudioSegment& segment : player.queue)
+            bytes += segment.mp3Data.size();
+        return bytes;
+    };
+    std::vector<std::string> texts;
+    for (int i = 0; i < 8; ++i)
+        texts.push_back("Paragraph " + std::to_string(i) + " is long.");
+    startReading(addWindow(addApplication("com.apple.TextEdit"), texts));
+
+    ASSERT_TRUE(Dispatch::waitUntilIdle());
+    EXPECT_EQ(requestedInputs().size(), 3u) << "one playing, two ahead, then the loop waits";
+    EXPECT_GT(bytesAhead(), cap);
+    EXPECT_LT(bytesAhead(), 2 * cap);
+
+    size_t mostAhead = 0;
+    ASSERT_TRUE(advanceUntil([&] {
+        mostAhead = std::max(mostAhead, bytesAhead());
+        return readingEnded();
+    }, 900, 1));
+    EXPECT_LT(mostAhead, 2 * cap);
+    EXPECT_EQ(requestedInputs(), texts);
+    EXPECT_THAT(plays(), ElementsAre("0/0", "1/0", "2/0", "3/0", "4/0", "5/0", "6/0", "7/0"));
+    EXPECT_EQ(finishedCount, 1);
+}
+
 } // namespace
 } // namespace lorvantine::test

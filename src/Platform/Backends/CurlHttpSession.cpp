@@ -46,6 +46,7 @@ struct Transfer {
     // Set by the first progress call: a transfer still waiting for a free connection to its
     // host is not idle, it has not begun.
     bool begun = false;
+    RealTime::time_point begunAt;
     RealTime::time_point lastActivity;
 
     ~Transfer()
@@ -119,7 +120,7 @@ int onProgress(void* user, curl_off_t, curl_off_t downloaded, curl_off_t, curl_o
     curl_off_t moved = downloaded + uploaded;
     if (!transfer->begun) {
         transfer->begun = true;
-        transfer->lastActivity = RealTime::now();
+        transfer->begunAt = transfer->lastActivity = RealTime::now();
     }
     if (moved != transfer->bytesMoved) {
         transfer->bytesMoved = moved;
@@ -404,6 +405,9 @@ struct CurlHttpSession::Shared {
                     continue;
                 Duration limit = transfer->request.timeout > Duration::zero() ? transfer->request.timeout : seconds(60);
                 auto deadline = transfer->lastActivity + limit;
+                // A server that sends a byte now and then never lets the idle time run out.
+                if (transfer->request.totalTimeout > Duration::zero())
+                    deadline = std::min(deadline, transfer->begunAt + std::chrono::duration_cast<RealTime::duration>(transfer->request.totalTimeout));
                 if (now >= deadline)
                     expired.push_back(id);
                 else

@@ -11,7 +11,8 @@ namespace lorvantine {
 // HTTP over libcurl: one worker thread drives a multi handle with every running exchange.
 // Only http and https are spoken, redirects are followed (at most 16), bodies in a content
 // encoding curl knows are decoded. A request times out when no byte has moved for its
-// `timeout` (real time). No cookies, no .netrc, no credentials.
+// `timeout`, or when it has run for its `totalTimeout` (real time, from the moment it leaves
+// the queue of exchanges waiting for a connection). No cookies, no .netrc, no credentials.
 // Destroying the session cancels what still runs (those completions report
 // NSURLError::cancelled) and waits for the worker to end.
 class CurlHttpSession final : public HttpSession {
