@@ -196,6 +196,11 @@ void ArticleReader::stop()
 
     m_player->stop();
     m_overlay->detach();
+    // The window watch that hid the mini player (window minimized or not main) ends here; left
+    // hidden, its close button could not be reached again. Its own focus check keeps it off
+    // while another application is in front.
+    if (floatingPlayer)
+        floatingPlayer->setHidden(false);
 
     m_napActivity.reset();
 
