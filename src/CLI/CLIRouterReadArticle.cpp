@@ -6,9 +6,12 @@
 #include "Core/ArticleReader.h"
 #include "Documents/DocumentSourceRegistry.h"
 #include "Platform/Toolkit/Application.h"
+#include "Platform/AccessibilityPort.h"
 #include "Platform/AudioOutputPort.h"
 #include "Platform/Dispatch/Dispatch.h"
+#include "Platform/Services.h"
 #include "Platform/Toolkit/Window.h"
+#include "Platform/WorkspacePort.h"
 #include "Player/MiniPlayer.h"
 #include "Preferences/PreferencesModel.h"
 #include "Support/Log.h"
@@ -51,6 +54,18 @@ std::optional<Document> findDocument(const std::optional<std::string>& bundleID)
     if (!article || article->paragraphs.empty())
         return std::nullopt;
     return Document { std::move(article->title), article->window, std::move(article->paragraphs) };
+}
+
+// The application whose window is read: the mini player keeps to it.
+std::string applicationOf(const AXElement& window)
+{
+    ProcessID pid = 0;
+    if (Platform::accessibility().pid(window, pid) != AXError::success)
+        return "";
+    for (const RunningApplication& application : Platform::workspace().runningApplications())
+        if (application.pid == pid)
+            return application.bundleIdentifier.value_or("");
+    return "";
 }
 
 void wireControls(const std::shared_ptr<MiniPlayer>& miniPlayer)
@@ -110,7 +125,8 @@ int routeReadArticle(const Arguments& args)
     // behind the start of the reading.
     Window::disableScreenUpdates();
     auto miniPlayer = std::make_shared<MiniPlayer>();
-    miniPlayer->trackedBundleID = bundleID;
+    // Without "--app" the article's window names its application.
+    miniPlayer->trackedBundleID = bundleID.empty() ? applicationOf(document->window) : bundleID;
     if (bundleID == kindleBundleID)
         miniPlayer->bottomInset = kindleBottomInset;
     if (auto rect = AXReader::rect(document->window))

@@ -196,6 +196,11 @@ void ArticleReader::stop()
 
     m_player->stop();
     m_overlay->detach();
+    // The window watch that hid the mini player (window minimized or not main) ends here; left
+    // hidden, its close button could not be reached again. Its own focus check keeps it off
+    // while another application is in front.
+    if (floatingPlayer)
+        floatingPlayer->setHidden(false);
 
     m_napActivity.reset();
 
@@ -264,16 +269,21 @@ void ArticleReader::setVoice(const std::string& code)
     if (!m_isReading)
         return;
 
-    // Right after a seek nothing plays or waits in the queue: the sought paragraph is the one
-    // being read. Between two paragraphs of a slow server, it is the last one played.
+    // Between two paragraphs of a slow server nothing plays or waits in the queue: the paragraph
+    // being made is the one after the last played, or that one while its pieces still come. The
+    // player forgets what it played at every flush, so until the sought paragraph plays, the seek
+    // says where reading stands; once it has played, the seek is behind.
     std::optional<int> from = m_player->currentPlayingParagraphOrPending();
+    if (!from) {
+        std::lock_guard guard(m_player->lock);
+        if (const auto last = m_player->lastPlayedParaIdx) {
+            const bool playedInFull = m_player->paragraphFinished.contains(*last);
+            from = playedInFull && static_cast<size_t>(*last) + 1 < m_paragraphs.size() ? *last + 1 : *last;
+        }
+    }
     const bool fromSeek = !from && m_seekTarget;
     if (fromSeek)
         from = m_seekTarget;
-    if (!from) {
-        std::lock_guard guard(m_player->lock);
-        from = m_player->lastPlayedParaIdx;
-    }
     const int index = from.value_or(0);
     const int generation = beginGeneration();
     m_player->flushQueue(generation);

@@ -59,8 +59,9 @@ public:
     // reading (a seek's paragraph still being made) the pause is held for the next piece; not
     // reading, it answers false.
     bool togglePause();
-    // While reading, regenerates with the new voice from the paragraph playing or about to play,
-    // else from the paragraph of a seek still being made, else from the last one played.
+    // While reading, regenerates with the new voice from the paragraph playing or about to play
+    // (the one being made after a paragraph played in full), else from the paragraph of a seek
+    // not heard yet, else from the first.
     void setVoice(const std::string& code);
     // Ignored unless reading and 0 <= index < the paragraph count.
     void seekToParagraph(int index);

@@ -69,7 +69,14 @@ struct HighlightOverlay::Impl {
     // Whether `initialWindowOrigin` was ever read; until it is, a readable position is the start.
     bool originKnown = false;
     std::shared_ptr<Timer> pollTimer;
-    Point subHighlightDelta;
+    // The rectangles shown are always `baseParagraphs` moved by `appliedOffset`, worked out afresh
+    // from the window's position and the content corrections at every move: summing the moves
+    // instead would let one absurd position reading (an overflow to infinity) outlive itself.
+    Point appliedOffset;
+    // Content corrections (scrolls under the window) taken since the rectangles were set.
+    Point contentOffset;
+    // `appliedOffset` when the sub-highlight delta was last (0, 0).
+    Point subDeltaOrigin;
     bool ocrMode = false;
     std::vector<Rect> baseParagraphs;
     Point baseWindowOrigin;
@@ -82,6 +89,9 @@ struct HighlightOverlay::Impl {
     std::optional<double> anchoredInitialY;
     bool paginatedMode = false;
 
+    Point subHighlightDelta() const { return Point { appliedOffset.x - subDeltaOrigin.x, appliedOffset.y - subDeltaOrigin.y }; }
+    // Shows `baseParagraphs` moved by `offset`; the words on show go along with them.
+    void applyOffset(Point offset);
     void followTick();
     Point contentCorrection(Point windowPosition, Point windowShift);
     std::optional<double> characterTopMove(const AXElement& element, int location, std::optional<double>& storedTop,
@@ -110,7 +120,7 @@ void HighlightOverlay::attach(const Rect& toScreenContaining, std::vector<Rect> 
     d.trackedWindow = window;
     // Left from an earlier reading, these would move the new marks by the old reading's shifts.
     d.currentIndex = -1;
-    d.subHighlightDelta = Point {};
+    d.appliedOffset = d.contentOffset = d.subDeltaOrigin = Point {};
     d.initialWindowOrigin = Point {};
     auto origin = AXReader::position(window);
     if (origin)
@@ -260,7 +270,7 @@ void HighlightOverlay::setCurrent(int paragraphIndex)
 
 void HighlightOverlay::setSubHighlight(std::vector<Rect> rects)
 {
-    const Point delta = m_impl->subHighlightDelta;
+    const Point delta = m_impl->subHighlightDelta();
     DispatchQueue::main().async([weak = weak_from_this(), rects = std::move(rects), delta] {
         auto self = weak.lock();
         if (!self || !self->m_impl->view)
@@ -276,14 +286,18 @@ void HighlightOverlay::updateParagraphRects(std::vector<Rect> rects)
     Impl& d = *m_impl;
     d.paragraphs = rects;
     d.baseParagraphs = rects;
-    d.subHighlightDelta = Point {};
+    d.appliedOffset = d.contentOffset = d.subDeltaOrigin = Point {};
     d.accumulatedScrollDy = 0;
-    if (d.trackedWindow) {
-        if (auto origin = AXReader::position(*d.trackedWindow)) {
-            d.initialWindowOrigin = *origin;
-            d.baseWindowOrigin = *origin;
-            d.originKnown = true;
-        }
+    std::optional<Point> origin;
+    if (d.trackedWindow)
+        origin = AXReader::position(*d.trackedWindow);
+    if (origin) {
+        d.initialWindowOrigin = *origin;
+        d.baseWindowOrigin = *origin;
+        d.originKnown = true;
+    } else if (!d.ocrMode) {
+        // Measured with the window where it was last seen.
+        d.baseWindowOrigin = d.initialWindowOrigin;
     }
     DispatchQueue::main().async([weak = weak_from_this(), rects = std::move(rects)] {
         auto self = weak.lock();
@@ -325,8 +339,13 @@ void HighlightOverlay::setTightFrameHeights(std::vector<std::optional<double>> h
     m_impl->tightFrameHeights = std::move(heights);
 }
 
-Point HighlightOverlay::subHighlightDelta() const { return m_impl->subHighlightDelta; }
-void HighlightOverlay::setSubHighlightDelta(Point delta) { m_impl->subHighlightDelta = delta; }
+Point HighlightOverlay::subHighlightDelta() const { return m_impl->subHighlightDelta(); }
+
+void HighlightOverlay::setSubHighlightDelta(Point delta)
+{
+    Impl& d = *m_impl;
+    d.subDeltaOrigin = Point { d.appliedOffset.x - delta.x, d.appliedOffset.y - delta.y };
+}
 
 bool HighlightOverlay::isAttached() const { return m_impl->window != nullptr || m_impl->pollTimer != nullptr; }
 bool HighlightOverlay::ocrMode() const { return m_impl->ocrMode; }
@@ -367,16 +386,9 @@ void HighlightOverlay::Impl::followTick()
     if (ocrMode) {
         const double dx = position->x - baseWindowOrigin.x;
         const double dy = position->y - baseWindowOrigin.y + accumulatedScrollDy;
-        if (std::fabs(dx - subHighlightDelta.x) < minimumShift && std::fabs(dy - subHighlightDelta.y) < minimumShift)
+        if (std::fabs(dx - appliedOffset.x) < minimumShift && std::fabs(dy - appliedOffset.y) < minimumShift)
             return;
-        const Point old = subHighlightDelta;
-        paragraphs = offsetAll(baseParagraphs, dx, dy);
-        subHighlightDelta = Point { dx, dy };
-        if (view) {
-            view->setParagraphs(paragraphs);
-            view->setSubHighlightRects(offsetAll(view->subHighlightRects(), dx - old.x, dy - old.y));
-            view->setNeedsDisplay();
-        }
+        applyOffset(Point { dx, dy });
         return;
     }
 
@@ -388,14 +400,28 @@ void HighlightOverlay::Impl::followTick()
         return;
 
     initialWindowOrigin = *position;
-    paragraphs = offsetAll(paragraphs, shiftX, shiftY);
-    subHighlightDelta = Point { subHighlightDelta.x + shiftX, subHighlightDelta.y + shiftY };
-    if (view) {
-        view->setParagraphs(paragraphs);
-        if (!view->subHighlightRects().empty())
-            view->setSubHighlightRects(offsetAll(view->subHighlightRects(), shiftX, shiftY));
-        view->setNeedsDisplay();
+    contentOffset = Point { contentOffset.x + correction.x, contentOffset.y + correction.y };
+    applyOffset(Point { position->x - baseWindowOrigin.x + contentOffset.x, position->y - baseWindowOrigin.y + contentOffset.y });
+}
+
+void HighlightOverlay::Impl::applyOffset(Point offset)
+{
+    const Point oldDelta = subHighlightDelta();
+    appliedOffset = offset;
+    paragraphs = offsetAll(baseParagraphs, offset.x, offset.y);
+    if (!view)
+        return;
+    view->setParagraphs(paragraphs);
+    if (!view->subHighlightRects().empty()) {
+        const Point newDelta = subHighlightDelta();
+        const double dx = newDelta.x - oldDelta.x, dy = newDelta.y - oldDelta.y;
+        // Words placed for an absurd position are dropped; the next tick of the words hands them in again.
+        if (std::isfinite(dx) && std::isfinite(dy))
+            view->setSubHighlightRects(offsetAll(view->subHighlightRects(), dx, dy));
+        else
+            view->setSubHighlightRects({});
     }
+    view->setNeedsDisplay();
 }
 
 // How far the top of one character moved since it was last read, with the stored top updated;
@@ -421,7 +447,8 @@ Point HighlightOverlay::Impl::contentCorrection(Point windowPosition, Point wind
         if (!move)
             return {};
         const double cy = *move - windowShift.y;
-        return Point { 0, std::fabs(cy) > maximumCorrection ? 0 : cy };
+        // Written so that a difference of two infinite readings (not a number) is refused too.
+        return Point { 0, std::fabs(cy) <= maximumCorrection ? cy : 0 };
     };
 
     if (anchoredElement && anchoredInitialY)
@@ -447,15 +474,18 @@ Point HighlightOverlay::Impl::contentCorrection(Point windowPosition, Point wind
     }
     // The rectangles and the element lists can disagree in length for a moment during a page
     // advance; without the paragraph's rectangle there is nothing to compare with.
-    if (index >= paragraphs.size())
+    if (index >= baseParagraphs.size())
         return {};
-    const Rect& r = paragraphs[index];
+    // Where the element stands when only the window moved, from the rectangle as it was set: the
+    // rectangle as last shown may hold an absurd reading that cancels out here.
+    const Rect& base = baseParagraphs[index];
     const double t = entry(tightFrameYOffsets, index).value_or(0);
-    const double expectedX = r.minX() + windowShift.x;
-    if (std::fabs(p->x - expectedX) > maximumCorrection)
+    const double expectedX = base.minX() + (windowPosition.x - baseWindowOrigin.x) + contentOffset.x;
+    const double expectedTop = base.minY() - t + (windowPosition.y - baseWindowOrigin.y) + contentOffset.y;
+    if (!(std::fabs(p->x - expectedX) <= maximumCorrection))
         return {};
-    const double cy = p->y - (r.minY() - t + windowShift.y);
-    if (std::fabs(cy) > maximumCorrection)
+    const double cy = p->y - expectedTop;
+    if (!(std::fabs(cy) <= maximumCorrection))
         return {};
     return Point { p->x - expectedX, cy };
 }

@@ -289,11 +289,7 @@ void MiniPlayer::show(const AXElement& window)
     if (!d.hiddenByFocus)
         d.panel->orderFrontRegardless();
     d.visibleState = true;
-
-    d.focusCheckTimer = Timer::scheduled(focusCheckInterval, Timer::Repeats::yes, [weak](Timer&) {
-        if (auto self = weak.lock())
-            self->focusCheck();
-    });
+    startFocusCheck();
 }
 
 void MiniPlayer::show(const Rect& near, std::function<std::optional<Rect>()> getRect)
@@ -303,10 +299,10 @@ void MiniPlayer::show(const Rect& near, std::function<std::optional<Rect>()> get
     tearDown();
     buildPanel();
     positionPanel(near);
-    d.panel->orderFrontRegardless();
+    d.hiddenByFocus = anotherApplicationInFront();
+    if (!d.hiddenByFocus)
+        d.panel->orderFrontRegardless();
     d.visibleState = true;
-    // No focus check runs on this road to bring the card back.
-    d.hiddenByFocus = false;
 
     std::weak_ptr<MiniPlayer> weak = weak_from_this();
     d.fallbackTimer = Timer::scheduled(rectFollowInterval, Timer::Repeats::yes, [weak, getRect = std::move(getRect)](Timer&) {
@@ -315,6 +311,17 @@ void MiniPlayer::show(const Rect& near, std::function<std::optional<Rect>()> get
             return;
         if (auto rect = getRect())
             self->positionPanel(*rect);
+    });
+    startFocusCheck();
+}
+
+void MiniPlayer::startFocusCheck()
+{
+    // The card outlives the reading (its close button ends the owner's work): it keeps to the
+    // read application for as long as it is shown, not only while the reading watches the window.
+    m_impl->focusCheckTimer = Timer::scheduled(focusCheckInterval, Timer::Repeats::yes, [weak = weak_from_this()](Timer&) {
+        if (auto self = weak.lock())
+            self->focusCheck();
     });
 }
 
@@ -346,7 +353,8 @@ void MiniPlayer::tearDown()
 
 bool MiniPlayer::anotherApplicationInFront() const
 {
-    if (!trackedBundleID)
+    // Without a known application there is nothing to keep to.
+    if (!trackedBundleID || trackedBundleID->empty())
         return false;
     std::string front;
     if (auto application = Platform::workspace().frontmostApplication())
@@ -357,7 +365,7 @@ bool MiniPlayer::anotherApplicationInFront() const
 void MiniPlayer::focusCheck()
 {
     Impl& d = *m_impl;
-    if (!d.panel || !trackedBundleID)
+    if (!d.panel || !trackedBundleID || trackedBundleID->empty())
         return;
     const bool away = anotherApplicationInFront();
     if (away && !d.hiddenByFocus) {

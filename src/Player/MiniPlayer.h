@@ -54,7 +54,8 @@ public:
     // the card while another application than `trackedBundleID` is in front.
     void show(const AXElement& window);
     // Shows the card for `near` (global, top-left origin) and places it again for what `getRect`
-    // answers, ten times a second. Kept for older callers; `show(window)` is the way.
+    // answers, ten times a second; hides it, as `show(window)` does, while another application
+    // than `trackedBundleID` is in front. Kept for older callers; `show(window)` is the way.
     void show(const Rect& near, std::function<std::optional<Rect>()> getRect);
     // Stops following and takes the card down; the player can be shown again.
     void hide();
@@ -77,7 +78,8 @@ public:
     std::function<void()> onPrevParagraph;
     std::function<void()> onNextParagraph;
 
-    // The bundle identifier of the read application, set by the owner before `show(window)`.
+    // The bundle identifier of the read application, set by the owner before `show`; without one
+    // (or empty) the card stays up whatever application is in front.
     std::optional<std::string> trackedBundleID;
     // Set for Kindle by reading from the terminal; the placement does not use it.
     double bottomInset = 0;
@@ -96,6 +98,7 @@ private:
     void buildPanel();
     void positionPanel(const Rect& windowRect);
     bool anotherApplicationInFront() const;
+    void startFocusCheck();
     void focusCheck();
     void tearDown();
     void handlePlayPause();

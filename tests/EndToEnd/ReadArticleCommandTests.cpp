@@ -389,6 +389,68 @@ TEST_F(ReadArticleCommandTest, ADocumentOfWhichNothingCouldBeSpokenEndsTheComman
     EXPECT_TRUE(programWindows().empty());
 }
 
+TEST_F(ReadArticleCommandTest, AFirstParagraphRefusedOnceLeavesThePlayerAtTheEndAndCloseEndsWithStatusZero)
+{
+    useFixture("e2e-short-article.json");
+    defaults->set(PreferencesModel::Key::defaultSpeedEn, 2.0f);
+    s_server->control({ { "fault", "404" }, { "count", 1 } });
+    bool shownAtTheEnd = false;
+    LoopScript script;
+    script.waitFor("the end of the document", [&] { return log.contains("[ReadArticle] 播放完成/翻页，重置播放按钮"); })
+        .waitFor("the button shows play", [&] { return playButtonSymbol() == "play.fill"; })
+        .then("look at the screen", [&] { shownAtTheEnd = miniPlayerOnScreen() && !reader().isReading(); })
+        .then("press close", [&] {
+            auto buttons = controls("AXButton");
+            ASSERT_GE(buttons.size(), 2u);
+            press(buttons.back());
+        });
+
+    EXPECT_EQ(route({ "lorvantine", "--read-article" }, &script), 0);
+
+    EXPECT_TRUE(script.finished()) << script.failure();
+    EXPECT_TRUE(shownAtTheEnd);
+    EXPECT_TRUE(log.contains("[ArticleReader] tts err para[0]: "));
+    EXPECT_FALSE(log.contains("[ReadArticle] ❌"));
+    EXPECT_TRUE(log.contains("[MiniPlayer] close tapped"));
+    EXPECT_EQ(requestedInputs(), (std::vector<std::string> { "Short Walks", "A short walk after lunch clears the head.",
+                                                              "Leave the phone at home and look at the trees.",
+                                                              "Come back before the tea gets cold." }));
+    EXPECT_TRUE(programWindows().empty());
+}
+
+TEST_F(ReadArticleCommandTest, ThePlayerKeepsToTheArticlesApplicationAfterTheReadingEnds)
+{
+    useFixture("e2e-short-article.json");
+    defaults->set(PreferencesModel::Key::defaultSpeedEn, 2.0f);
+    const ProcessID safari = desktop->pidOf("com.apple.Safari").value_or(0);
+    const ProcessID terminal = desktop->addApplication({ .bundleIdentifier = "com.apple.Terminal", .localizedName = "Terminal" });
+    desktop->addWindow(terminal, SimWindow { .title = "Shell", .frame = Rect(300, 200, 600, 400), .main = true });
+    LoopScript script;
+    script.waitFor("the first paragraph plays", [] { return playingParagraph().has_value(); })
+        .then("bring Terminal to the front", [&] { desktop->setFrontmost(terminal); })
+        .waitFor("the player leaves the screen", [&] { return !miniPlayerOnScreen(); })
+        // The reading ends while Terminal is in front.
+        .waitFor("the end of the document", [&] { return log.contains("[ReadArticle] 播放完成/翻页，重置播放按钮"); })
+        .then("bring Safari back", [&] { desktop->setFrontmost(safari); })
+        .waitFor("the player comes back with Safari", [&] { return miniPlayerOnScreen(); })
+        .then("bring Terminal to the front again", [&] { desktop->setFrontmost(terminal); })
+        .waitFor("the player leaves the screen again", [&] { return !miniPlayerOnScreen(); })
+        .then("bring Safari back again", [&] { desktop->setFrontmost(safari); })
+        .waitFor("the player comes back again", [&] { return miniPlayerOnScreen(); })
+        .then("press close", [&] {
+            auto buttons = controls("AXButton");
+            ASSERT_GE(buttons.size(), 2u);
+            press(buttons.back());
+        });
+
+    EXPECT_EQ(route({ "lorvantine", "--read-article" }, &script), 0);
+
+    EXPECT_TRUE(script.finished()) << script.failure();
+    EXPECT_TRUE(log.contains("[MiniPlayer] close tapped"));
+    EXPECT_FALSE(reader().isReading());
+    EXPECT_TRUE(programWindows().empty());
+}
+
 TEST_F(ReadArticleCommandTest, SpeedAndVoiceChosenWhileChineseIsReadAreStoredForChinese)
 {
     useFixture("e2e-chinese-article.json");

@@ -83,6 +83,38 @@ TEST(WordMatchTest, MatchesWordsInOrderFromTheSegmentsOffsetCountingCharacters)
     EXPECT_EQ(slice(cases[4].text, CharRange {22, 26}), "cafe\u0301");
 }
 
+TEST(WordMatchTest, AWordSaidAgainAndAgainIsMarkedOnEachOccurrenceInTurn)
+{
+    struct Case {
+        std::string text;
+        std::vector<std::string> words;
+        int offset;
+        // The Character offset where each word's unit starts, in the order they are spoken.
+        std::vector<int> starts;
+    };
+    const Case cases[] = {
+        {"It is very very good.", {"It", "is", "very", "very", "good"}, 0, {0, 3, 6, 11, 16}},
+        // Punctuation between the repeats and a capital on the first.
+        {"Very, very, VERY good.", {"Very,", "very,", "very", "good."}, 0, {0, 6, 12, 17}},
+        // A segment that starts in the middle of the paragraph, at the second "no".
+        {"No, no, no and no.", {"no", "no", "and", "no"}, 4, {4, 8, 11, 15}},
+        // Repeats without spaces are found in turn inside the one token.
+        {"好好好学习", {"好", "好", "好", "学习"}, 0, {0, 1, 2, 3}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        const auto timestamps = spoken(c.words);
+        const auto units = SubHighlightMapper::buildWordUnits(timestamps, SubHighlightMapper::matchWordsToText(timestamps, c.offset, c.text));
+        ASSERT_EQ(units.size(), c.starts.size());
+        // Played along, each moment marks the occurrence being said, never an earlier one again.
+        for (size_t i = 0; i < timestamps.size(); ++i) {
+            auto current = SubHighlightMapper::currentUnitIndex(units, timestamps[i].start + 0.1);
+            ASSERT_EQ(current, i);
+            EXPECT_EQ(units[*current].charRange.lower, c.starts[i]) << "word " << i;
+        }
+    }
+}
+
 // --- Word units and the fallback ---
 
 TEST(SegmentUnitsTest, ThirtyPercentMatchedGivesWordUnits)

@@ -396,6 +396,48 @@ TEST_F(Overlay, APositionThatIsNotANumberSkipsTheTickAndKeepsTheMarks)
     }
 }
 
+TEST_F(Overlay, AbsurdWindowPositionsDoNotOutliveTheirReading)
+{
+    // Positions at the edge of what a double holds: the move from one to the other overflows.
+    struct Case {
+        const char* name;
+        bool withElements;
+        bool boundsDisabled;
+    };
+    const std::vector<Case> cases {
+        { "window only", false, false },
+        { "the current paragraph's element", true, false },
+        { "recognised text", false, true },
+    };
+    textReader();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        desktop->moveWindow(reader.number, { 100, 50 });
+        attach(blocks, c.withElements ? textElements() : std::vector<std::optional<AXElement>> {}, c.boundsDisabled);
+        overlay->setCurrent(1);
+        RunLoop::runPending();
+
+        for (Point absurd : { Point { 1.7e308, 1.7e308 }, Point { -1.7e308, -1.7e308 } }) {
+            desktop->setAttribute(reader.window, "AXPosition", absurd);
+            advance(0.1);
+        }
+        desktop->removeAttribute(reader.window, "AXPosition");
+        desktop->moveWindow(reader.number, { 130, 70 });
+        advance(0.1);
+        expectRects(overlay->paragraphs(), shiftedAll(blocks, 30, 20));
+        EXPECT_NEAR(overlay->subHighlightDelta().x, 30, 0.01);
+        EXPECT_NEAR(overlay->subHighlightDelta().y, 20, 0.01);
+
+        // A word measured where the text was at the start is drawn where it is now.
+        const Rect measured(blocks[1].minX() + 20, blocks[1].minY() + 4, 60, blocks[1].height() - 8);
+        overlay->setSubHighlight({ measured });
+        RunLoop::runPending();
+        const Rect word = shifted(measured, 30, 20);
+        EXPECT_PRED3(near, colourAt(*render(), { word.minX() + 5, word.midY() }), over(paragraphMark, accent, wordAlpha), 2);
+        overlay->detach();
+    }
+}
+
 TEST_F(Overlay, DistrustsElementPositionsFarFromWhereTheyShouldBe)
 {
     textReader();

@@ -278,10 +278,16 @@ TEST_F(MiniPlayerTest, HidesWhileAnotherApplicationIsInFrontAndOnRequest)
     EXPECT_TRUE(player->visibleState());
     EXPECT_TRUE(panelOnScreen());
 
-    // Without a tracked application there is no focus check.
+    // Without a tracked application there is no focus check; an empty name names none.
     player->trackedBundleID.reset();
     desktop->setFrontmost(800);
     advance(2.0);
+    EXPECT_TRUE(panelOnScreen());
+    player->trackedBundleID = "";
+    advance(2.0);
+    EXPECT_TRUE(panelOnScreen());
+    desktop->setFrontmost(reader.pid);
+    advance(1.0);
     EXPECT_TRUE(panelOnScreen());
 }
 
@@ -417,8 +423,21 @@ TEST_F(MiniPlayerTest, TheOlderEntryPlacesTheCardForTheRectangleItIsGiven)
     advance(0.3);
     EXPECT_EQ(player->panel()->frame().origin, (Point { 708, 304 }));
 
-    // No focus check on this road.
+    // The card keeps to the read application on this road too, for as long as it is shown.
     desktop->setFrontmost(desktop->pidOf("com.lorvantine.desktop").value_or(0));
+    advance(1.0);
+    EXPECT_FALSE(panelOnScreen());
+    EXPECT_TRUE(player->hiddenByFocus());
+    desktop->setFrontmost(reader.pid);
+    advance(1.0);
+    EXPECT_TRUE(panelOnScreen());
+
+    // Shown while another application is in front, it waits for the read one.
+    player->hide();
+    desktop->setFrontmost(desktop->pidOf("com.lorvantine.desktop").value_or(0));
+    player->show(Rect(100, 100, 800, 600), [&] { return rect; });
+    EXPECT_FALSE(panelOnScreen());
+    desktop->setFrontmost(reader.pid);
     advance(1.0);
     EXPECT_TRUE(panelOnScreen());
 }

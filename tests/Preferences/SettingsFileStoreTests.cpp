@@ -200,6 +200,42 @@ TEST(SettingsFileStore, DamagedFileKeepsEveryReadableSettingAndTheOriginal)
     }
 }
 
+TEST(SettingsFileStore, WarningsAboutADamagedFileAreAsciiWhateverItsKeysAndBytes)
+{
+    struct Case {
+        const char* name;
+        std::string text;
+        // How the warning names the dropped entry; empty when no entry is named.
+        std::string named;
+    };
+    const std::string server = R"("Lorvantine.ttsServerURL": "http://10.1.2.3:8880")";
+    const Case cases[] = {
+        {"accented key dropped", "{" + server + ", \"R\u00e9glage.zoom\": NaN}", "\"R\\u00e9glage.zoom\""},
+        {"key beyond the basic plane", "{" + server + ", \"\u2615\U0001F35E.size\": 1e400}", "\"\\u2615\\ud83c\\udf5e.size\""},
+        {"key that is not UTF-8", "{" + server + ", \"R\xe9glage\": NaN}", "1 entry without a readable name"},
+        {"value not UTF-8 either", "{" + server + ", \"R\u00e9glage\": \"z\xff\"}", ""},
+        {"nothing readable, accents in the fault", "{\"R\u00e9glage.zoom\": \u00e9t\u00e9}", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchDirectory directory;
+        fs::path path = directory / "defaults.json";
+        writeFile(path, c.text);
+
+        Log::Capture log;
+        SettingsFileStore store(path);
+        ASSERT_THAT(log.lines(), SizeIs(1));
+        const std::string warning = log.lines()[0];
+        EXPECT_THAT(warning, StartsWith("[Preferences] settings file "));
+        for (unsigned char byte : warning)
+            ASSERT_LT(byte, 0x80u) << warning;
+        EXPECT_EQ(warning.find('\n'), std::string::npos);
+        if (!c.named.empty()) {
+            EXPECT_NE(warning.find(c.named), std::string::npos) << warning;
+        }
+    }
+}
+
 TEST(SettingsFileStore, SecondCorruptFileDoesNotReplaceTheFirstKeptCopy)
 {
     ScratchDirectory directory;

@@ -223,6 +223,48 @@ TEST_F(ControlsTest, AVoiceChangeRightAfterASeekReplaysTheSoughtParagraph)
     EXPECT_EQ(reader->seekTarget(), std::nullopt);
 }
 
+TEST_F(ControlsTest, AVoiceChangeAfterTheSoughtParagraphsWereHeardReplaysNoneOfThem)
+{
+    server->control({ { "delayMs", 300 } });
+    startReading(openFiveParagraphs());
+    reader->seekToParagraph(1);
+    auto arrived = [&](const std::string& text) {
+        for (const auto& request : server->speechRequests())
+            if (request.input == text)
+                return true;
+        return false;
+    };
+    ASSERT_TRUE(pumpUntil([&] { return arrived(fiveParagraphs[2]); }));
+    // Paragraph 2's answer is on its way; the request that follows it, for paragraph 3, is held.
+    server->control({ { "delayMs", 1500 }, { "count", 1 } });
+    ASSERT_TRUE(pumpUntil([&] { return log.contains("[Audio] enqueue para=2"); }));
+
+    // Paragraphs 1 and 2 play to their end while paragraph 3 is still being made. The clock moves
+    // by itself here: a step of `advance` would wait for the held request.
+    for (int step = 0; step < 200 && !log.contains("[Audio] finished para=2"); ++step) {
+        clock->advance(seconds(0.1));
+        RunLoop::runPending();
+    }
+    ASSERT_TRUE(log.contains("[Audio] finished para=2"));
+    // Nothing plays or waits now, and the seek's paragraphs are still being made. (Should the
+    // held answer come early on a slow machine, paragraph 3 plays and is the one replayed all the same.)
+
+    reader->setVoice("af_bella");
+    EXPECT_TRUE(log.contains("[ArticleReader] 🎙 switch voice → af_bella, replay from para[3] gen="));
+    ASSERT_TRUE(advanceUntil([&] { return readingEnded(); }));
+    EXPECT_THAT(plays(), ElementsAre("1/0", "2/0", "3/0", "4/0"));
+    EXPECT_EQ(server->speechRequests().back().voiceCode, "af_bella");
+    // The held answer must not reach the log of the next test.
+    EXPECT_TRUE(pumpUntil(
+        [&] {
+            for (const auto& request : server->speechRequests())
+                if (!request.completionMs)
+                    return false;
+            return true;
+        },
+        std::chrono::seconds(6)));
+}
+
 TEST_F(ControlsTest, APausePressedWhileTheSoughtParagraphIsMadeHoldsItsAudio)
 {
     server->control({ { "delayMs", 60 } });

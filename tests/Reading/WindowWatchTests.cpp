@@ -161,6 +161,50 @@ TEST_F(WindowWatchTest, ThePanelsHideWhileAnotherApplicationIsInFront)
     EXPECT_TRUE(reader->isReading());
 }
 
+TEST_F(WindowWatchTest, AMinimizedWindowHidesThePanelsAtTheNextCheckWhateverItsApplication)
+{
+    // Books, Preview and Kindle read from windows that are not main, but not from minimized ones.
+    for (const char* bundleID : { "com.apple.iBooksX", "com.apple.Preview", "com.amazon.Lassen", "com.microsoft.Word" }) {
+        SCOPED_TRACE(bundleID);
+        ReadingWindow window = addWindow(addApplication(bundleID), longParagraphs(4));
+        showMiniPlayer(window.window);
+        startReading(window, bundleID);
+        countTicksFromNow();
+
+        advanceToJustAfterTick(1);
+        ASSERT_NE(overlayOnScreen(), nullptr);
+        ASSERT_TRUE(miniPlayerOnScreen());
+        desktop->minimizeWindow(window.number);
+        advanceToJustAfterTick(2);
+        EXPECT_EQ(overlayOnScreen(), nullptr);
+        EXPECT_FALSE(miniPlayerOnScreen());
+        desktop->minimizeWindow(window.number, false);
+        advanceToJustAfterTick(3);
+        EXPECT_NE(overlayOnScreen(), nullptr);
+        EXPECT_TRUE(miniPlayerOnScreen());
+        EXPECT_TRUE(reader->isReading());
+
+        reader->stop();
+        miniPlayer->hide();
+    }
+}
+
+TEST_F(WindowWatchTest, AReadingThatEndsWhileThePanelsAreHiddenGivesThePlayerBack)
+{
+    ReadingWindow window = addWindow(addApplication("com.apple.TextEdit"), longParagraphs(1));
+    showMiniPlayer(window.window);
+    startReading(window);
+    desktop->minimizeWindow(window.number);
+    advanceToJustAfterTick(1);
+    ASSERT_FALSE(miniPlayerOnScreen());
+    ASSERT_TRUE(reader->isReading());
+
+    ASSERT_TRUE(advanceUntil([&] { return readingEnded(); }));
+    RunLoop::runPending();
+    EXPECT_EQ(finishedCount, 1);
+    EXPECT_TRUE(miniPlayerOnScreen()) << "its close button must stay within reach";
+}
+
 TEST_F(WindowWatchTest, AWindowThatIsNotMainIsHiddenUnlessItsApplicationReadsFromOtherWindows)
 {
     ProcessID wordPid = addApplication("com.microsoft.Word");
