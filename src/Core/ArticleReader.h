@@ -1,7 +1,7 @@
 #pragma once
 
+#include "Accessibility/ArticleParagraph.h"
 #include "Core/SubHighlightState.h"
-#include "Documents/ArticleParagraph.h"
 #include "Platform/AXTypes.h"
 #include "Platform/Geometry.h"
 #include "Support/ErrorValue.h"
