@@ -1,5 +1,6 @@
 // How the simulated desktop answers as it grows: a tree walk through the accessibility port
-// (children and role of every node) and character bounds in one long text element.
+// (children and role of every node), character bounds in one long text element, and start-up
+// with many windows.
 #include "Platform/AccessibilityPort.h"
 #include "SimDesktop/SimDesktop.h"
 
@@ -130,6 +131,33 @@ void BM_FirstLayout(benchmark::State& state)
     }
 }
 BENCHMARK(BM_FirstLayout)->Arg(1'000)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMillisecond);
+
+// Start-up with many windows: a desktop made from a fixture whose application has `count`
+// windows, listed front to back; the second argument makes every one main when it arrives, so
+// each takes main from the one before.
+void BM_StartWithWindows(benchmark::State& state)
+{
+    const int64_t count = state.range(0);
+    SimApplication app;
+    app.pid = 600;
+    app.active = true;
+    for (int64_t i = 0; i < count; ++i) {
+        SimWindow window;
+        window.title = "Window " + std::to_string(i);
+        window.frame = Rect(static_cast<double>(10 + i % 50), static_cast<double>(30 + i % 40), 400, 300);
+        window.main = state.range(1) == 1 || i == 0;
+        app.windows.push_back(window);
+    }
+    SimFixture fixture;
+    fixture.applications.push_back(app);
+    for (auto _ : state) {
+        auto desktop = SimDesktop::create(fixture);
+        benchmark::DoNotOptimize(desktop);
+    }
+    state.counters["ns/window"] = benchmark::Counter(static_cast<double>(count * state.iterations()),
+                                                     benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_StartWithWindows)->ArgsProduct({ { 1'000, 10'000, 20'000 }, { 0, 1 } })->Unit(benchmark::kMillisecond);
 
 } // namespace
 } // namespace lorvantine

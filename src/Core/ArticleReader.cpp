@@ -3,7 +3,7 @@
 #include "Accessibility/AXReader.h"
 #include "Accessibility/ArticleParser.h"
 #include "Audio/AudioPlayer.h"
-#include "Core/LanguageDetector.h"
+#include "Network/LanguageDetector.h"
 #include "Network/TTSCancellation.h"
 #include "Network/TTSClient.h"
 #include "Overlay/HighlightOverlay.h"

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "Accessibility/ArticleParagraph.h"
 #include "Core/SpeechServerWatch.h"
 #include "Core/SubHighlightState.h"
-#include "Documents/ArticleParagraph.h"
 #include "Platform/AXTypes.h"
 #include "Platform/Geometry.h"
 #include "Support/ErrorValue.h"

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "Accessibility/ArticleParagraph.h"
 #include "Audio/AudioSegment.h"
 #include "Core/SubHighlightState.h"
 #include "Core/SubHighlightUnit.h"
 #include "Core/SubRectPrecomputation.h"
-#include "Documents/ArticleParagraph.h"
 #include "Network/TTSTimestamp.h"
 
 #include <array>

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "Accessibility/ArticleParagraph.h"
 #include "Core/SubHighlightUnit.h"
-#include "Documents/ArticleParagraph.h"
 
 #include <cstdint>
 #include <functional>

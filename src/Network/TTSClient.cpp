@@ -1,6 +1,6 @@
 #include "Network/TTSClient.h"
 
-#include "Core/LanguageDetector.h"
+#include "Network/LanguageDetector.h"
 #include "Network/SpeechText.h"
 #include "Network/TTSAnswerReader.h"
 #include "Network/TTSCancellation.h"

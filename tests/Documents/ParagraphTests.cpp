@@ -1,4 +1,4 @@
-#include "Documents/ArticleParagraph.h"
+#include "Accessibility/ArticleParagraph.h"
 #include "Documents/ReadableParagraph.h"
 #include "Support/JsonWriter.h"
 

@@ -1,5 +1,6 @@
 #include "Platform/Backends/InMemoryUserDefaults.h"
 #include "Platform/Backends/SettingsFileStore.h"
+#include "Preferences/AllocationMeter.h"
 #include "Preferences/PreferencesModel.h"
 #include "Support/Log.h"
 #include "TestSupport/ScopedEnvironment.h"
@@ -168,6 +169,20 @@ TEST(SettingsFileStore, DamagedFileKeepsEveryReadableSettingAndTheOriginal)
         {"deep value of another program", "{" + server + ", \"Other.state\": " + nested(200000) + ", " + speed + "}",
          {"Other.state"}},
         {"cut short", "{" + server + ", " + speed + ", \"Lorvantine.defaultVoice\": \"zf_0", {"Lorvantine.defaultVoice"}},
+        {"closing quote lost at a line's end", "{\n  \"Lorvantine.defaultVoiceEn\": \"af_bella,\n  " + server + ",\n  " + speed + "\n}",
+         {"Lorvantine.defaultVoiceEn"}},
+        {"closing quote lost before the last brace", "{" + server + ", " + speed + ", \"Lorvantine.defaultVoice\": \"zf_0\n}",
+         {"Lorvantine.defaultVoice"}},
+        {"quote lost inside a list", "{\"Other.recent\": [\"a\", \"b\n\", \"c\"],\n" + server + ", " + speed + "}", {"Other.recent"}},
+        {"list without its ] before a member", "{\"Other.recent\": [\"a\", [1, 2],\n  " + server + ",\n  " + speed + "\n}",
+         {"Other.recent"}},
+        {"list without its ] before a comma-less member", "{\"Other.recent\": [\"a\" " + server + ", " + speed + "}",
+         {"Other.recent"}},
+        {"list without its ] in another program's object",
+         "{\"Other.window\": {\"tabs\": [1, 2, \"x\": 3}, " + server + ", " + speed + "}", {"Other.window"}},
+        {"list without its ] at the end", "{" + server + ", " + speed + ", \"Other.recent\": [\"a\", \"b\"\n}",
+         {"Other.recent"}},
+        {"comma missing after a member", "{\"Other.recent\": [1,2\n " + server + "\n " + speed + "}", {"Other.recent"}},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);
@@ -243,15 +258,68 @@ TEST(SettingsFileStore, SecondCorruptFileDoesNotReplaceTheFirstKeptCopy)
     Log::Capture log;
     writeFile(path, "[1, 2, 3]");
     SettingsFileStore first(path);
-    writeFile(path, "");
+    writeFile(path, "true");
     SettingsFileStore second(path);
 
     std::vector<std::string> names = namesIn(directory.path());
     ASSERT_THAT(names, SizeIs(2));
     std::vector<std::string> contents {readFile(directory / names[0]), readFile(directory / names[1])};
     std::sort(contents.begin(), contents.end());
-    EXPECT_THAT(contents, ElementsAre("", "[1, 2, 3]"));
+    EXPECT_THAT(contents, ElementsAre("[1, 2, 3]", "true"));
     EXPECT_THAT(log.lines(), SizeIs(2));
+}
+
+TEST(SettingsFileStore, EmptyOrBlankFileHoldsNoSettingsAndIsNotSetAside)
+{
+    const std::pair<const char*, std::string> cases[] = {
+        {"empty", ""},
+        {"blank lines", "\n \t\r\n  \n"},
+        {"byte order mark alone", "\xEF\xBB\xBF\n"},
+    };
+    for (const auto& [name, blank] : cases) {
+        SCOPED_TRACE(name);
+        ScratchDirectory directory;
+        fs::path path = directory / "defaults.json";
+        writeFile(path, blank);
+
+        Log::Capture log;
+        SettingsFileStore store(path);
+        EXPECT_EQ(store.object("Lorvantine.defaultSpeed"), std::nullopt);
+        EXPECT_EQ(readFile(path), blank) << "only a write replaces it";
+        store.set("Lorvantine.defaultVoice", "bf_emma");
+
+        EXPECT_THAT(log.lines(), SizeIs(0));
+        EXPECT_THAT(namesIn(directory.path()), ElementsAre("defaults.json"));
+        EXPECT_EQ(SettingsFileStore(path).stringForKey("Lorvantine.defaultVoice"), "bf_emma");
+    }
+}
+
+// Another program's lists 500 deep: 1 KB each as written, half a megabyte each when indented.
+TEST(SettingsFileStore, RewriteBuildsNoMoreTextThanTheFileMayHold)
+{
+    ScratchDirectory directory;
+    fs::path path = directory / "defaults.json";
+    std::string text = R"({"Lorvantine.defaultVoice": "zf_001")";
+    for (int member = 0; member < 100; ++member)
+        text += ", \"Other.state" + std::to_string(member) + "\": " + nested(500).insert(500, "1");
+    text += "}";
+    writeFile(path, text);
+    SettingsFileStore store(path);
+
+    size_t peak = 0;
+    {
+        test::AllocationMeter meter;
+        store.set("Lorvantine.defaultSpeed", 2.0f);
+        peak = meter.peakBytes();
+    }
+    EXPECT_LT(peak, 3 * SettingsFileStore::maxFileBytes);
+
+    SettingsFileStore reopened(path);
+    EXPECT_EQ(reopened.floatForKey("Lorvantine.defaultSpeed"), 2.0f);
+    EXPECT_EQ(reopened.stringForKey("Lorvantine.defaultVoice"), "zf_001");
+    nlohmann::json saved = nlohmann::json::parse(readFile(path));
+    EXPECT_EQ(saved.size(), 102u);
+    EXPECT_EQ(saved["Other.state99"], nlohmann::json::parse(nested(500).insert(500, "1"))) << "written without indenting";
 }
 
 TEST(SettingsFileStore, DirectoryAtThePathIsLeftAloneAndWritesStayInMemory)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Core/RecognizedWord.h"
+#include "Documents/RecognizedWord.h"
 #include "Platform/Backends/DesktopTruthRecognizer.h"
 #include "Platform/Services.h"
 #include "Recognition/FakeWindowAccessibility.h"

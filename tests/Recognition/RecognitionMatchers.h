@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Core/RecognizedWord.h"
+#include "Documents/RecognizedWord.h"
 #include "Platform/Geometry.h"
 
 #include <gmock/gmock.h>

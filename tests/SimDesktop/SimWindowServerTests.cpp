@@ -219,5 +219,50 @@ TEST_F(SimDemoPortsTest, PermissionsAnswerFromTheDesktop)
     EXPECT_EQ(error, "The login item could not be found.");
 }
 
+// Each window takes its place by its order as it is added, whether it goes behind the others,
+// the way a fixture lists them, or between them.
+TEST(SimWindowOrder, WindowsArePlacedByTheirOrderAndTheLastMainOneIsMain)
+{
+    struct Case {
+        const char* name;
+        std::vector<std::optional<int64_t>> orders; // window i + 1, added in turn
+        std::vector<uint32_t> frontToBack;
+    };
+    const std::optional<int64_t> none;
+    const Case cases[] = {
+        {"in the order added", {none, none, none}, {1, 2, 3}},
+        {"ordered front to back", {1, 2, 3}, {1, 2, 3}},
+        {"ordered back to front", {3, 2, 1}, {3, 2, 1}},
+        {"equal orders keep the order added", {7, 7, 7}, {1, 2, 3}},
+        {"one between the others", {1, 5, 3, 4}, {1, 3, 4, 2}},
+        {"a front one among unordered ones", {none, 0, none}, {2, 1, 3}},
+        {"unordered ones before a far back one", {2'000'000, none, none}, {2, 3, 1}},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        auto desktop = SimDesktop::create();
+        const ProcessID pid = desktop->addApplication(SimApplication {.pid = 600, .active = true});
+        for (size_t i = 0; i < test.orders.size(); ++i)
+            desktop->addWindow(pid, SimWindow {.number = static_cast<uint32_t>(i + 1), .order = test.orders[i]});
+        EXPECT_EQ(desktop->windowNumbers(pid), test.frontToBack);
+    }
+
+    PortsUnderTest t {SimDesktop::create()};
+    const ProcessID pid = t.desktop->addApplication(SimApplication {.pid = 600, .active = true});
+    const AXElement app {pid, 0};
+    auto mainWindow = [&] { return t.get<AXElement>(app, "AXMainWindow"); };
+    for (uint32_t number : {1u, 2u})
+        t.desktop->addWindow(pid, SimWindow {.number = number, .main = true});
+    EXPECT_EQ(mainWindow(), t.desktop->windowElement(2));
+    EXPECT_EQ(t.get<bool>(t.desktop->windowElement(1), "AXMain"), false);
+    t.desktop->raiseWindow(1);
+    t.desktop->addWindow(pid, SimWindow {.number = 3});
+    EXPECT_EQ(mainWindow(), t.desktop->windowElement(1));
+    t.desktop->addWindow(pid, SimWindow {.number = 4, .main = true});
+    EXPECT_EQ(mainWindow(), t.desktop->windowElement(4));
+    t.desktop->raiseWindow(2);
+    EXPECT_EQ(mainWindow(), t.desktop->windowElement(2));
+}
+
 } // namespace
 } // namespace lorvantine

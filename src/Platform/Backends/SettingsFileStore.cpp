@@ -5,10 +5,12 @@
 #include "Support/JsonReading.h"
 #include "Support/Log.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <string_view>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -60,6 +62,54 @@ std::optional<UserDefaults::Value> valueOf(const nlohmann::json& json)
 nlohmann::json jsonOf(const UserDefaults::Value& value)
 {
     return std::visit([](const auto& held) { return nlohmann::json(held); }, value);
+}
+
+// Keeps what the serializer writes up to `limit` bytes; past it, only that the text ran over. A
+// document whose indented text would be hundreds of times its size then costs no more memory
+// than the file it may become, and the walk that finds out writes nothing.
+class LimitedText final : public nlohmann::detail::output_adapter_protocol<char> {
+public:
+    explicit LimitedText(size_t limit)
+        : m_limit(limit)
+    {
+    }
+
+    void write_character(char c) override { write_characters(&c, 1); }
+    void write_characters(const char* characters, size_t length) override
+    {
+        if (m_over)
+            return;
+        if (length > m_limit - m_text.size()) {
+            m_over = true;
+            m_text = std::string();
+            return;
+        }
+        m_text.append(characters, length);
+    }
+
+    std::optional<std::string> take() { return m_over ? std::nullopt : std::optional(std::move(m_text)); }
+
+private:
+    const size_t m_limit;
+    std::string m_text;
+    bool m_over = false;
+};
+
+// The text `dump(indent)` gives, or none when it would be longer than `limit`. Bytes that are not
+// UTF-8 (a string set from outside) are replaced rather than failing the save.
+std::optional<std::string> dumpWithin(const nlohmann::json& document, int indent, size_t limit)
+{
+    auto text = std::make_shared<LimitedText>(limit);
+    nlohmann::detail::serializer<nlohmann::json> serializer(text, ' ', nlohmann::json::error_handler_t::replace);
+    serializer.dump(document, indent >= 0, false, static_cast<unsigned>(std::max(indent, 0)));
+    return text->take();
+}
+
+bool isBlank(std::string_view text)
+{
+    if (text.starts_with("\xEF\xBB\xBF"))
+        text.remove_prefix(3);
+    return text.find_first_not_of(" \t\r\n") == std::string_view::npos;
 }
 
 enum class ReadResult { ok, missing, notRegular, tooLarge, failed };
@@ -223,6 +273,9 @@ void SettingsFileStore::load()
         break;
     }
 
+    // Nothing written yet (a file made by `touch`, or emptied by hand) is no settings, not damage.
+    if (isBlank(contents))
+        return;
     const fs::path file = linkTarget(m_path).value_or(m_path);
     auto parsed = JsonReading::parse(contents);
     if (parsed && parsed->is_object()) {
@@ -309,13 +362,18 @@ void SettingsFileStore::saveLocked()
 {
     if (!m_mayWrite)
         return;
-    // Bytes that are not UTF-8 (a string set from outside) are replaced rather than failing the save.
-    constexpr auto replace = nlohmann::json::error_handler_t::replace;
-    std::string text = m_document.dump(2, ' ', false, replace) + "\n";
-    // Indenting deep members of another program can make a small file many times larger.
-    if (text.size() > maxFileBytes)
-        text = m_document.dump(-1, ' ', false, replace) + "\n";
-    std::optional<std::string> failure = writeLocked(text);
+    // Indenting deep members of another program can make a small file many times larger: then
+    // it is written without indenting. Either way no more than the file may hold is built.
+    std::optional<std::string> text = dumpWithin(m_document, 2, maxFileBytes - 1);
+    if (!text)
+        text = dumpWithin(m_document, -1, maxFileBytes - 1);
+    std::optional<std::string> failure;
+    if (text) {
+        text->push_back('\n');
+        failure = writeLocked(*text);
+    } else {
+        failure = "the settings would take more than " + std::to_string(maxFileBytes) + " bytes";
+    }
     if (!failure) {
         m_lastWriteFailed = false;
         return;
@@ -331,8 +389,6 @@ std::optional<std::string> SettingsFileStore::writeLocked(const std::string& tex
     std::optional<fs::path> file = linkTarget(m_path);
     if (!file)
         return m_path.string() + " is a loop of symbolic links";
-    if (text.size() > maxFileBytes)
-        return "the settings would take more than " + std::to_string(maxFileBytes) + " bytes";
     if (isReadOnly(*file))
         return file->string() + " is read-only";
     std::error_code directoryError;

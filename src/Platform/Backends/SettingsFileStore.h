@@ -17,14 +17,16 @@ namespace lorvantine {
 //
 // A damaged file keeps every member that still reads: a copy of the original is set aside under
 // a new name and the readable members are written back. A file with nothing readable is moved
-// aside, never overwritten, and the store starts from the defaults. A file that cannot be read or
+// aside, never overwritten, and the store starts from the defaults. An empty or blank file holds
+// no settings and is not damaged: it stays until the first write. A file that cannot be read or
 // that the user made read-only is left as it is; changes are then kept for this run only, as they
 // are after a failed write, which the next write makes good. Safe to use from any thread.
 //
 // Two stores on the same file do not see each other's writes: the last one to write wins.
 class SettingsFileStore final : public UserDefaults {
 public:
-    // A larger file is not read (it is set aside as damaged), and never written.
+    // A larger file is not read (it is set aside as damaged), and never written: a rewrite that
+    // would run past it builds no more than this of its text.
     static constexpr size_t maxFileBytes = 1 << 20;
 
     // `unflushed` skips waiting for the disk on every write, for throwaway files.

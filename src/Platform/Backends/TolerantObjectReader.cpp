@@ -1,5 +1,7 @@
 #include "Platform/Backends/TolerantObjectReader.h"
 
+#include <algorithm>
+
 namespace lorvantine::TolerantObjectReader {
 
 namespace {
@@ -23,62 +25,99 @@ size_t skipSpaceAndComments(std::string_view text, size_t at)
     return at;
 }
 
-// One past the string that opens at `at`. A raw line break cannot be inside a string, so it ends
-// a broken one there rather than swallowing the members on the following lines.
-size_t stringEnd(std::string_view text, size_t at)
+struct StringScan {
+    // One past the closing quote; for a broken string, the line break or the text's end.
+    size_t end = 0;
+    bool broken = false;
+};
+
+// The string that opens at `at`. A raw line break cannot be inside a string, so it ends a broken
+// one there rather than swallowing the members on the following lines.
+StringScan scanString(std::string_view text, size_t at)
 {
     for (size_t i = at + 1; i < text.size(); ++i) {
-        if (text[i] == '\\')
+        if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] != '\n')
             ++i;
-        else if (text[i] == '"' || text[i] == '\n')
-            return i + 1;
+        else if (text[i] == '"')
+            return {i + 1, false};
+        else if (text[i] == '\n')
+            return {i, true};
+    }
+    return {text.size(), true};
+}
+
+bool colonFollows(std::string_view text, size_t at)
+{
+    at = skipSpaceAndComments(text, at);
+    return at < text.size() && text[at] == ':';
+}
+
+bool keyStarts(std::string_view text, size_t at)
+{
+    if (at >= text.size() || text[at] != '"')
+        return false;
+    const StringScan key = scanString(text, at);
+    return !key.broken && colonFollows(text, key.end);
+}
+
+enum class Extent { value, member };
+
+// Where the container or member that starts at `at` ends, judged by quotes and brackets alone:
+// one past the bracket that closes a container; the comma or closing brace after a member, or
+// the start of the next member when the comma is missing. Damage ends them early, so that it
+// costs no more than the member it is in:
+// - a string broken by a line break ends at the line break, and so does all that holds it;
+// - a member's key inside a list means the list lost its ']' before the key;
+// - a closing bracket also closes what was left open inside the bracket it matches.
+size_t extentEnd(std::string_view text, size_t at, Extent extent)
+{
+    std::vector<char> open;
+    for (size_t i = at; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '"') {
+            const StringScan string = scanString(text, i);
+            if (string.broken)
+                return string.end;
+            // A member's own key opens it; any other key outside an object starts another member.
+            if (i != at && keyStarts(text, i)) {
+                while (!open.empty() && open.back() == '[')
+                    open.pop_back();
+                if (open.empty())
+                    return i;
+            }
+            i = string.end - 1;
+        } else if (c == '[' || c == '{') {
+            open.push_back(c);
+        } else if (c == ']' || c == '}') {
+            if (open.empty()) {
+                // The brace of the object around the members; a stray ']' is passed over.
+                if (c == '}')
+                    return i;
+                continue;
+            }
+            auto match = std::find(open.rbegin(), open.rend(), c == ']' ? '[' : '{');
+            open.erase(match == open.rend() ? open.end() - 1 : std::prev(match.base()), open.end());
+            if (open.empty() && extent == Extent::value)
+                return i + 1;
+        } else if (c == ',' && open.empty() && extent == Extent::member) {
+            return i;
+        }
     }
     return text.size();
 }
 
-// One past the value that starts at `at`, judged by quotes and brackets alone.
+// One past the value that starts at `at`.
 size_t valueEnd(std::string_view text, size_t at)
 {
     if (at >= text.size())
         return at;
     if (text[at] == '"')
-        return stringEnd(text, at);
+        return scanString(text, at).end;
     if (text[at] != '[' && text[at] != '{') {
         size_t end = text.find_first_of(",}] \t\r\n/", at);
         return end == std::string_view::npos ? text.size() : end;
     }
-    size_t depth = 0;
-    for (size_t i = at; i < text.size(); ++i) {
-        char c = text[i];
-        if (c == '"')
-            i = stringEnd(text, i) - 1;
-        else if (c == '[' || c == '{')
-            ++depth;
-        else if ((c == ']' || c == '}') && --depth == 0)
-            return i + 1;
-    }
-    return text.size();
-}
-
-// The comma or closing brace that ends the member starting at `at`, or the text's end.
-size_t memberEnd(std::string_view text, size_t at)
-{
-    size_t depth = 0;
-    for (size_t i = at; i < text.size(); ++i) {
-        char c = text[i];
-        if (c == '"') {
-            i = stringEnd(text, i) - 1;
-        } else if (c == '[' || c == '{') {
-            ++depth;
-        } else if (c == ']' || c == '}') {
-            if (depth == 0 && c == '}')
-                return i;
-            depth -= depth > 0;
-        } else if (c == ',' && depth == 0) {
-            return i;
-        }
-    }
-    return text.size();
+    return extentEnd(text, at, Extent::value);
 }
 
 } // namespace
@@ -101,26 +140,29 @@ std::optional<Result> read(std::string_view text, JsonReading::Limits limits)
             continue;
         }
         const size_t start = at;
+        // A string names the member only when a colon follows it.
         std::optional<std::string> key;
         if (text[at] == '"') {
-            size_t keyEnd = stringEnd(text, at);
-            if (auto parsed = JsonReading::parse(text.substr(at, keyEnd - at)); parsed && parsed->is_string())
-                key = parsed->get<std::string>();
+            size_t keyEnd = scanString(text, at).end;
+            auto parsed = JsonReading::parse(text.substr(at, keyEnd - at));
             at = skipSpaceAndComments(text, keyEnd);
+            if (parsed && parsed->is_string() && at < text.size() && text[at] == ':')
+                key = parsed->get<std::string>();
         }
-        if (key && at < text.size() && text[at] == ':') {
+        if (key) {
             size_t valueStart = skipSpaceAndComments(text, at + 1);
             size_t valueStop = valueEnd(text, valueStart);
             auto value = JsonReading::parse(text.substr(valueStart, valueStop - valueStart), memberLimits);
             at = skipSpaceAndComments(text, valueStop);
-            // A value the text ends right after may have been cut short: 12 of 125.
-            if (value && at < text.size() && (text[at] == ',' || text[at] == '}')) {
+            // A value the text ends right after may have been cut short: 12 of 125. One that the
+            // next member's key follows lost only its comma.
+            if (value && at < text.size() && (text[at] == ',' || text[at] == '}' || keyStarts(text, at))) {
                 result.members[*key] = std::move(*value);
                 continue;
             }
         }
         result.dropped.push_back(key.value_or(""));
-        at = memberEnd(text, start);
+        at = extentEnd(text, start, Extent::member);
     }
     return result;
 }

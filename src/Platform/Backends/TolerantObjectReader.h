@@ -21,8 +21,10 @@ struct Result {
 
 // Each member's value is read strictly within `limits` (one level less, for the object around
 // it); a member that does not read is skipped up to the next comma or closing brace outside
-// strings and brackets, and so is one the text ends in the middle of. Comments and stray commas
-// between members are passed over. None when the text does not begin with an object.
+// strings and brackets, and so is one the text ends in the middle of. Damage ends a member
+// early rather than let it take its neighbours: a string that a line break ends before its
+// closing quote, or a list that a member's key follows before its ']'. Comments, stray commas
+// between members and a comma missing between them are passed over. None when the text does not begin with an object.
 std::optional<Result> read(std::string_view text, JsonReading::Limits limits = {});
 
 } // namespace lorvantine::TolerantObjectReader

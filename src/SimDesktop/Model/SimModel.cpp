@@ -186,16 +186,23 @@ uint32_t SimModel::addWindow(ProcessID pid, const SimWindow& given)
     w.alpha = given.alpha;
     w.subrole = given.subrole;
     w.background = given.background;
-    if (w.main)
-        for (auto& [k, other] : windows)
-            if (other.pid == pid)
-                other.main = false;
+    if (w.main) {
+        if (auto previous = m_mainWindows.find(pid); previous != m_mainWindows.end())
+            if (Window* other = window(previous->second); other && other->pid == pid)
+                other->main = false;
+        m_mainWindows[pid] = number;
+    }
     windows[number] = w;
 
+    // A window goes behind every window of a lower or equal order. Fixtures list their windows
+    // front to back, so most go behind all the others: no need to look for their place.
     const int64_t order = given.order.value_or(m_nextOrder++);
     m_windowOrder[number] = order;
-    auto at = std::find_if(zOrder.begin(), zOrder.end(), [&](uint32_t other) { return m_windowOrder[other] > order; });
+    auto at = order >= m_highestOrder
+        ? zOrder.end()
+        : std::find_if(zOrder.begin(), zOrder.end(), [&](uint32_t other) { return m_windowOrder[other] > order; });
     zOrder.insert(at, number);
+    m_highestOrder = std::max(m_highestOrder, order);
 
     for (const auto& child : given.children)
         addElement(id, child);
@@ -407,6 +414,7 @@ bool SimModel::raiseWindow(uint32_t number)
     for (auto& [k, other] : windows)
         if (other.pid == pid)
             other.main = k == number;
+    m_mainWindows[pid] = number;
     if (previousMain != number) {
         post(windows[number].node, "AXMainWindowChanged");
         post(windows[number].node, "AXFocusedWindowChanged");

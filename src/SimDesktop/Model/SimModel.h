@@ -11,6 +11,7 @@
 #include "SimDesktop/Model/SimNode.h"
 
 #include <functional>
+#include <limits>
 #include <map>
 #include <memory>
 #include <set>
@@ -158,6 +159,11 @@ private:
     uint32_t m_nextWindow = 1001;
     int64_t m_nextOrder = 1'000'000;
     std::map<uint32_t, int64_t> m_windowOrder;
+    // No window's order is higher (a closed window's may have been).
+    int64_t m_highestOrder = std::numeric_limits<int64_t>::min();
+    // The window each application made main last; main is set nowhere else, so no other window
+    // of the application is main.
+    std::unordered_map<ProcessID, uint32_t> m_mainWindows;
 };
 
 } // namespace lorvantine

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Documents/OCRWordEntry.h"
+#include "Accessibility/OCRWordEntry.h"
 #include "Platform/AXTypes.h"
 #include "Platform/Geometry.h"
 #include "Support/JsonValue.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Core/TextLanguage.h"
+#include "Network/TextLanguage.h"
 
 #include <string_view>
 

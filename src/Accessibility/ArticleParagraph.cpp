@@ -1,4 +1,4 @@
-#include "Documents/ArticleParagraph.h"
+#include "Accessibility/ArticleParagraph.h"
 
 namespace lorvantine {
 

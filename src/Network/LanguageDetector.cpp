@@ -1,4 +1,4 @@
-#include "Core/LanguageDetector.h"
+#include "Network/LanguageDetector.h"
 
 #include "Support/Text.h"
 
