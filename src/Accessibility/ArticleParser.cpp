@@ -29,6 +29,10 @@ constexpr double tallElementHeight = 400;
 constexpr double tallGroupHeight = 500;
 constexpr double tightFrameTolerance = 5;
 constexpr double narrowParagraphWidth = 30;
+// How far below an element inline content is looked for, and how far two boxes must overlap in
+// height to stand on one line.
+constexpr int inlineContentDepthLimit = 6;
+constexpr double sharedLineOverlap = 1;
 constexpr size_t dumpPreviewCharacters = 100;
 constexpr size_t dumpShortPreviewCharacters = 80;
 constexpr size_t dumpShortListLength = 10;
@@ -168,32 +172,119 @@ struct FoundText {
     std::vector<AXElement> headings;
 };
 
-// The elements below `element` flow in it, unless it is a link (or, oddly, a static text).
-AXElement blockBelow(const AXElement& element, const std::string& role, const AXElement& block)
+struct Child {
+    AXElement element;
+    std::string role;
+};
+
+std::vector<Child> childrenOf(const AXElement& element)
 {
-    return role == linkRole || role == staticTextRole ? block : element;
+    std::vector<Child> children;
+    for (const auto& child : AXReader::rawChildren(element))
+        children.push_back(Child { child, roleOf(child) });
+    return children;
 }
 
-// Spoken text of a static-text block: its static text, links marked, WeChat's "Original" tag left
-// out, headings left out and noted.
-void collectBlockText(const AXElement& element, const AXElement& block, bool inLink, FoundText& into, int depth,
-                      Seen& seen)
+// Whether the element holds nothing but text and inline elements: static text, links, and groups
+// that hold the same (images and the like say nothing either way).
+bool holdsOnlyInlineContent(const AXElement& element, int depth)
 {
-    if (depth > walkDepthLimit || !seen.insert(element).second)
-        return;
-    const std::string role = roleOf(element);
-    if (role == headingRole)
-        return into.headings.push_back(element);
-    if (role == staticTextRole) {
-        if (auto value = AXReader::attribute(element, AXName::value); value && !value->empty())
-            return into.pieces.push_back(TextPiece { *value, block, inLink });
+    if (depth > inlineContentDepthLimit)
+        return false;
+    for (const auto& child : AXReader::rawChildren(element)) {
+        const std::string role = roleOf(child);
+        if (role == staticTextRole || isSkipped(role))
+            continue;
+        if ((role == linkRole || role == groupRole) && holdsOnlyInlineContent(child, depth + 1))
+            continue;
+        return false;
     }
-    const auto children = AXReader::rawChildren(element);
-    if (role != staticTextRole && isOriginalLabelTag(children))
+    return true;
+}
+
+bool shareALine(const std::optional<Rect>& a, const std::optional<Rect>& b)
+{
+    return a && b && std::min(a->maxY(), b->maxY()) - std::max(a->minY(), b->minY()) > sharedLineOverlap;
+}
+
+bool isTextOrLink(const std::string& role) { return role == staticTextRole || role == linkRole; }
+
+// Per child, whether it flows inline in its parent's text: static text, links, and groups laid
+// out within a line of the text beside them that hold only inline content (inline code, a
+// styled span). Any other child is a block of its own: a heading, a list, a table, a group that
+// holds blocks or stands on lines of its own.
+std::vector<bool> inlineChildren(const std::vector<Child>& children)
+{
+    std::vector<bool> flows(children.size(), false);
+    std::vector<std::optional<std::optional<Rect>>> frames(children.size());
+    auto frameAt = [&](size_t i) -> const std::optional<Rect>& {
+        if (!frames[i])
+            frames[i] = frameOf(children[i].element);
+        return *frames[i];
+    };
+    for (size_t i = 0; i < children.size(); ++i) {
+        if (isTextOrLink(children[i].role)) {
+            flows[i] = true;
+            continue;
+        }
+        if (children[i].role != groupRole)
+            continue;
+        const bool besideText
+            = (i > 0 && isTextOrLink(children[i - 1].role) && shareALine(frameAt(i), frameAt(i - 1)))
+            || (i + 1 < children.size() && isTextOrLink(children[i + 1].role) && shareALine(frameAt(i), frameAt(i + 1)));
+        flows[i] = besideText && holdsOnlyInlineContent(children[i].element, 0);
+    }
+    return flows;
+}
+
+// How a collection treats one element: text groups do not enter buttons, scroll bars, images and
+// list markers, blocks do.
+enum class SkippedRoles { entered, left };
+
+struct Collection {
+    FoundText& into;
+    int depthLimit;
+    SkippedRoles skipped;
+    Seen& seen;
+};
+
+// Spoken text below `element` (of role `role`): its static text, links marked, WeChat's
+// "Original" tag left out, headings left out and noted. The element flows in `block` when it is a
+// link, a static text or `flowsInline`; otherwise it is the block its own content flows in.
+void collectText(const Child& element, const AXElement& block, bool inLink, bool flowsInline, int depth, Collection& c)
+{
+    const std::string& role = element.role;
+    if (depth > c.depthLimit || !c.seen.insert(element.element).second)
         return;
-    const AXElement below = blockBelow(element, role, block);
-    for (const auto& child : children)
-        collectBlockText(child, below, inLink || role == linkRole, into, depth + 1, seen);
+    if (c.skipped == SkippedRoles::left && isSkipped(role))
+        return;
+    if (role == headingRole)
+        return c.into.headings.push_back(element.element);
+    if (role == staticTextRole) {
+        if (auto value = AXReader::attribute(element.element, AXName::value); value && !value->empty())
+            return c.into.pieces.push_back(TextPiece { *value, block, inLink, frameOf(element.element) });
+    }
+    const std::vector<Child> children = childrenOf(element.element);
+    if (role != staticTextRole && children.size() == 1 && children[0].role == staticTextRole
+        && isOriginalLabelText(stringOf(children[0].element, AXName::value)))
+        return;
+    const bool isInline = isTextOrLink(role) || flowsInline;
+    const AXElement below = isInline ? block : element.element;
+    const std::vector<bool> flows = inlineChildren(children);
+    for (size_t i = 0; i < children.size(); ++i) {
+        // Inside inline content (a link around inline code, inline code around a link) whatever
+        // holds only text flows on in the same block.
+        const bool childFlows
+            = flows[i] || (isInline && children[i].role == groupRole && holdsOnlyInlineContent(children[i].element, 0));
+        collectText(children[i], below, inLink || role == linkRole, childFlows, depth + 1, c);
+    }
+}
+
+// Spoken text of a static-text block's child, flowing in `block`.
+void collectBlockText(const Child& child, const AXElement& block, bool flowsInline, FoundText& into, Seen& seen)
+{
+    Collection c { into, walkDepthLimit, SkippedRoles::entered, seen };
+    collectText(child, block, false, flowsInline, 1, c);
 }
 
 void collectAllStaticTextFrames(const AXElement& element, std::vector<Rect>& into, int depth, Seen& seen)
@@ -230,26 +321,11 @@ void collectFullAXText(const AXElement& element, std::vector<std::string>& into,
 
 // Spoken text of a text group: as a block's, but buttons, scroll bars, images and list markers
 // are not entered.
-void collectGroupText(const AXElement& element, const AXElement& block, bool inLink, FoundText& into, int depth,
-                      Seen& seen)
+void collectGroupText(const AXElement& element, const std::string& role, FoundText& into)
 {
-    if (depth > deepTextDepthLimit || !seen.insert(element).second)
-        return;
-    const std::string role = roleOf(element);
-    if (isSkipped(role))
-        return;
-    if (role == headingRole)
-        return into.headings.push_back(element);
-    if (role == staticTextRole) {
-        if (auto value = AXReader::attribute(element, AXName::value); value && !value->empty())
-            return into.pieces.push_back(TextPiece { *value, block, inLink });
-    }
-    const auto children = AXReader::rawChildren(element);
-    if (role != staticTextRole && isOriginalLabelTag(children))
-        return;
-    const AXElement below = blockBelow(element, role, block);
-    for (const auto& child : children)
-        collectGroupText(child, below, inLink || role == linkRole, into, depth + 1, seen);
+    Seen seen;
+    Collection c { into, deepTextDepthLimit, SkippedRoles::left, seen };
+    collectText(Child { element, role }, element, false, false, 0, c);
 }
 
 // One collector run from `element` at depth 0.
@@ -264,19 +340,6 @@ std::vector<T> collectFrom(const AXElement& element, void (*collector)(const AXE
 
 // --- The walk ---
 
-struct Child {
-    AXElement element;
-    std::string role;
-};
-
-std::vector<Child> childrenOf(const AXElement& element)
-{
-    std::vector<Child> children;
-    for (const auto& child : AXReader::rawChildren(element))
-        children.push_back(Child { child, roleOf(child) });
-    return children;
-}
-
 struct TightFields {
     std::optional<double> yOffset;
     std::optional<double> height;
@@ -290,20 +353,24 @@ TightFields tightFields(const Rect& textBounds, const Rect& box)
     return {};
 }
 
-// A tall block's text: its direct static texts and the links among them, none of its nested blocks.
+// A block's direct static texts and the links among them, none of its nested blocks.
 std::string directText(const AXElement& element, const std::vector<Child>& children)
 {
     FoundText found;
     Seen seen { element };
-    for (const auto& child : children) {
-        if (child.role == staticTextRole) {
-            if (auto value = AXReader::attribute(child.element, AXName::value); value && !value->empty())
-                found.pieces.push_back(TextPiece { *value, element, false });
-        } else if (child.role == linkRole) {
-            collectBlockText(child.element, element, true, found, 1, seen);
-        }
-    }
+    for (const auto& child : children)
+        if (isTextOrLink(child.role))
+            collectBlockText(child, element, false, found, seen);
     return SpokenTextBuilder::spokenText(found.pieces);
+}
+
+std::optional<Rect> boundsOf(const std::vector<TextPiece>& pieces)
+{
+    std::vector<Rect> frames;
+    for (const auto& piece : pieces)
+        if (piece.frame)
+            frames.push_back(*piece.frame);
+    return unionOf(frames);
 }
 
 // The walk of one web area: paragraphs in the order they are found.
@@ -319,6 +386,21 @@ public:
             return heading(element);
 
         const std::vector<Child> children = childrenOf(element);
+        // What a link holds is link text: a link gives a paragraph of its own role, which
+        // cleaning drops, but inline code or a group inside it gives none. Headings in it still
+        // count.
+        if (m_insideLink && role != linkRole) {
+            for (const auto& child : children)
+                visit(child.element, child.role, depth + 1);
+            return;
+        }
+        struct LinkScope {
+            bool& flag;
+            bool was;
+            ~LinkScope() { flag = was; }
+        } scope { m_insideLink, m_insideLink };
+        m_insideLink = m_insideLink || role == linkRole;
+
         const bool hasStaticText
             = std::any_of(children.begin(), children.end(), [](const Child& c) { return c.role == staticTextRole; });
         if (hasStaticText)
@@ -331,6 +413,7 @@ public:
 
 private:
     Seen m_walked;
+    bool m_insideLink = false;
 
     void append(ArticleParagraph paragraph)
     {
@@ -359,30 +442,20 @@ private:
         std::vector<AXElement> headings;
     };
 
-    // An element with static text among its children, read as one paragraph.
+    // An element with static text among its children, read as one paragraph; a tall one as a
+    // paragraph per run of its inline children.
     void staticTextBlock(const AXElement& element, const std::string& role, const std::vector<Child>& children,
                          int depth)
     {
         const Rect box = frameOf(element).value_or(Rect {});
-        const bool tall = box.height() > tallElementHeight;
+        if (box.height() > tallElementHeight)
+            return tallBlock(element, role, children, box, depth);
 
         std::vector<ChildText> childTexts(children.size());
-        std::string text;
-        std::optional<Rect> textBounds;
-        if (tall) {
+        std::string text = subtreeText(element, role, children, childTexts);
+        if (Text::isBlank(text))
             text = directText(element, children);
-            std::vector<Rect> frames;
-            for (const auto& child : children)
-                if (child.role == staticTextRole)
-                    if (auto frame = frameOf(child.element))
-                        frames.push_back(*frame);
-            textBounds = unionOf(frames);
-        } else {
-            text = subtreeText(element, role, children, childTexts);
-            if (Text::isBlank(text))
-                text = directText(element, children);
-            textBounds = unionOf(collectFrom<Rect>(element, collectAllStaticTextFrames));
-        }
+        const std::optional<Rect> textBounds = unionOf(collectFrom<Rect>(element, collectAllStaticTextFrames));
 
         bool made = false;
         if (!Text::isBlank(text)) {
@@ -393,9 +466,7 @@ private:
                 tight = tightFields(*textBounds, box);
             }
             if (frame.width() > 0) {
-                std::optional<std::string> axFullText;
-                if (!tall)
-                    axFullText = differingFullText(element, role, text);
+                std::optional<std::string> axFullText = differingFullText(element, role, text);
                 append(ArticleParagraph {
                     .text = std::move(text),
                     .frame = frame,
@@ -422,6 +493,61 @@ private:
         }
     }
 
+    // A tall element (a page body) holds text loose between its blocks. Each run of inline
+    // children up to the next block is a paragraph of its own, framed by its own texts, so that
+    // it takes its place between the headings and its highlight stands on its own lines; the
+    // blocks are read as they come.
+    void tallBlock(const AXElement& element, const std::string& role, const std::vector<Child>& children,
+                   const Rect& box, int depth)
+    {
+        const std::vector<bool> flows = inlineChildren(children);
+        std::vector<size_t> run;
+        for (size_t i = 0; i < children.size(); ++i) {
+            if (isSkipped(children[i].role))
+                continue;
+            if (flows[i]) {
+                run.push_back(i);
+                continue;
+            }
+            readRun(element, role, children, run, flows, box, depth);
+            run.clear();
+            visit(children[i].element, children[i].role, depth + 1);
+        }
+        readRun(element, role, children, run, flows, box, depth);
+    }
+
+    void readRun(const AXElement& element, const std::string& role, const std::vector<Child>& children,
+                 const std::vector<size_t>& run, const std::vector<bool>& flows, const Rect& box, int depth)
+    {
+        if (run.empty())
+            return;
+        FoundText found;
+        Seen seen { element };
+        for (size_t i : run)
+            collectBlockText(children[i], element, flows[i], found, seen);
+        std::string text = SpokenTextBuilder::spokenText(found.pieces);
+        const std::optional<Rect> bounds = boundsOf(found.pieces);
+        if (!Text::isBlank(text) && bounds && box.width() > 0) {
+            // Text that stands alone is measured in its own element, which holds just what is spoken.
+            if (run.size() == 1 && children[run[0]].role == staticTextRole) {
+                append(ArticleParagraph { .text = std::move(text), .frame = *bounds, .role = staticTextRole,
+                                          .element = children[run[0]].element });
+            } else {
+                const TightFields tight = tightFields(*bounds, box);
+                append(ArticleParagraph {
+                    .text = std::move(text),
+                    .frame = Rect(box.minX(), bounds->minY(), box.width(), bounds->height()),
+                    .role = role,
+                    .element = element,
+                    .tightFrameYOffset = tight.yOffset,
+                    .tightFrameHeight = tight.height,
+                });
+            }
+        }
+        for (const auto& heading : found.headings)
+            visit(heading, headingRole, depth + 1);
+    }
+
     // The static text of the element's subtree, WeChat's "Original" tag and headings left out,
     // noting per child whether it gave some of it and which headings lie below it.
     static std::string subtreeText(const AXElement& element, const std::string& role, const std::vector<Child>& children,
@@ -436,9 +562,10 @@ private:
         FoundText found;
         std::vector<size_t> owners;
         Seen seen { element };
+        const std::vector<bool> flows = inlineChildren(children);
         for (size_t i = 0; i < children.size(); ++i) {
             const size_t headingsBefore = found.headings.size();
-            collectBlockText(children[i].element, element, false, found, 1, seen);
+            collectBlockText(children[i], element, flows[i], found, seen);
             owners.resize(found.pieces.size(), i);
             childTexts[i].headings.assign(found.headings.begin() + static_cast<std::ptrdiff_t>(headingsBefore),
                                           found.headings.end());
@@ -480,8 +607,7 @@ private:
         if (role == groupRole && box && box->height() >= tallGroupHeight)
             return false;
         FoundText found;
-        Seen seen;
-        collectGroupText(element, element, false, found, 0, seen);
+        collectGroupText(element, role, found);
         if (!found.headings.empty() || !box)
             return false;
         std::string text = SpokenTextBuilder::spokenText(found.pieces);

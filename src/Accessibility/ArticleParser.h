@@ -10,7 +10,8 @@
 namespace lorvantine {
 
 // Turns the web page in another application's window into paragraphs with screen geometry:
-// headings, blocks of static text and text groups, in reading order, with a title.
+// headings, blocks of static text, text groups and the runs of text a tall page body holds loose
+// between its blocks, in reading order, with a title.
 //
 // Stateless: every call reads the live accessibility tree afresh through AXReader, on the
 // caller's thread, and blocks while the other application answers. Reads that fail count as

@@ -12,6 +12,9 @@ namespace lorvantine::SpokenTextBuilder {
 
 namespace {
 
+// Lines of one block meet edge to edge; rounding may let them overlap by a fraction of a point.
+constexpr double newLineTolerance = 1;
+
 char32_t firstScalar(std::string_view character)
 {
     const std::u32string scalars = Text::scalars(character);
@@ -74,12 +77,20 @@ std::string join(const std::vector<TextPiece>& pieces, const std::vector<bool>& 
     for (size_t i = 0; i < pieces.size(); ++i) {
         if (i >= spoken.size() || !spoken[i] || pieces[i].text.empty())
             continue;
-        if (previous && previous->block != pieces[i].block && separatesAtSeam(previous->text, pieces[i].text))
+        if (previous && (previous->block != pieces[i].block || startsNewLine(*previous, pieces[i]))
+            && separatesAtSeam(previous->text, pieces[i].text))
             out += ' ';
         out += pieces[i].text;
         previous = &pieces[i];
     }
     return out;
+}
+
+bool startsNewLine(const TextPiece& previous, const TextPiece& next)
+{
+    if (!previous.frame || !next.frame)
+        return false;
+    return next.frame->minY() >= previous.frame->maxY() - newLineTolerance;
 }
 
 std::string spokenText(const std::vector<TextPiece>& pieces) { return join(pieces, spokenPieces(pieces)); }

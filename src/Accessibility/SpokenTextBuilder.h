@@ -16,9 +16,15 @@ namespace SpokenTextBuilder {
 // separators) are left out.
 std::vector<bool> spokenPieces(const std::vector<TextPiece>& pieces);
 
-// The spoken pieces in order. Pieces of one block follow each other as they are; where one block
-// ends and the next begins a space keeps the words apart (see `separatesAtSeam`).
+// The spoken pieces in order. Pieces of one block that continue a line (a word split by styling)
+// follow each other as they are; where one block ends and the next begins, or a piece starts on
+// a new line (a line break, which web views expose as no text), a space keeps the words apart
+// (see `separatesAtSeam`).
 std::string join(const std::vector<TextPiece>& pieces, const std::vector<bool>& spoken);
+
+// Whether `next` begins on a line below the last line of `previous`: its top is not above the
+// other's bottom. Unknown frames tell nothing, and the pieces are taken to continue a line.
+bool startsNewLine(const TextPiece& previous, const TextPiece& next);
 
 // Both of the above.
 std::string spokenText(const std::vector<TextPiece>& pieces);

@@ -156,6 +156,16 @@ std::vector<int> buildIndexMapping(std::string_view source, std::string_view tar
     for (const std::string& character : Text::characters(source)) {
         if (j >= targetKeys.size())
             break;
+        // White space stands for white space where it is; elsewhere it is a separator the
+        // paragraph put between pieces that meet without one, and the element holds nothing there.
+        if (Text::isWhitespaceCharacter(character)) {
+            if (Text::isWhitespaceCharacter(targetKeys[j])) {
+                mapping.push_back(static_cast<int>(j++));
+            } else {
+                mapping.push_back(-1);
+            }
+            continue;
+        }
         const std::string key = CharacterMatching::canonicalKey(character);
         auto found = std::find(targetKeys.begin() + static_cast<std::ptrdiff_t>(j), targetKeys.end(), key);
         if (found == targetKeys.end())

@@ -27,9 +27,11 @@ std::vector<Rect> computeLineRects(const AXElement& element, int location, int l
                                    LastInParagraph isLastInParagraph);
 
 // For the Characters of `source` in order, the index of the equal Character in `target`, matched
-// greedily forward (canonically equivalent Characters are equal). Stops at the first Character
-// that cannot be matched, so the result has the source's Character count only when every
-// Character was found; callers take any other length as no mapping.
+// greedily forward (canonically equivalent Characters are equal). White space matches white space
+// only where the match has got to; elsewhere it is a space added between pieces that meet without
+// one (a line break, a block's end) and maps to -1. Stops at the first other Character that
+// cannot be matched, so the result has the source's Character count only when every Character
+// was placed; callers take any other length as no mapping.
 std::vector<int> buildIndexMapping(std::string_view source, std::string_view target);
 
 struct StaticTextChild {

@@ -215,6 +215,11 @@ TEST(IndexMappingTest, MatchesCharactersGreedilyForwardAndStopsAtTheFirstMiss)
     EXPECT_EQ(HighlightGeometry::buildIndexMapping("🍞面包", "x🍞y面包"), (std::vector<int> { 1, 3, 4 }));
     // A base letter alone is not the same Character as the letter with its mark.
     EXPECT_EQ(HighlightGeometry::buildIndexMapping("e", "e\u0301"), std::vector<int> {});
+    // A space the paragraph added where two pieces meet maps to nothing; one that stands for the
+    // element's own white space (a line feed, say) maps to it.
+    EXPECT_EQ(HighlightGeometry::buildIndexMapping("floor before noon", "floorbefore noon"),
+              (std::vector<int> { 0, 1, 2, 3, 4, -1, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15 }));
+    EXPECT_EQ(HighlightGeometry::buildIndexMapping("ab cd", "ab\ncd"), (std::vector<int> { 0, 1, 2, 3, 4 }));
 }
 
 class StaticTextTest : public test::HighlightDesktopTest { };

@@ -56,6 +56,14 @@ TEST(SimFixtureLoader, MalformedFixturesAreRefusedWithFilePathAndReason)
           "/applications/0/windows/1/children/0/name" },
         { window + R"({"frame": [0,0,1,1], "children": [{"role": "AXGroup", "text": "a", "runs": ["b"]}]}]}]})",
           "bad.json: /applications/0/windows/1/children/0/runs: an element has either \"text\" or \"runs\"" },
+        { window + R"({"frame": [0,0,1,1], "children": [{"role": "AXGroup", "runs": [{"text": "a", "lineBreak": true}]}]}]}]})",
+          "bad.json: /applications/0/windows/1/children/0/runs/0: a run has one of \"text\", \"runs\" or \"lineBreak\"" },
+        { window + R"({"frame": [0,0,1,1], "children": [{"role": "AXGroup", "runs": [{"runs": ["a"]}]}]}]}]})",
+          "bad.json: /applications/0/windows/1/children/0/runs/0/runs: nested runs need a \"link\" or a \"role\"" },
+        { window + R"({"frame": [0,0,1,1], "children": [{"role": "AXGroup", "runs": [{"text": "a", "role": "AXGroup"}]}]}]}]})",
+          "bad.json: /applications/0/windows/1/children/0/runs/0/role: an inline element holds \"runs\" and has no \"link\"" },
+        { window + R"({"frame": [0,0,1,1], "children": [{"role": "AXGroup", "runs": [{"lineBreak": false}]}]}]}]})",
+          "bad.json: /applications/0/windows/1/children/0/runs/0/lineBreak: a line break is true and has no \"link\"" },
         { window + R"({"frame": [0,0,1,1], "children": [{"heading": "H", "level": 9}]}]}]})",
           "bad.json: /applications/0/windows/1/children/0/level: expected 1 to 6" },
         { window + R"({"frame": [0,0,1,1], "children": [{"role": "AXGroup", "font": {"size": 0}}]}]}]})",
@@ -202,6 +210,40 @@ TEST(SimFixtureLoader, ShorthandsMakeParagraphsHeadingsAndRuns)
     EXPECT_TRUE(near(*t.get<Rect>(runs[1], "AXFrame"), *t.bounds(linkText, 0, 9)));
     // Headings are bold and larger than the body text.
     EXPECT_GT(t.get<Size>(headingText, "AXSize")->height, t.get<Size>(children[1], "AXSize")->height);
+}
+
+TEST(SimFixtureLoader, RunsNestInlineElementsAndBreakLinesWithoutACharacter)
+{
+    const std::string json = R"json({"applications": [{"pid": 9, "windows": [{"frame": [0, 0, 500, 400], "children": [
+        {"role": "AXGroup", "name": "p", "runs": [
+            "via ", {"link": "https://x/open", "runs": [{"role": "AXGroup", "runs": ["open()"]}]},
+            " or ", {"role": "AXGroup", "runs": [{"text": "Request", "link": "https://x/r"}]},
+            {"lineBreak": true}, "next line"]}
+    ]}]}]})json";
+    auto fixture = SimFixtureLoader::parse(json, "runs.json");
+    ASSERT_TRUE(fixture) << fixture.error();
+    PortsUnderTest t(SimDesktop::create(*fixture));
+    const AXElement p = t.desktop->element("p");
+    auto childrenOf = [&](const AXElement& e) { return *t.get<std::vector<AXElement>>(e, "AXChildren"); };
+    auto roleOf = [&](const AXElement& e) { return *t.get<std::string>(e, "AXRole"); };
+    const auto runs = childrenOf(p);
+    ASSERT_EQ(runs.size(), 5u); // the line break is no element
+    // A link around inline code, and inline code around a link.
+    const AXElement code = childrenOf(runs[1]).at(0);
+    EXPECT_EQ(roleOf(runs[1]), "AXLink");
+    EXPECT_EQ(roleOf(code), "AXGroup");
+    EXPECT_EQ(t.get<std::string>(childrenOf(code).at(0), "AXValue"), "open()");
+    const AXElement innerLink = childrenOf(runs[3]).at(0);
+    EXPECT_EQ(roleOf(runs[3]), "AXGroup");
+    EXPECT_EQ(roleOf(innerLink), "AXLink");
+    EXPECT_EQ(t.get<std::string>(childrenOf(innerLink).at(0), "AXValue"), "Request");
+    // The break starts a new line but takes no character of the paragraph's ranges.
+    const Rect request = *t.get<Rect>(runs[3], "AXFrame"), next = *t.get<Rect>(runs[4], "AXFrame");
+    EXPECT_GE(next.minY(), request.maxY() - 0.01);
+    EXPECT_EQ(t.parameterized<std::string>(p, "AXStringForRange", AXRange { 14, 13 }), "Requestnext l");
+    EXPECT_TRUE(near(*t.bounds(p, 21, 4), *t.bounds(runs[4], 0, 4)));
+    EXPECT_EQ(t.parameterized<int64_t>(p, "AXLineForIndex", int64_t { 21 }), 1);
+    EXPECT_EQ(t.parameterized<AXRange>(p, "AXRangeForLine", int64_t { 1 }), (AXRange { 21, 9 }));
 }
 
 TEST(SimDemoDesktop, CompiledInTextIsTheFixtureFile)

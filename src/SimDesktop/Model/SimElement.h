@@ -22,15 +22,22 @@ namespace lorvantine {
 // Text. An element with `text` is laid out once in `font` at its width; its `AXValue`,
 // `AXNumberOfCharacters` and the parameterized text attributes answer from that layout. An element
 // with `runs` lays its runs out as one paragraph and gets one child per run (an "AXStaticText",
-// or an "AXLink" holding one for a run with a link), each answering for its part of the layout.
+// an "AXLink" holding one for a run with a link, or the inline element a run names holding its
+// nested runs), each answering for its part of the layout; line breaks get no child.
 //
 // `attributes` add to or replace the computed ones (a value of the wrong type is allowed on
 // purpose); `errors` make the named attribute, parameterized attribute, action or notification
 // fail with that code.
 struct SimElement {
+    // A piece of a laid-out paragraph: text, a link around text, or an inline element (`role`,
+    // such as inline code) or a link holding runs of its own; or a line break, which is laid out
+    // but, as in web views, exposed as no element.
     struct Run {
         std::string text;
         std::optional<std::string> link; // the link's URL
+        std::string role;                // of an inline element holding `runs`; empty for none
+        std::vector<Run> runs;           // nested runs of a link or an inline element
+        bool lineBreak = false;
         friend bool operator==(const Run&, const Run&) = default;
     };
 

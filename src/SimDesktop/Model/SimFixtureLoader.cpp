@@ -514,6 +514,45 @@ private:
         return base;
     }
 
+    // Nesting is bounded by the JSON reader's depth limit.
+    std::vector<SimElement::Run> runs(const Json& j, const std::string& path)
+    {
+        std::vector<SimElement::Run> out;
+        for (size_t i = 0; const auto& r : array(j, path)) {
+            const std::string runPath = child(path, i++);
+            SimElement::Run run;
+            if (r.is_string()) {
+                run.text = r.get<std::string>();
+                out.push_back(std::move(run));
+                continue;
+            }
+            object(r, runPath, { "text", "link", "role", "runs", "lineBreak" });
+            const int kinds = int(r.contains("text")) + int(r.contains("runs")) + int(r.contains("lineBreak"));
+            if (kinds != 1)
+                throw Fault { runPath, "a run has one of \"text\", \"runs\" or \"lineBreak\"" };
+            run.link = optionalString(r, runPath, "link");
+            if (r.contains("role")) {
+                run.role = string(r["role"], child(runPath, "role"));
+                if (!r.contains("runs") || run.link || run.role.empty())
+                    throw Fault { child(runPath, "role"), "an inline element holds \"runs\" and has no \"link\"" };
+            }
+            if (r.contains("text"))
+                run.text = string(r["text"], child(runPath, "text"));
+            if (r.contains("runs")) {
+                if (!run.link && run.role.empty())
+                    throw Fault { child(runPath, "runs"), "nested runs need a \"link\" or a \"role\"" };
+                run.runs = runs(r["runs"], child(runPath, "runs"));
+            }
+            if (r.contains("lineBreak")) {
+                run.lineBreak = boolean(r, runPath, "lineBreak", false);
+                if (!run.lineBreak || run.link)
+                    throw Fault { child(runPath, "lineBreak"), "a line break is true and has no \"link\"" };
+            }
+            out.push_back(std::move(run));
+        }
+        return out;
+    }
+
     SimElement element(const Json& j, const std::string& path, const SimFont& inherited)
     {
         object(j, path, { "role", "name", "subrole", "title", "description", "value", "frame", "width", "height",
@@ -560,21 +599,7 @@ private:
         if (j.contains("runs")) {
             if (e.text)
                 throw Fault { child(path, "runs"), "an element has either \"text\" or \"runs\"" };
-            const std::string runsPath = child(path, "runs");
-            for (size_t i = 0; const auto& r : array(j["runs"], runsPath)) {
-                const std::string runPath = child(runsPath, i++);
-                SimElement::Run run;
-                if (r.is_string()) {
-                    run.text = r.get<std::string>();
-                } else {
-                    object(r, runPath, { "text", "link" });
-                    if (!r.contains("text"))
-                        throw Fault { runPath, "missing \"text\"" };
-                    run.text = string(r["text"], child(runPath, "text"));
-                    run.link = optionalString(r, runPath, "link");
-                }
-                e.runs.push_back(std::move(run));
-            }
+            e.runs = runs(j["runs"], child(path, "runs"));
         }
         e.focused = boolean(j, path, "focused", false);
         e.imageOnly = boolean(j, path, "imageOnly", false);

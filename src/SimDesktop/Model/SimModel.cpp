@@ -243,6 +243,63 @@ void SimModel::applyElement(SimNode& n, const SimElement& e)
     }
 }
 
+namespace {
+
+// A line break is laid out as a line feed that no run element covers.
+std::string laidOutRunText(const std::vector<SimElement::Run>& runs)
+{
+    std::string all;
+    for (const auto& run : runs)
+        all += run.lineBreak ? std::string("\n") : run.runs.empty() ? run.text : laidOutRunText(run.runs);
+    return all;
+}
+
+} // namespace
+
+void SimModel::addRuns(uint64_t ownerID, uint64_t parentID, const std::vector<SimElement::Run>& runs, const SimFont& font,
+                       int64_t& offset)
+{
+    const SimNode* parent = node(parentID);
+    const ProcessID pid = parent->pid;
+    const uint32_t windowNumber = parent->window;
+    for (const auto& run : runs) {
+        const std::string text = run.lineBreak ? std::string("\n") : run.runs.empty() ? run.text : laidOutRunText(run.runs);
+        const int64_t length = SimTextLayout::utf16Length(text);
+        if (run.lineBreak) {
+            nodes[ownerID].hiddenBreaks.push_back(offset);
+            offset += length;
+            continue;
+        }
+        auto makeSlice = [&](uint64_t parentOfSlice, const std::string& role) {
+            const uint64_t slice = newNode(SimNode::Kind::element, pid, parentOfSlice, windowNumber);
+            nodes[parentOfSlice].children.push_back(slice);
+            SimNode& s = nodes[slice];
+            s.role = role;
+            s.font = font;
+            s.text = text;
+            s.utf16Length = length;
+            s.textOwner = ownerID;
+            s.textSlice = AXRange { offset, length };
+            return slice;
+        };
+        uint64_t holder = parentID;
+        if (run.link) {
+            holder = makeSlice(holder, "AXLink");
+            nodes[holder].attributes["AXURL"] = AXURL { *run.link };
+            nodes[holder].actions = { "AXPress" };
+        }
+        if (!run.role.empty())
+            holder = makeSlice(holder, run.role);
+        if (run.runs.empty()) {
+            const uint64_t inner = makeSlice(holder, "AXStaticText");
+            nodes[inner].exposesText = true;
+            offset += length;
+        } else {
+            addRuns(ownerID, holder, run.runs, font, offset);
+        }
+    }
+}
+
 uint64_t SimModel::addElement(uint64_t parentID, const SimElement& e)
 {
     SimNode* parent = node(parentID);
@@ -255,40 +312,14 @@ uint64_t SimModel::addElement(uint64_t parentID, const SimElement& e)
     applyElement(nodes[id], e);
 
     if (!e.runs.empty()) {
-        std::string all;
-        for (const auto& run : e.runs)
-            all += run.text;
+        std::string all = laidOutRunText(e.runs);
         SimNode& owner = nodes[id];
         owner.text = all;
         owner.exposesText = false;
         owner.utf16Length = SimTextLayout::utf16Length(all);
         int64_t offset = 0;
-        for (const auto& run : e.runs) {
-            const int64_t length = SimTextLayout::utf16Length(run.text);
-            auto makeSlice = [&](uint64_t parentOfSlice, const char* role) {
-                const uint64_t slice = newNode(SimNode::Kind::element, pid, parentOfSlice, windowNumber);
-                nodes[parentOfSlice].children.push_back(slice);
-                SimNode& s = nodes[slice];
-                s.role = role;
-                s.font = e.font;
-                s.text = run.text;
-                s.utf16Length = length;
-                s.textOwner = id;
-                s.textSlice = AXRange { offset, length };
-                return slice;
-            };
-            if (run.link) {
-                const uint64_t link = makeSlice(id, "AXLink");
-                nodes[link].attributes["AXURL"] = AXURL { *run.link };
-                nodes[link].actions = { "AXPress" };
-                const uint64_t inner = makeSlice(link, "AXStaticText");
-                nodes[inner].exposesText = true;
-            } else {
-                const uint64_t plain = makeSlice(id, "AXStaticText");
-                nodes[plain].exposesText = true;
-            }
-            offset += length;
-        }
+        addRuns(id, id, e.runs, e.font, offset);
+        owner.utf16Length -= static_cast<int64_t>(nodes[id].hiddenBreaks.size());
     }
     for (const auto& child : e.children)
         addElement(id, child);

@@ -143,6 +143,10 @@ public:
 
 private:
     uint64_t newNode(SimNode::Kind kind, ProcessID pid, uint64_t parent, uint32_t window);
+    // The elements of an element's runs below `parent`, each a slice of the owner's layout from
+    // `offset` on; `offset` moves past them.
+    void addRuns(uint64_t owner, uint64_t parent, const std::vector<SimElement::Run>& runs, const SimFont& font,
+                 int64_t& offset);
     void addMenu(uint64_t parent, const SimMenuItem& item, bool topLevel);
     void applyElement(SimNode& node, const SimElement& element);
     void eraseSubtree(uint64_t id, bool announce);

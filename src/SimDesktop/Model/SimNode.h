@@ -44,6 +44,9 @@ struct SimNode {
     uint64_t textOwner = 0;   // a run: part of this node's layout
     AXRange textSlice;
     int64_t utf16Length = 0;
+    // Of a paragraph laid out from runs: where its line breaks sit in the layout. Web views give
+    // a line break no character, so the paragraph's ranges step over them.
+    std::vector<int64_t> hiddenBreaks;
 
     std::map<std::string, AXValue> attributes;
     std::map<std::string, AXError> errors;

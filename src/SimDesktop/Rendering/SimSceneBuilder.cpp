@@ -109,6 +109,20 @@ void decorate(SimModel& model, SimNode& node, const Rect& frame, const Rect& cli
     }
 }
 
+// Links among a paragraph's runs, inline elements' nested ones included, in their colour.
+void addLinkSpans(SimModel& model, const SimNode& parent, uint64_t owner, std::vector<SimScene::Text::Span>& spans)
+{
+    for (uint64_t id : parent.children) {
+        const SimNode* run = model.node(id);
+        if (!run || run->textOwner != owner)
+            continue;
+        if (run->role == "AXLink")
+            spans.push_back({ run->textSlice, run->colour.value_or(linkBlue) });
+        else
+            addLinkSpans(model, *run, owner, spans);
+    }
+}
+
 void addElement(SimModel& model, SimNode& node, uint32_t inheritedColour, std::vector<SimScene::Item>& items)
 {
     if (node.kind != SimNode::Kind::element || node.textOwner != 0)
@@ -126,11 +140,7 @@ void addElement(SimModel& model, SimNode& node, uint32_t inheritedColour, std::v
             text.layout = node.layout;
             text.origin = frame->origin;
             text.colour = colour;
-            for (uint64_t id : node.children) {
-                const SimNode* run = model.node(id);
-                if (run && run->textOwner == node.id && run->role == "AXLink")
-                    text.spans.push_back({ run->textSlice, run->colour.value_or(linkBlue) });
-            }
+            addLinkSpans(model, node, node.id, text.spans);
             items.push_back(SimScene::Item { std::move(text), *visible });
         }
     }

@@ -15,6 +15,53 @@ struct TextView {
     int64_t length = 0;
     Point origin;
     SimNode* owner = nullptr;
+    const std::vector<int64_t>* breaks = nullptr; // hidden line breaks, in layout offsets
+
+    // A character offset of the element's text in the layout: past every hidden break before it.
+    int64_t toLayout(int64_t at) const
+    {
+        int64_t result = offset + at;
+        if (breaks)
+            for (int64_t b : *breaks)
+                if (b <= result)
+                    ++result;
+        return result;
+    }
+
+    // A layout offset as a character offset of the element's text; a break counts as what follows it.
+    int64_t fromLayout(int64_t at) const
+    {
+        int64_t result = at - offset;
+        if (breaks)
+            for (int64_t b : *breaks)
+                if (b < at)
+                    --result;
+        return result;
+    }
+
+    // The layout ranges that make up `r` of the element's text, hidden breaks left out.
+    std::vector<AXRange> layoutPieces(const AXRange& r) const
+    {
+        if (!breaks || breaks->empty())
+            return { AXRange { offset + r.location, r.length } };
+        std::vector<AXRange> pieces;
+        int64_t at = toLayout(r.location);
+        int64_t left = r.length;
+        for (int64_t b : *breaks) {
+            if (left <= 0)
+                break;
+            if (b < at)
+                continue;
+            const int64_t take = std::min(left, b - at);
+            if (take > 0)
+                pieces.push_back(AXRange { at, take });
+            left -= take;
+            at = b + 1;
+        }
+        if (left > 0 || pieces.empty())
+            pieces.push_back(AXRange { at, std::max<int64_t>(left, 0) });
+        return pieces;
+    }
 };
 
 TextView view(SimModel& model, SimNode& node)
@@ -29,6 +76,8 @@ TextView view(SimModel& model, SimNode& node)
     }
     v.layout = &SimGeometry::layout(model, *v.owner);
     v.length = node.utf16Length;
+    if (node.textOwner == 0 && !node.hiddenBreaks.empty())
+        v.breaks = &node.hiddenBreaks;
     if (auto f = SimGeometry::frame(model, *v.owner))
         v.origin = f->origin;
     return v;
@@ -45,11 +94,11 @@ AXRange visibleRange(SimModel& model, SimNode& node, const TextView& v)
     if (!visible || visible->isEmpty())
         return {};
     AXRange lines = v.layout->rangeOfLinesBetween(visible->minY() - v.origin.y, visible->maxY() - v.origin.y);
-    const int64_t begin = std::max(lines.location, v.offset);
-    const int64_t end = std::min(lines.location + lines.length, v.offset + node.utf16Length);
+    const int64_t begin = std::max(v.fromLayout(lines.location), int64_t { 0 });
+    const int64_t end = std::min(v.fromLayout(lines.location + lines.length), node.utf16Length);
     if (end <= begin)
         return {};
-    return AXRange { begin - v.offset, end - begin };
+    return AXRange { begin, end - begin };
 }
 
 } // namespace
@@ -98,15 +147,25 @@ AXError copyParameterized(SimModel& model, SimNode& node, const std::string& att
         const AXRange* r = axGet<AXRange>(parameter);
         if (!r || !validRange(*r, v.length))
             return AXError::illegalArgument;
-        const AXRange inLayout { v.offset + r->location, r->length };
+        const std::vector<AXRange> pieces = v.layoutPieces(*r);
         if (attribute == "AXBoundsForRange") {
-            auto bounds = v.layout->boundsForRange(inLayout);
-            if (!bounds)
-                return AXError::illegalArgument;
-            out = Rect(bounds->origin.x + v.origin.x, bounds->origin.y + v.origin.y, bounds->width(), bounds->height());
+            std::optional<Rect> all;
+            for (const AXRange& piece : pieces) {
+                auto bounds = v.layout->boundsForRange(piece);
+                if (!bounds)
+                    return AXError::illegalArgument;
+                all = all ? all->united(*bounds) : *bounds;
+            }
+            out = Rect(all->origin.x + v.origin.x, all->origin.y + v.origin.y, all->width(), all->height());
             return AXError::success;
         }
-        auto string = v.layout->stringForRange(inLayout);
+        std::optional<std::string> string;
+        for (const AXRange& piece : pieces) {
+            auto part = v.layout->stringForRange(piece);
+            if (!part)
+                return AXError::illegalArgument;
+            string = string.value_or("") + *part;
+        }
         if (!string)
             return AXError::illegalArgument;
         if (attribute == "AXStringForRange") {
@@ -132,7 +191,7 @@ AXError copyParameterized(SimModel& model, SimNode& node, const std::string& att
         const int64_t* index = axGet<int64_t>(parameter);
         if (!index || *index < 0 || *index > v.length)
             return AXError::illegalArgument;
-        auto line = v.layout->lineForIndex(static_cast<size_t>(v.offset + *index));
+        auto line = v.layout->lineForIndex(static_cast<size_t>(v.toLayout(*index)));
         if (!line)
             return AXError::illegalArgument;
         out = static_cast<int64_t>(*line - firstLine);
@@ -145,11 +204,11 @@ AXError copyParameterized(SimModel& model, SimNode& node, const std::string& att
         auto range = v.layout->rangeForLine(firstLine + static_cast<size_t>(*line));
         if (!range)
             return AXError::illegalArgument;
-        const int64_t begin = std::max(range->location, v.offset);
-        const int64_t end = std::min(range->location + range->length, v.offset + v.length);
+        const int64_t begin = std::max(v.fromLayout(range->location), int64_t { 0 });
+        const int64_t end = std::min(v.fromLayout(range->location + range->length), v.length);
         if (end < begin || (end == begin && *line > 0))
             return AXError::illegalArgument;
-        out = AXRange { begin - v.offset, end - begin };
+        out = AXRange { begin, end - begin };
         return AXError::success;
     }
     if (attribute == "AXRangeForPosition") {
@@ -157,9 +216,9 @@ AXError copyParameterized(SimModel& model, SimNode& node, const std::string& att
         if (!point)
             return AXError::illegalArgument;
         AXRange r = v.layout->rangeForPosition(Point { point->x - v.origin.x, point->y - v.origin.y });
-        const int64_t begin = std::clamp(r.location, v.offset, v.offset + v.length);
-        const int64_t end = std::clamp(r.location + r.length, v.offset, v.offset + v.length);
-        out = AXRange { begin - v.offset, end - begin };
+        const int64_t begin = std::clamp(v.fromLayout(r.location), int64_t { 0 }, v.length);
+        const int64_t end = std::clamp(v.fromLayout(r.location + r.length), int64_t { 0 }, v.length);
+        out = AXRange { begin, end - begin };
         return AXError::success;
     }
     return AXError::parameterizedAttributeUnsupported;
