@@ -126,6 +126,24 @@ TEST(KindleSource, ReadsThePageAsOneParagraphWithoutItsRunningHeader)
     EXPECT_EQ(KindleSource::readAXText(kindleID), pageText);
 }
 
+TEST(KindleSource, RealRecognitionOfThePagePictureLeavesTheRunningHeaderOut)
+{
+    test::ScopedEnvironment recogniser("LORVANTINE_RECOGNIZER", "tesseract");
+    SimElement header("AXGroup", "THE TALE OF A TOWN");
+    header.frame(Rect(60, 40, 680, 24));
+    header.imageOnly = true;
+    auto desktop = kindleDesktop({ header, kindlePage(pageText, pageText) });
+    Platform::ScopedServices services(desktop->services());
+    Log::Capture log;
+
+    auto session = KindleSource::detect(kindleID);
+    ASSERT_TRUE(session);
+    const std::string text = session->paragraphs().front().text;
+    EXPECT_THAT(text, StartsWith("It was the best of times"));
+    EXPECT_THAT(text, ::testing::Not(HasSubstr("TOWN")));
+    EXPECT_EQ(log.linesContaining("[Kindle] 过滤 running header: ").size(), 1u);
+}
+
 TEST(KindleSource, TextOfTwentyCharactersIsNoPageAndTheFirstLongestElementWins)
 {
     {
