@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Documents/ArticleParagraph.h"
 #include "Platform/Geometry.h"
 
 #include <functional>
@@ -45,6 +46,17 @@ Command setCommand(const std::string& flag, Command command);
 // the open article window) aloud with the mini player on its window, until the mini player's
 // close button or Ctrl+C; 1 when nothing readable is found.
 int routeReadArticle(const Arguments& args);
+
+// --- Turning the pages of other applications ---
+
+// The next page's paragraphs, or none at the end of the document (or when it cannot be read).
+using PageCompletion = std::function<void(std::optional<std::vector<ArticleParagraph>>)>;
+
+// Turns one page of a paged reader (Kindle and Books by a key press, other applications by their
+// next-page menu item), waits until the page's text has changed and reads the new page. Main
+// thread; it blocks there for the key press (about 0.3 s, 0.5 s with a minimised window). The
+// completion runs once on the main queue, or before this returns when the application does not run.
+void turnPage(const std::string& bundleID, PageCompletion completion);
 
 // --- The run loop of the commands that read aloud ---
 

@@ -24,6 +24,7 @@ namespace lorvantine::CLIRouter {
 namespace {
 
 constexpr const char* kindleBundleID = "com.amazon.Lassen";
+constexpr const char* booksBundleID = "com.apple.iBooksX";
 constexpr double kindleBottomInset = 20.0;
 
 struct SpeechOutcome {
@@ -158,9 +159,13 @@ int routeReadArticle(const Arguments& args)
         if (auto player = weak.lock())
             player->setPlaying(false);
     };
-    // The page turns of Kindle and Books and the screen scrolls of Word are not part of this
-    // program: every document ends with the page that was captured.
-    reader->onNeedNextPage = nullptr;
+    // Book readers turn their own pages; any other document ends with what was captured.
+    if (bundleID == kindleBundleID || bundleID == booksBundleID)
+        reader->onNeedNextPage = [bundleID](ArticleReader::NextPageCompletion completion) {
+            turnPage(bundleID, std::move(completion));
+        };
+    else
+        reader->onNeedNextPage = nullptr;
 
     if (!reader->isReading())
         reader->startReading(document->title, document->window, std::move(document->paragraphs), bundleID);

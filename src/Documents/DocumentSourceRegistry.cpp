@@ -1,5 +1,7 @@
 #include "Documents/DocumentSourceRegistry.h"
 
+#include "Documents/AppleBooksSource.h"
+#include "Documents/KindleSource.h"
 #include "Documents/LarkSource.h"
 #include "Documents/SafariWebSource.h"
 #include "Documents/WeChatArticleSource.h"
@@ -16,8 +18,10 @@ std::vector<DocumentSource> makeSources()
 {
     std::vector<DocumentSource> list;
     list.push_back(WeChatArticleSource::source());
+    list.push_back(AppleBooksSource::source());
     list.push_back(LarkSource::source());
     list.push_back(SafariWebSource::source());
+    list.push_back(KindleSource::source());
     return list;
 }
 

@@ -1,6 +1,7 @@
 #include "SimDesktop/SimDesktop.h"
 
 #include "Platform/Dispatch/Dispatch.h"
+#include "SimDesktop/Behaviours/SimPageTurnBehaviour.h"
 #include "SimDesktop/Ports/SimAccessibility.h"
 #include "SimDesktop/Model/SimDemoFixture.h"
 #include "SimDesktop/Model/SimFixtureLoader.h"
@@ -30,8 +31,11 @@ std::shared_ptr<SimDesktop> SimDesktop::create(const SimFixture& fixture)
         m.mouseLocation = *fixture.mouseLocation;
     else
         m.mouseLocation = Point { m.screens[0].frame.midX(), m.screens[0].frame.midY() };
-    for (const auto& app : fixture.applications)
-        m.addApplication(app);
+    for (const auto& app : fixture.applications) {
+        const ProcessID pid = m.addApplication(app);
+        if (app.paging)
+            desktop->addPaging(m, pid, *app.paging);
+    }
     desktop->m_captureTool = fixture.captureTool;
     desktop->m_truth->setNoise(fixture.recognitionNoise);
     return desktop;
@@ -202,15 +206,8 @@ void SimDesktop::clearError(const AXElement& element, const std::string& name)
 void SimDesktop::setText(const AXElement& element, const std::string& text)
 {
     withModel([&](SimModel& m) {
-        SimNode* n = m.node(element);
-        if (!n || n->textOwner != 0)
-            return;
-        n->text = text;
-        n->exposesText = !n->imageOnly;
-        n->utf16Length = SimTextLayout::utf16Length(text);
-        n->layout.reset();
-        m.invalidateGeometry();
-        m.post(n->id, "AXValueChanged");
+        if (SimNode* n = m.node(element))
+            m.setText(n->id, text);
     });
 }
 
@@ -218,8 +215,20 @@ void SimDesktop::setScroll(const AXElement& element, Point scroll)
 {
     withModel([&](SimModel& m) {
         if (SimNode* n = m.node(element))
-            n->scroll = scroll;
+            m.setScroll(n->id, scroll);
     });
+}
+
+void SimDesktop::addPaging(SimModel& m, ProcessID pid, const SimPaging& paging)
+{
+    // The first page is the one shown at start, drawn and (for a picture-only page) as its value.
+    if (!paging.texts.empty())
+        if (auto content = m.find(paging.content)) {
+            m.setText(*content, paging.texts.front());
+            if (SimNode* node = m.node(*content); node && node->attributes.count("AXValue"))
+                node->attributes["AXValue"] = paging.texts.front();
+        }
+    m.behaviours.push_back(std::make_shared<SimPageTurnBehaviour>(weak_from_this(), pid, paging));
 }
 
 void SimDesktop::addBehaviour(std::shared_ptr<SimBehaviour> behaviour)

@@ -119,6 +119,7 @@ public:
 
 private:
     SimDesktop() = default;
+    void addPaging(SimModel& model, ProcessID pid, const SimPaging& paging);
     void flush(std::unique_lock<std::mutex>& lock);
     void deliverNotification(const SimModel::PendingNotification& pending);
     void deliverActivation(uint64_t listener, const RunningApplication& application);

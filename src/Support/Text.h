@@ -74,6 +74,9 @@ bool hasSuffix(std::string_view text, std::string_view suffix);
 bool contains(std::string_view text, std::string_view needle);
 // ASCII-only case folding; used for identifiers and protocol tokens, never for user text.
 std::string asciiLowercased(std::string_view text);
+// Full Unicode lower-case mapping, independent of the locale (Swift's String.lowercased():
+// "Ä" → "ä", "İ" → "i̇", "ΑΣ" → "ασ").
+std::string lowercased(std::string_view text);
 
 } // namespace Text
 } // namespace lorvantine

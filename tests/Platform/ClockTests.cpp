@@ -50,6 +50,37 @@ TEST(ManualClock, SleeperWakesOnlyOnceTheClockReachesItsDeadline)
     EXPECT_FALSE(clock.nextSleepDeadline().has_value());
 }
 
+TEST(ManualClock, AMainThreadSleepCanMoveTheClockAndWakeWhatIsDueOnTheWay)
+{
+    RunLoop::adoptCurrentThreadAsMain();
+    ManualClock clock;
+    const TimePoint t0 = clock.now();
+    std::atomic<bool> woke { false };
+    std::thread worker([&] {
+        clock.sleep(seconds(0.1));
+        woke = true;
+    });
+    ASSERT_TRUE(eventually([&] { return clock.nextSleepDeadline().has_value(); }));
+
+    clock.setMainThreadSleepsAdvance(true);
+    clock.sleep(seconds(0.25));
+    EXPECT_EQ(clock.now(), t0 + seconds(0.25));
+    worker.join();
+    EXPECT_TRUE(woke);
+
+    // Other threads still wait for someone to move the clock.
+    std::atomic<bool> late { false };
+    std::thread other([&] {
+        clock.sleep(seconds(1));
+        late = true;
+    });
+    ASSERT_TRUE(eventually([&] { return clock.nextSleepDeadline().has_value(); }));
+    EXPECT_FALSE(late);
+    clock.advance(seconds(1));
+    other.join();
+    EXPECT_TRUE(late);
+}
+
 TEST(ManualClock, ListenersHearEveryMoveUntilTheirTokenIsGone)
 {
     ManualClock clock;

@@ -264,5 +264,20 @@ TEST(TextSplitting, SplitsJoinsAndMatches)
     EXPECT_EQ(Text::asciiLowercased("ÄBC-Xyz"), "Äbc-xyz");
 }
 
+TEST(TextCase, LowercasesWithTheFullUnicodeMapping)
+{
+    const std::vector<std::pair<std::string, std::string>> cases {
+        { "ÄBC-Xyz", "äbc-xyz" },
+        { "ONCE", "once" },
+        { "\u0130", "i\u0307" },     // the one capital whose lower case is two scalars
+        { "ΟΔΟΣ", "οδος" },           // a capital sigma ending a word becomes the final form
+        { "中文 Ⅻ", "中文 ⅻ" },
+        { "", "" },
+        { "\xFF", "\uFFFD" },         // a bad byte reads as the replacement character
+    };
+    for (const auto& [text, lower] : cases)
+        EXPECT_EQ(Text::lowercased(text), lower) << text;
+}
+
 } // namespace
 } // namespace lorvantine

@@ -61,6 +61,11 @@ public:
     // The earliest deadline a thread is sleeping towards, if any; `Dispatch::advance` stops there.
     std::optional<TimePoint> nextSleepDeadline() const;
 
+    // Code that sleeps on the main thread (a page turn waits there for the other application)
+    // would wait for ever in a test, whose main thread is the one that moves time. With this on,
+    // such a sleep moves the clock to its deadline instead, waking what is due on the way.
+    void setMainThreadSleepsAdvance(bool on);
+
 private:
     struct State;
     std::shared_ptr<State> m_state;

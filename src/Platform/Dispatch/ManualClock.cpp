@@ -1,6 +1,7 @@
 #include "Platform/Dispatch/Clock.h"
 
 #include "Platform/Dispatch/Activity.h"
+#include "Platform/Dispatch/MainQueue.h"
 
 #include <map>
 #include <mutex>
@@ -14,6 +15,7 @@ constexpr TimePoint manualClockStart { std::chrono::seconds(1000) };
 
 struct ManualClock::State {
     std::atomic<TimePoint::rep> now { manualClockStart.time_since_epoch().count() };
+    std::atomic<bool> mainThreadSleepsAdvance { false };
     mutable std::mutex mutex;
     std::multimap<TimePoint, std::shared_ptr<Activity::Waiter>> sleepers;
     std::map<uint64_t, std::function<void()>> listeners;
@@ -55,6 +57,10 @@ TimePoint ManualClock::now() const { return TimePoint(Duration(m_state->now.load
 
 void ManualClock::sleepUntil(TimePoint deadline)
 {
+    if (m_state->mainThreadSleepsAdvance.load() && MainQueue::isMainThread()) {
+        set(deadline);
+        return;
+    }
     auto state = m_state;
     std::unique_lock lock(state->mutex);
     if (deadline <= TimePoint(Duration(state->now.load())))
@@ -112,6 +118,8 @@ void ManualClock::set(TimePoint t)
     for (auto& listener : listeners)
         listener();
 }
+
+void ManualClock::setMainThreadSleepsAdvance(bool on) { m_state->mainThreadSleepsAdvance.store(on); }
 
 std::optional<TimePoint> ManualClock::nextSleepDeadline() const
 {

@@ -2,6 +2,7 @@
 
 #include "Platform/AXTypes.h"
 #include "SimDesktop/Model/SimMenuItem.h"
+#include "SimDesktop/Model/SimPaging.h"
 #include "SimDesktop/Model/SimWindow.h"
 
 #include <map>
@@ -25,6 +26,7 @@ struct SimApplication {
     std::map<std::string, AXError> errors;     // also "AXObserverCreate": observers of this process fail
     std::vector<SimMenuItem> menuBar;
     std::vector<SimWindow> windows;
+    std::optional<SimPaging> paging; // a paged reader: how its pages turn
 };
 
 } // namespace lorvantine

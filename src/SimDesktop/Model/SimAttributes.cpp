@@ -217,6 +217,10 @@ AXError copy(SimModel& model, const AXElement& element, const std::string& attri
         return missing(element);
     if (const AXError* error = node->error(attribute))
         return *error;
+    if (auto failing = node->failingReads.find(attribute); failing != node->failingReads.end() && failing->second > 0) {
+        --failing->second;
+        return AXError::cannotComplete;
+    }
     if (SimTextAttributes::isParameterized(attribute))
         return AXError::attributeUnsupported;
     if (auto it = node->attributes.find(attribute); it != node->attributes.end()) {

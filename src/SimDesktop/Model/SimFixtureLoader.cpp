@@ -259,6 +259,9 @@ private:
             throw Fault { path, "the name \"" + name + "\" is already used at " + it->second };
     }
 
+    // A name the fixture refers to; it must be defined somewhere in the file.
+    void use(const std::string& name, const std::string& path) { m_uses.push_back({ name, path }); }
+
     void checkReferences()
     {
         for (const auto& use : m_uses)
@@ -770,7 +773,7 @@ private:
     SimApplication application(const Json& j, const std::string& path)
     {
         object(j, path, { "pid", "bundleID", "name", "executable", "bundlePath", "version", "active", "hidden",
-                          "attributes", "errors", "menuBar", "windows" });
+                          "attributes", "errors", "menuBar", "windows", "paging" });
         SimApplication a;
         if (j.contains("pid")) {
             const int64_t pid = integer(j["pid"], child(path, "pid"));
@@ -799,7 +802,56 @@ private:
             for (size_t i = 0; const auto& w : array(j["windows"], windowsPath))
                 a.windows.push_back(window(w, child(windowsPath, i++)));
         }
+        if (j.contains("paging"))
+            a.paging = paging(j["paging"], child(path, "paging"));
         return a;
+    }
+
+    SimPaging paging(const Json& j, const std::string& path)
+    {
+        object(j, path, { "content", "texts", "step", "count", "keys", "menuItem", "delay", "ignoreFirst",
+                          "unreadableReads" });
+        SimPaging p;
+        if (!j.contains("content"))
+            throw Fault { path, "missing \"content\"" };
+        p.content = string(j["content"], child(path, "content"));
+        use(p.content, child(path, "content"));
+        if (j.contains("texts"))
+            for (size_t i = 0; const auto& t : array(j["texts"], child(path, "texts")))
+                p.texts.push_back(string(t, child(child(path, "texts"), i++)));
+        if (j.contains("step"))
+            p.step = point(j["step"], child(path, "step"));
+        if (p.step.has_value() == !p.texts.empty())
+            throw Fault { path, "expected either \"texts\" or \"step\"" };
+        if (j.contains("count")) {
+            const int64_t count = integer(j["count"], child(path, "count"));
+            if (count < 1 || count > 100000)
+                throw Fault { child(path, "count"), "expected 1 to 100000 pages" };
+            p.count = static_cast<int>(count);
+        }
+        if (j.contains("keys")) {
+            p.keys.clear();
+            for (size_t i = 0; const auto& k : array(j["keys"], child(path, "keys"))) {
+                const int64_t key = integer(k, child(child(path, "keys"), i++));
+                if (key < 0 || key > 0xFFFF)
+                    throw Fault { child(path, "keys"), "expected virtual key codes" };
+                p.keys.push_back(static_cast<int>(key));
+            }
+        }
+        if (j.contains("menuItem")) {
+            p.menuItem = string(j["menuItem"], child(path, "menuItem"));
+            use(p.menuItem, child(path, "menuItem"));
+        }
+        if (j.contains("delay"))
+            p.delay = nonNegative(j["delay"], child(path, "delay"));
+        p.ignoreFirst = boolean(j, path, "ignoreFirst", false);
+        if (j.contains("unreadableReads")) {
+            const int64_t reads = integer(j["unreadableReads"], child(path, "unreadableReads"));
+            if (reads < 0 || reads > 1000)
+                throw Fault { child(path, "unreadableReads"), "expected 0 to 1000" };
+            p.unreadableReads = static_cast<int>(reads);
+        }
+        return p;
     }
 };
 

@@ -554,6 +554,30 @@ uint32_t SimModel::mainWindow(ProcessID pid) const
     return 0;
 }
 
+bool SimModel::setText(uint64_t id, const std::string& text)
+{
+    SimNode* n = node(id);
+    if (!n || n->textOwner != 0)
+        return false;
+    n->text = text;
+    n->exposesText = !n->imageOnly;
+    n->utf16Length = SimTextLayout::utf16Length(text);
+    n->layout.reset();
+    invalidateGeometry();
+    post(n->id, "AXValueChanged");
+    return true;
+}
+
+bool SimModel::setScroll(uint64_t id, Point scroll)
+{
+    SimNode* n = node(id);
+    if (!n)
+        return false;
+    n->scroll = scroll;
+    invalidateGeometry();
+    return true;
+}
+
 void SimModel::post(uint64_t id, const std::string& notification)
 {
     SimNode* n = node(id);

@@ -127,6 +127,10 @@ public:
     bool closeWindow(uint32_t number);
     bool setFrontmost(ProcessID pid);
     bool terminate(ProcessID pid);
+    // Lays the element's text out anew (not for runs, which belong to their block's layout).
+    bool setText(uint64_t id, const std::string& text);
+    // Moves the content of a scrolling element; its descendants' frames follow.
+    bool setScroll(uint64_t id, Point scroll);
 
     // Queues `notification` for the observers of `node` and of its application.
     void post(uint64_t node, const std::string& notification);

@@ -50,6 +50,9 @@ struct SimNode {
 
     std::map<std::string, AXValue> attributes;
     std::map<std::string, AXError> errors;
+    // Reads of an attribute that fail for a while (a page still animating after a turn): the
+    // next `count` reads answer cannotComplete.
+    std::map<std::string, int> failingReads;
     std::vector<std::string> actions;
     std::set<std::string> settable;
 

@@ -11,8 +11,8 @@ namespace lorvantine {
 
 class SimDesktop;
 
-// The workspace over a simulated desktop. AppleScript is not run here: each script is journaled
-// and answered with an error.
+// The workspace over a simulated desktop. Scripts run in the subset SimAppleScript reads (each one
+// journaled whole, then its activations and keys as they happen); others answer a script error.
 class SimWorkspace final : public WorkspacePort {
 public:
     explicit SimWorkspace(std::shared_ptr<SimDesktop> desktop) : m_desktop(std::move(desktop)) {}

@@ -1,0 +1,229 @@
+#include "Documents/AppleBooksSource.h"
+
+#include "Accessibility/AXReader.h"
+#include "Core/VisionOCR.h"
+#include "Documents/AppleBooksSession.h"
+#include "Documents/PageWords.h"
+#include "Support/Log.h"
+#include "Support/Text.h"
+
+namespace lorvantine::AppleBooksSource {
+
+namespace {
+
+constexpr const char* booksBundleID = "com.apple.iBooksX";
+constexpr size_t minimumTextLength = 21;
+constexpr size_t minimumFirstWordTextLength = 4;
+constexpr int webAreaDepth = 8;
+constexpr int textDepth = 15;
+constexpr double visibleTolerance = 10;
+
+struct PageText {
+    std::string text;
+    AXElement element;
+};
+
+// The Books windows to look at, the focused one first (it may then come twice).
+std::vector<AXElement> candidateWindows(const std::string& bundleID)
+{
+    const auto& ids = supportedBundleIDs();
+    if (std::find(ids.begin(), ids.end(), bundleID) == ids.end())
+        return {};
+    auto app = AXReader::findApp(bundleID);
+    if (!app)
+        return {};
+    const AXElement application { app->pid, 0 };
+    std::vector<AXElement> windows = AXReader::windows(application);
+    if (auto focused = AXReader::focusedWindow(application))
+        windows.insert(windows.begin(), *focused);
+    return windows;
+}
+
+std::optional<AXElement> findInnerWebArea(const AXElement& element, int depth)
+{
+    if (depth > webAreaDepth)
+        return std::nullopt;
+    const auto children = AXReader::rawChildren(element);
+    if (AXReader::attribute(element, "AXRole") != "AXWebArea") {
+        for (const AXElement& child : children)
+            if (auto found = findInnerWebArea(child, depth + 1))
+                return found;
+        return std::nullopt;
+    }
+    // The page sits in a web area nested right inside the outer one, when there is such.
+    for (const AXElement& child : children)
+        if (AXReader::attribute(child, "AXRole") == "AXWebArea")
+            return child;
+    return element;
+}
+
+void collectTexts(const AXElement& element, std::vector<PageText>& texts, int depth)
+{
+    if (depth > textDepth)
+        return;
+    const auto role = AXReader::attribute(element, "AXRole");
+    if (role == "AXStaticText" || role == "AXHeading") {
+        auto value = AXReader::attribute(element, "AXValue");
+        if (!value || value->empty())
+            value = AXReader::attribute(element, "AXDescription");
+        if (value && !value->empty())
+            texts.push_back({ *value, element });
+        return;
+    }
+    if (role == "AXImage" || role == "AXScrollBar")
+        return;
+    for (const AXElement& child : AXReader::rawChildren(element))
+        collectTexts(child, texts, depth + 1);
+}
+
+std::optional<Rect> contentRegion(const AXElement& window)
+{
+    auto frame = AXReader::rect(window);
+    if (!frame)
+        return std::nullopt;
+    return Rect(frame->minX(), frame->minY() + 28, frame->width(), frame->height() - 98);
+}
+
+// Books keeps the pages before and after the visible one in its tree, outside the window: only
+// texts on the page region count, or a turned page would read as unchanged. When none of them
+// lies there (or the region is unknown) every text counts, as before.
+std::string visiblePageText(const std::vector<PageText>& texts, const std::optional<Rect>& region)
+{
+    std::vector<std::string> visible, all;
+    for (const PageText& text : texts) {
+        all.push_back(text.text);
+        if (!region)
+            continue;
+        if (auto frame = AXReader::rect(text.element); frame && frame->intersects(*region))
+            visible.push_back(text.text);
+    }
+    return Text::joined(visible.empty() ? all : visible, " ");
+}
+
+std::optional<std::string> readAXFirstWord(const AXElement& window)
+{
+    auto webArea = findInnerWebArea(window, 0);
+    if (!webArea)
+        return std::nullopt;
+    std::vector<PageText> texts;
+    collectTexts(*webArea, texts, 0);
+    for (const PageText& text : texts) {
+        const std::string trimmed = Text::trimmingWhitespacesAndNewlines(text.text);
+        if (Text::characterCount(trimmed) < minimumFirstWordTextLength)
+            continue;
+        std::string word;
+        for (const std::string& character : Text::characters(trimmed)) {
+            if (Text::isWhitespaceCharacter(character))
+                break;
+            word += character;
+        }
+        return word;
+    }
+    return std::nullopt;
+}
+
+void findVisibleText(const AXElement& element, const Rect& region, std::optional<AXElement>& result, int depth)
+{
+    if (depth > textDepth || result)
+        return;
+    const auto role = AXReader::attribute(element, "AXRole");
+    if (role == "AXStaticText") {
+        auto value = AXReader::attribute(element, "AXValue");
+        if (value && Text::characterCount(*value) >= minimumTextLength) {
+            if (auto frame = AXReader::rect(element)) {
+                const Rect widened = region.insetBy(-visibleTolerance, -visibleTolerance);
+                if (frame->minX() >= widened.minX() && frame->maxX() <= widened.maxX() && frame->minY() >= widened.minY()
+                    && frame->maxY() <= widened.maxY()) {
+                    result = element;
+                    return;
+                }
+            }
+        }
+    }
+    if (role == "AXImage" || role == "AXScrollBar")
+        return;
+    for (const AXElement& child : AXReader::rawChildren(element))
+        findVisibleText(child, region, result, depth + 1);
+}
+
+} // namespace
+
+const std::vector<std::string>& supportedBundleIDs()
+{
+    static const std::vector<std::string> identifiers { booksBundleID };
+    return identifiers;
+}
+
+std::optional<std::string> readAXText(const std::string& bundleID)
+{
+    for (const AXElement& window : candidateWindows(bundleID)) {
+        auto webArea = findInnerWebArea(window, 0);
+        if (!webArea)
+            continue;
+        std::vector<PageText> texts;
+        collectTexts(*webArea, texts, 0);
+        std::string joined = visiblePageText(texts, contentRegion(window));
+        if (Text::characterCount(joined) >= minimumTextLength)
+            return joined;
+    }
+    return std::nullopt;
+}
+
+std::shared_ptr<DocumentSession> detect(const std::string& bundleID)
+{
+    std::optional<AXElement> window;
+    for (const AXElement& candidate : candidateWindows(bundleID)) {
+        if (findInnerWebArea(candidate, 0)) {
+            window = candidate;
+            break;
+        }
+    }
+    if (!window)
+        return nullptr;
+    const std::string title = AXReader::attribute(*window, "AXTitle").value_or("Books");
+    auto frame = AXReader::rect(*window);
+    if (!frame)
+        return nullptr;
+    const Rect region = *contentRegion(*window);
+    using PageWords::truncated;
+    Log::line("[Books] window=(" + truncated(frame->minX()) + "," + truncated(frame->minY()) + " " + truncated(frame->width())
+              + "×" + truncated(frame->height()) + ") contentRect=(" + truncated(region.minX()) + "," + truncated(region.minY())
+              + " " + truncated(region.width()) + "×" + truncated(region.height()) + ")");
+
+    auto recognised = VisionOCR::recognizeWords(region, *window);
+    if (!recognised || recognised->empty()) {
+        Log::line("[Books] OCR 失败");
+        return nullptr;
+    }
+    std::vector<RecognizedWord> words = std::move(*recognised);
+    if (auto pageWord = readAXFirstWord(*window); pageWord && !pageWord->empty())
+        if (auto old = PageWords::repairDropCap(words, *pageWord))
+            Log::line("[Books] drop cap 修复: \"" + *old + "\" → \"" + words.front().text + "\"");
+
+    PageWords::Joined joined = PageWords::join(words);
+    std::optional<AXElement> reference;
+    if (auto webArea = findInnerWebArea(*window, 0))
+        findVisibleText(*webArea, region, reference, 0);
+
+    ArticleParagraph paragraph;
+    paragraph.index = 0;
+    paragraph.text = joined.text;
+    paragraph.frame = PageWords::unionOf(words);
+    paragraph.role = "body";
+    paragraph.element = reference;
+    paragraph.boundsDisabled = true;
+    paragraph.ocrWordBboxes = joined.entries;
+
+    Log::line("[Books] OCR-as-source: " + std::to_string(joined.entries.size()) + " 词, "
+              + std::to_string(Text::characterCount(joined.text)) + " 字符");
+    Log::line("[Books] 段落文本前 200 字: \"" + Text::characterPrefix(joined.text, 200) + "\"");
+    return std::make_shared<AppleBooksSession>(title, *window, std::vector<ReadableParagraph> { ReadableParagraph::from(paragraph) },
+                                               region);
+}
+
+DocumentSource source()
+{
+    return DocumentSource { .name = "AppleBooksSource", .priority = priority, .supportedBundleIDs = supportedBundleIDs(), .detect = detect };
+}
+
+} // namespace lorvantine::AppleBooksSource

@@ -1,0 +1,216 @@
+#include "Documents/KindleSource.h"
+
+#include "Accessibility/AXReader.h"
+#include "Core/VisionOCR.h"
+#include "Documents/KindleSession.h"
+#include "Documents/PageWords.h"
+#include "Support/Log.h"
+#include "Support/Text.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace lorvantine::KindleSource {
+
+namespace {
+
+constexpr const char* kindleBundleID = "com.amazon.Lassen";
+constexpr size_t minimumContentLength = 21;
+constexpr int maximumDepth = 16;
+constexpr double headerTolerance = 2.0;
+
+struct ContentEntry {
+    AXElement element;
+    std::string text;
+    Rect rect;
+};
+
+struct PageTree {
+    std::vector<ContentEntry> entries;
+    std::string bookTitle;
+};
+
+std::optional<AXElement> kindleWindow(const std::string& bundleID)
+{
+    if (bundleID != kindleBundleID)
+        return std::nullopt;
+    auto app = AXReader::findApp(bundleID);
+    if (!app)
+        return std::nullopt;
+    const AXElement application { app->pid, 0 };
+    if (auto focused = AXReader::focusedWindow(application))
+        return focused;
+    auto windows = AXReader::windows(application);
+    if (windows.empty())
+        return std::nullopt;
+    return windows.front();
+}
+
+void findAllKindleContent(const AXElement& element, PageTree& tree, int depth)
+{
+    if (depth >= maximumDepth)
+        return;
+    const auto role = AXReader::attribute(element, "AXRole");
+    if (role == "AXHeading") {
+        // A later heading in walk order names the book instead of an earlier one.
+        if (auto description = AXReader::attribute(element, "AXDescription"); description && !description->empty())
+            tree.bookTitle = *description;
+    } else if (role == "AXGenericElement") {
+        auto value = AXReader::attribute(element, "AXValue");
+        if (value && Text::characterCount(*value) >= minimumContentLength)
+            if (auto rect = AXReader::rect(element))
+                tree.entries.push_back({ element, *value, *rect });
+    }
+    for (const AXElement& child : AXReader::rawChildren(element))
+        findAllKindleContent(child, tree, depth + 1);
+}
+
+const ContentEntry* longest(const std::vector<ContentEntry>& entries)
+{
+    const ContentEntry* best = nullptr;
+    size_t bestLength = 0;
+    for (const ContentEntry& entry : entries) {
+        const size_t length = Text::characterCount(entry.text);
+        if (!best || length > bestLength) {
+            best = &entry;
+            bestLength = length;
+        }
+    }
+    return best;
+}
+
+// The page's first word: its leading run of Characters that are neither white space nor line breaks.
+std::string firstWord(const std::string& text)
+{
+    std::string word;
+    for (const std::string& character : Text::characters(text)) {
+        if (Text::isWhitespaceCharacter(character))
+            break;
+        word += character;
+    }
+    return word;
+}
+
+// One paragraph with its words' boxes, or (without words) the whole content rectangle.
+std::vector<ReadableParagraph> buildParagraphs(const std::string& text, const std::vector<OCRWordEntry>& words,
+                                               const Rect& contentRect, const AXElement& element)
+{
+    ArticleParagraph paragraph;
+    paragraph.index = 0;
+    paragraph.text = text;
+    paragraph.role = "body";
+    paragraph.element = element;
+    paragraph.nativeCharOffset = 0;
+    paragraph.boundsDisabled = true;
+    if (!words.empty()) {
+        Rect frame;
+        for (const OCRWordEntry& word : words)
+            frame = frame.united(word.screenRect);
+        paragraph.frame = frame;
+        paragraph.tightFrameYOffset = frame.minY() - contentRect.minY();
+        paragraph.tightFrameHeight = frame.height();
+        paragraph.ocrWordBboxes = words;
+    } else {
+        paragraph.frame = contentRect;
+    }
+    return { ReadableParagraph::from(paragraph) };
+}
+
+std::string quotedPreview(const std::string& text) { return "\"" + Text::characterPrefix(text, 200) + "\""; }
+
+} // namespace
+
+const std::vector<std::string>& supportedBundleIDs()
+{
+    static const std::vector<std::string> identifiers { kindleBundleID };
+    return identifiers;
+}
+
+std::optional<std::string> readAXText(const std::string& bundleID)
+{
+    auto window = kindleWindow(bundleID);
+    if (!window)
+        return std::nullopt;
+    PageTree tree;
+    findAllKindleContent(*window, tree, 0);
+    const ContentEntry* content = longest(tree.entries);
+    if (!content || Text::characterCount(content->text) < minimumContentLength)
+        return std::nullopt;
+    return content->text;
+}
+
+std::shared_ptr<DocumentSession> detect(const std::string& bundleID)
+{
+    auto window = kindleWindow(bundleID);
+    if (!window)
+        return nullptr;
+    PageTree tree;
+    findAllKindleContent(*window, tree, 0);
+    const ContentEntry* content = longest(tree.entries);
+    if (!content) {
+        Log::line("[Kindle] 未找到可用文本内容");
+        return nullptr;
+    }
+    const std::string title = tree.bookTitle.empty() ? "Kindle" : tree.bookTitle;
+    auto windowRect = AXReader::rect(*window);
+    if (!windowRect) {
+        Log::line("[Kindle] 无法获取窗口坐标");
+        return nullptr;
+    }
+    double elementTop = std::numeric_limits<double>::infinity();
+    for (const ContentEntry& entry : tree.entries)
+        elementTop = std::min(elementTop, entry.rect.minY());
+    const Rect contentRect(windowRect->minX(), windowRect->minY() + 28, windowRect->width(), windowRect->height() - 58);
+    using PageWords::truncated;
+    Log::line("[Kindle] 窗口: " + truncated(windowRect->width()) + "×" + truncated(windowRect->height()) + ", 元素顶部 Y="
+              + truncated(elementTop) + ", OCR 区域: (" + truncated(contentRect.minX()) + "," + truncated(contentRect.minY())
+              + " " + truncated(contentRect.width()) + "×" + truncated(contentRect.height()) + ")");
+
+    auto fallback = [&] {
+        return std::make_shared<KindleSession>(title, *window, content->element,
+                                               buildParagraphs(content->text, {}, contentRect, content->element), contentRect);
+    };
+    auto recognised = VisionOCR::recognizeWords(contentRect, *window);
+    if (!recognised || recognised->empty()) {
+        Log::line("[Kindle] OCR 失败，回退到无高亮模式");
+        return fallback();
+    }
+
+    // The running header is drawn above the page's first text element; its words are not the page's.
+    std::vector<RecognizedWord> words;
+    for (const RecognizedWord& word : *recognised)
+        if (word.screenRect.midY() >= elementTop - headerTolerance)
+            words.push_back(word);
+    if (words.size() != recognised->size())
+        Log::line("[Kindle] 过滤 running header: " + std::to_string(recognised->size()) + " → " + std::to_string(words.size())
+                  + " 词");
+    if (words.empty()) {
+        // Every word sat in the header band: the accessibility text still holds the page.
+        Log::line("[Kindle] 过滤后无可用词");
+        return fallback();
+    }
+
+    const std::string pageFirstWord = firstWord(content->text);
+    if (auto old = PageWords::repairDropCap(words, pageFirstWord))
+        Log::line("[Kindle] drop cap 修复: \"" + *old + "\" → \"" + words.front().text + "\"");
+
+    PageWords::Joined joined = PageWords::join(words);
+    auto paragraphs = buildParagraphs(joined.text, joined.entries, contentRect, content->element);
+    Log::line("[Kindle] OCR-as-source: " + std::to_string(joined.entries.size()) + " 词, "
+              + std::to_string(Text::characterCount(joined.text)) + " 字符");
+    Log::line("[Kindle] 段落文本前 200 字: " + quotedPreview(joined.text));
+    for (size_t i = 0; i < joined.entries.size() && i < 5; ++i) {
+        const OCRWordEntry& entry = joined.entries[i];
+        Log::line("[Kindle] word[" + std::to_string(i) + "] \"" + entry.text + "\" chars=" + std::to_string(entry.charStart)
+                  + ".." + std::to_string(entry.charEnd) + " screen=(" + truncated(entry.screenRect.minX()) + ","
+                  + truncated(entry.screenRect.minY()) + ")");
+    }
+    return std::make_shared<KindleSession>(title, *window, content->element, std::move(paragraphs), contentRect);
+}
+
+DocumentSource source()
+{
+    return DocumentSource { .name = "KindleSource", .priority = priority, .supportedBundleIDs = supportedBundleIDs(), .detect = detect };
+}
+
+} // namespace lorvantine::KindleSource

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "Documents/DocumentSource.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace lorvantine {
+
+// Kindle books. The page's text is the value of a generic element; its words' boxes come from
+// recognising the page picture, less the running header above the text, with a drop cap that
+// recognition split off mended. Synchronous; never on the main thread (it captures and recognises).
+namespace KindleSource {
+
+inline constexpr int priority = 60;
+const std::vector<std::string>& supportedBundleIDs();
+// One paragraph for the page in front, or none (logged) when no text can be found.
+std::shared_ptr<DocumentSession> detect(const std::string& bundleID);
+// The page's accessibility text alone (no recognition), quick enough to poll while a page
+// turns; none when Kindle does not run or shows no text of 21 Characters or more.
+std::optional<std::string> readAXText(const std::string& bundleID);
+DocumentSource source();
+
+} // namespace KindleSource
+} // namespace lorvantine

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "Core/RecognizedWord.h"
+#include "Documents/OCRWordEntry.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace lorvantine {
+
+// What the book sources (Kindle, Books) do alike with the recognised words of one page. Pure.
+namespace PageWords {
+
+// A large initial letter that recognition cut off: the first recognised word is replaced by the
+// page's own first word when that one is longer by at most three Characters and ends with it,
+// compared without case. Returns the replaced word (the words are changed in place), or none.
+std::optional<std::string> repairDropCap(std::vector<RecognizedWord>& words, const std::string& pageFirstWord);
+
+// The page text (the words joined by one space) and an entry per word spanning its Characters.
+struct Joined {
+    std::string text;
+    std::vector<OCRWordEntry> entries;
+};
+Joined join(const std::vector<RecognizedWord>& words);
+
+// The union of the words' rectangles (a zero rectangle for none).
+Rect unionOf(const std::vector<RecognizedWord>& words);
+
+// A whole number for a log line: the fraction dropped toward zero.
+std::string truncated(double value);
+
+} // namespace PageWords
+} // namespace lorvantine

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "SimDesktop/Behaviours/SimBehaviour.h"
+#include "SimDesktop/Model/SimPaging.h"
+#include "Platform/AXTypes.h"
+
+#include <memory>
+
+namespace lorvantine {
+
+class SimDesktop;
+
+// A paged reader turning its page: on a turning key posted while it is in front (at either tap,
+// or straight to its process) or on a press of its next-page menu item, it shows the next page,
+// at once or after its delay on the installed clock. Every turn is journaled as a
+// "pageTurned" action on the content element.
+class SimPageTurnBehaviour final : public SimBehaviour, public std::enable_shared_from_this<SimPageTurnBehaviour> {
+public:
+    SimPageTurnBehaviour(std::weak_ptr<SimDesktop> desktop, ProcessID pid, SimPaging paging);
+
+    void onJournalEntry(SimModel& model, const SimJournalEntry& entry) override;
+
+    // The page shown, from 0. Desktop lock held (called from the model's side).
+    int page() const { return m_page; }
+
+private:
+    bool asksToTurn(SimModel& model, const SimJournalEntry& entry) const;
+    void turn(SimModel& model);
+
+    std::weak_ptr<SimDesktop> m_desktop;
+    ProcessID m_pid;
+    SimPaging m_paging;
+    // Guarded by the desktop lock.
+    int m_page = 0;
+    int m_requests = 0;
+};
+
+} // namespace lorvantine

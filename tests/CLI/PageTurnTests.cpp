@@ -1,0 +1,211 @@
+#include "CLI/CLIRouter.h"
+
+#include "SimDesktop/Model/SimFixtureLoader.h"
+#include "SimDesktop/SimDesktop.h"
+#include "Support/Log.h"
+#include "TestSupport/ManualClockTest.h"
+
+#include <gmock/gmock.h>
+
+namespace lorvantine {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+constexpr const char* kindleID = "com.amazon.Lassen";
+constexpr const char* booksID = "com.apple.iBooksX";
+
+SimFixture loadFixture(const std::string& name)
+{
+    auto fixture = SimFixtureLoader::load(std::string(LORVANTINE_SOURCE_DIR) + "/tests/fixtures/" + name);
+    EXPECT_TRUE(fixture) << fixture.error();
+    return fixture ? *fixture : SimFixture {};
+}
+
+struct Outcome {
+    int calls = 0;
+    bool onMainThread = true;
+    std::optional<std::vector<ArticleParagraph>> paragraphs;
+};
+
+class PageTurnTest : public ManualClockTest {
+protected:
+    void SetUp() override
+    {
+        ManualClockTest::SetUp();
+        // Turning a page waits on the main thread for the other application.
+        clock->setMainThreadSleepsAdvance(true);
+    }
+
+    void use(const SimFixture& fixture)
+    {
+        desktop = SimDesktop::create(fixture);
+        services.emplace(desktop->services());
+    }
+
+    // Turns a page and lets time run until the completion has come (or 10 s have passed).
+    Outcome turn(const std::string& bundleID)
+    {
+        auto outcome = std::make_shared<Outcome>();
+        CLIRouter::turnPage(bundleID, [outcome](std::optional<std::vector<ArticleParagraph>> paragraphs) {
+            ++outcome->calls;
+            outcome->onMainThread = outcome->onMainThread && RunLoop::isMainThread();
+            outcome->paragraphs = std::move(paragraphs);
+        });
+        for (int step = 0; step < 100 && outcome->calls == 0; ++step)
+            Dispatch::advance(*clock, seconds(0.1));
+        Dispatch::advance(*clock, seconds(1));
+        return *outcome;
+    }
+
+    std::vector<SimJournalEntry> keyEvents()
+    {
+        std::vector<SimJournalEntry> keys;
+        for (const SimJournalEntry& entry : desktop->journal())
+            if (entry.kind == SimJournalEntry::Kind::event && entry.event && entry.event->isKeyboard())
+                keys.push_back(entry);
+        return keys;
+    }
+
+    int keyDowns()
+    {
+        int count = 0;
+        for (const SimJournalEntry& entry : keyEvents())
+            count += entry.event->type == InputEventType::keyDown;
+        return count;
+    }
+
+    std::shared_ptr<SimDesktop> desktop;
+    std::optional<Platform::ScopedServices> services;
+};
+
+std::string textOf(const Outcome& outcome)
+{
+    return outcome.paragraphs && !outcome.paragraphs->empty() ? outcome.paragraphs->front().text : std::string();
+}
+
+TEST_F(PageTurnTest, KindleTurnsByKeyFromBehindAMinimizedWindowAndGivesTheNextPage)
+{
+    use(loadFixture("kindle-book.json"));
+    const uint32_t kindleWindow = 6200;
+    desktop->minimizeWindow(kindleWindow);
+    ASSERT_TRUE(desktop->setFrontmost(610)); // the Finder is in front
+    desktop->clearJournal();
+    Log::Capture log;
+
+    Outcome outcome = turn(kindleID);
+    EXPECT_EQ(outcome.calls, 1);
+    EXPECT_TRUE(outcome.onMainThread);
+    ASSERT_TRUE(outcome.paragraphs);
+    ASSERT_EQ(outcome.paragraphs->size(), 1u);
+    EXPECT_THAT(textOf(outcome), ::testing::StartsWith("One winter a storm broke the lantern glass"));
+
+    // What the reader did to Kindle, in order.
+    std::vector<std::string> steps;
+    for (const SimJournalEntry& entry : desktop->journal()) {
+        switch (entry.kind) {
+        case SimJournalEntry::Kind::setAttribute:
+            steps.push_back(entry.name + "=" + (std::get<bool>(entry.value) ? "true" : "false"));
+            break;
+        case SimJournalEntry::Kind::appleScript: steps.push_back(entry.name); break;
+        case SimJournalEntry::Kind::activate: steps.push_back("activate " + std::to_string(entry.pid)); break;
+        case SimJournalEntry::Kind::event:
+            steps.push_back(std::string(entry.event->type == InputEventType::keyDown ? "down " : "up ")
+                            + std::to_string(entry.event->keyCode) + (entry.tap == EventTap::hid ? " hid" : " other")
+                            + (entry.event->source == EventSourceState::combinedSession ? " combined" : ""));
+            break;
+        default: break;
+        }
+    }
+    EXPECT_THAT(steps, ElementsAre("AXMinimized=false", "tell application id \"com.amazon.Lassen\" to activate", "activate 620",
+                                   "down 124 hid combined", "up 124 hid combined", "AXMinimized=true", "activate 610"));
+    EXPECT_TRUE(log.contains("[Kindle] 📖 翻页: AS activate + key (minimized=true, back to Finder)"));
+    EXPECT_TRUE(log.contains("[Kindle] 📖 翻页 pid=620"));
+    EXPECT_EQ(log.linesContaining("[Kindle] 📖 翻页成功 (poll=").size(), 1u);
+}
+
+TEST_F(PageTurnTest, TheReaderInFrontIsNotActivatedAgainAndTheLastPageEndsAfterTwoPresses)
+{
+    use(loadFixture("kindle-book.json"));
+    EXPECT_THAT(textOf(turn(kindleID)), HasSubstr("One winter"));
+    EXPECT_THAT(textOf(turn(kindleID)), HasSubstr("In spring a letter came"));
+    desktop->clearJournal();
+    Log::Capture log;
+
+    Outcome last = turn(kindleID);
+    EXPECT_EQ(last.calls, 1);
+    EXPECT_FALSE(last.paragraphs);
+    EXPECT_EQ(keyDowns(), 2);
+    for (const SimJournalEntry& entry : desktop->journal())
+        EXPECT_FALSE(entry.kind == SimJournalEntry::Kind::activate && entry.pid != 620) << "activated " << entry.pid;
+    EXPECT_EQ(log.linesContaining("[Kindle] 📖 首次翻页未响应，重试").size(), 1u);
+    ASSERT_EQ(log.linesContaining("，已到末尾").size(), 1u);
+    EXPECT_THAT(log.linesContaining("，已到末尾").front(), ::testing::MatchesRegex(R"(\[Kindle\] 📖 翻页后内容未变 \([0-9]+ms\)，已到末尾)"));
+}
+
+TEST_F(PageTurnTest, APageThatChangesAfterThePollHasGivenUpIsNotTurnedTwice)
+{
+    SimFixture fixture = loadFixture("kindle-book.json");
+    fixture.applications[1].paging->delay = 0.65; // just past twenty tries of 30 ms
+    use(fixture);
+
+    Outcome outcome = turn(kindleID);
+    EXPECT_THAT(textOf(outcome), ::testing::StartsWith("One winter"));
+    EXPECT_EQ(keyDowns(), 1);
+}
+
+TEST_F(PageTurnTest, BooksPagesUnreadableWhileTheyTurnCountAsUnchangedUntilTheNewPageShows)
+{
+    SimFixture fixture = loadFixture("books-book.json");
+    fixture.applications[0].paging->unreadableReads = 4;
+    use(fixture);
+    Log::Capture log;
+
+    Outcome outcome = turn(booksID);
+    ASSERT_TRUE(outcome.paragraphs);
+    EXPECT_THAT(textOf(outcome), ::testing::StartsWith("When the tide turned the fishermen"));
+    EXPECT_EQ(keyDowns(), 1);
+    // Each try reads the window twice (once as the focused window, once in the window list), so
+    // the four failing reads take two tries and the third, 90 ms in, sees the new page.
+    ASSERT_EQ(log.linesContaining("[Books] 📖 翻页成功").size(), 1u);
+    EXPECT_THAT(log.linesContaining("[Books] 📖 翻页成功").front(), HasSubstr("(poll=90ms"));
+}
+
+TEST_F(PageTurnTest, AnotherApplicationTurnsThroughItsMenuItemAndPostsNoKeys)
+{
+    use(loadFixture("paged-app.json"));
+    Log::Capture log;
+
+    Outcome outcome = turn("com.example.Pager");
+    // Only the book readers' text can be compared while polling, so the page never counts as
+    // changed: the item is pressed twice and the document ends.
+    EXPECT_EQ(outcome.calls, 1);
+    EXPECT_FALSE(outcome.paragraphs);
+    EXPECT_TRUE(keyEvents().empty());
+    const AXElement item = desktop->element("next-page");
+    int presses = 0;
+    for (const SimJournalEntry& entry : desktop->journal())
+        presses += entry.kind == SimJournalEntry::Kind::action && entry.name == "AXPress" && entry.element == item;
+    EXPECT_EQ(presses, 2);
+    EXPECT_EQ(log.linesContaining("[App] 📖 翻页: AX menu Cmd+→ → Go → Next Page").size(), 2u);
+}
+
+TEST_F(PageTurnTest, AnApplicationThatDoesNotRunGetsNothingAtOnce)
+{
+    use(loadFixture("paged-app.json"));
+    Log::Capture log;
+    int calls = 0;
+    bool empty = false;
+    CLIRouter::turnPage(kindleID, [&](std::optional<std::vector<ArticleParagraph>> paragraphs) {
+        ++calls;
+        empty = !paragraphs;
+    });
+    EXPECT_EQ(calls, 1);
+    EXPECT_TRUE(empty);
+    EXPECT_TRUE(log.contains("[Kindle] 📖 未找到进程"));
+    EXPECT_TRUE(desktop->journal().empty());
+}
+
+} // namespace
+} // namespace lorvantine

@@ -1,0 +1,263 @@
+#include "Documents/AppleBooksSource.h"
+#include "Documents/KindleSource.h"
+#include "Documents/PageWords.h"
+
+#include "SimDesktop/Model/SimFixtureLoader.h"
+#include "SimDesktop/SimDesktop.h"
+#include "Support/Log.h"
+#include "Support/Text.h"
+#include "TestSupport/ScopedEnvironment.h"
+
+#include <gmock/gmock.h>
+
+namespace lorvantine {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+constexpr const char* kindleID = "com.amazon.Lassen";
+constexpr const char* booksID = "com.apple.iBooksX";
+
+TEST(PageWords, ADropCapIsMendedOnlyWhenThePageWordEndsWithTheRecognisedOneAndIsAtMostThreeLonger)
+{
+    struct Case {
+        const char* recognised;
+        const char* pageWord;
+        const char* result;
+    };
+    for (const Case& c : std::vector<Case> {
+             { "nce", "Once", "Once" },
+             { "e", "Once", "Once" },       // three Characters short
+             { "s", "Happens", "s" },       // six short: left alone
+             { "NCE", "Once", "Once" },     // compared without case, replaced as the page writes it
+             { "Once", "Once", "Once" },    // as long as the page word: never replaced
+             { "nse", "Once", "nse" },      // not an ending of it
+             { "ünf", "Fünf", "Fünf" },
+             { "nce", "", "nce" },
+         }) {
+        std::vector<RecognizedWord> words { { c.recognised, Rect(10, 20, 30, 12) }, { "upon", Rect(50, 20, 30, 12) } };
+        PageWords::repairDropCap(words, c.pageWord);
+        EXPECT_EQ(words.front().text, c.result) << c.recognised << " / " << c.pageWord;
+        EXPECT_EQ(words.front().screenRect, Rect(10, 20, 30, 12));
+        EXPECT_EQ(words.back().text, "upon");
+    }
+}
+
+TEST(PageWords, JoinedWordsSpanTheirCharactersOneSpaceApart)
+{
+    auto joined = PageWords::join({ { "abc", Rect(0, 0, 9, 9) }, { "de😀fg", Rect(10, 0, 9, 9) }, { "hi", Rect(20, 0, 9, 9) } });
+    EXPECT_EQ(joined.text, "abc de😀fg hi");
+    ASSERT_EQ(joined.entries.size(), 3u);
+    std::vector<std::pair<int, int>> spans;
+    for (const OCRWordEntry& entry : joined.entries) {
+        spans.emplace_back(entry.charStart, entry.charEnd);
+        EXPECT_EQ(Text::characterSubstring(joined.text, entry.charStart, entry.charEnd - entry.charStart), entry.text);
+    }
+    EXPECT_EQ(spans, (std::vector<std::pair<int, int>> { { 0, 3 }, { 4, 9 }, { 10, 12 } }));
+    EXPECT_EQ(PageWords::unionOf({ { "a", Rect(5, 5, 10, 10) }, { "b", Rect(30, 0, 5, 5) } }), Rect(5, 0, 30, 15));
+}
+
+// Kindle with one window (number 90 at (100, 50), 800 × 600) holding `content`.
+std::shared_ptr<SimDesktop> kindleDesktop(std::vector<SimElement> content)
+{
+    SimApplication app;
+    app.pid = 900;
+    app.bundleIdentifier = kindleID;
+    app.localizedName = "Kindle";
+    app.active = true;
+    SimWindow window;
+    window.number = 90;
+    window.title = "Book";
+    window.frame = Rect(100, 50, 800, 600);
+    window.main = true;
+    window.children = std::move(content);
+    app.windows.push_back(window);
+    SimFixture fixture;
+    fixture.applications.push_back(app);
+    return SimDesktop::create(fixture);
+}
+
+// A Kindle page: drawn like a picture, its text given to accessibility as its value only.
+SimElement kindlePage(const std::string& drawn, const std::string& value, Rect frame = Rect(60, 100, 680, 400))
+{
+    SimElement page("AXGenericElement", drawn);
+    page.frame(frame).named("page").with("AXValue", value);
+    page.imageOnly = true;
+    page.font.family = "DejaVu Serif";
+    page.font.size = 20;
+    return page;
+}
+
+const std::string pageText = "It was the best of times and the worst of times for the small town by the river, "
+                             "where the mill still turned and the bells rang every hour of the day. The baker rose "
+                             "before the sun to light his ovens, and by seven the smell of bread had reached the "
+                             "church steps where the old men sat and argued about the weather, the price of flour "
+                             "and whether the new bridge would ever be finished before the winter floods came down.";
+
+TEST(KindleSource, ReadsThePageAsOneParagraphWithoutItsRunningHeader)
+{
+    SimElement header("AXGroup", "THE TALE OF A TOWN");
+    header.frame(Rect(60, 40, 680, 24));
+    header.imageOnly = true;
+    auto desktop = kindleDesktop({ SimElement("AXHeading").with("AXDescription", std::string("A Tale")), header,
+                                   kindlePage(pageText, pageText) });
+    Platform::ScopedServices services(desktop->services());
+    Log::Capture log;
+
+    auto session = KindleSource::detect(kindleID);
+    ASSERT_TRUE(session);
+    EXPECT_EQ(session->title(), "A Tale");
+    auto paragraphs = session->paragraphs();
+    ASSERT_EQ(paragraphs.size(), 1u);
+    const ReadableParagraph& paragraph = paragraphs.front();
+    EXPECT_EQ(paragraph.text, pageText);
+    EXPECT_EQ(paragraph.role, "body");
+    EXPECT_TRUE(paragraph.boundsDisabled);
+    EXPECT_EQ(paragraph.nativeCharOffset, 0);
+    EXPECT_EQ(paragraph.axElement, desktop->element("page"));
+    ASSERT_TRUE(paragraph.ocrWordBboxes);
+    EXPECT_EQ(paragraph.ocrWordBboxes->front().text, "It");
+    EXPECT_GE(paragraph.frame.minY(), 150 - 2);
+    EXPECT_EQ(paragraph.tightFrameYOffset, paragraph.frame.minY() - 78);
+    EXPECT_TRUE(log.contains("[Kindle] 窗口: 800×600, 元素顶部 Y=150, OCR 区域: (100,78 800×542)"));
+    EXPECT_EQ(log.linesContaining("[Kindle] 过滤 running header: ").size(), 1u);
+    EXPECT_EQ(log.linesContaining("[Kindle] word[").size(), 5u);
+    EXPECT_EQ(KindleSource::readAXText(kindleID), pageText);
+}
+
+TEST(KindleSource, RealRecognitionOfThePagePictureLeavesTheRunningHeaderOut)
+{
+    test::ScopedEnvironment recogniser("LORVANTINE_RECOGNIZER", "tesseract");
+    SimElement header("AXGroup", "THE TALE OF A TOWN");
+    header.frame(Rect(60, 40, 680, 24));
+    header.imageOnly = true;
+    auto desktop = kindleDesktop({ header, kindlePage(pageText, pageText) });
+    Platform::ScopedServices services(desktop->services());
+    Log::Capture log;
+
+    auto session = KindleSource::detect(kindleID);
+    ASSERT_TRUE(session);
+    const std::string text = session->paragraphs().front().text;
+    EXPECT_THAT(text, StartsWith("It was the best of times"));
+    EXPECT_THAT(text, ::testing::Not(HasSubstr("TOWN")));
+    EXPECT_EQ(log.linesContaining("[Kindle] 过滤 running header: ").size(), 1u);
+}
+
+TEST(KindleSource, TextOfTwentyCharactersIsNoPageAndTheFirstLongestElementWins)
+{
+    {
+        auto desktop = kindleDesktop({ kindlePage("12345678901234567890", "12345678901234567890") });
+        Platform::ScopedServices services(desktop->services());
+        Log::Capture log;
+        EXPECT_FALSE(KindleSource::detect(kindleID));
+        EXPECT_TRUE(log.contains("[Kindle] 未找到可用文本内容"));
+        EXPECT_FALSE(KindleSource::readAXText(kindleID));
+        EXPECT_FALSE(KindleSource::readAXText(booksID));
+    }
+    {
+        const std::string first(300, 'a'), second(300, 'b');
+        SimElement other = kindlePage(second, second, Rect(60, 300, 680, 100));
+        other.name = "second";
+        auto desktop = kindleDesktop({ kindlePage(first, first, Rect(60, 100, 680, 100)), other,
+                                       SimElement("AXHeading").with("AXDescription", std::string()) });
+        Platform::ScopedServices services(desktop->services());
+        Log::Capture log;
+        EXPECT_EQ(KindleSource::readAXText(kindleID), first);
+        auto session = KindleSource::detect(kindleID);
+        ASSERT_TRUE(session);
+        EXPECT_EQ(session->title(), "Kindle");
+    }
+}
+
+TEST(KindleSource, APageWhoseWordsAllSitInTheHeaderBandFallsBackToItsAccessibilityText)
+{
+    // The element starts below the drawn text, so every recognised word lies above its top.
+    SimElement drawn("AXGroup", pageText);
+    drawn.frame(Rect(60, 100, 680, 120));
+    drawn.imageOnly = true;
+    SimElement value("AXGenericElement");
+    value.frame(Rect(60, 400, 680, 100)).with("AXValue", pageText);
+    auto desktop = kindleDesktop({ drawn, value });
+    Platform::ScopedServices services(desktop->services());
+    Log::Capture log;
+
+    auto session = KindleSource::detect(kindleID);
+    ASSERT_TRUE(session);
+    auto paragraphs = session->paragraphs();
+    ASSERT_EQ(paragraphs.size(), 1u);
+    EXPECT_EQ(paragraphs.front().text, pageText);
+    EXPECT_FALSE(paragraphs.front().ocrWordBboxes);
+    EXPECT_EQ(paragraphs.front().frame, Rect(100, 78, 800, 542));
+    EXPECT_TRUE(log.contains("[Kindle] 过滤后无可用词"));
+}
+
+TEST(KindleSource, ADropCapCutOffByRealRecognitionIsMendedFromTheAccessibilityText)
+{
+    test::ScopedEnvironment recogniser("LORVANTINE_RECOGNIZER", "tesseract");
+    const std::string value = "Once upon a time a miller lived beside a quiet river with his three daughters.";
+    const std::string drawn = "nce upon a time a miller lived beside a quiet river with his three daughters.";
+    auto desktop = kindleDesktop({ kindlePage(drawn, value) });
+    Platform::ScopedServices services(desktop->services());
+    Log::Capture log;
+
+    auto session = KindleSource::detect(kindleID);
+    ASSERT_TRUE(session);
+    EXPECT_THAT(session->paragraphs().front().text, StartsWith("Once upon a time"));
+    EXPECT_TRUE(log.contains("[Kindle] drop cap 修复: \"nce\" → \"Once\"")) << ::testing::PrintToString(log.lines());
+}
+
+SimFixture booksFixture()
+{
+    auto fixture = SimFixtureLoader::load(std::string(LORVANTINE_SOURCE_DIR) + "/tests/fixtures/books-book.json");
+    EXPECT_TRUE(fixture) << fixture.error();
+    return fixture ? *fixture : SimFixture {};
+}
+
+TEST(AppleBooksSource, ReadsTheVisiblePageOfTheNestedWebArea)
+{
+    auto desktop = SimDesktop::create(booksFixture());
+    Platform::ScopedServices services(desktop->services());
+    Log::Capture log;
+
+    auto session = AppleBooksSource::detect(booksID);
+    ASSERT_TRUE(session);
+    EXPECT_EQ(session->title(), "Tides and Harbours");
+    auto paragraphs = session->paragraphs();
+    ASSERT_EQ(paragraphs.size(), 1u);
+    EXPECT_THAT(paragraphs.front().text, StartsWith("Chapter One The harbour wall was built of grey stone"));
+    EXPECT_THAT(paragraphs.front().text, HasSubstr("Children counted the gulls on it."));
+    EXPECT_THAT(paragraphs.front().text, ::testing::Not(HasSubstr("fishermen")));
+    EXPECT_TRUE(paragraphs.front().boundsDisabled);
+    ASSERT_TRUE(paragraphs.front().axElement);
+    EXPECT_EQ(desktop->frameOf(*paragraphs.front().axElement)->minX() >= 100, true);
+    EXPECT_TRUE(log.contains("[Books] window=(100,50 800×600) contentRect=(100,78 800×502)"));
+    EXPECT_EQ(log.linesContaining("[Books] OCR-as-source: ").size(), 1u);
+}
+
+TEST(AppleBooksSource, ThePageTextLeavesOutThePagesBesideTheWindowSoATurnShows)
+{
+    auto desktop = SimDesktop::create(booksFixture());
+    Platform::ScopedServices services(desktop->services());
+    auto first = AppleBooksSource::readAXText(booksID);
+    ASSERT_TRUE(first);
+    EXPECT_THAT(*first, StartsWith("The harbour wall")); // a heading's value is its level
+    EXPECT_THAT(*first, ::testing::Not(HasSubstr("fishermen")));
+
+    desktop->setScroll(desktop->element("book"), Point { 800, 0 });
+    auto second = AppleBooksSource::readAXText(booksID);
+    ASSERT_TRUE(second);
+    EXPECT_THAT(*second, StartsWith("When the tide turned"));
+    EXPECT_THAT(*second, ::testing::Not(HasSubstr("harbour wall")));
+
+    // With nothing on the page region every text counts, as before.
+    desktop->setScroll(desktop->element("book"), Point { 5000, 0 });
+    auto none = AppleBooksSource::readAXText(booksID);
+    ASSERT_TRUE(none);
+    EXPECT_THAT(*none, StartsWith("The harbour wall"));
+    EXPECT_THAT(*none, HasSubstr("In the evening the lamps"));
+    EXPECT_FALSE(AppleBooksSource::readAXText(kindleID));
+}
+
+} // namespace
+} // namespace lorvantine

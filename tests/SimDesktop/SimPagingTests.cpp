@@ -1,0 +1,146 @@
+#include <memory> // WorkspacePort.h uses std::shared_ptr without including it
+
+#include "Platform/WindowServerPort.h"
+#include "Platform/WorkspacePort.h"
+#include "SimDesktop/Model/SimFixtureLoader.h"
+#include "SimDesktop/Ports/SimAppleScript.h"
+#include "TestSupport/ManualClockTest.h"
+
+#include "SimDesktopTestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace lorvantine {
+namespace {
+
+using Statement = SimAppleScript::Statement;
+
+TEST(SimAppleScript, ReadsTheStatementsTheProgramSendsAndRefusesOthers)
+{
+    auto script = SimAppleScript::parse("tell application id \"com.amazon.Lassen\" to activate\n"
+                                        "  delay 0.5\n\n"
+                                        "tell application \"System Events\" to key code 124");
+    ASSERT_TRUE(script) << script.error();
+    EXPECT_EQ(*script, (std::vector<Statement> { { .kind = Statement::Kind::activate, .bundleID = "com.amazon.Lassen" },
+                                                 { .kind = Statement::Kind::delay, .seconds = 0.5 },
+                                                 { .kind = Statement::Kind::keyCode, .keyCode = 124 } }));
+    for (const char* refused : { "tell application \"Safari\" to activate", "delay -1", "delay soon",
+                                 "tell application id \"\" to activate", "tell application \"System Events\" to key code 1.5",
+                                 "do shell script \"rm -rf /\"", "tell application id \"x\" to quit" }) {
+        auto parsed = SimAppleScript::parse(refused);
+        ASSERT_FALSE(parsed) << refused;
+        EXPECT_NE(parsed.error().find(refused), std::string::npos) << parsed.error();
+    }
+}
+
+const char* pagedFixture = R"({
+  "applications": [
+    { "pid": 10, "bundleID": "com.example.Other", "name": "Other",
+      "windows": [{ "number": 1, "frame": [0, 0, 100, 100] }] },
+    { "pid": 20, "bundleID": "com.example.Book", "name": "Book", "active": true,
+      "menuBar": [{ "title": "Go", "items": [{ "title": "Next", "name": "next", "key": 124 }] }],
+      "paging": { "content": "page", "texts": ["one", "two", "three"], "menuItem": "next", "ignoreFirst": true,
+                  "delay": 0.5, "unreadableReads": 2 },
+      "windows": [{ "number": 2, "frame": [100, 100, 400, 300], "children": [
+        { "role": "AXGenericElement", "name": "page", "frame": [10, 10, 300, 100], "text": "",
+          "attributes": { "AXValue": "" } } ] }] }
+  ]
+})";
+
+class SimPagingTest : public ManualClockTest {
+protected:
+    void SetUp() override
+    {
+        ManualClockTest::SetUp();
+        auto fixture = SimFixtureLoader::parse(pagedFixture, "paged.json");
+        ASSERT_TRUE(fixture) << fixture.error();
+        t.emplace(SimDesktop::create(*fixture));
+    }
+
+    std::string page() { return t->get<std::string>(t->desktop->element("page"), "AXValue").value_or("?"); }
+    void press(uint16_t key) { t->ports.windowServer->post(EventTap::hid, InputEvent::keyboard(std::nullopt, key, true)); }
+
+    std::optional<PortsUnderTest> t;
+};
+
+TEST_F(SimPagingTest, KeysAndTheMenuItemTurnAfterTheDelayWhileTheReaderIsInFront)
+{
+    EXPECT_EQ(page(), "one");
+    press(124); // ignored: the first request of this reader
+    Dispatch::advance(*clock, seconds(1));
+    EXPECT_EQ(page(), "one");
+
+    press(125); // not a turning key
+    t->ports.windowServer->postToPid(10, InputEvent::keyboard(std::nullopt, 124, true)); // another process
+    press(124);
+    Dispatch::advance(*clock, seconds(0.4));
+    EXPECT_EQ(page(), "one");
+    Dispatch::advance(*clock, seconds(0.1));
+    // The page animates: the window's children cannot be read twice, then the new page shows.
+    const AXElement window = t->desktop->windowElement(2);
+    EXPECT_EQ(t->error(window, "AXChildren"), AXError::cannotComplete);
+    EXPECT_EQ(t->error(window, "AXChildren"), AXError::cannotComplete);
+    EXPECT_EQ(t->error(window, "AXChildren"), AXError::success);
+    EXPECT_EQ(page(), "two");
+
+    t->desktop->setFrontmost(10);
+    press(124);
+    Dispatch::advance(*clock, seconds(1));
+    EXPECT_EQ(page(), "two");
+
+    EXPECT_EQ(t->ax().performAction(t->desktop->element("next"), "AXPress"), AXError::success);
+    t->ports.windowServer->postToPid(20, InputEvent::keyboard(std::nullopt, 124, true));
+    Dispatch::advance(*clock, seconds(1));
+    EXPECT_EQ(page(), "three"); // the last page does not turn
+    int turns = 0;
+    for (const SimJournalEntry& entry : t->desktop->journal())
+        turns += entry.kind == SimJournalEntry::Kind::action && entry.name == "pageTurned";
+    EXPECT_EQ(turns, 2);
+}
+
+TEST_F(SimPagingTest, AScriptActivatesWaitsOnTheClockAndTypesIntoTheApplicationInFront)
+{
+    t->desktop->setFrontmost(10);
+    clock->setMainThreadSleepsAdvance(true);
+    const TimePoint before = clock->now();
+    std::string error;
+    EXPECT_EQ(t->ports.workspace->runAppleScript("tell application id \"com.example.Book\" to activate\ndelay 0.25\n"
+                                                 "tell application \"System Events\" to key code 124",
+                                                 error),
+              std::string());
+    EXPECT_EQ(clock->now() - before, seconds(0.25));
+    EXPECT_EQ(t->ports.workspace->frontmostApplication()->pid, 20);
+    EXPECT_FALSE(t->ports.workspace->runAppleScript("tell application id \"com.example.Missing\" to activate", error));
+    EXPECT_NE(error.find("com.example.Missing"), std::string::npos);
+
+    std::vector<SimJournalEntry::Kind> kinds;
+    for (const SimJournalEntry& entry : t->desktop->journal())
+        kinds.push_back(entry.kind);
+    using Kind = SimJournalEntry::Kind;
+    EXPECT_EQ(kinds, (std::vector<Kind> { Kind::appleScript, Kind::activate, Kind::event, Kind::event, Kind::appleScript }));
+}
+
+TEST(SimPagingFixture, FaultsAreNamedWithTheirPath)
+{
+    struct Case {
+        const char* paging;
+        const char* fault;
+    };
+    for (const Case& c : std::vector<Case> {
+             { R"({ "texts": ["a"] })", "/applications/0/paging: missing \"content\"" },
+             { R"({ "content": "p" })", "/applications/0/paging: expected either \"texts\" or \"step\"" },
+             { R"({ "content": "p", "texts": ["a"], "step": [1, 0] })", "expected either" },
+             { R"({ "content": "nowhere", "texts": ["a"] })", "/applications/0/paging/content: no element is named \"nowhere\"" },
+             { R"({ "content": "p", "step": [1, 0], "count": 0 })", "/applications/0/paging/count: expected 1 to 100000 pages" },
+             { R"({ "content": "p", "texts": ["a"], "delay": -1 })", "/applications/0/paging/delay: must not be negative" },
+         }) {
+        const std::string json = std::string(R"({ "applications": [{ "paging": )") + c.paging
+            + R"(, "windows": [{ "frame": [0, 0, 10, 10], "children": [{ "role": "AXGroup", "name": "p" }] }] }] })";
+        auto fixture = SimFixtureLoader::parse(json, "f.json");
+        ASSERT_FALSE(fixture) << c.paging;
+        EXPECT_NE(fixture.error().find(c.fault), std::string::npos) << fixture.error();
+    }
+}
+
+} // namespace
+} // namespace lorvantine
