@@ -1,4 +1,4 @@
-#include "Core/VisionOCR.h"
+#include "Documents/VisionOCR.h"
 #include "FuzzCheck.h"
 #include "Documents/OCRParagraphBuilder.h"
 #include "Support/Log.h"

@@ -2,7 +2,7 @@
 
 #include "Accessibility/AXReader.h"
 #include "Core/HighlightGeometry.h"
-#include "Core/VisionOCR.h"
+#include "Documents/VisionOCR.h"
 #include "Platform/Dispatch/Dispatch.h"
 #include "Support/Log.h"
 #include "Support/Text.h"

@@ -1,7 +1,7 @@
 #include "Documents/AppleBooksSource.h"
 
 #include "Accessibility/AXReader.h"
-#include "Core/VisionOCR.h"
+#include "Documents/VisionOCR.h"
 #include "Documents/AppleBooksSession.h"
 #include "Documents/PageWords.h"
 #include "Support/Log.h"

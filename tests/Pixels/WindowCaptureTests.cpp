@@ -1,6 +1,6 @@
 #include "PixelsTestSupport.h"
 
-#include "Core/VisionOCR.h"
+#include "Documents/VisionOCR.h"
 #include "Platform/Backends/TesseractRecognizer.h"
 #include "Platform/Services.h"
 #include "Platform/TextRecognitionPort.h"

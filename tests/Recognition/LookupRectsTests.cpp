@@ -1,4 +1,4 @@
-#include "Core/VisionOCR.h"
+#include "Documents/VisionOCR.h"
 #include "Recognition/RecognitionMatchers.h"
 
 #include <gmock/gmock.h>

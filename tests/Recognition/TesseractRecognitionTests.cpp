@@ -1,4 +1,4 @@
-#include "Core/VisionOCR.h"
+#include "Documents/VisionOCR.h"
 #include "Platform/Backends/RecognizedLineBuilder.h"
 #include "Platform/Backends/TesseractRecognizer.h"
 #include "Recognition/OCRTestDesktop.h"

@@ -1,4 +1,4 @@
-#include "Core/VisionOCR.h"
+#include "Documents/VisionOCR.h"
 #include "Recognition/OCRTestDesktop.h"
 #include "Recognition/RecognitionMatchers.h"
 #include "Support/Log.h"

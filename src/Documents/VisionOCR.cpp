@@ -1,4 +1,4 @@
-#include "Core/VisionOCR.h"
+#include "Documents/VisionOCR.h"
 
 #include "Accessibility/AXReader.h"
 #include "Platform/AccessibilityPort.h"
