@@ -1,0 +1,11 @@
+#include "Core/ClipboardCapture.h"
+
+#include "Platform/PasteboardPort.h"
+
+#include <vector>
+
+namespace lorvantine::ClipboardCapture {
+
+void watchForLateCopy(const std::vector<PasteboardItem>&) { }
+
+} // namespace lorvantine::ClipboardCapture
