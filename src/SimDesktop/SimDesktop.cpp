@@ -2,6 +2,7 @@
 
 #include "Platform/Dispatch/Dispatch.h"
 #include "SimDesktop/Ports/SimAccessibility.h"
+#include "SimDesktop/Ports/SimEventMonitor.h"
 #include "SimDesktop/Model/SimDemoFixture.h"
 #include "SimDesktop/Model/SimFixtureLoader.h"
 #include "SimDesktop/Model/SimGeometry.h"
@@ -78,6 +79,7 @@ PlatformServices SimDesktop::services()
     s.permissions = std::make_shared<SimPermissions>(self);
     s.windowCapture = std::make_shared<SimWindowCapture>(self);
     s.textRecognizer = SimRecognitionTruth::makeRecognizer(m_truth);
+    s.eventMonitor = std::make_shared<SimEventMonitor>(self);
     return s;
 }
 
@@ -87,10 +89,14 @@ void SimDesktop::flush(std::unique_lock<std::mutex>& lock)
 {
     auto notifications = std::move(m_model.pendingNotifications);
     auto activations = std::move(m_model.pendingActivations);
+    auto events = std::move(m_model.pendingEvents);
+    auto tapDisables = std::move(m_model.pendingTapDisables);
     m_model.pendingNotifications.clear();
     m_model.pendingActivations.clear();
+    m_model.pendingEvents.clear();
+    m_model.pendingTapDisables.clear();
     lock.unlock();
-    if (notifications.empty() && activations.empty())
+    if (notifications.empty() && activations.empty() && events.empty() && tapDisables.empty())
         return;
     std::weak_ptr<SimDesktop> weak = weak_from_this();
     for (auto& pending : notifications) {
@@ -105,6 +111,54 @@ void SimDesktop::flush(std::unique_lock<std::mutex>& lock)
                 desktop->deliverActivation(listener, application);
         });
     }
+    for (auto& pending : events) {
+        DispatchQueue::main().async([weak, pending = std::move(pending)] {
+            if (auto desktop = weak.lock())
+                desktop->deliverEvent(pending);
+        });
+    }
+    for (auto& [tap, reason] : tapDisables) {
+        DispatchQueue::main().async([weak, tap = tap, reason = reason] {
+            if (auto desktop = weak.lock())
+                desktop->deliverTapDisabled(tap, reason);
+        });
+    }
+}
+
+void SimDesktop::deliverEvent(const SimModel::PendingEvent& pending)
+{
+    for (uint64_t id : pending.monitors) {
+        SimModel::EventMonitor monitor;
+        {
+            std::lock_guard lock(m_mutex);
+            auto it = m_model.eventMonitors.find(id);
+            // Removed, or a tap switched off, since the event was posted.
+            if (it == m_model.eventMonitors.end() || !it->second.enabled)
+                continue;
+            monitor = it->second;
+        }
+        MonitoredEvent event = pending.event;
+        if (monitor.kind != SimModel::EventMonitor::Kind::local)
+            event.windowNumber = 0;
+        if (monitor.onEvent)
+            monitor.onEvent(event);
+        else if (monitor.onLocalEvent)
+            monitor.onLocalEvent(event);
+    }
+}
+
+void SimDesktop::deliverTapDisabled(uint64_t tap, EventTapDisabledReason reason)
+{
+    std::function<void(EventTapDisabledReason)> callback;
+    {
+        std::lock_guard lock(m_mutex);
+        auto it = m_model.eventMonitors.find(tap);
+        if (it == m_model.eventMonitors.end())
+            return;
+        callback = it->second.onDisabled;
+    }
+    if (callback)
+        callback(reason);
 }
 
 void SimDesktop::deliverNotification(const SimModel::PendingNotification& pending)
@@ -337,6 +391,23 @@ void SimDesktop::setTrusted(bool trusted)
 void SimDesktop::setInputMonitoring(InputMonitoringAccess access)
 {
     withModel([&](SimModel& m) { m.inputMonitoring = access; });
+}
+
+void SimDesktop::setEventTapsAvailable(bool available)
+{
+    withModel([&](SimModel& m) { m.eventTapsAvailable = available; });
+}
+
+void SimDesktop::disableEventTaps(EventTapDisabledReason reason)
+{
+    withModel([&](SimModel& m) {
+        for (auto& [id, monitor] : m.eventMonitors) {
+            if (monitor.kind != SimModel::EventMonitor::Kind::tap || !monitor.enabled)
+                continue;
+            monitor.enabled = false;
+            m.pendingTapDisables.emplace_back(id, reason);
+        }
+    });
 }
 
 void SimDesktop::setLoginItemStatus(LoginItemStatus status)
