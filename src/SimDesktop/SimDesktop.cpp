@@ -1,6 +1,8 @@
 #include "SimDesktop/SimDesktop.h"
 
 #include "Platform/Dispatch/Dispatch.h"
+#include "SimDesktop/Behaviours/SimCopiesSelection.h"
+#include "SimDesktop/Behaviours/SimSelectsText.h"
 #include "SimDesktop/Ports/SimAccessibility.h"
 #include "SimDesktop/Ports/SimEventMonitor.h"
 #include "SimDesktop/Model/SimDemoFixture.h"
@@ -31,8 +33,9 @@ std::shared_ptr<SimDesktop> SimDesktop::create(const SimFixture& fixture)
         m.mouseLocation = *fixture.mouseLocation;
     else
         m.mouseLocation = Point { m.screens[0].frame.midX(), m.screens[0].frame.midY() };
+    m.eventTapsAvailable = fixture.eventTapsAvailable;
     for (const auto& app : fixture.applications)
-        m.addApplication(app);
+        desktop->addBehaviours(m, m.addApplication(app), app.behaviours);
     desktop->m_captureTool = fixture.captureTool;
     desktop->m_truth->setNoise(fixture.recognitionNoise);
     return desktop;
@@ -195,7 +198,21 @@ void SimDesktop::deliverActivation(uint64_t listener, const RunningApplication& 
 
 ProcessID SimDesktop::addApplication(const SimApplication& application)
 {
-    return withModel([&](SimModel& m) { return m.addApplication(application); });
+    return withModel([&](SimModel& m) {
+        const ProcessID pid = m.addApplication(application);
+        addBehaviours(m, pid, application.behaviours);
+        return pid;
+    });
+}
+
+void SimDesktop::addBehaviours(SimModel& model, ProcessID pid, const SimBehaviourOptions& options)
+{
+    if (pid == 0)
+        return;
+    if (options.selectsText)
+        model.behaviours.push_back(std::make_shared<SimSelectsText>(pid));
+    if (options.copy)
+        model.behaviours.push_back(std::make_shared<SimCopiesSelection>(weak_from_this(), pid, *options.copy));
 }
 
 uint32_t SimDesktop::addWindow(ProcessID pid, const SimWindow& window)

@@ -126,6 +126,7 @@ private:
     void flush(std::unique_lock<std::mutex>& lock);
     void deliverNotification(const SimModel::PendingNotification& pending);
     void deliverActivation(uint64_t listener, const RunningApplication& application);
+    void addBehaviours(SimModel& model, ProcessID pid, const SimBehaviourOptions& options);
     void deliverEvent(const SimModel::PendingEvent& pending);
     void deliverTapDisabled(uint64_t tap, EventTapDisabledReason reason);
 

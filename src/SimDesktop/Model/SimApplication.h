@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Platform/AXTypes.h"
+#include "SimDesktop/Behaviours/SimBehaviourOptions.h"
 #include "SimDesktop/Model/SimMenuItem.h"
 #include "SimDesktop/Model/SimWindow.h"
 
@@ -25,6 +26,7 @@ struct SimApplication {
     std::map<std::string, AXError> errors;     // also "AXObserverCreate": observers of this process fail
     std::vector<SimMenuItem> menuBar;
     std::vector<SimWindow> windows;
+    SimBehaviourOptions behaviours;
 };
 
 } // namespace lorvantine
