@@ -1,9 +1,14 @@
 #include "Core/ClipboardCapture.h"
 
+#include "Platform/Dispatch/Dispatch.h"
+#include "Platform/EventMonitorPort.h"
 #include "Platform/PasteboardPort.h"
+#include "Platform/PermissionsPort.h"
 #include "Platform/Services.h"
 #include "Platform/WindowServerPort.h"
+#include "Support/Log.h"
 
+#include <memory>
 #include <vector>
 
 namespace lorvantine::ClipboardCapture {
@@ -49,9 +54,117 @@ std::optional<std::string> copiedText(PasteboardPort& pasteboard, int64_t before
     return text;
 }
 
-} // namespace
+constexpr Duration kLateCopyPoll = seconds(0.05);
 
-void watchForLateCopy(const Snapshot& saved);
+// Watches the pasteboard after a capture for a copy that came too late, and puts the user's
+// contents back once more. Main thread.
+class LateCopyWatch : public std::enable_shared_from_this<LateCopyWatch> {
+public:
+    LateCopyWatch(Snapshot saved, int64_t restoredCount)
+        : m_saved(std::move(saved))
+        , m_restoredCount(restoredCount)
+        , m_pasteboard(Platform::current().pasteboard)
+        , m_monitors(Platform::current().eventMonitor)
+    {
+    }
+
+    static std::shared_ptr<LateCopyWatch>& current()
+    {
+        static std::shared_ptr<LateCopyWatch> watch;
+        return watch;
+    }
+
+    void begin()
+    {
+        std::weak_ptr<LateCopyWatch> weak = weak_from_this();
+        EventMonitorPort& monitors = *m_monitors;
+        const EventTypeMask mask = eventTypeMask(InputEventType::keyDown) | eventTypeMask(InputEventType::leftMouseDown)
+            | eventTypeMask(InputEventType::rightMouseDown);
+        // The user's own hand has no event source; the program's synthetic keys do.
+        m_global = monitors.addGlobalMonitor(mask, [weak](const MonitoredEvent& event) {
+            if (auto self = weak.lock(); self && !event.source)
+                self->m_userActed = true;
+        });
+        m_local = monitors.addLocalMonitor(mask, [weak](const MonitoredEvent& event) -> std::optional<MonitoredEvent> {
+            if (auto self = weak.lock(); self && !event.source)
+                self->m_userActed = true;
+            return event;
+        });
+        m_deadline = Clock::current().now() + lateCopyGracePeriod;
+        m_timer = Timer::scheduled(kLateCopyPoll, Timer::Repeats::yes, [weak](Timer&) {
+            if (auto self = weak.lock())
+                self->tick();
+        });
+    }
+
+    void end()
+    {
+        if (m_timer)
+            m_timer->invalidate();
+        m_timer.reset();
+        EventMonitorPort& monitors = *m_monitors;
+        if (m_global)
+            monitors.removeMonitor(*m_global);
+        if (m_local)
+            monitors.removeMonitor(*m_local);
+        m_global.reset();
+        m_local.reset();
+        if (current().get() == this)
+            current().reset();
+    }
+
+private:
+    void tick()
+    {
+        auto keepAlive = shared_from_this();
+        if (m_userActed) {
+            end();
+            return;
+        }
+        PasteboardPort& pasteboard = *m_pasteboard;
+        if (pasteboard.changeCount() != m_restoredCount) {
+            restore(pasteboard, m_saved);
+            Log::line("[SelectionOCR] ⚠️ ⌘C 在等待结束后才到，已再次恢复剪贴板");
+            end();
+            return;
+        }
+        if (!(Clock::current().now() < m_deadline))
+            end();
+    }
+
+    Snapshot m_saved;
+    int64_t m_restoredCount = 0;
+    bool m_userActed = false;
+    TimePoint m_deadline {};
+    std::optional<EventMonitorID> m_global;
+    std::optional<EventMonitorID> m_local;
+    std::shared_ptr<Timer> m_timer;
+    // The ports of the desktop the capture ran on, whatever is installed by the time it ends.
+    std::shared_ptr<PasteboardPort> m_pasteboard;
+    std::shared_ptr<EventMonitorPort> m_monitors;
+};
+
+void watchForLateCopy(Snapshot saved, int64_t restoredCount)
+{
+    // Without Input Monitoring the user's own copy could not be told from a late one.
+    const PlatformServices services = Platform::current();
+    if (!services.eventMonitor || !services.permissions
+        || services.permissions->checkInputMonitoring() != InputMonitoringAccess::granted)
+        return;
+    auto begin = [saved = std::move(saved), restoredCount]() mutable {
+        if (auto& previous = LateCopyWatch::current())
+            previous->end();
+        auto watch = std::make_shared<LateCopyWatch>(std::move(saved), restoredCount);
+        LateCopyWatch::current() = watch;
+        watch->begin();
+    };
+    if (RunLoop::isMainThread())
+        begin();
+    else
+        DispatchQueue::main().async(std::move(begin));
+}
+
+} // namespace
 
 std::optional<std::string> captureSelectionText(Duration timeout)
 {
@@ -80,7 +193,7 @@ std::optional<std::string> captureSelectionText(Duration timeout)
     }
 
     restore(pasteboard, saved);
-    watchForLateCopy(saved);
+    watchForLateCopy(saved, pasteboard.changeCount());
     return result;
 }
 
