@@ -20,7 +20,7 @@ constexpr Duration kPollInterval = seconds(0.01);
 
 using Snapshot = std::vector<PasteboardItem>;
 
-Snapshot snapshot(PasteboardPort& pasteboard) { return pasteboard.pasteboardItems(); }
+Snapshot snapshotOf(PasteboardPort& pasteboard) { return pasteboard.pasteboardItems(); }
 
 bool sendCmdC()
 {
@@ -170,7 +170,7 @@ std::optional<std::string> captureSelectionText(Duration timeout)
 {
     PasteboardPort& pasteboard = Platform::pasteboard();
     Clock& clock = Clock::current();
-    const Snapshot saved = snapshot(pasteboard);
+    const Snapshot saved = snapshotOf(pasteboard);
     const int64_t before = pasteboard.changeCount();
 
     if (!sendCmdC()) {

@@ -18,7 +18,7 @@ namespace {
 
 const std::vector<std::string> kRecognitionLanguages { "zh-Hans", "zh-Hant", "en" };
 
-std::optional<std::string> frontBundleID()
+std::optional<std::string> dispatcherFrontBundleID()
 {
     auto front = Platform::workspace().frontmostApplication();
     if (!front)
@@ -134,7 +134,7 @@ void SelectionOCRDispatcher::finish(uint64_t generation, const Outcome& outcome)
         Log::line("[SelectionOCR] 段落构建失败 → 不显示朗读按钮");
         return;
     }
-    if (frontBundleID() != outcome.bundleID) {
+    if (dispatcherFrontBundleID() != outcome.bundleID) {
         Log::line("[SelectionOCR] 前台 App 已变，丢弃结果");
         return;
     }

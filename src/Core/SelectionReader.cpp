@@ -17,7 +17,7 @@ namespace {
 
 constexpr size_t kTitleCharacters = 40;
 
-std::string count(const std::optional<std::string>& text, bool utf16)
+std::string unitCount(const std::optional<std::string>& text, bool utf16)
 {
     if (!text)
         return "-1";
@@ -37,7 +37,7 @@ int64_t leadingWhitespaceScalars(const std::string& text)
     return leading;
 }
 
-std::optional<AXElement> frontWindow()
+std::optional<AXElement> readerHostWindow()
 {
     auto front = Platform::workspace().frontmostApplication();
     if (!front)
@@ -51,7 +51,7 @@ std::optional<AXElement> frontWindow()
     return windows.front();
 }
 
-std::string frontBundleID()
+std::string readerFrontBundleID()
 {
     auto front = Platform::workspace().frontmostApplication();
     return front ? front->bundleIdentifier.value_or("") : "";
@@ -97,8 +97,8 @@ std::optional<Selection> readCurrentSelection()
     std::optional<std::string> exact = askable
         ? AXReader::stringForRange(element, static_cast<int>(range.location), static_cast<int>(range.length))
         : std::nullopt;
-    Log::line("[SelectionReader:diag] range.len=" + std::to_string(range.length) + " selected(cnt=" + count(s, false)
-              + " u16=" + count(s, true) + ") stringForRange(cnt=" + count(exact, false) + " u16=" + count(exact, true) + ")");
+    Log::line("[SelectionReader:diag] range.len=" + std::to_string(range.length) + " selected(cnt=" + unitCount(s, false)
+              + " u16=" + unitCount(s, true) + ") stringForRange(cnt=" + unitCount(exact, false) + " u16=" + unitCount(exact, true) + ")");
 
     std::string chosen;
     if (exact && static_cast<int64_t>(Text::utf16Count(*exact)) == range.length) {
@@ -132,7 +132,7 @@ bool start(const std::string& text, const std::optional<AXElement>& element, con
     if (element)
         window = AXReader::findAncestor(*element, "AXWindow").value_or(*element);
     else
-        window = frontWindow();
+        window = readerHostWindow();
     if (!window) {
         Log::line("[SelectionReader] ❌ 找不到承载 window，无法朗读");
         return false;
@@ -157,7 +157,7 @@ bool start(const std::string& text, const std::optional<AXElement>& element, con
     }
     paragraph.boundsDisabled = !highlight;
 
-    const std::string bundleID = frontBundleID();
+    const std::string bundleID = readerFrontBundleID();
     Log::line("[SelectionReader] ▶ " + std::to_string(Text::characterCount(trimmed)) + " 字符, highlight="
               + (highlight ? "AX" : "off") + ", bundle=" + bundleID);
     if (reader.isReading())

@@ -180,7 +180,7 @@ std::vector<CharIds> joinedGroups(const std::vector<CharIds>& words)
     return groups;
 }
 
-Rect unionOf(const std::vector<RecognizedWord>& words, int start, int length)
+Rect unionOfOCRWords(const std::vector<RecognizedWord>& words, int start, int length)
 {
     const Rect& first = words[static_cast<size_t>(start)].screenRect;
     double x0 = first.minX(), y0 = first.minY(), x1 = first.maxX(), y1 = first.maxY();
@@ -427,7 +427,7 @@ std::vector<OCRWordEntry> alignWordLevel(const std::vector<std::string>& clipWor
 
     std::vector<OCRWordEntry> entries;
     for (const Match& match : matches) {
-        Rect box = unionOf(ocrWords, match.ocrStart, match.ocrLen);
+        Rect box = unionOfOCRWords(ocrWords, match.ocrStart, match.ocrLen);
         if (match.cropStart > 0 || match.cropEnd < 1)
             box = Rect(box.minX() + match.cropStart * box.width(), box.minY(), (match.cropEnd - match.cropStart) * box.width(),
                        box.height());

@@ -93,8 +93,9 @@ TEST_F(SelectionReaderTest, ReadsTheSelectionPreferringTheElementsTextForTheRang
             EXPECT_EQ(selection->element, editor);
             EXPECT_EQ(selection->range, c.range);
             EXPECT_EQ(selection->rect, c.hasRect ? boundsOf(editor, c.range) : std::nullopt);
-            if (c.hasRect)
+            if (c.hasRect) {
                 EXPECT_TRUE(selection->rect);
+            }
         }
         EXPECT_EQ(log.lines(), c.lines);
         desktop->removeElement(editor);
