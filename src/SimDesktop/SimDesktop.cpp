@@ -34,6 +34,14 @@ std::shared_ptr<SimDesktop> SimDesktop::create(const SimFixture& fixture)
     else
         m.mouseLocation = Point { m.screens[0].frame.midX(), m.screens[0].frame.midY() };
     m.eventTapsAvailable = fixture.eventTapsAvailable;
+    // Queued while the lock is held, so that events posted from several threads are heard in the
+    // order the desktop took them.
+    m.onRoutedEvent = [weak = std::weak_ptr<SimDesktop>(desktop)](SimModel::PendingEvent pending) {
+        DispatchQueue::main().async([weak, pending = std::move(pending)] {
+            if (auto d = weak.lock())
+                d->deliverEvent(pending);
+        });
+    };
     for (const auto& app : fixture.applications)
         desktop->addBehaviours(m, m.addApplication(app), app.behaviours);
     desktop->m_captureTool = fixture.captureTool;
@@ -92,14 +100,12 @@ void SimDesktop::flush(std::unique_lock<std::mutex>& lock)
 {
     auto notifications = std::move(m_model.pendingNotifications);
     auto activations = std::move(m_model.pendingActivations);
-    auto events = std::move(m_model.pendingEvents);
     auto tapDisables = std::move(m_model.pendingTapDisables);
     m_model.pendingNotifications.clear();
     m_model.pendingActivations.clear();
-    m_model.pendingEvents.clear();
     m_model.pendingTapDisables.clear();
     lock.unlock();
-    if (notifications.empty() && activations.empty() && events.empty() && tapDisables.empty())
+    if (notifications.empty() && activations.empty() && tapDisables.empty())
         return;
     std::weak_ptr<SimDesktop> weak = weak_from_this();
     for (auto& pending : notifications) {
@@ -112,12 +118,6 @@ void SimDesktop::flush(std::unique_lock<std::mutex>& lock)
         DispatchQueue::main().async([weak, listener = listener, application = application] {
             if (auto desktop = weak.lock())
                 desktop->deliverActivation(listener, application);
-        });
-    }
-    for (auto& pending : events) {
-        DispatchQueue::main().async([weak, pending = std::move(pending)] {
-            if (auto desktop = weak.lock())
-                desktop->deliverEvent(pending);
         });
     }
     for (auto& [tap, reason] : tapDisables) {

@@ -1,5 +1,7 @@
 #include "Platform/EventMonitorPort.h"
+#include "Platform/Toolkit/Button.h"
 #include "Platform/Toolkit/Panel.h"
+#include "Platform/Toolkit/View.h"
 
 #include "SimDesktopTestSupport.h"
 
@@ -182,6 +184,31 @@ TEST_F(SimEventMonitorTest, EventsArriveOnTheMainQueueInPostingOrderWithTheirDet
     EXPECT_NE(bubble->windowNumber(), 0u);
     EXPECT_EQ(last[0].event.windowNumber, bubble->windowNumber()) << "a local event names the program's window";
     EXPECT_EQ(last[0].event.source, std::nullopt) << "the user's hand has no event source";
+}
+
+// A button that takes the first click on a non-activating panel, as the bubble's does.
+class FirstClickButton final : public Button {
+public:
+    using Button::Button;
+    bool acceptsFirstMouse(const MouseEvent&) const override { return true; }
+};
+
+TEST_F(SimEventMonitorTest, LocalMonitorsHearAClickBeforeThePanelActsOnIt)
+{
+    auto button = std::make_shared<FirstClickButton>(Rect(0, 0, 40, 40), "Read");
+    std::vector<std::string> order;
+    button->onAction = [&] { order.push_back("button"); };
+    bubble->contentView()->addSubview(button);
+    auto watcher = Platform::eventMonitor().addLocalMonitor(
+        eventTypeMask(InputEventType::leftMouseUp), [&](const MonitoredEvent& e) -> std::optional<MonitoredEvent> {
+            order.push_back("monitor");
+            return e;
+        });
+    postAt(InputEventType::leftMouseDown, onBubble);
+    postAt(InputEventType::leftMouseUp, onBubble);
+    drain();
+    EXPECT_EQ(order, (std::vector<std::string> { "monitor", "button" }));
+    Platform::eventMonitor().removeMonitor(*watcher);
 }
 
 TEST_F(SimEventMonitorTest, ARemovedMonitorHearsNothingMoreNotEvenWhatWasAlreadyPosted)

@@ -89,14 +89,15 @@ void route(SimModel& model, const InputEvent& event, std::optional<EventTap> tap
             break;
         }
     }
-    if (pending.monitors.empty())
+    if (pending.monitors.empty() || !model.onRoutedEvent)
         return;
     if (!event.isKeyboard() && to != 0) {
         if (const SimModel::Window* hit = SimGeometry::windowAt(model, to, pending.event.location))
             ownWindow = hit->number;
     }
     pending.event.windowNumber = ownWindow.value_or(0);
-    model.pendingEvents.push_back(std::move(pending));
+    if (model.onRoutedEvent)
+        model.onRoutedEvent(std::move(pending));
 }
 
 } // namespace lorvantine::SimInputRouting

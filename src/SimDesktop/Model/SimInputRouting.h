@@ -8,8 +8,8 @@
 namespace lorvantine {
 
 // Who sees a posted event: the application it is for, and the event monitors and taps that watch
-// it (EventMonitorPort's routing). Called with the desktop locked; queues the deliveries in the
-// model for SimDesktop to run on the main queue, in posting order.
+// it (EventMonitorPort's routing). Called with the desktop locked; hands each delivery to the
+// model's `onRoutedEvent` as the event is posted.
 namespace SimInputRouting {
 
 // The application `event` is for: the owner of the window under the pointer (of the window that

@@ -117,7 +117,9 @@ public:
     bool eventTapsAvailable = true;
     // The application that took the last press, which gets the drags and the release.
     std::optional<ProcessID> pressedApplication;
-    std::vector<PendingEvent> pendingEvents;
+    // Takes each routed event as it is posted (SimDesktop queues it for the main queue at once, so
+    // monitors hear events in posting order, before the program's windows get them).
+    std::function<void(PendingEvent)> onRoutedEvent;
     std::vector<std::pair<uint64_t, EventTapDisabledReason>> pendingTapDisables;
 
     // --- Handles ---

@@ -13,7 +13,8 @@ class SimDesktop;
 // events posted through the window server are routed by SimInputRouting and delivered by
 // SimDesktop on the main queue. A tap cannot be created while Input Monitoring is not granted or
 // the fixture says taps cannot be created; `SimDesktop::disableEventTaps` switches taps off as the
-// system does.
+// system does. A local handler's answer is not used: the program's windows get their mouse events
+// from the desktop directly (SimToolkitRouter), after the local monitors have heard them.
 class SimEventMonitor final : public EventMonitorPort {
 public:
     explicit SimEventMonitor(std::shared_ptr<SimDesktop> desktop);
