@@ -26,6 +26,7 @@ std::mutex s_commandsMutex;
 std::map<std::string, Command>& commands()
 {
     static std::map<std::string, Command> table {
+        { "--test-selection", routeTestSelection },
         { "--read-article", routeReadArticle },
     };
     return table;

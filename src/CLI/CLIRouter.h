@@ -47,6 +47,11 @@ Command setCommand(const std::string& flag, Command command);
 // close button or Ctrl+C; 1 when nothing readable is found.
 int routeReadArticle(const Arguments& args);
 
+// "--test-selection <text>": reads the text aloud through the selection reader, into the front
+// application's window, until playback finishes (0) or Ctrl+C (0); 1 with the usage line without
+// a text, and 1 when the reader refuses it or the speech fails.
+int routeTestSelection(const Arguments& args);
+
 // --- Turning the pages of other applications ---
 
 // The next page's paragraphs, or none at the end of the document (or when it cannot be read).

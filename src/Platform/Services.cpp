@@ -36,5 +36,6 @@ PasteboardPort& pasteboard() { return require(current().pasteboard); }
 PermissionsPort& permissions() { return require(current().permissions); }
 WindowCapturePort& windowCapture() { return require(current().windowCapture); }
 TextRecognitionPort& textRecognizer() { return require(current().textRecognizer); }
+EventMonitorPort& eventMonitor() { return require(current().eventMonitor); }
 
 } // namespace lorvantine::Platform

@@ -11,6 +11,7 @@ class PasteboardPort;
 class PermissionsPort;
 class WindowCapturePort;
 class TextRecognitionPort;
+class EventMonitorPort;
 
 // The backends behind the ports, chosen once at start-up (or by a test). Code above Platform/
 // reaches the desktop only through these.
@@ -22,6 +23,7 @@ struct PlatformServices {
     std::shared_ptr<PermissionsPort> permissions;
     std::shared_ptr<WindowCapturePort> windowCapture;
     std::shared_ptr<TextRecognitionPort> textRecognizer;
+    std::shared_ptr<EventMonitorPort> eventMonitor;
 };
 
 namespace Platform {
@@ -34,6 +36,7 @@ PasteboardPort& pasteboard();
 PermissionsPort& permissions();
 WindowCapturePort& windowCapture();
 TextRecognitionPort& textRecognizer();
+EventMonitorPort& eventMonitor();
 
 PlatformServices current();
 // Installs `services` and returns the previous ones.

@@ -2,7 +2,10 @@
 
 #include "Platform/Dispatch/Dispatch.h"
 #include "SimDesktop/Behaviours/SimPageTurnBehaviour.h"
+#include "SimDesktop/Behaviours/SimCopiesSelection.h"
+#include "SimDesktop/Behaviours/SimSelectsText.h"
 #include "SimDesktop/Ports/SimAccessibility.h"
+#include "SimDesktop/Ports/SimEventMonitor.h"
 #include "SimDesktop/Model/SimDemoFixture.h"
 #include "SimDesktop/Model/SimFixtureLoader.h"
 #include "SimDesktop/Model/SimGeometry.h"
@@ -31,11 +34,17 @@ std::shared_ptr<SimDesktop> SimDesktop::create(const SimFixture& fixture)
         m.mouseLocation = *fixture.mouseLocation;
     else
         m.mouseLocation = Point { m.screens[0].frame.midX(), m.screens[0].frame.midY() };
-    for (const auto& app : fixture.applications) {
-        const ProcessID pid = m.addApplication(app);
-        if (app.paging)
-            desktop->addPaging(m, pid, *app.paging);
-    }
+    m.eventTapsAvailable = fixture.eventTapsAvailable;
+    // Queued while the lock is held, so that events posted from several threads are heard in the
+    // order the desktop took them.
+    m.onRoutedEvent = [weak = std::weak_ptr<SimDesktop>(desktop)](SimModel::PendingEvent pending) {
+        DispatchQueue::main().async([weak, pending = std::move(pending)] {
+            if (auto d = weak.lock())
+                d->deliverEvent(pending);
+        });
+    };
+    for (const auto& app : fixture.applications)
+        desktop->addBehaviours(m, m.addApplication(app), app.behaviours);
     desktop->m_captureTool = fixture.captureTool;
     desktop->m_truth->setNoise(fixture.recognitionNoise);
     return desktop;
@@ -82,6 +91,7 @@ PlatformServices SimDesktop::services()
     s.permissions = std::make_shared<SimPermissions>(self);
     s.windowCapture = std::make_shared<SimWindowCapture>(self);
     s.textRecognizer = SimRecognitionTruth::makeRecognizer(m_truth);
+    s.eventMonitor = std::make_shared<SimEventMonitor>(self);
     return s;
 }
 
@@ -91,10 +101,12 @@ void SimDesktop::flush(std::unique_lock<std::mutex>& lock)
 {
     auto notifications = std::move(m_model.pendingNotifications);
     auto activations = std::move(m_model.pendingActivations);
+    auto tapDisables = std::move(m_model.pendingTapDisables);
     m_model.pendingNotifications.clear();
     m_model.pendingActivations.clear();
+    m_model.pendingTapDisables.clear();
     lock.unlock();
-    if (notifications.empty() && activations.empty())
+    if (notifications.empty() && activations.empty() && tapDisables.empty())
         return;
     std::weak_ptr<SimDesktop> weak = weak_from_this();
     for (auto& pending : notifications) {
@@ -109,6 +121,48 @@ void SimDesktop::flush(std::unique_lock<std::mutex>& lock)
                 desktop->deliverActivation(listener, application);
         });
     }
+    for (auto& [tap, reason] : tapDisables) {
+        DispatchQueue::main().async([weak, tap = tap, reason = reason] {
+            if (auto desktop = weak.lock())
+                desktop->deliverTapDisabled(tap, reason);
+        });
+    }
+}
+
+void SimDesktop::deliverEvent(const SimModel::PendingEvent& pending)
+{
+    for (uint64_t id : pending.monitors) {
+        SimModel::EventMonitor monitor;
+        {
+            std::lock_guard lock(m_mutex);
+            auto it = m_model.eventMonitors.find(id);
+            // Removed, or a tap switched off, since the event was posted.
+            if (it == m_model.eventMonitors.end() || !it->second.enabled)
+                continue;
+            monitor = it->second;
+        }
+        MonitoredEvent event = pending.event;
+        if (monitor.kind != SimModel::EventMonitor::Kind::local)
+            event.windowNumber = 0;
+        if (monitor.onEvent)
+            monitor.onEvent(event);
+        else if (monitor.onLocalEvent)
+            monitor.onLocalEvent(event);
+    }
+}
+
+void SimDesktop::deliverTapDisabled(uint64_t tap, EventTapDisabledReason reason)
+{
+    std::function<void(EventTapDisabledReason)> callback;
+    {
+        std::lock_guard lock(m_mutex);
+        auto it = m_model.eventMonitors.find(tap);
+        if (it == m_model.eventMonitors.end())
+            return;
+        callback = it->second.onDisabled;
+    }
+    if (callback)
+        callback(reason);
 }
 
 void SimDesktop::deliverNotification(const SimModel::PendingNotification& pending)
@@ -145,7 +199,23 @@ void SimDesktop::deliverActivation(uint64_t listener, const RunningApplication& 
 
 ProcessID SimDesktop::addApplication(const SimApplication& application)
 {
-    return withModel([&](SimModel& m) { return m.addApplication(application); });
+    return withModel([&](SimModel& m) {
+        const ProcessID pid = m.addApplication(application);
+        addBehaviours(m, pid, application.behaviours);
+        return pid;
+    });
+}
+
+void SimDesktop::addBehaviours(SimModel& model, ProcessID pid, const SimBehaviourOptions& options)
+{
+    if (pid == 0)
+        return;
+    if (options.selectsText)
+        model.behaviours.push_back(std::make_shared<SimSelectsText>(pid));
+    if (options.copy)
+        model.behaviours.push_back(std::make_shared<SimCopiesSelection>(weak_from_this(), pid, *options.copy));
+    if (options.paging)
+        addPaging(model, pid, *options.paging);
 }
 
 uint32_t SimDesktop::addWindow(ProcessID pid, const SimWindow& window)
@@ -346,6 +416,23 @@ void SimDesktop::setTrusted(bool trusted)
 void SimDesktop::setInputMonitoring(InputMonitoringAccess access)
 {
     withModel([&](SimModel& m) { m.inputMonitoring = access; });
+}
+
+void SimDesktop::setEventTapsAvailable(bool available)
+{
+    withModel([&](SimModel& m) { m.eventTapsAvailable = available; });
+}
+
+void SimDesktop::disableEventTaps(EventTapDisabledReason reason)
+{
+    withModel([&](SimModel& m) {
+        for (auto& [id, monitor] : m.eventMonitors) {
+            if (monitor.kind != SimModel::EventMonitor::Kind::tap || !monitor.enabled)
+                continue;
+            monitor.enabled = false;
+            m.pendingTapDisables.emplace_back(id, reason);
+        }
+    });
 }
 
 void SimDesktop::setLoginItemStatus(LoginItemStatus status)

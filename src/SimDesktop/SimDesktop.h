@@ -17,7 +17,7 @@
 
 namespace lorvantine {
 
-// One simulated macOS session behind the five desktop ports. Thread-safe: every call takes the
+// One simulated macOS session behind the desktop ports. Thread-safe: every call takes the
 // one desktop lock. Notifications and activation callbacks that changes cause are delivered on
 // the main queue after the lock is released.
 //
@@ -82,6 +82,10 @@ public:
     void setTrusted(bool trusted);
     void setInputMonitoring(InputMonitoringAccess access);
     void setLoginItemStatus(LoginItemStatus status);
+    // Whether listen-only event taps can be created (they also need Input Monitoring).
+    void setEventTapsAvailable(bool available);
+    // The system switches every enabled tap off, telling each owner on the main queue.
+    void disableEventTaps(EventTapDisabledReason reason);
 
     // --- Pixels (SimRenderer draws them) ---
     // Adds a layer of the program's own panels to every picture of the whole screen; returns
@@ -123,6 +127,9 @@ private:
     void flush(std::unique_lock<std::mutex>& lock);
     void deliverNotification(const SimModel::PendingNotification& pending);
     void deliverActivation(uint64_t listener, const RunningApplication& application);
+    void addBehaviours(SimModel& model, ProcessID pid, const SimBehaviourOptions& options);
+    void deliverEvent(const SimModel::PendingEvent& pending);
+    void deliverTapDisabled(uint64_t tap, EventTapDisabledReason reason);
 
     mutable std::mutex m_mutex;
     SimModel m_model;

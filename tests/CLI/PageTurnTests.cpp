@@ -147,7 +147,7 @@ TEST_F(PageTurnTest, TheReaderInFrontIsNotActivatedAgainAndTheLastPageEndsAfterT
 TEST_F(PageTurnTest, APageThatChangesAfterThePollHasGivenUpIsNotTurnedTwice)
 {
     SimFixture fixture = loadFixture("kindle-book.json");
-    fixture.applications[1].paging->delay = 0.65; // just past twenty tries of 30 ms
+    fixture.applications[1].behaviours.paging->delay = 0.65; // just past twenty tries of 30 ms
     use(fixture);
 
     Outcome outcome = turn(kindleID);
@@ -158,7 +158,7 @@ TEST_F(PageTurnTest, APageThatChangesAfterThePollHasGivenUpIsNotTurnedTwice)
 TEST_F(PageTurnTest, BooksPagesUnreadableWhileTheyTurnCountAsUnchangedUntilTheNewPageShows)
 {
     SimFixture fixture = loadFixture("books-book.json");
-    fixture.applications[0].paging->unreadableReads = 4;
+    fixture.applications[0].behaviours.paging->unreadableReads = 4;
     use(fixture);
     Log::Capture log;
 

@@ -39,8 +39,8 @@ const char* pagedFixture = R"({
       "windows": [{ "number": 1, "frame": [0, 0, 100, 100] }] },
     { "pid": 20, "bundleID": "com.example.Book", "name": "Book", "active": true,
       "menuBar": [{ "title": "Go", "items": [{ "title": "Next", "name": "next", "key": 124 }] }],
-      "paging": { "content": "page", "texts": ["one", "two", "three"], "menuItem": "next", "ignoreFirst": true,
-                  "delay": 0.5, "unreadableReads": 2 },
+      "behaviours": { "paging": { "content": "page", "texts": ["one", "two", "three"], "menuItem": "next",
+                                  "ignoreFirst": true, "delay": 0.5, "unreadableReads": 2 } },
       "windows": [{ "number": 2, "frame": [100, 100, 400, 300], "children": [
         { "role": "AXGenericElement", "name": "page", "frame": [10, 10, 300, 100], "text": "",
           "attributes": { "AXValue": "" } } ] }] }
@@ -94,7 +94,7 @@ TEST_F(SimPagingTest, KeysAndTheMenuItemTurnAfterTheDelayWhileTheReaderIsInFront
     EXPECT_EQ(page(), "three"); // the last page does not turn
     int turns = 0;
     for (const SimJournalEntry& entry : t->desktop->journal())
-        turns += entry.kind == SimJournalEntry::Kind::action && entry.name == "pageTurned";
+        turns += entry.kind == SimJournalEntry::Kind::reaction && entry.name == "pageTurned";
     EXPECT_EQ(turns, 2);
 }
 
@@ -127,15 +127,15 @@ TEST(SimPagingFixture, FaultsAreNamedWithTheirPath)
         const char* fault;
     };
     for (const Case& c : std::vector<Case> {
-             { R"({ "texts": ["a"] })", "/applications/0/paging: missing \"content\"" },
-             { R"({ "content": "p" })", "/applications/0/paging: expected either \"texts\" or \"step\"" },
+             { R"({ "texts": ["a"] })", "/applications/0/behaviours/paging: missing \"content\"" },
+             { R"({ "content": "p" })", "/applications/0/behaviours/paging: expected either \"texts\" or \"step\"" },
              { R"({ "content": "p", "texts": ["a"], "step": [1, 0] })", "expected either" },
-             { R"({ "content": "nowhere", "texts": ["a"] })", "/applications/0/paging/content: no element is named \"nowhere\"" },
-             { R"({ "content": "p", "step": [1, 0], "count": 0 })", "/applications/0/paging/count: expected 1 to 100000 pages" },
-             { R"({ "content": "p", "texts": ["a"], "delay": -1 })", "/applications/0/paging/delay: must not be negative" },
+             { R"({ "content": "nowhere", "texts": ["a"] })", "/applications/0/behaviours/paging/content: no element is named \"nowhere\"" },
+             { R"({ "content": "p", "step": [1, 0], "count": 0 })", "/applications/0/behaviours/paging/count: expected 1 to 100000 pages" },
+             { R"({ "content": "p", "texts": ["a"], "delay": -1 })", "/applications/0/behaviours/paging/delay: must not be negative" },
          }) {
-        const std::string json = std::string(R"({ "applications": [{ "paging": )") + c.paging
-            + R"(, "windows": [{ "frame": [0, 0, 10, 10], "children": [{ "role": "AXGroup", "name": "p" }] }] }] })";
+        const std::string json = std::string(R"({ "applications": [{ "behaviours": { "paging": )") + c.paging
+            + R"( }, "windows": [{ "frame": [0, 0, 10, 10], "children": [{ "role": "AXGroup", "name": "p" }] }] }] })";
         auto fixture = SimFixtureLoader::parse(json, "f.json");
         ASSERT_FALSE(fixture) << c.paging;
         EXPECT_NE(fixture.error().find(c.fault), std::string::npos) << fixture.error();

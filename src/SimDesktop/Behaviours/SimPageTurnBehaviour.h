@@ -13,7 +13,7 @@ class SimDesktop;
 // A paged reader turning its page: on a turning key posted while it is in front (at either tap,
 // or straight to its process) or on a press of its next-page menu item, it shows the next page,
 // at once or after its delay on the installed clock. Every turn is journaled as a
-// "pageTurned" action on the content element.
+// "pageTurned" reaction on the content element.
 class SimPageTurnBehaviour final : public SimBehaviour, public std::enable_shared_from_this<SimPageTurnBehaviour> {
 public:
     SimPageTurnBehaviour(std::weak_ptr<SimDesktop> desktop, ProcessID pid, SimPaging paging);

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "Platform/AXTypes.h"
+#include "SimDesktop/Behaviours/SimBehaviourOptions.h"
 #include "SimDesktop/Model/SimMenuItem.h"
-#include "SimDesktop/Model/SimPaging.h"
 #include "SimDesktop/Model/SimWindow.h"
 
 #include <map>
@@ -26,7 +26,7 @@ struct SimApplication {
     std::map<std::string, AXError> errors;     // also "AXObserverCreate": observers of this process fail
     std::vector<SimMenuItem> menuBar;
     std::vector<SimWindow> windows;
-    std::optional<SimPaging> paging; // a paged reader: how its pages turn
+    SimBehaviourOptions behaviours;
 };
 
 } // namespace lorvantine

@@ -2,6 +2,7 @@
 
 #include "SimDesktop/Model/SimGeometry.h"
 #include "SimDesktop/Text/SimTextAttributes.h"
+#include "SimDesktop/Text/SimTextSelection.h"
 
 #include <algorithm>
 
@@ -35,6 +36,8 @@ std::vector<std::string> computedNames(SimModel& model, SimNode& node)
         names.push_back("AXFocused");
         if (node.isTextElement())
             names.insert(names.end(), SimTextAttributes::names().begin(), SimTextAttributes::names().end());
+        if (node.exposesSelection())
+            names.insert(names.end(), { "AXSelectedText", "AXSelectedTextRange" });
         break;
     }
     return names;
@@ -170,6 +173,15 @@ AXError computed(SimModel& model, SimNode& node, const std::string& name, AXValu
         out = app && app->focusedElement == node.id;
         return AXError::success;
     }
+    if (name == "AXSelectedText" || name == "AXSelectedTextRange") {
+        if (!node.exposesSelection())
+            return AXError::attributeUnsupported;
+        if (name == "AXSelectedText")
+            out = SimTextSelection::selectedText(model, node);
+        else
+            out = SimTextSelection::current(node);
+        return AXError::success;
+    }
     if (node.isTextElement())
         return SimTextAttributes::copy(model, node, name, out);
     return AXError::attributeUnsupported;
@@ -301,7 +313,7 @@ AXError isSettable(SimModel& model, const AXElement& element, const std::string&
         return missing(element);
     if (const AXError* error = node->error(attribute))
         return *error;
-    if (node->settable.count(attribute)) {
+    if (node->settable.count(attribute) || (attribute == "AXSelectedTextRange" && node->exposesSelection())) {
         out = true;
         return AXError::success;
     }
@@ -322,6 +334,12 @@ AXError set(SimModel& model, const AXElement& element, const std::string& attrib
         return missing(element);
     if (const AXError* error = node->error(attribute))
         return *error;
+    if (attribute == "AXSelectedTextRange" && node->exposesSelection() && !node->attributes.count(attribute)) {
+        const AXRange* range = axGet<AXRange>(value);
+        if (!range || !SimTextSelection::select(model, *node, *range))
+            return AXError::illegalArgument;
+        return AXError::success;
+    }
     if (!node->settable.count(attribute))
         return AXError::attributeUnsupported;
 

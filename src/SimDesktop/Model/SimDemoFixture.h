@@ -99,6 +99,7 @@ inline constexpr std::string_view json = R"JSON({
     {
       "pid": 502, "bundleID": "com.apple.TextEdit", "name": "TextEdit", "executable": "TextEdit",
       "bundlePath": "/System/Applications/TextEdit.app", "version": "1.19",
+      "behaviours": { "selectsText": true, "copy": {} },
       "menuBar": [
         { "title": "TextEdit", "items": [ { "title": "Quit TextEdit", "key": 12, "modifiers": 0, "char": "Q" } ] },
         { "title": "File", "items": [
@@ -116,8 +117,7 @@ inline constexpr std::string_view json = R"JSON({
             { "role": "AXButton", "subrole": "AXCloseButton", "frame": [12, 8, 14, 14], "actions": ["AXPress"] },
             { "role": "AXScrollArea", "frame": [0, 28, 640, 392], "children": [
               { "role": "AXTextArea", "name": "textedit-text", "frame": [0, 0, 625], "focused": true,
-                "font": { "family": "DejaVu Sans", "size": 13 }, "settable": ["AXValue", "AXSelectedTextRange"],
-                "attributes": { "AXSelectedTextRange": { "range": [0, 0] }, "AXSelectedText": "" },
+                "font": { "family": "DejaVu Sans", "size": 13 }, "settable": ["AXValue"],
                 "text": "Reading list\n\n1. The Shallows — Nicholas Carr\n2. 《朝花夕拾》 鲁迅\n3. How to Read a Book — Mortimer Adler\n\nFinish one before starting the next." },
               { "role": "AXScrollBar", "frame": [625, 0, 15, 392],
                 "attributes": { "AXOrientation": "AXVerticalOrientation", "AXValue": { "double": 0 } } }

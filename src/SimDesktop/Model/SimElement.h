@@ -58,6 +58,10 @@ struct SimElement {
     // Drawn but kept from accessibility: the element answers with its role and geometry only (no
     // text, no children), like the page of an application that draws its text as a picture.
     bool imageOnly = false;
+    // The selection of its text at the start (UTF-16 units), and whether accessibility is kept from
+    // the selection (an editor that only draws its text).
+    AXRange selection;
+    bool selectionHidden = false;
     std::optional<uint32_t> colour;     // 0xAARRGGBB of its text and its descendants'; black by default
     std::optional<uint32_t> background; // filled behind it
 

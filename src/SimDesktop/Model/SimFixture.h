@@ -22,6 +22,7 @@ struct SimFixture {
     std::optional<Point> mouseLocation; // top-left origin
     std::vector<PasteboardItem> pasteboard;
     SimCaptureTool captureTool = SimCaptureTool::available;
+    bool eventTapsAvailable = true; // false: listen-only event taps cannot be created
     DesktopTruthRecognizer::Noise recognitionNoise; // the mistakes of the desktop-truth recogniser
 };
 

@@ -1,5 +1,6 @@
 #include "SimDesktop/Model/SimFixtureLoader.h"
 
+#include "SimDesktop/Text/SimTextLayout.h"
 #include "Support/JsonReading.h"
 
 #include <nlohmann/json.hpp>
@@ -68,7 +69,7 @@ public:
         SimFixture f;
         const std::string path;
         object(j, path, { "screens", "applications", "trusted", "inputMonitoring", "loginItem", "mouse", "pasteboard",
-                          "captureTool", "recognitionNoise" });
+                          "captureTool", "recognitionNoise", "eventTaps" });
         if (j.contains("screens"))
             for (size_t i = 0; const auto& s : array(j["screens"], "/screens"))
                 f.screens.push_back(screen(s, child("/screens", i++)));
@@ -109,6 +110,10 @@ public:
             static const std::map<std::string, SimCaptureTool> values { { "available", SimCaptureTool::available },
                                                                         { "cannotStart", SimCaptureTool::cannotStart } };
             f.captureTool = choice(j["captureTool"], "/captureTool", values);
+        }
+        if (j.contains("eventTaps")) {
+            static const std::map<std::string, bool> values { { "available", true }, { "cannotCreate", false } };
+            f.eventTapsAvailable = choice(j["eventTaps"], "/eventTaps", values);
         }
         if (j.contains("recognitionNoise"))
             f.recognitionNoise = noise(j["recognitionNoise"], "/recognitionNoise");
@@ -561,7 +566,7 @@ private:
         object(j, path, { "role", "name", "subrole", "title", "description", "value", "frame", "width", "height",
                           "padding", "spacing", "scroll", "text", "runs", "font", "focused", "attributes", "errors",
                           "actions", "settable", "children", "paragraphs", "paragraphRole", "heading", "level",
-                          "imageOnly", "colour", "background" });
+                          "imageOnly", "colour", "background", "selection", "selectionHidden" });
         SimElement e;
         e.font = inherited;
         if (j.contains("font"))
@@ -606,6 +611,16 @@ private:
         }
         e.focused = boolean(j, path, "focused", false);
         e.imageOnly = boolean(j, path, "imageOnly", false);
+        e.selectionHidden = boolean(j, path, "selectionHidden", false);
+        if (j.contains("selection")) {
+            const std::string selectionPath = child(path, "selection");
+            auto v = numbers(j["selection"], selectionPath, 2, 2, "[location, length]");
+            const int64_t length = e.text ? SimTextLayout::utf16Length(*e.text) : 0;
+            if (!e.text || v[0] < 0 || v[1] < 0 || v[0] != std::floor(v[0]) || v[1] != std::floor(v[1])
+                || v[0] + v[1] > static_cast<double>(length))
+                throw Fault { selectionPath, "expected a range within the element's text" };
+            e.selection = AXRange { static_cast<int64_t>(v[0]), static_cast<int64_t>(v[1]) };
+        }
         if (j.contains("colour"))
             e.colour = colour(j["colour"], child(path, "colour"));
         if (j.contains("background"))
@@ -770,10 +785,38 @@ private:
         return w;
     }
 
+    SimBehaviourOptions behaviours(const Json& j, const std::string& path)
+    {
+        object(j, path, { "selectsText", "copy", "paging" });
+        SimBehaviourOptions b;
+        b.selectsText = boolean(j, path, "selectsText", false);
+        if (j.contains("copy")) {
+            const Json& c = j["copy"];
+            const std::string copyPath = child(path, "copy");
+            object(c, copyPath, { "delay", "pause", "ignoresShortcut", "content" });
+            SimBehaviourOptions::Copy copy;
+            if (c.contains("delay"))
+                copy.delay = seconds(nonNegative(c["delay"], child(copyPath, "delay")));
+            if (c.contains("pause"))
+                copy.pause = seconds(nonNegative(c["pause"], child(copyPath, "pause")));
+            copy.ignoresShortcut = boolean(c, copyPath, "ignoresShortcut", false);
+            if (c.contains("content")) {
+                static const std::map<std::string, SimBehaviourOptions::Copy::Content> values {
+                    { "selection", SimBehaviourOptions::Copy::Content::selection },
+                    { "image", SimBehaviourOptions::Copy::Content::image } };
+                copy.content = choice(c["content"], child(copyPath, "content"), values);
+            }
+            b.copy = copy;
+        }
+        if (j.contains("paging"))
+            b.paging = paging(j["paging"], child(path, "paging"));
+        return b;
+    }
+
     SimApplication application(const Json& j, const std::string& path)
     {
         object(j, path, { "pid", "bundleID", "name", "executable", "bundlePath", "version", "active", "hidden",
-                          "attributes", "errors", "menuBar", "windows", "paging" });
+                          "attributes", "errors", "menuBar", "windows", "behaviours" });
         SimApplication a;
         if (j.contains("pid")) {
             const int64_t pid = integer(j["pid"], child(path, "pid"));
@@ -797,13 +840,13 @@ private:
             for (size_t i = 0; const auto& m : array(j["menuBar"], menuPath))
                 a.menuBar.push_back(menuItem(m, child(menuPath, i++)));
         }
+        if (j.contains("behaviours"))
+            a.behaviours = behaviours(j["behaviours"], child(path, "behaviours"));
         if (j.contains("windows")) {
             const std::string windowsPath = child(path, "windows");
             for (size_t i = 0; const auto& w : array(j["windows"], windowsPath))
                 a.windows.push_back(window(w, child(windowsPath, i++)));
         }
-        if (j.contains("paging"))
-            a.paging = paging(j["paging"], child(path, "paging"));
         return a;
     }
 

@@ -19,6 +19,7 @@ struct SimJournalEntry {
         appleScript,  // `name` holds the source
         trustPrompt,  // the program asked for Accessibility trust with a prompt
         inputMonitoringRequest,
+        reaction,     // an application's behaviour `name` reacted to `event`: on `element`, with `value`
     };
 
     Kind kind = Kind::event;

@@ -228,6 +228,8 @@ void SimModel::applyElement(SimNode& n, const SimElement& e)
     n.scroll = e.scroll;
     n.font = e.font;
     n.imageOnly = e.imageOnly;
+    n.selection = e.selection;
+    n.selectionHidden = e.selectionHidden;
     n.colour = e.colour;
     n.background = e.background;
     n.attributes = e.attributes;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Platform/AccessibilityPort.h"
+#include "Platform/EventMonitorPort.h"
 #include "Platform/PasteboardPort.h"
 #include "Platform/PermissionsPort.h"
 #include "Platform/WindowServerPort.h"
@@ -67,6 +68,24 @@ public:
         std::string name;
     };
 
+    // A global or local monitor, or a listen-only tap, of process `pid`.
+    struct EventMonitor {
+        enum class Kind { global, local, tap };
+        Kind kind = Kind::global;
+        ProcessID pid = 0;
+        EventTypeMask mask = 0;
+        bool enabled = true;
+        std::function<void(const MonitoredEvent&)> onEvent;
+        EventMonitorPort::LocalHandler onLocalEvent;
+        std::function<void(EventTapDisabledReason)> onDisabled;
+    };
+
+    // One posted event on its way to the monitors and taps that see it, in posting order.
+    struct PendingEvent {
+        std::vector<uint64_t> monitors;
+        MonitoredEvent event;
+    };
+
     static constexpr uint64_t systemWideNode = 1;
 
     std::vector<ScreenInfo> screens;
@@ -93,6 +112,16 @@ public:
     std::map<uint64_t, std::function<void(const RunningApplication&)>> activationListeners;
     uint64_t nextActivationListener = 1;
     std::vector<std::pair<uint64_t, RunningApplication>> pendingActivations;
+
+    std::map<uint64_t, EventMonitor> eventMonitors;
+    uint64_t nextEventMonitor = 1;
+    bool eventTapsAvailable = true;
+    // The application that took the last press, which gets the drags and the release.
+    std::optional<ProcessID> pressedApplication;
+    // Takes each routed event as it is posted (SimDesktop queues it for the main queue at once, so
+    // monitors hear events in posting order, before the program's windows get them).
+    std::function<void(PendingEvent)> onRoutedEvent;
+    std::vector<std::pair<uint64_t, EventTapDisabledReason>> pendingTapDisables;
 
     // --- Handles ---
     // The node behind a handle; nullptr when the handle names nothing alive.

@@ -47,6 +47,10 @@ struct SimNode {
     // Of a paragraph laid out from runs: where its line breaks sit in the layout. Web views give
     // a line break no character, so the paragraph's ranges step over them.
     std::vector<int64_t> hiddenBreaks;
+    // The live selection of a laid-out text (a caret when empty), in UTF-16 units; and whether
+    // accessibility is kept from it (an editor that only draws its text).
+    AXRange selection;
+    bool selectionHidden = false;
 
     std::map<std::string, AXValue> attributes;
     std::map<std::string, AXError> errors;
@@ -66,6 +70,10 @@ struct SimNode {
     // A block laid out from its runs (a web paragraph with links) exposes no value of its own, but
     // answers character ranges over its whole text, as web views do.
     bool answersTextRanges() const { return text.has_value() && !imageOnly; }
+    // A text that the user can select: its own layout (not a run of another's).
+    bool isSelectable() const { return text.has_value() && textOwner == 0; }
+    // Whether accessibility answers `AXSelectedText` and `AXSelectedTextRange`.
+    bool exposesSelection() const { return isTextElement() && textOwner == 0 && !selectionHidden; }
     const AXError* error(const std::string& name) const
     {
         auto it = errors.find(name);

@@ -24,6 +24,7 @@ struct SimPaging {
     int unreadableReads = 0;        // reads of the window's children that fail right after a turn
 
     int pageCount() const { return step ? count : static_cast<int>(texts.size()); }
+    friend bool operator==(const SimPaging&, const SimPaging&) = default;
 };
 
 } // namespace lorvantine

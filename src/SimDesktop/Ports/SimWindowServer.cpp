@@ -1,5 +1,6 @@
 #include "SimDesktop/Ports/SimWindowServer.h"
 
+#include "SimDesktop/Model/SimInputRouting.h"
 #include "SimDesktop/SimDesktop.h"
 
 
@@ -62,6 +63,7 @@ void SimWindowServer::post(EventTap tap, const InputEvent& event)
     m_desktop->withModel([&](SimModel& m) {
         if (!event.isKeyboard() && event.type != InputEventType::scrollWheel)
             m.mouseLocation = event.location;
+        SimInputRouting::route(m, event, tap, 0);
         m.record({ .kind = SimJournalEntry::Kind::event, .event = event, .tap = tap });
     });
 }
@@ -69,6 +71,7 @@ void SimWindowServer::post(EventTap tap, const InputEvent& event)
 void SimWindowServer::postToPid(ProcessID pid, const InputEvent& event)
 {
     m_desktop->withModel([&](SimModel& m) {
+        SimInputRouting::route(m, event, std::nullopt, pid);
         m.record({ .kind = SimJournalEntry::Kind::event, .event = event, .pid = pid });
     });
 }

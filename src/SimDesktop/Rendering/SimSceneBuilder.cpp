@@ -2,6 +2,7 @@
 
 #include "SimDesktop/Rendering/SimChrome.h"
 #include "SimDesktop/Model/SimGeometry.h"
+#include "SimDesktop/Text/SimTextSelection.h"
 
 #include <algorithm>
 
@@ -11,6 +12,7 @@ namespace {
 
 constexpr uint32_t black = 0xFF000000;
 constexpr uint32_t linkBlue = 0xFF0B57D0;
+constexpr uint32_t selectionBlue = 0xFFB3D7FF;
 constexpr int32_t menuBarLevel = 24;
 
 const std::string* stringAttribute(const SimNode& node, const std::string& name)
@@ -123,6 +125,32 @@ void addLinkSpans(SimModel& model, const SimNode& parent, uint64_t owner, std::v
     }
 }
 
+// The selected text's highlight, one band per line it covers, behind the text.
+void addSelection(const SimNode& node, const SimTextLayout& layout, Point origin, const Rect& clip,
+                  std::vector<SimScene::Item>& items)
+{
+    const AXRange selection = SimTextSelection::current(node);
+    if (selection.length == 0)
+        return;
+    const int64_t end = selection.location + selection.length;
+    const size_t first = layout.lineForIndex(static_cast<size_t>(selection.location)).value_or(0);
+    const size_t last = layout.lineForIndex(static_cast<size_t>(end - 1)).value_or(first);
+    for (size_t line = first; line <= last; ++line) {
+        auto range = layout.rangeForLine(line);
+        if (!range)
+            break;
+        const int64_t begin = std::max(range->location, selection.location);
+        const int64_t stop = std::min(range->location + range->length, end);
+        auto bounds = stop > begin ? layout.boundsForRange(AXRange { begin, stop - begin }) : std::nullopt;
+        if (!bounds)
+            continue;
+        SimScene::Shape band;
+        band.rect = Rect(origin.x + bounds->minX(), origin.y + bounds->minY(), bounds->width(), bounds->height());
+        band.fill = selectionBlue;
+        items.push_back(SimScene::Item { band, clip });
+    }
+}
+
 void addElement(SimModel& model, SimNode& node, uint32_t inheritedColour, std::vector<SimScene::Item>& items)
 {
     if (node.kind != SimNode::Kind::element || node.textOwner != 0)
@@ -140,6 +168,7 @@ void addElement(SimModel& model, SimNode& node, uint32_t inheritedColour, std::v
             text.layout = node.layout;
             text.origin = frame->origin;
             text.colour = colour;
+            addSelection(node, *node.layout, frame->origin, *visible, items);
             addLinkSpans(model, node, node.id, text.spans);
             items.push_back(SimScene::Item { std::move(text), *visible });
         }
