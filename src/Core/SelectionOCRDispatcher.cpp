@@ -3,7 +3,7 @@
 #include "Accessibility/AXReader.h"
 #include "Core/ClipboardCapture.h"
 #include "Core/SelectionGeometry.h"
-#include "Core/VisionOCR.h"
+#include "Documents/VisionOCR.h"
 #include "Documents/SelectionFormat.h"
 #include "Documents/SelectionOCRBuilder.h"
 #include "Platform/AccessibilityPort.h"

@@ -2,7 +2,7 @@
 
 #include "Accessibility/AXReader.h"
 #include "Core/ArticleReader.h"
-#include "Documents/ArticleParagraph.h"
+#include "Accessibility/ArticleParagraph.h"
 #include "Platform/AccessibilityPort.h"
 #include "Platform/Services.h"
 #include "Platform/WorkspacePort.h"

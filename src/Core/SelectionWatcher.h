@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Documents/ArticleParagraph.h"
+#include "Accessibility/ArticleParagraph.h"
 #include "Platform/AXTypes.h"
 #include "Platform/Dispatch/Dispatch.h"
 #include "Platform/EventMonitorPort.h"

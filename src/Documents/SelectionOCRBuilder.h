@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Core/RecognizedWord.h"
-#include "Documents/ArticleParagraph.h"
-#include "Documents/OCRWordEntry.h"
+#include "Documents/RecognizedWord.h"
+#include "Accessibility/ArticleParagraph.h"
+#include "Accessibility/OCRWordEntry.h"
 
 #include <cstddef>
 #include <optional>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Core/RecognizedWord.h"
-#include "Documents/OCRWordEntry.h"
+#include "Documents/RecognizedWord.h"
+#include "Accessibility/OCRWordEntry.h"
 
 #include <string>
 #include <vector>
