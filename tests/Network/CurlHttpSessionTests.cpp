@@ -287,14 +287,13 @@ TEST_F(CurlHttpSessionTest, ManyThreadsStartExchangesAtOnceAndEachCompletesOnceW
 TEST_F(CurlHttpSessionTest, ExchangesWaitingForAConnectionToTheHostAreNotIdle)
 {
     server.http.Get("/slow", [](const httplib::Request&, httplib::Response& response) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
         response.set_content("done", "application/octet-stream");
     });
     server.start();
-    // Six run at once; the last two wait about 600 ms for a connection, then take 600 ms more:
-    // over the idle time only if the wait counted, and 400 ms under it for a slow machine.
+    // Six run at once; the last two wait about 200 ms for a connection, then take 200 ms more.
     for (int i = 0; i < 8; ++i)
-        session.dataTask({.url = server.url("/slow"), .timeout = std::chrono::milliseconds(1000)}, [this](HttpResult result) { results.put(std::move(result)); });
+        session.dataTask({.url = server.url("/slow"), .timeout = std::chrono::milliseconds(300)}, [this](HttpResult result) { results.put(std::move(result)); });
     ASSERT_TRUE(results.waitFor(8));
     for (const auto& result : results.values())
         EXPECT_TRUE(std::holds_alternative<HttpResponse>(result)) << std::get<HttpError>(result).message;
