@@ -62,6 +62,14 @@ TEST_F(PageAdvanceTest, ReadsTheNextPageFromItsFirstParagraphAndEndsWhenThereIsN
     EXPECT_EQ(pageRequests, 1) << "asked once while the page is being turned";
     EXPECT_TRUE(reader->isReading());
 
+    // The counter is read from here on, whenever it changes. The new page's first paragraph may
+    // start as soon as the page is handed over, before the next look at the counter: it is
+    // recorded from before the handover so that no change goes unseen.
+    std::vector<std::string> labels { miniPlayerLabel() };
+    auto recordLabel = [&] {
+        if (std::string label = miniPlayerLabel(); label != labels.back())
+            labels.push_back(std::move(label));
+    };
     answer(nextPage(second, 12));
     EXPECT_TRUE(log.contains("[ArticleReader] 📖 翻页成功，新页 3 段"));
     ASSERT_EQ(reader->paragraphs().size(), 3u);
@@ -71,6 +79,7 @@ TEST_F(PageAdvanceTest, ReadsTheNextPageFromItsFirstParagraphAndEndsWhenThereIsN
         EXPECT_EQ(reader->paragraphs()[static_cast<size_t>(k)].nativeCharOffset, 0) << "other fields stay as given";
     }
     RunLoop::runPending();
+    recordLabel();
     const HighlightView* overlay = overlayOnScreen();
     ASSERT_NE(overlay, nullptr);
     std::vector<Rect> secondFrames;
@@ -79,10 +88,8 @@ TEST_F(PageAdvanceTest, ReadsTheNextPageFromItsFirstParagraphAndEndsWhenThereIsN
     EXPECT_EQ(overlay->paragraphs(), secondFrames) << "the marks stand on the new page";
     EXPECT_EQ(overlay->currentIndex(), 0);
 
-    std::vector<std::string> labels;
     ASSERT_TRUE(advanceUntil([&] {
-        if (labels.empty() || labels.back() != miniPlayerLabel())
-            labels.push_back(miniPlayerLabel());
+        recordLabel();
         return pageRequests == 2;
     }));
     EXPECT_THAT(plays(), ElementsAre("0/0", "1/0", "0/0", "1/0", "2/0"));

@@ -77,8 +77,19 @@ SpeechServer::SpeechServer(Speak speak)
         auto control = parseJson(request.body);
         if (!control)
             return sendJson(response, 400, {{"error", "the control body is not valid JSON"}});
+        // Holding is the server's state rather than a plan for the next answers: it stops
+        // answers already waiting too.
+        std::optional<bool> hold;
+        if (control->is_object() && control->contains("hold")) {
+            if (!(*control)["hold"].is_boolean())
+                return sendJson(response, 400, {{"error", "\"hold\" must be true or false"}});
+            hold = (*control)["hold"].get<bool>();
+            control->erase("hold");
+        }
         if (auto error = plan_.apply(*control))
             return sendJson(response, 400, {{"error", *error}});
+        if (hold)
+            setHolding(*hold);
         sendJson(response, 200, {{"ok", true}, {"plan", plan_.describe()}});
     });
     http_->Get("/control", [this](const httplib::Request&, httplib::Response& response) {
@@ -89,6 +100,7 @@ SpeechServer::SpeechServer(Speak speak)
     });
     http_->Post("/reset", [this](const httplib::Request&, httplib::Response& response) {
         plan_.reset();
+        setHolding(false);
         log_.reset();
         sendJson(response, 200, {{"ok", true}});
     });
@@ -129,6 +141,22 @@ bool SpeechServer::waitFor(int milliseconds)
 {
     std::unique_lock lock(stopMutex_);
     return !stopSignal_.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return stopping_; });
+}
+
+bool SpeechServer::waitWhileHeld()
+{
+    std::unique_lock lock(stopMutex_);
+    stopSignal_.wait(lock, [this] { return stopping_ || !holding_; });
+    return !stopping_;
+}
+
+void SpeechServer::setHolding(bool holding)
+{
+    {
+        std::lock_guard lock(stopMutex_);
+        holding_ = holding;
+    }
+    stopSignal_.notify_all();
 }
 
 void SpeechServer::handleSpeech(const httplib::Request& request, httplib::Response& response)
@@ -198,7 +226,7 @@ AnswerWriter::Reply SpeechServer::answerSpeech(const std::string& body, RequestL
 
     FaultDecision decision = plan_.take();
     outcome.fault = decision.faultName();
-    if (decision.delayMs > 0 && !waitFor(decision.delayMs))
+    if ((decision.delayMs > 0 && !waitFor(decision.delayMs)) || !waitWhileHeld())
         return errorReply(503, "the server is shutting down");
 
     AnswerWriter::Part part;

@@ -48,6 +48,9 @@ private:
     AnswerWriter::Reply answerSpeech(const std::string& body, RequestLog::Outcome& outcome);
     // false when the server is stopping.
     bool waitFor(int milliseconds);
+    // Waits while answers are held; false when the server is stopping.
+    bool waitWhileHeld();
+    void setHolding(bool holding);
 
     Speak speak_;
     FaultPlan plan_;
@@ -56,6 +59,7 @@ private:
     std::mutex stopMutex_;
     std::condition_variable stopSignal_;
     bool stopping_ = false;
+    bool holding_ = false;
 };
 
 }
