@@ -48,7 +48,7 @@ std::shared_ptr<SimDesktop> viewerDesktop(const std::string& bundleID, std::vect
     return SimDesktop::create(fixture);
 }
 
-SimElement text(const std::string& value, Rect frame) { return SimElement("AXStaticText", value).frame(frame); }
+SimElement viewerText(const std::string& value, Rect frame) { return SimElement("AXStaticText", value).frame(frame); }
 
 SimElement documentGroup(std::vector<SimElement> children)
 {
@@ -58,7 +58,7 @@ SimElement documentGroup(std::vector<SimElement> children)
     return group;
 }
 
-SimElement page(std::vector<SimElement> children)
+SimElement viewerPage(std::vector<SimElement> children)
 {
     SimElement element("AXPage");
     element.frame(Rect(0, 0, 900, 800));
@@ -66,7 +66,7 @@ SimElement page(std::vector<SimElement> children)
     return element;
 }
 
-struct Reading {
+struct ViewerReading {
     bool found = false;
     std::string title;
     std::vector<std::string> texts;
@@ -74,13 +74,13 @@ struct Reading {
 };
 
 // What `bundleID`'s source reads from `desktop`, through the registry as callers ask for it.
-Reading read(const std::shared_ptr<SimDesktop>& desktop, const std::string& bundleID)
+ViewerReading readViewer(const std::shared_ptr<SimDesktop>& desktop, const std::string& bundleID)
 {
     Platform::ScopedServices services(desktop->services());
     Log::Capture log;
     auto session = DocumentSourceRegistry::detect(bundleID);
     EXPECT_THAT(log.lines(), IsEmpty());
-    Reading reading;
+    ViewerReading reading;
     if (!session)
         return reading;
     reading.found = true;
@@ -92,7 +92,7 @@ Reading read(const std::shared_ptr<SimDesktop>& desktop, const std::string& bund
     return reading;
 }
 
-std::shared_ptr<SimDesktop> fixtureDesktop(const std::string& name)
+std::shared_ptr<SimDesktop> viewerFixtureDesktop(const std::string& name)
 {
     std::string error;
     auto desktop = SimDesktop::load(std::string(LORVANTINE_SOURCE_DIR) + "/tests/fixtures/" + name, error);
@@ -100,7 +100,7 @@ std::shared_ptr<SimDesktop> fixtureDesktop(const std::string& name)
     return desktop ? desktop : SimDesktop::create();
 }
 
-struct FilterCase {
+struct ViewerFilterCase {
     const char* text;
     double width;
     double height;
@@ -109,7 +109,7 @@ struct FilterCase {
 
 TEST(PreviewSource, KeepsTextsOfThreeCharactersWiderThanThirtyAndTallerThanFour)
 {
-    for (const FilterCase& c : std::vector<FilterCase> {
+    for (const ViewerFilterCase& c : std::vector<ViewerFilterCase> {
              { "ab", 200, 20, false },
              { "abc", 31, 20, true },
              { "abc", 30, 20, false },
@@ -120,9 +120,9 @@ TEST(PreviewSource, KeepsTextsOfThreeCharactersWiderThanThirtyAndTallerThanFour)
              { "123", 200, 20, true },            // Preview keeps page numbers
              { "", 200, 20, false },
          }) {
-        auto desktop = viewerDesktop(previewID, { documentGroup({ text("Reference paragraph", Rect(0, 0, 400, 20)),
-                                                                  text(c.text, Rect(0, 40, c.width, c.height)) }) });
-        const Reading reading = read(desktop, previewID);
+        auto desktop = viewerDesktop(previewID, { documentGroup({ viewerText("Reference paragraph", Rect(0, 0, 400, 20)),
+                                                                  viewerText(c.text, Rect(0, 40, c.width, c.height)) }) });
+        const ViewerReading reading = readViewer(desktop, previewID);
         std::vector<std::string> expected { "Reference paragraph" };
         if (c.kept)
             expected.push_back(c.text);
@@ -132,7 +132,7 @@ TEST(PreviewSource, KeepsTextsOfThreeCharactersWiderThanThirtyAndTallerThanFour)
 
 TEST(PDFgearSource, KeepsTextsWiderThanAHundredAndDropsShortNumbers)
 {
-    for (const FilterCase& c : std::vector<FilterCase> {
+    for (const ViewerFilterCase& c : std::vector<ViewerFilterCase> {
              { "abc", 100, 20, false },
              { "abc", 101, 20, true },
              { "abc", 200, 4, false },
@@ -150,9 +150,9 @@ TEST(PDFgearSource, KeepsTextsWiderThanAHundredAndDropsShortNumbers)
              { "٣٤٥", 200, 20, true }, // digits, but not decimal ASCII ones
              { "一二三", 200, 20, true },
          }) {
-        auto desktop = viewerDesktop(pdfgearID, { page({ text("Reference paragraph", Rect(0, 0, 400, 20)),
-                                                         text(c.text, Rect(0, 40, c.width, c.height)) }) });
-        const Reading reading = read(desktop, pdfgearID);
+        auto desktop = viewerDesktop(pdfgearID, { viewerPage({ viewerText("Reference paragraph", Rect(0, 0, 400, 20)),
+                                                         viewerText(c.text, Rect(0, 40, c.width, c.height)) }) });
+        const ViewerReading reading = readViewer(desktop, pdfgearID);
         std::vector<std::string> expected { "Reference paragraph" };
         if (c.kept)
             expected.push_back(c.text);
@@ -163,16 +163,16 @@ TEST(PDFgearSource, KeepsTextsWiderThanAHundredAndDropsShortNumbers)
 TEST(PDFViewerSources, ParagraphsRunTopToBottomNumberedWithoutGapsAndTiesKeepTreeOrder)
 {
     std::vector<SimElement> texts {
-        text("Third by height", Rect(0, 300, 400, 20)),
-        text("xy", Rect(0, 10, 400, 20)), // dropped before numbering
-        text("First by height", Rect(0, 100, 400, 20)),
-        text("Tied, met first", Rect(0, 200, 400, 20)),
-        text("Tied, met second", Rect(450, 200, 400, 20)),
+        viewerText("Third by height", Rect(0, 300, 400, 20)),
+        viewerText("xy", Rect(0, 10, 400, 20)), // dropped before numbering
+        viewerText("First by height", Rect(0, 100, 400, 20)),
+        viewerText("Tied, met first", Rect(0, 200, 400, 20)),
+        viewerText("Tied, met second", Rect(450, 200, 400, 20)),
     };
     const std::vector<std::string> expected { "First by height", "Tied, met first", "Tied, met second", "Third by height" };
     for (const auto& [bundleID, content] : std::vector<std::pair<std::string, SimElement>> {
-             { previewID, documentGroup(texts) }, { pdfgearID, page(texts) } }) {
-        const Reading reading = read(viewerDesktop(bundleID, { content }), bundleID);
+             { previewID, documentGroup(texts) }, { pdfgearID, viewerPage(texts) } }) {
+        const ViewerReading reading = readViewer(viewerDesktop(bundleID, { content }), bundleID);
         EXPECT_EQ(reading.texts, expected) << bundleID;
         EXPECT_THAT(reading.indices, ElementsAre(0, 1, 2, 3)) << bundleID;
     }
@@ -197,8 +197,8 @@ TEST(PreviewSource, TitleIsCutAtTheFirstSpacedEnDash)
         window.title = c.title.value_or("");
         if (!c.title)
             window.errors["AXTitle"] = AXError::noValue;
-        auto desktop = viewerDesktop(previewID, { documentGroup({ text("Body text", Rect(0, 0, 400, 20)) }) }, window);
-        EXPECT_EQ(read(desktop, previewID).title, c.expected) << c.title.value_or("(none)");
+        auto desktop = viewerDesktop(previewID, { documentGroup({ viewerText("Body text", Rect(0, 0, 400, 20)) }) }, window);
+        EXPECT_EQ(readViewer(desktop, previewID).title, c.expected) << c.title.value_or("(none)");
     }
 }
 
@@ -233,13 +233,13 @@ TEST(PDFgearSource, AnEmptyTitleIsTakenFromTheDocumentsFileName)
             window.errors["AXTitle"] = AXError::noValue;
         if (c.document)
             window.attributes["AXDocument"] = *c.document;
-        auto desktop = viewerDesktop(pdfgearID, { page({ text("Body text", Rect(0, 0, 400, 20)) }) }, window);
-        EXPECT_EQ(read(desktop, pdfgearID).title, c.expected) << c.document.value_or("(no document)");
+        auto desktop = viewerDesktop(pdfgearID, { viewerPage({ viewerText("Body text", Rect(0, 0, 400, 20)) }) }, window);
+        EXPECT_EQ(readViewer(desktop, pdfgearID).title, c.expected) << c.document.value_or("(no document)");
     }
 }
 
 // `content` wrapped in `levels` groups.
-SimElement nested(SimElement content, int levels)
+SimElement nestedInGroups(SimElement content, int levels)
 {
     for (int i = 0; i < levels; ++i)
         content = SimElement("AXGroup").frame(Rect(0, 0, 900, 800)).child(std::move(content));
@@ -248,48 +248,48 @@ SimElement nested(SimElement content, int levels)
 
 TEST(PreviewSource, ReadsOnlyBelowADocumentGroupFoundWithinSixLevels)
 {
-    const SimElement group = documentGroup({ text("Inside the document", Rect(0, 100, 400, 20)),
+    const SimElement group = documentGroup({ viewerText("Inside the document", Rect(0, 100, 400, 20)),
                                              SimElement("AXScrollBar").frame(Rect(880, 0, 20, 800)).child(
-                                                 text("Scroll bar label", Rect(0, 0, 400, 20))) });
-    const SimElement outside = text("Toolbar text outside", Rect(0, 0, 400, 20));
+                                                 viewerText("Scroll bar label", Rect(0, 0, 400, 20))) });
+    const SimElement outside = viewerText("Toolbar text outside", Rect(0, 0, 400, 20));
 
-    EXPECT_EQ(read(viewerDesktop(previewID, { outside, nested(group, 5) }), previewID).texts,
+    EXPECT_EQ(readViewer(viewerDesktop(previewID, { outside, nestedInGroups(group, 5) }), previewID).texts,
               std::vector<std::string> { "Inside the document" });
-    EXPECT_FALSE(read(viewerDesktop(previewID, { outside, nested(group, 6) }), previewID).found);
-    EXPECT_FALSE(read(viewerDesktop(previewID, { outside }), previewID).found);
-    EXPECT_FALSE(read(viewerDesktop(previewID, { documentGroup({ text("ab", Rect(0, 0, 400, 20)) }) }), previewID).found);
+    EXPECT_FALSE(readViewer(viewerDesktop(previewID, { outside, nestedInGroups(group, 6) }), previewID).found);
+    EXPECT_FALSE(readViewer(viewerDesktop(previewID, { outside }), previewID).found);
+    EXPECT_FALSE(readViewer(viewerDesktop(previewID, { documentGroup({ viewerText("ab", Rect(0, 0, 400, 20)) }) }), previewID).found);
 }
 
 TEST(PDFgearSource, ReadsOnlyInsidePagesAndSkipsTablesAndScrollBars)
 {
     const std::string longText = "A long text outside every page, written wide enough to pass every other rule";
     auto desktop = viewerDesktop(
-        pdfgearID, { text(longText, Rect(0, 0, 800, 20)),
-                     SimElement("AXGroup").frame(Rect(0, 30, 900, 700)).child(page({
-                         SimElement("AXGroup").frame(Rect(0, 0, 900, 40)).child(text("Nested in the page", Rect(0, 0, 400, 20))),
-                         SimElement("AXTable").frame(Rect(0, 50, 900, 40)).child(text("A table cell", Rect(0, 0, 400, 20))),
-                         SimElement("AXScrollBar").frame(Rect(0, 100, 900, 40)).child(text("Scroll label", Rect(0, 0, 400, 20))),
-                         text("Directly in the page", Rect(0, 150, 400, 20)),
+        pdfgearID, { viewerText(longText, Rect(0, 0, 800, 20)),
+                     SimElement("AXGroup").frame(Rect(0, 30, 900, 700)).child(viewerPage({
+                         SimElement("AXGroup").frame(Rect(0, 0, 900, 40)).child(viewerText("Nested in the page", Rect(0, 0, 400, 20))),
+                         SimElement("AXTable").frame(Rect(0, 50, 900, 40)).child(viewerText("A table cell", Rect(0, 0, 400, 20))),
+                         SimElement("AXScrollBar").frame(Rect(0, 100, 900, 40)).child(viewerText("Scroll label", Rect(0, 0, 400, 20))),
+                         viewerText("Directly in the page", Rect(0, 150, 400, 20)),
                      })) });
-    EXPECT_EQ(read(desktop, pdfgearID).texts, (std::vector<std::string> { "Nested in the page", "Directly in the page" }));
-    EXPECT_FALSE(read(viewerDesktop(pdfgearID, { text(longText, Rect(0, 0, 800, 20)) }), pdfgearID).found);
+    EXPECT_EQ(readViewer(desktop, pdfgearID).texts, (std::vector<std::string> { "Nested in the page", "Directly in the page" }));
+    EXPECT_FALSE(readViewer(viewerDesktop(pdfgearID, { viewerText(longText, Rect(0, 0, 800, 20)) }), pdfgearID).found);
 }
 
 TEST(PDFViewerSources, WithoutAFocusedWindowTheFirstWindowIsRead)
 {
     ViewerWindow notMain;
     notMain.main = false;
-    EXPECT_EQ(read(viewerDesktop(previewID, { documentGroup({ text("Body text", Rect(0, 0, 400, 20)) }) }, notMain), previewID).texts,
+    EXPECT_EQ(readViewer(viewerDesktop(previewID, { documentGroup({ viewerText("Body text", Rect(0, 0, 400, 20)) }) }, notMain), previewID).texts,
               std::vector<std::string> { "Body text" });
-    EXPECT_EQ(read(viewerDesktop(pdfgearID, { page({ text("Body text", Rect(0, 0, 400, 20)) }) }, notMain), pdfgearID).texts,
+    EXPECT_EQ(readViewer(viewerDesktop(pdfgearID, { viewerPage({ viewerText("Body text", Rect(0, 0, 400, 20)) }) }, notMain), pdfgearID).texts,
               std::vector<std::string> { "Body text" });
 }
 
 TEST(PDFViewerSources, TheFixturesReadAsTheirViewersShowThem)
 {
     {
-        auto desktop = fixtureDesktop("preview-document.json");
-        const Reading reading = read(desktop, previewID);
+        auto desktop = viewerFixtureDesktop("preview-document.json");
+        const ViewerReading reading = readViewer(desktop, previewID);
         EXPECT_EQ(reading.title, "Report.pdf");
         EXPECT_THAT(reading.texts,
                     ElementsAre("Draft for the library board", "Quarterly Report on Reading Habits",
@@ -312,8 +312,8 @@ TEST(PDFViewerSources, TheFixturesReadAsTheirViewersShowThem)
         EXPECT_FALSE(PDFgearSource::detect(previewID));
     }
     {
-        auto desktop = fixtureDesktop("pdfgear-document.json");
-        const Reading reading = read(desktop, pdfgearID);
+        auto desktop = viewerFixtureDesktop("pdfgear-document.json");
+        const ViewerReading reading = readViewer(desktop, pdfgearID);
         EXPECT_EQ(reading.title, "Paper.pdf");
         EXPECT_THAT(reading.texts,
                     ElementsAre("Listening to Books",
@@ -337,8 +337,8 @@ TEST(PDFViewerSources, TakeTheirPlacesInTheRegistry)
     EXPECT_TRUE(DocumentSourceRegistry::allBundleIDs().contains(previewID));
     EXPECT_TRUE(DocumentSourceRegistry::allBundleIDs().contains(pdfgearID));
     // Nothing running: no session, and no source borrows another viewer's window.
-    EXPECT_FALSE(read(SimDesktop::create(), previewID).found);
-    EXPECT_FALSE(read(viewerDesktop(previewID, { documentGroup({ text("Body text", Rect(0, 0, 400, 20)) }) }), "com.apple.preview").found);
+    EXPECT_FALSE(readViewer(SimDesktop::create(), previewID).found);
+    EXPECT_FALSE(readViewer(viewerDesktop(previewID, { documentGroup({ viewerText("Body text", Rect(0, 0, 400, 20)) }) }), "com.apple.preview").found);
 }
 
 } // namespace
