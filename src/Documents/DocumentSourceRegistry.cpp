@@ -3,6 +3,8 @@
 #include "Documents/AppleBooksSource.h"
 #include "Documents/KindleSource.h"
 #include "Documents/LarkSource.h"
+#include "Documents/PDFgearSource.h"
+#include "Documents/PreviewSource.h"
 #include "Documents/SafariWebSource.h"
 #include "Documents/WeChatArticleSource.h"
 
@@ -18,6 +20,8 @@ std::vector<DocumentSource> makeSources()
 {
     std::vector<DocumentSource> list;
     list.push_back(WeChatArticleSource::source());
+    list.push_back(PreviewSource::source());
+    list.push_back(PDFgearSource::source());
     list.push_back(AppleBooksSource::source());
     list.push_back(LarkSource::source());
     list.push_back(SafariWebSource::source());
