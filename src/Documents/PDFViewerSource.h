@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Documents/ArticleParagraph.h"
+#include "Accessibility/ArticleParagraph.h"
 #include "Documents/DocumentSession.h"
 #include "Platform/AXTypes.h"
 
