@@ -3,6 +3,7 @@
 #include "Documents/AppleBooksSource.h"
 #include "Documents/KindleSource.h"
 #include "Documents/LarkSource.h"
+#include "Documents/NotesSource.h"
 #include "Documents/SafariWebSource.h"
 #include "Documents/WeChatArticleSource.h"
 
@@ -18,6 +19,7 @@ std::vector<DocumentSource> makeSources()
 {
     std::vector<DocumentSource> list;
     list.push_back(WeChatArticleSource::source());
+    list.push_back(NotesSource::source());
     list.push_back(AppleBooksSource::source());
     list.push_back(LarkSource::source());
     list.push_back(SafariWebSource::source());
