@@ -24,7 +24,7 @@ bool isSkippedRole(const std::string& role)
     return std::find(skippedRoles.begin(), skippedRoles.end(), role) != skippedRoles.end();
 }
 
-std::string roleOf(const AXElement& element) { return AXReader::attribute(element, "AXRole").value_or(""); }
+std::string nativeRoleOf(const AXElement& element) { return AXReader::attribute(element, "AXRole").value_or(""); }
 
 // One non-blank piece of a text area's value, located in it.
 struct ParaInfo {
@@ -182,7 +182,7 @@ void collectTextLines(const AXElement& element, std::vector<TextLine>& lines, in
 {
     if (depth > maxDepth)
         return;
-    const std::string role = roleOf(element);
+    const std::string role = nativeRoleOf(element);
     if (isSkippedRole(role))
         return;
     if (role == "AXStaticText") {
@@ -196,7 +196,7 @@ void collectTextLines(const AXElement& element, std::vector<TextLine>& lines, in
     const std::vector<AXElement> children = AXReader::rawChildren(element);
     if (role == "AXTextArea"
         && std::none_of(children.begin(), children.end(),
-                        [](const AXElement& child) { return roleOf(child) == "AXStaticText"; })) {
+                        [](const AXElement& child) { return nativeRoleOf(child) == "AXStaticText"; })) {
         readTextArea(element, role, lines);
         return;
     }

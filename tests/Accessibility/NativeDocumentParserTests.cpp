@@ -207,7 +207,7 @@ TEST_F(NativeParserTest, SkippedRolesNarrowAndFlatLinesGiveNothing)
     }
 }
 
-TextLine line(const std::string& text, Rect frame, AXElement element = AXElement { 1, 10 })
+TextLine textLine(const std::string& text, Rect frame, AXElement element = AXElement { 1, 10 })
 {
     return TextLine { element, text, frame, "AXStaticText", std::nullopt };
 }
@@ -230,7 +230,7 @@ TEST(NativeParserJoin, LinesJoinWithASpaceExceptAtSeamsHyphensAndSpaces)
              { "emoji 🍰", "next", "emoji 🍰 next" },
          }) {
         auto merged = NativeDocumentParser::buildMergedParagraph(
-            { line(c.a, Rect(10, 10, 200, 20)), line(c.b, Rect(10, 30, 200, 20), AXElement { 1, 11 }) }, 4);
+            { textLine(c.a, Rect(10, 10, 200, 20)), textLine(c.b, Rect(10, 30, 200, 20), AXElement { 1, 11 }) }, 4);
         ASSERT_TRUE(merged);
         EXPECT_EQ(merged->paragraph.text, c.joined);
         EXPECT_EQ(merged->paragraph.index, 4);
@@ -244,7 +244,7 @@ TEST(NativeParserJoin, LinesJoinWithASpaceExceptAtSeamsHyphensAndSpaces)
         };
         EXPECT_EQ(merged->lineMap, expected) << c.joined;
     }
-    EXPECT_FALSE(NativeDocumentParser::buildMergedParagraph({ line(" \t", Rect(10, 10, 200, 20)) }, 0));
+    EXPECT_FALSE(NativeDocumentParser::buildMergedParagraph({ textLine(" \t", Rect(10, 10, 200, 20)) }, 0));
     EXPECT_FALSE(NativeDocumentParser::buildMergedParagraph({}, 0));
 }
 
@@ -266,8 +266,8 @@ TEST(NativeParserMerge, LinesCloseTogetherAndLeftAlignedFormOneParagraph)
              { "indented exactly 30", 0, 30, 2 },
              { "outdented 30", 0, -30, 2 },
          }) {
-        const std::vector<TextLine> lines { line("first", Rect(100, 100, 300, 20)),
-                                            line("second", Rect(100 + c.indent, 120 + c.gap, 300, 20)) };
+        const std::vector<TextLine> lines { textLine("first", Rect(100, 100, 300, 20)),
+                                            textLine("second", Rect(100 + c.indent, 120 + c.gap, 300, 20)) };
         auto merged = NativeDocumentParser::mergeLinesToParagraphs(lines, 20, "com.apple.Notes");
         ASSERT_EQ(merged.size(), c.paragraphs) << c.name;
         for (size_t i = 0; i < merged.size(); ++i)
@@ -275,7 +275,7 @@ TEST(NativeParserMerge, LinesCloseTogetherAndLeftAlignedFormOneParagraph)
     }
     // A blank group makes no paragraph and the next one takes its number.
     auto merged = NativeDocumentParser::mergeLinesToParagraphs(
-        { line("first", Rect(100, 100, 300, 20)), line("   ", Rect(100, 200, 300, 20)), line("third", Rect(100, 300, 300, 20)) },
+        { textLine("first", Rect(100, 100, 300, 20)), textLine("   ", Rect(100, 200, 300, 20)), textLine("third", Rect(100, 300, 300, 20)) },
         20, "com.apple.Notes");
     ASSERT_EQ(merged.size(), 2u);
     EXPECT_EQ(merged[1].paragraph.text, "third");
@@ -288,7 +288,7 @@ TEST(NativeParserMerge, MedianLineHeightIsTheUpperMedian)
     EXPECT_EQ(NativeDocumentParser::computeMedianLineHeight({}), 16.0);
     std::vector<TextLine> lines;
     for (double h : { 10.0, 40.0, 20.0, 30.0 })
-        lines.push_back(line("x", Rect(0, 0, 100, h)));
+        lines.push_back(textLine("x", Rect(0, 0, 100, h)));
     EXPECT_EQ(NativeDocumentParser::computeMedianLineHeight(lines), 30.0);
     lines.pop_back();
     EXPECT_EQ(NativeDocumentParser::computeMedianLineHeight(lines), 20.0);
