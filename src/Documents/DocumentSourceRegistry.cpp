@@ -3,6 +3,7 @@
 #include "Documents/AppleBooksSource.h"
 #include "Documents/KindleSource.h"
 #include "Documents/LarkSource.h"
+#include "Documents/NotesSource.h"
 #include "Documents/PDFgearSource.h"
 #include "Documents/PreviewSource.h"
 #include "Documents/SafariWebSource.h"
@@ -22,6 +23,7 @@ std::vector<DocumentSource> makeSources()
     list.push_back(WeChatArticleSource::source());
     list.push_back(PreviewSource::source());
     list.push_back(PDFgearSource::source());
+    list.push_back(NotesSource::source());
     list.push_back(AppleBooksSource::source());
     list.push_back(LarkSource::source());
     list.push_back(SafariWebSource::source());
