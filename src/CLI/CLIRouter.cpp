@@ -27,6 +27,7 @@ std::map<std::string, Command>& commands()
 {
     static std::map<std::string, Command> table {
         { "--read-article", routeReadArticle },
+        { "--test-summary", routeTestSummary },
     };
     return table;
 }

@@ -46,6 +46,11 @@ Command setCommand(const std::string& flag, Command command);
 // close button or Ctrl+C; 1 when nothing readable is found.
 int routeReadArticle(const Arguments& args);
 
+// "--test-summary <results.jsonl>": totals, failure distribution, failure categories, content
+// averages and one line per report of a results file, on standard error. Lines that do not decode
+// as a report are skipped. 1 without a path or when the file cannot be read as UTF-8, else 0.
+int routeTestSummary(const Arguments& args);
+
 // --- The run loop of the commands that read aloud ---
 
 // Runs the main run loop with the Ctrl+C handler installed until `finishRunLoop` is called or
