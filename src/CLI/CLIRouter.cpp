@@ -28,6 +28,7 @@ std::map<std::string, Command>& commands()
     static std::map<std::string, Command> table {
         { "--test-selection", routeTestSelection },
         { "--read-article", routeReadArticle },
+        { "--test-summary", routeTestSummary },
     };
     return table;
 }

@@ -52,6 +52,11 @@ int routeReadArticle(const Arguments& args);
 // a text, and 1 when the reader refuses it or the speech fails.
 int routeTestSelection(const Arguments& args);
 
+// "--test-summary <results.jsonl>": totals, failure distribution, failure categories, content
+// averages and one line per report of a results file, on standard error. Lines that do not decode
+// as a report are skipped. 1 without a path or when the file cannot be read as UTF-8, else 0.
+int routeTestSummary(const Arguments& args);
+
 // --- Turning the pages of other applications ---
 
 // The next page's paragraphs, or none at the end of the document (or when it cannot be read).

@@ -1,0 +1,459 @@
+#include "Core/HighlightTestReportJson.h"
+
+#include "Support/JsonReading.h"
+
+#include <limits>
+#include <optional>
+
+namespace lorvantine::HighlightTestReportJson {
+
+namespace {
+
+// --- Encoding ---
+
+JsonValue stringArray(const std::vector<std::string>& strings)
+{
+    JsonValue array = JsonValue::array();
+    for (const std::string& text : strings)
+        array.append(text);
+    return array;
+}
+
+JsonValue checksJson(const std::vector<CheckResult>& checks)
+{
+    JsonValue array = JsonValue::array();
+    for (const CheckResult& check : checks)
+        array.append(JsonValue::object({ { "name", check.name }, { "passed", check.passed }, { "detail", check.detail } }));
+    return array;
+}
+
+JsonValue rectJson(const RectInfo& rect)
+{
+    return JsonValue::object({ { "x", rect.x }, { "y", rect.y }, { "width", rect.width }, { "height", rect.height } });
+}
+
+JsonValue sentenceJson(const SentenceTestResult& sentence)
+{
+    JsonValue rects = JsonValue::array();
+    for (const RectInfo& rect : sentence.lineRects)
+        rects.append(rectJson(rect));
+    return JsonValue::object({
+        { "charRange", sentence.charRange },
+        { "textPreview", sentence.textPreview },
+        { "lineCount", sentence.lineCount },
+        { "lineRects", std::move(rects) },
+        { "checks", checksJson(sentence.checks) },
+    });
+}
+
+JsonValue diagnosticsJson(const ParagraphDiagnostics& diagnostics)
+{
+    JsonValue object = JsonValue::object({ { "frameHeight", diagnostics.frameHeight } });
+    object.setOptional("expectedHeight", diagnostics.expectedHeight);
+    object.setOptional("firstCharTopGap", diagnostics.firstCharTopGap);
+    object.setOptional("axFullCharCount", diagnostics.axFullCharCount);
+    object.set("textCharCount", diagnostics.textCharCount);
+    return object;
+}
+
+JsonValue paragraphJson(const ParagraphTestResult& paragraph)
+{
+    JsonValue sentences = JsonValue::array();
+    for (const SentenceTestResult& sentence : paragraph.sentences)
+        sentences.append(sentenceJson(sentence));
+    JsonValue object = JsonValue::object({
+        { "index", paragraph.index },
+        { "textPreview", paragraph.textPreview },
+        { "charCount", paragraph.charCount },
+        { "role", paragraph.role },
+        { "sentenceCount", paragraph.sentenceCount },
+        { "sentences", std::move(sentences) },
+        { "checks", checksJson(paragraph.checks) },
+    });
+    if (paragraph.diagnostics)
+        object.set("diagnostics", diagnosticsJson(*paragraph.diagnostics));
+    return object;
+}
+
+JsonValue summaryJson(const TestSummary& summary)
+{
+    JsonValue object = JsonValue::object({
+        { "totalChecks", summary.totalChecks },
+        { "passed", summary.passed },
+        { "failed", summary.failed },
+        { "failedCheckNames", stringArray(summary.failedCheckNames) },
+    });
+    if (summary.checkBreakdown) {
+        JsonValue breakdown = JsonValue::object();
+        for (const auto& [name, counts] : *summary.checkBreakdown)
+            breakdown.set(name, JsonValue::object({ { "passed", counts.passed }, { "failed", counts.failed } }));
+        object.set("checkBreakdown", std::move(breakdown));
+    }
+    return object;
+}
+
+JsonValue contentJson(const ContentValidator::ContentReport& content)
+{
+    return JsonValue::object({
+        { "groundTruthChars", content.groundTruthChars },
+        { "extractedChars", content.extractedChars },
+        { "coveredChars", content.coveredChars },
+        { "noiseChars", content.noiseChars },
+        { "coverage", content.coverage },
+        { "noiseRatio", content.noiseRatio },
+        { "extractedParagraphs", content.extractedParagraphs },
+        { "groundTruthNodes", content.groundTruthNodes },
+        { "missingSamples", stringArray(content.missingSamples) },
+        { "noiseSamples", stringArray(content.noiseSamples) },
+    });
+}
+
+JsonValue categoriesJson(const FailureCategories& categories)
+{
+    return JsonValue::object({
+        { "frameTooTall", categories.frameTooTall },
+        { "textIncomplete", categories.textIncomplete },
+        { "megaParagraph", categories.megaParagraph },
+        { "geometryError", categories.geometryError },
+        { "frameTextMisaligned", categories.frameTextMisaligned },
+        { "textAxMisaligned", categories.textAxMisaligned },
+    });
+}
+
+// Compact JSON holds these bytes only inside strings, where an escape reads back as the same
+// Character. CR, VT and FF are escaped by the writer already.
+std::string escapingLineSeparators(const std::string& json)
+{
+    std::string out;
+    out.reserve(json.size());
+    for (size_t i = 0; i < json.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(json[i]);
+        if (byte == 0xC2 && i + 1 < json.size() && static_cast<unsigned char>(json[i + 1]) == 0x85) {
+            out += "\\u0085";
+            i += 1;
+        } else if (byte == 0xE2 && i + 2 < json.size() && static_cast<unsigned char>(json[i + 1]) == 0x80
+                   && (static_cast<unsigned char>(json[i + 2]) == 0xA8 || static_cast<unsigned char>(json[i + 2]) == 0xA9)) {
+            out += static_cast<unsigned char>(json[i + 2]) == 0xA8 ? "\\u2028" : "\\u2029";
+            i += 2;
+        } else {
+            out.push_back(json[i]);
+        }
+    }
+    return out;
+}
+
+// --- Decoding ---
+
+using Json = nlohmann::json;
+
+// Collects the first failure; every reader below answers a default value once one is met, and
+// the caller throws the whole report away.
+class Reader {
+public:
+    const std::string& failure() const { return m_failure; }
+    bool failed() const { return !m_failure.empty(); }
+
+    const Json* member(const Json& object, const char* key, bool required)
+    {
+        if (failed())
+            return nullptr;
+        auto it = object.find(key);
+        // A null optional reads as an absent one, as the platform's decoder takes it.
+        if (it == object.end() || (it->is_null() && !required)) {
+            if (required)
+                fail(std::string("missing key \"") + key + "\"");
+            return nullptr;
+        }
+        return &*it;
+    }
+
+    std::string string(const Json& object, const char* key)
+    {
+        const Json* value = member(object, key, true);
+        return value ? stringValue(*value, key) : std::string();
+    }
+    std::optional<std::string> optionalString(const Json& object, const char* key)
+    {
+        const Json* value = member(object, key, false);
+        if (!value)
+            return std::nullopt;
+        return stringValue(*value, key);
+    }
+    bool boolean(const Json& object, const char* key)
+    {
+        const Json* value = member(object, key, true);
+        if (!value)
+            return false;
+        if (!value->is_boolean())
+            return fail(std::string("\"") + key + "\" is not a boolean"), false;
+        return value->get<bool>();
+    }
+    int64_t integer(const Json& object, const char* key)
+    {
+        const Json* value = member(object, key, true);
+        return value ? integerValue(*value, key) : 0;
+    }
+    std::optional<int64_t> optionalInteger(const Json& object, const char* key)
+    {
+        const Json* value = member(object, key, false);
+        if (!value)
+            return std::nullopt;
+        return integerValue(*value, key);
+    }
+    double number(const Json& object, const char* key)
+    {
+        const Json* value = member(object, key, true);
+        return value ? numberValue(*value, key) : 0;
+    }
+    std::optional<double> optionalNumber(const Json& object, const char* key)
+    {
+        const Json* value = member(object, key, false);
+        if (!value)
+            return std::nullopt;
+        return numberValue(*value, key);
+    }
+    const Json* object(const Json& parent, const char* key, bool required)
+    {
+        const Json* value = member(parent, key, required);
+        if (value && !value->is_object())
+            return fail(std::string("\"") + key + "\" is not an object"), nullptr;
+        return value;
+    }
+    const Json* array(const Json& parent, const char* key)
+    {
+        const Json* value = member(parent, key, true);
+        if (value && !value->is_array())
+            return fail(std::string("\"") + key + "\" is not an array"), nullptr;
+        return value;
+    }
+    std::vector<std::string> strings(const Json& parent, const char* key)
+    {
+        std::vector<std::string> result;
+        if (const Json* elements = array(parent, key)) {
+            for (const Json& element : *elements)
+                result.push_back(stringValue(element, key));
+        }
+        return result;
+    }
+    bool requireObject(const Json& value, const char* what)
+    {
+        if (failed())
+            return false;
+        if (!value.is_object())
+            return fail(std::string("an element of \"") + what + "\" is not an object"), false;
+        return true;
+    }
+    void fail(std::string reason)
+    {
+        if (!failed())
+            m_failure = std::move(reason);
+    }
+
+private:
+    std::string stringValue(const Json& value, const char* key)
+    {
+        if (!value.is_string())
+            return fail(std::string("\"") + key + "\" is not a string"), std::string();
+        return value.get<std::string>();
+    }
+    // A count beyond what the field holds is refused rather than wrapped: a wrapped count would
+    // turn a huge number into a negative one and corrupt every sum it joins.
+    int64_t integerValue(const Json& value, const char* key)
+    {
+        if (value.is_number_integer() && !value.is_number_unsigned())
+            return value.get<int64_t>();
+        if (value.is_number_unsigned()) {
+            const auto unsignedValue = value.get<uint64_t>();
+            if (unsignedValue <= static_cast<uint64_t>(std::numeric_limits<int64_t>::max()))
+                return static_cast<int64_t>(unsignedValue);
+            return fail(std::string("\"") + key + "\" does not fit a 64-bit integer"), 0;
+        }
+        return fail(std::string("\"") + key + "\" is not an integer"), 0;
+    }
+    double numberValue(const Json& value, const char* key)
+    {
+        if (!value.is_number())
+            return fail(std::string("\"") + key + "\" is not a number"), 0.0;
+        return value.get<double>();
+    }
+
+    std::string m_failure;
+};
+
+std::vector<CheckResult> readChecks(Reader& reader, const Json& parent)
+{
+    std::vector<CheckResult> checks;
+    if (const Json* elements = reader.array(parent, "checks")) {
+        for (const Json& element : *elements) {
+            if (!reader.requireObject(element, "checks"))
+                break;
+            checks.push_back({ reader.string(element, "name"), reader.boolean(element, "passed"),
+                               reader.string(element, "detail") });
+        }
+    }
+    return checks;
+}
+
+SentenceTestResult readSentence(Reader& reader, const Json& object)
+{
+    SentenceTestResult sentence;
+    sentence.charRange = reader.string(object, "charRange");
+    sentence.textPreview = reader.string(object, "textPreview");
+    sentence.lineCount = reader.integer(object, "lineCount");
+    if (const Json* rects = reader.array(object, "lineRects")) {
+        for (const Json& rect : *rects) {
+            if (!reader.requireObject(rect, "lineRects"))
+                break;
+            sentence.lineRects.push_back({ reader.number(rect, "x"), reader.number(rect, "y"),
+                                           reader.number(rect, "width"), reader.number(rect, "height") });
+        }
+    }
+    sentence.checks = readChecks(reader, object);
+    return sentence;
+}
+
+ParagraphTestResult readParagraph(Reader& reader, const Json& object)
+{
+    ParagraphTestResult paragraph;
+    paragraph.index = reader.integer(object, "index");
+    paragraph.textPreview = reader.string(object, "textPreview");
+    paragraph.charCount = reader.integer(object, "charCount");
+    paragraph.role = reader.string(object, "role");
+    paragraph.sentenceCount = reader.integer(object, "sentenceCount");
+    if (const Json* sentences = reader.array(object, "sentences")) {
+        for (const Json& sentence : *sentences) {
+            if (!reader.requireObject(sentence, "sentences"))
+                break;
+            paragraph.sentences.push_back(readSentence(reader, sentence));
+        }
+    }
+    paragraph.checks = readChecks(reader, object);
+    if (const Json* diagnostics = reader.object(object, "diagnostics", false)) {
+        ParagraphDiagnostics values;
+        values.frameHeight = reader.number(*diagnostics, "frameHeight");
+        values.expectedHeight = reader.optionalNumber(*diagnostics, "expectedHeight");
+        values.firstCharTopGap = reader.optionalNumber(*diagnostics, "firstCharTopGap");
+        values.axFullCharCount = reader.optionalInteger(*diagnostics, "axFullCharCount");
+        values.textCharCount = reader.integer(*diagnostics, "textCharCount");
+        paragraph.diagnostics = values;
+    }
+    return paragraph;
+}
+
+TestSummary readSummary(Reader& reader, const Json& object)
+{
+    TestSummary summary;
+    summary.totalChecks = reader.integer(object, "totalChecks");
+    summary.passed = reader.integer(object, "passed");
+    summary.failed = reader.integer(object, "failed");
+    summary.failedCheckNames = reader.strings(object, "failedCheckNames");
+    if (const Json* breakdown = reader.object(object, "checkBreakdown", false)) {
+        std::map<std::string, CheckBreakdown> counts;
+        for (const auto& [name, entry] : breakdown->items()) {
+            if (!reader.requireObject(entry, "checkBreakdown"))
+                break;
+            counts[name] = { reader.integer(entry, "passed"), reader.integer(entry, "failed") };
+        }
+        summary.checkBreakdown = std::move(counts);
+    }
+    return summary;
+}
+
+ContentValidator::ContentReport readContent(Reader& reader, const Json& object)
+{
+    ContentValidator::ContentReport content;
+    content.groundTruthChars = reader.integer(object, "groundTruthChars");
+    content.extractedChars = reader.integer(object, "extractedChars");
+    content.coveredChars = reader.integer(object, "coveredChars");
+    content.noiseChars = reader.integer(object, "noiseChars");
+    content.coverage = reader.number(object, "coverage");
+    content.noiseRatio = reader.number(object, "noiseRatio");
+    content.extractedParagraphs = reader.integer(object, "extractedParagraphs");
+    content.groundTruthNodes = reader.integer(object, "groundTruthNodes");
+    content.missingSamples = reader.strings(object, "missingSamples");
+    content.noiseSamples = reader.strings(object, "noiseSamples");
+    return content;
+}
+
+FailureCategories readCategories(Reader& reader, const Json& object)
+{
+    FailureCategories categories;
+    categories.frameTooTall = reader.integer(object, "frameTooTall");
+    categories.textIncomplete = reader.integer(object, "textIncomplete");
+    categories.megaParagraph = reader.integer(object, "megaParagraph");
+    categories.geometryError = reader.integer(object, "geometryError");
+    categories.frameTextMisaligned = reader.integer(object, "frameTextMisaligned");
+    categories.textAxMisaligned = reader.integer(object, "textAxMisaligned");
+    return categories;
+}
+
+} // namespace
+
+JsonValue toJson(const HighlightTestReport& report)
+{
+    JsonValue paragraphs = JsonValue::array();
+    for (const ParagraphTestResult& paragraph : report.paragraphs)
+        paragraphs.append(paragraphJson(paragraph));
+    JsonValue object = JsonValue::object({ { "articleTitle", report.articleTitle } });
+    object.setOptional("url", report.url);
+    object.set("timestamp", report.timestamp);
+    object.set("paragraphCount", report.paragraphCount);
+    object.set("totalCharacters", report.totalCharacters);
+    object.set("paragraphs", std::move(paragraphs));
+    object.set("summary", summaryJson(report.summary));
+    if (report.content)
+        object.set("content", contentJson(*report.content));
+    if (report.failureCategories)
+        object.set("failureCategories", categoriesJson(*report.failureCategories));
+    return object;
+}
+
+Expected<std::string, JsonError> jsonLine(const HighlightTestReport& report)
+{
+    auto json = JsonWriter::serialize(toJson(report), JsonWriter::Style::compact, JsonWriter::KeyOrder::sorted);
+    if (!json)
+        return Unexpected(json.error());
+    return escapingLineSeparators(*json) + "\n";
+}
+
+Expected<std::string, JsonError> prettyJson(const HighlightTestReport& report)
+{
+    return JsonWriter::serialize(toJson(report), JsonWriter::Style::pretty, JsonWriter::KeyOrder::sorted);
+}
+
+Expected<HighlightTestReport, JsonError> decode(std::string_view text)
+{
+    // A report nests six deep; unknown members may add a little, never hundreds of levels.
+    auto parsed = JsonReading::parse(text, { .maxDepth = 64 });
+    if (!parsed)
+        return Unexpected(JsonError { parsed.error().message });
+    const Json& root = *parsed;
+    Reader reader;
+    if (!root.is_object())
+        return Unexpected(JsonError { "a report is not an object" });
+
+    HighlightTestReport report;
+    report.articleTitle = reader.string(root, "articleTitle");
+    report.url = reader.optionalString(root, "url");
+    report.timestamp = reader.string(root, "timestamp");
+    report.paragraphCount = reader.integer(root, "paragraphCount");
+    report.totalCharacters = reader.integer(root, "totalCharacters");
+    if (const Json* paragraphs = reader.array(root, "paragraphs")) {
+        for (const Json& paragraph : *paragraphs) {
+            if (!reader.requireObject(paragraph, "paragraphs"))
+                break;
+            report.paragraphs.push_back(readParagraph(reader, paragraph));
+        }
+    }
+    if (const Json* summary = reader.object(root, "summary", true))
+        report.summary = readSummary(reader, *summary);
+    if (const Json* content = reader.object(root, "content", false))
+        report.content = readContent(reader, *content);
+    if (const Json* categories = reader.object(root, "failureCategories", false))
+        report.failureCategories = readCategories(reader, *categories);
+    if (reader.failed())
+        return Unexpected(JsonError { reader.failure() });
+    return report;
+}
+
+} // namespace lorvantine::HighlightTestReportJson
