@@ -1,4 +1,5 @@
 #include "EndToEnd/ChildProcess.h"
+#include "EndToEnd/ParagraphRequests.h"
 
 #include "Accessibility/AXReader.h"
 #include "Documents/DocumentSourceRegistry.h"
@@ -76,16 +77,10 @@ TEST(NotesReadingTest, ANoteIsReadParagraphByParagraphWithTheMarkOnTheOneSpoken)
     EXPECT_EQ(program.wait(10s), 0);
 
     // Each line asked for once, in order.
-    std::vector<std::string> expected, firstRequests;
+    std::vector<std::string> expected;
     for (const ReadableParagraph& paragraph : paragraphs)
         expected.push_back(SpeechText::normalize(paragraph.text).text());
-    size_t next = 0;
-    for (const SpeechServerRequest& request : server.speechRequests())
-        if (request.input && next < expected.size() && *request.input == expected[next]) {
-            firstRequests.push_back(*request.input);
-            ++next;
-        }
-    EXPECT_EQ(firstRequests, expected) << program.standardError();
+    EXPECT_EQ(paragraphStarts(server.speechRequests(), expected), expected) << program.standardError();
 
     // In each picture the mark stands beside exactly one line, the one then starting to play,
     // and over the lines' own rows (lines after an emoji or a CRLF are not marked a row too high).

@@ -1,4 +1,5 @@
 #include "EndToEnd/ChildProcess.h"
+#include "EndToEnd/ParagraphRequests.h"
 
 #include "Documents/DocumentSourceRegistry.h"
 #include "Network/SpeechText.h"
@@ -84,23 +85,8 @@ TEST(PDFReadingTest, EveryParagraphOfTheDocumentIsRequestedOnceInOrder)
         EXPECT_NE(program.standardOutput().find("📖 找到文章: " + reading->title + " — 5 段"), std::string::npos)
             << program.standardOutput();
 
-        // A paragraph spoken in parts sends the rest of its own text after its first request; the
-        // whole paragraph again would be a second reading of it.
-        const std::vector<std::string>& paragraphs = reading->paragraphs;
-        std::vector<std::string> firstRequests;
-        size_t next = 0;
-        for (const SpeechServerRequest& request : reading->server.speechRequests()) {
-            ASSERT_TRUE(request.input);
-            if (next < paragraphs.size() && *request.input == paragraphs[next]) {
-                firstRequests.push_back(*request.input);
-                ++next;
-                continue;
-            }
-            ASSERT_GT(next, 0u) << *request.input;
-            EXPECT_TRUE(*request.input != paragraphs[next - 1] && paragraphs[next - 1].ends_with(*request.input))
-                << *request.input;
-        }
-        EXPECT_EQ(firstRequests, paragraphs);
+        // Every paragraph was asked for once, in order.
+        EXPECT_EQ(paragraphStarts(reading->server.speechRequests(), reading->paragraphs), reading->paragraphs);
     }
 }
 
