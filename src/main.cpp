@@ -104,13 +104,14 @@ private:
         char name[32];
         std::snprintf(name, sizeof name, "snapshot-%02d.png", ++m_count);
         const std::string path = (m_directory / name).string();
-        // Drawn off the main thread: the panels' recordings may be replayed from any thread.
-        m_writing.async(DispatchQueue::global(QualityOfService::utility), [desktop = m_desktop, path, paragraph] {
-            auto picture = SimRenderer::renderScreen(*desktop, 0, 1.0);
-            if (!picture) {
-                Log::line("[Snapshot] ❌ no screen to draw");
-                return;
-            }
+        // Drawn here, on the main thread, where the highlight moves: drawn later on another thread,
+        // a busy machine could show the next paragraph's mark. Only the encoding goes elsewhere.
+        auto picture = SimRenderer::renderScreen(*m_desktop, 0, 1.0);
+        if (!picture) {
+            Log::line("[Snapshot] ❌ no screen to draw");
+            return;
+        }
+        m_writing.async(DispatchQueue::global(QualityOfService::utility), [picture = std::move(picture), path, paragraph] {
             if (auto saved = picture->image.savePNG(path); !saved) {
                 Log::line("[Snapshot] ❌ " + saved.error().message);
                 return;
