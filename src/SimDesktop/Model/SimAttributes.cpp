@@ -1,9 +1,11 @@
 #include "SimDesktop/Model/SimAttributes.h"
 
 #include "SimDesktop/Model/SimGeometry.h"
+#include "SimDesktop/Model/SimScrolling.h"
 #include "SimDesktop/Text/SimTextAttributes.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace lorvantine::SimAttributes {
 
@@ -33,6 +35,8 @@ std::vector<std::string> computedNames(SimModel& model, SimNode& node)
         if (node.window)
             names.insert(names.end(), { "AXWindow", "AXTopLevelUIElement" });
         names.push_back("AXFocused");
+        if (node.role == "AXScrollArea")
+            names.insert(names.end(), { "AXVerticalScrollBar", "AXContents" });
         if (node.isTextElement())
             names.insert(names.end(), SimTextAttributes::names().begin(), SimTextAttributes::names().end());
         break;
@@ -168,6 +172,20 @@ AXError computed(SimModel& model, SimNode& node, const std::string& name, AXValu
     if (name == "AXFocused") {
         const auto* app = model.application(node.pid);
         out = app && app->focusedElement == node.id;
+        return AXError::success;
+    }
+    if (node.role == "AXScrollArea" && name == "AXVerticalScrollBar") {
+        SimNode* bar = SimScrolling::verticalBar(model, node);
+        if (!bar)
+            return AXError::noValue;
+        out = model.handle(*bar);
+        return AXError::success;
+    }
+    if (node.role == "AXScrollArea" && name == "AXContents") {
+        std::vector<AXElement> list;
+        for (SimNode* child : SimScrolling::contents(model, node))
+            list.push_back(model.handle(*child));
+        out = std::move(list);
         return AXError::success;
     }
     if (node.isTextElement())
@@ -367,6 +385,15 @@ AXError set(SimModel& model, const AXElement& element, const std::string& attrib
             else if (app->focusedElement == node->id)
                 app->focusedElement = 0;
         }
+        return AXError::success;
+    }
+    if (SimNode* area = model.node(node->parent);
+        attribute == "AXValue" && area && area->role == "AXScrollArea" && SimScrolling::verticalBar(model, *area) == node) {
+        // A scroll bar takes a position of 0...1 and moves its area's content there.
+        const double* v = axGet<double>(value);
+        if (!v || !std::isfinite(*v))
+            return AXError::illegalArgument;
+        SimScrolling::scrollToFraction(model, *area, *v);
         return AXError::success;
     }
     if (attribute == "AXValue" && node->isTextElement() && node->textOwner == 0) {

@@ -43,6 +43,7 @@ struct SimElement {
     double padding = 0;
     double spacing = 0;
     Point scroll;
+    double scrollLine = 10; // points one wheel line scrolls a scroll area
 
     std::optional<std::string> text;
     std::vector<Run> runs;

@@ -1,6 +1,7 @@
 #include "SimDesktop/Ports/SimWindowServer.h"
 
 #include "SimDesktop/SimDesktop.h"
+#include "SimDesktop/Model/SimScrolling.h"
 
 
 namespace lorvantine {
@@ -63,6 +64,8 @@ void SimWindowServer::post(EventTap tap, const InputEvent& event)
         if (!event.isKeyboard() && event.type != InputEventType::scrollWheel)
             m.mouseLocation = event.location;
         m.record({ .kind = SimJournalEntry::Kind::event, .event = event, .tap = tap });
+        if (tap == EventTap::hid && event.type == InputEventType::scrollWheel)
+            SimScrolling::wheel(m, event);
     });
 }
 
