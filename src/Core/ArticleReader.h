@@ -132,6 +132,22 @@ private:
     void handleAutoPageTurn(std::optional<std::vector<ArticleParagraph>> paragraphs);
     void updateBooksFingerprint();
 
+    // --- Scroll into view (ArticleReaderScroll.cpp) ---
+    struct ScrollJob;
+    // Keeps paragraph `paragraphIndex` inside the source window's comfortable area in applications
+    // that scroll continuously. The passes run on a global queue on a copy of the paragraphs and
+    // end once the generation they started under is no longer current.
+    void scrollIfNeeded(int paragraphIndex);
+    static void scrollLoop(const std::shared_ptr<const ScrollJob>& job, int attempt);
+    static bool scrollByBar(const ScrollJob& job, double delta);
+    static bool scrollByWheel(const ScrollJob& job, double delta);
+    // The scroll area that scrolls `element`: its nearest such ancestor, else one among the
+    // window's children (in a split group, the rightmost).
+    static std::optional<AXElement> findScrollArea(const AXElement& element, const std::optional<AXElement>& window);
+    // Measures every paragraph again and hands the rectangles to the overlay on the main queue,
+    // unless the job's generation is over by then.
+    static void refreshOverlayRects(const std::shared_ptr<const ScrollJob>& job);
+
     // --- Window watch (ArticleReaderWindowWatch.cpp) ---
     struct WatchSnapshot;
     struct WatchDecision;
