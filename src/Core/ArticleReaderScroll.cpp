@@ -21,7 +21,7 @@ namespace {
 
 // Read page by page or screen by screen, never scrolled into view.
 constexpr std::array<const char*, 3> unscrolledBundleIDs { "com.apple.iBooksX", "com.amazon.Lassen", "com.microsoft.Word" };
-constexpr const char* pagesBundleID = "com.apple.iWork.Pages";
+constexpr const char* scrollPagesBundleID = "com.apple.iWork.Pages";
 constexpr int lastScrollAttempt = 4;
 constexpr double scrollSettleSeconds = 0.3;
 constexpr double comfortTopInset = 60;
@@ -157,7 +157,7 @@ void ArticleReader::scrollIfNeeded(int paragraphIndex)
         return;
     if (std::find(unscrolledBundleIDs.begin(), unscrolledBundleIDs.end(), m_activeBundleID) != unscrolledBundleIDs.end())
         return;
-    if (m_activeBundleID == pagesBundleID) {
+    if (m_activeBundleID == scrollPagesBundleID) {
         // Pages brings its pages into view by its own page scrolling, which is not built yet.
         return;
     }
@@ -301,7 +301,7 @@ void ArticleReader::refreshOverlayRects(const std::shared_ptr<const ScrollJob>& 
         return;
     // Paragraphs that all live in one element are followed by the overlay itself.
     const auto& shared = paragraphs.front().element;
-    if (shared && job->bundleID != pagesBundleID
+    if (shared && job->bundleID != scrollPagesBundleID
         && std::all_of(paragraphs.begin(), paragraphs.end(), [&](const ArticleParagraph& p) { return p.element == shared; }))
         return;
     std::vector<Rect> rects;
