@@ -31,7 +31,8 @@ class Timer;
 //
 // Threads: every public operation, every callback and every timer runs on the main thread. Speech
 // generation is a chain of callbacks on the speech client's queue that never blocks a thread;
-// the window probe runs on a utility queue; both post what they decide back to the main queue.
+// the window probe runs on a utility queue and the scroll-into-view passes on a user-initiated
+// global queue (on a copy of the paragraphs); all post what they decide back to the main queue.
 // Work in flight is cancelled by the generation number alone: start, stop, seek, voice change
 // and page advance each begin a new one, which also cancels the speech request chain of the
 // one before, and every background task drops its results once its number is no longer current.
