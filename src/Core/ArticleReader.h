@@ -32,7 +32,8 @@ class Timer;
 //
 // Threads: every public operation, every callback and every timer runs on the main thread. Speech
 // generation is a chain of callbacks on the speech client's queue that never blocks a thread;
-// the window probe runs on a utility queue; both post what they decide back to the main queue.
+// the window probe runs on a utility queue and the scroll-into-view passes on a user-initiated
+// global queue (on a copy of the paragraphs); all post what they decide back to the main queue.
 // Work in flight is cancelled by the generation number alone: start, stop, seek, voice change
 // and page advance each begin a new one, which also cancels the speech request chain of the
 // one before, and every background task drops its results once its number is no longer current.
@@ -136,6 +137,22 @@ private:
     bool everythingPlayed();
     void handleAutoPageTurn(std::optional<std::vector<ArticleParagraph>> paragraphs);
     void updateBooksFingerprint();
+
+    // --- Scroll into view (ArticleReaderScroll.cpp) ---
+    struct ScrollJob;
+    // Keeps paragraph `paragraphIndex` inside the source window's comfortable area in applications
+    // that scroll continuously. The passes run on a global queue on a copy of the paragraphs and
+    // end once the generation they started under is no longer current.
+    void scrollIfNeeded(int paragraphIndex);
+    static void scrollLoop(const std::shared_ptr<const ScrollJob>& job, int attempt);
+    static bool scrollByBar(const ScrollJob& job, double delta);
+    static bool scrollByWheel(const ScrollJob& job, double delta);
+    // The scroll area that scrolls `element`: its nearest such ancestor, else one among the
+    // window's children (in a split group, the rightmost).
+    static std::optional<AXElement> findScrollArea(const AXElement& element, const std::optional<AXElement>& window);
+    // Measures every paragraph again and hands the rectangles to the overlay on the main queue,
+    // unless the job's generation is over by then.
+    static void refreshOverlayRects(const std::shared_ptr<const ScrollJob>& job);
 
     // --- Window watch (ArticleReaderWindowWatch.cpp) ---
     struct WatchSnapshot;

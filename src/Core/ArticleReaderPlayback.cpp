@@ -56,6 +56,7 @@ void ArticleReader::handleParagraphChange(int paragraphIndex, int total)
         floatingPlayer->setPlaying(!isPlayerPaused());
         floatingPlayer->setProgress(paragraphIndex, total);
     }
+    scrollIfNeeded(paragraphIndex);
 }
 
 bool ArticleReader::isPlayerPaused()

@@ -1,10 +1,12 @@
 #include "SimDesktop/Model/SimAttributes.h"
 
 #include "SimDesktop/Model/SimGeometry.h"
+#include "SimDesktop/Model/SimScrolling.h"
 #include "SimDesktop/Text/SimTextAttributes.h"
 #include "SimDesktop/Text/SimTextSelection.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace lorvantine::SimAttributes {
 
@@ -34,6 +36,8 @@ std::vector<std::string> computedNames(SimModel& model, SimNode& node)
         if (node.window)
             names.insert(names.end(), { "AXWindow", "AXTopLevelUIElement" });
         names.push_back("AXFocused");
+        if (node.role == "AXScrollArea")
+            names.insert(names.end(), { "AXVerticalScrollBar", "AXContents" });
         if (node.isTextElement())
             names.insert(names.end(), SimTextAttributes::names().begin(), SimTextAttributes::names().end());
         if (node.exposesSelection())
@@ -180,6 +184,20 @@ AXError computed(SimModel& model, SimNode& node, const std::string& name, AXValu
             out = SimTextSelection::selectedText(model, node);
         else
             out = SimTextSelection::current(node);
+        return AXError::success;
+    }
+    if (node.role == "AXScrollArea" && name == "AXVerticalScrollBar") {
+        SimNode* bar = SimScrolling::verticalBar(model, node);
+        if (!bar)
+            return AXError::noValue;
+        out = model.handle(*bar);
+        return AXError::success;
+    }
+    if (node.role == "AXScrollArea" && name == "AXContents") {
+        std::vector<AXElement> list;
+        for (SimNode* child : SimScrolling::contents(model, node))
+            list.push_back(model.handle(*child));
+        out = std::move(list);
         return AXError::success;
     }
     if (node.isTextElement())
@@ -385,6 +403,15 @@ AXError set(SimModel& model, const AXElement& element, const std::string& attrib
             else if (app->focusedElement == node->id)
                 app->focusedElement = 0;
         }
+        return AXError::success;
+    }
+    if (SimNode* area = model.node(node->parent);
+        attribute == "AXValue" && area && area->role == "AXScrollArea" && SimScrolling::verticalBar(model, *area) == node) {
+        // A scroll bar takes a position of 0...1 and moves its area's content there.
+        const double* v = axGet<double>(value);
+        if (!v || !std::isfinite(*v))
+            return AXError::illegalArgument;
+        SimScrolling::scrollToFraction(model, *area, *v);
         return AXError::success;
     }
     if (attribute == "AXValue" && node->isTextElement() && node->textOwner == 0) {

@@ -50,6 +50,7 @@ struct SimElement {
     double padding = 0;
     double spacing = 0;
     Point scroll;
+    double scrollLine = 10; // points one wheel line scrolls a scroll area
 
     std::optional<std::string> text;
     std::vector<Run> runs;

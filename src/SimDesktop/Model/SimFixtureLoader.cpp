@@ -564,7 +564,7 @@ private:
     SimElement element(const Json& j, const std::string& path, const SimFont& inherited)
     {
         object(j, path, { "role", "name", "subrole", "title", "description", "value", "frame", "width", "height",
-                          "padding", "spacing", "scroll", "text", "runs", "font", "focused", "attributes", "errors",
+                          "padding", "spacing", "scroll", "scrollLine", "text", "runs", "font", "focused", "attributes", "errors",
                           "actions", "settable", "children", "paragraphs", "paragraphRole", "heading", "level",
                           "imageOnly", "colour", "background", "selection", "selectionHidden" });
         SimElement e;
@@ -602,6 +602,8 @@ private:
             e.spacing = nonNegative(j["spacing"], child(path, "spacing"));
         if (j.contains("scroll"))
             e.scroll = point(j["scroll"], child(path, "scroll"));
+        if (j.contains("scrollLine"))
+            e.scrollLine = nonNegative(j["scrollLine"], child(path, "scrollLine"));
         if (j.contains("text"))
             e.text = string(j["text"], child(path, "text"));
         if (j.contains("runs")) {

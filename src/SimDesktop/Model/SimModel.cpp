@@ -226,6 +226,7 @@ void SimModel::applyElement(SimNode& n, const SimElement& e)
     n.padding = e.padding;
     n.spacing = e.spacing;
     n.scroll = e.scroll;
+    n.scrollLine = e.scrollLine;
     n.font = e.font;
     n.imageOnly = e.imageOnly;
     n.selection = e.selection;

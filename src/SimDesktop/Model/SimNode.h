@@ -34,6 +34,7 @@ struct SimNode {
     double padding = 0;
     double spacing = 0;
     Point scroll;
+    double scrollLine = 10; // points one wheel line scrolls a scroll area
 
     std::optional<std::string> text;
     SimFont font;

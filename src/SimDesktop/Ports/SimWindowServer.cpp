@@ -2,6 +2,7 @@
 
 #include "SimDesktop/Model/SimInputRouting.h"
 #include "SimDesktop/SimDesktop.h"
+#include "SimDesktop/Model/SimScrolling.h"
 
 
 namespace lorvantine {
@@ -65,6 +66,8 @@ void SimWindowServer::post(EventTap tap, const InputEvent& event)
             m.mouseLocation = event.location;
         SimInputRouting::route(m, event, tap, 0);
         m.record({ .kind = SimJournalEntry::Kind::event, .event = event, .tap = tap });
+        if (tap == EventTap::hid && event.type == InputEventType::scrollWheel)
+            SimScrolling::wheel(m, event);
     });
 }
 

@@ -1,0 +1,318 @@
+#include "Core/ArticleReader.h"
+
+#include "Accessibility/AXReader.h"
+#include "Overlay/HighlightOverlay.h"
+#include "Platform/AccessibilityPort.h"
+#include "Platform/Dispatch/Dispatch.h"
+#include "Platform/Services.h"
+#include "Platform/WindowServerPort.h"
+#include "Support/Log.h"
+#include "Support/Text.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace lorvantine {
+
+namespace {
+
+// Read page by page or screen by screen, never scrolled into view.
+constexpr std::array<const char*, 3> unscrolledBundleIDs { "com.apple.iBooksX", "com.amazon.Lassen", "com.microsoft.Word" };
+constexpr const char* scrollPagesBundleID = "com.apple.iWork.Pages";
+constexpr int lastScrollAttempt = 4;
+constexpr double scrollSettleSeconds = 0.3;
+constexpr double comfortTopInset = 60;
+constexpr double comfortBottomInset = 160;
+constexpr double targetFraction = 0.3;
+constexpr double pointsPerWheelLine = 20;
+constexpr int maximumWheelLines = 15;
+// A character rectangle this tall against its element is the whole element, not the character.
+constexpr double fullRectangleShare = 0.9;
+
+std::string scrollWhole(double value)
+{
+    return std::isfinite(value) ? std::to_string(static_cast<long long>(std::trunc(value))) : "0";
+}
+
+std::string scrollThreeDecimals(double value)
+{
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.3f", value);
+    return buffer;
+}
+
+std::optional<AXValue> scrollAttribute(const AXElement& element, const std::string& name)
+{
+    AXValue value;
+    if (Platform::accessibility().copyAttributeValue(element, name, value) != AXError::success)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<double> scrollNumber(const AXElement& element, const std::string& name)
+{
+    auto value = scrollAttribute(element, name);
+    if (!value)
+        return std::nullopt;
+    if (const double* d = axGet<double>(*value); d && std::isfinite(*d))
+        return *d;
+    if (const int64_t* i = axGet<int64_t>(*value))
+        return static_cast<double>(*i);
+    return std::nullopt;
+}
+
+// One character's bounds, trusted only when it is not the whole element's rectangle.
+std::optional<Rect> trustedProbe(const AXElement& element, int location, int length, const std::optional<Size>& elementSize)
+{
+    auto probe = AXReader::boundsForRange(element, location, length);
+    if (!probe || (elementSize && fullRectangleShare * elementSize->height < probe->height()))
+        return std::nullopt;
+    return probe;
+}
+
+// The UTF-16 location and length of the text's last Character, counted from `start`.
+std::pair<int, int> lastCharacterRange(const std::string& text, int start)
+{
+    const auto all = Text::characters(text);
+    const int lastLength = all.empty() ? 1 : static_cast<int>(Text::utf16Count(all.back()));
+    return { start + static_cast<int>(Text::utf16Count(text)) - lastLength, lastLength };
+}
+
+// Where paragraph `p` stands now, for deciding whether to scroll.
+Rect currentParagraphRect(const ArticleParagraph& p)
+{
+    if (!p.element)
+        return p.frame;
+    if (!p.nativeCharOffset || p.boundsDisabled)
+        return AXReader::rect(*p.element).value_or(p.frame);
+    auto probe = trustedProbe(*p.element, *p.nativeCharOffset, 1, AXReader::size(*p.element));
+    if (!probe)
+        return p.frame;
+    return Rect(p.frame.minX(), probe->minY(), p.frame.width(), p.frame.height());
+}
+
+// The rectangle the overlay shows for `p` after a scroll.
+Rect overlayRect(const ArticleParagraph& p)
+{
+    if (p.boundsDisabled || !p.element)
+        return p.frame;
+    const AXElement& element = *p.element;
+    const auto position = AXReader::position(element);
+    const auto size = AXReader::size(element);
+    if (!p.nativeCharOffset) {
+        auto first = AXReader::boundsForRange(element, 0, 1);
+        if (!position || !first)
+            return position && size ? Rect(*position, *size) : p.frame;
+        const double d = first->minY() - position->y;
+        if (d < 0 || d >= 50)
+            return size ? Rect(*position, *size) : p.frame;
+        double h = p.frame.height();
+        if (Text::characterCount(p.text) >= 2) {
+            const auto [location, length] = lastCharacterRange(p.text, 0);
+            if (auto last = AXReader::boundsForRange(element, location, length); last && first->minY() < last->maxY())
+                h = std::max(last->maxY() - first->minY(), h);
+        }
+        return Rect(p.frame.minX(), first->minY(), p.frame.width(), h);
+    }
+    const int nco = *p.nativeCharOffset;
+    auto probe = trustedProbe(element, nco, 1, size);
+    if (!probe || std::abs(probe->minY() - p.frame.minY()) > 3 * p.frame.height() + 200)
+        return p.frame;
+    double h = p.frame.height();
+    if (Text::utf16Count(p.text) >= 2) {
+        const auto [location, length] = lastCharacterRange(p.text, nco);
+        if (auto last = AXReader::boundsForRange(element, location, length))
+            h = std::max(last->maxY() - probe->minY(), h);
+    }
+    return Rect(position ? position->x : p.frame.minX(), probe->minY(), size ? size->width : p.frame.width(), h);
+}
+
+} // namespace
+
+// What one chain of passes works on: a copy of the reading's paragraphs as they stood when the
+// paragraph changed, so the passes never touch the session's own list off the main thread.
+struct ArticleReader::ScrollJob {
+    std::weak_ptr<ArticleReader> reader;
+    std::vector<ArticleParagraph> paragraphs;
+    size_t index = 0;
+    std::optional<AXElement> window;
+    std::string bundleID;
+    int genId = 0;
+
+    // A chain outlives neither its session nor the generation it was started under: a reading
+    // started meanwhile (or a seek) owns the window now.
+    bool isCurrent() const
+    {
+        auto self = reader.lock();
+        return self && self->isCurrentGeneration(genId);
+    }
+};
+
+void ArticleReader::scrollIfNeeded(int paragraphIndex)
+{
+    if (paragraphIndex < 0 || static_cast<size_t>(paragraphIndex) >= m_paragraphs.size())
+        return;
+    if (std::find(unscrolledBundleIDs.begin(), unscrolledBundleIDs.end(), m_activeBundleID) != unscrolledBundleIDs.end())
+        return;
+    if (m_activeBundleID == scrollPagesBundleID) {
+        // Pages brings its pages into view by its own page scrolling, which is not built yet.
+        return;
+    }
+    auto job = std::make_shared<ScrollJob>();
+    job->reader = weak_from_this();
+    job->paragraphs = m_paragraphs;
+    job->index = static_cast<size_t>(paragraphIndex);
+    job->window = m_watchedWindow;
+    job->bundleID = m_activeBundleID;
+    job->genId = m_generationId;
+    DispatchQueue::global(QualityOfService::userInitiated).async([job = std::shared_ptr<const ScrollJob>(job)] {
+        scrollLoop(job, 0);
+    });
+}
+
+void ArticleReader::scrollLoop(const std::shared_ptr<const ScrollJob>& job, int attempt)
+{
+    if (attempt > lastScrollAttempt || !job->window || !job->isCurrent())
+        return;
+    const auto windowPosition = AXReader::position(*job->window);
+    const auto windowSize = AXReader::size(*job->window);
+    if (!windowPosition || !windowSize)
+        return;
+    const double viewTop = windowPosition->y + comfortTopInset;
+    const double viewBot = windowPosition->y + windowSize->height - comfortBottomInset;
+    const double viewH = viewBot - viewTop;
+    const std::string i = std::to_string(job->index);
+    const Rect r = currentParagraphRect(job->paragraphs[job->index]);
+    Log::line("[scroll] win=(" + scrollWhole(windowPosition->x) + "," + scrollWhole(windowPosition->y) + ") "
+              + scrollWhole(windowSize->width) + "×" + scrollWhole(windowSize->height) + " | viewTop=" + scrollWhole(viewTop)
+              + " viewBot=" + scrollWhole(viewBot) + " viewH=" + scrollWhole(viewH) + " | para[" + i + "] top="
+              + scrollWhole(r.minY()) + " bot=" + scrollWhole(r.maxY()) + " h=" + scrollWhole(r.height()));
+    if (r.minY() >= viewTop && r.maxY() <= viewBot) {
+        Log::line("[scroll] para[" + i + "] fully visible, skip");
+        refreshOverlayRects(job);
+        return;
+    }
+    Log::line("[scroll] para[" + i + "] NOT visible (top" + (r.minY() < viewTop ? "<viewTop" : "ok") + " bot"
+              + (r.maxY() > viewBot ? ">viewBot" : "ok") + "), scrolling");
+    // Positive when the paragraph has to move up to reach the target line.
+    const double delta = r.minY() - (viewTop + targetFraction * viewH);
+    if (!job->isCurrent())
+        return;
+    if (!scrollByBar(*job, delta) && !scrollByWheel(*job, delta)) {
+        refreshOverlayRects(job);
+        return;
+    }
+    DispatchQueue::global(QualityOfService::userInitiated).asyncAfter(seconds(scrollSettleSeconds), [job, attempt] {
+        if (!job->isCurrent())
+            return;
+        refreshOverlayRects(job);
+        scrollLoop(job, attempt + 1);
+    });
+}
+
+bool ArticleReader::scrollByBar(const ScrollJob& job, double delta)
+{
+    const auto& element = job.paragraphs[job.index].element;
+    if (!element)
+        return false;
+    const auto area = findScrollArea(*element, job.window);
+    const auto areaSize = area ? AXReader::size(*area) : std::nullopt;
+    if (!areaSize)
+        return false;
+    const double viewport = areaSize->height;
+    double content = 0;
+    if (auto web = AXReader::findAncestor(*element, "AXWebArea"); web && AXReader::size(*web)) {
+        content = AXReader::size(*web)->height;
+    } else if (auto contents = scrollAttribute(*area, "AXContents")) {
+        const auto* list = axGet<std::vector<AXElement>>(*contents);
+        if (list && !list->empty())
+            if (auto first = AXReader::size(list->front()))
+                content = first->height;
+    }
+    if (content <= viewport)
+        return false;
+    auto barValue = scrollAttribute(*area, "AXVerticalScrollBar");
+    const AXElement* bar = barValue ? axGet<AXElement>(*barValue) : nullptr;
+    const auto v = bar ? scrollNumber(*bar, "AXValue") : std::nullopt;
+    if (!v)
+        return false;
+    const double moved = std::clamp(*v + delta / (content - viewport), 0.0, 1.0);
+    const bool ok = Platform::accessibility().setAttributeValue(*bar, "AXValue", AXValue(moved)) == AXError::success;
+    Log::line("[scroll] VB doc=" + scrollWhole(content) + " view=" + scrollWhole(viewport) + " Δpx=" + scrollWhole(delta) + " "
+              + scrollThreeDecimals(*v) + "→" + scrollThreeDecimals(moved) + " ok=" + (ok ? "true" : "false"));
+    return ok;
+}
+
+bool ArticleReader::scrollByWheel(const ScrollJob& job, double delta)
+{
+    const auto position = job.window ? AXReader::position(*job.window) : std::nullopt;
+    const auto size = job.window ? AXReader::size(*job.window) : std::nullopt;
+    if (!position || !size)
+        return false;
+    const long long lines = static_cast<long long>(std::trunc(delta / pointsPerWheelLine));
+    if (std::llabs(lines) < 1)
+        return false;
+    // Negative when the paragraph lies below the target line: the content has to move up.
+    const auto wheel = static_cast<int32_t>((lines > 0 ? -1 : 1) * std::min<long long>(std::llabs(lines), maximumWheelLines));
+    InputEvent event = InputEvent::scrollWheel(std::nullopt, ScrollUnit::line, wheel);
+    event.location = Point { position->x + 0.5 * size->width, position->y + 0.5 * size->height };
+    Platform::windowServer().post(EventTap::hid, event);
+    Log::line("[scroll] CGEvent wheel lines=" + std::to_string(wheel) + " at (" + scrollWhole(event.location.x) + ","
+              + scrollWhole(event.location.y) + ")");
+    return true;
+}
+
+std::optional<AXElement> ArticleReader::findScrollArea(const AXElement& element, const std::optional<AXElement>& window)
+{
+    if (auto area = AXReader::findAncestor(element, "AXScrollArea"))
+        return area;
+    if (!window)
+        return std::nullopt;
+    for (const AXElement& child : AXReader::rawChildren(*window)) {
+        const std::string role = AXReader::attribute(child, "AXRole").value_or("");
+        if (role == "AXScrollArea")
+            return child;
+        if (role != "AXSplitGroup")
+            continue;
+        std::optional<AXElement> rightmost;
+        double rightmostX = 0;
+        for (const AXElement& inner : AXReader::rawChildren(child)) {
+            if (AXReader::attribute(inner, "AXRole").value_or("") != "AXScrollArea")
+                continue;
+            auto position = AXReader::position(inner);
+            if (position && (!rightmost || position->x > rightmostX)) {
+                rightmost = inner;
+                rightmostX = position->x;
+            }
+        }
+        if (rightmost)
+            return rightmost;
+    }
+    return std::nullopt;
+}
+
+void ArticleReader::refreshOverlayRects(const std::shared_ptr<const ScrollJob>& job)
+{
+    const auto& paragraphs = job->paragraphs;
+    if (paragraphs.empty())
+        return;
+    // Paragraphs that all live in one element are followed by the overlay itself.
+    const auto& shared = paragraphs.front().element;
+    if (shared && job->bundleID != scrollPagesBundleID
+        && std::all_of(paragraphs.begin(), paragraphs.end(), [&](const ArticleParagraph& p) { return p.element == shared; }))
+        return;
+    std::vector<Rect> rects;
+    rects.reserve(paragraphs.size());
+    for (const ArticleParagraph& p : paragraphs)
+        rects.push_back(overlayRect(p));
+    DispatchQueue::main().async([reader = job->reader, genId = job->genId, rects = std::move(rects)]() mutable {
+        auto self = reader.lock();
+        if (self && self->isCurrentGeneration(genId))
+            self->m_overlay->updateParagraphRects(std::move(rects));
+    });
+}
+
+} // namespace lorvantine
