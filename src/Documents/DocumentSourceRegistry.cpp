@@ -5,6 +5,7 @@
 #include "Documents/LarkSource.h"
 #include "Documents/SafariWebSource.h"
 #include "Documents/WeChatArticleSource.h"
+#include "Documents/WordSource.h"
 
 #include <algorithm>
 
@@ -20,6 +21,7 @@ std::vector<DocumentSource> makeSources()
     list.push_back(WeChatArticleSource::source());
     list.push_back(AppleBooksSource::source());
     list.push_back(LarkSource::source());
+    list.push_back(WordSource::source());
     list.push_back(SafariWebSource::source());
     list.push_back(KindleSource::source());
     return list;

@@ -1,6 +1,7 @@
 #include "SimDesktop/SimDesktop.h"
 
 #include "Platform/Dispatch/Dispatch.h"
+#include "SimDesktop/Behaviours/SimPageDownBehaviour.h"
 #include "SimDesktop/Behaviours/SimPageTurnBehaviour.h"
 #include "SimDesktop/Ports/SimAccessibility.h"
 #include "SimDesktop/Model/SimDemoFixture.h"
@@ -35,6 +36,8 @@ std::shared_ptr<SimDesktop> SimDesktop::create(const SimFixture& fixture)
         const ProcessID pid = m.addApplication(app);
         if (app.paging)
             desktop->addPaging(m, pid, *app.paging);
+        if (app.scrolling)
+            m.behaviours.push_back(std::make_shared<SimPageDownBehaviour>(pid, *app.scrolling));
     }
     desktop->m_captureTool = fixture.captureTool;
     desktop->m_truth->setNoise(fixture.recognitionNoise);

@@ -3,6 +3,7 @@
 #include "Platform/AXTypes.h"
 #include "SimDesktop/Model/SimMenuItem.h"
 #include "SimDesktop/Model/SimPaging.h"
+#include "SimDesktop/Model/SimScrolling.h"
 #include "SimDesktop/Model/SimWindow.h"
 
 #include <map>
@@ -27,6 +28,7 @@ struct SimApplication {
     std::vector<SimMenuItem> menuBar;
     std::vector<SimWindow> windows;
     std::optional<SimPaging> paging; // a paged reader: how its pages turn
+    std::optional<SimScrolling> scrolling; // a document that Page Down scrolls
 };
 
 } // namespace lorvantine

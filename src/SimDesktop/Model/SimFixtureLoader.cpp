@@ -748,7 +748,7 @@ private:
     SimApplication application(const Json& j, const std::string& path)
     {
         object(j, path, { "pid", "bundleID", "name", "executable", "bundlePath", "version", "active", "hidden",
-                          "attributes", "errors", "menuBar", "windows", "paging" });
+                          "attributes", "errors", "menuBar", "windows", "paging", "scrolling" });
         SimApplication a;
         if (j.contains("pid")) {
             const int64_t pid = integer(j["pid"], child(path, "pid"));
@@ -779,7 +779,34 @@ private:
         }
         if (j.contains("paging"))
             a.paging = paging(j["paging"], child(path, "paging"));
+        if (j.contains("scrolling"))
+            a.scrolling = scrolling(j["scrolling"], child(path, "scrolling"));
         return a;
+    }
+
+    SimScrolling scrolling(const Json& j, const std::string& path)
+    {
+        object(j, path, { "area", "step", "keys" });
+        SimScrolling s;
+        if (!j.contains("area"))
+            throw Fault { path, "missing \"area\"" };
+        s.area = string(j["area"], child(path, "area"));
+        use(s.area, child(path, "area"));
+        if (j.contains("step")) {
+            s.step = nonNegative(j["step"], child(path, "step"));
+            if (*s.step <= 0)
+                throw Fault { child(path, "step"), "expected a positive number of points" };
+        }
+        if (j.contains("keys")) {
+            s.keys.clear();
+            for (size_t i = 0; const auto& k : array(j["keys"], child(path, "keys"))) {
+                const int64_t key = integer(k, child(child(path, "keys"), i++));
+                if (key < 0 || key > 0xFFFF)
+                    throw Fault { child(path, "keys"), "expected virtual key codes" };
+                s.keys.push_back(static_cast<int>(key));
+            }
+        }
+        return s;
     }
 
     SimPaging paging(const Json& j, const std::string& path)
