@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Accessibility/ArticleParagraph.h"
+#include "Platform/AXTypes.h"
 #include "Platform/Geometry.h"
 
 #include <functional>
@@ -67,6 +68,36 @@ using PageCompletion = std::function<void(std::optional<std::vector<ArticleParag
 // thread; it blocks there for the key press (about 0.3 s, 0.5 s with a minimised window). The
 // completion runs once on the main queue, or before this returns when the application does not run.
 void turnPage(const std::string& bundleID, PageCompletion completion);
+
+// --- Scrolling documents that show one screen at a time (Word) ---
+
+// Scrolls the application by Page Down, reads its window again and hands back the paragraphs that
+// do not repeat the end of `lastParagraphTexts` (the texts just read), renumbered from 0 when some
+// were dropped. Up to five presses while a screen brings nothing new; none after them is the end of
+// the document. Main thread; the presses and reads run on a global queue, each press waiting 0.4 s
+// on the installed clock. The completion runs once on the main queue, or before this returns when
+// the application does not run. `stillWanted`, asked before every press on that queue, ends the
+// scroll with none once the reading it serves has stopped.
+void scrollPage(const std::string& bundleID, std::vector<std::string> lastParagraphTexts, PageCompletion completion,
+                std::function<bool()> stillWanted = {});
+
+// A Word window showing under 100 Characters (a title page, a picture): scrolls ahead up to five
+// times, appending what each screen adds, until there are 100 Characters or three presses in a row
+// brought nothing. Any other application, or enough text, returns `initialParas` unchanged. Blocks
+// the calling thread (0.5 s per press on the installed clock); the document stays scrolled.
+std::vector<ArticleParagraph> enrichSparseContent(const std::string& bundleID, std::vector<ArticleParagraph> initialParas);
+
+// One Page Down, down and up 50 ms apart, posted to the process (the application stays behind).
+void sendScrollDown(const std::string& bundleID, ProcessID pid);
+
+// How many of `newParas`, from the first, repeat one of `lastTexts`: their overlap keys (the first
+// 30 Characters, trimmed, without spaces) are equal, or both at least 6 Characters long and at most
+// 3 edits apart. An empty key ends the count. A paragraph more than 10 Characters longer than the
+// last of `lastTexts` does not repeat that one: it is the whole of a paragraph whose top was cut off
+// at the bottom of the screen before.
+int countOverlappingParagraphs(const std::vector<ArticleParagraph>& newParas, const std::vector<std::string>& lastTexts);
+// Edits (insert, delete, replace one Character) that turn `a` into `b`.
+int levenshteinDistance(const std::string& a, const std::string& b);
 
 // --- The run loop of the commands that read aloud ---
 

@@ -25,6 +25,7 @@ namespace {
 
 constexpr const char* kindleBundleID = "com.amazon.Lassen";
 constexpr const char* booksBundleID = "com.apple.iBooksX";
+constexpr const char* wordBundleID = "com.microsoft.Word";
 constexpr double kindleBottomInset = 20.0;
 
 struct SpeechOutcome {
@@ -47,6 +48,8 @@ std::optional<Document> findDocument(const std::optional<std::string>& bundleID)
             Document document { session->title(), session->windowElement(), {} };
             for (const ReadableParagraph& paragraph : session->paragraphs())
                 document.paragraphs.push_back(paragraph.toArticleParagraph());
+            // A title page alone would end the reading after a few words.
+            document.paragraphs = enrichSparseContent(*bundleID, std::move(document.paragraphs));
             if (!document.paragraphs.empty())
                 return document;
         }
@@ -159,10 +162,23 @@ int routeReadArticle(const Arguments& args)
         if (auto player = weak.lock())
             player->setPlaying(false);
     };
-    // Book readers turn their own pages; any other document ends with what was captured.
+    // Book readers turn their own pages, Word scrolls; any other document ends with what was captured.
     if (bundleID == kindleBundleID || bundleID == booksBundleID)
         reader->onNeedNextPage = [bundleID](ArticleReader::NextPageCompletion completion) {
             turnPage(bundleID, std::move(completion));
+        };
+    else if (bundleID == wordBundleID)
+        reader->onNeedNextPage = [bundleID](ArticleReader::NextPageCompletion completion) {
+            const auto& session = ArticleReader::shared();
+            std::vector<std::string> lastTexts;
+            for (const ArticleParagraph& paragraph : session->paragraphs())
+                lastTexts.push_back(paragraph.text);
+            // Pressing on after the reading stopped would scroll a document nobody is reading.
+            scrollPage(bundleID, std::move(lastTexts), std::move(completion),
+                       [weak = std::weak_ptr<ArticleReader>(session)] {
+                           auto alive = weak.lock();
+                           return alive && alive->isReading();
+                       });
         };
     else
         reader->onNeedNextPage = nullptr;

@@ -8,6 +8,7 @@
 #include "Documents/PreviewSource.h"
 #include "Documents/SafariWebSource.h"
 #include "Documents/WeChatArticleSource.h"
+#include "Documents/WordSource.h"
 
 #include <algorithm>
 
@@ -26,6 +27,7 @@ std::vector<DocumentSource> makeSources()
     list.push_back(NotesSource::source());
     list.push_back(AppleBooksSource::source());
     list.push_back(LarkSource::source());
+    list.push_back(WordSource::source());
     list.push_back(SafariWebSource::source());
     list.push_back(KindleSource::source());
     return list;

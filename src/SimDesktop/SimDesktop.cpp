@@ -1,6 +1,7 @@
 #include "SimDesktop/SimDesktop.h"
 
 #include "Platform/Dispatch/Dispatch.h"
+#include "SimDesktop/Behaviours/SimPageDownBehaviour.h"
 #include "SimDesktop/Behaviours/SimPageTurnBehaviour.h"
 #include "SimDesktop/Behaviours/SimCopiesSelection.h"
 #include "SimDesktop/Behaviours/SimSelectsText.h"
@@ -216,6 +217,8 @@ void SimDesktop::addBehaviours(SimModel& model, ProcessID pid, const SimBehaviou
         model.behaviours.push_back(std::make_shared<SimCopiesSelection>(weak_from_this(), pid, *options.copy));
     if (options.paging)
         addPaging(model, pid, *options.paging);
+    if (options.scrolling)
+        model.behaviours.push_back(std::make_shared<SimPageDownBehaviour>(pid, *options.scrolling));
 }
 
 uint32_t SimDesktop::addWindow(ProcessID pid, const SimWindow& window)

@@ -103,5 +103,60 @@ TEST(PagedReadingTest, ABookIsReadPageAfterPageEachOnceUntilItsLastPage)
     }
 }
 
+// What reading Word's document should send: the paragraphs of each screen as the desktop's
+// recognition reads them, found by scrolling a copy of the desktop in this process. The fixture's
+// screens begin with a paragraph not read before, so nothing of a screen repeats the one above.
+std::vector<std::string> expectedScreenTexts(const std::string& fixturePath, int screens)
+{
+    std::string error;
+    auto desktop = SimDesktop::load(fixturePath, error);
+    EXPECT_TRUE(desktop) << error;
+    if (!desktop)
+        return {};
+    Platform::ScopedServices services(desktop->services());
+    std::vector<std::string> texts;
+    for (int screen = 0; screen < screens; ++screen) {
+        auto session = DocumentSourceRegistry::detect("com.microsoft.Word");
+        EXPECT_TRUE(session) << "screen " << screen;
+        if (!session)
+            return texts;
+        for (const ReadableParagraph& paragraph : session->paragraphs())
+            texts.push_back(SpeechText::normalize(paragraph.text).text());
+        for (bool down : { true, false })
+            Platform::windowServer().postToPid(630, InputEvent::keyboard(std::nullopt, 121, down));
+    }
+    return texts;
+}
+
+TEST(PagedReadingTest, AWordDocumentIsReadScreenAfterScreenEachParagraphOnceThenEnds)
+{
+    const Book word { "com.microsoft.Word", "word-document.json", "Word", 0 };
+    BookReading reading(word);
+    const std::vector<std::string> paragraphs = expectedScreenTexts(reading.fixture, 4);
+    ASSERT_EQ(paragraphs.size(), 15u); // the title screen and three screens of the report
+    ASSERT_TRUE(reading.server.isRunning());
+    ChildProcess& program = *reading.program;
+    ASSERT_TRUE(program.waitForError("[Word] 📜 滚动 5 次后无新内容 (", 180s)) << program.standardError();
+    ASSERT_TRUE(program.waitForError("[ReadArticle] 播放完成/翻页，重置播放按钮", 10s)) << program.standardError();
+    program.signal(SIGINT);
+    EXPECT_EQ(program.wait(10s), 0);
+
+    // The sparse title screen was filled from the next screen before reading began.
+    EXPECT_NE(program.standardError().find("[OCR-enrich] 预滚动 #1: +5 段"), std::string::npos) << program.standardError();
+    std::vector<std::string> firstRequests;
+    size_t next = 0;
+    for (const SpeechServerRequest& request : reading.server.speechRequests()) {
+        ASSERT_TRUE(request.input);
+        if (next < paragraphs.size() && *request.input == paragraphs[next]) {
+            firstRequests.push_back(*request.input);
+            ++next;
+            continue;
+        }
+        ASSERT_GT(next, 0u) << *request.input;
+        EXPECT_TRUE(paragraphs[next - 1].ends_with(*request.input)) << *request.input;
+    }
+    EXPECT_EQ(firstRequests, paragraphs);
+}
+
 } // namespace
 } // namespace lorvantine::test

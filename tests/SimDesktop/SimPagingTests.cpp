@@ -144,3 +144,53 @@ TEST(SimPagingFixture, FaultsAreNamedWithTheirPath)
 
 } // namespace
 } // namespace lorvantine
+
+namespace lorvantine {
+namespace {
+
+const char* scrollingFixture = R"({
+  "applications": [
+    { "pid": 10, "bundleID": "com.example.Other", "name": "Other", "active": true,
+      "windows": [{ "number": 1, "frame": [600, 0, 100, 100] }] },
+    { "pid": 20, "bundleID": "com.example.Doc", "name": "Doc",
+      "behaviours": { "scrolling": { "area": "scroll" } },
+      "windows": [{ "number": 2, "frame": [0, 0, 400, 400], "children": [
+        { "role": "AXScrollArea", "name": "scroll", "frame": [0, 100, 400, 200], "children": [
+          { "role": "AXWebArea", "name": "web", "children": [
+            { "role": "AXStaticText", "height": 250 }, { "role": "AXStaticText", "height": 250 } ] },
+          { "role": "AXScrollBar", "frame": [385, 0, 15, 200] } ] } ] }] }
+  ]
+})";
+
+TEST(SimPageDown, PageDownToTheProcessScrollsAViewportAtATimeUntilTheEnd)
+{
+    auto fixture = SimFixtureLoader::parse(scrollingFixture, "scrolling.json");
+    ASSERT_TRUE(fixture) << fixture.error();
+    PortsUnderTest t(SimDesktop::create(*fixture));
+    const AXElement web = t.desktop->element("web");
+    // The web area is as tall as its content, not as the viewport.
+    EXPECT_EQ(t.get<Size>(web, "AXSize"), (Size { 400, 500 }));
+    auto top = [&] { return t.get<Point>(web, "AXPosition").value_or(Point { -1, -1 }).y; };
+    EXPECT_EQ(top(), 100);
+
+    t.ports.windowServer->post(EventTap::hid, InputEvent::keyboard(std::nullopt, 121, true)); // Other is in front
+    t.ports.windowServer->postToPid(20, InputEvent::keyboard(std::nullopt, 125, true));      // not Page Down
+    EXPECT_EQ(top(), 100);
+    std::vector<double> tops;
+    for (int press = 0; press < 3; ++press) {
+        t.ports.windowServer->postToPid(20, InputEvent::keyboard(std::nullopt, 121, true));
+        t.ports.windowServer->postToPid(20, InputEvent::keyboard(std::nullopt, 121, false));
+        tops.push_back(top());
+    }
+    EXPECT_EQ(tops, (std::vector<double> { -100, -200, -200 })); // clamped: 500 of content in 200
+    int scrolled = 0;
+    for (const SimJournalEntry& entry : t.desktop->journal())
+        scrolled += entry.name == "scrolled";
+    EXPECT_EQ(scrolled, 2);
+
+    auto bad = SimFixtureLoader::parse(R"({ "applications": [{ "behaviours": { "scrolling": { "area": "x", "step": 0 } } }] })", "bad.json");
+    EXPECT_FALSE(bad);
+}
+
+} // namespace
+} // namespace lorvantine

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Platform/Dispatch/Clock.h"
+#include "SimDesktop/Model/SimKeyScrolling.h"
 #include "SimDesktop/Model/SimPaging.h"
 
 #include <optional>
@@ -27,6 +28,9 @@ struct SimBehaviourOptions {
 
     // A paged reader (Kindle, Books): how its pages turn.
     std::optional<SimPaging> paging;
+
+    // A document that Page Down scrolls (a word processor).
+    std::optional<SimKeyScrolling> scrolling;
 
     friend bool operator==(const SimBehaviourOptions&, const SimBehaviourOptions&) = default;
 };

@@ -789,7 +789,7 @@ private:
 
     SimBehaviourOptions behaviours(const Json& j, const std::string& path)
     {
-        object(j, path, { "selectsText", "copy", "paging" });
+        object(j, path, { "selectsText", "copy", "paging", "scrolling" });
         SimBehaviourOptions b;
         b.selectsText = boolean(j, path, "selectsText", false);
         if (j.contains("copy")) {
@@ -812,6 +812,8 @@ private:
         }
         if (j.contains("paging"))
             b.paging = paging(j["paging"], child(path, "paging"));
+        if (j.contains("scrolling"))
+            b.scrolling = scrolling(j["scrolling"], child(path, "scrolling"));
         return b;
     }
 
@@ -850,6 +852,31 @@ private:
                 a.windows.push_back(window(w, child(windowsPath, i++)));
         }
         return a;
+    }
+
+    SimKeyScrolling scrolling(const Json& j, const std::string& path)
+    {
+        object(j, path, { "area", "step", "keys" });
+        SimKeyScrolling s;
+        if (!j.contains("area"))
+            throw Fault { path, "missing \"area\"" };
+        s.area = string(j["area"], child(path, "area"));
+        use(s.area, child(path, "area"));
+        if (j.contains("step")) {
+            s.step = nonNegative(j["step"], child(path, "step"));
+            if (*s.step <= 0)
+                throw Fault { child(path, "step"), "expected a positive number of points" };
+        }
+        if (j.contains("keys")) {
+            s.keys.clear();
+            for (size_t i = 0; const auto& k : array(j["keys"], child(path, "keys"))) {
+                const int64_t key = integer(k, child(child(path, "keys"), i++));
+                if (key < 0 || key > 0xFFFF)
+                    throw Fault { child(path, "keys"), "expected virtual key codes" };
+                s.keys.push_back(static_cast<int>(key));
+            }
+        }
+        return s;
     }
 
     SimPaging paging(const Json& j, const std::string& path)

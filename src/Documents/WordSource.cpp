@@ -1,0 +1,168 @@
+#include "Documents/WordSource.h"
+
+#include "Accessibility/AXReader.h"
+#include "Documents/VisionOCR.h"
+#include "Documents/OCRDocumentSession.h"
+#include "Documents/OCRParagraphBuilder.h"
+#include "Documents/PageWords.h"
+#include "Support/Log.h"
+#include "Support/Text.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <set>
+
+namespace lorvantine::WordSource {
+
+namespace {
+
+constexpr const char* wordBundleID = "com.microsoft.Word";
+constexpr int minimumParagraphLength = 10;
+constexpr size_t minimumWordsForNumbers = 6;
+constexpr double numberMaxWidth = 40.0;
+constexpr double numberColumnMaxSpread = 15.0;
+constexpr double numberedLineRatio = 0.5;
+
+using WordLine = std::vector<RecognizedWord>;
+
+// Lines as the paragraph builder forms them, but taken top to bottom: recognition may read a
+// narrow number column on its own before the text beside it.
+std::vector<WordLine> linesTopToBottom(std::vector<RecognizedWord> words)
+{
+    std::stable_sort(words.begin(), words.end(),
+                     [](const RecognizedWord& a, const RecognizedWord& b) { return a.screenRect.midY() < b.screenRect.midY(); });
+    std::vector<WordLine> lines;
+    for (const RecognizedWord& word : words) {
+        if (!lines.empty()) {
+            const Rect& last = lines.back().back().screenRect;
+            if (std::fabs(word.screenRect.midY() - last.midY()) < 0.6 * std::fmax(last.height(), word.screenRect.height())) {
+                lines.back().push_back(word);
+                continue;
+            }
+        }
+        lines.push_back({ word });
+    }
+    for (WordLine& line : lines)
+        std::stable_sort(line.begin(), line.end(),
+                         [](const RecognizedWord& a, const RecognizedWord& b) { return a.screenRect.minX() < b.screenRect.minX(); });
+    return lines;
+}
+
+// Decimal digits only: a page whose lines begin with "一", "七" or "½" keeps those words.
+bool isLineNumberText(const std::string& text)
+{
+    const std::string trimmed = Text::trimmingWhitespaces(text);
+    const size_t count = Text::characterCount(trimmed);
+    if (count < 1 || count > 4)
+        return false;
+    return std::all_of(trimmed.begin(), trimmed.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::optional<AXElement> wordWindow(const AXElement& application)
+{
+    if (auto focused = AXReader::focusedWindow(application))
+        return focused;
+    auto windows = AXReader::windows(application);
+    if (windows.empty())
+        return std::nullopt;
+    return windows.front();
+}
+
+} // namespace
+
+const std::vector<std::string>& supportedBundleIDs()
+{
+    static const std::vector<std::string> identifiers { wordBundleID };
+    return identifiers;
+}
+
+std::string rectKey(const Rect& rect)
+{
+    using PageWords::truncated;
+    return truncated(rect.minX()) + "," + truncated(rect.minY()) + "," + truncated(rect.width()) + ","
+         + truncated(rect.height());
+}
+
+std::vector<RecognizedWord> stripLineNumbers(const std::vector<RecognizedWord>& words)
+{
+    if (words.size() < minimumWordsForNumbers)
+        return words;
+    const std::vector<WordLine> lines = linesTopToBottom(words);
+    std::vector<Rect> candidates;
+    for (const WordLine& line : lines) {
+        const RecognizedWord& first = line.front();
+        if (isLineNumberText(first.text) && first.screenRect.width() < numberMaxWidth)
+            candidates.push_back(first.screenRect);
+    }
+    const double ratio = static_cast<double>(candidates.size()) / static_cast<double>(lines.size());
+    if (candidates.empty() || ratio < numberedLineRatio)
+        return words;
+
+    double sum = 0;
+    for (const Rect& rect : candidates)
+        sum += rect.minX();
+    const double mean = sum / static_cast<double>(candidates.size());
+    double squares = 0;
+    for (const Rect& rect : candidates)
+        squares += (rect.minX() - mean) * (rect.minX() - mean);
+    if (std::sqrt(squares / static_cast<double>(candidates.size())) > numberColumnMaxSpread)
+        return words;
+
+    std::set<std::string> keys;
+    for (const Rect& rect : candidates)
+        keys.insert(rectKey(rect));
+    std::vector<RecognizedWord> kept;
+    for (const RecognizedWord& word : words)
+        if (!keys.count(rectKey(word.screenRect)))
+            kept.push_back(word);
+    char percent[32];
+    std::snprintf(percent, sizeof percent, "%.0f%%", ratio * 100);
+    Log::line("[Word] 行号过滤: 移除 " + std::to_string(candidates.size()) + " 个行号 (共 " + std::to_string(lines.size())
+              + " 行, ratio=" + percent + ")");
+    return kept;
+}
+
+std::shared_ptr<DocumentSession> detect(const std::string& bundleID)
+{
+    if (bundleID != wordBundleID)
+        return nullptr;
+    auto app = AXReader::findApp(bundleID);
+    if (!app)
+        return nullptr;
+    auto window = wordWindow(AXElement { app->pid, 0 });
+    if (!window)
+        return nullptr;
+    std::string title = AXReader::attribute(*window, "AXTitle").value_or("");
+    if (title.empty())
+        title = "Word";
+    auto position = AXReader::position(*window);
+    auto size = AXReader::size(*window);
+    if (!position || !size)
+        return nullptr;
+
+    // Word's ribbon and ruler take the top, its status bar the bottom and the margin the left edge.
+    const Rect contentRect(position->x + 40, position->y + 155, size->width - 40, size->height - 180);
+    using PageWords::truncated;
+    Log::line("[Word] 窗口: " + truncated(size->width) + "×" + truncated(size->height) + ", OCR 区域: ("
+              + truncated(contentRect.minX()) + "," + truncated(contentRect.minY()) + " " + truncated(contentRect.width())
+              + "×" + truncated(contentRect.height()) + ")");
+    auto recognised = VisionOCR::recognizeWords(contentRect, *window, std::vector<std::string> { "zh-Hans", "zh-Hant", "en" });
+    if (!recognised || recognised->empty()) {
+        Log::line("[Word] OCR 未识别到文字");
+        return nullptr;
+    }
+    auto paragraphs = OCRParagraphBuilder::buildParagraphs(stripLineNumbers(*recognised), contentRect, minimumParagraphLength);
+    if (paragraphs.empty()) {
+        Log::line("[Word] 段落构建失败");
+        return nullptr;
+    }
+    return std::make_shared<OCRDocumentSession>(title, *window, std::move(paragraphs), contentRect);
+}
+
+DocumentSource source()
+{
+    return DocumentSource { .name = "WordSource", .priority = priority, .supportedBundleIDs = supportedBundleIDs(), .detect = detect };
+}
+
+} // namespace lorvantine::WordSource

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "Documents/RecognizedWord.h"
+#include "Documents/DocumentSource.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace lorvantine {
+
+// Microsoft Word, read wholly from its window picture: a fixed inner rectangle of the front
+// window is recognised, a column of line numbers is removed when the page shows one, and the
+// words become paragraphs with their boxes. Only what is on screen is read; the screen scroll
+// moves on. Synchronous and slow (capture and recognition): never on the main thread.
+namespace WordSource {
+
+inline constexpr int priority = 41;
+const std::vector<std::string>& supportedBundleIDs();
+// The window's paragraphs, or none (logged when recognition or paragraph building gave nothing).
+std::shared_ptr<DocumentSession> detect(const std::string& bundleID);
+DocumentSource source();
+
+// The recognised words less the line numbers, in their order. Line numbers are the leftmost words
+// of at least half the lines, 1 to 4 decimal digits, narrower than 40 points, in one column (their
+// left edges spread by at most 15 points); any word with the same whole-point box goes with them.
+std::vector<RecognizedWord> stripLineNumbers(const std::vector<RecognizedWord>& words);
+// A box as "minX,minY,width,height", each truncated to a whole number.
+std::string rectKey(const Rect& rect);
+
+} // namespace WordSource
+} // namespace lorvantine
