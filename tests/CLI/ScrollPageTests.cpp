@@ -263,7 +263,7 @@ TEST_F(WordScrollTest, EnrichmentScrollsASparseWordScreenUntilOneHundredCharacte
 TEST_F(WordScrollTest, EnrichmentStopsAfterThreeEmptyScrollsAndLeavesOtherTextAlone)
 {
     SimFixture fixture = wordFixture();
-    fixture.applications[1].scrolling.reset(); // Page Down moves nothing
+    fixture.applications[1].behaviours.scrolling.reset(); // Page Down moves nothing
     use(fixture);
     desktop->clearJournal();
     Log::Capture log;
