@@ -5,6 +5,7 @@
 #include "Documents/LarkSource.h"
 #include "Documents/NotesSource.h"
 #include "Documents/PDFgearSource.h"
+#include "Documents/PagesSource.h"
 #include "Documents/PreviewSource.h"
 #include "Documents/SafariWebSource.h"
 #include "Documents/WeChatArticleSource.h"
@@ -27,6 +28,7 @@ std::vector<DocumentSource> makeSources()
     list.push_back(NotesSource::source());
     list.push_back(AppleBooksSource::source());
     list.push_back(LarkSource::source());
+    list.push_back(PagesSource::source());
     list.push_back(WordSource::source());
     list.push_back(SafariWebSource::source());
     list.push_back(KindleSource::source());

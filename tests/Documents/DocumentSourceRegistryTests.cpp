@@ -106,6 +106,15 @@ TEST(DocumentSourceRegistry, BuiltInSourcesAreListedInPriorityOrder)
         EXPECT_LT(sources[i - 1].priority, sources[i].priority) << sources[i].name;
     EXPECT_EQ(DocumentSourceRegistry::allBundleIDs(), DocumentSourceRegistry::allBundleIDs(sources));
     EXPECT_EQ(&DocumentSourceRegistry::sources(), &sources);
+
+    std::vector<std::string> names;
+    for (const DocumentSource& source : sources)
+        names.push_back(source.name);
+    EXPECT_EQ(names, (std::vector<std::string> { "WeChatArticleSource", "PreviewSource", "PDFgearSource", "NotesSource",
+                                                 "AppleBooksSource", "LarkSource", "PagesSource", "WordSource",
+                                                 "SafariWebSource", "KindleSource" }));
+    EXPECT_EQ(DocumentSourceRegistry::allBundleIDs().size(), 11u);
+    EXPECT_TRUE(DocumentSourceRegistry::allBundleIDs().contains("com.apple.iWork.Pages"));
 }
 
 } // namespace
