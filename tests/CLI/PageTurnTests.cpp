@@ -1,9 +1,6 @@
-#include "CLI/CLIRouter.h"
+#include "CLI/PageAdvanceTest.h"
 
-#include "SimDesktop/Model/SimFixtureLoader.h"
-#include "SimDesktop/SimDesktop.h"
 #include "Support/Log.h"
-#include "TestSupport/ManualClockTest.h"
 
 #include <gmock/gmock.h>
 
@@ -16,47 +13,11 @@ using ::testing::HasSubstr;
 constexpr const char* kindleID = "com.amazon.Lassen";
 constexpr const char* booksID = "com.apple.iBooksX";
 
-SimFixture loadFixture(const std::string& name)
-{
-    auto fixture = SimFixtureLoader::load(std::string(LORVANTINE_SOURCE_DIR) + "/tests/fixtures/" + name);
-    EXPECT_TRUE(fixture) << fixture.error();
-    return fixture ? *fixture : SimFixture {};
-}
-
-struct Outcome {
-    int calls = 0;
-    bool onMainThread = true;
-    std::optional<std::vector<ArticleParagraph>> paragraphs;
-};
-
-class PageTurnTest : public ManualClockTest {
+class PageTurnTest : public PageAdvanceTest {
 protected:
-    void SetUp() override
+    PageOutcome turn(const std::string& bundleID)
     {
-        ManualClockTest::SetUp();
-        // Turning a page waits on the main thread for the other application.
-        clock->setMainThreadSleepsAdvance(true);
-    }
-
-    void use(const SimFixture& fixture)
-    {
-        desktop = SimDesktop::create(fixture);
-        services.emplace(desktop->services());
-    }
-
-    // Turns a page and lets time run until the completion has come (or 10 s have passed).
-    Outcome turn(const std::string& bundleID)
-    {
-        auto outcome = std::make_shared<Outcome>();
-        CLIRouter::turnPage(bundleID, [outcome](std::optional<std::vector<ArticleParagraph>> paragraphs) {
-            ++outcome->calls;
-            outcome->onMainThread = outcome->onMainThread && RunLoop::isMainThread();
-            outcome->paragraphs = std::move(paragraphs);
-        });
-        for (int step = 0; step < 100 && outcome->calls == 0; ++step)
-            Dispatch::advance(*clock, seconds(0.1));
-        Dispatch::advance(*clock, seconds(1));
-        return *outcome;
+        return await([&](CLIRouter::PageCompletion completion) { CLIRouter::turnPage(bundleID, std::move(completion)); });
     }
 
     std::vector<SimJournalEntry> keyEvents()
@@ -75,26 +36,23 @@ protected:
             count += entry.event->type == InputEventType::keyDown;
         return count;
     }
-
-    std::shared_ptr<SimDesktop> desktop;
-    std::optional<Platform::ScopedServices> services;
 };
 
-std::string textOf(const Outcome& outcome)
+std::string textOf(const PageOutcome& outcome)
 {
     return outcome.paragraphs && !outcome.paragraphs->empty() ? outcome.paragraphs->front().text : std::string();
 }
 
 TEST_F(PageTurnTest, KindleTurnsByKeyFromBehindAMinimizedWindowAndGivesTheNextPage)
 {
-    use(loadFixture("kindle-book.json"));
+    use(fixtureNamed("kindle-book.json"));
     const uint32_t kindleWindow = 6200;
     desktop->minimizeWindow(kindleWindow);
     ASSERT_TRUE(desktop->setFrontmost(610)); // the Finder is in front
     desktop->clearJournal();
     Log::Capture log;
 
-    Outcome outcome = turn(kindleID);
+    PageOutcome outcome = turn(kindleID);
     EXPECT_EQ(outcome.calls, 1);
     EXPECT_TRUE(outcome.onMainThread);
     ASSERT_TRUE(outcome.paragraphs);
@@ -127,13 +85,13 @@ TEST_F(PageTurnTest, KindleTurnsByKeyFromBehindAMinimizedWindowAndGivesTheNextPa
 
 TEST_F(PageTurnTest, TheReaderInFrontIsNotActivatedAgainAndTheLastPageEndsAfterTwoPresses)
 {
-    use(loadFixture("kindle-book.json"));
+    use(fixtureNamed("kindle-book.json"));
     EXPECT_THAT(textOf(turn(kindleID)), HasSubstr("One winter"));
     EXPECT_THAT(textOf(turn(kindleID)), HasSubstr("In spring a letter came"));
     desktop->clearJournal();
     Log::Capture log;
 
-    Outcome last = turn(kindleID);
+    PageOutcome last = turn(kindleID);
     EXPECT_EQ(last.calls, 1);
     EXPECT_FALSE(last.paragraphs);
     EXPECT_EQ(keyDowns(), 2);
@@ -146,23 +104,23 @@ TEST_F(PageTurnTest, TheReaderInFrontIsNotActivatedAgainAndTheLastPageEndsAfterT
 
 TEST_F(PageTurnTest, APageThatChangesAfterThePollHasGivenUpIsNotTurnedTwice)
 {
-    SimFixture fixture = loadFixture("kindle-book.json");
+    SimFixture fixture = fixtureNamed("kindle-book.json");
     fixture.applications[1].behaviours.paging->delay = 0.65; // just past twenty tries of 30 ms
     use(fixture);
 
-    Outcome outcome = turn(kindleID);
+    PageOutcome outcome = turn(kindleID);
     EXPECT_THAT(textOf(outcome), ::testing::StartsWith("One winter"));
     EXPECT_EQ(keyDowns(), 1);
 }
 
 TEST_F(PageTurnTest, BooksPagesUnreadableWhileTheyTurnCountAsUnchangedUntilTheNewPageShows)
 {
-    SimFixture fixture = loadFixture("books-book.json");
+    SimFixture fixture = fixtureNamed("books-book.json");
     fixture.applications[0].behaviours.paging->unreadableReads = 4;
     use(fixture);
     Log::Capture log;
 
-    Outcome outcome = turn(booksID);
+    PageOutcome outcome = turn(booksID);
     ASSERT_TRUE(outcome.paragraphs);
     EXPECT_THAT(textOf(outcome), ::testing::StartsWith("When the tide turned the fishermen"));
     EXPECT_EQ(keyDowns(), 1);
@@ -174,10 +132,10 @@ TEST_F(PageTurnTest, BooksPagesUnreadableWhileTheyTurnCountAsUnchangedUntilTheNe
 
 TEST_F(PageTurnTest, AnotherApplicationTurnsThroughItsMenuItemAndPostsNoKeys)
 {
-    use(loadFixture("paged-app.json"));
+    use(fixtureNamed("paged-app.json"));
     Log::Capture log;
 
-    Outcome outcome = turn("com.example.Pager");
+    PageOutcome outcome = turn("com.example.Pager");
     // Only the book readers' text can be compared while polling, so the page never counts as
     // changed: the item is pressed twice and the document ends.
     EXPECT_EQ(outcome.calls, 1);
@@ -193,7 +151,7 @@ TEST_F(PageTurnTest, AnotherApplicationTurnsThroughItsMenuItemAndPostsNoKeys)
 
 TEST_F(PageTurnTest, AnApplicationThatDoesNotRunGetsNothingAtOnce)
 {
-    use(loadFixture("paged-app.json"));
+    use(fixtureNamed("paged-app.json"));
     Log::Capture log;
     int calls = 0;
     bool empty = false;

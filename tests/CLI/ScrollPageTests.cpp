@@ -1,9 +1,6 @@
-#include "CLI/CLIRouter.h"
+#include "CLI/PageAdvanceTest.h"
 
-#include "SimDesktop/Model/SimFixtureLoader.h"
-#include "SimDesktop/SimDesktop.h"
 #include "Support/Log.h"
-#include "TestSupport/ManualClockTest.h"
 
 #include <gmock/gmock.h>
 
@@ -93,49 +90,13 @@ TEST(ScrollOverlap, AParagraphCutAtTheBottomIsReadWholeOnTheNextScreen)
     EXPECT_EQ(CLIRouter::countOverlappingParagraphs(paragraphsOf({ whole, "next one here" }), { top, "something else here" }), 1);
 }
 
-SimFixture wordFixture()
-{
-    auto fixture = SimFixtureLoader::load(std::string(LORVANTINE_SOURCE_DIR) + "/tests/fixtures/word-document.json");
-    EXPECT_TRUE(fixture) << fixture.error();
-    return fixture ? *fixture : SimFixture {};
-}
-
-struct ScrollOutcome {
-    int calls = 0;
-    bool onMainThread = true;
-    std::optional<std::vector<ArticleParagraph>> paragraphs;
-};
-
-class WordScrollTest : public ManualClockTest {
+class WordScrollTest : public PageAdvanceTest {
 protected:
-    void SetUp() override
+    PageOutcome scroll(std::vector<std::string> lastTexts, std::function<bool()> stillWanted = {})
     {
-        ManualClockTest::SetUp();
-        // The enrichment waits on the calling thread, here the main one.
-        clock->setMainThreadSleepsAdvance(true);
-    }
-
-    void use(const SimFixture& fixture)
-    {
-        desktop = SimDesktop::create(fixture);
-        services.emplace(desktop->services());
-    }
-
-    ScrollOutcome scroll(std::vector<std::string> lastTexts, std::function<bool()> stillWanted = {})
-    {
-        auto outcome = std::make_shared<ScrollOutcome>();
-        CLIRouter::scrollPage(
-            wordID, std::move(lastTexts),
-            [outcome](std::optional<std::vector<ArticleParagraph>> paragraphs) {
-                ++outcome->calls;
-                outcome->onMainThread = outcome->onMainThread && RunLoop::isMainThread();
-                outcome->paragraphs = std::move(paragraphs);
-            },
-            std::move(stillWanted));
-        for (int step = 0; step < 200 && outcome->calls == 0; ++step)
-            Dispatch::advance(*clock, seconds(0.1));
-        Dispatch::advance(*clock, seconds(1));
-        return *outcome;
+        return await([&](CLIRouter::PageCompletion completion) {
+            CLIRouter::scrollPage(wordID, std::move(lastTexts), std::move(completion), std::move(stillWanted));
+        });
     }
 
     // "down pid source" for every key event, and "activate pid" for every activation.
@@ -153,21 +114,18 @@ protected:
         }
         return list;
     }
-
-    std::shared_ptr<SimDesktop> desktop;
-    std::optional<Platform::ScopedServices> services;
 };
 
 TEST_F(WordScrollTest, ScreensFollowOneAnotherByPageDownPostedToWordThenFivePressesFindTheEnd)
 {
-    use(wordFixture());
+    use(fixtureNamed("word-document.json"));
     desktop->clearJournal();
     Log::Capture log;
 
     std::vector<std::string> read { "Harbour Survey 2026" };
     std::vector<std::vector<std::string>> screens;
     for (int screen = 0; screen < 6; ++screen) {
-        ScrollOutcome outcome = scroll(read);
+        PageOutcome outcome = scroll(read);
         EXPECT_EQ(outcome.calls, 1);
         EXPECT_TRUE(outcome.onMainThread);
         if (!outcome.paragraphs)
@@ -208,16 +166,16 @@ TEST_F(WordScrollTest, ScreensFollowOneAnotherByPageDownPostedToWordThenFivePres
 
 TEST_F(WordScrollTest, DroppedRepeatsRenumberTheRestAndNothingDroppedKeepsTheScreensNumbers)
 {
-    use(wordFixture());
+    use(fixtureNamed("word-document.json"));
     Log::Capture log;
-    ScrollOutcome first = scroll({});
+    PageOutcome first = scroll({});
     ASSERT_TRUE(first.paragraphs);
     ASSERT_GE(first.paragraphs->size(), 2u);
     EXPECT_EQ(log.linesContaining("去重:").size(), 0u);
 
     // Word at its title screen again: the repeat of the first paragraph is dropped, the rest moves up.
     desktop->setScroll(desktop->element("word-scroll"), Point { 0, 0 });
-    ScrollOutcome again = scroll({ "Harbour Survey 2026", first.paragraphs->front().text });
+    PageOutcome again = scroll({ "Harbour Survey 2026", first.paragraphs->front().text });
     ASSERT_TRUE(again.paragraphs);
     const std::vector<std::string> firstTexts = textsOf(*first.paragraphs);
     EXPECT_EQ(textsOf(*again.paragraphs), std::vector<std::string>(firstTexts.begin() + 1, firstTexts.end()));
@@ -227,10 +185,10 @@ TEST_F(WordScrollTest, DroppedRepeatsRenumberTheRestAndNothingDroppedKeepsTheScr
 
 TEST_F(WordScrollTest, AStoppedReadingIsNotScrolledAndAMissingApplicationAnswersAtOnce)
 {
-    use(wordFixture());
+    use(fixtureNamed("word-document.json"));
     desktop->clearJournal();
     Log::Capture log;
-    ScrollOutcome stopped = scroll({ "Harbour Survey 2026" }, [] { return false; });
+    PageOutcome stopped = scroll({ "Harbour Survey 2026" }, [] { return false; });
     EXPECT_EQ(stopped.calls, 1);
     EXPECT_FALSE(stopped.paragraphs);
     EXPECT_TRUE(steps().empty());
@@ -246,7 +204,7 @@ TEST_F(WordScrollTest, AStoppedReadingIsNotScrolledAndAMissingApplicationAnswers
 
 TEST_F(WordScrollTest, EnrichmentScrollsASparseWordScreenUntilOneHundredCharacters)
 {
-    use(wordFixture());
+    use(fixtureNamed("word-document.json"));
     desktop->clearJournal();
     Log::Capture log;
     auto list = CLIRouter::enrichSparseContent(wordID, paragraphsOf({ "Harbour Survey 2026" }));
@@ -262,7 +220,7 @@ TEST_F(WordScrollTest, EnrichmentScrollsASparseWordScreenUntilOneHundredCharacte
 
 TEST_F(WordScrollTest, EnrichmentStopsAfterThreeEmptyScrollsAndLeavesOtherTextAlone)
 {
-    SimFixture fixture = wordFixture();
+    SimFixture fixture = fixtureNamed("word-document.json");
     fixture.applications[1].behaviours.scrolling.reset(); // Page Down moves nothing
     use(fixture);
     desktop->clearJournal();

@@ -2,8 +2,7 @@
 #include "Documents/KindleSource.h"
 #include "Documents/PageWords.h"
 
-#include "SimDesktop/Model/SimFixtureLoader.h"
-#include "SimDesktop/SimDesktop.h"
+#include "TestSupport/DesktopTest.h"
 #include "Support/Log.h"
 #include "Support/Text.h"
 #include "TestSupport/ScopedEnvironment.h"
@@ -207,12 +206,7 @@ TEST(KindleSource, ADropCapCutOffByRealRecognitionIsMendedFromTheAccessibilityTe
     EXPECT_TRUE(log.contains("[Kindle] drop cap 修复: \"nce\" → \"Once\"")) << ::testing::PrintToString(log.lines());
 }
 
-SimFixture booksFixture()
-{
-    auto fixture = SimFixtureLoader::load(std::string(LORVANTINE_SOURCE_DIR) + "/tests/fixtures/books-book.json");
-    EXPECT_TRUE(fixture) << fixture.error();
-    return fixture ? *fixture : SimFixture {};
-}
+SimFixture booksFixture() { return fixtureNamed("books-book.json"); }
 
 TEST(AppleBooksSource, ReadsTheVisiblePageOfTheNestedWebArea)
 {

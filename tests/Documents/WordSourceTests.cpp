@@ -2,7 +2,7 @@
 
 #include "Platform/Services.h"
 #include "Platform/WindowServerPort.h"
-#include "SimDesktop/Model/SimFixtureLoader.h"
+#include "TestSupport/DesktopTest.h"
 #include "SimDesktop/SimDesktop.h"
 #include "Support/Log.h"
 
@@ -69,9 +69,7 @@ class WordDocument : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        auto fixture = SimFixtureLoader::load(std::string(LORVANTINE_SOURCE_DIR) + "/tests/fixtures/word-document.json");
-        ASSERT_TRUE(fixture) << fixture.error();
-        desktop = SimDesktop::create(*fixture);
+        desktop = SimDesktop::create(fixtureNamed("word-document.json"));
         services.emplace(desktop->services());
     }
     std::vector<std::string> screen()

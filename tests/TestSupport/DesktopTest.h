@@ -9,6 +9,7 @@
 #include "Platform/Toolkit/WindowHost.h"
 #include "Platform/WindowServerPort.h"
 #include "Preferences/PreferencesModel.h"
+#include "SimDesktop/Model/SimFixtureLoader.h"
 #include "SimDesktop/SimDesktop.h"
 #include "SimDesktop/Rendering/SimRenderer.h"
 #include "SimDesktop/Toolkit/PangoTextMeasurer.h"
@@ -64,6 +65,14 @@ inline constexpr Rgb white { 255, 255, 255 };
 
 // One application, "com.example.Reader" (pid 700, frontmost), with one white window (number 42,
 // named "window") at (100, 50), 600 × 400, holding whatever `content` the test gives.
+// A fixture of tests/fixtures by file name; a fault in it fails the test and gives an empty desktop.
+inline SimFixture fixtureNamed(const std::string& name)
+{
+    auto fixture = SimFixtureLoader::load(std::string(LORVANTINE_SOURCE_DIR) + "/tests/fixtures/" + name);
+    EXPECT_TRUE(fixture) << fixture.error();
+    return fixture ? *fixture : SimFixture {};
+}
+
 inline SimFixture oneWindowFixture(std::vector<SimElement> content = {})
 {
     SimApplication app;
