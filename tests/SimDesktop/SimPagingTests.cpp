@@ -148,7 +148,7 @@ TEST(SimPagingFixture, FaultsAreNamedWithTheirPath)
 namespace lorvantine {
 namespace {
 
-const char* scrollingFixture = R"({
+const char* pageDownFixture = R"({
   "applications": [
     { "pid": 10, "bundleID": "com.example.Other", "name": "Other", "active": true,
       "windows": [{ "number": 1, "frame": [600, 0, 100, 100] }] },
@@ -164,7 +164,7 @@ const char* scrollingFixture = R"({
 
 TEST(SimPageDown, PageDownToTheProcessScrollsAViewportAtATimeUntilTheEnd)
 {
-    auto fixture = SimFixtureLoader::parse(scrollingFixture, "scrolling.json");
+    auto fixture = SimFixtureLoader::parse(pageDownFixture, "scrolling.json");
     ASSERT_TRUE(fixture) << fixture.error();
     PortsUnderTest t(SimDesktop::create(*fixture));
     const AXElement web = t.desktop->element("web");
