@@ -301,7 +301,7 @@ TEST(SettingsFileStore, RewriteBuildsNoMoreTextThanTheFileMayHold)
     fs::path path = directory / "defaults.json";
     std::string text = R"({"Lorvantine.defaultVoice": "zf_001")";
     for (int member = 0; member < 100; ++member)
-        text.append(", \"Other.state").append(std::to_string(member)).append("\": ").append(nested(500).insert(500, "1"));
+        text.append(", \"Other.state").append(std::to_string(member)).append("\": ").append(500, '[').append("1").append(500, ']');
     text += "}";
     writeFile(path, text);
     SettingsFileStore store(path);
