@@ -111,13 +111,7 @@ std::optional<std::string> readAXFirstWord(const AXElement& window)
         const std::string trimmed = Text::trimmingWhitespacesAndNewlines(text.text);
         if (Text::characterCount(trimmed) < minimumFirstWordTextLength)
             continue;
-        std::string word;
-        for (const std::string& character : Text::characters(trimmed)) {
-            if (Text::isWhitespaceCharacter(character))
-                break;
-            word += character;
-        }
-        return word;
+        return PageWords::firstWord(trimmed);
     }
     return std::nullopt;
 }

@@ -79,17 +79,6 @@ const ContentEntry* longest(const std::vector<ContentEntry>& entries)
     return best;
 }
 
-// The page's first word: its leading run of Characters that are neither white space nor line breaks.
-std::string firstWord(const std::string& text)
-{
-    std::string word;
-    for (const std::string& character : Text::characters(text)) {
-        if (Text::isWhitespaceCharacter(character))
-            break;
-        word += character;
-    }
-    return word;
-}
 
 // One paragraph with its words' boxes, or (without words) the whole content rectangle.
 std::vector<ReadableParagraph> buildParagraphs(const std::string& text, const std::vector<OCRWordEntry>& words,
@@ -190,7 +179,7 @@ std::shared_ptr<DocumentSession> detect(const std::string& bundleID)
         return fallback();
     }
 
-    const std::string pageFirstWord = firstWord(content->text);
+    const std::string pageFirstWord = PageWords::firstWord(content->text);
     if (auto old = PageWords::repairDropCap(words, pageFirstWord))
         Log::line("[Kindle] drop cap 修复: \"" + *old + "\" → \"" + words.front().text + "\"");
 

@@ -6,6 +6,17 @@
 
 namespace lorvantine::PageWords {
 
+std::string firstWord(const std::string& text)
+{
+    std::string word;
+    for (const std::string& character : Text::characters(text)) {
+        if (Text::isWhitespaceCharacter(character))
+            break;
+        word += character;
+    }
+    return word;
+}
+
 std::optional<std::string> repairDropCap(std::vector<RecognizedWord>& words, const std::string& pageFirstWord)
 {
     if (words.empty() || pageFirstWord.empty())

@@ -12,6 +12,9 @@ namespace lorvantine {
 // What the book sources (Kindle, Books) do alike with the recognised words of one page. Pure.
 namespace PageWords {
 
+// A text's first word: its leading run of Characters that are neither white space nor line breaks.
+std::string firstWord(const std::string& text);
+
 // A large initial letter that recognition cut off: the first recognised word is replaced by the
 // page's own first word when that one is longer by at most three Characters and ends with it,
 // compared without case. Returns the replaced word (the words are changed in place), or none.
