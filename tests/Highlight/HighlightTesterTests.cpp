@@ -1,10 +1,13 @@
 #include "Core/HighlightTester.h"
 
+#include "Core/HighlightTestReportJson.h"
+
 #include "Accessibility/AXReader.h"
 #include "Articles/ArticleTestSupport.h"
 #include "Documents/DocumentSourceRegistry.h"
 #include "Support/Text.h"
 #include "TestSupport/ProbeCountingAccessibility.h"
+#include "TestSupport/ScratchDirectory.h"
 
 #include <gtest/gtest.h>
 
@@ -171,6 +174,26 @@ TEST(HighlightTester, ParagraphWithBoundsDisabledOnlySaysSo)
     EXPECT_FALSE(result.diagnostics);
     EXPECT_EQ(result.checks, (std::vector<CheckResult> {
                                  { "bounds_disabled", true, "BoundsForRange disabled (drop cap page), skipping all bounds tests" } }));
+}
+
+// The report of a paragraph without geometry and one whose bounds are disabled, byte for byte as
+// results files (one line) and the pretty form hold it.
+TEST(HighlightTester, ReportIsWrittenAsTheGoldenLineAndPrettyForm)
+{
+    ArticleParagraph disabled { .index = 1, .text = "Drop cap", .role = "AXStaticText" };
+    disabled.boundsDisabled = true;
+    const ArticleParagraph tea { .index = 0, .text = "Tea/茶。🍵 ok", .role = "AXStaticText" };
+    HighlightTestReport report = HighlightTester::test({ tea, disabled }, "Tea/茶", std::string("https://example.com/tea"));
+    report.timestamp = "2026-12-07T09:00:00Z";
+
+    const std::string line = test::readFile(fixturePath("highlight-tester-report.jsonl"));
+    std::string pretty = test::readFile(fixturePath("highlight-tester-report.json"));
+    ASSERT_TRUE(Text::hasSuffix(pretty, "}\n"));
+    pretty.pop_back();
+    EXPECT_EQ(*HighlightTestReportJson::jsonLine(report), line);
+    EXPECT_EQ(*HighlightTestReportJson::prettyJson(report), pretty);
+    EXPECT_EQ(*HighlightTestReportJson::decode(line), report);
+    EXPECT_EQ(*HighlightTestReportJson::decode(pretty), report);
 }
 
 // A web page of the test's own elements, behind a port that can answer bounds probes itself.
