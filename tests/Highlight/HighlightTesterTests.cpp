@@ -34,14 +34,6 @@ std::optional<CheckResult> checkNamed(const std::vector<CheckResult>& checks, co
     return std::nullopt;
 }
 
-std::vector<std::string> namesOf(const std::vector<CheckResult>& checks)
-{
-    std::vector<std::string> names;
-    for (const CheckResult& check : checks)
-        names.push_back(check.name);
-    return names;
-}
-
 std::vector<CheckResult> failuresOf(const ParagraphTestResult& paragraph)
 {
     std::vector<CheckResult> failures;
@@ -471,7 +463,7 @@ TEST_F(HighlightTesterPage, CapturedFixtureArticlesHaveSoundGeometry)
         ASSERT_EQ(report.paragraphs.size(), captured->paragraphs.size()) << name;
         int measured = 0;
         for (const ParagraphTestResult& paragraph : report.paragraphs) {
-            for (const std::string& frameCheck : { "first_char_top_gap", "frame_height_ratio", "frame_text_alignment", "mega_paragraph" }) {
+            for (const char* frameCheck : { "first_char_top_gap", "frame_height_ratio", "frame_text_alignment", "mega_paragraph" }) {
                 auto check = checkNamed(paragraph.checks, frameCheck);
                 EXPECT_TRUE(!check || check->passed) << name << " " << paragraph.index << " " << check->detail;
             }
