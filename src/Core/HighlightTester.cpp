@@ -50,8 +50,8 @@ std::string isoTimestampNow()
 // measures it: the Character's own UTF-16 units, after the paragraph's base.
 std::optional<Rect> characterBounds(const AXElement& element, const SentenceContext& context, int characterIndex)
 {
-    const int lower = context.offsetText(characterIndex);
-    const int length = std::max(context.offsetText(characterIndex + 1) - lower, 1);
+    const int lower = context.utf16Offsets(characterIndex);
+    const int length = std::max(context.utf16Offsets(characterIndex + 1) - lower, 1);
     const long long location = static_cast<long long>(context.nativeOffset) + lower;
     if (location < 0 || location > INT_MAX)
         return std::nullopt;
@@ -315,13 +315,13 @@ ParagraphTestResult testParagraph(const ArticleParagraph& p)
     context.paraCharCount = n;
     context.paraRole = p.role;
     context.nativeOffset = p.nativeCharOffset.value_or(0);
-    context.offsetText = Utf16Offsets(p.text);
+    context.utf16Offsets = Utf16Offsets(p.text);
     const std::vector<CharRange> ranges = splitSentences(p.text);
     if (p.axFullText) {
         std::vector<int> mapping = HighlightGeometry::buildIndexMapping(p.text, *p.axFullText);
         if (static_cast<int>(mapping.size()) == n) {
             context.axMapping = std::move(mapping);
-            context.offsetText = Utf16Offsets(*p.axFullText);
+            context.utf16Offsets = Utf16Offsets(*p.axFullText);
         }
     }
     context.paraRect = paragraphRect(p, context);

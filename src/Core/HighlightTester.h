@@ -42,16 +42,16 @@ HighlightTestReport test(const DocumentSession& session);
 
 ParagraphTestResult testParagraph(const ArticleParagraph& paragraph);
 
-// What the sentence tests of one paragraph share. Character offsets count in `offsetText`: the
-// element's full text when `axMapping` is set, else the paragraph text; they are turned into
-// UTF-16 units of that text before `nativeOffset` (already UTF-16) is added.
+// What the sentence tests of one paragraph share. Character offsets count in the element's full
+// text when `axMapping` is set, else in the paragraph text; `utf16Offsets` turns them into UTF-16
+// units of that text before `nativeOffset` (already UTF-16) is added.
 struct SentenceContext {
     std::optional<AXElement> element;
     std::optional<Rect> paraRect;
     int paraCharCount = 0;
     std::string paraRole;
     std::optional<std::vector<int>> axMapping;
-    Utf16Offsets offsetText { std::string_view() };
+    Utf16Offsets utf16Offsets { std::string_view() };
     int nativeOffset = 0;
 };
 

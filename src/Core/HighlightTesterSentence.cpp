@@ -41,8 +41,8 @@ struct Utf16Span {
 // text when there is a mapping) turned into units of the text they count in, then the base added.
 Utf16Span sentenceSpan(CharRange range, const SentenceContext& context)
 {
-    int lower = context.offsetText(range.lower);
-    int upper = context.offsetText(range.upper);
+    int lower = context.utf16Offsets(range.lower);
+    int upper = context.utf16Offsets(range.upper);
     if (context.axMapping && !context.axMapping->empty()) {
         const std::vector<int>& mapping = *context.axMapping;
         const int m = static_cast<int>(mapping.size()) - 1;
@@ -57,8 +57,8 @@ Utf16Span sentenceSpan(CharRange range, const SentenceContext& context)
             while (last >= first && mapping[static_cast<size_t>(last)] < 0)
                 --last;
             if (first <= last) {
-                lower = context.offsetText(mapping[static_cast<size_t>(first)]);
-                upper = context.offsetText(mapping[static_cast<size_t>(last)] + 1);
+                lower = context.utf16Offsets(mapping[static_cast<size_t>(first)]);
+                upper = context.utf16Offsets(mapping[static_cast<size_t>(last)] + 1);
             } else {
                 upper = lower = 0;
             }
