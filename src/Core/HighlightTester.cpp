@@ -46,8 +46,8 @@ std::string isoTimestampNow()
     return buffer;
 }
 
-// The bounds of the Character at `characterIndex` of the context's offset text, as the element
-// measures it: the Character's own UTF-16 units, after the paragraph's base.
+// The bounds of the Character at `characterIndex` of the text the context's offsets count in, as
+// the element measures it: the Character's own UTF-16 units, after the paragraph's base.
 std::optional<Rect> characterBounds(const AXElement& element, const SentenceContext& context, int characterIndex)
 {
     const int lower = context.utf16Offsets(characterIndex);
@@ -60,13 +60,15 @@ std::optional<Rect> characterBounds(const AXElement& element, const SentenceCont
 
 // The element-text Character of the paragraph's first or last Character. A separator the element
 // does not hold maps to -1; the nearest placed Character stands in for it.
-int mappedCharacter(const SentenceContext& context, int characterIndex, bool searchForward)
+enum class Search { forward, backward };
+
+int mappedCharacter(const SentenceContext& context, int characterIndex, Search direction)
 {
     if (!context.axMapping || context.axMapping->empty())
         return characterIndex;
     const std::vector<int>& mapping = *context.axMapping;
     const int last = static_cast<int>(mapping.size()) - 1;
-    for (int at = std::clamp(characterIndex, 0, last); at >= 0 && at <= last; at += searchForward ? 1 : -1) {
+    for (int at = std::clamp(characterIndex, 0, last); at >= 0 && at <= last; at += direction == Search::forward ? 1 : -1) {
         if (mapping[static_cast<size_t>(at)] >= 0)
             return mapping[static_cast<size_t>(at)];
     }
@@ -334,7 +336,7 @@ ParagraphTestResult testParagraph(const ArticleParagraph& p)
     std::optional<Rect> first;
     if (p.element && context.paraRect) {
         const Rect& rect = *context.paraRect;
-        first = characterBounds(*p.element, context, hasMapping ? mappedCharacter(context, 0, true) : 0);
+        first = characterBounds(*p.element, context, hasMapping ? mappedCharacter(context, 0, Search::forward) : 0);
         if (first) {
             const double gap = first->minY() - rect.minY();
             diagnostics.firstCharTopGap = gap;
@@ -375,7 +377,7 @@ ParagraphTestResult testParagraph(const ArticleParagraph& p)
     result.checks.push_back(megaParagraph(p.text, n, p.role));
 
     if (p.element && context.paraRect && n >= 1) {
-        const int lastIndex = hasMapping ? mappedCharacter(context, n - 1, false) : n - 1;
+        const int lastIndex = hasMapping ? mappedCharacter(context, n - 1, Search::backward) : n - 1;
         const auto last = characterBounds(*p.element, context, lastIndex);
         result.checks.push_back(frameTextAlignment(first, last, *context.paraRect));
     }
