@@ -58,6 +58,11 @@ int routeTestSelection(const Arguments& args);
 // as a report are skipped. 1 without a path or when the file cannot be read as UTF-8, else 0.
 int routeTestSummary(const Arguments& args);
 
+// "--test-align-offline [--verbose]": runs the offline alignment cases of the copy-and-recognise
+// selection road and reports them on standard error (with "--verbose" also the passing ones);
+// 0 when every case passed, else 1.
+int routeTestAlignOffline(const Arguments& args);
+
 // --- Turning the pages of other applications ---
 
 // The next page's paragraphs, or none at the end of the document (or when it cannot be read).

@@ -6,6 +6,7 @@
 #include "Platform/Dispatch/Dispatch.h"
 #include "Support/Log.h"
 #include "Support/Text.h"
+#include "Support/Utf16Offsets.h"
 
 #include <algorithm>
 #include <cmath>
@@ -32,32 +33,6 @@ std::string rectText(const Rect& r)
 {
     return whole(r.minX()) + "," + whole(r.minY()) + " " + whole(r.width()) + "×" + whole(r.height());
 }
-
-// Character offsets of one text turned into the UTF-16 offsets that accessibility ranges take.
-class Utf16Offsets {
-public:
-    explicit Utf16Offsets(std::string_view text)
-    {
-        m_prefix.push_back(0);
-        for (const std::string& character : Text::characters(text))
-            m_prefix.push_back(m_prefix.back() + static_cast<int>(Text::utf16Count(character)));
-    }
-
-    int characterCount() const { return static_cast<int>(m_prefix.size()) - 1; }
-    int utf16Length() const { return m_prefix.back(); }
-    // Offsets before the text give 0, offsets past it the text's length.
-    int operator()(int characterOffset) const
-    {
-        if (characterOffset < 1)
-            return 0;
-        if (characterOffset >= characterCount())
-            return utf16Length();
-        return m_prefix[static_cast<size_t>(characterOffset)];
-    }
-
-private:
-    std::vector<int> m_prefix;
-};
 
 Publication skipped(uint64_t generation, const std::string& line)
 {

@@ -143,7 +143,7 @@ TEST_F(ContentValidatorPage, WebAreaIsSoughtTwelveLevelsDeep)
 
 TEST_F(ContentValidatorPage, CaptureOfFixturePagesCoversTheirText)
 {
-    for (const char* name : { "safari-article.json", "e2e-chinese-article.json" }) {
+    for (const char* name : { "safari-article.json", "e2e-chinese-article.json", "code-links.json" }) {
         desktop.emplace(loadFixture(name));
         auto captured = ArticleParser::captureArticle(std::nullopt);
         ASSERT_TRUE(captured) << name;
@@ -169,6 +169,23 @@ TEST_F(ContentValidatorPage, CaptureOfFixturePagesCoversTheirText)
             return Text::contains(sample, Text::characterPrefix(droppedCompact, 10));
         })) << name;
     }
+}
+
+// The WeChat capture leaves the account's "Original" tag out on purpose: the page's own text
+// shows it as missing, and nothing the capture added is taken for noise beyond a join or two.
+TEST_F(ContentValidatorPage, WeChatTagLeftOutByTheCaptureIsMissing)
+{
+    desktop.emplace(loadFixture("wechat-article.json"));
+    auto captured = ArticleParser::captureArticle(std::nullopt);
+    ASSERT_TRUE(captured);
+    auto truth = ContentValidator::fetchGroundTruth(captured->window);
+    ASSERT_TRUE(truth);
+    auto report = ContentValidator::validate(captured->paragraphs, truth->first, truth->second);
+    EXPECT_LT(report.coverage, 0.95);
+    EXPECT_LE(report.noiseRatio, 0.1);
+    EXPECT_TRUE(std::any_of(report.missingSamples.begin(), report.missingSamples.end(),
+                            [](const std::string& sample) { return Text::contains(sample, "Original"); }))
+        << ::testing::PrintToString(report.missingSamples);
 }
 
 } // namespace
