@@ -14,7 +14,7 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-constexpr const char* booksID = "com.apple.iBooksX";
+constexpr const char* probedBooksID = "com.apple.iBooksX";
 
 // "é" written as e + combining acute: one Character, two scalars.
 const std::string nineteen = "Cafe\u0301 light on water"; // 19 Characters, 20 UTF-16 units
@@ -44,7 +44,7 @@ TEST_F(BoundsProbeTest, AsksNoBoundsWithoutTestAndExactlyOnceWithIt)
 {
     SimFixture fixture = readerWith({ SimElement("AXStaticText", "The harbour wall was built of grey stone.").sized(400),
                                       SimElement("AXStaticText", "Children counted the gulls on it, one by one.").sized(400) },
-                                    booksID);
+                                    probedBooksID);
     fixture.osVersion = { 13, 6, 1 };
     fixture.applications[0].bundleVersion = "6.5";
     useCounted(fixture);
@@ -139,7 +139,7 @@ TEST_F(BoundsProbeTest, BooksWithoutALanguageIsNeverAskedForLayoutOthersAre)
         bool language;
         bool layoutAsked;
     };
-    for (const Case& c : { Case { booksID, false, false }, Case { booksID, true, true }, Case { "com.example.Reader", false, true } }) {
+    for (const Case& c : { Case { probedBooksID, false, false }, Case { probedBooksID, true, true }, Case { "com.example.Reader", false, true } }) {
         SimElement element = SimElement("AXStaticText", text).sized(400);
         if (c.language)
             element.with("AXAttributedStringForRange", withLanguage);

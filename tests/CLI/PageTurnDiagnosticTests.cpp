@@ -7,7 +7,7 @@ namespace {
 
 using ::testing::ElementsAre;
 
-constexpr const char* kindleID = "com.amazon.Lassen";
+constexpr const char* turnedKindleID = "com.amazon.Lassen";
 
 class PageTurnDiagnosticTest : public DiagnosticCommandTest {
 protected:
@@ -61,7 +61,7 @@ TEST_F(PageTurnDiagnosticTest, ABookThatDoesNotTurnIsReportedWithStatusZero)
 {
     kindleApp().behaviours.paging->texts.resize(1);
     use(kindle);
-    CommandRun kindleResult = run({ "--test-page-turn", "--app", kindleID });
+    CommandRun kindleResult = run({ "--test-page-turn", "--app", turnedKindleID });
     EXPECT_EQ(kindleResult.status, 0);
     EXPECT_EQ(kindleResult.lines.back(), "[Kindle] ❌ 翻页失败");
 
