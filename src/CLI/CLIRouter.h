@@ -68,17 +68,6 @@ int routeTestSummary(const Arguments& args);
 // a window or a text element of 20 Characters.
 int routeProbeBounds(const Arguments& args);
 
-// A text element the bounds probe looks at, and its text ("AXValue", else "AXDescription").
-struct ProbeTextCandidate {
-    AXElement element;
-    std::string text;
-};
-// Depth first below `element` (at `depth`, down to `maxDepth`) until `limit` are taken: each
-// "AXStaticText" or "AXGenericElement" of 20 Characters or more with a position at x >= 0 is
-// taken, others of that length get a "[skip]" line; text elements are not searched below.
-void collectTextForProbe(const AXElement& element, std::vector<ProbeTextCandidate>& into, size_t limit, int depth,
-                         int maxDepth);
-
 // "--probe-selection [--seconds N]": every 0.5 s (sleeping the main thread) for N seconds (30 by
 // default), the front application and its focused element's selection, range and bounds, written
 // when they change and every 2 s while they do not. 0.

@@ -57,8 +57,15 @@ std::string probeBoundsErrorName(AXError error)
     }
 }
 
-} // namespace
+// A text element the probe looks at, and its text ("AXValue", else "AXDescription").
+struct ProbeTextCandidate {
+    AXElement element;
+    std::string text;
+};
 
+// Depth first below `element` (at `depth`, down to `maxDepth`) until `limit` are taken: each
+// "AXStaticText" or "AXGenericElement" of 20 Characters or more with a position at x >= 0 is
+// taken, others of that length get a "[skip]" line; text elements are not searched below.
 void collectTextForProbe(const AXElement& element, std::vector<ProbeTextCandidate>& into, size_t limit, int depth, int maxDepth)
 {
     if (into.size() >= limit || depth > maxDepth)
@@ -93,8 +100,6 @@ void collectTextForProbe(const AXElement& element, std::vector<ProbeTextCandidat
         collectTextForProbe(child, into, limit, depth + 1, maxDepth);
     }
 }
-
-namespace {
 
 void probeAttributes(const AXElement& element)
 {
