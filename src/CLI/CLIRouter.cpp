@@ -30,6 +30,14 @@ std::map<std::string, Command>& commands()
         { "--read-article", routeReadArticle },
         { "--test-summary", routeTestSummary },
         { "--test-align-offline", routeTestAlignOffline },
+        { "--probe-bounds", routeProbeBounds },
+        { "--probe-selection", routeProbeSelection },
+        { "--test-bounds", routeTestBounds },
+        { "--diag-highlight", routeDiagHighlight },
+        { "--test-page-turn", routeTestPageTurn },
+        { "--probe-ocr-window", routeProbeOCRWindow },
+        { "--test-selection-ocr", routeTestSelectionOCR },
+        { "--detect-source", routeDetectSource },
     };
     return table;
 }
