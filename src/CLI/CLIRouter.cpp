@@ -29,6 +29,8 @@ std::map<std::string, Command>& commands()
         { "--test-selection", routeTestSelection },
         { "--read-article", routeReadArticle },
         { "--test-summary", routeTestSummary },
+        { "--inspect", routeInspect },
+        { "--article-dump", routeArticleDump },
     };
     return table;
 }

@@ -58,6 +58,36 @@ int routeTestSelection(const Arguments& args);
 // as a report are skipped. 1 without a path or when the file cannot be read as UTF-8, else 0.
 int routeTestSummary(const Arguments& args);
 
+// "--inspect [--app <bundleID>] [--depth N]": the accessibility inspector (AppInspector), its
+// tree alone on standard output; 1 when the application is not found, else 0.
+int routeInspect(const Arguments& args);
+
+// "--article-dump": the diagnostic report of the article windows on standard output; 0.
+int routeArticleDump(const Arguments& args);
+
+// --- Dispatchers of the runners of the probe and test flags ---
+// The part that brings a runner puts its flag in the table through these, so the arguments and
+// usage lines stay the router's own.
+
+// Runs a configuration file and answers the exit status.
+using ConfigRunner = std::function<int(const std::string& configPath)>;
+
+// "--probe-matrix <matrix-config.json>": runs the file. Without a value, or with one that begins
+// with "--", the two usage lines and 1.
+int routeProbeMatrix(const Arguments& args, const ConfigRunner& run);
+
+// "--probe-e2e <matrix-config.json>": the same rule; the usage adds a line saying that the
+// program must already run in another terminal.
+int routeProbeE2E(const Arguments& args, const ConfigRunner& run);
+
+// Runs the offline alignment cases, with the builder's own lines when `verbose`, and answers how
+// many failed.
+using AlignCasesRunner = std::function<size_t(bool verbose)>;
+
+// "--test-align-offline [--verbose]": verbose when "--verbose" is anywhere in the list; 1 when a
+// case failed, else 0.
+int routeTestAlignOffline(const Arguments& args, const AlignCasesRunner& runAll);
+
 // --- Turning the pages of other applications ---
 
 // The next page's paragraphs, or none at the end of the document (or when it cannot be read).
