@@ -308,6 +308,30 @@ void analyzeWindow(const AXElement& window, size_t index, int maxDepth, bool dum
     Log::line("");
 }
 
+// The accessibility error constants by name, without their prefix; any other code by number.
+std::string axErrorName(AXError error)
+{
+    switch (error) {
+    case AXError::success: return "success";
+    case AXError::failure: return "failure";
+    case AXError::illegalArgument: return "illegalArgument";
+    case AXError::invalidUIElement: return "invalidUIElement";
+    case AXError::invalidUIElementObserver: return "invalidUIElementObserver";
+    case AXError::cannotComplete: return "cannotComplete";
+    case AXError::attributeUnsupported: return "attributeUnsupported";
+    case AXError::actionUnsupported: return "actionUnsupported";
+    case AXError::notificationUnsupported: return "notificationUnsupported";
+    case AXError::notImplemented: return "notImplemented";
+    case AXError::notificationAlreadyRegistered: return "notificationAlreadyRegistered";
+    case AXError::notificationNotRegistered: return "notificationNotRegistered";
+    case AXError::apiDisabled: return "apiDisabled";
+    case AXError::noValue: return "noValue";
+    case AXError::parameterizedAttributeUnsupported: return "parameterizedAttributeUnsupported";
+    case AXError::notEnoughPrecision: return "notEnoughPrecision";
+    }
+    return "unknown(" + std::to_string(static_cast<int>(error)) + ")";
+}
+
 // An application that shows no window list: why, and its focused window when it has one.
 void inspectWithoutWindows(const AXElement& application, int maxDepth, std::ostream& treeOut)
 {
@@ -336,29 +360,6 @@ void inspectWithoutWindows(const AXElement& application, int maxDepth, std::ostr
 }
 
 } // namespace
-
-std::string axErrorName(AXError error)
-{
-    switch (error) {
-    case AXError::success: return "success";
-    case AXError::failure: return "failure";
-    case AXError::illegalArgument: return "illegalArgument";
-    case AXError::invalidUIElement: return "invalidUIElement";
-    case AXError::invalidUIElementObserver: return "invalidUIElementObserver";
-    case AXError::cannotComplete: return "cannotComplete";
-    case AXError::attributeUnsupported: return "attributeUnsupported";
-    case AXError::actionUnsupported: return "actionUnsupported";
-    case AXError::notificationUnsupported: return "notificationUnsupported";
-    case AXError::notImplemented: return "notImplemented";
-    case AXError::notificationAlreadyRegistered: return "notificationAlreadyRegistered";
-    case AXError::notificationNotRegistered: return "notificationNotRegistered";
-    case AXError::apiDisabled: return "apiDisabled";
-    case AXError::noValue: return "noValue";
-    case AXError::parameterizedAttributeUnsupported: return "parameterizedAttributeUnsupported";
-    case AXError::notEnoughPrecision: return "notEnoughPrecision";
-    }
-    return "unknown(" + std::to_string(static_cast<int>(error)) + ")";
-}
 
 int inspect(const std::vector<std::string>& args, std::ostream& treeOut)
 {

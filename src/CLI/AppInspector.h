@@ -1,7 +1,5 @@
 #pragma once
 
-#include "Platform/AXTypes.h"
-
 #include <iostream>
 #include <string>
 #include <vector>
@@ -21,9 +19,6 @@ namespace AppInspector {
 // Writes the report and answers the exit status: 1 when the application is not found, else 0
 // (also when it has no window to show).
 int inspect(const std::vector<std::string>& args, std::ostream& treeOut = std::cout);
-
-// The name of an accessibility error code: "success", "cannotComplete", ... or "unknown(<code>)".
-std::string axErrorName(AXError error);
 
 } // namespace AppInspector
 } // namespace lorvantine

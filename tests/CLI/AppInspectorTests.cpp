@@ -1,6 +1,5 @@
 // The inspector run through the router against fixture desktops: the report on the diagnostic
 // log, the tree alone on standard output, the status.
-#include "CLI/AppInspector.h"
 #include "CLI/CLIRouter.h"
 
 #include "Platform/Services.h"
@@ -69,37 +68,6 @@ protected:
 private:
     std::optional<Platform::ScopedServices> m_services;
 };
-
-TEST_F(AppInspectorTest, RecommendsByWebAreaThenByTextsAgainstImagesAndTheirAverageLength)
-{
-    struct Case {
-        const char* fixture;
-        const char* app;
-        std::vector<std::string> more;
-        std::string expected;
-    };
-    const Case cases[] = {
-        { "safari-article.json", "com.apple.Safari", {}, "Category A (Electron/WebView) — 复用现有 ArticleParser，加 bundleID 即可" },
-        { "inspect-text-averages.json", "com.example.ParaNotes", {},
-          "Category B (原生文本，按段暴露) — AXStaticText 已是段落粒度，平均 100 字符/段" },
-        // Averaged in Characters: counted in scalars, its emoji and accents would make it 100.
-        { "inspect-text-averages.json", "com.example.LineNotes", {},
-          "Category B (原生文本，按行暴露) — 需要 NativeDocumentParser 行合并，平均 99 字符/行" },
-        { "inspect-gallery.json", "com.example.Gallery", {}, "Category B (原生文本) — 3 个文本节点" },
-        { "inspect-image-only.json", "com.example.Comics", {}, "Category C (图片渲染) — AX 无文本，需要 OCR" },
-        // The window alone has neither a text nor an image.
-        { "inspect-image-only.json", "com.example.Comics", { "--depth", "0" }, "Unknown — 无 AXStaticText 也无 AXImage，需手动分析" },
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.app) + " " + testing::PrintToString(c.more));
-        use(fixtureNamed(c.fixture));
-        std::vector<std::string> more { "--app", c.app };
-        more.insert(more.end(), c.more.begin(), c.more.end());
-        Report report = inspect(more);
-        EXPECT_EQ(report.status, 0);
-        EXPECT_EQ(recommendation(report), c.expected);
-    }
-}
 
 TEST_F(AppInspectorTest, GalleryReportCountsTextsImagesAndRolesProbesAndPreviewsTheTexts)
 {
@@ -206,21 +174,15 @@ TEST_F(AppInspectorTest, WithoutAppItInspectsTheFrontmostApplication)
     EXPECT_THAT(report.tree, StartsWith("[AXWindow] title=\"Harbour diary\"\n"));
 }
 
-TEST_F(AppInspectorTest, AnApplicationThatIsNotFoundEndsWithStatusOne)
+TEST_F(AppInspectorTest, WithNothingInFrontThereIsNoApplicationToInspect)
 {
-    use(fixtureNamed("inspect-gallery.json"));
-    Report missing = inspect({ "--app", "com.example.Missing" });
-    EXPECT_EQ(missing.status, 1);
-    EXPECT_EQ(missing.lines, (std::vector<std::string> { "⚠️  应用 com.example.Missing 未运行", "❌ 未找到目标应用" }));
-    EXPECT_EQ(missing.tree, "");
-
-    use(SimFixture {}); // nothing runs, so nothing is in front
-    Report noFront = inspect();
-    EXPECT_EQ(noFront.status, 1);
-    EXPECT_EQ(noFront.lines, (std::vector<std::string> { "❌ 未找到目标应用" }));
+    use(SimFixture {});
+    Report report = inspect();
+    EXPECT_EQ(report.status, 1);
+    EXPECT_EQ(report.lines, (std::vector<std::string> { "❌ 未找到目标应用" }));
 }
 
-TEST_F(AppInspectorTest, WithoutAWindowListItShowsWhyAndInspectsTheFocusedWindowWhenThereIsOne)
+TEST_F(AppInspectorTest, WithoutAWindowListItShowsWhyAndTakesOnlyAnElementForTheFocusedWindow)
 {
     use(fixtureNamed("inspect-no-windows.json"));
     Report agent = inspect({ "--app", "com.example.Agent" });
@@ -232,14 +194,6 @@ TEST_F(AppInspectorTest, WithoutAWindowListItShowsWhyAndInspectsTheFocusedWindow
                                "AXHidden, AXFocusedUIElement",
                                "   应用 AXRole: AXApplication", "", "⚠️  没有窗口（可能需要额外权限或应用使用非标准窗口模型）" }));
     EXPECT_EQ(agent.tree, "");
-
-    Report canvas = inspect({ "--app", "com.example.Canvas" });
-    EXPECT_EQ(canvas.status, 0);
-    const std::vector<std::string> head(canvas.lines.begin(), canvas.lines.begin() + 9);
-    EXPECT_EQ(head, (std::vector<std::string> { "━━━ App Inspector ━━━", "应用: Canvas", "Bundle ID: com.example.Canvas", "PID: 962",
-                                                "窗口数: 0", "   kAXWindows 错误码: -25204 (cannotComplete)",
-                                                "   focusedWindow: Sketch ✅", "", "── 窗口 0: Sketch [AXWindow] (640×480 at 100,100)" }));
-    EXPECT_EQ(canvas.tree, "[AXWindow] title=\"Sketch\"\n  [AXStaticText] value=\"Layer 1: the outline of the hills\"\n");
 
     // A focused window that answers with something other than an element is no window.
     desktop->setAttribute(AXElement { 962, 0 }, "AXFocusedWindow", std::string("Sketch"));
@@ -290,24 +244,6 @@ TEST_F(AppInspectorTest, ATreeThatLeadsBackUpIsWalkedOnceWhateverTheDepth)
     Report report = inspect({ "--depth", "1000000000" });
     EXPECT_THAT(report.lines, Contains("   AXStaticText 节点: 1"));
     EXPECT_THAT(report.lines, Contains("   Role 分布: AXButton:1, AXScrollArea:1, AXStaticText:1, AXWindow:1"));
-}
-
-TEST(AppInspectorErrorNames, NameEveryAccessibilityErrorAndNumberTheOthers)
-{
-    const std::pair<AXError, std::string> names[] = {
-        { AXError::success, "success" },
-        { AXError::failure, "failure" },
-        { AXError::invalidUIElementObserver, "invalidUIElementObserver" },
-        { AXError::cannotComplete, "cannotComplete" },
-        { AXError::notificationAlreadyRegistered, "notificationAlreadyRegistered" },
-        { AXError::apiDisabled, "apiDisabled" },
-        { AXError::parameterizedAttributeUnsupported, "parameterizedAttributeUnsupported" },
-        { AXError::notEnoughPrecision, "notEnoughPrecision" },
-        { static_cast<AXError>(-25215), "unknown(-25215)" },
-        { static_cast<AXError>(1), "unknown(1)" },
-    };
-    for (const auto& [error, name] : names)
-        EXPECT_EQ(AppInspector::axErrorName(error), name);
 }
 
 } // namespace
