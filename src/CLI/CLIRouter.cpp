@@ -38,6 +38,8 @@ std::map<std::string, Command>& commands()
         { "--probe-ocr-window", routeProbeOCRWindow },
         { "--test-selection-ocr", routeTestSelectionOCR },
         { "--detect-source", routeDetectSource },
+        { "--inspect", routeInspect },
+        { "--article-dump", routeArticleDump },
     };
     return table;
 }

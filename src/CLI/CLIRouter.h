@@ -62,6 +62,7 @@ int routeTestSummary(const Arguments& args);
 // selection road and reports them on standard error (with "--verbose" also the passing ones);
 // 0 when every case passed, else 1.
 int routeTestAlignOffline(const Arguments& args);
+
 // --- One-shot diagnostics of text geometry, selections, page turns, recognition and sources ---
 // Each writes its account to standard error (the detected source to standard output) and answers
 // the exit status; a check that fails (a page that did not turn) still answers 0.
@@ -103,6 +104,35 @@ int routeTestSelectionOCR(const Arguments& args);
 // "--detect-source --app <bundleID>": which document source takes the application, and what it
 // reads (on standard output). 1 on a usage error, without the application or a session.
 int routeDetectSource(const Arguments& args);
+// "--inspect [--app <bundleID>] [--depth N]": the accessibility inspector (AppInspector), its
+// tree alone on standard output; 1 when the application is not found, else 0.
+int routeInspect(const Arguments& args);
+
+// "--article-dump": the diagnostic report of the article windows on standard output; 0.
+int routeArticleDump(const Arguments& args);
+
+// --- Dispatchers of the runners of the probe and test flags ---
+// The part that brings a runner puts its flag in the table through these, so the arguments and
+// usage lines stay the router's own.
+
+// Runs a configuration file and answers the exit status.
+using ConfigRunner = std::function<int(const std::string& configPath)>;
+
+// "--probe-matrix <matrix-config.json>": runs the file. Without a value, or with one that begins
+// with "--", the two usage lines and 1.
+int routeProbeMatrix(const Arguments& args, const ConfigRunner& run);
+
+// "--probe-e2e <matrix-config.json>": the same rule; the usage adds a line saying that the
+// program must already run in another terminal.
+int routeProbeE2E(const Arguments& args, const ConfigRunner& run);
+
+// Runs the offline alignment cases, with the builder's own lines when `verbose`, and answers how
+// many failed.
+using AlignCasesRunner = std::function<size_t(bool verbose)>;
+
+// "--test-align-offline [--verbose]": verbose when "--verbose" is anywhere in the list; 1 when a
+// case failed, else 0.
+int routeTestAlignOffline(const Arguments& args, const AlignCasesRunner& runAll);
 
 // --- Turning the pages of other applications ---
 

@@ -6,8 +6,7 @@ namespace lorvantine::CLIRouter {
 
 int routeTestAlignOffline(const Arguments& args)
 {
-    const OfflineAlignTests::Outcome outcome = OfflineAlignTests::runAll(hasFlag(args, "--verbose"));
-    return outcome.failed.empty() ? 0 : 1;
+    return routeTestAlignOffline(args, [](bool verbose) { return OfflineAlignTests::runAll(verbose).failed.size(); });
 }
 
 } // namespace lorvantine::CLIRouter
