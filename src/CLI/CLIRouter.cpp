@@ -1,5 +1,7 @@
 #include "CLI/CLIRouter.h"
 
+#include "Documents/OfflineAlignTests.h"
+
 #include "Platform/AccessibilityPort.h"
 #include "Platform/Services.h"
 #include "Support/Log.h"
@@ -29,7 +31,10 @@ std::map<std::string, Command>& commands()
         { "--test-selection", routeTestSelection },
         { "--read-article", routeReadArticle },
         { "--test-summary", routeTestSummary },
-        { "--test-align-offline", routeTestAlignOffline },
+        { "--test-align-offline",
+          [](const Arguments& a) {
+              return routeTestAlignOffline(a, [](bool verbose) { return OfflineAlignTests::runAll(verbose).failed.size(); });
+          } },
         { "--probe-bounds", routeProbeBounds },
         { "--probe-selection", routeProbeSelection },
         { "--test-bounds", routeTestBounds },

@@ -58,11 +58,6 @@ int routeTestSelection(const Arguments& args);
 // as a report are skipped. 1 without a path or when the file cannot be read as UTF-8, else 0.
 int routeTestSummary(const Arguments& args);
 
-// "--test-align-offline [--verbose]": runs the offline alignment cases of the copy-and-recognise
-// selection road and reports them on standard error (with "--verbose" also the passing ones);
-// 0 when every case passed, else 1.
-int routeTestAlignOffline(const Arguments& args);
-
 // --- One-shot diagnostics of text geometry, selections, page turns, recognition and sources ---
 // Each writes its account to standard error (the detected source to standard output) and answers
 // the exit status; a check that fails (a page that did not turn) still answers 0.
