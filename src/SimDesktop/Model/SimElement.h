@@ -63,6 +63,9 @@ struct SimElement {
     // the selection (an editor that only draws its text).
     AXRange selection;
     bool selectionHidden = false;
+    // A fault of some editors: the bounds of any range holding a CJK ideograph are an empty
+    // rectangle at the range's origin.
+    bool cjkBoundsEmpty = false;
     std::optional<uint32_t> colour;     // 0xAARRGGBB of its text and its descendants'; black by default
     std::optional<uint32_t> background; // filled behind it
 
