@@ -29,6 +29,7 @@ std::map<std::string, Command>& commands()
         { "--test-selection", routeTestSelection },
         { "--read-article", routeReadArticle },
         { "--test-summary", routeTestSummary },
+        { "--probe-matrix", routeProbeMatrix },
     };
     return table;
 }

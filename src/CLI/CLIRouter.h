@@ -58,6 +58,11 @@ int routeTestSelection(const Arguments& args);
 // as a report are skipped. 1 without a path or when the file cannot be read as UTF-8, else 0.
 int routeTestSummary(const Arguments& args);
 
+// "--probe-matrix <matrix-config.json>": the selection-capability matrix over the configuration's
+// applications, with its reports in the current directory; 1 with the usage lines without a path
+// (or one beginning with "--"), else the matrix's own status.
+int routeProbeMatrix(const Arguments& args);
+
 // --- Turning the pages of other applications ---
 
 // The next page's paragraphs, or none at the end of the document (or when it cannot be read).

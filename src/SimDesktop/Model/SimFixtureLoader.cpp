@@ -569,7 +569,7 @@ private:
         object(j, path, { "role", "name", "subrole", "title", "description", "value", "frame", "width", "height",
                           "padding", "spacing", "scroll", "scrollLine", "text", "runs", "font", "focused", "attributes", "errors",
                           "actions", "settable", "children", "paragraphs", "paragraphRole", "heading", "level",
-                          "imageOnly", "colour", "background", "selection", "selectionHidden", "cjkBoundsEmpty" });
+                          "imageOnly", "colour", "background", "selection", "selectionHidden", "cjkBoundsEmpty", "selectionDrift" });
         SimElement e;
         e.font = inherited;
         if (j.contains("font"))
@@ -618,6 +618,11 @@ private:
         e.imageOnly = boolean(j, path, "imageOnly", false);
         e.selectionHidden = boolean(j, path, "selectionHidden", false);
         e.cjkBoundsEmpty = boolean(j, path, "cjkBoundsEmpty", false);
+        if (j.contains("selectionDrift")) {
+            e.selectionDrift = integer(j["selectionDrift"], child(path, "selectionDrift"));
+            if (e.selectionDrift < -1000000 || e.selectionDrift > 1000000)
+                throw Fault { child(path, "selectionDrift"), "expected a number of UTF-16 units" };
+        }
         if (j.contains("selection")) {
             const std::string selectionPath = child(path, "selection");
             auto v = numbers(j["selection"], selectionPath, 2, 2, "[location, length]");

@@ -234,6 +234,7 @@ void SimModel::applyElement(SimNode& n, const SimElement& e)
     n.selection = e.selection;
     n.selectionHidden = e.selectionHidden;
     n.cjkBoundsEmpty = e.cjkBoundsEmpty;
+    n.selectionDrift = e.selectionDrift;
     n.colour = e.colour;
     n.background = e.background;
     n.attributes = e.attributes;

@@ -53,6 +53,7 @@ struct SimNode {
     AXRange selection;
     bool selectionHidden = false;
     bool cjkBoundsEmpty = false; // see SimElement
+    int64_t selectionDrift = 0;  // see SimElement
 
     std::map<std::string, AXValue> attributes;
     std::map<std::string, AXError> errors;
