@@ -13,7 +13,7 @@ namespace lorvantine {
 
 namespace {
 
-ProcessOutcome failed(std::string message) { return ProcessOutcome { 1, std::move(message) + "\n" }; }
+ProcessOutcome refusedRun(std::string message) { return ProcessOutcome { 1, std::move(message) + "\n" }; }
 
 bool isURL(const std::string& argument) { return argument.find("://") != std::string::npos; }
 
@@ -68,16 +68,16 @@ ProcessOutcome SimProcesses::open(const std::vector<std::string>& arguments)
         const std::string& argument = arguments[i];
         if (argument == "-b" || argument == "-a") {
             if (i + 1 == arguments.size())
-                return failed("open: option requires an argument -- " + argument.substr(1));
+                return refusedRun("open: option requires an argument -- " + argument.substr(1));
             (argument == "-b" ? bundleID : applicationName) = arguments[++i];
         } else if (argument.starts_with("-")) {
-            return failed("open: invalid option -- " + argument.substr(1));
+            return refusedRun("open: invalid option -- " + argument.substr(1));
         } else {
             items.push_back(argument);
         }
     }
     if (!bundleID && !applicationName && items.empty())
-        return failed("Usage: open [-a <application>] [-b <bundle identifier>] [<file or URL>...]");
+        return refusedRun("Usage: open [-a <application>] [-b <bundle identifier>] [<file or URL>...]");
 
     std::vector<Document> documents;
     for (const std::string& item : items) {
@@ -85,7 +85,7 @@ ProcessOutcome SimProcesses::open(const std::vector<std::string>& arguments)
             continue;
         auto text = Files::readAll(item);
         if (!text)
-            return failed("The file " + item + " does not exist.");
+            return refusedRun("The file " + item + " does not exist.");
         documents.push_back({ std::filesystem::path(item).filename().string(), *text });
     }
 
@@ -120,7 +120,7 @@ ProcessOutcome SimProcesses::open(const std::vector<std::string>& arguments)
             refusal = "No application knows how to open " + items.front() + ".";
     });
     if (!refusal.empty())
-        return failed(refusal);
+        return refusedRun(refusal);
 
     if (!running)
         Clock::current().sleep(seconds(installed->launchDelay));
@@ -147,21 +147,21 @@ ProcessOutcome SimProcesses::osascript(const std::vector<std::string>& arguments
         if (arguments[i] != "-e")
             break;
         if (i + 1 == arguments.size())
-            return failed("osascript: option requires an argument -- e");
+            return refusedRun("osascript: option requires an argument -- e");
         source += (inline_ ? "\n" : "") + arguments[++i];
         inline_ = true;
     }
     if (!inline_) {
         if (arguments.empty())
-            return failed("usage: osascript [-e statement | programfile] [argument ...]");
+            return refusedRun("usage: osascript [-e statement | programfile] [argument ...]");
         auto text = Files::readAll(arguments.front());
         if (!text)
-            return failed("osascript: " + arguments.front() + ": No such file or directory");
+            return refusedRun("osascript: " + arguments.front() + ": No such file or directory");
         source = *text;
     }
     std::string error;
     if (!SimAppleScriptRunner(m_desktop).run(source, error))
-        return failed("execution error: " + error);
+        return refusedRun("execution error: " + error);
     return ProcessOutcome {};
 }
 
