@@ -1,5 +1,6 @@
 #include "CLI/CLIRouter.h"
 
+#include "CLI/SelectionProbeRunner.h"
 #include "Documents/OfflineAlignTests.h"
 
 #include "Platform/AccessibilityPort.h"
@@ -45,6 +46,12 @@ std::map<std::string, Command>& commands()
         { "--detect-source", routeDetectSource },
         { "--inspect", routeInspect },
         { "--article-dump", routeArticleDump },
+        { "--probe-matrix",
+          [](const Arguments& a) {
+              return routeProbeMatrix(a, [](const std::string& path) {
+                  return SelectionProbeRunner::run(path, SelectionProbeRunner::commandEnvironment());
+              });
+          } },
     };
     return table;
 }

@@ -18,6 +18,7 @@ namespace lorvantine {
 struct SimFixture {
     std::vector<ScreenInfo> screens; // none: one 1440×900 screen
     std::vector<SimApplication> applications;
+    std::vector<SimInstalledApplication> installed; // what can be launched
     bool trusted = true;
     InputMonitoringAccess inputMonitoring = InputMonitoringAccess::granted;
     LoginItemStatus loginItem = LoginItemStatus::notRegistered;
@@ -27,7 +28,6 @@ struct SimFixture {
     bool eventTapsAvailable = true; // false: listen-only event taps cannot be created
     DesktopTruthRecognizer::Noise recognitionNoise; // the mistakes of the desktop-truth recogniser
     OperatingSystemVersion osVersion { 14, 5, 0 };
-    std::vector<SimInstalledApplication> installedApplications; // installed but not running
 };
 
 } // namespace lorvantine

@@ -54,6 +54,8 @@ public:
         // program draws them itself through an external layer, so the renderer leaves them out.
         bool ignoresMouseEvents = false;
         bool drawnExternally = false;
+        std::optional<std::string> tty; // a terminal's tab
+        bool runnersTerminal = false;
     };
 
     struct Observer {
@@ -91,6 +93,7 @@ public:
 
     std::vector<ScreenInfo> screens;
     std::vector<Application> applications; // in launch order
+    std::vector<SimInstalledApplication> installed;
     std::map<uint32_t, Window> windows;
     std::vector<uint32_t> zOrder; // front first
     std::unordered_map<uint64_t, SimNode> nodes;
@@ -104,7 +107,6 @@ public:
     std::vector<PasteboardItem> pasteboard;
     int64_t pasteboardChangeCount = 0;
     OperatingSystemVersion osVersion { 14, 5, 0 };
-    std::vector<SimInstalledApplication> installedApplications; // besides the running ones
 
     std::vector<SimJournalEntry> journal;
     std::vector<std::shared_ptr<SimBehaviour>> behaviours;
