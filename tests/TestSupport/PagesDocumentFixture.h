@@ -13,7 +13,7 @@ namespace lorvantine::test {
 // "\n" (the last page's last line need not). Window 7100 named "pages-window" at (120, 40),
 // 900 × 820; its scroll area "pages-scroll" at y 52, 768 high, with the bar "pages-bar"; page k
 // (from 1) is the group "page-k", `pageHeight` high, holding the text area "page-k-text" 80 less.
-inline SimFixture pagesDocumentFixture(const std::vector<std::string>& pages, double pageHeight = 380, double spacing = 30)
+inline SimFixture pagesDocumentFixture(const std::vector<std::string>& pages, double pageHeight = 800, double spacing = 30)
 {
     SimElement column("AXGroup");
     column.named("pages-column");
