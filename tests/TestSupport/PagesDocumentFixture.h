@@ -40,7 +40,7 @@ inline SimFixture pagesDocumentFixture(const std::vector<std::string>& pages, do
     bar.settable = { "AXValue" };
     SimElement area("AXScrollArea");
     area.named("pages-scroll").frame(Rect(0, 52, 900, 768));
-    area.child(std::move(bar)).child(std::move(column));
+    area.child(std::move(column)).child(std::move(bar));
     SimElement toolbar("AXToolbar");
     toolbar.frame(Rect(0, 0, 900, 52));
     toolbar.child(SimElement("AXButton").with("AXTitle", std::string("View")).frame(Rect(90, 12, 60, 28)));
