@@ -53,6 +53,23 @@ bool isOnlyObjects(const std::string& trimmed)
     return true;
 }
 
+// Whether a line makes a paragraph: not blank, and not only inline objects.
+bool isReadableLine(std::string_view line)
+{
+    if (Text::isBlank(line))
+        return false;
+    if (line.find(objectReplacement) == std::string_view::npos)
+        return true;
+    return !isOnlyObjects(Text::trimmingWhitespacesAndNewlines(line));
+}
+
+// A long document is mostly plain ASCII lines, counted by their bytes.
+int pagesUtf16Length(std::string_view line)
+{
+    const bool ascii = std::all_of(line.begin(), line.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    return static_cast<int>(ascii ? line.size() : Text::utf16Count(line));
+}
+
 std::optional<AXElement> pagesWindow(const AXElement& application)
 {
     if (auto focused = AXReader::focusedWindow(application))
@@ -154,22 +171,23 @@ std::shared_ptr<DocumentSession> detect(const std::string& bundleID)
 
     LineMeasurer measurer(*textArea, *areaRect);
     std::vector<NativeDocumentParser::MergedParagraph> merged;
+    merged.reserve(static_cast<size_t>(std::count(text->begin(), text->end(), '\n')) + 1);
     int visible = 0;
     int offset = 0;
+    const std::string_view all = *text;
     size_t start = 0;
-    while (start <= text->size()) {
-        size_t end = text->find('\n', start);
-        if (end == std::string::npos)
-            end = text->size();
-        const std::string line = text->substr(start, end - start);
-        const int length = static_cast<int>(Text::utf16Count(line));
-        const std::string trimmed = Text::trimmingWhitespacesAndNewlines(line);
-        if (!trimmed.empty() && !isOnlyObjects(trimmed)) {
+    while (start <= all.size()) {
+        size_t end = all.find('\n', start);
+        if (end == std::string_view::npos)
+            end = all.size();
+        const std::string_view line = all.substr(start, end - start);
+        const int length = pagesUtf16Length(line);
+        if (isReadableLine(line)) {
             NativeDocumentParser::MergedParagraph entry;
             ArticleParagraph& p = entry.paragraph;
             p.index = static_cast<int>(merged.size());
-            p.text = line;
-            p.frame = measurer.measure(line, offset, length);
+            p.text = std::string(line);
+            p.frame = measurer.measure(p.text, offset, length);
             p.role = "body";
             p.element = *textArea;
             p.nativeCharOffset = offset;
@@ -188,7 +206,7 @@ std::shared_ptr<DocumentSession> detect(const std::string& bundleID)
     }
     Log::line("[Pages] 全文模式: " + std::to_string(merged.size()) + " 段落, " + std::to_string(total) + " 字符 (当前页可见 "
               + std::to_string(visible) + " 段)");
-    return std::make_shared<NativeDocumentSession>(title, *window, merged);
+    return std::make_shared<NativeDocumentSession>(title, *window, std::move(merged));
 }
 
 std::shared_ptr<DocumentSession> detectWithOCR(const AXElement& window, const std::string& title)

@@ -68,7 +68,9 @@ AXError copyParameterized(SimModel& model, SimNode& node, const std::string& att
             out = *frame;
             return AXError::success;
         }
-        std::string text = Text::utf16Substring(document.text, static_cast<size_t>(r->location), static_cast<size_t>(r->length));
+        std::string text = r->location == 0 && r->length == document.utf16Length
+            ? document.text
+            : Text::utf16Substring(document.text, static_cast<size_t>(r->location), static_cast<size_t>(r->length));
         if (attribute == "AXStringForRange")
             out = std::move(text);
         else
