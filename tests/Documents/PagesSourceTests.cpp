@@ -207,7 +207,7 @@ TEST(PagesSource, PrefersThePageOnScreenOverALongerOneOffIt)
     window.frame = Rect(120, 40, 900, 4000);
     auto& area = window.children[1];
     area.height = 3900;
-    area.children[1].children[1].position = Point { 30, 1900 };
+    area.children[0].children[1].position = Point { 30, 1900 };
     PagesDesktop d(fixture);
     EXPECT_EQ(PagesSource::getVisibleRange(d.desktop->element("page-2-text"))->length, 899);
     EXPECT_EQ(PagesSource::findVisiblePageTextArea(d.desktop->windowElement(7100)), d.desktop->element("page-1-text"));

@@ -22,6 +22,13 @@ constexpr double targetLine = 336;
 
 class PagesScrollTest : public ReadingTest {
 protected:
+    void SetUp() override
+    {
+        ReadingTest::SetUp();
+        // The start of a reading may wait on the main thread for Pages to scroll.
+        clock->setMainThreadSleepsAdvance(true);
+    }
+
     std::shared_ptr<SimDesktop> makeDesktop() override { return SimDesktop::create(fixtureNamed("pages-document.json")); }
 
     void startPages()
@@ -31,8 +38,10 @@ protected:
         document.clear();
         for (const ReadableParagraph& p : session->paragraphs())
             document.push_back(p.toArticleParagraph());
+        const size_t before = plays().size();
         reader->startReading(session->title(), session->windowElement(), document, pagesID);
-        ASSERT_TRUE(advanceUntil([&] { return !plays().empty(); }));
+        ASSERT_TRUE(advanceUntil([&] { return plays().size() > before; }));
+        advance(0.5);
     }
 
     std::vector<double> barWrites()
@@ -195,6 +204,31 @@ TEST_F(EvenPagesScrollTest, TheFirstGuessComesFromThePageNumber)
     reader->seekToParagraph(100);
     ASSERT_TRUE(advanceUntil([&] { return !barWrites().empty(); }, 20, 0.05));
     EXPECT_DOUBLE_EQ(barWrites().front(), 5.0 / 11.0);
+}
+
+// Pages far apart: between two of them the view shows none.
+class SparsePagesScrollTest : public PagesScrollTest {
+protected:
+    std::shared_ptr<SimDesktop> makeDesktop() override
+    {
+        return SimDesktop::create(pagesDocumentFixture(pagesOfLines(60, 20, [](int i) { return "Sparse line " + std::to_string(i) + "."; }),
+                                                       400, 1000));
+    }
+};
+
+TEST_F(SparsePagesScrollTest, AReadingStartedBetweenTwoPagesGoesBackToTheTopToCountTheCharactersOfAPage)
+{
+    auto session = PagesSource::detect(pagesID);
+    ASSERT_TRUE(session);
+    for (const ReadableParagraph& p : session->paragraphs())
+        document.push_back(p.toArticleParagraph());
+    desktop->setScroll(desktop->element("pages-scroll"), Point { 0, 500 });
+    ASSERT_FALSE(PagesSource::findTextAreaContaining(desktop->windowElement(7100), 0));
+    reader->startReading(session->title(), session->windowElement(), document, pagesID);
+    const int64_t perPage = PagesSource::getVisibleRange(desktop->element("page-1-text"))->length;
+    EXPECT_TRUE(log.contains("[Pages] startup: scrollbar reset to 0 (fallback: 页间缝隙)"));
+    EXPECT_TRUE(log.contains("[Pages] charsPerPage=" + std::to_string(perPage) + " (after reset) visRange=[0.." + std::to_string(perPage) + ")"));
+    EXPECT_EQ(barWrites(), std::vector<double> { 0.0 });
 }
 
 TEST(PagesBisection, HalvesTowardThePageFromWhatTheViewShows)
