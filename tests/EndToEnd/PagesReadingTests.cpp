@@ -28,7 +28,7 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr const char* pagesID = "com.apple.iWork.Pages";
-constexpr Rgb accent { 242, 101, 34 };
+constexpr Rgb pagesAccent { 242, 101, 34 };
 constexpr Rgb pageGap { 0xD8, 0xD8, 0xDC };
 // The screen geometry of tests/fixtures/pages-short.json: the view's top, its height, the pitch
 // and height of the pages in the scrolled column, and the columns looked at.
@@ -157,7 +157,7 @@ TEST(PagesReadingTest, AShortDocumentIsReadPageAfterPageWithTheMarkOnTheLineSpok
         ++pictures;
         std::optional<double> markTop;
         for (double y = viewTop; y < viewTop + viewHeight && !markTop; ++y)
-            if (near(rgbOf(image->pixel(markX, static_cast<int>(y))), over(white, accent, 0.08), 2))
+            if (near(rgbOf(image->pixel(markX, static_cast<int>(y))), over(white, pagesAccent, 0.08), 2))
                 markTop = y;
         if (!markTop)
             continue;
