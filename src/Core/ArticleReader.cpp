@@ -171,14 +171,19 @@ void ArticleReader::startReading(const std::string& title, const AXElement& wind
     m_overlay->attach(m_paragraphs.front().frame, std::move(frames), std::move(elements), std::move(tightOffsets),
                       std::move(tightHeights), allBoundsDisabled, window, std::move(anchors));
 
-    if (m_activeBundleID == pagesBundleID)
+    m_pagesCharsPerPage = 0;
+    if (m_activeBundleID == pagesBundleID) {
         m_overlay->setPaginatedMode(true);
+        if (m_paragraphs.front().element)
+            findPagesCharsPerPage(window);
+    }
 
     installPlayerCallbacks(static_cast<int>(m_paragraphs.size()));
     startSubHighlightTimer();
 
     const int generation = beginGeneration();
     m_readingFirstGeneration = generation;
+    resetPagesCalibration(generation);
     {
         std::lock_guard guard(m_player->lock);
         m_player->generation = generation;
@@ -231,6 +236,11 @@ void ArticleReader::stop()
     m_probeInFlight.reset();
 
     onNeedNextPage = nullptr;
+
+    // A Pages pass still running ends at its next step; the next reading may start its own.
+    m_pagesCharsPerPage = 0;
+    m_pagesScrollOwner = 0;
+    resetPagesCalibration(-1);
 }
 
 void ArticleReader::endReadingBySelf()

@@ -151,8 +151,35 @@ private:
     // window's children (in a split group, the rightmost).
     static std::optional<AXElement> findScrollArea(const AXElement& element, const std::optional<AXElement>& window);
     // Measures every paragraph again and hands the rectangles to the overlay on the main queue,
-    // unless the job's generation is over by then.
-    static void refreshOverlayRects(const std::shared_ptr<const ScrollJob>& job);
+    // unless the job's generation is over by then; a Pages job's paragraphs go with them.
+    static void refreshOverlayRects(const ScrollJob& job);
+
+    // --- Pages page scrolling (ArticleReaderPages.cpp) ---
+    // At the start of a Pages reading: the characters one page shows, from the page in view (the
+    // view is put back to the document's top when no page can be read). Main thread.
+    void findPagesCharsPerPage(const AXElement& window);
+    // Brings the page holding paragraph `job.index` into view and its top to 30 % of the window,
+    // then measures the visible page's paragraphs. Blocks its thread while Pages settles; one pass
+    // at a time (a request while one runs is refused); a pass ends at its next step once its
+    // generation is over, and its results reach the reading on the main queue only while it is
+    // still current.
+    void pagesScrollToVisiblePage(ScrollJob& job);
+    void pagesComputedScroll(ScrollJob& job, const AXElement& bar, int nco, double currentY, double currentScroll,
+                             double scrollTarget, double scrollableH);
+    // The top of the character at `nco` where some page measures it.
+    static std::optional<double> pagesBFRY(const AXElement& window, int nco, const ArticleParagraph& paragraph);
+    // Points every paragraph at `textArea` as not measurable, then measures those it shows.
+    static void applyPagesTA(std::vector<ArticleParagraph>& paragraphs, const AXElement& textArea, int paragraphIndex);
+    static void pagesUpdateVisibleFrames(std::vector<ArticleParagraph>& paragraphs, const AXElement& element,
+                                         int currentIndex);
+    // Takes over the elements, frames and flags a Pages pass measured. Main thread.
+    void adoptMeasuredParagraphs(const std::vector<ArticleParagraph>& measured);
+    // The calibrated scrollable height of reading `readingGen`; 0 while uncalibrated or when
+    // that reading is over.
+    double pagesScrollableH(int readingGen) const;
+    void storePagesScrollableH(int readingGen, double height);
+    // Forgets the calibration; from now on it belongs to reading `readingGen` (-1: none).
+    void resetPagesCalibration(int readingGen);
 
     // --- Window watch (ArticleReaderWindowWatch.cpp) ---
     struct WatchSnapshot;
@@ -230,6 +257,17 @@ private:
     SubHighlightState m_subHighlight;
 
     std::optional<NapActivity> m_napActivity;
+
+    // Pages. The characters per page are the main thread's; the running pass and the calibration
+    // are shared with the passes' threads. A pass takes `m_pagesScrollOwner` from 0 to its own
+    // number in one exchange and gives it back the same way, so a pass left over from a stopped
+    // reading can never release the one of the next.
+    int m_pagesCharsPerPage = 0;
+    std::atomic<uint64_t> m_pagesScrollOwner { 0 };
+    std::atomic<uint64_t> m_pagesPassSerial { 0 };
+    mutable std::mutex m_pagesLock;
+    double m_pagesScrollableH = 0;
+    int m_pagesCalibrationReading = -1;
 };
 
 } // namespace lorvantine

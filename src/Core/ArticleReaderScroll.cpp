@@ -1,4 +1,5 @@
 #include "Core/ArticleReader.h"
+#include "Core/ArticleReaderScrollJob.h"
 
 #include "Accessibility/AXReader.h"
 #include "Overlay/HighlightOverlay.h"
@@ -132,35 +133,12 @@ Rect overlayRect(const ArticleParagraph& p)
 
 } // namespace
 
-// What one chain of passes works on: a copy of the reading's paragraphs as they stood when the
-// paragraph changed, so the passes never touch the session's own list off the main thread.
-struct ArticleReader::ScrollJob {
-    std::weak_ptr<ArticleReader> reader;
-    std::vector<ArticleParagraph> paragraphs;
-    size_t index = 0;
-    std::optional<AXElement> window;
-    std::string bundleID;
-    int genId = 0;
-
-    // A chain outlives neither its session nor the generation it was started under: a reading
-    // started meanwhile (or a seek) owns the window now.
-    bool isCurrent() const
-    {
-        auto self = reader.lock();
-        return self && self->isCurrentGeneration(genId);
-    }
-};
-
 void ArticleReader::scrollIfNeeded(int paragraphIndex)
 {
     if (paragraphIndex < 0 || static_cast<size_t>(paragraphIndex) >= m_paragraphs.size())
         return;
     if (std::find(unscrolledBundleIDs.begin(), unscrolledBundleIDs.end(), m_activeBundleID) != unscrolledBundleIDs.end())
         return;
-    if (m_activeBundleID == scrollPagesBundleID) {
-        // Pages brings its pages into view by its own page scrolling, which is not built yet.
-        return;
-    }
     auto job = std::make_shared<ScrollJob>();
     job->reader = weak_from_this();
     job->paragraphs = m_paragraphs;
@@ -168,6 +146,15 @@ void ArticleReader::scrollIfNeeded(int paragraphIndex)
     job->window = m_watchedWindow;
     job->bundleID = m_activeBundleID;
     job->genId = m_generationId;
+    job->readingGen = m_readingFirstGeneration;
+    if (m_activeBundleID == scrollPagesBundleID) {
+        job->charsPerPage = m_pagesCharsPerPage;
+        DispatchQueue::global(QualityOfService::userInitiated).async([job] {
+            if (auto self = job->reader.lock())
+                self->pagesScrollToVisiblePage(*job);
+        });
+        return;
+    }
     DispatchQueue::global(QualityOfService::userInitiated).async([job = std::shared_ptr<const ScrollJob>(job)] {
         scrollLoop(job, 0);
     });
@@ -192,7 +179,7 @@ void ArticleReader::scrollLoop(const std::shared_ptr<const ScrollJob>& job, int 
               + scrollWhole(r.minY()) + " bot=" + scrollWhole(r.maxY()) + " h=" + scrollWhole(r.height()));
     if (r.minY() >= viewTop && r.maxY() <= viewBot) {
         Log::line("[scroll] para[" + i + "] fully visible, skip");
-        refreshOverlayRects(job);
+        refreshOverlayRects(*job);
         return;
     }
     Log::line("[scroll] para[" + i + "] NOT visible (top" + (r.minY() < viewTop ? "<viewTop" : "ok") + " bot"
@@ -202,13 +189,13 @@ void ArticleReader::scrollLoop(const std::shared_ptr<const ScrollJob>& job, int 
     if (!job->isCurrent())
         return;
     if (!scrollByBar(*job, delta) && !scrollByWheel(*job, delta)) {
-        refreshOverlayRects(job);
+        refreshOverlayRects(*job);
         return;
     }
     DispatchQueue::global(QualityOfService::userInitiated).asyncAfter(seconds(scrollSettleSeconds), [job, attempt] {
         if (!job->isCurrent())
             return;
-        refreshOverlayRects(job);
+        refreshOverlayRects(*job);
         scrollLoop(job, attempt + 1);
     });
 }
@@ -294,25 +281,35 @@ std::optional<AXElement> ArticleReader::findScrollArea(const AXElement& element,
     return std::nullopt;
 }
 
-void ArticleReader::refreshOverlayRects(const std::shared_ptr<const ScrollJob>& job)
+void ArticleReader::refreshOverlayRects(const ScrollJob& job)
 {
-    const auto& paragraphs = job->paragraphs;
+    const auto& paragraphs = job.paragraphs;
     if (paragraphs.empty())
         return;
+    const bool pages = job.bundleID == scrollPagesBundleID;
     // Paragraphs that all live in one element are followed by the overlay itself.
     const auto& shared = paragraphs.front().element;
-    if (shared && job->bundleID != scrollPagesBundleID
+    if (shared && !pages
         && std::all_of(paragraphs.begin(), paragraphs.end(), [&](const ArticleParagraph& p) { return p.element == shared; }))
         return;
     std::vector<Rect> rects;
     rects.reserve(paragraphs.size());
     for (const ArticleParagraph& p : paragraphs)
         rects.push_back(overlayRect(p));
-    DispatchQueue::main().async([reader = job->reader, genId = job->genId, rects = std::move(rects)]() mutable {
-        auto self = reader.lock();
-        if (self && self->isCurrentGeneration(genId))
+    // A Pages pass re-pointed and measured its own copy of the paragraphs; the reading takes them
+    // over only while it is still the one the pass began under.
+    std::optional<std::vector<ArticleParagraph>> measured;
+    if (pages)
+        measured = paragraphs;
+    DispatchQueue::main().async(
+        [reader = job.reader, genId = job.genId, rects = std::move(rects), measured = std::move(measured)]() mutable {
+            auto self = reader.lock();
+            if (!self || !self->isCurrentGeneration(genId))
+                return;
+            if (measured)
+                self->adoptMeasuredParagraphs(*measured);
             self->m_overlay->updateParagraphRects(std::move(rects));
-    });
+        });
 }
 
 } // namespace lorvantine

@@ -16,6 +16,8 @@ public:
     // Reads the window's title now, to tell later whether another document took its place.
     NativeDocumentSession(std::string title, AXElement window,
                           const std::vector<NativeDocumentParser::MergedParagraph>& merged);
+    // The same, taking the paragraphs' texts over (a long document's lines are not copied twice).
+    NativeDocumentSession(std::string title, AXElement window, std::vector<NativeDocumentParser::MergedParagraph>&& merged);
 
     std::string title() const override { return m_title; }
     std::vector<ReadableParagraph> paragraphs() const override { return m_paragraphs; }

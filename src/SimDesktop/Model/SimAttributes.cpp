@@ -420,7 +420,7 @@ AXError set(SimModel& model, const AXElement& element, const std::string& attrib
         SimScrolling::scrollToFraction(model, *area, *v);
         return AXError::success;
     }
-    if (attribute == "AXValue" && node->isTextElement() && node->textOwner == 0) {
+    if (attribute == "AXValue" && node->isTextElement() && node->textOwner == 0 && !node->document) {
         const std::string* s = axGet<std::string>(value);
         if (!s)
             return AXError::illegalArgument;

@@ -70,6 +70,9 @@ struct SimElement {
     int64_t selectionDrift = 0;
     std::optional<uint32_t> colour;     // 0xAARRGGBB of its text and its descendants'; black by default
     std::optional<uint32_t> background; // filled behind it
+    // A page frame: its `text` is one page of the document of this name, whose text is the pages'
+    // texts joined in the order they are added. See SimPageFrames.
+    std::string document;
 
     // Attributes naming other elements of the desktop by `name`, resolved once those exist.
     struct Reference {

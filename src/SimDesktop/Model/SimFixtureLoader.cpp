@@ -571,7 +571,8 @@ private:
         object(j, path, { "role", "name", "subrole", "title", "description", "value", "frame", "width", "height",
                           "padding", "spacing", "scroll", "scrollLine", "text", "runs", "font", "focused", "attributes", "errors",
                           "actions", "settable", "children", "paragraphs", "paragraphRole", "heading", "level",
-                          "imageOnly", "colour", "background", "selection", "selectionHidden", "cjkBoundsEmpty", "selectionDrift" });
+                          "imageOnly", "colour", "background", "selection", "selectionHidden", "cjkBoundsEmpty", "selectionDrift",
+                          "document" });
         SimElement e;
         e.font = inherited;
         if (j.contains("font"))
@@ -615,6 +616,11 @@ private:
             if (e.text)
                 throw Fault { child(path, "runs"), "an element has either \"text\" or \"runs\"" };
             e.runs = runs(j["runs"], child(path, "runs"));
+        }
+        if (j.contains("document")) {
+            e.document = string(j["document"], child(path, "document"));
+            if (!e.text || e.document.empty())
+                throw Fault { child(path, "document"), "a page frame names its document and has a \"text\"" };
         }
         e.focused = boolean(j, path, "focused", false);
         e.imageOnly = boolean(j, path, "imageOnly", false);

@@ -247,6 +247,15 @@ void SimModel::applyElement(SimNode& n, const SimElement& e)
         n.text = e.text;
         n.exposesText = !e.imageOnly;
         n.utf16Length = SimTextLayout::utf16Length(*e.text);
+        if (!e.document.empty()) {
+            auto& document = documents[e.document];
+            if (!document)
+                document = std::make_shared<SimPagedDocument>();
+            n.document = document;
+            n.documentOffset = document->utf16Length;
+            document->text += *e.text;
+            document->utf16Length += n.utf16Length;
+        }
     }
 }
 

@@ -98,6 +98,8 @@ public:
     std::vector<uint32_t> zOrder; // front first
     std::unordered_map<uint64_t, SimNode> nodes;
     std::unordered_map<std::string, uint64_t> names;
+    // Documents laid out over page frames, by name.
+    std::map<std::string, std::shared_ptr<SimPagedDocument>> documents;
     uint64_t geometryGeneration = 1;
 
     bool trusted = true;

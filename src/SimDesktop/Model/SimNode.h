@@ -2,6 +2,7 @@
 
 #include "Platform/AXTypes.h"
 #include "SimDesktop/Text/SimFont.h"
+#include "SimDesktop/Text/SimPagedDocument.h"
 #include "SimDesktop/Text/SimTextLayout.h"
 
 #include <map>
@@ -54,6 +55,11 @@ struct SimNode {
     bool selectionHidden = false;
     bool cjkBoundsEmpty = false; // see SimElement
     int64_t selectionDrift = 0;  // see SimElement
+
+    // A page frame of a document laid out over several text areas: the whole text they share and
+    // where this page's text (`text`) starts in it, in UTF-16 units.
+    std::shared_ptr<SimPagedDocument> document;
+    int64_t documentOffset = 0;
 
     std::map<std::string, AXValue> attributes;
     std::map<std::string, AXError> errors;

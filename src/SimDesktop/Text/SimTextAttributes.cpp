@@ -1,6 +1,7 @@
 #include "SimDesktop/Text/SimTextAttributes.h"
 
 #include "SimDesktop/Model/SimGeometry.h"
+#include "SimDesktop/Text/SimPageFrames.h"
 #include "Support/Text.h"
 
 #include <algorithm>
@@ -136,6 +137,8 @@ const std::vector<std::string>& names()
 
 AXError copy(SimModel& model, SimNode& node, const std::string& attribute, AXValue& out)
 {
+    if (node.document)
+        return SimPageFrames::copy(model, node, attribute, out);
     if (attribute == "AXValue") {
         out = *node.text;
         return AXError::success;
@@ -153,6 +156,14 @@ AXError copy(SimModel& model, SimNode& node, const std::string& attribute, AXVal
 
 AXError copyParameterized(SimModel& model, SimNode& node, const std::string& attribute, const AXValue& parameter,
                           AXValue& out)
+{
+    if (node.document)
+        return SimPageFrames::copyParameterized(model, node, attribute, parameter, out);
+    return copyOwnParameterized(model, node, attribute, parameter, out);
+}
+
+AXError copyOwnParameterized(SimModel& model, SimNode& node, const std::string& attribute, const AXValue& parameter,
+                             AXValue& out)
 {
     const TextView v = view(model, node);
     if (attribute == "AXStringForRange" || attribute == "AXBoundsForRange" || attribute == "AXAttributedStringForRange") {

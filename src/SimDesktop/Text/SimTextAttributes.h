@@ -18,6 +18,10 @@ AXError copy(SimModel& model, SimNode& node, const std::string& attribute, AXVal
 const std::vector<std::string>& names();
 AXError copyParameterized(SimModel& model, SimNode& node, const std::string& attribute, const AXValue& parameter,
                           AXValue& out);
+// As `copyParameterized`, over the element's own laid-out text even when it is one page of a
+// larger document.
+AXError copyOwnParameterized(SimModel& model, SimNode& node, const std::string& attribute, const AXValue& parameter,
+                             AXValue& out);
 
 } // namespace SimTextAttributes
 } // namespace lorvantine

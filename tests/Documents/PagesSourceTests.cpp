@@ -1,0 +1,225 @@
+// Pages documents are read from their whole text, one paragraph per line, with only the lines of
+// the page in view measured; the rest wait under a placeholder for the reading to scroll to them.
+
+#include "Documents/DocumentSourceRegistry.h"
+#include "Documents/NativeDocumentSession.h"
+#include "Documents/OCRDocumentSession.h"
+#include "Documents/PagesSource.h"
+
+#include "Accessibility/AXReader.h"
+#include "SimDesktop/SimDesktop.h"
+#include "Support/Log.h"
+#include "Support/Text.h"
+#include "TestSupport/DesktopTest.h"
+#include "TestSupport/PagesDocumentFixture.h"
+#include "TestSupport/ProbeCountingAccessibility.h"
+
+#include <gmock/gmock.h>
+
+namespace lorvantine {
+namespace {
+
+using test::pagesDocumentFixture;
+using test::pagesOfLines;
+using test::ProbeCountingAccessibility;
+
+constexpr const char* pagesID = "com.apple.iWork.Pages";
+
+struct PagesDesktop {
+    explicit PagesDesktop(const SimFixture& fixture)
+        : desktop(SimDesktop::create(fixture))
+    {
+        auto [wrapped, port] = ProbeCountingAccessibility::wrap(desktop->services());
+        probes = port;
+        services.emplace(std::move(wrapped));
+    }
+    std::shared_ptr<SimDesktop> desktop;
+    std::shared_ptr<ProbeCountingAccessibility> probes;
+    std::optional<Platform::ScopedServices> services;
+    Log::Capture log;
+};
+
+std::string numberedLine(int i) { return "Line " + std::to_string(i + 1) + " of the harbour log."; }
+
+TEST(PagesSource, ReadsEveryLineOfTheDocumentAndMeasuresOnlyThePageInView)
+{
+    PagesDesktop d(fixtureNamed("pages-document.json"));
+    auto session = PagesSource::detect(pagesID);
+    ASSERT_TRUE(session);
+    ASSERT_TRUE(dynamic_cast<NativeDocumentSession*>(session.get()));
+    EXPECT_EQ(session->title(), "Harbour Log.pages");
+    const auto paragraphs = session->paragraphs();
+    // 200 lines, one of which holds only an inline object.
+    ASSERT_EQ(paragraphs.size(), 199u);
+    const AXElement firstPage = d.desktop->element("page-1-text");
+    const std::string document = AXReader::attribute(firstPage, "AXValue").value_or("");
+    const Rect area = *d.desktop->frameOf(firstPage);
+    const Rect placeholder = PagesSource::placeholderFrame(area);
+    EXPECT_EQ(placeholder, Rect(area.minX() + 50, area.maxY() + 200, area.width() - 100, 20));
+    int measured = 0;
+    double previousTop = 0;
+    for (const ReadableParagraph& p : paragraphs) {
+        SCOPED_TRACE(p.text);
+        EXPECT_EQ(p.index, &p - paragraphs.data());
+        EXPECT_EQ(p.role, "body");
+        EXPECT_EQ(p.axElement, firstPage);
+        ASSERT_TRUE(p.nativeCharOffset);
+        EXPECT_EQ(Text::utf16Substring(document, *p.nativeCharOffset, Text::utf16Count(p.text)), p.text);
+        if (p.boundsDisabled) {
+            EXPECT_EQ(p.frame, placeholder);
+            continue;
+        }
+        ++measured;
+        EXPECT_EQ(p.frame.minX(), area.minX());
+        EXPECT_EQ(p.frame.width(), area.width());
+        EXPECT_GT(p.frame.minY(), previousTop);
+        EXPECT_EQ(p.frame.minY(), AXReader::boundsForRange(firstPage, *p.nativeCharOffset, 1)->minY());
+        previousTop = p.frame.minY();
+    }
+    // The first page's 17 lines less the picture's.
+    EXPECT_EQ(measured, 16);
+    EXPECT_TRUE(d.log.contains("[Pages] 全文模式: 199 段落, " + std::to_string(Text::utf16Count(document))
+                               + " 字符 (当前页可见 16 段)"));
+    // Chinese lines keep their own offsets; the toolbar's search field is never read.
+    EXPECT_EQ(paragraphs[3].text, "第4行：雾从灰色的北海飘进来。");
+    EXPECT_FALSE(d.log.contains("Search in this document"));
+}
+
+TEST(PagesSource, SplitsLinesAtTheirUtf16OffsetsSkippingBlankAndObjectOnlyLines)
+{
+    struct Case {
+        std::string text;
+        std::vector<std::pair<std::string, int>> paragraphs; // text, offset
+    };
+    const std::vector<Case> cases {
+        { "Title\n\nBody text here", { { "Title", 0 }, { "Body text here", 7 } } },
+        { "Before the picture\n \xEF\xBF\xBC\xEF\xBF\xBC \nAfter the picture", { { "Before the picture", 0 }, { "After the picture", 24 } } },
+        { "Two pictures\n\xEF\xBF\xBC \xEF\xBF\xBC\nend", { { "Two pictures", 0 }, { "\xEF\xBF\xBC \xEF\xBF\xBC", 13 }, { "end", 17 } } },
+        { "🌊 Tide tables\n  \nHigh water at noon", { { "🌊 Tide tables", 0 }, { "High water at noon", 18 } } },
+        { "  Indented line  \nLast line\n", { { "  Indented line  ", 0 }, { "Last line", 18 } } },
+    };
+    for (const Case& c : cases) {
+        PagesDesktop d(pagesDocumentFixture({ c.text }));
+        auto session = PagesSource::detect(pagesID);
+        ASSERT_TRUE(session) << c.text;
+        std::vector<std::pair<std::string, int>> got;
+        for (const ReadableParagraph& p : session->paragraphs())
+            got.emplace_back(p.text, p.nativeCharOffset.value_or(-1));
+        EXPECT_EQ(got, c.paragraphs) << c.text;
+        const auto* native = dynamic_cast<NativeDocumentSession*>(session.get());
+        ASSERT_TRUE(native);
+        EXPECT_EQ(native->lineMaps().front().front().charCount, static_cast<int>(Text::utf16Count(c.paragraphs.front().first)));
+    }
+}
+
+TEST(PagesSource, StopsMeasuringAtTheFirstLineBeyondThePageInViewAndMeasuresPastAMissingOne)
+{
+    // 200 lines, 30 to a page: the first page's 30 are measured with two requests each, the 31st
+    // is found beyond the page with one, and no request is made for the 169 after it.
+    PagesDesktop d(pagesDocumentFixture(pagesOfLines(200, 30, numberedLine), 600));
+    auto session = PagesSource::detect(pagesID);
+    ASSERT_TRUE(session);
+    EXPECT_EQ(d.probes->boundsCalls(), 61);
+    const auto paragraphs = session->paragraphs();
+    ASSERT_EQ(paragraphs.size(), 200u);
+    EXPECT_EQ(std::count_if(paragraphs.begin(), paragraphs.end(), [](const ReadableParagraph& p) { return p.boundsDisabled; }),
+              170);
+    EXPECT_TRUE(d.log.contains("[Pages] 全文模式: 200 段落, "));
+    EXPECT_TRUE(d.log.contains(" (当前页可见 30 段)"));
+
+    // A line whose first character has no bounds keeps the placeholder; the next is measured.
+    d.probes->resetCounts();
+    const int third = *paragraphs[2].nativeCharOffset;
+    d.probes->boundsOverride = [third](const AXElement&, const AXRange& range, AXValue&) -> std::optional<AXError> {
+        if (range.location == third)
+            return AXError::cannotComplete;
+        return std::nullopt;
+    };
+    const auto again = PagesSource::detect(pagesID)->paragraphs();
+    EXPECT_TRUE(again[2].boundsDisabled);
+    EXPECT_FALSE(again[3].boundsDisabled);
+    EXPECT_TRUE(d.log.contains(" (当前页可见 29 段)"));
+}
+
+TEST(PagesSource, FallsBackToRecognitionWhenTheTextCannotBeReadNatively)
+{
+    {
+        // Ten characters are too few for a document; the window is recognised instead.
+        PagesDesktop d(pagesDocumentFixture({ "Ten chars." }));
+        auto session = PagesSource::detect(pagesID);
+        EXPECT_TRUE(d.log.contains("[Pages] 未找到 AXTextArea，回退到 OCR"));
+        ASSERT_TRUE(session);
+        EXPECT_TRUE(dynamic_cast<OCRDocumentSession*>(session.get()));
+    }
+    {
+        // Scrolled away from the first page: no line of the document's start is in view.
+        PagesDesktop d(fixtureNamed("pages-document-scrolled.json"));
+        auto session = PagesSource::detect(pagesID);
+        EXPECT_TRUE(d.log.contains("[Pages] 过滤后无段落，回退到 OCR"));
+        ASSERT_TRUE(session);
+        auto* ocr = dynamic_cast<OCRDocumentSession*>(session.get());
+        ASSERT_TRUE(ocr);
+        EXPECT_EQ(ocr->contentRect(), Rect(120, 130, 900, 720));
+        const auto paragraphs = session->paragraphs();
+        ASSERT_FALSE(paragraphs.empty());
+        EXPECT_THAT(paragraphs.front().text, ::testing::HasSubstr("Line 35"));
+    }
+    {
+        PagesDesktop d(pagesDocumentFixture({ "Some text long enough." }));
+        d.desktop->setError(d.desktop->element("page-1-text"), "AXStringForRange", AXError::cannotComplete);
+        PagesSource::detect(pagesID);
+        EXPECT_TRUE(d.log.contains("[Pages] 读取全文失败，回退到 OCR"));
+    }
+}
+
+TEST(PagesSource, FindsThePageInViewAndThePageHoldingAnOffset)
+{
+    // Three pages of 600 characters; the view shows the first and the top of the second.
+    PagesDesktop d(pagesDocumentFixture(pagesOfLines(60, 20, [](int i) { return std::string(29, static_cast<char>('a' + i % 26)); }), 380));
+    const AXElement window = d.desktop->windowElement(7100);
+    const AXElement page1 = d.desktop->element("page-1-text");
+    const AXElement page2 = d.desktop->element("page-2-text");
+    EXPECT_EQ(PagesSource::getVisibleRange(page1), (AXRange { 0, 600 }));
+    EXPECT_EQ(PagesSource::getVisibleRange(page2), (AXRange { 600, 600 }));
+    EXPECT_EQ(PagesSource::getVisibleRange(d.desktop->element("page-3-text")), (AXRange { 1200, 0 }));
+    EXPECT_EQ(PagesSource::findVisiblePageTextArea(window), page1) << "of equal lengths the first";
+    struct Case {
+        int nco;
+        std::optional<AXElement> area;
+    };
+    for (const Case& c : { Case { 0, page1 }, Case { 599, page1 }, Case { 600, page2 }, Case { 1199, page2 }, Case { 1200, std::nullopt } })
+        EXPECT_EQ(PagesSource::findTextAreaContaining(window, c.nco), c.area) << c.nco;
+
+    // Scrolled to the second page's lower half: its top is far above the screen's, so the third
+    // page below it is the one on screen, although both are in view.
+    d.desktop->setScroll(d.desktop->element("pages-scroll"), Point { 0, 700 });
+    EXPECT_EQ(PagesSource::getVisibleRange(page2), (AXRange { 600, 600 }));
+    EXPECT_EQ(PagesSource::findVisiblePageTextArea(window), d.desktop->element("page-3-text"));
+    EXPECT_EQ(PagesSource::findTextAreaContaining(window, 100), std::nullopt);
+    EXPECT_EQ(PagesSource::searchForTextArea(window, 0, 10), page1) << "the search field in the toolbar is passed over";
+}
+
+TEST(PagesSource, PrefersThePageOnScreenOverALongerOneOffIt)
+{
+    auto fixture = pagesDocumentFixture({ std::string(499, 'a') + "\n", std::string(899, 'b') });
+    // The second page stands far below the screen, yet in its window's view.
+    auto& window = fixture.applications.front().windows.front();
+    window.frame = Rect(120, 40, 900, 4000);
+    auto& area = window.children[1];
+    area.height = 3900;
+    area.children[0].children[1].position = Point { 30, 1900 };
+    PagesDesktop d(fixture);
+    EXPECT_EQ(PagesSource::getVisibleRange(d.desktop->element("page-2-text"))->length, 899);
+    EXPECT_EQ(PagesSource::findVisiblePageTextArea(d.desktop->windowElement(7100)), d.desktop->element("page-1-text"));
+}
+
+TEST(PagesSource, TheRegistryOffersPagesDocumentsToThePagesSource)
+{
+    PagesDesktop d(fixtureNamed("pages-document.json"));
+    auto session = DocumentSourceRegistry::detect(pagesID);
+    ASSERT_TRUE(session);
+    EXPECT_EQ(session->paragraphs().size(), 199u);
+}
+
+} // namespace
+} // namespace lorvantine
