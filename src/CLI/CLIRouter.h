@@ -5,11 +5,14 @@
 #include "Platform/Geometry.h"
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace lorvantine {
+
+class ArticleReader;
 
 // The command-line face: one command per process, chosen from a fixed, ordered table of flags.
 // Everything runs on the main thread.
@@ -139,6 +142,11 @@ using PageCompletion = std::function<void(std::optional<std::vector<ArticleParag
 // thread; it blocks there for the key press (about 0.3 s, 0.5 s with a minimised window). The
 // completion runs once on the main queue, or before this returns when the application does not run.
 void turnPage(const std::string& bundleID, PageCompletion completion);
+
+// How a reading of `bundleID`'s document goes on once its page has played: Kindle and Books turn
+// the page (`turnPage`), Word scrolls a screen on (`scrollPage`, from the texts `session` holds,
+// for as long as it still reads); any other application has no next page (an empty function).
+std::function<void(PageCompletion)> pageAdvance(const std::string& bundleID, std::weak_ptr<ArticleReader> session);
 
 // --- Scrolling documents that show one screen at a time (Word) ---
 

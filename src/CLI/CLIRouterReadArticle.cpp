@@ -24,8 +24,6 @@ namespace lorvantine::CLIRouter {
 namespace {
 
 constexpr const char* kindleBundleID = "com.amazon.Lassen";
-constexpr const char* booksBundleID = "com.apple.iBooksX";
-constexpr const char* wordBundleID = "com.microsoft.Word";
 constexpr double kindleBottomInset = 20.0;
 
 struct SpeechOutcome {
@@ -163,25 +161,7 @@ int routeReadArticle(const Arguments& args)
             player->setPlaying(false);
     };
     // Book readers turn their own pages, Word scrolls; any other document ends with what was captured.
-    if (bundleID == kindleBundleID || bundleID == booksBundleID)
-        reader->onNeedNextPage = [bundleID](ArticleReader::NextPageCompletion completion) {
-            turnPage(bundleID, std::move(completion));
-        };
-    else if (bundleID == wordBundleID)
-        reader->onNeedNextPage = [bundleID](ArticleReader::NextPageCompletion completion) {
-            const auto& session = ArticleReader::shared();
-            std::vector<std::string> lastTexts;
-            for (const ArticleParagraph& paragraph : session->paragraphs())
-                lastTexts.push_back(paragraph.text);
-            // Pressing on after the reading stopped would scroll a document nobody is reading.
-            scrollPage(bundleID, std::move(lastTexts), std::move(completion),
-                       [weak = std::weak_ptr<ArticleReader>(session)] {
-                           auto alive = weak.lock();
-                           return alive && alive->isReading();
-                       });
-        };
-    else
-        reader->onNeedNextPage = nullptr;
+    reader->onNeedNextPage = pageAdvance(bundleID, reader);
 
     if (!reader->isReading())
         reader->startReading(document->title, document->window, std::move(document->paragraphs), bundleID);

@@ -68,6 +68,9 @@ public:
     void seekToParagraph(int index);
 
     bool isReading() const { return m_isReading; }
+    // Changes at every start, so an owner can tell whether the reading running is still the one
+    // it started.
+    int readingGeneration() const { return m_readingFirstGeneration; }
     bool detectedIsZh() const { return m_detectedIsZh; }
     // The paragraph of the last seek while its generation is still being produced.
     std::optional<int> seekTarget() const { return m_seekTarget; }

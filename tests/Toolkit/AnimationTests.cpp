@@ -156,3 +156,32 @@ TEST_F(Animations, AGroupWithoutAnimationsStillCompletesAndAReleasedViewDoesNotH
 
 } // namespace
 } // namespace lorvantine
+
+namespace lorvantine {
+namespace {
+
+TEST_F(Animations, AWindowFadesItsAlphaOnTheClockAndAPlainSetStopsTheFade)
+{
+    int completions = 0;
+    AnimationContext::run(seconds(0.2), [&] { panel->setAlphaValue(0); }, [&] { ++completions; }, TimingFunction::linear);
+    EXPECT_DOUBLE_EQ(panel->alphaValue(), 1);
+    advance(0.1);
+    EXPECT_NEAR(panel->alphaValue(), 0.5, 0.05);
+    // The window list shows what is on screen as it fades.
+    EXPECT_NEAR(*programWindows().at(0).kCGWindowAlpha, panel->alphaValue(), 1e-9);
+    advance(0.15);
+    EXPECT_DOUBLE_EQ(panel->alphaValue(), 0);
+    EXPECT_EQ(completions, 1);
+
+    AnimationContext::run(seconds(0.2), [&] { panel->setAlphaValue(1); }, [&] { ++completions; });
+    advance(0.05);
+    panel->setAlphaValue(0.3);
+    RunLoop::runPending();
+    EXPECT_DOUBLE_EQ(panel->alphaValue(), 0.3);
+    EXPECT_EQ(completions, 2);
+    advance(0.3);
+    EXPECT_DOUBLE_EQ(panel->alphaValue(), 0.3);
+}
+
+} // namespace
+} // namespace lorvantine

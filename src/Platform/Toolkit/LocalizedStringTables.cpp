@@ -26,6 +26,11 @@ constexpr Entry s_english[] = {
     { "voice.am_eric.label", "Eric (American male)" },
     { "voice.bm_george.label", "George (British male)" },
     { "accessibility.speak_icon", "Read aloud" },
+    { "popover.settings.tooltip", "Settings" },
+    { "popover.action.read_current", "Read Current Page" },
+    { "popover.shortcut.label", "Shortcut: ⌃⇧R" },
+    { "popover.status.ready", "Ready" },
+    { "popover.action.quit", "Quit Lorvantine" },
 };
 
 constexpr Entry s_chinese[] = {
@@ -48,6 +53,11 @@ constexpr Entry s_chinese[] = {
     { "voice.am_eric.label", "Eric (美式英语男声)" },
     { "voice.bm_george.label", "George (英式英语男声)" },
     { "accessibility.speak_icon", "朗读" },
+    { "popover.settings.tooltip", "设置" },
+    { "popover.action.read_current", "朗读当前页面" },
+    { "popover.shortcut.label", "快捷键：⌃⇧R" },
+    { "popover.status.ready", "就绪" },
+    { "popover.action.quit", "退出 Lorvantine" },
 };
 
 } // namespace

@@ -1,6 +1,8 @@
 #include "Platform/Toolkit/Window.h"
 
+#include "Platform/Toolkit/AnimationContext.h"
 #include "Platform/Toolkit/Application.h"
+#include "Platform/Dispatch/Dispatch.h"
 #include "Platform/Dispatch/MainQueue.h"
 #include "Platform/Toolkit/Painter.h"
 #include "Platform/Toolkit/Screen.h"
@@ -33,6 +35,7 @@ Window::Window(const Rect& contentRect, uint32_t styleMask) : m_styleMask(styleM
 
 Window::~Window()
 {
+    endAlphaFade();
     if (m_visible)
         if (WindowHost* host = WindowHost::current())
             host->orderOut(*this);
@@ -141,13 +144,64 @@ void Window::setBackgroundColor(const Color& color)
     setNeedsDisplay();
 }
 
+struct Window::AlphaFade {
+    double from = 1;
+    double to = 1;
+    TimePoint start {};
+    Duration duration {};
+    TimingFunction timing = TimingFunction::linear;
+    std::shared_ptr<Timer> timer;
+    std::function<void()> groupDone;
+};
+
 void Window::setAlphaValue(double alpha)
 {
     alpha = std::clamp(alpha, 0.0, 1.0);
+    endAlphaFade();
+    const Duration duration = AnimationContext::currentDuration();
+    if (duration > Duration::zero() && alpha != m_alpha && !weak_from_this().expired()) {
+        auto fade = std::make_shared<AlphaFade>();
+        fade->from = m_alpha;
+        fade->to = alpha;
+        fade->start = Clock::current().now();
+        fade->duration = duration;
+        fade->timing = AnimationContext::currentTiming();
+        fade->groupDone = AnimationContext::enterAnimation();
+        fade->timer = Timer::scheduled(seconds(1.0 / 60), Timer::Repeats::yes, [weak = weak_from_this()](Timer&) {
+            if (auto window = weak.lock())
+                window->stepAlphaFade();
+        });
+        m_alphaFade = std::move(fade);
+        return;
+    }
     if (alpha == m_alpha)
         return;
     m_alpha = alpha;
     windowPropertyChanged();
+}
+
+void Window::stepAlphaFade()
+{
+    if (!m_alphaFade)
+        return;
+    const AlphaFade& fade = *m_alphaFade;
+    const double t = std::clamp(toSeconds(Clock::current().now() - fade.start) / toSeconds(fade.duration), 0.0, 1.0);
+    // The eased fades follow a smooth step, close to the platform's ease-in-ease-out curve.
+    const double eased = fade.timing == TimingFunction::linear ? t : t * t * (3 - 2 * t);
+    m_alpha = fade.from + (fade.to - fade.from) * eased;
+    windowPropertyChanged();
+    if (t >= 1)
+        endAlphaFade();
+}
+
+void Window::endAlphaFade()
+{
+    if (!m_alphaFade)
+        return;
+    auto fade = std::move(m_alphaFade);
+    fade->timer->invalidate();
+    if (fade->groupDone)
+        fade->groupDone();
 }
 
 void Window::setIgnoresMouseEvents(bool ignores)

@@ -97,6 +97,9 @@ public:
     const Color& backgroundColor() const { return m_backgroundColor; }
     void setBackgroundColor(const Color& color);
     double alphaValue() const { return m_alpha; }
+    // Inside `AnimationContext::run` with a duration, the alpha moves to the new value over that
+    // duration on the installed clock (reading it gives the value shown now); elsewhere it is set
+    // at once, stopping such a fade.
     void setAlphaValue(double alpha);
     // Click-through: the mouse reaches whatever lies below.
     bool ignoresMouseEvents() const { return m_ignoresMouseEvents; }
@@ -168,6 +171,8 @@ public:
 private:
     friend class View;
     void windowPropertyChanged();
+    void stepAlphaFade();
+    void endAlphaFade();
     void becomeKey();
     void layoutContentView();
 
@@ -189,6 +194,8 @@ private:
     bool m_closed = false;
     bool m_drawing = false;
     uint32_t m_windowNumber = 0;
+    struct AlphaFade;
+    std::shared_ptr<AlphaFade> m_alphaFade;
     std::weak_ptr<View> m_mouseDownView;
 };
 

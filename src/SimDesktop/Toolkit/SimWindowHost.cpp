@@ -3,6 +3,7 @@
 #include "Platform/Toolkit/Application.h"
 #include "Platform/Dispatch/MainQueue.h"
 #include "Platform/Toolkit/Panel.h"
+#include "Platform/Toolkit/Popover.h"
 #include "Platform/Toolkit/View.h"
 #include "Platform/Toolkit/Window.h"
 #include "SimDesktop/SimDesktop.h"
@@ -485,6 +486,8 @@ void SimWindowHost::deliverMouse(std::optional<uint32_t> windowNumber, const Inp
     Window* target = Window::mouseCapture();
     if (!target && windowNumber)
         target = window(*windowNumber);
+    if (event.type == InputEventType::leftMouseDown || event.type == InputEventType::rightMouseDown)
+        Popover::mouseDownOnDesktop(target);
 
     std::vector<std::weak_ptr<Window>> others;
     for (const auto& s : m_shown)
