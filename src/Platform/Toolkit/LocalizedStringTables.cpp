@@ -26,6 +26,10 @@ constexpr Entry s_english[] = {
     { "voice.am_eric.label", "Eric (American male)" },
     { "voice.bm_george.label", "George (British male)" },
     { "accessibility.speak_icon", "Read aloud" },
+    { "alert.input_monitoring.title", "Lorvantine needs Input Monitoring" },
+    { "alert.input_monitoring.body", "To offer the read button beside the text you select, allow Lorvantine in System Settings › Privacy & Security › Input Monitoring." },
+    { "alert.button.open_settings", "Open System Settings" },
+    { "alert.button.later", "Later" },
 };
 
 constexpr Entry s_chinese[] = {
@@ -48,6 +52,10 @@ constexpr Entry s_chinese[] = {
     { "voice.am_eric.label", "Eric (美式英语男声)" },
     { "voice.bm_george.label", "George (英式英语男声)" },
     { "accessibility.speak_icon", "朗读" },
+    { "alert.input_monitoring.title", "Lorvantine 需要输入监控权限" },
+    { "alert.input_monitoring.body", "要在你选中的文字旁显示朗读按钮，请在“系统设置 › 隐私与安全性 › 输入监控”中允许 Lorvantine。" },
+    { "alert.button.open_settings", "打开系统设置" },
+    { "alert.button.later", "稍后" },
 };
 
 } // namespace

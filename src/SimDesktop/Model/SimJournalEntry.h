@@ -20,6 +20,7 @@ struct SimJournalEntry {
         trustPrompt,  // the program asked for Accessibility trust with a prompt
         inputMonitoringRequest,
         reaction,     // an application's behaviour `name` reacted to `event`: on `element`, with `value`
+        openURL,      // the URL `name` handed to the system's handler
     };
 
     Kind kind = Kind::event;

@@ -23,6 +23,8 @@ public:
     bool terminate(ProcessID pid) override;
     std::optional<std::string> runAppleScript(const std::string& source, std::string& error) override;
     std::shared_ptr<void> observeActivation(std::function<void(const RunningApplication&)> callback) override;
+    // Journaled; any URL with a scheme is taken (nothing is shown).
+    bool openURL(const std::string& url) override;
 
 private:
     std::shared_ptr<SimDesktop> m_desktop;
