@@ -347,8 +347,8 @@ TEST_P(InputMonitoringTest, LaterOpensNothing)
 
 INSTANTIATE_TEST_SUITE_P(Access, InputMonitoringTest,
                          ::testing::Values(InputMonitoringAccess::granted, InputMonitoringAccess::denied, InputMonitoringAccess::unknown),
-                         [](const auto& info) {
-                             switch (info.param) {
+                         [](const ::testing::TestParamInfo<InputMonitoringAccess>& access) {
+                             switch (access.param) {
                              case InputMonitoringAccess::granted: return std::string("granted");
                              case InputMonitoringAccess::denied: return std::string("denied");
                              default: return std::string("unknown");

@@ -5,6 +5,7 @@
 
 #include "Platform/PermissionsPort.h"
 #include "Platform/Toolkit/Alert.h"
+#include "Support/Text.h"
 #include "TestSupport/DesktopTest.h"
 #include "TestSupport/ScopedEnvironment.h"
 #include "TestSupport/ScratchDirectory.h"
@@ -87,7 +88,8 @@ TEST(SimControlCommand, RefusesMalformedLinesWithAReason)
         { R"(press "open)", "closing quote" },
         { R"(press "a"b)", "without a space" },
         { R"(press a"b)", "a quote inside a word" },
-        { R"(press "\x")", "a malformed text" },
+        { R"(press "\x")", "a malformed text at byte" },
+        { std::string("press \"hi\\\xde\xa3\""), "a malformed text at byte" },
         { "windows now", "windows takes no arguments" },
         { "snapshot /tmp/a b.png", "usage: snapshot PATH" },
         { std::string("press \xff\xfe"), "not UTF-8" },
@@ -98,6 +100,7 @@ TEST(SimControlCommand, RefusesMalformedLinesWithAReason)
         auto command = SimControlCommand::parse(c.line);
         ASSERT_FALSE(command) << c.line;
         EXPECT_THAT(command.error(), HasSubstr(c.reason)) << c.line;
+        EXPECT_TRUE(Text::isValidUtf8(command.error())) << "the reason is text, whatever the line held";
     }
 }
 

@@ -44,7 +44,8 @@ Expected<ControlTokens, std::string> controlTokens(std::string_view line)
             return Unexpected(std::string("a text without its closing quote"));
         auto text = JsonReading::parse(line.substr(i, close - i + 1), { .maxDepth = 1, .maxBytes = SimControlCommand::maxLineBytes });
         if (!text || !text->is_string())
-            return Unexpected("a malformed text: " + (text ? std::string("not a string") : text.error().message));
+            // The reader's own words may quote the faulty bytes, which need not be text.
+            return Unexpected("a malformed text at byte " + std::to_string(i + (text ? 0 : text.error().byte)));
         tokens.push_back(text->get<std::string>());
         i = close + 1;
         if (i < line.size() && line[i] != ' ' && line[i] != '\t')
