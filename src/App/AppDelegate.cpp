@@ -42,10 +42,13 @@ void AppDelegate::applicationDidFinishLaunching()
     if (!PreferencesModel::defaults().boolForKey(PreferencesModel::Key::hasCompletedOnboarding) && m_parts.showOnboarding)
         m_onboardingWindow = m_parts.showOnboarding();
     startSelectionBubble();
-    auto check = m_parts.checkForUpdates;
-    DispatchQueue::main().asyncAfter(seconds(updateCheckDelay), [check] {
-        if (check)
-            check();
+    std::weak_ptr<AppDelegate> weak = weak_from_this();
+    DispatchQueue::main().asyncAfter(seconds(updateCheckDelay), [weak] {
+        auto self = weak.lock();
+        if (!self)
+            return;
+        if (self->m_parts.checkForUpdates)
+            self->m_parts.checkForUpdates();
         else
             UpdateChecker::shared()->checkInBackground();
     });
