@@ -1,7 +1,11 @@
+#include "App/AppDelegate.h"
 #include "Audio/AudioPlayer.h"
 #include "CLI/CLIRouter.h"
+#include "CLI/SignalSource.h"
 #include "Core/ArticleReader.h"
 #include "Platform/Dispatch/Dispatch.h"
+#include "Platform/Toolkit/Application.h"
+#include "SimDesktop/Control/SimControlServer.h"
 #include "SimDesktop/SimDesktop.h"
 #include "SimDesktop/Rendering/SimRenderer.h"
 #include "SimDesktop/Toolkit/SimWindowHost.h"
@@ -134,6 +138,33 @@ bool wantsCommandLine(const std::vector<std::string>& args)
     return args.size() > 1 && std::any_of(args.begin() + 1, args.end(), [](const std::string& a) { return a.starts_with("--"); });
 }
 
+// The menu-bar application on the desktop, driven through the control channel until "quit" or
+// Ctrl+C. LORVANTINE_CONTROL_PIPE adds the control pipe: "auto" in the private place, else the
+// path it names.
+int runApplication(const std::shared_ptr<SimDesktop>& desktop)
+{
+    SimControlServer::Options options;
+    if (const char* pipe = std::getenv("LORVANTINE_CONTROL_PIPE"); pipe && *pipe)
+        options.pipe = std::string(pipe) == "auto" ? std::filesystem::path() : std::filesystem::path(pipe);
+    auto server = SimControlServer::start(desktop, std::move(options));
+    if (!server) {
+        std::fprintf(stderr, "lorvantine: %s\n", server.error().c_str());
+        return 1;
+    }
+    if (auto path = (*server)->pipePath())
+        Log::line("[Control] 📮 pipe: " + path->string());
+    (*server)->onQuit = [] { Application::shared().terminate(); };
+    std::string error;
+    auto interrupt = SignalSource::create(SIGINT, [] { Application::shared().terminate(); }, error);
+
+    Application::shared().setActivationPolicy(ActivationPolicy::accessory);
+    auto delegate = AppDelegate::create();
+    DispatchQueue::main().async([delegate] { delegate->applicationDidFinishLaunching(); });
+    Application::shared().run();
+    server->reset();
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -142,12 +173,6 @@ int main(int argc, char** argv)
     // write fails and the program carries on.
     std::signal(SIGPIPE, SIG_IGN);
     const std::vector<std::string> args(argv, argv + argc);
-    if (!wantsCommandLine(args)) {
-        std::fprintf(stderr, "lorvantine: the menu-bar application is not part of this build; "
-                             "run a command such as `lorvantine --read-article`\n");
-        return 1;
-    }
-
     RunLoop::adoptCurrentThreadAsMain();
     std::string error;
     auto desktop = SimDesktop::fromEnvironment(error);
@@ -167,7 +192,7 @@ int main(int argc, char** argv)
         }
     }
 
-    const int status = CLIRouter::route(args);
+    const int status = wantsCommandLine(args) ? CLIRouter::route(args) : runApplication(desktop);
     if (snapshots)
         snapshots->finish();
     return status;

@@ -55,6 +55,15 @@ public:
     // Calls back (on the main run loop) whenever the frontmost application changes. Returns a
     // token; the callback stays registered until the token is destroyed.
     virtual std::shared_ptr<void> observeActivation(std::function<void(const RunningApplication&)> callback) = 0;
+
+    // Hands `url` to the system's handler for its scheme (the browser, System Settings for
+    // "x-apple.systempreferences:"). Answers whether a handler took it; a workspace that opens
+    // nothing answers false.
+    virtual bool openURL(const std::string& url)
+    {
+        (void)url;
+        return false;
+    }
 };
 
 } // namespace lorvantine

@@ -1,4 +1,5 @@
 #include "EndToEnd/ChildProcess.h"
+#include "EndToEnd/ControlledApplication.h"
 #include "EndToEnd/RecordingProxy.h"
 #include "EndToEnd/WavFile.h"
 
@@ -58,15 +59,17 @@ std::vector<std::string> lines(const std::string& text)
     return found;
 }
 
-TEST(ProgramTest, WithoutACommandFlagItSaysTheApplicationIsNotPartOfThisBuild)
+TEST(ProgramTest, WithoutACommandFlagItRunsTheApplicationUntilQuit)
 {
-    ScratchDirectory directory;
     for (const std::vector<std::string>& arguments : { std::vector<std::string> {}, std::vector<std::string> { "-x", "read" } }) {
-        Finished run = runProgram(directory, arguments);
-        EXPECT_EQ(run.status, 1);
-        EXPECT_EQ(run.out, "");
-        ASSERT_EQ(lines(run.err).size(), 1u) << run.err;
-        EXPECT_NE(run.err.find("menu-bar application"), std::string::npos) << run.err;
+        ScratchDirectory directory;
+        ControlledApplication app(directory.path(), arguments,
+                                  { { "LORVANTINE_AUDIO_OUT", "null" }, { "LORVANTINE_UPDATE_URL", "http://127.0.0.1:9/" } });
+        ASSERT_TRUE(app.ready()) << app.process().standardError();
+        EXPECT_EQ(app.command("quit"), "ok");
+        EXPECT_EQ(app.process().wait(10s), 0);
+        EXPECT_EQ(app.process().standardOutput(), "ok\n");
+        EXPECT_EQ(app.process().standardError().find("menu-bar application"), std::string::npos);
     }
 }
 

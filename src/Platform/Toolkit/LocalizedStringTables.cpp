@@ -31,6 +31,10 @@ constexpr Entry s_english[] = {
     { "popover.shortcut.label", "Shortcut: ⌃⇧R" },
     { "popover.status.ready", "Ready" },
     { "popover.action.quit", "Quit Lorvantine" },
+    { "alert.input_monitoring.title", "Lorvantine needs Input Monitoring" },
+    { "alert.input_monitoring.body", "To offer the read button beside the text you select, allow Lorvantine in System Settings › Privacy & Security › Input Monitoring." },
+    { "alert.button.open_settings", "Open System Settings" },
+    { "alert.button.later", "Later" },
 };
 
 constexpr Entry s_chinese[] = {
@@ -58,6 +62,10 @@ constexpr Entry s_chinese[] = {
     { "popover.shortcut.label", "快捷键：⌃⇧R" },
     { "popover.status.ready", "就绪" },
     { "popover.action.quit", "退出 Lorvantine" },
+    { "alert.input_monitoring.title", "Lorvantine 需要输入监控权限" },
+    { "alert.input_monitoring.body", "要在你选中的文字旁显示朗读按钮，请在“系统设置 › 隐私与安全性 › 输入监控”中允许 Lorvantine。" },
+    { "alert.button.open_settings", "打开系统设置" },
+    { "alert.button.later", "稍后" },
 };
 
 } // namespace

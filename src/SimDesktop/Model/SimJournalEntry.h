@@ -21,6 +21,7 @@ struct SimJournalEntry {
         inputMonitoringRequest,
         reaction,     // an application's behaviour `name` reacted to `event`: on `element`, with `value`
         process,      // the program ran `name` with the arguments in `value` (a string list)
+        openURL,      // the URL `name` handed to the system's handler
     };
 
     Kind kind = Kind::event;

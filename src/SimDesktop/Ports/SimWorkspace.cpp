@@ -82,3 +82,17 @@ std::shared_ptr<void> SimWorkspace::observeActivation(std::function<void(const R
 }
 
 } // namespace lorvantine
+
+namespace lorvantine {
+
+bool SimWorkspace::openURL(const std::string& url)
+{
+    const auto colon = url.find(':');
+    const bool hasScheme = colon != std::string::npos && colon > 0;
+    m_desktop->withModel([&](SimModel& m) {
+        m.record({ .kind = SimJournalEntry::Kind::openURL, .name = url, .result = hasScheme ? AXError::success : AXError::failure });
+    });
+    return hasScheme;
+}
+
+} // namespace lorvantine

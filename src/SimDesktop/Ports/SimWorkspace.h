@@ -26,6 +26,8 @@ public:
     // A running application's own version first, then the fixture's installed bundles.
     std::optional<std::string> applicationVersion(const std::string& bundleID) override;
     std::shared_ptr<void> observeActivation(std::function<void(const RunningApplication&)> callback) override;
+    // Journaled; any URL with a scheme is taken (nothing is shown).
+    bool openURL(const std::string& url) override;
 
 private:
     std::shared_ptr<SimDesktop> m_desktop;

@@ -1,0 +1,120 @@
+#include "Platform/Toolkit/Alert.h"
+
+#include "Platform/Dispatch/Dispatch.h"
+#include "Platform/Dispatch/MainQueue.h"
+#include "Platform/Toolkit/Button.h"
+#include "Platform/Toolkit/Label.h"
+#include "Platform/Toolkit/Panel.h"
+
+#include <algorithm>
+
+namespace lorvantine {
+
+namespace {
+
+Alert* s_innermostAlert = nullptr;
+
+std::function<void(Alert&)>& alertResponder()
+{
+    static std::function<void(Alert&)> responder;
+    return responder;
+}
+
+constexpr double alertMargin = 20;
+constexpr double alertButtonHeight = 28;
+constexpr double alertButtonGap = 12;
+
+} // namespace
+
+Alert::~Alert()
+{
+    if (m_panel)
+        m_panel->orderOut();
+}
+
+Alert* Alert::current() { return s_innermostAlert; }
+
+void Alert::abortModal()
+{
+    if (s_innermostAlert)
+        s_innermostAlert->end(abortResponse);
+}
+
+Alert::ScopedResponder::ScopedResponder(std::function<void(Alert&)> responder) : m_previous(std::move(alertResponder()))
+{
+    alertResponder() = std::move(responder);
+}
+
+Alert::ScopedResponder::~ScopedResponder() { alertResponder() = std::move(m_previous); }
+
+void Alert::end(int response)
+{
+    if (!m_response)
+        m_response = response;
+}
+
+void Alert::buildPanel()
+{
+    const double textWidth = panelWidth - 2 * alertMargin;
+    auto message = std::make_shared<Label>(Rect(alertMargin, 0, textWidth, 20), messageText);
+    message->setFont(Font::system(13, Font::Weight::bold));
+    message->setLineBreakMode(LineBreakMode::wordWrapping);
+    message->setFrameSize({ textWidth, message->fittingSize().height });
+    auto informative = std::make_shared<Label>(Rect(alertMargin, 0, textWidth, 20), informativeText);
+    informative->setFont(Font::system(11));
+    informative->setLineBreakMode(LineBreakMode::wordWrapping);
+    informative->setFrameSize({ textWidth, informativeText.empty() ? 0.0 : informative->fittingSize().height });
+
+    const double height = alertMargin + message->frame().height() + 8 + informative->frame().height() + alertMargin
+        + alertButtonHeight + alertMargin;
+    m_panel = std::make_shared<Panel>(Rect(0, 0, panelWidth, height), WindowStyle::titled | WindowStyle::nonactivatingPanel);
+    m_panel->setLevel(WindowLevel::modalPanel);
+    m_panel->setHidesOnDeactivate(false);
+    m_panel->setTitle(messageText);
+
+    // Content coordinates run upward from the bottom: buttons along the bottom, texts above.
+    double top = height - alertMargin;
+    message->setFrameOrigin({ alertMargin, top - message->frame().height() });
+    top -= message->frame().height() + 8;
+    informative->setFrameOrigin({ alertMargin, top - informative->frame().height() });
+    const auto& content = m_panel->contentView();
+    content->addSubview(message);
+    content->addSubview(informative);
+
+    // The first button sits at the right edge, the next ones to its left, as the platform lays
+    // them out.
+    double right = panelWidth - alertMargin;
+    for (size_t i = 0; i < m_buttons.size(); ++i) {
+        const double width = std::max(90.0, 16.0 + 8.0 * static_cast<double>(m_buttons[i].size()) * 0.8);
+        auto button = std::make_shared<Button>(Rect(right - width, alertMargin, width, alertButtonHeight), m_buttons[i]);
+        const int response = firstButtonReturn + static_cast<int>(i);
+        button->onAction = [this, response] { end(response); };
+        content->addSubview(button);
+        right -= width + alertButtonGap;
+    }
+    m_panel->center();
+}
+
+int Alert::runModal()
+{
+    MainQueue::requireMainThread("Alert::runModal");
+    if (m_buttons.empty())
+        addButton("OK");
+    m_response.reset();
+    buildPanel();
+    m_panel->orderFrontRegardless();
+    m_outer = s_innermostAlert;
+    s_innermostAlert = this;
+    if (auto& responder = alertResponder()) {
+        auto respond = responder;
+        respond(*this);
+    }
+    // Nobody waits a year for an answer; the bound keeps a clock's arithmetic finite.
+    RunLoop::runUntil([this] { return m_response.has_value(); }, seconds(365.0 * 24 * 3600));
+    s_innermostAlert = m_outer;
+    m_panel->orderOut();
+    m_panel.reset();
+    return m_response.value_or(abortResponse);
+}
+
+} // namespace lorvantine

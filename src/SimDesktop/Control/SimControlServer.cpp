@@ -1,0 +1,62 @@
+#include "SimDesktop/Control/SimControlServer.h"
+
+#include "SimDesktop/Control/SimControlChannel.h"
+#include "SimDesktop/Control/SimControlInput.h"
+#include "SimDesktop/Control/SimControlPipe.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+
+namespace lorvantine {
+
+Expected<std::unique_ptr<SimControlServer>, std::string> SimControlServer::start(std::shared_ptr<SimDesktop> desktop, Options options)
+{
+    std::unique_ptr<SimControlServer> server(new SimControlServer());
+    server->m_channel = std::make_unique<SimControlChannel>(std::move(desktop));
+    server->m_answer = options.answer ? std::move(options.answer) : [](const std::string& line) {
+        const std::string text = line + "\n";
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        std::fflush(stdout);
+    };
+    if (options.pipe) {
+        auto pipe = SimControlPipe::open(options.pipe->empty() ? std::nullopt : options.pipe);
+        if (!pipe)
+            return Unexpected(pipe.error());
+        server->m_pipe = std::move(*pipe);
+    }
+    SimControlServer* self = server.get();
+    self->m_channel->onQuit = [self] {
+        if (self->onQuit)
+            self->onQuit();
+    };
+    auto onLine = [self](std::string line, SimControlInput::Line kind) { self->handle(std::move(line), kind == SimControlInput::Line::tooLong); };
+    if (options.readStandardInput)
+        self->m_standardInput = std::make_unique<SimControlInput>(STDIN_FILENO, SimControlCommand::maxLineBytes, onLine);
+    if (self->m_pipe)
+        self->m_pipeInput = std::make_unique<SimControlInput>(self->m_pipe->descriptor(), SimControlCommand::maxLineBytes, onLine);
+    return server;
+}
+
+SimControlServer::~SimControlServer()
+{
+    m_standardInput.reset();
+    m_pipeInput.reset();
+    m_pipe.reset();
+}
+
+std::optional<std::filesystem::path> SimControlServer::pipePath() const
+{
+    return m_pipe ? std::optional(m_pipe->path()) : std::nullopt;
+}
+
+void SimControlServer::handle(std::string line, bool tooLong)
+{
+    if (tooLong) {
+        m_answer("error line longer than " + std::to_string(SimControlCommand::maxLineBytes) + " bytes");
+        return;
+    }
+    m_answer(m_channel->handle(line));
+}
+
+} // namespace lorvantine

@@ -1,0 +1,345 @@
+#include "SimDesktop/Control/SimControlChannel.h"
+#include "SimDesktop/Control/SimControlCommand.h"
+#include "SimDesktop/Control/SimControlPipe.h"
+#include "SimDesktop/Control/SimControlServer.h"
+
+#include "Platform/PermissionsPort.h"
+#include "Platform/Toolkit/Alert.h"
+#include "Support/Text.h"
+#include "TestSupport/DesktopTest.h"
+#include "TestSupport/ScopedEnvironment.h"
+#include "TestSupport/ScratchDirectory.h"
+
+#include <gmock/gmock.h>
+#include <nlohmann/json.hpp>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+namespace lorvantine::test {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+using Verb = SimControlCommand::Verb;
+
+TEST(SimControlCommand, ReadsEachVerbWithItsArguments)
+{
+    auto parse = [](std::string_view line) {
+        auto command = SimControlCommand::parse(line);
+        EXPECT_TRUE(command) << line << ": " << (command ? "" : command.error());
+        return command ? *command : SimControlCommand {};
+    };
+    EXPECT_EQ(parse("click 12.5 40").verb, Verb::click);
+    EXPECT_EQ(parse("click 12.5 40").from, (Point { 12.5, 40 }));
+    EXPECT_EQ(parse("click 1 2 2").clickCount, 2);
+    EXPECT_EQ(parse("  drag 1 2   3 4\r").to, (Point { 3, 4 }));
+    EXPECT_EQ(parse("key escape").keyCode, 53);
+    EXPECT_EQ(parse("key R control shift").keyCode, 15);
+    EXPECT_EQ(parse("key r ctrl shift").flags, EventFlags::maskControl | EventFlags::maskShift);
+    EXPECT_EQ(parse("key 121 cmd option").flags, EventFlags::maskCommand | EventFlags::maskAlternate);
+    EXPECT_EQ(parse("key 121").keyCode, 121);
+    EXPECT_EQ(parse("scroll 5 6 -3").lines, -3);
+    EXPECT_EQ(parse("front com.apple.TextEdit").text, "com.apple.TextEdit");
+    EXPECT_EQ(parse(R"(press "Open System Settings")").text, "Open System Settings");
+    EXPECT_EQ(parse(R"(press "say \"hi\" \u00e9")").text, "say \"hi\" é");
+    EXPECT_EQ(parse("press 稍后").text, "稍后");
+    EXPECT_TRUE(parse("trust on").on);
+    EXPECT_FALSE(parse("trust off").on);
+    EXPECT_EQ(parse("input-monitoring denied").access, InputMonitoringAccess::denied);
+    EXPECT_EQ(parse(R"(snapshot "/tmp/a b.png")").text, "/tmp/a b.png");
+    EXPECT_EQ(parse("windows").verb, Verb::windows);
+    EXPECT_EQ(parse("quit").verb, Verb::quit);
+}
+
+TEST(SimControlCommand, RefusesMalformedLinesWithAReason)
+{
+    struct Case {
+        std::string line;
+        std::string reason;
+    };
+    const std::vector<Case> cases {
+        { "", "empty line" },
+        { "   ", "empty line" },
+        { "fly 1 2", "unknown command: fly" },
+        { "click 1", "usage: click X Y [COUNT]" },
+        { "click 1 2 3 4", "usage: click X Y [COUNT]" },
+        { "click x 2", "not a coordinate: x" },
+        { "click 1e300 2", "not a coordinate" },
+        { "click nan 2", "not a coordinate" },
+        { "click 1 2 4", "click count must be 1, 2 or 3" },
+        { "click 1 2 1.5", "click count must be 1, 2 or 3" },
+        { "drag 1 2 3", "usage: drag X1 Y1 X2 Y2" },
+        { "scroll 1 2 0.5", "lines must be a whole number" },
+        { "scroll 1 2 5000", "lines must be a whole number" },
+        { "key", "usage: key KEY" },
+        { "key 128", "unknown key: 128" },
+        { "key -1", "unknown key" },
+        { "key r hyper", "unknown modifier: hyper" },
+        { "trust maybe", "usage: trust on|off" },
+        { "input-monitoring yes", "usage: input-monitoring" },
+        { "front", "usage: front BUNDLE_ID" },
+        { R"(press "")", "usage: press TITLE" },
+        { R"(press "open)", "closing quote" },
+        { R"(press "a"b)", "without a space" },
+        { R"(press a"b)", "a quote inside a word" },
+        { R"(press "\x")", "a malformed text at byte" },
+        { std::string("press \"hi\\\xde\xa3\""), "a malformed text at byte" },
+        { "windows now", "windows takes no arguments" },
+        { "snapshot /tmp/a b.png", "usage: snapshot PATH" },
+        { std::string("press \xff\xfe"), "not UTF-8" },
+        { std::string("press a\0b", 9), "NUL" },
+        { "press " + std::string(SimControlCommand::maxLineBytes, 'a'), "line longer than 1024 bytes" },
+    };
+    for (const Case& c : cases) {
+        auto command = SimControlCommand::parse(c.line);
+        ASSERT_FALSE(command) << c.line;
+        EXPECT_THAT(command.error(), HasSubstr(c.reason)) << c.line;
+        EXPECT_TRUE(Text::isValidUtf8(command.error())) << "the reason is text, whatever the line held";
+    }
+}
+
+// The channel on a desktop with one window of another application and the program's panels.
+class SimControlChannelTest : public DesktopTest {
+protected:
+    std::shared_ptr<SimDesktop> makeDesktop() override
+    {
+        SimFixture fixture = oneWindowFixture();
+        fixture.screens = screens();
+        return SimDesktop::create(fixture);
+    }
+
+    std::vector<InputEvent> postedEvents()
+    {
+        std::vector<InputEvent> events;
+        for (const SimJournalEntry& entry : desktop->journal())
+            if (entry.kind == SimJournalEntry::Kind::event && entry.tap == EventTap::hid)
+                events.push_back(*entry.event);
+        return events;
+    }
+
+    std::unique_ptr<SimControlChannel> channel = std::make_unique<SimControlChannel>(desktop);
+};
+
+TEST_F(SimControlChannelTest, PostsInputAtTheHardwareTapAsAHandWould)
+{
+    channel = std::make_unique<SimControlChannel>(desktop);
+    EXPECT_EQ(channel->handle("click 300 200 2"), "ok");
+    EXPECT_EQ(channel->handle("key r control shift"), "ok");
+    EXPECT_EQ(channel->handle("scroll 310 220 -3"), "ok");
+    EXPECT_EQ(channel->handle("drag 100 100 180 140"), "ok");
+    const auto events = postedEvents();
+    ASSERT_EQ(events.size(), 3u + 2u + 2u + 7u);
+    EXPECT_EQ(events[1].type, InputEventType::leftMouseDown);
+    EXPECT_EQ(events[1].location, (Point { 300, 200 }));
+    EXPECT_EQ(events[1].clickCount, 2);
+    EXPECT_EQ(events[2].type, InputEventType::leftMouseUp);
+    EXPECT_EQ(events[3].type, InputEventType::keyDown);
+    EXPECT_EQ(events[3].keyCode, 15);
+    EXPECT_EQ(events[3].flags, EventFlags::maskControl | EventFlags::maskShift);
+    EXPECT_EQ(events[4].type, InputEventType::keyUp);
+    EXPECT_EQ(events[6].type, InputEventType::scrollWheel);
+    EXPECT_EQ(events[6].scrollDeltaY, -3);
+    EXPECT_EQ(events[6].location, (Point { 310, 220 }));
+    EXPECT_EQ(events[8].type, InputEventType::leftMouseDown);
+    EXPECT_EQ(events[12].type, InputEventType::leftMouseDragged);
+    EXPECT_EQ(events[12].location, (Point { 180, 140 }));
+    EXPECT_EQ(events[13].type, InputEventType::leftMouseUp);
+    EXPECT_EQ(channel->handle("click 1 2 3 4"), "error usage: click X Y [COUNT]");
+    EXPECT_EQ(postedEvents().size(), events.size()) << "a refused line posts nothing";
+}
+
+TEST_F(SimControlChannelTest, ChangesPermissionsAndTheFrontApplicationAndListsWindows)
+{
+    channel = std::make_unique<SimControlChannel>(desktop);
+    EXPECT_EQ(channel->handle("trust off"), "ok");
+    EXPECT_FALSE(ax().isProcessTrusted(AccessibilityPort::Prompt::no));
+    EXPECT_EQ(channel->handle("trust on"), "ok");
+    EXPECT_TRUE(ax().isProcessTrusted(AccessibilityPort::Prompt::no));
+    EXPECT_EQ(channel->handle("input-monitoring denied"), "ok");
+    EXPECT_EQ(Platform::permissions().checkInputMonitoring(), InputMonitoringAccess::denied);
+    EXPECT_EQ(channel->handle("front com.example.Reader"), "ok 700");
+    EXPECT_EQ(channel->handle("front com.example.Missing"), "error no running application com.example.Missing");
+    const std::string list = channel->handle("windows");
+    ASSERT_THAT(list, StartsWith("ok ["));
+    auto windows = nlohmann::json::parse(list.substr(3));
+    ASSERT_EQ(windows.size(), 1u);
+    EXPECT_EQ(windows[0]["number"], 42);
+    EXPECT_EQ(windows[0]["owner"], "Reader");
+    EXPECT_EQ(windows[0]["bounds"], nlohmann::json::array({ 100, 50, 600, 400 }));
+}
+
+TEST_F(SimControlChannelTest, WritesASnapshotAndRefusesAPathItCannotWrite)
+{
+    channel = std::make_unique<SimControlChannel>(desktop);
+    ScratchDirectory directory;
+    const auto path = directory / "screen.png";
+    EXPECT_EQ(channel->handle("snapshot " + path.string()), "ok " + path.string());
+    EXPECT_EQ(readFile(path).substr(1, 3), "PNG");
+    EXPECT_THAT(channel->handle("snapshot " + (directory / "missing" / "x.png").string()), StartsWith("error "));
+}
+
+TEST_F(SimControlChannelTest, PressesAnAlertsButtonByTitleAndQuitEndsARunningAlert)
+{
+    channel = std::make_unique<SimControlChannel>(desktop);
+    int quits = 0;
+    channel->onQuit = [&] { ++quits; };
+    std::vector<std::string> answers;
+    {
+        Alert::ScopedResponder responder([&](Alert&) {
+            DispatchQueue::main().async([&] { answers.push_back(channel->handle(R"(press "Not now")")); });
+        });
+        Alert alert;
+        alert.messageText = "Question";
+        alert.addButton("Go ahead");
+        alert.addButton("Not now");
+        EXPECT_EQ(alert.runModal(), Alert::firstButtonReturn + 1);
+    }
+    EXPECT_THAT(answers, ElementsAre("ok"));
+    EXPECT_EQ(channel->handle(R"(press "Nothing like it")"), R"(error no element titled "Nothing like it")");
+    {
+        Alert::ScopedResponder responder([&](Alert&) { DispatchQueue::main().async([&] { answers.push_back(channel->handle("quit")); }); });
+        Alert alert;
+        EXPECT_EQ(alert.runModal(), Alert::abortResponse);
+    }
+    RunLoop::runPending();
+    EXPECT_EQ(quits, 1);
+    EXPECT_TRUE(programWindows().empty());
+}
+
+// The server reading the control pipe on its thread; answers collected on the main thread.
+class SimControlServerTest : public SimControlChannelTest {
+protected:
+    std::unique_ptr<SimControlServer> startServer(std::optional<std::filesystem::path> pipe)
+    {
+        auto server = SimControlServer::start(desktop, { .readStandardInput = false, .pipe = std::move(pipe),
+                                                         .answer = [this](const std::string& line) { answers.push_back(line); } });
+        EXPECT_TRUE(server) << (server ? "" : server.error());
+        return server ? std::move(*server) : nullptr;
+    }
+    void send(const std::filesystem::path& pipe, const std::string& bytes)
+    {
+        const int fd = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK);
+        ASSERT_GE(fd, 0);
+        EXPECT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+        ::close(fd);
+    }
+    // Runs the main queue until `count` answers have come, for at most five seconds of real time.
+    bool waitForAnswers(size_t count)
+    {
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (answers.size() < count && std::chrono::steady_clock::now() < limit) {
+            RunLoop::runPending();
+            std::this_thread::yield();
+        }
+        return answers.size() >= count;
+    }
+    static unsigned modeOf(const std::filesystem::path& path)
+    {
+        struct stat st {};
+        EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
+        return st.st_mode & 07777;
+    }
+
+    std::vector<std::string> answers;
+    ScratchDirectory scratch;
+};
+
+TEST_F(SimControlServerTest, AnswersEveryLineAndAnOversizedOrMalformedOneWithAnError)
+{
+    const auto pipe = scratch / "control";
+    auto server = startServer(pipe);
+    ASSERT_TRUE(server);
+    EXPECT_EQ(server->pipePath(), pipe);
+    EXPECT_EQ(modeOf(pipe), 0600u);
+    send(pipe, "trust off\n" + std::string(5000, 'x') + "\nclick\n\xff\xfe\ntrust on\n");
+    ASSERT_TRUE(waitForAnswers(5));
+    EXPECT_THAT(answers, ElementsAre("ok", "error line longer than 1024 bytes", "error usage: click X Y [COUNT]",
+                                     "error line is not UTF-8", "ok"));
+    EXPECT_TRUE(ax().isProcessTrusted(AccessibilityPort::Prompt::no)) << "the reading went on after the faulty lines";
+    server.reset();
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(pipe))) << "a clean end removes the pipe";
+}
+
+TEST_F(SimControlServerTest, MakesItsPipeInAPrivateRuntimeDirectory)
+{
+    ScopedEnvironment runtime("XDG_RUNTIME_DIR", scratch.path().string());
+    auto server = startServer(std::filesystem::path());
+    ASSERT_TRUE(server);
+    EXPECT_EQ(server->pipePath(), scratch / "lorvantine" / "control");
+    EXPECT_EQ(modeOf(scratch / "lorvantine"), 0700u);
+    EXPECT_EQ(modeOf(scratch / "lorvantine" / "control"), 0600u);
+    send(*server->pipePath(), "windows\n");
+    ASSERT_TRUE(waitForAnswers(1));
+    EXPECT_THAT(answers[0], StartsWith("ok ["));
+
+    // A runtime directory others can write is not used: a new private one is made instead.
+    server.reset();
+    std::filesystem::permissions(scratch.path(), std::filesystem::perms::all);
+    auto elsewhere = startServer(std::filesystem::path());
+    ASSERT_TRUE(elsewhere);
+    const auto directory = elsewhere->pipePath()->parent_path();
+    EXPECT_NE(directory, scratch / "lorvantine");
+    EXPECT_EQ(modeOf(directory), 0700u);
+    elsewhere.reset();
+    EXPECT_FALSE(std::filesystem::exists(directory)) << "the directory it made goes with it";
+}
+
+TEST_F(SimControlServerTest, RefusesPathsOthersCouldReachAndLeavesThemAlone)
+{
+    const auto open = scratch / "open";
+    std::filesystem::create_directory(open);
+    std::filesystem::permissions(open, std::filesystem::perms::all);
+    const auto target = scratch / "target";
+    ::mkfifo(target.c_str(), 0600);
+    std::filesystem::create_symlink(target, scratch / "link");
+    std::filesystem::create_directory(scratch / "real");
+    std::filesystem::create_directory_symlink(scratch / "real", scratch / "linked-dir");
+    writeFile(scratch / "file", "keep me");
+    struct Case {
+        std::filesystem::path path;
+        std::string reason;
+    };
+    const std::vector<Case> cases {
+        { open / "control", "can be written by other users" },
+        { "/tmp/lorvantine-control-test", "can be written by other users" },
+        { scratch / "link", "it is a symbolic link" },
+        { scratch / "linked-dir" / "control", "is a symbolic link" },
+        { scratch / "file", "a file that is not a pipe is there" },
+        { scratch / "missing" / "control", "cannot use" },
+    };
+    for (const Case& c : cases) {
+        auto pipe = SimControlPipe::open(c.path);
+        ASSERT_FALSE(pipe) << c.path;
+        EXPECT_THAT(pipe.error(), HasSubstr(c.reason)) << c.path;
+    }
+    EXPECT_EQ(readFile(scratch / "file"), "keep me");
+    EXPECT_TRUE(std::filesystem::is_symlink(scratch / "link"));
+    EXPECT_FALSE(std::filesystem::exists(open / "control"));
+}
+
+TEST_F(SimControlServerTest, ReplacesAStalePipeButNotALiveOne)
+{
+    const auto path = scratch / "control";
+    ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0) << "left by a run that died";
+    auto first = SimControlPipe::open(path);
+    ASSERT_TRUE(first) << first.error();
+    EXPECT_EQ(modeOf(path), 0600u);
+
+    auto second = SimControlPipe::open(path);
+    ASSERT_FALSE(second);
+    EXPECT_THAT(second.error(), HasSubstr("is already running"));
+    EXPECT_TRUE(std::filesystem::exists(path)) << "the live pipe is left alone";
+
+    first->reset();
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(path)));
+    EXPECT_TRUE(SimControlPipe::open(path));
+}
+
+} // namespace
+} // namespace lorvantine::test

@@ -1,0 +1,119 @@
+#include "EndToEnd/ControlledApplication.h"
+
+#include "Platform/Image.h"
+#include "TestSupport/ScratchDirectory.h"
+#include "TestSupport/SpeechServerProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace lorvantine::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct Pixel {
+    int r = 0, g = 0, b = 0;
+    bool operator==(const Pixel&) const = default;
+};
+
+// The colour at a point of a snapshot (one pixel per point).
+std::optional<Pixel> pixelAt(const std::filesystem::path& png, double x, double y)
+{
+    auto image = Image::loadPNG(png.string());
+    if (!image)
+        return std::nullopt;
+    const uint32_t argb = image->pixel(static_cast<int>(x), static_cast<int>(y));
+    return Pixel { static_cast<int>((argb >> 16) & 0xFF), static_cast<int>((argb >> 8) & 0xFF), static_cast<int>(argb & 0xFF) };
+}
+
+// Asks for the program's windows until `holds` is true of them (bounded in real time).
+template<typename Condition>
+std::vector<nlohmann::json> windowsWhen(ControlledApplication& app, Condition holds)
+{
+    const auto limit = std::chrono::steady_clock::now() + 10s;
+    std::vector<nlohmann::json> windows = app.programWindows();
+    while (!holds(windows) && std::chrono::steady_clock::now() < limit) {
+        std::this_thread::sleep_for(20ms);
+        windows = app.programWindows();
+    }
+    return windows;
+}
+
+// Takes snapshots into `path` until the pixel at (x, y) satisfies `holds` (bounded in real time);
+// the last one's pixel.
+template<typename Condition>
+std::optional<Pixel> snapshotWhen(ControlledApplication& app, const std::filesystem::path& path, double x, double y, Condition holds)
+{
+    const auto limit = std::chrono::steady_clock::now() + 10s;
+    for (;;) {
+        if (app.command("snapshot " + path.string()) != "ok " + path.string())
+            return std::nullopt;
+        auto pixel = pixelAt(path, x, y);
+        if (!pixel || holds(*pixel) || std::chrono::steady_clock::now() > limit)
+            return pixel;
+        std::this_thread::sleep_for(20ms);
+    }
+}
+
+std::optional<nlohmann::json> bubbleIn(const std::vector<nlohmann::json>& windows)
+{
+    for (const auto& window : windows)
+        if (window["bounds"][2] == 40 && window["bounds"][3] == 40)
+            return window;
+    return std::nullopt;
+}
+
+TEST(ApplicationMode, ADragInTheEditorOffersTheBubbleWhoseClickReadsTheSelection)
+{
+    SpeechServerProcess server;
+    ASSERT_TRUE(server.isRunning());
+    ScratchDirectory directory;
+    const auto settings = directory / "settings.json";
+    writeFile(settings, nlohmann::json { { "Lorvantine.ttsServerURL", server.baseURL() }, { "Lorvantine.hasCompletedOnboarding", true } }.dump());
+    ControlledApplication app(directory.path(), {},
+                              { { "LORVANTINE_DESKTOP", std::nullopt },
+                                { "LORVANTINE_AUDIO_OUT", "null" },
+                                { "LORVANTINE_DEFAULTS", settings.string() },
+                                { "LORVANTINE_UPDATE_URL", "http://127.0.0.1:9/download/latest.json" } });
+    ASSERT_TRUE(app.ready()) << app.process().standardError();
+
+    EXPECT_EQ(app.command("front com.apple.TextEdit"), "ok 502");
+    const auto before = directory / "before.png";
+    EXPECT_EQ(app.command("snapshot " + before.string()), "ok " + before.string());
+    EXPECT_EQ(app.command("drag 261 196 350 196"), "ok");
+    const auto offered = bubbleIn(windowsWhen(app, [](const auto& w) { return bubbleIn(w).has_value(); }));
+    ASSERT_TRUE(offered) << app.process().standardError();
+    // Beside the play icon, on the bubble's dark face.
+    const double x = (*offered)["bounds"][0].get<double>() + 9;
+    const double y = (*offered)["bounds"][1].get<double>() + 29;
+    const auto blank = pixelAt(before, x, y);
+    ASSERT_TRUE(blank);
+
+    const auto bubble = directory / "bubble.png";
+    const auto face = snapshotWhen(app, bubble, x, y, [](const Pixel& p) { return p.r < 80 && p.g < 80 && p.b < 80; });
+    ASSERT_TRUE(face);
+    EXPECT_NE(*face, *blank) << "the bubble is drawn on the screen";
+    EXPECT_LT(face->r + face->g + face->b, 240) << "its face is dark";
+
+    EXPECT_EQ(app.command("click " + std::to_string(x + 11) + " " + std::to_string(y - 9)), "ok");
+    ASSERT_TRUE(server.waitForAnsweredSpeechRequests(1)) << app.process().standardError();
+    EXPECT_EQ(server.speechRequests().front().input, "Reading list");
+
+    const auto after = windowsWhen(app, [](const auto& w) { return !bubbleIn(w).has_value(); });
+    EXPECT_FALSE(bubbleIn(after)) << "the bubble hides once the reading plays";
+    const auto playing = directory / "playing.png";
+    EXPECT_EQ(snapshotWhen(app, playing, x, y, [&](const Pixel& p) { return p == *blank; }), blank) << "the bubble is gone from the screen";
+
+    EXPECT_EQ(app.command("key escape"), "ok");
+    EXPECT_EQ(app.command("quit"), "ok");
+    EXPECT_EQ(app.process().wait(10s), 0) << app.process().standardError();
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(app.pipe()))) << "a clean exit removes the pipe";
+    const std::string err = app.process().standardError();
+    EXPECT_NE(err.find("[SelectionWatcher] 🖱️ 选区: 12 字符(trim)"), std::string::npos) << err;
+    EXPECT_NE(err.find("[SelectionReader] ▶ 12 字符"), std::string::npos) << err;
+}
+
+} // namespace
+} // namespace lorvantine::test
