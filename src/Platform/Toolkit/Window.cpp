@@ -1,6 +1,8 @@
 #include "Platform/Toolkit/Window.h"
 
+#include "Platform/Toolkit/AnimationContext.h"
 #include "Platform/Toolkit/Application.h"
+#include "Platform/Dispatch/Dispatch.h"
 #include "Platform/Dispatch/MainQueue.h"
 #include "Platform/Toolkit/Painter.h"
 #include "Platform/Toolkit/Screen.h"
@@ -31,8 +33,28 @@ Window::Window(const Rect& contentRect, uint32_t styleMask) : m_styleMask(styleM
     setContentView(std::make_shared<View>(Rect(0, 0, contentRect.width(), contentRect.height())));
 }
 
+struct Window::AlphaAnimation {
+    double from = 0;
+    double to = 0;
+    TimePoint start;
+    Duration duration {};
+    std::shared_ptr<Timer> timer;
+    std::function<void()> groupDone;
+
+    void end()
+    {
+        if (timer)
+            timer->invalidate();
+        timer.reset();
+        if (auto done = std::move(groupDone))
+            done();
+    }
+};
+
 Window::~Window()
 {
+    if (auto animation = std::move(m_alphaAnimation))
+        animation->end();
     if (m_visible)
         if (WindowHost* host = WindowHost::current())
             host->orderOut(*this);
@@ -144,6 +166,41 @@ void Window::setBackgroundColor(const Color& color)
 void Window::setAlphaValue(double alpha)
 {
     alpha = std::clamp(alpha, 0.0, 1.0);
+    // A new value takes the place of a fade under way, from the step it reached.
+    if (auto running = std::move(m_alphaAnimation))
+        running->end();
+    const Duration duration = AnimationContext::currentDuration();
+    if (duration <= Duration::zero() || alpha == m_alpha || weak_from_this().expired()) {
+        applyAlpha(alpha);
+        return;
+    }
+    auto animation = std::make_shared<AlphaAnimation>();
+    animation->from = m_alpha;
+    animation->to = alpha;
+    animation->start = Clock::current().now();
+    animation->duration = duration;
+    animation->groupDone = AnimationContext::enterAnimation();
+    std::weak_ptr<Window> weak = weak_from_this();
+    std::weak_ptr<AlphaAnimation> weakAnimation = animation;
+    animation->timer = Timer::scheduled(seconds(1.0 / 60), Timer::Repeats::yes, [weak, weakAnimation](Timer&) {
+        auto self = weak.lock();
+        auto running = weakAnimation.lock();
+        if (!self || !running || self->m_alphaAnimation != running)
+            return;
+        const double t = toSeconds(Clock::current().now() - running->start) / toSeconds(running->duration);
+        if (t >= 1) {
+            self->m_alphaAnimation.reset();
+            self->applyAlpha(running->to);
+            running->end();
+            return;
+        }
+        self->applyAlpha(running->from + (running->to - running->from) * std::max(0.0, t));
+    });
+    m_alphaAnimation = std::move(animation);
+}
+
+void Window::applyAlpha(double alpha)
+{
     if (alpha == m_alpha)
         return;
     m_alpha = alpha;

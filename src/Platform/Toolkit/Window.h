@@ -96,6 +96,8 @@ public:
     void setOpaque(bool opaque);
     const Color& backgroundColor() const { return m_backgroundColor; }
     void setBackgroundColor(const Color& color);
+    // Animatable: inside an AnimationContext group the alpha steps to the new value over the
+    // group's duration (sixty steps a second, evenly), and answers the step reached.
     double alphaValue() const { return m_alpha; }
     void setAlphaValue(double alpha);
     // Click-through: the mouse reaches whatever lies below.
@@ -167,6 +169,8 @@ public:
 
 private:
     friend class View;
+    struct AlphaAnimation;
+    void applyAlpha(double alpha);
     void windowPropertyChanged();
     void becomeKey();
     void layoutContentView();
@@ -179,6 +183,7 @@ private:
     bool m_opaque = true;
     Color m_backgroundColor = Color::rgb(0.925, 0.925, 0.925);
     double m_alpha = 1;
+    std::shared_ptr<AlphaAnimation> m_alphaAnimation;
     bool m_ignoresMouseEvents = false;
     bool m_hasShadow = true;
     bool m_movableByBackground = false;
