@@ -8,7 +8,7 @@
 namespace lorvantine {
 namespace {
 
-class ReadyTip : public OwnWindowsTest {
+class ReadyTipTest : public OwnWindowsTest {
 protected:
     void SetUp() override
     {
@@ -26,7 +26,7 @@ protected:
 };
 
 // It fades in over 0.3 s, stays until 8 s after it was shown, fades out over 0.3 s and is gone.
-TEST_F(ReadyTip, FadesInStaysEightSecondsAndFadesOut)
+TEST_F(ReadyTipTest, FadesInStaysEightSecondsAndFadesOut)
 {
     tip->show();
     Panel* panel = tip->panel();
@@ -52,7 +52,7 @@ TEST_F(ReadyTip, FadesInStaysEightSecondsAndFadesOut)
 
 // A dark panel 420 × 84 whose right edge is 16 points from the screen's and whose top is 36
 // below the screen's top, floating, taking no focus from the front application.
-TEST_F(ReadyTip, SitsAtTheTopRightOfTheScreenWithoutTakingFocus)
+TEST_F(ReadyTipTest, SitsAtTheTopRightOfTheScreenWithoutTakingFocus)
 {
     const ProcessID frontBefore = Platform::workspace().frontmostApplication().value_or(RunningApplication {}).pid;
     tip->show();
@@ -86,7 +86,7 @@ TEST_F(ReadyTip, SitsAtTheTopRightOfTheScreenWithoutTakingFocus)
 }
 
 // Showing it again takes the first panel down at once; the first timer does not cut the second short.
-TEST_F(ReadyTip, ShowingItAgainReplacesTheFirstPanel)
+TEST_F(ReadyTipTest, ShowingItAgainReplacesTheFirstPanel)
 {
     tip->show();
     const uint32_t first = tip->panel()->windowNumber();
@@ -105,7 +105,7 @@ TEST_F(ReadyTip, ShowingItAgainReplacesTheFirstPanel)
 }
 
 // Released before it faded out, the tip takes its panel along.
-TEST_F(ReadyTip, ReleasedEarlyItLeavesTheScreen)
+TEST_F(ReadyTipTest, ReleasedEarlyItLeavesTheScreen)
 {
     tip->show();
     advance(1);
@@ -114,7 +114,7 @@ TEST_F(ReadyTip, ReleasedEarlyItLeavesTheScreen)
     EXPECT_TRUE(programWindows().empty());
 }
 
-class ReadyTipUnderATallMenuBar : public ReadyTip {
+class ReadyTipUnderATallMenuBar : public ReadyTipTest {
 protected:
     std::vector<ScreenInfo> screens() const override { return { ScreenInfo { Rect(0, 0, 1280, 800), Rect(0, 0, 1280, 740), 2 } }; }
 };

@@ -11,7 +11,7 @@
 namespace lorvantine {
 namespace {
 
-class Onboarding : public OwnWindowsTest {
+class OnboardingWindowTest : public OwnWindowsTest {
 protected:
     void SetUp() override
     {
@@ -52,7 +52,7 @@ protected:
     double elapsed = 0;
 };
 
-TEST_F(Onboarding, ATrustedProgramGoesStraightToTheDemoWithoutPolling)
+TEST_F(OnboardingWindowTest, ATrustedProgramGoesStraightToTheDemoWithoutPolling)
 {
     onboarding->show();
     EXPECT_EQ(onboarding->currentStep(), 2);
@@ -70,7 +70,7 @@ TEST_F(Onboarding, ATrustedProgramGoesStraightToTheDemoWithoutPolling)
 
 // Step 1 polls once a second; a grant turns the status green at the next look and step 2
 // replaces everything exactly 1.0 s later.
-TEST_F(Onboarding, AGrantSeenByThePollLeadsToTheDemoOneSecondLater)
+TEST_F(OnboardingWindowTest, AGrantSeenByThePollLeadsToTheDemoOneSecondLater)
 {
     desktop->setTrusted(false);
     onboarding->show();
@@ -102,7 +102,7 @@ TEST_F(Onboarding, AGrantSeenByThePollLeadsToTheDemoOneSecondLater)
     EXPECT_FALSE(onboarding->isPolling());
 }
 
-TEST_F(Onboarding, TheSettingsButtonOpensTheAccessibilityPaneAndPromptsNothing)
+TEST_F(OnboardingWindowTest, TheSettingsButtonOpensTheAccessibilityPaneAndPromptsNothing)
 {
     desktop->setTrusted(false);
     onboarding->show();
@@ -121,7 +121,7 @@ TEST_F(Onboarding, TheSettingsButtonOpensTheAccessibilityPaneAndPromptsNothing)
 
 // Closing the window by its close button records nothing; the poll goes on and a later grant
 // still switches the closed window to step 2, whose demo runs.
-TEST_F(Onboarding, ClosingTheWindowLeavesThePollAndTheDemoRunning)
+TEST_F(OnboardingWindowTest, ClosingTheWindowLeavesThePollAndTheDemoRunning)
 {
     desktop->setTrusted(false);
     onboarding->show();
@@ -139,7 +139,7 @@ TEST_F(Onboarding, ClosingTheWindowLeavesThePollAndTheDemoRunning)
 
 // Finishing in the middle of the demo: the flag is set at once, the window goes, the ready tip
 // fades in, and no later step of the chain changes any view.
-TEST_F(Onboarding, FinishingMidAnimationLeavesNoLaterChange)
+TEST_F(OnboardingWindowTest, FinishingMidAnimationLeavesNoLaterChange)
 {
     onboarding->show();
     at(3.4); // reading: the first word is lit
@@ -172,7 +172,7 @@ TEST_F(Onboarding, FinishingMidAnimationLeavesNoLaterChange)
 
 // The demo's words: one label per word 4 points apart, or per character without a gap; a wrap
 // goes one line height down; a token that starts a line never wraps; no tokens, no labels.
-TEST_F(Onboarding, WordLabelsAreLaidOutTokenByToken)
+TEST_F(OnboardingWindowTest, WordLabelsAreLaidOutTokenByToken)
 {
     const Font font = Font::system(12);
     auto width = [&](const std::string& token) { return std::ceil(TextMeasurer::current().size(token, font).width) + 1; };
@@ -220,7 +220,7 @@ TEST_F(Onboarding, WordLabelsAreLaidOutTokenByToken)
 
 // One cycle's timing, step by step, for a reading paragraph of three words (0.18 s a word):
 // 4.75 + 3 × 0.18 seconds from one selection to the next.
-TEST_F(Onboarding, TheDemoChainKeepsItsTimingCycleAfterCycle)
+TEST_F(OnboardingWindowTest, TheDemoChainKeepsItsTimingCycleAfterCycle)
 {
     onboarding->demoParagraphSource = [] { return std::vector<std::string> { "First one.", "Read these words", "Last one." }; };
     onboarding->show();
@@ -285,7 +285,7 @@ TEST_F(Onboarding, TheDemoChainKeepsItsTimingCycleAfterCycle)
 
 // An empty reading paragraph: no word labels; the progress runs one word's time, the word step
 // waits 1.5 s and the cycle starts again.
-TEST_F(Onboarding, AnEmptyReadingParagraphStillCycles)
+TEST_F(OnboardingWindowTest, AnEmptyReadingParagraphStillCycles)
 {
     onboarding->demoParagraphSource = [] { return std::vector<std::string> { "First one.", "", "Last one." }; };
     onboarding->show();
@@ -309,7 +309,7 @@ TEST_F(Onboarding, AnEmptyReadingParagraphStillCycles)
 }
 
 // A Chinese reading paragraph is read a character at a time, 0.13 s each.
-TEST_F(Onboarding, AParagraphWithoutSpacesIsReadACharacterAtATime)
+TEST_F(OnboardingWindowTest, AParagraphWithoutSpacesIsReadACharacterAtATime)
 {
     LocalizedStrings::setLanguage(LocalizedStrings::Language::chinese);
     onboarding->show();
@@ -324,7 +324,7 @@ TEST_F(Onboarding, AParagraphWithoutSpacesIsReadACharacterAtATime)
 }
 
 // Pictures of both steps are kept for a person to look at; each part is drawn inside its frame.
-TEST_F(Onboarding, PicturesOfBothStepsShowEachPartWhereItsFrameSays)
+TEST_F(OnboardingWindowTest, PicturesOfBothStepsShowEachPartWhereItsFrameSays)
 {
     desktop->setTrusted(false);
     onboarding->show();

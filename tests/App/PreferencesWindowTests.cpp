@@ -14,7 +14,7 @@ namespace {
 
 namespace Key = PreferencesModel::Key;
 
-class Preferences : public OwnWindowsTest {
+class PreferencesWindowTest : public OwnWindowsTest {
 protected:
     void SetUp() override
     {
@@ -58,7 +58,7 @@ protected:
     std::vector<Alert> alerts;
 };
 
-TEST_F(Preferences, OffersTheSixSpeedsAndTheEighteenVoicesInOrder)
+TEST_F(PreferencesWindowTest, OffersTheSixSpeedsAndTheEighteenVoicesInOrder)
 {
     std::vector<std::string> codes;
     for (const auto& voice : PreferencesWindow::voices())
@@ -74,7 +74,7 @@ TEST_F(Preferences, OffersTheSixSpeedsAndTheEighteenVoicesInOrder)
     EXPECT_EQ(prefs->voicePopup()->numberOfItems(), 18);
 }
 
-TEST_F(Preferences, AnEmptyStoreShowsTheDefaults)
+TEST_F(PreferencesWindowTest, AnEmptyStoreShowsTheDefaults)
 {
     EXPECT_EQ(prefs->window(), nullptr);
     showPreferences();
@@ -96,7 +96,7 @@ TEST_F(Preferences, AnEmptyStoreShowsTheDefaults)
     EXPECT_TRUE(storedKeys().empty());
 }
 
-TEST_F(Preferences, StoredValuesAreShownAndAnUnknownVoiceSelectsNothing)
+TEST_F(PreferencesWindowTest, StoredValuesAreShownAndAnUnknownVoiceSelectsNothing)
 {
     defaults->set(Key::defaultSpeed, 2.0f);
     defaults->set(Key::defaultVoice, "bm_george");
@@ -121,7 +121,7 @@ TEST_F(Preferences, StoredValuesAreShownAndAnUnknownVoiceSelectsNothing)
 }
 
 // Each control writes its own key at once, and only the language-neutral speed and voice keys.
-TEST_F(Preferences, EachControlWritesItsKey)
+TEST_F(PreferencesWindowTest, EachControlWritesItsKey)
 {
     showPreferences();
     choose("1.5x", "1.75x");
@@ -165,7 +165,7 @@ TEST_F(Preferences, EachControlWritesItsKey)
 
 // Only an http or https address with a host is stored; anything else keeps the stored one, marks
 // the field red and says so. Blank input changes nothing at all.
-TEST_F(Preferences, TheServerAddressIsStoredOnlyWhenItIsAWebAddressWithAHost)
+TEST_F(PreferencesWindowTest, TheServerAddressIsStoredOnlyWhenItIsAWebAddressWithAHost)
 {
     struct Case {
         std::string typed;
@@ -218,7 +218,7 @@ TEST_F(Preferences, TheServerAddressIsStoredOnlyWhenItIsAWebAddressWithAHost)
 }
 
 // A refused change of the login item shows what the system reports, with the failure line.
-TEST_F(Preferences, AFailedLaunchAtLoginChangeShowsTheStateTheSystemReports)
+TEST_F(PreferencesWindowTest, AFailedLaunchAtLoginChangeShowsTheStateTheSystemReports)
 {
     for (const bool registered : { false, true }) {
         desktop->setLoginItemChangesFail(false);
@@ -235,7 +235,7 @@ TEST_F(Preferences, AFailedLaunchAtLoginChangeShowsTheStateTheSystemReports)
     }
 }
 
-TEST_F(Preferences, ResettingOnboardingWritesTheFlagThenAsksForTheAlertEachTime)
+TEST_F(PreferencesWindowTest, ResettingOnboardingWritesTheFlagThenAsksForTheAlertEachTime)
 {
     defaults->set(Key::hasCompletedOnboarding, true);
     showPreferences();
@@ -253,7 +253,7 @@ TEST_F(Preferences, ResettingOnboardingWritesTheFlagThenAsksForTheAlertEachTime)
 
 // Showing it again only brings the same window forward; what the mini player stored since is not
 // shown, and a closed window comes back as it was.
-TEST_F(Preferences, ReopeningKeepsTheControlsAsTheyWere)
+TEST_F(PreferencesWindowTest, ReopeningKeepsTheControlsAsTheyWere)
 {
     showPreferences();
     Window* first = prefs->window();
@@ -271,7 +271,7 @@ TEST_F(Preferences, ReopeningKeepsTheControlsAsTheyWere)
     EXPECT_EQ(programWindows().size(), 1u);
 }
 
-TEST_F(Preferences, TheStringsExistInBothLanguages)
+TEST_F(PreferencesWindowTest, TheStringsExistInBothLanguages)
 {
     for (const char* key : { "prefs.window.title", "prefs.section.general", "prefs.section.appearance", "prefs.section.advanced",
                              "prefs.launch_at_login", "prefs.default_speed", "prefs.default_voice", "prefs.highlight_opacity",
@@ -288,7 +288,7 @@ TEST_F(Preferences, TheStringsExistInBothLanguages)
 
 // The picture is kept for a person to look at; every control draws inside its frame, and the
 // labels' texts are not cut off.
-TEST_F(Preferences, APictureShowsEveryControlWhereItsFrameSays)
+TEST_F(PreferencesWindowTest, APictureShowsEveryControlWhereItsFrameSays)
 {
     showPreferences();
     Window& window = *prefs->window();

@@ -11,7 +11,7 @@ namespace {
 
 // A key, titled 400 × 200 window whose content's bottom-left corner is at top-left (100, 700)
 // on the 900-point screen; the controls go in its content view.
-class Controls : public ToolkitTest {
+class ToolkitControls : public ToolkitTest {
 protected:
     void SetUp() override
     {
@@ -53,7 +53,7 @@ protected:
     std::shared_ptr<Window> window;
 };
 
-TEST_F(Controls, ASliderFollowsThePointerAndAccessibilityWithinItsRange)
+TEST_F(ToolkitControls, ASliderFollowsThePointerAndAccessibilityWithinItsRange)
 {
     auto slider = add(std::make_shared<Slider>(Rect(20, 20, 216, 20), 0.0, 0.3, 0.08));
     int actions = 0;
@@ -92,7 +92,7 @@ TEST_F(Controls, ASliderFollowsThePointerAndAccessibilityWithinItsRange)
     EXPECT_EQ(actions, 0);
 }
 
-TEST_F(Controls, ACheckBoxTogglesOnAClickAndOnAPressAndShowsItsStateAsANumber)
+TEST_F(ToolkitControls, ACheckBoxTogglesOnAClickAndOnAPressAndShowsItsStateAsANumber)
 {
     auto box = add(std::make_shared<CheckBox>(Rect(20, 100, 200, 20), "Launch at login"));
     std::vector<bool> seen;
@@ -116,7 +116,7 @@ TEST_F(Controls, ACheckBoxTogglesOnAClickAndOnAPressAndShowsItsStateAsANumber)
     EXPECT_EQ(seen.size(), 2u);
 }
 
-TEST_F(Controls, ATextFieldIsTypedIntoAndConfirmedThroughAccessibility)
+TEST_F(ToolkitControls, ATextFieldIsTypedIntoAndConfirmedThroughAccessibility)
 {
     auto field = add(std::make_shared<TextField>(Rect(20, 60, 300, 24), "http://127.0.0.1:8880"));
     field->setPlaceholder("http://127.0.0.1:8880");
@@ -146,7 +146,7 @@ TEST_F(Controls, ATextFieldIsTypedIntoAndConfirmedThroughAccessibility)
     EXPECT_FALSE(settable);
 }
 
-TEST_F(Controls, EachControlIsDrawnInsideItsFrame)
+TEST_F(ToolkitControls, EachControlIsDrawnInsideItsFrame)
 {
     auto separator = add(std::make_shared<Box>(Rect(20, 160, 360, 1)));
     auto box = add(std::make_shared<CheckBox>(Rect(20, 120, 200, 20)));
