@@ -227,7 +227,8 @@ TEST(SimLoginItem, AFixtureThatRefusesChangesKeepsTheStatus)
                                                "refuses.json");
         ASSERT_TRUE(fixture) << fixture.error();
         auto desktop = SimDesktop::create(*fixture);
-        PermissionsPort& permissions = *desktop->services().permissions;
+        const auto port = desktop->services().permissions;
+        PermissionsPort& permissions = *port;
         const LoginItemStatus before = permissions.loginItemStatus();
         std::string error;
         EXPECT_FALSE(permissions.registerLoginItem(error)) << status;
