@@ -79,6 +79,7 @@ void OnboardingWindow::buildDemoPage(View& content)
 {
     auto page = std::make_shared<View>(Rect(50, 250, 460, 260));
     page->setCornerRadius(10);
+    page->setMasksToBounds(true);
     page->setBorderColor(Color::white(0.1));
     page->setBorderWidth(1);
     content.addSubview(page);

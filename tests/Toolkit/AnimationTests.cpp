@@ -246,3 +246,29 @@ TEST_F(MoreAnimations, AWindowFadesThroughItsAlphaOnTheClock)
 
 } // namespace
 } // namespace lorvantine
+
+namespace lorvantine {
+namespace {
+
+using Masking = Animations;
+
+// A view that masks to its bounds cuts its subviews at its rounded corners; one that does not
+// lets them show.
+TEST_F(Masking, AMaskingViewCutsItsSubviewsAtItsRoundedCorners)
+{
+    view->setCornerRadius(20);
+    auto inner = std::make_shared<View>(Rect(0, 0, 100, 100));
+    inner->setBackgroundColor(Color::rgb(0, 0.5, 0));
+    view->addSubview(inner);
+    RunLoop::runPending();
+    // The panel fills top-left (0, 0) to (100, 100), its top under the menu bar; (3, 97)
+    // lies outside its 20-point bottom-left corner.
+    EXPECT_EQ(screenColour({ 3, 97 }), (Rgb { 0, 128, 0 }));
+    view->setMasksToBounds(true);
+    RunLoop::runPending();
+    EXPECT_NE(screenColour({ 3, 97 }), (Rgb { 0, 128, 0 }));
+    EXPECT_EQ(screenColour({ 50, 50 }), (Rgb { 0, 128, 0 }));
+}
+
+} // namespace
+} // namespace lorvantine

@@ -322,6 +322,7 @@ void View::setScale(double scale) { setAnimatable(AnimatedProperty::scale, scale
     }
 
 LV_SETTER(setCornerRadius, m_cornerRadius, double)
+LV_SETTER(setMasksToBounds, m_masksToBounds, bool)
 LV_SETTER(setBorderWidth, m_borderWidth, double)
 LV_SETTER(setBorderColor, m_borderColor, const Color&)
 LV_SETTER(setShadowColor, m_shadowColor, const Color&)
@@ -584,8 +585,14 @@ void View::drawTree(Painter& painter)
     painter.restore();
 
     const auto subviews = m_subviews;
+    if (m_masksToBounds) {
+        painter.save();
+        painter.clip(Path::roundedRect(box, m_cornerRadius));
+    }
     for (const auto& sub : subviews)
         sub->drawTree(painter);
+    if (m_masksToBounds)
+        painter.restore();
 
     if (m_borderWidth > 0) {
         const double inset = m_borderWidth / 2;

@@ -67,6 +67,9 @@ public:
     void setBackgroundColor(std::optional<Color> color);
     double cornerRadius() const { return m_cornerRadius; }
     void setCornerRadius(double radius);
+    // Whether the subviews are cut at the view's rounded bounds.
+    bool masksToBounds() const { return m_masksToBounds; }
+    void setMasksToBounds(bool masks);
     double borderWidth() const { return m_borderWidth; }
     void setBorderWidth(double width);
     const Color& borderColor() const { return m_borderColor; }
@@ -206,6 +209,7 @@ private:
     double m_alpha = 1;
     std::optional<Color> m_backgroundColor;
     double m_cornerRadius = 0;
+    bool m_masksToBounds = false;
     double m_borderWidth = 0;
     Color m_borderColor = Color::black();
     Color m_shadowColor = Color::black();
