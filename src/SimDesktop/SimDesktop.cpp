@@ -33,6 +33,7 @@ std::shared_ptr<SimDesktop> SimDesktop::create(const SimFixture& fixture)
     m.trusted = fixture.trusted;
     m.inputMonitoring = fixture.inputMonitoring;
     m.loginItem = fixture.loginItem;
+    m.loginItemChangesFail = fixture.loginItemChangesFail;
     m.pasteboard = fixture.pasteboard;
     if (fixture.mouseLocation)
         m.mouseLocation = *fixture.mouseLocation;
@@ -469,6 +470,11 @@ void SimDesktop::disableEventTaps(EventTapDisabledReason reason)
 void SimDesktop::setLoginItemStatus(LoginItemStatus status)
 {
     withModel([&](SimModel& m) { m.loginItem = status; });
+}
+
+void SimDesktop::setLoginItemChangesFail(bool fail)
+{
+    withModel([&](SimModel& m) { m.loginItemChangesFail = fail; });
 }
 
 uint64_t SimDesktop::addExternalLayer(SimExternalLayer layer)

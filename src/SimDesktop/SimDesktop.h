@@ -85,6 +85,8 @@ public:
     void setTrusted(bool trusted);
     void setInputMonitoring(InputMonitoringAccess access);
     void setLoginItemStatus(LoginItemStatus status);
+    // Whether registering and unregistering the login item are refused (the status stays).
+    void setLoginItemChangesFail(bool fail);
     // Whether listen-only event taps can be created (they also need Input Monitoring).
     void setEventTapsAvailable(bool available);
     // The system switches every enabled tap off, telling each owner on the main queue.

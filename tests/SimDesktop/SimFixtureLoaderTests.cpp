@@ -70,6 +70,8 @@ TEST(SimFixtureLoader, MalformedFixturesAreRefusedWithFilePathAndReason)
           "bad.json: /applications/0/windows/1/children/0/font/size: must be between 0 and 1000 points" },
         { R"({"applications": [{"attributes": {"AXFocusedUIElement": {"element": "x"}}}]})",
           "bad.json: /applications/0/attributes/AXFocusedUIElement/element: element references are allowed on elements only" },
+        { R"({"loginItemChanges": "sometimes"})",
+          "bad.json: /loginItemChanges: unknown value \"sometimes\" (expected one of fail, succeed)" },
         { R"({"inputMonitoring": "maybe"})",
           "bad.json: /inputMonitoring: unknown value \"maybe\" (expected one of denied, granted, unknown)" },
         { R"({"screens": [{"frame": [0, 0, 100, 100], "scale": 0}]})", "bad.json: /screens/0/scale: must be positive" },

@@ -219,6 +219,30 @@ TEST_F(SimDemoPortsTest, PermissionsAnswerFromTheDesktop)
     EXPECT_EQ(error, "The login item could not be found.");
 }
 
+// A fixture can make the system refuse every change of the login item; the status stays as it was.
+TEST(SimLoginItem, AFixtureThatRefusesChangesKeepsTheStatus)
+{
+    for (const char* status : { "notRegistered", "enabled" }) {
+        auto fixture = SimFixtureLoader::parse(std::string(R"({"loginItem": ")") + status + R"(", "loginItemChanges": "fail"})",
+                                               "refuses.json");
+        ASSERT_TRUE(fixture) << fixture.error();
+        auto desktop = SimDesktop::create(*fixture);
+        const auto port = desktop->services().permissions;
+        PermissionsPort& permissions = *port;
+        const LoginItemStatus before = permissions.loginItemStatus();
+        std::string error;
+        EXPECT_FALSE(permissions.registerLoginItem(error)) << status;
+        EXPECT_EQ(error, "Operation not permitted");
+        error.clear();
+        EXPECT_FALSE(permissions.unregisterLoginItem(error)) << status;
+        EXPECT_EQ(error, "Operation not permitted");
+        EXPECT_EQ(permissions.loginItemStatus(), before) << status;
+        desktop->setLoginItemChangesFail(false);
+        EXPECT_TRUE(permissions.registerLoginItem(error)) << status;
+        EXPECT_EQ(permissions.loginItemStatus(), LoginItemStatus::enabled);
+    }
+}
+
 // Each window takes its place by its order as it is added, whether it goes behind the others,
 // the way a fixture lists them, or between them.
 TEST(SimWindowOrder, WindowsArePlacedByTheirOrderAndTheLastMainOneIsMain)

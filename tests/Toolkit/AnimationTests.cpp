@@ -183,5 +183,94 @@ TEST_F(Animations, AWindowFadesItsAlphaOnTheClockAndAPlainSetStopsTheFade)
     EXPECT_DOUBLE_EQ(panel->alphaValue(), 0.3);
 }
 
+using MoreAnimations = Animations;
+
+// A pulse: the scale goes out to 1.18 and back over twice its duration, then is gone; what is
+// drawn grows about the view's centre.
+TEST_F(MoreAnimations, AnAutoreversingScaleGoesThereAndBackAndGrowsTheDrawing)
+{
+    view->setFrame(Rect(40, 40, 20, 20));
+    view->setBackgroundColor(Color::rgb(1, 0, 0));
+    int finished = 0;
+    Animation pulse;
+    pulse.property = AnimatedProperty::scale;
+    pulse.from = 1.0;
+    pulse.to = 1.18;
+    pulse.duration = seconds(0.35);
+    pulse.autoreverses = true;
+    pulse.onCompletion = [&](bool done) { finished += done ? 1 : 0; };
+    view->addAnimation("pulse", pulse);
+    EXPECT_EQ(view->animationKeys(), (std::vector<std::string> { "pulse" }));
+
+    struct Case {
+        double at;
+        double scale;
+    };
+    double now = 0;
+    for (const Case& c : { Case { 0.175, 1.09 }, Case { 0.35, 1.18 }, Case { 0.525, 1.09 }, Case { 0.69, 1.0 } }) {
+        advance(c.at - now);
+        now = c.at;
+        EXPECT_NEAR(view->presentationScale(), c.scale, 0.01) << c.at;
+    }
+    advance(0.35 - 0.34 + 0.01);
+    EXPECT_TRUE(view->animationKeys().empty());
+    EXPECT_EQ(finished, 1);
+    EXPECT_DOUBLE_EQ(view->presentationScale(), 1);
+
+    // Drawn at twice the size, the square reaches 10 points further out on each side.
+    view->setScale(2);
+    RunLoop::runPending();
+    const Rgb outside = screenColour({ 40 - 5, 100 - 50 });
+    EXPECT_EQ(outside, (Rgb { 255, 0, 0 }));
+}
+
+// A frame change inside a group draws the view moving and growing from its old frame, while the
+// frame itself answers the new one at once.
+TEST_F(MoreAnimations, AFrameChangeInAGroupGrowsWhatIsDrawn)
+{
+    view->setFrame(Rect(0, 0, 0, 10));
+    view->setBackgroundColor(Color::rgb(0, 0, 1));
+    bool done = false;
+    AnimationContext::run(seconds(1), [&] { view->setFrame(Rect(0, 0, 100, 10)); }, [&] { done = true; },
+                          TimingFunction::linear);
+    EXPECT_EQ(view->frame(), Rect(0, 0, 100, 10));
+    EXPECT_EQ(view->presentationFrame(), Rect(0, 0, 0, 10));
+    advance(0.5);
+    EXPECT_NEAR(view->presentationFrame().width(), 50, 0.5);
+    auto picture = render();
+    ASSERT_TRUE(picture);
+    EXPECT_EQ(colourAt(*picture, { 30, 95 }), (Rgb { 0, 0, 255 }));
+    EXPECT_NE(colourAt(*picture, { 70, 95 }), (Rgb { 0, 0, 255 }));
+    advance(0.6);
+    EXPECT_TRUE(done);
+    EXPECT_EQ(view->presentationFrame(), Rect(0, 0, 100, 10));
+}
+
+} // namespace
+} // namespace lorvantine
+
+namespace lorvantine {
+namespace {
+
+using Masking = Animations;
+
+// A view that masks to its bounds cuts its subviews at its rounded corners; one that does not
+// lets them show.
+TEST_F(Masking, AMaskingViewCutsItsSubviewsAtItsRoundedCorners)
+{
+    view->setCornerRadius(20);
+    auto inner = std::make_shared<View>(Rect(0, 0, 100, 100));
+    inner->setBackgroundColor(Color::rgb(0, 0.5, 0));
+    view->addSubview(inner);
+    RunLoop::runPending();
+    // The panel fills top-left (0, 0) to (100, 100), its top under the menu bar; (3, 97)
+    // lies outside its 20-point bottom-left corner.
+    EXPECT_EQ(screenColour({ 3, 97 }), (Rgb { 0, 128, 0 }));
+    view->setMasksToBounds(true);
+    RunLoop::runPending();
+    EXPECT_NE(screenColour({ 3, 97 }), (Rgb { 0, 128, 0 }));
+    EXPECT_EQ(screenColour({ 50, 50 }), (Rgb { 0, 128, 0 }));
+}
+
 } // namespace
 } // namespace lorvantine

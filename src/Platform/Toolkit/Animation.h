@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Platform/Dispatch/Clock.h"
+#include "Platform/Geometry.h"
 #include "Platform/Toolkit/Color.h"
 
 #include <functional>
@@ -15,11 +16,13 @@ enum class AnimatedProperty {
     alpha,           // double, 0...1
     backgroundColor, // Color (a view without a background animates from clear)
     rotation,        // double, radians, counter-clockwise about the view's centre
+    scale,           // double, 1 = natural size, about the view's centre (drawing only)
+    frame,           // Rect, in the superview (drawing only: hit testing keeps the frame itself)
 };
 
 enum class TimingFunction { linear, easeIn, easeOut, easeInEaseOut };
 
-using AnimationValue = std::variant<double, Color>;
+using AnimationValue = std::variant<double, Color, Rect>;
 
 // An explicit animation of one view property, added with `View::addAnimation(key, ...)`. It runs
 // on the installed clock from the moment it is added: what the view shows (its presentation
@@ -34,6 +37,8 @@ struct Animation {
     AnimationValue to = 1.0;
     Duration duration = seconds(0.25);
     double repeatCount = 1; // whole and fractional repeats; `repeatForever`
+    // Each repeat runs from `from` to `to` and back again, taking twice `duration`.
+    bool autoreverses = false;
     TimingFunction timing = TimingFunction::linear;
     bool removedOnCompletion = true;
     // On the main thread when it ends: true when it ran to its end, false when it was removed

@@ -67,7 +67,11 @@ void Label::draw(Painter& painter, const Rect&)
     if (m_text.empty())
         return;
     const Rect box = bounds();
-    const Rect textRect(box.minX() + horizontalInset, box.minY(), std::max(0.0, box.width() - 2 * horizontalInset), box.height());
+    // A clipping label cuts its text at its own edge, not at the inset: a label sized to its
+    // text shows all of it.
+    const double rightInset = m_lineBreak == LineBreakMode::clipping ? 0 : horizontalInset;
+    const Rect textRect(box.minX() + horizontalInset, box.minY(), std::max(0.0, box.width() - horizontalInset - rightInset),
+                        box.height());
     painter.drawText(m_text, textRect, m_font, textColor(), m_alignment, m_lineBreak);
 }
 

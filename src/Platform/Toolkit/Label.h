@@ -32,7 +32,8 @@ public:
     Size fittingSize() const;
     void sizeToFit();
 
-    // Text is inset 2 points left and right, as the platform's text fields do.
+    // Text is inset 2 points left and right, as the platform's text fields do (a clipping label
+    // lets it run to its right edge).
     static constexpr double horizontalInset = 2;
 
     void draw(Painter& painter, const Rect& dirtyRect) override;

@@ -19,6 +19,8 @@ const char* keyFor(AnimatedProperty property)
     case AnimatedProperty::alpha: return "alphaValue";
     case AnimatedProperty::backgroundColor: return "backgroundColor";
     case AnimatedProperty::rotation: return "transform.rotation.z";
+    case AnimatedProperty::scale: return "transform.scale";
+    case AnimatedProperty::frame: return "frame";
     }
     return "";
 }
@@ -60,6 +62,11 @@ AnimationValue interpolate(const AnimationValue& from, const AnimationValue& to,
     if (const Color* a = std::get_if<Color>(&from))
         if (const Color* b = std::get_if<Color>(&to))
             return a->blended(t, *b);
+    if (const Rect* a = std::get_if<Rect>(&from))
+        if (const Rect* b = std::get_if<Rect>(&to))
+            return Rect(a->origin.x + (b->origin.x - a->origin.x) * t, a->origin.y + (b->origin.y - a->origin.y) * t,
+                        a->size.width + (b->size.width - a->size.width) * t,
+                        a->size.height + (b->size.height - a->size.height) * t);
     return t < 1 ? from : to;
 }
 
@@ -73,7 +80,10 @@ struct View::RunningAnimation {
     std::function<void()> groupDone;
     bool ended = false;
 
-    double totalSeconds() const { return toSeconds(animation.duration) * animation.repeatCount; }
+    double totalSeconds() const
+    {
+        return toSeconds(animation.duration) * animation.repeatCount * (animation.autoreverses ? 2 : 1);
+    }
 
     // The value shown at `now`; none once it has ended and is to be removed.
     std::optional<AnimationValue> valueAt(TimePoint now) const
@@ -85,6 +95,14 @@ struct View::RunningAnimation {
             if (animation.removedOnCompletion)
                 return std::nullopt;
             return animation.to;
+        }
+        if (animation.autoreverses) {
+            // One repeat is there and back: the way back retraces the way out.
+            const double legs = std::max(0.0, elapsed / d);
+            const double leg = std::floor(legs);
+            const double along = legs - leg;
+            const double t = static_cast<int64_t>(leg) % 2 == 0 ? along : 1 - along;
+            return interpolate(from, animation.to, applyTiming(animation.timing, t));
         }
         const double cycles = std::max(0.0, elapsed / d);
         return interpolate(from, animation.to, applyTiming(animation.timing, cycles - std::floor(cycles)));
@@ -185,7 +203,9 @@ void View::setFrame(const Rect& frame)
     if (frame == m_frame)
         return;
     const bool sizeChanged = frame.size != m_frame.size;
+    const AnimationValue shown = presentation(AnimatedProperty::frame).value_or(m_frame);
     m_frame = frame;
+    animateImplicitly(AnimatedProperty::frame, shown, frame);
     geometryChanged(sizeChanged);
 }
 
@@ -290,6 +310,8 @@ void View::setBackgroundColor(std::optional<Color> color)
 
 void View::setRotation(double radians) { setAnimatable(AnimatedProperty::rotation, radians); }
 
+void View::setScale(double scale) { setAnimatable(AnimatedProperty::scale, scale); }
+
 #define LV_SETTER(name, member, type)  \
     void View::name(type value)        \
     {                                  \
@@ -300,6 +322,7 @@ void View::setRotation(double radians) { setAnimatable(AnimatedProperty::rotatio
     }
 
 LV_SETTER(setCornerRadius, m_cornerRadius, double)
+LV_SETTER(setMasksToBounds, m_masksToBounds, bool)
 LV_SETTER(setBorderWidth, m_borderWidth, double)
 LV_SETTER(setBorderColor, m_borderColor, const Color&)
 LV_SETTER(setShadowColor, m_shadowColor, const Color&)
@@ -337,6 +360,8 @@ AnimationValue View::modelValue(AnimatedProperty property) const
     case AnimatedProperty::alpha: return m_alpha;
     case AnimatedProperty::backgroundColor: return m_backgroundColor.value_or(Color::clear());
     case AnimatedProperty::rotation: return m_rotation;
+    case AnimatedProperty::scale: return m_scale;
+    case AnimatedProperty::frame: return m_frame;
     }
     return 0.0;
 }
@@ -374,6 +399,20 @@ double View::presentationRotation() const
     return value ? *value : m_rotation;
 }
 
+double View::presentationScale() const
+{
+    auto shown = presentation(AnimatedProperty::scale);
+    const double* value = shown ? std::get_if<double>(&*shown) : nullptr;
+    return value ? *value : m_scale;
+}
+
+Rect View::presentationFrame() const
+{
+    auto shown = presentation(AnimatedProperty::frame);
+    const Rect* value = shown ? std::get_if<Rect>(&*shown) : nullptr;
+    return value ? *value : m_frame;
+}
+
 void View::setAnimatable(AnimatedProperty property, AnimationValue value)
 {
     const AnimationValue shown = presentation(property).value_or(modelValue(property));
@@ -381,7 +420,15 @@ void View::setAnimatable(AnimatedProperty property, AnimationValue value)
     case AnimatedProperty::alpha: m_alpha = std::get<double>(value); break;
     case AnimatedProperty::backgroundColor: m_backgroundColor = std::get<Color>(value); break;
     case AnimatedProperty::rotation: m_rotation = std::get<double>(value); break;
+    case AnimatedProperty::scale: m_scale = std::get<double>(value); break;
+    case AnimatedProperty::frame: m_frame = std::get<Rect>(value); break;
     }
+    animateImplicitly(property, shown, value);
+    propertyChanged();
+}
+
+void View::animateImplicitly(AnimatedProperty property, const AnimationValue& shown, const AnimationValue& value)
+{
     const Duration duration = AnimationContext::currentDuration();
     if (duration > Duration::zero() && !weak_from_this().expired()) {
         if (!(shown == value)) {
@@ -397,7 +444,6 @@ void View::setAnimatable(AnimatedProperty property, AnimationValue value)
     } else {
         removeAnimation(keyFor(property));
     }
-    propertyChanged();
 }
 
 void View::addAnimation(const std::string& key, Animation animation)
@@ -490,10 +536,11 @@ void View::drawTree(Painter& painter)
     const double alpha = presentationAlpha();
     if (alpha <= 0)
         return;
-    const double w = m_frame.width(), h = m_frame.height();
+    const Rect shownFrame = presentationFrame();
+    const double w = shownFrame.width(), h = shownFrame.height();
     const bool superFlipped = m_superview && m_superview->isFlipped();
     painter.save();
-    painter.translate(m_frame.origin.x, m_frame.origin.y);
+    painter.translate(shownFrame.origin.x, shownFrame.origin.y);
     if (superFlipped != isFlipped()) {
         // Between a flipped and an unflipped space the view's far edge becomes its origin.
         painter.translate(0, h);
@@ -505,10 +552,15 @@ void View::drawTree(Painter& painter)
         painter.rotate(isFlipped() ? -rotation : rotation);
         painter.translate(-w / 2, -h / 2);
     }
+    if (const double scale = presentationScale(); scale != 1) {
+        painter.translate(w / 2, h / 2);
+        painter.scale(scale, scale);
+        painter.translate(-w / 2, -h / 2);
+    }
     if (alpha < 1)
         painter.beginTransparencyLayer(alpha);
 
-    const Rect box = bounds();
+    const Rect box(0, 0, w, h);
     const std::optional<Color> background = presentationBackgroundColor();
     const bool hasShape = (background && !background->isClear()) || m_borderWidth > 0;
     if (m_shadowOpacity > 0 && hasShape) {
@@ -533,8 +585,14 @@ void View::drawTree(Painter& painter)
     painter.restore();
 
     const auto subviews = m_subviews;
+    if (m_masksToBounds) {
+        painter.save();
+        painter.clip(Path::roundedRect(box, m_cornerRadius));
+    }
     for (const auto& sub : subviews)
         sub->drawTree(painter);
+    if (m_masksToBounds)
+        painter.restore();
 
     if (m_borderWidth > 0) {
         const double inset = m_borderWidth / 2;
@@ -584,6 +642,22 @@ Rect View::effectiveRect(const TrackingArea& area) const
 {
     return (area.options() & TrackingArea::inVisibleRect) ? visibleRect() : area.rect();
 }
+
+// --- Accessibility ---
+
+std::optional<AXValue> View::accessibilityTypedValue() const
+{
+    if (auto text = accessibilityValue())
+        return AXValue(*text);
+    return std::nullopt;
+}
+
+bool View::accessibilityPerformAction(const std::string& action)
+{
+    return action == "AXPress" && accessibilityPerformPress();
+}
+
+bool View::accessibilitySetValue(const AXValue&) { return false; }
 
 // --- Coordinates ---
 

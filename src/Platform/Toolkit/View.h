@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Platform/AXTypes.h"
 #include "Platform/Toolkit/Animation.h"
 #include "Platform/Toolkit/Appearance.h"
 #include "Platform/Toolkit/Color.h"
@@ -66,6 +67,9 @@ public:
     void setBackgroundColor(std::optional<Color> color);
     double cornerRadius() const { return m_cornerRadius; }
     void setCornerRadius(double radius);
+    // Whether the subviews are cut at the view's rounded bounds.
+    bool masksToBounds() const { return m_masksToBounds; }
+    void setMasksToBounds(bool masks);
     double borderWidth() const { return m_borderWidth; }
     void setBorderWidth(double width);
     const Color& borderColor() const { return m_borderColor; }
@@ -84,6 +88,10 @@ public:
     // subviews (not its frame, hit testing or tracking).
     double rotation() const { return m_rotation; }
     void setRotation(double radians);
+    // Animatable. 1 is the natural size; scales the drawing and subviews about the view's centre
+    // (not its frame, hit testing or tracking).
+    double scale() const { return m_scale; }
+    void setScale(double scale);
     // None: the window's.
     const std::optional<Appearance>& appearance() const { return m_appearance; }
     void setAppearance(std::optional<Appearance> appearance);
@@ -93,6 +101,10 @@ public:
     double presentationAlpha() const;
     std::optional<Color> presentationBackgroundColor() const;
     double presentationRotation() const;
+    double presentationScale() const;
+    // The frame is animatable too: inside an animation group the view is drawn moving from the
+    // frame it showed to the new one, while `frame()` answers the new one at once.
+    Rect presentationFrame() const;
 
     // --- Animations ---
     // Replaces an animation under the same key (which ends unfinished).
@@ -151,9 +163,20 @@ public:
     virtual std::string accessibilityTitle() const { return {}; }
     virtual std::string accessibilityDescription() const { return {}; }
     virtual std::optional<std::string> accessibilityValue() const { return std::nullopt; }
+    // The value as accessibility hands it out: by default the text above; a control whose value
+    // is a number (a check box's state, a slider's position) answers the number.
+    virtual std::optional<AXValue> accessibilityTypedValue() const;
     virtual bool isAccessibilityEnabled() const { return true; }
     // "AXPress": true when the view did something.
     virtual bool accessibilityPerformPress() { return false; }
+    // Actions besides "AXPress" (which the roles that take it get anyway), such as "AXConfirm".
+    virtual std::vector<std::string> accessibilityActionNames() const { return {}; }
+    // "AXPress" goes to `accessibilityPerformPress`; true when the view did something.
+    virtual bool accessibilityPerformAction(const std::string& action);
+    // Whether "AXValue" may be set, and setting it (as the user would, actions included); false
+    // when the view refuses the value, and then keeps its own.
+    virtual bool isAccessibilityValueSettable() const { return false; }
+    virtual bool accessibilitySetValue(const AXValue& value);
 
 protected:
     // Controls' default colours for the appearance in effect.
@@ -171,6 +194,7 @@ private:
     Point fromSuperview(Point p) const;
     void drawTree(Painter& painter);
     void setAnimatable(AnimatedProperty property, AnimationValue value);
+    void animateImplicitly(AnimatedProperty property, const AnimationValue& shown, const AnimationValue& value);
     std::optional<AnimationValue> presentation(AnimatedProperty property) const;
     AnimationValue modelValue(AnimatedProperty property) const;
     void animationsChanged();
@@ -185,6 +209,7 @@ private:
     double m_alpha = 1;
     std::optional<Color> m_backgroundColor;
     double m_cornerRadius = 0;
+    bool m_masksToBounds = false;
     double m_borderWidth = 0;
     Color m_borderColor = Color::black();
     Color m_shadowColor = Color::black();
@@ -192,6 +217,7 @@ private:
     double m_shadowRadius = 3;
     Size m_shadowOffset { 0, -3 };
     double m_rotation = 0;
+    double m_scale = 1;
     std::optional<Appearance> m_appearance;
 
     std::vector<std::pair<std::string, std::shared_ptr<RunningAnimation>>> m_animations;

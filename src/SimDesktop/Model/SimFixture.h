@@ -22,6 +22,7 @@ struct SimFixture {
     bool trusted = true;
     InputMonitoringAccess inputMonitoring = InputMonitoringAccess::granted;
     LoginItemStatus loginItem = LoginItemStatus::notRegistered;
+    bool loginItemChangesFail = false; // registering and unregistering the login item are refused
     std::optional<Point> mouseLocation; // top-left origin
     std::vector<PasteboardItem> pasteboard;
     SimCaptureTool captureTool = SimCaptureTool::available;

@@ -68,8 +68,8 @@ public:
     {
         SimFixture f;
         const std::string path;
-        object(j, path, { "screens", "applications", "trusted", "inputMonitoring", "loginItem", "mouse", "pasteboard",
-                          "captureTool", "recognitionNoise", "eventTaps", "osVersion", "installed" });
+        object(j, path, { "screens", "applications", "trusted", "inputMonitoring", "loginItem", "loginItemChanges", "mouse",
+                          "pasteboard", "captureTool", "recognitionNoise", "eventTaps", "osVersion", "installed" });
         if (j.contains("screens"))
             for (size_t i = 0; const auto& s : array(j["screens"], "/screens"))
                 f.screens.push_back(screen(s, child("/screens", i++)));
@@ -95,6 +95,10 @@ public:
                 { "requiresApproval", LoginItemStatus::requiresApproval },
                 { "notFound", LoginItemStatus::notFound } };
             f.loginItem = choice(j["loginItem"], "/loginItem", values);
+        }
+        if (j.contains("loginItemChanges")) {
+            static const std::map<std::string, bool> values { { "succeed", false }, { "fail", true } };
+            f.loginItemChangesFail = choice(j["loginItemChanges"], "/loginItemChanges", values);
         }
         if (j.contains("mouse"))
             f.mouseLocation = point(j["mouse"], "/mouse");

@@ -105,6 +105,7 @@ public:
     bool trusted = true;
     InputMonitoringAccess inputMonitoring = InputMonitoringAccess::granted;
     LoginItemStatus loginItem = LoginItemStatus::notRegistered;
+    bool loginItemChangesFail = false;
     Point mouseLocation; // top-left origin
     std::vector<PasteboardItem> pasteboard;
     int64_t pasteboardChangeCount = 0;

@@ -20,6 +20,10 @@ bool SimPermissions::requestInputMonitoring()
 bool SimPermissions::registerLoginItem(std::string& error)
 {
     return m_desktop->withModel([&](SimModel& m) {
+        if (m.loginItemChangesFail) {
+            error = "Operation not permitted";
+            return false;
+        }
         if (m.loginItem == LoginItemStatus::notFound) {
             error = "The login item could not be found.";
             return false;
@@ -34,6 +38,10 @@ bool SimPermissions::registerLoginItem(std::string& error)
 bool SimPermissions::unregisterLoginItem(std::string& error)
 {
     return m_desktop->withModel([&](SimModel& m) {
+        if (m.loginItemChangesFail) {
+            error = "Operation not permitted";
+            return false;
+        }
         if (m.loginItem == LoginItemStatus::notRegistered || m.loginItem == LoginItemStatus::notFound) {
             error = "The login item is not registered.";
             return false;

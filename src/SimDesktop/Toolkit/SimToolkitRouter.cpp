@@ -40,11 +40,20 @@ void SimToolkitRouter::setActivatesOnClick(uint32_t windowNumber, bool activates
 void SimToolkitRouter::onJournalEntry(SimModel& model, const SimJournalEntry& entry)
 {
     if (entry.kind == SimJournalEntry::Kind::action) {
-        if (entry.name != "AXPress" || entry.result != AXError::success || entry.element.pid != m_pid)
+        if (entry.result != AXError::success || entry.element.pid != m_pid)
             return;
-        DispatchQueue::main().async([host = m_host, element = entry.element] {
+        DispatchQueue::main().async([host = m_host, element = entry.element, action = entry.name] {
             if (auto h = host.lock())
-                h->deliverPress(element);
+                h->deliverAction(element, action);
+        });
+        return;
+    }
+    if (entry.kind == SimJournalEntry::Kind::setAttribute) {
+        if (entry.name != "AXValue" || entry.result != AXError::success || entry.element.pid != m_pid)
+            return;
+        DispatchQueue::main().async([host = m_host, element = entry.element, value = entry.value] {
+            if (auto h = host.lock())
+                h->deliverSetValue(element, value);
         });
         return;
     }

@@ -18,8 +18,8 @@ class SimWindowHost;
 // wherever the pointer is. When that window is one of the program's, the event is handed to
 // SimWindowHost on the main queue (a press on a window that activates brings the program to the
 // front at once); every pointer move is reported so tracking areas see the pointer leave.
-// "AXPress" on an element of the program is handed over the same way. Called with the desktop
-// locked.
+// Actions performed on an element of the program ("AXPress", "AXConfirm"...) and "AXValue" set on
+// one are handed over the same way. Called with the desktop locked.
 class SimToolkitRouter final : public SimBehaviour {
 public:
     SimToolkitRouter(std::weak_ptr<SimWindowHost> host, ProcessID pid) : m_host(std::move(host)), m_pid(pid) { }

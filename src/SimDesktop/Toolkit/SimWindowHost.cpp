@@ -57,7 +57,9 @@ struct SimWindowHost::MirrorEntry {
     std::string subrole;
     std::string title;
     std::string description;
-    std::optional<std::string> value;
+    std::optional<AXValue> value;
+    std::vector<std::string> actions;
+    bool settable = false;
     bool enabled = true;
     Rect frame; // from the window's top-left corner, y downward
     uint64_t node = 0;
@@ -65,7 +67,7 @@ struct SimWindowHost::MirrorEntry {
     bool sameContent(const MirrorEntry& o) const
     {
         return subrole == o.subrole && title == o.title && description == o.description && value == o.value
-            && enabled == o.enabled && frame == o.frame;
+            && enabled == o.enabled && frame == o.frame && actions == o.actions && settable == o.settable;
     }
 };
 
@@ -287,7 +289,13 @@ void SimWindowHost::syncAccessibility(Shown& s)
             e.subrole = view->accessibilitySubrole();
             e.title = view->accessibilityTitle();
             e.description = view->accessibilityDescription();
-            e.value = view->accessibilityValue();
+            e.value = view->accessibilityTypedValue();
+            if (isPressable(role))
+                e.actions.push_back("AXPress");
+            for (auto& action : view->accessibilityActionNames())
+                if (std::find(e.actions.begin(), e.actions.end(), action) == e.actions.end())
+                    e.actions.push_back(std::move(action));
+            e.settable = view->isAccessibilityValueSettable();
             e.enabled = view->isAccessibilityEnabled();
             const Rect r = view->convertToView(view->bounds(), nullptr);
             e.frame = Rect(r.minX(), windowHeight - r.maxY(), r.width(), r.height());
@@ -344,8 +352,9 @@ void SimWindowHost::syncAccessibility(Shown& s)
                 element.width = e.frame.width();
                 element.height = e.frame.height();
                 element.attributes = attributesOf(e);
-                if (isPressable(e.role))
-                    element.actions = { "AXPress" };
+                element.actions = e.actions;
+                if (e.settable)
+                    element.settable = { "AXValue" };
                 e.node = m.addElement(e.parent < 0 ? w->node : entries[e.parent].node, element);
             }
             return;
@@ -359,6 +368,10 @@ void SimWindowHost::syncAccessibility(Shown& s)
             if (!node)
                 continue;
             node->attributes = attributesOf(e);
+            node->actions = e.actions;
+            node->settable.clear();
+            if (e.settable)
+                node->settable.insert("AXValue");
             node->position = relative(e);
             node->width = e.frame.width();
             node->height = e.frame.height();
@@ -515,13 +528,32 @@ void SimWindowHost::deliverMouse(std::optional<uint32_t> windowNumber, const Inp
     target->sendEvent(e);
 }
 
-void SimWindowHost::deliverPress(const AXElement& element)
+void SimWindowHost::deliverAction(const AXElement& element, const std::string& action)
 {
     View* v = view(element);
     if (!v)
         return;
     auto keep = v->weak_from_this().lock();
-    v->accessibilityPerformPress();
+    v->accessibilityPerformAction(action);
+}
+
+void SimWindowHost::deliverSetValue(const AXElement& element, const AXValue& value)
+{
+    View* v = view(element);
+    if (!v)
+        return;
+    auto keep = v->weak_from_this().lock();
+    v->accessibilitySetValue(value);
+    // The element took the value as it was set; show the view's own again, whether it took it,
+    // changed it (a slider keeps to its range) or refused it.
+    for (auto& s : m_shown)
+        for (auto& e : s->mirror)
+            if (e.node == element.node) {
+                e.value = AXValue {};
+                if (s->window->isVisible())
+                    syncAccessibility(*s);
+                return;
+            }
 }
 
 } // namespace lorvantine

@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace lorvantine {
@@ -61,7 +62,9 @@ public:
     // A mouse event posted on the desktop; `windowNumber` is the program's window it goes to, if
     // any: the one under the pointer, or for drags and releases the one that took the press.
     void deliverMouse(std::optional<uint32_t> windowNumber, const InputEvent& event);
-    void deliverPress(const AXElement& element);
+    void deliverAction(const AXElement& element, const std::string& action);
+    // "AXValue" was set on the element.
+    void deliverSetValue(const AXElement& element, const AXValue& value);
 
 private:
     struct Shown;

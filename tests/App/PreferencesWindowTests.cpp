@@ -1,0 +1,317 @@
+#include "OwnWindowsTest.h"
+
+#include "App/PreferencesWindow.h"
+#include "Platform/Toolkit/Button.h"
+#include "Platform/Toolkit/CheckBox.h"
+#include "Platform/Toolkit/Label.h"
+#include "Platform/Toolkit/LocalizedStrings.h"
+#include "Platform/Toolkit/PopUpButton.h"
+#include "Platform/Toolkit/Slider.h"
+#include "Platform/Toolkit/TextField.h"
+
+namespace lorvantine {
+namespace {
+
+namespace Key = PreferencesModel::Key;
+
+class PreferencesWindowTest : public OwnWindowsTest {
+protected:
+    void SetUp() override
+    {
+        OwnWindowsTest::SetUp();
+        LocalizedStrings::setLanguage(LocalizedStrings::Language::english);
+        prefs = std::make_unique<PreferencesWindow>();
+        prefs->onResetOnboardingAlert = [this](const std::string& title, const std::string& body) {
+            alerts.push_back({ title, body, defaults->object(Key::hasCompletedOnboarding).has_value() });
+        };
+    }
+    void TearDown() override
+    {
+        prefs.reset();
+        LocalizedStrings::resetLanguage();
+        OwnWindowsTest::TearDown();
+    }
+
+    void showPreferences()
+    {
+        prefs->show();
+        RunLoop::runPending();
+    }
+    AXElement only(const std::string& role, size_t index = 0) { return controls(role).at(index); }
+    std::vector<std::string> storedKeys()
+    {
+        std::vector<std::string> keys;
+        for (const char* key : { Key::defaultSpeed, Key::defaultSpeedZh, Key::defaultSpeedEn, Key::defaultVoice,
+                                 Key::defaultVoiceZh, Key::defaultVoiceEn, Key::highlightOpacity, Key::subHighlightOpacity,
+                                 Key::ttsServerURL, Key::hasCompletedOnboarding })
+            if (defaults->object(key))
+                keys.push_back(key);
+        return keys;
+    }
+
+    struct Alert {
+        std::string title;
+        std::string body;
+        bool flagWrittenFirst = false;
+    };
+    std::unique_ptr<PreferencesWindow> prefs;
+    std::vector<Alert> alerts;
+};
+
+TEST_F(PreferencesWindowTest, OffersTheSixSpeedsAndTheEighteenVoicesInOrder)
+{
+    std::vector<std::string> codes;
+    for (const auto& voice : PreferencesWindow::voices())
+        codes.push_back(voice.code);
+    EXPECT_EQ(codes, (std::vector<std::string> { "zf_001", "zf_017", "zf_027", "zf_046", "zf_079", "zm_009", "zm_029",
+                                                 "zm_033", "zm_095", "zm_098", "af_heart", "af_bella", "af_nova", "af_sky",
+                                                 "bf_emma", "am_adam", "am_eric", "bm_george" }));
+    showPreferences();
+    EXPECT_EQ(prefs->speedPopup()->itemTitles(), (std::vector<std::string> { "0.8x", "1.0x", "1.25x", "1.5x", "1.75x", "2.0x" }));
+    // The pop-up shows the labels whole.
+    EXPECT_EQ(prefs->voicePopup()->itemTitles().front(), "Xiaoxuan (Chinese female)");
+    EXPECT_EQ(prefs->voicePopup()->itemTitles().back(), "George (British male)");
+    EXPECT_EQ(prefs->voicePopup()->numberOfItems(), 18);
+}
+
+TEST_F(PreferencesWindowTest, AnEmptyStoreShowsTheDefaults)
+{
+    EXPECT_EQ(prefs->window(), nullptr);
+    showPreferences();
+    ASSERT_NE(prefs->window(), nullptr);
+    EXPECT_EQ(prefs->window()->title(), "Lorvantine Preferences");
+    EXPECT_TRUE(prefs->window()->isVisible());
+    EXPECT_TRUE(prefs->window()->isKeyWindow());
+    EXPECT_EQ(prefs->window()->contentRect().size, (Size { 520, 360 }));
+
+    EXPECT_EQ(attribute<std::string>(only("AXPopUpButton", 0), "AXValue"), "1.5x");
+    EXPECT_EQ(attribute<std::string>(only("AXPopUpButton", 1), "AXValue"), "Xiaoxuan (Chinese female)");
+    EXPECT_NEAR(*attribute<double>(only("AXSlider", 0), "AXValue"), 0.08, 1e-6);
+    EXPECT_NEAR(*attribute<double>(only("AXSlider", 1), "AXValue"), 0.4, 1e-6);
+    EXPECT_EQ(prefs->highlightValueLabel()->text(), "8%");
+    EXPECT_EQ(prefs->subHighlightValueLabel()->text(), "40%");
+    EXPECT_EQ(attribute<std::string>(only("AXTextField"), "AXValue"), "http://127.0.0.1:8880");
+    EXPECT_EQ(prefs->serverField()->placeholder(), "http://127.0.0.1:8880");
+    EXPECT_EQ(attribute<int64_t>(only("AXCheckBox"), "AXValue"), 0);
+    EXPECT_TRUE(storedKeys().empty());
+}
+
+TEST_F(PreferencesWindowTest, StoredValuesAreShownAndAnUnknownVoiceSelectsNothing)
+{
+    defaults->set(Key::defaultSpeed, 2.0f);
+    defaults->set(Key::defaultVoice, "bm_george");
+    defaults->set(Key::highlightOpacity, 0.0f);
+    defaults->set(Key::subHighlightOpacity, 0.25f);
+    defaults->set(Key::ttsServerURL, "https://speech.example:9443");
+    desktop->setLoginItemStatus(LoginItemStatus::enabled);
+    showPreferences();
+    EXPECT_EQ(prefs->speedPopup()->titleOfSelectedItem(), "2.0x");
+    EXPECT_EQ(prefs->voicePopup()->titleOfSelectedItem(), "George (British male)");
+    EXPECT_EQ(prefs->highlightValueLabel()->text(), "0%");
+    EXPECT_EQ(prefs->subHighlightValueLabel()->text(), "25%");
+    EXPECT_EQ(prefs->serverField()->stringValue(), "https://speech.example:9443");
+    EXPECT_TRUE(prefs->launchAtLoginCheckbox()->isOn());
+
+    PreferencesWindow other;
+    defaults->set(Key::defaultVoice, "xx_unknown");
+    defaults->set(Key::defaultSpeed, -1.0f);
+    other.show();
+    EXPECT_EQ(other.voicePopup()->indexOfSelectedItem(), -1);
+    EXPECT_EQ(other.speedPopup()->titleOfSelectedItem(), "1.5x");
+}
+
+// Each control writes its own key at once, and only the language-neutral speed and voice keys.
+TEST_F(PreferencesWindowTest, EachControlWritesItsKey)
+{
+    showPreferences();
+    choose("1.5x", "1.75x");
+    EXPECT_EQ(storedKeys(), (std::vector<std::string> { Key::defaultSpeed }));
+    EXPECT_FLOAT_EQ(defaults->floatForKey(Key::defaultSpeed), 1.75f);
+
+    choose("Xiaoxuan (Chinese female)", "Emma (British female)");
+    EXPECT_EQ(defaults->stringForKey(Key::defaultVoice), "bf_emma");
+    choose("Emma (British female)", "Yunze (Chinese male)");
+    EXPECT_EQ(defaults->stringForKey(Key::defaultVoice), "zm_009");
+    EXPECT_EQ(storedKeys(), (std::vector<std::string> { Key::defaultSpeed, Key::defaultVoice }));
+
+    // Sliders, moved to their ends through accessibility, with the labels beside them.
+    setValue(only("AXSlider", 0), 1.0);
+    EXPECT_FLOAT_EQ(defaults->floatForKey(Key::highlightOpacity), 0.3f);
+    EXPECT_EQ(prefs->highlightValueLabel()->text(), "30%");
+    setValue(only("AXSlider", 1), 0.125);
+    EXPECT_FLOAT_EQ(defaults->floatForKey(Key::subHighlightOpacity), 0.125f);
+    EXPECT_EQ(prefs->subHighlightValueLabel()->text(), "12%");
+    setValue(only("AXSlider", 1), 0.6);
+    EXPECT_EQ(prefs->subHighlightValueLabel()->text(), "60%");
+    std::vector<std::string> texts;
+    for (const AXElement& text : controls("AXStaticText"))
+        texts.push_back(attribute<std::string>(text, "AXValue").value_or(""));
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "60%"), texts.end());
+
+    const AXElement field = only("AXTextField");
+    setValue(field, std::string("  https://tts.example.com/v1 \n"));
+    EXPECT_FALSE(defaults->object(Key::ttsServerURL));
+    perform(field, "AXConfirm");
+    EXPECT_EQ(defaults->stringForKey(Key::ttsServerURL), "https://tts.example.com/v1");
+
+    press(only("AXCheckBox"));
+    EXPECT_EQ(Platform::permissions().loginItemStatus(), LoginItemStatus::enabled);
+    press(only("AXCheckBox"));
+    EXPECT_EQ(Platform::permissions().loginItemStatus(), LoginItemStatus::notRegistered);
+
+    EXPECT_EQ(storedKeys(), (std::vector<std::string> { Key::defaultSpeed, Key::defaultVoice, Key::highlightOpacity,
+                                                       Key::subHighlightOpacity, Key::ttsServerURL }));
+}
+
+// Only an http or https address with a host is stored; anything else keeps the stored one, marks
+// the field red and says so. Blank input changes nothing at all.
+TEST_F(PreferencesWindowTest, TheServerAddressIsStoredOnlyWhenItIsAWebAddressWithAHost)
+{
+    struct Case {
+        std::string typed;
+        std::optional<std::string> stored; // none: the earlier address stays
+    };
+    const std::vector<Case> cases {
+        { "http://127.0.0.1:8880", "http://127.0.0.1:8880" },
+        { "\tHTTPS://tts.example.com\n", "HTTPS://tts.example.com" },
+        { "http://user@[::1]:9000/api", "http://user@[::1]:9000/api" },
+        { "htp://127.0.0.1:8880", std::nullopt },
+        { "127.0.0.1:8880", std::nullopt },
+        { "ftp://files.example.com", std::nullopt },
+        { "http://", std::nullopt },
+        { "http:///path", std::nullopt },
+        { "http://host:99999", std::nullopt },
+        { "http://host:port", std::nullopt },
+        { "http://exa mple.com", std::nullopt },
+        { "http://[]:80", std::nullopt },
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(PreferencesWindow::acceptedServerURL(c.typed), c.stored) << c.typed;
+
+    showPreferences();
+    const AXElement field = only("AXTextField");
+    const std::string good = "https://good.example";
+    setValue(field, good);
+    perform(field, "AXConfirm");
+    ASSERT_EQ(defaults->stringForKey(Key::ttsServerURL), good);
+    EXPECT_EQ(prefs->serverField()->borderWidth(), 0);
+
+    setValue(field, std::string("htp://typo"));
+    perform(field, "AXConfirm");
+    EXPECT_EQ(defaults->stringForKey(Key::ttsServerURL), good);
+    EXPECT_GT(prefs->serverField()->borderWidth(), 0);
+    EXPECT_EQ(prefs->serverField()->borderColor().red, 1.0);
+    EXPECT_EQ(log.linesContaining("[Preferences] TTS server URL not saved").size(), 1u);
+    EXPECT_EQ(prefs->serverField()->stringValue(), "htp://typo");
+
+    // Blank: nothing stored, nothing said, the field left as it is.
+    setValue(field, std::string("   \n"));
+    perform(field, "AXConfirm");
+    EXPECT_EQ(defaults->stringForKey(Key::ttsServerURL), good);
+    EXPECT_EQ(prefs->serverField()->stringValue(), "   \n");
+    EXPECT_EQ(log.linesContaining("[Preferences]").size(), 1u);
+
+    setValue(field, std::string("http://127.0.0.1:8881"));
+    perform(field, "AXConfirm");
+    EXPECT_EQ(defaults->stringForKey(Key::ttsServerURL), "http://127.0.0.1:8881");
+    EXPECT_EQ(prefs->serverField()->borderWidth(), 0);
+}
+
+// A refused change of the login item shows what the system reports, with the failure line.
+TEST_F(PreferencesWindowTest, AFailedLaunchAtLoginChangeShowsTheStateTheSystemReports)
+{
+    for (const bool registered : { false, true }) {
+        desktop->setLoginItemChangesFail(false);
+        desktop->setLoginItemStatus(registered ? LoginItemStatus::enabled : LoginItemStatus::notRegistered);
+        desktop->setLoginItemChangesFail(true);
+        log.clear();
+        PreferencesWindow window;
+        window.show();
+        RunLoop::runPending();
+        ASSERT_EQ(window.launchAtLoginCheckbox()->isOn(), registered);
+        window.launchAtLoginCheckbox()->performClick();
+        EXPECT_EQ(window.launchAtLoginCheckbox()->isOn(), registered);
+        EXPECT_EQ(log.lines(), (std::vector<std::string> { "[Preferences] Launch at login error: Operation not permitted" }));
+    }
+}
+
+TEST_F(PreferencesWindowTest, ResettingOnboardingWritesTheFlagThenAsksForTheAlertEachTime)
+{
+    defaults->set(Key::hasCompletedOnboarding, true);
+    showPreferences();
+    press(controls("AXButton").back());
+    press(controls("AXButton").back());
+    ASSERT_EQ(alerts.size(), 2u);
+    for (const Alert& alert : alerts) {
+        EXPECT_EQ(alert.title, "Onboarding reset");
+        EXPECT_EQ(alert.body, "The welcome guide will appear the next time Lorvantine starts.");
+        EXPECT_TRUE(alert.flagWrittenFirst);
+    }
+    ASSERT_TRUE(defaults->object(Key::hasCompletedOnboarding));
+    EXPECT_FALSE(defaults->boolForKey(Key::hasCompletedOnboarding));
+}
+
+// Showing it again only brings the same window forward; what the mini player stored since is not
+// shown, and a closed window comes back as it was.
+TEST_F(PreferencesWindowTest, ReopeningKeepsTheControlsAsTheyWere)
+{
+    showPreferences();
+    Window* first = prefs->window();
+    choose("1.5x", "2.0x");
+    PreferencesModel::recordSpeedChange(0.8f, true);
+    PreferencesModel::recordVoiceChange("af_sky");
+    first->close();
+    RunLoop::runPending();
+    EXPECT_TRUE(programWindows().empty());
+    showPreferences();
+    EXPECT_EQ(prefs->window(), first);
+    EXPECT_TRUE(first->isVisible());
+    EXPECT_EQ(prefs->speedPopup()->titleOfSelectedItem(), "2.0x");
+    EXPECT_EQ(prefs->voicePopup()->titleOfSelectedItem(), "Xiaoxuan (Chinese female)");
+    EXPECT_EQ(programWindows().size(), 1u);
+}
+
+TEST_F(PreferencesWindowTest, TheStringsExistInBothLanguages)
+{
+    for (const char* key : { "prefs.window.title", "prefs.section.general", "prefs.section.appearance", "prefs.section.advanced",
+                             "prefs.launch_at_login", "prefs.default_speed", "prefs.default_voice", "prefs.highlight_opacity",
+                             "prefs.sub_highlight_opacity", "prefs.tts_server", "prefs.reset_onboarding",
+                             "prefs.reset_onboarding.alert.title", "prefs.reset_onboarding.alert.body" }) {
+        EXPECT_TRUE(LocalizedStrings::contains(key, LocalizedStrings::Language::english)) << key;
+        EXPECT_TRUE(LocalizedStrings::contains(key, LocalizedStrings::Language::chinese)) << key;
+    }
+    LocalizedStrings::setLanguage(LocalizedStrings::Language::chinese);
+    showPreferences();
+    EXPECT_EQ(prefs->window()->title(), "Lorvantine 设置");
+    EXPECT_EQ(prefs->voicePopup()->titleOfSelectedItem(), "晓萱 (中文女声)");
+}
+
+// The picture is kept for a person to look at; every control draws inside its frame, and the
+// labels' texts are not cut off.
+TEST_F(PreferencesWindowTest, APictureShowsEveryControlWhereItsFrameSays)
+{
+    showPreferences();
+    Window& window = *prefs->window();
+    ASSERT_TRUE(savePicture(window, "preferences-window.png"));
+    std::vector<View*> views;
+    for (const auto& view : window.contentView()->subviews())
+        views.push_back(view.get());
+    EXPECT_EQ(views.size(), 20u);
+    expectDrawnInsideFrames(window, views);
+    for (const auto& view : window.contentView()->subviews()) {
+        if (auto* label = dynamic_cast<Label*>(view.get())) {
+            EXPECT_LE(label->fittingSize().width, label->frame().width() + 0.5) << label->text();
+        }
+    }
+    // The frames the window's layout fixes.
+    EXPECT_EQ(prefs->launchAtLoginCheckbox()->frame(), Rect(24, 290, 200, 20));
+    EXPECT_EQ(prefs->speedPopup()->frame(), Rect(110, 258, 90, 26));
+    EXPECT_EQ(prefs->voicePopup()->frame(), Rect(110, 226, 200, 26));
+    EXPECT_EQ(prefs->highlightSlider()->frame(), Rect(150, 158, 200, 20));
+    EXPECT_EQ(prefs->subHighlightValueLabel()->frame(), Rect(360, 130, 50, 20));
+    EXPECT_EQ(prefs->serverField()->frame(), Rect(120, 58, 340, 24));
+    EXPECT_EQ(prefs->resetOnboardingButton()->frame(), Rect(24, 22, 160, 28));
+}
+
+} // namespace
+} // namespace lorvantine
