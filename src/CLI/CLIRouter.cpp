@@ -30,6 +30,7 @@ std::map<std::string, Command>& commands()
         { "--read-article", routeReadArticle },
         { "--test-summary", routeTestSummary },
         { "--test-align-offline", routeTestAlignOffline },
+        { "--probe-matrix", routeProbeMatrix },
     };
     return table;
 }

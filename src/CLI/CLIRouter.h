@@ -62,6 +62,10 @@ int routeTestSummary(const Arguments& args);
 // selection road and reports them on standard error (with "--verbose" also the passing ones);
 // 0 when every case passed, else 1.
 int routeTestAlignOffline(const Arguments& args);
+// "--probe-matrix <matrix-config.json>": the selection-capability matrix over the configuration's
+// applications, with its reports in the current directory; 1 with the usage lines without a path
+// (or one beginning with "--"), else the matrix's own status.
+int routeProbeMatrix(const Arguments& args);
 
 // --- Turning the pages of other applications ---
 

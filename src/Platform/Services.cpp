@@ -37,5 +37,6 @@ PermissionsPort& permissions() { return require(current().permissions); }
 WindowCapturePort& windowCapture() { return require(current().windowCapture); }
 TextRecognitionPort& textRecognizer() { return require(current().textRecognizer); }
 EventMonitorPort& eventMonitor() { return require(current().eventMonitor); }
+ProcessPort& processes() { return require(current().processes); }
 
 } // namespace lorvantine::Platform

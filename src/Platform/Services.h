@@ -12,6 +12,7 @@ class PermissionsPort;
 class WindowCapturePort;
 class TextRecognitionPort;
 class EventMonitorPort;
+class ProcessPort;
 
 // The backends behind the ports, chosen once at start-up (or by a test). Code above Platform/
 // reaches the desktop only through these.
@@ -24,6 +25,7 @@ struct PlatformServices {
     std::shared_ptr<WindowCapturePort> windowCapture;
     std::shared_ptr<TextRecognitionPort> textRecognizer;
     std::shared_ptr<EventMonitorPort> eventMonitor;
+    std::shared_ptr<ProcessPort> processes;
 };
 
 namespace Platform {
@@ -37,6 +39,7 @@ PermissionsPort& permissions();
 WindowCapturePort& windowCapture();
 TextRecognitionPort& textRecognizer();
 EventMonitorPort& eventMonitor();
+ProcessPort& processes();
 
 PlatformServices current();
 // Installs `services` and returns the previous ones.

@@ -4,6 +4,8 @@
 #include "SimDesktop/Behaviours/SimPageDownBehaviour.h"
 #include "SimDesktop/Behaviours/SimPageTurnBehaviour.h"
 #include "SimDesktop/Behaviours/SimCopiesSelection.h"
+#include "SimDesktop/Behaviours/SimDocumentEditing.h"
+#include "SimDesktop/Model/SimDocuments.h"
 #include "SimDesktop/Behaviours/SimSelectsText.h"
 #include "SimDesktop/Ports/SimAccessibility.h"
 #include "SimDesktop/Ports/SimEventMonitor.h"
@@ -12,6 +14,7 @@
 #include "SimDesktop/Model/SimGeometry.h"
 #include "SimDesktop/Ports/SimPasteboard.h"
 #include "SimDesktop/Ports/SimPermissions.h"
+#include "SimDesktop/Ports/SimProcesses.h"
 #include "SimDesktop/Ports/SimWindowCapture.h"
 #include "SimDesktop/Ports/SimWindowServer.h"
 #include "SimDesktop/Ports/SimWorkspace.h"
@@ -44,8 +47,13 @@ std::shared_ptr<SimDesktop> SimDesktop::create(const SimFixture& fixture)
                 d->deliverEvent(pending);
         });
     };
-    for (const auto& app : fixture.applications)
-        desktop->addBehaviours(m, m.addApplication(app), app.behaviours);
+    m.installed = fixture.installed;
+    for (const auto& app : fixture.applications) {
+        const ProcessID pid = m.addApplication(app);
+        desktop->addBehaviours(m, pid, app.behaviours);
+        if (app.bundleIdentifier)
+            desktop->addDocumentEditing(m, pid, *app.bundleIdentifier);
+    }
     desktop->m_captureTool = fixture.captureTool;
     desktop->m_truth->setNoise(fixture.recognitionNoise);
     return desktop;
@@ -93,6 +101,7 @@ PlatformServices SimDesktop::services()
     s.windowCapture = std::make_shared<SimWindowCapture>(self);
     s.textRecognizer = SimRecognitionTruth::makeRecognizer(m_truth);
     s.eventMonitor = std::make_shared<SimEventMonitor>(self);
+    s.processes = std::make_shared<SimProcesses>(self);
     return s;
 }
 
@@ -219,6 +228,24 @@ void SimDesktop::addBehaviours(SimModel& model, ProcessID pid, const SimBehaviou
         addPaging(model, pid, *options.paging);
     if (options.scrolling)
         model.behaviours.push_back(std::make_shared<SimPageDownBehaviour>(pid, *options.scrolling));
+}
+
+void SimDesktop::addDocumentEditing(SimModel& model, ProcessID pid, const std::string& bundleID)
+{
+    const SimInstalledApplication* installed = SimDocuments::installed(model, bundleID);
+    if (pid != 0 && installed && installed->document)
+        model.behaviours.push_back(std::make_shared<SimDocumentEditing>(pid, *installed->document));
+}
+
+ProcessID SimDesktop::launch(SimModel& model, const SimInstalledApplication& installed)
+{
+    SimApplication application = installed.application;
+    application.pid = 0;
+    const ProcessID pid = model.addApplication(application);
+    addBehaviours(model, pid, application.behaviours);
+    if (application.bundleIdentifier)
+        addDocumentEditing(model, pid, *application.bundleIdentifier);
+    return pid;
 }
 
 uint32_t SimDesktop::addWindow(ProcessID pid, const SimWindow& window)

@@ -55,6 +55,9 @@ public:
     void setText(const AXElement& element, const std::string& text);
     void setScroll(const AXElement& element, Point scroll);
     void addBehaviour(std::shared_ptr<SimBehaviour> behaviour);
+    // Starts an installed application (without waiting for its launch delay) with its behaviours;
+    // with the model locked, from `withModel`. Answers its pid.
+    ProcessID launch(SimModel& model, const SimInstalledApplication& installed);
 
     // --- Looking things up ---
     // The element a fixture or builder called `name`; the null element when there is none.
@@ -128,6 +131,7 @@ private:
     void deliverNotification(const SimModel::PendingNotification& pending);
     void deliverActivation(uint64_t listener, const RunningApplication& application);
     void addBehaviours(SimModel& model, ProcessID pid, const SimBehaviourOptions& options);
+    void addDocumentEditing(SimModel& model, ProcessID pid, const std::string& bundleID);
     void deliverEvent(const SimModel::PendingEvent& pending);
     void deliverTapDisabled(uint64_t tap, EventTapDisabledReason reason);
 

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstdio>
+#include <ctime>
 
 namespace lorvantine::Format {
 
@@ -19,6 +20,16 @@ std::string fixed(double value, int places)
 {
     char buffer[512];
     std::snprintf(buffer, sizeof buffer, "%.*f", places, value);
+    return buffer;
+}
+
+std::string iso8601(std::chrono::system_clock::time_point time)
+{
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(std::chrono::floor<std::chrono::seconds>(time));
+    std::tm utc {};
+    gmtime_r(&seconds, &utc);
+    char buffer[32];
+    std::strftime(buffer, sizeof buffer, "%Y-%m-%dT%H:%M:%SZ", &utc);
     return buffer;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <string>
 
 namespace lorvantine {
@@ -13,6 +14,9 @@ std::string floatDescription(float value);
 
 // `value` with `places` digits after the point, as printf's "%.*f" writes it ("3.00").
 std::string fixed(double value, int places);
+
+// A moment as ISO 8601 in UTC, to the second, with a "Z": "2026-12-07T08:37:06Z".
+std::string iso8601(std::chrono::system_clock::time_point time);
 
 } // namespace Format
 } // namespace lorvantine

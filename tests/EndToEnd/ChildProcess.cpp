@@ -60,6 +60,8 @@ ChildProcess::ChildProcess(Options options) : m_options(std::move(options))
     } else {
         posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, (m_options.directory / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     }
+    if (!m_options.workingDirectory.empty())
+        posix_spawn_file_actions_addchdir_np(&actions, m_options.workingDirectory.c_str());
     // A Ctrl+C that the test runner receives is not the child's business; the child starts with
     // SIGINT at its default action whatever this process does with it.
     posix_spawnattr_t attributes;

@@ -25,6 +25,8 @@ public:
         std::filesystem::path directory;
         // Standard error goes to a pipe that this object reads, instead of "stderr".
         bool standardErrorToPipe = false;
+        // The child's current directory; empty: this process's.
+        std::filesystem::path workingDirectory;
     };
 
     explicit ChildProcess(Options options);

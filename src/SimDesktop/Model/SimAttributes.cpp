@@ -182,8 +182,14 @@ AXError computed(SimModel& model, SimNode& node, const std::string& name, AXValu
             return AXError::attributeUnsupported;
         if (name == "AXSelectedText")
             out = SimTextSelection::selectedText(model, node);
-        else
+        else if (node.selectionDrift == 0)
             out = SimTextSelection::current(node);
+        else {
+            // An editor that reports its selection a few units off where it is.
+            AXRange range = SimTextSelection::current(node);
+            range.location = std::clamp<int64_t>(range.location + node.selectionDrift, 0, node.utf16Length - range.length);
+            out = range;
+        }
         return AXError::success;
     }
     if (node.role == "AXScrollArea" && name == "AXVerticalScrollBar") {

@@ -63,6 +63,11 @@ struct SimElement {
     // the selection (an editor that only draws its text).
     AXRange selection;
     bool selectionHidden = false;
+    // A fault of some editors: the bounds of any range holding a CJK ideograph are an empty
+    // rectangle at the range's origin.
+    bool cjkBoundsEmpty = false;
+    // Another: its selection reads back this many units after (or before) where it lies.
+    int64_t selectionDrift = 0;
     std::optional<uint32_t> colour;     // 0xAARRGGBB of its text and its descendants'; black by default
     std::optional<uint32_t> background; // filled behind it
 

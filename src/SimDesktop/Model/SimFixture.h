@@ -5,6 +5,7 @@
 #include "Platform/PermissionsPort.h"
 #include "Platform/WindowServerPort.h"
 #include "SimDesktop/Model/SimApplication.h"
+#include "SimDesktop/Model/SimInstalledApplication.h"
 #include "SimDesktop/Ports/SimCaptureTool.h"
 
 #include <optional>
@@ -16,6 +17,7 @@ namespace lorvantine {
 struct SimFixture {
     std::vector<ScreenInfo> screens; // none: one 1440×900 screen
     std::vector<SimApplication> applications;
+    std::vector<SimInstalledApplication> installed; // what can be launched
     bool trusted = true;
     InputMonitoringAccess inputMonitoring = InputMonitoringAccess::granted;
     LoginItemStatus loginItem = LoginItemStatus::notRegistered;

@@ -69,7 +69,7 @@ public:
         SimFixture f;
         const std::string path;
         object(j, path, { "screens", "applications", "trusted", "inputMonitoring", "loginItem", "mouse", "pasteboard",
-                          "captureTool", "recognitionNoise", "eventTaps" });
+                          "captureTool", "recognitionNoise", "eventTaps", "installed" });
         if (j.contains("screens"))
             for (size_t i = 0; const auto& s : array(j["screens"], "/screens"))
                 f.screens.push_back(screen(s, child("/screens", i++)));
@@ -77,6 +77,9 @@ public:
             for (size_t i = 0; const auto& a : array(j["applications"], "/applications"))
                 f.applications.push_back(application(a, child("/applications", i++)));
         }
+        if (j.contains("installed"))
+            for (size_t i = 0; const auto& a : array(j["installed"], "/installed"))
+                f.installed.push_back(installed(a, child("/installed", i++)));
         f.trusted = boolean(j, path, "trusted", true);
         if (j.contains("inputMonitoring")) {
             static const std::map<std::string, InputMonitoringAccess> values {
@@ -566,7 +569,7 @@ private:
         object(j, path, { "role", "name", "subrole", "title", "description", "value", "frame", "width", "height",
                           "padding", "spacing", "scroll", "scrollLine", "text", "runs", "font", "focused", "attributes", "errors",
                           "actions", "settable", "children", "paragraphs", "paragraphRole", "heading", "level",
-                          "imageOnly", "colour", "background", "selection", "selectionHidden" });
+                          "imageOnly", "colour", "background", "selection", "selectionHidden", "cjkBoundsEmpty", "selectionDrift" });
         SimElement e;
         e.font = inherited;
         if (j.contains("font"))
@@ -614,6 +617,12 @@ private:
         e.focused = boolean(j, path, "focused", false);
         e.imageOnly = boolean(j, path, "imageOnly", false);
         e.selectionHidden = boolean(j, path, "selectionHidden", false);
+        e.cjkBoundsEmpty = boolean(j, path, "cjkBoundsEmpty", false);
+        if (j.contains("selectionDrift")) {
+            e.selectionDrift = integer(j["selectionDrift"], child(path, "selectionDrift"));
+            if (e.selectionDrift < -1000000 || e.selectionDrift > 1000000)
+                throw Fault { child(path, "selectionDrift"), "expected a number of UTF-16 units" };
+        }
         if (j.contains("selection")) {
             const std::string selectionPath = child(path, "selection");
             auto v = numbers(j["selection"], selectionPath, 2, 2, "[location, length]");
@@ -736,7 +745,7 @@ private:
     SimWindow window(const Json& j, const std::string& path)
     {
         object(j, path, { "number", "title", "name", "frame", "minimized", "main", "layer", "alpha", "order", "subrole",
-                          "attributes", "errors", "children", "font", "background" });
+                          "attributes", "errors", "children", "font", "background", "tty", "runnersTerminal" });
         SimWindow w;
         if (j.contains("number")) {
             const int64_t number = integer(j["number"], child(path, "number"));
@@ -776,6 +785,10 @@ private:
             w.background = colour(j["background"], child(path, "background"));
         w.attributes = attributes(j, path, nullptr);
         w.errors = errorMap(j, path);
+        w.tty = optionalString(j, path, "tty");
+        w.runnersTerminal = boolean(j, path, "runnersTerminal", false);
+        if (w.runnersTerminal && !w.tty)
+            throw Fault { child(path, "runnersTerminal"), "the program's own terminal needs a \"tty\"" };
         SimFont base;
         if (j.contains("font"))
             base = font(j["font"], child(path, "font"), base);
@@ -852,6 +865,48 @@ private:
                 a.windows.push_back(window(w, child(windowsPath, i++)));
         }
         return a;
+    }
+
+    // An installed application: the keys of a running one (without "pid", "active" and "hidden"),
+    // and how it launches and what it opens.
+    SimInstalledApplication installed(const Json& j, const std::string& path)
+    {
+        object(j, path, { "bundleID", "name", "executable", "bundlePath", "version", "attributes", "errors", "menuBar",
+                          "windows", "behaviours", "launchDelay", "document", "extensions", "schemes" });
+        if (!j.contains("bundleID"))
+            throw Fault { path, "missing \"bundleID\"" };
+        Json running = Json::object();
+        for (const auto& [key, value] : j.items())
+            if (key != "launchDelay" && key != "document" && key != "extensions" && key != "schemes")
+                running[key] = value;
+        SimInstalledApplication installed;
+        installed.application = application(running, path);
+        if (j.contains("launchDelay"))
+            installed.launchDelay = nonNegative(j["launchDelay"], child(path, "launchDelay"));
+        if (j.contains("extensions"))
+            installed.extensions = strings(j["extensions"], child(path, "extensions"));
+        if (j.contains("schemes"))
+            installed.schemes = strings(j["schemes"], child(path, "schemes"));
+        if (j.contains("document")) {
+            const Json& d = j["document"];
+            const std::string documentPath = child(path, "document");
+            object(d, documentPath, { "window", "text", "focus" });
+            for (const char* key : { "window", "text" })
+                if (!d.contains(key))
+                    throw Fault { documentPath, std::string("missing \"") + key + "\"" };
+            SimDocumentTemplate document;
+            document.window = window(d["window"], child(documentPath, "window"));
+            if (document.window.number != 0)
+                throw Fault { child(child(documentPath, "window"), "number"), "a document window gets its number when it opens" };
+            document.textElement = string(d["text"], child(documentPath, "text"));
+            use(document.textElement, child(documentPath, "text"));
+            if (d.contains("focus")) {
+                document.focusElement = string(d["focus"], child(documentPath, "focus"));
+                use(document.focusElement, child(documentPath, "focus"));
+            }
+            installed.document = std::move(document);
+        }
+        return installed;
     }
 
     SimKeyScrolling scrolling(const Json& j, const std::string& path)

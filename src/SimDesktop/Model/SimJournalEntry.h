@@ -20,6 +20,7 @@ struct SimJournalEntry {
         trustPrompt,  // the program asked for Accessibility trust with a prompt
         inputMonitoringRequest,
         reaction,     // an application's behaviour `name` reacted to `event`: on `element`, with `value`
+        process,      // the program ran `name` with the arguments in `value` (a string list)
     };
 
     Kind kind = Kind::event;

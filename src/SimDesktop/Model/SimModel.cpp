@@ -186,6 +186,8 @@ uint32_t SimModel::addWindow(ProcessID pid, const SimWindow& given)
     w.alpha = given.alpha;
     w.subrole = given.subrole;
     w.background = given.background;
+    w.tty = given.tty;
+    w.runnersTerminal = given.runnersTerminal;
     if (w.main) {
         if (auto previous = m_mainWindows.find(pid); previous != m_mainWindows.end())
             if (Window* other = window(previous->second); other && other->pid == pid)
@@ -231,6 +233,8 @@ void SimModel::applyElement(SimNode& n, const SimElement& e)
     n.imageOnly = e.imageOnly;
     n.selection = e.selection;
     n.selectionHidden = e.selectionHidden;
+    n.cjkBoundsEmpty = e.cjkBoundsEmpty;
+    n.selectionDrift = e.selectionDrift;
     n.colour = e.colour;
     n.background = e.background;
     n.attributes = e.attributes;

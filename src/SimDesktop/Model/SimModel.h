@@ -7,6 +7,7 @@
 #include "Platform/WindowServerPort.h"
 #include "Platform/WorkspacePort.h"
 #include "SimDesktop/Model/SimApplication.h"
+#include "SimDesktop/Model/SimInstalledApplication.h"
 #include "SimDesktop/Behaviours/SimBehaviour.h"
 #include "SimDesktop/Model/SimJournalEntry.h"
 #include "SimDesktop/Model/SimNode.h"
@@ -53,6 +54,8 @@ public:
         // program draws them itself through an external layer, so the renderer leaves them out.
         bool ignoresMouseEvents = false;
         bool drawnExternally = false;
+        std::optional<std::string> tty; // a terminal's tab
+        bool runnersTerminal = false;
     };
 
     struct Observer {
@@ -90,6 +93,7 @@ public:
 
     std::vector<ScreenInfo> screens;
     std::vector<Application> applications; // in launch order
+    std::vector<SimInstalledApplication> installed;
     std::map<uint32_t, Window> windows;
     std::vector<uint32_t> zOrder; // front first
     std::unordered_map<uint64_t, SimNode> nodes;

@@ -52,6 +52,8 @@ struct SimNode {
     // accessibility is kept from it (an editor that only draws its text).
     AXRange selection;
     bool selectionHidden = false;
+    bool cjkBoundsEmpty = false; // see SimElement
+    int64_t selectionDrift = 0;  // see SimElement
 
     std::map<std::string, AXValue> attributes;
     std::map<std::string, AXError> errors;

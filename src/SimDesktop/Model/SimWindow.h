@@ -26,6 +26,9 @@ struct SimWindow {
     std::map<std::string, AXValue> attributes;
     std::map<std::string, AXError> errors;
     std::vector<SimElement> children;
+    // A terminal's tab: its device, and whether it is the terminal the program itself runs in.
+    std::optional<std::string> tty;
+    bool runnersTerminal = false;
 };
 
 } // namespace lorvantine

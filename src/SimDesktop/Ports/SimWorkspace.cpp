@@ -1,7 +1,6 @@
 #include "SimDesktop/Ports/SimWorkspace.h"
 
-#include "Platform/Dispatch/Clock.h"
-#include "SimDesktop/Ports/SimAppleScript.h"
+#include "SimDesktop/Ports/SimAppleScriptRunner.h"
 #include "SimDesktop/SimDesktop.h"
 
 namespace lorvantine {
@@ -47,47 +46,7 @@ bool SimWorkspace::terminate(ProcessID pid)
 
 std::optional<std::string> SimWorkspace::runAppleScript(const std::string& source, std::string& error)
 {
-    auto statements = SimAppleScript::parse(source);
-    m_desktop->withModel([&](SimModel& m) {
-        m.record({ .kind = SimJournalEntry::Kind::appleScript, .name = source,
-                   .result = statements ? AXError::success : AXError::failure });
-    });
-    if (!statements) {
-        error = statements.error();
-        return std::nullopt;
-    }
-    for (const SimAppleScript::Statement& statement : *statements) {
-        using Kind = SimAppleScript::Statement::Kind;
-        if (statement.kind == Kind::delay) {
-            // The script waits where it runs, as osascript does, on the installed clock.
-            Clock::current().sleep(seconds(statement.seconds));
-            continue;
-        }
-        const bool done = m_desktop->withModel([&](SimModel& m) {
-            if (statement.kind == Kind::keyCode) {
-                // System Events types into whatever application is in front.
-                for (bool down : { true, false })
-                    m.record({ .kind = SimJournalEntry::Kind::event,
-                               .event = InputEvent::keyboard(std::nullopt, static_cast<uint16_t>(statement.keyCode), down),
-                               .tap = EventTap::session });
-                return true;
-            }
-            for (const auto& app : m.applications) {
-                if (app.info.bundleIdentifier == statement.bundleID) {
-                    const bool activated = m.setFrontmost(app.info.pid);
-                    m.record({ .kind = SimJournalEntry::Kind::activate, .pid = app.info.pid,
-                               .result = activated ? AXError::success : AXError::failure });
-                    return true;
-                }
-            }
-            error = "Can’t get application id \"" + statement.bundleID + "\".";
-            return false;
-        });
-        if (!done)
-            return std::nullopt;
-    }
-    error.clear();
-    return std::string();
+    return SimAppleScriptRunner(m_desktop).run(source, error);
 }
 
 std::shared_ptr<void> SimWorkspace::observeActivation(std::function<void(const RunningApplication&)> callback)

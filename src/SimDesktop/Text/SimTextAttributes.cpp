@@ -1,6 +1,7 @@
 #include "SimDesktop/Text/SimTextAttributes.h"
 
 #include "SimDesktop/Model/SimGeometry.h"
+#include "Support/Text.h"
 
 #include <algorithm>
 
@@ -83,6 +84,17 @@ TextView view(SimModel& model, SimNode& node)
     return v;
 }
 
+// Whether the layout's text in `pieces` holds a CJK ideograph (the unified block or extension A).
+bool holdsIdeograph(const TextView& v, const std::vector<AXRange>& pieces)
+{
+    for (const AXRange& piece : pieces) {
+        for (char32_t scalar : Text::scalars(v.layout->stringForRange(piece).value_or("")))
+            if ((scalar >= 0x4E00 && scalar <= 0x9FFF) || (scalar >= 0x3400 && scalar <= 0x4DBF))
+                return true;
+    }
+    return false;
+}
+
 bool validRange(const AXRange& r, int64_t length)
 {
     return r.location >= 0 && r.length >= 0 && r.location <= length && r.length <= length - r.location;
@@ -157,6 +169,8 @@ AXError copyParameterized(SimModel& model, SimNode& node, const std::string& att
                 all = all ? all->united(*bounds) : *bounds;
             }
             out = Rect(all->origin.x + v.origin.x, all->origin.y + v.origin.y, all->width(), all->height());
+            if (v.owner->cjkBoundsEmpty && holdsIdeograph(v, pieces))
+                out = Rect(all->origin.x + v.origin.x, all->origin.y + v.origin.y, 0, 0);
             return AXError::success;
         }
         std::optional<std::string> string;

@@ -1,0 +1,194 @@
+#include "SimDesktop/SimDesktopTestSupport.h"
+
+#include "Platform/Dispatch/Clock.h"
+#include "Platform/PasteboardPort.h"
+#include "Platform/ProcessPort.h"
+#include "SimDesktop/Model/SimFixtureLoader.h"
+#include "SimDesktop/Ports/SimAppleScript.h"
+#include "TestSupport/ManualClockTest.h"
+#include "TestSupport/ScratchDirectory.h"
+
+#include <gtest/gtest.h>
+
+namespace lorvantine {
+namespace {
+
+const std::string fixtureText = std::string(LORVANTINE_SOURCE_DIR) + "/tests/fixtures/probe-matrix-fixture.txt";
+
+// The matrix desktop with its ports, on a manual clock that the waits of "open" and scripts move.
+class SimProcessesTest : public ManualClockTest {
+protected:
+    void SetUp() override
+    {
+        ManualClockTest::SetUp();
+        clock->setMainThreadSleepsAdvance(true);
+        t.emplace(SimDesktop::create(fixtureNamed("probe-matrix-desktop.json")));
+    }
+
+    ProcessPort& processes() { return *t->ports.processes; }
+    ProcessOutcome run(const std::string& program, const std::vector<std::string>& arguments)
+    {
+        auto outcome = processes().run(program, arguments);
+        EXPECT_TRUE(outcome) << program;
+        return outcome ? *outcome : ProcessOutcome { -1, "" };
+    }
+    std::optional<AXElement> focused()
+    {
+        return t->get<AXElement>(AXElement { 0, 1 }, "AXFocusedUIElement");
+    }
+    std::optional<std::string> frontBundle()
+    {
+        auto front = t->ports.workspace->frontmostApplication();
+        return front ? front->bundleIdentifier : std::nullopt;
+    }
+    void pressCommand(uint16_t key)
+    {
+        for (bool down : { true, false }) {
+            InputEvent event = InputEvent::keyboard(EventSourceState::combinedSession, key, down);
+            event.flags = EventFlags::maskCommand;
+            t->ports.windowServer->post(EventTap::session, event);
+        }
+    }
+
+    std::optional<PortsUnderTest> t;
+};
+
+TEST_F(SimProcessesTest, OpenLaunchesAnInstalledApplicationOnAFileAfterItsLaunchDelay)
+{
+    EXPECT_EQ(run("/usr/bin/open", { "-b", "com.example.PlainEdit", fixtureText }), ProcessOutcome {});
+    EXPECT_EQ(elapsed(), 0.2);
+    auto pid = t->desktop->pidOf("com.example.PlainEdit");
+    ASSERT_TRUE(pid);
+    EXPECT_EQ(frontBundle(), "com.example.PlainEdit");
+    const auto running = t->ports.workspace->runningApplications();
+    auto app = std::find_if(running.begin(), running.end(), [&](const RunningApplication& a) { return a.pid == *pid; });
+    ASSERT_NE(app, running.end());
+    EXPECT_EQ(app->bundlePath, "/Applications/PlainEdit.app");
+    EXPECT_EQ(app->bundleVersion, "2.4");
+    const auto windows = t->desktop->windowNumbers(*pid);
+    ASSERT_EQ(windows.size(), 1u);
+    EXPECT_EQ(t->get<std::string>(t->desktop->windowElement(windows[0]), "AXTitle"), "probe-matrix-fixture.txt");
+    auto text = focused();
+    ASSERT_TRUE(text);
+    EXPECT_EQ(t->get<std::string>(*text, "AXRole"), "AXTextArea");
+    EXPECT_EQ(t->get<std::string>(*text, "AXValue"), test::readFile(fixtureText));
+
+    // Running already: no delay, another document window in front.
+    EXPECT_EQ(run("/usr/bin/open", { "-a", "PlainEdit", fixtureText }), ProcessOutcome {});
+    EXPECT_EQ(elapsed(), 0.2);
+    EXPECT_EQ(t->desktop->windowNumbers(*pid).size(), 2u);
+    EXPECT_EQ(t->desktop->journal().front().kind, SimJournalEntry::Kind::process);
+}
+
+TEST_F(SimProcessesTest, OpenAndOsascriptFailAsTheRealProgramsDoAndOtherProgramsCannotStart)
+{
+    test::ScratchDirectory scratch;
+    test::writeFile(scratch / "note.txt", "plain file");
+    test::writeFile(scratch / "bad.applescript", "tell application id \"com.example.PlainEdit\" to activate\nbeep\n");
+    const struct {
+        std::string program;
+        std::vector<std::string> arguments;
+        ProcessOutcome outcome;
+    } cases[] = {
+        { "/usr/bin/open", { "-b", "com.example.Nothing" }, { 1, "Unable to find application with bundle identifier com.example.Nothing\n" } },
+        { "/usr/bin/open", { "-a", "Nothing" }, { 1, "Unable to find application named 'Nothing'\n" } },
+        { "/usr/bin/open", { "-b", "com.example.PlainEdit", "/no/such.txt" }, { 1, "The file /no/such.txt does not exist.\n" } },
+        { "/usr/bin/open", { "-x" }, { 1, "open: invalid option -- x\n" } },
+        { "/usr/bin/open", { (scratch / "note.txt").string() }, { 0, "" } },
+        { "/usr/bin/osascript", { "-e", "tell application id \"com.example.Nothing\" to activate" },
+          { 1, "execution error: Can’t get application id \"com.example.Nothing\".\n" } },
+        { "/usr/bin/osascript", { (scratch / "bad.applescript").string() },
+          { 1, "execution error: syntax error: the simulated desktop does not understand \"beep\"\n" } },
+        { "/usr/bin/osascript", { "/no/such.scpt" }, { 1, "osascript: /no/such.scpt: No such file or directory\n" } },
+        { "/usr/bin/osascript", { "-e", "tell application \"Notes\" to delete (every note whose body contains \"x\")" },
+          { 1, "execution error: Notes got an error: Application isn’t running.\n" } },
+        { "/usr/bin/osascript", { "-e", "try", "-e", "tell application \"Notes\" to delete every note whose body contains \"x\"", "-e", "end try" },
+          { 0, "" } },
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(run(c.program, c.arguments), c.outcome) << c.program << " " << c.arguments.front();
+    // The file opened by its extension went to PlainEdit; the broken script never got past parsing.
+    EXPECT_EQ(frontBundle(), "com.example.PlainEdit");
+    auto refused = processes().run("/bin/rm", { "-rf", "/" });
+    ASSERT_FALSE(refused);
+    EXPECT_NE(refused.error().find("/bin/rm"), std::string::npos);
+}
+
+TEST_F(SimProcessesTest, CommandNPastesAndClosesDocumentsOfTheApplicationInFront)
+{
+    run("/usr/bin/open", { "-b", "com.apple.Notes" });
+    const ProcessID notes = *t->desktop->pidOf("com.apple.Notes");
+    EXPECT_TRUE(t->desktop->windowNumbers(notes).empty());
+    t->ports.pasteboard->clearContents();
+    t->ports.pasteboard->setString("pasted 中文", PasteboardType::string);
+    pressCommand(45);
+    pressCommand(9);
+    pressCommand(9);
+    ASSERT_EQ(t->desktop->windowNumbers(notes).size(), 1u);
+    EXPECT_EQ(t->get<std::string>(*focused(), "AXValue"), "pasted 中文pasted 中文");
+    EXPECT_EQ(t->get<AXRange>(*focused(), "AXSelectedTextRange"), (AXRange { 18, 0 }));
+    // Notes' bounds of CJK text are empty; its Latin text has bounds.
+    EXPECT_EQ(t->bounds(*focused(), 7, 2)->size.width, 0);
+    EXPECT_GT(t->bounds(*focused(), 0, 2)->size.width, 1);
+    pressCommand(13);
+    EXPECT_TRUE(t->desktop->windowNumbers(notes).empty());
+    // Keys for another application in front go to that one.
+    t->desktop->setFrontmost(301);
+    pressCommand(45);
+    EXPECT_TRUE(t->desktop->windowNumbers(notes).empty());
+}
+
+TEST_F(SimProcessesTest, ScriptsTypeWithModifiersAndWalkTheTerminalsTabs)
+{
+    auto script = SimAppleScript::parse("tell application \"System Events\" to keystroke \"w\" using {command down, shift down}\n"
+                                        "tell application \"System Events\"\n  key code 36\nend tell\n");
+    ASSERT_TRUE(script) << script.error();
+    ASSERT_EQ(script->size(), 2u);
+    EXPECT_EQ((*script)[0].keyCode, 13);
+    EXPECT_EQ((*script)[0].flags, EventFlags::maskCommand | EventFlags::maskShift);
+    EXPECT_EQ((*script)[1].body.front().keyCode, 36);
+    for (const char* refused : { "try\ndelay 1", "end tell", "tell application \"System Events\" to keystroke \"w\" using meta down",
+                                 "if contents of t is \"x\" then return" })
+        EXPECT_FALSE(SimAppleScript::parse(refused)) << refused;
+
+    EXPECT_EQ(t->ports.processes->controllingTerminal(), "/dev/ttys001");
+    std::string error;
+    EXPECT_TRUE(t->ports.workspace->runAppleScript(
+        "tell application \"Terminal\"\nrepeat with w in windows\nrepeat with t in tabs of w\n"
+        "if tty of t is \"/dev/ttys001\" then tell application \"System Events\" to key code 36 using command down\n"
+        "end repeat\nend repeat\nend tell",
+        error))
+        << error;
+    const auto journal = t->desktop->journal();
+    ASSERT_GE(journal.size(), 2u);
+    const SimJournalEntry& typed = journal[journal.size() - 2];
+    EXPECT_EQ(typed.event->keyCode, 36);
+    EXPECT_EQ(typed.event->flags, EventFlags::maskCommand);
+    EXPECT_FALSE(t->ports.workspace->runAppleScript("repeat with t in tabs of w\nend repeat", error));
+    EXPECT_EQ(error, "The variable w is not defined.");
+}
+
+TEST(SimInstalledApplicationsFixture, RefusesWhatCannotBeOpenedOrRun)
+{
+    const struct {
+        const char* json;
+        const char* fault;
+    } cases[] = {
+        { R"({"installed": [{"name": "X"}]})", "/installed/0: missing \"bundleID\"" },
+        { R"({"installed": [{"bundleID": "x", "document": {"text": "t", "window": {"number": 4, "frame": [0, 0, 1, 1]}}}]})",
+          "/installed/0/document/window/number: a document window gets its number when it opens" },
+        { R"({"installed": [{"bundleID": "x", "document": {"text": "nothing", "window": {"frame": [0, 0, 1, 1]}}}]})",
+          "/installed/0/document/text: no element is named \"nothing\"" },
+        { R"({"applications": [{"windows": [{"frame": [0, 0, 1, 1], "runnersTerminal": true}]}]})",
+          "/applications/0/windows/0/runnersTerminal: the program's own terminal needs a \"tty\"" },
+        { R"({"installed": [{"bundleID": "x", "launchDelay": -1}]})", "/installed/0/launchDelay: must not be negative" },
+    };
+    for (const auto& c : cases) {
+        auto fixture = SimFixtureLoader::parse(c.json, "f.json");
+        ASSERT_FALSE(fixture) << c.json;
+        EXPECT_EQ(fixture.error(), std::string("f.json: ") + c.fault);
+    }
+}
+
+} // namespace
+} // namespace lorvantine
