@@ -31,6 +31,8 @@ std::map<std::string, Command>& commands()
         { "--test-summary", routeTestSummary },
         { "--test-align-offline", routeTestAlignOffline },
         { "--probe-matrix", routeProbeMatrix },
+        { "--test-highlight", routeTestHighlight },
+        { "--validate-urls", routeValidateUrls },
     };
     return table;
 }

@@ -66,6 +66,15 @@ int routeTestAlignOffline(const Arguments& args);
 // applications, with its reports in the current directory; 1 with the usage lines without a path
 // (or one beginning with "--"), else the matrix's own status.
 int routeProbeMatrix(const Arguments& args);
+// "--test-highlight [--batch <urls.txt> | --watch] [--app <bundleID>] [--append <file>] [--round N]
+// [--results-dir <dir>] [--fail-report]": the highlight geometry tests in batch, watch or single
+// mode; 1 when single mode finds no document or the URL list cannot be read, else 0 (watch mode
+// at Ctrl+C).
+int routeTestHighlight(const Arguments& args);
+// "--validate-urls <urls.txt>": opens each URL of the list in Safari and writes those that give
+// an article of at least two paragraphs to standard output; 1 without a list or when it cannot
+// be read, else 0.
+int routeValidateUrls(const Arguments& args);
 
 // --- Turning the pages of other applications ---
 
