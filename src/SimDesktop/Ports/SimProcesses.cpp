@@ -130,8 +130,16 @@ ProcessOutcome SimProcesses::open(const std::vector<std::string>& arguments)
         Clock::current().sleep(seconds(installed->launchDelay));
     m_desktop->withModel([&](SimModel& m) {
         ProcessID pid = running.value_or(0);
-        if (!running || !m.application(pid))
+        // Another launch may have finished during the delay; one that quit meanwhile starts anew.
+        if (!running && installed)
+            for (const auto& app : m.applications)
+                if (app.info.bundleIdentifier == installed->application.bundleIdentifier)
+                    pid = app.info.pid;
+        if (!m.application(pid)) {
+            if (!installed)
+                return;
             pid = m_desktop->launch(m, *installed);
+        }
         const bool activated = m.setFrontmost(pid);
         m.record({ .kind = SimJournalEntry::Kind::activate, .pid = pid,
                    .result = activated ? AXError::success : AXError::failure });
