@@ -191,6 +191,14 @@ std::vector<CheckResult> failedChecks(const ParagraphTestResult& paragraph)
     return failed;
 }
 
+void printCheckLine(const HighlightTestReport& report)
+{
+    Log::line("  " + std::string(report.summary.failed == 0 ? "✅" : "❌") + " checks=" + std::to_string(report.summary.totalChecks)
+              + " passed=" + std::to_string(report.summary.passed) + " failed=" + std::to_string(report.summary.failed));
+    if (!report.summary.failedCheckNames.empty())
+        Log::line("     failed: " + Text::joined(report.summary.failedCheckNames, ", "));
+}
+
 int runSingle(const Options& options, const Environment& environment)
 {
     auto document = capture(options.app);

@@ -92,6 +92,8 @@ private:
 std::map<std::string, int64_t> failureDistribution(const std::vector<HighlightTestReport>& reports);
 // Highest count first, equal counts by name.
 std::vector<std::pair<std::string, int64_t>> byCountThenName(const std::map<std::string, int64_t>& counts);
+// "  ✅ checks=… passed=… failed=…" and, with failures, the names that failed.
+void printCheckLine(const HighlightTestReport& report);
 // The failed checks of one paragraph: its own, then its sentences' in order.
 std::vector<CheckResult> failedChecks(const ParagraphTestResult& paragraph);
 

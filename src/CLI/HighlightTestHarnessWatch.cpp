@@ -31,14 +31,6 @@ bool waitForNextRound(const bool& interrupted)
     return interrupted;
 }
 
-void printWatchResult(const HighlightTestReport& report)
-{
-    Log::line("  " + std::string(report.summary.failed == 0 ? "✅" : "❌") + " checks=" + std::to_string(report.summary.totalChecks)
-              + " passed=" + std::to_string(report.summary.passed) + " failed=" + std::to_string(report.summary.failed));
-    if (!report.summary.failedCheckNames.empty())
-        Log::line("     failed: " + Text::joined(report.summary.failedCheckNames, ", "));
-}
-
 } // namespace
 
 int runWatch(const Options& options, const Environment& environment)
@@ -78,7 +70,7 @@ int runWatch(const Options& options, const Environment& environment)
                   + " 段");
         HighlightTestReport report = HighlightTester::test(document->paragraphs, document->title);
         report.timestamp = environment.now();
-        printWatchResult(report);
+        printCheckLine(report);
         for (const ParagraphTestResult& paragraph : report.paragraphs) {
             const auto failed = failedChecks(paragraph);
             if (failed.empty())

@@ -166,8 +166,9 @@ TEST_F(FilesTest, AppendedLinesStandOnTheirOwnAfterALineCutShort)
     for (const auto& c : cases) {
         const std::string file = path("lines.jsonl");
         fs::remove(file);
-        if (c.before)
+        if (c.before) {
             ASSERT_TRUE(Files::append(file, c.before));
+        }
         ASSERT_TRUE(Files::appendLine(file, "{}"));
         EXPECT_EQ(Files::readAll(file).value(), c.after) << (c.before ? c.before : "(none)");
     }
