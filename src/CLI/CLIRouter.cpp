@@ -52,6 +52,8 @@ std::map<std::string, Command>& commands()
                   return SelectionProbeRunner::run(path, SelectionProbeRunner::commandEnvironment());
               });
           } },
+        { "--test-highlight", routeTestHighlight },
+        { "--validate-urls", routeValidateUrls },
     };
     return table;
 }

@@ -131,6 +131,15 @@ using AlignCasesRunner = std::function<size_t(bool verbose)>;
 // "--test-align-offline [--verbose]": verbose when "--verbose" is anywhere in the list; 1 when a
 // case failed, else 0.
 int routeTestAlignOffline(const Arguments& args, const AlignCasesRunner& runAll);
+// "--test-highlight [--batch <urls.txt> | --watch] [--app <bundleID>] [--append <file>] [--round N]
+// [--results-dir <dir>] [--fail-report]": the highlight geometry tests in batch, watch or single
+// mode; 1 when single mode finds no document or the URL list cannot be read, else 0 (watch mode
+// at Ctrl+C).
+int routeTestHighlight(const Arguments& args);
+// "--validate-urls <urls.txt>": opens each URL of the list in Safari and writes those that give
+// an article of at least two paragraphs to standard output; 1 without a list or when it cannot
+// be read, else 0.
+int routeValidateUrls(const Arguments& args);
 
 // --- Turning the pages of other applications ---
 

@@ -235,8 +235,8 @@ void SimDesktop::addBehaviours(SimModel& model, ProcessID pid, const SimBehaviou
 void SimDesktop::addDocumentEditing(SimModel& model, ProcessID pid, const std::string& bundleID)
 {
     const SimInstalledApplication* installed = SimDocuments::installed(model, bundleID);
-    if (pid != 0 && installed && installed->document)
-        model.behaviours.push_back(std::make_shared<SimDocumentEditing>(pid, *installed->document));
+    if (pid != 0 && installed && (installed->document || !installed->pages.empty() || installed->errorPage))
+        model.behaviours.push_back(std::make_shared<SimDocumentEditing>(pid, installed->document));
 }
 
 ProcessID SimDesktop::launch(SimModel& model, const SimInstalledApplication& installed)

@@ -130,6 +130,29 @@ Expected<void, FileError> append(const std::string& path, std::string_view bytes
     return {};
 }
 
+Expected<void, FileError> appendLine(const std::string& path, std::string_view line)
+{
+    int fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return failure("cannot open", path, errno);
+    std::string bytes;
+    struct stat status {};
+    char last = '\n';
+    if (::fstat(fd, &status) == 0 && status.st_size > 0 && ::pread(fd, &last, 1, status.st_size - 1) == 1 && last != '\n')
+        bytes += '\n';
+    bytes.append(line);
+    bytes += '\n';
+    int error = 0;
+    bool written = writeAll(fd, bytes, error);
+    if (::close(fd) != 0 && written) {
+        written = false;
+        error = errno;
+    }
+    if (!written)
+        return failure("cannot append to", path, error);
+    return {};
+}
+
 Expected<std::string, FileError> readAll(const std::string& path)
 {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);

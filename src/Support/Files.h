@@ -37,6 +37,10 @@ Expected<void, FileError> writeNoFollow(const std::string& path, std::string_vie
 // Appends `bytes` to `path`, creating it (0644) when missing.
 Expected<void, FileError> append(const std::string& path, std::string_view bytes);
 
+// Appends `line` and a line feed to `path`, creating it (0644) when missing. When the file does
+// not end with a line feed (an append cut short), one goes first, so the line stands on its own.
+Expected<void, FileError> appendLine(const std::string& path, std::string_view line);
+
 Expected<std::string, FileError> readAll(const std::string& path);
 
 // Creates an empty file named prefix + random + suffix in $TMPDIR (or /tmp when unset), readable

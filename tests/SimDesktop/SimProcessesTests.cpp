@@ -192,3 +192,85 @@ TEST(SimInstalledApplicationsFixture, RefusesWhatCannotBeOpenedOrRun)
 
 } // namespace
 } // namespace lorvantine
+
+namespace lorvantine {
+namespace {
+
+// Safari's catalogue of web pages on the harness desk.
+class SimWebPagesTest : public ManualClockTest {
+protected:
+    void SetUp() override
+    {
+        ManualClockTest::SetUp();
+        clock->setMainThreadSleepsAdvance(true);
+        t.emplace(SimDesktop::create(fixtureNamed("highlight-harness-desktop.json")));
+    }
+    std::optional<std::string> frontTitle()
+    {
+        auto pid = t->desktop->pidOf("com.apple.Safari");
+        if (!pid)
+            return std::nullopt;
+        auto window = t->get<AXElement>(AXElement { *pid, 0 }, "AXMainWindow");
+        return window ? t->get<std::string>(*window, "AXTitle") : std::nullopt;
+    }
+    std::optional<PortsUnderTest> t;
+};
+
+TEST_F(SimWebPagesTest, SafariOpensEachUrlAsItsCataloguePageInATabOfItsOwnAndCommandWClosesTheFrontOne)
+{
+    const struct {
+        const char* url;
+        const char* title;
+    } pages[] = {
+        { "https://example.com/quiet-art", "The Quiet Art of Reading Aloud – Example Press" },
+        { "https://example.com/short-walks", "Short Walks" },
+        { "https://example.com/nowhere", "Failed to open page" },
+    };
+    for (const auto& page : pages) {
+        EXPECT_EQ(*t->ports.processes->run("/usr/bin/open", { "-a", "Safari", page.url }), (ProcessOutcome {})) << page.url;
+        EXPECT_EQ(frontTitle(), page.title) << page.url;
+        EXPECT_EQ(t->ports.workspace->frontmostApplication()->bundleIdentifier, "com.apple.Safari");
+    }
+    // Launched once, after its launch delay; one tab per address.
+    EXPECT_EQ(elapsed(), 0.8);
+    const ProcessID safari = *t->desktop->pidOf("com.apple.Safari");
+    EXPECT_EQ(t->desktop->windowNumbers(safari).size(), 3u);
+
+    // The one-line form of the close script, with Safari brought to the front first.
+    const ProcessOutcome closed = *t->ports.processes->run(
+        "/usr/bin/osascript", { "-e", "tell application id \"com.apple.Safari\" to activate", "-e",
+                                "tell application \"System Events\" to tell process \"Safari\" to keystroke \"w\" using command down" });
+    EXPECT_EQ(closed, ProcessOutcome {});
+    EXPECT_EQ(t->desktop->windowNumbers(safari).size(), 2u);
+    EXPECT_EQ(frontTitle(), "Short Walks");
+}
+
+TEST_F(SimWebPagesTest, ACatalogueRefersOnlyToFixturesThatHoldTheBrowsersWindow)
+{
+    test::ScratchDirectory scratch;
+    auto withPages = [](const std::string& pages) {
+        return "{\"installed\": [{\"bundleID\": \"com.apple.Safari\", \"name\": \"Safari\", \"pages\": [" + pages + "]}]}";
+    };
+    const struct {
+        std::string pages;
+        std::string fault;
+    } cases[] = {
+        { "{\"fixture\": \"a.json\"}", "/installed/0/pages/0: missing \"url\"" },
+        { "{\"url\": \"https://x\"}", "/installed/0/pages/0: expected either \"window\" or \"fixture\"" },
+        { "{\"url\": \"https://x\", \"fixture\": \"absent.json\"}", "absent.json: cannot be read" },
+        { "{\"url\": \"https://x\", \"fixture\": \"other.json\"}", "other.json has no window of com.apple.Safari" },
+        { "{\"url\": \"https://x\", \"fixture\": \"nested.json\"}", "a page's fixture cannot list pages of its own" },
+    };
+    test::writeFile(scratch / "other.json", "{\"applications\": [{\"bundleID\": \"com.example.Other\", \"windows\": "
+                                            "[{\"frame\": [0, 0, 100, 100]}]}]}");
+    test::writeFile(scratch / "nested.json", withPages("{\"url\": \"https://y\", \"fixture\": \"other.json\"}"));
+    for (const auto& c : cases) {
+        test::writeFile(scratch / "desk.json", withPages(c.pages));
+        auto loaded = SimFixtureLoader::load((scratch / "desk.json").string());
+        ASSERT_FALSE(loaded) << c.pages;
+        EXPECT_NE(loaded.error().find(c.fault), std::string::npos) << loaded.error();
+    }
+}
+
+} // namespace
+} // namespace lorvantine

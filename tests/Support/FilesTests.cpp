@@ -151,6 +151,30 @@ TEST_F(FilesTest, ReadsAndAppends)
     EXPECT_FALSE(Files::append(path("no-such-dir/x"), "x"));
 }
 
+TEST_F(FilesTest, AppendedLinesStandOnTheirOwnAfterALineCutShort)
+{
+    const struct {
+        const char* before; // none: no file
+        const char* after;
+    } cases[] = {
+        { nullptr, "{}\n" },
+        { "", "{}\n" },
+        { "{\"a\":1}\n", "{\"a\":1}\n{}\n" },
+        { "{\"a\":", "{\"a\":\n{}\n" },
+        { "\n\n", "\n\n{}\n" },
+    };
+    for (const auto& c : cases) {
+        const std::string file = path("lines.jsonl");
+        fs::remove(file);
+        if (c.before) {
+            ASSERT_TRUE(Files::append(file, c.before));
+        }
+        ASSERT_TRUE(Files::appendLine(file, "{}"));
+        EXPECT_EQ(Files::readAll(file).value(), c.after) << (c.before ? c.before : "(none)");
+    }
+    EXPECT_FALSE(Files::appendLine(path("no-such-dir/x"), "x"));
+}
+
 TEST_F(FilesTest, PrivateTemporaryFilesLiveInTmpdir)
 {
     std::string first, second;

@@ -36,11 +36,11 @@ void SimDocumentEditing::onJournalEntry(SimModel& model, const SimJournalEntry& 
     if (!toUs)
         return;
     const uint16_t key = entry.event->keyCode;
-    if (key == keyN) {
-        const uint32_t number = SimDocuments::open(model, m_pid, m_document, "Untitled", "");
+    if (key == keyN && m_document) {
+        const uint32_t number = SimDocuments::open(model, m_pid, *m_document, "Untitled", "");
         model.journal.push_back({ .kind = SimJournalEntry::Kind::reaction, .pid = m_pid, .name = "newDocument",
                                   .value = static_cast<int64_t>(number) });
-    } else if (key == keyV) {
+    } else if (key == keyV && m_document) {
         auto text = pasteboardText(model);
         if (text && SimDocuments::paste(model, m_pid, *text))
             model.journal.push_back({ .kind = SimJournalEntry::Kind::reaction, .pid = m_pid, .name = "paste", .value = *text });

@@ -64,6 +64,8 @@ const std::map<std::string, AXError>& errorNames()
 // Reads one fixture; every check throws a Fault with the JSON path of what it looked at.
 class Reader {
 public:
+    explicit Reader(std::string fileName) : m_fileName(std::move(fileName)) { }
+
     SimFixture fixture(const Json& j)
     {
         SimFixture f;
@@ -136,6 +138,9 @@ private:
         std::string path;
     };
     std::map<std::string, std::string> m_names; // name → path where it was defined
+    std::string m_fileName;
+    // Page fixtures being read on this thread: a page's fixture may not refer to others.
+    static thread_local int s_pageFixtureDepth;
     std::vector<ReferenceUse> m_uses;
     std::set<int64_t> m_pids;
     std::set<int64_t> m_windowNumbers;
@@ -903,12 +908,14 @@ private:
     SimInstalledApplication installed(const Json& j, const std::string& path)
     {
         object(j, path, { "bundleID", "name", "executable", "bundlePath", "version", "attributes", "errors", "menuBar",
-                          "windows", "behaviours", "launchDelay", "document", "extensions", "schemes" });
+                          "windows", "behaviours", "launchDelay", "document", "extensions", "schemes", "pages",
+                          "errorPage" });
         if (!j.contains("bundleID"))
             throw Fault { path, "missing \"bundleID\"" };
         Json running = Json::object();
         for (const auto& [key, value] : j.items())
-            if (key != "launchDelay" && key != "document" && key != "extensions" && key != "schemes")
+            if (key != "launchDelay" && key != "document" && key != "extensions" && key != "schemes" && key != "pages"
+                && key != "errorPage")
                 running[key] = value;
         SimInstalledApplication installed;
         installed.application = application(running, path);
@@ -937,7 +944,53 @@ private:
             }
             installed.document = std::move(document);
         }
+        if (j.contains("pages")) {
+            const std::string pagesPath = child(path, "pages");
+            for (size_t i = 0; const auto& page : array(j["pages"], pagesPath))
+                installed.pages.push_back(webPage(page, child(pagesPath, i++), installed.application));
+        }
+        if (j.contains("errorPage")) {
+            installed.errorPage = window(j["errorPage"], child(path, "errorPage"));
+            installed.errorPage->number = 0;
+        }
         return installed;
+    }
+
+    // A page of a browser's catalogue: its window given here, or the browser's window of another
+    // fixture file (beside this one), so that the article fixtures serve as pages.
+    SimWebPage webPage(const Json& j, const std::string& path, const SimApplication& browser)
+    {
+        object(j, path, { "url", "window", "fixture" });
+        if (!j.contains("url"))
+            throw Fault { path, "missing \"url\"" };
+        SimWebPage page;
+        page.url = string(j["url"], child(path, "url"));
+        if (j.contains("window") == j.contains("fixture"))
+            throw Fault { path, "expected either \"window\" or \"fixture\"" };
+        if (j.contains("window"))
+            page.window = window(j["window"], child(path, "window"));
+        else
+            page.window = windowOfFixture(string(j["fixture"], child(path, "fixture")), child(path, "fixture"), browser);
+        page.window.number = 0;
+        return page;
+    }
+
+    SimWindow windowOfFixture(const std::string& file, const std::string& path, const SimApplication& browser)
+    {
+        if (s_pageFixtureDepth > 0)
+            throw Fault { path, "a page's fixture cannot list pages of its own" };
+        const std::filesystem::path resolved = std::filesystem::path(file).is_absolute()
+            ? std::filesystem::path(file)
+            : std::filesystem::path(m_fileName).parent_path() / file;
+        ++s_pageFixtureDepth;
+        auto loaded = load(resolved.string());
+        --s_pageFixtureDepth;
+        if (!loaded)
+            throw Fault { path, loaded.error() };
+        for (const SimApplication& app : loaded->applications)
+            if (app.bundleIdentifier == browser.bundleIdentifier && !app.windows.empty())
+                return app.windows.front();
+        throw Fault { path, resolved.string() + " has no window of " + browser.bundleIdentifier.value_or("the browser") };
     }
 
     SimKeyScrolling scrolling(const Json& j, const std::string& path)
@@ -1013,6 +1066,8 @@ private:
     }
 };
 
+thread_local int Reader::s_pageFixtureDepth = 0;
+
 } // namespace
 
 Expected<SimFixture, std::string> parse(std::string_view text, const std::string& fileName)
@@ -1021,7 +1076,7 @@ Expected<SimFixture, std::string> parse(std::string_view text, const std::string
     if (!json)
         return Unexpected<std::string>(fileName + ": not valid JSON: " + json.error().message);
     try {
-        Reader reader;
+        Reader reader(fileName);
         return reader.fixture(*json);
     } catch (const Fault& fault) {
         return Unexpected<std::string>(fileName + ": " + fault.path + ": " + fault.message);

@@ -20,6 +20,13 @@ struct SimDocumentTemplate {
     friend bool operator==(const SimDocumentTemplate&, const SimDocumentTemplate&) = default;
 };
 
+// A web page a browser shows when it is asked to open `url`: the window of its tab.
+struct SimWebPage {
+    std::string url;
+    SimWindow window;
+    friend bool operator==(const SimWebPage&, const SimWebPage&) = default;
+};
+
 // An application installed on the desktop, which "open" and AppleScript can launch. `application`
 // is what runs once it is launched (its identity, behaviours and the windows it shows on its own);
 // `launchDelay` seconds pass on the installed clock before it runs.
@@ -29,6 +36,10 @@ struct SimInstalledApplication {
     std::optional<SimDocumentTemplate> document;
     std::vector<std::string> extensions; // the files it opens by default ("txt", "md")
     std::vector<std::string> schemes;    // the URLs it opens by default ("https")
+    // A browser's catalogue: each URL it is asked to open shows its page in a tab (a window of
+    // its own); a URL outside the catalogue shows `errorPage`, or a plain error page without one.
+    std::vector<SimWebPage> pages;
+    std::optional<SimWindow> errorPage;
 };
 
 } // namespace lorvantine

@@ -129,6 +129,8 @@ std::optional<Statement> simpleStatement(const std::string& line)
     }
     if (matches(line, R"re(tell application id "([^"]+)" to activate)re", m))
         return Statement { .kind = Kind::activate, .bundleID = m[1] };
+    if (matches(line, R"re(tell application "System Events" to tell process "[^"]+" to (.+))re", m))
+        return keyStatement(m[1]);
     if (matches(line, R"re(tell application "System Events" to (.+))re", m))
         return keyStatement(m[1]);
     if (matches(line, R"re(tell application "([^"]+)" to delete \(?every note whose body contains "([^"]*)"\)?)re", m))

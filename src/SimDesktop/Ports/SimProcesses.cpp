@@ -2,6 +2,7 @@
 
 #include "Platform/Dispatch/Clock.h"
 #include "SimDesktop/Model/SimDocuments.h"
+#include "SimDesktop/Model/SimWebPages.h"
 #include "SimDesktop/Ports/SimAppleScriptRunner.h"
 #include "SimDesktop/SimDesktop.h"
 #include "Support/Files.h"
@@ -80,9 +81,12 @@ ProcessOutcome SimProcesses::open(const std::vector<std::string>& arguments)
         return refusedRun("Usage: open [-a <application>] [-b <bundle identifier>] [<file or URL>...]");
 
     std::vector<Document> documents;
+    std::vector<std::string> urls;
     for (const std::string& item : items) {
-        if (isURL(item))
+        if (isURL(item)) {
+            urls.push_back(item);
             continue;
+        }
         auto text = Files::readAll(item);
         if (!text)
             return refusedRun("The file " + item + " does not exist.");
@@ -139,6 +143,9 @@ ProcessOutcome SimProcesses::open(const std::vector<std::string>& arguments)
         const bool activated = m.setFrontmost(pid);
         m.record({ .kind = SimJournalEntry::Kind::activate, .pid = pid,
                    .result = activated ? AXError::success : AXError::failure });
+        if (installed && (!installed->pages.empty() || installed->errorPage))
+            for (const std::string& url : urls)
+                SimWebPages::open(m, pid, *installed, url);
         if (!installed || !installed->document)
             return;
         for (const Document& document : documents)

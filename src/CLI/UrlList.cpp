@@ -1,0 +1,47 @@
+#include "CLI/UrlList.h"
+
+#include "Support/Text.h"
+
+namespace lorvantine::UrlList {
+
+namespace {
+
+// Line breaks as Foundation's newline set has them: LF, VT, FF, CR, NEL, U+2028, U+2029.
+size_t urlListBreakLength(std::string_view text, size_t i)
+{
+    const auto at = [&](size_t k) { return i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : 0; };
+    const unsigned char byte = at(0);
+    if (byte == '\n' || byte == '\r' || byte == '\v' || byte == '\f')
+        return 1;
+    if (byte == 0xC2 && at(1) == 0x85)
+        return 2;
+    if (byte == 0xE2 && at(1) == 0x80 && (at(2) == 0xA8 || at(2) == 0xA9))
+        return 3;
+    return 0;
+}
+
+} // namespace
+
+std::vector<std::string> parse(std::string_view text)
+{
+    std::vector<std::string> urls;
+    auto keep = [&](std::string_view line) {
+        std::string trimmed = Text::trimmingWhitespaces(line);
+        if (!trimmed.empty() && !trimmed.starts_with("#") && !trimmed.starts_with("-"))
+            urls.push_back(std::move(trimmed));
+    };
+    size_t start = 0;
+    for (size_t i = 0; i < text.size();) {
+        if (const size_t length = urlListBreakLength(text, i)) {
+            keep(text.substr(start, i - start));
+            i += length;
+            start = i;
+        } else {
+            ++i;
+        }
+    }
+    keep(text.substr(start));
+    return urls;
+}
+
+} // namespace lorvantine::UrlList
