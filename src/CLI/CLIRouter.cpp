@@ -29,6 +29,14 @@ std::map<std::string, Command>& commands()
         { "--test-selection", routeTestSelection },
         { "--read-article", routeReadArticle },
         { "--test-summary", routeTestSummary },
+        { "--probe-bounds", routeProbeBounds },
+        { "--probe-selection", routeProbeSelection },
+        { "--test-bounds", routeTestBounds },
+        { "--diag-highlight", routeDiagHighlight },
+        { "--test-page-turn", routeTestPageTurn },
+        { "--probe-ocr-window", routeProbeOCRWindow },
+        { "--test-selection-ocr", routeTestSelectionOCR },
+        { "--detect-source", routeDetectSource },
     };
     return table;
 }

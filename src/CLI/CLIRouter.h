@@ -58,6 +58,48 @@ int routeTestSelection(const Arguments& args);
 // as a report are skipped. 1 without a path or when the file cannot be read as UTF-8, else 0.
 int routeTestSummary(const Arguments& args);
 
+// --- One-shot diagnostics of text geometry, selections, page turns, recognition and sources ---
+// Each writes its account to standard error (the detected source to standard output) and answers
+// the exit status; a check that fails (a page that did not turn) still answers 0.
+
+// "--probe-bounds [--app <bundleID>] [--test]": the text and layout attributes of up to five text
+// elements of the application's first window (default Books); "AXBoundsForRange" is asked only
+// with "--test", once, followed by the system's and Books' versions. 1 without the application,
+// a window or a text element of 20 Characters.
+int routeProbeBounds(const Arguments& args);
+
+// "--probe-selection [--seconds N]": every 0.5 s (sleeping the main thread) for N seconds (30 by
+// default), the front application and its focused element's selection, range and bounds, written
+// when they change and every 2 s while they do not. 0.
+int routeProbeSelection(const Arguments& args);
+
+// "--test-bounds": the character bounds of the first three paragraphs of the WeChat article and
+// of their first three children. 1 without an article window.
+int routeTestBounds(const Arguments& args);
+
+// "--diag-highlight": for up to five article paragraphs holding inline elements (links, inline
+// code) beside static text, bounds asked on the paragraph, on each child and at the children's
+// edges. 1 without an article window.
+int routeDiagHighlight(const Arguments& args);
+
+// "--test-page-turn [--app <bundleID>]": turns one page of Kindle (default) or Books by one
+// AppleScript and tells whether the text changed a second later; 0 either way, 1 without the
+// application or a readable window.
+int routeTestPageTurn(const Arguments& args);
+
+// "--probe-ocr-window --app <bundleID>": recognises the words of the application's whole window.
+// 1 on a usage error, without the application or a readable window, or when recognition fails.
+int routeProbeOCRWindow(const Arguments& args);
+
+// "--test-selection-ocr --app <bundleID> --start X,Y --end X,Y --clip-text <text> [--overlay
+// <png>] [--languages a,b]": rebuilds a copied selection from the recognised words around the two
+// points, as the copy-and-recognise road does; 0 when a paragraph was built, else 1.
+int routeTestSelectionOCR(const Arguments& args);
+
+// "--detect-source --app <bundleID>": which document source takes the application, and what it
+// reads (on standard output). 1 on a usage error, without the application or a session.
+int routeDetectSource(const Arguments& args);
+
 // --- Turning the pages of other applications ---
 
 // The next page's paragraphs, or none at the end of the document (or when it cannot be read).

@@ -22,6 +22,14 @@ struct RunningApplication {
     friend bool operator==(const RunningApplication&, const RunningApplication&) = default;
 };
 
+// The version of the operating system, as the platform reports it ("14.5.0").
+struct OperatingSystemVersion {
+    int majorVersion = 0;
+    int minorVersion = 0;
+    int patchVersion = 0;
+    friend bool operator==(const OperatingSystemVersion&, const OperatingSystemVersion&) = default;
+};
+
 // Running applications, activation and AppleScript: the workspace as the program drives it.
 class WorkspacePort {
 public:
@@ -37,6 +45,12 @@ public:
     // Runs an AppleScript source in process. Returns the script's result as text, or an error
     // message in `error` (empty on success).
     virtual std::optional<std::string> runAppleScript(const std::string& source, std::string& error) = 0;
+
+    // The version of the operating system the session runs.
+    virtual OperatingSystemVersion operatingSystemVersion() = 0;
+    // The short version ("CFBundleShortVersionString") of the installed application bundle with
+    // `bundleID`, running or not; none when no such application is installed or it has no version.
+    virtual std::optional<std::string> applicationVersion(const std::string& bundleID) = 0;
 
     // Calls back (on the main run loop) whenever the frontmost application changes. Returns a
     // token; the callback stays registered until the token is destroyed.

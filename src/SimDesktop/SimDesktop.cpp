@@ -36,6 +36,8 @@ std::shared_ptr<SimDesktop> SimDesktop::create(const SimFixture& fixture)
     else
         m.mouseLocation = Point { m.screens[0].frame.midX(), m.screens[0].frame.midY() };
     m.eventTapsAvailable = fixture.eventTapsAvailable;
+    m.osVersion = fixture.osVersion;
+    m.installedApplications = fixture.installedApplications;
     // Queued while the lock is held, so that events posted from several threads are heard in the
     // order the desktop took them.
     m.onRoutedEvent = [weak = std::weak_ptr<SimDesktop>(desktop)](SimModel::PendingEvent pending) {

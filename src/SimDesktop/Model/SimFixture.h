@@ -4,7 +4,9 @@
 #include "Platform/PasteboardPort.h"
 #include "Platform/PermissionsPort.h"
 #include "Platform/WindowServerPort.h"
+#include "Platform/WorkspacePort.h"
 #include "SimDesktop/Model/SimApplication.h"
+#include "SimDesktop/Model/SimInstalledApplication.h"
 #include "SimDesktop/Ports/SimCaptureTool.h"
 
 #include <optional>
@@ -24,6 +26,8 @@ struct SimFixture {
     SimCaptureTool captureTool = SimCaptureTool::available;
     bool eventTapsAvailable = true; // false: listen-only event taps cannot be created
     DesktopTruthRecognizer::Noise recognitionNoise; // the mistakes of the desktop-truth recogniser
+    OperatingSystemVersion osVersion { 14, 5, 0 };
+    std::vector<SimInstalledApplication> installedApplications; // installed but not running
 };
 
 } // namespace lorvantine

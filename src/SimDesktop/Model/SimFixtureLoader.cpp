@@ -69,7 +69,7 @@ public:
         SimFixture f;
         const std::string path;
         object(j, path, { "screens", "applications", "trusted", "inputMonitoring", "loginItem", "mouse", "pasteboard",
-                          "captureTool", "recognitionNoise", "eventTaps" });
+                          "captureTool", "recognitionNoise", "eventTaps", "osVersion", "installed" });
         if (j.contains("screens"))
             for (size_t i = 0; const auto& s : array(j["screens"], "/screens"))
                 f.screens.push_back(screen(s, child("/screens", i++)));
@@ -117,6 +117,12 @@ public:
         }
         if (j.contains("recognitionNoise"))
             f.recognitionNoise = noise(j["recognitionNoise"], "/recognitionNoise");
+        if (j.contains("osVersion"))
+            f.osVersion = osVersion(j["osVersion"], "/osVersion");
+        if (j.contains("installed")) {
+            for (size_t i = 0; const auto& a : array(j["installed"], "/installed"))
+                f.installedApplications.push_back(installedApplication(a, child("/installed", i++)));
+        }
         checkReferences();
         return f;
     }
@@ -815,6 +821,38 @@ private:
         if (j.contains("scrolling"))
             b.scrolling = scrolling(j["scrolling"], child(path, "scrolling"));
         return b;
+    }
+
+    // "14.5" or "14.5.1": two or three whole numbers.
+    OperatingSystemVersion osVersion(const Json& j, const std::string& path)
+    {
+        const std::string text = string(j, path);
+        std::vector<int> parts;
+        size_t start = 0;
+        while (start <= text.size() && parts.size() < 4) {
+            const size_t dot = std::min(text.find('.', start), text.size());
+            const std::string piece = text.substr(start, dot - start);
+            if (piece.empty() || piece.size() > 4 || piece.find_first_not_of("0123456789") != std::string::npos)
+                throw Fault { path, "expected a version such as \"14.5.1\"" };
+            parts.push_back(std::stoi(piece));
+            start = dot + 1;
+        }
+        if (parts.size() < 2 || parts.size() > 3)
+            throw Fault { path, "expected a version such as \"14.5.1\"" };
+        return OperatingSystemVersion { parts[0], parts[1], parts.size() == 3 ? parts[2] : 0 };
+    }
+
+    SimInstalledApplication installedApplication(const Json& j, const std::string& path)
+    {
+        object(j, path, { "bundleID", "name", "bundlePath", "version" });
+        SimInstalledApplication a;
+        if (!j.contains("bundleID"))
+            throw Fault { path, "missing \"bundleID\"" };
+        a.bundleIdentifier = string(j["bundleID"], child(path, "bundleID"));
+        a.localizedName = optionalString(j, path, "name");
+        a.bundlePath = optionalString(j, path, "bundlePath");
+        a.bundleVersion = optionalString(j, path, "version");
+        return a;
     }
 
     SimApplication application(const Json& j, const std::string& path)

@@ -7,6 +7,7 @@
 #include "Platform/WindowServerPort.h"
 #include "Platform/WorkspacePort.h"
 #include "SimDesktop/Model/SimApplication.h"
+#include "SimDesktop/Model/SimInstalledApplication.h"
 #include "SimDesktop/Behaviours/SimBehaviour.h"
 #include "SimDesktop/Model/SimJournalEntry.h"
 #include "SimDesktop/Model/SimNode.h"
@@ -102,6 +103,8 @@ public:
     Point mouseLocation; // top-left origin
     std::vector<PasteboardItem> pasteboard;
     int64_t pasteboardChangeCount = 0;
+    OperatingSystemVersion osVersion { 14, 5, 0 };
+    std::vector<SimInstalledApplication> installedApplications; // besides the running ones
 
     std::vector<SimJournalEntry> journal;
     std::vector<std::shared_ptr<SimBehaviour>> behaviours;

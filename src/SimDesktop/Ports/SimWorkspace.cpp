@@ -45,6 +45,24 @@ bool SimWorkspace::terminate(ProcessID pid)
     });
 }
 
+OperatingSystemVersion SimWorkspace::operatingSystemVersion()
+{
+    return m_desktop->withModel([](SimModel& m) { return m.osVersion; });
+}
+
+std::optional<std::string> SimWorkspace::applicationVersion(const std::string& bundleID)
+{
+    return m_desktop->withModel([&](SimModel& m) -> std::optional<std::string> {
+        for (const auto& app : m.applications)
+            if (app.info.bundleIdentifier == bundleID && app.info.bundleVersion)
+                return app.info.bundleVersion;
+        for (const SimInstalledApplication& installed : m.installedApplications)
+            if (installed.bundleIdentifier == bundleID)
+                return installed.bundleVersion;
+        return std::nullopt;
+    });
+}
+
 std::optional<std::string> SimWorkspace::runAppleScript(const std::string& source, std::string& error)
 {
     auto statements = SimAppleScript::parse(source);

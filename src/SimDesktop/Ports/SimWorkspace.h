@@ -22,6 +22,9 @@ public:
     bool activate(ProcessID pid, ActivationOptions options) override;
     bool terminate(ProcessID pid) override;
     std::optional<std::string> runAppleScript(const std::string& source, std::string& error) override;
+    OperatingSystemVersion operatingSystemVersion() override;
+    // A running application's own version first, then the fixture's installed bundles.
+    std::optional<std::string> applicationVersion(const std::string& bundleID) override;
     std::shared_ptr<void> observeActivation(std::function<void(const RunningApplication&)> callback) override;
 
 private:
