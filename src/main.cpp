@@ -1,6 +1,8 @@
 #include "Audio/AudioPlayer.h"
 #include "CLI/CLIRouter.h"
 #include "Core/ArticleReader.h"
+#include "Platform/Backends/DesktopSocket.h"
+#include "Platform/Backends/RemoteDesktop.h"
 #include "Platform/Dispatch/Dispatch.h"
 #include "SimDesktop/SimDesktop.h"
 #include "SimDesktop/Rendering/SimRenderer.h"
@@ -157,6 +159,21 @@ int main(int argc, char** argv)
     }
     desktop->install();
     auto host = SimWindowHost::install(desktop);
+    // With a shared desktop named, the desktop's ports are that server's; the program's own
+    // toolkit stays on the local desktop.
+    std::shared_ptr<RemoteDesktop> remote;
+    if (const char* socket = std::getenv(DesktopSocket::environmentVariable); socket && *socket) {
+        remote = RemoteDesktop::connect(socket, error);
+        if (!remote) {
+            std::fprintf(stderr, "lorvantine: cannot reach the shared desktop: %s\n", error.c_str());
+            return 1;
+        }
+        PlatformServices services = remote->services();
+        PlatformServices local = Platform::current();
+        services.textRecognizer = local.textRecognizer;
+        services.eventMonitor = local.eventMonitor;
+        Platform::install(std::move(services));
+    }
 
     std::unique_ptr<ScreenSnapshots> snapshots;
     if (const char* directory = std::getenv("LORVANTINE_SNAPSHOT_DIR"); directory && *directory) {
