@@ -293,5 +293,67 @@ TEST_F(DesktopServerTest, AnotherUsersConnectionIsClosedUnansweredWithOneLogLine
     EXPECT_EQ(log.linesContaining("refused a connection from user id " + std::to_string(::geteuid() + 1)).size(), 1u);
 }
 
+// The built server as a person starts it: it says where it listens, refuses a second server
+// on its socket, and removes the socket when stopped; one that was killed leaves a socket the
+// next server replaces.
+TEST(DesktopServerProcessTest, StartsStopsCleanlyAndItsStaleSocketIsReplaced)
+{
+    ScratchDirectory scratch;
+    const std::string path = (scratch / "desktop.sock").string();
+    auto launch = [&](std::string& firstLine) {
+        int out[2];
+        EXPECT_EQ(::pipe(out), 0);
+        pid_t pid = ::fork();
+        if (pid == 0) {
+            ::dup2(out[1], 1);
+            ::close(out[0]);
+            ::setenv(DesktopSocket::environmentVariable, path.c_str(), 1);
+            const std::string binary = LORVANTINE_BINARY_DIR "/lorvantine-desktop-server";
+            ::execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        char c;
+        while (::read(out[0], &c, 1) == 1 && c != '\n')
+            firstLine += c;
+        ::close(out[0]);
+        return pid;
+    };
+    auto waitFor = [](pid_t pid) {
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        return status;
+    };
+
+    std::string line;
+    pid_t server = launch(line);
+    ASSERT_EQ(line, std::string(DesktopSocket::environmentVariable) + "=" + path);
+    std::string error;
+    {
+        auto remote = RemoteDesktop::connect(path, error);
+        ASSERT_TRUE(remote) << error;
+        EXPECT_EQ(remote->services().workspace->frontmostApplication()->bundleIdentifier, "com.apple.Safari");
+    }
+    auto second = DesktopSocket::listen(path);
+    ASSERT_FALSE(second);
+    EXPECT_NE(second.error().find("already running"), std::string::npos);
+    ::kill(server, SIGTERM);
+    int status = waitFor(server);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_FALSE(std::filesystem::exists(path));
+
+    line.clear();
+    server = launch(line);
+    ASSERT_FALSE(line.empty());
+    ::kill(server, SIGKILL);
+    waitFor(server);
+    ASSERT_TRUE(std::filesystem::exists(path));
+    RunLoop::adoptCurrentThreadAsMain();
+    auto replacing = DesktopServer::start(SimDesktop::demo(), path, error);
+    ASSERT_TRUE(replacing) << error;
+    auto remote = RemoteDesktop::connect(path, error);
+    EXPECT_TRUE(remote) << error;
+}
+
 } // namespace
 } // namespace lorvantine
