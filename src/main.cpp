@@ -169,9 +169,7 @@ int main(int argc, char** argv)
             return 1;
         }
         PlatformServices services = remote->services();
-        PlatformServices local = Platform::current();
-        services.textRecognizer = local.textRecognizer;
-        services.eventMonitor = local.eventMonitor;
+        services.textRecognizer = Platform::current().textRecognizer;
         Platform::install(std::move(services));
     }
 

@@ -2,6 +2,7 @@
 #include "Platform/Backends/DesktopSocket.h"
 #include "Platform/Backends/RemoteDesktop.h"
 #include "Platform/Dispatch/Dispatch.h"
+#include "Platform/EventMonitorPort.h"
 #include "Platform/PasteboardPort.h"
 #include "Platform/PermissionsPort.h"
 #include "Platform/WindowCapturePort.h"
@@ -278,6 +279,50 @@ TEST_F(DesktopServerTest, AClientThatDisconnectsHasItsApplicationRemoved)
     EXPECT_TRUE(runs());
     client.reset();
     EXPECT_TRUE(runUntil([&] { return !runs(); }));
+}
+
+TEST_F(DesktopServerTest, MonitorsAndTapsHearAnotherProcesssInputUntilRemoved)
+{
+    auto watcher = connect();
+    auto driver = connect();
+    const PlatformServices watching = watcher->services(), driving = driver->services();
+    EventMonitorPort& monitors = *watching.eventMonitor;
+    std::vector<MonitoredEvent> heard;
+    std::vector<EventTapDisabledReason> disabled;
+    auto monitor = monitors.addGlobalMonitor(eventTypeMask(InputEventType::leftMouseDown),
+                                             [&](const MonitoredEvent& event) { heard.push_back(event); });
+    ASSERT_TRUE(monitor);
+    auto tap = monitors.createListenOnlyTap(
+        eventTypeMask(InputEventType::keyDown), [&](const MonitoredEvent& event) { heard.push_back(event); },
+        [&](EventTapDisabledReason reason) { disabled.push_back(reason); });
+    ASSERT_TRUE(tap);
+    EXPECT_TRUE(monitors.isTapEnabled(*tap));
+
+    WindowServerPort& input = *driving.windowServer;
+    InputEvent click = InputEvent::mouse(std::nullopt, InputEventType::leftMouseDown, { 400, 300 });
+    click.clickCount = 2;
+    input.post(EventTap::hid, click);
+    input.post(EventTap::hid, InputEvent::keyboard(EventSourceState::privateState, 8, true));
+    ASSERT_TRUE(runUntil([&] { return heard.size() == 2; }));
+    EXPECT_EQ(heard[0].type, InputEventType::leftMouseDown);
+    EXPECT_EQ(heard[0].location, (Point { 400, 300 }));
+    EXPECT_EQ(heard[0].screenLocation, (Point { 400, 600 }));
+    EXPECT_EQ(heard[0].clickCount, 2);
+    EXPECT_EQ(heard[1].keyCode, 8);
+    EXPECT_EQ(heard[1].source, EventSourceState::privateState);
+
+    desktop->disableEventTaps(EventTapDisabledReason::userInput);
+    ASSERT_TRUE(runUntil([&] { return !disabled.empty(); }));
+    EXPECT_EQ(disabled, std::vector<EventTapDisabledReason> { EventTapDisabledReason::userInput });
+    EXPECT_FALSE(monitors.isTapEnabled(*tap));
+
+    monitors.removeMonitor(*monitor);
+    monitors.removeTap(*tap);
+    input.post(EventTap::hid, click);
+    // A request after the click is answered after the click was routed.
+    (void)watching.workspace->frontmostApplication();
+    RunLoop::runPending();
+    EXPECT_EQ(heard.size(), 2u);
 }
 
 TEST_F(DesktopServerTest, AnotherUsersConnectionIsClosedUnansweredWithOneLogLine)

@@ -339,6 +339,47 @@ std::optional<InputEvent> readEvent(const Json& json)
     return event;
 }
 
+Json monitoredEvent(const MonitoredEvent& event)
+{
+    InputEvent input;
+    input.type = event.type;
+    input.source = event.source;
+    input.keyCode = event.keyCode;
+    input.flags = event.modifierFlags;
+    input.location = event.location;
+    input.clickCount = event.clickCount;
+    input.scrollUnit = event.scrollUnit;
+    input.scrollDeltaY = event.scrollDeltaY;
+    input.scrollDeltaX = event.scrollDeltaX;
+    Json out = DesktopWire::event(input);
+    out["screenX"] = event.screenLocation.x;
+    out["screenY"] = event.screenLocation.y;
+    out["window"] = event.windowNumber;
+    return out;
+}
+
+std::optional<MonitoredEvent> readMonitoredEvent(const Json& json)
+{
+    auto input = readEvent(json);
+    auto screenX = number(json, "screenX"), screenY = number(json, "screenY");
+    auto window = integer(json, "window");
+    if (!input || !screenX || !screenY || !window || *window < 0 || *window > UINT32_MAX)
+        return std::nullopt;
+    MonitoredEvent event;
+    event.type = input->type;
+    event.location = input->location;
+    event.screenLocation = { *screenX, *screenY };
+    event.keyCode = input->keyCode;
+    event.modifierFlags = input->flags;
+    event.clickCount = input->clickCount;
+    event.scrollUnit = input->scrollUnit;
+    event.scrollDeltaY = input->scrollDeltaY;
+    event.scrollDeltaX = input->scrollDeltaX;
+    event.source = input->source;
+    event.windowNumber = static_cast<uint32_t>(*window);
+    return event;
+}
+
 Json application(const RunningApplication& application)
 {
     Json out = { { "pid", application.pid }, { "active", application.isActive },

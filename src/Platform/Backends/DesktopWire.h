@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Platform/AXTypes.h"
+#include "Platform/EventMonitorPort.h"
 #include "Platform/PasteboardPort.h"
 #include "Platform/WindowServerPort.h"
 #include "Platform/WorkspacePort.h"
@@ -36,6 +37,8 @@ Json screen(const ScreenInfo& screen);
 std::optional<ScreenInfo> readScreen(const Json& json);
 Json event(const InputEvent& event);
 std::optional<InputEvent> readEvent(const Json& json);
+Json monitoredEvent(const MonitoredEvent& event);
+std::optional<MonitoredEvent> readMonitoredEvent(const Json& json);
 
 Json application(const RunningApplication& application);
 std::optional<RunningApplication> readApplication(const Json& json);

@@ -4,6 +4,7 @@
 #include "Platform/Backends/DesktopSocket.h"
 #include "Platform/Backends/DesktopWire.h"
 #include "Platform/Backends/RemoteAccessibility.h"
+#include "Platform/Backends/RemoteEventMonitor.h"
 #include "Platform/Backends/RemotePasteboard.h"
 #include "Platform/Backends/RemotePermissions.h"
 #include "Platform/Backends/RemoteWindowCapture.h"
@@ -148,6 +149,7 @@ PlatformServices RemoteDesktop::services()
     services.pasteboard = std::make_shared<RemotePasteboard>(self);
     services.permissions = std::make_shared<RemotePermissions>(self);
     services.windowCapture = std::make_shared<RemoteWindowCapture>(self);
+    services.eventMonitor = std::make_shared<RemoteEventMonitor>(self);
     return services;
 }
 

@@ -41,8 +41,8 @@ public:
     uint64_t openChannel(std::function<void(const Json&)> handler);
     void closeChannel(uint64_t channel);
 
-    // The accessibility, window server, workspace, pasteboard, permissions and window capture
-    // ports over this connection; the others are left empty.
+    // The accessibility, window server, workspace, pasteboard, permissions, window capture and
+    // event monitor ports over this connection; the text recogniser is left empty.
     PlatformServices services();
     // Makes `application` one of the desktop's running applications for as long as this
     // connection lasts.

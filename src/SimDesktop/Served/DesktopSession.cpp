@@ -6,6 +6,7 @@
 #include "Platform/WindowCapturePort.h"
 #include "Platform/WindowServerPort.h"
 #include "Platform/WorkspacePort.h"
+#include "SimDesktop/Ports/SimEventMonitor.h"
 #include "SimDesktop/SimDesktop.h"
 
 namespace lorvantine {
@@ -94,6 +95,7 @@ void DesktopSession::end()
 {
     std::map<uint64_t, AXObserverID> observers;
     std::map<uint64_t, std::shared_ptr<void>> watches;
+    std::map<uint64_t, uint64_t> monitors;
     std::optional<ProcessID> application;
     {
         std::lock_guard lock(m_lock);
@@ -102,10 +104,16 @@ void DesktopSession::end()
         m_ended = true;
         observers.swap(m_observers);
         watches.swap(m_activationWatches);
+        monitors.swap(m_monitors);
         application = m_application;
     }
     for (const auto& [channel, observer] : observers)
         m_services.accessibility->destroyObserver(observer);
+    SimEventMonitor eventMonitor(m_desktop, application.value_or(-1));
+    for (const auto& [channel, monitor] : monitors) {
+        eventMonitor.removeMonitor(monitor);
+        eventMonitor.removeTap(monitor);
+    }
     watches.clear();
     if (application)
         m_desktop->terminateApplication(*application);
@@ -133,6 +141,8 @@ DesktopSession::Answer DesktopSession::answer(const Json& request)
         result = windowServer(*op, request);
     else if (op->starts_with("wk."))
         result = workspace(*op, request);
+    else if (op->starts_with("em."))
+        result = eventMonitors(*op, request);
     else
         result = op->starts_with("pb.") || op->starts_with("pm.") ? pasteboardOrPermissions(*op, request)
                                                                    : session(*op, request);
@@ -437,6 +447,73 @@ std::optional<Json> DesktopSession::pasteboardOrPermissions(const std::string& o
     }
     if (op == "pm.loginItemStatus")
         return Json(static_cast<int>(pm.loginItemStatus()));
+    return std::nullopt;
+}
+
+std::optional<Json> DesktopSession::eventMonitors(const std::string& op, const Json& request)
+{
+    SessionArgs args { request };
+    const uint64_t channel = args.channel();
+    if (!args.ok)
+        return std::nullopt;
+    std::optional<uint64_t> monitor;
+    std::optional<ProcessID> application;
+    {
+        std::lock_guard lock(m_lock);
+        if (auto it = m_monitors.find(channel); it != m_monitors.end())
+            monitor = it->second;
+        application = m_application;
+    }
+    SimEventMonitor eventMonitor(m_desktop, application.value_or(-1));
+    if (op == "em.global" || op == "em.local" || op == "em.tap") {
+        auto mask = static_cast<EventTypeMask>(args.integer("mask", 0, UINT32_MAX));
+        if (!args.ok)
+            return std::nullopt;
+        if (monitor)
+            return Json(false);
+        std::weak_ptr<DesktopSession> weak = weak_from_this();
+        auto onEvent = [weak, channel](const MonitoredEvent& event) {
+            if (auto self = weak.lock())
+                self->push(channel, { { "event", Wire::monitoredEvent(event) } });
+        };
+        std::optional<uint64_t> made;
+        if (op == "em.global")
+            made = eventMonitor.addGlobalMonitor(mask, onEvent);
+        else if (op == "em.local")
+            made = eventMonitor.addLocalMonitor(mask, [onEvent](const MonitoredEvent& event) {
+                onEvent(event);
+                return std::optional<MonitoredEvent>(event);
+            });
+        else
+            made = eventMonitor.createListenOnlyTap(mask, onEvent, [weak, channel](EventTapDisabledReason reason) {
+                if (auto self = weak.lock())
+                    self->push(channel, { { "disabled", static_cast<int>(reason) } });
+            });
+        if (!made)
+            return Json(false);
+        std::lock_guard lock(m_lock);
+        m_monitors[channel] = *made;
+        return Json(true);
+    }
+    if (op == "em.remove") {
+        if (monitor) {
+            eventMonitor.removeMonitor(*monitor);
+            eventMonitor.removeTap(*monitor);
+            std::lock_guard lock(m_lock);
+            m_monitors.erase(channel);
+        }
+        return Json(monitor.has_value());
+    }
+    if (op == "em.enableTap") {
+        bool enabled = args.flag("enabled");
+        if (!args.ok)
+            return std::nullopt;
+        if (monitor)
+            eventMonitor.setTapEnabled(*monitor, enabled);
+        return Json(monitor.has_value());
+    }
+    if (op == "em.isTapEnabled")
+        return Json(monitor && eventMonitor.isTapEnabled(*monitor));
     return std::nullopt;
 }
 

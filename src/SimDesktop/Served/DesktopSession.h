@@ -18,7 +18,8 @@ class SimDesktop;
 // what it asked to hear (accessibility notifications, activations) through `send`.
 //
 // Threads: `answer` and `end` from the connection's thread; pushes are sent from the desktop's
-// main queue, where its ports deliver them. `end` (also run by the destructor) removes what the
+// main queue, where its ports deliver them. Its event monitors are those of the application it
+// registered: its own events are local, the others' global. `end` (also run by the destructor) removes what the
 // client registered — observers, activation watches and its application — so nothing more is
 // pushed once it has returned.
 class DesktopSession : public std::enable_shared_from_this<DesktopSession> {
@@ -47,6 +48,7 @@ private:
     std::optional<Json> workspace(const std::string& op, const Json& request);
     std::optional<Json> pasteboardOrPermissions(const std::string& op, const Json& request);
     std::optional<Json> session(const std::string& op, const Json& request);
+    std::optional<Json> eventMonitors(const std::string& op, const Json& request);
     void push(uint64_t channel, Json message);
 
     const std::shared_ptr<SimDesktop> m_desktop;
@@ -58,6 +60,8 @@ private:
     std::map<uint64_t, AXObserverID> m_observers;
     std::map<uint64_t, std::shared_ptr<void>> m_activationWatches;
     std::optional<ProcessID> m_application;
+    // Channel → the desktop's monitor or tap id (they share one numbering).
+    std::map<uint64_t, uint64_t> m_monitors;
 };
 
 } // namespace lorvantine
