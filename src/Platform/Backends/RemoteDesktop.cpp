@@ -25,6 +25,12 @@ std::shared_ptr<RemoteDesktop> RemoteDesktop::connect(const std::string& path, s
         error = fd.error();
         return nullptr;
     }
+    // What the program sends (the pasteboard, the text it reads) goes only to a server of its user.
+    if (auto uid = DesktopSocket::peerUid(fd.value()); !uid || *uid != ::geteuid()) {
+        error = "the desktop server at " + path + " does not run as this user";
+        ::close(fd.value());
+        return nullptr;
+    }
     std::shared_ptr<RemoteDesktop> desktop(new RemoteDesktop(fd.value()));
     desktop->m_reader = std::thread([raw = desktop.get()] { raw->readAnswers(); });
     return desktop;
