@@ -3,6 +3,8 @@
 #include "CLI/CLIRouter.h"
 #include "CLI/SignalSource.h"
 #include "Core/ArticleReader.h"
+#include "Platform/Backends/DesktopSocket.h"
+#include "Platform/Backends/RemoteDesktop.h"
 #include "Platform/Dispatch/Dispatch.h"
 #include "Platform/Toolkit/Application.h"
 #include "SimDesktop/Control/SimControlServer.h"
@@ -182,6 +184,19 @@ int main(int argc, char** argv)
     }
     desktop->install();
     auto host = SimWindowHost::install(desktop);
+    // With a shared desktop named, the desktop's ports are that server's; the program's own
+    // toolkit stays on the local desktop.
+    std::shared_ptr<RemoteDesktop> remote;
+    if (const char* socket = std::getenv(DesktopSocket::environmentVariable); socket && *socket) {
+        remote = RemoteDesktop::connect(socket, error);
+        if (!remote) {
+            std::fprintf(stderr, "lorvantine: cannot reach the shared desktop: %s\n", error.c_str());
+            return 1;
+        }
+        PlatformServices services = remote->services();
+        services.textRecognizer = Platform::current().textRecognizer;
+        Platform::install(std::move(services));
+    }
 
     std::unique_ptr<ScreenSnapshots> snapshots;
     if (const char* directory = std::getenv("LORVANTINE_SNAPSHOT_DIR"); directory && *directory) {

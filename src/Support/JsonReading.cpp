@@ -88,7 +88,8 @@ private:
 };
 
 template<typename Json>
-Expected<Json, Failure> parseAs(std::string_view text, Limits limits)
+Expected<Json, Failure> parseAs(std::string_view text, Limits limits,
+                                nlohmann::json::input_format_t format = nlohmann::json::input_format_t::json)
 {
     if (limits.maxBytes && text.size() > limits.maxBytes)
         return Unexpected(Failure{limits.maxBytes, "larger than " + std::to_string(limits.maxBytes) + " bytes"});
@@ -96,14 +97,15 @@ Expected<Json, Failure> parseAs(std::string_view text, Limits limits)
     BoundedBuilder<Json> builder(result, limits);
     bool ok = false;
     try {
-        ok = Json::sax_parse(text.begin(), text.end(), &builder);
+        ok = Json::sax_parse(text.begin(), text.end(), &builder, format);
     } catch (const std::exception& exception) {
         // Only allocation can throw here; the document is unusable either way.
         return Unexpected(Failure{0, exception.what()});
     }
     if (ok && !builder.failure())
         return result;
-    return Unexpected(builder.failure().value_or(Failure{0, "not valid JSON"}));
+    return Unexpected(builder.failure().value_or(
+        Failure{0, format == nlohmann::json::input_format_t::json ? "not valid JSON" : "not valid CBOR"}));
 }
 
 } // namespace
@@ -116,6 +118,11 @@ Expected<nlohmann::json, Failure> parse(std::string_view text, Limits limits)
 Expected<nlohmann::ordered_json, Failure> parseOrdered(std::string_view text, Limits limits)
 {
     return parseAs<nlohmann::ordered_json>(text, limits);
+}
+
+Expected<nlohmann::json, Failure> parseCbor(std::string_view bytes, Limits limits)
+{
+    return parseAs<nlohmann::json>(bytes, limits, nlohmann::json::input_format_t::cbor);
 }
 
 } // namespace lorvantine::JsonReading

@@ -33,5 +33,7 @@ struct Failure {
 // holding more values than it allows, and texts above the size limit all come back as a Failure.
 Expected<nlohmann::json, Failure> parse(std::string_view text, Limits limits = {});
 Expected<nlohmann::ordered_json, Failure> parseOrdered(std::string_view text, Limits limits = {});
+// The same for a document in CBOR (RFC 8949), the binary form of messages between processes.
+Expected<nlohmann::json, Failure> parseCbor(std::string_view bytes, Limits limits = {});
 
 } // namespace lorvantine::JsonReading

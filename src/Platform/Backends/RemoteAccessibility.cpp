@@ -1,0 +1,190 @@
+#include "Platform/Backends/RemoteAccessibility.h"
+
+#include "Platform/Backends/DesktopWire.h"
+#include "Platform/Backends/RemoteDesktop.h"
+
+namespace lorvantine {
+
+namespace {
+
+using Json = nlohmann::json;
+namespace Wire = DesktopWire;
+
+// The answer's error code; `cannotComplete` without an answer.
+AXError remoteCode(const std::optional<Json>& answer)
+{
+    if (!answer)
+        return AXError::cannotComplete;
+    auto code = Wire::integer(*answer, "code");
+    return code ? static_cast<AXError>(*code) : AXError::cannotComplete;
+}
+
+AXError remoteStrings(const std::optional<Json>& answer, std::vector<std::string>& out)
+{
+    AXError code = remoteCode(answer);
+    if (code != AXError::success)
+        return code;
+    const Json* list = Wire::member(*answer, "value");
+    auto strings = list ? Wire::readStrings(*list) : std::nullopt;
+    if (!strings)
+        return AXError::cannotComplete;
+    out = std::move(*strings);
+    return code;
+}
+
+AXError remoteValue(const std::optional<Json>& answer, AXValue& out)
+{
+    AXError code = remoteCode(answer);
+    if (code != AXError::success)
+        return code;
+    const Json* value = Wire::member(*answer, "value");
+    auto read = value ? Wire::readValue(*value) : std::nullopt;
+    if (!read)
+        return AXError::cannotComplete;
+    out = std::move(*read);
+    return code;
+}
+
+AXElement remoteElement(const std::optional<Json>& answer)
+{
+    if (!answer)
+        return {};
+    return Wire::readElement(*answer).value_or(AXElement {});
+}
+
+} // namespace
+
+RemoteAccessibility::RemoteAccessibility(std::shared_ptr<RemoteDesktop> desktop)
+    : m_desktop(std::move(desktop))
+{
+}
+
+RemoteAccessibility::~RemoteAccessibility() = default;
+
+AXElement RemoteAccessibility::applicationElement(ProcessID pid)
+{
+    return remoteElement(m_desktop->call({ { "op", "ax.application" }, { "pid", pid } }));
+}
+
+AXElement RemoteAccessibility::systemWideElement() { return remoteElement(m_desktop->call({ { "op", "ax.systemWide" } })); }
+
+AXError RemoteAccessibility::pid(const AXElement& element, ProcessID& out)
+{
+    auto answer = m_desktop->call({ { "op", "ax.pid" }, { "element", Wire::element(element) } });
+    AXError code = remoteCode(answer);
+    if (code == AXError::success)
+        out = static_cast<ProcessID>(Wire::integer(*answer, "value").value_or(0));
+    return code;
+}
+
+AXError RemoteAccessibility::copyAttributeValue(const AXElement& element, const std::string& attribute, AXValue& out)
+{
+    return remoteValue(m_desktop->call({ { "op", "ax.copy" }, { "element", Wire::element(element) }, { "name", attribute } }),
+                       out);
+}
+
+AXError RemoteAccessibility::copyAttributeNames(const AXElement& element, std::vector<std::string>& out)
+{
+    return remoteStrings(m_desktop->call({ { "op", "ax.names" }, { "element", Wire::element(element) } }), out);
+}
+
+AXError RemoteAccessibility::copyParameterizedAttributeValue(const AXElement& element, const std::string& attribute,
+                                                             const AXValue& parameter, AXValue& out)
+{
+    return remoteValue(m_desktop->call({ { "op", "ax.copyParameterized" }, { "element", Wire::element(element) },
+                                         { "name", attribute }, { "parameter", Wire::value(parameter) } }),
+                       out);
+}
+
+AXError RemoteAccessibility::copyParameterizedAttributeNames(const AXElement& element, std::vector<std::string>& out)
+{
+    return remoteStrings(m_desktop->call({ { "op", "ax.parameterizedNames" }, { "element", Wire::element(element) } }), out);
+}
+
+AXError RemoteAccessibility::setAttributeValue(const AXElement& element, const std::string& attribute, const AXValue& value)
+{
+    return remoteCode(m_desktop->call({ { "op", "ax.set" }, { "element", Wire::element(element) }, { "name", attribute },
+                                        { "value", Wire::value(value) } }));
+}
+
+AXError RemoteAccessibility::isAttributeSettable(const AXElement& element, const std::string& attribute, bool& out)
+{
+    auto answer = m_desktop->call({ { "op", "ax.settable" }, { "element", Wire::element(element) }, { "name", attribute } });
+    AXError code = remoteCode(answer);
+    if (code == AXError::success)
+        out = Wire::boolean(*answer, "value").value_or(false);
+    return code;
+}
+
+AXError RemoteAccessibility::performAction(const AXElement& element, const std::string& action)
+{
+    return remoteCode(m_desktop->call({ { "op", "ax.perform" }, { "element", Wire::element(element) }, { "name", action } }));
+}
+
+AXError RemoteAccessibility::copyActionNames(const AXElement& element, std::vector<std::string>& out)
+{
+    return remoteStrings(m_desktop->call({ { "op", "ax.actions" }, { "element", Wire::element(element) } }), out);
+}
+
+AXError RemoteAccessibility::elementAtPosition(const AXElement& application, float x, float y, AXElement& out)
+{
+    auto answer = m_desktop->call({ { "op", "ax.at" }, { "element", Wire::element(application) }, { "x", x }, { "y", y } });
+    AXError code = remoteCode(answer);
+    if (code != AXError::success)
+        return code;
+    const Json* value = Wire::member(*answer, "value");
+    auto element = value ? Wire::readElement(*value) : std::nullopt;
+    if (!element)
+        return AXError::cannotComplete;
+    out = *element;
+    return code;
+}
+
+AXError RemoteAccessibility::setMessagingTimeout(const AXElement& element, float seconds)
+{
+    return remoteCode(m_desktop->call({ { "op", "ax.timeout" }, { "element", Wire::element(element) }, { "seconds", seconds } }));
+}
+
+bool RemoteAccessibility::isProcessTrusted(Prompt prompt)
+{
+    auto answer = m_desktop->call({ { "op", "ax.trusted" }, { "prompt", prompt == Prompt::yes } });
+    return answer && answer->is_boolean() && answer->get<bool>();
+}
+
+AXError RemoteAccessibility::createObserver(ProcessID pid, ObserverCallback callback, AXObserverID& out)
+{
+    uint64_t channel = m_desktop->openChannel([callback = std::move(callback)](const Json& message) {
+        const Json* element = Wire::member(message, "element");
+        auto target = element ? Wire::readElement(*element) : std::nullopt;
+        const std::string* notification = Wire::string(message, "notification");
+        if (target && notification)
+            callback(*target, *notification);
+    });
+    AXError code = remoteCode(m_desktop->call({ { "op", "ax.observe" }, { "channel", channel }, { "pid", pid } }));
+    if (code != AXError::success) {
+        m_desktop->closeChannel(channel);
+        return code;
+    }
+    out = channel;
+    return code;
+}
+
+AXError RemoteAccessibility::addNotification(AXObserverID observer, const AXElement& element, const std::string& notification)
+{
+    return remoteCode(m_desktop->call({ { "op", "ax.addNotification" }, { "channel", observer },
+                                        { "element", Wire::element(element) }, { "name", notification } }));
+}
+
+AXError RemoteAccessibility::removeNotification(AXObserverID observer, const AXElement& element, const std::string& notification)
+{
+    return remoteCode(m_desktop->call({ { "op", "ax.removeNotification" }, { "channel", observer },
+                                        { "element", Wire::element(element) }, { "name", notification } }));
+}
+
+void RemoteAccessibility::destroyObserver(AXObserverID observer)
+{
+    m_desktop->closeChannel(observer);
+    m_desktop->call({ { "op", "ax.unobserve" }, { "channel", observer } });
+}
+
+} // namespace lorvantine

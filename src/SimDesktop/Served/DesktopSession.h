@@ -1,0 +1,67 @@
+#pragma once
+
+#include "Platform/AccessibilityPort.h"
+#include "Platform/Services.h"
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <optional>
+
+namespace lorvantine {
+
+class SimDesktop;
+
+// One client of the desktop server: answers its requests from the desktop's ports and pushes
+// what it asked to hear (accessibility notifications, activations) through `send`.
+//
+// Threads: `answer` and `end` from the connection's thread; pushes are sent from the desktop's
+// main queue, where its ports deliver them. Its event monitors are those of the application it
+// registered: its own events are local, the others' global. `end` (also run by the destructor) removes what the
+// client registered — observers, activation watches and its application — so nothing more is
+// pushed once it has returned.
+class DesktopSession : public std::enable_shared_from_this<DesktopSession> {
+public:
+    using Json = nlohmann::json;
+    // Writes one message to the client; false when it cannot be written.
+    using Sender = std::function<bool(const Json&)>;
+
+    DesktopSession(std::shared_ptr<SimDesktop> desktop, PlatformServices services, Sender send);
+    ~DesktopSession();
+
+    struct Answer {
+        Json message;
+        // The request could not be read: the answer says why and the connection ends.
+        bool close = false;
+    };
+    Answer answer(const Json& request);
+    void end();
+
+    DesktopSession(const DesktopSession&) = delete;
+    DesktopSession& operator=(const DesktopSession&) = delete;
+
+private:
+    std::optional<Json> accessibility(const std::string& op, const Json& request);
+    std::optional<Json> windowServer(const std::string& op, const Json& request);
+    std::optional<Json> workspace(const std::string& op, const Json& request);
+    std::optional<Json> pasteboardOrPermissions(const std::string& op, const Json& request);
+    std::optional<Json> session(const std::string& op, const Json& request);
+    std::optional<Json> eventMonitors(const std::string& op, const Json& request);
+    void push(uint64_t channel, Json message);
+
+    const std::shared_ptr<SimDesktop> m_desktop;
+    const PlatformServices m_services;
+    const Sender m_send;
+    std::mutex m_lock;
+    // Guarded by m_lock.
+    bool m_ended = false;
+    std::map<uint64_t, AXObserverID> m_observers;
+    std::map<uint64_t, std::shared_ptr<void>> m_activationWatches;
+    std::optional<ProcessID> m_application;
+    // Channel → the desktop's monitor or tap id (they share one numbering).
+    std::map<uint64_t, uint64_t> m_monitors;
+};
+
+} // namespace lorvantine

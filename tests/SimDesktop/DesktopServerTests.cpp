@@ -1,0 +1,404 @@
+#include "Platform/Backends/DesktopFrame.h"
+#include "Platform/Backends/DesktopSocket.h"
+#include "Platform/Backends/RemoteDesktop.h"
+#include "Platform/Dispatch/Dispatch.h"
+#include "Platform/EventMonitorPort.h"
+#include "Platform/PasteboardPort.h"
+#include "Platform/PermissionsPort.h"
+#include "Platform/WindowCapturePort.h"
+#include "Platform/WorkspacePort.h"
+#include "SimDesktop/Served/DesktopServer.h"
+#include "SimDesktop/SimDesktop.h"
+#include "Support/Log.h"
+#include "TestSupport/ScratchDirectory.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <csignal>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace lorvantine {
+namespace {
+
+using Json = nlohmann::json;
+using test::ScratchDirectory;
+
+constexpr auto servedWait = std::chrono::seconds(20);
+
+class DesktopServerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        RunLoop::adoptCurrentThreadAsMain();
+        startServer();
+    }
+    void TearDown() override
+    {
+        server.reset();
+        RunLoop::runPending();
+    }
+
+    void startServer(DesktopServer::Options options = {})
+    {
+        std::string error;
+        server = DesktopServer::start(desktop, socketPath, error, std::move(options));
+        ASSERT_TRUE(server) << error;
+    }
+
+    std::shared_ptr<RemoteDesktop> connect()
+    {
+        std::string error;
+        auto remote = RemoteDesktop::connect(socketPath, error);
+        EXPECT_TRUE(remote) << error;
+        return remote;
+    }
+
+    // A connection that speaks raw frames.
+    int rawConnection()
+    {
+        auto fd = DesktopSocket::connect(socketPath);
+        EXPECT_TRUE(fd);
+        return fd ? fd.value() : -1;
+    }
+
+    bool runUntil(const std::function<bool()>& done) { return RunLoop::runUntil(done, servedWait); }
+
+    ScratchDirectory scratch;
+    std::string socketPath = (scratch / "desktop.sock").string();
+    std::shared_ptr<SimDesktop> desktop = SimDesktop::demo();
+    PlatformServices local = desktop->services();
+    std::unique_ptr<DesktopServer> server;
+};
+
+TEST_F(DesktopServerTest, RemotePortsAnswerAsTheDesktopDoes)
+{
+    auto remote = connect();
+    PlatformServices ports = remote->services();
+    const AXElement safari { 501, 0 };
+    const AXElement window = desktop->windowElement(8101);
+
+    struct Query {
+        AXElement element;
+        const char* attribute;
+    };
+    for (const Query& q : { Query { safari, "AXRole" }, Query { safari, "AXWindows" }, Query { window, "AXTitle" },
+                            Query { window, "AXFrame" }, Query { window, "AXChildren" }, Query { window, "AXNoSuchThing" },
+                            Query { AXElement { 501, 999999 }, "AXRole" }, Query { AXElement { 4444, 0 }, "AXRole" } }) {
+        AXValue expected, got;
+        EXPECT_EQ(ports.accessibility->copyAttributeValue(q.element, q.attribute, got),
+                  local.accessibility->copyAttributeValue(q.element, q.attribute, expected))
+            << q.attribute;
+        EXPECT_EQ(got, expected) << q.attribute;
+    }
+    std::vector<std::string> names, localNames;
+    EXPECT_EQ(ports.accessibility->copyAttributeNames(window, names), AXError::success);
+    local.accessibility->copyAttributeNames(window, localNames);
+    EXPECT_EQ(names, localNames);
+    EXPECT_EQ(ports.accessibility->systemWideElement(), local.accessibility->systemWideElement());
+    EXPECT_TRUE(ports.accessibility->isProcessTrusted(AccessibilityPort::Prompt::no));
+
+    EXPECT_EQ(ports.windowServer->copyWindowInfo(WindowListOption::onScreenOnly),
+              local.windowServer->copyWindowInfo(WindowListOption::onScreenOnly));
+    EXPECT_EQ(ports.windowServer->screens(), local.windowServer->screens());
+    EXPECT_EQ(ports.workspace->runningApplications(), local.workspace->runningApplications());
+    EXPECT_EQ(ports.workspace->operatingSystemVersion(), local.workspace->operatingSystemVersion());
+    EXPECT_EQ(ports.permissions->checkInputMonitoring(), local.permissions->checkInputMonitoring());
+
+    // What one process writes, another reads: the pasteboard is the desktop's.
+    PasteboardItem item { { { "public.utf8-plain-text", "copied" }, { "public.png", std::string("\x89PNG\0\x01", 6) } } };
+    const int64_t before = local.pasteboard->changeCount();
+    EXPECT_EQ(ports.pasteboard->clearContents(), before + 1);
+    EXPECT_TRUE(ports.pasteboard->writeObjects({ item }));
+    EXPECT_EQ(local.pasteboard->pasteboardItems(), std::vector<PasteboardItem> { item });
+    EXPECT_EQ(ports.pasteboard->stringForType("public.utf8-plain-text"), "copied");
+
+    std::string error;
+    EXPECT_FALSE(ports.workspace->runAppleScript("beep", error));
+    EXPECT_FALSE(error.empty());
+
+    auto capture = ports.windowCapture->captureWindow(8101, (scratch / "window.png").string());
+    ASSERT_TRUE(capture);
+    EXPECT_EQ(capture.value(), 0);
+    EXPECT_TRUE(std::filesystem::file_size(scratch / "window.png") > 0);
+}
+
+// Three connections each move and resize their own window, alternately, reading each change
+// back; each hears its own window's notifications, every one, in the order of the changes.
+TEST_F(DesktopServerTest, ThreeClientsUnderLoadLoseNothingAndKeepOrder)
+{
+    constexpr int rounds = 1200; // 3 × (2 requests + 1 notification) × 1200 = 10,800 messages
+    struct Client {
+        std::shared_ptr<RemoteDesktop> remote;
+        PlatformServices ports;
+        AXElement window;
+        std::vector<std::string> heard;
+        std::atomic<bool> done { false };
+        int failures = 0;
+    };
+    std::vector<std::unique_ptr<Client>> clients;
+    const uint32_t windows[] = { 8101, 8201 };
+    for (int i = 0; i < 3; ++i) {
+        auto client = std::make_unique<Client>();
+        client->remote = connect();
+        client->ports = client->remote->services();
+        if (i < 2) {
+            client->window = desktop->windowElement(windows[i]);
+        } else {
+            ProcessID pid = desktop->addApplication({ .pid = 777, .bundleIdentifier = "com.example.Third" });
+            client->window = desktop->windowElement(desktop->addWindow(pid, SimWindow { .title = "Third", .frame = Rect(50, 50, 300, 200) }));
+        }
+        AXObserverID observer = 0;
+        Client* raw = client.get();
+        ASSERT_EQ(client->ports.accessibility->createObserver(
+                      client->window.pid, [raw](const AXElement& element, const std::string& name) {
+                          raw->heard.push_back(element == raw->window ? name : "elsewhere");
+                      },
+                      observer),
+                  AXError::success);
+        ASSERT_EQ(client->ports.accessibility->addNotification(observer, client->window, "AXWindowMoved"), AXError::success);
+        ASSERT_EQ(client->ports.accessibility->addNotification(observer, client->window, "AXWindowResized"), AXError::success);
+        clients.push_back(std::move(client));
+    }
+
+    std::vector<std::thread> threads;
+    for (auto& client : clients) {
+        threads.emplace_back([c = client.get()] {
+            AccessibilityPort& ax = *c->ports.accessibility;
+            for (int i = 0; i < rounds; ++i) {
+                const bool move = i % 2 == 0;
+                const AXValue value = move ? AXValue(Point { 10.0 + i, 40.0 + i }) : AXValue(Size { 300.0 + i, 200.0 + i });
+                const char* attribute = move ? "AXPosition" : "AXSize";
+                AXValue back;
+                if (ax.setAttributeValue(c->window, attribute, value) != AXError::success
+                    || ax.copyAttributeValue(c->window, attribute, back) != AXError::success || back != value)
+                    ++c->failures;
+            }
+            c->done = true;
+        });
+    }
+    EXPECT_TRUE(runUntil([&] {
+        for (auto& client : clients)
+            if (!client->done || client->heard.size() < size_t(rounds))
+                return false;
+        return true;
+    }));
+    for (auto& thread : threads)
+        thread.join();
+    RunLoop::runPending();
+    for (auto& client : clients) {
+        EXPECT_EQ(client->failures, 0);
+        ASSERT_EQ(client->heard.size(), size_t(rounds));
+        for (int i = 0; i < rounds; ++i)
+            ASSERT_EQ(client->heard[i], i % 2 == 0 ? "AXWindowMoved" : "AXWindowResized") << i;
+    }
+}
+
+TEST_F(DesktopServerTest, MalformedOrOversizedMessagesAreAnsweredWithAnErrorAndClosed)
+{
+    auto frame = [](const std::string& payload) {
+        std::string out = { char(payload.size() >> 24), char(payload.size() >> 16), char(payload.size() >> 8), char(payload.size()) };
+        return out + payload;
+    };
+    auto cbor = [](const Json& json) {
+        auto bytes = Json::to_cbor(json);
+        return std::string(bytes.begin(), bytes.end());
+    };
+    struct Case {
+        const char* name;
+        std::string bytes;
+        const char* reason;
+    };
+    const Case cases[] = {
+        { "not CBOR", frame("\xff\xfe garbage"), "malformed" },
+        { "not a map", frame(cbor(Json(42))), "not a map" },
+        { "truncated map", frame(cbor(Json { { "id", 1 }, { "op", "ax.systemWide" } }).substr(0, 5)), "malformed" },
+        { "nested too deep", frame(std::string(100, '\x81') + '\x01'), "nested deeper" },
+        { "no op", frame(cbor(Json { { "id", 1 } })), "\"op\"" },
+        { "unknown op", frame(cbor(Json { { "id", 2 }, { "op", "ax.format" } })), "unknown request" },
+        { "bad arguments", frame(cbor(Json { { "id", 3 }, { "op", "ax.copy" }, { "element", "Safari" }, { "name", "AXRole" } })),
+          "bad arguments" },
+        { "oversized", std::string("\x7f\xff\xff\xff", 4) + "abc", "above the limit" },
+    };
+    for (const Case& c : cases) {
+        int fd = rawConnection();
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::send(fd, c.bytes.data(), c.bytes.size(), MSG_NOSIGNAL), ssize_t(c.bytes.size())) << c.name;
+        DesktopFrame::Read answer = DesktopFrame::read(fd);
+        ASSERT_EQ(answer.kind, DesktopFrame::Read::Kind::message) << c.name;
+        const std::string* error = answer.message.contains("error") ? answer.message["error"].get_ptr<const std::string*>() : nullptr;
+        ASSERT_TRUE(error) << c.name;
+        EXPECT_NE(error->find(c.reason), std::string::npos) << c.name << ": " << *error;
+        EXPECT_EQ(DesktopFrame::read(fd).kind, DesktopFrame::Read::Kind::closed) << c.name;
+        ::close(fd);
+    }
+    // The server still serves.
+    auto remote = connect();
+    EXPECT_EQ(remote->services().accessibility->systemWideElement(), (AXElement { 0, 1 }));
+}
+
+TEST_F(DesktopServerTest, AClientKilledMidRequestLeavesTheServerAndOthersWorking)
+{
+    auto steady = connect();
+    auto ports = steady->services();
+    // A child process sends half a request and is killed while the server waits for the rest.
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        auto fd = DesktopSocket::connect(socketPath);
+        const char half[] = { 0, 0, 0, 40, char(0xa2) };
+        if (fd)
+            (void)!::write(fd.value(), half, sizeof half);
+        ::pause();
+        ::_exit(0);
+    }
+    ASSERT_TRUE(runUntil([&] { return server->connectionCount() == 2; }));
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(runUntil([&] { return server->connectionCount() == 1; }));
+
+    AXValue role;
+    EXPECT_EQ(ports.accessibility->copyAttributeValue({ 501, 0 }, "AXRole", role), AXError::success);
+    EXPECT_EQ(role, AXValue(std::string("AXApplication")));
+}
+
+TEST_F(DesktopServerTest, AClientThatDisconnectsHasItsApplicationRemoved)
+{
+    auto client = connect();
+    EXPECT_TRUE(client->registerApplication({ .pid = 4242, .bundleIdentifier = "com.example.Client", .localizedName = "Client" }));
+    auto runs = [&] {
+        for (const auto& application : local.workspace->runningApplications())
+            if (application.pid == 4242 && !application.isTerminated)
+                return true;
+        return false;
+    };
+    EXPECT_TRUE(runs());
+    client.reset();
+    EXPECT_TRUE(runUntil([&] { return !runs(); }));
+}
+
+TEST_F(DesktopServerTest, MonitorsAndTapsHearAnotherProcesssInputUntilRemoved)
+{
+    auto watcher = connect();
+    auto driver = connect();
+    const PlatformServices watching = watcher->services(), driving = driver->services();
+    EventMonitorPort& monitors = *watching.eventMonitor;
+    std::vector<MonitoredEvent> heard;
+    std::vector<EventTapDisabledReason> disabled;
+    auto monitor = monitors.addGlobalMonitor(eventTypeMask(InputEventType::leftMouseDown),
+                                             [&](const MonitoredEvent& event) { heard.push_back(event); });
+    ASSERT_TRUE(monitor);
+    auto tap = monitors.createListenOnlyTap(
+        eventTypeMask(InputEventType::keyDown), [&](const MonitoredEvent& event) { heard.push_back(event); },
+        [&](EventTapDisabledReason reason) { disabled.push_back(reason); });
+    ASSERT_TRUE(tap);
+    EXPECT_TRUE(monitors.isTapEnabled(*tap));
+
+    WindowServerPort& input = *driving.windowServer;
+    InputEvent click = InputEvent::mouse(std::nullopt, InputEventType::leftMouseDown, { 400, 300 });
+    click.clickCount = 2;
+    input.post(EventTap::hid, click);
+    input.post(EventTap::hid, InputEvent::keyboard(EventSourceState::privateState, 8, true));
+    ASSERT_TRUE(runUntil([&] { return heard.size() == 2; }));
+    EXPECT_EQ(heard[0].type, InputEventType::leftMouseDown);
+    EXPECT_EQ(heard[0].location, (Point { 400, 300 }));
+    EXPECT_EQ(heard[0].screenLocation, (Point { 400, 600 }));
+    EXPECT_EQ(heard[0].clickCount, 2);
+    EXPECT_EQ(heard[1].keyCode, 8);
+    EXPECT_EQ(heard[1].source, EventSourceState::privateState);
+
+    desktop->disableEventTaps(EventTapDisabledReason::userInput);
+    ASSERT_TRUE(runUntil([&] { return !disabled.empty(); }));
+    EXPECT_EQ(disabled, std::vector<EventTapDisabledReason> { EventTapDisabledReason::userInput });
+    EXPECT_FALSE(monitors.isTapEnabled(*tap));
+
+    monitors.removeMonitor(*monitor);
+    monitors.removeTap(*tap);
+    input.post(EventTap::hid, click);
+    // A request after the click is answered after the click was routed.
+    (void)watching.workspace->frontmostApplication();
+    RunLoop::runPending();
+    EXPECT_EQ(heard.size(), 2u);
+}
+
+TEST_F(DesktopServerTest, AnotherUsersConnectionIsClosedUnansweredWithOneLogLine)
+{
+    server.reset();
+    Log::Capture log;
+    startServer({ .peerUid = [](int) { return std::optional<uid_t>(::geteuid() + 1); } });
+    int fd = rawConnection();
+    ASSERT_GE(fd, 0);
+    ASSERT_TRUE(DesktopFrame::write(fd, Json { { "id", 1 }, { "op", "ax.systemWide" } }));
+    EXPECT_EQ(DesktopFrame::read(fd).kind, DesktopFrame::Read::Kind::closed);
+    ::close(fd);
+    EXPECT_EQ(log.linesContaining("refused a connection from user id " + std::to_string(::geteuid() + 1)).size(), 1u);
+}
+
+// The built server as a person starts it: it says where it listens, refuses a second server
+// on its socket, and removes the socket when stopped; one that was killed leaves a socket the
+// next server replaces.
+TEST(DesktopServerProcessTest, StartsStopsCleanlyAndItsStaleSocketIsReplaced)
+{
+    ScratchDirectory scratch;
+    const std::string path = (scratch / "desktop.sock").string();
+    auto launch = [&](std::string& firstLine) {
+        int out[2];
+        EXPECT_EQ(::pipe(out), 0);
+        pid_t pid = ::fork();
+        if (pid == 0) {
+            ::dup2(out[1], 1);
+            ::close(out[0]);
+            ::setenv(DesktopSocket::environmentVariable, path.c_str(), 1);
+            const std::string binary = LORVANTINE_BINARY_DIR "/lorvantine-desktop-server";
+            ::execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        char c;
+        while (::read(out[0], &c, 1) == 1 && c != '\n')
+            firstLine += c;
+        ::close(out[0]);
+        return pid;
+    };
+    auto waitFor = [](pid_t pid) {
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        return status;
+    };
+
+    std::string line;
+    pid_t server = launch(line);
+    ASSERT_EQ(line, std::string(DesktopSocket::environmentVariable) + "=" + path);
+    std::string error;
+    {
+        auto remote = RemoteDesktop::connect(path, error);
+        ASSERT_TRUE(remote) << error;
+        EXPECT_EQ(remote->services().workspace->frontmostApplication()->bundleIdentifier, "com.apple.Safari");
+    }
+    auto second = DesktopSocket::listen(path);
+    ASSERT_FALSE(second);
+    EXPECT_NE(second.error().find("already running"), std::string::npos);
+    ::kill(server, SIGTERM);
+    int status = waitFor(server);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_FALSE(std::filesystem::exists(path));
+
+    line.clear();
+    server = launch(line);
+    ASSERT_FALSE(line.empty());
+    ::kill(server, SIGKILL);
+    waitFor(server);
+    ASSERT_TRUE(std::filesystem::exists(path));
+    RunLoop::adoptCurrentThreadAsMain();
+    auto replacing = DesktopServer::start(SimDesktop::demo(), path, error);
+    ASSERT_TRUE(replacing) << error;
+    auto remote = RemoteDesktop::connect(path, error);
+    EXPECT_TRUE(remote) << error;
+}
+
+} // namespace
+} // namespace lorvantine
