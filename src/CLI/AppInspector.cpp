@@ -1,6 +1,7 @@
 #include "CLI/AppInspector.h"
 
 #include "Accessibility/AXReader.h"
+#include "Accessibility/AXValueDescription.h"
 #include "CLI/CLIRouter.h"
 #include "Platform/AccessibilityPort.h"
 #include "Platform/Services.h"
@@ -311,25 +312,7 @@ void analyzeWindow(const AXElement& window, size_t index, int maxDepth, bool dum
 // The accessibility error constants by name, without their prefix; any other code by number.
 std::string axErrorName(AXError error)
 {
-    switch (error) {
-    case AXError::success: return "success";
-    case AXError::failure: return "failure";
-    case AXError::illegalArgument: return "illegalArgument";
-    case AXError::invalidUIElement: return "invalidUIElement";
-    case AXError::invalidUIElementObserver: return "invalidUIElementObserver";
-    case AXError::cannotComplete: return "cannotComplete";
-    case AXError::attributeUnsupported: return "attributeUnsupported";
-    case AXError::actionUnsupported: return "actionUnsupported";
-    case AXError::notificationUnsupported: return "notificationUnsupported";
-    case AXError::notImplemented: return "notImplemented";
-    case AXError::notificationAlreadyRegistered: return "notificationAlreadyRegistered";
-    case AXError::notificationNotRegistered: return "notificationNotRegistered";
-    case AXError::apiDisabled: return "apiDisabled";
-    case AXError::noValue: return "noValue";
-    case AXError::parameterizedAttributeUnsupported: return "parameterizedAttributeUnsupported";
-    case AXError::notEnoughPrecision: return "notEnoughPrecision";
-    }
-    return "unknown(" + std::to_string(static_cast<int>(error)) + ")";
+    return AXValueDescription::errorName(error).value_or("unknown(" + std::to_string(static_cast<int>(error)) + ")");
 }
 
 // An application that shows no window list: why, and its focused window when it has one.

@@ -114,11 +114,11 @@ Expected<void, FileError> writeNoFollow(const std::string& path, std::string_vie
     return writeAtomically(path, bytes);
 }
 
-Expected<void, FileError> append(const std::string& path, std::string_view bytes)
+namespace {
+
+// Writes the bytes at the end of the open file and closes it; a failed close is a failed append.
+Expected<void, FileError> appendAndClose(int fd, const std::string& path, std::string_view bytes)
 {
-    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return failure("cannot open", path, errno);
     int error = 0;
     bool written = writeAll(fd, bytes, error);
     if (::close(fd) != 0 && written) {
@@ -128,6 +128,16 @@ Expected<void, FileError> append(const std::string& path, std::string_view bytes
     if (!written)
         return failure("cannot append to", path, error);
     return {};
+}
+
+} // namespace
+
+Expected<void, FileError> append(const std::string& path, std::string_view bytes)
+{
+    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return failure("cannot open", path, errno);
+    return appendAndClose(fd, path, bytes);
 }
 
 Expected<void, FileError> appendLine(const std::string& path, std::string_view line)
@@ -142,15 +152,7 @@ Expected<void, FileError> appendLine(const std::string& path, std::string_view l
         bytes += '\n';
     bytes.append(line);
     bytes += '\n';
-    int error = 0;
-    bool written = writeAll(fd, bytes, error);
-    if (::close(fd) != 0 && written) {
-        written = false;
-        error = errno;
-    }
-    if (!written)
-        return failure("cannot append to", path, error);
-    return {};
+    return appendAndClose(fd, path, bytes);
 }
 
 Expected<std::string, FileError> readAll(const std::string& path)

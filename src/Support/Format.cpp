@@ -6,7 +6,10 @@
 
 namespace lorvantine::Format {
 
-std::string floatDescription(float value)
+namespace {
+
+// The shortest form that reads back as the same value, with ".0" on whole numbers.
+template <typename Number> std::string shortestDescription(Number value)
 {
     char buffer[64];
     auto [end, status] = std::to_chars(buffer, buffer + sizeof buffer, value);
@@ -16,14 +19,16 @@ std::string floatDescription(float value)
     return result;
 }
 
+} // namespace
+
+std::string floatDescription(float value)
+{
+    return shortestDescription(value);
+}
+
 std::string doubleDescription(double value)
 {
-    char buffer[64];
-    auto [end, status] = std::to_chars(buffer, buffer + sizeof buffer, value);
-    std::string result(buffer, status == std::errc() ? end : buffer);
-    if (result.find_first_of(".eEn") == std::string::npos)
-        result += ".0";
-    return result;
+    return shortestDescription(value);
 }
 
 std::string fixed(double value, int places)
