@@ -1,4 +1,5 @@
 #include "App/AppDelegate.h"
+#include "App/ApplicationShell.h"
 #include "Audio/AudioPlayer.h"
 #include "CLI/CLIRouter.h"
 #include "CLI/SignalSource.h"
@@ -160,7 +161,7 @@ int runApplication(const std::shared_ptr<SimDesktop>& desktop)
     auto interrupt = SignalSource::create(SIGINT, [] { Application::shared().terminate(); }, error);
 
     Application::shared().setActivationPolicy(ActivationPolicy::accessory);
-    auto delegate = AppDelegate::create();
+    auto delegate = AppDelegate::create(ApplicationShell::parts());
     DispatchQueue::main().async([delegate] { delegate->applicationDidFinishLaunching(); });
     Application::shared().run();
     server->reset();

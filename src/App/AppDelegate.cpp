@@ -1,5 +1,6 @@
 #include "App/AppDelegate.h"
 
+#include "App/StatusBarController.h"
 #include "App/UpdateChecker.h"
 #include "Core/ArticleReader.h"
 #include "Core/SelectionReader.h"
@@ -39,6 +40,17 @@ void AppDelegate::applicationDidFinishLaunching()
     // Automatic termination does not exist here: nothing ends an idle process behind our back.
     if (m_parts.makeStatusBarController)
         m_statusBarController = m_parts.makeStatusBarController();
+    if (m_statusBarController) {
+        // A window reading replaces whatever the selection road had under way; its watchdog
+        // would otherwise stop the new reading when it fires.
+        std::weak_ptr<AppDelegate> weak = weak_from_this();
+        m_statusBarController->onWindowReadingWillStart = [weak] {
+            if (auto self = weak.lock()) {
+                self->cancelWatchdog();
+                self->m_selectionBubble->hide();
+            }
+        };
+    }
     if (!PreferencesModel::defaults().boolForKey(PreferencesModel::Key::hasCompletedOnboarding) && m_parts.showOnboarding)
         m_onboardingWindow = m_parts.showOnboarding();
     startSelectionBubble();
