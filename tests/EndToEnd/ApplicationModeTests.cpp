@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
 
 namespace lorvantine::test {
@@ -113,6 +114,53 @@ TEST(ApplicationMode, ADragInTheEditorOffersTheBubbleWhoseClickReadsTheSelection
     const std::string err = app.process().standardError();
     EXPECT_NE(err.find("[SelectionWatcher] 🖱️ 选区: 12 字符(trim)"), std::string::npos) << err;
     EXPECT_NE(err.find("[SelectionReader] ▶ 12 字符"), std::string::npos) << err;
+}
+
+// The hotkey over the Safari window reads its article, with the mini player drawn on the window.
+TEST(ApplicationMode, TheHotkeyOverSafariReadsTheArticleWithTheMiniPlayerOnTheWindow)
+{
+    SpeechServerProcess server;
+    ASSERT_TRUE(server.isRunning());
+    ScratchDirectory directory;
+    const auto settings = directory / "settings.json";
+    writeFile(settings, nlohmann::json { { "Lorvantine.ttsServerURL", server.baseURL() }, { "Lorvantine.hasCompletedOnboarding", true } }.dump());
+    ControlledApplication app(directory.path(), {},
+                              { { "LORVANTINE_DESKTOP", std::nullopt },
+                                { "LORVANTINE_AUDIO_OUT", "null" },
+                                { "LORVANTINE_DEFAULTS", settings.string() },
+                                { "LORVANTINE_UPDATE_URL", "http://127.0.0.1:9/download/latest.json" } });
+    ASSERT_TRUE(app.ready()) << app.process().standardError();
+
+    EXPECT_EQ(app.command("front com.apple.Safari"), "ok 501");
+    const auto before = directory / "before.png";
+    EXPECT_EQ(app.command("snapshot " + before.string()), "ok " + before.string());
+    EXPECT_EQ(app.command("key r control shift"), "ok");
+    ASSERT_TRUE(server.waitForAnsweredSpeechRequests(1)) << app.process().standardError();
+
+    const auto isPlayer = [](const nlohmann::json& w) { return w["bounds"][2] == 288 && w["bounds"][3] == 72; };
+    const auto windows = windowsWhen(app, [&](const auto& all) { return std::any_of(all.begin(), all.end(), isPlayer); });
+    const auto player = std::find_if(windows.begin(), windows.end(), isPlayer);
+    ASSERT_NE(player, windows.end()) << app.process().standardError();
+    // Inside the Safari window (120, 40, 1100 × 820), in its bottom-right corner.
+    const double x = (*player)["bounds"][0].get<double>(), y = (*player)["bounds"][1].get<double>();
+    EXPECT_GE(x, 120 + 1100 / 2);
+    EXPECT_LE(x + 288, 120 + 1100);
+    EXPECT_GE(y, 40 + 820 / 2);
+    EXPECT_LE(y + 72, 40 + 820);
+    // Its dark card (inset 12 points in the panel) is drawn where the page was light: a point left
+    // of the paragraph counter, half-way down the card.
+    const auto blank = pixelAt(before, x + 18, y + 36);
+    ASSERT_TRUE(blank);
+    const auto card = snapshotWhen(app, directory / "player.png", x + 18, y + 36,
+                                   [](const Pixel& p) { return p.r + p.g + p.b < 240; });
+    ASSERT_TRUE(card);
+    EXPECT_NE(*card, *blank) << "the mini player is drawn on the window";
+    EXPECT_LT(card->r + card->g + card->b, 240) << "its card is dark";
+
+    EXPECT_EQ(app.command("quit"), "ok");
+    EXPECT_EQ(app.process().wait(10s), 0) << app.process().standardError();
+    const std::string err = app.process().standardError();
+    EXPECT_NE(err.find("[StatusBar] 开始朗读: Slow Reading in a Fast World"), std::string::npos) << err;
 }
 
 } // namespace
