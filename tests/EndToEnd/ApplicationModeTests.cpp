@@ -1,6 +1,7 @@
 #include "EndToEnd/ControlledApplication.h"
 
 #include "Platform/Image.h"
+#include "Platform/Toolkit/LocalizedStrings.h"
 #include "TestSupport/ScratchDirectory.h"
 #include "TestSupport/SpeechServerProcess.h"
 
@@ -161,6 +162,54 @@ TEST(ApplicationMode, TheHotkeyOverSafariReadsTheArticleWithTheMiniPlayerOnTheWi
     EXPECT_EQ(app.process().wait(10s), 0) << app.process().standardError();
     const std::string err = app.process().standardError();
     EXPECT_NE(err.find("[StatusBar] 开始朗读: Slow Reading in a Fast World"), std::string::npos) << err;
+}
+
+// A first run on a desktop that does not trust the program shows the onboarding window; the
+// grant moves it to its second step, whose button ends it with the ready tip.
+TEST(ApplicationMode, AFirstRunWithoutTrustWalksThroughOnboardingToTheReadyTip)
+{
+    ScratchDirectory directory;
+    auto fixture = nlohmann::json::parse(readFile(std::filesystem::path(LORVANTINE_SOURCE_DIR) / "tests" / "fixtures" / "demo-desktop.json"));
+    fixture["trusted"] = false;
+    fixture["inputMonitoring"] = "granted";
+    const auto desktop = directory / "untrusted.json";
+    writeFile(desktop, fixture.dump());
+    const auto settings = directory / "settings.json";
+    writeFile(settings, "{}");
+    ControlledApplication app(directory.path(), {},
+                              { { "LORVANTINE_DESKTOP", desktop.string() },
+                                { "LORVANTINE_AUDIO_OUT", "null" },
+                                { "LORVANTINE_DEFAULTS", settings.string() },
+                                { "LORVANTINE_UPDATE_URL", "http://127.0.0.1:9/download/latest.json" } });
+    ASSERT_TRUE(app.ready()) << app.process().standardError();
+
+    const auto sized = [](double width, double height) {
+        return [=](const nlohmann::json& w) { return w["bounds"][2] == width && w["bounds"][3] == height; };
+    };
+    const std::string welcome = LocalizedStrings::string("onboarding.window.title", "Onboarding window title");
+    const auto onboarding = [&](const nlohmann::json& w) { return w.value("title", "") == welcome; };
+    const auto tip = sized(420, 84);
+    const auto shown = windowsWhen(app, [&](const auto& all) { return std::any_of(all.begin(), all.end(), onboarding); });
+    ASSERT_TRUE(std::any_of(shown.begin(), shown.end(), onboarding)) << nlohmann::json(shown).dump();
+
+    EXPECT_EQ(app.command("trust on"), "ok");
+    // The poll sees the grant within a second and the second step follows a second later.
+    const std::string getStarted = LocalizedStrings::string("onboarding.cta.get_started", "Get started button");
+    std::string pressed;
+    for (const auto limit = std::chrono::steady_clock::now() + 10s; std::chrono::steady_clock::now() < limit;
+         std::this_thread::sleep_for(100ms))
+        if ((pressed = app.command("press \"" + getStarted + "\"")) == "ok")
+            break;
+    ASSERT_EQ(pressed, "ok") << app.process().standardError();
+
+    const auto after = windowsWhen(app, [&](const auto& all) {
+        return std::any_of(all.begin(), all.end(), tip) && std::none_of(all.begin(), all.end(), onboarding);
+    });
+    EXPECT_TRUE(std::any_of(after.begin(), after.end(), tip)) << "the ready tip shows";
+    EXPECT_TRUE(std::none_of(after.begin(), after.end(), onboarding)) << "the onboarding window is closed";
+    EXPECT_EQ(app.command("quit"), "ok");
+    EXPECT_EQ(app.process().wait(10s), 0) << app.process().standardError();
+    EXPECT_NE(readFile(settings).find("\"Lorvantine.hasCompletedOnboarding\": true"), std::string::npos) << readFile(settings);
 }
 
 } // namespace
