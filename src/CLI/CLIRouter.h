@@ -110,7 +110,7 @@ int routeInspect(const Arguments& args);
 int routeArticleDump(const Arguments& args);
 
 // --- Dispatchers of the runners of the probe and test flags ---
-// The part that brings a runner puts its flag in the table through these, so the arguments and
+// The code that brings a runner puts its flag in the table through these, so the arguments and
 // usage lines stay the router's own.
 
 // Runs a configuration file and answers the exit status.
