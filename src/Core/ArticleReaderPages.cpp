@@ -8,6 +8,7 @@
 #include "Platform/AccessibilityPort.h"
 #include "Platform/Dispatch/Clock.h"
 #include "Platform/Services.h"
+#include "Support/Format.h"
 #include "Support/Log.h"
 #include "Support/Text.h"
 
@@ -37,18 +38,6 @@ constexpr double pagesStartupSettle = 0.3;
 constexpr int pagesSearchDepth = 10;
 // A character rectangle this tall against its page is the page's own rectangle, not the character.
 constexpr double pagesFullShare = 0.9;
-
-std::string pagesWhole(double value)
-{
-    return std::isfinite(value) ? std::to_string(static_cast<long long>(std::trunc(value))) : "0";
-}
-
-std::string pagesThreeDecimals(double value)
-{
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%.3f", value);
-    return buffer;
-}
 
 std::optional<AXElement> pagesVerticalBar(const AXElement& area)
 {
@@ -215,7 +204,7 @@ void ArticleReader::pagesUpdateVisibleFrames(std::vector<ArticleParagraph>& para
         p.frame = Rect(x, first->minY(), w, h);
         p.boundsDisabled = false;
         if (static_cast<int>(k) == currentIndex)
-            Log::line("[Pages] para[" + std::to_string(k) + "] frame y=" + pagesWhole(first->minY()) + " h=" + pagesWhole(h));
+            Log::line("[Pages] para[" + std::to_string(k) + "] frame y=" + Format::whole(first->minY()) + " h=" + Format::whole(h));
     }
 }
 
@@ -326,7 +315,7 @@ void ArticleReader::pagesScrollToVisiblePage(ScrollJob& job)
             if (auto probe = AXReader::boundsForRange(*area, nco, 1)) {
                 const auto size = AXReader::size(*area);
                 if (!size || size->height <= 0 || pagesFullShare * size->height >= probe->height()) {
-                    Log::line("[Pages] ✓ found page (attempt " + std::to_string(attempt) + ") y=" + pagesWhole(probe->minY())
+                    Log::line("[Pages] ✓ found page (attempt " + std::to_string(attempt) + ") y=" + Format::whole(probe->minY())
                               + ", correcting to 30%");
                     pagesComputedScroll(job, *bar, nco, probe->minY(), bisection.mid, band.target(), scrollableH);
                     return;
@@ -338,11 +327,11 @@ void ArticleReader::pagesScrollToVisiblePage(ScrollJob& job)
             if (auto range = PagesSource::getVisibleRange(*page); range && range->length >= PagesBisection::minimumVisibleLength)
                 visible = range;
         if (visible)
-            Log::line("[Pages] attempt " + std::to_string(attempt) + ": sb=" + pagesThreeDecimals(bisection.mid) + " vis=["
+            Log::line("[Pages] attempt " + std::to_string(attempt) + ": sb=" + Format::fixed(bisection.mid, 3) + " vis=["
                       + std::to_string(visible->location) + ".." + std::to_string(visible->location + visible->length)
                       + ") nco=" + std::to_string(nco));
         else
-            Log::line("[Pages] attempt " + std::to_string(attempt) + ": sb=" + pagesThreeDecimals(bisection.mid) + " — transition");
+            Log::line("[Pages] attempt " + std::to_string(attempt) + ": sb=" + Format::fixed(bisection.mid, 3) + " — transition");
         bisection.narrow(visible);
         if (bisection.isSettled())
             break;
@@ -375,12 +364,12 @@ void ArticleReader::pagesComputedScroll(ScrollJob& job, const AXElement& bar, in
             if (std::abs(dsb) > 0.001 && std::abs(dyProbe) > 10 && dyProbe / dsb > 500) {
                 h = dyProbe / dsb;
                 storePagesScrollableH(job.readingGen, h);
-                Log::line("[Pages] calibrated scrollableH=" + pagesWhole(h) + " (probe: Δsb=" + pagesThreeDecimals(dsb)
-                          + " Δy=" + pagesWhole(dyProbe) + ")");
+                Log::line("[Pages] calibrated scrollableH=" + Format::whole(h) + " (probe: Δsb=" + Format::fixed(dsb, 3)
+                          + " Δy=" + Format::whole(dyProbe) + ")");
             }
             const double target = std::clamp(probeValue + (*y2 - scrollTarget) / std::max(h, 1.0), 0.0, 1.0);
-            Log::line("[Pages] scroll: para[" + i + "] y=" + pagesWhole(currentY) + "→probe=" + pagesWhole(*y2) + "→target="
-                      + pagesWhole(scrollTarget) + " sb " + pagesThreeDecimals(currentScroll) + "→" + pagesThreeDecimals(target));
+            Log::line("[Pages] scroll: para[" + i + "] y=" + Format::whole(currentY) + "→probe=" + Format::whole(*y2) + "→target="
+                      + Format::whole(scrollTarget) + " sb " + Format::fixed(currentScroll, 3) + "→" + Format::fixed(target, 3));
             pagesWriteBar(bar, target);
             pagesSleep(pagesMoveSettle);
             moved = true;
@@ -393,8 +382,8 @@ void ArticleReader::pagesComputedScroll(ScrollJob& job, const AXElement& bar, in
     }
     if (!moved) {
         const double target = std::clamp(currentScroll + dy / std::max(scrollableH, 1.0), 0.0, 1.0);
-        Log::line("[Pages] scroll: para[" + i + "] y=" + pagesWhole(currentY) + " → target=" + pagesWhole(scrollTarget) + " Δpx="
-                  + pagesWhole(dy) + " sb " + pagesThreeDecimals(currentScroll) + "→" + pagesThreeDecimals(target));
+        Log::line("[Pages] scroll: para[" + i + "] y=" + Format::whole(currentY) + " → target=" + Format::whole(scrollTarget) + " Δpx="
+                  + Format::whole(dy) + " sb " + Format::fixed(currentScroll, 3) + "→" + Format::fixed(target, 3));
         pagesWriteBar(bar, target);
         pagesSleep(pagesMoveSettle);
         if (!job.isCurrent())

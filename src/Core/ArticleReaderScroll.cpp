@@ -7,6 +7,7 @@
 #include "Platform/Dispatch/Dispatch.h"
 #include "Platform/Services.h"
 #include "Platform/WindowServerPort.h"
+#include "Support/Format.h"
 #include "Support/Log.h"
 #include "Support/Text.h"
 
@@ -32,18 +33,6 @@ constexpr double pointsPerWheelLine = 20;
 constexpr int maximumWheelLines = 15;
 // A character rectangle this tall against its element is the whole element, not the character.
 constexpr double fullRectangleShare = 0.9;
-
-std::string scrollWhole(double value)
-{
-    return std::isfinite(value) ? std::to_string(static_cast<long long>(std::trunc(value))) : "0";
-}
-
-std::string scrollThreeDecimals(double value)
-{
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%.3f", value);
-    return buffer;
-}
 
 std::optional<AXValue> scrollAttribute(const AXElement& element, const std::string& name)
 {
@@ -173,10 +162,10 @@ void ArticleReader::scrollLoop(const std::shared_ptr<const ScrollJob>& job, int 
     const double viewH = viewBot - viewTop;
     const std::string i = std::to_string(job->index);
     const Rect r = currentParagraphRect(job->paragraphs[job->index]);
-    Log::line("[scroll] win=(" + scrollWhole(windowPosition->x) + "," + scrollWhole(windowPosition->y) + ") "
-              + scrollWhole(windowSize->width) + "×" + scrollWhole(windowSize->height) + " | viewTop=" + scrollWhole(viewTop)
-              + " viewBot=" + scrollWhole(viewBot) + " viewH=" + scrollWhole(viewH) + " | para[" + i + "] top="
-              + scrollWhole(r.minY()) + " bot=" + scrollWhole(r.maxY()) + " h=" + scrollWhole(r.height()));
+    Log::line("[scroll] win=(" + Format::whole(windowPosition->x) + "," + Format::whole(windowPosition->y) + ") "
+              + Format::whole(windowSize->width) + "×" + Format::whole(windowSize->height) + " | viewTop=" + Format::whole(viewTop)
+              + " viewBot=" + Format::whole(viewBot) + " viewH=" + Format::whole(viewH) + " | para[" + i + "] top="
+              + Format::whole(r.minY()) + " bot=" + Format::whole(r.maxY()) + " h=" + Format::whole(r.height()));
     if (r.minY() >= viewTop && r.maxY() <= viewBot) {
         Log::line("[scroll] para[" + i + "] fully visible, skip");
         refreshOverlayRects(*job);
@@ -228,8 +217,8 @@ bool ArticleReader::scrollByBar(const ScrollJob& job, double delta)
         return false;
     const double moved = std::clamp(*v + delta / (content - viewport), 0.0, 1.0);
     const bool ok = Platform::accessibility().setAttributeValue(*bar, "AXValue", AXValue(moved)) == AXError::success;
-    Log::line("[scroll] VB doc=" + scrollWhole(content) + " view=" + scrollWhole(viewport) + " Δpx=" + scrollWhole(delta) + " "
-              + scrollThreeDecimals(*v) + "→" + scrollThreeDecimals(moved) + " ok=" + (ok ? "true" : "false"));
+    Log::line("[scroll] VB doc=" + Format::whole(content) + " view=" + Format::whole(viewport) + " Δpx=" + Format::whole(delta) + " "
+              + Format::fixed(*v, 3) + "→" + Format::fixed(moved, 3) + " ok=" + (ok ? "true" : "false"));
     return ok;
 }
 
@@ -247,8 +236,8 @@ bool ArticleReader::scrollByWheel(const ScrollJob& job, double delta)
     InputEvent event = InputEvent::scrollWheel(std::nullopt, ScrollUnit::line, wheel);
     event.location = Point { position->x + 0.5 * size->width, position->y + 0.5 * size->height };
     Platform::windowServer().post(EventTap::hid, event);
-    Log::line("[scroll] CGEvent wheel lines=" + std::to_string(wheel) + " at (" + scrollWhole(event.location.x) + ","
-              + scrollWhole(event.location.y) + ")");
+    Log::line("[scroll] CGEvent wheel lines=" + std::to_string(wheel) + " at (" + Format::whole(event.location.x) + ","
+              + Format::whole(event.location.y) + ")");
     return true;
 }
 

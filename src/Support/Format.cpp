@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstdio>
+#include <cmath>
 #include <ctime>
 
 namespace lorvantine::Format {
@@ -29,6 +30,11 @@ std::string floatDescription(float value)
 std::string doubleDescription(double value)
 {
     return shortestDescription(value);
+}
+
+std::string whole(double value)
+{
+    return std::isfinite(value) ? std::to_string(static_cast<long long>(std::trunc(value))) : "0";
 }
 
 std::string fixed(double value, int places)

@@ -16,6 +16,8 @@ std::string doubleDescription(double value);
 
 // `value` with `places` digits after the point, as printf's "%.*f" writes it ("3.00").
 std::string fixed(double value, int places);
+// The whole part of a value, truncated toward zero; "0" for a value that is not finite.
+std::string whole(double value);
 
 // A moment as ISO 8601 in UTC, to the second, with a "Z": "2026-12-07T08:37:06Z".
 std::string iso8601(std::chrono::system_clock::time_point time);
