@@ -332,7 +332,9 @@ TEST_F(DesktopServerTest, AnotherUsersConnectionIsClosedUnansweredWithOneLogLine
     startServer({ .peerUid = [](int) { return std::optional<uid_t>(::geteuid() + 1); } });
     int fd = rawConnection();
     ASSERT_GE(fd, 0);
-    ASSERT_TRUE(DesktopFrame::write(fd, Json { { "id", 1 }, { "op", "ax.systemWide" } }));
+    // The server may have closed the connection before the request goes out; either way no
+    // answer comes back.
+    (void)DesktopFrame::write(fd, Json { { "id", 1 }, { "op", "ax.systemWide" } });
     EXPECT_EQ(DesktopFrame::read(fd).kind, DesktopFrame::Read::Kind::closed);
     ::close(fd);
     EXPECT_EQ(log.linesContaining("refused a connection from user id " + std::to_string(::geteuid() + 1)).size(), 1u);
