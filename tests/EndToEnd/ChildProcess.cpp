@@ -115,16 +115,26 @@ bool ChildProcess::reap(bool block)
     return true;
 }
 
-bool ChildProcess::waitForError(std::string_view needle, std::chrono::milliseconds timeout)
+bool ChildProcess::waitForText(std::string (ChildProcess::*read)() const, std::string_view needle, std::chrono::milliseconds timeout)
 {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
-        if (standardError().find(needle) != std::string::npos)
+        if ((this->*read)().find(needle) != std::string::npos)
             return true;
         if (m_pid <= 0 || reap(false) || std::chrono::steady_clock::now() > deadline)
-            return standardError().find(needle) != std::string::npos;
+            return (this->*read)().find(needle) != std::string::npos;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
+}
+
+bool ChildProcess::waitForError(std::string_view needle, std::chrono::milliseconds timeout)
+{
+    return waitForText(&ChildProcess::standardError, needle, timeout);
+}
+
+bool ChildProcess::waitForOutput(std::string_view needle, std::chrono::milliseconds timeout)
+{
+    return waitForText(&ChildProcess::standardOutput, needle, timeout);
 }
 
 bool ChildProcess::readErrorLine(std::chrono::milliseconds timeout)

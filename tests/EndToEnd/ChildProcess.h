@@ -40,6 +40,8 @@ public:
 
     // Waits until standard error holds `needle`; false on time-out or when the child ended first.
     bool waitForError(std::string_view needle, std::chrono::milliseconds timeout);
+    // The same for standard output.
+    bool waitForOutput(std::string_view needle, std::chrono::milliseconds timeout);
     // With the pipe: reads it until a line feed has arrived (false on time-out or its end),
     // and closes this end of it, as a reader that goes away does.
     bool readErrorLine(std::chrono::milliseconds timeout);
@@ -51,6 +53,7 @@ public:
 
 private:
     bool reap(bool block);
+    bool waitForText(std::string (ChildProcess::*read)() const, std::string_view needle, std::chrono::milliseconds timeout);
 
     Options m_options;
     pid_t m_pid = -1;
