@@ -98,9 +98,12 @@ SharedDesktopRun::~SharedDesktopRun()
     }
 }
 
-void SharedDesktopRun::stage(const std::filesystem::path& file) const
+void SharedDesktopRun::stage(const std::filesystem::path& relative) const
 {
-    std::filesystem::copy_file(file, runnerDirectory() / file.filename(), std::filesystem::copy_options::overwrite_existing);
+    const auto target = runnerDirectory() / relative;
+    std::filesystem::create_directories(target.parent_path());
+    std::filesystem::copy_file(std::filesystem::path(LORVANTINE_SOURCE_DIR) / relative, target,
+                               std::filesystem::copy_options::overwrite_existing);
 }
 
 std::map<std::string, std::optional<std::string>> SharedDesktopRun::desktopEnvironment() const

@@ -38,8 +38,9 @@ public:
     std::filesystem::path programLog() const { return m_directory / "program" / "stderr"; }
     // The runners' current directory.
     std::filesystem::path runnerDirectory() const { return m_directory / "runner"; }
-    // Copies `file` into the runners' directory.
-    void stage(const std::filesystem::path& file) const;
+    // Copies `file` to `relative` in the runners' directory, as it lies relative to the root of
+    // the source tree (a configuration names its fixtures so).
+    void stage(const std::filesystem::path& relative) const;
     // Environment of a process that is to use the served desktop instead of a local one.
     std::map<std::string, std::optional<std::string>> desktopEnvironment() const;
 

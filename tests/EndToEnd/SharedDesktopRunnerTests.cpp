@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <regex>
 
 namespace lorvantine::test {
@@ -21,6 +22,28 @@ std::string maskedRunText(std::string text)
     return std::regex_replace(text, std::regex("lorvantine-fixture-[0-9]+\\."), "lorvantine-fixture-<ms>.");
 }
 
+// The runners leave their fixture copies in /tmp for a person to look at; a test takes its own
+// away: the probe's are named by the application and the second they were made, the recognition
+// run's is named on its console.
+void removeProbeCopies(const std::vector<std::string>& bundleIDs, std::chrono::system_clock::time_point from)
+{
+    using namespace std::chrono;
+    const auto first = duration_cast<seconds>(from.time_since_epoch()).count();
+    const auto last = duration_cast<seconds>(system_clock::now().time_since_epoch()).count();
+    for (std::string bundleID : bundleIDs) {
+        std::replace(bundleID.begin(), bundleID.end(), '.', '_');
+        for (auto second = first; second <= last; ++second)
+            std::filesystem::remove("/tmp/lorvantine-e2e-" + bundleID + "-" + std::to_string(second) + ".txt");
+    }
+}
+
+void removeRecognitionCopy(const std::string& err)
+{
+    std::smatch copied;
+    if (std::regex_search(err, copied, std::regex("📄 fixture 复制到 (/tmp/lorvantine-fixture-[0-9]+\\.md)\n")))
+        std::filesystem::remove(copied[1].str());
+}
+
 bool runTextHolds(const std::string& text, const std::string& needle) { return text.find(needle) != std::string::npos; }
 
 // The editor whose selection reaches accessibility is read from its bubble to its overlay; the
@@ -31,10 +54,11 @@ TEST(SharedDesktopRunners, TheProbeRunPassesTheSelectingEditorAndStopsTheOtherAt
     GTEST_SKIP() << "the program's windows are not yet on the shared desktop";
     SharedDesktopRun run(sharedFixtures / "e2e-desktop.json");
     ASSERT_TRUE(run.ready()) << run.failure();
-    run.stage(sharedFixtures / "e2e-probe-matrix.json");
-    run.stage(sharedFixtures / "e2e-probe-fixture.txt");
+    run.stage("tests/fixtures/e2e-probe-fixture.txt");
 
-    const auto outcome = run.runProgram({ "--probe-e2e", "e2e-probe-matrix.json", "--log", run.programLog().string() }, 60s);
+    const auto started = std::chrono::system_clock::now();
+    const auto outcome = run.runProgram({ "--probe-e2e", (sharedFixtures / "e2e-probe-matrix.json").string(), "--log", run.programLog().string() }, 60s);
+    removeProbeCopies({ "com.example.PlainEdit", "com.example.LagEdit" }, started);
     EXPECT_EQ(outcome.status, 1) << outcome.err;
     const auto report = run.runnerDirectory() / "probe-e2e-report.md";
     EXPECT_EQ(maskedRunText(readFile(report)), readFile(sharedFixtures / "e2e-golden" / "probe-e2e-report.md"));
@@ -60,11 +84,11 @@ TEST(SharedDesktopRunners, TheRecognitionRunReadsEverySegmentOfTheDrawnEditor)
     GTEST_SKIP() << "the program's windows are not yet on the shared desktop";
     SharedDesktopRun run(sharedFixtures / "e2e-desktop.json");
     ASSERT_TRUE(run.ready()) << run.failure();
-    run.stage(sharedFixtures / "e2e-ocr-fixture.md");
 
-    const auto outcome = run.runProgram({ "--probe-ocr-e2e", "--app", "com.microsoft.VSCode", "--fixture", "e2e-ocr-fixture.md",
-                                          "--log", run.programLog().string() },
+    const auto outcome = run.runProgram({ "--probe-ocr-e2e", "--app", "com.microsoft.VSCode", "--fixture",
+                                          (sharedFixtures / "e2e-ocr-fixture.md").string(), "--log", run.programLog().string() },
                                         60s);
+    removeRecognitionCopy(outcome.err);
     EXPECT_EQ(outcome.status, 0) << outcome.err;
     const std::string err = maskedRunText(outcome.err);
     EXPECT_TRUE(runTextHolds(err, "✅ Lorvantine pid=<pid>\n")) << err;
