@@ -77,8 +77,8 @@ TEST(SharedDesktopRunners, TheProbeRunPassesTheSelectingEditorAndStopsTheOtherAt
     EXPECT_EQ(requests.front().input, "Read this line aloud.");
 }
 
-// Each numbered stretch of the drawn editor is selected with a click and a Shift-click, copied
-// by the program and read. About 12 s.
+// Each numbered stretch of the drawn editor is selected by a drag from below its START word to
+// above its END word, copied by the program and read. About 12 s.
 TEST(SharedDesktopRunners, TheRecognitionRunReadsEverySegmentOfTheDrawnEditor)
 {
     GTEST_SKIP() << "the program's windows are not yet on the shared desktop";
