@@ -21,8 +21,8 @@ using namespace EndToEndProbeSupport;
 using SelectionProbeRunner::AppConfig;
 using SelectionProbeRunner::SetupMode;
 
-const std::string startMarker = "<<P1>>";
-const std::string endMarker = "<</P1>>";
+const std::string e2eStartMarker = "<<P1>>";
+const std::string e2eEndMarker = "<</P1>>";
 // Speech has this long to start, counted from the overlay.
 constexpr double audioTimeout = 10.0;
 
@@ -69,7 +69,7 @@ std::optional<std::string> stageFixtureCopy(const std::string& fixture, const st
 // Why no text element was found, with what has the focus instead.
 std::string findTextFailure()
 {
-    std::string reason = "未找到 AXTextArea with " + startMarker;
+    std::string reason = "未找到 AXTextArea with " + e2eStartMarker;
     AccessibilityPort& ax = Platform::accessibility();
     AXValue focused;
     if (ax.copyAttributeValue(ax.systemWideElement(), AXName::focusedUIElement, focused) == AXError::success)
@@ -95,14 +95,14 @@ struct MarkedRange {
 std::optional<MarkedRange> markedRange(const std::string& text)
 {
     const std::u16string units = Text::toUtf16(text);
-    const size_t open = units.find(Text::toUtf16(startMarker));
-    const size_t close = units.find(Text::toUtf16(endMarker));
-    if (open == std::u16string::npos || close == std::u16string::npos)
+    const size_t openAt = units.find(Text::toUtf16(e2eStartMarker));
+    const size_t closeAt = units.find(Text::toUtf16(e2eEndMarker));
+    if (openAt == std::u16string::npos || closeAt == std::u16string::npos)
         return std::nullopt;
-    const size_t start = open + Text::toUtf16(startMarker).size();
-    if (start >= close)
+    const size_t start = openAt + Text::toUtf16(e2eStartMarker).size();
+    if (start >= closeAt)
         return std::nullopt;
-    return MarkedRange { static_cast<int>(start), static_cast<int>(close - start) };
+    return MarkedRange { static_cast<int>(start), static_cast<int>(closeAt - start) };
 }
 
 struct EdgeRects {
@@ -204,7 +204,7 @@ E2EResult runE2E(const AppConfig& app, ProcessID lorvantinePid, const Environmen
     if (!launchStep(app, environment, steps))
         return result;
 
-    auto found = SelectionProbeRunner::waitForFocusedTextWithContent(app.bundleID, startMarker, 5);
+    auto found = SelectionProbeRunner::waitForFocusedTextWithContent(app.bundleID, e2eStartMarker, 5);
     if (!found) {
         steps.fail("find_text", findTextFailure());
         return result;

@@ -80,6 +80,17 @@ TEST_F(EndToEndProbeTest, AnOverlayWithoutTheFirstSegmentsAudioLineAfterThePress
     EXPECT_EQ(program->readingsClosed, 1);
 }
 
+TEST_F(EndToEndProbeTest, AWrappedSelectionWidensTheWindowAndIsDraggedAlongItsFirstLineWhenItStillWraps)
+{
+    EXPECT_EQ(probe({ endToEndApp("com.example.NarrowEdit", "NarrowEdit") }), 0);
+    EXPECT_TRUE(log.contains("  📐 resized com.example.NarrowEdit window → 900×400"));
+    EXPECT_TRUE(log.contains("  📍 moved com.example.NarrowEdit window → (100,100)"));
+    const auto drags = log.linesContaining("  🖱  drag ");
+    ASSERT_EQ(drags.size(), 1u);
+    EXPECT_TRUE(drags.front().ends_with(" (cross-line)")) << drags.front();
+    EXPECT_EQ(program->bubbleClicks, 1);
+}
+
 TEST_F(EndToEndProbeTest, SetupErrorsEndWithTwoBeforeAnyApplicationAndMissingTrustWithTheRoutersOne)
 {
     const std::string matrix = (scratch / "matrix.json").string();
