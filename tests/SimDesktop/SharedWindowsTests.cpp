@@ -187,6 +187,36 @@ TEST_F(SharedWindowsTest, APanelIsAWindowOfTheProgramsApplicationThatAnotherProc
     EXPECT_EQ(readAttribute<std::string>(ax, play, "AXTitle"), "Pause");
 }
 
+TEST_F(SharedWindowsTest, AFullScreenOverlayShowsWhatItDrawsWhereItDrawsIt)
+{
+    const Rgb outside = screenColour({ 300, 700 });
+    const Rgb underMovedHighlight = screenColour({ 201, 753 });
+    auto overlay = std::make_shared<Panel>(Rect(0, 0, 1440, 900), WindowStyle::nonactivatingPanel);
+    overlay->setLevel(WindowLevel::floating);
+    overlay->setOpaque(false);
+    overlay->setBackgroundColor(Color::clear());
+    overlay->setIgnoresMouseEvents(true);
+    auto highlight = std::make_shared<View>(Rect(200, 400, 600, 48)); // top-left (200, 452)
+    highlight->setBackgroundColor(Color::rgb(1, 0, 1));
+    overlay->contentView()->addSubview(highlight);
+    overlay->orderFrontRegardless();
+    RunLoop::runPending();
+    ASSERT_TRUE(runUntil([&] { return programWindows().size() == 1; }));
+    EXPECT_TRUE(near(screenColour({ 201, 453 }), Rgb { 255, 0, 255 }));
+    EXPECT_TRUE(near(screenColour({ 799, 499 }), Rgb { 255, 0, 255 }));
+    EXPECT_FALSE(near(screenColour({ 199, 453 }), Rgb { 255, 0, 255 }));
+    EXPECT_FALSE(near(screenColour({ 201, 501 }), Rgb { 255, 0, 255 }));
+    EXPECT_EQ(screenColour({ 300, 700 }), outside);
+
+    // The highlight moves and the window fades to half.
+    highlight->setFrame(Rect(200, 100, 600, 48)); // top-left (200, 752)
+    overlay->setAlphaValue(0.5);
+    RunLoop::runPending();
+    EXPECT_FALSE(near(screenColour({ 201, 453 }), Rgb { 255, 0, 255 }));
+    EXPECT_TRUE(near(screenColour({ 201, 753 }), over(underMovedHighlight, Rgb { 255, 0, 255 }, 0.5), 3))
+        << screenColour({ 201, 753 });
+}
+
 TEST_F(SharedWindowsTest, ClicksReachTheWindowUnderThePointerThroughClickThroughOnesAndReleasesFollowThePress)
 {
     auto below = std::make_shared<SharedClickView>(Rect(0, 0, 200, 100));
@@ -252,6 +282,7 @@ TEST_F(SharedWindowsTest, AWindowFromAnotherProcessIsCheckedBeforeItIsShown)
     auto png = Image::filled(50, 20, 0xFFFF0000).encodePNG();
     ASSERT_TRUE(png);
     window.picture = *png;
+    window.pictureArea = Rect(0, 0, 50, 20);
     (*window.picture)[16] = 0x7f;
     EXPECT_EQ(show(window), Json(false));
     window.picture = std::vector<uint8_t> { 'n', 'o', 't', ' ', 'a', ' ', 'P', 'N', 'G' };

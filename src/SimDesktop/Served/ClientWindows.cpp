@@ -63,6 +63,7 @@ struct ClientWindows::Shown {
     double alpha = 1;
     std::shared_ptr<cairo_surface_t> picture;
     double scale = 1;
+    Point pictureOffset;
     bool activates = true;
     std::vector<SharedWindow::Element> elements;
     std::vector<uint64_t> nodes; // the desktop's node of each element
@@ -165,13 +166,13 @@ bool ClientWindows::show(const SharedWindow& window)
 {
     std::shared_ptr<cairo_surface_t> picture;
     double scale = 1;
-    if (window.picture) {
-        const double maxPixels = std::ceil(window.frame.width() * clientPictureMaxScale + 1)
-            * std::ceil(window.frame.height() * clientPictureMaxScale + 1);
+    const Rect& area = window.pictureArea;
+    if (window.picture && !window.picture->empty()) {
+        const double maxPixels = std::ceil(area.width() * clientPictureMaxScale + 1) * std::ceil(area.height() * clientPictureMaxScale + 1);
         auto image = Image::decodePNG(*window.picture, static_cast<int64_t>(maxPixels));
-        if (!image)
+        if (!image || area.width() <= 0)
             return false;
-        scale = window.frame.width() > 0 ? image->width / window.frame.width() : 1;
+        scale = image->width / area.width();
         picture = clientSurface(*image);
         if (!picture)
             return false;
@@ -232,9 +233,10 @@ bool ClientWindows::show(const SharedWindow& window)
     });
     if (!shown)
         return false;
-    if (picture) {
+    if (window.picture) {
         s->picture = std::move(picture);
         s->scale = scale;
+        s->pictureOffset = area.origin;
     }
     if (toFront) {
         auto at = std::find_if(m_shown.begin(), m_shown.end(), [&](const auto& p) { return p.get() == s; });
@@ -346,7 +348,7 @@ void ClientWindows::publishPictures()
 {
     std::vector<SimWindowPictures::Picture> pictures;
     for (const auto& s : m_shown)
-        pictures.push_back({ s->level, s->topLeftFrame, s->alpha, s->picture, s->scale });
+        pictures.push_back({ s->level, s->topLeftFrame, s->alpha, s->picture, s->scale, s->pictureOffset });
     m_pictures->publish(std::move(pictures));
 }
 

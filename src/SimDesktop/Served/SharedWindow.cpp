@@ -71,8 +71,10 @@ Json SharedWindow::toWire() const
     Json out = { { "number", number }, { "frame", sharedRect(frame) }, { "level", level }, { "alpha", alpha },
                  { "title", title }, { "subrole", subrole }, { "ignoresMouse", ignoresMouseEvents },
                  { "activates", activatesOnClick }, { "front", toFront } };
-    if (picture)
+    if (picture) {
         out["picture"] = Json::binary(*picture);
+        out["pictureArea"] = sharedRect(pictureArea);
+    }
     if (elements) {
         Json list = Json::array();
         for (const auto& e : *elements) {
@@ -122,7 +124,11 @@ std::optional<SharedWindow> SharedWindow::fromWire(const Json& json)
         if (!picture->is_binary())
             return std::nullopt;
         const auto& bytes = picture->get_binary();
+        auto area = readSharedRect(json, "pictureArea");
+        if (!area)
+            return std::nullopt;
         w.picture = std::vector<uint8_t>(bytes.begin(), bytes.end());
+        w.pictureArea = *area;
     }
     if (const Json* list = Wire::member(json, "elements")) {
         if (!list->is_array() || list->size() > sharedWindowMaxElements)

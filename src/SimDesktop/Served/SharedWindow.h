@@ -40,8 +40,11 @@ struct SharedWindow {
     bool ignoresMouseEvents = false;
     bool activatesOnClick = true;
     bool toFront = false; // goes in front of the others of its level
-    // PNG of the window's content without its alpha; none: unchanged since the last one.
+    // PNG of what the window draws, without its alpha, covering `pictureArea` (points from the
+    // window's top-left corner; clear around it). None: unchanged since the last one; empty:
+    // the window draws nothing.
     std::optional<std::vector<uint8_t>> picture;
+    Rect pictureArea;
     // Front to back, parents before children; none: unchanged since the last one.
     std::optional<std::vector<Element>> elements;
 

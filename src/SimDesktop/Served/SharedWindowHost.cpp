@@ -147,6 +147,9 @@ void SharedWindowHost::publishPending()
     m_scheduled = false;
     std::vector<Pending> pending;
     pending.swap(m_pending);
+    // The server is gone, and the windows with it.
+    if (!m_remote->isConnected())
+        return;
     for (const Pending& p : pending) {
         auto window = p.window.lock();
         if (!window || m_local->window(p.number) != window.get()) {
@@ -183,12 +186,30 @@ SharedWindow SharedWindowHost::describe(Window& window, const Pending& pending)
     auto published = m_published.find(pending.number);
     const bool first = published == m_published.end();
     if (first || pending.content || published->second.size != shared.frame.size)
-        if (auto picture = m_local->renderContent(window))
-            shared.picture = picture->encodePNG();
+        shared.picture = picture(window, shared.pictureArea);
     auto elements = elementsOf(window);
     if (first || elements != published->second.elements)
         shared.elements = std::move(elements);
     return shared;
+}
+
+// PNG of what the window draws and where, at one pixel per point; coarser when that would not
+// fit in one message (a large window full of detail).
+std::optional<std::vector<uint8_t>> SharedWindowHost::picture(const Window& window, Rect& area) const
+{
+    for (double scale : { 1.0, 0.5, 0.25 }) {
+        auto drawn = m_local->drawnContent(window, scale);
+        if (!drawn)
+            return std::nullopt;
+        area = drawn->area;
+        if (drawn->image.isEmpty())
+            return std::vector<uint8_t> {};
+        auto png = drawn->image.encodePNG();
+        if (png && png->size() <= maxPictureBytes)
+            return png;
+    }
+    Log::line("[Desktop] the picture of window " + std::to_string(window.windowNumber()) + " is too large to show");
+    return std::nullopt;
 }
 
 // The window's subtree as the local accessibility model mirrors it, read as any other process

@@ -47,6 +47,9 @@ public:
     SharedWindowHost& operator=(const SharedWindowHost&) = delete;
 
 private:
+    // Leaves room in a message for the rest of the window.
+    static constexpr size_t maxPictureBytes = 768 * 1024;
+
     struct Pending {
         uint32_t number = 0;
         std::weak_ptr<Window> window; // expired or null: ordered out
@@ -62,6 +65,7 @@ private:
     Pending& pending(uint32_t number);
     void schedule();
     SharedWindow describe(Window& window, const Pending& pending);
+    std::optional<std::vector<uint8_t>> picture(const Window& window, Rect& area) const;
     std::vector<SharedWindow::Element> elementsOf(const Window& window) const;
     void receive(const nlohmann::json& message);
 

@@ -395,28 +395,44 @@ void SimWindowHost::publishLayers()
 
 std::optional<Image> SimWindowHost::renderWindow(const Window& window, double scale) const
 {
-    return render(window, scale, window.alphaValue());
+    const Shown* s = shown(window);
+    if (!s)
+        return std::nullopt;
+    return render(*s, Rect(Point {}, s->topLeftFrame.size), scale, window.alphaValue());
 }
 
-std::optional<Image> SimWindowHost::renderContent(const Window& window, double scale) const
-{
-    return render(window, scale, 1);
-}
-
-std::optional<Image> SimWindowHost::render(const Window& window, double scale, double alpha) const
+std::optional<SimWindowHost::DrawnContent> SimWindowHost::drawnContent(const Window& window, double scale) const
 {
     const Shown* s = shown(window);
     if (!s || !s->picture)
         return std::nullopt;
-    Image image = Image::filled(static_cast<int>(std::lround(s->topLeftFrame.width() * scale)),
-                                static_cast<int>(std::lround(s->topLeftFrame.height() * scale)), 0);
+    // Whole points around what was drawn: a full-screen overlay draws a few highlights.
+    double x = 0, y = 0, width = 0, height = 0;
+    cairo_recording_surface_ink_extents(s->picture.get(), &x, &y, &width, &height);
+    const Rect ink = Rect(std::floor(x), std::floor(y), std::ceil(x + width) - std::floor(x), std::ceil(y + height) - std::floor(y))
+                         .intersection(Rect(Point {}, s->topLeftFrame.size));
+    if (ink.width() <= 0 || ink.height() <= 0)
+        return DrawnContent {};
+    auto image = render(*s, ink, scale, 1);
+    if (!image)
+        return std::nullopt;
+    return DrawnContent { std::move(*image), ink };
+}
+
+// `area` in the window's points from its top-left corner.
+std::optional<Image> SimWindowHost::render(const Shown& s, const Rect& area, double scale, double alpha) const
+{
+    if (!s.picture)
+        return std::nullopt;
+    Image image = Image::filled(static_cast<int>(std::lround(area.width() * scale)),
+                                static_cast<int>(std::lround(area.height() * scale)), 0);
     if (image.isEmpty())
         return std::nullopt;
     cairo_surface_t* surface = cairo_image_surface_create_for_data(image.pixels.data(), CAIRO_FORMAT_ARGB32, image.width,
                                                                    image.height, image.stride);
     cairo_t* cr = cairo_create(surface);
     cairo_scale(cr, scale, scale);
-    cairo_set_source_surface(cr, s->picture.get(), 0, 0);
+    cairo_set_source_surface(cr, s.picture.get(), -area.minX(), -area.minY());
     cairo_paint_with_alpha(cr, alpha);
     cairo_destroy(cr);
     cairo_surface_flush(surface);

@@ -57,8 +57,14 @@ public:
     // One window of the program as drawn now, alone, at `scale` pixels per point (for tests and
     // diagnostics). None when it is not on screen.
     std::optional<Image> renderWindow(const Window& window, double scale = 1) const;
-    // The same without the window's alpha (whoever composites it applies that).
-    std::optional<Image> renderContent(const Window& window, double scale = 1) const;
+    // What the window draws, without its alpha (whoever composites it applies that): the
+    // smallest area of whole points holding every drawn pixel (from the window's top-left
+    // corner) and its picture; an empty area when the window draws nothing.
+    struct DrawnContent {
+        Image image;
+        Rect area;
+    };
+    std::optional<DrawnContent> drawnContent(const Window& window, double scale = 1) const;
     // Whether a click on the window brings the program to the front (not a non-activating panel).
     static bool activatesOnClick(const Window& window);
 
@@ -81,7 +87,7 @@ private:
     void syncModel(Shown& shown, bool toFront);
     void syncAccessibility(Shown& shown);
     void publishLayers();
-    std::optional<Image> render(const Window& window, double scale, double alpha) const;
+    std::optional<Image> render(const Shown& shown, const Rect& area, double scale, double alpha) const;
     double primaryHeight() const;
 
     std::shared_ptr<SimDesktop> m_desktop;

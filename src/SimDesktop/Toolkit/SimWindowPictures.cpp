@@ -44,6 +44,7 @@ void SimWindowPictures::Shared::paint(int32_t level, cairo_t* cr)
         cairo_translate(cr, p.frame.minX(), p.frame.minY());
         cairo_rectangle(cr, 0, 0, p.frame.width(), p.frame.height());
         cairo_clip(cr);
+        cairo_translate(cr, p.offset.x, p.offset.y);
         if (p.scale != 1)
             cairo_scale(cr, 1 / p.scale, 1 / p.scale);
         cairo_set_source_surface(cr, p.surface.get(), 0, 0);

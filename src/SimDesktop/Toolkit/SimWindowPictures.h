@@ -27,6 +27,8 @@ public:
         std::shared_ptr<cairo_surface_t> surface;
         // Pixels of `surface` per point of `frame` (a recording surface draws in points).
         double scale = 1;
+        // Where the surface's top-left corner lies in the window, in points.
+        Point offset;
     };
 
     explicit SimWindowPictures(std::shared_ptr<SimDesktop> desktop);
