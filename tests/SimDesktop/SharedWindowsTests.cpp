@@ -3,6 +3,7 @@
 #include "Platform/Toolkit/Application.h"
 #include "Platform/Toolkit/Button.h"
 #include "Platform/Toolkit/Panel.h"
+#include "Platform/Toolkit/Slider.h"
 #include "Platform/Toolkit/TextMeasurer.h"
 #include "Platform/Toolkit/WindowHost.h"
 #include "SimDesktop/Served/DesktopServer.h"
@@ -185,6 +186,35 @@ TEST_F(SharedWindowsTest, APanelIsAWindowOfTheProgramsApplicationThatAnotherProc
     button->setTitle("Pause");
     RunLoop::runPending();
     EXPECT_EQ(readAttribute<std::string>(ax, play, "AXTitle"), "Pause");
+}
+
+TEST_F(SharedWindowsTest, AValueSetByAnotherProcessReachesTheViewWhichHasTheLastWord)
+{
+    auto panel = showPanel(Rect(200, 500, 240, 80), Color::white());
+    auto slider = std::make_shared<Slider>(Rect(20, 20, 200, 24), 0.5, 2.0, 1.0);
+    int changes = 0;
+    slider->onAction = [&] { ++changes; };
+    panel->contentView()->addSubview(slider);
+    RunLoop::runPending();
+    ASSERT_TRUE(runUntil([&] { return programWindows().size() == 1 && childWithRole(programWindows()[0], "AXSlider"); }));
+    AccessibilityPort& ax = *ports.accessibility;
+    const AXElement element = *childWithRole(programWindows()[0], "AXSlider");
+    bool settable = false;
+    EXPECT_EQ(ax.isAttributeSettable(element, "AXValue", settable), AXError::success);
+    EXPECT_TRUE(settable);
+
+    EXPECT_EQ(ax.setAttributeValue(element, "AXValue", 1.5), AXError::success);
+    ASSERT_TRUE(runUntil([&] { return slider->doubleValue() == 1.5; }));
+    // Beyond its range the slider keeps to its maximum, and the element shows what it kept.
+    EXPECT_EQ(ax.setAttributeValue(element, "AXValue", 9.0), AXError::success);
+    ASSERT_TRUE(runUntil([&] { return readAttribute<double>(ax, element, "AXValue") == 2.0; }));
+    EXPECT_EQ(slider->doubleValue(), 2.0);
+    EXPECT_EQ(changes, 2);
+    // Also when the view keeps the value it had.
+    EXPECT_EQ(ax.setAttributeValue(element, "AXValue", 7.0), AXError::success);
+    EXPECT_EQ(readAttribute<double>(ax, element, "AXValue"), 7.0);
+    ASSERT_TRUE(runUntil([&] { return readAttribute<double>(ax, element, "AXValue") == 2.0; }));
+    EXPECT_EQ(changes, 2);
 }
 
 TEST_F(SharedWindowsTest, AFullScreenOverlayShowsWhatItDrawsWhereItDrawsIt)

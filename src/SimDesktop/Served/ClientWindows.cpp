@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <set>
 
 namespace lorvantine {
 
@@ -75,6 +76,8 @@ struct ClientWindows::Routes {
     Push push;
     std::map<uint32_t, uint32_t> clientNumbers;   // the desktop's window → the client's
     std::map<uint64_t, uint64_t> clientElements;  // the desktop's node → the client's element
+    // Nodes whose "AXValue" another process set: they show that until the client's next word.
+    std::set<uint64_t> valuesSet;
 
     void send(Json message)
     {
@@ -151,9 +154,15 @@ bool ClientWindows::listen(Push push)
                 routes->send({ { "action", { { "element", *id }, { "name", action } } } });
     };
     destination.onSetValue = [weak](const AXElement& element, const AXValue& value) {
-        if (auto routes = weak.lock())
-            if (auto id = routes->clientElement(element))
-                routes->send({ { "setValue", { { "element", *id }, { "value", Wire::value(value) } } } });
+        auto routes = weak.lock();
+        auto id = routes ? routes->clientElement(element) : std::nullopt;
+        if (!id)
+            return;
+        {
+            std::lock_guard routesLock(routes->mutex);
+            routes->valuesSet.insert(element.node);
+        }
+        routes->send({ { "setValue", { { "element", *id }, { "value", Wire::value(value) } } } });
     };
     m_router = std::make_shared<SimToolkitRouter>(m_pid, std::move(destination));
     for (const auto& s : m_shown)
@@ -310,11 +319,17 @@ void ClientWindows::syncElements(SimModel& m, Shown& s, std::vector<SharedWindow
         }
     } else {
         nodes = s.nodes;
+        std::set<uint64_t> valuesSet;
+        {
+            std::lock_guard routesLock(m_routes->mutex);
+            valuesSet.swap(m_routes->valuesSet);
+        }
         for (size_t i = 0; i < elements.size(); ++i) {
             const SharedWindow::Element& e = elements[i];
             const SharedWindow::Element& old = s.elements[i];
             SimNode* node = m.node(nodes[i]);
-            if (e == old || !node)
+            const bool valueSet = valuesSet.count(nodes[i]) > 0;
+            if ((e == old && !valueSet) || !node)
                 continue;
             node->attributes = clientAttributes(e);
             node->actions = e.actions;
@@ -327,7 +342,7 @@ void ClientWindows::syncElements(SimModel& m, Shown& s, std::vector<SharedWindow
             m.invalidateGeometry();
             if (e.title != old.title)
                 m.post(nodes[i], "AXTitleChanged");
-            if (e.value != old.value)
+            if (e.value != old.value || valueSet)
                 m.post(nodes[i], "AXValueChanged");
             if (e.frame.origin != old.frame.origin)
                 m.post(nodes[i], "AXMoved");

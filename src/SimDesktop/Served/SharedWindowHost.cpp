@@ -298,6 +298,12 @@ void SharedWindowHost::receive(const Json& message)
         if (!value)
             return;
         m_local->deliverSetValue(element, *value);
+        // The served element shows the value as it was set until it hears the view's, even one
+        // it had already.
+        for (auto& [number, published] : m_published)
+            for (auto& e : published.elements)
+                if (e.id == element.node)
+                    e.value.reset();
     }
     // The local host mirrors what the view shows now without telling this host.
     for (const auto& [window, number] : m_numbers)
