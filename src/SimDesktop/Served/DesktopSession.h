@@ -12,6 +12,7 @@
 
 namespace lorvantine {
 
+class ClientWindows;
 class SimDesktop;
 
 // One client of the desktop server: answers its requests from the desktop's ports and pushes
@@ -22,6 +23,8 @@ class SimDesktop;
 // registered: its own events are local, the others' global. `end` (also run by the destructor) removes what the
 // client registered — observers, activation watches and its application — so nothing more is
 // pushed once it has returned.
+// Once it registered an application, its own windows are windows of that application
+// (ClientWindows).
 class DesktopSession : public std::enable_shared_from_this<DesktopSession> {
 public:
     using Json = nlohmann::json;
@@ -49,6 +52,7 @@ private:
     std::optional<Json> pasteboardOrPermissions(const std::string& op, const Json& request);
     std::optional<Json> session(const std::string& op, const Json& request);
     std::optional<Json> eventMonitors(const std::string& op, const Json& request);
+    std::optional<Json> clientWindows(const std::string& op, const Json& request);
     void push(uint64_t channel, Json message);
 
     const std::shared_ptr<SimDesktop> m_desktop;
@@ -62,6 +66,8 @@ private:
     std::optional<ProcessID> m_application;
     // Channel → the desktop's monitor or tap id (they share one numbering).
     std::map<uint64_t, uint64_t> m_monitors;
+    // The windows of the registered application.
+    std::shared_ptr<ClientWindows> m_windows;
 };
 
 } // namespace lorvantine
