@@ -3,6 +3,7 @@
 #include "Platform/Services.h"
 
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,5 +24,9 @@ namespace lorvantine::DesktopCommands {
 // The exit status: 0 done, 1 the desktop refused, 2 a command that does not read (with the
 // usage on `err`).
 int run(const std::vector<std::string>& args, const PlatformServices& ports, std::ostream& out, std::ostream& err);
+// The same, except that arguments that are none of these commands give none, with nothing done
+// and nothing written.
+std::optional<int> runIfKnown(const std::vector<std::string>& args, const PlatformServices& ports, std::ostream& out,
+                              std::ostream& err);
 
 } // namespace lorvantine::DesktopCommands
