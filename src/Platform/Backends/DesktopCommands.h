@@ -18,7 +18,8 @@
 //     snapshot WINDOW PATH         a PNG of one window
 //
 // Events are posted at the HID tap without a source, as the user's own hand. Stateless; runs on
-// the calling thread against the ports given.
+// the calling thread against the ports given. The tool reads anything else as a line of the
+// control channel's words (SimControlCommandLine).
 namespace lorvantine::DesktopCommands {
 
 // The exit status: 0 done, 1 the desktop refused, 2 a command that does not read (with the
