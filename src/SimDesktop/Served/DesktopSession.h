@@ -3,12 +3,15 @@
 #include "Platform/AccessibilityPort.h"
 #include "Platform/Services.h"
 
+#include <atomic>
 #include <functional>
+#include <list>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <thread>
 
 namespace lorvantine {
 
@@ -25,6 +28,11 @@ class SimDesktop;
 // pushed once it has returned.
 // Once it registered an application, its own windows are windows of that application
 // (ClientWindows).
+//
+// A program run ("pr.run": "open", "osascript") can take a while (an application's launch):
+// it runs on a thread of its own and its answer goes out when it ends, so the client's other
+// requests are answered meanwhile. `end` waits for the runs still going; their answers are not
+// sent.
 class DesktopSession : public std::enable_shared_from_this<DesktopSession> {
 public:
     using Json = nlohmann::json;
@@ -38,6 +46,8 @@ public:
         Json message;
         // The request could not be read: the answer says why and the connection ends.
         bool close = false;
+        // Nothing goes out now: the answer is sent through `send` once it is ready.
+        bool later = false;
     };
     Answer answer(const Json& request);
     void end();
@@ -54,6 +64,9 @@ private:
     std::optional<Json> eventMonitors(const std::string& op, const Json& request);
     std::optional<Json> clientWindows(const std::string& op, const Json& request);
     void push(uint64_t channel, Json message);
+    std::optional<Json> recognize(const Json& request);
+    Answer runProcess(int64_t id, const Json& request);
+    void joinRuns(bool all);
 
     const std::shared_ptr<SimDesktop> m_desktop;
     const PlatformServices m_services;
@@ -68,6 +81,12 @@ private:
     std::map<uint64_t, uint64_t> m_monitors;
     // The windows of the registered application.
     std::shared_ptr<ClientWindows> m_windows;
+    // Programs running for this client, each on a thread of its own (see runProcess).
+    struct ProcessRun {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> finished;
+    };
+    std::list<ProcessRun> m_runs;
 };
 
 } // namespace lorvantine
