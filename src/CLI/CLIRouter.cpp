@@ -1,5 +1,6 @@
 #include "CLI/CLIRouter.h"
 
+#include "CLI/OCRSelectionE2ERunner.h"
 #include "CLI/SelectionProbeRunner.h"
 #include "Documents/OfflineAlignTests.h"
 
@@ -54,6 +55,7 @@ std::map<std::string, Command>& commands()
           } },
         { "--test-highlight", routeTestHighlight },
         { "--validate-urls", routeValidateUrls },
+        { "--probe-ocr-e2e", [](const Arguments& a) { return OCRSelectionE2ERunner::run(a); } },
     };
     return table;
 }
