@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CLI/OCRSelectionE2ERecords.h"
 #include "Documents/RecognizedWord.h"
 #include "Platform/AXTypes.h"
 #include "Platform/Geometry.h"
@@ -22,42 +23,11 @@ namespace lorvantine {
 //
 // It talks to the program only through synthetic input, the program's windows as the desktop
 // lists them (told apart by size) and the program's standard-error log, which whoever starts the
-// program redirects to the log file. Main thread, start to end, with blocking waits on the
+// program redirects to the log file. Only windows that were not up before the drag (a bubble of
+// 30 to 50 points) or before the click (an overlay) count: the program's 60 × 60 read button, or
+// a panel left from an earlier segment, is neither. Main thread, start to end, with blocking waits on the
 // installed clock that keep the main queue served; console lines go to standard error.
 namespace OCRSelectionE2ERunner {
-
-// One numbered segment: where its START and END words lie on screen (top-left origin).
-struct Sentinel {
-    int64_t n = 0;
-    Rect startRect;
-    Rect endRect;
-    friend bool operator==(const Sentinel&, const Sentinel&) = default;
-};
-
-// One sentinel word read on its own.
-struct SentinelWord {
-    enum class Kind { start, end };
-    Kind kind = Kind::start;
-    int64_t n = 0;
-    friend bool operator==(const SentinelWord&, const SentinelWord&) = default;
-};
-
-// "drag", "bubble_shown", "bubble_press" or "overlay_shown".
-struct Step {
-    std::string name;
-    bool pass = false;
-    std::optional<std::string> reason;
-};
-
-struct Result {
-    std::string app; // the editor's bundle identifier
-    int64_t segment = 0;
-    std::vector<Step> steps; // in running order; none after the first failure
-    int64_t charsInClip = 0; // 0 when the log had no count
-    std::optional<int64_t> firstPlayingMs; // bubble click to overlay; none without an overlay
-
-    bool passed() const;
-};
 
 // The whole run; answers the exit status: 2 on a setup error (no trust, no program, a usage
 // error, an editor outside the recognition road, a fixture or window that cannot be had, no
