@@ -1,17 +1,13 @@
 #include "CLI/OCRSelectionE2ERunner.h"
 
 #include "Support/Files.h"
-#include "Support/Log.h"
 #include "TestSupport/ScratchDirectory.h"
 
 #include <gmock/gmock.h>
 
-#include <filesystem>
-
 namespace lorvantine {
 namespace {
 
-using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using namespace OCRSelectionE2ERunner;
 
@@ -139,51 +135,6 @@ TEST(OCRRunnerLog, CountsOnlyWhatFollowsTheOffset)
     ASSERT_TRUE(Files::append(path, "[SelectionOCR] clipboard: empty\n[SelectionOCR] 📋 clipboard:7字符 then clipboard: 9 字符\n"
                                     "[SelectionOCR] 📋 clipboard: 8 字符\n"));
     EXPECT_EQ(parseClipCharsFromLog(path, afterFirst), 7);
-}
-
-TEST(OCRRunnerFixture, CopiesKeepTheExtensionOrTakeMd)
-{
-    test::ScratchDirectory scratch;
-    test::writeFile(scratch / "notes", "START1 a END1\n");
-    test::writeFile(scratch / "notes.txt", "text\n");
-    Log::Capture log;
-    const std::string plain = stageFixtureAsTemp((scratch / "notes").string());
-    const std::string typed = stageFixtureAsTemp((scratch / "notes.txt").string());
-    EXPECT_THAT(plain, ::testing::MatchesRegex("/tmp/lorvantine-fixture-[0-9]+\\.md"));
-    EXPECT_THAT(typed, ::testing::MatchesRegex("/tmp/lorvantine-fixture-[0-9]+\\.txt"));
-    EXPECT_EQ(Files::readAll(plain).valueOr(""), "START1 a END1\n");
-    EXPECT_THAT(log.lines(), ElementsAre("📄 fixture 复制到 " + plain, "📄 fixture 复制到 " + typed));
-    std::filesystem::remove(plain);
-    std::filesystem::remove(typed);
-
-    // Nothing to copy: the absolute path, unchanged and without a line.
-    log.clear();
-    EXPECT_EQ(stageFixtureAsTemp((scratch / "missing.md").string()), (scratch / "missing.md").string());
-    EXPECT_THAT(log.lines(), IsEmpty());
-}
-
-TEST(OCRRunnerOutput, SegmentLinesAndTheSummaryTable)
-{
-    Result passed { "com.microsoft.VSCode", 3,
-                    { { "drag", true, {} }, { "bubble_shown", true, {} }, { "bubble_press", true, "@(10,20)" },
-                      { "overlay_shown", true, "first_playing=840ms" } },
-                    57, 840 };
-    Result failed { "com.microsoft.VSCode", 1,
-                    { { "drag", true, {} }, { "bubble_shown", true, {} }, { "bubble_press", true, "@(10,20)" },
-                      { "overlay_shown", false, "60s 未见 overlay" } },
-                    0, std::nullopt };
-    Log::Capture log;
-    printResult(passed);
-    printResult(failed);
-    EXPECT_EQ(printSummary({ passed, failed }), 1);
-    EXPECT_THAT(log.lines(), ElementsAre("  ✅ S3 clip=57字 first_playing=840ms", "  ❌ S1 clip=0字 first_playing=—",
-                                         "     ✗ overlay_shown: 60s 未见 overlay", "", "━━━━━━━━━━ Summary ━━━━━━━━━━",
-                                         "1/2 PASS", "", "seg | chars | first_playing", " S1 | 0 | FAIL", " S3 | 57 | 840ms"));
-
-    log.clear();
-    EXPECT_EQ(printSummary({}), 0);
-    EXPECT_THAT(log.lines(), ElementsAre("", "━━━━━━━━━━ Summary ━━━━━━━━━━", "0/0 PASS", "", "seg | chars | first_playing"));
-    EXPECT_EQ(fmtPt({ -3.7, 12.9 }), "(-3,12)");
 }
 
 } // namespace
