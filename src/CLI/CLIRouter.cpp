@@ -1,5 +1,6 @@
 #include "CLI/CLIRouter.h"
 
+#include "CLI/EndToEndProbeRunner.h"
 #include "CLI/OCRSelectionE2ERunner.h"
 #include "CLI/SelectionProbeRunner.h"
 #include "Documents/OfflineAlignTests.h"
@@ -55,6 +56,14 @@ std::map<std::string, Command>& commands()
           } },
         { "--test-highlight", routeTestHighlight },
         { "--validate-urls", routeValidateUrls },
+        { "--probe-e2e",
+          [](const Arguments& a) {
+              return routeProbeE2E(a, [&a](const std::string& path) {
+                  EndToEndProbeRunner::Environment environment = EndToEndProbeRunner::commandEnvironment();
+                  environment.logPath = EndToEndProbeSupport::logPath(a);
+                  return EndToEndProbeRunner::run(path, environment);
+              });
+          } },
         { "--probe-ocr-e2e", [](const Arguments& a) { return OCRSelectionE2ERunner::run(a); } },
     };
     return table;

@@ -17,23 +17,6 @@ const std::string separatorLine = "\n━━━━━━━━━━━━━━�
 const std::string noTextElementReason
     = "未找到含 `<<P1>>` 的 AXTextArea/AXTextField —— body 可能是 AXWebArea（WebKit-based，非 Tier 1 原生 AX 选区）";
 
-std::optional<RunningApplication> launch(const AppConfig& app, const std::string& fixturePath, const Environment& environment)
-{
-    switch (app.setup.value_or(SetupMode::file)) {
-    case SetupMode::file:
-        return launchWithFile(app.bundleID, fixturePath);
-    case SetupMode::pasteNewWindow:
-        return launchAndPaste(app.bundleID, fixturePath);
-    case SetupMode::appleScript:
-        if (!app.script) {
-            Log::line("  ❌ setup=apple-script 但未配置 script 字段");
-            return std::nullopt;
-        }
-        return launchWithAppleScript(app.bundleID, fixturePath, environment.resolve(*app.script).string());
-    }
-    return std::nullopt;
-}
-
 // Seven failures for an application whose text element was never found.
 std::vector<ProbeResult> noTextElementResults(const AppConfig& app)
 {
@@ -75,6 +58,23 @@ const std::vector<Scenario>& scenarios()
         { "edge_spaces", "<<P7>>", "<</P7>>", false },
     };
     return all;
+}
+
+std::optional<RunningApplication> launch(const AppConfig& app, const std::string& fixturePath, const Environment& environment)
+{
+    switch (app.setup.value_or(SetupMode::file)) {
+    case SetupMode::file:
+        return launchWithFile(app.bundleID, fixturePath);
+    case SetupMode::pasteNewWindow:
+        return launchAndPaste(app.bundleID, fixturePath);
+    case SetupMode::appleScript:
+        if (!app.script) {
+            Log::line("  ❌ setup=apple-script 但未配置 script 字段");
+            return std::nullopt;
+        }
+        return launchWithAppleScript(app.bundleID, fixturePath, environment.resolve(*app.script).string());
+    }
+    return std::nullopt;
 }
 
 namespace {

@@ -55,6 +55,8 @@ std::vector<ProbeResult> probeApp(const AppConfig& app, const Environment& envir
 ProbeResult probeScenario(const Scenario& scenario, const AXElement& textEl, const std::string& axText, const AppConfig& app);
 
 // --- Driving the application ---
+// Opens the fixture as the application's `setup` says (none: by file); none when that fails.
+std::optional<RunningApplication> launch(const AppConfig& app, const std::string& fixturePath, const Environment& environment);
 std::optional<RunningApplication> waitForApp(const std::string& bundleID, double timeout);
 std::optional<RunningApplication> launchWithFile(const std::string& bundleID, const std::string& fixturePath);
 std::optional<RunningApplication> launchAndPaste(const std::string& bundleID, const std::string& fixturePath);
