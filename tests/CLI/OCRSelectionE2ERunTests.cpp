@@ -19,7 +19,6 @@ namespace lorvantine {
 namespace {
 
 using ::testing::ElementsAre;
-using ::testing::HasSubstr;
 using ::testing::MatchesRegex;
 
 class FirstMouseButton final : public Button {
