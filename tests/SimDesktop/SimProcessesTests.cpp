@@ -72,6 +72,10 @@ TEST_F(SimProcessesTest, OpenLaunchesAnInstalledApplicationOnAFileAfterItsLaunch
     ASSERT_TRUE(text);
     EXPECT_EQ(t->get<std::string>(*text, "AXRole"), "AXTextArea");
     EXPECT_EQ(t->get<std::string>(*text, "AXValue"), test::readFile(fixtureText));
+    // Its window is in front of the Finder's, which it overlaps.
+    const auto list = t->ports.windowServer->copyWindowInfo(0);
+    ASSERT_TRUE(list && !list->empty());
+    EXPECT_EQ(list->front().kCGWindowNumber, windows[0]);
 
     // Running already: no delay, another document window in front.
     EXPECT_EQ(run("/usr/bin/open", { "-a", "PlainEdit", fixtureText }), ProcessOutcome {});

@@ -457,6 +457,11 @@ bool SimModel::raiseWindow(uint32_t number)
     const uint32_t previousMain = mainWindow(pid);
     std::erase(zOrder, number);
     auto firstOfApp = std::find_if(zOrder.begin(), zOrder.end(), [&](uint32_t other) { return windows[other].pid == pid; });
+    // The windows of the application in front are in front of all others, its first window too
+    // (a document an application has just opened on being launched).
+    const Application* app = application(pid);
+    if (firstOfApp == zOrder.end() && app && app->info.isActive)
+        firstOfApp = zOrder.begin();
     zOrder.insert(firstOfApp, number);
     for (auto& [k, other] : windows)
         if (other.pid == pid)
