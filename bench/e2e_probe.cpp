@@ -146,12 +146,6 @@ int main(int argc, char** argv)
     }
     std::printf("median of %d: wall %.3f s, outside the sleeps %.3f s\n", runs, median(walls), median(outside));
 
-    // The same run as its own process, for what starting the program and connecting add; its
-    // sleeps are not counted, but they are the same pauses as above.
-    const auto start = WallClock::now();
-    const auto child = shared.runProgram({ "--probe-e2e", config, "--log", shared.programLog().string() }, std::chrono::seconds(60));
-    const double wall = std::chrono::duration<double>(WallClock::now() - start).count();
-    std::printf("as a process of its own: status %d, wall %.3f s\n", child.status.value_or(-1), wall);
     Clock::install(nullptr);
     return 0;
 }
