@@ -6,6 +6,7 @@
 #include "Core/ArticleReader.h"
 #include "Platform/Backends/DesktopSocket.h"
 #include "Platform/Backends/RemoteDesktop.h"
+#include "Platform/Backends/RemoteTextRecognizer.h"
 #include "Platform/Dispatch/Dispatch.h"
 #include "Platform/Toolkit/Application.h"
 #include "SimDesktop/Control/SimControlServer.h"
@@ -194,8 +195,10 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "lorvantine: cannot reach the shared desktop: %s\n", error.c_str());
             return 1;
         }
-        PlatformServices services = remote->services();
-        services.textRecognizer = Platform::current().textRecognizer;
+        PlatformServices services = remote->services(Platform::current().processes);
+        // Text is read from what the server drew, unless the pixels are to be read.
+        services.textRecognizer = SimRecognitionTruth::readsPixels() ? Platform::current().textRecognizer
+                                                                      : std::make_shared<RemoteTextRecognizer>(remote);
         Platform::install(std::move(services));
     }
 

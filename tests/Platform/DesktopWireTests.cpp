@@ -87,3 +87,39 @@ TEST(DesktopWireTest, RecordsKeepTheirMissingKeys)
 
 } // namespace
 } // namespace lorvantine
+
+namespace lorvantine {
+namespace {
+
+TEST(DesktopWireTest, RecognitionCrossesUnchangedAndAMisplacedSegmentIsRefused)
+{
+    TextRecognitionRequest request { RecognitionLevel::fast, { "zh-Hans", "en" }, LanguageCorrection::off, 2 };
+    auto read = DesktopWire::readRecognitionRequest(throughTheWire(DesktopWire::recognitionRequest(request)));
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->recognitionLevel, RecognitionLevel::fast);
+    EXPECT_EQ(read->recognitionLanguages, request.recognitionLanguages);
+    EXPECT_EQ(read->usesLanguageCorrection, LanguageCorrection::off);
+    EXPECT_EQ(read->pixelsPerPoint, 2);
+
+    const std::vector<TextObservation> observations = {
+        { Rect(0.1, 0.5, 0.8, 0.1), RecognizedText { "héllo world", 1.0, { { 0, 6, Rect(0.1, 0.5, 0.3, 0.1) }, { 7, 12, Rect(0.5, 0.5, 0.4, 0.1) } } } },
+        { Rect(0, 0, 1, 1), std::nullopt },
+    };
+    EXPECT_EQ(DesktopWire::readObservations(throughTheWire(DesktopWire::observations(observations))), observations);
+    const ErrorValue error { "DesktopTruthRecognizer", 2, "No text layout is known for this picture." };
+    EXPECT_EQ(DesktopWire::readError(throughTheWire(DesktopWire::error(error))), error);
+
+    // Bytes past the end of the line would be cut out of it by whoever reads the boxes.
+    for (const Json& segment : { Json { { "begin", 0 }, { "end", 13 }, { "box", { 0, 0, 1, 1 } } },
+                                 Json { { "begin", 4 }, { "end", 3 }, { "box", { 0, 0, 1, 1 } } },
+                                 Json { { "begin", -1 }, { "end", 3 }, { "box", { 0, 0, 1, 1 } } },
+                                 Json { { "begin", 0 }, { "end", 3 }, { "box", { 0, 0, 1 } } } }) {
+        Json bad = DesktopWire::observations(observations);
+        bad[0]["text"]["segments"][1] = segment;
+        EXPECT_FALSE(DesktopWire::readObservations(throughTheWire(bad))) << segment.dump();
+    }
+    EXPECT_FALSE(DesktopWire::readRecognitionRequest(Json { { "level", "best" } }));
+}
+
+} // namespace
+} // namespace lorvantine

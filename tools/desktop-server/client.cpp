@@ -1,9 +1,9 @@
-// Drives the shared desktop from the command line (see DesktopCommands for the commands):
+// Drives the shared desktop from the command line (see SimControlCommandLine for the commands):
 //
 //     LORVANTINE_DESKTOP_SOCKET=<path> lorvantine-desktop click 400 300
-#include "Platform/Backends/DesktopCommands.h"
 #include "Platform/Backends/DesktopSocket.h"
 #include "Platform/Backends/RemoteDesktop.h"
+#include "SimDesktop/Control/SimControlCommandLine.h"
 
 #include <csignal>
 #include <cstdlib>
@@ -25,5 +25,5 @@ int main(int argc, char** argv)
         std::cerr << "lorvantine-desktop: " << error << '\n';
         return 1;
     }
-    return DesktopCommands::run(std::vector<std::string>(argv + 1, argv + argc), remote->services(), std::cout, std::cerr);
+    return SimControlCommandLine::run(std::vector<std::string>(argv + 1, argv + argc), remote->services(), std::cout, std::cerr);
 }

@@ -50,12 +50,10 @@ int listWindows(const PlatformServices& ports, std::ostream& out, std::ostream& 
 
 } // namespace
 
-int run(const std::vector<std::string>& args, const PlatformServices& ports, std::ostream& out, std::ostream& err)
+std::optional<int> runIfKnown(const std::vector<std::string>& args, const PlatformServices& ports, std::ostream& out,
+                              std::ostream& err)
 {
-    auto usage = [&] {
-        err << commandUsage;
-        return 2;
-    };
+    auto usage = [] { return std::optional<int>(); };
     if (args.empty())
         return usage();
     const std::string& command = args[0];
@@ -137,6 +135,14 @@ int run(const std::vector<std::string>& args, const PlatformServices& ports, std
         return 0;
     }
     return usage();
+}
+
+int run(const std::vector<std::string>& args, const PlatformServices& ports, std::ostream& out, std::ostream& err)
+{
+    if (auto status = runIfKnown(args, ports, out, err))
+        return *status;
+    err << commandUsage;
+    return 2;
 }
 
 } // namespace lorvantine::DesktopCommands

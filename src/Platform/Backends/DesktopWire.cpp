@@ -436,4 +436,101 @@ std::optional<PasteboardItem> readPasteboardItem(const Json& json)
     return item;
 }
 
+namespace {
+
+Json wireRect(const Rect& r) { return Json::array({ r.origin.x, r.origin.y, r.size.width, r.size.height }); }
+
+std::optional<Rect> readWireRect(const Json* json)
+{
+    auto n = json ? wireNumbers(*json, 4) : std::nullopt;
+    if (!n)
+        return std::nullopt;
+    return Rect((*n)[0], (*n)[1], (*n)[2], (*n)[3]);
+}
+
+} // namespace
+
+Json recognitionRequest(const TextRecognitionRequest& request)
+{
+    return { { "level", request.recognitionLevel == RecognitionLevel::fast ? "fast" : "accurate" },
+             { "languages", strings(request.recognitionLanguages) },
+             { "correction", request.usesLanguageCorrection == LanguageCorrection::on },
+             { "pixelsPerPoint", request.pixelsPerPoint } };
+}
+
+std::optional<TextRecognitionRequest> readRecognitionRequest(const Json& json)
+{
+    const std::string* level = string(json, "level");
+    const Json* languages = member(json, "languages");
+    auto list = languages ? readStrings(*languages) : std::nullopt;
+    auto correction = boolean(json, "correction");
+    auto scale = number(json, "pixelsPerPoint");
+    if (!level || (*level != "fast" && *level != "accurate") || !list || !correction || !scale)
+        return std::nullopt;
+    return TextRecognitionRequest { *level == "fast" ? RecognitionLevel::fast : RecognitionLevel::accurate, std::move(*list),
+                                    *correction ? LanguageCorrection::on : LanguageCorrection::off, *scale };
+}
+
+Json observations(const std::vector<TextObservation>& observations)
+{
+    Json list = Json::array();
+    for (const TextObservation& observation : observations) {
+        Json out = { { "box", wireRect(observation.boundingBox) } };
+        if (const auto& text = observation.topCandidate) {
+            Json segments = Json::array();
+            for (const auto& segment : text->segments)
+                segments.push_back({ { "begin", segment.begin }, { "end", segment.end }, { "box", wireRect(segment.box) } });
+            out["text"] = { { "string", text->string }, { "confidence", text->confidence }, { "segments", std::move(segments) } };
+        }
+        list.push_back(std::move(out));
+    }
+    return list;
+}
+
+std::optional<std::vector<TextObservation>> readObservations(const Json& json)
+{
+    if (!json.is_array())
+        return std::nullopt;
+    std::vector<TextObservation> out;
+    for (const Json& item : json) {
+        auto box = readWireRect(member(item, "box"));
+        if (!box)
+            return std::nullopt;
+        TextObservation observation { *box, std::nullopt };
+        if (const Json* text = member(item, "text")) {
+            const std::string* line = string(*text, "string");
+            auto confidence = number(*text, "confidence");
+            const Json* segments = member(*text, "segments");
+            if (!line || !confidence || !segments || !segments->is_array())
+                return std::nullopt;
+            RecognizedText recognized { *line, *confidence, {} };
+            for (const Json& segment : *segments) {
+                auto begin = integer(segment, "begin"), end = integer(segment, "end");
+                auto area = readWireRect(member(segment, "box"));
+                if (!begin || !end || !area || *begin < 0 || *end < *begin || static_cast<uint64_t>(*end) > line->size())
+                    return std::nullopt;
+                recognized.segments.push_back({ static_cast<size_t>(*begin), static_cast<size_t>(*end), *area });
+            }
+            observation.topCandidate = std::move(recognized);
+        }
+        out.push_back(std::move(observation));
+    }
+    return out;
+}
+
+Json error(const ErrorValue& error)
+{
+    return { { "domain", error.domain }, { "code", error.code }, { "description", error.description } };
+}
+
+std::optional<ErrorValue> readError(const Json& json)
+{
+    const std::string* domain = string(json, "domain");
+    auto code = integer(json, "code");
+    const std::string* description = string(json, "description");
+    if (!domain || !code || !description)
+        return std::nullopt;
+    return ErrorValue { *domain, *code, *description };
+}
+
 } // namespace lorvantine::DesktopWire

@@ -3,6 +3,7 @@
 #include "Platform/AXTypes.h"
 #include "Platform/EventMonitorPort.h"
 #include "Platform/PasteboardPort.h"
+#include "Platform/TextRecognitionPort.h"
 #include "Platform/WindowServerPort.h"
 #include "Platform/WorkspacePort.h"
 
@@ -44,5 +45,13 @@ Json application(const RunningApplication& application);
 std::optional<RunningApplication> readApplication(const Json& json);
 Json pasteboardItem(const PasteboardItem& item);
 std::optional<PasteboardItem> readPasteboardItem(const Json& json);
+
+Json recognitionRequest(const TextRecognitionRequest& request);
+std::optional<TextRecognitionRequest> readRecognitionRequest(const Json& json);
+// A segment whose bytes lie outside its line's string makes the whole answer none.
+Json observations(const std::vector<TextObservation>& observations);
+std::optional<std::vector<TextObservation>> readObservations(const Json& json);
+Json error(const ErrorValue& error);
+std::optional<ErrorValue> readError(const Json& json);
 
 } // namespace lorvantine::DesktopWire

@@ -7,6 +7,7 @@
 #include "Platform/Backends/RemoteEventMonitor.h"
 #include "Platform/Backends/RemotePasteboard.h"
 #include "Platform/Backends/RemotePermissions.h"
+#include "Platform/Backends/RemoteProcesses.h"
 #include "Platform/Backends/RemoteWindowCapture.h"
 #include "Platform/Backends/RemoteWindowServer.h"
 #include "Platform/Backends/RemoteWorkspace.h"
@@ -145,7 +146,7 @@ void RemoteDesktop::deliver(const Json& message)
     });
 }
 
-PlatformServices RemoteDesktop::services()
+PlatformServices RemoteDesktop::services(std::shared_ptr<ProcessPort> ownProcesses)
 {
     PlatformServices services;
     auto self = shared_from_this();
@@ -156,6 +157,7 @@ PlatformServices RemoteDesktop::services()
     services.permissions = std::make_shared<RemotePermissions>(self);
     services.windowCapture = std::make_shared<RemoteWindowCapture>(self);
     services.eventMonitor = std::make_shared<RemoteEventMonitor>(self);
+    services.processes = std::make_shared<RemoteProcesses>(self, std::move(ownProcesses));
     return services;
 }
 

@@ -41,9 +41,10 @@ public:
     uint64_t openChannel(std::function<void(const Json&)> handler);
     void closeChannel(uint64_t channel);
 
-    // The accessibility, window server, workspace, pasteboard, permissions, window capture and
-    // event monitor ports over this connection; the text recogniser is left empty.
-    PlatformServices services();
+    // The accessibility, window server, workspace, pasteboard, permissions, window capture,
+    // event monitor and process ports over this connection; the text recogniser is left empty.
+    // `ownProcesses` answers this process's controlling terminal.
+    PlatformServices services(std::shared_ptr<ProcessPort> ownProcesses = nullptr);
     // Makes `application` one of the desktop's running applications for as long as this
     // connection lasts.
     bool registerApplication(const RunningApplication& application);

@@ -30,8 +30,6 @@ public:
     std::function<void()> onQuit;
 
 private:
-    std::string press(const std::string& title);
-    std::string windows();
     std::string snapshot(const std::string& path);
 
     std::shared_ptr<SimDesktop> m_desktop;

@@ -51,15 +51,21 @@ DesktopTruthRecognizer::Noise SimRecognitionTruth::noise() const
 
 std::shared_ptr<TextRecognitionPort> SimRecognitionTruth::makeRecognizer(const std::shared_ptr<SimRecognitionTruth>& truth)
 {
+    if (readsPixels())
+        return std::make_shared<TesseractRecognizer>();
     const char* choice = std::getenv("LORVANTINE_RECOGNIZER");
     const std::string name = choice ? choice : "";
-    if (name == "tesseract")
-        return std::make_shared<TesseractRecognizer>();
     if (!name.empty() && name != "desktop-truth")
         Log::line("[SimDesktop] LORVANTINE_RECOGNIZER=\"" + name
                   + "\" names no recogniser (desktop-truth or tesseract); using desktop-truth");
     return std::make_shared<DesktopTruthRecognizer>([truth](const Image& image) { return truth->linesFor(image); },
                                                     truth->noise());
+}
+
+bool SimRecognitionTruth::readsPixels()
+{
+    const char* choice = std::getenv("LORVANTINE_RECOGNIZER");
+    return choice && std::string(choice) == "tesseract";
 }
 
 } // namespace lorvantine

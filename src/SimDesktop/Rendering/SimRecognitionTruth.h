@@ -32,6 +32,9 @@ public:
     // Tesseract; unset, empty or "desktop-truth" answers from `truth`. Any other value is logged
     // and answered from `truth`.
     static std::shared_ptr<TextRecognitionPort> makeRecognizer(const std::shared_ptr<SimRecognitionTruth>& truth);
+    // Whether LORVANTINE_RECOGNIZER chooses the recogniser that reads pixels ("tesseract")
+    // rather than one that answers from what a desktop drew.
+    static bool readsPixels();
 
     static constexpr size_t capacity = 64;
 

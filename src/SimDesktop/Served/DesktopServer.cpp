@@ -134,6 +134,8 @@ void DesktopServer::serve(const std::shared_ptr<Connection>& connection)
             break;
         }
         DesktopSession::Answer answer = connection->session->answer(read.message);
+        if (answer.later)
+            continue;
         if (!connection->send(answer.message) || answer.close)
             break;
     }

@@ -3,6 +3,7 @@
 #include "Platform/Backends/DesktopWire.h"
 #include "Platform/PasteboardPort.h"
 #include "Platform/PermissionsPort.h"
+#include "Platform/ProcessPort.h"
 #include "Platform/WindowCapturePort.h"
 #include "Platform/WindowServerPort.h"
 #include "Platform/WorkspacePort.h"
@@ -117,6 +118,7 @@ void DesktopSession::end()
     watches.clear();
     if (application)
         m_desktop->terminateApplication(*application);
+    joinRuns(true);
 }
 
 void DesktopSession::push(uint64_t channel, Json message)
@@ -134,6 +136,8 @@ DesktopSession::Answer DesktopSession::answer(const Json& request)
     const std::string* op = Wire::string(request, "op");
     if (!id || *id < 0 || !op)
         return { { { "error", "a request needs an \"id\" and an \"op\"" } }, true };
+    if (*op == "pr.run")
+        return runProcess(*id, request);
     std::optional<Json> result;
     if (op->starts_with("ax."))
         result = accessibility(*op, request);
@@ -549,7 +553,104 @@ std::optional<Json> DesktopSession::session(const std::string& op, const Json& r
         m_application = pid;
         return Json(true);
     }
+    if (op == "rt.recognize")
+        return recognize(request);
     return std::nullopt;
+}
+
+// Answered from the desktop's truth whatever recogniser the server itself uses: the client chose
+// to be answered from what was drawn. Only the picture's digest comes, never its pixels.
+std::optional<Json> DesktopSession::recognize(const Json& request)
+{
+    const Json* digest = Wire::member(request, "digest");
+    SessionArgs args { request };
+    const auto x = static_cast<int>(args.integer("x", INT32_MIN, INT32_MAX));
+    const auto y = static_cast<int>(args.integer("y", INT32_MIN, INT32_MAX));
+    const auto width = static_cast<int>(args.integer("width", 0, INT32_MAX));
+    const auto height = static_cast<int>(args.integer("height", 0, INT32_MAX));
+    const Json* asked = Wire::member(request, "request");
+    auto recognition = asked ? Wire::readRecognitionRequest(*asked) : std::nullopt;
+    if (!args.ok || !digest || !digest->is_number_unsigned() || !recognition)
+        return std::nullopt;
+    Image image;
+    image.width = width;
+    image.height = height;
+    image.sourceDigest = digest->get<uint64_t>();
+    image.sourceX = x;
+    image.sourceY = y;
+    SimRecognitionTruth& truth = m_desktop->recognitionTruth();
+    // The image has no pixels here: one without a source is none the desktop drew.
+    DesktopTruthRecognizer recognizer(
+        [&truth](const Image& picture) {
+            return picture.sourceDigest != 0 ? truth.linesFor(picture) : std::nullopt;
+        },
+        truth.noise());
+    auto observations = recognizer.recognize(image, *recognition);
+    if (!observations)
+        return Json { { "error", Wire::error(observations.error()) } };
+    return Json { { "observations", Wire::observations(*observations) } };
+}
+
+DesktopSession::Answer DesktopSession::runProcess(int64_t id, const Json& request)
+{
+    const std::string* program = Wire::string(request, "program");
+    const Json* list = Wire::member(request, "arguments");
+    auto arguments = list ? Wire::readStrings(*list) : std::nullopt;
+    if (!program || !arguments)
+        return { { { "id", id }, { "error", "unknown request or bad arguments: pr.run" } }, true };
+    std::shared_ptr<ProcessPort> processes = m_services.processes;
+    auto run = [processes, id, program = *program, arguments = std::move(*arguments)] {
+        Json out;
+        if (!processes) {
+            out = { { "launchError", "the desktop runs no programs" } };
+        } else if (auto outcome = processes->run(program, arguments)) {
+            out = { { "exitStatus", outcome->exitStatus }, { "standardError", outcome->standardError } };
+        } else {
+            out = { { "launchError", outcome.error() } };
+        }
+        return Json { { "id", id }, { "ok", std::move(out) } };
+    };
+    joinRuns(false);
+    // A client that starts runs without end gets them one after the other, as its other requests.
+    constexpr size_t maxRunning = 8;
+    std::lock_guard lock(m_lock);
+    if (m_ended || m_runs.size() >= maxRunning)
+        return { run(), false };
+    auto finished = std::make_shared<std::atomic<bool>>(false);
+    std::weak_ptr<DesktopSession> weak = weak_from_this();
+    std::thread thread([weak, finished, run = std::move(run)] {
+        Json answer = run();
+        if (auto self = weak.lock()) {
+            // Sent under the lock, as pushes are: once `end` has begun, nothing more goes out.
+            std::lock_guard sending(self->m_lock);
+            if (!self->m_ended)
+                self->m_send(answer);
+        }
+        *finished = true;
+    });
+    m_runs.push_back({ std::move(thread), std::move(finished) });
+    return { Json(), false, true };
+}
+
+void DesktopSession::joinRuns(bool all)
+{
+    std::list<ProcessRun> done;
+    {
+        std::lock_guard lock(m_lock);
+        for (auto it = m_runs.begin(); it != m_runs.end();) {
+            auto next = std::next(it);
+            if (all || *it->finished)
+                done.splice(done.end(), m_runs, it);
+            it = next;
+        }
+    }
+    for (ProcessRun& run : done) {
+        // The last owner of the session may be a run's own thread, ending it there.
+        if (run.thread.get_id() == std::this_thread::get_id())
+            run.thread.detach();
+        else
+            run.thread.join();
+    }
 }
 
 } // namespace lorvantine

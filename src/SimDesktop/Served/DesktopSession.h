@@ -3,12 +3,15 @@
 #include "Platform/AccessibilityPort.h"
 #include "Platform/Services.h"
 
+#include <atomic>
 #include <functional>
+#include <list>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <thread>
 
 namespace lorvantine {
 
@@ -22,6 +25,11 @@ class SimDesktop;
 // registered: its own events are local, the others' global. `end` (also run by the destructor) removes what the
 // client registered — observers, activation watches and its application — so nothing more is
 // pushed once it has returned.
+//
+// A program run ("pr.run": "open", "osascript") can take a while (an application's launch):
+// it runs on a thread of its own and its answer goes out when it ends, so the client's other
+// requests are answered meanwhile. `end` waits for the runs still going; their answers are not
+// sent.
 class DesktopSession : public std::enable_shared_from_this<DesktopSession> {
 public:
     using Json = nlohmann::json;
@@ -35,6 +43,8 @@ public:
         Json message;
         // The request could not be read: the answer says why and the connection ends.
         bool close = false;
+        // Nothing goes out now: the answer is sent through `send` once it is ready.
+        bool later = false;
     };
     Answer answer(const Json& request);
     void end();
@@ -50,6 +60,9 @@ private:
     std::optional<Json> session(const std::string& op, const Json& request);
     std::optional<Json> eventMonitors(const std::string& op, const Json& request);
     void push(uint64_t channel, Json message);
+    std::optional<Json> recognize(const Json& request);
+    Answer runProcess(int64_t id, const Json& request);
+    void joinRuns(bool all);
 
     const std::shared_ptr<SimDesktop> m_desktop;
     const PlatformServices m_services;
@@ -62,6 +75,12 @@ private:
     std::optional<ProcessID> m_application;
     // Channel → the desktop's monitor or tap id (they share one numbering).
     std::map<uint64_t, uint64_t> m_monitors;
+    // Programs running for this client, each on a thread of its own (see runProcess).
+    struct ProcessRun {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> finished;
+    };
+    std::list<ProcessRun> m_runs;
 };
 
 } // namespace lorvantine
