@@ -10,7 +10,6 @@
 #include "Support/Text.h"
 
 #include <algorithm>
-#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -85,18 +84,11 @@ std::optional<int> parseIntArg(const Arguments& args, const std::string& flag)
     auto text = CLIRouter::value(args, flag);
     if (!text)
         return std::nullopt;
-    std::string_view digits = *text;
-    if (digits.starts_with('+')) {
-        digits.remove_prefix(1);
-        if (digits.starts_with('-'))
-            return std::nullopt;
-    }
-    int64_t number = 0;
-    auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
-    if (digits.empty() || error != std::errc() || end != digits.data() + digits.size())
+    auto number = Text::integerValue(*text);
+    if (!number)
         return std::nullopt;
     // No tree is deeper than the int range, so a larger depth means the same as its largest value.
-    return static_cast<int>(std::clamp<int64_t>(number, INT_MIN, INT_MAX));
+    return static_cast<int>(std::clamp<int64_t>(*number, INT_MIN, INT_MAX));
 }
 
 // Points printed as whole numbers, the fraction dropped toward zero.

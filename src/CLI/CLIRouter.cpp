@@ -1,6 +1,7 @@
 #include "CLI/CLIRouter.h"
 
 #include "CLI/EndToEndProbeRunner.h"
+#include "CLI/OCRSelectionE2ERunner.h"
 #include "CLI/SelectionProbeRunner.h"
 #include "Documents/OfflineAlignTests.h"
 
@@ -63,6 +64,7 @@ std::map<std::string, Command>& commands()
                   return EndToEndProbeRunner::run(path, environment);
               });
           } },
+        { "--probe-ocr-e2e", [](const Arguments& a) { return OCRSelectionE2ERunner::run(a); } },
     };
     return table;
 }

@@ -10,7 +10,6 @@
 #include "Support/Log.h"
 #include "Support/Text.h"
 
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -91,19 +90,7 @@ Mode mode(const Options& options)
     return options.watch ? Mode::watch : Mode::single;
 }
 
-std::optional<int64_t> parseRound(const std::string& text)
-{
-    std::string_view digits = text;
-    if (!digits.empty() && digits.front() == '+')
-        digits.remove_prefix(1);
-    if (digits.empty() || digits.front() == '+' || (text.front() == '+' && digits.front() == '-'))
-        return std::nullopt;
-    int64_t value = 0;
-    auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-    if (error != std::errc() || end != digits.data() + digits.size())
-        return std::nullopt;
-    return value;
-}
+std::optional<int64_t> parseRound(const std::string& text) { return Text::integerValue(text); }
 
 std::string batchResultsPath(const Options& options, const std::string& listPath)
 {

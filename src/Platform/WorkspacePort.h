@@ -51,6 +51,13 @@ public:
     // The short version ("CFBundleShortVersionString") of the installed application bundle with
     // `bundleID`, running or not; none when no such application is installed or it has no version.
     virtual std::optional<std::string> applicationVersion(const std::string& bundleID) = 0;
+    // Where the installed application bundle with `bundleID` lies ("/Applications/X.app"), running
+    // or not; none when no such application is installed.
+    virtual std::optional<std::string> applicationPath(const std::string& bundleID)
+    {
+        (void)bundleID;
+        return std::nullopt;
+    }
 
     // Calls back (on the main run loop) whenever the frontmost application changes. Returns a
     // token; the callback stays registered until the token is destroyed.

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -77,6 +79,13 @@ std::string asciiLowercased(std::string_view text);
 // Full Unicode lower-case mapping, independent of the locale (Swift's String.lowercased():
 // "Ä" → "ä", "İ" → "i̇", "ΑΣ" → "ασ").
 std::string lowercased(std::string_view text);
+// Full Unicode upper-case mapping, independent of the locale (Swift's String.uppercased():
+// "ß" → "SS", "ſ" → "S").
+std::string uppercased(std::string_view text);
+
+// A whole decimal integer as Swift's Int(String) reads one: an optional "+" or "-", then ASCII
+// digits only, within the 64-bit range. No blanks, no empty digits.
+std::optional<int64_t> integerValue(std::string_view text);
 
 } // namespace Text
 } // namespace lorvantine

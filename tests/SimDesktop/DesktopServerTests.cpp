@@ -106,6 +106,9 @@ TEST_F(DesktopServerTest, RemotePortsAnswerAsTheDesktopDoes)
     EXPECT_EQ(ports.windowServer->screens(), local.windowServer->screens());
     EXPECT_EQ(ports.workspace->runningApplications(), local.workspace->runningApplications());
     EXPECT_EQ(ports.workspace->operatingSystemVersion(), local.workspace->operatingSystemVersion());
+    for (const char* bundleID : { "com.apple.Safari", "com.example.Absent" })
+        EXPECT_EQ(ports.workspace->applicationPath(bundleID), local.workspace->applicationPath(bundleID)) << bundleID;
+    EXPECT_EQ(ports.workspace->applicationPath("com.apple.Safari"), "/Applications/Safari.app");
     EXPECT_EQ(ports.permissions->checkInputMonitoring(), local.permissions->checkInputMonitoring());
 
     // What one process writes, another reads: the pasteboard is the desktop's.

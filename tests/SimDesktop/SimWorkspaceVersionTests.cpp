@@ -32,6 +32,11 @@ TEST(SimWorkspaceVersions, TheSystemAndEveryInstalledApplicationHaveTheFixturesV
     for (const auto& [bundleID, version] : cases)
         EXPECT_EQ(workspace.applicationVersion(bundleID), version) << bundleID;
 
+    // Where a bundle lies: a running copy's own path first, then the installed entry's.
+    EXPECT_EQ(workspace.applicationPath("com.apple.iBooksX"), "/Applications/Books.app");
+    EXPECT_EQ(workspace.applicationPath("com.example.Unversioned"), std::nullopt);
+    EXPECT_EQ(workspace.applicationPath("com.example.Absent"), std::nullopt);
+
     PortsUnderTest plain(SimDesktop::create());
     EXPECT_EQ(plain.ports.workspace->operatingSystemVersion(), (OperatingSystemVersion { 14, 5, 0 }));
 }

@@ -279,5 +279,30 @@ TEST(TextCase, LowercasesWithTheFullUnicodeMapping)
         EXPECT_EQ(Text::lowercased(text), lower) << text;
 }
 
+TEST(TextCase, UppercasesWithTheFullUnicodeMapping)
+{
+    const std::vector<std::pair<std::string, std::string>> cases {
+        { "start3", "START3" },
+        { "straße", "STRASSE" }, // one letter becomes two
+        { "\u017F1", "S1" },     // the long s is an S
+        { "", "" },
+    };
+    for (const auto& [text, upper] : cases)
+        EXPECT_EQ(Text::uppercased(text), upper) << text;
+}
+
+TEST(TextIntegers, ReadWholeDecimalIntegersOnly)
+{
+    const std::vector<std::pair<std::string, std::optional<int64_t>>> cases {
+        { "12", 12 }, { "+7", 7 }, { "-3", -3 }, { "007", 7 },
+        { "", std::nullopt }, { "+", std::nullopt }, { "-", std::nullopt }, { "+-1", std::nullopt },
+        { " 2", std::nullopt }, { "2 ", std::nullopt }, { "1X", std::nullopt }, { "1.0", std::nullopt },
+        { "\u0663", std::nullopt }, // digits of other scripts are not read
+        { "9223372036854775807", INT64_MAX }, { "9223372036854775808", std::nullopt },
+    };
+    for (const auto& [text, number] : cases)
+        EXPECT_EQ(Text::integerValue(text), number) << text;
+}
+
 } // namespace
 } // namespace lorvantine

@@ -73,6 +73,14 @@ std::optional<std::string> RemoteWorkspace::applicationVersion(const std::string
     return std::nullopt;
 }
 
+std::optional<std::string> RemoteWorkspace::applicationPath(const std::string& bundleID)
+{
+    auto answer = m_desktop->call({ { "op", "wk.path" }, { "bundleID", bundleID } });
+    if (answer && answer->is_string())
+        return answer->get<std::string>();
+    return std::nullopt;
+}
+
 std::shared_ptr<void> RemoteWorkspace::observeActivation(std::function<void(const RunningApplication&)> callback)
 {
     uint64_t channel = m_desktop->openChannel([callback = std::move(callback)](const nlohmann::json& message) {

@@ -20,6 +20,7 @@ public:
     std::optional<std::string> runAppleScript(const std::string& source, std::string& error) override;
     OperatingSystemVersion operatingSystemVersion() override;
     std::optional<std::string> applicationVersion(const std::string& bundleID) override;
+    std::optional<std::string> applicationPath(const std::string& bundleID) override;
     std::shared_ptr<void> observeActivation(std::function<void(const RunningApplication&)> callback) override;
 
 private:

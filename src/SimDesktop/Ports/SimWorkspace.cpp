@@ -62,6 +62,19 @@ std::optional<std::string> SimWorkspace::applicationVersion(const std::string& b
     });
 }
 
+std::optional<std::string> SimWorkspace::applicationPath(const std::string& bundleID)
+{
+    return m_desktop->withModel([&](SimModel& m) -> std::optional<std::string> {
+        for (const auto& app : m.applications)
+            if (app.info.bundleIdentifier == bundleID && app.info.bundlePath)
+                return app.info.bundlePath;
+        for (const SimInstalledApplication& installed : m.installed)
+            if (installed.application.bundleIdentifier == bundleID)
+                return installed.application.bundlePath;
+        return std::nullopt;
+    });
+}
+
 std::optional<std::string> SimWorkspace::runAppleScript(const std::string& source, std::string& error)
 {
     return SimAppleScriptRunner(m_desktop).run(source, error);

@@ -25,6 +25,8 @@ public:
     OperatingSystemVersion operatingSystemVersion() override;
     // A running application's own version first, then the fixture's installed bundles.
     std::optional<std::string> applicationVersion(const std::string& bundleID) override;
+    // The same order: a running application's bundle path, then the fixture's installed bundles.
+    std::optional<std::string> applicationPath(const std::string& bundleID) override;
     std::shared_ptr<void> observeActivation(std::function<void(const RunningApplication&)> callback) override;
     // Journaled; any URL with a scheme is taken (nothing is shown).
     bool openURL(const std::string& url) override;

@@ -376,6 +376,13 @@ std::optional<Json> DesktopSession::workspace(const std::string& op, const Json&
         auto version = wk.applicationVersion(bundleID);
         return version ? Json(*version) : Json(nullptr);
     }
+    if (op == "wk.path") {
+        std::string bundleID = args.text("bundleID");
+        if (!args.ok)
+            return std::nullopt;
+        auto path = wk.applicationPath(bundleID);
+        return path ? Json(*path) : Json(nullptr);
+    }
     if (op == "wk.observe" || op == "wk.unobserve") {
         uint64_t channel = args.channel();
         if (!args.ok)

@@ -1,0 +1,87 @@
+#include "CLI/OCRSelectionE2ERunner.h"
+
+#include "Platform/ProcessPort.h"
+#include "Platform/Services.h"
+#include "Platform/WorkspacePort.h"
+#include "Support/Files.h"
+#include "Support/Log.h"
+
+#include <chrono>
+#include <filesystem>
+
+namespace lorvantine::OCRSelectionE2ERunner {
+
+namespace {
+
+std::string absolutePath(const std::string& path)
+{
+    std::error_code error;
+    auto absolute = std::filesystem::absolute(path, error);
+    return error ? path : absolute.string();
+}
+
+std::string fixtureCopyPath(const std::string& source)
+{
+    std::string extension = std::filesystem::path(source).extension().string();
+    if (!extension.empty())
+        extension.erase(0, 1);
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch());
+    return "/tmp/lorvantine-fixture-" + std::to_string(ms.count()) + "." + (extension.empty() ? "md" : extension);
+}
+
+std::optional<std::string> applicationPath(const std::string& bundleID)
+{
+    for (const RunningApplication& app : Platform::workspace().runningApplications())
+        if (app.bundleIdentifier == bundleID) {
+            if (app.bundlePath)
+                return app.bundlePath;
+            break;
+        }
+    return Platform::workspace().applicationPath(bundleID);
+}
+
+} // namespace
+
+std::string stageFixtureAsTemp(const std::string& source)
+{
+    const std::string absolute = absolutePath(source);
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(absolute, error))
+        return absolute;
+    const std::string copy = fixtureCopyPath(absolute);
+    // The copy replaces whatever stands at its name, a planted link included, without following it.
+    std::filesystem::remove(copy, error);
+    std::string failure = error ? error.message() : "";
+    if (failure.empty()) {
+        auto bytes = Files::readAll(absolute);
+        if (!bytes)
+            failure = bytes.error().message;
+        else if (auto written = Files::writeNoFollow(copy, *bytes); !written)
+            failure = written.error().message;
+    }
+    if (!failure.empty()) {
+        Log::line("⚠️  fixture 复制失败 (" + failure + ") — 用原路径");
+        return absolute;
+    }
+    Log::line("📄 fixture 复制到 " + copy);
+    return copy;
+}
+
+bool launchWithFixture(const std::string& bundleID, const std::string& fixture)
+{
+    const std::string path = absolutePath(fixture);
+    std::error_code error;
+    if (!std::filesystem::exists(path, error)) {
+        Log::line("❌ fixture 不存在: " + path);
+        return false;
+    }
+    auto application = applicationPath(bundleID);
+    if (!application) {
+        Log::line("❌ 找不到 " + bundleID + " 的应用路径");
+        return false;
+    }
+    auto outcome = Platform::processes().run("/usr/bin/open", { "-a", *application, path });
+    return outcome && outcome->exitStatus == 0;
+}
+
+} // namespace lorvantine::OCRSelectionE2ERunner
