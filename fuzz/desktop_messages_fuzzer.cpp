@@ -31,6 +31,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         op && (*op == "cap.window" || *op == "wk.script"))
         return 0;
     auto session = std::make_shared<DesktopSession>(desktop, desktop->services(), [](const nlohmann::json&) { return true; });
+    // The client's own windows are those of the application it registered.
+    if (const auto* op = read.message.contains("op") ? read.message["op"].get_ptr<const std::string*>() : nullptr;
+        op && op->starts_with("tk."))
+        session->answer({ { "id", 0 }, { "op", "app.register" }, { "app", { { "pid", 4200 }, { "bundleID", "com.example.Fuzz" } } } });
     auto answer = session->answer(read.message);
     const bool refused = answer.message.contains("error");
     fuzz::check(refused == answer.close, "exactly the refused requests close the connection");

@@ -12,6 +12,7 @@
 #include "SimDesktop/Control/SimControlServer.h"
 #include "SimDesktop/SimDesktop.h"
 #include "SimDesktop/Rendering/SimRenderer.h"
+#include "SimDesktop/Served/SharedWindowHost.h"
 #include "SimDesktop/Toolkit/SimWindowHost.h"
 #include "Support/Log.h"
 
@@ -200,6 +201,16 @@ int main(int argc, char** argv)
         services.textRecognizer = SimRecognitionTruth::readsPixels() ? Platform::current().textRecognizer
                                                                       : std::make_shared<RemoteTextRecognizer>(remote);
         Platform::install(std::move(services));
+    }
+    // The application's windows are windows of its application there too; a command-line run
+    // registers nothing (a runner must not find itself).
+    if (remote && !wantsCommandLine(args)) {
+        auto shared = SharedWindowHost::create(host, remote, error);
+        if (!shared) {
+            std::fprintf(stderr, "lorvantine: cannot show the program's windows on the shared desktop: %s\n", error.c_str());
+            return 1;
+        }
+        WindowHost::install(std::move(shared));
     }
 
     std::unique_ptr<ScreenSnapshots> snapshots;

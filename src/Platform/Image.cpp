@@ -69,24 +69,25 @@ uint64_t Image::digest() const
     return hash;
 }
 
-Expected<Image, ImageError> Image::loadPNG(const std::string& path)
-{
-    SurfacePtr loaded(cairo_image_surface_create_from_png(path.c_str()));
-    cairo_status_t status = cairo_surface_status(loaded.get());
-    if (status != CAIRO_STATUS_SUCCESS)
-        return Unexpected(ImageError{path + ": " + cairo_status_to_string(status)});
-    int width = cairo_image_surface_get_width(loaded.get());
-    int height = cairo_image_surface_get_height(loaded.get());
-    if (width <= 0 || height <= 0)
-        return Unexpected(ImageError{path + ": the picture has no pixels"});
+namespace {
 
-    // Painting onto an ARGB32 surface brings every PNG colour type to the one layout.
+// Paints a decoded PNG of any colour type onto an ARGB32 surface: every picture in one layout.
+Expected<Image, ImageError> imageFromSurface(cairo_surface_t* loaded, const std::string& name)
+{
+    cairo_status_t status = cairo_surface_status(loaded);
+    if (status != CAIRO_STATUS_SUCCESS)
+        return Unexpected(ImageError{name + ": " + cairo_status_to_string(status)});
+    int width = cairo_image_surface_get_width(loaded);
+    int height = cairo_image_surface_get_height(loaded);
+    if (width <= 0 || height <= 0)
+        return Unexpected(ImageError{name + ": the picture has no pixels"});
+
     SurfacePtr converted(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));
     if (cairo_surface_status(converted.get()) != CAIRO_STATUS_SUCCESS)
-        return Unexpected(ImageError{path + ": " + cairo_status_to_string(cairo_surface_status(converted.get()))});
+        return Unexpected(ImageError{name + ": " + cairo_status_to_string(cairo_surface_status(converted.get()))});
     cairo_t* cr = cairo_create(converted.get());
     cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-    cairo_set_source_surface(cr, loaded.get(), 0, 0);
+    cairo_set_source_surface(cr, loaded, 0, 0);
     cairo_paint(cr);
     cairo_destroy(cr);
     cairo_surface_flush(converted.get());
@@ -99,6 +100,64 @@ Expected<Image, ImageError> Image::loadPNG(const std::string& path)
     image.pixels.assign(data, data + static_cast<size_t>(image.stride) * height);
     image.sourceDigest = image.digest();
     return image;
+}
+
+struct PNGBytesReader {
+    const std::vector<uint8_t>& bytes;
+    size_t offset = 0;
+};
+
+} // namespace
+
+Expected<Image, ImageError> Image::loadPNG(const std::string& path)
+{
+    SurfacePtr loaded(cairo_image_surface_create_from_png(path.c_str()));
+    return imageFromSurface(loaded.get(), path);
+}
+
+Expected<Image, ImageError> Image::decodePNG(const std::vector<uint8_t>& bytes, int64_t maxPixels)
+{
+    // The header's size is checked before anything is decoded: a few bytes of PNG may claim
+    // gigabytes of pixels.
+    static const uint8_t signature[] = { 0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n' };
+    if (bytes.size() < 24 || !std::equal(std::begin(signature), std::end(signature), bytes.begin())
+        || std::string(bytes.begin() + 12, bytes.begin() + 16) != "IHDR")
+        return Unexpected(ImageError{"the picture is not a PNG"});
+    auto bigEndian = [&](size_t at) {
+        return (uint32_t(bytes[at]) << 24) | (uint32_t(bytes[at + 1]) << 16) | (uint32_t(bytes[at + 2]) << 8) | bytes[at + 3];
+    };
+    const int64_t pixels = int64_t(bigEndian(16)) * int64_t(bigEndian(20));
+    if (pixels > maxPixels)
+        return Unexpected(ImageError{"the picture is larger than " + std::to_string(maxPixels) + " pixels"});
+    PNGBytesReader reader { bytes };
+    auto read = [](void* closure, unsigned char* data, unsigned int length) {
+        auto* r = static_cast<PNGBytesReader*>(closure);
+        if (r->bytes.size() - r->offset < length)
+            return CAIRO_STATUS_READ_ERROR;
+        std::copy_n(r->bytes.begin() + static_cast<std::ptrdiff_t>(r->offset), length, data);
+        r->offset += length;
+        return CAIRO_STATUS_SUCCESS;
+    };
+    SurfacePtr loaded(cairo_image_surface_create_from_png_stream(read, &reader));
+    return imageFromSurface(loaded.get(), "PNG");
+}
+
+std::optional<std::vector<uint8_t>> Image::encodePNG() const
+{
+    if (isEmpty() || stride != strideFor(width) || pixels.size() < static_cast<size_t>(stride) * height)
+        return std::nullopt;
+    SurfacePtr surface(cairo_image_surface_create_for_data(const_cast<uint8_t*>(pixels.data()), CAIRO_FORMAT_ARGB32,
+                                                           width, height, stride));
+    std::vector<uint8_t> bytes;
+    auto write = [](void* closure, const unsigned char* data, unsigned int length) {
+        auto* out = static_cast<std::vector<uint8_t>*>(closure);
+        out->insert(out->end(), data, data + length);
+        return CAIRO_STATUS_SUCCESS;
+    };
+    if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS
+        || cairo_surface_write_to_png_stream(surface.get(), write, &bytes) != CAIRO_STATUS_SUCCESS)
+        return std::nullopt;
+    return bytes;
 }
 
 Expected<void, ImageError> Image::savePNG(const std::string& path) const

@@ -55,6 +55,9 @@ struct Image {
     // Writes the file in place, following whatever is at `path`: callers write only to paths
     // they created.
     Expected<void, ImageError> savePNG(const std::string& path) const;
+    // The same in memory. Decoding refuses a picture of more than `maxPixels` before reading it.
+    static Expected<Image, ImageError> decodePNG(const std::vector<uint8_t>& bytes, int64_t maxPixels);
+    std::optional<std::vector<uint8_t>> encodePNG() const;
 
     // The area that cropping to `area` (in pixels, possibly fractional) takes: widened outward to
     // whole pixels, then clipped to the image. None when nothing of the image is left.

@@ -8,6 +8,7 @@
 #include "Platform/WindowServerPort.h"
 #include "Platform/WorkspacePort.h"
 #include "SimDesktop/Ports/SimEventMonitor.h"
+#include "SimDesktop/Served/ClientWindows.h"
 #include "SimDesktop/SimDesktop.h"
 
 namespace lorvantine {
@@ -98,11 +99,13 @@ void DesktopSession::end()
     std::map<uint64_t, std::shared_ptr<void>> watches;
     std::map<uint64_t, uint64_t> monitors;
     std::optional<ProcessID> application;
+    std::shared_ptr<ClientWindows> windows;
     {
         std::lock_guard lock(m_lock);
         if (m_ended)
             return;
         m_ended = true;
+        windows.swap(m_windows);
         observers.swap(m_observers);
         watches.swap(m_activationWatches);
         monitors.swap(m_monitors);
@@ -116,6 +119,7 @@ void DesktopSession::end()
         eventMonitor.removeTap(monitor);
     }
     watches.clear();
+    windows.reset();
     if (application)
         m_desktop->terminateApplication(*application);
     joinRuns(true);
@@ -558,11 +562,46 @@ std::optional<Json> DesktopSession::session(const std::string& op, const Json& r
         if (pid == 0)
             return Json(false);
         m_application = pid;
+        m_windows = std::make_shared<ClientWindows>(m_desktop, pid);
         return Json(true);
     }
+    if (op == "tk.show" || op == "tk.remove" || op == "tk.listen")
+        return clientWindows(op, request);
     if (op == "rt.recognize")
         return recognize(request);
     return std::nullopt;
+}
+
+// The client's own windows, shown as windows of the application it registered.
+std::optional<Json> DesktopSession::clientWindows(const std::string& op, const Json& request)
+{
+    std::shared_ptr<ClientWindows> windows;
+    {
+        std::lock_guard lock(m_lock);
+        windows = m_windows;
+    }
+    SessionArgs args { request };
+    if (op == "tk.show") {
+        const Json* json = Wire::member(request, "window");
+        auto window = json ? SharedWindow::fromWire(*json) : std::nullopt;
+        if (!window)
+            return std::nullopt;
+        return Json(windows && windows->show(*window));
+    }
+    if (op == "tk.remove") {
+        auto number = static_cast<uint32_t>(args.integer("window", 1, UINT32_MAX));
+        if (!args.ok)
+            return std::nullopt;
+        return Json(windows && windows->remove(number));
+    }
+    const uint64_t channel = args.channel();
+    if (!args.ok)
+        return std::nullopt;
+    std::weak_ptr<DesktopSession> weak = weak_from_this();
+    return Json(windows && windows->listen([weak, channel](Json message) {
+        if (auto self = weak.lock())
+            self->push(channel, std::move(message));
+    }));
 }
 
 // Answered from the desktop's truth whatever recogniser the server itself uses: the client chose

@@ -15,6 +15,7 @@
 
 namespace lorvantine {
 
+class ClientWindows;
 class SimDesktop;
 
 // One client of the desktop server: answers its requests from the desktop's ports and pushes
@@ -25,6 +26,8 @@ class SimDesktop;
 // registered: its own events are local, the others' global. `end` (also run by the destructor) removes what the
 // client registered — observers, activation watches and its application — so nothing more is
 // pushed once it has returned.
+// Once it registered an application, its own windows are windows of that application
+// (ClientWindows).
 //
 // A program run ("pr.run": "open", "osascript") can take a while (an application's launch):
 // it runs on a thread of its own and its answer goes out when it ends, so the client's other
@@ -59,6 +62,7 @@ private:
     std::optional<Json> pasteboardOrPermissions(const std::string& op, const Json& request);
     std::optional<Json> session(const std::string& op, const Json& request);
     std::optional<Json> eventMonitors(const std::string& op, const Json& request);
+    std::optional<Json> clientWindows(const std::string& op, const Json& request);
     void push(uint64_t channel, Json message);
     std::optional<Json> recognize(const Json& request);
     Answer runProcess(int64_t id, const Json& request);
@@ -75,6 +79,8 @@ private:
     std::optional<ProcessID> m_application;
     // Channel → the desktop's monitor or tap id (they share one numbering).
     std::map<uint64_t, uint64_t> m_monitors;
+    // The windows of the registered application.
+    std::shared_ptr<ClientWindows> m_windows;
     // Programs running for this client, each on a thread of its own (see runProcess).
     struct ProcessRun {
         std::thread thread;

@@ -4,7 +4,6 @@
 #include "SimDesktop/Model/SimGeometry.h"
 #include "SimDesktop/Model/SimJournalEntry.h"
 #include "SimDesktop/Model/SimModel.h"
-#include "SimDesktop/Toolkit/SimWindowHost.h"
 
 namespace lorvantine {
 
@@ -42,18 +41,18 @@ void SimToolkitRouter::onJournalEntry(SimModel& model, const SimJournalEntry& en
     if (entry.kind == SimJournalEntry::Kind::action) {
         if (entry.result != AXError::success || entry.element.pid != m_pid)
             return;
-        DispatchQueue::main().async([host = m_host, element = entry.element, action = entry.name] {
-            if (auto h = host.lock())
-                h->deliverAction(element, action);
+        DispatchQueue::main().async([to = m_destination, element = entry.element, action = entry.name] {
+            if (to->onAction)
+                to->onAction(element, action);
         });
         return;
     }
     if (entry.kind == SimJournalEntry::Kind::setAttribute) {
         if (entry.name != "AXValue" || entry.result != AXError::success || entry.element.pid != m_pid)
             return;
-        DispatchQueue::main().async([host = m_host, element = entry.element, value = entry.value] {
-            if (auto h = host.lock())
-                h->deliverSetValue(element, value);
+        DispatchQueue::main().async([to = m_destination, element = entry.element, value = entry.value] {
+            if (to->onSetValue)
+                to->onSetValue(element, value);
         });
         return;
     }
@@ -88,9 +87,9 @@ void SimToolkitRouter::onJournalEntry(SimModel& model, const SimJournalEntry& en
     }
     if (activates)
         model.setFrontmost(m_pid);
-    DispatchQueue::main().async([host = m_host, ours, event] {
-        if (auto h = host.lock())
-            h->deliverMouse(ours, event);
+    DispatchQueue::main().async([to = m_destination, ours, event] {
+        if (to->onMouse)
+            to->onMouse(ours, event);
     });
 }
 

@@ -10,6 +10,7 @@
 #include "SimDesktop/Toolkit/CairoPainter.h"
 #include "SimDesktop/Toolkit/PangoTextMeasurer.h"
 #include "SimDesktop/Toolkit/SimToolkitRouter.h"
+#include "SimDesktop/Toolkit/SimWindowPictures.h"
 
 #include <cairo.h>
 #include <unistd.h>
@@ -40,12 +41,6 @@ std::string subroleOf(const Window& window)
     if (dynamic_cast<const Panel*>(&window))
         return "AXFloatingWindow";
     return "AXUnknown";
-}
-
-bool activatesOnClick(const Window& window)
-{
-    const auto* panel = dynamic_cast<const Panel*>(&window);
-    return !(panel && panel->isNonactivating());
 }
 
 } // namespace
@@ -79,35 +74,6 @@ struct SimWindowHost::Shown {
     std::vector<MirrorEntry> mirror;
 };
 
-// What the renderer's threads paint: a copy of the shown windows' pictures, one external layer
-// per window level.
-struct SimWindowHost::Layers {
-    struct Picture {
-        int32_t level = 0;
-        Rect frame; // global, top-left
-        double alpha = 1;
-        Surface surface;
-    };
-    std::mutex mutex;
-    std::vector<Picture> pictures; // back to front
-
-    void paint(int32_t level, cairo_t* cr)
-    {
-        std::lock_guard lock(mutex);
-        for (const auto& p : pictures) {
-            if (p.level != level || !p.surface || p.alpha <= 0)
-                continue;
-            cairo_save(cr);
-            cairo_translate(cr, p.frame.minX(), p.frame.minY());
-            cairo_rectangle(cr, 0, 0, p.frame.width(), p.frame.height());
-            cairo_clip(cr);
-            cairo_set_source_surface(cr, p.surface.get(), 0, 0);
-            cairo_paint_with_alpha(cr, p.alpha);
-            cairo_restore(cr);
-        }
-    }
-};
-
 std::shared_ptr<SimWindowHost> SimWindowHost::create(std::shared_ptr<SimDesktop> desktop)
 {
     MainQueue::requireMainThread("SimWindowHost::create");
@@ -124,7 +90,21 @@ std::shared_ptr<SimWindowHost> SimWindowHost::create(std::shared_ptr<SimDesktop>
         return m.addApplication(app);
     });
     auto host = std::shared_ptr<SimWindowHost>(new SimWindowHost(std::move(desktop), pid));
-    host->m_router = std::make_shared<SimToolkitRouter>(host, pid);
+    std::weak_ptr<SimWindowHost> weak = host;
+    SimToolkitRouter::Destination destination;
+    destination.onMouse = [weak](std::optional<uint32_t> window, const InputEvent& event) {
+        if (auto h = weak.lock())
+            h->deliverMouse(window, event);
+    };
+    destination.onAction = [weak](const AXElement& element, const std::string& action) {
+        if (auto h = weak.lock())
+            h->deliverAction(element, action);
+    };
+    destination.onSetValue = [weak](const AXElement& element, const AXValue& value) {
+        if (auto h = weak.lock())
+            h->deliverSetValue(element, value);
+    };
+    host->m_router = std::make_shared<SimToolkitRouter>(pid, std::move(destination));
     host->m_desktop->withModel([&](SimModel& m) { m.behaviours.push_back(host->m_router); });
     return host;
 }
@@ -138,14 +118,13 @@ std::shared_ptr<SimWindowHost> SimWindowHost::install(std::shared_ptr<SimDesktop
 }
 
 SimWindowHost::SimWindowHost(std::shared_ptr<SimDesktop> desktop, ProcessID pid)
-    : m_desktop(std::move(desktop)), m_pid(pid), m_layers(std::make_shared<Layers>())
+    : m_desktop(desktop), m_pid(pid), m_pictures(std::make_unique<SimWindowPictures>(std::move(desktop)))
 {
 }
 
 SimWindowHost::~SimWindowHost()
 {
-    for (const auto& [level, id] : m_layerIds)
-        m_desktop->removeExternalLayer(id);
+    m_pictures.reset();
     m_desktop->withModel([&](SimModel& m) {
         std::erase(m.behaviours, std::static_pointer_cast<SimBehaviour>(m_router));
         for (const auto& s : m_shown)
@@ -408,40 +387,53 @@ void SimWindowHost::redraw(Shown& s)
 
 void SimWindowHost::publishLayers()
 {
-    std::vector<Layers::Picture> pictures;
-    for (const auto& s : m_shown) {
-        const int32_t level = s->window->level();
-        pictures.push_back({ level, s->topLeftFrame, s->window->alphaValue(), s->picture });
-        if (!m_layerIds.count(level)) {
-            std::weak_ptr<Layers> layers = m_layers;
-            SimExternalLayer layer;
-            layer.level = level;
-            layer.paint = [layers, level](cairo_t* cr, const Rect&) {
-                if (auto l = layers.lock())
-                    l->paint(level, cr);
-            };
-            m_layerIds[level] = m_desktop->addExternalLayer(std::move(layer));
-        }
-    }
-    std::lock_guard lock(m_layers->mutex);
-    m_layers->pictures = std::move(pictures);
+    std::vector<SimWindowPictures::Picture> pictures;
+    for (const auto& s : m_shown)
+        pictures.push_back({ s->window->level(), s->topLeftFrame, s->window->alphaValue(), s->picture });
+    m_pictures->publish(std::move(pictures));
 }
 
 std::optional<Image> SimWindowHost::renderWindow(const Window& window, double scale) const
 {
     const Shown* s = shown(window);
+    if (!s)
+        return std::nullopt;
+    return render(*s, Rect(Point {}, s->topLeftFrame.size), scale, window.alphaValue());
+}
+
+std::optional<SimWindowHost::DrawnContent> SimWindowHost::drawnContent(const Window& window, double scale) const
+{
+    const Shown* s = shown(window);
     if (!s || !s->picture)
         return std::nullopt;
-    Image image = Image::filled(static_cast<int>(std::lround(s->topLeftFrame.width() * scale)),
-                                static_cast<int>(std::lround(s->topLeftFrame.height() * scale)), 0);
+    // Whole points around what was drawn: a full-screen overlay draws a few highlights.
+    double x = 0, y = 0, width = 0, height = 0;
+    cairo_recording_surface_ink_extents(s->picture.get(), &x, &y, &width, &height);
+    const Rect ink = Rect(std::floor(x), std::floor(y), std::ceil(x + width) - std::floor(x), std::ceil(y + height) - std::floor(y))
+                         .intersection(Rect(Point {}, s->topLeftFrame.size));
+    if (ink.width() <= 0 || ink.height() <= 0)
+        return DrawnContent {};
+    auto image = render(*s, ink, scale, 1);
+    if (!image)
+        return std::nullopt;
+    return DrawnContent { std::move(*image), ink };
+}
+
+// `area` in the window's points from its top-left corner.
+std::optional<Image> SimWindowHost::render(const Shown& s, const Rect& area, double scale, double alpha) const
+{
+    if (!s.picture)
+        return std::nullopt;
+    Image image = Image::filled(static_cast<int>(std::lround(area.width() * scale)),
+                                static_cast<int>(std::lround(area.height() * scale)), 0);
     if (image.isEmpty())
         return std::nullopt;
     cairo_surface_t* surface = cairo_image_surface_create_for_data(image.pixels.data(), CAIRO_FORMAT_ARGB32, image.width,
                                                                    image.height, image.stride);
     cairo_t* cr = cairo_create(surface);
     cairo_scale(cr, scale, scale);
-    cairo_set_source_surface(cr, s->picture.get(), 0, 0);
-    cairo_paint_with_alpha(cr, window.alphaValue());
+    cairo_set_source_surface(cr, s.picture.get(), -area.minX(), -area.minY());
+    cairo_paint_with_alpha(cr, alpha);
     cairo_destroy(cr);
     cairo_surface_flush(surface);
     cairo_surface_destroy(surface);
@@ -449,6 +441,12 @@ std::optional<Image> SimWindowHost::renderWindow(const Window& window, double sc
 }
 
 // --- Lookups ---
+
+bool SimWindowHost::activatesOnClick(const Window& window)
+{
+    const auto* panel = dynamic_cast<const Panel*>(&window);
+    return !(panel && panel->isNonactivating());
+}
 
 Window* SimWindowHost::window(uint32_t number) const
 {

@@ -57,6 +57,16 @@ public:
     // One window of the program as drawn now, alone, at `scale` pixels per point (for tests and
     // diagnostics). None when it is not on screen.
     std::optional<Image> renderWindow(const Window& window, double scale = 1) const;
+    // What the window draws, without its alpha (whoever composites it applies that): the
+    // smallest area of whole points holding every drawn pixel (from the window's top-left
+    // corner) and its picture; an empty area when the window draws nothing.
+    struct DrawnContent {
+        Image image;
+        Rect area;
+    };
+    std::optional<DrawnContent> drawnContent(const Window& window, double scale = 1) const;
+    // Whether a click on the window brings the program to the front (not a non-activating panel).
+    static bool activatesOnClick(const Window& window);
 
     // --- For SimToolkitRouter (main thread) ---
     // A mouse event posted on the desktop; `windowNumber` is the program's window it goes to, if
@@ -68,7 +78,6 @@ public:
 
 private:
     struct Shown;
-    struct Layers;
     struct MirrorEntry;
 
     SimWindowHost(std::shared_ptr<SimDesktop> desktop, ProcessID pid);
@@ -78,12 +87,12 @@ private:
     void syncModel(Shown& shown, bool toFront);
     void syncAccessibility(Shown& shown);
     void publishLayers();
+    std::optional<Image> render(const Shown& shown, const Rect& area, double scale, double alpha) const;
     double primaryHeight() const;
 
     std::shared_ptr<SimDesktop> m_desktop;
     ProcessID m_pid = 0;
-    std::shared_ptr<Layers> m_layers;
-    std::map<int32_t, uint64_t> m_layerIds; // level → the desktop's external layer
+    std::unique_ptr<class SimWindowPictures> m_pictures;
     std::vector<std::unique_ptr<Shown>> m_shown; // back to front
     std::shared_ptr<class SimToolkitRouter> m_router;
 };
