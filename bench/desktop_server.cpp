@@ -97,7 +97,7 @@ void BM_OverlayChangePublishedToServer(benchmark::State& state)
             highlight->setFrame(Rect(200, y, 600, 48));
             shared->publishPending();
         }
-        if (auto drawn = local->drawnContent(*overlay))
+        if (auto drawn = local->drawnContent(*overlay, 2)) // the demo screen's backing scale
             if (auto png = drawn->image.encodePNG())
                 state.counters["png_bytes"] = static_cast<double>(png->size());
     }

@@ -14,7 +14,6 @@
 #include "Support/Text.h"
 
 #include <algorithm>
-#include <variant>
 
 namespace lorvantine::OCRSelectionE2ERunner {
 
@@ -30,22 +29,22 @@ struct OCRRunnerOptions {
     bool ocrDebug = false;
 };
 
-// The options, or the exit status of a usage error (its line written).
-std::variant<OCRRunnerOptions, int> readOptions(const std::vector<std::string>& args)
+// The options; none after a usage error's line.
+std::optional<OCRRunnerOptions> readOptions(const std::vector<std::string>& args)
 {
     auto bundleID = CLIRouter::value(args, "--app");
     if (!bundleID) {
         Log::line("用法: --probe-ocr-e2e --app <bundleID> --fixture <path> [--segments 1,2,3] [--log <path>]");
-        return setupError;
+        return std::nullopt;
     }
     if (!SelectionOCRDispatcher::OCR_WHITELIST.contains(*bundleID)) {
         Log::line("❌ " + *bundleID + " 不在 OCR_WHITELIST 里");
-        return setupError;
+        return std::nullopt;
     }
     auto fixture = CLIRouter::value(args, "--fixture");
     if (!fixture) {
         Log::line("❌ 需要 --fixture <path>");
-        return setupError;
+        return std::nullopt;
     }
     return OCRRunnerOptions { *bundleID, *fixture, segmentFilter(args),
                               EndToEndProbeSupport::logPath(args),
@@ -100,10 +99,10 @@ int run(const std::vector<std::string>& args)
     }
     Log::line("✅ Lorvantine pid=" + std::to_string(lorvantine->pid));
 
-    auto parsed = readOptions(args);
-    if (const int* status = std::get_if<int>(&parsed))
-        return *status;
-    const OCRRunnerOptions& options = std::get<OCRRunnerOptions>(parsed);
+    const auto parsed = readOptions(args);
+    if (!parsed)
+        return setupError;
+    const OCRRunnerOptions& options = *parsed;
 
     const std::string staged = stageFixtureAsTemp(options.fixture);
     if (!launchWithFixture(options.bundleID, staged)) {

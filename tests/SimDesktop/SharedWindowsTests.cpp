@@ -237,6 +237,11 @@ TEST_F(SharedWindowsTest, AFullScreenOverlayShowsWhatItDrawsWhereItDrawsIt)
     EXPECT_FALSE(near(screenColour({ 199, 453 }), Rgb { 255, 0, 255 }));
     EXPECT_FALSE(near(screenColour({ 201, 501 }), Rgb { 255, 0, 255 }));
     EXPECT_EQ(screenColour({ 300, 700 }), outside);
+    // Drawn as finely as the served screen (two pixels a point) shows it: the edge is sharp.
+    auto fine = SimRenderer::renderScreen(*desktop, 0, 2.0);
+    ASSERT_TRUE(fine);
+    EXPECT_EQ(rgbOf(fine->image.pixel(400, 906)), (Rgb { 255, 0, 255 }));
+    EXPECT_EQ(rgbOf(fine->image.pixel(1599, 998)), (Rgb { 255, 0, 255 }));
 
     // The highlight moves and the window fades to half.
     highlight->setFrame(Rect(200, 100, 600, 48)); // top-left (200, 752)

@@ -129,6 +129,12 @@ TEST_F(SimProcessesTest, CommandNPastesAndClosesDocumentsOfTheApplicationInFront
     pressCommand(9);
     pressCommand(9);
     ASSERT_EQ(t->desktop->windowNumbers(notes).size(), 1u);
+    // The application in front had no window: its new one comes in front of the others'.
+    auto list = t->ports.windowServer->copyWindowInfo(WindowListOption::onScreenOnly);
+    ASSERT_TRUE(list);
+    auto firstNormal = std::find_if(list->begin(), list->end(), [](const WindowInfo& w) { return w.kCGWindowLayer == 0; });
+    ASSERT_NE(firstNormal, list->end());
+    EXPECT_EQ(firstNormal->kCGWindowOwnerPID, notes);
     EXPECT_EQ(t->get<std::string>(*focused(), "AXValue"), "pasted 中文pasted 中文");
     EXPECT_EQ(t->get<AXRange>(*focused(), "AXSelectedTextRange"), (AXRange { 18, 0 }));
     // Notes' bounds of CJK text are empty; its Latin text has bounds.

@@ -456,12 +456,15 @@ bool SimModel::raiseWindow(uint32_t number)
     const ProcessID pid = w->pid;
     const uint32_t previousMain = mainWindow(pid);
     std::erase(zOrder, number);
+    // In front of the application's own windows; an application that has no other window puts
+    // it in front of every inactive application's windows (in front of all when it is active),
+    // not behind everything on screen.
     auto firstOfApp = std::find_if(zOrder.begin(), zOrder.end(), [&](uint32_t other) { return windows[other].pid == pid; });
-    // The windows of the application in front are in front of all others, its first window too
-    // (a document an application has just opened on being launched).
-    const Application* app = application(pid);
-    if (firstOfApp == zOrder.end() && app && app->info.isActive)
-        firstOfApp = zOrder.begin();
+    if (firstOfApp == zOrder.end())
+        firstOfApp = std::find_if(zOrder.begin(), zOrder.end(), [&](uint32_t other) {
+            const Application* owner = application(windows[other].pid);
+            return !owner || !owner->info.isActive;
+        });
     zOrder.insert(firstOfApp, number);
     for (auto& [k, other] : windows)
         if (other.pid == pid)

@@ -57,6 +57,7 @@ std::shared_ptr<SharedWindowHost> SharedWindowHost::create(std::shared_ptr<SimWi
             const double localHeight = host->m_local->desktop()->withModel(
                 [](SimModel& m) { return m.screens.empty() ? 0.0 : m.screens.front().frame.height(); });
             host->m_heightDifference = localHeight - primary->frame.height();
+            host->m_pictureScale = std::clamp(primary->backingScaleFactor, 1.0, 4.0);
         }
     return host;
 }
@@ -193,11 +194,11 @@ SharedWindow SharedWindowHost::describe(Window& window, const Pending& pending)
     return shared;
 }
 
-// PNG of what the window draws and where, at one pixel per point; coarser when that would not
-// fit in one message (a large window full of detail).
+// PNG of what the window draws and where, as fine as the served screen shows it; coarser when
+// that would not fit in one message (a large window full of detail).
 std::optional<std::vector<uint8_t>> SharedWindowHost::picture(const Window& window, Rect& area) const
 {
-    for (double scale : { 1.0, 0.5, 0.25 }) {
+    for (double scale = m_pictureScale; scale >= 0.25; scale /= 2) {
         auto drawn = m_local->drawnContent(window, scale);
         if (!drawn)
             return std::nullopt;

@@ -76,6 +76,8 @@ private:
     // The server's primary screen is this much shorter than the local one: its top-left
     // locations sit that much higher.
     double m_heightDifference = 0;
+    // Pixels per point of the pictures: the served primary screen's backing scale.
+    double m_pictureScale = 1;
     std::map<const Window*, uint32_t> m_numbers;
     std::vector<Pending> m_pending;
     bool m_scheduled = false;
