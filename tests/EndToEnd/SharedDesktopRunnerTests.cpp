@@ -48,10 +48,10 @@ void removeRecognitionCopy(const std::string& err)
         std::filesystem::remove(copied[1].str());
 }
 
-
 // The editor whose selection reaches accessibility is read from its bubble to its overlay; the
-// one that only draws its selection never offers a bubble. About 15 s, most of it the runner's
-// own pauses and the 3 s it gives a bubble to appear.
+// one whose selection never does is never offered a bubble. About 19 s, nearly all of it the
+// runner's own pauses: the 3 s it gives a bubble, and twice 2 s looking for a mini player that a
+// read selection does not show.
 TEST(SharedDesktopRunners, TheProbeRunPassesTheSelectingEditorAndStopsTheOtherAtItsBubble)
 {
     SharedDesktopRun run(sharedFixtures / "e2e-desktop.json");
@@ -59,7 +59,8 @@ TEST(SharedDesktopRunners, TheProbeRunPassesTheSelectingEditorAndStopsTheOtherAt
     run.stage("tests/fixtures/e2e-probe-fixture.txt");
 
     const auto started = std::chrono::system_clock::now();
-    const auto outcome = run.runProgram({ "--probe-e2e", (sharedFixtures / "e2e-probe-matrix.json").string(), "--log", run.programLog().string() }, 60s);
+    const auto outcome = run.runProgram(
+        { "--probe-e2e", (sharedFixtures / "e2e-probe-matrix.json").string(), "--log", run.programLog().string() }, 60s);
     removeProbeCopies({ "com.example.PlainEdit", "com.example.LagEdit" }, started);
     EXPECT_EQ(outcome.status, 1) << outcome.err;
     const std::string log = readFile(run.programLog());
