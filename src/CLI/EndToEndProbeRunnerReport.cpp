@@ -63,7 +63,9 @@ std::string markdownReport(const std::vector<E2EResult>& results, const std::str
     md += "- **BFR** — AXBoundsForRange 拿到首/末字符屏幕矩形\n";
     md += "- **Bubble** — Lorvantine SelectionBubble NSPanel（≈40×40）出现\n";
     md += "- **Press** — AX press ▶ 成功\n";
-    md += "- **Overlay** — HighlightOverlay 全屏 panel 出现，且日志有首段 `[Audio] play … ok=true`（= 语音开始）\n";
+    // The Overlay step also waits for the first played segment in the program's log, so the
+    // legend's "TTS started" holds.
+    md += "- **Overlay** — HighlightOverlay 全屏 panel 出现（= TTS 启动）\n";
     return md;
 }
 
