@@ -3,6 +3,7 @@
 #include "Platform/Backends/DesktopWire.h"
 #include "Platform/Image.h"
 #include "SimDesktop/SimDesktop.h"
+#include "SimDesktop/Toolkit/SimMirroring.h"
 #include "SimDesktop/Toolkit/SimToolkitRouter.h"
 #include "SimDesktop/Toolkit/SimWindowPictures.h"
 
@@ -38,20 +39,6 @@ std::shared_ptr<cairo_surface_t> clientSurface(const Image& image)
                     static_cast<size_t>(image.width) * 4);
     cairo_surface_mark_dirty(surface);
     return std::shared_ptr<cairo_surface_t>(surface, cairo_surface_destroy);
-}
-
-std::map<std::string, AXValue> clientAttributes(const SharedWindow::Element& e)
-{
-    std::map<std::string, AXValue> attributes;
-    attributes["AXTitle"] = e.title;
-    attributes["AXEnabled"] = e.enabled;
-    if (!e.subrole.empty())
-        attributes["AXSubrole"] = e.subrole;
-    if (!e.description.empty())
-        attributes["AXDescription"] = e.description;
-    if (e.value)
-        attributes["AXValue"] = *e.value;
-    return attributes;
 }
 
 } // namespace
@@ -311,7 +298,7 @@ void ClientWindows::syncElements(SimModel& m, Shown& s, std::vector<SharedWindow
             element.position = relative(e);
             element.width = e.frame.width();
             element.height = e.frame.height();
-            element.attributes = clientAttributes(e);
+            element.attributes = SimMirroring::attributes(e.subrole, e.title, e.description, e.value, e.enabled);
             element.actions = e.actions;
             if (e.valueSettable)
                 element.settable = { "AXValue" };
@@ -331,7 +318,7 @@ void ClientWindows::syncElements(SimModel& m, Shown& s, std::vector<SharedWindow
             const bool valueSet = valuesSet.count(nodes[i]) > 0;
             if ((e == old && !valueSet) || !node)
                 continue;
-            node->attributes = clientAttributes(e);
+            node->attributes = SimMirroring::attributes(e.subrole, e.title, e.description, e.value, e.enabled);
             node->actions = e.actions;
             node->settable.clear();
             if (e.valueSettable)

@@ -9,6 +9,7 @@
 #include "SimDesktop/SimDesktop.h"
 #include "SimDesktop/Toolkit/CairoPainter.h"
 #include "SimDesktop/Toolkit/PangoTextMeasurer.h"
+#include "SimDesktop/Toolkit/SimMirroring.h"
 #include "SimDesktop/Toolkit/SimToolkitRouter.h"
 #include "SimDesktop/Toolkit/SimWindowPictures.h"
 
@@ -298,18 +299,6 @@ void SimWindowHost::syncAccessibility(Shown& s)
             return;
     }
 
-    auto attributesOf = [](const MirrorEntry& e) {
-        std::map<std::string, AXValue> attributes;
-        attributes["AXTitle"] = e.title;
-        attributes["AXEnabled"] = e.enabled;
-        if (!e.subrole.empty())
-            attributes["AXSubrole"] = e.subrole;
-        if (!e.description.empty())
-            attributes["AXDescription"] = e.description;
-        if (e.value)
-            attributes["AXValue"] = *e.value;
-        return attributes;
-    };
     auto relative = [&](const MirrorEntry& e) {
         const Rect parentFrame = e.parent < 0 ? Rect() : entries[e.parent].frame;
         return Point { e.frame.minX() - parentFrame.minX(), e.frame.minY() - parentFrame.minY() };
@@ -330,7 +319,7 @@ void SimWindowHost::syncAccessibility(Shown& s)
                 element.position = relative(e);
                 element.width = e.frame.width();
                 element.height = e.frame.height();
-                element.attributes = attributesOf(e);
+                element.attributes = SimMirroring::attributes(e.subrole, e.title, e.description, e.value, e.enabled);
                 element.actions = e.actions;
                 if (e.settable)
                     element.settable = { "AXValue" };
@@ -346,7 +335,7 @@ void SimWindowHost::syncAccessibility(Shown& s)
             SimNode* node = m.node(e.node);
             if (!node)
                 continue;
-            node->attributes = attributesOf(e);
+            node->attributes = SimMirroring::attributes(e.subrole, e.title, e.description, e.value, e.enabled);
             node->actions = e.actions;
             node->settable.clear();
             if (e.settable)
