@@ -5,7 +5,7 @@
 #include "SimDesktop/SimDesktop.h"
 #include "Support/Log.h"
 
-#include "SafariArticleDesktop.h"
+#include "BenchDesktops.h"
 
 #include <benchmark/benchmark.h>
 
