@@ -32,6 +32,37 @@ void copyRole(benchmark::State& state, AccessibilityPort& ax)
     }
 }
 
+// The demo desktop served from a private directory, with one client connected; `remote` is null
+// and `error` says why when that failed. Everything goes with it.
+struct ServedDemoDesktop {
+    std::string directory = (std::filesystem::temp_directory_path() / "lorvantine-bench-XXXXXX").string();
+    std::string error;
+    std::unique_ptr<DesktopServer> server;
+    std::shared_ptr<RemoteDesktop> remote;
+
+    ServedDemoDesktop()
+    {
+        RunLoop::adoptCurrentThreadAsMain();
+        if (!::mkdtemp(directory.data())) {
+            error = "no private directory";
+            directory.clear();
+            return;
+        }
+        server = DesktopServer::start(SimDesktop::demo(), directory + "/desktop.sock", error);
+        remote = server ? RemoteDesktop::connect(server->path(), error) : nullptr;
+    }
+    ~ServedDemoDesktop()
+    {
+        remote.reset();
+        server.reset();
+        RunLoop::runPending();
+        if (!directory.empty())
+            std::filesystem::remove_all(directory);
+    }
+    ServedDemoDesktop(const ServedDemoDesktop&) = delete;
+    ServedDemoDesktop& operator=(const ServedDemoDesktop&) = delete;
+};
+
 void BM_AccessibilityCallInProcess(benchmark::State& state)
 {
     auto desktop = SimDesktop::demo();
@@ -41,45 +72,26 @@ BENCHMARK(BM_AccessibilityCallInProcess);
 
 void BM_AccessibilityCallThroughServer(benchmark::State& state)
 {
-    RunLoop::adoptCurrentThreadAsMain();
-    std::string directory = (std::filesystem::temp_directory_path() / "lorvantine-bench-XXXXXX").string();
-    if (!::mkdtemp(directory.data())) {
-        state.SkipWithError("no private directory");
+    ServedDemoDesktop served;
+    if (!served.remote) {
+        state.SkipWithError(served.error.c_str());
         return;
     }
-    std::string error;
-    auto server = DesktopServer::start(SimDesktop::demo(), directory + "/desktop.sock", error);
-    auto remote = server ? RemoteDesktop::connect(server->path(), error) : nullptr;
-    if (!remote) {
-        state.SkipWithError(error.c_str());
-        return;
-    }
-    copyRole(state, *remote->services().accessibility);
-    remote.reset();
-    server.reset();
-    std::filesystem::remove_all(directory);
+    copyRole(state, *served.remote->services().accessibility);
 }
 BENCHMARK(BM_AccessibilityCallThroughServer);
 
 void BM_OverlayChangePublishedToServer(benchmark::State& state)
 {
-    RunLoop::adoptCurrentThreadAsMain();
-    std::string directory = (std::filesystem::temp_directory_path() / "lorvantine-bench-XXXXXX").string();
-    if (!::mkdtemp(directory.data())) {
-        state.SkipWithError("no private directory");
-        return;
-    }
-    std::string error;
-    auto server = DesktopServer::start(SimDesktop::demo(), directory + "/desktop.sock", error);
-    auto remote = server ? RemoteDesktop::connect(server->path(), error) : nullptr;
+    ServedDemoDesktop served;
     auto local = SimWindowHost::create(SimDesktop::demo());
-    auto shared = remote ? SharedWindowHost::create(local, remote, error) : nullptr;
+    auto shared = served.remote ? SharedWindowHost::create(local, served.remote, served.error) : nullptr;
     if (!shared) {
-        state.SkipWithError(error.c_str());
+        state.SkipWithError(served.error.c_str());
         return;
     }
     {
-        Platform::ScopedServices services(remote->services());
+        Platform::ScopedServices services(served.remote->services());
         ScopedWindowHost host(shared);
         auto overlay = std::make_shared<Panel>(Rect(0, 0, 1440, 900), WindowStyle::nonactivatingPanel);
         overlay->setLevel(WindowLevel::floating);
@@ -101,11 +113,6 @@ void BM_OverlayChangePublishedToServer(benchmark::State& state)
             if (auto png = drawn->image.encodePNG())
                 state.counters["png_bytes"] = static_cast<double>(png->size());
     }
-    shared.reset();
-    remote.reset();
-    server.reset();
-    RunLoop::runPending();
-    std::filesystem::remove_all(directory);
 }
 BENCHMARK(BM_OverlayChangePublishedToServer)->Unit(benchmark::kMillisecond);
 

@@ -7,6 +7,8 @@
 #include "SimDesktop/SimDesktop.h"
 #include "Support/Log.h"
 
+#include "BenchDesktops.h"
+
 #include <benchmark/benchmark.h>
 
 #include <functional>
@@ -55,26 +57,7 @@ std::shared_ptr<SimDesktop> largeWebArea()
         }
         article.children.push_back(std::move(section));
     }
-    SimElement webArea("AXWebArea");
-    webArea.with("AXDescription", std::string("A large page")).at({ 0, 0 }).sized(1000);
-    webArea.padding = 40;
-    webArea.children.push_back(std::move(article));
-
-    SimWindow window;
-    window.number = inspectedWindow;
-    window.title = "A large page";
-    window.frame = Rect(100, 40, 1000, 820);
-    window.main = true;
-    window.children.push_back(SimElement("AXScrollArea").frame(Rect(0, 52, 1000, 768)).child(std::move(webArea)));
-
-    SimApplication app;
-    app.pid = 900;
-    app.bundleIdentifier = "com.apple.Safari";
-    app.active = true;
-    app.windows.push_back(std::move(window));
-    SimFixture fixture;
-    fixture.applications.push_back(std::move(app));
-    return SimDesktop::create(fixture);
+    return bench::safariArticleDesktop(std::move(article), "A large page", inspectedWindow);
 }
 
 size_t nodeCount(const AXNode& node)

@@ -13,6 +13,8 @@
 #include "SimDesktop/Rendering/SimRenderer.h"
 #include "Support/Text.h"
 
+#include "BenchDesktops.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -98,16 +100,8 @@ std::shared_ptr<SimDesktop> textWindow(const std::string& text, const std::strin
     window.number = 1;
     window.title = "Page";
     window.frame = Rect(100, 40, 700, 520);
-    window.main = true;
     window.children.push_back(std::move(body));
-    SimApplication app;
-    app.pid = 900;
-    app.bundleIdentifier = "com.example.Pages";
-    app.active = true;
-    app.windows.push_back(std::move(window));
-    SimFixture fixture;
-    fixture.applications.push_back(std::move(app));
-    return SimDesktop::create(fixture);
+    return bench::oneWindowDesktop(std::move(window), "com.example.Pages");
 }
 
 // Three texts of each script, for pages made up here.

@@ -4,6 +4,7 @@
 
 #include <limits>
 #include <optional>
+#include <type_traits>
 
 namespace lorvantine::HighlightTestReportJson {
 
@@ -235,6 +236,21 @@ public:
         }
         return result;
     }
+    // The array `key` of `parent`, each of its objects read by `read`; reading stops at the first
+    // element that is not an object (or once anything has failed).
+    template <class Read>
+    auto objects(const Json& parent, const char* key, Read read)
+    {
+        std::vector<std::invoke_result_t<Read, const Json&>> result;
+        if (const Json* elements = array(parent, key)) {
+            for (const Json& element : *elements) {
+                if (!requireObject(element, key))
+                    break;
+                result.push_back(read(element));
+            }
+        }
+        return result;
+    }
     bool requireObject(const Json& value, const char* what)
     {
         if (failed())
@@ -282,16 +298,9 @@ private:
 
 std::vector<CheckResult> readChecks(Reader& reader, const Json& parent)
 {
-    std::vector<CheckResult> checks;
-    if (const Json* elements = reader.array(parent, "checks")) {
-        for (const Json& element : *elements) {
-            if (!reader.requireObject(element, "checks"))
-                break;
-            checks.push_back({ reader.string(element, "name"), reader.boolean(element, "passed"),
-                               reader.string(element, "detail") });
-        }
-    }
-    return checks;
+    return reader.objects(parent, "checks", [&](const Json& check) {
+        return CheckResult { reader.string(check, "name"), reader.boolean(check, "passed"), reader.string(check, "detail") };
+    });
 }
 
 SentenceTestResult readSentence(Reader& reader, const Json& object)
@@ -300,14 +309,10 @@ SentenceTestResult readSentence(Reader& reader, const Json& object)
     sentence.charRange = reader.string(object, "charRange");
     sentence.textPreview = reader.string(object, "textPreview");
     sentence.lineCount = reader.integer(object, "lineCount");
-    if (const Json* rects = reader.array(object, "lineRects")) {
-        for (const Json& rect : *rects) {
-            if (!reader.requireObject(rect, "lineRects"))
-                break;
-            sentence.lineRects.push_back({ reader.number(rect, "x"), reader.number(rect, "y"),
-                                           reader.number(rect, "width"), reader.number(rect, "height") });
-        }
-    }
+    sentence.lineRects = reader.objects(object, "lineRects", [&](const Json& rect) {
+        return RectInfo { reader.number(rect, "x"), reader.number(rect, "y"), reader.number(rect, "width"),
+                          reader.number(rect, "height") };
+    });
     sentence.checks = readChecks(reader, object);
     return sentence;
 }
@@ -320,13 +325,7 @@ ParagraphTestResult readParagraph(Reader& reader, const Json& object)
     paragraph.charCount = reader.integer(object, "charCount");
     paragraph.role = reader.string(object, "role");
     paragraph.sentenceCount = reader.integer(object, "sentenceCount");
-    if (const Json* sentences = reader.array(object, "sentences")) {
-        for (const Json& sentence : *sentences) {
-            if (!reader.requireObject(sentence, "sentences"))
-                break;
-            paragraph.sentences.push_back(readSentence(reader, sentence));
-        }
-    }
+    paragraph.sentences = reader.objects(object, "sentences", [&](const Json& sentence) { return readSentence(reader, sentence); });
     paragraph.checks = readChecks(reader, object);
     if (const Json* diagnostics = reader.object(object, "diagnostics", false)) {
         ParagraphDiagnostics values;
@@ -438,13 +437,7 @@ Expected<HighlightTestReport, JsonError> decode(std::string_view text)
     report.timestamp = reader.string(root, "timestamp");
     report.paragraphCount = reader.integer(root, "paragraphCount");
     report.totalCharacters = reader.integer(root, "totalCharacters");
-    if (const Json* paragraphs = reader.array(root, "paragraphs")) {
-        for (const Json& paragraph : *paragraphs) {
-            if (!reader.requireObject(paragraph, "paragraphs"))
-                break;
-            report.paragraphs.push_back(readParagraph(reader, paragraph));
-        }
-    }
+    report.paragraphs = reader.objects(root, "paragraphs", [&](const Json& paragraph) { return readParagraph(reader, paragraph); });
     if (const Json* summary = reader.object(root, "summary", true))
         report.summary = readSummary(reader, *summary);
     if (const Json* content = reader.object(root, "content", false))

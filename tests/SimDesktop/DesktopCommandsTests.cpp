@@ -1,43 +1,23 @@
 #include "Platform/Backends/DesktopCommands.h"
 #include "Platform/Dispatch/Dispatch.h"
 #include "SimDesktop/SimDesktop.h"
+#include "TestSupport/DesktopCommandRun.h"
 #include "TestSupport/ScratchDirectory.h"
 
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 namespace lorvantine {
 namespace {
 
-struct CommandRun {
-    int status = 0;
-    std::string out, err;
-};
+using CommandRun = test::DesktopCommandRun;
 
 class DesktopCommandsTest : public ::testing::Test {
 protected:
     void SetUp() override { RunLoop::adoptCurrentThreadAsMain(); }
     void TearDown() override { RunLoop::runPending(); }
 
-    CommandRun run(std::vector<std::string> args)
-    {
-        std::ostringstream out, err;
-        CommandRun result;
-        result.status = DesktopCommands::run(args, ports, out, err);
-        result.out = out.str();
-        result.err = err.str();
-        return result;
-    }
-
-    std::vector<InputEvent> posted()
-    {
-        std::vector<InputEvent> events;
-        for (const auto& entry : desktop->journal())
-            if (entry.kind == SimJournalEntry::Kind::event && entry.event)
-                events.push_back(*entry.event);
-        return events;
-    }
+    CommandRun run(const std::vector<std::string>& args) { return test::runDesktopCommand(DesktopCommands::run, args, ports); }
+    std::vector<InputEvent> posted() const { return test::postedEvents(*desktop); }
 
     std::shared_ptr<SimDesktop> desktop = SimDesktop::demo();
     PlatformServices ports = desktop->services();

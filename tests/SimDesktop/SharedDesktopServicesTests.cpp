@@ -121,6 +121,27 @@ TEST_F(SharedDesktopServicesTest, OpenThroughTheServerLaunchesOnItsDesktopWithou
     EXPECT_EQ(otherPorts.workspace->frontmostApplication()->bundleIdentifier, "com.apple.finder");
 }
 
+TEST_F(SharedDesktopServicesTest, AScriptThatWaitsDoesNotHoldUpItsConnection)
+{
+    serve(SimDesktop::demo());
+    auto remote = connect();
+    PlatformServices ports = remote->services();
+
+    std::optional<std::string> result;
+    std::string error = "not run";
+    std::thread scripting([&] {
+        result = ports.workspace->runAppleScript("delay 1\ntell application id \"com.apple.finder\" to activate", error);
+    });
+    // While the script waits, the same connection is answered.
+    ASSERT_TRUE(someoneSleeps());
+    EXPECT_EQ(ports.workspace->frontmostApplication()->bundleIdentifier, "com.apple.Safari");
+    clock->advance(seconds(1));
+    scripting.join();
+    ASSERT_TRUE(result) << error;
+    EXPECT_EQ(error, "");
+    EXPECT_EQ(ports.workspace->frontmostApplication()->bundleIdentifier, "com.apple.finder");
+}
+
 TEST_F(SharedDesktopServicesTest, RefusedRunsAnswerAsInProcessAndTheTerminalStaysOurOwn)
 {
     serve(SimDesktop::create(fixtureNamed("probe-matrix-desktop.json")));

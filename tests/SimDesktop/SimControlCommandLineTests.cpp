@@ -5,19 +5,15 @@
 #include "SimDesktop/Control/SimControlCommandLine.h"
 #include "SimDesktop/Served/DesktopServer.h"
 #include "SimDesktop/SimDesktop.h"
+#include "TestSupport/DesktopCommandRun.h"
 #include "TestSupport/ScratchDirectory.h"
 
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 namespace lorvantine {
 namespace {
 
-struct ControlLineRun {
-    int status = 0;
-    std::string out, err;
-};
+using ControlLineRun = test::DesktopCommandRun;
 
 // lorvantine-desktop's words given to a served desktop through a client's ports, as the tool does.
 class SimControlCommandLineTest : public ::testing::Test {
@@ -39,24 +35,8 @@ protected:
         RunLoop::runPending();
     }
 
-    ControlLineRun run(std::vector<std::string> args)
-    {
-        std::ostringstream out, err;
-        ControlLineRun result;
-        result.status = SimControlCommandLine::run(args, ports, out, err);
-        result.out = out.str();
-        result.err = err.str();
-        return result;
-    }
-
-    std::vector<InputEvent> posted()
-    {
-        std::vector<InputEvent> events;
-        for (const auto& entry : desktop->journal())
-            if (entry.kind == SimJournalEntry::Kind::event && entry.event)
-                events.push_back(*entry.event);
-        return events;
-    }
+    ControlLineRun run(const std::vector<std::string>& args) { return test::runDesktopCommand(SimControlCommandLine::run, args, ports); }
+    std::vector<InputEvent> posted() const { return test::postedEvents(*desktop); }
 
     test::ScratchDirectory scratch;
     std::shared_ptr<SimDesktop> desktop = SimDesktop::demo();

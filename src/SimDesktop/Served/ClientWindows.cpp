@@ -3,6 +3,7 @@
 #include "Platform/Backends/DesktopWire.h"
 #include "Platform/Image.h"
 #include "SimDesktop/SimDesktop.h"
+#include "SimDesktop/Toolkit/SimMirroring.h"
 #include "SimDesktop/Toolkit/SimToolkitRouter.h"
 #include "SimDesktop/Toolkit/SimWindowPictures.h"
 
@@ -38,20 +39,6 @@ std::shared_ptr<cairo_surface_t> clientSurface(const Image& image)
                     static_cast<size_t>(image.width) * 4);
     cairo_surface_mark_dirty(surface);
     return std::shared_ptr<cairo_surface_t>(surface, cairo_surface_destroy);
-}
-
-std::map<std::string, AXValue> clientAttributes(const SharedWindow::Element& e)
-{
-    std::map<std::string, AXValue> attributes;
-    attributes["AXTitle"] = e.title;
-    attributes["AXEnabled"] = e.enabled;
-    if (!e.subrole.empty())
-        attributes["AXSubrole"] = e.subrole;
-    if (!e.description.empty())
-        attributes["AXDescription"] = e.description;
-    if (e.value)
-        attributes["AXValue"] = *e.value;
-    return attributes;
 }
 
 } // namespace
@@ -306,17 +293,9 @@ void ClientWindows::syncElements(SimModel& m, Shown& s, std::vector<SharedWindow
         for (size_t i = 0; i < s.elements.size(); ++i)
             if (s.elements[i].parent < 0)
                 m.removeElement(s.nodes[i]);
-        for (const auto& e : elements) {
-            SimElement element(e.role);
-            element.position = relative(e);
-            element.width = e.frame.width();
-            element.height = e.frame.height();
-            element.attributes = clientAttributes(e);
-            element.actions = e.actions;
-            if (e.valueSettable)
-                element.settable = { "AXValue" };
-            nodes.push_back(m.addElement(e.parent < 0 ? w->node : nodes[static_cast<size_t>(e.parent)], element));
-        }
+        for (const auto& e : elements)
+            nodes.push_back(m.addElement(e.parent < 0 ? w->node : nodes[static_cast<size_t>(e.parent)],
+                                         SimMirroring::modelElement(e, relative(e))));
     } else {
         nodes = s.nodes;
         std::set<uint64_t> valuesSet;
@@ -327,27 +306,9 @@ void ClientWindows::syncElements(SimModel& m, Shown& s, std::vector<SharedWindow
         for (size_t i = 0; i < elements.size(); ++i) {
             const SharedWindow::Element& e = elements[i];
             const SharedWindow::Element& old = s.elements[i];
-            SimNode* node = m.node(nodes[i]);
             const bool valueSet = valuesSet.count(nodes[i]) > 0;
-            if ((e == old && !valueSet) || !node)
-                continue;
-            node->attributes = clientAttributes(e);
-            node->actions = e.actions;
-            node->settable.clear();
-            if (e.valueSettable)
-                node->settable.insert("AXValue");
-            node->position = relative(e);
-            node->width = e.frame.width();
-            node->height = e.frame.height();
-            m.invalidateGeometry();
-            if (e.title != old.title)
-                m.post(nodes[i], "AXTitleChanged");
-            if (e.value != old.value || valueSet)
-                m.post(nodes[i], "AXValueChanged");
-            if (e.frame.origin != old.frame.origin)
-                m.post(nodes[i], "AXMoved");
-            if (e.frame.size != old.frame.size)
-                m.post(nodes[i], "AXResized");
+            if (e != old || valueSet)
+                SimMirroring::update(m, nodes[i], e, old, relative(e), valueSet);
         }
     }
     std::lock_guard routesLock(m_routes->mutex);

@@ -142,6 +142,8 @@ DesktopSession::Answer DesktopSession::answer(const Json& request)
         return { { { "error", "a request needs an \"id\" and an \"op\"" } }, true };
     if (*op == "pr.run")
         return runProcess(*id, request);
+    if (*op == "wk.script")
+        return runScript(*id, request);
     std::optional<Json> result;
     if (op->starts_with("ax."))
         result = accessibility(*op, request);
@@ -357,17 +359,6 @@ std::optional<Json> DesktopSession::workspace(const std::string& op, const Json&
     if (op == "wk.terminate") {
         ProcessID pid = args.pid();
         return args.ok ? std::optional<Json>(wk.terminate(pid)) : std::nullopt;
-    }
-    if (op == "wk.script") {
-        std::string source = args.text("source");
-        if (!args.ok)
-            return std::nullopt;
-        std::string error;
-        auto result = wk.runAppleScript(source, error);
-        Json out = { { "error", error } };
-        if (result)
-            out["result"] = *result;
-        return out;
     }
     if (op == "wk.osVersion") {
         auto v = wk.operatingSystemVersion();
@@ -656,12 +647,39 @@ DesktopSession::Answer DesktopSession::runProcess(int64_t id, const Json& reques
         }
         return Json { { "id", id }, { "ok", std::move(out) } };
     };
+    return answerLater(std::move(run));
+}
+
+// AppleScript's "delay" waits where the script runs: on the connection's thread it would hold up
+// the client's other requests.
+DesktopSession::Answer DesktopSession::runScript(int64_t id, const Json& request)
+{
+    SessionArgs args { request };
+    std::string source = args.text("source");
+    if (!args.ok)
+        return { { { "id", id }, { "error", "unknown request or bad arguments: wk.script" } }, true };
+    std::shared_ptr<WorkspacePort> workspace = m_services.workspace;
+    return answerLater([workspace, id, source = std::move(source)] {
+        std::string error;
+        auto result = workspace->runAppleScript(source, error);
+        Json out = { { "error", error } };
+        if (result)
+            out["result"] = *result;
+        return Json { { "id", id }, { "ok", std::move(out) } };
+    });
+}
+
+DesktopSession::Answer DesktopSession::answerLater(std::function<Json()> run)
+{
     joinRuns(false);
     // A client that starts runs without end gets them one after the other, as its other requests.
     constexpr size_t maxRunning = 8;
-    std::lock_guard lock(m_lock);
-    if (m_ended || m_runs.size() >= maxRunning)
+    std::unique_lock lock(m_lock);
+    if (m_ended || m_runs.size() >= maxRunning) {
+        // Not under the lock: what it runs may take long, and pushes wait for the lock.
+        lock.unlock();
         return { run(), false };
+    }
     auto finished = std::make_shared<std::atomic<bool>>(false);
     std::weak_ptr<DesktopSession> weak = weak_from_this();
     std::thread thread([weak, finished, run = std::move(run)] {

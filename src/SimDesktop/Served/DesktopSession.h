@@ -29,10 +29,10 @@ class SimDesktop;
 // Once it registered an application, its own windows are windows of that application
 // (ClientWindows).
 //
-// A program run ("pr.run": "open", "osascript") can take a while (an application's launch):
-// it runs on a thread of its own and its answer goes out when it ends, so the client's other
-// requests are answered meanwhile. `end` waits for the runs still going; their answers are not
-// sent.
+// A program run ("pr.run": "open", "osascript") or a script ("wk.script") can take a while (an
+// application's launch, a "delay"): it runs on a thread of its own and its answer goes out when
+// it ends, so the client's other requests are answered meanwhile. `end` waits for the runs still
+// going; their answers are not sent.
 class DesktopSession : public std::enable_shared_from_this<DesktopSession> {
 public:
     using Json = nlohmann::json;
@@ -66,6 +66,10 @@ private:
     void push(uint64_t channel, Json message);
     std::optional<Json> recognize(const Json& request);
     Answer runProcess(int64_t id, const Json& request);
+    Answer runScript(int64_t id, const Json& request);
+    // Runs `run` (which makes the whole answer) on a thread of its own, its answer sent when it
+    // ends; at once when the session has ended or runs too many already.
+    Answer answerLater(std::function<Json()> run);
     void joinRuns(bool all);
 
     const std::shared_ptr<SimDesktop> m_desktop;
@@ -81,7 +85,7 @@ private:
     std::map<uint64_t, uint64_t> m_monitors;
     // The windows of the registered application.
     std::shared_ptr<ClientWindows> m_windows;
-    // Programs running for this client, each on a thread of its own (see runProcess).
+    // Programs and scripts running for this client, each on a thread of its own (see answerLater).
     struct ProcessRun {
         std::thread thread;
         std::shared_ptr<std::atomic<bool>> finished;

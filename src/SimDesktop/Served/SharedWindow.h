@@ -2,6 +2,7 @@
 
 #include "Platform/AXTypes.h"
 #include "Platform/Geometry.h"
+#include "SimDesktop/Toolkit/SimMirroredElement.h"
 
 #include <cstdint>
 #include <nlohmann/json.hpp>
@@ -16,20 +17,7 @@ namespace lorvantine {
 // (SharedWindowHost) fills it from its toolkit, the server (ClientWindows) puts it in its model.
 struct SharedWindow {
     // An accessibility element of the window, in the client's terms.
-    struct Element {
-        uint64_t id = 0;  // the client's element; actions on it come back with this id
-        int parent = -1;  // index of the enclosing element in the list; -1: the window
-        std::string role;
-        std::string subrole;
-        std::string title;
-        std::string description;
-        std::optional<AXValue> value;
-        bool enabled = true;
-        Rect frame; // from the window's top-left corner, y downward
-        std::vector<std::string> actions;
-        bool valueSettable = false;
-        friend bool operator==(const Element&, const Element&) = default;
-    };
+    using Element = SimMirroredElement;
 
     uint32_t number = 0; // the client's window number
     Rect frame;          // AppKit's: bottom-left origin on the primary screen

@@ -9,6 +9,8 @@
 #include "SimDesktop/SimDesktop.h"
 #include "SimDesktop/Toolkit/CairoPainter.h"
 #include "SimDesktop/Toolkit/PangoTextMeasurer.h"
+#include "SimDesktop/Toolkit/SimMirroredElement.h"
+#include "SimDesktop/Toolkit/SimMirroring.h"
 #include "SimDesktop/Toolkit/SimToolkitRouter.h"
 #include "SimDesktop/Toolkit/SimWindowPictures.h"
 
@@ -45,24 +47,14 @@ std::string subroleOf(const Window& window)
 
 } // namespace
 
-struct SimWindowHost::MirrorEntry {
+// What accessibility sees of a view; `id` stays 0 (the view's element is `node`).
+struct SimWindowHost::MirrorEntry : SimMirroredElement {
     std::weak_ptr<View> view;
-    int parent = -1; // index of the enclosing element; -1: the window
-    std::string role;
-    std::string subrole;
-    std::string title;
-    std::string description;
-    std::optional<AXValue> value;
-    std::vector<std::string> actions;
-    bool settable = false;
-    bool enabled = true;
-    Rect frame; // from the window's top-left corner, y downward
     uint64_t node = 0;
 
     bool sameContent(const MirrorEntry& o) const
     {
-        return subrole == o.subrole && title == o.title && description == o.description && value == o.value
-            && enabled == o.enabled && frame == o.frame && actions == o.actions && settable == o.settable;
+        return static_cast<const SimMirroredElement&>(*this) == static_cast<const SimMirroredElement&>(o);
     }
 };
 
@@ -274,7 +266,7 @@ void SimWindowHost::syncAccessibility(Shown& s)
             for (auto& action : view->accessibilityActionNames())
                 if (std::find(e.actions.begin(), e.actions.end(), action) == e.actions.end())
                     e.actions.push_back(std::move(action));
-            e.settable = view->isAccessibilityValueSettable();
+            e.valueSettable = view->isAccessibilityValueSettable();
             e.enabled = view->isAccessibilityEnabled();
             const Rect r = view->convertToView(view->bounds(), nullptr);
             e.frame = Rect(r.minX(), windowHeight - r.maxY(), r.width(), r.height());
@@ -298,18 +290,6 @@ void SimWindowHost::syncAccessibility(Shown& s)
             return;
     }
 
-    auto attributesOf = [](const MirrorEntry& e) {
-        std::map<std::string, AXValue> attributes;
-        attributes["AXTitle"] = e.title;
-        attributes["AXEnabled"] = e.enabled;
-        if (!e.subrole.empty())
-            attributes["AXSubrole"] = e.subrole;
-        if (!e.description.empty())
-            attributes["AXDescription"] = e.description;
-        if (e.value)
-            attributes["AXValue"] = *e.value;
-        return attributes;
-    };
     auto relative = [&](const MirrorEntry& e) {
         const Rect parentFrame = e.parent < 0 ? Rect() : entries[e.parent].frame;
         return Point { e.frame.minX() - parentFrame.minX(), e.frame.minY() - parentFrame.minY() };
@@ -325,44 +305,15 @@ void SimWindowHost::syncAccessibility(Shown& s)
             for (const auto& e : old)
                 if (e.parent < 0)
                     m.removeElement(e.node);
-            for (auto& e : entries) {
-                SimElement element(e.role);
-                element.position = relative(e);
-                element.width = e.frame.width();
-                element.height = e.frame.height();
-                element.attributes = attributesOf(e);
-                element.actions = e.actions;
-                if (e.settable)
-                    element.settable = { "AXValue" };
-                e.node = m.addElement(e.parent < 0 ? w->node : entries[e.parent].node, element);
-            }
+            for (auto& e : entries)
+                e.node = m.addElement(e.parent < 0 ? w->node : entries[e.parent].node, SimMirroring::modelElement(e, relative(e)));
             return;
         }
         for (size_t i = 0; i < entries.size(); ++i) {
             MirrorEntry& e = entries[i];
             e.node = old[i].node;
-            if (e.sameContent(old[i]))
-                continue;
-            SimNode* node = m.node(e.node);
-            if (!node)
-                continue;
-            node->attributes = attributesOf(e);
-            node->actions = e.actions;
-            node->settable.clear();
-            if (e.settable)
-                node->settable.insert("AXValue");
-            node->position = relative(e);
-            node->width = e.frame.width();
-            node->height = e.frame.height();
-            m.invalidateGeometry();
-            if (e.title != old[i].title)
-                m.post(e.node, "AXTitleChanged");
-            if (e.value != old[i].value)
-                m.post(e.node, "AXValueChanged");
-            if (e.frame.origin != old[i].frame.origin)
-                m.post(e.node, "AXMoved");
-            if (e.frame.size != old[i].frame.size)
-                m.post(e.node, "AXResized");
+            if (!e.sameContent(old[i]))
+                SimMirroring::update(m, e.node, e, old[i], relative(e), false);
         }
     });
     s.mirror = std::move(entries);
