@@ -6,8 +6,12 @@
 #include "Support/Files.h"
 #include "Support/Log.h"
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
+#include <unistd.h>
 
 namespace lorvantine::OCRSelectionE2ERunner {
 
@@ -20,13 +24,27 @@ std::string absolutePath(const std::string& path)
     return error ? path : absolute.string();
 }
 
-std::string fixtureCopyPath(const std::string& source)
+// Reserves the copy's name, "/tmp/lorvantine-fixture-<milliseconds>.<extension>": the first one
+// free from the current millisecond on, created empty and exclusively. A run started in the same
+// millisecond (another runner, a test beside this one) keeps its copy rather than losing it to
+// ours; a link planted at a name is never followed, the next name is taken.
+Expected<std::string, std::string> reserveCopyPath(const std::string& source)
 {
     std::string extension = std::filesystem::path(source).extension().string();
     if (!extension.empty())
         extension.erase(0, 1);
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch());
-    return "/tmp/lorvantine-fixture-" + std::to_string(ms.count()) + "." + (extension.empty() ? "md" : extension);
+    for (int64_t next = ms.count(), last = next + 1000; next < last; ++next) {
+        const std::string path = "/tmp/lorvantine-fixture-" + std::to_string(next) + "." + (extension.empty() ? "md" : extension);
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd >= 0) {
+            ::close(fd);
+            return path;
+        }
+        if (errno != EEXIST)
+            return Unexpected(std::string(std::strerror(errno)));
+    }
+    return Unexpected(std::string("no free name in /tmp"));
 }
 
 std::optional<std::string> applicationPath(const std::string& bundleID)
@@ -48,16 +66,17 @@ std::string stageFixtureAsTemp(const std::string& source)
     std::error_code error;
     if (!std::filesystem::is_regular_file(absolute, error))
         return absolute;
-    const std::string copy = fixtureCopyPath(absolute);
-    // The copy replaces whatever stands at its name, a planted link included, without following it.
-    std::filesystem::remove(copy, error);
-    std::string failure = error ? error.message() : "";
+    auto reserved = reserveCopyPath(absolute);
+    const std::string copy = reserved ? *reserved : std::string();
+    std::string failure = reserved ? "" : reserved.error();
     if (failure.empty()) {
         auto bytes = Files::readAll(absolute);
         if (!bytes)
             failure = bytes.error().message;
         else if (auto written = Files::writeNoFollow(copy, *bytes); !written)
             failure = written.error().message;
+        if (!failure.empty())
+            std::filesystem::remove(copy, error);
     }
     if (!failure.empty()) {
         Log::line("⚠️  fixture 复制失败 (" + failure + ") — 用原路径");

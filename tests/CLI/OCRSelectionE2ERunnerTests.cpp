@@ -5,6 +5,11 @@
 
 #include <gmock/gmock.h>
 
+#include <chrono>
+#include <fcntl.h>
+#include <filesystem>
+#include <unistd.h>
+
 namespace lorvantine {
 namespace {
 
@@ -133,6 +138,35 @@ TEST(OCRRunnerLog, CountsOnlyWhatFollowsTheOffset)
     ASSERT_TRUE(Files::append(path, "[SelectionOCR] clipboard: empty\n[SelectionOCR] 📋 clipboard:7字符 then clipboard: 9 字符\n"
                                     "[SelectionOCR] 📋 clipboard: 8 字符\n"));
     EXPECT_EQ(OCRSelectionE2ERunner::parseClipCharsFromLog(path, afterFirst), 7);
+}
+
+// A run that starts in the same millisecond as another (a second runner, a parallel test) must
+// not take away the other's copy: the next free name is used and the other copies stay as they are.
+TEST(OCRRunnerFixture, ACopyNeverReplacesAnotherRunsCopy)
+{
+    test::ScratchDirectory scratch;
+    const std::string source = (scratch / "segments.md").string();
+    test::writeFile(source, "START1 ours END1\n");
+    const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch());
+    std::vector<std::string> others;
+    for (int64_t ms = now.count(); ms < now.count() + 400; ++ms) {
+        const std::string path = "/tmp/lorvantine-fixture-" + std::to_string(ms) + ".md";
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        if (fd < 0)
+            continue;
+        ::close(fd);
+        others.push_back(path);
+        ASSERT_TRUE(Files::writeNoFollow(path, "another run's fixture"));
+    }
+    const std::string copy = OCRSelectionE2ERunner::stageFixtureAsTemp(source);
+    EXPECT_NE(copy, source);
+    EXPECT_EQ(std::find(others.begin(), others.end(), copy), others.end());
+    EXPECT_EQ(Files::readAll(copy).valueOr(""), "START1 ours END1\n");
+    for (const std::string& other : others) {
+        EXPECT_EQ(Files::readAll(other).valueOr(""), "another run's fixture") << other;
+        std::filesystem::remove(other);
+    }
+    std::filesystem::remove(copy);
 }
 
 } // namespace
