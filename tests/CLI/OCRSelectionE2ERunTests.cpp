@@ -12,6 +12,8 @@
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
+
 #include <cmath>
 #include <filesystem>
 
@@ -119,6 +121,12 @@ private:
 struct RunnerRun {
     int status = -1;
     std::vector<std::string> lines;
+
+    // The last `count` lines, or all of them when there are fewer (the comparison then fails).
+    std::vector<std::string> last(size_t count) const
+    {
+        return std::vector<std::string>(lines.end() - static_cast<long>(std::min(count, lines.size())), lines.end());
+    }
 };
 
 // VS Code installed on a 1440 × 900 desktop, the stand-in program in this process, and the
@@ -204,7 +212,7 @@ TEST_F(OCRSelectionE2ERun, TheSegmentFilterKeepsWholeNumbersOnly)
     // Nothing passes the filter: an empty summary, and nothing dragged.
     RunnerRun none = run({ "--app", "com.microsoft.VSCode", "--fixture", fixturePath, "--log", logPath, "--segments", "x" });
     EXPECT_EQ(none.status, 0);
-    EXPECT_THAT(std::vector<std::string>(none.lines.end() - 6, none.lines.end()),
+    EXPECT_THAT(none.last(6),
                 ElementsAre("🔍 找到 2 组 sentinel: [1, 2]", "", "━━━━━━━━━━ Summary ━━━━━━━━━━", "0/0 PASS", "",
                             "seg | chars | first_playing"));
     EXPECT_EQ(program->copied.size(), 1u);
@@ -216,7 +224,7 @@ TEST_F(OCRSelectionE2ERun, AFailedSegmentEndsWithStatusOne)
     program->showsBubble = false;
     RunnerRun noBubble = run({ "--app", "com.microsoft.VSCode", "--fixture", fixturePath, "--log", logPath, "--segments", "1" });
     EXPECT_EQ(noBubble.status, 1);
-    EXPECT_THAT(std::vector<std::string>(noBubble.lines.end() - 8, noBubble.lines.end()),
+    EXPECT_THAT(noBubble.last(8),
                 ElementsAre("  ❌ S1 clip=0字 first_playing=—", "     ✗ bubble_shown: 3s 未见 bubble", "", "━━━━━━━━━━ Summary ━━━━━━━━━━",
                             "0/1 PASS", "", "seg | chars | first_playing", " S1 | 0 | FAIL"));
 
@@ -226,7 +234,7 @@ TEST_F(OCRSelectionE2ERun, AFailedSegmentEndsWithStatusOne)
     const TimePoint before = clock->now();
     RunnerRun noOverlay = run({ "--app", "com.microsoft.VSCode", "--fixture", fixturePath, "--log", logPath, "--segments", "1" });
     EXPECT_EQ(noOverlay.status, 1);
-    EXPECT_THAT(std::vector<std::string>(noOverlay.lines.end() - 8, noOverlay.lines.end()),
+    EXPECT_THAT(noOverlay.last(8),
                 ElementsAre("  ❌ S1 clip=95字 first_playing=—", "     ✗ overlay_shown: 60s 未见 overlay", "",
                             "━━━━━━━━━━ Summary ━━━━━━━━━━", "0/1 PASS", "", "seg | chars | first_playing", " S1 | 95 | FAIL"));
     EXPECT_GE(toSeconds(clock->now() - before), 60.0);
@@ -255,7 +263,7 @@ TEST_F(OCRSelectionE2ERun, SetupErrorsEndWithStatusTwo)
         RunnerRun result = run(c.arguments);
         EXPECT_EQ(result.status, 2) << c.last.back();
         ASSERT_GE(result.lines.size(), c.last.size());
-        EXPECT_EQ(std::vector<std::string>(result.lines.end() - static_cast<long>(c.last.size()), result.lines.end()), c.last);
+        EXPECT_EQ(result.last(c.last.size()), c.last);
     }
 
     // The words that look like sentinels, listed on request.
