@@ -13,7 +13,6 @@
 #include <gmock/gmock.h>
 
 #include <algorithm>
-
 #include <cmath>
 #include <filesystem>
 

@@ -72,13 +72,10 @@ TEST(ApplicationMode, ADragInTheEditorOffersTheBubbleWhoseClickReadsTheSelection
     SpeechServerProcess server;
     ASSERT_TRUE(server.isRunning());
     ScratchDirectory directory;
-    const auto settings = directory / "settings.json";
-    writeFile(settings, nlohmann::json { { "Lorvantine.ttsServerURL", server.baseURL() }, { "Lorvantine.hasCompletedOnboarding", true } }.dump());
-    ControlledApplication app(directory.path(), {},
-                              { { "LORVANTINE_DESKTOP", std::nullopt },
-                                { "LORVANTINE_AUDIO_OUT", "null" },
-                                { "LORVANTINE_DEFAULTS", settings.string() },
-                                { "LORVANTINE_UPDATE_URL", "http://127.0.0.1:9/download/latest.json" } });
+    auto environment = applicationEnvironment(directory / "settings.json", { { "Lorvantine.ttsServerURL", server.baseURL() },
+                                                                              { "Lorvantine.hasCompletedOnboarding", true } });
+    environment["LORVANTINE_DESKTOP"] = std::nullopt;
+    ControlledApplication app(directory.path(), {}, environment);
     ASSERT_TRUE(app.ready()) << app.process().standardError();
 
     EXPECT_EQ(app.command("front com.apple.TextEdit"), "ok 502");
@@ -123,13 +120,10 @@ TEST(ApplicationMode, TheHotkeyOverSafariReadsTheArticleWithTheMiniPlayerOnTheWi
     SpeechServerProcess server;
     ASSERT_TRUE(server.isRunning());
     ScratchDirectory directory;
-    const auto settings = directory / "settings.json";
-    writeFile(settings, nlohmann::json { { "Lorvantine.ttsServerURL", server.baseURL() }, { "Lorvantine.hasCompletedOnboarding", true } }.dump());
-    ControlledApplication app(directory.path(), {},
-                              { { "LORVANTINE_DESKTOP", std::nullopt },
-                                { "LORVANTINE_AUDIO_OUT", "null" },
-                                { "LORVANTINE_DEFAULTS", settings.string() },
-                                { "LORVANTINE_UPDATE_URL", "http://127.0.0.1:9/download/latest.json" } });
+    auto environment = applicationEnvironment(directory / "settings.json", { { "Lorvantine.ttsServerURL", server.baseURL() },
+                                                                              { "Lorvantine.hasCompletedOnboarding", true } });
+    environment["LORVANTINE_DESKTOP"] = std::nullopt;
+    ControlledApplication app(directory.path(), {}, environment);
     ASSERT_TRUE(app.ready()) << app.process().standardError();
 
     EXPECT_EQ(app.command("front com.apple.Safari"), "ok 501");
@@ -175,12 +169,9 @@ TEST(ApplicationMode, AFirstRunWithoutTrustWalksThroughOnboardingToTheReadyTip)
     const auto desktop = directory / "untrusted.json";
     writeFile(desktop, fixture.dump());
     const auto settings = directory / "settings.json";
-    writeFile(settings, "{}");
-    ControlledApplication app(directory.path(), {},
-                              { { "LORVANTINE_DESKTOP", desktop.string() },
-                                { "LORVANTINE_AUDIO_OUT", "null" },
-                                { "LORVANTINE_DEFAULTS", settings.string() },
-                                { "LORVANTINE_UPDATE_URL", "http://127.0.0.1:9/download/latest.json" } });
+    auto environment = applicationEnvironment(settings, nlohmann::json::object());
+    environment["LORVANTINE_DESKTOP"] = desktop.string();
+    ControlledApplication app(directory.path(), {}, environment);
     ASSERT_TRUE(app.ready()) << app.process().standardError();
 
     const auto sized = [](double width, double height) {

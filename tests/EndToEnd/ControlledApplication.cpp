@@ -1,5 +1,7 @@
 #include "EndToEnd/ControlledApplication.h"
 
+#include "TestSupport/ScratchDirectory.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -19,6 +21,15 @@ std::vector<std::string> controlledLines(const std::string& text)
 }
 
 } // namespace
+
+std::map<std::string, std::optional<std::string>> applicationEnvironment(const std::filesystem::path& settingsFile,
+                                                                         const nlohmann::json& settings)
+{
+    writeFile(settingsFile, settings.dump());
+    return { { "LORVANTINE_AUDIO_OUT", "null" },
+             { "LORVANTINE_DEFAULTS", settingsFile.string() },
+             { "LORVANTINE_UPDATE_URL", "http://127.0.0.1:9/download/latest.json" } };
+}
 
 ControlledApplication::ControlledApplication(const std::filesystem::path& directory, std::vector<std::string> arguments,
                                              std::map<std::string, std::optional<std::string>> environment)

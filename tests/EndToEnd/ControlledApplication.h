@@ -17,6 +17,11 @@ namespace lorvantine::test {
 // The built program in application mode as a child process, driven through its control pipe in
 // `directory`: each command waits for its answer line on the program's standard output. Every
 // wait is bounded in real time; a failed one answers "timeout".
+// The environment of the program under test: no sound, the settings in a file of its own
+// (written to `settingsFile` first), an update check that reaches nothing.
+std::map<std::string, std::optional<std::string>> applicationEnvironment(const std::filesystem::path& settingsFile,
+                                                                         const nlohmann::json& settings);
+
 class ControlledApplication {
 public:
     ControlledApplication(const std::filesystem::path& directory, std::vector<std::string> arguments,

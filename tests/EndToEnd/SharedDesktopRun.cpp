@@ -64,12 +64,9 @@ void SharedDesktopRun::start(const std::filesystem::path& fixture)
         m_failure = "the speech server did not start";
         return;
     }
-    const auto settings = m_directory / "settings.json";
-    writeFile(settings, nlohmann::json { { "Lorvantine.ttsServerURL", m_speech->baseURL() }, { "Lorvantine.hasCompletedOnboarding", true } }.dump());
     auto environment = desktopEnvironment();
-    environment["LORVANTINE_AUDIO_OUT"] = "null";
-    environment["LORVANTINE_DEFAULTS"] = settings.string();
-    environment["LORVANTINE_UPDATE_URL"] = "http://127.0.0.1:9/download/latest.json";
+    environment.merge(applicationEnvironment(m_directory / "settings.json", { { "Lorvantine.ttsServerURL", m_speech->baseURL() },
+                                                                             { "Lorvantine.hasCompletedOnboarding", true } }));
     m_program = std::make_unique<ControlledApplication>(m_directory / "program", std::vector<std::string> {}, std::move(environment));
     if (!m_program->ready()) {
         m_failure = "the program did not start: " + m_program->process().standardError();
