@@ -188,7 +188,7 @@ int main(int argc, char** argv)
     desktop->install();
     auto host = SimWindowHost::install(desktop);
     // With a shared desktop named, the desktop's ports are that server's; the program's own
-    // toolkit stays on the local desktop.
+    // toolkit keeps drawing on the local desktop, which the shared host below mirrors there.
     std::shared_ptr<RemoteDesktop> remote;
     if (const char* socket = std::getenv(DesktopSocket::environmentVariable); socket && *socket) {
         remote = RemoteDesktop::connect(socket, error);
