@@ -29,6 +29,8 @@ std::vector<AXElement> windows(const AXElement& application);
 std::vector<AXElement> rawChildren(const AXElement& element);
 
 std::optional<AXElement> focusedWindow(const AXElement& application);
+// The focused window, else the first of "AXWindows"; none without either.
+std::optional<AXElement> frontWindow(const AXElement& application);
 
 // A position or size with a coordinate that is not a finite number is no answer.
 std::optional<Point> position(const AXElement& element);

@@ -98,14 +98,9 @@ std::shared_ptr<DocumentSession> detect(const std::string& bundleID)
     const auto app = AXReader::findApp(bundleID);
     if (!app)
         return nullptr;
-    const AXElement application { app->pid, 0 };
-    auto window = AXReader::focusedWindow(application);
-    if (!window) {
-        const auto windows = AXReader::windows(application);
-        if (windows.empty())
-            return nullptr;
-        window = windows.front();
-    }
+    const auto window = AXReader::frontWindow(AXElement { app->pid, 0 });
+    if (!window)
+        return nullptr;
     const std::string title = AXReader::attribute(*window, "AXTitle").value_or(untitledNote);
 
     AXElement content = *window;

@@ -13,12 +13,7 @@ std::optional<AXElement> frontWindow(const std::string& bundleID)
     if (!app)
         return std::nullopt;
     const AXElement application { app->pid, 0 };
-    if (auto focused = AXReader::focusedWindow(application))
-        return focused;
-    const auto windows = AXReader::windows(application);
-    if (windows.empty())
-        return std::nullopt;
-    return windows.front();
+    return AXReader::frontWindow(application);
 }
 
 std::string titleBeforeEditMark(const std::string& title)
