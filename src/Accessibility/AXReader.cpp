@@ -192,6 +192,14 @@ std::optional<RunningApplication> findApp(const std::string& bundleID)
     return std::nullopt;
 }
 
+std::optional<AXElement> frontWindowOf(const std::string& bundleID)
+{
+    const auto app = findApp(bundleID);
+    if (!app)
+        return std::nullopt;
+    return frontWindow(AXElement { app->pid, 0 });
+}
+
 namespace {
 
 // Broken pages list an element among its own children or under several parents; each element is

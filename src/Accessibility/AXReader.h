@@ -53,6 +53,8 @@ std::optional<AXElement> findAncestor(const AXElement& element, const std::strin
 // The first running application, in the workspace's order, whose bundle identifier is exactly
 // `bundleID`.
 std::optional<RunningApplication> findApp(const std::string& bundleID);
+// The front window of that application; none without the application or a window.
+std::optional<AXElement> frontWindowOf(const std::string& bundleID);
 
 // Captures the tree below `element`, each element once (a child seen before is left out); nodes
 // at `maxDepth` are captured without children.

@@ -34,11 +34,7 @@ std::optional<AXElement> kindleWindow(const std::string& bundleID)
 {
     if (bundleID != kindleBundleID)
         return std::nullopt;
-    auto app = AXReader::findApp(bundleID);
-    if (!app)
-        return std::nullopt;
-    const AXElement application { app->pid, 0 };
-    return AXReader::frontWindow(application);
+    return AXReader::frontWindowOf(bundleID);
 }
 
 void findAllKindleContent(const AXElement& element, PageTree& tree, int depth)

@@ -131,10 +131,7 @@ std::shared_ptr<DocumentSession> detect(const std::string& bundleID)
     const auto& ids = supportedBundleIDs();
     if (std::find(ids.begin(), ids.end(), bundleID) == ids.end())
         return nullptr;
-    const auto app = AXReader::findApp(bundleID);
-    if (!app)
-        return nullptr;
-    const auto window = AXReader::frontWindow(AXElement { app->pid, 0 });
+    const auto window = AXReader::frontWindowOf(bundleID);
     if (!window)
         return nullptr;
     const std::string title = AXReader::attribute(*window, "AXTitle").value_or("Pages");

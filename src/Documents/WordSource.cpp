@@ -118,10 +118,7 @@ std::shared_ptr<DocumentSession> detect(const std::string& bundleID)
 {
     if (bundleID != wordBundleID)
         return nullptr;
-    auto app = AXReader::findApp(bundleID);
-    if (!app)
-        return nullptr;
-    auto window = AXReader::frontWindow(AXElement { app->pid, 0 });
+    const auto window = AXReader::frontWindowOf(bundleID);
     if (!window)
         return nullptr;
     std::string title = AXReader::attribute(*window, "AXTitle").value_or("");
