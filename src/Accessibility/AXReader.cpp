@@ -96,6 +96,16 @@ std::optional<AXElement> focusedWindow(const AXElement& application)
     return elementAttribute(application, AXName::focusedWindow);
 }
 
+std::optional<AXElement> frontWindow(const AXElement& application)
+{
+    if (auto focused = focusedWindow(application))
+        return focused;
+    const auto all = windows(application);
+    if (all.empty())
+        return std::nullopt;
+    return all.front();
+}
+
 std::optional<Point> position(const AXElement& element)
 {
     auto point = copyTyped<Point>(element, AXName::position);
@@ -180,6 +190,14 @@ std::optional<RunningApplication> findApp(const std::string& bundleID)
             return application;
     }
     return std::nullopt;
+}
+
+std::optional<AXElement> frontWindowOf(const std::string& bundleID)
+{
+    const auto app = findApp(bundleID);
+    if (!app)
+        return std::nullopt;
+    return frontWindow(AXElement { app->pid, 0 });
 }
 
 namespace {

@@ -29,6 +29,8 @@ std::vector<AXElement> windows(const AXElement& application);
 std::vector<AXElement> rawChildren(const AXElement& element);
 
 std::optional<AXElement> focusedWindow(const AXElement& application);
+// The focused window, else the first of "AXWindows"; none without either.
+std::optional<AXElement> frontWindow(const AXElement& application);
 
 // A position or size with a coordinate that is not a finite number is no answer.
 std::optional<Point> position(const AXElement& element);
@@ -51,6 +53,8 @@ std::optional<AXElement> findAncestor(const AXElement& element, const std::strin
 // The first running application, in the workspace's order, whose bundle identifier is exactly
 // `bundleID`.
 std::optional<RunningApplication> findApp(const std::string& bundleID);
+// The front window of that application; none without the application or a window.
+std::optional<AXElement> frontWindowOf(const std::string& bundleID);
 
 // Captures the tree below `element`, each element once (a child seen before is left out); nodes
 // at `maxDepth` are captured without children.

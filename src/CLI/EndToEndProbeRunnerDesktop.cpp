@@ -29,6 +29,21 @@ std::optional<AXElement> firstWindowOf(const std::string& bundleID)
     return windows.front();
 }
 
+// Sets `attribute` of the application's first window; a refusal is logged under `action`.
+bool setFirstWindowAttribute(const std::string& bundleID, const std::string& attribute, const AXValue& value,
+                             const std::string& action)
+{
+    auto window = firstWindowOf(bundleID);
+    if (!window)
+        return false;
+    const AXError error = Platform::accessibility().setAttributeValue(*window, attribute, value);
+    if (error != AXError::success) {
+        Log::line("  ⚠️ " + action + " " + bundleID + " 窗口失败: " + axErrorCode(error));
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 void stopPlaybackAndDismiss(ProcessID lorvantinePid)
@@ -95,28 +110,16 @@ void dumpLorvantineWindows(ProcessID lorvantinePid)
 
 bool resizeAppMainWindow(const std::string& bundleID, double width, double height)
 {
-    auto window = firstWindowOf(bundleID);
-    if (!window)
+    if (!setFirstWindowAttribute(bundleID, AXName::size, Size { width, height }, "resize"))
         return false;
-    const AXError error = Platform::accessibility().setAttributeValue(*window, AXName::size, Size { width, height });
-    if (error != AXError::success) {
-        Log::line("  ⚠️ resize " + bundleID + " 窗口失败: " + axErrorCode(error));
-        return false;
-    }
     Log::line("  📐 resized " + bundleID + " window → " + DiagnosticFormat::integer(width) + "×" + DiagnosticFormat::integer(height));
     return true;
 }
 
 bool moveAppMainWindow(const std::string& bundleID, double x, double y)
 {
-    auto window = firstWindowOf(bundleID);
-    if (!window)
+    if (!setFirstWindowAttribute(bundleID, AXName::position, Point { x, y }, "move"))
         return false;
-    const AXError error = Platform::accessibility().setAttributeValue(*window, AXName::position, Point { x, y });
-    if (error != AXError::success) {
-        Log::line("  ⚠️ move " + bundleID + " 窗口失败: " + axErrorCode(error));
-        return false;
-    }
     Log::line("  📍 moved " + bundleID + " window → (" + DiagnosticFormat::integer(x) + "," + DiagnosticFormat::integer(y) + ")");
     return true;
 }

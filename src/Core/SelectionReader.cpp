@@ -43,12 +43,7 @@ std::optional<AXElement> readerHostWindow()
     if (!front)
         return std::nullopt;
     const AXElement application = Platform::accessibility().applicationElement(front->pid);
-    if (auto focused = AXReader::focusedWindow(application))
-        return focused;
-    auto windows = AXReader::windows(application);
-    if (windows.empty())
-        return std::nullopt;
-    return windows.front();
+    return AXReader::frontWindow(application);
 }
 
 std::string readerFrontBundleID()

@@ -34,16 +34,7 @@ std::optional<AXElement> kindleWindow(const std::string& bundleID)
 {
     if (bundleID != kindleBundleID)
         return std::nullopt;
-    auto app = AXReader::findApp(bundleID);
-    if (!app)
-        return std::nullopt;
-    const AXElement application { app->pid, 0 };
-    if (auto focused = AXReader::focusedWindow(application))
-        return focused;
-    auto windows = AXReader::windows(application);
-    if (windows.empty())
-        return std::nullopt;
-    return windows.front();
+    return AXReader::frontWindowOf(bundleID);
 }
 
 void findAllKindleContent(const AXElement& element, PageTree& tree, int depth)

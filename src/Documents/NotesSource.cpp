@@ -95,17 +95,9 @@ std::shared_ptr<DocumentSession> detect(const std::string& bundleID)
     const auto& ids = supportedBundleIDs();
     if (std::find(ids.begin(), ids.end(), bundleID) == ids.end())
         return nullptr;
-    const auto app = AXReader::findApp(bundleID);
-    if (!app)
+    const auto window = AXReader::frontWindowOf(bundleID);
+    if (!window)
         return nullptr;
-    const AXElement application { app->pid, 0 };
-    auto window = AXReader::focusedWindow(application);
-    if (!window) {
-        const auto windows = AXReader::windows(application);
-        if (windows.empty())
-            return nullptr;
-        window = windows.front();
-    }
     const std::string title = AXReader::attribute(*window, "AXTitle").value_or(untitledNote);
 
     AXElement content = *window;

@@ -7,20 +7,6 @@
 
 namespace lorvantine::PDFViewerSource {
 
-std::optional<AXElement> frontWindow(const std::string& bundleID)
-{
-    auto app = AXReader::findApp(bundleID);
-    if (!app)
-        return std::nullopt;
-    const AXElement application { app->pid, 0 };
-    if (auto focused = AXReader::focusedWindow(application))
-        return focused;
-    const auto windows = AXReader::windows(application);
-    if (windows.empty())
-        return std::nullopt;
-    return windows.front();
-}
-
 std::string titleBeforeEditMark(const std::string& title)
 {
     // Viewers append the document's state after a spaced en dash: "Report.pdf – Edited".

@@ -6,7 +6,6 @@
 
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,9 +15,6 @@ namespace lorvantine {
 // paragraph, and the two differ only in where they look and which texts they take for noise.
 // Stateless; every function runs on the caller's thread and blocks on accessibility reads.
 namespace PDFViewerSource {
-
-// The running application's focused window, else its first window; none without either.
-std::optional<AXElement> frontWindow(const std::string& bundleID);
 
 // The title up to the first " – " (space, en dash, space); a title without one stays whole.
 std::string titleBeforeEditMark(const std::string& title);

@@ -70,16 +70,6 @@ int pagesUtf16Length(std::string_view line)
     return static_cast<int>(ascii ? line.size() : Text::utf16Count(line));
 }
 
-std::optional<AXElement> pagesWindow(const AXElement& application)
-{
-    if (auto focused = AXReader::focusedWindow(application))
-        return focused;
-    const auto windows = AXReader::windows(application);
-    if (windows.empty())
-        return std::nullopt;
-    return windows.front();
-}
-
 // Measures lines up to the end of the page in view; every line after the first one found beyond
 // it keeps the placeholder without a query.
 class LineMeasurer {
@@ -141,10 +131,7 @@ std::shared_ptr<DocumentSession> detect(const std::string& bundleID)
     const auto& ids = supportedBundleIDs();
     if (std::find(ids.begin(), ids.end(), bundleID) == ids.end())
         return nullptr;
-    const auto app = AXReader::findApp(bundleID);
-    if (!app)
-        return nullptr;
-    const auto window = pagesWindow(AXElement { app->pid, 0 });
+    const auto window = AXReader::frontWindowOf(bundleID);
     if (!window)
         return nullptr;
     const std::string title = AXReader::attribute(*window, "AXTitle").value_or("Pages");

@@ -62,7 +62,7 @@ std::shared_ptr<DocumentSession> detect(const std::string& bundleID)
     const auto& ids = supportedBundleIDs();
     if (std::find(ids.begin(), ids.end(), bundleID) == ids.end())
         return nullptr;
-    auto window = PDFViewerSource::frontWindow(bundleID);
+    auto window = AXReader::frontWindowOf(bundleID);
     if (!window)
         return nullptr;
     auto title = PDFViewerSource::titleBeforeEditMark(AXReader::attribute(*window, "AXTitle").value_or("PDF"));

@@ -59,15 +59,6 @@ bool isLineNumberText(const std::string& text)
     return std::all_of(trimmed.begin(), trimmed.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-std::optional<AXElement> wordWindow(const AXElement& application)
-{
-    if (auto focused = AXReader::focusedWindow(application))
-        return focused;
-    auto windows = AXReader::windows(application);
-    if (windows.empty())
-        return std::nullopt;
-    return windows.front();
-}
 
 } // namespace
 
@@ -127,10 +118,7 @@ std::shared_ptr<DocumentSession> detect(const std::string& bundleID)
 {
     if (bundleID != wordBundleID)
         return nullptr;
-    auto app = AXReader::findApp(bundleID);
-    if (!app)
-        return nullptr;
-    auto window = wordWindow(AXElement { app->pid, 0 });
+    const auto window = AXReader::frontWindowOf(bundleID);
     if (!window)
         return nullptr;
     std::string title = AXReader::attribute(*window, "AXTitle").value_or("");

@@ -40,6 +40,17 @@ TEST_F(AXReaderTest, ElementsAndElementListsAreNoneOrEmptyUnlessReadAsElements)
     EXPECT_EQ(AXReader::focusedWindow(app), std::nullopt);
 }
 
+TEST_F(AXReaderTest, FrontWindowIsTheFocusedOneElseTheFirst)
+{
+    const AXElement other = desktop->element("share");
+    desktop->setAttribute(app, "AXFocusedWindow", other);
+    EXPECT_EQ(AXReader::frontWindow(app), other);
+    desktop->setError(app, "AXFocusedWindow", AXError::noValue);
+    EXPECT_EQ(AXReader::frontWindow(app), window);
+    desktop->setError(app, "AXWindows", AXError::cannotComplete);
+    EXPECT_EQ(AXReader::frontWindow(app), std::nullopt);
+}
+
 TEST_F(AXReaderTest, PositionAndSizeUnpackTheirOwnValueKindOnly)
 {
     EXPECT_EQ(AXReader::position(window), (Point{200, 100}));

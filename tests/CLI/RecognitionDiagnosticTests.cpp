@@ -66,6 +66,22 @@ protected:
             return base;
         });
     }
+    // A command that fails over `text` changed by `change`, its last line saying why.
+    struct FailureCase {
+        std::vector<std::string> arguments;
+        std::function<void(SimFixture&)> change;
+        std::string last;
+    };
+    void expectFailures(const std::string& text, const std::vector<FailureCase>& cases)
+    {
+        for (const FailureCase& c : cases) {
+            useText(text, c.change);
+            CommandRun result = run(c.arguments);
+            EXPECT_EQ(result.status, 1) << c.last;
+            EXPECT_EQ(result.lines.back(), c.last);
+        }
+    }
+
     std::shared_ptr<LanguageRecordingRecognizer> recognizer;
 };
 
@@ -97,12 +113,7 @@ TEST_F(RecognitionDiagnosticTest, WindowWordsAreNumberedAndJoined)
 
 TEST_F(RecognitionDiagnosticTest, WindowRecognitionFailures)
 {
-    struct Case {
-        std::vector<std::string> arguments;
-        std::function<void(SimFixture&)> change;
-        std::string last;
-    };
-    const std::vector<Case> cases {
+    const std::vector<FailureCase> cases {
         { { "--probe-ocr-window" }, {}, "用法: --probe-ocr-window --app <bundleID>" },
         { { "--probe-ocr-window", "--app", "com.example.Other" }, {}, "❌ 找不到运行中的 com.example.Other" },
         { { "--probe-ocr-window", "--app", "com.example.Reader" }, [](SimFixture& f) { f.applications[0].windows.clear(); },
@@ -113,12 +124,7 @@ TEST_F(RecognitionDiagnosticTest, WindowRecognitionFailures)
         { { "--probe-ocr-window", "--app", "com.example.Reader" }, [](SimFixture& f) { f.captureTool = SimCaptureTool::cannotStart; },
           "❌ OCR 失败" },
     };
-    for (const Case& c : cases) {
-        useText("some words", c.change);
-        CommandRun result = run(c.arguments);
-        EXPECT_EQ(result.status, 1) << c.last;
-        EXPECT_EQ(result.lines.back(), c.last);
-    }
+    expectFailures("some words", cases);
 }
 
 TEST_F(RecognitionDiagnosticTest, ASelectionAtOnePointStillGivesABoxTwoHundredPointsWide)
@@ -164,12 +170,7 @@ TEST_F(RecognitionDiagnosticTest, SelectionTestFailuresSayWhatIsMissing)
         all.insert(all.end(), more.begin(), more.end());
         return all;
     };
-    struct Case {
-        std::vector<std::string> arguments;
-        std::function<void(SimFixture&)> change;
-        std::string last;
-    };
-    const std::vector<Case> cases {
+    const std::vector<FailureCase> cases {
         { { "--test-selection-ocr", "--start", "1,2" }, {},
           "用法: --test-selection-ocr --app <bundleID> --start X,Y --end X,Y [--overlay /tmp/out.png] [--languages en,zh-Hans]" },
         { with({ "--start", "230,78", "--end", "230" }), {}, "❌ 需要 --start X,Y --end X,Y" },
@@ -187,12 +188,7 @@ TEST_F(RecognitionDiagnosticTest, SelectionTestFailuresSayWhatIsMissing)
         { with({ "--start", "230,78", "--end", "230,78" }), {}, "❌ --test-selection-ocr 需要 --clip-text <text> 参数" },
         { with({ "--start", "230,78", "--end", "230,78", "--clip-text", "unrelated" }), {}, "❌ Builder 返回 nil" },
     };
-    for (const Case& c : cases) {
-        useText("first second third fourth fifth sixth", c.change);
-        CommandRun result = run(c.arguments);
-        EXPECT_EQ(result.status, 1) << c.last;
-        EXPECT_EQ(result.lines.back(), c.last);
-    }
+    expectFailures("first second third fourth fifth sixth", cases);
 }
 
 TEST_F(RecognitionDiagnosticTest, LanguagesAreTheOnesGivenEvenNone)
