@@ -88,7 +88,6 @@ public:
     View* demoBubbleView() const { return m_demoBubbleView.get(); }
     View* demoPlayerView() const { return m_demoPlayerView.get(); }
     View* demoProgressFill() const { return m_demoProgressFill.get(); }
-    double demoProgressTrackW() const { return m_demoProgressTrackW; }
     Label* demoParaCountLabel() const { return m_demoParaCountLabel.get(); }
     const std::vector<std::shared_ptr<View>>& demoParagraphBgs() const { return m_demoParagraphBgs; }
     const std::vector<std::shared_ptr<View>>& demoParagraphBorders() const { return m_demoParagraphBorders; }
@@ -135,7 +134,6 @@ private:
     std::shared_ptr<View> m_demoBubbleView;
     std::shared_ptr<View> m_demoPlayerView;
     std::shared_ptr<View> m_demoProgressFill;
-    double m_demoProgressTrackW = 0;
     std::shared_ptr<Label> m_demoParaCountLabel;
     std::vector<std::shared_ptr<View>> m_demoParagraphBgs;
     std::vector<std::shared_ptr<View>> m_demoParagraphBorders;

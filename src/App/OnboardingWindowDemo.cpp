@@ -14,6 +14,9 @@ namespace lorvantine {
 
 namespace {
 
+// The demo player's progress track; the fill grows to its whole width.
+constexpr double demoProgressTrackWidth = 326;
+
 std::string demoText(const char* key, const char* comment) { return LocalizedStrings::string(key, comment, ""); }
 
 bool hasSpace(const std::string& text) { return text.find(' ') != std::string::npos; }
@@ -142,8 +145,7 @@ void OnboardingWindow::buildDemoPage(View& content)
     m_demoPlayerView->setBorderWidth(1);
     m_demoPlayerView->setAlphaValue(0);
     m_demoPlayerView->addSubview(makeSymbol(Rect(10, 7, 14, 16), "play.fill", 8, Font::Weight::bold, accent));
-    auto track = filledView(Rect(30, 13, 326, 3), Color::rgb(0.12, 0.16, 0.24), 1.5);
-    m_demoProgressTrackW = 326;
+    auto track = filledView(Rect(30, 13, demoProgressTrackWidth, 3), Color::rgb(0.12, 0.16, 0.24), 1.5);
     m_demoProgressFill = filledView(Rect(0, 0, 0, 3), accent, 1.5);
     track->addSubview(m_demoProgressFill);
     m_demoPlayerView->addSubview(track);
@@ -278,7 +280,7 @@ void OnboardingWindow::animReadingStart(int gen, size_t paragraph)
     if (auto fill = m_demoProgressFill) {
         const Rect frame = fill->frame();
         // The progress runs evenly, as the words do.
-        AnimationContext::run(seconds(d), [&] { fill->setFrame(Rect(frame.origin, Size { m_demoProgressTrackW, frame.height() })); },
+        AnimationContext::run(seconds(d), [&] { fill->setFrame(Rect(frame.origin, Size { demoProgressTrackWidth, frame.height() })); },
                               {}, TimingFunction::linear);
     }
     after(0.2, gen, [this, gen] { animWordHighlight(0, gen); });

@@ -33,6 +33,17 @@ std::string percentText(float value)
     return text;
 }
 
+// Stores an opacity slider's value under `key` and shows it beside the slider.
+void storePrefsOpacity(const Slider* slider, Label* valueLabel, const char* key)
+{
+    if (!slider)
+        return;
+    const float value = slider->floatValue();
+    PreferencesModel::defaults().set(key, value);
+    if (valueLabel)
+        valueLabel->setText(percentText(value));
+}
+
 // The field's own mark for an address that was not stored: the window leaves no room for a message.
 constexpr Color rejectedBorder = Color::rgb(1.0, 0.23, 0.19);
 
@@ -246,22 +257,13 @@ void PreferencesWindow::voiceChanged()
 
 void PreferencesWindow::highlightOpacityChanged()
 {
-    if (!m_impl->highlightSlider)
-        return;
-    const float value = m_impl->highlightSlider->floatValue();
-    PreferencesModel::defaults().set(PreferencesModel::Key::highlightOpacity, value);
-    if (m_impl->highlightValueLabel)
-        m_impl->highlightValueLabel->setText(percentText(value));
+    storePrefsOpacity(m_impl->highlightSlider.get(), m_impl->highlightValueLabel.get(), PreferencesModel::Key::highlightOpacity);
 }
 
 void PreferencesWindow::subHighlightOpacityChanged()
 {
-    if (!m_impl->subHighlightSlider)
-        return;
-    const float value = m_impl->subHighlightSlider->floatValue();
-    PreferencesModel::defaults().set(PreferencesModel::Key::subHighlightOpacity, value);
-    if (m_impl->subHighlightValueLabel)
-        m_impl->subHighlightValueLabel->setText(percentText(value));
+    storePrefsOpacity(m_impl->subHighlightSlider.get(), m_impl->subHighlightValueLabel.get(),
+                      PreferencesModel::Key::subHighlightOpacity);
 }
 
 void PreferencesWindow::serverURLChanged()

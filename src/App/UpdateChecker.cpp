@@ -38,23 +38,10 @@ int64_t updateComponentValue(std::string_view component)
 std::vector<int64_t> updateComponents(std::string_view version)
 {
     std::vector<int64_t> values;
-    size_t start = 0;
-    while (start <= version.size()) {
-        size_t dot = version.find('.', start);
-        if (dot == std::string_view::npos)
-            dot = version.size();
-        if (dot > start)
-            values.push_back(updateComponentValue(version.substr(start, dot - start)));
-        start = dot + 1;
-    }
+    for (const std::string& component : Text::components(version, "."))
+        if (!component.empty())
+            values.push_back(updateComponentValue(component));
     return values;
-}
-
-std::string updateLowercased(std::string_view text)
-{
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return lower;
 }
 
 // An absolute URL as the platform's URL type takes one: a scheme, then no white space or
@@ -86,9 +73,9 @@ std::string updateHostOf(std::string_view url)
         rest = rest.substr(at + 1);
     if (rest.starts_with('[')) {
         const size_t close = rest.find(']');
-        return close == std::string_view::npos ? std::string() : updateLowercased(rest.substr(0, close + 1));
+        return close == std::string_view::npos ? std::string() : Text::asciiLowercased(rest.substr(0, close + 1));
     }
-    return updateLowercased(rest.substr(0, rest.find(':')));
+    return Text::asciiLowercased(rest.substr(0, rest.find(':')));
 }
 
 bool updateIsLoopbackHost(const std::string& host)
@@ -98,20 +85,12 @@ bool updateIsLoopbackHost(const std::string& host)
     // 127.0.0.0/8, written as four decimal numbers.
     if (!host.starts_with("127."))
         return false;
-    int parts = 0;
-    size_t start = 0;
-    while (start <= host.size()) {
-        size_t dot = host.find('.', start);
-        if (dot == std::string::npos)
-            dot = host.size();
+    const std::vector<std::string> parts = Text::components(host, ".");
+    return parts.size() == 4 && std::all_of(parts.begin(), parts.end(), [](const std::string& part) {
         int value = -1;
-        const auto [at, error] = std::from_chars(host.data() + start, host.data() + dot, value);
-        if (dot == start || error != std::errc {} || at != host.data() + dot || value > 255)
-            return false;
-        ++parts;
-        start = dot + 1;
-    }
-    return parts == 4;
+        const auto [at, error] = std::from_chars(part.data(), part.data() + part.size(), value);
+        return !part.empty() && error == std::errc {} && at == part.data() + part.size() && value <= 255;
+    });
 }
 
 } // namespace
@@ -150,7 +129,7 @@ bool UpdateChecker::isAllowedURL(std::string_view url)
 {
     if (!updateIsAbsoluteURL(url))
         return false;
-    const std::string scheme = updateLowercased(url.substr(0, url.find(':')));
+    const std::string scheme = Text::asciiLowercased(url.substr(0, url.find(':')));
     const std::string host = updateHostOf(url);
     if (host.empty())
         return false;

@@ -6,10 +6,9 @@
 #include "Platform/Dispatch/Dispatch.h"
 #include "Platform/Services.h"
 #include "Platform/WorkspacePort.h"
+#include "Support/Format.h"
 #include "Support/Log.h"
 #include "Support/Text.h"
-
-#include <cmath>
 
 namespace lorvantine {
 
@@ -22,8 +21,6 @@ constexpr int booksTextDepth = 3;
 constexpr size_t booksMinimumTextCharacters = 11;
 
 std::string windowTitle(const AXElement& window) { return AXReader::attribute(window, "AXTitle").value_or("(no title)"); }
-
-std::string integral(double value) { return std::to_string(static_cast<long long>(std::trunc(value))); }
 
 // A static text of 11 Characters or more within the four levels below `element`.
 bool hasStaticText(const AXElement& element, int depth)
@@ -131,8 +128,8 @@ void WindowMonitor::checkFrontWindow()
         const auto position = AXReader::position(*window);
         const auto size = AXReader::size(*window);
         if (position && size) {
-            Log::line("[WinMon] window detected: " + integral(size->width) + "×" + integral(size->height) + " at ("
-                      + integral(position->x) + "," + integral(position->y) + ")");
+            Log::line("[WinMon] window detected: " + Format::whole(size->width) + "×" + Format::whole(size->height) + " at ("
+                      + Format::whole(position->x) + "," + Format::whole(position->y) + ")");
             if (onWindowDetected)
                 onWindowDetected(*window, Rect(*position, *size));
         } else {

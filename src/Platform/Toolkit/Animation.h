@@ -22,6 +22,9 @@ enum class AnimatedProperty {
 
 enum class TimingFunction { linear, easeIn, easeOut, easeInEaseOut };
 
+// How far along the curve `timing` is at `t` (both 0...1).
+double applyTiming(TimingFunction timing, double t);
+
 using AnimationValue = std::variant<double, Color, Rect>;
 
 // An explicit animation of one view property, added with `View::addAnimation(key, ...)`. It runs

@@ -186,8 +186,7 @@ void Window::stepAlphaFade()
         return;
     const AlphaFade& fade = *m_alphaFade;
     const double t = std::clamp(toSeconds(Clock::current().now() - fade.start) / toSeconds(fade.duration), 0.0, 1.0);
-    // The eased fades follow a smooth step, close to the platform's ease-in-ease-out curve.
-    const double eased = fade.timing == TimingFunction::linear ? t : t * t * (3 - 2 * t);
+    const double eased = applyTiming(fade.timing, t);
     m_alpha = fade.from + (fade.to - fade.from) * eased;
     windowPropertyChanged();
     if (t >= 1)
