@@ -1,3 +1,4 @@
+#include "EndToEnd/BuiltProgram.h"
 #include "EndToEnd/ReadArticleRun.h"
 
 namespace lorvantine::test {
@@ -15,7 +16,7 @@ ChildProcess::Options ReadArticleRun::options(const ReadArticleRun& run, const s
     settings["Lorvantine.ttsServerURL"] = run.server.baseURL();
     const auto settingsFile = run.directory / "settings.json";
     writeFile(settingsFile, settings.dump());
-    return { .program = std::filesystem::path(LORVANTINE_BINARY_DIR) / "lorvantine",
+    return { .program = lorvantineProgram,
              .arguments = { "--read-article", "--app", bundleID },
              .environment = { { "LORVANTINE_DESKTOP", fixture },
                               { "LORVANTINE_AUDIO_OUT", "null" },
