@@ -67,16 +67,29 @@ std::optional<nlohmann::json> bubbleIn(const std::vector<nlohmann::json>& window
     return std::nullopt;
 }
 
+// The program on its own demo desktop, past onboarding, speaking through a speech server of its own.
+struct SpokenApplication {
+    SpeechServerProcess server;
+    ScratchDirectory directory;
+    ControlledApplication app { directory.path(), {}, spokenEnvironment(directory, server) };
+
+private:
+    static std::map<std::string, std::optional<std::string>> spokenEnvironment(const ScratchDirectory& directory,
+                                                                               const SpeechServerProcess& server)
+    {
+        auto environment = applicationEnvironment(directory / "settings.json", { { "Lorvantine.ttsServerURL", server.baseURL() },
+                                                                                  { "Lorvantine.hasCompletedOnboarding", true } });
+        environment["LORVANTINE_DESKTOP"] = std::nullopt;
+        return environment;
+    }
+};
+
 TEST(ApplicationMode, ADragInTheEditorOffersTheBubbleWhoseClickReadsTheSelection)
 {
-    SpeechServerProcess server;
-    ASSERT_TRUE(server.isRunning());
-    ScratchDirectory directory;
-    auto environment = applicationEnvironment(directory / "settings.json", { { "Lorvantine.ttsServerURL", server.baseURL() },
-                                                                              { "Lorvantine.hasCompletedOnboarding", true } });
-    environment["LORVANTINE_DESKTOP"] = std::nullopt;
-    ControlledApplication app(directory.path(), {}, environment);
-    ASSERT_TRUE(app.ready()) << app.process().standardError();
+    SpokenApplication run;
+    ASSERT_TRUE(run.server.isRunning());
+    ASSERT_TRUE(run.app.ready()) << run.app.process().standardError();
+    auto& [server, directory, app] = run;
 
     EXPECT_EQ(app.command("front com.apple.TextEdit"), "ok 502");
     const auto before = directory / "before.png";
@@ -117,14 +130,10 @@ TEST(ApplicationMode, ADragInTheEditorOffersTheBubbleWhoseClickReadsTheSelection
 // The hotkey over the Safari window reads its article, with the mini player drawn on the window.
 TEST(ApplicationMode, TheHotkeyOverSafariReadsTheArticleWithTheMiniPlayerOnTheWindow)
 {
-    SpeechServerProcess server;
-    ASSERT_TRUE(server.isRunning());
-    ScratchDirectory directory;
-    auto environment = applicationEnvironment(directory / "settings.json", { { "Lorvantine.ttsServerURL", server.baseURL() },
-                                                                              { "Lorvantine.hasCompletedOnboarding", true } });
-    environment["LORVANTINE_DESKTOP"] = std::nullopt;
-    ControlledApplication app(directory.path(), {}, environment);
-    ASSERT_TRUE(app.ready()) << app.process().standardError();
+    SpokenApplication run;
+    ASSERT_TRUE(run.server.isRunning());
+    ASSERT_TRUE(run.app.ready()) << run.app.process().standardError();
+    auto& [server, directory, app] = run;
 
     EXPECT_EQ(app.command("front com.apple.Safari"), "ok 501");
     const auto before = directory / "before.png";

@@ -1,3 +1,4 @@
+#include "EndToEnd/BuiltProgram.h"
 #include "EndToEnd/ControlledApplication.h"
 
 #include "TestSupport/ScratchDirectory.h"
@@ -36,7 +37,7 @@ ControlledApplication::ControlledApplication(const std::filesystem::path& direct
     : m_pipe(directory / "control")
 {
     environment["LORVANTINE_CONTROL_PIPE"] = m_pipe.string();
-    m_child = std::make_unique<ChildProcess>(ChildProcess::Options { .program = std::filesystem::path(LORVANTINE_BINARY_DIR) / "lorvantine",
+    m_child = std::make_unique<ChildProcess>(ChildProcess::Options { .program = lorvantineProgram,
                                                                      .arguments = std::move(arguments),
                                                                      .environment = std::move(environment),
                                                                      .directory = directory });

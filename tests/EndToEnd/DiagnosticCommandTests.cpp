@@ -1,3 +1,4 @@
+#include "EndToEnd/BuiltProgram.h"
 #include "EndToEnd/ChildProcess.h"
 
 #include "TestSupport/ScratchDirectory.h"
@@ -16,7 +17,7 @@ TEST(DiagnosticCommands, DetectSourceKeepsItsReportAloneOnStandardOutputAndExits
     ScratchDirectory directory;
     const std::string fixture = std::string(LORVANTINE_SOURCE_DIR) + "/tests/fixtures/kindle-book.json";
     auto runProgram = [&](std::vector<std::string> arguments) {
-        ChildProcess child({ .program = std::filesystem::path(LORVANTINE_BINARY_DIR) / "lorvantine",
+        ChildProcess child({ .program = lorvantineProgram,
                              .arguments = std::move(arguments),
                              .environment = { { "LORVANTINE_DESKTOP", fixture } },
                              .directory = directory.path() });

@@ -1,3 +1,4 @@
+#include "EndToEnd/BuiltProgram.h"
 #include "EndToEnd/ChildProcess.h"
 
 #include "TestSupport/ScratchDirectory.h"
@@ -12,11 +13,10 @@ using namespace std::chrono_literals;
 
 TEST(HighlightWatchProgram, CtrlCEndsWatchModeWithStatusZero)
 {
-    const std::filesystem::path fixtures = std::filesystem::path(LORVANTINE_SOURCE_DIR) / "tests" / "fixtures";
     ScratchDirectory directory;
-    ChildProcess child({ .program = std::filesystem::path(LORVANTINE_BINARY_DIR) / "lorvantine",
+    ChildProcess child({ .program = lorvantineProgram,
                          .arguments = { "--test-highlight", "--watch", "--app", "com.apple.Safari", "--append", "watch.jsonl" },
-                         .environment = { { "LORVANTINE_DESKTOP", (fixtures / "highlight-harness-desktop.json").string() } },
+                         .environment = { { "LORVANTINE_DESKTOP", (testFixtures / "highlight-harness-desktop.json").string() } },
                          .directory = directory.path(),
                          .workingDirectory = directory.path() });
     ASSERT_TRUE(child.waitForError("   按 Ctrl+C 退出\n", 20s)) << child.standardError();

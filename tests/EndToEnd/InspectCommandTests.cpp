@@ -1,5 +1,6 @@
 // "lorvantine --inspect" run as a program against fixture desktops: what each stream holds and
 // the exit status.
+#include "EndToEnd/BuiltProgram.h"
 #include "EndToEnd/ChildProcess.h"
 
 #include "TestSupport/ScratchDirectory.h"
@@ -11,8 +12,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const std::filesystem::path inspectProgram = std::filesystem::path(LORVANTINE_BINARY_DIR) / "lorvantine";
-const std::filesystem::path inspectFixtures = std::filesystem::path(LORVANTINE_SOURCE_DIR) / "tests" / "fixtures";
 
 struct InspectRun {
     const char* fixture;
@@ -67,9 +66,9 @@ TEST(InspectCommand, WritesTheReportOnStandardErrorAndTheTreeAloneOnStandardOutp
     ScratchDirectory directory;
     for (const InspectRun& run : runs) {
         SCOPED_TRACE(std::string(run.fixture) + " " + testing::PrintToString(run.arguments));
-        ChildProcess child({ .program = inspectProgram,
+        ChildProcess child({ .program = lorvantineProgram,
                              .arguments = run.arguments,
-                             .environment = { { "LORVANTINE_DESKTOP", (inspectFixtures / run.fixture).string() } },
+                             .environment = { { "LORVANTINE_DESKTOP", (testFixtures / run.fixture).string() } },
                              .directory = directory.path() });
         EXPECT_EQ(child.wait(10s), run.status);
         const std::string out = child.standardOutput();

@@ -1,5 +1,5 @@
-#include "EndToEnd/ChildProcess.h"
 #include "EndToEnd/ParagraphRequests.h"
+#include "EndToEnd/ReadArticleRun.h"
 
 #include "Accessibility/AXReader.h"
 #include "Documents/DocumentSourceRegistry.h"
@@ -10,15 +10,12 @@
 #include "Support/Log.h"
 #include "Support/Text.h"
 #include "TestSupport/DesktopTest.h"
-#include "TestSupport/ScratchDirectory.h"
-#include "TestSupport/SpeechServerProcess.h"
 
 #include <nlohmann/json.hpp>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <fstream>
 
 namespace lorvantine::test {
 namespace {
@@ -56,36 +53,22 @@ TEST(NotesReadingTest, ANoteIsReadParagraphByParagraphWithTheMarkOnTheOneSpoken)
     }
     ASSERT_EQ(paragraphs.size(), 5u);
 
-    SpeechServerProcess server;
-    ASSERT_TRUE(server.isRunning());
-    ScratchDirectory directory;
-    const auto settings = directory / "settings.json";
-    const auto snapshots = directory / "snapshots";
-    std::ofstream(settings) << nlohmann::json { { "Lorvantine.ttsServerURL", server.baseURL() },
-                                                { "Lorvantine.defaultSpeedEn", 2.0 },
-                                                { "Lorvantine.defaultSpeedZh", 2.0 } }
-                                   .dump();
-    ChildProcess program({ .program = std::filesystem::path(LORVANTINE_BINARY_DIR) / "lorvantine",
-                           .arguments = { "--read-article", "--app", notesID },
-                           .environment = { { "LORVANTINE_DESKTOP", fixture },
-                                            { "LORVANTINE_AUDIO_OUT", "null" },
-                                            { "LORVANTINE_DEFAULTS", settings.string() },
-                                            { "LORVANTINE_SNAPSHOT_DIR", snapshots.string() } },
-                           .directory = directory.path() });
-    ASSERT_TRUE(program.waitForError("[ReadArticle] 播放完成/翻页，重置播放按钮", 60s)) << program.standardError();
-    program.signal(SIGINT);
-    EXPECT_EQ(program.wait(10s), 0);
+    ReadArticleRun run(fixture, notesID, { { "Lorvantine.defaultSpeedEn", 2.0 }, { "Lorvantine.defaultSpeedZh", 2.0 } });
+    ASSERT_TRUE(run.server.isRunning());
+    ASSERT_TRUE(run.program.waitForError("[ReadArticle] 播放完成/翻页，重置播放按钮", 60s)) << run.program.standardError();
+    run.program.signal(SIGINT);
+    EXPECT_EQ(run.program.wait(10s), 0);
 
     // Each line asked for once, in order.
     std::vector<std::string> expected;
     for (const ReadableParagraph& paragraph : paragraphs)
         expected.push_back(SpeechText::normalize(paragraph.text).text());
-    EXPECT_EQ(paragraphStarts(server.speechRequests(), expected), expected) << program.standardError();
+    EXPECT_EQ(paragraphStarts(run.server.speechRequests(), expected), expected) << run.program.standardError();
 
     // In each picture the mark stands beside exactly one line, the one then starting to play,
     // and over the lines' own rows (lines after an emoji or a CRLF are not marked a row too high).
     std::vector<std::filesystem::path> pictures;
-    for (const auto& entry : std::filesystem::directory_iterator(snapshots))
+    for (const auto& entry : std::filesystem::directory_iterator(run.snapshots))
         pictures.push_back(entry.path());
     std::sort(pictures.begin(), pictures.end());
     const Rgb marked = over(white, accent, 0.08);

@@ -1,3 +1,4 @@
+#include "EndToEnd/BuiltProgram.h"
 #include "EndToEnd/ChildProcess.h"
 #include "EndToEnd/ParagraphRequests.h"
 
@@ -69,7 +70,7 @@ struct BookReading {
         std::ofstream(settings) << nlohmann::json { { "Lorvantine.ttsServerURL", server.baseURL() },
                                                     { "Lorvantine.defaultSpeedEn", 2.0 } }
                                        .dump();
-        program.emplace(ChildProcess::Options { .program = std::filesystem::path(LORVANTINE_BINARY_DIR) / "lorvantine",
+        program.emplace(ChildProcess::Options { .program = lorvantineProgram,
                                                 .arguments = { "--read-article", "--app", book.bundleID },
                                                 .environment = { { "LORVANTINE_DESKTOP", fixture },
                                                                  { "LORVANTINE_AUDIO_OUT", "null" },

@@ -1,5 +1,5 @@
-#include "EndToEnd/ChildProcess.h"
 #include "EndToEnd/ParagraphRequests.h"
+#include "EndToEnd/ReadArticleRun.h"
 
 #include "Accessibility/AXReader.h"
 #include "Documents/DocumentSourceRegistry.h"
@@ -9,15 +9,12 @@
 #include "SimDesktop/SimDesktop.h"
 #include "Support/Log.h"
 #include "TestSupport/DesktopTest.h"
-#include "TestSupport/ScratchDirectory.h"
-#include "TestSupport/SpeechServerProcess.h"
 
 #include <nlohmann/json.hpp>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <fstream>
 #include <map>
 #include <regex>
 #include <set>
@@ -118,34 +115,21 @@ TEST(PagesReadingTest, AShortDocumentIsReadPageAfterPageWithTheMarkOnTheLineSpok
     ASSERT_EQ(lines.size(), 29u);
     ASSERT_EQ(lines.back().page, 11);
 
-    SpeechServerProcess server;
-    ASSERT_TRUE(server.isRunning());
-    ScratchDirectory directory;
-    const auto settings = directory / "settings.json";
-    const auto snapshots = directory / "snapshots";
-    std::ofstream(settings) << nlohmann::json { { "Lorvantine.ttsServerURL", server.baseURL() },
-                                                { "Lorvantine.defaultSpeedEn", 2.0 } }
-                                   .dump();
-    ChildProcess program({ .program = std::filesystem::path(LORVANTINE_BINARY_DIR) / "lorvantine",
-                           .arguments = { "--read-article", "--app", pagesID },
-                           .environment = { { "LORVANTINE_DESKTOP", fixture },
-                                            { "LORVANTINE_AUDIO_OUT", "null" },
-                                            { "LORVANTINE_DEFAULTS", settings.string() },
-                                            { "LORVANTINE_SNAPSHOT_DIR", snapshots.string() } },
-                           .directory = directory.path() });
-    ASSERT_TRUE(program.waitForError("[ReadArticle] 播放完成/翻页，重置播放按钮", 120s)) << program.standardError();
-    program.signal(SIGINT);
-    EXPECT_EQ(program.wait(10s), 0);
+    ReadArticleRun run(fixture, pagesID, { { "Lorvantine.defaultSpeedEn", 2.0 } });
+    ASSERT_TRUE(run.server.isRunning());
+    ASSERT_TRUE(run.program.waitForError("[ReadArticle] 播放完成/翻页，重置播放按钮", 120s)) << run.program.standardError();
+    run.program.signal(SIGINT);
+    EXPECT_EQ(run.program.wait(10s), 0);
 
     // Each line asked for once, in order.
     std::vector<std::string> expected;
     for (const Line& line : lines)
         expected.push_back(line.spoken);
-    EXPECT_EQ(paragraphStarts(server.speechRequests(), expected), expected);
+    EXPECT_EQ(paragraphStarts(run.server.speechRequests(), expected), expected);
 
     // Each picture shows the mark on the line then spoken, or (while its page is still being
     // brought into view) nowhere; on every page it is seen on the line spoken at least once.
-    const std::string log = program.standardError();
+    const std::string log = run.program.standardError();
     const std::regex taken(R"(\[Snapshot\] para\[(\d+)\] → (\S+))");
     std::set<int> pagesSeen;
     int pictures = 0;

@@ -1,3 +1,4 @@
+#include "EndToEnd/BuiltProgram.h"
 #include "EndToEnd/ChildProcess.h"
 
 #include "TestSupport/ScratchDirectory.h"
@@ -11,8 +12,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const std::filesystem::path matrixProgram = std::filesystem::path(LORVANTINE_BINARY_DIR) / "lorvantine";
-const std::filesystem::path matrixFixtures = std::filesystem::path(LORVANTINE_SOURCE_DIR) / "tests" / "fixtures";
 
 struct MatrixRun {
     std::optional<int> status;
@@ -23,11 +22,11 @@ struct MatrixRun {
 // application costs its real sleeps, some seconds.
 MatrixRun runMatrix(const ScratchDirectory& directory, const std::string& apps)
 {
-    std::filesystem::copy_file(matrixFixtures / "probe-matrix-fixture.txt", directory / "fixture.txt");
+    std::filesystem::copy_file(testFixtures / "probe-matrix-fixture.txt", directory / "fixture.txt");
     writeFile(directory / "matrix.json", "{\"apps\": [" + apps + "]}");
-    ChildProcess child({ .program = matrixProgram,
+    ChildProcess child({ .program = lorvantineProgram,
                          .arguments = { "--probe-matrix", "matrix.json" },
-                         .environment = { { "LORVANTINE_DESKTOP", (matrixFixtures / "probe-matrix-desktop.json").string() } },
+                         .environment = { { "LORVANTINE_DESKTOP", (testFixtures / "probe-matrix-desktop.json").string() } },
                          .directory = directory.path(),
                          .workingDirectory = directory.path() });
     MatrixRun run;
@@ -49,7 +48,7 @@ TEST(ProbeMatrixProgram, TheBaselineEditorPassesAndWritesTheGoldenReportsBesideI
     MatrixRun run = runMatrix(directory, R"({"bundleID": "com.example.PlainEdit", "name": "PlainEdit", "fixture": "fixture.txt", "isBaseline": true})");
     EXPECT_EQ(run.status, 0) << run.err;
     for (const char* name : { "probe-report.json", "probe-baseline.json", "probe-report.md" })
-        EXPECT_EQ(atGoldenTime(readFile(directory / name)), readFile(matrixFixtures / "probe-matrix-golden" / name)) << name;
+        EXPECT_EQ(atGoldenTime(readFile(directory / name)), readFile(testFixtures / "probe-matrix-golden" / name)) << name;
     EXPECT_NE(run.err.find("📄 Markdown: " + (directory / "probe-report.md").string()), std::string::npos) << run.err;
 }
 

@@ -1,3 +1,4 @@
+#include "EndToEnd/BuiltProgram.h"
 #include "EndToEnd/ChildProcess.h"
 #include "EndToEnd/ControlledApplication.h"
 #include "EndToEnd/RecordingProxy.h"
@@ -25,8 +26,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const std::filesystem::path programPath = std::filesystem::path(LORVANTINE_BINARY_DIR) / "lorvantine";
-const std::filesystem::path fixtures = std::filesystem::path(LORVANTINE_SOURCE_DIR) / "tests" / "fixtures";
 constexpr const char* finishedLine = "[ReadArticle] 播放完成/翻页，重置播放按钮";
 
 struct Finished {
@@ -39,7 +38,7 @@ struct Finished {
 Finished runProgram(const ScratchDirectory& directory, std::vector<std::string> arguments,
                     std::map<std::string, std::optional<std::string>> environment = {}, std::chrono::milliseconds timeout = 10s)
 {
-    ChildProcess child({ .program = programPath, .arguments = std::move(arguments), .environment = std::move(environment),
+    ChildProcess child({ .program = lorvantineProgram, .arguments = std::move(arguments), .environment = std::move(environment),
                          .directory = directory.path() });
     Finished run;
     run.status = child.wait(timeout);
@@ -99,9 +98,9 @@ TEST(ProgramTest, AStandardErrorReaderThatGoesAwayDoesNotEndTheReading)
     ScratchDirectory directory;
     const auto settings = directory / "settings.json";
     writeFile(settings, nlohmann::json { { "Lorvantine.ttsServerURL", server.baseURL() } }.dump());
-    ChildProcess program({ .program = programPath,
+    ChildProcess program({ .program = lorvantineProgram,
                            .arguments = { "--read-article" },
-                           .environment = { { "LORVANTINE_DESKTOP", (fixtures / "e2e-short-article.json").string() },
+                           .environment = { { "LORVANTINE_DESKTOP", (testFixtures / "e2e-short-article.json").string() },
                                             { "LORVANTINE_AUDIO_OUT", "null" },
                                             { "LORVANTINE_DEFAULTS", settings.string() } },
                            .directory = directory.path(),
@@ -159,14 +158,14 @@ TEST(ProgramTest, ReadsTheWholeArticleIntoTheWavFileParagraphByParagraphAndEndsO
     const auto settings = directory / "settings.json";
     const auto wavPath = directory / "article.wav";
     const auto snapshots = directory / "snapshots";
-    const auto fixture = fixtures / "e2e-short-article.json";
+    const auto fixture = testFixtures / "e2e-short-article.json";
     // At the rate of 1 the output holds the server's samples as they came, untouched by the
     // time stretcher.
     RecordingProxy proxy(server.port());
     ASSERT_TRUE(proxy.isRunning());
     writeFile(settings, nlohmann::json { { "Lorvantine.ttsServerURL", proxy.baseURL() }, { "Lorvantine.defaultSpeedEn", 1.0 } }.dump());
 
-    ChildProcess program({ .program = programPath,
+    ChildProcess program({ .program = lorvantineProgram,
                            .arguments = { "--read-article" },
                            .environment = { { "LORVANTINE_DESKTOP", fixture.string() },
                                             { "LORVANTINE_AUDIO_OUT", wavPath.string() },

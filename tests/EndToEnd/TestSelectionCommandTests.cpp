@@ -1,3 +1,4 @@
+#include "EndToEnd/BuiltProgram.h"
 #include "EndToEnd/ChildProcess.h"
 
 #include "TestSupport/ScratchDirectory.h"
@@ -12,7 +13,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const std::filesystem::path selectionProgram = std::filesystem::path(LORVANTINE_BINARY_DIR) / "lorvantine";
 
 struct SelectionRun {
     std::optional<int> status;
@@ -25,7 +25,7 @@ SelectionRun runSelectionCommand(SpeechServerProcess& server, std::vector<std::s
     ScratchDirectory directory;
     const auto settings = directory / "settings.json";
     writeFile(settings, nlohmann::json { { "Lorvantine.ttsServerURL", server.baseURL() } }.dump());
-    ChildProcess child({ .program = selectionProgram,
+    ChildProcess child({ .program = lorvantineProgram,
                          .arguments = std::move(arguments),
                          .environment = { { "LORVANTINE_DESKTOP", std::nullopt },
                                           { "LORVANTINE_AUDIO_OUT", "null" },

@@ -63,8 +63,6 @@ inline Rgb rgbOf(uint32_t argb)
 
 inline constexpr Rgb white { 255, 255, 255 };
 
-// One application, "com.example.Reader" (pid 700, frontmost), with one white window (number 42,
-// named "window") at (100, 50), 600 × 400, holding whatever `content` the test gives.
 // A fixture of tests/fixtures by file name; a fault in it fails the test and gives an empty desktop.
 inline SimFixture fixtureNamed(const std::string& name)
 {
@@ -73,24 +71,27 @@ inline SimFixture fixtureNamed(const std::string& name)
     return fixture ? *fixture : SimFixture {};
 }
 
-inline SimFixture oneWindowFixture(std::vector<SimElement> content = {})
+// A desktop of one application, `app`, frontmost, with `window` as its main window.
+inline SimFixture oneApplicationFixture(SimApplication app, SimWindow window)
 {
-    SimApplication app;
-    app.pid = 700;
-    app.bundleIdentifier = "com.example.Reader";
-    app.localizedName = "Reader";
     app.active = true;
-    SimWindow window;
-    window.number = 42;
-    window.title = "Document";
-    window.name = "window";
-    window.frame = Rect(100, 50, 600, 400);
     window.main = true;
-    window.children = std::move(content);
     app.windows.push_back(std::move(window));
     SimFixture fixture;
     fixture.applications.push_back(std::move(app));
     return fixture;
+}
+
+// One application, "com.example.Reader" (pid 700, frontmost), with one white window (number 42,
+// named "window") at (100, 50), 600 × 400, holding whatever `content` the test gives.
+inline SimFixture oneWindowFixture(std::vector<SimElement> content = {})
+{
+    return oneApplicationFixture({ .pid = 700, .bundleIdentifier = "com.example.Reader", .localizedName = "Reader" },
+                                 { .number = 42,
+                                   .title = "Document",
+                                   .name = "window",
+                                   .frame = Rect(100, 50, 600, 400),
+                                   .children = std::move(content) });
 }
 
 // An attribute of `element` as `T`; none when it cannot be read or is of another type.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SimDesktop/Model/SimFixture.h"
+#include "TestSupport/DesktopTest.h"
 
 #include <functional>
 #include <string>
@@ -46,24 +46,14 @@ inline SimFixture pagesDocumentFixture(const std::vector<std::string>& pages, do
     toolbar.child(SimElement("AXButton").with("AXTitle", std::string("View")).frame(Rect(90, 12, 60, 28)));
     toolbar.child(SimElement("AXTextArea", "Search in this document").named("pages-search").frame(Rect(600, 12, 220, 28)));
 
-    SimApplication app;
-    app.pid = 710;
-    app.bundleIdentifier = "com.apple.iWork.Pages";
-    app.localizedName = "Pages";
-    app.active = true;
-    SimWindow window;
-    window.number = 7100;
-    window.title = "Harbour Log.pages";
-    window.name = "pages-window";
-    window.frame = Rect(120, 40, 900, 820);
-    window.subrole = "AXStandardWindow";
-    window.main = true;
-    window.background = 0xFFD8D8DC;
-    window.children = { std::move(toolbar), std::move(area) };
-    app.windows.push_back(std::move(window));
-    SimFixture fixture;
+    SimFixture fixture = oneApplicationFixture({ .pid = 710, .bundleIdentifier = "com.apple.iWork.Pages", .localizedName = "Pages" },
+                                               { .number = 7100,
+                                                 .title = "Harbour Log.pages",
+                                                 .name = "pages-window",
+                                                 .frame = Rect(120, 40, 900, 820),
+                                                 .background = 0xFFD8D8DC,
+                                                 .children = { std::move(toolbar), std::move(area) } });
     fixture.screens.push_back({ .frame = Rect(0, 0, 1440, 900), .visibleFrame = Rect(0, 25, 1440, 875) });
-    fixture.applications.push_back(std::move(app));
     return fixture;
 }
 
