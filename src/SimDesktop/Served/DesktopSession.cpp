@@ -23,13 +23,16 @@ struct SessionArgs {
     const Json& request;
     bool ok = true;
 
-    AXElement element(const char* key = "element")
+    // A port value under `key`, read by one of DesktopWire's `read…`.
+    template <class T>
+    T decoded(const char* key, std::optional<T> (*read)(const Json&))
     {
         const Json* m = Wire::member(request, key);
-        auto e = m ? Wire::readElement(*m) : std::nullopt;
-        ok = ok && e;
-        return e.value_or(AXElement {});
+        auto v = m ? read(*m) : std::nullopt;
+        ok = ok && v;
+        return v.value_or(T {});
     }
+    AXElement element(const char* key = "element") { return decoded(key, Wire::readElement); }
     std::string text(const char* key)
     {
         const std::string* s = Wire::string(request, key);
@@ -54,20 +57,8 @@ struct SessionArgs {
         ok = ok && b;
         return b.value_or(false);
     }
-    AXValue value(const char* key)
-    {
-        const Json* m = Wire::member(request, key);
-        auto v = m ? Wire::readValue(*m) : std::nullopt;
-        ok = ok && v;
-        return v.value_or(AXValue {});
-    }
-    InputEvent event()
-    {
-        const Json* m = Wire::member(request, "event");
-        auto e = m ? Wire::readEvent(*m) : std::nullopt;
-        ok = ok && e;
-        return e.value_or(InputEvent {});
-    }
+    AXValue value(const char* key) { return decoded(key, Wire::readValue); }
+    InputEvent event() { return decoded("event", Wire::readEvent); }
     uint64_t channel() { return static_cast<uint64_t>(integer("channel", 1, INT64_MAX)); }
     ProcessID pid() { return static_cast<ProcessID>(integer("pid", INT32_MIN, INT32_MAX)); }
 };
