@@ -355,19 +355,12 @@ std::optional<Json> DesktopSession::workspace(const std::string& op, const Json&
         auto v = wk.operatingSystemVersion();
         return Json { { "major", v.majorVersion }, { "minor", v.minorVersion }, { "patch", v.patchVersion } };
     }
-    if (op == "wk.version") {
+    if (op == "wk.version" || op == "wk.path") {
         std::string bundleID = args.text("bundleID");
         if (!args.ok)
             return std::nullopt;
-        auto version = wk.applicationVersion(bundleID);
-        return version ? Json(*version) : Json(nullptr);
-    }
-    if (op == "wk.path") {
-        std::string bundleID = args.text("bundleID");
-        if (!args.ok)
-            return std::nullopt;
-        auto path = wk.applicationPath(bundleID);
-        return path ? Json(*path) : Json(nullptr);
+        auto found = op == "wk.version" ? wk.applicationVersion(bundleID) : wk.applicationPath(bundleID);
+        return found ? Json(*found) : Json(nullptr);
     }
     if (op == "wk.observe" || op == "wk.unobserve") {
         uint64_t channel = args.channel();
