@@ -125,6 +125,15 @@ void DesktopSession::push(uint64_t channel, Json message)
         m_send(message);
 }
 
+std::function<void(DesktopSession::Json)> DesktopSession::pusher(uint64_t channel)
+{
+    std::weak_ptr<DesktopSession> weak = weak_from_this();
+    return [weak, channel](Json message) {
+        if (auto self = weak.lock())
+            self->push(channel, std::move(message));
+    };
+}
+
 DesktopSession::Answer DesktopSession::answer(const Json& request)
 {
     auto id = Wire::integer(request, "id");
@@ -236,12 +245,10 @@ std::optional<Json> DesktopSession::accessibility(const std::string& op, const J
                 return sessionCode(AXError::illegalArgument);
         }
         AXObserverID observer = 0;
-        std::weak_ptr<DesktopSession> weak = weak_from_this();
         AXError code = ax.createObserver(
             pid,
-            [weak, channel](const AXElement& element, const std::string& notification) {
-                if (auto self = weak.lock())
-                    self->push(channel, { { "element", Wire::element(element) }, { "notification", notification } });
+            [push = pusher(channel)](const AXElement& element, const std::string& notification) {
+                push({ { "element", Wire::element(element) }, { "notification", notification } });
             },
             observer);
         if (code == AXError::success) {
@@ -375,10 +382,8 @@ std::optional<Json> DesktopSession::workspace(const std::string& op, const Json&
             }
             return Json(watch != nullptr);
         }
-        std::weak_ptr<DesktopSession> weak = weak_from_this();
-        auto watch = wk.observeActivation([weak, channel](const RunningApplication& application) {
-            if (auto self = weak.lock())
-                self->push(channel, { { "application", Wire::application(application) } });
+        auto watch = wk.observeActivation([push = pusher(channel)](const RunningApplication& application) {
+            push({ { "application", Wire::application(application) } });
         });
         std::lock_guard lock(m_lock);
         m_activationWatches[channel] = std::move(watch);
@@ -461,11 +466,8 @@ std::optional<Json> DesktopSession::eventMonitors(const std::string& op, const J
             return std::nullopt;
         if (monitor)
             return Json(false);
-        std::weak_ptr<DesktopSession> weak = weak_from_this();
-        auto onEvent = [weak, channel](const MonitoredEvent& event) {
-            if (auto self = weak.lock())
-                self->push(channel, { { "event", Wire::monitoredEvent(event) } });
-        };
+        auto push = pusher(channel);
+        auto onEvent = [push](const MonitoredEvent& event) { push({ { "event", Wire::monitoredEvent(event) } }); };
         std::optional<uint64_t> made;
         if (op == "em.global")
             made = eventMonitor.addGlobalMonitor(mask, onEvent);
@@ -475,9 +477,8 @@ std::optional<Json> DesktopSession::eventMonitors(const std::string& op, const J
                 return std::optional<MonitoredEvent>(event);
             });
         else
-            made = eventMonitor.createListenOnlyTap(mask, onEvent, [weak, channel](EventTapDisabledReason reason) {
-                if (auto self = weak.lock())
-                    self->push(channel, { { "disabled", static_cast<int>(reason) } });
+            made = eventMonitor.createListenOnlyTap(mask, onEvent, [push](EventTapDisabledReason reason) {
+                push({ { "disabled", static_cast<int>(reason) } });
             });
         if (!made)
             return Json(false);
@@ -572,11 +573,7 @@ std::optional<Json> DesktopSession::clientWindows(const std::string& op, const J
     const uint64_t channel = args.channel();
     if (!args.ok)
         return std::nullopt;
-    std::weak_ptr<DesktopSession> weak = weak_from_this();
-    return Json(windows && windows->listen([weak, channel](Json message) {
-        if (auto self = weak.lock())
-            self->push(channel, std::move(message));
-    }));
+    return Json(windows && windows->listen(pusher(channel)));
 }
 
 // Answered from the desktop's truth whatever recogniser the server itself uses: the client chose
