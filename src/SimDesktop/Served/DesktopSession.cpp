@@ -63,6 +63,13 @@ struct SessionArgs {
     ProcessID pid() { return static_cast<ProcessID>(integer("pid", INT32_MIN, INT32_MAX)); }
 };
 
+// The answer to a request that names no known operation or whose arguments do not read: it ends
+// the connection.
+DesktopSession::Answer sessionRefusal(int64_t id, const std::string& op)
+{
+    return { { { "id", id }, { "error", "unknown request or bad arguments: " + op } }, true };
+}
+
 Json sessionCode(AXError code) { return { { "code", static_cast<int32_t>(code) } }; }
 
 Json sessionCode(AXError code, Json value)
@@ -157,7 +164,7 @@ DesktopSession::Answer DesktopSession::answer(const Json& request)
         result = op->starts_with("pb.") || op->starts_with("pm.") ? pasteboardOrPermissions(*op, request)
                                                                    : session(*op, request);
     if (!result)
-        return { { { "id", *id }, { "error", "unknown request or bad arguments: " + *op } }, true };
+        return sessionRefusal(*id, *op);
     return { { { "id", *id }, { "ok", std::move(*result) } }, false };
 }
 
@@ -615,7 +622,7 @@ DesktopSession::Answer DesktopSession::runProcess(int64_t id, const Json& reques
     const Json* list = Wire::member(request, "arguments");
     auto arguments = list ? Wire::readStrings(*list) : std::nullopt;
     if (!program || !arguments)
-        return { { { "id", id }, { "error", "unknown request or bad arguments: pr.run" } }, true };
+        return sessionRefusal(id, "pr.run");
     std::shared_ptr<ProcessPort> processes = m_services.processes;
     auto run = [processes, id, program = *program, arguments = std::move(*arguments)] {
         Json out;
@@ -638,7 +645,7 @@ DesktopSession::Answer DesktopSession::runScript(int64_t id, const Json& request
     SessionArgs args { request };
     std::string source = args.text("source");
     if (!args.ok)
-        return { { { "id", id }, { "error", "unknown request or bad arguments: wk.script" } }, true };
+        return sessionRefusal(id, "wk.script");
     std::shared_ptr<WorkspacePort> workspace = m_services.workspace;
     return answerLater([workspace, id, source = std::move(source)] {
         std::string error;
