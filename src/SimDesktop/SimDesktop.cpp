@@ -50,12 +50,8 @@ std::shared_ptr<SimDesktop> SimDesktop::create(const SimFixture& fixture)
         });
     };
     m.installed = fixture.installed;
-    for (const auto& app : fixture.applications) {
-        const ProcessID pid = m.addApplication(app);
-        desktop->addBehaviours(m, pid, app.behaviours);
-        if (app.bundleIdentifier)
-            desktop->addDocumentEditing(m, pid, *app.bundleIdentifier);
-    }
+    for (const auto& app : fixture.applications)
+        desktop->addRunningApplication(m, app);
     desktop->m_captureTool = fixture.captureTool;
     desktop->m_truth->setNoise(fixture.recognitionNoise);
     return desktop;
@@ -243,6 +239,11 @@ ProcessID SimDesktop::launch(SimModel& model, const SimInstalledApplication& ins
 {
     SimApplication application = installed.application;
     application.pid = 0;
+    return addRunningApplication(model, application);
+}
+
+ProcessID SimDesktop::addRunningApplication(SimModel& model, const SimApplication& application)
+{
     const ProcessID pid = model.addApplication(application);
     addBehaviours(model, pid, application.behaviours);
     if (application.bundleIdentifier)

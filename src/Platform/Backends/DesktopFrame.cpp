@@ -10,33 +10,35 @@ namespace lorvantine::DesktopFrame {
 
 namespace {
 
-// Reads exactly `size` bytes; false at the end of the stream or on an error.
-bool readFully(int fd, char* data, size_t size)
+// Repeats `step(done, left)` until `size` bytes moved; false at the end of the stream or on an
+// error. Reading and writing differ only in the call that moves the bytes.
+template <class Step>
+bool desktopFrameTransferFully(size_t size, Step step)
 {
-    while (size > 0) {
-        ssize_t n = ::recv(fd, data, size, 0);
+    size_t done = 0;
+    while (done < size) {
+        ssize_t n = step(done, size - done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             return false;
-        data += n;
-        size -= static_cast<size_t>(n);
+        done += static_cast<size_t>(n);
     }
     return true;
 }
 
+bool readFully(int fd, char* data, size_t size)
+{
+    return desktopFrameTransferFully(size, [&](size_t done, size_t left) {
+        return ::recv(fd, data + done, left, 0);
+    });
+}
+
 bool writeFully(int fd, const char* data, size_t size)
 {
-    while (size > 0) {
-        ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
+    return desktopFrameTransferFully(size, [&](size_t done, size_t left) {
+        return ::send(fd, data + done, left, MSG_NOSIGNAL);
+    });
 }
 
 } // namespace

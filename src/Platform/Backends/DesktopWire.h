@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <vector>
 
 // The port values as the desktop server and its clients exchange them (inside DesktopFrame
 // messages). Each `read…` takes what came from the other process and never throws: a value of
@@ -53,5 +54,19 @@ Json observations(const std::vector<TextObservation>& observations);
 std::optional<std::vector<TextObservation>> readObservations(const Json& json);
 Json error(const ErrorValue& error);
 std::optional<ErrorValue> readError(const Json& json);
+
+// The items of an answer's array that read by one of the `read…` above, the others skipped; none
+// when there is no answer or it is not an array.
+template <class T>
+std::optional<std::vector<T>> readItems(const std::optional<Json>& answer, std::optional<T> (*read)(const Json&))
+{
+    if (!answer || !answer->is_array())
+        return std::nullopt;
+    std::vector<T> items;
+    for (const auto& item : *answer)
+        if (auto value = read(item))
+            items.push_back(std::move(*value));
+    return items;
+}
 
 } // namespace lorvantine::DesktopWire

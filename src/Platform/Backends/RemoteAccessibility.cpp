@@ -19,29 +19,19 @@ AXError remoteCode(const std::optional<Json>& answer)
     return code ? static_cast<AXError>(*code) : AXError::cannotComplete;
 }
 
-AXError remoteStrings(const std::optional<Json>& answer, std::vector<std::string>& out)
-{
-    AXError code = remoteCode(answer);
-    if (code != AXError::success)
-        return code;
-    const Json* list = Wire::member(*answer, "value");
-    auto strings = list ? Wire::readStrings(*list) : std::nullopt;
-    if (!strings)
-        return AXError::cannotComplete;
-    out = std::move(*strings);
-    return code;
-}
-
-AXError remoteValue(const std::optional<Json>& answer, AXValue& out)
+// The answer's code; on success its "value", read by one of DesktopWire's `read…`, goes to `out`
+// (`cannotComplete` when it does not read).
+template <class T>
+AXError remoteRead(const std::optional<Json>& answer, std::optional<T> (*read)(const Json&), T& out)
 {
     AXError code = remoteCode(answer);
     if (code != AXError::success)
         return code;
     const Json* value = Wire::member(*answer, "value");
-    auto read = value ? Wire::readValue(*value) : std::nullopt;
-    if (!read)
+    auto result = value ? read(*value) : std::nullopt;
+    if (!result)
         return AXError::cannotComplete;
-    out = std::move(*read);
+    out = std::move(*result);
     return code;
 }
 
@@ -79,26 +69,28 @@ AXError RemoteAccessibility::pid(const AXElement& element, ProcessID& out)
 
 AXError RemoteAccessibility::copyAttributeValue(const AXElement& element, const std::string& attribute, AXValue& out)
 {
-    return remoteValue(m_desktop->call({ { "op", "ax.copy" }, { "element", Wire::element(element) }, { "name", attribute } }),
-                       out);
+    return remoteRead(m_desktop->call({ { "op", "ax.copy" }, { "element", Wire::element(element) }, { "name", attribute } }),
+                      Wire::readValue, out);
 }
 
 AXError RemoteAccessibility::copyAttributeNames(const AXElement& element, std::vector<std::string>& out)
 {
-    return remoteStrings(m_desktop->call({ { "op", "ax.names" }, { "element", Wire::element(element) } }), out);
+    return remoteRead(m_desktop->call({ { "op", "ax.names" }, { "element", Wire::element(element) } }),
+                      Wire::readStrings, out);
 }
 
 AXError RemoteAccessibility::copyParameterizedAttributeValue(const AXElement& element, const std::string& attribute,
                                                              const AXValue& parameter, AXValue& out)
 {
-    return remoteValue(m_desktop->call({ { "op", "ax.copyParameterized" }, { "element", Wire::element(element) },
-                                         { "name", attribute }, { "parameter", Wire::value(parameter) } }),
-                       out);
+    return remoteRead(m_desktop->call({ { "op", "ax.copyParameterized" }, { "element", Wire::element(element) },
+                                        { "name", attribute }, { "parameter", Wire::value(parameter) } }),
+                      Wire::readValue, out);
 }
 
 AXError RemoteAccessibility::copyParameterizedAttributeNames(const AXElement& element, std::vector<std::string>& out)
 {
-    return remoteStrings(m_desktop->call({ { "op", "ax.parameterizedNames" }, { "element", Wire::element(element) } }), out);
+    return remoteRead(m_desktop->call({ { "op", "ax.parameterizedNames" }, { "element", Wire::element(element) } }),
+                      Wire::readStrings, out);
 }
 
 AXError RemoteAccessibility::setAttributeValue(const AXElement& element, const std::string& attribute, const AXValue& value)
@@ -123,21 +115,14 @@ AXError RemoteAccessibility::performAction(const AXElement& element, const std::
 
 AXError RemoteAccessibility::copyActionNames(const AXElement& element, std::vector<std::string>& out)
 {
-    return remoteStrings(m_desktop->call({ { "op", "ax.actions" }, { "element", Wire::element(element) } }), out);
+    return remoteRead(m_desktop->call({ { "op", "ax.actions" }, { "element", Wire::element(element) } }),
+                      Wire::readStrings, out);
 }
 
 AXError RemoteAccessibility::elementAtPosition(const AXElement& application, float x, float y, AXElement& out)
 {
     auto answer = m_desktop->call({ { "op", "ax.at" }, { "element", Wire::element(application) }, { "x", x }, { "y", y } });
-    AXError code = remoteCode(answer);
-    if (code != AXError::success)
-        return code;
-    const Json* value = Wire::member(*answer, "value");
-    auto element = value ? Wire::readElement(*value) : std::nullopt;
-    if (!element)
-        return AXError::cannotComplete;
-    out = *element;
-    return code;
+    return remoteRead(answer, Wire::readElement, out);
 }
 
 AXError RemoteAccessibility::setMessagingTimeout(const AXElement& element, float seconds)

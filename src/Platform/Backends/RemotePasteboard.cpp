@@ -27,13 +27,8 @@ int64_t RemotePasteboard::changeCount() { return pasteboardCount(m_desktop->call
 
 std::vector<PasteboardItem> RemotePasteboard::pasteboardItems()
 {
-    auto answer = m_desktop->call({ { "op", "pb.items" } });
-    std::vector<PasteboardItem> items;
-    if (answer && answer->is_array())
-        for (const auto& item : *answer)
-            if (auto read = Wire::readPasteboardItem(item))
-                items.push_back(std::move(*read));
-    return items;
+    return Wire::readItems(m_desktop->call({ { "op", "pb.items" } }), Wire::readPasteboardItem)
+        .value_or(std::vector<PasteboardItem> {});
 }
 
 std::optional<std::string> RemotePasteboard::stringForType(const std::string& type)

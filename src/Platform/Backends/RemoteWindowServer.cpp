@@ -14,25 +14,13 @@ RemoteWindowServer::RemoteWindowServer(std::shared_ptr<RemoteDesktop> desktop)
 
 std::optional<std::vector<WindowInfo>> RemoteWindowServer::copyWindowInfo(uint32_t options)
 {
-    auto answer = m_desktop->call({ { "op", "ws.windows" }, { "options", options } });
-    if (!answer || !answer->is_array())
-        return std::nullopt;
-    std::vector<WindowInfo> windows;
-    for (const auto& item : *answer)
-        if (auto info = Wire::readWindowInfo(item))
-            windows.push_back(*info);
-    return windows;
+    return Wire::readItems(m_desktop->call({ { "op", "ws.windows" }, { "options", options } }), Wire::readWindowInfo);
 }
 
 std::vector<ScreenInfo> RemoteWindowServer::screens()
 {
-    auto answer = m_desktop->call({ { "op", "ws.screens" } });
-    std::vector<ScreenInfo> screens;
-    if (answer && answer->is_array())
-        for (const auto& item : *answer)
-            if (auto screen = Wire::readScreen(item))
-                screens.push_back(*screen);
-    return screens;
+    return Wire::readItems(m_desktop->call({ { "op", "ws.screens" } }), Wire::readScreen)
+        .value_or(std::vector<ScreenInfo> {});
 }
 
 std::optional<ScreenInfo> RemoteWindowServer::mainScreen()

@@ -14,13 +14,8 @@ RemoteWorkspace::RemoteWorkspace(std::shared_ptr<RemoteDesktop> desktop)
 
 std::vector<RunningApplication> RemoteWorkspace::runningApplications()
 {
-    auto answer = m_desktop->call({ { "op", "wk.applications" } });
-    std::vector<RunningApplication> applications;
-    if (answer && answer->is_array())
-        for (const auto& item : *answer)
-            if (auto application = Wire::readApplication(item))
-                applications.push_back(*application);
-    return applications;
+    return Wire::readItems(m_desktop->call({ { "op", "wk.applications" } }), Wire::readApplication)
+        .value_or(std::vector<RunningApplication> {});
 }
 
 std::optional<RunningApplication> RemoteWorkspace::frontmostApplication()

@@ -49,30 +49,28 @@ OperatingSystemVersion SimWorkspace::operatingSystemVersion()
     return m_desktop->withModel([](SimModel& m) { return m.osVersion; });
 }
 
-std::optional<std::string> SimWorkspace::applicationVersion(const std::string& bundleID)
+template <class Field>
+std::optional<std::string> SimWorkspace::bundleField(const std::string& bundleID, Field field)
 {
     return m_desktop->withModel([&](SimModel& m) -> std::optional<std::string> {
         for (const auto& app : m.applications)
-            if (app.info.bundleIdentifier == bundleID && app.info.bundleVersion)
-                return app.info.bundleVersion;
+            if (app.info.bundleIdentifier == bundleID && field(app.info))
+                return field(app.info);
         for (const SimInstalledApplication& installed : m.installed)
             if (installed.application.bundleIdentifier == bundleID)
-                return installed.application.bundleVersion;
+                return field(installed.application);
         return std::nullopt;
     });
 }
 
+std::optional<std::string> SimWorkspace::applicationVersion(const std::string& bundleID)
+{
+    return bundleField(bundleID, [](const auto& application) -> const auto& { return application.bundleVersion; });
+}
+
 std::optional<std::string> SimWorkspace::applicationPath(const std::string& bundleID)
 {
-    return m_desktop->withModel([&](SimModel& m) -> std::optional<std::string> {
-        for (const auto& app : m.applications)
-            if (app.info.bundleIdentifier == bundleID && app.info.bundlePath)
-                return app.info.bundlePath;
-        for (const SimInstalledApplication& installed : m.installed)
-            if (installed.application.bundleIdentifier == bundleID)
-                return installed.application.bundlePath;
-        return std::nullopt;
-    });
+    return bundleField(bundleID, [](const auto& application) -> const auto& { return application.bundlePath; });
 }
 
 std::optional<std::string> SimWorkspace::runAppleScript(const std::string& source, std::string& error)
@@ -93,10 +91,6 @@ std::shared_ptr<void> SimWorkspace::observeActivation(std::function<void(const R
             desktop->withModel([id](SimModel& m) { m.activationListeners.erase(id); });
     });
 }
-
-} // namespace lorvantine
-
-namespace lorvantine {
 
 bool SimWorkspace::openURL(const std::string& url)
 {

@@ -32,6 +32,11 @@ public:
     bool openURL(const std::string& url) override;
 
 private:
+    // One bundle field: a running application's own value first, then the fixture's installed
+    // bundle of that identifier.
+    template <class Field>
+    std::optional<std::string> bundleField(const std::string& bundleID, Field field);
+
     std::shared_ptr<SimDesktop> m_desktop;
 };
 

@@ -23,13 +23,16 @@ struct SessionArgs {
     const Json& request;
     bool ok = true;
 
-    AXElement element(const char* key = "element")
+    // A port value under `key`, read by one of DesktopWire's `read…`.
+    template <class T>
+    T decoded(const char* key, std::optional<T> (*read)(const Json&))
     {
         const Json* m = Wire::member(request, key);
-        auto e = m ? Wire::readElement(*m) : std::nullopt;
-        ok = ok && e;
-        return e.value_or(AXElement {});
+        auto v = m ? read(*m) : std::nullopt;
+        ok = ok && v;
+        return v.value_or(T {});
     }
+    AXElement element(const char* key = "element") { return decoded(key, Wire::readElement); }
     std::string text(const char* key)
     {
         const std::string* s = Wire::string(request, key);
@@ -54,23 +57,18 @@ struct SessionArgs {
         ok = ok && b;
         return b.value_or(false);
     }
-    AXValue value(const char* key)
-    {
-        const Json* m = Wire::member(request, key);
-        auto v = m ? Wire::readValue(*m) : std::nullopt;
-        ok = ok && v;
-        return v.value_or(AXValue {});
-    }
-    InputEvent event()
-    {
-        const Json* m = Wire::member(request, "event");
-        auto e = m ? Wire::readEvent(*m) : std::nullopt;
-        ok = ok && e;
-        return e.value_or(InputEvent {});
-    }
+    AXValue value(const char* key) { return decoded(key, Wire::readValue); }
+    InputEvent event() { return decoded("event", Wire::readEvent); }
     uint64_t channel() { return static_cast<uint64_t>(integer("channel", 1, INT64_MAX)); }
     ProcessID pid() { return static_cast<ProcessID>(integer("pid", INT32_MIN, INT32_MAX)); }
 };
+
+// The answer to a request that names no known operation or whose arguments do not read: it ends
+// the connection.
+DesktopSession::Answer sessionRefusal(int64_t id, const std::string& op)
+{
+    return { { { "id", id }, { "error", "unknown request or bad arguments: " + op } }, true };
+}
 
 Json sessionCode(AXError code) { return { { "code", static_cast<int32_t>(code) } }; }
 
@@ -134,6 +132,15 @@ void DesktopSession::push(uint64_t channel, Json message)
         m_send(message);
 }
 
+std::function<void(DesktopSession::Json)> DesktopSession::pusher(uint64_t channel)
+{
+    std::weak_ptr<DesktopSession> weak = weak_from_this();
+    return [weak, channel](Json message) {
+        if (auto self = weak.lock())
+            self->push(channel, std::move(message));
+    };
+}
+
 DesktopSession::Answer DesktopSession::answer(const Json& request)
 {
     auto id = Wire::integer(request, "id");
@@ -157,7 +164,7 @@ DesktopSession::Answer DesktopSession::answer(const Json& request)
         result = op->starts_with("pb.") || op->starts_with("pm.") ? pasteboardOrPermissions(*op, request)
                                                                    : session(*op, request);
     if (!result)
-        return { { { "id", *id }, { "error", "unknown request or bad arguments: " + *op } }, true };
+        return sessionRefusal(*id, *op);
     return { { { "id", *id }, { "ok", std::move(*result) } }, false };
 }
 
@@ -245,12 +252,10 @@ std::optional<Json> DesktopSession::accessibility(const std::string& op, const J
                 return sessionCode(AXError::illegalArgument);
         }
         AXObserverID observer = 0;
-        std::weak_ptr<DesktopSession> weak = weak_from_this();
         AXError code = ax.createObserver(
             pid,
-            [weak, channel](const AXElement& element, const std::string& notification) {
-                if (auto self = weak.lock())
-                    self->push(channel, { { "element", Wire::element(element) }, { "notification", notification } });
+            [push = pusher(channel)](const AXElement& element, const std::string& notification) {
+                push({ { "element", Wire::element(element) }, { "notification", notification } });
             },
             observer);
         if (code == AXError::success) {
@@ -364,19 +369,12 @@ std::optional<Json> DesktopSession::workspace(const std::string& op, const Json&
         auto v = wk.operatingSystemVersion();
         return Json { { "major", v.majorVersion }, { "minor", v.minorVersion }, { "patch", v.patchVersion } };
     }
-    if (op == "wk.version") {
+    if (op == "wk.version" || op == "wk.path") {
         std::string bundleID = args.text("bundleID");
         if (!args.ok)
             return std::nullopt;
-        auto version = wk.applicationVersion(bundleID);
-        return version ? Json(*version) : Json(nullptr);
-    }
-    if (op == "wk.path") {
-        std::string bundleID = args.text("bundleID");
-        if (!args.ok)
-            return std::nullopt;
-        auto path = wk.applicationPath(bundleID);
-        return path ? Json(*path) : Json(nullptr);
+        auto found = op == "wk.version" ? wk.applicationVersion(bundleID) : wk.applicationPath(bundleID);
+        return found ? Json(*found) : Json(nullptr);
     }
     if (op == "wk.observe" || op == "wk.unobserve") {
         uint64_t channel = args.channel();
@@ -391,10 +389,8 @@ std::optional<Json> DesktopSession::workspace(const std::string& op, const Json&
             }
             return Json(watch != nullptr);
         }
-        std::weak_ptr<DesktopSession> weak = weak_from_this();
-        auto watch = wk.observeActivation([weak, channel](const RunningApplication& application) {
-            if (auto self = weak.lock())
-                self->push(channel, { { "application", Wire::application(application) } });
+        auto watch = wk.observeActivation([push = pusher(channel)](const RunningApplication& application) {
+            push({ { "application", Wire::application(application) } });
         });
         std::lock_guard lock(m_lock);
         m_activationWatches[channel] = std::move(watch);
@@ -477,11 +473,8 @@ std::optional<Json> DesktopSession::eventMonitors(const std::string& op, const J
             return std::nullopt;
         if (monitor)
             return Json(false);
-        std::weak_ptr<DesktopSession> weak = weak_from_this();
-        auto onEvent = [weak, channel](const MonitoredEvent& event) {
-            if (auto self = weak.lock())
-                self->push(channel, { { "event", Wire::monitoredEvent(event) } });
-        };
+        auto push = pusher(channel);
+        auto onEvent = [push](const MonitoredEvent& event) { push({ { "event", Wire::monitoredEvent(event) } }); };
         std::optional<uint64_t> made;
         if (op == "em.global")
             made = eventMonitor.addGlobalMonitor(mask, onEvent);
@@ -491,9 +484,8 @@ std::optional<Json> DesktopSession::eventMonitors(const std::string& op, const J
                 return std::optional<MonitoredEvent>(event);
             });
         else
-            made = eventMonitor.createListenOnlyTap(mask, onEvent, [weak, channel](EventTapDisabledReason reason) {
-                if (auto self = weak.lock())
-                    self->push(channel, { { "disabled", static_cast<int>(reason) } });
+            made = eventMonitor.createListenOnlyTap(mask, onEvent, [push](EventTapDisabledReason reason) {
+                push({ { "disabled", static_cast<int>(reason) } });
             });
         if (!made)
             return Json(false);
@@ -588,11 +580,7 @@ std::optional<Json> DesktopSession::clientWindows(const std::string& op, const J
     const uint64_t channel = args.channel();
     if (!args.ok)
         return std::nullopt;
-    std::weak_ptr<DesktopSession> weak = weak_from_this();
-    return Json(windows && windows->listen([weak, channel](Json message) {
-        if (auto self = weak.lock())
-            self->push(channel, std::move(message));
-    }));
+    return Json(windows && windows->listen(pusher(channel)));
 }
 
 // Answered from the desktop's truth whatever recogniser the server itself uses: the client chose
@@ -634,7 +622,7 @@ DesktopSession::Answer DesktopSession::runProcess(int64_t id, const Json& reques
     const Json* list = Wire::member(request, "arguments");
     auto arguments = list ? Wire::readStrings(*list) : std::nullopt;
     if (!program || !arguments)
-        return { { { "id", id }, { "error", "unknown request or bad arguments: pr.run" } }, true };
+        return sessionRefusal(id, "pr.run");
     std::shared_ptr<ProcessPort> processes = m_services.processes;
     auto run = [processes, id, program = *program, arguments = std::move(*arguments)] {
         Json out;
@@ -657,7 +645,7 @@ DesktopSession::Answer DesktopSession::runScript(int64_t id, const Json& request
     SessionArgs args { request };
     std::string source = args.text("source");
     if (!args.ok)
-        return { { { "id", id }, { "error", "unknown request or bad arguments: wk.script" } }, true };
+        return sessionRefusal(id, "wk.script");
     std::shared_ptr<WorkspacePort> workspace = m_services.workspace;
     return answerLater([workspace, id, source = std::move(source)] {
         std::string error;

@@ -64,6 +64,9 @@ private:
     std::optional<Json> eventMonitors(const std::string& op, const Json& request);
     std::optional<Json> clientWindows(const std::string& op, const Json& request);
     void push(uint64_t channel, Json message);
+    // Pushes on `channel` while the session lives: what the ports' callbacks are given, so that
+    // none of them keeps the session alive.
+    std::function<void(Json)> pusher(uint64_t channel);
     std::optional<Json> recognize(const Json& request);
     Answer runProcess(int64_t id, const Json& request);
     Answer runScript(int64_t id, const Json& request);
