@@ -10,6 +10,7 @@
 namespace lorvantine {
 
 struct Image;
+class TextLayout;
 
 enum class LineCap { butt, round, square };
 enum class TextAlignment { left, center, right };
@@ -44,6 +45,12 @@ public:
     virtual void drawText(const std::string& text, const Rect& rect, const Font& font, const Color& color,
                           TextAlignment alignment = TextAlignment::left,
                           LineBreakMode lineBreak = LineBreakMode::truncatingTail) = 0;
+    // A layout made by the installed measurer, drawn in `rect` as `drawText` draws its text.
+    // Default: `drawText` with what it was made for.
+    virtual void drawTextLayout(const TextLayout& layout, const Rect& rect, const Color& color);
+    // Whether anything drawn in `rect` (in the present coordinates) could show: false when it
+    // lies wholly outside the clip, so that a view there need not draw. Default: true.
+    virtual bool mayShow(const Rect& rect) const;
     // Scales the image's pixels to fill `rect`.
     virtual void drawImage(const Image& image, const Rect& rect) = 0;
 

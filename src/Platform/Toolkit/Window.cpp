@@ -252,6 +252,7 @@ void Window::orderFront()
     if (WindowHost* host = WindowHost::current())
         m_windowNumber = host->orderFront(*this);
     if (!wasVisible && m_contentView) {
+        m_contentView->setAnimationsPaused(false);
         std::vector<View*> stack { m_contentView.get() };
         while (!stack.empty()) {
             View* v = stack.back();
@@ -261,9 +262,22 @@ void Window::orderFront()
                 stack.push_back(sub.get());
         }
     }
+    if (!wasVisible && !m_whenVisible.empty()) {
+        auto keep = weak_from_this().lock();
+        for (auto& action : std::exchange(m_whenVisible, {}))
+            action();
+    }
 }
 
 void Window::orderFrontRegardless() { orderFront(); }
+
+void Window::performWhenVisible(std::function<void()> action)
+{
+    if (m_visible)
+        action();
+    else
+        m_whenVisible.push_back(std::move(action));
+}
 
 void Window::makeKeyAndOrderFront()
 {
@@ -296,6 +310,8 @@ void Window::orderOut()
         s_keyWindow = nullptr;
     if (s_mouseCapture == this)
         s_mouseCapture = nullptr;
+    if (m_contentView)
+        m_contentView->setAnimationsPaused(true);
     if (WindowHost* host = WindowHost::current())
         host->orderOut(*this);
 }
@@ -335,6 +351,13 @@ void Window::setNeedsDisplay()
             host->contentDidChange(*this);
 }
 
+void Window::setNeedsDisplayInRects(const std::vector<Rect>& areas)
+{
+    if (m_visible && !m_drawing && !areas.empty())
+        if (WindowHost* host = WindowHost::current())
+            host->displayDidChange(*this, areas);
+}
+
 void Window::disableScreenUpdates()
 {
     MainQueue::requireMainThread("Window::disableScreenUpdates");
@@ -351,7 +374,7 @@ void Window::enableScreenUpdates()
             window->setNeedsDisplay();
 }
 
-void Window::draw(Painter& painter) const
+void Window::draw(Painter& painter, const std::vector<Rect>& areas) const
 {
     auto& self = const_cast<Window&>(*this);
     if (s_screenUpdatesDisabled > 0) {
@@ -364,14 +387,27 @@ void Window::draw(Painter& painter) const
         return;
     }
     self.m_drawing = true;
+    if (areas.empty())
+        drawBody(painter);
+    for (const Rect& area : areas) {
+        painter.save();
+        painter.clip(Path::rect(area));
+        drawBody(painter);
+        painter.restore();
+    }
+    self.m_drawing = false;
+}
+
+void Window::drawBody(Painter& painter) const
+{
     const Rect whole(0, 0, m_frame.width(), m_frame.height());
     if (m_opaque)
         painter.fillRect(whole, m_backgroundColor.withAlpha(1));
     else if (!m_backgroundColor.isClear())
         painter.fillRect(whole, m_backgroundColor);
-    if (isTitled()) {
-        const Rect content = contentRect();
-        const Rect bar(0, content.height(), m_frame.width(), m_frame.height() - content.height());
+    const Rect content = contentRect();
+    const Rect bar(0, content.height(), m_frame.width(), m_frame.height() - content.height());
+    if (isTitled() && painter.mayShow(bar)) {
         painter.fillRect(bar, Color::rgb(0.94, 0.94, 0.94));
         painter.fillRect(Rect(0, bar.minY(), bar.width(), 1), Color::rgb(0.8, 0.8, 0.8));
         const Font font = Font::system(13, Font::Weight::bold);
@@ -379,7 +415,6 @@ void Window::draw(Painter& painter) const
     }
     if (m_contentView)
         m_contentView->drawTree(painter);
-    self.m_drawing = false;
 }
 
 View* Window::viewAt(Point locationInWindow) const

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace lorvantine {
 
@@ -133,6 +134,9 @@ public:
     // Orders out and calls `onWillClose` (once).
     void close();
     bool isVisible() const { return m_visible; }
+    // Runs `action` now when the window is on screen, else the next time it comes on screen
+    // (never, if it is released first). While it is off screen its views' animations stand still.
+    void performWhenVisible(std::function<void()> action);
     bool isKeyWindow() const;
     // The window server's number, given when first shown (0 before); kept while ordered out.
     uint32_t windowNumber() const { return m_windowNumber; }
@@ -145,10 +149,13 @@ public:
     Rect convertRectFromScreen(const Rect& rect) const;
 
     // --- For the window host ---
-    // Draws the window (background, title bar, views as they show now) in window coordinates.
-    void draw(Painter& painter) const;
-    // Tells the host that what the window shows changed (views call it).
+    // Draws the window (background, title bar, views as they show now) in window coordinates;
+    // only within `areas` when given, where what lies wholly outside them is not drawn.
+    void draw(Painter& painter, const std::vector<Rect>& areas = {}) const;
+    // Tells the host that what the window shows changed, accessibility included (views call it).
     void setNeedsDisplay();
+    // Tells the host that only the drawing within `areas` (window coordinates) changed.
+    void setNeedsDisplayInRects(const std::vector<Rect>& areas);
     // A mouse event for this window; down events go to the view hit, up and dragged ones to the
     // view that got the down.
     virtual void sendEvent(const MouseEvent& event);
@@ -171,6 +178,7 @@ public:
 private:
     friend class View;
     void windowPropertyChanged();
+    void drawBody(Painter& painter) const;
     void stepAlphaFade();
     void endAlphaFade();
     void becomeKey();
@@ -197,6 +205,7 @@ private:
     struct AlphaFade;
     std::shared_ptr<AlphaFade> m_alphaFade;
     std::weak_ptr<View> m_mouseDownView;
+    std::vector<std::function<void()>> m_whenVisible;
 };
 
 } // namespace lorvantine

@@ -1,6 +1,7 @@
 #include "SimDesktop/Toolkit/CairoPainter.h"
 
 #include "Platform/Image.h"
+#include "SimDesktop/Toolkit/PangoTextLayout.h"
 #include "SimDesktop/Toolkit/PangoTextMeasurer.h"
 
 #include <cmath>
@@ -101,22 +102,25 @@ void CairoPainter::drawText(const std::string& text, const Rect& rect, const Fon
 {
     if (text.empty() || color.isClear())
         return;
+    auto layout = PangoTextMeasurer().makeLayout({ text, font, rect.width(), alignment, lineBreak });
+    drawTextLayout(*layout, rect, color);
+}
+
+void CairoPainter::drawTextLayout(const TextLayout& layout, const Rect& rect, const Color& color)
+{
+    const auto* pango = dynamic_cast<const PangoTextLayout*>(&layout);
+    if (!pango) {
+        // Made by another measurer: laid out anew.
+        const TextLayout::Parameters& p = layout.parameters();
+        if (!p.text.empty())
+            drawText(p.text, rect, p.font, color, p.alignment, p.lineBreak);
+        return;
+    }
+    if (layout.parameters().text.empty() || color.isClear())
+        return;
     cairo_matrix_t m;
     cairo_get_matrix(m_cr, &m);
     const bool yUp = m.xx * m.yy - m.xy * m.yx < 0;
-
-    std::lock_guard lock(PangoTextMeasurer::mutex());
-    PangoLayout* layout = PangoTextMeasurer::createLayout(text, font, rect.width(), lineBreak);
-    double dx = 0;
-    if (lineBreak == LineBreakMode::clipping) {
-        PangoRectangle logical;
-        pango_layout_get_extents(layout, nullptr, &logical);
-        const double free = rect.width() - logical.width / double(PANGO_SCALE);
-        dx = alignment == TextAlignment::center ? free / 2 : alignment == TextAlignment::right ? free : 0;
-    } else {
-        pango_layout_set_alignment(layout, alignment == TextAlignment::center ? PANGO_ALIGN_CENTER
-                                           : alignment == TextAlignment::right ? PANGO_ALIGN_RIGHT : PANGO_ALIGN_LEFT);
-    }
     cairo_save(m_cr);
     if (yUp) {
         cairo_translate(m_cr, rect.minX(), rect.maxY());
@@ -127,11 +131,20 @@ void CairoPainter::drawText(const std::string& text, const Rect& rect, const Fon
     // Cut at the width only: a line box a little taller than the rectangle still shows whole.
     cairo_rectangle(m_cr, 0, -1e4, rect.width(), 2e4);
     cairo_clip(m_cr);
-    cairo_move_to(m_cr, dx, 0);
+    cairo_move_to(m_cr, pango->offsetX(), 0);
     setColor(color);
-    pango_cairo_show_layout(m_cr, layout);
+    {
+        std::lock_guard lock(PangoTextMeasurer::mutex());
+        pango_cairo_show_layout(m_cr, pango->layout());
+    }
     cairo_restore(m_cr);
-    g_object_unref(layout);
+}
+
+bool CairoPainter::mayShow(const Rect& rect) const
+{
+    double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+    cairo_clip_extents(m_cr, &x1, &y1, &x2, &y2);
+    return rect.maxX() > x1 && rect.minX() < x2 && rect.maxY() > y1 && rect.minY() < y2;
 }
 
 void CairoPainter::drawImage(const Image& image, const Rect& rect)

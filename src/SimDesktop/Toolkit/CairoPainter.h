@@ -31,6 +31,8 @@ public:
     void stroke(const Path& path, const Color& color, double lineWidth, LineCap cap) override;
     void drawText(const std::string& text, const Rect& rect, const Font& font, const Color& color, TextAlignment alignment,
                   LineBreakMode lineBreak) override;
+    void drawTextLayout(const TextLayout& layout, const Rect& rect, const Color& color) override;
+    bool mayShow(const Rect& rect) const override;
     void drawImage(const Image& image, const Rect& rect) override;
 
 private:

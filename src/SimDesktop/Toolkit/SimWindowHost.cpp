@@ -29,6 +29,10 @@ using Surface = std::shared_ptr<cairo_surface_t>;
 
 bool sameView(const std::weak_ptr<View>& a, const std::weak_ptr<View>& b) { return !a.owner_before(b) && !b.owner_before(a); }
 
+// Partial redraws laid over one whole drawing before the next whole one: about a second of
+// animation frames, after which replaying the layers would cost more than drawing afresh.
+constexpr int maxPartialDepth = 60;
+
 const char* pressableRoles[] = { "AXButton", "AXPopUpButton", "AXMenuItem", "AXCheckBox", "AXRadioButton", "AXMenuButton" };
 
 bool isPressable(const std::string& role)
@@ -63,6 +67,9 @@ struct SimWindowHost::Shown {
     uint32_t number = 0;
     Rect topLeftFrame;
     Surface picture;
+    // How many partial redraws lie over the last whole one: each is a recording that replays the
+    // one before outside its areas.
+    int partialDepth = 0;
     std::vector<MirrorEntry> mirror;
 };
 
@@ -198,6 +205,14 @@ void SimWindowHost::contentDidChange(Window& window)
     }
 }
 
+void SimWindowHost::displayDidChange(Window& window, const std::vector<Rect>& areas)
+{
+    if (Shown* s = shown(window)) {
+        redraw(*s, areas);
+        publishLayers();
+    }
+}
+
 // --- The model ---
 
 void SimWindowHost::syncModel(Shown& s, bool toFront)
@@ -321,19 +336,61 @@ void SimWindowHost::syncAccessibility(Shown& s)
 
 // --- Pixels ---
 
-void SimWindowHost::redraw(Shown& s)
+void SimWindowHost::redraw(Shown& s, const std::vector<Rect>& areas)
 {
     const Window& window = *s.window;
     const Rect frame = window.frame();
     cairo_rectangle_t extents { 0, 0, frame.width(), frame.height() };
+    // Whole points (from the top left), so that the old picture and the new drawing meet on pixel
+    // edges at any scale.
+    cairo_region_t* region = cairo_region_create();
+    for (const Rect& area : areas) {
+        const double top = frame.height() - area.maxY();
+        cairo_rectangle_int_t r { static_cast<int>(std::floor(area.minX())), static_cast<int>(std::floor(top)), 0, 0 };
+        r.width = static_cast<int>(std::ceil(area.maxX())) - r.x;
+        r.height = static_cast<int>(std::ceil(top + area.height())) - r.y;
+        cairo_region_union_rectangle(region, &r);
+    }
+    const cairo_rectangle_int_t whole { 0, 0, static_cast<int>(std::ceil(frame.width())), static_cast<int>(std::ceil(frame.height())) };
+    cairo_region_intersect_rectangle(region, &whole);
+    cairo_rectangle_int_t covered;
+    cairo_region_get_extents(region, &covered);
+    cairo_rectangle_t old {};
+    const bool sameSize = s.picture && cairo_recording_surface_get_extents(s.picture.get(), &old) && old.width == frame.width()
+        && old.height == frame.height();
+    // Past a few layers, or for most of the window, a whole drawing costs less than the replays.
+    const bool partial = !areas.empty() && sameSize && s.partialDepth < maxPartialDepth && double(covered.width) * covered.height < 0.5 * frame.width() * frame.height();
+    if (partial && cairo_region_is_empty(region)) {
+        cairo_region_destroy(region);
+        return;
+    }
+
     cairo_surface_t* surface = cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, &extents);
     cairo_t* cr = cairo_create(surface);
+    std::vector<Rect> redrawn;
+    if (partial) {
+        cairo_set_fill_rule(cr, CAIRO_FILL_RULE_EVEN_ODD);
+        cairo_rectangle(cr, 0, 0, frame.width(), frame.height());
+        for (int i = 0; i < cairo_region_num_rectangles(region); ++i) {
+            cairo_rectangle_int_t r;
+            cairo_region_get_rectangle(region, i, &r);
+            cairo_rectangle(cr, r.x, r.y, r.width, r.height);
+            redrawn.push_back(Rect(r.x, frame.height() - r.y - r.height, r.width, r.height));
+        }
+        cairo_clip(cr);
+        cairo_set_source_surface(cr, s.picture.get(), 0, 0);
+        cairo_paint(cr);
+        cairo_reset_clip(cr);
+        cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
+    }
+    cairo_region_destroy(region);
     {
         CairoPainter painter(cr, frame.height());
-        window.draw(painter);
+        window.draw(painter, redrawn);
     }
     cairo_destroy(cr);
     s.picture = Surface(surface, cairo_surface_destroy);
+    s.partialDepth = partial ? s.partialDepth + 1 : 0;
 }
 
 void SimWindowHost::publishLayers()
