@@ -1,6 +1,7 @@
 #include "Platform/Dispatch/MainQueue.h"
 
 #include "Platform/Dispatch/QueueScope.h"
+#include "Platform/Dispatch/Scheduler.h"
 #include "Platform/Dispatch/ThreadPool.h"
 
 #include "Support/Log.h"
@@ -53,13 +54,18 @@ void MainQueue::requireMainThread(const char* caller)
 
 void MainQueue::async(std::function<void()> work)
 {
-    std::lock_guard lock(m_mutex);
-    m_items.push_back(std::move(work));
+    {
+        std::lock_guard lock(m_mutex);
+        m_items.push_back(std::move(work));
+    }
+    // Outside the lock, or the woken main thread would at once wait for it again.
     m_changed.notify_all();
 }
 
 bool MainQueue::runOne()
 {
+    // Timers of the main run loop that came due join the queue first.
+    Scheduler::shared().fireDueMainWork();
     std::function<void()> work;
     {
         std::lock_guard lock(m_mutex);
@@ -91,6 +97,9 @@ void MainQueue::waitForWork(std::optional<std::chrono::steady_clock::time_point>
 {
     std::unique_lock lock(m_mutex);
     uint64_t wakeups = m_wakeups;
+    // Read after `wakeups`: work scheduled for earlier from now on calls `wake`.
+    if (auto timer = Scheduler::shared().nextMainWake(); timer && (!deadline || *timer < *deadline))
+        deadline = *timer;
     auto ready = [&] { return !m_items.empty() || m_stopRequested || m_wakeups != wakeups; };
     if (deadline)
         m_changed.wait_until(lock, *deadline, ready);
@@ -100,8 +109,10 @@ void MainQueue::waitForWork(std::optional<std::chrono::steady_clock::time_point>
 
 void MainQueue::wake()
 {
-    std::lock_guard lock(m_mutex);
-    ++m_wakeups;
+    {
+        std::lock_guard lock(m_mutex);
+        ++m_wakeups;
+    }
     m_changed.notify_all();
 }
 

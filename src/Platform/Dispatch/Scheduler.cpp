@@ -1,8 +1,10 @@
 #include "Platform/Dispatch/Scheduler.h"
 
 #include "Platform/Dispatch/Activity.h"
+#include "Platform/Dispatch/MainQueue.h"
 #include "Platform/Dispatch/ThreadPool.h"
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -41,9 +43,13 @@ void Scheduler::listenToInstalledClock()
     // Reads the clock under `m_listening`: of two racing installs, the later one's clock wins.
     auto token = Clock::current().addAdvanceListener([this] { fireDue(); });
     previousToken = std::exchange(m_listenerToken, token);
-    std::lock_guard lock(m_mutex);
-    m_clockReportsMoves = token != nullptr;
-    m_changed.notify_all();
+    {
+        std::lock_guard lock(m_mutex);
+        m_clockReportsMoves = token != nullptr;
+        m_changed.notify_all();
+    }
+    // Who fires main-queue work may have changed: the main thread looks again.
+    MainQueue::shared().wake();
 }
 
 WorkItem Scheduler::add(TimePoint deadline, DispatchQueue& queue, std::shared_ptr<DispatchQueue> keep, std::function<void()> work)
@@ -61,13 +67,23 @@ WorkItem Scheduler::insert(TimePoint deadline, Entry entry)
     auto item = std::make_shared<WorkItem::State>();
     item->deadline = deadline;
     entry.item = item;
-    std::lock_guard lock(m_mutex);
-    item->sequence = ++m_sequence;
-    Key key { deadline, item->sequence };
-    bool earliest = m_entries.empty() || key < m_entries.begin()->first;
-    m_entries.emplace(key, std::move(entry));
-    if (earliest)
-        m_changed.notify_all();
+    const bool forMain = entry.queue == &MainQueue::shared();
+    bool wakeMain = false;
+    {
+        std::lock_guard lock(m_mutex);
+        item->sequence = ++m_sequence;
+        Key key { deadline, item->sequence };
+        auto& entries = forMain ? m_mainEntries : m_entries;
+        bool earliest = entries.empty() || key < entries.begin()->first;
+        entries.emplace(key, std::move(entry));
+        // The main thread may be asleep until a later deadline of its own.
+        wakeMain = earliest && forMain && !m_clockReportsMoves;
+        // This thread waits for main-queue work only under a manual clock.
+        if (earliest && (!forMain || m_clockReportsMoves))
+            m_changed.notify_all();
+    }
+    if (wakeMain)
+        MainQueue::shared().wake();
     return WorkItem(std::move(item));
 }
 
@@ -78,6 +94,8 @@ void Scheduler::cancel(WorkItem::State& item)
     {
         std::lock_guard lock(m_mutex);
         dropped = m_entries.extract(Key { item.deadline, item.sequence });
+        if (!dropped)
+            dropped = m_mainEntries.extract(Key { item.deadline, item.sequence });
     }
     // `dropped` releases the work's captures here, outside the lock.
 }
@@ -85,9 +103,27 @@ void Scheduler::cancel(WorkItem::State& item)
 std::optional<TimePoint> Scheduler::nextDeadline()
 {
     std::lock_guard lock(m_mutex);
-    if (m_entries.empty())
+    std::optional<TimePoint> next;
+    for (const auto* entries : { &m_entries, &m_mainEntries })
+        if (!entries->empty() && (!next || entries->begin()->first.first < *next))
+            next = entries->begin()->first.first;
+    return next;
+}
+
+std::optional<TimePoint> Scheduler::nextMainWake()
+{
+    std::lock_guard lock(m_mutex);
+    if (m_clockReportsMoves || m_mainEntries.empty())
         return std::nullopt;
-    return m_entries.begin()->first.first;
+    return m_mainEntries.begin()->first.first;
+}
+
+void Scheduler::takeDue(std::map<Key, Entry>& from, TimePoint now, std::vector<std::pair<Key, Entry>>& due)
+{
+    while (!from.empty() && from.begin()->first.first <= now) {
+        due.emplace_back(from.begin()->first, std::move(from.begin()->second));
+        from.erase(from.begin());
+    }
 }
 
 bool Scheduler::hasDue()
@@ -100,18 +136,37 @@ size_t Scheduler::fireDue()
 {
     std::lock_guard firing(m_firing);
     TimePoint now = Clock::current().now();
-    std::vector<Entry> due;
+    std::vector<std::pair<Key, Entry>> due;
     {
         std::lock_guard lock(m_mutex);
-        while (!m_entries.empty() && m_entries.begin()->first.first <= now) {
-            due.push_back(std::move(m_entries.begin()->second));
-            m_entries.erase(m_entries.begin());
-        }
+        takeDue(m_entries, now, due);
+        takeDue(m_mainEntries, now, due);
         // Counted before the entries leave the lock, so nobody sees the system idle in between.
         if (!due.empty())
             Activity::add(+1);
     }
-    for (auto& entry : due) {
+    std::sort(due.begin(), due.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    return post(std::move(due));
+}
+
+size_t Scheduler::fireDueMainWork()
+{
+    std::lock_guard firing(m_firing);
+    std::vector<std::pair<Key, Entry>> due;
+    {
+        std::lock_guard lock(m_mutex);
+        takeDue(m_mainEntries, Clock::current().now(), due);
+        if (due.empty())
+            return 0;
+        Activity::add(+1);
+    }
+    return post(std::move(due));
+}
+
+// Posts (or runs) `due`, in order, and gives back the activity its taking counted.
+size_t Scheduler::post(std::vector<std::pair<Key, Entry>> due)
+{
+    for (auto& [key, entry] : due) {
         if (entry.item->cancelled.load())
             continue;
         if (!entry.queue) {
@@ -136,7 +191,11 @@ void Scheduler::threadLoop()
     ThreadPool::markInternalThread("lv-scheduler");
     std::unique_lock lock(m_mutex);
     for (;;) {
-        if (!m_entries.empty() && m_entries.begin()->first.first <= Clock::current().now()) {
+        // The main thread fires its own work under the steady clock.
+        const bool mainToo = m_clockReportsMoves;
+        const bool due = (!m_entries.empty() && m_entries.begin()->first.first <= Clock::current().now())
+            || (mainToo && !m_mainEntries.empty() && m_mainEntries.begin()->first.first <= Clock::current().now());
+        if (due) {
             lock.unlock();
             fireDue();
             lock.lock();
