@@ -5,6 +5,7 @@
 #include "AppTest.h"
 #include "Core/SelectionWatcher.h"
 #include "Platform/Toolkit/Alert.h"
+#include "Platform/Toolkit/Window.h"
 #include "Platform/Toolkit/LocalizedStrings.h"
 #include "Support/Text.h"
 
@@ -119,6 +120,37 @@ TEST_F(ApplicationShellTest, TheOnboardingResetAsksThroughAModalAlertWhoseButton
     EXPECT_FALSE(shown[0].empty());
     EXPECT_FALSE(Alert::current()) << "the button ended the alert";
     EXPECT_EQ(defaults->boolForKey("Lorvantine.hasCompletedOnboarding"), false);
+}
+
+// Left alone, onboarded or with the onboarding window closed, the program wakes at most five
+// times a second: the read button's 0.2-second catch-up on the readable Safari window is the
+// fastest timer, and the others ride its ticks.
+TEST_F(ApplicationShellTest, AtRestNothingWakesTheProgramMoreThanFiveTimesASecond)
+{
+    const auto wakesOverTenSeconds = [&] {
+        int wakes = 0;
+        for (int step = 0; step < 1000; ++step) {
+            clock->advance(seconds(0.01));
+            if (RunLoop::runPending() > 0)
+                ++wakes;
+            Dispatch::waitUntilIdle();
+        }
+        return wakes;
+    };
+    defaults->set("Lorvantine.hasCompletedOnboarding", true);
+    launch();
+    advance(3);
+    EXPECT_LE(wakesOverTenSeconds(), 50) << "onboarded";
+    delegate.reset();
+    settle();
+
+    defaults->set("Lorvantine.hasCompletedOnboarding", false);
+    launch();
+    ASSERT_TRUE(delegate->onboardingWindow());
+    advance(3);
+    delegate->onboardingWindow()->window()->close();
+    advance(3);
+    EXPECT_LE(wakesOverTenSeconds(), 50) << "onboarding window closed";
 }
 
 } // namespace
