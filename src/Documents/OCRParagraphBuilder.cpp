@@ -160,11 +160,12 @@ double detectParagraphGap(const std::vector<Line>& lines)
 }
 
 // A line wholly above the one before it starts the next column; so does a line that starts right
-// of where the one before it ends, its top not below that line's bottom: the next column's first
-// line level with this column's last, or a few points lower.
+// of where the one before it ends, level with it or below it: within a column a line that goes on
+// a paragraph starts under the full line before it, and one that starts beyond a short last
+// line opens a paragraph of its own.
 bool startsColumn(const Line& previous, const Line& line)
 {
-    return !(bottomOf(line) > topOf(previous)) || (leftOf(line) > rightOf(previous) && !(topOf(line) > bottomOf(previous)));
+    return !(bottomOf(line) > topOf(previous)) || leftOf(line) > rightOf(previous);
 }
 
 std::vector<Paragraph> mergeLinesToParagraphs(const std::vector<Line>& lines, double gapThreshold)

@@ -132,7 +132,8 @@ TEST_F(OCRParagraphBuilderTest, AColumnThatStartsBesideTheLastLineOfAnotherIsAPa
         {4, {left, right}},  // close enough to share that line too
         {8, {left, right}},  // a line of its own, reaching into the left column's last
         {10, {left, right}}, // its top level with that line's bottom
-        {14, {left + " " + right}}, // below it: line spacing decides, as for an indented line
+        {14, {left, right}}, // 4 points below it, closer than the lines of a paragraph
+        {30, {left, right}}, // farther below
     };
     for (const Case& c : cases) {
         std::vector<RecognizedWord> words = linesWithGaps({2, 2, 2});
@@ -148,6 +149,13 @@ TEST_F(OCRParagraphBuilderTest, AColumnThatStartsBesideTheLastLineOfAnotherIsAPa
             EXPECT_EQ(paragraphs[1].frame, Rect(400, 136 + c.lower, 70, 46)) << c.lower;
         }
     }
+
+    // Within a column a line starts back under the end of the line before it, short as that may be.
+    std::vector<RecognizedWord> indented = linesWithGaps({2, 2});
+    indented.pop_back();
+    indented.push_back(word("next", 20, 136, 40, 10));
+    EXPECT_THAT(paragraphTexts(OCRParagraphBuilder::buildParagraphs(indented, content, 1)),
+                ElementsAre("l0a l0b l1a l1b l2a next"));
 
     // Rows of a table or of a list of contents are followed by a row that starts back on the left:
     // however wide their gaps, they stay whole lines of one paragraph.

@@ -35,6 +35,13 @@ inline const std::string riverRight = "By the fourth morning the water had reach
                                       "were sent to stay with their cousins at the hill farm, where the ground was dry and "
                                       "the bread was still warm.";
 
+// The end of a paragraph low in a left column, and the next column's first paragraph, which
+// starts lower still.
+inline const std::string millerEnd = "The miller moved his sacks to the upper floor and tied the boat to the iron ring "
+                                     "beside the door.";
+inline const std::string fourthMorning = "By the fourth morning the water had reached the church steps, and the "
+                                         "children were sent up to the hill farm.";
+
 inline const std::string marketLeftChinese = "清晨的码头总是最热闹的地方。渔民们把昨夜捕到的鱼搬上岸，小贩们沿着石板路摆开摊位，"
                                              "空气里满是海水和炊烟的味道。孩子们在人群里钻来钻去，追着卖糖人的老师傅，"
                                              "一直跟到桥头才肯回家吃早饭。卖菜的阿婆总会多塞给熟客一把葱，"

@@ -1,3 +1,4 @@
+#include "Documents/OCRParagraphBuilder.h"
 #include "Documents/VisionOCR.h"
 #include "Recognition/OCRTestDesktop.h"
 #include "Recognition/ProsePage.h"
@@ -12,6 +13,7 @@
 namespace lorvantine::testing {
 namespace {
 
+using ::testing::ElementsAre;
 using ::testing::SizeIs;
 
 // The text without white space: recognition writes a Chinese line as one run, and the page breaks
@@ -109,6 +111,27 @@ TEST_F(RecognisedProsePages, APageOfTwoColumnsIsReadColumnByColumn)
     EXPECT_EQ(squeezed(read(columnByColumn(leftChinese, rightChinese))),
               squeezed(prose::marketLeftChinese) + squeezed(prose::marketRightChinese));
     EXPECT_THAT(log.linesContaining("双栏检测"), SizeIs(1));
+}
+
+
+TEST_F(RecognisedProsePages, AColumnStartingJustBelowTheLastLineOfTheOneBeforeIsAParagraphOfItsOwn)
+{
+    // The left column ends with a short paragraph; the right one starts lower, its first line 4
+    // points below the left one's last line.
+    const auto english = options("DejaVu Serif", 16, 280);
+    const ProsePage left = ProsePage::laidOut(prose::millerEnd, english, {160, 300});
+    const double rightTop = left.textBounds().maxY() + 4;
+    const ProsePage right = ProsePage::laidOut(prose::fourthMorning, english, {476, rightTop - english.margin});
+    ASSERT_NEAR(right.textBounds().minY(), rightTop, 1e-9);
+
+    auto words = read(columnByColumn(left, right));
+    auto paragraphs = OCRParagraphBuilder::buildParagraphs(words, Rect(100, 78, 800, 542), 10);
+
+    ASSERT_THAT(paragraphs, SizeIs(2));
+    EXPECT_EQ(paragraphs[0].text, Text::joined(textsOf(left), " "));
+    EXPECT_EQ(paragraphs[1].text, Text::joined(textsOf(right), " "));
+    EXPECT_THAT(paragraphs[0].frame, RectNear(left.textBounds(), 1e-9)) << "the mark stays in its column";
+    EXPECT_THAT(paragraphs[1].frame, RectNear(right.textBounds(), 1e-9));
 }
 
 } // namespace
