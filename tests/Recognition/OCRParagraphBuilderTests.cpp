@@ -55,8 +55,44 @@ TEST_F(OCRParagraphBuilderTest, OneLineIsOneParagraphWhenLongEnough)
     EXPECT_THAT(log.lines(), ElementsAre("[OCR] 构建 1 段落, 10 字符"));
 
     log.clear();
-    EXPECT_THAT(OCRParagraphBuilder::buildParagraphs(line, content, 11), IsEmpty());
+    std::vector<RecognizedWord> number{word("-", 10, 100, 6), word("12", 20, 100, 14), word("-", 38, 100, 6)};
+    EXPECT_THAT(OCRParagraphBuilder::buildParagraphs(number, content, 7), IsEmpty());
     EXPECT_THAT(log.lines(), IsEmpty());
+    EXPECT_THAT(paragraphTexts(OCRParagraphBuilder::buildParagraphs(number, content, 6)), ElementsAre("- 12 -"));
+}
+
+TEST_F(OCRParagraphBuilderTest, AParagraphUnderTheMinimumIsKeptWhenItHoldsWords)
+{
+    struct Case {
+        std::vector<std::string> words;
+        bool kept;
+    };
+    const Case cases[] = {
+        {{"一、会议基本情况"}, true}, // 8 Characters, 6 ideographs
+        {{"四、待办事项"}, true},     // 6 Characters, 5 ideographs
+        {{"第一章"}, false},          // 3 ideographs
+        {{"第", "3", "页"}, false},
+        {{"Our", "Aims"}, true},
+        {{"I.", "Scope"}, true},
+        {{"Summary"}, false},
+        {{"Page", "3"}, false},
+        {{"Q3", "2026"}, false},
+        {{"12"}, false},
+        {{"—", "7", "—"}, false},
+        {{"*", "*", "*"}, false},
+        {{"————————"}, false},
+        {{"2026-03-14"}, true}, // ten Characters: long enough whatever it holds
+    };
+    for (const Case& c : cases) {
+        std::vector<RecognizedWord> line;
+        double x = 10;
+        for (const std::string& text : c.words) {
+            line.push_back(word(text, x, 100, 16 * static_cast<double>(Text::characterCount(text)), 16));
+            x = line.back().screenRect.maxX() + 5;
+        }
+        auto paragraphs = OCRParagraphBuilder::buildParagraphs(line, content, 10);
+        EXPECT_EQ(paragraphs.size(), c.kept ? 1u : 0u) << ::testing::PrintToString(c.words);
+    }
 }
 
 TEST_F(OCRParagraphBuilderTest, AClearBreakAboveTheLineSpacingSeparatesParagraphs)

@@ -13,7 +13,6 @@
 namespace lorvantine::testing {
 namespace {
 
-using ::testing::ElementsAre;
 using ::testing::SizeIs;
 
 // The text without white space: recognition writes a Chinese line as one run, and the page breaks
@@ -113,7 +112,6 @@ TEST_F(RecognisedProsePages, APageOfTwoColumnsIsReadColumnByColumn)
     EXPECT_THAT(log.linesContaining("双栏检测"), SizeIs(1));
 }
 
-
 TEST_F(RecognisedProsePages, AColumnStartingJustBelowTheLastLineOfTheOneBeforeIsAParagraphOfItsOwn)
 {
     // The left column ends with a short paragraph; the right one starts lower, its first line 4
@@ -132,6 +130,48 @@ TEST_F(RecognisedProsePages, AColumnStartingJustBelowTheLastLineOfTheOneBeforeIs
     EXPECT_EQ(paragraphs[1].text, Text::joined(textsOf(right), " "));
     EXPECT_THAT(paragraphs[0].frame, RectNear(left.textBounds(), 1e-9)) << "the mark stays in its column";
     EXPECT_THAT(paragraphs[1].frame, RectNear(right.textBounds(), 1e-9));
+}
+
+// Minutes of a meeting as a Word page shows them: numbered headings over their paragraphs, and the
+// page number at the foot. Boxed around their ink, as an engine boxes words, the lines of a
+// paragraph stand a few points apart and paragraphs farther.
+TEST_F(RecognisedProsePages, ShortHeadingsAreReadAndThePageNumberIsNot)
+{
+    struct Block {
+        std::string text;
+        double size;
+    };
+    const Block blocks[] = {
+        {"一、会议基本情况", 18},
+        {"本次会议于 3 月 14 日下午在三楼会议室召开，由项目经理主持，研发、测试和运营三个小组共九人参加。"
+         "会议回顾了上个月的工作，讨论了新版阅读器的发布计划。", 15},
+        {"二、进度回顾", 18},
+        {"新版阅读器已完成全部功能开发，测试组本周发现的十二个问题中已修复九个，其余三个预计下周三前关闭。"
+         "朗读速度和高亮位置的问题已经在两台测试机上复现。", 15},
+        {"四、待办事项", 18},
+        {"运营组整理用户反馈并在周五前发给研发组，研发组在月底前提交性能优化方案，测试组补充横排和竖排文档的测试用例。", 15},
+        {"- 2 -", 12},
+    };
+    std::vector<std::vector<RecognizedWord>> engine;
+    std::vector<std::string> expected;
+    double top = 100;
+    for (const Block& block : blocks) {
+        auto o = options("WenQuanYi Zen Hei", block.size, 360);
+        const bool pageNumber = block.text == "- 2 -";
+        const ProsePage page = ProsePage::laidOut(block.text, o, {pageNumber ? 320.0 : 160.0, top - o.margin},
+                                                  ProsePage::Boxes::ink);
+        engine.insert(engine.end(), page.lines.begin(), page.lines.end());
+        top = page.textBounds().maxY() + 14;
+        if (!pageNumber)
+            expected.push_back(squeezed(block.text));
+    }
+
+    auto paragraphs = OCRParagraphBuilder::buildParagraphs(read(engine), Rect(100, 78, 800, 542), 10);
+
+    std::vector<std::string> texts;
+    for (const ReadableParagraph& paragraph : paragraphs)
+        texts.push_back(squeezed(paragraph.text));
+    EXPECT_EQ(texts, expected);
 }
 
 } // namespace
