@@ -24,9 +24,6 @@ inline const std::string oldManChinese = "周末我在 Kindle 上读完了 The O
                                          "天，一条鱼也没有钓到，村里的孩子 Manolin 每天都来帮他收拾渔具。第 85 天清晨，"
                                          "他独自把小船划进 Gulf Stream 的深处，钩住了一条比船还长的 marlin。";
 
-inline const std::string harbourChinese = "清晨六点，码头上已经很热闹了。渔民们把昨夜捕到的鱼搬上岸，小贩沿着石板路摆开摊位，"
-                                          "空气里满是海水和炊烟的味道。到了中午，集市渐渐散去，只剩下几只海鸥在空地上争抢鱼鳞。";
-
 // Two columns of one page.
 inline const std::string riverLeft = "Rain had fallen for three days when the river finally rose above the old stone "
                                      "markers. The miller moved his sacks to the upper floor and tied the boat to the iron "
