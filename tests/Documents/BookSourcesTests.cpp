@@ -143,6 +143,23 @@ TEST(KindleSource, RealRecognitionOfThePagePictureLeavesTheRunningHeaderOut)
     EXPECT_EQ(log.linesContaining("[Kindle] 过滤 running header: ").size(), 1u);
 }
 
+TEST(KindleSource, AShortPageNarrowerThanTheWindowIsReadInOrder)
+{
+    const std::string page = "In spring a letter came: a machine would keep the light, and he went home to the village "
+                             "where he was born, and he never saw the sea again.";
+    for (double left : { 60.0, 160.0, 260.0 }) {
+        auto desktop = kindleDesktop({ kindlePage(page, page, Rect(left, 100, 420, 400)) });
+        Platform::ScopedServices services(desktop->services());
+        Log::Capture log;
+
+        auto session = KindleSource::detect(kindleID);
+
+        ASSERT_TRUE(session);
+        EXPECT_EQ(session->paragraphs().front().text, page) << "page at x = " << left;
+        EXPECT_FALSE(log.contains("双栏检测"));
+    }
+}
+
 TEST(KindleSource, TextOfTwentyCharactersIsNoPageAndTheFirstLongestElementWins)
 {
     {
