@@ -113,6 +113,20 @@ TEST_F(PageTurnTest, APageThatChangesAfterThePollHasGivenUpIsNotTurnedTwice)
     EXPECT_EQ(keyDowns(), 1);
 }
 
+TEST_F(PageTurnTest, APageThatTurnsOnlyAtTheLookAfterThePollGetsOneKeyPressAndNoRetry)
+{
+    SimFixture fixture = fixtureNamed("kindle-book.json");
+    // Past the twenty tries (the poll gives up 0.76 s after the key), before the look 0.3 s later.
+    fixture.applications[1].behaviours.paging->delay = 0.9;
+    use(fixture);
+    Log::Capture log;
+
+    PageOutcome outcome = turn(kindleID);
+    EXPECT_THAT(textOf(outcome), ::testing::StartsWith("One winter"));
+    EXPECT_EQ(keyDowns(), 1);
+    EXPECT_FALSE(log.contains("首次翻页未响应"));
+}
+
 TEST_F(PageTurnTest, BooksPagesUnreadableWhileTheyTurnCountAsUnchangedUntilTheNewPageShows)
 {
     SimFixture fixture = fixtureNamed("books-book.json");
