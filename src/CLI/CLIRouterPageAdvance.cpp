@@ -4,10 +4,23 @@
 
 namespace lorvantine::CLIRouter {
 
+namespace {
+
+// Pressing on after the reading stopped would turn or scroll a document nobody is reading.
+std::function<bool()> whileReading(std::weak_ptr<ArticleReader> session)
+{
+    return [session = std::move(session)] {
+        auto alive = session.lock();
+        return alive && alive->isReading();
+    };
+}
+
+} // namespace
+
 std::function<void(PageCompletion)> pageAdvance(const std::string& bundleID, std::weak_ptr<ArticleReader> session)
 {
     if (bundleID == "com.amazon.Lassen" || bundleID == "com.apple.iBooksX")
-        return [bundleID](PageCompletion completion) { turnPage(bundleID, std::move(completion)); };
+        return [bundleID, session](PageCompletion completion) { turnPage(bundleID, std::move(completion), whileReading(session)); };
     if (bundleID != "com.microsoft.Word")
         return {};
     return [bundleID, session](PageCompletion completion) {
@@ -19,11 +32,7 @@ std::function<void(PageCompletion)> pageAdvance(const std::string& bundleID, std
         std::vector<std::string> lastTexts;
         for (const ArticleParagraph& paragraph : reader->paragraphs())
             lastTexts.push_back(paragraph.text);
-        // Pressing on after the reading stopped would scroll a document nobody is reading.
-        scrollPage(bundleID, std::move(lastTexts), std::move(completion), [session] {
-            auto alive = session.lock();
-            return alive && alive->isReading();
-        });
+        scrollPage(bundleID, std::move(lastTexts), std::move(completion), whileReading(session));
     };
 }
 
