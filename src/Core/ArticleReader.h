@@ -147,7 +147,8 @@ private:
     // that scroll continuously. The passes run on a global queue on a copy of the paragraphs and
     // end once the generation they started under is no longer current.
     void scrollIfNeeded(int paragraphIndex);
-    static void scrollLoop(const std::shared_ptr<const ScrollJob>& job, int attempt);
+    // One pass; `topBefore` is the paragraph's top before the scroll of the pass before.
+    static void scrollLoop(const std::shared_ptr<const ScrollJob>& job, int attempt, std::optional<double> topBefore = std::nullopt);
     static bool scrollByBar(const ScrollJob& job, double delta);
     static bool scrollByWheel(const ScrollJob& job, double delta);
     // The scroll area that scrolls `element`: its nearest such ancestor, else one among the
