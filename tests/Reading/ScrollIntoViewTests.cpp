@@ -156,6 +156,34 @@ TEST_F(WheelScrollTest, AChainStopsWhenAnotherReadingStartsMeanwhile)
     EXPECT_EQ(desktop->frameOf(desktop->element("feed-other"))->minY(), 460);
 }
 
+// A scroll area as applications give one: its content, then a vertical bar at 0 along its right
+// edge. The area is named `name` + "-scroll" and its bar `name` + "-bar".
+struct ScrollArea {
+    std::string name;
+    Rect frame;
+    double scrollLine = 10;
+    bool barSettable = false;
+};
+
+// One application, frontmost, whose window holds one scroll area around `content`, on one screen.
+std::shared_ptr<SimDesktop> scrollingWindowDesktop(SimApplication app, SimWindow window, const ScrollArea& area, SimElement content,
+                                                   Rect screen)
+{
+    SimElement bar("AXScrollBar");
+    bar.named(area.name + "-bar").frame(Rect(area.frame.width() - 15, 0, 15, area.frame.height()));
+    bar.with("AXOrientation", std::string("AXVerticalOrientation")).with("AXValue", 0.0);
+    if (area.barSettable)
+        bar.settable = { "AXValue" };
+    SimElement scroll("AXScrollArea");
+    scroll.named(area.name + "-scroll").frame(area.frame);
+    scroll.scrollLine = area.scrollLine;
+    scroll.child(std::move(content)).child(std::move(bar));
+    window.children.push_back(std::move(scroll));
+    SimFixture fixture = oneApplicationFixture(std::move(app), std::move(window));
+    fixture.screens.push_back({ .frame = screen, .visibleFrame = Rect(screen.minX(), screen.minY() + 25, screen.width(), screen.height() - 25) });
+    return SimDesktop::create(fixture);
+}
+
 // TextEdit as it opens a short document: the window at (260, 160), 640 × 420, its text from just
 // under the title bar. The comfortable area runs from 220 to 420, so the document's first lines
 // stand above it with the view already at the document's top.
@@ -167,20 +195,10 @@ protected:
                         "Reading list\n\n1. The Shallows \xE2\x80\x94 Nicholas Carr\n2. How to Read a Book \xE2\x80\x94 Mortimer Adler\n"
                         "3. The Old Ways \xE2\x80\x94 Robert Macfarlane\n\nFinish one before starting the next.");
         text.named("textedit-text").at({ 0, 0 }).sized(625).fontSize(13);
-        SimElement bar("AXScrollBar");
-        bar.frame(Rect(625, 0, 15, 392)).with("AXOrientation", std::string("AXVerticalOrientation")).with("AXValue", 0.0);
-        SimElement scroll("AXScrollArea");
-        scroll.named("textedit-scroll").frame(Rect(0, 28, 640, 392));
-        scroll.scrollLine = 16;
-        scroll.child(std::move(text)).child(std::move(bar));
-        SimFixture fixture = oneApplicationFixture({ .pid = 502, .bundleIdentifier = "com.apple.TextEdit", .localizedName = "TextEdit" },
-                                                   { .number = 8201,
-                                                     .title = "Reading list.txt",
-                                                     .name = "textedit-window",
-                                                     .frame = Rect(260, 160, 640, 420),
-                                                     .children = { std::move(scroll) } });
-        fixture.screens.push_back({ .frame = Rect(0, 0, 1440, 900), .visibleFrame = Rect(0, 25, 1440, 875) });
-        return SimDesktop::create(fixture);
+        return scrollingWindowDesktop({ .pid = 502, .bundleIdentifier = "com.apple.TextEdit", .localizedName = "TextEdit" },
+                                      { .number = 8201, .title = "Reading list.txt", .name = "textedit-window", .frame = Rect(260, 160, 640, 420) },
+                                      ScrollArea { .name = "textedit", .frame = Rect(0, 28, 640, 392), .scrollLine = 16 }, std::move(text),
+                                      Rect(0, 0, 1440, 900));
     }
 };
 
@@ -224,20 +242,10 @@ protected:
         web.padding = 0;
         web.with("AXDescription", std::string("Letters from the Canal"));
         web.child(SimElement("AXHeading", "Letters from the Canal").frame(Rect(40, 40, 800, 40))).child(std::move(body));
-        SimElement bar("AXScrollBar");
-        bar.named("letter-bar").frame(Rect(885, 0, 15, 1000)).with("AXOrientation", std::string("AXVerticalOrientation")).with("AXValue", 0.0);
-        bar.settable = { "AXValue" };
-        SimElement scroll("AXScrollArea");
-        scroll.named("letter-scroll").frame(Rect(0, 60, 900, 1000));
-        scroll.child(std::move(web)).child(std::move(bar));
-        SimFixture fixture = oneApplicationFixture({ .pid = 521, .bundleIdentifier = "com.apple.Safari", .localizedName = "Safari" },
-                                                   { .number = 9301,
-                                                     .title = "Letters from the Canal",
-                                                     .name = "letter-window",
-                                                     .frame = Rect(100, 0, 900, 1100),
-                                                     .children = { std::move(scroll) } });
-        fixture.screens.push_back({ .frame = Rect(0, 0, 1600, 1200), .visibleFrame = Rect(0, 25, 1600, 1175) });
-        return SimDesktop::create(fixture);
+        return scrollingWindowDesktop({ .pid = 521, .bundleIdentifier = "com.apple.Safari", .localizedName = "Safari" },
+                                      { .number = 9301, .title = "Letters from the Canal", .name = "letter-window", .frame = Rect(100, 0, 900, 1100) },
+                                      ScrollArea { .name = "letter", .frame = Rect(0, 60, 900, 1000), .barSettable = true }, std::move(web),
+                                      Rect(0, 0, 1600, 1200));
     }
 
     size_t piecesPlayed() const { return plays().size(); }
