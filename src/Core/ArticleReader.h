@@ -175,8 +175,9 @@ private:
     };
     // Takes the one pass's place, or notes `job` as refused when another pass holds it.
     bool takePagesScroll(uint64_t pass, const ScrollJob& job);
-    // Gives the place back and has the refused request run on the main queue, if there is one.
-    void releasePagesScroll(uint64_t pass);
+    // Gives the place back and has the refused request run on the main queue, if there is one
+    // and it is not for the paragraph `job` was for.
+    void releasePagesScroll(uint64_t pass, const ScrollJob& job);
     void pagesComputedScroll(ScrollJob& job, const AXElement& bar, int nco, double currentY, double currentScroll,
                              double scrollTarget, double scrollableH);
     // The top of the character at `nco` where some page measures it.

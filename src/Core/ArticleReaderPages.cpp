@@ -240,7 +240,7 @@ bool ArticleReader::takePagesScroll(uint64_t pass, const ScrollJob& job)
     return true;
 }
 
-void ArticleReader::releasePagesScroll(uint64_t pass)
+void ArticleReader::releasePagesScroll(uint64_t pass, const ScrollJob& job)
 {
     std::optional<RefusedPagesScroll> refused;
     {
@@ -251,7 +251,8 @@ void ArticleReader::releasePagesScroll(uint64_t pass)
         m_pagesScrollOwner = 0;
         refused = std::exchange(m_pagesRefusedScroll, std::nullopt);
     }
-    if (!refused)
+    // Another piece of the paragraph this pass was for: done already.
+    if (!refused || (refused->index == static_cast<int>(job.index) && refused->genId == job.genId))
         return;
     // Behind the measurements this pass handed to the main queue, so the new pass starts from them.
     DispatchQueue::main().async([weak = weak_from_this(), refused = *refused] {
@@ -274,8 +275,9 @@ void ArticleReader::pagesScrollToVisiblePage(ScrollJob& job)
     struct Release {
         ArticleReader& reader;
         uint64_t pass;
-        ~Release() { reader.releasePagesScroll(pass); }
-    } release { *this, pass };
+        const ScrollJob& job;
+        ~Release() { reader.releasePagesScroll(pass, job); }
+    } release { *this, pass, job };
 
     if (!job.window || job.index >= job.paragraphs.size() || !job.paragraphs[job.index].nativeCharOffset || !job.isCurrent())
         return;
