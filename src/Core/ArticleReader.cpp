@@ -239,7 +239,11 @@ void ArticleReader::stop()
 
     // A Pages pass still running ends at its next step; the next reading may start its own.
     m_pagesCharsPerPage = 0;
-    m_pagesScrollOwner = 0;
+    {
+        std::lock_guard guard(m_pagesLock);
+        m_pagesScrollOwner = 0;
+        m_pagesRefusedScroll.reset();
+    }
     resetPagesCalibration(-1);
 }
 
