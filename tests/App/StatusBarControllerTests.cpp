@@ -377,6 +377,26 @@ TEST_F(StatusBarControllerTest, TheHotkeyTapIsSwitchedOnAgainWhenTheSystemSwitch
     }
 }
 
+TEST_F(StatusBarControllerTest, InputMonitoringGrantedAfterLaunchBringsTheHotkeyWithinASecond)
+{
+    desktop->setInputMonitoring(InputMonitoringAccess::denied);
+    start();
+    EXPECT_FALSE(controller->hasHotkey());
+    hotkey();
+    EXPECT_FALSE(controller->isReading());
+
+    advance(3);
+    EXPECT_EQ(linesWith("[Hotkey] 无法注册全局快捷键（需要辅助功能权限）"), 1u) << "said once, not every second";
+    desktop->setInputMonitoring(InputMonitoringAccess::granted);
+    advance(1);
+    EXPECT_TRUE(controller->hasHotkey());
+    EXPECT_EQ(linesWith("[Hotkey] Ctrl+Shift+R 已注册"), 1u);
+    hotkey();
+    EXPECT_TRUE(controller->isReading());
+    hotkey();
+    EXPECT_FALSE(controller->isReading());
+}
+
 TEST_F(StatusBarControllerTest, WithoutATapTheRestStillWorks)
 {
     desktop->setEventTapsAvailable(false);
