@@ -194,6 +194,7 @@ void ArticleReader::startReading(const std::string& title, const AXElement& wind
 void ArticleReader::stop()
 {
     Log::line("[ArticleReader] STOP CALLED: " + CallStack::callers(stopTraceDepth));
+    m_pendingRestart.cancel();
 
     m_isReading = false;
     m_firstPlayingFired = false;

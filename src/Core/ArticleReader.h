@@ -4,6 +4,7 @@
 #include "Core/SpeechServerWatch.h"
 #include "Core/SubHighlightState.h"
 #include "Platform/AXTypes.h"
+#include "Platform/Dispatch/Dispatch.h"
 #include "Platform/Geometry.h"
 #include "Support/ErrorValue.h"
 
@@ -240,6 +241,8 @@ private:
     // A probe still running when the next tick comes makes that tick skip its own.
     std::optional<uint64_t> m_probeInFlight;
     uint64_t m_probeSerial = 0;
+    // The restart an article switch scheduled; `stop()` cancels it.
+    WorkItem m_pendingRestart;
 
     std::optional<int> m_seekTarget;
     // The generation that produces `m_seekTarget`: the seek's, or a voice change's that started

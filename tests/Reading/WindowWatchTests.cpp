@@ -328,6 +328,44 @@ TEST_F(WebArticleRestartTest, AReplacedArticleIsReadAgainFromTheWindowAMomentLat
     EXPECT_EQ(finishedCount, 0);
 }
 
+TEST_F(WebArticleRestartTest, AReadingStoppedInTheMomentBeforeTheRestartStaysStopped)
+{
+    startFromTheCapture();
+    advanceToJustAfterTick(1);
+    showTheSecondArticle();
+    advanceToJustAfterTick(2);
+    ASSERT_FALSE(reader->isReading());
+
+    advance(0.5);
+    reader->stop(); // the person closes the mini player
+    advance(3);
+    EXPECT_FALSE(reader->isReading());
+    EXPECT_EQ(logCount("[ArticleReader] ▶ \"Article Two\""), 0u);
+}
+
+TEST_F(WebArticleRestartTest, ASelectionReadInTheMomentBeforeTheRestartIsNotFollowedByTheWholeArticle)
+{
+    startFromTheCapture();
+    advanceToJustAfterTick(1);
+    showTheSecondArticle();
+    advanceToJustAfterTick(2);
+    ASSERT_FALSE(reader->isReading());
+
+    // The person selects a sentence of the new article and has it read, then ends it with Escape.
+    advance(0.3);
+    reader->stop();
+    ArticleParagraph selection;
+    selection.text = "Second article 0.";
+    selection.role = "Selection";
+    selection.boundsDisabled = true;
+    reader->startReading("Second article 0.", desktop->windowElement(windowNumber), { selection }, "com.apple.Safari");
+    advance(0.5);
+    reader->stop();
+    advance(3);
+    EXPECT_FALSE(reader->isReading());
+    EXPECT_EQ(logCount("[ArticleReader] ▶ \"Article Two\""), 0u);
+}
+
 TEST_F(WebArticleRestartTest, NoArticleWindowLeftMeansTheReadingStaysStopped)
 {
     startFromTheCapture();
