@@ -284,13 +284,14 @@ void ArticleReader::setVoice(const std::string& code)
     // being made is the one after the last played, or that one while its pieces still come. The
     // player forgets what it played at every flush, so until the sought paragraph plays, the seek
     // says where reading stands; once it has played, the seek is behind.
-    std::optional<int> from = m_player->currentPlayingParagraphOrPending();
+    // While the next page is fetched, the page has been heard to its end: there is nothing on
+    // it to speak again, and the next page comes in the new voice.
+    const int pageEnd = static_cast<int>(m_paragraphs.size());
+    std::optional<int> from = m_isAutoTurningPage ? std::optional<int>(pageEnd) : m_player->currentPlayingParagraphOrPending();
     if (!from) {
         std::lock_guard guard(m_player->lock);
-        if (const auto last = m_player->lastPlayedParaIdx) {
-            const bool playedInFull = m_player->paragraphFinished.contains(*last);
-            from = playedInFull && static_cast<size_t>(*last) + 1 < m_paragraphs.size() ? *last + 1 : *last;
-        }
+        if (const auto last = m_player->lastPlayedParaIdx)
+            from = m_player->paragraphFinished.contains(*last) ? *last + 1 : *last;
     }
     const bool fromSeek = !from && m_seekTarget;
     if (fromSeek)

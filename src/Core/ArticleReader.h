@@ -63,7 +63,8 @@ public:
     bool togglePause();
     // While reading, regenerates with the new voice from the paragraph playing or about to play
     // (the one being made after a paragraph played in full), else from the paragraph of a seek
-    // not heard yet, else from the first.
+    // not heard yet, else from the first. Nothing heard whole is spoken again: while the next
+    // page is fetched, only that page comes in the new voice.
     void setVoice(const std::string& code);
     // Ignored unless reading and 0 <= index < the paragraph count.
     void seekToParagraph(int index);
