@@ -1,4 +1,5 @@
 #include "Accessibility/AXReader.h"
+#include "Core/HighlightGeometry.h"
 #include "Core/SubHighlightMapper.h"
 #include "Core/SubRectPrecomputation.h"
 #include "Highlight/HighlightTestDesktop.h"
@@ -211,6 +212,32 @@ TEST_F(SubRectPrecomputationTest, ElementTextWithAPrefixIsMappedAndMeasuredInUtf
     auto fromFullText = SubRectPrecomputation::precomputeSubRects(request(paragraph, { unit(8, 13) }));
     ASSERT_TRUE(fromFullText);
     expectNear(fromFullText->table.at(0).at(0), boundsOfWord("prefixed", "bread"), "bread");
+}
+
+TEST_F(SubRectPrecomputationTest, AnEmojiSpokenAsAWordIsMarkedOneCharacterWide)
+{
+    // Two UTF-16 units, one Character: the mark ends where the emoji does, short of "bread".
+    const std::string text = "Fresh 🍞 bread, 面包 and cafe\u0301 au lait.";
+    ArticleParagraph shared = paragraphOf("article", text);
+    const AXElement article = element("article");
+    shared.nativeCharOffset = utf16Offset(article, "Fresh");
+    shared.frame = AXReader::boundsForRange(article, *shared.nativeCharOffset, static_cast<int>(Text::utf16Count(text))).value();
+    auto withOffset = SubRectPrecomputation::precomputeSubRects(request(shared, { unit(6, 7) }));
+    ASSERT_TRUE(withOffset);
+    ASSERT_EQ(withOffset->table.at(0).size(), 1u);
+    expectNear(withOffset->table.at(0)[0], boundsOfWord("article", "🍞"), "with an offset");
+
+    auto mapped = SubRectPrecomputation::precomputeSubRects(request(paragraphOf("prefixed", "Fresh 🍞 bread and milk"), { unit(6, 7) }));
+    ASSERT_TRUE(mapped);
+    ASSERT_EQ(mapped->table.at(0).size(), 1u);
+    expectNear(mapped->table.at(0)[0], boundsOfWord("prefixed", "🍞"), "through the mapping");
+
+    // Measured straight in the element, as the highlight tests do.
+    const AXElement prefixed = element("prefixed");
+    const auto direct = HighlightGeometry::computeLineRects(prefixed, utf16Offset(prefixed, "🍞"), 2, frameOf("prefixed"),
+                                                            HighlightGeometry::LastInParagraph::no);
+    ASSERT_EQ(direct.size(), 1u);
+    expectNear(direct[0], boundsOfWord("prefixed", "🍞"), "straight");
 }
 
 TEST_F(SubRectPrecomputationTest, MappingThatMissesACharacterIsDropped)
