@@ -275,6 +275,26 @@ TEST_F(StatusBarControllerTest, TheReadWindowClosingEndsTheReading)
     EXPECT_TRUE(readButtons().empty());
 }
 
+TEST_F(StatusBarControllerTest, AnotherApplicationInFrontLeavesTheReadingOfAWindowThatStillAnswers)
+{
+    start();
+    hotkey();
+    ASSERT_TRUE(controller->isReading());
+    const ProcessID notepad = desktop->addApplication({ .pid = 800, .bundleIdentifier = "com.example.Notepad" });
+    desktop->addWindow(notepad, SimWindow { .title = "Notes", .frame = Rect(200, 100, 500, 300), .main = true });
+    desktop->setFrontmost(notepad);
+    RunLoop::runPending();
+    advance(2.0);
+    settle();
+
+    EXPECT_TRUE(log.contains("[WinMon] front app: com.example.Notepad (not in whitelist)"));
+    EXPECT_TRUE(readButtons().empty());
+    EXPECT_TRUE(controller->isReading());
+    EXPECT_TRUE(reader->isReading());
+    EXPECT_EQ(controller->currentReadingWindow(), desktop->windowElement(safariWindow));
+    EXPECT_FALSE(log.contains(stopLine));
+}
+
 TEST_F(StatusBarControllerTest, PressesWhileTheDocumentIsSoughtStartOneReadingWithOneMiniPlayer)
 {
     auto held = std::make_shared<HeldSearchAccessibility>(desktop->services().accessibility);
