@@ -31,6 +31,16 @@ protected:
         return paragraph;
     }
 
+    // The second paragraph of the article element, which starts after "Intro line.\n".
+    ArticleParagraph sharedArticleParagraph(const std::string& text)
+    {
+        ArticleParagraph paragraph = paragraphOf("article", text);
+        const AXElement article = element("article");
+        paragraph.nativeCharOffset = utf16Offset(article, "Fresh");
+        paragraph.frame = AXReader::boundsForRange(article, *paragraph.nativeCharOffset, static_cast<int>(Text::utf16Count(text))).value();
+        return paragraph;
+    }
+
     static Request request(ArticleParagraph paragraph, std::vector<SubHighlightUnit> units, int index = 0)
     {
         return { index, std::move(paragraph), std::move(units), 1 };
@@ -138,12 +148,8 @@ TEST_F(SubRectPrecomputationTest, ImplausibleCharacterBoundsAreNotUsed)
 
 TEST_F(SubRectPrecomputationTest, OffsetIntoASharedElementIsConvertedToUtf16)
 {
-    // The second paragraph of the article element, after "Intro line.\n" (12 UTF-16 units).
-    const std::string text = "Fresh 🍞 bread, 面包 and cafe\u0301 au lait.";
-    ArticleParagraph paragraph = paragraphOf("article", text);
-    const AXElement article = element("article");
-    paragraph.nativeCharOffset = utf16Offset(article, "Fresh");
-    paragraph.frame = AXReader::boundsForRange(article, *paragraph.nativeCharOffset, static_cast<int>(Text::utf16Count(text))).value();
+    // After "Intro line.\n" (12 UTF-16 units).
+    const ArticleParagraph paragraph = sharedArticleParagraph("Fresh 🍞 bread, 面包 and cafe\u0301 au lait.");
 
     // bread, 面包, café and lait, in Characters of the paragraph text.
     auto publication = SubRectPrecomputation::precomputeSubRects(
@@ -217,11 +223,7 @@ TEST_F(SubRectPrecomputationTest, ElementTextWithAPrefixIsMappedAndMeasuredInUtf
 TEST_F(SubRectPrecomputationTest, AnEmojiSpokenAsAWordIsMarkedOneCharacterWide)
 {
     // Two UTF-16 units, one Character: the mark ends where the emoji does, short of "bread".
-    const std::string text = "Fresh 🍞 bread, 面包 and cafe\u0301 au lait.";
-    ArticleParagraph shared = paragraphOf("article", text);
-    const AXElement article = element("article");
-    shared.nativeCharOffset = utf16Offset(article, "Fresh");
-    shared.frame = AXReader::boundsForRange(article, *shared.nativeCharOffset, static_cast<int>(Text::utf16Count(text))).value();
+    const ArticleParagraph shared = sharedArticleParagraph("Fresh 🍞 bread, 面包 and cafe\u0301 au lait.");
     auto withOffset = SubRectPrecomputation::precomputeSubRects(request(shared, { unit(6, 7) }));
     ASSERT_TRUE(withOffset);
     ASSERT_EQ(withOffset->table.at(0).size(), 1u);

@@ -295,6 +295,16 @@ protected:
             desktop->addElement(webArea, SimElement("AXStaticText", "Second article " + std::to_string(i++) + ". " + text));
     }
 
+    // Reads the first article and replaces it by the second, which the second check sees.
+    void readThenSwitchArticles()
+    {
+        startFromTheCapture();
+        advanceToJustAfterTick(1);
+        showTheSecondArticle();
+        advanceToJustAfterTick(2);
+        ASSERT_FALSE(reader->isReading());
+    }
+
     void startFromTheCapture()
     {
         auto article = ArticleParser::captureArticle();
@@ -330,11 +340,7 @@ TEST_F(WebArticleRestartTest, AReplacedArticleIsReadAgainFromTheWindowAMomentLat
 
 TEST_F(WebArticleRestartTest, AReadingStoppedInTheMomentBeforeTheRestartStaysStopped)
 {
-    startFromTheCapture();
-    advanceToJustAfterTick(1);
-    showTheSecondArticle();
-    advanceToJustAfterTick(2);
-    ASSERT_FALSE(reader->isReading());
+    readThenSwitchArticles();
 
     advance(0.5);
     reader->stop(); // the person closes the mini player
@@ -345,11 +351,7 @@ TEST_F(WebArticleRestartTest, AReadingStoppedInTheMomentBeforeTheRestartStaysSto
 
 TEST_F(WebArticleRestartTest, ASelectionReadInTheMomentBeforeTheRestartIsNotFollowedByTheWholeArticle)
 {
-    startFromTheCapture();
-    advanceToJustAfterTick(1);
-    showTheSecondArticle();
-    advanceToJustAfterTick(2);
-    ASSERT_FALSE(reader->isReading());
+    readThenSwitchArticles();
 
     // The person selects a sentence of the new article and has it read, then ends it with Escape.
     advance(0.3);
@@ -368,11 +370,7 @@ TEST_F(WebArticleRestartTest, ASelectionReadInTheMomentBeforeTheRestartIsNotFoll
 
 TEST_F(WebArticleRestartTest, NoArticleWindowLeftMeansTheReadingStaysStopped)
 {
-    startFromTheCapture();
-    advanceToJustAfterTick(1);
-    showTheSecondArticle();
-    advanceToJustAfterTick(2);
-    ASSERT_FALSE(reader->isReading());
+    readThenSwitchArticles();
     desktop->closeWindow(windowNumber);
 
     advance(2);
