@@ -293,6 +293,9 @@ void ArticleReader::setVoice(const std::string& code)
         if (const auto last = m_player->lastPlayedParaIdx)
             from = m_player->paragraphFinished.contains(*last) ? *last + 1 : *last;
     }
+    // A change right after another, before any of its audio came: where that one resumed.
+    if (!from && m_voiceResumeGeneration == m_generationId)
+        from = m_voiceResumeIndex;
     const bool fromSeek = !from && m_seekTarget;
     if (fromSeek)
         from = m_seekTarget;
@@ -303,6 +306,8 @@ void ArticleReader::setVoice(const std::string& code)
               + "] gen=" + std::to_string(generation));
     if (fromSeek)
         m_seekGeneration = generation;
+    m_voiceResumeIndex = index;
+    m_voiceResumeGeneration = generation;
     runGenerationLoop(m_paragraphs, index, generation, clearSeekTargetWhenOver(generation));
 }
 

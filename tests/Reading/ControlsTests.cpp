@@ -214,6 +214,20 @@ TEST_F(ControlsTest, AVoiceChangeWhileTheNextPageIsFetchedReplaysNothingOfThePag
     EXPECT_THAT(plays(), ElementsAre("0/0", "1/0", "0/0"));
 }
 
+TEST_F(ControlsTest, TwoVoiceChangesInQuickSuccessionBothReplayFromTheParagraphPlaying)
+{
+    server->control({ { "delayMs", 60 } });
+    startReading(openFiveParagraphs());
+    ASSERT_TRUE(advanceUntil([&] { return plays().size() == 3; }, 60, 0.05));
+    ASSERT_EQ(plays().back(), "2/0");
+
+    reader->setVoice("af_bella");
+    reader->setVoice("am_adam"); // before anything of the first change was made
+    EXPECT_TRUE(log.contains("[ArticleReader] 🎙 switch voice → am_adam, replay from para[2] gen="));
+    ASSERT_TRUE(advanceUntil([&] { return readingEnded(); }));
+    EXPECT_THAT(plays(), ElementsAre("0/0", "1/0", "2/0", "2/0", "3/0", "4/0"));
+}
+
 TEST_F(ControlsTest, StopCancelsTheRequestInFlightAndNeverReportsAFinish)
 {
     server->control({ { "delayMs", 60 } });
