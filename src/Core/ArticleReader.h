@@ -4,6 +4,7 @@
 #include "Core/SpeechServerWatch.h"
 #include "Core/SubHighlightState.h"
 #include "Platform/AXTypes.h"
+#include "Platform/Dispatch/Dispatch.h"
 #include "Platform/Geometry.h"
 #include "Support/ErrorValue.h"
 
@@ -62,7 +63,9 @@ public:
     bool togglePause();
     // While reading, regenerates with the new voice from the paragraph playing or about to play
     // (the one being made after a paragraph played in full), else from the paragraph of a seek
-    // not heard yet, else from the first.
+    // not heard yet, else from the first. Nothing heard whole is spoken again: a change right
+    // after another resumes where that one did, and while the next page is fetched only that
+    // page comes in the new voice.
     void setVoice(const std::string& code);
     // Ignored unless reading and 0 <= index < the paragraph count.
     void seekToParagraph(int index);
@@ -251,11 +254,16 @@ private:
     // A probe still running when the next tick comes makes that tick skip its own.
     std::optional<uint64_t> m_probeInFlight;
     uint64_t m_probeSerial = 0;
+    // The restart an article switch scheduled; `stop()` cancels it.
+    WorkItem m_pendingRestart;
 
     std::optional<int> m_seekTarget;
     // The generation that produces `m_seekTarget`: the seek's, or a voice change's that started
     // from it.
     int m_seekGeneration = 0;
+    // Where the last voice change resumed, and the generation it began for that.
+    int m_voiceResumeIndex = 0;
+    int m_voiceResumeGeneration = -1;
 
     std::string m_currentWebAreaTitle;
     std::string m_activeBundleID;

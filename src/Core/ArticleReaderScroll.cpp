@@ -253,7 +253,8 @@ bool ArticleReader::scrollByWheel(const ScrollJob& job, double delta)
         return false;
     // Negative when the paragraph lies below the target line: the content has to move up.
     const auto wheel = static_cast<int32_t>((lines > 0 ? -1 : 1) * std::min<long long>(std::llabs(lines), maximumWheelLines));
-    InputEvent event = InputEvent::scrollWheel(std::nullopt, ScrollUnit::line, wheel);
+    // From an event source of its own: watchers of the person's input tell it from their hand.
+    InputEvent event = InputEvent::scrollWheel(EventSourceState::privateState, ScrollUnit::line, wheel);
     event.location = Point { position->x + 0.5 * size->width, position->y + 0.5 * size->height };
     Platform::windowServer().post(EventTap::hid, event);
     Log::line("[scroll] CGEvent wheel lines=" + std::to_string(wheel) + " at (" + Format::whole(event.location.x) + ","
