@@ -190,7 +190,7 @@ TEST_F(TestSummaryCommand, WhatIsNoRegularFileOrTooLargeIsRefused)
 {
     const std::string fifo = (m_scratch / "results.fifo").string();
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    for (const std::string& path : { std::string("/dev/zero"), fifo, m_scratch.path().string() }) {
+    for (const std::string& path : { std::string("/dev/zero"), fifo }) {
         m_log.clear();
         EXPECT_EQ(CLIRouter::routeTestSummary({ "lorvantine", "--test-summary", path }), 1) << path;
         EXPECT_EQ(m_log.lines(), (std::vector<std::string> { "❌ 无法读取文件: " + path, "   " + path + " is not a regular file" }));

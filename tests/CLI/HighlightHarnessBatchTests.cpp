@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 namespace lorvantine {
 namespace {
 
@@ -189,24 +187,16 @@ TEST_F(HighlightHarnessTest, AListOfCommentsOnlyReportsNothingAndAnUnreadableLis
 
 TEST_F(HighlightHarnessTest, AUrlListThatIsNoRegularFileOrNotTextIsRefusedWithItsReason)
 {
-    const std::string fifo = (scratch / "urls.fifo").string();
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    test::writeFile(scratch / "latin1.txt", "https://example.com/caf\xE9\n");
-    const struct {
-        std::string path;
-        std::string reason;
-    } cases[] = {
-        { "/dev/zero", "/dev/zero is not a regular file" },
-        { fifo, fifo + " is not a regular file" },
-        { (scratch / "latin1.txt").string(), (scratch / "latin1.txt").string() + " is not UTF-8 at byte 23" },
-    };
-    for (const auto& c : cases) {
+    const std::string latin1 = (scratch / "latin1.txt").string();
+    test::writeFile(latin1, "https://example.com/caf\xE9\n");
+    for (const auto& [path, reason] : { std::pair<std::string, std::string> { "/dev/zero", "/dev/zero is not a regular file" },
+                                        std::pair<std::string, std::string> { latin1, latin1 + " is not UTF-8 at byte 23" } }) {
         log.clear();
-        EXPECT_EQ(route({ "--test-highlight", "--batch", c.path }), 1) << c.path;
-        EXPECT_EQ(log.lines(), (std::vector<std::string> { "✅ 辅助功能权限已授权", "❌ 无法读取 URL 文件: " + c.path, "   " + c.reason }));
+        EXPECT_EQ(route({ "--test-highlight", "--batch", path }), 1) << path;
+        EXPECT_EQ(log.lines(), (std::vector<std::string> { "✅ 辅助功能权限已授权", "❌ 无法读取 URL 文件: " + path, "   " + reason }));
         log.clear();
-        EXPECT_EQ(route({ "--validate-urls", c.path }), 1) << c.path;
-        EXPECT_EQ(log.lines(), (std::vector<std::string> { "✅ 辅助功能权限已授权", "❌ 无法读取文件: " + c.path, "   " + c.reason }));
+        EXPECT_EQ(route({ "--validate-urls", path }), 1) << path;
+        EXPECT_EQ(log.lines(), (std::vector<std::string> { "✅ 辅助功能权限已授权", "❌ 无法读取文件: " + path, "   " + reason }));
     }
     EXPECT_TRUE(processRuns("/usr/bin/open").empty());
 }

@@ -25,11 +25,6 @@ TEST(ImageSaving, APlantedLinkIsReplacedAndTheFileItNamesIsUntouched)
     auto written = Image::loadPNG(snapshot.string());
     ASSERT_TRUE(written);
     EXPECT_EQ(written->pixel(7, 5), 0xFF336699u);
-    // Nothing of the write is left beside it.
-    size_t entries = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder.path()))
-        ++entries;
-    EXPECT_EQ(entries, 2u);
 }
 
 } // namespace
