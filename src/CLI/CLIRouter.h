@@ -34,7 +34,7 @@ const std::string& usageText();
 // its first occurrence.
 bool hasFlag(const Arguments& args, const std::string& flag);
 std::optional<std::string> value(const Arguments& args, const std::string& flag);
-// "X,Y": exactly two numbers after dropping empty and non-numeric pieces.
+// "X,Y": exactly two numbers after dropping empty and non-numeric pieces, both finite.
 std::optional<Point> parsePoint(const Arguments& args, const std::string& flag);
 
 // A command of the table. Commands not built in this program are absent from the table and
@@ -58,7 +58,8 @@ int routeTestSelection(const Arguments& args);
 
 // "--test-summary <results.jsonl>": totals, failure distribution, failure categories, content
 // averages and one line per report of a results file, on standard error. Lines that do not decode
-// as a report are skipped. 1 without a path or when the file cannot be read as UTF-8, else 0.
+// as a report are skipped; lines that are not UTF-8 are skipped and named. 1 without a path or
+// when the file cannot be read (no regular file, or larger than an input file may be), else 0.
 int routeTestSummary(const Arguments& args);
 
 // --- One-shot diagnostics of text geometry, selections, page turns, recognition and sources ---
@@ -120,8 +121,8 @@ using ConfigRunner = std::function<int(const std::string& configPath)>;
 // with "--", the two usage lines and 1.
 int routeProbeMatrix(const Arguments& args, const ConfigRunner& run);
 
-// "--probe-e2e <matrix-config.json>": the same rule; the usage adds a line saying that the
-// program must already run in another terminal.
+// "--probe-e2e <matrix-config.json> [--log <path>]": the same rule; the usage adds a line saying
+// that the program must already run in another terminal, its standard error sent to the log.
 int routeProbeE2E(const Arguments& args, const ConfigRunner& run);
 
 // Runs the offline alignment cases, with the builder's own lines when `verbose`, and answers how
@@ -133,8 +134,9 @@ using AlignCasesRunner = std::function<size_t(bool verbose)>;
 int routeTestAlignOffline(const Arguments& args, const AlignCasesRunner& runAll);
 // "--test-highlight [--batch <urls.txt> | --watch] [--app <bundleID>] [--append <file>] [--round N]
 // [--results-dir <dir>] [--fail-report]": the highlight geometry tests in batch, watch or single
-// mode; 1 when single mode finds no document or the URL list cannot be read, else 0 (watch mode
-// at Ctrl+C).
+// mode; 1 when single mode finds no document, the URL list cannot be read, "--fail-report" comes
+// with a "--round" that is no integer, or a results line or report could not be written (the
+// lines then go to standard output), else 0 (watch mode at Ctrl+C).
 int routeTestHighlight(const Arguments& args);
 // "--validate-urls <urls.txt>": opens each URL of the list in Safari and writes those that give
 // an article of at least two paragraphs to standard output; 1 without a list or when it cannot
