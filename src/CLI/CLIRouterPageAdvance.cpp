@@ -4,13 +4,15 @@
 
 namespace lorvantine::CLIRouter {
 
-std::function<void(PageCompletion)> pageAdvance(const std::string& bundleID, std::weak_ptr<ArticleReader> session)
+std::function<void(PageCompletion)> pageAdvance(const std::string& bundleID, std::weak_ptr<ArticleReader> session, ScreenTrail trail)
 {
     if (bundleID == "com.amazon.Lassen" || bundleID == "com.apple.iBooksX")
         return [bundleID](PageCompletion completion) { turnPage(bundleID, std::move(completion)); };
     if (bundleID != "com.microsoft.Word")
         return {};
-    return [bundleID, session](PageCompletion completion) {
+    // Each scroll goes on from where the one before left the reading.
+    auto reached = std::make_shared<ScreenTrail>(std::move(trail));
+    return [bundleID, session, reached](PageCompletion completion) {
         auto reader = session.lock();
         if (!reader) {
             completion(std::nullopt);
@@ -23,7 +25,7 @@ std::function<void(PageCompletion)> pageAdvance(const std::string& bundleID, std
         scrollPage(bundleID, std::move(lastTexts), std::move(completion), [session] {
             auto alive = session.lock();
             return alive && alive->isReading();
-        });
+        }, reached);
     };
 }
 
