@@ -68,9 +68,10 @@ double lineGapOf(const std::vector<Parts>& screen, double lineHeight)
     return gaps[gaps.size() / 2];
 }
 
-void clearPlace(ArticleParagraph& paragraph)
+// `at`: an empty frame still tells which screen the paragraph belongs to.
+void clearPlace(ArticleParagraph& paragraph, Point at = {})
 {
-    paragraph.frame = Rect();
+    paragraph.frame = Rect(at, Size());
     paragraph.ocrWordBboxes.reset();
     paragraph.tightFrameYOffset.reset();
     paragraph.tightFrameHeight.reset();
@@ -184,12 +185,14 @@ std::vector<ArticleParagraph> ScreenTrail::placed(std::vector<ArticleParagraph> 
 {
     const Rect& area = position.viewport;
     auto inArea = [&](const Rect& box) { return box.midY() >= area.minY() && box.midY() <= area.maxY(); };
+    // The edge of the area a paragraph has left by.
+    auto edgeNear = [&](const Rect& frame) { return Point { area.minX(), frame.midY() < area.minY() ? area.minY() : area.maxY() }; };
     for (ArticleParagraph& paragraph : paragraphs) {
         paragraph = ParagraphWords::shifted(std::move(paragraph), position.contentTop);
         if (!paragraph.ocrWordBboxes || paragraph.ocrWordBboxes->empty()) {
             const Rect visible = paragraph.frame.intersection(area);
             if (visible.isEmpty())
-                clearPlace(paragraph);
+                clearPlace(paragraph, edgeNear(paragraph.frame));
             else
                 paragraph.frame = visible;
             continue;
@@ -202,7 +205,7 @@ std::vector<ArticleParagraph> ScreenTrail::placed(std::vector<ArticleParagraph> 
                 word.screenRect = Rect(word.screenRect.minX(), word.screenRect.minY(), word.screenRect.width(), 0);
         }
         if (frame.isEmpty()) {
-            clearPlace(paragraph);
+            clearPlace(paragraph, edgeNear(paragraph.frame));
             continue;
         }
         if (paragraph.tightFrameYOffset)

@@ -39,7 +39,8 @@ public:
     int lastRepeats() const { return m_lastRepeats; }
 
     // `paragraphs` (document points) where they stand on screen with the document at `position`.
-    // A paragraph wholly outside the scroll area has no place (see `withoutPlace`); the words of
+    // A paragraph wholly outside the scroll area has no place (see `withoutPlace`), its empty
+    // frame standing at the edge of the area it left by, so that it still tells the screen; the words of
     // one partly outside keep their boxes only where they are in it (the others shrink to no
     // height), and its frame is the union of those.
     static std::vector<ArticleParagraph> placed(std::vector<ArticleParagraph> paragraphs, const ScrollPosition& position);

@@ -214,6 +214,7 @@ TEST(ScreenTrail, PlacedParagraphsOutsideTheAreaHaveNoPlace)
     // The document moved 60 points: the title is above the area, the body still on it.
     auto placed = ScreenTrail::placed(read, at(60));
     EXPECT_TRUE(placed[0].frame.isEmpty());
+    EXPECT_EQ(placed[0].frame.origin.y, areaTop); // it left by the top, and still tells the screen
     EXPECT_FALSE(placed[0].ocrWordBboxes);
     EXPECT_FALSE(placed[0].tightFrameYOffset);
     EXPECT_EQ(placed[1].frame, Rect(read[1].frame.minX(), read[1].frame.minY() - 60 + areaTop, read[1].frame.width(), read[1].frame.height()));
@@ -226,6 +227,7 @@ TEST(ScreenTrail, PlacedParagraphsOutsideTheAreaHaveNoPlace)
     plain.frame = Rect(160, 500, 400, 200);
     EXPECT_EQ(ScreenTrail::placed({ plain }, at(0)).front().frame, Rect(160, 695, 400, 100));
     EXPECT_TRUE(ScreenTrail::placed({ plain }, at(1000)).front().frame.isEmpty());
+    EXPECT_EQ(ScreenTrail::placed({ plain }, at(-1000)).front().frame.origin.y, areaTop + areaHeight);
 }
 
 } // namespace
