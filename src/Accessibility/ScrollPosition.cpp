@@ -1,8 +1,6 @@
 #include "Accessibility/ScrollPosition.h"
 
 #include "Accessibility/AXReader.h"
-#include "Platform/AccessibilityPort.h"
-#include "Platform/Services.h"
 
 #include <algorithm>
 #include <cmath>
@@ -16,17 +14,9 @@ namespace {
 // window full of toolbars is not walked whole.
 constexpr int searchDepth = 6;
 
-std::optional<AXValue> copy(const AXElement& element, const std::string& name)
-{
-    AXValue value;
-    if (Platform::accessibility().copyAttributeValue(element, name, value) != AXError::success)
-        return std::nullopt;
-    return value;
-}
-
 std::optional<double> fraction(const AXElement& bar)
 {
-    auto value = copy(bar, "AXValue");
+    auto value = AXReader::value(bar, "AXValue");
     if (!value)
         return std::nullopt;
     if (const double* d = axGet<double>(*value); d && std::isfinite(*d))
@@ -67,7 +57,7 @@ std::optional<ScrollPosition> ScrollPosition::read(const AXElement& window)
     });
 
     std::optional<AXElement> contents;
-    if (auto list = copy(area.element, "AXContents"))
+    if (auto list = AXReader::value(area.element, "AXContents"))
         if (const auto* elements = axGet<std::vector<AXElement>>(*list); elements && !elements->empty())
             contents = elements->front();
     if (!contents)
@@ -75,7 +65,7 @@ std::optional<ScrollPosition> ScrollPosition::read(const AXElement& window)
     if (auto top = AXReader::position(*contents))
         return ScrollPosition { top->y, area.frame };
 
-    auto barValue = copy(area.element, "AXVerticalScrollBar");
+    auto barValue = AXReader::value(area.element, "AXVerticalScrollBar");
     const AXElement* bar = barValue ? axGet<AXElement>(*barValue) : nullptr;
     const auto value = bar ? fraction(*bar) : std::nullopt;
     const auto height = AXReader::size(*contents);

@@ -146,15 +146,8 @@ protected:
     // screen after screen, each scroll going on from the last, until the scroll finds the end.
     std::vector<std::string> readToTheEnd()
     {
-        auto session = DocumentSourceRegistry::detect(wordID);
-        EXPECT_TRUE(session);
-        if (!session)
-            return {};
-        std::vector<ArticleParagraph> first;
-        for (const ReadableParagraph& paragraph : session->paragraphs())
-            first.push_back(paragraph.toArticleParagraph());
         auto trail = std::make_shared<ScreenTrail>();
-        std::vector<std::string> current = textsOf(CLIRouter::enrichSparseContent(wordID, first, trail.get()));
+        std::vector<std::string> current = textsOf(CLIRouter::enrichSparseContent(wordID, screenNow(), trail.get()));
         std::vector<std::string> heard = current;
         for (int screen = 0; screen < 20; ++screen) {
             PageOutcome outcome = await([&](CLIRouter::PageCompletion completion) {
@@ -166,6 +159,18 @@ protected:
             heard.insert(heard.end(), current.begin(), current.end());
         }
         return heard;
+    }
+
+    // What Word's window shows now, as a reading starts with it.
+    std::vector<ArticleParagraph> screenNow()
+    {
+        std::vector<ArticleParagraph> paragraphs;
+        auto session = DocumentSourceRegistry::detect(wordID);
+        EXPECT_TRUE(session);
+        if (session)
+            for (const ReadableParagraph& paragraph : session->paragraphs())
+                paragraphs.push_back(paragraph.toArticleParagraph());
+        return paragraphs;
     }
 
     // Where the top of Word's document stands on screen now.
@@ -368,11 +373,7 @@ TEST_F(WordScrollTest, EnrichmentCountsScreensWithoutNewTextInARowNotInTotal)
 {
     // A title, then photographs: screens blank, caption, blank, blank, caption.
     use(fixtureNamed("word-photographs.json"));
-    auto session = DocumentSourceRegistry::detect(wordID);
-    ASSERT_TRUE(session);
-    std::vector<ArticleParagraph> first;
-    for (const ReadableParagraph& paragraph : session->paragraphs())
-        first.push_back(paragraph.toArticleParagraph());
+    const std::vector<ArticleParagraph> first = screenNow();
     desktop->clearJournal();
     Log::Capture log;
     auto list = CLIRouter::enrichSparseContent(wordID, first);
@@ -386,11 +387,7 @@ TEST_F(WordScrollTest, EnrichmentCountsScreensWithoutNewTextInARowNotInTotal)
 TEST_F(WordScrollTest, AfterTheSparseFillOnlyParagraphsOnTheScreenKeepAPlaceAndItIsWhereTheyStand)
 {
     use(fixtureNamed("word-minutes.json"));
-    auto session = DocumentSourceRegistry::detect(wordID);
-    ASSERT_TRUE(session);
-    std::vector<ArticleParagraph> first;
-    for (const ReadableParagraph& paragraph : session->paragraphs())
-        first.push_back(paragraph.toArticleParagraph());
+    const std::vector<ArticleParagraph> first = screenNow();
     ASSERT_EQ(first.size(), 1u);
     ASSERT_FALSE(first.front().frame.isEmpty());
 
