@@ -266,6 +266,14 @@ TEST_F(WordScrollTest, AReportIsHeardOneParagraphAtATimeWholeWhereverTheScreensC
     EXPECT_TRUE(log.contains("[Word] 📜 滚动 5 次后无新内容 ("));
 }
 
+TEST_F(WordScrollTest, WhereThePageDoesNotTellItsPlaceTheScrollBarsValueDoes)
+{
+    const SimFixture fixture = fixtureNamed("word-report.json");
+    use(fixture);
+    desktop->setError(desktop->element("report-page"), "AXPosition", AXError::cannotComplete);
+    EXPECT_EQ(readToTheEnd(), wordFixtureParagraphs(fixture));
+}
+
 TEST_F(WordScrollTest, WhereWordsPlaceCannotBeReadTheTextThatRepeatsIsLeftOut)
 {
     const SimFixture fixture = fixtureNamed("word-report.json");
