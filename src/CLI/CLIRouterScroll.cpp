@@ -143,10 +143,9 @@ Added newOnScreen(const Screen& screen, ScreenTrail& trail, const std::vector<st
     }
     if (!screen.paragraphs)
         return added;
-    auto inkOf = [](const std::vector<ArticleParagraph>& paragraphs) { return totalCharacters(paragraphs); };
     auto byScreen = withoutRepeatedLead(*screen.paragraphs, shownBefore);
     auto byList = withoutRepeatedLead(*screen.paragraphs, lastTexts);
-    const bool screenDropsMore = inkOf(byScreen) <= inkOf(byList);
+    const bool screenDropsMore = totalCharacters(byScreen) <= totalCharacters(byList);
     added.repeats = countOverlappingParagraphs(*screen.paragraphs, screenDropsMore ? shownBefore : lastTexts);
     added.paragraphs = screenDropsMore ? std::move(byScreen) : std::move(byList);
     return added;
@@ -157,8 +156,8 @@ std::optional<std::vector<ArticleParagraph>> scrollForNewText(ScrollJob& job)
 {
     const TimePoint started = Clock::current().now();
     auto say = [&](const std::string& message) { Log::line("[" + job.tag + "] 📜 " + message); };
-    // What the texts just read repeat is judged against the whole screen they came from, the part
-    // read on the screen before it included.
+    // Without the document's place, a screen is compared with the whole screen before it (what was
+    // left out of it as a repeat included), not only with the texts just read.
     std::vector<std::string> shownBefore;
     if (!job.trail.hasStarted()) {
         // Nothing known of the screen read last: it is the one showing now, read to its foot.
