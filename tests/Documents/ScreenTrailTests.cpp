@@ -154,21 +154,6 @@ TEST(ScreenTrail, TheParagraphAtTheFootIsHeldUntilAScreenShowsHowItGoesOn)
     EXPECT_EQ(Text::characterCount(next[0].text), static_cast<size_t>(words.back().charEnd));
 }
 
-TEST(ScreenTrail, AHeldParagraphThatTheNextScreenShowsFromItsStartIsTakenFromThere)
-{
-    // Only the first line of "Cut" shows at the foot; the press leaves two lines of overlap.
-    Document document { { linesOf("Opening", 8), linesOf("Middle", 11), linesOf("Cut", 4), linesOf("After", 3) } };
-    ScreenTrail trail;
-    auto first = textsOf(trail.advance(screenAt(document, 0), at(0)));
-    ASSERT_TRUE(trail.isHolding());
-    ASSERT_EQ(first.size(), 2u);
-    auto next = ScreenTrail::placed(trail.advance(screenAt(document, 548), at(548)), at(548));
-    ASSERT_FALSE(next.empty());
-    EXPECT_EQ(next.front().text, document.texts()[2]);
-    for (const OCRWordEntry& word : *next.front().ocrWordBboxes)
-        EXPECT_EQ(word.screenRect.height(), 20) << word.text;
-}
-
 TEST(ScreenTrail, AHeldParagraphThatEndedAtTheFootGoesBeforeWhatFollowsAndAtTheEndAlone)
 {
     // "Ends" stops in the area's last line: maybe cut, so held. The next screen (a whole viewport
@@ -192,17 +177,6 @@ TEST(ScreenTrail, AHeldParagraphThatEndedAtTheFootGoesBeforeWhatFollowsAndAtTheE
     ASSERT_TRUE(held);
     EXPECT_EQ(held->text, short_.texts()[1]);
     EXPECT_FALSE(end.release());
-}
-
-TEST(ScreenTrail, ScreensReadAgainOrScrolledBackAddNothing)
-{
-    Document document { { linesOf("Opening", 10), linesOf("Middle", 9), linesOf("After", 9), linesOf("Last", 9) } };
-    ScreenTrail trail;
-    trail.advance(screenAt(document, 0), at(0));
-    trail.advance(screenAt(document, 548), at(548));
-    EXPECT_TRUE(trail.advance(screenAt(document, 300), at(300)).empty());
-    EXPECT_EQ(trail.lastRepeats(), 3);
-    EXPECT_FALSE(trail.isAt(at(548)));
 }
 
 TEST(ScreenTrail, PlacedParagraphsOutsideTheAreaHaveNoPlace)
