@@ -17,13 +17,15 @@ std::function<bool()> whileReading(std::weak_ptr<ArticleReader> session)
 
 } // namespace
 
-std::function<void(PageCompletion)> pageAdvance(const std::string& bundleID, std::weak_ptr<ArticleReader> session)
+std::function<void(PageCompletion)> pageAdvance(const std::string& bundleID, std::weak_ptr<ArticleReader> session, ScreenTrail trail)
 {
     if (bundleID == "com.amazon.Lassen" || bundleID == "com.apple.iBooksX")
         return [bundleID, session](PageCompletion completion) { turnPage(bundleID, std::move(completion), whileReading(session)); };
     if (bundleID != "com.microsoft.Word")
         return {};
-    return [bundleID, session](PageCompletion completion) {
+    // Each scroll goes on from where the one before left the reading.
+    auto reached = std::make_shared<ScreenTrail>(std::move(trail));
+    return [bundleID, session, reached](PageCompletion completion) {
         auto reader = session.lock();
         if (!reader) {
             completion(std::nullopt);
@@ -32,7 +34,7 @@ std::function<void(PageCompletion)> pageAdvance(const std::string& bundleID, std
         std::vector<std::string> lastTexts;
         for (const ArticleParagraph& paragraph : reader->paragraphs())
             lastTexts.push_back(paragraph.text);
-        scrollPage(bundleID, std::move(lastTexts), std::move(completion), whileReading(session));
+        scrollPage(bundleID, std::move(lastTexts), std::move(completion), whileReading(session), reached);
     };
 }
 

@@ -549,6 +549,30 @@ TEST_F(Overlay, RecognisedTextFollowsTheWindowAndTheWheelOfTheReadApplication)
     ScrollWheelMonitor::deliver({ 3, false }); // no monitor left behind
 }
 
+TEST_F(Overlay, AParagraphWithoutAPlaceOnScreenIsMarkedNowhere)
+{
+    blankReader();
+    // A recognised page whose first paragraph had scrolled out of the window before the reading
+    // began: it has no frame, and its words no height.
+    attach({ Rect(), blocks[1], blocks[2] }, {}, true);
+    overlay->setCurrent(0);
+    overlay->setSubHighlight({ Rect(160, 20, 60, 0) });
+    RunLoop::runPending();
+    Window* window = overlayWindow();
+    ASSERT_TRUE(window);
+    auto alone = host->renderWindow(*window);
+    ASSERT_TRUE(alone);
+    int marked = 0;
+    for (int y = 0; y < alone->height; y += 2)
+        for (int x = 0; x < alone->width; x += 2)
+            marked += (alone->pixel(x, y) >> 24) != 0;
+    EXPECT_EQ(marked, 0);
+
+    overlay->setCurrent(1);
+    RunLoop::runPending();
+    EXPECT_PRED3(near, inside(*render(), blocks[1]), paragraphMark, 2);
+}
+
 TEST_F(Overlay, ANewAttachStartsFromTheWindowAsItIsNow)
 {
     blankReader();
