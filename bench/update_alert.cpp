@@ -5,17 +5,10 @@
 //   - `main_thread_ms`: CPU time of the main thread from the start of the check to its end;
 //   - the iteration time: the whole check, wall clock.
 #include "App/UpdateChecker.h"
-#include "Platform/Backends/InMemoryUserDefaults.h"
-#include "Platform/Dispatch/Dispatch.h"
+#include "BenchDesktops.h"
 #include "Platform/HttpPort.h"
-#include "Platform/Services.h"
 #include "Platform/Toolkit/Alert.h"
 #include "Platform/Toolkit/Panel.h"
-#include "Platform/Toolkit/TextMeasurer.h"
-#include "Preferences/PreferencesModel.h"
-#include "SimDesktop/SimDesktop.h"
-#include "SimDesktop/Toolkit/PangoTextMeasurer.h"
-#include "SimDesktop/Toolkit/SimWindowHost.h"
 
 #include <benchmark/benchmark.h>
 #include <nlohmann/json.hpp>
@@ -54,16 +47,9 @@ double threadCpuMilliseconds()
 
 void checkWithNotes(benchmark::State& state)
 {
-    RunLoop::adoptCurrentThreadAsMain();
-    auto defaults = std::make_shared<InMemoryUserDefaults>();
-    auto previousDefaults = PreferencesModel::installDefaults(defaults);
     SimFixture fixture;
     fixture.screens.push_back(ScreenInfo { Rect(0, 0, 1440, 900), Rect(0, 0, 1440, 875), 1 });
-    auto desktop = SimDesktop::create(fixture);
-    auto previousServices = Platform::install(desktop->services());
-    auto host = SimWindowHost::create(desktop);
-    auto previousHost = WindowHost::install(host);
-    auto previousMeasurer = TextMeasurer::install(std::make_shared<PangoTextMeasurer>());
+    bench::ProgramOnDesktop program(SimDesktop::create(fixture));
 
     std::string notes;
     for (int line = 1; notes.size() < static_cast<size_t>(state.range(0)); ++line)
@@ -74,14 +60,14 @@ void checkWithNotes(benchmark::State& state)
 
     int shown = 0;
     Alert::ScopedResponder responder([&](Alert& alert) {
-        auto image = host->renderWindow(*alert.panel(), 1);
+        auto image = program.host->renderWindow(*alert.panel(), 1);
         benchmark::DoNotOptimize(image);
         ++shown;
         Alert::abortModal();
     });
     double mainThread = 0;
     for (auto _ : state) {
-        defaults->removeObject(UpdateChecker::remindedKey);
+        program.defaults->removeObject(UpdateChecker::remindedKey);
         const double before = threadCpuMilliseconds();
         checker->checkInBackground();
         Dispatch::waitUntilIdle(std::chrono::seconds(120));
@@ -90,13 +76,6 @@ void checkWithNotes(benchmark::State& state)
     if (shown != static_cast<int>(state.iterations()))
         state.SkipWithError("not every check showed its alert");
     state.counters["main_thread_ms"] = benchmark::Counter(mainThread / static_cast<double>(state.iterations()));
-
-    WindowHost::install(previousHost);
-    host.reset();
-    TextMeasurer::install(previousMeasurer);
-    Platform::install(previousServices);
-    Dispatch::waitUntilIdle();
-    PreferencesModel::installDefaults(previousDefaults);
 }
 BENCHMARK(checkWithNotes)->Arg(0)->Arg(2000)->Arg(20000)->Unit(benchmark::kMillisecond);
 BENCHMARK(checkWithNotes)->Arg(900000)->Iterations(2)->Unit(benchmark::kMillisecond);
