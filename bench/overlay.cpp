@@ -5,21 +5,15 @@
 //     the manual clock by 0.1 s with no overlay attached (`idleClockStep`);
 //   - one full redraw of the overlay after new word rectangles (200 of them) arrive, as the
 //     window host records it, and the overlay window rasterised alone at 1× and 2×.
+#include "BenchDesktops.h"
 #include "Overlay/HighlightOverlay.h"
-#include "Platform/Backends/InMemoryUserDefaults.h"
-#include "Platform/Dispatch/Dispatch.h"
-#include "Platform/Services.h"
-#include "Platform/Toolkit/TextMeasurer.h"
 #include "Platform/Toolkit/Window.h"
 #include "Platform/WindowServerPort.h"
-#include "Preferences/PreferencesModel.h"
-#include "SimDesktop/SimDesktop.h"
-#include "SimDesktop/Toolkit/PangoTextMeasurer.h"
-#include "SimDesktop/Toolkit/SimWindowHost.h"
 
 #include <benchmark/benchmark.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace lorvantine {
@@ -33,12 +27,7 @@ constexpr uint32_t readerWindow = 42;
 struct Scene {
     std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>();
     std::shared_ptr<Clock> previousClock;
-    std::shared_ptr<UserDefaults> previousDefaults;
-    std::shared_ptr<SimDesktop> desktop;
-    PlatformServices previousServices;
-    std::shared_ptr<SimWindowHost> host;
-    std::shared_ptr<WindowHost> previousHost;
-    std::shared_ptr<const TextMeasurer> previousMeasurer;
+    std::optional<bench::ProgramOnDesktop> program;
     std::shared_ptr<HighlightOverlay> overlay;
     std::vector<Rect> frames;
 
@@ -46,7 +35,6 @@ struct Scene {
     {
         RunLoop::adoptCurrentThreadAsMain();
         previousClock = Clock::install(clock);
-        previousDefaults = PreferencesModel::installDefaults(std::make_shared<InMemoryUserDefaults>());
 
         SimFixture fixture;
         fixture.screens.push_back(ScreenInfo { Rect(0, 0, 1440, 900), Rect(0, 0, 1440, 875), 2 });
@@ -67,11 +55,8 @@ struct Scene {
         window.children.push_back(scroll);
         reader.windows.push_back(window);
         fixture.applications.push_back(reader);
-        desktop = SimDesktop::create(fixture);
-        previousServices = Platform::install(desktop->services());
-        host = SimWindowHost::create(desktop);
-        previousHost = WindowHost::install(host);
-        previousMeasurer = TextMeasurer::install(std::make_shared<PangoTextMeasurer>());
+        program.emplace(SimDesktop::create(fixture));
+        const auto& desktop = program->desktop;
 
         if (!attach)
             return;
@@ -94,13 +79,7 @@ struct Scene {
     ~Scene()
     {
         overlay.reset();
-        RunLoop::runPending();
-        WindowHost::install(previousHost);
-        host.reset();
-        TextMeasurer::install(previousMeasurer);
-        Platform::install(previousServices);
-        Dispatch::waitUntilIdle();
-        PreferencesModel::installDefaults(previousDefaults);
+        program.reset();
         Clock::install(previousClock);
     }
 
@@ -108,8 +87,8 @@ struct Scene {
     {
         auto list = Platform::windowServer().copyWindowInfo(WindowListOption::onScreenOnly);
         for (const WindowInfo& info : list.value_or(std::vector<WindowInfo> {}))
-            if (info.kCGWindowOwnerPID == host->pid() && info.kCGWindowBounds == Rect(0, 0, 1440, 900))
-                return host->window(*info.kCGWindowNumber);
+            if (info.kCGWindowOwnerPID == program->host->pid() && info.kCGWindowBounds == Rect(0, 0, 1440, 900))
+                return program->host->window(*info.kCGWindowNumber);
         return nullptr;
     }
 };
@@ -137,7 +116,7 @@ void followTickWindowMoved(benchmark::State& state)
     for (auto _ : state) {
         state.PauseTiming();
         x = x == 100 ? 101 : 100;
-        scene.desktop->moveWindow(readerWindow, { x, 40 });
+        scene.program->desktop->moveWindow(readerWindow, { x, 40 });
         RunLoop::runPending();
         state.ResumeTiming();
         Dispatch::advance(*scene.clock, seconds(0.1));
@@ -176,7 +155,7 @@ void rasterizeOverlay(benchmark::State& state)
     }
     const double scale = static_cast<double>(state.range(0));
     for (auto _ : state) {
-        auto image = scene.host->renderWindow(*window, scale);
+        auto image = scene.program->host->renderWindow(*window, scale);
         benchmark::DoNotOptimize(image);
     }
 }

@@ -82,6 +82,8 @@ std::optional<AXElement> elementAttribute(const AXElement& element, const std::s
 
 } // namespace
 
+std::optional<AXValue> value(const AXElement& element, const std::string& name) { return copyValue(element, name); }
+
 std::optional<std::string> attribute(const AXElement& element, const std::string& name)
 {
     return copyTyped<std::string>(element, name);

@@ -23,6 +23,8 @@ namespace AXReader {
 
 // A string attribute.
 std::optional<std::string> attribute(const AXElement& element, const std::string& name);
+// Any attribute, of whatever type it answers.
+std::optional<AXValue> value(const AXElement& element, const std::string& name);
 
 // "AXWindows" of an application element / "AXChildren" of any element.
 std::vector<AXElement> windows(const AXElement& application);

@@ -527,9 +527,12 @@ private:
             collectBlockText(children[i], element, flows[i], found, seen);
         std::string text = SpokenTextBuilder::spokenText(found.pieces);
         const std::optional<Rect> bounds = boundsOf(found.pieces);
-        if (!Text::isBlank(text) && bounds && box.width() > 0) {
-            // Text that stands alone is measured in its own element, which holds just what is spoken.
-            if (run.size() == 1 && children[run[0]].role == staticTextRole) {
+        if (!Text::isBlank(text) && box.width() > 0) {
+            if (!bounds) {
+                // Texts that answer no position leave the block's own box as the frame, as in a shorter block.
+                append(ArticleParagraph { .text = std::move(text), .frame = box, .role = role, .element = element });
+            } else if (run.size() == 1 && children[run[0]].role == staticTextRole) {
+                // Text that stands alone is measured in its own element, which holds just what is spoken.
                 append(ArticleParagraph { .text = std::move(text), .frame = *bounds, .role = staticTextRole,
                                           .element = children[run[0]].element });
             } else {

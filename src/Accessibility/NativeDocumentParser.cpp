@@ -47,15 +47,14 @@ void appendWholeElement(const AXElement& element, const std::string& value, cons
         lines.push_back({ element, value, *frame, role, std::nullopt });
 }
 
-// The value's lines, as pieces between line feeds, blank ones left out. The carriage return of a
-// CRLF break belongs to the break: kept, it would end every line of such a note and turn its
-// blank lines into pieces that are measured and then read as nothing.
+// The value's lines, as pieces between line feeds, blank ones left out. Kept, the carriage
+// return of a CRLF break would end every line of such a note and turn its blank lines into
+// pieces that are measured and then read as nothing.
 std::vector<std::string> nonBlankPieces(const std::string& value)
 {
     std::vector<std::string> pieces;
-    for (std::string piece : Text::components(value, "\n")) {
-        if (!piece.empty() && piece.back() == '\r')
-            piece.pop_back();
+    for (const std::string& line : Text::components(value, "\n")) {
+        std::string piece(withoutLineBreak(line));
         if (!Text::trimmingWhitespaces(piece).empty())
             pieces.push_back(std::move(piece));
     }
@@ -304,6 +303,13 @@ std::optional<std::vector<MergedParagraph>> extractParagraphs(const AXElement& r
     if (paragraphs.empty())
         return std::nullopt;
     return paragraphs;
+}
+
+std::string_view withoutLineBreak(std::string_view line)
+{
+    if (!line.empty() && line.back() == '\r')
+        line.remove_suffix(1);
+    return line;
 }
 
 } // namespace lorvantine::NativeDocumentParser

@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace lorvantine {
@@ -61,6 +62,10 @@ std::vector<MergedParagraph> mergeLinesToParagraphs(const std::vector<TextLine>&
 
 // One paragraph of `lines` (top to bottom); none when the joined text is blank.
 std::optional<MergedParagraph> buildMergedParagraph(const std::vector<TextLine>& lines, int index);
+
+// A line as split out of a text at its line feeds, less the carriage return that ends it when the
+// text breaks its lines with CRLF: that belongs to the break, not to what is read.
+std::string_view withoutLineBreak(std::string_view line);
 
 } // namespace NativeDocumentParser
 } // namespace lorvantine

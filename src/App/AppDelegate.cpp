@@ -42,12 +42,15 @@ void AppDelegate::applicationDidFinishLaunching()
         m_statusBarController = m_parts.makeStatusBarController();
     if (m_statusBarController) {
         // A window reading replaces whatever the selection road had under way; its watchdog
-        // would otherwise stop the new reading when it fires.
+        // would otherwise stop the new reading when it fires, and a watcher left frozen would
+        // offer no new selection and stop the window reading at the next plain click.
         std::weak_ptr<AppDelegate> weak = weak_from_this();
         m_statusBarController->onWindowReadingWillStart = [weak] {
             if (auto self = weak.lock()) {
                 self->cancelWatchdog();
                 self->m_selectionBubble->hide();
+                if (self->m_selectionWatcher)
+                    self->m_selectionWatcher->frozen = false;
             }
         };
     }

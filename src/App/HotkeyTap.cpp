@@ -11,8 +11,14 @@ bool HotkeyTap::matches(uint16_t keyCode, uint64_t flags)
     return keyCode == rKeyCode && (flags & relevantFlags) == hotkeyFlags;
 }
 
+namespace {
+constexpr Duration grantPollInterval = seconds(1.0);
+} // namespace
+
 HotkeyTap::~HotkeyTap()
 {
+    if (m_grantWatch)
+        m_grantWatch->invalidate();
     if (m_tap)
         Platform::eventMonitor().removeTap(*m_tap);
 }
@@ -21,6 +27,37 @@ bool HotkeyTap::install()
 {
     if (m_tap)
         return true;
+    if (createTap())
+        return true;
+    awaitInputMonitoring();
+    return false;
+}
+
+void HotkeyTap::awaitInputMonitoring()
+{
+    // The popover and the ready tip advertise the hotkey; without this it would stay dead for the
+    // whole run when the person grants access after launch.
+    m_lastAccess = Platform::permissions().checkInputMonitoring();
+    if (m_grantWatch)
+        return;
+    m_grantWatch = Timer::scheduled(grantPollInterval, Timer::Repeats::yes, [weak = weak_from_this()](Timer& timer) {
+        auto self = weak.lock();
+        if (!self) {
+            timer.invalidate();
+            return;
+        }
+        const InputMonitoringAccess access = Platform::permissions().checkInputMonitoring();
+        const bool granted = access == InputMonitoringAccess::granted && self->m_lastAccess != InputMonitoringAccess::granted;
+        self->m_lastAccess = access;
+        if (granted && self->createTap()) {
+            timer.invalidate();
+            self->m_grantWatch.reset();
+        }
+    });
+}
+
+bool HotkeyTap::createTap()
+{
     m_tap = Platform::eventMonitor().createListenOnlyTap(
         eventTypeMask(InputEventType::keyDown),
         [weak = weak_from_this()](const MonitoredEvent& event) {

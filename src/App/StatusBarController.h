@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Accessibility/ArticleParagraph.h"
+#include "Documents/ScreenTrail.h"
 #include "Platform/AXTypes.h"
 
 #include <functional>
@@ -70,6 +71,8 @@ private:
         std::string title;
         AXElement window;
         std::vector<ArticleParagraph> paragraphs;
+        // How far a screen-by-screen document (Word) was read at the start.
+        ScreenTrail trail;
     };
 
     explicit StatusBarController(std::shared_ptr<ArticleReader> reader);

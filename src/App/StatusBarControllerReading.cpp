@@ -58,7 +58,7 @@ std::optional<StatusBarController::Document> StatusBarController::findDocument(c
         Document document { session->title(), session->windowElement(), {} };
         for (const ReadableParagraph& paragraph : session->paragraphs())
             document.paragraphs.push_back(paragraph.toArticleParagraph());
-        document.paragraphs = CLIRouter::enrichSparseContent(bundleID, std::move(document.paragraphs));
+        document.paragraphs = CLIRouter::enrichSparseContent(bundleID, std::move(document.paragraphs), &document.trail);
         if (!document.paragraphs.empty())
             return document;
     } else if (auto article = ArticleParser::captureArticle(bundleID); article && !article->paragraphs.empty()) {
@@ -89,7 +89,7 @@ void StatusBarController::beginReading(const std::string& bundleID, Document doc
     wireMiniPlayer(miniPlayer);
 
     m_reader->floatingPlayer = miniPlayer;
-    m_reader->onNeedNextPage = CLIRouter::pageAdvance(bundleID, m_reader);
+    m_reader->onNeedNextPage = CLIRouter::pageAdvance(bundleID, m_reader, document.trail);
     auto endedBySelf = [weak = weak_from_this()] {
         DispatchQueue::main().async([weak] {
             if (auto self = weak.lock())

@@ -93,6 +93,27 @@ bool updateIsLoopbackHost(const std::string& host)
     });
 }
 
+// The notes as the alert shows them: the longest run of whole Characters from the start that
+// stays within the alert's bounds, followed by "…" when anything was left out. Only the first
+// Characters are ever looked at, so notes near the manifest's limit cost no more than short ones.
+std::string updateShownNotes(std::string_view notes)
+{
+    const std::string head = Text::characterPrefix(notes, UpdateChecker::maxNotesCharacters + 1);
+    size_t kept = 0;
+    size_t characters = 0;
+    size_t lines = 1;
+    for (const std::string& character : Text::characters(head)) {
+        if (characters == UpdateChecker::maxNotesCharacters || lines > UpdateChecker::maxNotesLines
+            || kept + character.size() > UpdateChecker::maxNotesBytes)
+            return head.substr(0, kept) + "…";
+        kept += character.size();
+        ++characters;
+        if (Text::isNewlineCharacter(character))
+            ++lines;
+    }
+    return head;
+}
+
 } // namespace
 
 const std::shared_ptr<UpdateChecker>& UpdateChecker::shared()
@@ -148,6 +169,8 @@ void UpdateChecker::checkInBackground()
     request.timeout = seconds(10);
     request.totalTimeout = seconds(10);
     request.maxBodyBytes = maxManifestBytes;
+    // A redirect is held to the same rule as the feed itself.
+    request.allowsURL = &UpdateChecker::isAllowedURL;
     std::weak_ptr<UpdateChecker> weak = weak_from_this();
     m_options.session->dataTask(std::move(request), [weak](HttpResult result) {
         if (auto self = weak.lock())
@@ -178,9 +201,10 @@ void UpdateChecker::handleAnswer(const HttpResult& result)
         return;
     if (PreferencesModel::defaults().stringForKey(remindedKey) == newVersion)
         return;
+    // Cut here, off the main thread: the alert grows with its text and lays all of it out.
     std::string notes;
     if (const auto found = manifest->find("release_notes"); found != manifest->end() && found->is_string())
-        notes = found->get<std::string>();
+        notes = updateShownNotes(found->get_ref<const std::string&>());
     std::weak_ptr<UpdateChecker> weak = weak_from_this();
     DispatchQueue::main().async([weak, newVersion, current, notes, downloadURL] {
         if (auto self = weak.lock())

@@ -34,6 +34,12 @@ public:
     static constexpr const char* remindedKey = "UpdateChecker.lastRemindedVersion";
     // A manifest is a few hundred bytes; anything past this is not one.
     static constexpr size_t maxManifestBytes = 1 << 20;
+    // How much of the release notes the alert shows, so that it stays on the screen: longer notes
+    // are cut after a whole Character and end in "…". The byte bound keeps out a single Character
+    // of endless combining marks.
+    static constexpr size_t maxNotesLines = 12;
+    static constexpr size_t maxNotesCharacters = 600;
+    static constexpr size_t maxNotesBytes = 4096;
 
     // The one checker of the program: the build's version and the feed the environment names.
     static const std::shared_ptr<UpdateChecker>& shared();

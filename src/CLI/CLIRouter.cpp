@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <map>
 #include <mutex>
@@ -143,7 +144,8 @@ std::optional<Point> parsePoint(const Arguments& args, const std::string& flag)
         if (auto number = parseDouble(piece))
             numbers.push_back(*number);
     }
-    if (numbers.size() != 2)
+    // "inf" and "nan" convert, but no point lies there: a box around one is no box at all.
+    if (numbers.size() != 2 || !std::isfinite(numbers[0]) || !std::isfinite(numbers[1]))
         return std::nullopt;
     return Point { numbers[0], numbers[1] };
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Accessibility/ArticleParagraph.h"
+#include "Documents/ScreenTrail.h"
 #include "Platform/AXTypes.h"
 #include "Platform/Geometry.h"
 
@@ -34,7 +35,7 @@ const std::string& usageText();
 // its first occurrence.
 bool hasFlag(const Arguments& args, const std::string& flag);
 std::optional<std::string> value(const Arguments& args, const std::string& flag);
-// "X,Y": exactly two numbers after dropping empty and non-numeric pieces.
+// "X,Y": exactly two numbers after dropping empty and non-numeric pieces, both finite.
 std::optional<Point> parsePoint(const Arguments& args, const std::string& flag);
 
 // A command of the table. Commands not built in this program are absent from the table and
@@ -58,7 +59,8 @@ int routeTestSelection(const Arguments& args);
 
 // "--test-summary <results.jsonl>": totals, failure distribution, failure categories, content
 // averages and one line per report of a results file, on standard error. Lines that do not decode
-// as a report are skipped. 1 without a path or when the file cannot be read as UTF-8, else 0.
+// as a report are skipped; lines that are not UTF-8 are skipped and named. 1 without a path or
+// when the file cannot be read (no regular file, or larger than an input file may be), else 0.
 int routeTestSummary(const Arguments& args);
 
 // --- One-shot diagnostics of text geometry, selections, page turns, recognition and sources ---
@@ -120,8 +122,8 @@ using ConfigRunner = std::function<int(const std::string& configPath)>;
 // with "--", the two usage lines and 1.
 int routeProbeMatrix(const Arguments& args, const ConfigRunner& run);
 
-// "--probe-e2e <matrix-config.json>": the same rule; the usage adds a line saying that the
-// program must already run in another terminal.
+// "--probe-e2e <matrix-config.json> [--log <path>]": the same rule; the usage adds a line saying
+// that the program must already run in another terminal, its standard error sent to the log.
 int routeProbeE2E(const Arguments& args, const ConfigRunner& run);
 
 // Runs the offline alignment cases, with the builder's own lines when `verbose`, and answers how
@@ -133,8 +135,9 @@ using AlignCasesRunner = std::function<size_t(bool verbose)>;
 int routeTestAlignOffline(const Arguments& args, const AlignCasesRunner& runAll);
 // "--test-highlight [--batch <urls.txt> | --watch] [--app <bundleID>] [--append <file>] [--round N]
 // [--results-dir <dir>] [--fail-report]": the highlight geometry tests in batch, watch or single
-// mode; 1 when single mode finds no document or the URL list cannot be read, else 0 (watch mode
-// at Ctrl+C).
+// mode; 1 when single mode finds no document, the URL list cannot be read, "--fail-report" comes
+// with a "--round" that is no integer, or a results line or report could not be written (the
+// lines then go to standard output), else 0 (watch mode at Ctrl+C).
 int routeTestHighlight(const Arguments& args);
 // "--validate-urls <urls.txt>": opens each URL of the list in Safari and writes those that give
 // an article of at least two paragraphs to standard output; 1 without a list or when it cannot
@@ -147,42 +150,63 @@ int routeValidateUrls(const Arguments& args);
 using PageCompletion = std::function<void(std::optional<std::vector<ArticleParagraph>>)>;
 
 // Turns one page of a paged reader (Kindle and Books by a key press, other applications by their
-// next-page menu item), waits until the page's text has changed and reads the new page. Main
-// thread; it blocks there for the key press (about 0.3 s, 0.5 s with a minimised window). The
-// completion runs once on the main queue, or before this returns when the application does not run.
-void turnPage(const std::string& bundleID, PageCompletion completion);
+// next-page menu item), waits until the page's text has changed and reads the new page; up to
+// three pages with nothing to read (pictures) are turned past. Main thread; it blocks there for
+// the key press (about 0.3 s, 0.5 s with a minimised window). The completion runs once on the main
+// queue, or before this returns when the application does not run. `stillWanted`, asked on a
+// global queue before every press after the first, ends the turn with none once the reading it
+// serves has stopped.
+void turnPage(const std::string& bundleID, PageCompletion completion, std::function<bool()> stillWanted = {});
 
 // How a reading of `bundleID`'s document goes on once its page has played: Kindle and Books turn
 // the page (`turnPage`), Word scrolls a screen on (`scrollPage`, from the texts `session` holds,
-// for as long as it still reads); any other application has no next page (an empty function).
-std::function<void(PageCompletion)> pageAdvance(const std::string& bundleID, std::weak_ptr<ArticleReader> session);
+// for as long as it still reads, going on from `trail`: where the first screen, as
+// `enrichSparseContent` left it, was read to); any other application has no next page (an empty
+// function).
+std::function<void(PageCompletion)> pageAdvance(const std::string& bundleID, std::weak_ptr<ArticleReader> session,
+                                                ScreenTrail trail = {});
 
 // --- Scrolling documents that show one screen at a time (Word) ---
 
-// Scrolls the application by Page Down, reads its window again and hands back the paragraphs that
-// do not repeat the end of `lastParagraphTexts` (the texts just read), renumbered from 0 when some
-// were dropped. Up to five presses while a screen brings nothing new; none after them is the end of
-// the document. Main thread; the presses and reads run on a global queue, each press waiting 0.4 s
-// on the installed clock. The completion runs once on the main queue, or before this returns when
-// the application does not run. `stillWanted`, asked before every press on that queue, ends the
-// scroll with none once the reading it serves has stopped.
+// Scrolls the application by Page Down, reads its window again and hands back what the new screen
+// adds to what was read, renumbered from 0. Where the document's place can be read (its scroll
+// area's contents or scroll bar), what is new is decided by where the content moved: lines below
+// the last line read; a paragraph that the foot of a screen may have cut off is held back until a
+// screen shows how it goes on (or the document ends), then read whole, and lines that open a
+// screen in the middle of a paragraph read before are not read again. `trail` (when given) says
+// how far the reading has come and is brought up to date before the completion runs; without it
+// the screen showing now counts as read. Where no place can be read, the paragraphs that repeat
+// the end of `lastParagraphTexts` (the texts just read) are dropped instead.
+// Up to five presses while a screen brings nothing new; none after them is the end of the
+// document. Main thread; the presses and reads run on a global queue, each press waiting 0.4 s on
+// the installed clock. The completion runs once on the main queue, or before this returns when the
+// application does not run. `stillWanted`, asked before every press on that queue, ends the scroll
+// with none once the reading it serves has stopped.
 void scrollPage(const std::string& bundleID, std::vector<std::string> lastParagraphTexts, PageCompletion completion,
-                std::function<bool()> stillWanted = {});
+                std::function<bool()> stillWanted = {}, std::shared_ptr<ScreenTrail> trail = {});
 
-// A Word window showing under 100 Characters (a title page, a picture): scrolls ahead up to five
-// times, appending what each screen adds, until there are 100 Characters or three presses in a row
-// brought nothing. Any other application, or enough text, returns `initialParas` unchanged. Blocks
-// the calling thread (0.5 s per press on the installed clock); the document stays scrolled.
-std::vector<ArticleParagraph> enrichSparseContent(const std::string& bundleID, std::vector<ArticleParagraph> initialParas);
+// The first screen of a Word document, ready to be read: a paragraph its foot may have cut off is
+// held back (into `trail`, when given, for `scrollPage` to go on from), and a window showing under
+// 100 Characters (a title page, a picture) is scrolled ahead up to five times, appending what each
+// screen adds, until there are 100 Characters or three presses in a row brought nothing. The
+// paragraphs are placed where the screen the document ends on shows them; one no longer on it has
+// no place (no mark). Any other application returns `initialParas` unchanged. Blocks the calling
+// thread (0.5 s per press on the installed clock); the document stays scrolled.
+std::vector<ArticleParagraph> enrichSparseContent(const std::string& bundleID, std::vector<ArticleParagraph> initialParas,
+                                                  ScreenTrail* trail = nullptr);
 
 // One Page Down, down and up 50 ms apart, posted to the process (the application stays behind).
 void sendScrollDown(const std::string& bundleID, ProcessID pid);
 
-// How many of `newParas`, from the first, repeat one of `lastTexts`: their overlap keys (the first
-// 30 Characters, trimmed, without spaces) are equal, or both at least 6 Characters long and at most
-// 3 edits apart. An empty key ends the count. A paragraph more than 10 Characters longer than the
-// last of `lastTexts` does not repeat that one: it is the whole of a paragraph whose top was cut off
-// at the bottom of the screen before.
+// Where a screen's place cannot be read: `newParas` less what repeats the end of `lastTexts`.
+// Compared without white space (recognition splits and joins words differently each time), the
+// longest run at the start of the new paragraphs that the last texts end with is dropped: whole
+// paragraphs read before, and the part read before of a paragraph read in part (the rest of it
+// stays, from the word after). Runs under 12 Characters count only when they are all that was
+// read or all that is new; whole paragraphs of 30 Characters or more also match with one
+// Character in ten read differently.
+std::vector<ArticleParagraph> withoutRepeatedLead(std::vector<ArticleParagraph> newParas, const std::vector<std::string>& lastTexts);
+// How many of `newParas`, from the first, `withoutRepeatedLead` drops whole.
 int countOverlappingParagraphs(const std::vector<ArticleParagraph>& newParas, const std::vector<std::string>& lastTexts);
 // Edits (insert, delete, replace one Character) that turn `a` into `b`.
 int levenshteinDistance(const std::string& a, const std::string& b);

@@ -23,6 +23,7 @@ constexpr const char* booksID = "com.apple.iBooksX";
 constexpr uint16_t rightArrowKey = 124;
 constexpr int pollTries = 20;
 constexpr size_t fingerprintLength = 80;
+constexpr int mostPagesPassed = 3;
 
 struct MenuShortcut {
     int key;
@@ -41,6 +42,7 @@ struct Turn {
     std::string baseline;
     ProcessID pid = 0;
     TimePoint started;
+    std::function<bool()> stillWanted;
 };
 
 std::string tagFor(const std::string& bundleID)
@@ -135,21 +137,71 @@ void doPageTurn(const Turn& turn)
     pressRightArrow(turn);
 }
 
-bool changed(const Turn& turn, const std::optional<std::string>& text)
+// A page has turned once it shows text that begins otherwise than the page before; a blank page
+// has not turned yet (a page still animating shows nothing).
+bool turnedFrom(const Turn& turn, const std::optional<std::string>& text)
 {
-    if (!text)
-        return false;
-    return Text::characterPrefix(*text, fingerprintLength) != Text::characterPrefix(turn.baseline, fingerprintLength);
+    return text && !Text::isBlank(*text)
+        && Text::characterPrefix(*text, fingerprintLength) != Text::characterPrefix(turn.baseline, fingerprintLength);
 }
 
-bool pollForChange(const Turn& turn)
+// What a turn did to the page, judged by its text.
+struct Look {
+    enum class Outcome {
+        turned,        // other text shows
+        nothingToRead, // the page shows no text at all, well after the press: a picture
+        unchanged,     // the same text, or none could be read
+        abandoned,     // the reading the turn serves has stopped
+    };
+    Outcome outcome = Outcome::unchanged;
+    std::string text; // the text last read ("" when none)
+};
+
+Look::Outcome verdictOn(const Turn& turn, const std::optional<std::string>& text)
 {
+    if (turnedFrom(turn, text))
+        return Look::Outcome::turned;
+    return text && Text::isBlank(*text) ? Look::Outcome::nothingToRead : Look::Outcome::unchanged;
+}
+
+Look pollForChange(const Turn& turn)
+{
+    std::optional<std::string> text;
     for (int attempt = 0; attempt < pollTries; ++attempt) {
         Clock::current().sleep(seconds(0.03));
-        if (changed(turn, readPageText(turn.bundleID)))
-            return true;
+        text = readPageText(turn.bundleID);
+        if (turnedFrom(turn, text))
+            break;
     }
+    return { verdictOn(turn, text), text.value_or("") };
+}
+
+bool stillWanted(const Turn& turn)
+{
+    if (!turn.stillWanted || turn.stillWanted())
+        return true;
+    log(turn, "📖 阅读已停止，不再翻页");
     return false;
+}
+
+// Waits for the page to change after a press, pressing once more when it does not.
+Look awaitTurn(const Turn& turn)
+{
+    Look look = pollForChange(turn);
+    if (look.outcome == Look::Outcome::turned)
+        return look;
+    // A slow page can change just after the last try; pressing again at once would turn it twice
+    // and skip a page, so give it a moment and look once more first.
+    Clock::current().sleep(seconds(0.3));
+    const auto text = readPageText(turn.bundleID);
+    look = { verdictOn(turn, text), text.value_or("") };
+    if (look.outcome != Look::Outcome::unchanged)
+        return look;
+    if (!stillWanted(turn))
+        return { Look::Outcome::abandoned, look.text };
+    log(turn, "📖 首次翻页未响应，重试");
+    doPageTurn(turn);
+    return pollForChange(turn);
 }
 
 std::optional<std::vector<ArticleParagraph>> readNewPage(const Turn& turn, TimePoint pollStart)
@@ -169,34 +221,54 @@ std::optional<std::vector<ArticleParagraph>> readNewPage(const Turn& turn, TimeP
     return paragraphs;
 }
 
-std::optional<std::vector<ArticleParagraph>> awaitNewPage(const Turn& turn)
+void logEndOfBook(const Turn& turn)
+{
+    log(turn, "📖 翻页后内容未变 (" + std::to_string(millisecondsSince(turn.started)) + "ms)，已到末尾");
+}
+
+// A page with nothing to read (a picture, or text no word of which can be recognised) is turned
+// past, a few in a row; the book ends where a turn changes nothing.
+std::optional<std::vector<ArticleParagraph>> awaitNewPage(Turn turn)
 {
     const TimePoint pollStart = Clock::current().now();
-    bool turned = pollForChange(turn);
-    if (!turned) {
-        // A slow page can change just after the last try; pressing again at once would turn it
-        // twice and skip a page, so give it a moment and look once more first.
-        Clock::current().sleep(seconds(0.3));
-        turned = changed(turn, readPageText(turn.bundleID));
-    }
-    if (!turned) {
-        log(turn, "📖 首次翻页未响应，重试");
+    for (int passed = 0;; ++passed) {
+        const Look look = awaitTurn(turn);
+        switch (look.outcome) {
+        case Look::Outcome::abandoned: return std::nullopt;
+        case Look::Outcome::unchanged: logEndOfBook(turn); return std::nullopt;
+        case Look::Outcome::turned:
+            if (auto paragraphs = readNewPage(turn, pollStart))
+                return paragraphs;
+            break;
+        case Look::Outcome::nothingToRead:
+            // Blank where text stood: the page did turn, and what it shows may still be words that
+            // only recognition reads. After a blank page nothing tells a turn apart from none.
+            if (!Text::isBlank(turn.baseline))
+                if (auto paragraphs = readNewPage(turn, pollStart))
+                    return paragraphs;
+            break;
+        }
+        if (passed == mostPagesPassed) {
+            // After a picture the text stays blank whether or not the next turn did anything.
+            if (look.outcome == Look::Outcome::nothingToRead)
+                logEndOfBook(turn);
+            return std::nullopt;
+        }
+        if (!stillWanted(turn))
+            return std::nullopt;
+        log(turn, "📖 本页无可读内容，继续翻页 (" + std::to_string(passed + 1) + "/" + std::to_string(mostPagesPassed) + ")");
+        turn.baseline = look.text;
         doPageTurn(turn);
-        turned = pollForChange(turn);
     }
-    if (!turned) {
-        log(turn, "📖 翻页后内容未变 (" + std::to_string(millisecondsSince(turn.started)) + "ms)，已到末尾");
-        return std::nullopt;
-    }
-    return readNewPage(turn, pollStart);
 }
 
 } // namespace
 
-void turnPage(const std::string& bundleID, PageCompletion completion)
+void turnPage(const std::string& bundleID, PageCompletion completion, std::function<bool()> stillWanted)
 {
     Turn turn;
     turn.bundleID = bundleID;
+    turn.stillWanted = std::move(stillWanted);
     turn.tag = tagFor(bundleID);
     turn.started = Clock::current().now();
     // Only the book readers' text is compared while polling; any other application's baseline

@@ -35,6 +35,8 @@ struct Document {
     std::string title;
     AXElement window;
     std::vector<ArticleParagraph> paragraphs;
+    // How far a screen-by-screen document (Word) was read at the start.
+    ScreenTrail trail;
 };
 
 // A list with nothing to read counts as nothing found: reading it would start nothing and leave
@@ -47,7 +49,7 @@ std::optional<Document> findDocument(const std::optional<std::string>& bundleID)
             for (const ReadableParagraph& paragraph : session->paragraphs())
                 document.paragraphs.push_back(paragraph.toArticleParagraph());
             // A title page alone would end the reading after a few words.
-            document.paragraphs = enrichSparseContent(*bundleID, std::move(document.paragraphs));
+            document.paragraphs = enrichSparseContent(*bundleID, std::move(document.paragraphs), &document.trail);
             if (!document.paragraphs.empty())
                 return document;
         }
@@ -161,7 +163,7 @@ int routeReadArticle(const Arguments& args)
             player->setPlaying(false);
     };
     // Book readers turn their own pages, Word scrolls; any other document ends with what was captured.
-    reader->onNeedNextPage = pageAdvance(bundleID, reader);
+    reader->onNeedNextPage = pageAdvance(bundleID, reader, document->trail);
 
     if (!reader->isReading())
         reader->startReading(document->title, document->window, std::move(document->paragraphs), bundleID);

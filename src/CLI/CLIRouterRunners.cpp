@@ -1,5 +1,6 @@
 #include "CLI/CLIRouter.h"
 
+#include "CLI/EndToEndProbeSupport.h"
 #include "Support/Log.h"
 #include "Support/Text.h"
 
@@ -31,9 +32,11 @@ int routeProbeE2E(const Arguments& args, const ConfigRunner& run)
 {
     if (auto path = configPathOf(args, "--probe-e2e"))
         return run(*path);
-    Log::line("用法: --probe-e2e <matrix-config.json>");
+    // The runner learns from the program's log that speech started: the lines say where it goes.
+    Log::line("用法: --probe-e2e <matrix-config.json> [--log <path>]");
     Log::line("示例: --probe-e2e test-fixtures/probe-matrix.json");
-    Log::line("前置: Lorvantine 主程序必须在跑 — 另开终端运行 `scripts/build && build/lorvantine`");
+    Log::line("前置: Lorvantine 主程序必须在跑 — 另开终端运行 `" + EndToEndProbeSupport::startCommand(EndToEndProbeSupport::logPath(args))
+              + "`（标准错误写到 --log 的文件，默认 " + EndToEndProbeSupport::defaultLogPath + "）");
     return 1;
 }
 

@@ -5,6 +5,7 @@
 #include "Support/Format.h"
 #include "Support/Log.h"
 #include "Support/Text.h"
+#include "Support/Utf8Lines.h"
 
 #include <algorithm>
 #include <map>
@@ -68,73 +69,124 @@ std::vector<std::string_view> summaryLines(std::string_view text)
 
 std::string percentText(double ratio) { return Format::fixed(ratio * 100, 1) + "%"; }
 
-void printFailureDistribution(const std::vector<HighlightTestReport>& reports)
-{
-    std::map<std::string, size_t> counts;
-    auto countFailures = [&](const std::vector<CheckResult>& checks) {
-        for (const CheckResult& check : checks) {
-            if (!check.passed)
-                ++counts[check.name];
-        }
-    };
-    for (const HighlightTestReport& report : reports) {
+// What the summary keeps of the reports as it decodes them: the sums and one line per report, so
+// that a results file costs the memory of its text and little more.
+class SummaryTally {
+public:
+    void add(const HighlightTestReport& report)
+    {
+        ++m_reports;
+        m_paragraphs += report.paragraphCount;
+        m_characters += report.totalCharacters;
+        m_total += report.summary.totalChecks;
+        m_passed += report.summary.passed;
+        m_failed += report.summary.failed;
         for (const ParagraphTestResult& paragraph : report.paragraphs) {
             countFailures(paragraph.checks);
             for (const SentenceTestResult& sentence : paragraph.sentences)
                 countFailures(sentence.checks);
         }
+        if (const auto& categories = report.failureCategories) {
+            m_categories[0] += categories->frameTooTall;
+            m_categories[1] += categories->textIncomplete;
+            m_categories[2] += categories->megaParagraph;
+            m_categories[3] += categories->geometryError;
+            m_categories[4] += categories->frameTextMisaligned;
+        }
+        if (report.content) {
+            ++m_withContent;
+            m_coverage += report.content->coverage;
+            m_noise += report.content->noiseRatio;
+        }
+        std::string line = std::string("  ") + (report.summary.failed == 0 ? "✅" : "❌") + " "
+            + Text::characterPrefix(report.articleTitle, 40);
+        if (report.url)
+            line += " (" + Text::characterPrefix(*report.url, 60) + ")";
+        line += " — " + std::to_string(report.summary.passed) + "/" + std::to_string(report.summary.totalChecks);
+        m_documents.push_back(std::move(line));
     }
-    if (counts.empty())
-        return;
-    // The map is in name order, so a stable sort by count leaves equal counts by name.
-    std::vector<std::pair<std::string, size_t>> ordered(counts.begin(), counts.end());
-    std::stable_sort(ordered.begin(), ordered.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
-    Log::line("\n失败分布:");
-    for (const auto& [name, count] : ordered)
-        Log::line("  " + name + ": " + std::to_string(count));
-}
 
-void printFailureCategories(const std::vector<HighlightTestReport>& reports)
-{
-    SummaryTotal sums[5] = {};
-    for (const HighlightTestReport& report : reports) {
-        if (!report.failureCategories)
-            continue;
-        const FailureCategories& categories = *report.failureCategories;
-        sums[0] += categories.frameTooTall;
-        sums[1] += categories.textIncomplete;
-        sums[2] += categories.megaParagraph;
-        sums[3] += categories.geometryError;
-        sums[4] += categories.frameTextMisaligned;
+    void print() const
+    {
+        Log::line("=== 测试汇总 (" + std::to_string(m_reports) + " 篇文章) ===");
+        Log::line("段落: " + summaryTotalText(m_paragraphs) + ", 字符: " + summaryTotalText(m_characters));
+        Log::line("检查: " + summaryTotalText(m_total) + ", 通过: " + summaryTotalText(m_passed) + ", 失败: "
+                  + summaryTotalText(m_failed));
+        if (m_total >= 1)
+            Log::line("通过率: " + percentText(static_cast<double>(m_passed) / static_cast<double>(m_total)));
+        printFailureDistribution();
+        printFailureCategories();
+        printContentAverages();
+        Log::line("\n逐篇结果:");
+        for (const std::string& line : m_documents)
+            Log::line(line);
     }
-    static constexpr const char* names[5] = { "frameTooTall", "textIncomplete", "megaParagraph", "geometryError",
-                                              "frameTextMisaligned" };
-    if (sums[0] + sums[1] + sums[2] + sums[3] + sums[4] < 1)
-        return;
-    Log::line("\n问题类别（受影响段落数）:");
-    for (size_t i = 0; i < 5; ++i) {
-        if (sums[i] >= 1)
-            Log::line(std::string("  ") + names[i] + ": " + summaryTotalText(sums[i]));
-    }
-}
 
-void printContentAverages(const std::vector<HighlightTestReport>& reports)
-{
-    size_t count = 0;
-    double coverage = 0;
-    double noise = 0;
-    for (const HighlightTestReport& report : reports) {
-        if (!report.content)
-            continue;
-        ++count;
-        coverage += report.content->coverage;
-        noise += report.content->noiseRatio;
+private:
+    void countFailures(const std::vector<CheckResult>& checks)
+    {
+        for (const CheckResult& check : checks)
+            if (!check.passed)
+                ++m_failures[check.name];
     }
-    if (count == 0)
+
+    void printFailureDistribution() const
+    {
+        if (m_failures.empty())
+            return;
+        // The map is in name order, so a stable sort by count leaves equal counts by name.
+        std::vector<std::pair<std::string, size_t>> ordered(m_failures.begin(), m_failures.end());
+        std::stable_sort(ordered.begin(), ordered.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
+        Log::line("\n失败分布:");
+        for (const auto& [name, count] : ordered)
+            Log::line("  " + name + ": " + std::to_string(count));
+    }
+
+    void printFailureCategories() const
+    {
+        static constexpr const char* names[5] = { "frameTooTall", "textIncomplete", "megaParagraph", "geometryError",
+                                                  "frameTextMisaligned" };
+        SummaryTotal all = 0;
+        for (SummaryTotal sum : m_categories)
+            all += sum;
+        if (all < 1)
+            return;
+        Log::line("\n问题类别（受影响段落数）:");
+        for (size_t i = 0; i < 5; ++i) {
+            if (m_categories[i] >= 1)
+                Log::line(std::string("  ") + names[i] + ": " + summaryTotalText(m_categories[i]));
+        }
+    }
+
+    void printContentAverages() const
+    {
+        if (m_withContent == 0)
+            return;
+        Log::line("\n内容指标 (" + std::to_string(m_withContent) + " 篇):");
+        Log::line("  平均覆盖率: " + percentText(m_coverage / static_cast<double>(m_withContent)));
+        Log::line("  平均噪音率: " + percentText(m_noise / static_cast<double>(m_withContent)));
+    }
+
+    size_t m_reports = 0;
+    SummaryTotal m_paragraphs = 0, m_characters = 0, m_total = 0, m_passed = 0, m_failed = 0;
+    std::map<std::string, size_t> m_failures;
+    SummaryTotal m_categories[5] = {};
+    size_t m_withContent = 0;
+    double m_coverage = 0, m_noise = 0;
+    std::vector<std::string> m_documents;
+};
+
+// The lines that are not UTF-8, by number: the first ten, and how many there are.
+void printSkippedLines(const std::vector<size_t>& skipped)
+{
+    if (skipped.empty())
         return;
-    Log::line("\n内容指标 (" + std::to_string(count) + " 篇):");
-    Log::line("  平均覆盖率: " + percentText(coverage / static_cast<double>(count)));
-    Log::line("  平均噪音率: " + percentText(noise / static_cast<double>(count)));
+    constexpr size_t named = 10;
+    std::vector<std::string> numbers;
+    for (size_t i = 0; i < std::min(skipped.size(), named); ++i)
+        numbers.push_back(std::to_string(skipped[i]));
+    Log::line("⚠️ " + std::to_string(skipped.size()) + " 行不是 UTF-8，已跳过: 第 " + Text::joined(numbers, ", ")
+              + (skipped.size() > named ? " 等" : "") + " 行");
 }
 
 } // namespace
@@ -146,46 +198,25 @@ int routeTestSummary(const Arguments& args)
         Log::line("用法: --test-summary <results.jsonl>");
         return 1;
     }
-    auto contents = Files::readAll(*path);
-    if (!contents || !Text::isValidUtf8(*contents)) {
+    auto contents = Files::readInputFile(*path);
+    if (!contents) {
         Log::line("❌ 无法读取文件: " + *path);
+        Log::line("   " + contents.error().message);
         return 1;
     }
 
-    std::vector<HighlightTestReport> reports;
-    for (std::string_view line : summaryLines(*contents)) {
-        if (auto report = HighlightTestReportJson::decode(line))
-            reports.push_back(std::move(*report));
+    // A line cut inside a character by a crash costs that line alone: the reports around it, and
+    // those appended after it, are still summarised.
+    const Utf8Lines lines = Utf8Lines::split(*contents);
+    printSkippedLines(lines.skipped);
+    SummaryTally tally;
+    for (std::string_view line : lines.lines) {
+        for (std::string_view piece : summaryLines(line)) {
+            if (auto report = HighlightTestReportJson::decode(piece))
+                tally.add(*report);
+        }
     }
-
-    Log::line("=== 测试汇总 (" + std::to_string(reports.size()) + " 篇文章) ===");
-    SummaryTotal paragraphs = 0, characters = 0, total = 0, passed = 0, failed = 0;
-    for (const HighlightTestReport& report : reports) {
-        paragraphs += report.paragraphCount;
-        characters += report.totalCharacters;
-        total += report.summary.totalChecks;
-        passed += report.summary.passed;
-        failed += report.summary.failed;
-    }
-    Log::line("段落: " + summaryTotalText(paragraphs) + ", 字符: " + summaryTotalText(characters));
-    Log::line("检查: " + summaryTotalText(total) + ", 通过: " + summaryTotalText(passed) + ", 失败: "
-              + summaryTotalText(failed));
-    if (total >= 1)
-        Log::line("通过率: " + percentText(static_cast<double>(passed) / static_cast<double>(total)));
-
-    printFailureDistribution(reports);
-    printFailureCategories(reports);
-    printContentAverages(reports);
-
-    Log::line("\n逐篇结果:");
-    for (const HighlightTestReport& report : reports) {
-        std::string line = std::string("  ") + (report.summary.failed == 0 ? "✅" : "❌") + " "
-            + Text::characterPrefix(report.articleTitle, 40);
-        if (report.url)
-            line += " (" + Text::characterPrefix(*report.url, 60) + ")";
-        line += " — " + std::to_string(report.summary.passed) + "/" + std::to_string(report.summary.totalChecks);
-        Log::line(line);
-    }
+    tally.print();
     return 0;
 }
 

@@ -4,7 +4,6 @@
 #include "CLI/SafariTabs.h"
 #include "CLI/UrlList.h"
 #include "Platform/Dispatch/Clock.h"
-#include "Support/Files.h"
 #include "Support/Log.h"
 #include "Support/Text.h"
 
@@ -27,12 +26,13 @@ int routeValidateUrls(const Arguments& args)
         Log::line("用法: --validate-urls <manifest.txt>");
         return 1;
     }
-    auto text = Files::readAll(*path);
-    if (!text || !Text::isValidUtf8(*text)) {
+    auto list = UrlList::read(*path);
+    if (!list) {
         Log::line("❌ 无法读取文件: " + *path);
+        Log::line("   " + list.error());
         return 1;
     }
-    const std::vector<std::string> urls = UrlList::parse(*text);
+    const std::vector<std::string>& urls = *list;
     Log::line("🔍 验证 " + std::to_string(urls.size()) + " 个 URL...");
 
     std::vector<std::string> valid, invalid;

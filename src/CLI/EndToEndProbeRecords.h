@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,6 +28,11 @@ struct E2EResult {
             if (!step.pass)
                 return false;
         return true;
+    }
+    // Whether the run got as far as clicking the program's bubble.
+    bool pressedBubble() const
+    {
+        return std::any_of(steps.begin(), steps.end(), [](const E2EStep& step) { return step.name == "bubble_press" && step.pass; });
     }
     friend bool operator==(const E2EResult&, const E2EResult&) = default;
 };

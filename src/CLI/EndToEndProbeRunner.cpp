@@ -60,15 +60,16 @@ int run(const std::string& configPath, const Environment& environment)
     auto lorvantine = EndToEndProbeSupport::findLorvantine();
     if (!lorvantine) {
         Log::line("❌ Lorvantine 主程序没跑。请在另一个终端启动：");
-        Log::line("   开发版: scripts/build && build/lorvantine");
-        Log::line("   已安装: open -b " + std::string(EndToEndProbeSupport::programBundleID));
+        Log::line("   开发版: " + EndToEndProbeSupport::startCommand(environment.logPath));
+        Log::line("   已安装: open -b " + std::string(EndToEndProbeSupport::programBundleID) + " --stderr " + environment.logPath);
         return 2;
     }
     Log::line("✅ Lorvantine pid=" + std::to_string(lorvantine->pid) + " name=" + lorvantine->localizedName.value_or("?"));
 
-    auto text = Files::readAll(environment.files.resolve(configPath).string());
+    auto text = Files::readInputFile(environment.files.resolve(configPath).string());
     if (!text) {
         Log::line("❌ 无法读取 matrix: " + configPath);
+        Log::line("   " + text.error().message);
         return 2;
     }
     auto config = SelectionProbeJson::decodeConfig(*text);
@@ -76,6 +77,9 @@ int run(const std::string& configPath, const Environment& environment)
         Log::line("❌ 无法解析 matrix JSON: " + configPath);
         return 2;
     }
+    // Whether speech started is read from the program's log: without it every run would fail.
+    if (!EndToEndProbeSupport::checkLogFile(environment.logPath))
+        return 2;
     Log::line("🔬 End-to-End Probe — " + std::to_string(config->apps.size()) + " 个 App（每 App 只跑 single_line 场景）");
 
     std::vector<E2EResult> results;
@@ -84,15 +88,22 @@ int run(const std::string& configPath, const Environment& environment)
         Log::line("🎯 " + app.name + " (" + app.bundleID + ")");
         if (!results.empty())
             clearBetweenApps(lorvantine->pid);
+        const uint64_t logOffset = EndToEndProbeSupport::logSize(environment.logPath);
         results.push_back(runE2E(app, lorvantine->pid, environment));
+        // The program writes its lines as soon as it sees a selection: a log that stays as it was
+        // after its bubble was clicked is not the program's, and would fail every application.
+        if (results.back().pressedBubble() && !EndToEndProbeSupport::logGrew(environment.logPath, logOffset)) {
+            EndToEndProbeSupport::reportSilentLog(environment.logPath);
+            return 2;
+        }
         printE2EResult(results.back());
     }
-    writeReport(results, environment);
+    const bool written = writeReport(results, environment);
     // A failed step is a failed test: the status says so to whoever runs the probe (a script, CI).
     for (const E2EResult& result : results)
         if (!result.passed())
             return 1;
-    return 0;
+    return written ? 0 : 1;
 }
 
 } // namespace lorvantine::EndToEndProbeRunner

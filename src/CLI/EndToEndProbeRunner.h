@@ -32,8 +32,9 @@ const Environment& commandEnvironment();
 Environment installCommandEnvironment(Environment environment);
 
 // The whole run; answers the exit status: 2 on a setup error (no accessibility trust, the
-// program not running, a configuration that cannot be read or decoded), 1 when an application
-// failed a step, else 0.
+// program not running, a configuration that cannot be read or decoded, a log that is no regular
+// file or does not grow when the program answers a click), 1 when an application failed a step
+// or the report could not be written, else 0.
 int run(const std::string& configPath, const Environment& environment = {});
 
 // The seven steps for one application.
@@ -60,8 +61,9 @@ bool isRectOnScreen(const Rect& rect);
 void printE2EResult(const E2EResult& result);
 // The report's text, generated at `generatedAt`.
 std::string markdownReport(const std::vector<E2EResult>& results, const std::string& generatedAt);
-// Writes "probe-e2e-report.md" (a write error is ignored) and prints its path and the totals.
-void writeReport(const std::vector<E2EResult>& results, const Environment& environment);
+// Writes "probe-e2e-report.md" and prints its path, or why it could not be written, and the
+// totals; answers whether it was written.
+bool writeReport(const std::vector<E2EResult>& results, const Environment& environment);
 
 } // namespace EndToEndProbeRunner
 } // namespace lorvantine

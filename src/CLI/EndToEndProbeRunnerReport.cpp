@@ -1,6 +1,6 @@
 #include "CLI/EndToEndProbeRunner.h"
 
-#include "Support/Files.h"
+#include "CLI/ReportFiles.h"
 #include "Support/Log.h"
 
 #include <array>
@@ -69,16 +69,18 @@ std::string markdownReport(const std::vector<E2EResult>& results, const std::str
     return md;
 }
 
-void writeReport(const std::vector<E2EResult>& results, const Environment& environment)
+bool writeReport(const std::vector<E2EResult>& results, const Environment& environment)
 {
     const std::filesystem::path path = environment.files.resolve("probe-e2e-report.md");
-    (void)Files::writeAtomically(path.string(), markdownReport(results, environment.files.now()), Files::Durability::unflushed);
+    const bool written = ReportFiles::write(path.string(), markdownReport(results, environment.files.now()));
     int passing = 0;
     for (const E2EResult& result : results)
         passing += result.passed();
-    Log::line("\n📄 E2E Report: " + path.string());
+    if (written)
+        Log::line("\n📄 E2E Report: " + path.string());
     Log::line("📊 Total " + std::to_string(results.size()) + ": ✅ " + std::to_string(passing) + " PASS  ❌ "
               + std::to_string(results.size() - passing) + " FAIL");
+    return written;
 }
 
 } // namespace lorvantine::EndToEndProbeRunner

@@ -58,7 +58,7 @@ std::optional<std::string> stageFixtureCopy(const std::string& fixture, const st
     std::filesystem::remove(copy, error);
     if (error)
         return error.message();
-    auto bytes = Files::readAll(fixture);
+    auto bytes = Files::readInputFile(fixture);
     if (!bytes)
         return bytes.error().message;
     if (auto written = Files::writeNoFollow(copy.string(), *bytes); !written)

@@ -5,6 +5,7 @@
 #include "Platform/Dispatch/Clock.h"
 #include "Platform/Dispatch/Dispatch.h"
 #include "Platform/Services.h"
+#include "Platform/Toolkit/Application.h"
 #include "Platform/WindowServerPort.h"
 #include "Platform/WorkspacePort.h"
 #include "Support/Text.h"
@@ -42,7 +43,10 @@ bool isNewOverlay(const ProgramWindow& window, const WindowSnapshot& before, con
 
 std::optional<RunningApplication> findLorvantine()
 {
-    const std::vector<RunningApplication> running = Platform::workspace().runningApplications();
+    // The runner is the program too, and the desktop lists it as one: without a shared desktop it
+    // is the only copy there is, and it would drive itself.
+    std::vector<RunningApplication> running = Platform::workspace().runningApplications();
+    std::erase_if(running, [](const RunningApplication& app) { return app.pid == Application::processIdentifier(); });
     for (const RunningApplication& app : running)
         if (app.bundleIdentifier == programBundleID)
             return app;

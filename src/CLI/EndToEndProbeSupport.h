@@ -26,7 +26,8 @@ inline constexpr const char* defaultLogPath = "/tmp/lorvantine-selection-ocr.log
 // --- The program and its windows ---
 
 // The first running application with the program's bundle identifier; else the first, in the
-// workspace's order, whose localized name or executable name contains "Lorvantine".
+// workspace's order, whose localized name or executable name contains "Lorvantine". This process
+// is never taken for it.
 std::optional<RunningApplication> findLorvantine();
 
 // One accessibility window of the program as read now. A window is the same window across reads
@@ -95,9 +96,20 @@ void sleep(double seconds);
 std::string logPath(const CLIRouter::Arguments& args);
 // The file's size in bytes; 0 when it is missing or cannot be read.
 uint64_t logSize(const std::string& path);
-// The lines written after `offset` bytes (the split at "\n"); empty when the file cannot be
-// opened or what follows is not UTF-8.
+// The lines written after `offset` bytes (the split at "\n"), those that are not UTF-8 left out;
+// empty when the file cannot be read or is not a regular file.
 std::vector<std::string> logLinesSince(const std::string& path, uint64_t offset);
+// Whether anything was written to the log since it was `offset` bytes long (a file started afresh
+// and written again counts).
+bool logGrew(const std::string& path, uint64_t offset);
+
+// The program never opens its log: whoever starts it sends its standard error there. How to
+// start it so, for the hints of the runners' setup errors.
+std::string startCommand(const std::string& logPath);
+// A regular file at `path`, or a setup error's lines that say where the log must come from.
+bool checkLogFile(const std::string& path);
+// The setup error of a log that stayed as it was while the program answered a click.
+void reportSilentLog(const std::string& path);
 // The audio player's line for the first segment that started playing:
 // "[Audio] play para=<n> off=… ok=true".
 std::optional<std::string> firstPlayedSegmentLine(const std::vector<std::string>& lines);

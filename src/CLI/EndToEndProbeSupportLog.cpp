@@ -1,14 +1,19 @@
 #include "CLI/EndToEndProbeSupport.h"
 
+#include "Support/Files.h"
+#include "Support/Log.h"
 #include "Support/Text.h"
+#include "Support/Utf8Lines.h"
 
-#include <cstdio>
 #include <filesystem>
-#include <memory>
 
 namespace lorvantine::EndToEndProbeSupport {
 
 namespace {
+
+// What is read of the log after an offset: the lines looked for are the first ones written there,
+// and a reading writes a few kilobytes.
+constexpr uint64_t logReadLimit = uint64_t(16) << 20;
 
 // "[Audio] play para=<digits> off=…" and, at its end, " ok=true".
 bool isPlayedSegmentLine(const std::string& line)
@@ -25,6 +30,11 @@ bool isPlayedSegmentLine(const std::string& line)
     return Text::hasSuffix(Text::trimmingWhitespacesAndNewlines(line), " ok=true");
 }
 
+void printWhereTheLogComesFrom(const std::string& path)
+{
+    Log::line("   主程序的标准错误须写到这里: " + startCommand(path) + "（或用 --log 指定它写去的文件）");
+}
+
 } // namespace
 
 std::string logPath(const CLIRouter::Arguments& args) { return CLIRouter::value(args, "--log").value_or(defaultLogPath); }
@@ -38,22 +48,41 @@ uint64_t logSize(const std::string& path)
 
 std::vector<std::string> logLinesSince(const std::string& path, uint64_t offset)
 {
-    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
-    if (!file)
-        return {};
     // A file shorter than the offset was started afresh (the program restarted with its standard
     // error truncating the file): all of it is new.
     if (offset > logSize(path))
         offset = 0;
-    (void)std::fseek(file.get(), static_cast<long>(offset), SEEK_SET);
-    std::string text;
-    char buffer[8192];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0)
-        text.append(buffer, got);
-    if (std::ferror(file.get()) || !Text::isValidUtf8(text))
+    auto text = Files::readInputFileFrom(path, offset, logReadLimit);
+    if (!text)
         return {};
-    return Text::components(text, "\n");
+    // A line the program cut short inside a character (it was killed mid-write) costs that line.
+    const Utf8Lines lines = Utf8Lines::split(*text);
+    return std::vector<std::string>(lines.lines.begin(), lines.lines.end());
+}
+
+bool logGrew(const std::string& path, uint64_t offset)
+{
+    const uint64_t size = logSize(path);
+    return size > offset || (size < offset && size > 0);
+}
+
+std::string startCommand(const std::string& logPath) { return "scripts/build && build/lorvantine 2>" + logPath; }
+
+bool checkLogFile(const std::string& path)
+{
+    std::error_code error;
+    const auto status = std::filesystem::status(path, error);
+    if (std::filesystem::is_regular_file(status))
+        return true;
+    Log::line(std::string("❌ 日志 ") + path + (std::filesystem::exists(status) ? " 不是普通文件" : " 不存在"));
+    printWhereTheLogComesFrom(path);
+    return false;
+}
+
+void reportSilentLog(const std::string& path)
+{
+    Log::line("❌ 日志 " + path + " 在主程序响应点击后没有增长 — 它不是主程序的标准错误");
+    printWhereTheLogComesFrom(path);
 }
 
 std::optional<std::string> firstPlayedSegmentLine(const std::vector<std::string>& lines)

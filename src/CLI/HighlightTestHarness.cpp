@@ -76,8 +76,10 @@ Options Options::parse(const CLIRouter::Arguments& args)
     options.watch = CLIRouter::hasFlag(args, "--watch");
     options.app = CLIRouter::value(args, "--app");
     options.append = CLIRouter::value(args, "--append");
-    if (auto round = CLIRouter::value(args, "--round"))
-        options.round = parseRound(*round);
+    if (CLIRouter::hasFlag(args, "--round"))
+        options.roundText = CLIRouter::value(args, "--round").value_or("");
+    if (options.roundText)
+        options.round = parseRound(*options.roundText);
     options.resultsDir = CLIRouter::value(args, "--results-dir");
     options.failReport = CLIRouter::hasFlag(args, "--fail-report");
     return options;
@@ -144,25 +146,30 @@ std::optional<CapturedDocument> capture(const std::optional<std::string>& app)
     return CapturedDocument { article->title, std::move(article->paragraphs), article->window };
 }
 
-void ResultsFile::append(const HighlightTestReport& report)
+bool ResultsFile::append(const HighlightTestReport& report)
 {
     auto line = HighlightTestReportJson::jsonLine(report);
     if (!line)
-        return;
+        return true;
     // The encoded line ends with its line feed; the append adds its own.
     std::string text = std::move(*line);
     if (!text.empty() && text.back() == '\n')
         text.pop_back();
-    appendText(text);
+    return appendText(text);
 }
 
-void ResultsFile::appendText(const std::string& text)
+bool ResultsFile::appendText(const std::string& text)
 {
     auto written = Files::appendLine(m_path, text);
-    if (!written && !m_warned) {
+    if (written)
+        return true;
+    if (!m_warned) {
         m_warned = true;
-        Log::line("⚠️ 无法写入结果文件: " + written.error().message);
+        Log::line("⚠️ 无法写入结果文件: " + written.error().message + "（结果改写到标准输出）");
     }
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fputc('\n', stdout);
+    return false;
 }
 
 std::vector<CheckResult> failedChecks(const ParagraphTestResult& paragraph)
@@ -222,7 +229,8 @@ int runSingle(const Options& options, const Environment& environment)
         // The results file is JSON Lines, one report a line, whatever the console shows.
         if (!HighlightTestReportJson::jsonLine(report))
             return 0;
-        ResultsFile(*options.append).append(report);
+        if (!ResultsFile(*options.append).append(report))
+            return 1;
         Log::line("\n结果已追加到 " + *options.append);
         return 0;
     }

@@ -30,6 +30,7 @@ struct Options {
     std::optional<std::string> app;        // bundle identifier; none: the WeChat article
     std::optional<std::string> append;     // results file
     std::optional<int64_t> round;
+    std::optional<std::string> roundText; // as given, when "--round" is there at all ("" without a value)
     std::optional<std::string> resultsDir;
     bool failReport = false;
 
@@ -74,14 +75,18 @@ struct CapturedDocument {
 // without: the WeChat article.
 std::optional<CapturedDocument> capture(const std::optional<std::string>& app);
 
-// Appends results lines, warning once when an append fails.
+// Appends results lines, warning once when an append fails. A line that cannot be appended is
+// written to standard output instead, so that no report is lost.
 class ResultsFile {
 public:
     explicit ResultsFile(std::string path) : m_path(std::move(path)) { }
     const std::string& path() const { return m_path; }
-    // One compact line; a report that cannot be encoded is skipped without a word.
-    void append(const HighlightTestReport& report);
-    void appendText(const std::string& text);
+    // One compact line; a report that cannot be encoded is skipped without a word. False when
+    // the line went to standard output instead of the file.
+    bool append(const HighlightTestReport& report);
+    bool appendText(const std::string& text);
+    // Whether an append has failed.
+    bool failed() const { return m_warned; }
 
 private:
     std::string m_path;

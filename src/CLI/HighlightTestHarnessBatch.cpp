@@ -1,12 +1,12 @@
 #include "CLI/HighlightTestHarness.h"
 
 #include "Accessibility/ArticleParser.h"
+#include "CLI/ReportFiles.h"
 #include "CLI/SafariTabs.h"
 #include "CLI/UrlList.h"
 #include "Core/ContentValidator.h"
 #include "Core/HighlightTester.h"
 #include "Platform/Dispatch/Clock.h"
-#include "Support/Files.h"
 #include "Support/Format.h"
 #include "Support/Log.h"
 #include "Support/Text.h"
@@ -105,18 +105,25 @@ void printBatchSummary(const std::vector<HighlightTestReport>& reports, size_t u
 int runBatch(const Options& options, const Environment& environment)
 {
     const std::string& listPath = *options.batch;
-    if (options.resultsDir && options.round) {
+    // The failure report is named after the round: one that is not a number would name it 0.
+    if (options.failReport && options.roundText && !options.round) {
+        Log::line("❌ --round 须是整数（失败报告以它命名）: \"" + *options.roundText + "\"");
+        Log::line("用法: --test-highlight --batch <urls.txt> --results-dir <dir> [--round N] [--fail-report]");
+        return 1;
+    }
+    if (options.resultsDir && (options.round || options.failReport)) {
         std::error_code ignored;
         std::filesystem::create_directories(*options.resultsDir, ignored);
     }
     ResultsFile results(batchResultsPath(options, listPath));
 
-    auto text = Files::readAll(listPath);
-    if (!text || !Text::isValidUtf8(*text)) {
+    auto list = UrlList::read(listPath);
+    if (!list) {
         Log::line("❌ 无法读取 URL 文件: " + listPath);
+        Log::line("   " + list.error());
         return 1;
     }
-    const std::vector<std::string> urls = UrlList::parse(*text);
+    const std::vector<std::string>& urls = *list;
     Log::line("📋 批量测试 " + std::to_string(urls.size()) + " 篇文章 → " + results.path());
 
     std::vector<HighlightTestReport> reports;
@@ -139,17 +146,23 @@ int runBatch(const Options& options, const Environment& environment)
     }
 
     printBatchSummary(reports, urls.size());
+    // Whatever could not be written is said where it failed, and the run ends with 1.
+    bool written = !results.failed();
     if (options.failReport && options.resultsDir) {
         const std::string path = *options.resultsDir + "/round-" + std::to_string(options.round.value_or(0)) + "-failures.json";
-        if (Files::writeAtomically(path, failureReportJson(reports, options.round.value_or(0))))
+        if (ReportFiles::write(path, failureReportJson(reports, options.round.value_or(0))))
             Log::line("\n📄 失败报告: " + path);
+        else
+            written = false;
     }
     if (options.resultsDir && options.round) {
         const std::string path = *options.resultsDir + "/metrics.jsonl";
-        ResultsFile(path).appendText(metricsLine(reports, *options.round, environment.now()));
-        Log::line("📊 指标已记录: " + path);
+        if (ResultsFile(path).appendText(metricsLine(reports, *options.round, environment.now())))
+            Log::line("📊 指标已记录: " + path);
+        else
+            written = false;
     }
-    return 0;
+    return written ? 0 : 1;
 }
 
 } // namespace lorvantine::HighlightTestHarness

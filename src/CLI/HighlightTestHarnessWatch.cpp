@@ -85,7 +85,8 @@ int runWatch(const Options& options, const Environment& environment)
     }
     interrupt.reset();
     *interrupted = true;
-    return 0;
+    // The reports that could not be appended went to standard output, and the status says so.
+    return results.failed() ? 1 : 0;
 }
 
 } // namespace lorvantine::HighlightTestHarness

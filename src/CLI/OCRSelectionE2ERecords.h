@@ -42,6 +42,8 @@ struct Result {
     std::optional<int64_t> firstPlayingMs; // bubble click to overlay; none without an overlay
 
     bool passed() const;
+    // Whether the segment got as far as clicking the program's bubble.
+    bool pressedBubble() const;
 };
 
 } // namespace lorvantine::OCRSelectionE2ERunner

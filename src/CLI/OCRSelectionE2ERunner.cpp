@@ -94,7 +94,7 @@ int run(const std::vector<std::string>& args)
     auto lorvantine = EndToEndProbeSupport::findLorvantine();
     if (!lorvantine) {
         Log::line("❌ Lorvantine 主程序没跑。请另开终端:");
-        Log::line("   scripts/build && build/lorvantine 2>/tmp/lorvantine-selection-ocr.log");
+        Log::line("   " + EndToEndProbeSupport::startCommand(EndToEndProbeSupport::logPath(args)));
         return setupError;
     }
     Log::line("✅ Lorvantine pid=" + std::to_string(lorvantine->pid));
@@ -103,6 +103,9 @@ int run(const std::vector<std::string>& args)
     if (!parsed)
         return setupError;
     const OCRRunnerOptions& options = *parsed;
+    // The copied counts come from the program's log: without it every segment would read 0.
+    if (!EndToEndProbeSupport::checkLogFile(options.logPath))
+        return setupError;
 
     const std::string staged = stageFixtureAsTemp(options.fixture);
     if (!launchWithFixture(options.bundleID, staged)) {
@@ -154,6 +157,12 @@ int run(const std::vector<std::string>& args)
         Log::line(segmentRule(sentinel.n));
         const uint64_t offset = currentLogSize(options.logPath);
         results.push_back(runSegment(*app, options.bundleID, sentinel, lorvantine->pid, options.logPath, offset, *windowRect));
+        // The program logs the copy its bubble's click makes: a log that stayed as it was is
+        // not the program's, and would read 0 for every segment.
+        if (results.back().pressedBubble() && !EndToEndProbeSupport::logGrew(options.logPath, offset)) {
+            EndToEndProbeSupport::reportSilentLog(options.logPath);
+            return setupError;
+        }
         printResult(results.back());
         EndToEndProbeSupport::sleep(1.0);
     }

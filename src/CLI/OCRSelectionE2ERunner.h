@@ -30,8 +30,9 @@ namespace lorvantine {
 namespace OCRSelectionE2ERunner {
 
 // The whole run; answers the exit status: 2 on a setup error (no trust, no program, a usage
-// error, an editor outside the recognition road, a fixture or window that cannot be had, no
-// recognition, no sentinel pair), 1 when a segment failed, else 0.
+// error, an editor outside the recognition road, a log that is no regular file or does not grow
+// when the program answers a click, a fixture or window that cannot be had, no recognition, no
+// sentinel pair), 1 when a segment failed, else 0.
 int run(const std::vector<std::string>& args);
 
 // --- Reading the recognised window ---

@@ -70,7 +70,7 @@ std::string stageFixtureAsTemp(const std::string& source)
     const std::string copy = reserved ? *reserved : std::string();
     std::string failure = reserved ? "" : reserved.error();
     if (failure.empty()) {
-        auto bytes = Files::readAll(absolute);
+        auto bytes = Files::readInputFile(absolute);
         if (!bytes)
             failure = bytes.error().message;
         else if (auto written = Files::writeNoFollow(copy, *bytes); !written)

@@ -24,6 +24,11 @@ bool Result::passed() const
     return std::all_of(steps.begin(), steps.end(), [](const Step& step) { return step.pass; });
 }
 
+bool Result::pressedBubble() const
+{
+    return std::any_of(steps.begin(), steps.end(), [](const Step& step) { return step.name == "bubble_press" && step.pass; });
+}
+
 std::string fmtPt(Point point)
 {
     // Appended piece by piece: g++ 12 at -O3 misreads a chain of "(" + std::string + ... as an

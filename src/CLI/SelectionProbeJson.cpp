@@ -3,6 +3,7 @@
 #include "Support/JsonReading.h"
 #include "Support/JsonValue.h"
 #include "Support/JsonWriter.h"
+#include "Support/Text.h"
 
 #include <map>
 
@@ -62,7 +63,8 @@ std::optional<T> optionalChoice(const Json& object, const char* key, const std::
         return std::nullopt;
     auto it = values.find(*text);
     if (it == values.end())
-        throw ConfigFault { where + "/" + key + ": unknown value \"" + *text + "\"" };
+        // Quoted as JSON, so that control characters the file spelt as escapes stay escapes.
+        throw ConfigFault { where + "/" + key + ": unknown value " + Json(*text).dump() };
     return it->second;
 }
 
@@ -153,6 +155,9 @@ std::optional<std::string> pretty(const JsonValue& value)
 
 Expected<MatrixConfig, std::string> decodeConfig(std::string_view text)
 {
+    // The reader's own words quote what it stopped at, which need not be text: say where instead.
+    if (auto bad = Text::firstInvalidUtf8Byte(text))
+        return Unexpected<std::string>("not valid JSON: not UTF-8 at byte " + std::to_string(*bad));
     auto json = JsonReading::parse(text);
     if (!json)
         return Unexpected<std::string>("not valid JSON: " + json.error().message);

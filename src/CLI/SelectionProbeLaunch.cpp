@@ -106,7 +106,7 @@ std::optional<RunningApplication> launchWithFile(const std::string& bundleID, co
 
 std::optional<RunningApplication> launchAndPaste(const std::string& bundleID, const std::string& fixturePath)
 {
-    auto text = Files::readAll(fixturePath);
+    auto text = Files::readInputFile(fixturePath);
     if (!text || !Text::isValidUtf8(*text)) {
         Log::line("  ❌ 无法读 fixture 内容");
         return std::nullopt;

@@ -1,5 +1,6 @@
 #include "CLI/SelectionProbeRunner.h"
 
+#include "CLI/ReportFiles.h"
 #include "CLI/SelectionProbeJson.h"
 #include "Platform/Dispatch/Clock.h"
 #include "Platform/Services.h"
@@ -30,11 +31,6 @@ std::vector<ProbeResult> noTextElementResults(const AppConfig& app)
         results.push_back(std::move(r));
     }
     return results;
-}
-
-void writeFileIgnoringFailure(const std::filesystem::path& path, const std::string& bytes)
-{
-    (void)Files::writeAtomically(path.string(), bytes, Files::Durability::unflushed);
 }
 
 // A baseline is only worth keeping when its application produced something that passed: a
@@ -111,9 +107,10 @@ std::string Environment::now() const
 int run(const std::string& configPath, const Environment& environment)
 {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
-    auto text = Files::readAll(configPath);
+    auto text = Files::readInputFile(configPath);
     if (!text) {
         Log::line("❌ 无法读取 matrix 配置: " + configPath);
+        Log::line("   " + text.error().message);
         return 1;
     }
     auto config = SelectionProbeJson::decodeConfig(*text);
@@ -133,17 +130,18 @@ int run(const std::string& configPath, const Environment& environment)
         results.insert(results.end(), appResults.begin(), appResults.end());
     }
 
+    bool written = true;
     for (const AppConfig& app : config->apps) {
         if (!app.isBaseline.value_or(false))
             continue;
         if (isUsableBaseline(results, app.name))
-            saveBaseline(results, app.name, app.bundleID, environment);
+            written = saveBaseline(results, app.name, app.bundleID, environment);
         else
             Log::line("⚠️  基准未保存: " + app.name + " 没有结果或全部 FAIL，保留原有 probe-baseline.json");
         break;
     }
-    writeJSONReport(results, environment);
-    writeMarkdownReport(results, environment);
+    written = writeJSONReport(results, environment) && written;
+    written = writeMarkdownReport(results, environment) && written;
 
     int passes = 0, partials = 0, failures = 0;
     for (const ProbeResult& r : results) {
@@ -156,7 +154,7 @@ int run(const std::string& configPath, const Environment& environment)
               + std::to_string(partials) + " PARTIAL  ❌ " + std::to_string(failures) + " FAIL");
     for (const std::string& name : silent)
         Log::line("❌ " + name + " 没有产生任何结果");
-    return failures > 0 || !silent.empty() ? 1 : 0;
+    return failures > 0 || !silent.empty() || !written ? 1 : 0;
 }
 
 std::vector<ProbeResult> probeApp(const AppConfig& app, const Environment& environment)
@@ -195,17 +193,19 @@ std::vector<ProbeResult> probeApp(const AppConfig& app, const Environment& envir
     return results;
 }
 
-void writeJSONReport(const std::vector<ProbeResult>& results, const Environment& environment)
+bool writeJSONReport(const std::vector<ProbeResult>& results, const Environment& environment)
 {
     auto json = SelectionProbeJson::encodeResults(results);
     if (!json)
-        return;
+        return true;
     const std::filesystem::path path = environment.resolve("probe-report.json");
-    writeFileIgnoringFailure(path, *json);
+    if (!ReportFiles::write(path.string(), *json))
+        return false;
     Log::line("\n📄 JSON:     " + path.string());
+    return true;
 }
 
-void saveBaseline(const std::vector<ProbeResult>& results, const std::string& appName, const std::string& bundleID,
+bool saveBaseline(const std::vector<ProbeResult>& results, const std::string& appName, const std::string& bundleID,
                   const Environment& environment)
 {
     BaselineFingerprint baseline { appName, bundleID, environment.now(), {} };
@@ -217,20 +217,24 @@ void saveBaseline(const std::vector<ProbeResult>& results, const std::string& ap
     }
     auto json = SelectionProbeJson::encodeBaseline(baseline);
     if (!json)
-        return;
-    writeFileIgnoringFailure(environment.resolve("probe-baseline.json"), *json);
+        return true;
+    if (!ReportFiles::write(environment.resolve("probe-baseline.json").string(), *json))
+        return false;
     Log::line("🔷 基准已保存: probe-baseline.json (app=" + appName + ")");
+    return true;
 }
 
-void writeMarkdownReport(const std::vector<ProbeResult>& results, const Environment& environment)
+bool writeMarkdownReport(const std::vector<ProbeResult>& results, const Environment& environment)
 {
     const std::filesystem::path baselinePath = environment.resolve("probe-baseline.json");
     std::optional<BaselineFingerprint> baseline;
-    if (auto text = Files::readAll(baselinePath.string()))
+    if (auto text = Files::readInputFile(baselinePath.string()))
         baseline = SelectionProbeJson::decodeBaseline(*text);
     const std::filesystem::path path = environment.resolve("probe-report.md");
-    writeFileIgnoringFailure(path, markdownReport(results, baseline, environment.now()));
+    if (!ReportFiles::write(path.string(), markdownReport(results, baseline, environment.now())))
+        return false;
     Log::line("📄 Markdown: " + path.string());
+    return true;
 }
 
 } // namespace lorvantine::SelectionProbeRunner

@@ -47,7 +47,8 @@ const Environment& commandEnvironment();
 Environment installCommandEnvironment(Environment environment);
 
 // The whole run; answers the exit status: 1 for a configuration that cannot be read or decoded,
-// a "FAIL" result, or an application that contributed no results; else 0.
+// a "FAIL" result, an application that contributed no results, or a report that could not be
+// written; else 0.
 int run(const std::string& configPath, const Environment& environment = {});
 
 // The application's results: none when it could not be launched, else one per scenario.
@@ -76,13 +77,15 @@ std::string terminalCleanupScript(const std::optional<std::string>& ownTTY);
 void printVerdict(const ProbeResult& result);
 
 // --- Reports ---
+// Each writer says on the console what it wrote, or why it could not, and answers false when a
+// file could not be written.
 // Writes "probe-report.json" with every result, then its path on the console.
-void writeJSONReport(const std::vector<ProbeResult>& results, const Environment& environment = {});
+bool writeJSONReport(const std::vector<ProbeResult>& results, const Environment& environment = {});
 // Writes "probe-baseline.json" from the results named `appName`.
-void saveBaseline(const std::vector<ProbeResult>& results, const std::string& appName, const std::string& bundleID,
+bool saveBaseline(const std::vector<ProbeResult>& results, const std::string& appName, const std::string& bundleID,
                   const Environment& environment = {});
 // Writes "probe-report.md", comparing with "probe-baseline.json" when it can be read.
-void writeMarkdownReport(const std::vector<ProbeResult>& results, const Environment& environment = {});
+bool writeMarkdownReport(const std::vector<ProbeResult>& results, const Environment& environment = {});
 // The report's text, generated at `generatedAt`; without a baseline no equivalence section.
 std::string markdownReport(const std::vector<ProbeResult>& results, const std::optional<BaselineFingerprint>& baseline,
                            const std::string& generatedAt);

@@ -1,5 +1,6 @@
 #include "CLI/UrlList.h"
 
+#include "Support/Files.h"
 #include "Support/Text.h"
 
 namespace lorvantine::UrlList {
@@ -42,6 +43,16 @@ std::vector<std::string> parse(std::string_view text)
     }
     keep(text.substr(start));
     return urls;
+}
+
+Expected<std::vector<std::string>, std::string> read(const std::string& path)
+{
+    auto text = Files::readInputFile(path);
+    if (!text)
+        return Unexpected(text.error().message);
+    if (auto bad = Text::firstInvalidUtf8Byte(*text))
+        return Unexpected(path + " is not UTF-8 at byte " + std::to_string(*bad));
+    return parse(*text);
 }
 
 } // namespace lorvantine::UrlList

@@ -194,6 +194,7 @@ void ArticleReader::startReading(const std::string& title, const AXElement& wind
 void ArticleReader::stop()
 {
     Log::line("[ArticleReader] STOP CALLED: " + CallStack::callers(stopTraceDepth));
+    m_pendingRestart.cancel();
 
     m_isReading = false;
     m_firstPlayingFired = false;
@@ -239,7 +240,11 @@ void ArticleReader::stop()
 
     // A Pages pass still running ends at its next step; the next reading may start its own.
     m_pagesCharsPerPage = 0;
-    m_pagesScrollOwner = 0;
+    {
+        std::lock_guard guard(m_pagesLock);
+        m_pagesScrollOwner = 0;
+        m_pagesRefusedScroll.reset();
+    }
     resetPagesCalibration(-1);
 }
 
@@ -283,14 +288,18 @@ void ArticleReader::setVoice(const std::string& code)
     // being made is the one after the last played, or that one while its pieces still come. The
     // player forgets what it played at every flush, so until the sought paragraph plays, the seek
     // says where reading stands; once it has played, the seek is behind.
-    std::optional<int> from = m_player->currentPlayingParagraphOrPending();
+    // While the next page is fetched, the page has been heard to its end: there is nothing on
+    // it to speak again, and the next page comes in the new voice.
+    const int pageEnd = static_cast<int>(m_paragraphs.size());
+    std::optional<int> from = m_isAutoTurningPage ? std::optional<int>(pageEnd) : m_player->currentPlayingParagraphOrPending();
     if (!from) {
         std::lock_guard guard(m_player->lock);
-        if (const auto last = m_player->lastPlayedParaIdx) {
-            const bool playedInFull = m_player->paragraphFinished.contains(*last);
-            from = playedInFull && static_cast<size_t>(*last) + 1 < m_paragraphs.size() ? *last + 1 : *last;
-        }
+        if (const auto last = m_player->lastPlayedParaIdx)
+            from = m_player->paragraphFinished.contains(*last) ? *last + 1 : *last;
     }
+    // A change right after another, before any of its audio came: where that one resumed.
+    if (!from && m_voiceResumeGeneration == m_generationId)
+        from = m_voiceResumeIndex;
     const bool fromSeek = !from && m_seekTarget;
     if (fromSeek)
         from = m_seekTarget;
@@ -301,6 +310,8 @@ void ArticleReader::setVoice(const std::string& code)
               + "] gen=" + std::to_string(generation));
     if (fromSeek)
         m_seekGeneration = generation;
+    m_voiceResumeIndex = index;
+    m_voiceResumeGeneration = generation;
     runGenerationLoop(m_paragraphs, index, generation, clearSeekTargetWhenOver(generation));
 }
 

@@ -4,6 +4,7 @@
 #include "Core/SpeechServerWatch.h"
 #include "Core/SubHighlightState.h"
 #include "Platform/AXTypes.h"
+#include "Platform/Dispatch/Dispatch.h"
 #include "Platform/Geometry.h"
 #include "Support/ErrorValue.h"
 
@@ -62,7 +63,9 @@ public:
     bool togglePause();
     // While reading, regenerates with the new voice from the paragraph playing or about to play
     // (the one being made after a paragraph played in full), else from the paragraph of a seek
-    // not heard yet, else from the first.
+    // not heard yet, else from the first. Nothing heard whole is spoken again: a change right
+    // after another resumes where that one did, and while the next page is fetched only that
+    // page comes in the new voice.
     void setVoice(const std::string& code);
     // Ignored unless reading and 0 <= index < the paragraph count.
     void seekToParagraph(int index);
@@ -147,7 +150,8 @@ private:
     // that scroll continuously. The passes run on a global queue on a copy of the paragraphs and
     // end once the generation they started under is no longer current.
     void scrollIfNeeded(int paragraphIndex);
-    static void scrollLoop(const std::shared_ptr<const ScrollJob>& job, int attempt);
+    // One pass; `topBefore` is the paragraph's top before the scroll of the pass before.
+    static void scrollLoop(const std::shared_ptr<const ScrollJob>& job, int attempt, std::optional<double> topBefore = std::nullopt);
     static bool scrollByBar(const ScrollJob& job, double delta);
     static bool scrollByWheel(const ScrollJob& job, double delta);
     // The scroll area that scrolls `element`: its nearest such ancestor, else one among the
@@ -163,10 +167,20 @@ private:
     void findPagesCharsPerPage(const AXElement& window);
     // Brings the page holding paragraph `job.index` into view and its top to 30 % of the window,
     // then measures the visible page's paragraphs. Blocks its thread while Pages settles; one pass
-    // at a time (a request while one runs is refused); a pass ends at its next step once its
+    // at a time: a request while one runs is refused, and the latest refused one runs when that
+    // pass ends if its paragraph is still the one spoken. A pass ends at its next step once its
     // generation is over, and its results reach the reading on the main queue only while it is
     // still current.
     void pagesScrollToVisiblePage(ScrollJob& job);
+    struct RefusedPagesScroll {
+        int index = 0;
+        int genId = 0;
+    };
+    // Takes the one pass's place, or notes `job` as refused when another pass holds it.
+    bool takePagesScroll(uint64_t pass, const ScrollJob& job);
+    // Gives the place back and has the refused request run on the main queue, if there is one
+    // and it is not for the paragraph `job` was for.
+    void releasePagesScroll(uint64_t pass, const ScrollJob& job);
     void pagesComputedScroll(ScrollJob& job, const AXElement& bar, int nco, double currentY, double currentScroll,
                              double scrollTarget, double scrollableH);
     // The top of the character at `nco` where some page measures it.
@@ -240,11 +254,16 @@ private:
     // A probe still running when the next tick comes makes that tick skip its own.
     std::optional<uint64_t> m_probeInFlight;
     uint64_t m_probeSerial = 0;
+    // The restart an article switch scheduled; `stop()` cancels it.
+    WorkItem m_pendingRestart;
 
     std::optional<int> m_seekTarget;
     // The generation that produces `m_seekTarget`: the seek's, or a voice change's that started
     // from it.
     int m_seekGeneration = 0;
+    // Where the last voice change resumed, and the generation it began for that.
+    int m_voiceResumeIndex = 0;
+    int m_voiceResumeGeneration = -1;
 
     std::string m_currentWebAreaTitle;
     std::string m_activeBundleID;
@@ -261,14 +280,15 @@ private:
 
     std::optional<NapActivity> m_napActivity;
 
-    // Pages. The characters per page are the main thread's; the running pass and the calibration
-    // are shared with the passes' threads. A pass takes `m_pagesScrollOwner` from 0 to its own
-    // number in one exchange and gives it back the same way, so a pass left over from a stopped
-    // reading can never release the one of the next.
+    // Pages. The characters per page are the main thread's; the running pass, the refused request
+    // and the calibration are shared with the passes' threads, under `m_pagesLock`. A pass takes
+    // `m_pagesScrollOwner` from 0 to its own number and gives it back only while it still holds
+    // it, so a pass left over from a stopped reading can never release the one of the next.
     int m_pagesCharsPerPage = 0;
-    std::atomic<uint64_t> m_pagesScrollOwner { 0 };
     std::atomic<uint64_t> m_pagesPassSerial { 0 };
     mutable std::mutex m_pagesLock;
+    uint64_t m_pagesScrollOwner = 0;
+    std::optional<RefusedPagesScroll> m_pagesRefusedScroll;
     double m_pagesScrollableH = 0;
     int m_pagesCalibrationReading = -1;
 };

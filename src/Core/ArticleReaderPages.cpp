@@ -7,6 +7,7 @@
 #include "Overlay/HighlightOverlay.h"
 #include "Platform/AccessibilityPort.h"
 #include "Platform/Dispatch/Clock.h"
+#include "Platform/Dispatch/Dispatch.h"
 #include "Platform/Services.h"
 #include "Support/Format.h"
 #include "Support/Log.h"
@@ -14,6 +15,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace lorvantine {
 
@@ -226,25 +228,56 @@ std::optional<double> ArticleReader::pagesBFRY(const AXElement& window, int nco,
     return std::nullopt;
 }
 
+bool ArticleReader::takePagesScroll(uint64_t pass, const ScrollJob& job)
+{
+    std::lock_guard guard(m_pagesLock);
+    if (m_pagesScrollOwner != 0) {
+        // Only the latest refusal matters: an earlier paragraph is no longer the one spoken.
+        m_pagesRefusedScroll = RefusedPagesScroll { static_cast<int>(job.index), job.genId };
+        return false;
+    }
+    m_pagesScrollOwner = pass;
+    return true;
+}
+
+void ArticleReader::releasePagesScroll(uint64_t pass, const ScrollJob& job)
+{
+    std::optional<RefusedPagesScroll> refused;
+    {
+        std::lock_guard guard(m_pagesLock);
+        // A pass left over from a stopped reading finds the ownership gone and leaves it alone.
+        if (m_pagesScrollOwner != pass)
+            return;
+        m_pagesScrollOwner = 0;
+        refused = std::exchange(m_pagesRefusedScroll, std::nullopt);
+    }
+    // Another piece of the paragraph this pass was for: done already.
+    if (!refused || (refused->index == static_cast<int>(job.index) && refused->genId == job.genId))
+        return;
+    // Behind the measurements this pass handed to the main queue, so the new pass starts from them.
+    DispatchQueue::main().async([weak = weak_from_this(), refused = *refused] {
+        auto self = weak.lock();
+        if (!self || !self->isCurrentGeneration(refused.genId) || self->m_overlay->currentIndex() != refused.index)
+            return;
+        Log::line("[Pages] resume scroll for para[" + std::to_string(refused.index) + "]");
+        self->scrollIfNeeded(refused.index);
+    });
+}
+
 void ArticleReader::pagesScrollToVisiblePage(ScrollJob& job)
 {
     const std::string i = std::to_string(job.index);
-    // One pass at a time: taken and given back in one exchange each, never check-then-set.
     const uint64_t pass = ++m_pagesPassSerial;
-    uint64_t none = 0;
-    if (!m_pagesScrollOwner.compare_exchange_strong(none, pass)) {
+    if (!takePagesScroll(pass, job)) {
         Log::line("[Pages] skip scroll for para[" + i + "] — another scroll in progress");
         return;
     }
     struct Release {
-        std::atomic<uint64_t>& owner;
+        ArticleReader& reader;
         uint64_t pass;
-        ~Release()
-        {
-            uint64_t mine = pass;
-            owner.compare_exchange_strong(mine, 0);
-        }
-    } release { m_pagesScrollOwner, pass };
+        const ScrollJob& job;
+        ~Release() { reader.releasePagesScroll(pass, job); }
+    } release { *this, pass, job };
 
     if (!job.window || job.index >= job.paragraphs.size() || !job.paragraphs[job.index].nativeCharOffset || !job.isCurrent())
         return;

@@ -30,6 +30,8 @@ constexpr double comfortBottomInset = 160;
 constexpr double targetFraction = 0.3;
 constexpr double pointsPerWheelLine = 20;
 constexpr int maximumWheelLines = 15;
+// A paragraph that moved less than this after a scroll did not move.
+constexpr double minimumScrollMove = 1;
 // A character rectangle this tall against its element is the whole element, not the character.
 constexpr double fullRectangleShare = 0.9;
 
@@ -148,7 +150,7 @@ void ArticleReader::scrollIfNeeded(int paragraphIndex)
     });
 }
 
-void ArticleReader::scrollLoop(const std::shared_ptr<const ScrollJob>& job, int attempt)
+void ArticleReader::scrollLoop(const std::shared_ptr<const ScrollJob>& job, int attempt, std::optional<double> topBefore)
 {
     if (attempt > lastScrollAttempt || !job->window || !job->isCurrent())
         return;
@@ -159,6 +161,7 @@ void ArticleReader::scrollLoop(const std::shared_ptr<const ScrollJob>& job, int 
     const double viewTop = windowPosition->y + comfortTopInset;
     const double viewBot = windowPosition->y + windowSize->height - comfortBottomInset;
     const double viewH = viewBot - viewTop;
+    const double targetLine = viewTop + targetFraction * viewH;
     const std::string i = std::to_string(job->index);
     const Rect r = currentParagraphRect(job->paragraphs[job->index]);
     Log::line("[scroll] win=(" + Format::whole(windowPosition->x) + "," + Format::whole(windowPosition->y) + ") "
@@ -170,21 +173,39 @@ void ArticleReader::scrollLoop(const std::shared_ptr<const ScrollJob>& job, int 
         refreshOverlayRects(*job);
         return;
     }
+    // A paragraph taller than the area never fits in it. Once its top has been brought to the
+    // target line it is left where it is while some of it is still in the area, so that each piece
+    // of its speech does not pull the view back to its top while the reader follows it down.
+    const bool tall = r.height() > viewH;
+    if (tall && r.minY() <= targetLine && r.maxY() > viewTop) {
+        Log::line("[scroll] para[" + i + "] taller than the view and in place, skip");
+        refreshOverlayRects(*job);
+        return;
+    }
+    // The last scroll moved nothing: the view is at the document's end, or the window does not
+    // scroll this way. Trying again would only post the same scroll every pass.
+    if (topBefore && std::abs(r.minY() - *topBefore) < minimumScrollMove) {
+        Log::line("[scroll] para[" + i + "] did not move, stop");
+        refreshOverlayRects(*job);
+        return;
+    }
     Log::line("[scroll] para[" + i + "] NOT visible (top" + (r.minY() < viewTop ? "<viewTop" : "ok") + " bot"
               + (r.maxY() > viewBot ? ">viewBot" : "ok") + "), scrolling");
     // Positive when the paragraph has to move up to reach the target line.
-    const double delta = r.minY() - (viewTop + targetFraction * viewH);
+    const double delta = r.minY() - targetLine;
     if (!job->isCurrent())
         return;
     if (!scrollByBar(*job, delta) && !scrollByWheel(*job, delta)) {
         refreshOverlayRects(*job);
         return;
     }
-    DispatchQueue::global(QualityOfService::userInitiated).asyncAfter(seconds(scrollSettleSeconds), [job, attempt] {
+    // A tall paragraph gets one try: a second pass would find it still not inside the area.
+    const int next = tall ? lastScrollAttempt + 1 : attempt + 1;
+    DispatchQueue::global(QualityOfService::userInitiated).asyncAfter(seconds(scrollSettleSeconds), [job, next, top = r.minY()] {
         if (!job->isCurrent())
             return;
         refreshOverlayRects(*job);
-        scrollLoop(job, attempt + 1);
+        scrollLoop(job, next, top);
     });
 }
 
@@ -232,7 +253,8 @@ bool ArticleReader::scrollByWheel(const ScrollJob& job, double delta)
         return false;
     // Negative when the paragraph lies below the target line: the content has to move up.
     const auto wheel = static_cast<int32_t>((lines > 0 ? -1 : 1) * std::min<long long>(std::llabs(lines), maximumWheelLines));
-    InputEvent event = InputEvent::scrollWheel(std::nullopt, ScrollUnit::line, wheel);
+    // From an event source of its own: watchers of the person's input tell it from their hand.
+    InputEvent event = InputEvent::scrollWheel(EventSourceState::privateState, ScrollUnit::line, wheel);
     event.location = Point { position->x + 0.5 * size->width, position->y + 0.5 * size->height };
     Platform::windowServer().post(EventTap::hid, event);
     Log::line("[scroll] CGEvent wheel lines=" + std::to_string(wheel) + " at (" + Format::whole(event.location.x) + ","

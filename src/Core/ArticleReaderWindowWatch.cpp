@@ -271,7 +271,9 @@ void ArticleReader::applyWatchDecision(const WatchDecision& decision)
     case Kind::articleSwitch:
         Log::line("[ArticleReader] 🔄 文章已切换");
         stop();
-        DispatchQueue::main().asyncAfter(restartDelay, [weak = weak_from_this()] {
+        // Held until it runs: a stop meanwhile (the person closing the player, another reading
+        // that begins and ends) cancels it, so what the person ended does not come back.
+        m_pendingRestart = DispatchQueue::main().asyncAfter(restartDelay, [weak = weak_from_this()] {
             if (auto self = weak.lock())
                 self->restartAfterArticleSwitch();
         });

@@ -35,6 +35,14 @@ bool meets(const Rect& a, const Rect& b)
     return a.minX() <= b.maxX() && b.minX() <= a.maxX() && a.minY() <= b.maxY() && b.minY() <= a.maxY();
 }
 
+// The Characters of a short range of the element's text; its UTF-16 length when the text
+// cannot be read.
+int charactersIn(const AXElement& element, int location, int length)
+{
+    const auto text = AXReader::stringForRange(element, location, length);
+    return text && !text->empty() ? static_cast<int>(Text::characterCount(*text)) : length;
+}
+
 std::vector<Rect> clampRects(const std::vector<Rect>& rects, const Rect& to)
 {
     std::vector<Rect> clamped;
@@ -52,7 +60,7 @@ std::vector<Rect> clampRects(const std::vector<Rect>& rects, const Rect& to)
 } // namespace
 
 std::vector<Rect> computeLineRects(const AXElement& element, int location, int length, const Rect& paraRect,
-                                   LastInParagraph isLastInParagraph)
+                                   LastInParagraph isLastInParagraph, std::optional<int> characters)
 {
     if (length < 1)
         return {};
@@ -66,8 +74,12 @@ std::vector<Rect> computeLineRects(const AXElement& element, int location, int l
     const double h = first->height();
     const double lineTol = std::max(0.5 * h, 8.0);
 
-    if (length <= 3)
-        return clampRects({ Rect(first->minX(), first->minY(), charW * length, h) }, paraRect);
+    if (length <= 3) {
+        // An emoji is two units and one glyph: a width per unit would cover the next word too.
+        if (!characters)
+            characters = length == 1 ? 1 : charactersIn(element, location, length);
+        return clampRects({ Rect(first->minX(), first->minY(), charW * *characters, h) }, paraRect);
+    }
 
     const long long base = location;
     const long long count = length;

@@ -3,6 +3,7 @@
 #include "Platform/AXTypes.h"
 #include "Platform/Geometry.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,9 +23,11 @@ enum class LastInParagraph { no, yes };
 // The lines of `length` UTF-16 units of `element`'s text from `location`, top to bottom, in
 // global screen points (top-left origin), cut to `paraRect`. Degrades rather than fails: an empty
 // list when the range cannot be measured, `paraRect` alone when the measured geometry does not
-// belong to the paragraph.
+// belong to the paragraph. A range of up to three units is one rectangle of its first
+// Character's width per Character: `characters`, when the caller knows how many the range
+// holds, else counted in the element's text of the range.
 std::vector<Rect> computeLineRects(const AXElement& element, int location, int length, const Rect& paraRect,
-                                   LastInParagraph isLastInParagraph);
+                                   LastInParagraph isLastInParagraph, std::optional<int> characters = std::nullopt);
 
 // For the Characters of `source` in order, the index of the equal Character in `target`, matched
 // greedily forward (canonically equivalent Characters are equal). White space matches white space

@@ -201,6 +201,13 @@ public:
             return std::nullopt;
         return integerValue(*value, key);
     }
+    // A number of things: never below zero, where a sum of counts would run backwards.
+    int64_t count(const Json& object, const char* key) { return nonNegative(integer(object, key), key); }
+    std::optional<int64_t> optionalCount(const Json& object, const char* key)
+    {
+        auto value = optionalInteger(object, key);
+        return value ? std::optional(nonNegative(*value, key)) : std::nullopt;
+    }
     double number(const Json& object, const char* key)
     {
         const Json* value = member(object, key, true);
@@ -286,6 +293,12 @@ private:
         }
         return fail(std::string("\"") + key + "\" is not an integer"), 0;
     }
+    int64_t nonNegative(int64_t value, const char* key)
+    {
+        if (value < 0)
+            return fail(std::string("\"") + key + "\" is a negative count"), 0;
+        return value;
+    }
     double numberValue(const Json& value, const char* key)
     {
         if (!value.is_number())
@@ -308,7 +321,7 @@ SentenceTestResult readSentence(Reader& reader, const Json& object)
     SentenceTestResult sentence;
     sentence.charRange = reader.string(object, "charRange");
     sentence.textPreview = reader.string(object, "textPreview");
-    sentence.lineCount = reader.integer(object, "lineCount");
+    sentence.lineCount = reader.count(object, "lineCount");
     sentence.lineRects = reader.objects(object, "lineRects", [&](const Json& rect) {
         return RectInfo { reader.number(rect, "x"), reader.number(rect, "y"), reader.number(rect, "width"),
                           reader.number(rect, "height") };
@@ -322,9 +335,9 @@ ParagraphTestResult readParagraph(Reader& reader, const Json& object)
     ParagraphTestResult paragraph;
     paragraph.index = reader.integer(object, "index");
     paragraph.textPreview = reader.string(object, "textPreview");
-    paragraph.charCount = reader.integer(object, "charCount");
+    paragraph.charCount = reader.count(object, "charCount");
     paragraph.role = reader.string(object, "role");
-    paragraph.sentenceCount = reader.integer(object, "sentenceCount");
+    paragraph.sentenceCount = reader.count(object, "sentenceCount");
     paragraph.sentences = reader.objects(object, "sentences", [&](const Json& sentence) { return readSentence(reader, sentence); });
     paragraph.checks = readChecks(reader, object);
     if (const Json* diagnostics = reader.object(object, "diagnostics", false)) {
@@ -332,8 +345,8 @@ ParagraphTestResult readParagraph(Reader& reader, const Json& object)
         values.frameHeight = reader.number(*diagnostics, "frameHeight");
         values.expectedHeight = reader.optionalNumber(*diagnostics, "expectedHeight");
         values.firstCharTopGap = reader.optionalNumber(*diagnostics, "firstCharTopGap");
-        values.axFullCharCount = reader.optionalInteger(*diagnostics, "axFullCharCount");
-        values.textCharCount = reader.integer(*diagnostics, "textCharCount");
+        values.axFullCharCount = reader.optionalCount(*diagnostics, "axFullCharCount");
+        values.textCharCount = reader.count(*diagnostics, "textCharCount");
         paragraph.diagnostics = values;
     }
     return paragraph;
@@ -342,16 +355,16 @@ ParagraphTestResult readParagraph(Reader& reader, const Json& object)
 TestSummary readSummary(Reader& reader, const Json& object)
 {
     TestSummary summary;
-    summary.totalChecks = reader.integer(object, "totalChecks");
-    summary.passed = reader.integer(object, "passed");
-    summary.failed = reader.integer(object, "failed");
+    summary.totalChecks = reader.count(object, "totalChecks");
+    summary.passed = reader.count(object, "passed");
+    summary.failed = reader.count(object, "failed");
     summary.failedCheckNames = reader.strings(object, "failedCheckNames");
     if (const Json* breakdown = reader.object(object, "checkBreakdown", false)) {
         std::map<std::string, CheckBreakdown> counts;
         for (const auto& [name, entry] : breakdown->items()) {
             if (!reader.requireObject(entry, "checkBreakdown"))
                 break;
-            counts[name] = { reader.integer(entry, "passed"), reader.integer(entry, "failed") };
+            counts[name] = { reader.count(entry, "passed"), reader.count(entry, "failed") };
         }
         summary.checkBreakdown = std::move(counts);
     }
@@ -361,14 +374,14 @@ TestSummary readSummary(Reader& reader, const Json& object)
 ContentValidator::ContentReport readContent(Reader& reader, const Json& object)
 {
     ContentValidator::ContentReport content;
-    content.groundTruthChars = reader.integer(object, "groundTruthChars");
-    content.extractedChars = reader.integer(object, "extractedChars");
-    content.coveredChars = reader.integer(object, "coveredChars");
-    content.noiseChars = reader.integer(object, "noiseChars");
+    content.groundTruthChars = reader.count(object, "groundTruthChars");
+    content.extractedChars = reader.count(object, "extractedChars");
+    content.coveredChars = reader.count(object, "coveredChars");
+    content.noiseChars = reader.count(object, "noiseChars");
     content.coverage = reader.number(object, "coverage");
     content.noiseRatio = reader.number(object, "noiseRatio");
-    content.extractedParagraphs = reader.integer(object, "extractedParagraphs");
-    content.groundTruthNodes = reader.integer(object, "groundTruthNodes");
+    content.extractedParagraphs = reader.count(object, "extractedParagraphs");
+    content.groundTruthNodes = reader.count(object, "groundTruthNodes");
     content.missingSamples = reader.strings(object, "missingSamples");
     content.noiseSamples = reader.strings(object, "noiseSamples");
     return content;
@@ -377,12 +390,12 @@ ContentValidator::ContentReport readContent(Reader& reader, const Json& object)
 FailureCategories readCategories(Reader& reader, const Json& object)
 {
     FailureCategories categories;
-    categories.frameTooTall = reader.integer(object, "frameTooTall");
-    categories.textIncomplete = reader.integer(object, "textIncomplete");
-    categories.megaParagraph = reader.integer(object, "megaParagraph");
-    categories.geometryError = reader.integer(object, "geometryError");
-    categories.frameTextMisaligned = reader.integer(object, "frameTextMisaligned");
-    categories.textAxMisaligned = reader.integer(object, "textAxMisaligned");
+    categories.frameTooTall = reader.count(object, "frameTooTall");
+    categories.textIncomplete = reader.count(object, "textIncomplete");
+    categories.megaParagraph = reader.count(object, "megaParagraph");
+    categories.geometryError = reader.count(object, "geometryError");
+    categories.frameTextMisaligned = reader.count(object, "frameTextMisaligned");
+    categories.textAxMisaligned = reader.count(object, "textAxMisaligned");
     return categories;
 }
 
@@ -435,8 +448,8 @@ Expected<HighlightTestReport, JsonError> decode(std::string_view text)
     report.articleTitle = reader.string(root, "articleTitle");
     report.url = reader.optionalString(root, "url");
     report.timestamp = reader.string(root, "timestamp");
-    report.paragraphCount = reader.integer(root, "paragraphCount");
-    report.totalCharacters = reader.integer(root, "totalCharacters");
+    report.paragraphCount = reader.count(root, "paragraphCount");
+    report.totalCharacters = reader.count(root, "totalCharacters");
     report.paragraphs = reader.objects(root, "paragraphs", [&](const Json& paragraph) { return readParagraph(reader, paragraph); });
     if (const Json* summary = reader.object(root, "summary", true))
         report.summary = readSummary(reader, *summary);

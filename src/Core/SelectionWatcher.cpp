@@ -41,10 +41,7 @@ void SelectionWatcher::start()
     };
     m_mouseDownMonitor = global(InputEventType::leftMouseDown, &SelectionWatcher::handleMouseDown);
     m_mouseUpMonitor = global(InputEventType::leftMouseUp, &SelectionWatcher::handleMouseUp);
-    m_scrollMonitor = monitors.addGlobalMonitor(eventTypeMask(InputEventType::scrollWheel), [weak](const MonitoredEvent&) {
-        if (auto self = weak.lock())
-            self->handleScroll();
-    });
+    m_scrollMonitor = global(InputEventType::scrollWheel, &SelectionWatcher::handleScroll);
     m_keyDownMonitor = global(InputEventType::keyDown, &SelectionWatcher::handleKeyDown);
     m_localKeyDownMonitor = monitors.addLocalMonitor(eventTypeMask(InputEventType::keyDown),
                                                      [weak](const MonitoredEvent& event) -> std::optional<MonitoredEvent> {
@@ -122,9 +119,11 @@ void SelectionWatcher::handleMouseUp(const MonitoredEvent& event)
     });
 }
 
-void SelectionWatcher::handleScroll()
+void SelectionWatcher::handleScroll(const MonitoredEvent& event)
 {
-    if (!frozen)
+    // Wheel events from an event source are synthetic: the reading keeping its paragraph in view,
+    // never the person scrolling away from the selection.
+    if (!frozen && !event.source)
         dismiss(false);
 }
 

@@ -18,10 +18,10 @@ class SelectionOCRDispatcher;
 
 // Notices that the user has just finished selecting text in another application and tells its
 // owner, which offers the bubble beside the pointer; tells it too when the offer should go
-// (a plain click, an emptied selection, scrolling, typing, another application in front) and
-// when Escape asks to stop a reading. A drag or a double or triple click is checked 0.08 s after
-// its mouse-up through accessibility; in the editors of the recognition list that expose no
-// selection, the recognition road takes over. Browsers and WeChat are left out.
+// (a plain click, an emptied selection, the person scrolling, typing, another application in
+// front) and when Escape asks to stop a reading. A drag or a double or triple click is checked
+// 0.08 s after its mouse-up through accessibility; in the editors of the recognition list that
+// expose no selection, the recognition road takes over. Browsers and WeChat are left out.
 //
 // Main thread: monitors, the activation observer, the delayed check and every callback. Owned
 // through a std::shared_ptr; handlers hold it weakly. Work in flight is cancelled by the next
@@ -74,7 +74,7 @@ public:
 private:
     void handleMouseDown(const MonitoredEvent& event);
     void handleMouseUp(const MonitoredEvent& event);
-    void handleScroll();
+    void handleScroll(const MonitoredEvent& event);
     void handleKeyDown(const MonitoredEvent& event);
     void handleLocalKeyDown(const MonitoredEvent& event);
     void handleActivation();

@@ -385,8 +385,9 @@ TickOutcome tick(SubHighlightState& state, const std::optional<Playback>& playba
     const AudioSegment& segment = playback->segment;
 
     std::string key = segmentKey(segment);
-    if (key != state.lastSubSegmentKey) {
+    if (key != state.lastSubSegmentKey || segment.generation != state.lastSubSegmentGeneration) {
         state.lastSubSegmentKey = std::move(key);
+        state.lastSubSegmentGeneration = segment.generation;
         state.subRectCache.clear();
         ++state.unitsGeneration;
 

@@ -89,9 +89,10 @@ struct TickOutcome {
 };
 
 // One tick of the sub-highlight timer. `playback` is none when the session is not reading or
-// nothing is loaded. On a new segment key the units are rebuilt into `state` (its rectangle
-// cache emptied, its generation advanced, the switch logged) and the outcome asks for their
-// rectangles; otherwise only the current unit is looked up. Main thread.
+// nothing is loaded. On a new segment key, or new audio under the same key (another generation
+// made it), the units are rebuilt into `state` (its rectangle cache emptied, its generation
+// advanced, the switch logged) and the outcome asks for their rectangles; otherwise only the
+// current unit is looked up. Main thread.
 TickOutcome tick(SubHighlightState& state, const std::optional<Playback>& playback,
                  const std::vector<ArticleParagraph>& paragraphs);
 

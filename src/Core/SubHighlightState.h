@@ -19,6 +19,9 @@ struct SubHighlightState {
     SubRectTable subRectCache;
     // The key of the segment `currentSubUnits` was built for.
     std::optional<std::string> lastSubSegmentKey;
+    // The reading generation that made that segment's audio. A voice change or a seek replays a
+    // segment under the same key with audio, and word times, of its own.
+    int lastSubSegmentGeneration = 0;
     // Advances with every rebuild and every reset. A rectangle computation carries the value it
     // was started under, so the result of a segment that is no longer playing is told apart
     // from the current one's even when both segments share a key.

@@ -274,7 +274,7 @@ std::optional<Publication> precomputeSubRects(const Request& request)
             if (k < alignmentLogUnits)
                 logAlignment(element, k, range, u16Lower, u16Upper, axLocation, axLength, characters);
             publication.table[static_cast<int>(k)] = HighlightGeometry::computeLineRects(
-                element, axLocation, axLength, paraRect, lastInParagraph(range.upper));
+                element, axLocation, axLength, paraRect, lastInParagraph(range.upper), range.upper - range.lower);
         }
     } else {
         const Alignment alignment = alignWithElement(element, paragraph);
@@ -285,6 +285,7 @@ std::optional<Publication> precomputeSubRects(const Request& request)
             // measures in UTF-16 units like every other offset.
             int start = paragraphOffsets(range.lower);
             int end = paragraphOffsets(range.upper);
+            int characters = range.upper - range.lower;
             if (alignment.mapping && !alignment.mapping->empty()) {
                 const std::vector<int>& mapping = *alignment.mapping;
                 const int n = static_cast<int>(mapping.size());
@@ -300,10 +301,11 @@ std::optional<Publication> precomputeSubRects(const Request& request)
                 if (s && e && *s <= *e) {
                     start = referenceOffsets(*s);
                     end = referenceOffsets(*e + 1);
+                    characters = *e - *s + 1;
                 }
             }
             publication.table[static_cast<int>(k)] = HighlightGeometry::computeLineRects(
-                element, start + alignment.shift, end - start, paraRect, lastInParagraph(range.upper));
+                element, start + alignment.shift, end - start, paraRect, lastInParagraph(range.upper), characters);
         }
     }
 

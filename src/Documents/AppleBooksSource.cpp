@@ -12,7 +12,7 @@ namespace lorvantine::AppleBooksSource {
 namespace {
 
 constexpr const char* booksBundleID = "com.apple.iBooksX";
-constexpr size_t minimumTextLength = 21;
+constexpr size_t minimumReferenceLength = 21;
 constexpr size_t minimumFirstWordTextLength = 4;
 constexpr int webAreaDepth = 8;
 constexpr int textDepth = 15;
@@ -66,9 +66,14 @@ void collectTexts(const AXElement& element, std::vector<PageText>& texts, int de
         auto value = AXReader::attribute(element, "AXValue");
         if (!value || value->empty())
             value = AXReader::attribute(element, "AXDescription");
-        if (value && !value->empty())
+        if (value && !value->empty()) {
             texts.push_back({ *value, element });
-        return;
+            return;
+        }
+        // A heading's value is its level, not its words: they are in the text inside it. Without
+        // them a chapter-title page would read as a page with nothing on it.
+        if (role == "AXStaticText")
+            return;
     }
     if (role == "AXImage" || role == "AXScrollBar")
         return;
@@ -85,30 +90,44 @@ std::optional<Rect> contentRegion(const AXElement& window)
 }
 
 // Books keeps the pages before and after the visible one in its tree, outside the window: only
-// texts on the page region count, or a turned page would read as unchanged. When none of them
-// lies there (or the region is unknown) every text counts, as before.
-std::string visiblePageText(const std::vector<PageText>& texts, const std::optional<Rect>& region)
+// texts on the page region are the page's, or a turned page would read as unchanged and a page
+// without text (a picture) as the pages beside it. Only when the region is unknown, or no text's
+// frame can be read, does every text count.
+std::vector<std::string> textsOnShow(const std::vector<PageText>& texts, const std::optional<Rect>& region)
 {
     std::vector<std::string> visible, all;
+    bool placed = false;
     for (const PageText& text : texts) {
         all.push_back(text.text);
         if (!region)
             continue;
-        if (auto frame = AXReader::rect(text.element); frame && frame->intersects(*region))
-            visible.push_back(text.text);
+        if (auto frame = AXReader::rect(text.element)) {
+            placed = true;
+            if (frame->intersects(*region))
+                visible.push_back(text.text);
+        }
     }
-    return Text::joined(visible.empty() ? all : visible, " ");
+    return placed ? visible : all;
 }
 
-std::optional<std::string> readAXFirstWord(const AXElement& window)
+// The texts of the page on show in `window`, in tree order; none when the window holds no web area.
+std::optional<std::vector<std::string>> pageTexts(const AXElement& window)
 {
     auto webArea = findInnerWebArea(window, 0);
     if (!webArea)
         return std::nullopt;
     std::vector<PageText> texts;
     collectTexts(*webArea, texts, 0);
-    for (const PageText& text : texts) {
-        const std::string trimmed = Text::trimmingWhitespacesAndNewlines(text.text);
+    return textsOnShow(texts, contentRegion(window));
+}
+
+std::optional<std::string> readAXFirstWord(const AXElement& window)
+{
+    auto texts = pageTexts(window);
+    if (!texts)
+        return std::nullopt;
+    for (const std::string& text : *texts) {
+        const std::string trimmed = Text::trimmingWhitespacesAndNewlines(text);
         if (Text::characterCount(trimmed) < minimumFirstWordTextLength)
             continue;
         return PageWords::firstWord(trimmed);
@@ -123,7 +142,7 @@ void findVisibleText(const AXElement& element, const Rect& region, std::optional
     const auto role = AXReader::attribute(element, "AXRole");
     if (role == "AXStaticText") {
         auto value = AXReader::attribute(element, "AXValue");
-        if (value && Text::characterCount(*value) >= minimumTextLength) {
+        if (value && Text::characterCount(*value) >= minimumReferenceLength) {
             if (auto frame = AXReader::rect(element)) {
                 const Rect widened = region.insetBy(-visibleTolerance, -visibleTolerance);
                 if (frame->minX() >= widened.minX() && frame->maxX() <= widened.maxX() && frame->minY() >= widened.minY()
@@ -150,17 +169,17 @@ const std::vector<std::string>& supportedBundleIDs()
 
 std::optional<std::string> readAXText(const std::string& bundleID)
 {
+    std::optional<std::string> blank;
     for (const AXElement& window : candidateWindows(bundleID)) {
-        auto webArea = findInnerWebArea(window, 0);
-        if (!webArea)
+        auto texts = pageTexts(window);
+        if (!texts)
             continue;
-        std::vector<PageText> texts;
-        collectTexts(*webArea, texts, 0);
-        std::string joined = visiblePageText(texts, contentRegion(window));
-        if (Text::characterCount(joined) >= minimumTextLength)
+        std::string joined = Text::joined(*texts, " ");
+        if (!Text::isBlank(joined))
             return joined;
+        blank = std::move(joined);
     }
-    return std::nullopt;
+    return blank;
 }
 
 std::shared_ptr<DocumentSession> detect(const std::string& bundleID)

@@ -18,7 +18,8 @@ inline constexpr int priority = 26;
 const std::vector<std::string>& supportedBundleIDs();
 std::shared_ptr<DocumentSession> detect(const std::string& bundleID);
 // The visible page's accessibility text (its texts joined by one space), quick enough to poll
-// while a page turns; none when Books does not run or shows no text of 21 Characters or more.
+// while a page turns: blank for a page with no text (a picture); none when Books does not run or
+// shows no page.
 std::optional<std::string> readAXText(const std::string& bundleID);
 DocumentSource source();
 

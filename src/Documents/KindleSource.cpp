@@ -15,7 +15,6 @@ namespace lorvantine::KindleSource {
 namespace {
 
 constexpr const char* kindleBundleID = "com.amazon.Lassen";
-constexpr size_t minimumContentLength = 21;
 constexpr int maximumDepth = 16;
 constexpr double headerTolerance = 2.0;
 
@@ -47,8 +46,9 @@ void findAllKindleContent(const AXElement& element, PageTree& tree, int depth)
         if (auto description = AXReader::attribute(element, "AXDescription"); description && !description->empty())
             tree.bookTitle = *description;
     } else if (role == "AXGenericElement") {
+        // Any text is a page's, however short: a part title ("PART TWO") or the last lines of a book.
         auto value = AXReader::attribute(element, "AXValue");
-        if (value && Text::characterCount(*value) >= minimumContentLength)
+        if (value && !Text::isBlank(*value))
             if (auto rect = AXReader::rect(element))
                 tree.entries.push_back({ element, *value, *rect });
     }
@@ -114,9 +114,7 @@ std::optional<std::string> readAXText(const std::string& bundleID)
     PageTree tree;
     findAllKindleContent(*window, tree, 0);
     const ContentEntry* content = longest(tree.entries);
-    if (!content || Text::characterCount(content->text) < minimumContentLength)
-        return std::nullopt;
-    return content->text;
+    return content ? content->text : std::string();
 }
 
 std::shared_ptr<DocumentSession> detect(const std::string& bundleID)

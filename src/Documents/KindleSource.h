@@ -19,7 +19,7 @@ const std::vector<std::string>& supportedBundleIDs();
 // One paragraph for the page in front, or none (logged) when no text can be found.
 std::shared_ptr<DocumentSession> detect(const std::string& bundleID);
 // The page's accessibility text alone (no recognition), quick enough to poll while a page
-// turns; none when Kindle does not run or shows no text of 21 Characters or more.
+// turns: blank for a page with no text (a picture); none when Kindle does not run or has no window.
 std::optional<std::string> readAXText(const std::string& bundleID);
 DocumentSource source();
 

@@ -4,6 +4,8 @@
 #include "Support/Log.h"
 #include "Support/Text.h"
 
+#include <unicode/uchar.h>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -17,6 +19,10 @@ using Line = std::vector<RecognizedWord>;
 using Paragraph = std::vector<Line>;
 
 constexpr double unmeasurableGap = 100.0;
+
+// What a paragraph under the minimum length must hold to be read all the same.
+constexpr size_t fewestIdeographs = 4;
+constexpr size_t fewestWordsOfLetters = 2;
 
 // Unlike Rect::united this keeps a box of zero width: a word is never left out of its frame.
 Rect unionOf(const std::optional<Rect>& a, const Rect& b)
@@ -160,11 +166,12 @@ double detectParagraphGap(const std::vector<Line>& lines)
 }
 
 // A line wholly above the one before it starts the next column; so does a line that starts right
-// of where the one before it ends, its top not below that line's bottom: the next column's first
-// line level with this column's last, or a few points lower.
+// of where the one before it ends, level with it or below it: within a column a line that goes on
+// a paragraph starts under the full line before it, and one that starts beyond a short last
+// line opens a paragraph of its own.
 bool startsColumn(const Line& previous, const Line& line)
 {
-    return !(bottomOf(line) > topOf(previous)) || (leftOf(line) > rightOf(previous) && !(topOf(line) > bottomOf(previous)));
+    return !(bottomOf(line) > topOf(previous)) || leftOf(line) > rightOf(previous);
 }
 
 std::vector<Paragraph> mergeLinesToParagraphs(const std::vector<Line>& lines, double gapThreshold)
@@ -209,6 +216,24 @@ std::vector<Paragraph> splitLongParagraphs(const std::vector<Paragraph>& paragra
 
 } // namespace
 
+bool holdsWords(const std::string& text)
+{
+    size_t ideographs = 0, words = 0;
+    for (const std::string& token : Text::splitOnWhitespace(text)) {
+        bool letters = false, digits = false;
+        for (char32_t c : Text::scalars(token)) {
+            const auto scalar = static_cast<UChar32>(c);
+            if (u_hasBinaryProperty(scalar, UCHAR_IDEOGRAPHIC))
+                ++ideographs;
+            else
+                letters = letters || u_isalpha(scalar);
+            digits = digits || u_isdigit(scalar);
+        }
+        words += letters && !digits ? 1 : 0;
+    }
+    return ideographs >= fewestIdeographs || words >= fewestWordsOfLetters;
+}
+
 std::vector<ReadableParagraph> buildParagraphs(const std::vector<RecognizedWord>& words, const Rect& contentRect,
                                                int minParagraphLength)
 {
@@ -234,7 +259,7 @@ std::vector<ReadableParagraph> buildParagraphs(const std::vector<RecognizedWord>
             texts.push_back(word.text);
         std::string text = Text::joined(texts, " ");
         size_t length = Text::characterCount(text);
-        if (length < static_cast<size_t>(std::max(minParagraphLength, 0)))
+        if (length < static_cast<size_t>(std::max(minParagraphLength, 0)) && !holdsWords(text))
             continue;
 
         // Spans are counted on the joined text: a word that starts with a combining mark forms

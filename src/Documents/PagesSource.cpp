@@ -70,20 +70,21 @@ int pagesUtf16Length(std::string_view line)
     return static_cast<int>(ascii ? line.size() : Text::utf16Count(line));
 }
 
-// Measures lines up to the end of the page in view; every line after the first one found beyond
-// it keeps the placeholder without a query.
+// Measures the lines of the page in view, from `firstVisible` (the start of its visible range) to
+// the first line found beyond it; every line before or after keeps the placeholder without a query.
 class LineMeasurer {
 public:
-    LineMeasurer(AXElement textArea, Rect areaRect)
+    LineMeasurer(AXElement textArea, Rect areaRect, int firstVisible)
         : m_textArea(textArea)
         , m_areaRect(areaRect)
         , m_placeholder(placeholderFrame(areaRect))
+        , m_firstVisible(firstVisible)
     {
     }
 
     Rect measure(const std::string& line, int offset, int length)
     {
-        if (m_pastVisiblePage)
+        if (m_pastVisiblePage || offset < m_firstVisible)
             return m_placeholder;
         const double guard = fullPageShare * m_areaRect.height();
         const auto first = AXReader::boundsForRange(m_textArea, offset, 1);
@@ -110,8 +111,20 @@ private:
     AXElement m_textArea;
     Rect m_areaRect;
     Rect m_placeholder;
+    int m_firstVisible = 0;
     bool m_pastVisiblePage = false;
 };
+
+// The first content text area, in document order, that shows some of its text.
+std::optional<AXElement> firstPageInView(const AXElement& window)
+{
+    std::vector<AXElement> areas;
+    collectAllContentTextAreas(window, 0, collectDepth, areas);
+    for (const AXElement& area : areas)
+        if (auto range = getVisibleRange(area); range && range->length >= minimumContentCharacters)
+            return area;
+    return std::nullopt;
+}
 
 } // namespace
 
@@ -152,11 +165,15 @@ std::shared_ptr<DocumentSession> detect(const std::string& bundleID)
         Log::line("[Pages] 读取全文失败，回退到 OCR");
         return detectWithOCR(*window, title);
     }
-    const auto areaRect = AXReader::rect(*textArea);
+    // Every page answers for the whole text, but only a page in view measures lines: a document
+    // scrolled away from its first page is measured on the first page it shows.
+    const AXElement page = firstPageInView(*window).value_or(*textArea);
+    const auto areaRect = AXReader::rect(page);
     if (!areaRect)
         return detectWithOCR(*window, title);
+    const auto visibleRange = getVisibleRange(page);
 
-    LineMeasurer measurer(*textArea, *areaRect);
+    LineMeasurer measurer(page, *areaRect, visibleRange ? static_cast<int>(visibleRange->location) : 0);
     std::vector<NativeDocumentParser::MergedParagraph> merged;
     merged.reserve(static_cast<size_t>(std::count(text->begin(), text->end(), '\n')) + 1);
     int visible = 0;
@@ -167,8 +184,10 @@ std::shared_ptr<DocumentSession> detect(const std::string& bundleID)
         size_t end = all.find('\n', start);
         if (end == std::string_view::npos)
             end = all.size();
-        const std::string_view line = all.substr(start, end - start);
-        const int length = pagesUtf16Length(line);
+        const std::string_view piece = all.substr(start, end - start);
+        const int pieceLength = pagesUtf16Length(piece);
+        const std::string_view line = NativeDocumentParser::withoutLineBreak(piece);
+        const int length = pieceLength - static_cast<int>(piece.size() - line.size());
         if (isReadableLine(line)) {
             NativeDocumentParser::MergedParagraph entry;
             ArticleParagraph& p = entry.paragraph;
@@ -176,15 +195,15 @@ std::shared_ptr<DocumentSession> detect(const std::string& bundleID)
             p.text = std::string(line);
             p.frame = measurer.measure(p.text, offset, length);
             p.role = "body";
-            p.element = *textArea;
+            p.element = page;
             p.nativeCharOffset = offset;
             p.boundsDisabled = p.frame == measurer.placeholder();
             if (!p.boundsDisabled)
                 ++visible;
-            entry.lineMap.push_back({ *textArea, 0, length });
+            entry.lineMap.push_back({ page, 0, length });
             merged.push_back(std::move(entry));
         }
-        offset += length + 1;
+        offset += pieceLength + 1;
         start = end + 1;
     }
     if (visible == 0) {

@@ -14,8 +14,9 @@ namespace lorvantine {
 // Pages documents. Pages shows a document as a column of page-sized text areas, each of which
 // answers for the whole document text; character bounds are trusted only on the page in view.
 // The source reads the whole text at once, makes one paragraph per line, measures the lines of
-// the page in view and gives every other line a placeholder frame below the text area, marked
-// `boundsDisabled`; the reading session's page scrolling measures those later. Without usable
+// the page in view (whichever page the document is scrolled to) and gives every other line a
+// placeholder frame below that page, marked `boundsDisabled`; the reading session's page scrolling
+// measures those later. Without usable
 // text it reads the window by recognition instead.
 //
 // Stateless: `detect` runs synchronously on the caller's thread (never the main thread in the

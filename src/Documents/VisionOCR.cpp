@@ -1,6 +1,7 @@
 #include "Documents/VisionOCR.h"
 
 #include "Accessibility/AXReader.h"
+#include "Documents/ColumnGutter.h"
 #include "Platform/AccessibilityPort.h"
 #include "Platform/Dispatch/Clock.h"
 #include "Platform/Image.h"
@@ -15,6 +16,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <unistd.h>
 
 namespace lorvantine::VisionOCR {
@@ -190,63 +192,82 @@ std::optional<std::vector<RawOCRWord>> runOCR(const Image& image, const Rect& co
     return words;
 }
 
-std::vector<RawOCRWord> sortByLines(const std::vector<RawOCRWord>& words)
+// Screen lines, top to bottom, each left to right: a word joins the line when its centre lies
+// closer to that of the word added last than 0.6 of the taller one's height.
+std::vector<std::vector<RawOCRWord>> linesOf(const std::vector<RawOCRWord>& words)
 {
-    if (words.size() < 2)
-        return words;
     std::vector<RawOCRWord> sorted = words;
     std::stable_sort(sorted.begin(), sorted.end(),
                      [](const RawOCRWord& a, const RawOCRWord& b) { return a.screenRect.midY() < b.screenRect.midY(); });
 
-    std::vector<std::vector<RawOCRWord>> lines{{sorted.front()}};
-    for (size_t i = 1; i < sorted.size(); ++i) {
-        const Rect& last = lines.back().back().screenRect;
-        const Rect& rect = sorted[i].screenRect;
-        if (std::fabs(rect.midY() - last.midY()) < 0.6 * std::fmax(last.height(), rect.height()))
-            lines.back().push_back(sorted[i]);
-        else
-            lines.push_back({sorted[i]});
+    std::vector<std::vector<RawOCRWord>> lines;
+    for (const RawOCRWord& word : sorted) {
+        const Rect& rect = word.screenRect;
+        if (!lines.empty()) {
+            const Rect& last = lines.back().back().screenRect;
+            if (std::fabs(rect.midY() - last.midY()) < 0.6 * std::fmax(last.height(), rect.height())) {
+                lines.back().push_back(word);
+                continue;
+            }
+        }
+        lines.push_back({word});
     }
-    std::vector<RawOCRWord> out;
     for (std::vector<RawOCRWord>& line : lines) {
         std::stable_sort(line.begin(), line.end(),
                          [](const RawOCRWord& a, const RawOCRWord& b) { return a.screenRect.minX() < b.screenRect.minX(); });
-        out.insert(out.end(), line.begin(), line.end());
     }
+    return lines;
+}
+
+std::vector<RawOCRWord> sortByLines(const std::vector<RawOCRWord>& words)
+{
+    std::vector<RawOCRWord> out;
+    for (const std::vector<RawOCRWord>& line : linesOf(words))
+        out.insert(out.end(), line.begin(), line.end());
     return out;
 }
 
+// Two columns are read one after the other, each line by line; any other page keeps the
+// engine's order. The columns must part at a real gutter: a ragged single column narrower than
+// the picture shows wide gaps between word centres too.
 std::vector<RawOCRWord> sortIntoReadingOrder(const std::vector<RawOCRWord>& words, const Rect& contentRect)
 {
     size_t n = words.size();
     if (n < 21)
         return words;
 
-    std::vector<double> centres;
-    for (const RawOCRWord& word : words)
-        centres.push_back(word.screenRect.midX());
-    std::sort(centres.begin(), centres.end());
-    double gap = 0, split = 0;
-    for (size_t i = 1; i < centres.size(); ++i) {
-        if (centres[i] - centres[i - 1] > gap) {
-            gap = centres[i] - centres[i - 1];
-            split = (centres[i] + centres[i - 1]) / 2;
-        }
+    std::vector<std::vector<Rect>> lineBoxes;
+    for (const std::vector<RawOCRWord>& line : linesOf(words)) {
+        lineBoxes.emplace_back();
+        for (const RawOCRWord& word : line)
+            lineBoxes.back().push_back(word.screenRect);
     }
-    if (!(gap > 0.05 * contentRect.width()))
+    std::optional<ColumnGutter> gutter = ColumnGutter::find(lineBoxes);
+    if (!gutter)
         return words;
+    double split = gutter->middle();
     double ratio = (split - contentRect.minX()) / contentRect.width();
     if (!(ratio > 0.3 && ratio < 0.7))
         return words;
 
     std::vector<RawOCRWord> left, right;
-    for (const RawOCRWord& word : words)
-        (word.screenRect.midX() < split ? left : right).push_back(word);
+    double lastLeftCentre = -std::numeric_limits<double>::infinity();
+    double firstRightCentre = std::numeric_limits<double>::infinity();
+    for (const RawOCRWord& word : words) {
+        double centre = word.screenRect.midX();
+        if (centre < split) {
+            left.push_back(word);
+            lastLeftCentre = std::fmax(lastLeftCentre, centre);
+        } else {
+            right.push_back(word);
+            firstRightCentre = std::fmin(firstRightCentre, centre);
+        }
+    }
     if (!(left.size() > n / 7 && right.size() > n / 7))
         return words;
 
-    Log::line("[VisionOCR] 双栏检测: gap=" + whole(gap) + "pt at x=" + whole(split) + ", left="
-              + std::to_string(left.size()) + " right=" + std::to_string(right.size()));
+    Log::line("[VisionOCR] 双栏检测: gap=" + whole(firstRightCentre - lastLeftCentre) + "pt at x=" + whole(split)
+              + ", left=" + std::to_string(left.size()) + " right=" + std::to_string(right.size()));
     std::vector<RawOCRWord> out = sortByLines(left);
     std::vector<RawOCRWord> rightLines = sortByLines(right);
     out.insert(out.end(), rightLines.begin(), rightLines.end());

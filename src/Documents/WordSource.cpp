@@ -68,6 +68,12 @@ const std::vector<std::string>& supportedBundleIDs()
     return identifiers;
 }
 
+Rect contentRect(const Rect& window)
+{
+    // Word's ribbon and ruler take the top, its status bar the bottom and the margin the left edge.
+    return Rect(window.minX() + 40, window.minY() + 155, window.width() - 40, window.height() - 180);
+}
+
 std::string rectKey(const Rect& rect)
 {
     using PageWords::truncated;
@@ -129,23 +135,22 @@ std::shared_ptr<DocumentSession> detect(const std::string& bundleID)
     if (!position || !size)
         return nullptr;
 
-    // Word's ribbon and ruler take the top, its status bar the bottom and the margin the left edge.
-    const Rect contentRect(position->x + 40, position->y + 155, size->width - 40, size->height - 180);
+    const Rect content = WordSource::contentRect(Rect(*position, *size));
     using PageWords::truncated;
     Log::line("[Word] 窗口: " + truncated(size->width) + "×" + truncated(size->height) + ", OCR 区域: ("
-              + truncated(contentRect.minX()) + "," + truncated(contentRect.minY()) + " " + truncated(contentRect.width())
-              + "×" + truncated(contentRect.height()) + ")");
-    auto recognised = VisionOCR::recognizeWords(contentRect, *window, std::vector<std::string> { "zh-Hans", "zh-Hant", "en" });
+              + truncated(content.minX()) + "," + truncated(content.minY()) + " " + truncated(content.width())
+              + "×" + truncated(content.height()) + ")");
+    auto recognised = VisionOCR::recognizeWords(content, *window, std::vector<std::string> { "zh-Hans", "zh-Hant", "en" });
     if (!recognised || recognised->empty()) {
         Log::line("[Word] OCR 未识别到文字");
         return nullptr;
     }
-    auto paragraphs = OCRParagraphBuilder::buildParagraphs(stripLineNumbers(*recognised), contentRect, minimumParagraphLength);
+    auto paragraphs = OCRParagraphBuilder::buildParagraphs(stripLineNumbers(*recognised), content, minimumParagraphLength);
     if (paragraphs.empty()) {
         Log::line("[Word] 段落构建失败");
         return nullptr;
     }
-    return std::make_shared<OCRDocumentSession>(title, *window, std::move(paragraphs), contentRect);
+    return std::make_shared<OCRDocumentSession>(title, *window, std::move(paragraphs), content);
 }
 
 DocumentSource source()

@@ -25,6 +25,9 @@ DocumentSource source();
 // of at least half the lines, 1 to 4 decimal digits, narrower than 40 points, in one column (their
 // left edges spread by at most 15 points); any word with the same whole-point box goes with them.
 std::vector<RecognizedWord> stripLineNumbers(const std::vector<RecognizedWord>& words);
+// The part of a Word window of frame `window` that shows the document and is recognised: without the
+// ribbon and ruler above, the status bar below and the margin at the left.
+Rect contentRect(const Rect& window);
 // A box as "minX,minY,width,height", each truncated to a whole number.
 std::string rectKey(const Rect& rect);
 

@@ -241,7 +241,9 @@ TTSClient::TTSClient(std::string voice, Configuration configuration)
     , m_session(configuration.session ? std::move(configuration.session) : HttpSession::makeDefault())
     , m_requestTimeout(configuration.requestTimeout)
 {
-    bool mainlandChina = mainlandCNTimezones().contains(configuration.timeZoneIdentifier);
+    // A server the person chose is theirs to run: a built-in node beside it would only cost each
+    // request its refused attempts and their waits first.
+    bool mainlandChina = !configuration.serverChosen && mainlandCNTimezones().contains(configuration.timeZoneIdentifier);
     if (mainlandChina) {
         m_primaryURL = configuration.cnBaseURL;
         m_fallbackURL = configuration.usBaseURL;
@@ -259,19 +261,27 @@ const std::shared_ptr<TTSClient>& TTSClient::shared()
 
 TTSClient::Configuration TTSClient::systemConfiguration()
 {
+    const std::optional<std::string> chosen = chosenServerURL();
     return Configuration{
         .timeZoneIdentifier = TimeZone::currentIdentifier(),
-        .usBaseURL = usBaseURL(),
+        .usBaseURL = chosen.value_or(builtInUSBaseURL),
         .cnBaseURL = cnBaseURL(),
+        .serverChosen = chosen.has_value(),
     };
+}
+
+std::optional<std::string> TTSClient::chosenServerURL()
+{
+    auto stored = PreferencesModel::defaults().stringForKey(PreferencesModel::Key::ttsServerURL);
+    std::string chosen = stored ? Text::trimmingWhitespacesAndNewlines(*stored) : std::string();
+    if (chosen.empty())
+        return std::nullopt;
+    return chosen;
 }
 
 std::string TTSClient::usBaseURL()
 {
-    std::string chosen;
-    if (auto stored = PreferencesModel::defaults().stringForKey(PreferencesModel::Key::ttsServerURL))
-        chosen = Text::trimmingWhitespacesAndNewlines(*stored);
-    return chosen.empty() ? std::string(builtInUSBaseURL) : chosen;
+    return chosenServerURL().value_or(builtInUSBaseURL);
 }
 
 std::string TTSClient::cnBaseURL()

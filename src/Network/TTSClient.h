@@ -31,6 +31,8 @@ public:
         std::string timeZoneIdentifier;
         std::string usBaseURL;
         std::string cnBaseURL;
+        // `usBaseURL` is the server the person chose: the only node, whatever the time zone.
+        bool serverChosen = false;
         // Null: the build's transport.
         std::shared_ptr<HttpSession> session;
         Duration requestTimeout = seconds(60);
@@ -43,7 +45,8 @@ public:
     // session's queue, before the retry (if any) waits. A cancelled attempt is not reported.
     using AttemptFailureHandler = std::function<void(const ErrorValue& error, TimePoint sentAt)>;
 
-    // Chooses the nodes by the time zone and writes the endpoint line.
+    // Chooses the nodes (by the time zone, unless the person chose a server) and writes the
+    // endpoint line.
     static std::shared_ptr<TTSClient> make(std::string voice, Configuration configuration);
     static std::shared_ptr<TTSClient> make(std::string voice) { return make(std::move(voice), systemConfiguration()); }
 
@@ -56,6 +59,8 @@ public:
     // else the stand-in server on this machine. Read at each call; a client keeps the
     // addresses it was made with.
     static std::string usBaseURL();
+    // The user's "Lorvantine.ttsServerURL", trimmed; none when it is unset or blank.
+    static std::optional<std::string> chosenServerURL();
     static std::string cnBaseURL();
     static const std::set<std::string>& mainlandCNTimezones();
 

@@ -44,8 +44,10 @@ void HighlightView::draw(Painter& painter, const Rect&)
     const double originY = m_screenFrame.minY();
     auto toView = [&](const Rect& r) { return Rect(r.minX() - originX, H - r.minY() - r.height() - originY, r.width(), r.height()); };
 
-    if (m_paragraphs.size() >= 2) {
-        const Rect mark = toView(m_paragraphs[static_cast<size_t>(m_currentIndex)]);
+    // A paragraph with an empty frame has no known place on screen: no mark rather than a wrong one.
+    const Rect& paragraph = m_paragraphs[static_cast<size_t>(m_currentIndex)];
+    if (m_paragraphs.size() >= 2 && !paragraph.isEmpty()) {
+        const Rect mark = toView(paragraph);
         const Rect widened(mark.minX() - paragraphMarkOutsetX, mark.minY() - paragraphMarkOutsetY,
                            mark.width() + 2 * paragraphMarkOutsetX, mark.height() + 2 * paragraphMarkOutsetY);
         const double alpha = usableOpacity(PreferencesModel::highlightOpacity(), PreferencesModel::fallbackHighlightOpacity);
@@ -60,7 +62,8 @@ void HighlightView::draw(Painter& painter, const Rect&)
         // One path filled once, so overlapping word boxes do not darken where they meet.
         Path path;
         for (const Rect& r : m_subHighlightRects)
-            path.addRoundedRect(toView(r), subHighlightRadius);
+            if (!r.isEmpty())
+                path.addRoundedRect(toView(r), subHighlightRadius);
         const double alpha
             = usableOpacity(PreferencesModel::subHighlightOpacity(), PreferencesModel::fallbackSubHighlightOpacity);
         painter.fill(path, markColor().withAlpha(alpha));

@@ -33,6 +33,8 @@ std::string description(int code)
     case userAuthenticationRequired: return "user authentication required";
     case cannotDecodeContentData: return "cannot decode raw data";
     case cannotParseResponse: return "cannot parse response";
+    case appTransportSecurityRequiresSecureConnection:
+        return "The resource could not be loaded because the App Transport Security policy requires the use of a secure connection.";
     case dataLengthExceedsMaximum: return "resource exceeds maximum size";
     case secureConnectionFailed: return "An SSL error has occurred and a secure connection to the server cannot be made.";
     case serverCertificateUntrusted: return "The certificate for this server is invalid.";

@@ -34,6 +34,11 @@ struct HttpRequest {
     // The most bytes of answer body the transport keeps; a longer answer fails with
     // NSURLError::dataLengthExceedsMaximum as soon as it passes this. Zero: any size.
     size_t maxBodyBytes = 0;
+    // Asked about every address the request is about to be sent to, the first and each one a
+    // redirect leads to, on the transport's own thread. A refusal ends the exchange with
+    // NSURLError::appTransportSecurityRequiresSecureConnection before anything is sent there.
+    // None: every address.
+    std::function<bool(std::string_view url)> allowsURL;
 };
 
 struct HttpResponse {
@@ -77,6 +82,7 @@ inline constexpr int badServerResponse = -1011;
 inline constexpr int userAuthenticationRequired = -1013;
 inline constexpr int cannotDecodeContentData = -1016;
 inline constexpr int cannotParseResponse = -1017;
+inline constexpr int appTransportSecurityRequiresSecureConnection = -1022;
 inline constexpr int dataLengthExceedsMaximum = -1103;
 inline constexpr int secureConnectionFailed = -1200;
 inline constexpr int serverCertificateUntrusted = -1202;

@@ -1,5 +1,7 @@
 #include "Platform/Image.h"
 
+#include "Support/Files.h"
+
 #include <cairo.h>
 
 #include <algorithm>
@@ -162,16 +164,15 @@ std::optional<std::vector<uint8_t>> Image::encodePNG() const
 
 Expected<void, ImageError> Image::savePNG(const std::string& path) const
 {
-    if (isEmpty() || stride != strideFor(width) || pixels.size() < static_cast<size_t>(stride) * height)
-        return Unexpected(ImageError{path + ": the image has no pixels to write"});
-    // Cairo only reads the buffer while writing.
-    SurfacePtr surface(cairo_image_surface_create_for_data(const_cast<uint8_t*>(pixels.data()), CAIRO_FORMAT_ARGB32,
-                                                           width, height, stride));
-    cairo_status_t status = cairo_surface_status(surface.get());
-    if (status == CAIRO_STATUS_SUCCESS)
-        status = cairo_surface_write_to_png(surface.get(), path.c_str());
-    if (status != CAIRO_STATUS_SUCCESS)
-        return Unexpected(ImageError{path + ": " + cairo_status_to_string(status)});
+    auto bytes = encodePNG();
+    if (!bytes)
+        return Unexpected(ImageError{path + ": the image cannot be encoded as PNG"});
+    // Encoded in memory and renamed into place from a private file: a link planted at `path` in
+    // a directory others can write is replaced, never followed to the file it names.
+    auto written = Files::writeAtomically(path, std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()),
+                                          Files::Durability::unflushed);
+    if (!written)
+        return Unexpected(ImageError{written.error().message});
     return {};
 }
 

@@ -52,8 +52,8 @@ struct Image {
 
     // Decodes a PNG file of any colour type into ARGB32; the result's `sourceDigest` is its own digest.
     static Expected<Image, ImageError> loadPNG(const std::string& path);
-    // Writes the file in place, following whatever is at `path`: callers write only to paths
-    // they created.
+    // Writes the file through a private temporary renamed over `path`: a reader never sees half
+    // a picture, and whatever is at `path` (a planted link included) is replaced, not followed.
     Expected<void, ImageError> savePNG(const std::string& path) const;
     // The same in memory. Decoding refuses a picture of more than `maxPixels` before reading it.
     static Expected<Image, ImageError> decodePNG(const std::vector<uint8_t>& bytes, int64_t maxPixels);

@@ -1,9 +1,11 @@
 #include "Support/Files.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -155,28 +157,114 @@ Expected<void, FileError> appendLine(const std::string& path, std::string_view l
     return appendAndClose(fd, path, bytes);
 }
 
-Expected<std::string, FileError> readAll(const std::string& path)
+namespace {
+
+// Reads on until the end of the file or until `limit` bytes are in.
+bool readUpTo(int fd, uint64_t limit, std::string& contents, int& error)
 {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return failure("cannot open", path, errno);
-    std::string contents;
     char chunk[65536];
-    for (;;) {
-        ssize_t count = ::read(fd, chunk, sizeof chunk);
+    while (contents.size() < limit) {
+        const size_t wanted = static_cast<size_t>(std::min<uint64_t>(sizeof chunk, limit - contents.size()));
+        ssize_t count = ::read(fd, chunk, wanted);
         if (count < 0) {
             if (errno == EINTR)
                 continue;
-            int error = errno;
-            ::close(fd);
-            return failure("cannot read", path, error);
+            error = errno;
+            return false;
         }
         if (count == 0)
             break;
         contents.append(chunk, static_cast<size_t>(count));
     }
+    return true;
+}
+
+Expected<std::string, FileError> readAndClose(int fd, const std::string& path, uint64_t limit)
+{
+    std::string contents;
+    int error = 0;
+    const bool read = readUpTo(fd, limit, contents, error);
     ::close(fd);
+    if (!read)
+        return failure("cannot read", path, error);
     return contents;
+}
+
+std::string sizeText(uint64_t bytes)
+{
+    const char* units[] = { "GiB", "MiB", "KiB" };
+    for (int i = 0; i < 3; ++i) {
+        const uint64_t unit = uint64_t(1) << (10 * (3 - i));
+        if (bytes >= unit && bytes % unit == 0)
+            return std::to_string(bytes / unit) + " " + units[i];
+    }
+    return std::to_string(bytes) + " bytes";
+}
+
+Unexpected<FileError> tooLarge(const std::string& path, uint64_t maxBytes)
+{
+    return Unexpected(FileError{path + " is larger than " + sizeText(maxBytes) + ", the most an input file may hold"});
+}
+
+// A pipe is opened without waiting for a writer, then refused with anything else that is not a
+// regular file: reading a pipe or a device could wait for ever or never end.
+Expected<int, FileError> openRegularFile(const std::string& path, struct stat& status)
+{
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return failure("cannot open", path, errno);
+    if (::fstat(fd, &status) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return failure("cannot read", path, error);
+    }
+    if (!S_ISREG(status.st_mode)) {
+        ::close(fd);
+        return Unexpected(FileError{path + " is not a regular file"});
+    }
+    return fd;
+}
+
+} // namespace
+
+Expected<std::string, FileError> readAll(const std::string& path)
+{
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return failure("cannot open", path, errno);
+    return readAndClose(fd, path, UINT64_MAX);
+}
+
+Expected<std::string, FileError> readInputFile(const std::string& path, uint64_t maxBytes)
+{
+    struct stat status {};
+    auto fd = openRegularFile(path, status);
+    if (!fd)
+        return Unexpected(fd.error());
+    if (static_cast<uint64_t>(status.st_size) > maxBytes) {
+        ::close(*fd);
+        return tooLarge(path, maxBytes);
+    }
+    // One byte more than allowed tells a file that grew past the limit since.
+    auto contents = readAndClose(*fd, path, maxBytes == UINT64_MAX ? maxBytes : maxBytes + 1);
+    if (contents && contents->size() > maxBytes)
+        return tooLarge(path, maxBytes);
+    return contents;
+}
+
+Expected<std::string, FileError> readInputFileFrom(const std::string& path, uint64_t offset, uint64_t maxBytes)
+{
+    struct stat status {};
+    auto fd = openRegularFile(path, status);
+    if (!fd)
+        return Unexpected(fd.error());
+    const bool seekable = offset <= static_cast<uint64_t>(std::numeric_limits<off_t>::max());
+    if (!seekable || ::lseek(*fd, static_cast<off_t>(offset), SEEK_SET) < 0) {
+        const int error = seekable ? errno : EINVAL;
+        ::close(*fd);
+        return failure("cannot read", path, error);
+    }
+    return readAndClose(*fd, path, maxBytes);
 }
 
 Expected<std::string, FileError> makePrivateTemporaryFile(std::string_view prefix, std::string_view suffix)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
@@ -42,6 +44,19 @@ Expected<void, FileError> append(const std::string& path, std::string_view bytes
 Expected<void, FileError> appendLine(const std::string& path, std::string_view line);
 
 Expected<std::string, FileError> readAll(const std::string& path);
+
+// The most an input file of the command line may hold (results files, URL lists, configurations,
+// fixtures): a results line takes about 1.2 KB per paragraph tested, so 1 GiB is some 850,000
+// paragraphs, far beyond any real run, yet it can be held in memory.
+inline constexpr uint64_t maxInputFileBytes = uint64_t(1) << 30;
+
+// Reads a regular file whole. Anything else (a pipe, a device, a directory) is refused at once,
+// without waiting on it, and so is a file of more than `maxBytes`; the error names the limit.
+Expected<std::string, FileError> readInputFile(const std::string& path, uint64_t maxBytes = maxInputFileBytes);
+
+// What a regular file holds from byte `offset` on, at most `maxBytes` of it (the start of what
+// was added to a growing log). Anything but a regular file is refused as above.
+Expected<std::string, FileError> readInputFileFrom(const std::string& path, uint64_t offset, uint64_t maxBytes);
 
 // Creates an empty file named prefix + random + suffix in $TMPDIR (or /tmp when unset), readable
 // and writable by the owner only, and returns its path.

@@ -561,6 +561,11 @@ std::string fromScalars(std::u32string_view values)
 
 bool isValidUtf8(std::string_view text)
 {
+    return !firstInvalidUtf8Byte(text);
+}
+
+std::optional<size_t> firstInvalidUtf8Byte(std::string_view text)
+{
     for (size_t i = 0; i < text.size();) {
         if (isAscii(text[i])) {
             ++i;
@@ -568,10 +573,10 @@ bool isValidUtf8(std::string_view text)
         }
         Decoded decoded = decodeAt(text, i);
         if (!decoded.valid)
-            return false;
+            return i;
         i += decoded.length;
     }
-    return true;
+    return std::nullopt;
 }
 
 // --- Character properties ---

@@ -45,6 +45,8 @@ size_t utf16OffsetFromByteOffset(std::string_view text, size_t byteOffset);
 std::u32string scalars(std::string_view text);
 std::string fromScalars(std::u32string_view scalars);
 bool isValidUtf8(std::string_view text);
+// Where the first byte that is not part of well-formed UTF-8 lies; none for valid text.
+std::optional<size_t> firstInvalidUtf8Byte(std::string_view text);
 
 // --- Character properties, with Swift's meanings ---
 // Unicode White_Space (Swift's Character.isWhitespace; includes newlines).

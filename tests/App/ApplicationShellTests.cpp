@@ -89,6 +89,29 @@ TEST_F(ApplicationShellTest, AWindowReadingStartedWhileASelectionLoadsTakesDownT
     EXPECT_TRUE(delegate->statusBarController()->isReading());
 }
 
+TEST_F(ApplicationShellTest, AfterAWindowReadingTookOverALoadingSelectionAPlainClickOnThePageLeavesItReading)
+{
+    defaults->set("Lorvantine.hasCompletedOnboarding", true);
+    launch();
+    const std::string text = "A sentence the user selected.";
+    delegate->selectionWatcher()->onSelection(text, desktop->windowElement(safariWindow),
+                                              AXRange { 0, static_cast<int64_t>(Text::utf16Count(text)) }, std::nullopt, Point { 400, 600 });
+    RunLoop::runPending();
+    delegate->selectionBubble().onTap();
+    RunLoop::runPending();
+    ASSERT_TRUE(delegate->selectionWatcher()->frozen) << "the selection is loading";
+
+    hotkey();
+    ASSERT_TRUE(delegate->statusBarController()->isReading());
+    EXPECT_FALSE(delegate->selectionWatcher()->frozen) << "new selections are offered again";
+
+    // The person clicks into the article they are listening to.
+    click(Point { 700, 400 });
+    RunLoop::runPending();
+    EXPECT_TRUE(reader->isReading());
+    EXPECT_TRUE(delegate->statusBarController()->isReading());
+}
+
 TEST_F(ApplicationShellTest, OnboardingIsShownUntilCompletedAndItsSettingsLinkOpensThroughTheWorkspace)
 {
     launch();

@@ -275,6 +275,26 @@ TEST_F(StatusBarControllerTest, TheReadWindowClosingEndsTheReading)
     EXPECT_TRUE(readButtons().empty());
 }
 
+TEST_F(StatusBarControllerTest, AnotherApplicationInFrontLeavesTheReadingOfAWindowThatStillAnswers)
+{
+    start();
+    hotkey();
+    ASSERT_TRUE(controller->isReading());
+    const ProcessID notepad = desktop->addApplication({ .pid = 800, .bundleIdentifier = "com.example.Notepad" });
+    desktop->addWindow(notepad, SimWindow { .title = "Notes", .frame = Rect(200, 100, 500, 300), .main = true });
+    desktop->setFrontmost(notepad);
+    RunLoop::runPending();
+    advance(2.0);
+    settle();
+
+    EXPECT_TRUE(log.contains("[WinMon] front app: com.example.Notepad (not in whitelist)"));
+    EXPECT_TRUE(readButtons().empty());
+    EXPECT_TRUE(controller->isReading());
+    EXPECT_TRUE(reader->isReading());
+    EXPECT_EQ(controller->currentReadingWindow(), desktop->windowElement(safariWindow));
+    EXPECT_FALSE(log.contains(stopLine));
+}
+
 TEST_F(StatusBarControllerTest, PressesWhileTheDocumentIsSoughtStartOneReadingWithOneMiniPlayer)
 {
     auto held = std::make_shared<HeldSearchAccessibility>(desktop->services().accessibility);
@@ -375,6 +395,26 @@ TEST_F(StatusBarControllerTest, TheHotkeyTapIsSwitchedOnAgainWhenTheSystemSwitch
         hotkey();
         EXPECT_FALSE(controller->isReading());
     }
+}
+
+TEST_F(StatusBarControllerTest, InputMonitoringGrantedAfterLaunchBringsTheHotkeyWithinASecond)
+{
+    desktop->setInputMonitoring(InputMonitoringAccess::denied);
+    start();
+    EXPECT_FALSE(controller->hasHotkey());
+    hotkey();
+    EXPECT_FALSE(controller->isReading());
+
+    advance(3);
+    EXPECT_EQ(linesWith("[Hotkey] 无法注册全局快捷键（需要辅助功能权限）"), 1u) << "said once, not every second";
+    desktop->setInputMonitoring(InputMonitoringAccess::granted);
+    advance(1);
+    EXPECT_TRUE(controller->hasHotkey());
+    EXPECT_EQ(linesWith("[Hotkey] Ctrl+Shift+R 已注册"), 1u);
+    hotkey();
+    EXPECT_TRUE(controller->isReading());
+    hotkey();
+    EXPECT_FALSE(controller->isReading());
 }
 
 TEST_F(StatusBarControllerTest, WithoutATapTheRestStillWorks)

@@ -147,6 +147,25 @@ TEST_F(StaticTextBlockTest, MakesNoParagraphOfAnEmptyOrUnplacedBlockAndStillRead
                 ElementsAre("placed"));
 }
 
+TEST_F(StaticTextBlockTest, ABlockWhoseTextsAnswerNoPositionIsFramedByItsOwnBoxWhateverItsHeight)
+{
+    // An article body whose text runs answer neither a frame nor a position, as some web views
+    // give them: short or over 400 points tall, the block is read and framed by its own box.
+    for (double height : { 300.0, 450.0 }) {
+        SCOPED_TRACE(height);
+        auto found = paragraphs({ SimElement("AXGroup")
+                                      .named("body")
+                                      .frame(Rect(0, 0, 600, height))
+                                      .child(withoutFrame(staticText("The lock keeper rose early. ", Rect(0, 0, 600, 20))))
+                                      .child(withoutFrame(staticText("The boats were already waiting.", Rect(0, 20, 600, 20)))) });
+        ASSERT_THAT(textsOf(found), ElementsAre("The lock keeper rose early. The boats were already waiting."));
+        EXPECT_EQ(found[0].element, element("body"));
+        EXPECT_EQ(found[0].frame, onScreen(Rect(0, 0, 600, height)));
+        EXPECT_FALSE(found[0].tightFrameYOffset);
+        EXPECT_FALSE(found[0].tightFrameHeight);
+    }
+}
+
 using TextGroupTest = ArticleTreeTest;
 
 SimElement group(const std::string& role, Rect frame, int containers, int links, const std::string& name = "group")

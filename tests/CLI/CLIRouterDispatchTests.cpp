@@ -34,10 +34,12 @@ struct RunnerCall {
 
 const std::vector<std::string> matrixUsage { "用法: --probe-matrix <matrix-config.json>",
                                              "示例: --probe-matrix test-fixtures/probe-matrix.json" };
-const std::vector<std::string> endToEndUsage {
-    "用法: --probe-e2e <matrix-config.json>", "示例: --probe-e2e test-fixtures/probe-matrix.json",
-    "前置: Lorvantine 主程序必须在跑 — 另开终端运行 `scripts/build && build/lorvantine`"
-};
+// The runner reads the program's log: the usage says where the program's standard error must go.
+const std::vector<std::string> endToEndUsage { "用法: --probe-e2e <matrix-config.json> [--log <path>]",
+                                               "示例: --probe-e2e test-fixtures/probe-matrix.json",
+                                               "前置: Lorvantine 主程序必须在跑 — 另开终端运行 `scripts/build && build/lorvantine "
+                                               "2>/tmp/lorvantine-selection-ocr.log`（标准错误写到 --log 的文件，默认 "
+                                               "/tmp/lorvantine-selection-ocr.log）" };
 
 TEST(CLIRouterDispatch, AMatrixConfigurationReachesItsRunnerOtherwiseTheUsageLinesAndStatusOne)
 {
@@ -66,6 +68,11 @@ TEST(CLIRouterDispatch, AMatrixConfigurationReachesItsRunnerOtherwiseTheUsageLin
             EXPECT_TRUE(log.lines().empty());
         }
     }
+
+    // The log named on the command line is the one the hint sends the program's standard error to.
+    Log::Capture log;
+    EXPECT_EQ(CLIRouter::routeProbeE2E({ "x", "--probe-e2e", "--log", "/var/tmp/l.log" }, RunnerCall().runner()), 1);
+    EXPECT_THAT(log.lines().back(), ::testing::HasSubstr("`scripts/build && build/lorvantine 2>/var/tmp/l.log`"));
 }
 
 TEST(CLIRouterDispatch, AlignmentCasesAreVerboseWhenTheFlagIsAnywhereAndFailWhenACaseFails)

@@ -2,10 +2,13 @@
 
 #include "Core/HighlightTestReportJson.h"
 #include "SimDesktop/SimDesktop.h"
+#include "Support/Files.h"
 #include "Support/Log.h"
 #include "TestSupport/ScratchDirectory.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 namespace lorvantine {
 namespace {
@@ -112,11 +115,11 @@ TEST_F(TestSummaryCommand, CountsAtTheLimitAddUpAndCountsBeyondItSkipTheirLine)
 {
     HighlightTestReport atLimit = report("big", INT64_MAX, INT64_MAX, 0);
     atLimit.paragraphCount = INT64_MAX;
-    atLimit.totalCharacters = INT64_MIN;
+    atLimit.totalCharacters = INT64_MAX - 1;
     atLimit.failureCategories = FailureCategories { .geometryError = INT64_MAX };
     EXPECT_EQ(summarize(line(atLimit) + line(atLimit)), 0);
     EXPECT_EQ(m_log.lines().at(0), "=== 测试汇总 (2 篇文章) ===");
-    EXPECT_EQ(m_log.lines().at(1), "段落: 18446744073709551614, 字符: -18446744073709551616");
+    EXPECT_EQ(m_log.lines().at(1), "段落: 18446744073709551614, 字符: 18446744073709551612");
     EXPECT_EQ(m_log.lines().at(2), "检查: 18446744073709551614, 通过: 18446744073709551614, 失败: 0");
     EXPECT_EQ(m_log.lines().at(3), "通过率: 100.0%");
     EXPECT_TRUE(m_log.contains("  geometryError: 18446744073709551614"));
@@ -137,11 +140,69 @@ TEST_F(TestSummaryCommand, UsageAndUnreadableFilesEndWithStatusOne)
     m_log.clear();
     const std::string missing = (m_scratch / "missing.jsonl").string();
     EXPECT_EQ(CLIRouter::routeTestSummary({ "lorvantine", "--test-summary", missing }), 1);
-    EXPECT_EQ(m_log.lines(), std::vector<std::string> { "❌ 无法读取文件: " + missing });
+    EXPECT_EQ(m_log.lines(), (std::vector<std::string> { "❌ 无法读取文件: " + missing,
+                                                         "   cannot open " + missing + ": No such file or directory" }));
+}
 
+// A crash during an append can cut a line inside a character: that line is lost, and said to be,
+// but the reports before it and those appended after it are still summarised.
+TEST_F(TestSummaryCommand, ALineThatIsNotUtf8IsSkippedAndNamedAndTheRestSummarised)
+{
+    std::string cut = line(report("慢慢走，欣赏啊", 4, 4, 0));
+    cut.resize(cut.find("欣") + 2); // two of the three bytes of "欣", and no line feed
+    const std::string contents = line(report("第一篇", 2, 1, 1)) + cut + "\n" + line(report("第三篇", 3, 3, 0)) + "\xFF\xFE\n"
+        + line(report("第五篇", 1, 1, 0));
+    EXPECT_EQ(summarize(contents), 0);
+    const std::vector<std::string> lines = m_log.lines();
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "⚠️ 2 行不是 UTF-8，已跳过: 第 2, 4 行");
+    EXPECT_EQ(lines[1], "=== 测试汇总 (3 篇文章) ===");
+    EXPECT_EQ(std::vector<std::string>(lines.end() - 3, lines.end()),
+              (std::vector<std::string> { "  ❌ 第一篇 — 1/2", "  ✅ 第三篇 — 3/3", "  ✅ 第五篇 — 1/1" }));
+
+    // Only the first ten are named.
     m_log.clear();
-    EXPECT_EQ(summarize(line(report("ok", 1, 1, 0)) + "\xFF\n"), 1);
-    EXPECT_EQ(m_log.lines(), std::vector<std::string> { "❌ 无法读取文件: " + m_path.string() });
+    std::string many;
+    for (int i = 0; i < 12; ++i)
+        many += "\xC3\n";
+    EXPECT_EQ(summarize(many + line(report("kept", 1, 1, 0))), 0);
+    EXPECT_EQ(m_log.lines().at(0), "⚠️ 12 行不是 UTF-8，已跳过: 第 1, 2, 3, 4, 5, 6, 7, 8, 9, 10 等 行");
+    EXPECT_EQ(m_log.lines().back(), "  ✅ kept — 1/1");
+}
+
+TEST_F(TestSummaryCommand, CountsAreNeverNegative)
+{
+    for (const char* key : { "\"paragraphCount\":0", "\"totalCharacters\":0", "\"totalChecks\":1" }) {
+        m_log.clear();
+        std::string negative = line(report("negative", 1, 1, 0));
+        const std::string field = std::string(key).substr(0, std::string(key).find(':') + 1);
+        negative.replace(negative.find(key), std::string(key).size(), field + "-9223372036854775808");
+        EXPECT_EQ(summarize(negative + line(report("kept", 1, 1, 0))), 0) << key;
+        EXPECT_EQ(m_log.lines().at(0), "=== 测试汇总 (1 篇文章) ===") << key;
+        EXPECT_EQ(m_log.lines().at(1), "段落: 0, 字符: 0") << key;
+        EXPECT_EQ(m_log.lines().back(), "  ✅ kept — 1/1") << key;
+    }
+}
+
+// A results file is read whole: what is not a regular file is refused without waiting on it, and
+// so is a file beyond the limit, which the message names.
+TEST_F(TestSummaryCommand, WhatIsNoRegularFileOrTooLargeIsRefused)
+{
+    const std::string fifo = (m_scratch / "results.fifo").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : { std::string("/dev/zero"), fifo }) {
+        m_log.clear();
+        EXPECT_EQ(CLIRouter::routeTestSummary({ "lorvantine", "--test-summary", path }), 1) << path;
+        EXPECT_EQ(m_log.lines(), (std::vector<std::string> { "❌ 无法读取文件: " + path, "   " + path + " is not a regular file" }));
+    }
+
+    // Sparse: it takes no room on the disk.
+    m_log.clear();
+    test::writeFile(m_path, "");
+    std::filesystem::resize_file(m_path, Files::maxInputFileBytes + 1);
+    EXPECT_EQ(CLIRouter::routeTestSummary({ "lorvantine", "--test-summary", m_path.string() }), 1);
+    EXPECT_EQ(m_log.lines(), (std::vector<std::string> { "❌ 无法读取文件: " + m_path.string(),
+                                                         "   " + m_path.string() + " is larger than 1 GiB, the most an input file may hold" }));
 }
 
 TEST_F(TestSummaryCommand, RouterRunsTheCommandAndAnswersItsStatus)

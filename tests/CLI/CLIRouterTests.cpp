@@ -113,6 +113,10 @@ TEST_F(CLIRouterTest, PointsNeedExactlyTwoNumbers)
     EXPECT_EQ(point("1,2,3"), std::nullopt);
     EXPECT_EQ(point("1, 2"), std::nullopt);
     EXPECT_EQ(CLIRouter::parsePoint({ "x", "--start" }, "--start"), std::nullopt);
+    // Numbers of a point are finite.
+    for (const char* text : { "inf,0", "0,INF", "nan,nan", "-infinity,2", "1e999,0" })
+        EXPECT_EQ(point(text), std::nullopt) << text;
+    EXPECT_EQ(point("1e308,-1e308"), (Point { 1e308, -1e308 }));
 }
 
 } // namespace

@@ -1,9 +1,12 @@
 #include "CLI/EndToEndProbeSupport.h"
 
 #include "Support/Files.h"
+#include "Support/Log.h"
 #include "TestSupport/ScratchDirectory.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 namespace lorvantine {
 namespace {
@@ -28,11 +31,33 @@ TEST(EndToEndProbeSupportLog, TheLogIsReadFromTheOffsetAndTheFirstPlayedSegmentI
     EXPECT_EQ(firstPlayedSegmentLine(lines), "[Audio] play para=1 off=0 bytes=1 dur=0.10s ok=true");
     EXPECT_EQ(firstPlayedSegmentLine({ "[Audio] play para=2 off=0 ok=trueish" }), std::nullopt);
 
-    // A file started afresh since the offset is new from its start; text that is not UTF-8 is none.
+    // A file started afresh since the offset is new from its start.
     test::writeFile(path, "[Audio] play para=4 off=0 ok=true\n");
     EXPECT_EQ(firstPlayedSegmentLine(logLinesSince(path, offset)), "[Audio] play para=4 off=0 ok=true");
-    test::writeFile(path, "\xff\xfe[Audio] play para=4 off=0 ok=true\n");
-    EXPECT_TRUE(logLinesSince(path, 0).empty());
+}
+
+TEST(EndToEndProbeSupportLog, ALineCutInsideACharacterCostsThatLineAlone)
+{
+    test::ScratchDirectory scratch;
+    const std::string path = (scratch / "app.log").string();
+    // A program killed while writing "选区" leaves half of its last character.
+    test::writeFile(path, "[SelectionReader] ▶ \xE9\x80\x89\xE5\x8C\n"
+                          "\xff\xfe[Audio] play para=4 off=0 ok=true\n"
+                          "[Audio] play para=5 off=0 bytes=1 dur=0.10s ok=true\n");
+    const auto lines = logLinesSince(path, 0);
+    EXPECT_EQ(lines, (std::vector<std::string> { "[Audio] play para=5 off=0 bytes=1 dur=0.10s ok=true", "" }));
+    EXPECT_EQ(firstPlayedSegmentLine(lines), "[Audio] play para=5 off=0 bytes=1 dur=0.10s ok=true");
+}
+
+TEST(EndToEndProbeSupportLog, APipeIsNoLogAndIsNeverWaitedOn)
+{
+    test::ScratchDirectory scratch;
+    const std::string fifo = (scratch / "fifo.log").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    Log::Capture log;
+    EXPECT_TRUE(logLinesSince(fifo, 0).empty()); // reading a pipe without a writer waits for ever
+    EXPECT_FALSE(checkLogFile(fifo));
+    EXPECT_EQ(log.lines().front(), "❌ 日志 " + fifo + " 不是普通文件");
 }
 
 TEST(EndToEndProbeSupportLog, TheLogPathIsTheFirstLogValueElseTheDefault)

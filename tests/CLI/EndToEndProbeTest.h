@@ -22,7 +22,7 @@ inline std::string endToEndApp(const std::string& bundleID, const std::string& n
 }
 
 // The end-to-end desktop (tests/fixtures/probe-e2e-desktop.json) with the fake program's panels in
-// this process, a manual clock on which the runner's sleeps move time, the report, the fixture
+// this process (the desktop lists the program as a process of its own), a manual clock on which the runner's sleeps move time, the report, the fixture
 // copies and the program's log in a scratch directory, at a fixed wall time.
 class EndToEndProbeTest : public DesktopTest {
 protected:
@@ -33,6 +33,8 @@ protected:
         DesktopTest::SetUp();
         clock->setMainThreadSleepsAdvance(true);
         logPath = (scratch / "lorvantine.log").string();
+        // The program was started with its standard error sent there.
+        test::writeFile(logPath, "[SelectionWatcher] 开始监听全局鼠标/键盘事件\n");
         EndToEndProbeRunner::Environment environment;
         environment.files = { scratch.path(), [] { return std::chrono::system_clock::time_point(std::chrono::seconds(1'796'634'000)); } };
         environment.copyDirectory = scratch.path();

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 namespace lorvantine {
 namespace {
 
@@ -125,15 +127,82 @@ TEST_F(EndToEndProbeTest, SetupErrorsEndWithTwoBeforeAnyApplicationAndMissingTru
     EXPECT_FALSE(log.contains("Lorvantine pid="));
 }
 
+TEST_F(EndToEndProbeTest, ALogThatIsMissingOrDoesNotGrowIsASetupError)
+{
+    std::filesystem::remove(logPath);
+    EXPECT_EQ(probe({ endToEndApp("com.example.PlainEdit", "PlainEdit") }), 2);
+    EXPECT_TRUE(log.contains("❌ 日志 " + logPath + " 不存在"));
+    EXPECT_TRUE(log.contains("   主程序的标准错误须写到这里: scripts/build && build/lorvantine 2>" + logPath));
+    EXPECT_EQ(program->bubbleClicks, 0);
+
+    // The program writes its standard error elsewhere: after its bubble's click the log is as it
+    // was. The reading is closed all the same, and the run ends there.
+    test::writeFile(logPath, "");
+    program->writesLog = false;
+    log.clear();
+    EXPECT_EQ(probe({ endToEndApp("com.example.PlainEdit", "PlainEdit"), endToEndApp("com.example.PlainEdit", "Again") }), 2);
+    EXPECT_TRUE(log.contains("❌ 日志 " + logPath + " 在主程序响应点击后没有增长 — 它不是主程序的标准错误"));
+    EXPECT_FALSE(log.contains("E2E PlainEdit: "));
+    EXPECT_FALSE(log.contains("🎯 Again"));
+    EXPECT_EQ(program->bubbleClicks, 1);
+    EXPECT_EQ(program->readingsClosed, 1);
+    EXPECT_FALSE(std::filesystem::exists(scratch / "probe-e2e-report.md"));
+}
+
+TEST_F(EndToEndProbeTest, AReportThatCannotBeWrittenIsSaidAndEndsWithOne)
+{
+    // A directory where the report should go.
+    std::filesystem::create_directories(scratch / "probe-e2e-report.md" / "inside");
+    EXPECT_EQ(probe({}), 1);
+    EXPECT_EQ(log.linesContaining("❌ 无法写入报告: ").size(), 1u);
+    EXPECT_FALSE(log.contains("📄 E2E Report:"));
+    EXPECT_TRUE(log.contains("📊 Total 0: ✅ 0 PASS  ❌ 0 FAIL"));
+}
+
+// The end-to-end desktop without the program's process.
+SimFixture desktopWithoutProgram()
+{
+    SimFixture fixture = fixtureNamed("probe-e2e-desktop.json");
+    std::erase_if(fixture.applications, [](const SimApplication& app) { return app.bundleIdentifier == "com.lorvantine.desktop"; });
+    return fixture;
+}
+
 TEST(EndToEndProbeWithoutProgram, TheRunEndsWithTwoWhenTheProgramIsNotRunning)
 {
-    auto desktop = SimDesktop::create(fixtureNamed("probe-e2e-desktop.json"));
+    auto desktop = SimDesktop::create(desktopWithoutProgram());
     Platform::ScopedServices services(desktop->services());
     Log::Capture log;
-    EXPECT_EQ(EndToEndProbeRunner::run("matrix.json"), 2);
+    EndToEndProbeRunner::Environment environment;
+    environment.logPath = "/var/tmp/e2e.log";
+    EXPECT_EQ(EndToEndProbeRunner::run("matrix.json", environment), 2);
+    // The hints say where the program's standard error must go.
     EXPECT_EQ(log.lines(), (std::vector<std::string> { "❌ Lorvantine 主程序没跑。请在另一个终端启动：",
-                                                       "   开发版: scripts/build && build/lorvantine",
-                                                       "   已安装: open -b com.lorvantine.desktop" }));
+                                                       "   开发版: scripts/build && build/lorvantine 2>/var/tmp/e2e.log",
+                                                       "   已安装: open -b com.lorvantine.desktop --stderr /var/tmp/e2e.log" }));
+}
+
+// Without a shared desktop the only copy of the program on the desktop is the runner itself,
+// which is no program to drive.
+class EndToEndRunnerAlone : public DesktopTest {
+protected:
+    std::shared_ptr<SimDesktop> makeDesktop() override { return SimDesktop::create(desktopWithoutProgram()); }
+};
+
+TEST_F(EndToEndRunnerAlone, NeitherRunnerTakesItsOwnProcessForTheProgram)
+{
+    ASSERT_EQ(pid(), static_cast<ProcessID>(::getpid())); // the desktop lists this process as the program
+    clock->setMainThreadSleepsAdvance(true);
+    test::ScratchDirectory scratch;
+    test::writeFile(scratch / "matrix.json", "{\"apps\": []}");
+    EXPECT_EQ(CLIRouter::route({ "lorvantine", "--probe-e2e", (scratch / "matrix.json").string() }), 2);
+    EXPECT_TRUE(log.contains("❌ Lorvantine 主程序没跑。请在另一个终端启动："));
+    EXPECT_FALSE(log.contains("✅ Lorvantine pid="));
+
+    log.clear();
+    EXPECT_EQ(CLIRouter::route({ "lorvantine", "--probe-ocr-e2e", "--app", "com.microsoft.VSCode", "--fixture", "notes.md" }), 2);
+    EXPECT_TRUE(log.contains("❌ Lorvantine 主程序没跑。请另开终端:"));
+    EXPECT_TRUE(log.contains("   scripts/build && build/lorvantine 2>/tmp/lorvantine-selection-ocr.log"));
+    EXPECT_FALSE(log.contains("✅ Lorvantine pid="));
 }
 
 } // namespace

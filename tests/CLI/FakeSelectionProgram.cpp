@@ -119,6 +119,9 @@ void FakeSelectionProgram::startReading()
     close->onAction = [this] { closeReading(); };
     m_miniPlayer->contentView()->addSubview(play);
     m_miniPlayer->contentView()->addSubview(close);
+    if (!writesLog)
+        return;
+    EXPECT_TRUE(Files::appendLine(m_logPath, "[SelectionReader] ▶ 31 字符, highlight=AX, bundle=com.example.PlainEdit"));
     if (writesAudioLine) {
         EXPECT_TRUE(Files::appendLine(m_logPath, "[Audio] play para=0 off=0 bytes=4096 dur=1.20s ok=true"));
     }

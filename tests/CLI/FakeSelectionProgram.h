@@ -15,8 +15,8 @@ class Panel;
 // process (SimWindowHost registers it as the program's application): after a mouse drag that
 // leaves a selection in the focused text it shows a 40 × 40 bubble below the pointer; a click on
 // the bubble starts a "reading" — a click-through panel over the whole screen, a 420 × 60 mini
-// player whose rightmost button closes both, and the audio player's line for the first segment in
-// the log file. It reacts on the main queue, as the program does.
+// player whose rightmost button closes both, and in the log file the selection reader's line and
+// the audio player's line for the first segment. It reacts on the main queue, as the program does.
 class FakeSelectionProgram {
 public:
     explicit FakeSelectionProgram(std::string logPath);
@@ -27,6 +27,7 @@ public:
     // How this copy misbehaves.
     bool showsOverlay = true;
     bool writesAudioLine = true;
+    bool writesLog = true; // false: its standard error goes somewhere else than the log file
     bool showsReadButtonOnSelection = false; // a 60 × 60 read button comes up in front with the bubble
 
     // Panels left on screen from before the run: the read button of a readable window, a stale

@@ -1,6 +1,7 @@
 #include "CLI/HighlightHarnessTest.h"
 
 #include "Core/HighlightTestReportJson.h"
+#include "Support/Text.h"
 
 #include <gtest/gtest.h>
 
@@ -120,13 +121,38 @@ TEST_F(HighlightHarnessTest, TheResultsPathFollowsTheListOnlyThroughATrailingTxt
         EXPECT_EQ(HighlightTestHarness::parseRound(text), expected) << text;
 }
 
-TEST_F(HighlightHarnessTest, AFailedAppendIsReportedOnceAndTheRunGoesOn)
+TEST_F(HighlightHarnessTest, AFailedAppendIsReportedOnceTheRunGoesOnAndTheLinesGoToStandardOutput)
 {
     test::writeFile(scratch / "urls.txt", "https://example.com/short-walks\nhttps://example.com/quiet-art\n");
     const std::string missing = (scratch / "no-such-folder" / "out.jsonl").string();
-    EXPECT_EQ(route({ "--test-highlight", "--batch", (scratch / "urls.txt").string(), "--append", missing }), 0);
+    EXPECT_EQ(route({ "--test-highlight", "--batch", (scratch / "urls.txt").string(), "--append", missing }), 1);
     EXPECT_EQ(log.linesContaining("⚠️ 无法写入结果文件").size(), 1u);
     EXPECT_TRUE(log.contains("文章: 2/2"));
+    // Nothing is lost: both reports, one line each, on standard output.
+    const auto lines = Text::components(standardOutput, "\n");
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(HighlightTestReportJson::decode(lines[0])->url, "https://example.com/short-walks");
+    EXPECT_EQ(HighlightTestReportJson::decode(lines[1])->url, "https://example.com/quiet-art");
+}
+
+TEST_F(HighlightHarnessTest, AFailureReportOrMetricsLineThatCannotBeWrittenIsSaidAndEndsWithOne)
+{
+    test::writeFile(scratch / "urls.txt", "https://example.com/gone\n");
+    // A file where the results directory should be: nothing can be written under it.
+    const std::string runs = (scratch / "runs").string();
+    test::writeFile(runs, "");
+    EXPECT_EQ(route({ "--test-highlight", "--batch", (scratch / "urls.txt").string(), "--results-dir", runs, "--round", "4",
+                      "--fail-report" }),
+              1);
+    EXPECT_EQ(log.linesContaining("❌ 无法写入报告: ").size(), 1u);
+    EXPECT_FALSE(log.contains("失败报告: "));
+    EXPECT_FALSE(log.contains("📊 指标已记录"));
+    EXPECT_EQ(log.linesContaining("⚠️ 无法写入结果文件").size(), 2u); // the round's results, the metrics log
+    // The round's results line and the metrics line, which had nowhere else to go.
+    const auto lines = Text::components(standardOutput, "\n");
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_TRUE(HighlightTestReportJson::decode(lines[0]));
+    EXPECT_TRUE(lines[1].starts_with("{\"articles_tested\":1,")) << lines[1];
 }
 
 TEST_F(HighlightHarnessTest, WhenOpenCannotRunTheUrlIsSkippedAndNothingIsClosed)
@@ -156,21 +182,45 @@ TEST_F(HighlightHarnessTest, AListOfCommentsOnlyReportsNothingAndAnUnreadableLis
 
     log.clear();
     EXPECT_EQ(route({ "--test-highlight", "--batch", (scratch / "absent.txt").string() }), 1);
-    EXPECT_EQ(log.lines().back(), "❌ 无法读取 URL 文件: " + (scratch / "absent.txt").string());
+    EXPECT_TRUE(log.contains("❌ 无法读取 URL 文件: " + (scratch / "absent.txt").string()));
 }
 
-TEST_F(HighlightHarnessTest, ARoundThatIsNotANumberWritesRoundZerosReportAndNoMetrics)
+TEST_F(HighlightHarnessTest, AUrlListThatIsNoRegularFileOrNotTextIsRefusedWithItsReason)
+{
+    const std::string latin1 = (scratch / "latin1.txt").string();
+    test::writeFile(latin1, "https://example.com/caf\xE9\n");
+    for (const auto& [path, reason] : { std::pair<std::string, std::string> { "/dev/zero", "/dev/zero is not a regular file" },
+                                        std::pair<std::string, std::string> { latin1, latin1 + " is not UTF-8 at byte 23" } }) {
+        log.clear();
+        EXPECT_EQ(route({ "--test-highlight", "--batch", path }), 1) << path;
+        EXPECT_EQ(log.lines(), (std::vector<std::string> { "✅ 辅助功能权限已授权", "❌ 无法读取 URL 文件: " + path, "   " + reason }));
+        log.clear();
+        EXPECT_EQ(route({ "--validate-urls", path }), 1) << path;
+        EXPECT_EQ(log.lines(), (std::vector<std::string> { "✅ 辅助功能权限已授权", "❌ 无法读取文件: " + path, "   " + reason }));
+    }
+    EXPECT_TRUE(processRuns("/usr/bin/open").empty());
+}
+
+TEST_F(HighlightHarnessTest, ARoundThatIsNotANumberWritesNoMetricsAndCannotNameAFailureReport)
 {
     test::writeFile(scratch / "urls.txt", "https://example.com/gone\n");
     const std::string runs = (scratch / "runs").string();
     std::filesystem::create_directories(runs);
-    EXPECT_EQ(route({ "--test-highlight", "--batch", (scratch / "urls.txt").string(), "--results-dir", runs, "--round", "x3",
-                      "--fail-report" }),
-              0);
-    EXPECT_TRUE(std::filesystem::exists(runs + "/round-0-failures.json"));
-    EXPECT_TRUE(test::readFile(runs + "/round-0-failures.json").find("\"round\" : 0") != std::string::npos);
+    EXPECT_EQ(route({ "--test-highlight", "--batch", (scratch / "urls.txt").string(), "--results-dir", runs, "--round", "x3" }), 0);
     EXPECT_FALSE(std::filesystem::exists(runs + "/metrics.jsonl"));
     EXPECT_TRUE(std::filesystem::exists(scratch / "urls-results.jsonl"));
+
+    // The report would be named after the round: a usage error, said before any page is opened.
+    for (const std::vector<std::string>& round : { std::vector<std::string> { "--round", "x3" }, std::vector<std::string> { "--round" } }) {
+        log.clear();
+        std::vector<std::string> args { "--test-highlight", "--batch", (scratch / "urls.txt").string(), "--results-dir",
+                                        (scratch / "new-runs").string(), "--fail-report" };
+        args.insert(args.end(), round.begin(), round.end());
+        EXPECT_EQ(route(args), 1);
+        EXPECT_TRUE(log.contains("❌ --round 须是整数（失败报告以它命名）: \"" + std::string(round.size() == 2 ? "x3" : "") + "\""));
+        EXPECT_FALSE(std::filesystem::exists(scratch / "new-runs"));
+    }
+    EXPECT_EQ(processRuns("/usr/bin/open").size(), 1u);
 }
 
 } // namespace

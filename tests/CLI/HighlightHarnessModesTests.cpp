@@ -38,6 +38,14 @@ TEST_F(HighlightHarnessTest, SingleModePrintsThePrettyReportOrAppendsOneCompactL
     log.clear();
     EXPECT_EQ(route({ "--test-summary", results }), 0);
     EXPECT_TRUE(log.contains("=== 测试汇总 (2 篇文章) ==="));
+
+    // An append that fails loses nothing: the line goes to standard output, and the status says so.
+    log.clear();
+    const std::string nowhere = (scratch / "no-such-folder" / "single.jsonl").string();
+    EXPECT_EQ(route({ "--test-highlight", "--app", "com.apple.Safari", "--append", nowhere }), 1);
+    EXPECT_EQ(standardOutput, *HighlightTestReportJson::jsonLine(*printed));
+    EXPECT_EQ(log.linesContaining("⚠️ 无法写入结果文件").size(), 1u);
+    EXPECT_FALSE(log.contains("结果已追加到"));
 }
 
 TEST_F(HighlightHarnessTest, WatchModeTestsEachNewDocumentOnceAndEndsWithStatusZeroOnCtrlC)
@@ -73,6 +81,23 @@ TEST_F(HighlightHarnessTest, WatchModeTestsEachNewDocumentOnceAndEndsWithStatusZ
     EXPECT_GE(elapsed(), 2.0 * 8);
 }
 
+TEST_F(HighlightHarnessTest, WatchModeKeepsTheReportsItCannotAppendAndEndsWithOne)
+{
+    int round = 0;
+    onWatchRound([&] {
+        if (++round == 2)
+            SafariTabs::open("https://example.com/short-walks");
+        else if (round == 4)
+            std::raise(SIGINT);
+    });
+    const std::string nowhere = (scratch / "no-such-folder" / "watch.jsonl").string();
+    EXPECT_EQ(route({ "--test-highlight", "--watch", "--app", "com.apple.Safari", "--append", nowhere }), 1);
+    EXPECT_EQ(log.linesContaining("⚠️ 无法写入结果文件").size(), 1u);
+    auto kept = HighlightTestReportJson::decode(standardOutput);
+    ASSERT_TRUE(kept) << standardOutput;
+    EXPECT_EQ(kept->articleTitle, "Short Walks");
+}
+
 TEST_F(HighlightHarnessTest, ValidateUrlsPrintsExactlyTheValidUrls)
 {
     test::writeFile(scratch / "urls.txt", "# candidates\nhttps://example.com/quiet-art\n-a Preview\nhttps://example.com/moved\n"
@@ -98,7 +123,7 @@ TEST_F(HighlightHarnessTest, ValidateUrlsPrintsExactlyTheValidUrls)
     EXPECT_EQ(route({ "--validate-urls" }), 1);
     EXPECT_EQ(log.lines().back(), "用法: --validate-urls <manifest.txt>");
     EXPECT_EQ(route({ "--validate-urls", (scratch / "absent.txt").string() }), 1);
-    EXPECT_EQ(log.lines().back(), "❌ 无法读取文件: " + (scratch / "absent.txt").string());
+    EXPECT_TRUE(log.contains("❌ 无法读取文件: " + (scratch / "absent.txt").string()));
 }
 
 } // namespace

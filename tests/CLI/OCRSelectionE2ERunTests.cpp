@@ -5,6 +5,7 @@
 #include "Platform/PasteboardPort.h"
 #include "Platform/Toolkit/Button.h"
 #include "Platform/Toolkit/Panel.h"
+#include "Platform/Toolkit/Screen.h"
 #include "Support/Files.h"
 #include "Support/Text.h"
 #include "TestSupport/DesktopTest.h"
@@ -37,6 +38,7 @@ class StandInProgram {
 public:
     bool showsBubble = true;
     bool startsReading = true;
+    bool logs = true; // false: its standard error goes somewhere else than the log file
     int closes = 0;
 
     explicit StandInProgram(std::string logPath) : m_logPath(std::move(logPath))
@@ -63,22 +65,27 @@ public:
         m_player->contentView()->addSubview(pause);
         m_player->contentView()->addSubview(close);
 
-        m_monitor = Platform::eventMonitor().addGlobalMonitor(
-            eventTypeMask(InputEventType::leftMouseDown) | eventTypeMask(InputEventType::leftMouseUp), [this](const MonitoredEvent& e) {
+        // The program is a process of its own on this desktop, which this one's monitors are not:
+        // it sees every press, and one on its own bubble is no click elsewhere.
+        m_tap = Platform::eventMonitor().createListenOnlyTap(
+            eventTypeMask(InputEventType::leftMouseDown) | eventTypeMask(InputEventType::leftMouseUp),
+            [this](const MonitoredEvent& e) {
                 if (e.type == InputEventType::leftMouseDown) {
                     m_pressedAt = e.location;
-                    m_bubble->orderOut();
+                    if (!onBubble(e.location))
+                        m_bubble->orderOut();
                     return;
                 }
                 const bool dragged = std::hypot(e.location.x - m_pressedAt.x, e.location.y - m_pressedAt.y) > 3;
                 if (dragged && showsBubble)
                     m_bubble->orderFrontRegardless();
-            });
+            },
+            {});
     }
     ~StandInProgram()
     {
-        if (m_monitor)
-            Platform::eventMonitor().removeMonitor(*m_monitor);
+        if (m_tap)
+            Platform::eventMonitor().removeTap(*m_tap);
         for (auto* p : { &m_readButton, &m_bubble, &m_overlay, &m_player })
             (*p)->orderOut();
     }
@@ -93,6 +100,12 @@ private:
         return p;
     }
 
+    bool onBubble(Point topLeft) const
+    {
+        const auto frame = Screen::toTopLeft(m_bubble->frame());
+        return m_bubble->isVisible() && frame && frame->contains(topLeft);
+    }
+
     void bubbleClicked()
     {
         m_bubble->orderOut();
@@ -104,7 +117,8 @@ private:
         }
         const std::string text = Platform::pasteboard().stringForType(PasteboardType::string).value_or("");
         copied.push_back(text);
-        (void)Files::appendLine(m_logPath, "[SelectionOCR] 📋 clipboard: " + std::to_string(Text::characterCount(text)) + " 字符");
+        if (logs)
+            (void)Files::appendLine(m_logPath, "[SelectionOCR] 📋 clipboard: " + std::to_string(Text::characterCount(text)) + " 字符");
         if (!startsReading)
             return;
         m_overlay->orderFrontRegardless();
@@ -113,7 +127,7 @@ private:
 
     std::string m_logPath;
     std::shared_ptr<Panel> m_readButton, m_bubble, m_overlay, m_player;
-    std::optional<EventMonitorID> m_monitor;
+    std::optional<EventTapID> m_tap;
     Point m_pressedAt;
 };
 
@@ -139,6 +153,8 @@ protected:
         DesktopTest::SetUp();
         clock->setMainThreadSleepsAdvance(true);
         program = std::make_unique<StandInProgram>(logPath);
+        // The program was started with its standard error sent there.
+        test::writeFile(logPath, "");
         test::writeFile(fixturePath, Files::readAll(std::string(LORVANTINE_SOURCE_DIR) + "/tests/fixtures/ocr-e2e-segments.md").valueOr(""));
     }
     void TearDown() override
@@ -240,6 +256,30 @@ TEST_F(OCRSelectionE2ERun, AFailedSegmentEndsWithStatusOne)
     EXPECT_EQ(program->closes, 0);
 }
 
+TEST_F(OCRSelectionE2ERun, ALogThatIsMissingOrDoesNotGrowIsASetupErrorNeverAPass)
+{
+    std::filesystem::remove(logPath);
+    RunnerRun missing = run(standardRun());
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_THAT(missing.last(2), ElementsAre("❌ 日志 " + logPath + " 不存在",
+                                             "   主程序的标准错误须写到这里: scripts/build && build/lorvantine 2>" + logPath
+                                                 + "（或用 --log 指定它写去的文件）"));
+    EXPECT_TRUE(program->copied.empty());
+
+    // The program copies, but its standard error goes elsewhere: no segment passes with 0 copied.
+    test::writeFile(logPath, "");
+    program->logs = false;
+    RunnerRun silent = run(standardRun());
+    EXPECT_EQ(silent.status, 2);
+    EXPECT_THAT(silent.last(2), ElementsAre("❌ 日志 " + logPath + " 在主程序响应点击后没有增长 — 它不是主程序的标准错误",
+                                            "   主程序的标准错误须写到这里: scripts/build && build/lorvantine 2>" + logPath
+                                                + "（或用 --log 指定它写去的文件）"));
+    for (const std::string& line : silent.lines)
+        EXPECT_EQ(line.find("clip="), std::string::npos) << line;
+    EXPECT_EQ(program->copied.size(), 1u);
+    EXPECT_EQ(program->closes, 1);
+}
+
 TEST_F(OCRSelectionE2ERun, SetupErrorsEndWithStatusTwo)
 {
     const std::string missing = (scratch / "missing.md").string();
@@ -259,14 +299,16 @@ TEST_F(OCRSelectionE2ERun, SetupErrorsEndWithStatusTwo)
           { "❌ 未找到任何 START<N>/END<N> sentinel — 检查 fixture 或 OCR 质量", "提示: 用 --ocr-debug 打印疑似 token" } },
     };
     for (const Case& c : cases) {
-        RunnerRun result = run(c.arguments);
+        std::vector<std::string> arguments { "--log", logPath };
+        arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+        RunnerRun result = run(arguments);
         EXPECT_EQ(result.status, 2) << c.last.back();
         ASSERT_GE(result.lines.size(), c.last.size());
         EXPECT_EQ(result.last(c.last.size()), c.last);
     }
 
     // The words that look like sentinels, listed on request.
-    RunnerRun debug = run({ "--app", "com.microsoft.VSCode", "--fixture", plain, "--ocr-debug" });
+    RunnerRun debug = run({ "--app", "com.microsoft.VSCode", "--fixture", plain, "--ocr-debug", "--log", logPath });
     EXPECT_EQ(debug.status, 2);
     std::vector<std::string> suspects;
     for (const std::string& line : debug.lines)

@@ -140,6 +140,18 @@ TEST(OCRRunnerLog, CountsOnlyWhatFollowsTheOffset)
     EXPECT_EQ(OCRSelectionE2ERunner::parseClipCharsFromLog(path, afterFirst), 7);
 }
 
+TEST(OCRRunnerLog, AClipboardLineFarLongerThanAnyRealOneIsReadWithoutRecursion)
+{
+    test::ScratchDirectory scratch;
+    const std::string path = (scratch / "app.log").string();
+    // 200,000 blanks: a matcher that recurses per character runs out of stack on them.
+    test::writeFile(path, "[SelectionOCR] 📋 clipboard:" + std::string(200000, ' ') + "\n[SelectionOCR] 📋 clipboard:"
+                              + std::string(200000, ' ') + "17 \t字符\n");
+    EXPECT_EQ(OCRSelectionE2ERunner::parseClipCharsFromLog(path, 0), 17);
+    test::writeFile(path, "clipboard: 5 chars clipboard:\t9字符 clipboard: 3 字符\n");
+    EXPECT_EQ(OCRSelectionE2ERunner::parseClipCharsFromLog(path, 0), 9);
+}
+
 // A run that starts in the same millisecond as another (a second runner, a parallel test) must
 // not take away the other's copy: the next free name is used and the other copies stay as they are.
 TEST(OCRRunnerFixture, ACopyNeverReplacesAnotherRunsCopy)

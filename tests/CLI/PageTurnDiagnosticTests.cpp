@@ -74,7 +74,7 @@ TEST_F(PageTurnDiagnosticTest, ABookThatDoesNotTurnIsReportedWithStatusZero)
     EXPECT_EQ(booksResult.status, 0);
     EXPECT_EQ(booksResult.lines.front().rfind("[App] pid=", 0), 0u);
     EXPECT_EQ(booksResult.lines.back(), "[App] ❌ 翻页失败");
-    EXPECT_THAT(booksResult.lines[3], ::testing::StartsWith("[App] 翻页前: \"The harbour wall"));
+    EXPECT_THAT(booksResult.lines[3], ::testing::StartsWith("[App] 翻页前: \"Chapter One The harbour wall"));
 }
 
 TEST_F(PageTurnDiagnosticTest, TheApplicationInFrontGetsTheFocusBackAfterTheKey)

@@ -104,13 +104,100 @@ TEST_F(PageTurnTest, TheReaderInFrontIsNotActivatedAgainAndTheLastPageEndsAfterT
 
 TEST_F(PageTurnTest, APageThatChangesAfterThePollHasGivenUpIsNotTurnedTwice)
 {
+    // Seconds from the key to the change. The poll starts 0.16 s after the key and gives up after
+    // twenty tries, at 0.76 s; the look 0.3 s later is the last before a second press.
+    for (double delay : { 0.65 /* late, still seen by the poll */, 0.9 /* seen only by the look after it */ }) {
+        SimFixture fixture = fixtureNamed("kindle-book.json");
+        fixture.applications[1].behaviours.paging->delay = delay;
+        use(fixture);
+        Log::Capture log;
+
+        PageOutcome outcome = turn(kindleID);
+        EXPECT_THAT(textOf(outcome), ::testing::StartsWith("One winter")) << delay;
+        EXPECT_EQ(keyDowns(), 1) << delay;
+        EXPECT_FALSE(log.contains("首次翻页未响应")) << delay;
+    }
+}
+
+TEST_F(PageTurnTest, KindleReadsAPartTitleAndAShortLastPageEachAfterOnePress)
+{
     SimFixture fixture = fixtureNamed("kindle-book.json");
-    fixture.applications[1].behaviours.paging->delay = 0.65; // just past twenty tries of 30 ms
+    std::vector<std::string>& texts = fixture.applications[1].behaviours.paging->texts;
+    texts = { texts[0], "PART TWO", texts[1], "Thus ends the story." };
     use(fixture);
 
-    PageOutcome outcome = turn(kindleID);
-    EXPECT_THAT(textOf(outcome), ::testing::StartsWith("One winter"));
+    for (const char* expected : { "PART TWO", "One winter a storm broke the lantern glass, and he mended it with canvas before dawn.",
+                                  "Thus ends the story." }) {
+        desktop->clearJournal();
+        EXPECT_EQ(textOf(turn(kindleID)), expected);
+        EXPECT_EQ(keyDowns(), 1) << expected;
+    }
+    desktop->clearJournal();
+    Log::Capture log;
+    EXPECT_FALSE(turn(kindleID).paragraphs);
+    EXPECT_EQ(keyDowns(), 2);
+    EXPECT_EQ(log.linesContaining("[Kindle] 📖 翻页后内容未变 (").size(), 1u);
+}
+
+TEST_F(PageTurnTest, KindleTurnsPastUpToThreePicturesInARowAndAPictureAtTheEndEndsTheBook)
+{
+    SimFixture fixture = fixtureNamed("kindle-book.json");
+    std::vector<std::string>& texts = fixture.applications[1].behaviours.paging->texts;
+    texts = { texts[0], "", "", "", texts[1], "" };
+    use(fixture);
+    Log::Capture log;
+
+    EXPECT_THAT(textOf(turn(kindleID)), ::testing::StartsWith("One winter"));
+    EXPECT_EQ(keyDowns(), 4);
+    EXPECT_EQ(log.linesContaining("[Kindle] 📖 本页无可读内容，继续翻页 (").size(), 3u);
+    EXPECT_TRUE(log.contains("[Kindle] 📖 本页无可读内容，继续翻页 (3/3)"));
+
+    // Past the last picture nothing changes, which blank pages cannot show: three more presses, then the end.
+    desktop->clearJournal();
+    log.clear();
+    EXPECT_FALSE(turn(kindleID).paragraphs);
+    EXPECT_EQ(keyDowns(), 4);
+    EXPECT_EQ(log.linesContaining("[Kindle] 📖 翻页后内容未变 (").size(), 1u);
+    EXPECT_FALSE(log.contains("首次翻页未响应"));
+}
+
+// The Lamplighter in Books: a chapter's first page, a page opening with a drop cap, a picture, a
+// part title, a page of prose and one short last line.
+TEST_F(PageTurnTest, BooksMendsTheDropCapOfALaterPageFromThatPagesOwnText)
+{
+    use(fixtureNamed("books-lamplighter.json"));
+    Log::Capture log;
+
+    PageOutcome outcome = turn(booksID);
+    EXPECT_THAT(textOf(outcome), ::testing::StartsWith("When the wind rose he sheltered"));
+    EXPECT_TRUE(log.contains("[Books] drop cap 修复: \"hen\" → \"When\"")) << ::testing::PrintToString(log.lines());
+}
+
+TEST_F(PageTurnTest, BooksTurnsPastAPictureAndReadsThePartTitleAndTheShortLastPage)
+{
+    use(fixtureNamed("books-lamplighter.json"));
+    ASSERT_THAT(textOf(turn(booksID)), ::testing::StartsWith("When the wind rose"));
+
+    desktop->clearJournal();
+    Log::Capture log;
+    EXPECT_EQ(textOf(turn(booksID)), "PART TWO");
+    EXPECT_EQ(keyDowns(), 2) << "one press onto the picture, one past it";
+    EXPECT_TRUE(log.contains("[Books] OCR 失败"));
+    EXPECT_EQ(log.linesContaining("[Books] 📖 本页无可读内容，继续翻页 (1/3)").size(), 1u);
+    EXPECT_FALSE(log.contains("首次翻页未响应"));
+
+    desktop->clearJournal();
+    EXPECT_THAT(textOf(turn(booksID)), ::testing::StartsWith("Years later the lamps were changed"));
     EXPECT_EQ(keyDowns(), 1);
+    desktop->clearJournal();
+    EXPECT_EQ(textOf(turn(booksID)), "Thus ends the story.");
+    EXPECT_EQ(keyDowns(), 1);
+
+    desktop->clearJournal();
+    log.clear();
+    EXPECT_FALSE(turn(booksID).paragraphs);
+    EXPECT_EQ(keyDowns(), 2);
+    EXPECT_EQ(log.linesContaining("[Books] 📖 翻页后内容未变 (").size(), 1u);
 }
 
 TEST_F(PageTurnTest, BooksPagesUnreadableWhileTheyTurnCountAsUnchangedUntilTheNewPageShows)

@@ -1,5 +1,7 @@
 #include "CLI/ProbeMatrixTest.h"
 
+#include "Support/Text.h"
+
 #include <gtest/gtest.h>
 
 namespace lorvantine {
@@ -52,8 +54,44 @@ TEST_F(ProbeMatrixTest, AConfigurationThatCannotBeReadOrDecodedStopsBeforeAnyApp
     log.clear();
     EXPECT_EQ(CLIRouter::route({ "lorvantine", "--probe-matrix", (scratch / "absent.json").string() }), 1);
     EXPECT_TRUE(log.contains("❌ 无法读取 matrix 配置: " + (scratch / "absent.json").string()));
+    // What is no regular file is refused without being read: it could be endless.
+    log.clear();
+    EXPECT_EQ(CLIRouter::route({ "lorvantine", "--probe-matrix", "/dev/zero" }), 1);
+    EXPECT_EQ(log.linesContaining("❌ 无法读取 matrix 配置: /dev/zero").size(), 1u);
+    EXPECT_TRUE(log.contains("   /dev/zero is not a regular file"));
     EXPECT_EQ(processRuns(*desktop), 0);
     EXPECT_FALSE(std::filesystem::exists(scratch / "probe-report.json"));
+}
+
+TEST_F(ProbeMatrixTest, AConfigurationThatIsNotTextIsQuotedByBytePositionNeverEchoed)
+{
+    // A name cut inside a character, and a terminal's escape sequence spelt as a JSON escape.
+    test::writeFile(scratch / "bad.json", "{\"apps\": [{\"bundleID\": \"a\", \"name\": \"\xE6\x96\xB0\xE5\xBB\x1B[2J\"}]}");
+    EXPECT_EQ(CLIRouter::route({ "lorvantine", "--probe-matrix", (scratch / "bad.json").string() }), 1);
+    EXPECT_TRUE(log.contains("   not valid JSON: not UTF-8 at byte 40"));
+    for (const std::string& line : log.lines())
+        EXPECT_TRUE(Text::isValidUtf8(line) && line.find('\x1B') == std::string::npos) << line;
+
+    log.clear();
+    const std::string app = probeApp("com.example.PlainEdit", "PlainEdit");
+    test::writeFile(scratch / "bad.json", "{\"apps\": [" + app.substr(0, app.size() - 1) + ", \"setup\": \"\\u001b[2J\"}]}");
+    EXPECT_EQ(CLIRouter::route({ "lorvantine", "--probe-matrix", (scratch / "bad.json").string() }), 1);
+    EXPECT_TRUE(log.contains("   /apps/0/setup: unknown value \"\\u001b[2J\""));
+    for (const std::string& line : log.lines())
+        EXPECT_EQ(line.find('\x1B'), std::string::npos) << line;
+}
+
+TEST_F(ProbeMatrixTest, AReportThatCannotBeWrittenIsSaidNeverAnnouncedAndEndsWithOne)
+{
+    // Directories where the three files should go.
+    for (const char* name : { "probe-report.json", "probe-baseline.json", "probe-report.md" })
+        std::filesystem::create_directories(scratch / name / "inside");
+    EXPECT_EQ(probe({ probeApp("com.example.PlainEdit", "PlainEdit", ", \"isBaseline\": true") }), 1);
+    EXPECT_EQ(log.linesContaining("❌ 无法写入报告: ").size(), 3u);
+    EXPECT_FALSE(log.contains("🔷 基准已保存"));
+    EXPECT_FALSE(log.contains("📄 JSON:"));
+    EXPECT_FALSE(log.contains("📄 Markdown:"));
+    EXPECT_TRUE(log.contains("📊 Total 7: ✅ 7 PASS  ⚠️  0 PARTIAL  ❌ 0 FAIL"));
 }
 
 TEST_F(ProbeMatrixTest, AnEmptyMatrixWritesAnEmptyReportAndSucceeds)

@@ -174,6 +174,10 @@ TEST_F(RecognitionDiagnosticTest, SelectionTestFailuresSayWhatIsMissing)
         { { "--test-selection-ocr", "--start", "1,2" }, {},
           "用法: --test-selection-ocr --app <bundleID> --start X,Y --end X,Y [--overlay /tmp/out.png] [--languages en,zh-Hans]" },
         { with({ "--start", "230,78", "--end", "230" }), {}, "❌ 需要 --start X,Y --end X,Y" },
+        // No point lies at infinity, and "nan" would make the box the whole window.
+        { with({ "--start", "inf,0", "--end", "230,78" }), {}, "❌ 需要 --start X,Y --end X,Y" },
+        { with({ "--start", "nan,nan", "--end", "230,78" }), {}, "❌ 需要 --start X,Y --end X,Y" },
+        { with({ "--start", "230,78", "--end", "-inf,1e999" }), {}, "❌ 需要 --start X,Y --end X,Y" },
         { { "--test-selection-ocr", "--app", "com.example.Other", "--start", "1,2", "--end", "3,4" }, {}, "❌ 找不到 com.example.Other" },
         { with({ "--start", "230,78", "--end", "230,78" }), [](SimFixture& f) { f.applications[0].windows.clear(); }, "❌ 找不到 window" },
         { with({ "--start", "230,78", "--end", "230,78" }),

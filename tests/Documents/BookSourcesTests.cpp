@@ -143,15 +143,44 @@ TEST(KindleSource, RealRecognitionOfThePagePictureLeavesTheRunningHeaderOut)
     EXPECT_EQ(log.linesContaining("[Kindle] 过滤 running header: ").size(), 1u);
 }
 
-TEST(KindleSource, TextOfTwentyCharactersIsNoPageAndTheFirstLongestElementWins)
+TEST(KindleSource, AShortPageNarrowerThanTheWindowIsReadInOrder)
+{
+    const std::string page = "In spring a letter came: a machine would keep the light, and he went home to the village "
+                             "where he was born, and he never saw the sea again.";
+    for (double left : { 60.0, 160.0, 260.0 }) {
+        auto desktop = kindleDesktop({ kindlePage(page, page, Rect(left, 100, 420, 400)) });
+        Platform::ScopedServices services(desktop->services());
+        Log::Capture log;
+
+        auto session = KindleSource::detect(kindleID);
+
+        ASSERT_TRUE(session);
+        EXPECT_EQ(session->paragraphs().front().text, page) << "page at x = " << left;
+        EXPECT_FALSE(log.contains("双栏检测"));
+    }
+}
+
+TEST(KindleSource, AShortPageIsAPageABlankOneIsNoneAndTheFirstLongestElementWins)
 {
     {
-        auto desktop = kindleDesktop({ kindlePage("12345678901234567890", "12345678901234567890") });
+        // A part title between chapters, and the last words of a book, are pages like any other.
+        for (const std::string text : { "PART TWO", "Thus ends the story." }) {
+            auto desktop = kindleDesktop({ kindlePage(text, text) });
+            Platform::ScopedServices services(desktop->services());
+            auto session = KindleSource::detect(kindleID);
+            ASSERT_TRUE(session) << text;
+            EXPECT_EQ(session->paragraphs().front().text, text);
+            EXPECT_EQ(KindleSource::readAXText(kindleID), text);
+        }
+    }
+    {
+        // A picture-only page: Kindle shows no text, which is not the same as no Kindle.
+        auto desktop = kindleDesktop({ kindlePage("", " \n") });
         Platform::ScopedServices services(desktop->services());
         Log::Capture log;
         EXPECT_FALSE(KindleSource::detect(kindleID));
         EXPECT_TRUE(log.contains("[Kindle] 未找到可用文本内容"));
-        EXPECT_FALSE(KindleSource::readAXText(kindleID));
+        EXPECT_EQ(KindleSource::readAXText(kindleID), "");
         EXPECT_FALSE(KindleSource::readAXText(booksID));
     }
     {
@@ -235,7 +264,8 @@ TEST(AppleBooksSource, ThePageTextLeavesOutThePagesBesideTheWindowSoATurnShows)
     Platform::ScopedServices services(desktop->services());
     auto first = AppleBooksSource::readAXText(booksID);
     ASSERT_TRUE(first);
-    EXPECT_THAT(*first, StartsWith("The harbour wall")); // a heading's value is its level
+    // A heading's value is its level: its words come from the text inside it.
+    EXPECT_THAT(*first, StartsWith("Chapter One The harbour wall"));
     EXPECT_THAT(*first, ::testing::Not(HasSubstr("fishermen")));
 
     desktop->setScroll(desktop->element("book"), Point { 800, 0 });
@@ -244,12 +274,9 @@ TEST(AppleBooksSource, ThePageTextLeavesOutThePagesBesideTheWindowSoATurnShows)
     EXPECT_THAT(*second, StartsWith("When the tide turned"));
     EXPECT_THAT(*second, ::testing::Not(HasSubstr("harbour wall")));
 
-    // With nothing on the page region every text counts, as before.
+    // With nothing on the page region the page is blank: the pages beside it are not its text.
     desktop->setScroll(desktop->element("book"), Point { 5000, 0 });
-    auto none = AppleBooksSource::readAXText(booksID);
-    ASSERT_TRUE(none);
-    EXPECT_THAT(*none, StartsWith("The harbour wall"));
-    EXPECT_THAT(*none, HasSubstr("In the evening the lamps"));
+    EXPECT_EQ(AppleBooksSource::readAXText(booksID), "");
     EXPECT_FALSE(AppleBooksSource::readAXText(kindleID));
 }
 

@@ -97,6 +97,9 @@ TEST(PagesSource, SplitsLinesAtTheirUtf16OffsetsSkippingBlankAndObjectOnlyLines)
         { "Two pictures\n\xEF\xBF\xBC \xEF\xBF\xBC\nend", { { "Two pictures", 0 }, { "\xEF\xBF\xBC \xEF\xBF\xBC", 13 }, { "end", 17 } } },
         { "🌊 Tide tables\n  \nHigh water at noon", { { "🌊 Tide tables", 0 }, { "High water at noon", 18 } } },
         { "  Indented line  \nLast line\n", { { "  Indented line  ", 0 }, { "Last line", 18 } } },
+        // A document that breaks its lines with CRLF: the carriage return is part of the break.
+        { "Ropes creak against the old stone quay.\r\nGulls circle the market.\r\n\r\nEnd of the log",
+          { { "Ropes creak against the old stone quay.", 0 }, { "Gulls circle the market.", 41 }, { "End of the log", 69 } } },
     };
     for (const Case& c : cases) {
         PagesDesktop d(pagesDocumentFixture({ c.text }));
@@ -141,6 +144,43 @@ TEST(PagesSource, StopsMeasuringAtTheFirstLineBeyondThePageInViewAndMeasuresPast
     EXPECT_TRUE(d.log.contains(" (当前页可见 29 段)"));
 }
 
+TEST(PagesSource, ADocumentScrolledAwayFromItsFirstPageIsReadWholeAndMeasuredOnThePageInView)
+{
+    PagesDesktop d(fixtureNamed("pages-document-scrolled.json"));
+    auto session = PagesSource::detect(pagesID);
+    // Two for each line of the page in view and one for the first line beyond it; none for the
+    // lines before it.
+    EXPECT_EQ(d.probes->boundsCalls(), 2 * 17 + 1);
+    ASSERT_TRUE(session);
+    ASSERT_TRUE(dynamic_cast<NativeDocumentSession*>(session.get()));
+    const auto paragraphs = session->paragraphs();
+    ASSERT_EQ(paragraphs.size(), 199u);
+    EXPECT_EQ(paragraphs.front().text, "Line 1: Ropes creak against the old stone quay.");
+    EXPECT_EQ(paragraphs.back().text, "第200行：海鸥在中午的集市上空盘旋。");
+    const AXElement shownPage = d.desktop->element("page-3-text");
+    const AXRange shown = *PagesSource::getVisibleRange(shownPage);
+    const Rect placeholder = PagesSource::placeholderFrame(*d.desktop->frameOf(shownPage));
+    std::vector<std::string> measured;
+    for (const ReadableParagraph& p : paragraphs) {
+        SCOPED_TRACE(p.text);
+        EXPECT_EQ(p.axElement, shownPage);
+        const int nco = *p.nativeCharOffset;
+        EXPECT_EQ(p.boundsDisabled, nco < shown.location || nco >= shown.location + shown.length);
+        if (p.boundsDisabled) {
+            EXPECT_EQ(p.frame, placeholder);
+            continue;
+        }
+        measured.push_back(p.text);
+        EXPECT_EQ(p.frame.minY(), AXReader::boundsForRange(shownPage, nco, 1)->minY());
+    }
+    // Lines 35 to 51 are on the third page.
+    ASSERT_EQ(measured.size(), 17u);
+    EXPECT_EQ(measured.front(), "Line 35: Fog rolls in from the grey northern sea.");
+    EXPECT_EQ(measured.back(), "Line 51: Ropes creak against the old stone quay.");
+    EXPECT_TRUE(d.log.contains("[Pages] 全文模式: 199 段落, "));
+    EXPECT_TRUE(d.log.contains(" (当前页可见 17 段)"));
+}
+
 TEST(PagesSource, FallsBackToRecognitionWhenTheTextCannotBeReadNatively)
 {
     {
@@ -152,17 +192,12 @@ TEST(PagesSource, FallsBackToRecognitionWhenTheTextCannotBeReadNatively)
         EXPECT_TRUE(dynamic_cast<OCRDocumentSession*>(session.get()));
     }
     {
-        // Scrolled away from the first page: no line of the document's start is in view.
-        PagesDesktop d(fixtureNamed("pages-document-scrolled.json"));
-        auto session = PagesSource::detect(pagesID);
+        // Between two pages no line is in view; the recognition of the gap finds no text either.
+        PagesDesktop d(pagesDocumentFixture(pagesOfLines(60, 20, numberedLine), 400, 1000));
+        d.desktop->setScroll(d.desktop->element("pages-scroll"), Point { 0, 500 });
+        EXPECT_FALSE(PagesSource::detect(pagesID));
         EXPECT_TRUE(d.log.contains("[Pages] 过滤后无段落，回退到 OCR"));
-        ASSERT_TRUE(session);
-        auto* ocr = dynamic_cast<OCRDocumentSession*>(session.get());
-        ASSERT_TRUE(ocr);
-        EXPECT_EQ(ocr->contentRect(), Rect(120, 130, 900, 720));
-        const auto paragraphs = session->paragraphs();
-        ASSERT_FALSE(paragraphs.empty());
-        EXPECT_THAT(paragraphs.front().text, ::testing::HasSubstr("Line 35"));
+        EXPECT_TRUE(d.log.contains("[Pages] OCR 未识别到文字"));
     }
     {
         PagesDesktop d(pagesDocumentFixture({ "Some text long enough." }));

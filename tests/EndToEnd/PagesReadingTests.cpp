@@ -16,8 +16,10 @@
 
 #include <csignal>
 #include <map>
+#include <numeric>
 #include <regex>
 #include <set>
+#include <sstream>
 
 namespace lorvantine::test {
 namespace {
@@ -44,12 +46,19 @@ struct Line {
     double inPage = 0;   // its first character's top below its page's top
 };
 
-// The document's lines and where each stands on its page, read on a copy of the desktop here.
-std::vector<Line> documentLines(const std::string& fixture)
+// A copy of the desktop in `fixture`, here in the test; none (a failure) when it cannot be loaded.
+std::shared_ptr<SimDesktop> copyOf(const std::string& fixture)
 {
     std::string error;
     auto desktop = SimDesktop::load(fixture, error);
     EXPECT_TRUE(desktop) << error;
+    return desktop;
+}
+
+// The document's lines and where each stands on its page, read on a copy of the desktop here.
+std::vector<Line> documentLines(const std::string& fixture)
+{
+    auto desktop = copyOf(fixture);
     if (!desktop)
         return {};
     Platform::ScopedServices services(desktop->services());
@@ -154,6 +163,52 @@ TEST(PagesReadingTest, AShortDocumentIsReadPageAfterPageWithTheMarkOnTheLineSpok
     }
     EXPECT_GE(pictures, 29);
     EXPECT_EQ(pagesSeen.size(), 12u) << log;
+}
+
+// The lines of a Pages document as its text gives them: pieces between line breaks that hold
+// something besides blanks and inline pictures, each as sent for speech.
+std::vector<std::string> spokenLines(const std::string& fixture)
+{
+    auto desktop = copyOf(fixture);
+    if (!desktop)
+        return {};
+    Platform::ScopedServices services(desktop->services());
+    const std::string text = AXReader::attribute(desktop->element("page-1-text"), "AXValue").value_or("");
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        std::string rest = line;
+        for (size_t at; (at = rest.find("\xEF\xBF\xBC")) != std::string::npos;)
+            rest.erase(at, 3);
+        if (rest.find_first_not_of(" \t") != std::string::npos)
+            lines.push_back(SpeechText::normalize(line).text());
+    }
+    return lines;
+}
+
+TEST(PagesReadingTest, ADocumentOpenedOnItsThirdPageIsReadWholeFromItsFirstLine)
+{
+    const std::string fixture = std::string(LORVANTINE_SOURCE_DIR) + "/tests/fixtures/pages-document-scrolled.json";
+    const std::vector<std::string> lines = spokenLines(fixture);
+    ASSERT_EQ(lines.size(), 199u);
+
+    ReadArticleRun run(fixture, pagesID, { { "Lorvantine.defaultSpeedEn", 2.0 }, { "Lorvantine.defaultSpeedZh", 2.0 } });
+    ASSERT_TRUE(run.server.isRunning());
+    ASSERT_TRUE(run.program.waitForError("[ReadArticle] 播放完成/翻页，重置播放按钮", 280s)) << run.program.standardError();
+    run.program.signal(SIGINT);
+    EXPECT_EQ(run.program.wait(10s), 0);
+    const std::string log = run.program.standardError();
+    EXPECT_NE(log.find("[Pages] 全文模式: 199 段落"), std::string::npos) << log;
+
+    // Each line asked for once, in order, and each played from its start once, in order.
+    EXPECT_EQ(paragraphStarts(run.server.speechRequests(), lines), lines);
+    const std::regex started(R"(\[Audio\] play para=(\d+) off=0 )");
+    std::vector<int> played;
+    for (std::sregex_iterator it(log.begin(), log.end(), started), end; it != end; ++it)
+        played.push_back(std::stoi((*it)[1]));
+    std::vector<int> everyLine(lines.size());
+    std::iota(everyLine.begin(), everyLine.end(), 0);
+    EXPECT_EQ(played, everyLine);
 }
 
 } // namespace

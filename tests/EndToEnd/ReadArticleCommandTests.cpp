@@ -21,7 +21,9 @@
 #include "SimDesktop/Toolkit/PangoTextMeasurer.h"
 #include "SimDesktop/Toolkit/SimWindowHost.h"
 #include "Support/Log.h"
+#include "TestSupport/DesktopTest.h"
 #include "TestSupport/SpeechServerProcess.h"
+#include "TestSupport/WordDocumentText.h"
 
 #include <gtest/gtest.h>
 
@@ -112,11 +114,12 @@ protected:
         ASSERT_TRUE(error.empty()) << error;
     }
 
-    // Runs the router with `args`, standard output captured, while `script` plays on the main queue.
-    int route(const Arguments& args, LoopScript* script = nullptr)
+    // Runs the router with `args`, standard output captured, while `script` plays on the main queue
+    // (giving up after `limit` of real time).
+    int route(const Arguments& args, LoopScript* script = nullptr, std::chrono::milliseconds limit = std::chrono::seconds(15))
     {
         if (script)
-            script->start();
+            script->start(limit);
         ::testing::internal::CaptureStdout();
         const int status = CLIRouter::route(args);
         standardOutput = ::testing::internal::GetCapturedStdout();
@@ -568,6 +571,50 @@ TEST_F(ReadArticleCommandTest, ACtrlCThatArrivesAfterTheCommandEndedDoesNotEndTh
     EXPECT_TRUE(second.finished()) << second.failure();
     EXPECT_TRUE(readingAfterAWhile);
     EXPECT_EQ(log.linesContaining("[退出]").size(), 2u);
+}
+
+// A Word document read with "--read-article --app com.microsoft.Word" to its end, on a fast clock:
+// the speech plays silently at fifty times its speed, the key presses' waits pass as quickly.
+class WordReadingTest : public ReadArticleCommandTest {
+protected:
+    // Reads the document of `fixture` until the end of the document resets the play button, and
+    // answers the words spoken: the text of every speech answer, in the order they were asked for.
+    std::vector<std::string> spokenWords(const std::string& fixture)
+    {
+        useFixture(fixture);
+        defaults->set(PreferencesModel::Key::defaultSpeedEn, 2.0f);
+        LoopScript script;
+        script.waitFor("the end of the document", [&] { return log.contains("[ReadArticle] 播放完成/翻页，重置播放按钮"); })
+            .then("press Ctrl+C", [] { std::raise(SIGINT); });
+        {
+            FastClock fast(50);
+            EXPECT_EQ(route({ "lorvantine", "--read-article", "--app", "com.microsoft.Word" }, &script, std::chrono::seconds(120)), 0);
+        }
+        EXPECT_TRUE(script.finished()) << script.failure();
+        std::vector<std::string> spoken;
+        for (const SpeechServerRequest& request : s_server->speechRequests()) {
+            EXPECT_EQ(request.status, 200) << request.input.value_or("");
+            spoken.push_back(request.processedText.value_or(""));
+        }
+        return wordsOf(spoken);
+    }
+
+    static std::vector<std::string> documentWords(const std::string& fixture) { return wordsOf(wordFixtureParagraphs(fixtureNamed(fixture))); }
+};
+
+TEST_F(WordReadingTest, AReportLongerThanFiveScreensIsHeardOnceWordForWordToItsEnd)
+{
+    // Paragraphs run across the foot of most screens, and the last press moves less than a screen.
+    EXPECT_EQ(spokenWords("word-report.json"), documentWords("word-report.json"));
+    EXPECT_TRUE(log.contains("[Word] 📜 滚动 5 次后无新内容 ("));
+    EXPECT_FALSE(log.contains("[OCR-enrich]"));
+}
+
+TEST_F(WordReadingTest, MinutesWithATitlePageAreFilledAheadThenHeardOnceWordForWord)
+{
+    EXPECT_EQ(spokenWords("word-minutes.json"), documentWords("word-minutes.json"));
+    EXPECT_TRUE(log.contains("[OCR-enrich] 内容稀疏 ("));
+    EXPECT_TRUE(log.contains("[Word] 📜 滚动 5 次后无新内容 ("));
 }
 
 } // namespace

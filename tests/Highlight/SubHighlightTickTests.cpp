@@ -146,6 +146,25 @@ TEST_F(SubHighlightTickTest, ResultsForASegmentNoLongerPlayingAreDropped)
     EXPECT_TRUE(SubHighlightMapper::acceptPublication(state, computed(replay)));
 }
 
+TEST_F(SubHighlightTickTest, TheSameTextSpokenAgainInAnotherVoiceIsTimedByItsOwnWords)
+{
+    AudioSegment first = speaking();
+    first.generation = 4;
+    ASSERT_TRUE(SubHighlightMapper::acceptPublication(state, computed(*tickAt(0, first).precomputation)));
+    ASSERT_EQ(state.currentSubUnits.at(3).startTime, 1.4);
+
+    // A voice change replays the paragraph: same key, new audio with its own timings.
+    AudioSegment replayed = speaking();
+    replayed.generation = 5;
+    replayed.timestamps = { { 0.2, 0.4, "Read" }, { 0.5, 0.7, "every" }, { 0.8, 1.0, "word" }, { 1.1, 1.3, "aloud." } };
+    auto outcome = tickAt(1.2, replayed);
+    ASSERT_TRUE(outcome.precomputation) << "the units are built for the new audio";
+    EXPECT_TRUE(outcome.rects.empty()) << "no rectangle of the old timing";
+    EXPECT_EQ(state.currentSubUnits.at(3).startTime, 1.1);
+    ASSERT_TRUE(SubHighlightMapper::acceptPublication(state, computed(*outcome.precomputation)));
+    EXPECT_EQ(tickAt(1.2, replayed).rects, state.subRectCache.at(3)) << "\"aloud.\" is being spoken";
+}
+
 TEST_F(SubHighlightTickTest, ResultsArrivingAfterTheReadingStoppedAreDropped)
 {
     auto request = *tickAt(0).precomputation;

@@ -1,4 +1,5 @@
 #include "Accessibility/AXReader.h"
+#include "Core/HighlightGeometry.h"
 #include "Core/SubHighlightMapper.h"
 #include "Core/SubRectPrecomputation.h"
 #include "Highlight/HighlightTestDesktop.h"
@@ -27,6 +28,16 @@ protected:
         paragraph.element = element(name);
         paragraph.frame = frameOf(name);
         paragraph.role = "AXTextArea";
+        return paragraph;
+    }
+
+    // The second paragraph of the article element, which starts after "Intro line.\n".
+    ArticleParagraph sharedArticleParagraph(const std::string& text)
+    {
+        ArticleParagraph paragraph = paragraphOf("article", text);
+        const AXElement article = element("article");
+        paragraph.nativeCharOffset = utf16Offset(article, "Fresh");
+        paragraph.frame = AXReader::boundsForRange(article, *paragraph.nativeCharOffset, static_cast<int>(Text::utf16Count(text))).value();
         return paragraph;
     }
 
@@ -137,12 +148,8 @@ TEST_F(SubRectPrecomputationTest, ImplausibleCharacterBoundsAreNotUsed)
 
 TEST_F(SubRectPrecomputationTest, OffsetIntoASharedElementIsConvertedToUtf16)
 {
-    // The second paragraph of the article element, after "Intro line.\n" (12 UTF-16 units).
-    const std::string text = "Fresh 🍞 bread, 面包 and cafe\u0301 au lait.";
-    ArticleParagraph paragraph = paragraphOf("article", text);
-    const AXElement article = element("article");
-    paragraph.nativeCharOffset = utf16Offset(article, "Fresh");
-    paragraph.frame = AXReader::boundsForRange(article, *paragraph.nativeCharOffset, static_cast<int>(Text::utf16Count(text))).value();
+    // After "Intro line.\n" (12 UTF-16 units).
+    const ArticleParagraph paragraph = sharedArticleParagraph("Fresh 🍞 bread, 面包 and cafe\u0301 au lait.");
 
     // bread, 面包, café and lait, in Characters of the paragraph text.
     auto publication = SubRectPrecomputation::precomputeSubRects(
@@ -211,6 +218,28 @@ TEST_F(SubRectPrecomputationTest, ElementTextWithAPrefixIsMappedAndMeasuredInUtf
     auto fromFullText = SubRectPrecomputation::precomputeSubRects(request(paragraph, { unit(8, 13) }));
     ASSERT_TRUE(fromFullText);
     expectNear(fromFullText->table.at(0).at(0), boundsOfWord("prefixed", "bread"), "bread");
+}
+
+TEST_F(SubRectPrecomputationTest, AnEmojiSpokenAsAWordIsMarkedOneCharacterWide)
+{
+    // Two UTF-16 units, one Character: the mark ends where the emoji does, short of "bread".
+    const ArticleParagraph shared = sharedArticleParagraph("Fresh 🍞 bread, 面包 and cafe\u0301 au lait.");
+    auto withOffset = SubRectPrecomputation::precomputeSubRects(request(shared, { unit(6, 7) }));
+    ASSERT_TRUE(withOffset);
+    ASSERT_EQ(withOffset->table.at(0).size(), 1u);
+    expectNear(withOffset->table.at(0)[0], boundsOfWord("article", "🍞"), "with an offset");
+
+    auto mapped = SubRectPrecomputation::precomputeSubRects(request(paragraphOf("prefixed", "Fresh 🍞 bread and milk"), { unit(6, 7) }));
+    ASSERT_TRUE(mapped);
+    ASSERT_EQ(mapped->table.at(0).size(), 1u);
+    expectNear(mapped->table.at(0)[0], boundsOfWord("prefixed", "🍞"), "through the mapping");
+
+    // Measured straight in the element, as the highlight tests do.
+    const AXElement prefixed = element("prefixed");
+    const auto direct = HighlightGeometry::computeLineRects(prefixed, utf16Offset(prefixed, "🍞"), 2, frameOf("prefixed"),
+                                                            HighlightGeometry::LastInParagraph::no);
+    ASSERT_EQ(direct.size(), 1u);
+    expectNear(direct[0], boundsOfWord("prefixed", "🍞"), "straight");
 }
 
 TEST_F(SubRectPrecomputationTest, MappingThatMissesACharacterIsDropped)

@@ -160,6 +160,43 @@ TEST_F(CurlHttpSessionTest, RedirectsAreFollowedWithThePlatformsMethodRules)
     EXPECT_EQ(seen[1].body, "payload");
 }
 
+TEST_F(CurlHttpSessionTest, AnAddressTheRequestRefusesIsNeverSentTo)
+{
+    server.http.Get("/moved", [this](const httplib::Request& request, httplib::Response& response) {
+        record(request);
+        response.set_redirect("/private", 302);
+    });
+    server.http.Get("/private", [this](const httplib::Request& request, httplib::Response& response) {
+        record(request);
+        response.set_content("private", "text/plain");
+    });
+    server.http.Get("/public", [this](const httplib::Request& request, httplib::Response& response) {
+        record(request);
+        response.set_content("public", "text/plain");
+    });
+    server.start();
+    std::vector<std::string> asked;
+    auto request = [&](const std::string& path) {
+        return HttpRequest {.url = server.url(path), .allowsURL = [&asked](std::string_view url) {
+            asked.emplace_back(url);
+            return !url.ends_with("/private");
+        }};
+    };
+
+    HttpResult redirected = fetch(request("/moved"));
+    EXPECT_EQ(errorCode(redirected), NSURLError::appTransportSecurityRequiresSecureConnection);
+    EXPECT_THAT(asked, ::testing::ElementsAre(server.url("/moved"), server.url("/private")));
+    EXPECT_EQ(errorCode(fetch(request("/private"))), NSURLError::appTransportSecurityRequiresSecureConnection);
+    HttpResult allowed = fetch(request("/public"));
+    ASSERT_TRUE(std::holds_alternative<HttpResponse>(allowed));
+    EXPECT_EQ(textOf(*std::get<HttpResponse>(allowed).body), "public");
+
+    std::lock_guard lock(seenMutex);
+    ASSERT_EQ(seen.size(), 2u) << "nothing was sent to the refused address";
+    EXPECT_EQ(seen[0].path, "/moved");
+    EXPECT_EQ(seen[1].path, "/public");
+}
+
 TEST_F(CurlHttpSessionTest, TransportFailuresArriveAsThePlatformsURLErrors)
 {
     EXPECT_EQ(errorCode(fetch({.url = "http://127.0.0.1:" + std::to_string(RawSocket::closedPort()) + "/x"})),

@@ -49,5 +49,25 @@ TEST(TTSNodeChoice, TheUsersServerAddressReplacesTheDefaultNodeOnly)
     EXPECT_EQ(TTSClient::usBaseURL(), "http://127.0.0.1:8880");
 }
 
+TEST(TTSNodeChoice, AServerThePersonChoseIsTheOnlyNodeInEveryTimeZone)
+{
+    auto store = std::make_shared<InMemoryUserDefaults>();
+    PreferencesModel::ScopedDefaults scoped(store);
+    test::ScopedEnvironment zone("TZ", "Asia/Shanghai");
+
+    // Nothing chosen: the second node first, the default node behind it.
+    auto builtIn = TTSClient::make("af_heart");
+    EXPECT_EQ(builtIn->primaryURL(), "http://127.0.0.1:8443");
+    EXPECT_EQ(builtIn->fallbackURL(), "http://127.0.0.1:8880");
+
+    store->set(PreferencesModel::Key::ttsServerURL, "http://speech.example:9000");
+    for (const char* name : { "Asia/Shanghai", "PRC", "Europe/Berlin" }) {
+        test::ScopedEnvironment other("TZ", name);
+        auto chosen = TTSClient::make("af_heart");
+        EXPECT_EQ(chosen->primaryURL(), "http://speech.example:9000") << name;
+        EXPECT_EQ(chosen->fallbackURL(), std::nullopt) << name;
+    }
+}
+
 } // namespace
 } // namespace lorvantine

@@ -549,6 +549,30 @@ TEST_F(Overlay, RecognisedTextFollowsTheWindowAndTheWheelOfTheReadApplication)
     ScrollWheelMonitor::deliver({ 3, false }); // no monitor left behind
 }
 
+TEST_F(Overlay, AParagraphWithoutAPlaceOnScreenIsMarkedNowhere)
+{
+    blankReader();
+    // A recognised page whose first paragraph had scrolled out of the window before the reading
+    // began: it has no frame, and its words no height.
+    attach({ Rect(), blocks[1], blocks[2] }, {}, true);
+    overlay->setCurrent(0);
+    overlay->setSubHighlight({ Rect(160, 20, 60, 0) });
+    RunLoop::runPending();
+    Window* window = overlayWindow();
+    ASSERT_TRUE(window);
+    auto alone = host->renderWindow(*window);
+    ASSERT_TRUE(alone);
+    int marked = 0;
+    for (int y = 0; y < alone->height; y += 2)
+        for (int x = 0; x < alone->width; x += 2)
+            marked += (alone->pixel(x, y) >> 24) != 0;
+    EXPECT_EQ(marked, 0);
+
+    overlay->setCurrent(1);
+    RunLoop::runPending();
+    EXPECT_PRED3(near, inside(*render(), blocks[1]), paragraphMark, 2);
+}
+
 TEST_F(Overlay, ANewAttachStartsFromTheWindowAsItIsNow)
 {
     blankReader();
@@ -577,6 +601,38 @@ TEST_F(Overlay, ANewAttachStartsFromTheWindowAsItIsNow)
     RunLoop::runPending();
     EXPECT_PRED3(near, screenColour({ 615, 390 }), wordMark, 2);
     EXPECT_EQ(screenColour({ 605, 390 }), white);
+}
+
+TEST_F(Overlay, ARecognisedPageReadAfterAReadingWhoseWindowMovedIsMarkedWhereItWasRecognised)
+{
+    // A recognised page is read while its window is dragged 30 right and 20 down.
+    blankReader();
+    attach(blocks, {}, true);
+    overlay->setCurrent(1);
+    desktop->moveWindow(reader.number, { 130, 70 });
+    advance(0.1);
+    expectRects(overlay->paragraphs(), shiftedAll(blocks, 30, 20));
+    overlay->detach();
+
+    // The next page is recognised where the window stands now. Nothing measures it again while
+    // it is read, so any shift left over from the last reading would stay for its whole length.
+    const std::vector<Rect> recognised = shiftedAll(blocks, 30, 20);
+    attach(recognised, {}, true);
+    EXPECT_TRUE(log.contains("[Overlay] OCR 基准参照系: baseWindowOrigin=(130,70) baseParagraphs=3"));
+    overlay->setCurrent(2);
+    overlay->setSubHighlight({ Rect(200, 330, 60, 20) });
+    RunLoop::runPending();
+    advance(1);
+    expectRects(overlay->paragraphs(), recognised);
+    EXPECT_EQ(overlay->subHighlightDelta(), Point {});
+    auto picture = render();
+    EXPECT_PRED3(near, colourAt(*picture, { 230, 340 }), over(paragraphMark, accent, wordAlpha), 2);
+    EXPECT_PRED3(near, colourAt(*picture, { 270, 340 }), paragraphMark, 2);
+
+    // Only this reading's own move shifts its marks.
+    desktop->moveWindow(reader.number, { 140, 70 });
+    advance(0.1);
+    expectRects(overlay->paragraphs(), shiftedAll(recognised, 10, 0));
 }
 
 TEST_F(Overlay, HidingOrdersTheWindowOutAndShowingBringsItBack)

@@ -184,6 +184,50 @@ TEST_F(ControlsTest, VoiceChangeReplaysTheParagraphPlayingWithTheNewVoiceOnly)
     EXPECT_EQ(finishedCount, 1);
 }
 
+TEST_F(ControlsTest, AVoiceChangeWhileTheNextPageIsFetchedReplaysNothingOfThePageHeard)
+{
+    std::vector<ArticleReader::NextPageCompletion> pageRequests;
+    reader->onNeedNextPage = [&](ArticleReader::NextPageCompletion completion) { pageRequests.push_back(std::move(completion)); };
+    startReading(addWindow(addApplication("com.apple.TextEdit"), { fiveParagraphs[0], fiveParagraphs[1] }));
+    ASSERT_TRUE(advanceUntil([&] { return !pageRequests.empty(); }));
+    ASSERT_THAT(plays(), ElementsAre("0/0", "1/0"));
+
+    // The person picks two voices in turn while the page turns.
+    reader->setVoice("af_bella");
+    advance(1);
+    reader->setVoice("am_adam");
+    advance(1);
+    ASSERT_EQ(pageRequests.size(), 1u);
+    EXPECT_THAT(plays(), ElementsAre("0/0", "1/0"));
+
+    ArticleParagraph next;
+    next.text = fiveParagraphs[2];
+    std::exchange(pageRequests, {}).front()({ { next } });
+    ASSERT_TRUE(advanceUntil([&] { return !pageRequests.empty(); }));
+    pageRequests.front()(std::nullopt);
+    ASSERT_TRUE(readingEnded());
+
+    std::vector<std::string> voices;
+    for (const auto& request : server->speechRequests())
+        voices.push_back(request.input.value_or("") + " @" + request.voiceCode.value_or(""));
+    EXPECT_THAT(voices, ElementsAre(fiveParagraphs[0] + " @af_heart", fiveParagraphs[1] + " @af_heart", fiveParagraphs[2] + " @am_adam"));
+    EXPECT_THAT(plays(), ElementsAre("0/0", "1/0", "0/0"));
+}
+
+TEST_F(ControlsTest, TwoVoiceChangesInQuickSuccessionBothReplayFromTheParagraphPlaying)
+{
+    server->control({ { "delayMs", 60 } });
+    startReading(openFiveParagraphs());
+    ASSERT_TRUE(advanceUntil([&] { return plays().size() == 3; }, 60, 0.05));
+    ASSERT_EQ(plays().back(), "2/0");
+
+    reader->setVoice("af_bella");
+    reader->setVoice("am_adam"); // before anything of the first change was made
+    EXPECT_TRUE(log.contains("[ArticleReader] 🎙 switch voice → am_adam, replay from para[2] gen="));
+    ASSERT_TRUE(advanceUntil([&] { return readingEnded(); }));
+    EXPECT_THAT(plays(), ElementsAre("0/0", "1/0", "2/0", "2/0", "3/0", "4/0"));
+}
+
 TEST_F(ControlsTest, StopCancelsTheRequestInFlightAndNeverReportsAFinish)
 {
     server->control({ { "delayMs", 60 } });

@@ -3,6 +3,8 @@
 
 #include "Reading/ReadingTestSupport.h"
 
+#include "CLI/CLIRouter.h"
+#include "Documents/KindleSource.h"
 #include "Overlay/HighlightView.h"
 
 #include <gmock/gmock.h>
@@ -130,6 +132,53 @@ TEST_F(PageAdvanceTest, AnswersThatComeLateOrTwiceChangeNothing)
     answerOnce(std::nullopt);
     EXPECT_EQ(finishedCount, 1) << "a completion counts once";
     EXPECT_EQ(logCount("[ArticleReader] 📖 无更多页面，播放结束"), 1u);
+}
+
+// Kindle at the last page of its book, its pages turned by the real page turn; the key presses on
+// the main thread move the clock as they wait.
+class KindlePageTurnTest : public ReadingTest {
+protected:
+    void SetUp() override
+    {
+        ReadingTest::SetUp();
+        clock->setMainThreadSleepsAdvance(true);
+    }
+
+    std::shared_ptr<SimDesktop> makeDesktop() override
+    {
+        SimFixture fixture = fixtureNamed("kindle-book.json");
+        fixture.applications[1].behaviours.paging->texts.resize(1);
+        return SimDesktop::create(fixture);
+    }
+
+    int keyDowns()
+    {
+        int count = 0;
+        for (const SimJournalEntry& entry : desktop->journal())
+            count += entry.kind == SimJournalEntry::Kind::event && entry.event && entry.event->type == InputEventType::keyDown;
+        return count;
+    }
+};
+
+TEST_F(KindlePageTurnTest, AReadingStoppedWhileThePageTurnsDoesNotPressAgain)
+{
+    const std::string kindleID = "com.amazon.Lassen";
+    auto page = KindleSource::detect(kindleID);
+    ASSERT_TRUE(page);
+    std::vector<ArticleParagraph> paragraphs;
+    for (const ReadableParagraph& paragraph : page->paragraphs())
+        paragraphs.push_back(paragraph.toArticleParagraph());
+    reader->onNeedNextPage = CLIRouter::pageAdvance(kindleID, reader);
+    reader->startReading(page->title(), page->windowElement(), std::move(paragraphs), kindleID);
+
+    ASSERT_TRUE(advanceUntil([&] { return log.contains("[Kindle] 📖 翻页 pid="); }));
+    EXPECT_EQ(keyDowns(), 1);
+    // The user stops the reading while the page turn still waits for the page to change.
+    reader->stop();
+    ASSERT_TRUE(advanceUntil([&] { return log.contains("[Kindle] 📖 阅读已停止，不再翻页") || log.contains("，已到末尾"); }, 10));
+    EXPECT_EQ(keyDowns(), 1) << "the page of a reading that has stopped is the user's";
+    EXPECT_FALSE(log.contains("首次翻页未响应"));
+    EXPECT_EQ(finishedCount, 0);
 }
 
 } // namespace

@@ -295,6 +295,16 @@ protected:
             desktop->addElement(webArea, SimElement("AXStaticText", "Second article " + std::to_string(i++) + ". " + text));
     }
 
+    // Reads the first article and replaces it by the second, which the second check sees.
+    void readThenSwitchArticles()
+    {
+        startFromTheCapture();
+        advanceToJustAfterTick(1);
+        showTheSecondArticle();
+        advanceToJustAfterTick(2);
+        ASSERT_FALSE(reader->isReading());
+    }
+
     void startFromTheCapture()
     {
         auto article = ArticleParser::captureArticle();
@@ -328,13 +338,39 @@ TEST_F(WebArticleRestartTest, AReplacedArticleIsReadAgainFromTheWindowAMomentLat
     EXPECT_EQ(finishedCount, 0);
 }
 
+TEST_F(WebArticleRestartTest, AReadingStoppedInTheMomentBeforeTheRestartStaysStopped)
+{
+    readThenSwitchArticles();
+
+    advance(0.5);
+    reader->stop(); // the person closes the mini player
+    advance(3);
+    EXPECT_FALSE(reader->isReading());
+    EXPECT_EQ(logCount("[ArticleReader] ▶ \"Article Two\""), 0u);
+}
+
+TEST_F(WebArticleRestartTest, ASelectionReadInTheMomentBeforeTheRestartIsNotFollowedByTheWholeArticle)
+{
+    readThenSwitchArticles();
+
+    // The person selects a sentence of the new article and has it read, then ends it with Escape.
+    advance(0.3);
+    reader->stop();
+    ArticleParagraph selection;
+    selection.text = "Second article 0.";
+    selection.role = "Selection";
+    selection.boundsDisabled = true;
+    reader->startReading("Second article 0.", desktop->windowElement(windowNumber), { selection }, "com.apple.Safari");
+    advance(0.5);
+    reader->stop();
+    advance(3);
+    EXPECT_FALSE(reader->isReading());
+    EXPECT_EQ(logCount("[ArticleReader] ▶ \"Article Two\""), 0u);
+}
+
 TEST_F(WebArticleRestartTest, NoArticleWindowLeftMeansTheReadingStaysStopped)
 {
-    startFromTheCapture();
-    advanceToJustAfterTick(1);
-    showTheSecondArticle();
-    advanceToJustAfterTick(2);
-    ASSERT_FALSE(reader->isReading());
+    readThenSwitchArticles();
     desktop->closeWindow(windowNumber);
 
     advance(2);

@@ -55,8 +55,44 @@ TEST_F(OCRParagraphBuilderTest, OneLineIsOneParagraphWhenLongEnough)
     EXPECT_THAT(log.lines(), ElementsAre("[OCR] 构建 1 段落, 10 字符"));
 
     log.clear();
-    EXPECT_THAT(OCRParagraphBuilder::buildParagraphs(line, content, 11), IsEmpty());
+    std::vector<RecognizedWord> number{word("-", 10, 100, 6), word("12", 20, 100, 14), word("-", 38, 100, 6)};
+    EXPECT_THAT(OCRParagraphBuilder::buildParagraphs(number, content, 7), IsEmpty());
     EXPECT_THAT(log.lines(), IsEmpty());
+    EXPECT_THAT(paragraphTexts(OCRParagraphBuilder::buildParagraphs(number, content, 6)), ElementsAre("- 12 -"));
+}
+
+TEST_F(OCRParagraphBuilderTest, AParagraphUnderTheMinimumIsKeptWhenItHoldsWords)
+{
+    struct Case {
+        std::vector<std::string> words;
+        bool kept;
+    };
+    const Case cases[] = {
+        {{"一、会议基本情况"}, true}, // 8 Characters, 6 ideographs
+        {{"四、待办事项"}, true},     // 6 Characters, 5 ideographs
+        {{"第一章"}, false},          // 3 ideographs
+        {{"第", "3", "页"}, false},
+        {{"Our", "Aims"}, true},
+        {{"I.", "Scope"}, true},
+        {{"Summary"}, false},
+        {{"Page", "3"}, false},
+        {{"Q3", "2026"}, false},
+        {{"12"}, false},
+        {{"—", "7", "—"}, false},
+        {{"*", "*", "*"}, false},
+        {{"————————"}, false},
+        {{"2026-03-14"}, true}, // ten Characters: long enough whatever it holds
+    };
+    for (const Case& c : cases) {
+        std::vector<RecognizedWord> line;
+        double x = 10;
+        for (const std::string& text : c.words) {
+            line.push_back(word(text, x, 100, 16 * static_cast<double>(Text::characterCount(text)), 16));
+            x = line.back().screenRect.maxX() + 5;
+        }
+        auto paragraphs = OCRParagraphBuilder::buildParagraphs(line, content, 10);
+        EXPECT_EQ(paragraphs.size(), c.kept ? 1u : 0u) << ::testing::PrintToString(c.words);
+    }
 }
 
 TEST_F(OCRParagraphBuilderTest, AClearBreakAboveTheLineSpacingSeparatesParagraphs)
@@ -132,7 +168,8 @@ TEST_F(OCRParagraphBuilderTest, AColumnThatStartsBesideTheLastLineOfAnotherIsAPa
         {4, {left, right}},  // close enough to share that line too
         {8, {left, right}},  // a line of its own, reaching into the left column's last
         {10, {left, right}}, // its top level with that line's bottom
-        {14, {left + " " + right}}, // below it: line spacing decides, as for an indented line
+        {14, {left, right}}, // 4 points below it, closer than the lines of a paragraph
+        {30, {left, right}}, // farther below
     };
     for (const Case& c : cases) {
         std::vector<RecognizedWord> words = linesWithGaps({2, 2, 2});
@@ -148,6 +185,13 @@ TEST_F(OCRParagraphBuilderTest, AColumnThatStartsBesideTheLastLineOfAnotherIsAPa
             EXPECT_EQ(paragraphs[1].frame, Rect(400, 136 + c.lower, 70, 46)) << c.lower;
         }
     }
+
+    // Within a column a line starts back under the end of the line before it, short as that may be.
+    std::vector<RecognizedWord> indented = linesWithGaps({2, 2});
+    indented.pop_back();
+    indented.push_back(word("next", 20, 136, 40, 10));
+    EXPECT_THAT(paragraphTexts(OCRParagraphBuilder::buildParagraphs(indented, content, 1)),
+                ElementsAre("l0a l0b l1a l1b l2a next"));
 
     // Rows of a table or of a list of contents are followed by a row that starts back on the left:
     // however wide their gaps, they stay whole lines of one paragraph.

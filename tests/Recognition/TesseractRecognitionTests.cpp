@@ -2,6 +2,8 @@
 #include "Platform/Backends/RecognizedLineBuilder.h"
 #include "Platform/Backends/TesseractRecognizer.h"
 #include "Recognition/OCRTestDesktop.h"
+#include "Recognition/ProsePage.h"
+#include "Recognition/ProseTexts.h"
 #include "Recognition/RecognitionMatchers.h"
 #include "Support/Log.h"
 #include "Support/Text.h"
@@ -131,6 +133,86 @@ TEST_P(TesseractWindowRecognition, EnglishComesBackWordForWordWithItsBoxes)
 }
 
 INSTANTIATE_TEST_SUITE_P(AtEitherBackingScale, TesseractWindowRecognition, ::testing::Values(1.0, 2.0));
+
+// Where the words a page shows were read, in reading order: for each recognised word, the position
+// in the page's words of the one its centre lies on (Chinese runs land on their middle Character).
+std::vector<size_t> positionsOf(const std::vector<RecognizedWord>& recognised, const std::vector<const ProsePage*>& pages)
+{
+    std::vector<RecognizedWord> truth;
+    for (const ProsePage* page : pages) {
+        const auto words = page->words();
+        truth.insert(truth.end(), words.begin(), words.end());
+    }
+    std::vector<size_t> positions;
+    for (const RecognizedWord& word : recognised) {
+        for (size_t i = 0; i < truth.size(); ++i) {
+            if (truth[i].screenRect.contains({word.screenRect.midX(), word.screenRect.midY()})) {
+                positions.push_back(i);
+                break;
+            }
+        }
+    }
+    return positions;
+}
+
+// A reader's window of 800 × 600 showing `pages` on white, recognised below its toolbar.
+std::vector<RecognizedWord> readWindow(const std::vector<const ProsePage*>& pages)
+{
+    const Rect frame(100, 50, 800, 600);
+    OCRTestDesktop desktop;
+    desktop.useRecognizer(tesseract());
+    AXElement window = desktop.addWindow(42, 7, frame);
+    desktop.capture().setPicture(7, pictureOf(pages, frame.origin, frame.size, 1));
+    auto words = VisionOCR::recognizeWords(Rect(100, 78, 800, 542), window);
+    EXPECT_TRUE(words);
+    return words.value_or(std::vector<RecognizedWord>());
+}
+
+TEST(TesseractPageRecognition, ANarrowPageOfOneColumnComesBackLineByLine)
+{
+    TextImageRenderer::Options kindle;
+    kindle.family = "DejaVu Serif";
+    kindle.fontSize = 20;
+    kindle.wrapWidth = 420;
+    TextImageRenderer::Options chinese;
+    chinese.family = "WenQuanYi Zen Hei";
+    chinese.fontSize = 18;
+    chinese.wrapWidth = 400;
+    const std::pair<const std::string*, TextImageRenderer::Options> pages[] = {
+        {&prose::letterCame, kindle}, {&prose::oldManChinese, chinese}};
+    for (const auto& [text, options] : pages) {
+        for (double left : {160.0, 320.0}) {
+            const ProsePage page = ProsePage::laidOut(*text, options, {left, 90});
+            Log::Capture log;
+
+            auto words = readWindow({&page});
+
+            ASSERT_GE(words.size(), 21u) << *text;
+            auto positions = positionsOf(words, {&page});
+            EXPECT_GE(positions.size(), words.size() * 9 / 10) << *text;
+            EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()))
+                << *text << " at x = " << left << ": " << ::testing::PrintToString(textsOf(words));
+            EXPECT_FALSE(log.contains("双栏检测"));
+        }
+    }
+}
+
+TEST(TesseractPageRecognition, APageOfTwoColumnsComesBackColumnByColumn)
+{
+    TextImageRenderer::Options column;
+    column.family = "DejaVu Serif";
+    column.wrapWidth = 280;
+    const ProsePage left = ProsePage::laidOut(prose::riverLeft, column, {136, 90});
+    const ProsePage right = ProsePage::laidOut(prose::riverRight, column, {136 + 280 + 36, 90});
+    Log::Capture log;
+
+    auto words = readWindow({&left, &right});
+
+    auto positions = positionsOf(words, {&left, &right});
+    EXPECT_GE(positions.size(), (left.wordCount() + right.wordCount()) * 9 / 10);
+    EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end())) << ::testing::PrintToString(textsOf(words));
+    EXPECT_EQ(log.linesContaining("双栏检测").size(), 1u);
+}
 
 // Chinese of ordinary size in a 2x capture is read at full size; taken for a 72 dpi picture, it
 // lost a third of its characters.

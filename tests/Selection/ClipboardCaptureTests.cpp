@@ -162,6 +162,20 @@ TEST_F(CopiesTooLate, AUsersOwnCopyIsNeverUndone)
     EXPECT_FALSE(log.contains("已再次恢复剪贴板"));
 }
 
+TEST_F(CopiesTooLate, AKeyTheProgramPostsMeanwhileIsNotThePersonsHand)
+{
+    setClipboard(richClipboard);
+    EXPECT_EQ(capture(0.25), std::nullopt);
+    // A book's page turn: the right arrow, from the program's own event source.
+    for (bool down : { true, false })
+        Platform::windowServer().post(EventTap::hid, InputEvent::keyboard(EventSourceState::combinedSession, 124, down));
+    RunLoop::runPending();
+    advance(0.5);
+    EXPECT_EQ(clipboard(), richClipboard) << "the late copy is still undone";
+    EXPECT_TRUE(log.contains("[SelectionOCR] ⚠️ ⌘C 在等待结束后才到，已再次恢复剪贴板"));
+    advance(2);
+}
+
 TEST_F(CopiesTooLate, WithoutInputMonitoringTheClipboardIsNotWatched)
 {
     desktop->setInputMonitoring(InputMonitoringAccess::denied);

@@ -217,6 +217,21 @@ TEST_F(SelectionWatcherTest, KeysScrollingAndActivation)
     EXPECT_EQ(take(), (std::vector<std::string> { "select quick brown @4 mouse 160,700" }));
 }
 
+TEST_F(SelectionWatcherTest, WheelEventsFromAnEventSourceAreNotThePersonScrolling)
+{
+    gesture({ 100, 200 }, { 160, 200 });
+    ASSERT_EQ(take().size(), 1u);
+    // Scrolling the spoken paragraph into view, as the reading does beside the offer.
+    for (auto source : { EventSourceState::privateState, EventSourceState::combinedSession }) {
+        Platform::windowServer().post(EventTap::hid, InputEvent::scrollWheel(source, ScrollUnit::line, -3));
+        RunLoop::runPending();
+    }
+    EXPECT_THAT(take(), IsEmpty());
+    Platform::windowServer().post(EventTap::hid, InputEvent::scrollWheel(std::nullopt, ScrollUnit::line, -3));
+    RunLoop::runPending();
+    EXPECT_EQ(take(), (std::vector<std::string> { "dismiss" }));
+}
+
 TEST_F(SelectionWatcherTest, ANewPressCancelsThePendingCheck)
 {
     // A double click, then at once the third press: the double click's check never runs.

@@ -151,6 +151,29 @@ TEST_F(FilesTest, ReadsAndAppends)
     EXPECT_FALSE(Files::append(path("no-such-dir/x"), "x"));
 }
 
+// Input files of the command line: regular files only, never waited on, and never more than the
+// limit, which the refusal names.
+TEST_F(FilesTest, InputFilesAreRegularFilesWithinTheLimit)
+{
+    const std::string file = path("results.jsonl");
+    test::writeFile(file, "0123456789");
+    EXPECT_EQ(Files::readInputFile(file, 10).value(), "0123456789");
+    auto over = Files::readInputFile(file, 9);
+    ASSERT_FALSE(over);
+    EXPECT_EQ(over.error().message, file + " is larger than 9 bytes, the most an input file may hold");
+
+    const std::string fifo = path("pipe");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& other : { fifo, std::string("/dev/zero") }) {
+        EXPECT_EQ(Files::readInputFile(other).error().message, other + " is not a regular file");
+        EXPECT_FALSE(Files::readInputFileFrom(other, 0, 100)) << other;
+    }
+
+    // From an offset: at most so much of what follows, nothing past the end.
+    EXPECT_EQ(Files::readInputFileFrom(file, 4, 3).value(), "456");
+    EXPECT_EQ(Files::readInputFileFrom(file, 50, 100).value(), "");
+}
+
 TEST_F(FilesTest, AppendedLinesStandOnTheirOwnAfterALineCutShort)
 {
     const struct {

@@ -177,6 +177,11 @@ TEST(TextScalars, InvalidUtf8BecomesReplacementCharacters)
     EXPECT_FALSE(Text::isValidUtf8("\xED\xA0\x80")); // encoded surrogate
     EXPECT_FALSE(Text::isValidUtf8("\xF4\x90\x80\x80"));
     EXPECT_FALSE(Text::isValidUtf8("\xE4\xB8"));
+    // Where it goes wrong: the start of the first ill-formed sequence.
+    EXPECT_EQ(Text::firstInvalidUtf8Byte(mixed), std::nullopt);
+    EXPECT_EQ(Text::firstInvalidUtf8Byte("ab\xFF"), 2u);
+    EXPECT_EQ(Text::firstInvalidUtf8Byte("中\xE4\xB8"), 3u);
+    EXPECT_EQ(Text::firstInvalidUtf8Byte("a\xED\xA0\x80"), 1u);
 
     EXPECT_EQ(Text::scalars("a\xFF" "b"), U"a\uFFFDb");
     EXPECT_EQ(Text::scalars("\xE4\xB8"), U"\uFFFD"); // one truncated sequence, one replacement

@@ -46,6 +46,8 @@ struct Transfer {
     curl_off_t bytesMoved = 0;
     // The body passed the request's limit; the transfer was aborted for it.
     bool bodyTooLarge = false;
+    // The request refused an address it was about to be sent to.
+    bool addressRefused = false;
     // Set by the first progress call: a transfer still waiting for a free connection to its
     // host is not idle, it has not begun.
     bool begun = false;
@@ -132,6 +134,19 @@ int onProgress(void* user, curl_off_t, curl_off_t downloaded, curl_off_t, curl_o
     return 0;
 }
 
+// Runs once a connection is ready, before each request goes out on it: the first one and each
+// one a redirect leads to, when curl has already moved its effective URL there.
+int vetAddress(void* user, char*, char*, int, int)
+{
+    auto* transfer = static_cast<Transfer*>(user);
+    char* url = nullptr;
+    curl_easy_getinfo(transfer->easy, CURLINFO_EFFECTIVE_URL, &url);
+    if (transfer->request.allowsURL(url ? url : ""))
+        return CURL_PREREQFUNC_OK;
+    transfer->addressRefused = true;
+    return CURL_PREREQFUNC_ABORT;
+}
+
 bool configure(Transfer& transfer)
 {
     CURL* easy = curl_easy_init();
@@ -155,6 +170,10 @@ bool configure(Transfer& transfer)
     curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, onProgress);
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &transfer);
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+    if (request.allowsURL) {
+        curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, vetAddress);
+        curl_easy_setopt(easy, CURLOPT_PREREQDATA, &transfer);
+    }
     // An announced length above the limit is refused before any of the body is read.
     if (request.maxBodyBytes)
         curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(request.maxBodyBytes));
@@ -344,6 +363,8 @@ struct CurlHttpSession::Shared {
         if (code == CURLE_OK) {
             HttpResponse response = responseOf(*transfer);
             deliver(std::move(transfer), std::move(response));
+        } else if (transfer->addressRefused) {
+            deliver(std::move(transfer), NSURLError::error(NSURLError::appTransportSecurityRequiresSecureConnection));
         } else if (transfer->bodyTooLarge || code == CURLE_FILESIZE_EXCEEDED) {
             deliver(std::move(transfer), NSURLError::error(NSURLError::dataLengthExceedsMaximum));
         } else {

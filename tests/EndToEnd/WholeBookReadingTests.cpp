@@ -1,0 +1,100 @@
+// Whole books read by the built program as a reader starts it from the terminal: every page heard
+// once, in page order, as a listener should hear it, until the book's real end.
+
+#include "EndToEnd/BuiltProgram.h"
+#include "EndToEnd/ParagraphRequests.h"
+#include "EndToEnd/ReadArticleRun.h"
+
+#include <nlohmann/json.hpp>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fstream>
+#include <sstream>
+
+namespace lorvantine::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Prose as it is spoken: its words one space apart, whatever lines it was laid out in.
+std::string spoken(const std::string& prose)
+{
+    std::istringstream words(prose);
+    std::string word, text;
+    while (words >> word)
+        text += (text.empty() ? "" : " ") + word;
+    return text;
+}
+
+struct Reading {
+    std::vector<SpeechServerRequest> requests;
+    std::string log;
+};
+
+// Reads the book of `bundleID` on the desktop of `fixture` until the reading ends, then ends the
+// command as a reader does, with Ctrl+C.
+Reading readToTheEnd(const std::filesystem::path& fixture, const std::string& bundleID, const std::string& tag)
+{
+    ReadArticleRun run(fixture.string(), bundleID, { { "Lorvantine.defaultSpeedEn", 2.0 } });
+    EXPECT_TRUE(run.server.isRunning());
+    EXPECT_TRUE(run.program.waitForError("[ReadArticle] 播放完成/翻页，重置播放按钮", 90s)) << run.program.standardError();
+    run.program.signal(SIGINT);
+    EXPECT_EQ(run.program.wait(10s), 0);
+    Reading reading { run.server.speechRequests(), run.program.standardError() };
+    // The reading ended where a turn changed nothing, not on a page it could not read.
+    EXPECT_NE(reading.log.find("[" + tag + "] 📖 翻页后内容未变 ("), std::string::npos) << reading.log;
+    return reading;
+}
+
+size_t occurrences(const std::string& text, const std::string& needle)
+{
+    size_t count = 0;
+    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size()))
+        ++count;
+    return count;
+}
+
+// About 20 s: six pages of about 140 Characters.
+TEST(WholeBookReadingTest, AKindleStoryOfSixPagesIsHeardWholePageAfterPage)
+{
+    const std::filesystem::path fixture = testFixtures / "kindle-ferryman.json";
+    // What a listener should hear: each page's text, the running header above it left out.
+    const auto desktop = nlohmann::json::parse(std::ifstream(fixture));
+    std::vector<std::string> pages;
+    for (const auto& application : desktop["applications"])
+        if (application["bundleID"] == "com.amazon.Lassen")
+            for (const auto& text : application["behaviours"]["paging"]["texts"])
+                pages.push_back(spoken(text.get<std::string>()));
+    ASSERT_EQ(pages.size(), 6u);
+
+    const Reading reading = readToTheEnd(fixture, "com.amazon.Lassen", "Kindle");
+    EXPECT_EQ(paragraphStarts(reading.requests, pages), pages) << reading.log;
+    EXPECT_EQ(occurrences(reading.log, "[Kindle] 📖 翻页成功 (poll="), 5u) << reading.log;
+}
+
+// About 15 s: five short pages and a picture.
+TEST(WholeBookReadingTest, ABooksStoryIsHeardWholeWithItsPicturePassedAndItsShortPagesRead)
+{
+    const std::vector<std::string> pages {
+        "Chapter One Every evening the lamplighter came down the hill with his ladder on his shoulder and a tin of oil at "
+        "his belt. He lit the lamps on Quay Street one by one, from the chapel to the harbour steps.",
+        // The page's drop cap is an ornament; the word is heard whole.
+        "When the wind rose he sheltered in the doorway of the chandler's shop and waited for it to drop. The gulls sat "
+        "in rows along the sea wall and did not move.",
+        // The engraving after it has nothing to hear.
+        "PART TWO",
+        "Years later the lamps were changed for electric ones, and the ladder hung unused in the shed behind the chapel. "
+        "His daughter kept it oiled all the same.",
+        "Thus ends the story.",
+    };
+
+    const Reading reading = readToTheEnd(testFixtures / "books-lamplighter.json", "com.apple.iBooksX", "Books");
+    EXPECT_EQ(paragraphStarts(reading.requests, pages), pages) << reading.log;
+    EXPECT_EQ(occurrences(reading.log, "[Books] 📖 本页无可读内容，继续翻页 (1/3)"), 1u) << reading.log;
+    EXPECT_EQ(occurrences(reading.log, "[ArticleReader] 📖 无更多页面，播放结束"), 1u) << reading.log;
+}
+
+} // namespace
+} // namespace lorvantine::test

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <string>
+
+namespace lorvantine::testing::prose {
+
+// Pages of books and documents as people read them, for recognition tests.
+
+// A Kindle page of four lines at 20 points in a column of 420.
+inline const std::string letterCame = "In spring a letter came: a machine would keep the light, and he went home to the "
+                                      "village where he was born, and he never saw the sea again.";
+
+inline const std::string ferry = "The ferry left at six, whether or not anyone was waiting on the pier. Most mornings "
+                                 "there were only the baker's boy with his baskets and an old woman who crossed to visit "
+                                 "her sister. On foggy days the captain sounded the horn twice before casting off.";
+
+inline const std::string ledger = "She kept the accounts in a green ledger that had belonged to her father, and she wrote "
+                                  "in pencil so that a mistake could be rubbed out without a mark. Every Friday she added "
+                                  "the columns twice, once from the top and once from the bottom, and if the two sums "
+                                  "disagreed she began again. Nobody in the village ever found an error in her figures, "
+                                  "though several people tried.";
+
+inline const std::string oldManChinese = "周末我在 Kindle 上读完了 The Old Man and the Sea。老人 Santiago 在海上漂了 84 "
+                                         "天，一条鱼也没有钓到，村里的孩子 Manolin 每天都来帮他收拾渔具。第 85 天清晨，"
+                                         "他独自把小船划进 Gulf Stream 的深处，钩住了一条比船还长的 marlin。";
+
+// Two columns of one page.
+inline const std::string riverLeft = "Rain had fallen for three days when the river finally rose above the old stone "
+                                     "markers. The miller moved his sacks to the upper floor and tied the boat to the iron "
+                                     "ring beside the door.";
+inline const std::string riverRight = "By the fourth morning the water had reached the church steps, and the children "
+                                      "were sent to stay with their cousins at the hill farm, where the ground was dry and "
+                                      "the bread was still warm.";
+
+// The end of a paragraph low in a left column, and the next column's first paragraph, which
+// starts lower still.
+inline const std::string millerEnd = "The miller moved his sacks to the upper floor and tied the boat to the iron ring "
+                                     "beside the door.";
+inline const std::string fourthMorning = "By the fourth morning the water had reached the church steps, and the "
+                                         "children were sent up to the hill farm.";
+
+inline const std::string marketLeftChinese = "清晨的码头总是最热闹的地方。渔民们把昨夜捕到的鱼搬上岸，小贩们沿着石板路摆开摊位，"
+                                             "空气里满是海水和炊烟的味道。孩子们在人群里钻来钻去，追着卖糖人的老师傅，"
+                                             "一直跟到桥头才肯回家吃早饭。卖菜的阿婆总会多塞给熟客一把葱，"
+                                             "说是自家院子里种的，不值什么钱。码头边的茶馆这时也开了门，"
+                                             "伙计把长凳一条条搬到檐下。";
+inline const std::string marketRightChinese = "到了中午，集市渐渐散去，只剩下几只海鸥在空地上争抢鱼鳞。老人们坐在榕树下喝茶，"
+                                              "慢慢地讲着过去的故事：哪一年台风把渡船吹到了对岸，哪一年的鱼多得连网都拉不动。"
+                                              "年轻人听得多了，也就不大当真，只是笑着替他们续上茶水。"
+                                              "太阳偏西的时候，潮水开始回涨，第一批渔船又挂起帆，"
+                                              "一艘接一艘地驶出了港口。";
+
+} // namespace lorvantine::testing::prose

@@ -1,0 +1,171 @@
+#include "Documents/OCRParagraphBuilder.h"
+#include "Documents/VisionOCR.h"
+#include "Recognition/OCRTestDesktop.h"
+#include "Recognition/ProsePage.h"
+#include "Recognition/ProseTexts.h"
+#include "Recognition/RecognitionMatchers.h"
+#include "Support/Log.h"
+#include "Support/Text.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace lorvantine::testing {
+namespace {
+
+using ::testing::SizeIs;
+
+// The text without white space: recognition writes a Chinese line as one run, and the page breaks
+// its lines where it must.
+std::string squeezed(const std::string& text) { return Text::joined(Text::splitOnWhitespace(text), ""); }
+std::string squeezed(const std::vector<RecognizedWord>& words) { return Text::joined(textsOf(words), ""); }
+
+TextImageRenderer::Options options(const std::string& family, double size, double wrapWidth)
+{
+    TextImageRenderer::Options o;
+    o.family = family;
+    o.fontSize = size;
+    o.wrapWidth = wrapWidth;
+    return o;
+}
+
+// A reader's window of 800 × 600 points whose page area below the toolbar is recognised; the
+// desktop-truth engine reports the lines it is given, in that order.
+class RecognisedProsePages : public ::testing::Test {
+protected:
+    RecognisedProsePages() { element = desktop.addWindow(42, 7, window); }
+
+    std::vector<RecognizedWord> read(std::vector<std::vector<RecognizedWord>> engineLines)
+    {
+        desktop.setText(7, std::move(engineLines));
+        auto words = VisionOCR::recognizeWords(Rect(100, 78, 800, 542), element);
+        EXPECT_TRUE(words);
+        return words.value_or(std::vector<RecognizedWord>());
+    }
+
+    const Rect window{100, 50, 800, 600};
+    OCRTestDesktop desktop;
+    AXElement element;
+    Log::Capture log;
+};
+
+TEST_F(RecognisedProsePages, APageOfOneColumnNarrowerThanTheWindowIsReadLineByLine)
+{
+    struct Page {
+        const std::string& text;
+        std::string family;
+        double size;
+        std::vector<double> columns; // widths at which it takes three to six lines
+    };
+    const Page pages[] = {
+        {prose::letterCame, "DejaVu Serif", 20, {360, 400, 420, 440, 480}},
+        {prose::ferry, "DejaVu Serif", 18, {400, 440, 480, 520}},
+        {prose::ledger, "DejaVu Sans", 14, {460, 500, 540, 580}},
+        {prose::oldManChinese, "WenQuanYi Zen Hei", 18, {360, 400, 440, 480}},
+    };
+    for (const Page& page : pages) {
+        for (double column : page.columns) {
+            for (double left : {120.0, 220.0, 320.0}) {
+                if (left + column + 48 > window.maxX())
+                    continue;
+                const ProsePage laidOut = ProsePage::laidOut(page.text, options(page.family, page.size, column), {left, 100});
+                ASSERT_GE(laidOut.lines.size(), 3u) << page.text;
+                ASSERT_LE(laidOut.lines.size(), 6u) << page.text << " in " << column;
+
+                auto words = read(laidOut.lines);
+
+                ASSERT_GE(words.size(), 21u) << "fewer words keep the engine's order without a look at columns";
+                EXPECT_EQ(squeezed(words), squeezed(page.text)) << column << " points wide at x = " << left;
+                EXPECT_FALSE(log.contains("双栏检测")) << column << " points wide at x = " << left;
+                log.clear();
+            }
+        }
+    }
+}
+
+TEST_F(RecognisedProsePages, APageOfTwoColumnsIsReadColumnByColumn)
+{
+    // Columns of 280 points with a gutter of 36 between their texts.
+    const auto english = options("DejaVu Serif", 16, 280);
+    const ProsePage left = ProsePage::laidOut(prose::riverLeft, english, {160, 100});
+    const ProsePage right = ProsePage::laidOut(prose::riverRight, english, {160 + 280 + 36, 100});
+    ASSERT_EQ(left.lines.size(), right.lines.size());
+    const std::string expected = squeezed(prose::riverLeft) + squeezed(prose::riverRight);
+
+    EXPECT_EQ(squeezed(read(acrossThePage(left, right))), expected) << "an engine reading straight across";
+    EXPECT_EQ(squeezed(read(columnByColumn(left, right))), expected) << "an engine reading each column";
+    EXPECT_THAT(log.linesContaining("双栏检测"), SizeIs(2));
+
+    log.clear();
+    const auto chinese = options("WenQuanYi Zen Hei", 16, 200);
+    const ProsePage leftChinese = ProsePage::laidOut(prose::marketLeftChinese, chinese, {160, 100});
+    const ProsePage rightChinese = ProsePage::laidOut(prose::marketRightChinese, chinese, {160 + 200 + 36, 100});
+    EXPECT_EQ(squeezed(read(columnByColumn(leftChinese, rightChinese))),
+              squeezed(prose::marketLeftChinese) + squeezed(prose::marketRightChinese));
+    EXPECT_THAT(log.linesContaining("双栏检测"), SizeIs(1));
+}
+
+TEST_F(RecognisedProsePages, AColumnStartingJustBelowTheLastLineOfTheOneBeforeIsAParagraphOfItsOwn)
+{
+    // The left column ends with a short paragraph; the right one starts lower, its first line 4
+    // points below the left one's last line.
+    const auto english = options("DejaVu Serif", 16, 280);
+    const ProsePage left = ProsePage::laidOut(prose::millerEnd, english, {160, 300});
+    const double rightTop = left.textBounds().maxY() + 4;
+    const ProsePage right = ProsePage::laidOut(prose::fourthMorning, english, {476, rightTop - english.margin});
+    ASSERT_NEAR(right.textBounds().minY(), rightTop, 1e-9);
+
+    auto words = read(columnByColumn(left, right));
+    auto paragraphs = OCRParagraphBuilder::buildParagraphs(words, Rect(100, 78, 800, 542), 10);
+
+    ASSERT_THAT(paragraphs, SizeIs(2));
+    EXPECT_EQ(paragraphs[0].text, Text::joined(textsOf(left), " "));
+    EXPECT_EQ(paragraphs[1].text, Text::joined(textsOf(right), " "));
+    EXPECT_THAT(paragraphs[0].frame, RectNear(left.textBounds(), 1e-9)) << "the mark stays in its column";
+    EXPECT_THAT(paragraphs[1].frame, RectNear(right.textBounds(), 1e-9));
+}
+
+// Minutes of a meeting as a Word page shows them: numbered headings over their paragraphs, and the
+// page number at the foot. Boxed around their ink, as an engine boxes words, the lines of a
+// paragraph stand a few points apart and paragraphs farther.
+TEST_F(RecognisedProsePages, ShortHeadingsAreReadAndThePageNumberIsNot)
+{
+    struct Block {
+        std::string text;
+        double size;
+    };
+    const Block blocks[] = {
+        {"一、会议基本情况", 18},
+        {"本次会议于 3 月 14 日下午在三楼会议室召开，由项目经理主持，研发、测试和运营三个小组共九人参加。"
+         "会议回顾了上个月的工作，讨论了新版阅读器的发布计划。", 15},
+        {"二、进度回顾", 18},
+        {"新版阅读器已完成全部功能开发，测试组本周发现的十二个问题中已修复九个，其余三个预计下周三前关闭。"
+         "朗读速度和高亮位置的问题已经在两台测试机上复现。", 15},
+        {"四、待办事项", 18},
+        {"运营组整理用户反馈并在周五前发给研发组，研发组在月底前提交性能优化方案，测试组补充横排和竖排文档的测试用例。", 15},
+        {"- 2 -", 12},
+    };
+    std::vector<std::vector<RecognizedWord>> engine;
+    std::vector<std::string> expected;
+    double top = 100;
+    for (const Block& block : blocks) {
+        auto o = options("WenQuanYi Zen Hei", block.size, 360);
+        const bool pageNumber = block.text == "- 2 -";
+        const ProsePage page = ProsePage::laidOut(block.text, o, {pageNumber ? 320.0 : 160.0, top - o.margin},
+                                                  ProsePage::Boxes::ink);
+        engine.insert(engine.end(), page.lines.begin(), page.lines.end());
+        top = page.textBounds().maxY() + 14;
+        if (!pageNumber)
+            expected.push_back(squeezed(block.text));
+    }
+
+    auto paragraphs = OCRParagraphBuilder::buildParagraphs(read(engine), Rect(100, 78, 800, 542), 10);
+
+    std::vector<std::string> texts;
+    for (const ReadableParagraph& paragraph : paragraphs)
+        texts.push_back(squeezed(paragraph.text));
+    EXPECT_EQ(texts, expected);
+}
+
+} // namespace
+} // namespace lorvantine::testing
