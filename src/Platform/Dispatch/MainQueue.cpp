@@ -6,6 +6,7 @@
 
 #include "Support/Log.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <string>
@@ -54,24 +55,37 @@ void MainQueue::requireMainThread(const char* caller)
 
 void MainQueue::async(std::function<void()> work)
 {
+    const TimePoint now = Clock::current().now();
     {
         std::lock_guard lock(m_mutex);
-        m_items.push_back(std::move(work));
+        m_items.push_back({ now, std::move(work), false });
     }
     // Outside the lock, or the woken main thread would at once wait for it again.
     m_changed.notify_all();
 }
 
+void MainQueue::asyncDue(TimePoint deadline, std::function<void()> work)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        auto later = std::find_if(m_items.rbegin(), m_items.rend(), [&](const Item& item) {
+                         return item.posted < deadline || (item.posted == deadline && item.delayed);
+                     }).base();
+        m_items.insert(later, { deadline, std::move(work), true });
+    }
+    m_changed.notify_all();
+}
+
 bool MainQueue::runOne()
 {
-    // Timers of the main run loop that came due join the queue first.
-    Scheduler::shared().fireDueMainWork();
+    // Timers of the main run loop that came due join the queue first, in their place.
+    Scheduler::shared().fireDueMainWork(!isEmpty());
     std::function<void()> work;
     {
         std::lock_guard lock(m_mutex);
         if (m_items.empty())
             return false;
-        work = std::move(m_items.front());
+        work = std::move(m_items.front().work);
         m_items.pop_front();
     }
     QueueScope scope(this);

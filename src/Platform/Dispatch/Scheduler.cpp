@@ -5,6 +5,8 @@
 #include "Platform/Dispatch/ThreadPool.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <iterator>
 #include <utility>
 #include <vector>
 
@@ -52,14 +54,17 @@ void Scheduler::listenToInstalledClock()
     MainQueue::shared().wake();
 }
 
-WorkItem Scheduler::add(TimePoint deadline, DispatchQueue& queue, std::shared_ptr<DispatchQueue> keep, std::function<void()> work)
+WorkItem Scheduler::add(TimePoint deadline, DispatchQueue& queue, std::shared_ptr<DispatchQueue> keep, std::function<void()> work,
+                        Duration tolerance)
 {
-    return insert(deadline, Entry { &queue, std::move(keep), std::move(work), nullptr });
+    const bool forMain = &queue == &MainQueue::shared();
+    return insert(deadline, Entry { &queue, std::move(keep), std::move(work), nullptr,
+                                    forMain ? std::max(tolerance, Duration::zero()) : Duration::zero() });
 }
 
 WorkItem Scheduler::addInline(TimePoint deadline, std::function<void()> work)
 {
-    return insert(deadline, Entry { nullptr, nullptr, std::move(work), nullptr });
+    return insert(deadline, Entry { nullptr, nullptr, std::move(work), nullptr, {} });
 }
 
 WorkItem Scheduler::insert(TimePoint deadline, Entry entry)
@@ -73,10 +78,17 @@ WorkItem Scheduler::insert(TimePoint deadline, Entry entry)
         std::lock_guard lock(m_mutex);
         item->sequence = ++m_sequence;
         Key key { deadline, item->sequence };
-        auto& entries = forMain ? m_mainEntries : m_entries;
-        bool earliest = entries.empty() || key < entries.begin()->first;
-        entries.emplace(key, std::move(entry));
-        // The main thread may be asleep until a later deadline of its own.
+        bool earliest = false;
+        if (forMain) {
+            Key latest { deadline + entry.tolerance, item->sequence };
+            earliest = m_mainLatest.empty() || latest < *m_mainLatest.begin();
+            m_mainLatest.insert(latest);
+            m_mainEntries.emplace(key, std::move(entry));
+        } else {
+            earliest = m_entries.empty() || key < m_entries.begin()->first;
+            m_entries.emplace(key, std::move(entry));
+        }
+        // The main thread may be asleep until a later wake of its own.
         wakeMain = earliest && forMain && !m_clockReportsMoves;
         // This thread waits for main-queue work only under a manual clock.
         if (earliest && (!forMain || m_clockReportsMoves))
@@ -93,36 +105,86 @@ void Scheduler::cancel(WorkItem::State& item)
     std::map<Key, Entry>::node_type dropped;
     {
         std::lock_guard lock(m_mutex);
-        dropped = m_entries.extract(Key { item.deadline, item.sequence });
-        if (!dropped)
-            dropped = m_mainEntries.extract(Key { item.deadline, item.sequence });
+        const Key key { item.deadline, item.sequence };
+        dropped = m_entries.extract(key);
+        if (!dropped) {
+            dropped = m_mainEntries.extract(key);
+            if (dropped)
+                m_mainLatest.erase(Key { item.deadline + dropped.mapped().tolerance, item.sequence });
+        }
     }
     // `dropped` releases the work's captures here, outside the lock.
+}
+
+void Scheduler::discardQueueWork()
+{
+    std::map<Key, Entry> dropped;
+    {
+        std::lock_guard lock(m_mutex);
+        dropped = std::exchange(m_mainEntries, {});
+        m_mainLatest.clear();
+        for (auto it = m_entries.begin(); it != m_entries.end();) {
+            if (it->second.queue)
+                dropped.insert(m_entries.extract(it++));
+            else
+                ++it;
+        }
+    }
+    for (auto& [key, entry] : dropped)
+        entry.item->cancelled.store(true);
+    // `dropped` releases the work's captures here, outside the lock.
+}
+
+std::optional<TimePoint> Scheduler::mainWakeLocked() const
+{
+    if (m_mainLatest.empty())
+        return std::nullopt;
+    // The entry that can wait least has its deadline at or before its latest moment, so some
+    // deadline is found.
+    const TimePoint latest = m_mainLatest.begin()->first;
+    auto after = m_mainEntries.upper_bound(Key { latest, UINT64_MAX });
+    return std::prev(after)->first.first;
 }
 
 std::optional<TimePoint> Scheduler::nextDeadline()
 {
     std::lock_guard lock(m_mutex);
-    std::optional<TimePoint> next;
-    for (const auto* entries : { &m_entries, &m_mainEntries })
-        if (!entries->empty() && (!next || entries->begin()->first.first < *next))
-            next = entries->begin()->first.first;
+    std::optional<TimePoint> next = mainWakeLocked();
+    if (!m_entries.empty() && (!next || m_entries.begin()->first.first < *next))
+        next = m_entries.begin()->first.first;
     return next;
 }
 
 std::optional<TimePoint> Scheduler::nextMainWake()
 {
     std::lock_guard lock(m_mutex);
-    if (m_clockReportsMoves || m_mainEntries.empty())
+    if (m_clockReportsMoves)
         return std::nullopt;
-    return m_mainEntries.begin()->first.first;
+    return mainWakeLocked();
 }
 
-void Scheduler::takeDue(std::map<Key, Entry>& from, TimePoint now, std::vector<std::pair<Key, Entry>>& due)
+void Scheduler::takeDue(std::map<Key, Entry>& from, TimePoint now, Due& due)
 {
     while (!from.empty() && from.begin()->first.first <= now) {
+        from.begin()->second.item->firedAt.store(from.begin()->first.first.time_since_epoch().count());
         due.emplace_back(from.begin()->first, std::move(from.begin()->second));
         from.erase(from.begin());
+    }
+}
+
+void Scheduler::takeDueMainLocked(TimePoint now, bool awake, Due& due)
+{
+    const std::optional<TimePoint> wake = mainWakeLocked();
+    if (!wake || (*wake > now && !awake))
+        return;
+    // Work that waited for this wake fired at it; work taken early on a turn of the loop, now.
+    const TimePoint moment = std::min(now, *wake);
+    const size_t first = due.size();
+    takeDue(m_mainEntries, now, due);
+    for (size_t i = first; i < due.size(); ++i) {
+        auto& [key, entry] = due[i];
+        m_mainLatest.erase(Key { key.first + entry.tolerance, key.second });
+        entry.item->firedAt.store(std::max(key.first, moment).time_since_epoch().count());
     }
 }
 
@@ -136,11 +198,11 @@ size_t Scheduler::fireDue()
 {
     std::lock_guard firing(m_firing);
     TimePoint now = Clock::current().now();
-    std::vector<std::pair<Key, Entry>> due;
+    Due due;
     {
         std::lock_guard lock(m_mutex);
         takeDue(m_entries, now, due);
-        takeDue(m_mainEntries, now, due);
+        takeDueMainLocked(now, false, due);
         // Counted before the entries leave the lock, so nobody sees the system idle in between.
         if (!due.empty())
             Activity::add(+1);
@@ -149,13 +211,13 @@ size_t Scheduler::fireDue()
     return post(std::move(due));
 }
 
-size_t Scheduler::fireDueMainWork()
+size_t Scheduler::fireDueMainWork(bool awake)
 {
     std::lock_guard firing(m_firing);
-    std::vector<std::pair<Key, Entry>> due;
+    Due due;
     {
         std::lock_guard lock(m_mutex);
-        takeDue(m_mainEntries, Clock::current().now(), due);
+        takeDueMainLocked(Clock::current().now(), awake, due);
         if (due.empty())
             return 0;
         Activity::add(+1);
@@ -164,7 +226,7 @@ size_t Scheduler::fireDueMainWork()
 }
 
 // Posts (or runs) `due`, in order, and gives back the activity its taking counted.
-size_t Scheduler::post(std::vector<std::pair<Key, Entry>> due)
+size_t Scheduler::post(Due due)
 {
     for (auto& [key, entry] : due) {
         if (entry.item->cancelled.load())
@@ -173,10 +235,14 @@ size_t Scheduler::post(std::vector<std::pair<Key, Entry>> due)
             entry.work();
             continue;
         }
-        entry.queue->async([item = entry.item, work = std::move(entry.work)] {
+        auto work = [item = entry.item, work = std::move(entry.work)] {
             if (!item->cancelled.load())
                 work();
-        });
+        };
+        if (entry.queue == &MainQueue::shared())
+            MainQueue::shared().asyncDue(key.first, std::move(work));
+        else
+            entry.queue->async(std::move(work));
     }
     size_t fired = due.size();
     if (fired) {
@@ -192,9 +258,9 @@ void Scheduler::threadLoop()
     std::unique_lock lock(m_mutex);
     for (;;) {
         // The main thread fires its own work under the steady clock.
-        const bool mainToo = m_clockReportsMoves;
-        const bool due = (!m_entries.empty() && m_entries.begin()->first.first <= Clock::current().now())
-            || (mainToo && !m_mainEntries.empty() && m_mainEntries.begin()->first.first <= Clock::current().now());
+        const TimePoint now = Clock::current().now();
+        const std::optional<TimePoint> mainWake = m_clockReportsMoves ? mainWakeLocked() : std::nullopt;
+        const bool due = (!m_entries.empty() && m_entries.begin()->first.first <= now) || (mainWake && *mainWake <= now);
         if (due) {
             lock.unlock();
             fireDue();
