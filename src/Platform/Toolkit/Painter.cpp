@@ -10,6 +10,8 @@ void Painter::drawTextLayout(const TextLayout& layout, const Rect& rect, const C
     drawText(p.text, rect, p.font, color, p.alignment, p.lineBreak);
 }
 
-bool Painter::mayShow(const Rect&) const { return true; }
+void Painter::clipRect(const Rect& rect) { clip(Path::rect(rect)); }
+
+Rect Painter::clipBounds() const { return Rect(-1e9, -1e9, 2e9, 2e9); }
 
 } // namespace lorvantine

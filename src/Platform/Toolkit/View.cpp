@@ -8,6 +8,7 @@
 #include "Platform/Toolkit/Window.h"
 
 #include <algorithm>
+#include <typeinfo>
 #include <cmath>
 
 namespace lorvantine {
@@ -214,12 +215,22 @@ Rect View::drawnRectInSuperview() const
 {
     if (m_hidden)
         return {};
+    // Subviews cut to its bounds draw nowhere its own rectangle does not hold.
     Rect subviews;
-    for (const auto& sub : m_subviews)
-        subviews = subviews.united(sub->drawnRectInSuperview());
-    if (m_masksToBounds)
-        subviews = subviews.intersection(bounds());
+    if (!m_masksToBounds)
+        for (const auto& sub : m_subviews)
+            subviews = subviews.united(sub->drawnRectInSuperview());
     return toSuperview(ownDrawnRect().united(subviews));
+}
+
+bool View::mayShowWithin(const Rect& visible) const
+{
+    if (m_hidden)
+        return false;
+    // Its own rectangle first: when that shows, nothing more need be worked out.
+    if (toSuperview(ownDrawnRect()).intersects(visible))
+        return true;
+    return !m_masksToBounds && !m_subviews.empty() && drawnRectInSuperview().intersects(visible);
 }
 
 Rect View::drawnRectInWindow() const
@@ -239,11 +250,17 @@ Rect View::toSuperview(const Rect& rect) const
 {
     if (rect.isEmpty())
         return {};
-    const Rect shown = presentationFrame();
+    // Culling asks this of every subview on every frame: a view that animates nothing shows its
+    // own values.
+    const bool animates = !m_animations.empty();
+    const Rect shown = animates ? presentationFrame() : m_frame;
     const double w = shown.width(), h = shown.height();
-    const double scale = presentationScale();
-    const double rotation = presentationRotation() * (isFlipped() ? -1 : 1);
+    const double scale = animates ? presentationScale() : m_scale;
+    const double rotation = (animates ? presentationRotation() : m_rotation) * (isFlipped() ? -1 : 1);
     const bool flip = (m_superview && m_superview->isFlipped()) != isFlipped();
+    // Most views are only moved: no need to turn their corners.
+    if (rotation == 0 && scale == 1 && !flip)
+        return Rect(shown.origin.x + rect.minX(), shown.origin.y + rect.minY(), rect.width(), rect.height());
     const double c = std::cos(rotation), s = std::sin(rotation);
     double x0 = INFINITY, y0 = INFINITY, x1 = -INFINITY, y1 = -INFINITY;
     for (const Point corner : { Point { rect.minX(), rect.minY() }, Point { rect.maxX(), rect.minY() },
@@ -259,6 +276,17 @@ Rect View::toSuperview(const Rect& rect) const
 }
 
 void View::draw(Painter&, const Rect&) { }
+
+namespace {
+
+// Whether `inner` lies wholly within `outer`.
+bool holds(const Rect& outer, const Rect& inner)
+{
+    return outer.size.width > 0 && outer.size.height > 0 && inner.minX() >= outer.minX() && inner.maxX() <= outer.maxX()
+        && inner.minY() >= outer.minY() && inner.maxY() <= outer.maxY();
+}
+
+} // namespace
 
 void View::drawTree(Painter& painter)
 {
@@ -288,15 +316,22 @@ void View::drawTree(Painter& painter)
         painter.scale(scale, scale);
         painter.translate(-w / 2, -h / 2);
     }
-    if (alpha < 1)
+    // A plain view that paints nothing but its background (no drawing of its own, no border,
+    // shadow or subviews) fades through the alpha of that one fill: a layer of its own would
+    // come to the same pixels at many times the cost.
+    const bool plain = typeid(*this) == typeid(View);
+    const bool backgroundOnly = plain && m_subviews.empty() && m_borderWidth <= 0 && m_shadowOpacity <= 0;
+    const bool layered = alpha < 1 && !backgroundOnly;
+    if (layered)
         painter.beginTransparencyLayer(alpha);
 
     const Rect box(0, 0, w, h);
     // Outside the area being drawn again its own drawing is left as it was (its subviews may
     // still reach into it).
-    const bool shows = painter.mayShow(ownDrawnRect());
+    const Rect visible = painter.clipBounds();
+    const bool shows = ownDrawnRect().intersects(visible);
     if (!shows && m_masksToBounds) {
-        if (alpha < 1)
+        if (layered)
             painter.endTransparencyLayer();
         painter.restore();
         return;
@@ -317,31 +352,43 @@ void View::drawTree(Painter& painter)
         }
     }
     if (shows && background && !background->isClear())
-        painter.fillRoundedRect(box, m_cornerRadius, *background);
+        painter.fillRoundedRect(box, m_cornerRadius, layered ? *background : background->withAlpha(background->alpha * alpha));
 
-    if (shows) {
+    // A clip that cannot cut anything where drawing still shows is left out: a cut along a
+    // rounded shape is one of the costliest things to draw.
+    if (shows && !plain) {
         painter.save();
-        painter.clip(Path::rect(box));
+        if (!holds(box, visible))
+            painter.clipRect(box);
         draw(painter, box);
         painter.restore();
     }
 
     const auto subviews = m_subviews;
-    if (m_masksToBounds) {
+    const bool clips = m_masksToBounds && !holds(box.insetBy(m_cornerRadius, m_cornerRadius), visible);
+    if (clips) {
         painter.save();
-        painter.clip(Path::roundedRect(box, m_cornerRadius));
+        if (m_cornerRadius > 0)
+            painter.clip(Path::roundedRect(box, m_cornerRadius));
+        else
+            painter.clipRect(box);
     }
+    // A subview that draws nowhere near the area being drawn again is left as it was, whole.
+    const Rect within = clips ? painter.clipBounds() : visible;
     for (const auto& sub : subviews)
-        sub->drawTree(painter);
-    if (m_masksToBounds)
+        if (sub->mayShowWithin(within))
+            sub->drawTree(painter);
+    if (clips)
         painter.restore();
 
-    if (shows && m_borderWidth > 0) {
+    // Likewise a border that lies wholly outside what shows.
+    const double edge = m_borderWidth + m_cornerRadius;
+    if (shows && m_borderWidth > 0 && !holds(box.insetBy(edge, edge), visible)) {
         const double inset = m_borderWidth / 2;
         painter.strokeRoundedRect(box.insetBy(inset, inset), std::max(0.0, m_cornerRadius - inset), m_borderColor,
                                   m_borderWidth);
     }
-    if (alpha < 1)
+    if (layered)
         painter.endTransparencyLayer();
     painter.restore();
 }

@@ -194,6 +194,9 @@ private:
     friend class Window;
     friend class ViewAnimator;
     struct RunningAnimation;
+    // Holds back the drawing of a change of the view's animated values or animations until the
+    // outermost one ends, then has the animator draw what changed on screen, if anything.
+    class LookChange;
 
     void setWindow(Window* window);
     void propertyChanged();
@@ -201,6 +204,8 @@ private:
     void lookChanged(const Rect& before);
     // Where the view and its subviews draw, in its superview's coordinates.
     Rect drawnRectInSuperview() const;
+    // Whether any of that meets `visible` (in its superview's coordinates).
+    bool mayShowWithin(const Rect& visible) const;
     // Its bounds and shadow, in its own coordinates.
     Rect ownDrawnRect() const;
     Rect toSuperview(const Rect& rect) const;
@@ -216,7 +221,6 @@ private:
     void animateImplicitly(AnimatedProperty property, const AnimationValue& shown, const AnimationValue& value);
     std::optional<AnimationValue> presentation(AnimatedProperty property) const;
     AnimationValue modelValue(AnimatedProperty property) const;
-    void animationsChanged();
     // Ends `running` when it has run its course.
     void scheduleEnd(const std::shared_ptr<RunningAnimation>& running);
 
@@ -242,6 +246,7 @@ private:
     std::optional<Appearance> m_appearance;
 
     std::vector<std::pair<std::string, std::shared_ptr<RunningAnimation>>> m_animations;
+    int m_lookChanges = 0;
 };
 
 } // namespace lorvantine

@@ -93,15 +93,35 @@ void View::RunningAnimation::end(bool finished)
         done();
 }
 
+class View::LookChange {
+public:
+    explicit LookChange(View& view)
+        : m_view(view)
+    {
+        if (m_view.m_lookChanges++ == 0)
+            m_before = ViewAnimator::shownBy(m_view);
+    }
+    ~LookChange()
+    {
+        if (--m_view.m_lookChanges == 0)
+            ViewAnimator::lookChanged(m_view, m_before);
+    }
+    LookChange(const LookChange&) = delete;
+    LookChange& operator=(const LookChange&) = delete;
+
+private:
+    View& m_view;
+    ViewAnimator::Shown m_before;
+};
+
 void View::setAlphaValue(double alpha) { setAnimatable(AnimatedProperty::alpha, std::clamp(alpha, 0.0, 1.0)); }
 
 void View::setBackgroundColor(std::optional<Color> color)
 {
     if (!color) {
-        const Rect before = m_window ? drawnRectInWindow() : Rect();
+        LookChange change(*this);
         removeAnimation(keyFor(AnimatedProperty::backgroundColor));
         m_backgroundColor.reset();
-        lookChanged(before);
         return;
     }
     setAnimatable(AnimatedProperty::backgroundColor, *color);
@@ -182,7 +202,7 @@ void View::setAnimatable(AnimatedProperty property, AnimationValue value)
     if (!animated && modelValue(property) == value)
         return;
     const AnimationValue shown = animated.value_or(modelValue(property));
-    const Rect before = m_window ? drawnRectInWindow() : Rect();
+    LookChange change(*this);
     switch (property) {
     case AnimatedProperty::alpha: m_alpha = std::get<double>(value); break;
     case AnimatedProperty::backgroundColor: m_backgroundColor = std::get<Color>(value); break;
@@ -191,7 +211,6 @@ void View::setAnimatable(AnimatedProperty property, AnimationValue value)
     case AnimatedProperty::frame: m_frame = std::get<Rect>(value); break;
     }
     animateImplicitly(property, shown, value);
-    lookChanged(before);
 }
 
 void View::animateImplicitly(AnimatedProperty property, const AnimationValue& shown, const AnimationValue& value)
@@ -216,6 +235,7 @@ void View::animateImplicitly(AnimatedProperty property, const AnimationValue& sh
 void View::addAnimation(const std::string& key, Animation animation)
 {
     MainQueue::requireMainThread("View::addAnimation");
+    LookChange change(*this);
     removeAnimation(key);
     auto running = std::make_shared<RunningAnimation>();
     running->from = animation.from.value_or(presentation(animation.property).value_or(modelValue(animation.property)));
@@ -226,7 +246,6 @@ void View::addAnimation(const std::string& key, Animation animation)
     else
         scheduleEnd(running);
     m_animations.emplace_back(key, running);
-    animationsChanged();
 }
 
 void View::scheduleEnd(const std::shared_ptr<RunningAnimation>& running)
@@ -242,10 +261,10 @@ void View::scheduleEnd(const std::shared_ptr<RunningAnimation>& running)
         auto ran = weakRunning.lock();
         if (!view || !ran || ran->ended)
             return;
+        LookChange change(*view);
         if (ran->animation.removedOnCompletion)
             std::erase_if(view->m_animations, [&](const auto& entry) { return entry.second == ran; });
         ran->end(true);
-        view->animationsChanged();
     });
 }
 
@@ -282,20 +301,19 @@ void View::removeAnimation(const std::string& key)
     auto it = std::find_if(m_animations.begin(), m_animations.end(), [&](const auto& entry) { return entry.first == key; });
     if (it == m_animations.end())
         return;
+    LookChange change(*this);
     auto running = it->second;
     m_animations.erase(it);
     running->end(false);
-    animationsChanged();
 }
 
 void View::removeAllAnimations()
 {
+    LookChange change(*this);
     auto all = std::move(m_animations);
     m_animations.clear();
     for (auto& [key, running] : all)
         running->end(false);
-    if (!all.empty())
-        animationsChanged();
 }
 
 std::vector<std::string> View::animationKeys() const
@@ -314,7 +332,6 @@ const Animation* View::animation(const std::string& key) const
     return nullptr;
 }
 
-void View::animationsChanged() { ViewAnimator::animationsChanged(*this); }
 
 
 } // namespace lorvantine

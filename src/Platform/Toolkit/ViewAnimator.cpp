@@ -3,6 +3,7 @@
 #include "Platform/Toolkit/Window.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace lorvantine {
 
@@ -56,20 +57,50 @@ void ViewAnimator::watch(View& view)
         animator.m_timer = Timer::scheduled(frameInterval, Timer::Repeats::yes, [](Timer&) { shared().tick(); });
 }
 
-void ViewAnimator::animationsChanged(View& view)
+void ViewAnimator::lookChanged(View& view, const Shown& before)
 {
     ViewAnimator& animator = shared();
-    const Watched* watched = animator.find(view);
-    view.lookChanged(watched ? watched->shown.drawn : Rect());
-    if (Watched* again = animator.find(view))
-        again->shown = shownBy(view);
+    Shown now = shownBy(view);
+    Watched* watched = animator.find(view);
+    const Shown& drawn = watched ? watched->shown : before;
+    if (!(now == drawn))
+        view.lookChanged(drawn.drawn);
+    if (watched)
+        watched->shown = std::move(now);
     watch(view);
+}
+
+bool ViewAnimator::drawWithNextFrame(Window& window, const std::vector<Rect>& areas)
+{
+    ViewAnimator& animator = shared();
+    if (animator.m_drawing || !animator.m_timer || !animator.m_timer->isValid())
+        return false;
+    // Only while a view of that window still moves: the next frame is sure to come for it.
+    const bool animating = std::any_of(animator.m_views.begin(), animator.m_views.end(), [&](const Watched& watched) {
+        auto view = watched.view.lock();
+        return view && view->window() == &window && animator.wantsTicks(*view);
+    });
+    if (!animating)
+        return false;
+    add(animator.m_nextFrame, window, areas);
+    return true;
+}
+
+void ViewAnimator::add(Areas& areas, Window& window, const std::vector<Rect>& rects)
+{
+    std::weak_ptr<Window> weak = window.weak_from_this();
+    auto entry = std::find_if(areas.begin(), areas.end(), [&](const auto& a) { return !a.first.owner_before(weak) && !weak.owner_before(a.first); });
+    if (entry == areas.end())
+        areas.push_back({ std::move(weak), rects });
+    else
+        entry->second.insert(entry->second.end(), rects.begin(), rects.end());
 }
 
 void ViewAnimator::tick()
 {
-    // What each window draws again this frame: where a changed view drew and where it draws now.
-    std::vector<std::pair<std::weak_ptr<Window>, std::vector<Rect>>> dirty;
+    // What each window draws again this frame: what changed since the last one besides the
+    // animations, and where a changed view drew and where it draws now.
+    Areas dirty = std::exchange(m_nextFrame, {});
     for (size_t i = 0; i < m_views.size(); ++i) {
         auto view = m_views[i].view.lock();
         if (!view || !view->window())
@@ -79,24 +110,18 @@ void ViewAnimator::tick()
             continue;
         const Rect area = m_views[i].shown.drawn.united(now.drawn);
         m_views[i].shown = std::move(now);
-        if (area.isEmpty())
-            continue;
-        std::weak_ptr<Window> window = view->window()->weak_from_this();
-        auto entry = std::find_if(dirty.begin(), dirty.end(), [&](const auto& d) {
-            return !d.first.owner_before(window) && !window.owner_before(d.first);
-        });
-        if (entry == dirty.end())
-            dirty.push_back({ window, { area } });
-        else
-            entry->second.push_back(area);
+        if (!area.isEmpty())
+            add(dirty, *view->window(), { area });
     }
     std::erase_if(m_views, [this](const Watched& w) {
         auto view = w.view.lock();
         return !view || !wantsTicks(*view);
     });
+    m_drawing = true;
     for (const auto& [weak, areas] : dirty)
         if (auto window = weak.lock())
             window->setNeedsDisplayInRects(areas);
+    m_drawing = false;
     if (m_views.empty() && m_timer) {
         m_timer->invalidate();
         m_timer.reset();

@@ -39,36 +39,47 @@ struct View::RunningAnimation {
 // stops when none is left. Main thread only.
 class ViewAnimator {
 public:
-    // Starts redrawing `view` on each tick (once; nothing when its animations are paused).
-    static void watch(View& view);
-    // The view's animations changed (one added, ended or removed): what it showed on the last tick
-    // and what it shows now are drawn again.
-    static void animationsChanged(View& view);
-
-private:
+    // What a view shows of its animated values, and where it draws in its window.
     struct Shown {
         double alpha = 1;
         std::optional<Color> backgroundColor;
         double rotation = 0;
         double scale = 1;
         Rect frame;
-        // Where it drew, in the window.
         Rect drawn;
         bool operator==(const Shown&) const = default;
     };
+    static Shown shownBy(const View& view);
+
+    // Starts redrawing `view` on each tick (once; nothing when its animations are paused).
+    static void watch(View& view);
+    // A change of the view's values or animations ended, which found it showing `before`: when
+    // it shows something else than it was last drawn showing, that is drawn again (once, where
+    // it was and where it is), and it is watched while it animates. An animation that starts
+    // from what the view shows, or ends where its value stays, changes nothing on screen.
+    static void lookChanged(View& view, const Shown& before);
+    // While a window's views animate, its other changes wait for the next frame and are drawn
+    // with it: true when `areas` (window coordinates) were taken for that.
+    static bool drawWithNextFrame(Window& window, const std::vector<Rect>& areas);
+
+private:
     struct Watched {
         std::weak_ptr<View> view;
         Shown shown;
     };
 
     static ViewAnimator& shared();
-    static Shown shownBy(const View& view);
     Watched* find(const View& view);
     void tick();
     bool wantsTicks(const View& view) const;
 
+    using Areas = std::vector<std::pair<std::weak_ptr<Window>, std::vector<Rect>>>;
+    static void add(Areas& areas, Window& window, const std::vector<Rect>& rects);
+
     std::vector<Watched> m_views;
     std::shared_ptr<Timer> m_timer;
+    Areas m_nextFrame;
+    bool m_drawing = false;
 };
 
 } // namespace lorvantine

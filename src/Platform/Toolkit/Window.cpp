@@ -7,6 +7,7 @@
 #include "Platform/Toolkit/Painter.h"
 #include "Platform/Toolkit/Screen.h"
 #include "Platform/Toolkit/View.h"
+#include "Platform/Toolkit/ViewAnimator.h"
 #include "Platform/Toolkit/WindowHost.h"
 
 #include <algorithm>
@@ -353,9 +354,15 @@ void Window::setNeedsDisplay()
 
 void Window::setNeedsDisplayInRects(const std::vector<Rect>& areas)
 {
-    if (m_visible && !m_drawing && !areas.empty())
-        if (WindowHost* host = WindowHost::current())
-            host->displayDidChange(*this, areas);
+    // While screen updates are off the window is drawn whole once they are back on.
+    if (s_screenUpdatesDisabled > 0) {
+        setNeedsDisplay();
+        return;
+    }
+    if (!m_visible || m_drawing || areas.empty() || ViewAnimator::drawWithNextFrame(*this, areas))
+        return;
+    if (WindowHost* host = WindowHost::current())
+        host->displayDidChange(*this, areas);
 }
 
 void Window::disableScreenUpdates()
@@ -389,13 +396,48 @@ void Window::draw(Painter& painter, const std::vector<Rect>& areas) const
     self.m_drawing = true;
     if (areas.empty())
         drawBody(painter);
-    for (const Rect& area : areas) {
+    // Areas apart from each other are drawn one cluster at a time: the views between them, which
+    // the bounds of all the areas would take in, are not drawn.
+    for (const std::vector<Rect>& cluster : clustersOf(areas)) {
+        Path within;
+        for (const Rect& area : cluster)
+            within.addRect(area);
         painter.save();
-        painter.clip(Path::rect(area));
+        painter.clip(within);
         drawBody(painter);
         painter.restore();
     }
     self.m_drawing = false;
+}
+
+std::vector<std::vector<Rect>> Window::clustersOf(const std::vector<Rect>& areas)
+{
+    struct Cluster {
+        Rect bounds;
+        std::vector<Rect> areas;
+    };
+    std::vector<Cluster> clusters;
+    for (const Rect& area : areas)
+        if (!area.isEmpty())
+            clusters.push_back({ area, { area } });
+    // Areas that touch, or nearly, belong together (a region's bands are cut where its shape
+    // changes).
+    constexpr double near = 4;
+    for (bool merged = true; merged;) {
+        merged = false;
+        for (size_t i = 0; i < clusters.size() && !merged; ++i)
+            for (size_t j = i + 1; j < clusters.size() && !merged; ++j)
+                if (clusters[i].bounds.insetBy(-near, -near).intersects(clusters[j].bounds)) {
+                    clusters[i].bounds = clusters[i].bounds.united(clusters[j].bounds);
+                    clusters[i].areas.insert(clusters[i].areas.end(), clusters[j].areas.begin(), clusters[j].areas.end());
+                    clusters.erase(clusters.begin() + static_cast<std::ptrdiff_t>(j));
+                    merged = true;
+                }
+    }
+    std::vector<std::vector<Rect>> result;
+    for (auto& cluster : clusters)
+        result.push_back(std::move(cluster.areas));
+    return result;
 }
 
 void Window::drawBody(Painter& painter) const

@@ -179,6 +179,8 @@ private:
     friend class View;
     void windowPropertyChanged();
     void drawBody(Painter& painter) const;
+    // `areas` gathered into groups that lie apart from each other.
+    static std::vector<std::vector<Rect>> clustersOf(const std::vector<Rect>& areas);
     void stepAlphaFade();
     void endAlphaFade();
     void becomeKey();

@@ -18,6 +18,31 @@ PangoTextLayout::PangoTextLayout(Parameters parameters) : TextLayout(std::move(p
                                              : p.alignment == TextAlignment::right ? PANGO_ALIGN_RIGHT
                                                                                     : PANGO_ALIGN_LEFT);
     }
+    PangoRectangle ink;
+    pango_layout_get_extents(m_layout, &ink, nullptr);
+    const double left = m_offsetX + ink.x / double(PANGO_SCALE);
+    const double right = m_offsetX + (ink.x + ink.width) / double(PANGO_SCALE);
+    m_fitsWidth = ink.width == 0 || (left >= 0 && right <= p.width);
+    m_ink = Rect(left, ink.y / double(PANGO_SCALE), right - left, ink.height / double(PANGO_SCALE));
+}
+
+std::shared_ptr<cairo_surface_t> PangoTextLayout::drawn(const Color& color) const
+{
+    std::lock_guard drawnLock(m_drawnMutex);
+    if (m_drawn && m_drawnColor == color)
+        return m_drawn;
+    cairo_surface_t* recording = cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, nullptr);
+    cairo_t* cr = cairo_create(recording);
+    cairo_move_to(cr, m_offsetX, 0);
+    cairo_set_source_rgba(cr, color.red, color.green, color.blue, color.alpha);
+    {
+        std::lock_guard lock(PangoTextMeasurer::mutex());
+        pango_cairo_show_layout(cr, m_layout);
+    }
+    cairo_destroy(cr);
+    m_drawn = std::shared_ptr<cairo_surface_t>(recording, cairo_surface_destroy);
+    m_drawnColor = color;
+    return m_drawn;
 }
 
 PangoTextLayout::~PangoTextLayout()
