@@ -146,5 +146,12 @@ void advance(ManualClock& clock, Duration d);
 // as idle: only another step or another queue's work can move it on.
 bool waitUntilIdle(std::chrono::milliseconds timeout = std::chrono::milliseconds(5000));
 
+// The end of the process, before it destroys what the background work uses: delayed work is
+// dropped and no queued work starts any more (what is posted from now on is dropped too), then
+// this waits, at most `timeout` in real time, for the work already running to return. False
+// when some is still running then. Main thread only; nothing of the dispatch runs afterwards but
+// the main queue, which nobody runs.
+bool shutdown(std::chrono::milliseconds timeout);
+
 } // namespace Dispatch
 } // namespace lorvantine
