@@ -5,6 +5,9 @@
 
 #include "Platform/PermissionsPort.h"
 #include "Platform/Toolkit/Alert.h"
+#include "Platform/Toolkit/Application.h"
+#include "Platform/Toolkit/TextField.h"
+#include "Platform/Toolkit/Window.h"
 #include "Support/Text.h"
 #include "TestSupport/DesktopTest.h"
 #include "TestSupport/ScopedEnvironment.h"
@@ -49,6 +52,8 @@ TEST(SimControlCommand, ReadsEachVerbWithItsArguments)
     EXPECT_EQ(parse(R"(press "Open System Settings")").text, "Open System Settings");
     EXPECT_EQ(parse(R"(press "say \"hi\" \u00e9")").text, "say \"hi\" é");
     EXPECT_EQ(parse("press 稍后").text, "稍后");
+    EXPECT_EQ(parse(R"(type "http://tts.example:80\n")").verb, Verb::type);
+    EXPECT_EQ(parse(R"(type "http://tts.example:80\n")").text, "http://tts.example:80\n");
     EXPECT_TRUE(parse("trust on").on);
     EXPECT_FALSE(parse("trust off").on);
     EXPECT_EQ(parse("input-monitoring denied").access, InputMonitoringAccess::denied);
@@ -85,6 +90,9 @@ TEST(SimControlCommand, RefusesMalformedLinesWithAReason)
         { "input-monitoring yes", "usage: input-monitoring" },
         { "front", "usage: front BUNDLE_ID" },
         { R"(press "")", "usage: press TITLE" },
+        { "type", "usage: type TEXT" },
+        { R"(type "")", "usage: type TEXT" },
+        { R"(type "a" "b")", "usage: type TEXT" },
         { R"(press "open)", "closing quote" },
         { R"(press "a"b)", "without a space" },
         { R"(press a"b)", "a quote inside a word" },
@@ -152,6 +160,40 @@ TEST_F(SimControlChannelTest, PostsInputAtTheHardwareTapAsAHandWould)
     EXPECT_EQ(events[13].type, InputEventType::leftMouseUp);
     EXPECT_EQ(channel->handle("click 1 2 3 4"), "error usage: click X Y [COUNT]");
     EXPECT_EQ(postedEvents().size(), events.size()) << "a refused line posts nothing";
+}
+
+// `type` is a hand on the keyboard: a key a character, each with the character it types (a line
+// feed is Return); the program in front gets them in the field of its key window.
+TEST_F(SimControlChannelTest, TypesTextAKeyACharacterIntoTheFocusedFieldOfTheProgramInFront)
+{
+    channel = std::make_unique<SimControlChannel>(desktop);
+    EXPECT_EQ(channel->handle(R"(type "é 1\n")"), "ok");
+    const auto events = postedEvents();
+    ASSERT_EQ(events.size(), 8u);
+    std::vector<std::string> typed;
+    for (size_t i = 0; i < events.size(); i += 2) {
+        EXPECT_EQ(events[i].type, InputEventType::keyDown);
+        EXPECT_EQ(events[i + 1].type, InputEventType::keyUp);
+        EXPECT_EQ(events[i].characters, events[i + 1].characters);
+        typed.push_back(events[i].characters);
+    }
+    EXPECT_EQ(typed, (std::vector<std::string> { "é", " ", "1", "" }));
+    EXPECT_EQ(events[6].keyCode, 36) << "the line feed is Return";
+
+    auto window = std::make_shared<Window>(Rect(300, 300, 400, 100), WindowStyle::titled | WindowStyle::closable);
+    auto field = std::make_shared<TextField>(Rect(20, 40, 300, 24), "http://127.0.0.1:8880");
+    std::vector<std::string> confirmed;
+    field->onAction = [&] { confirmed.push_back(field->stringValue()); };
+    window->contentView()->addSubview(field);
+    window->makeKeyAndOrderFront();
+    Application::shared().activate();
+    RunLoop::runPending();
+    EXPECT_EQ(channel->handle(R"(type "http://tts.example\n")"), "ok");
+    RunLoop::runPending();
+    EXPECT_EQ(confirmed, (std::vector<std::string> { "http://tts.example" }));
+    EXPECT_EQ(channel->handle("key w command"), "ok");
+    RunLoop::runPending();
+    EXPECT_FALSE(window->isVisible());
 }
 
 TEST_F(SimControlChannelTest, ChangesPermissionsAndTheFrontApplicationAndListsWindows)

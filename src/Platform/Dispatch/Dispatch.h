@@ -121,14 +121,15 @@ bool isMainThread();
 // their own).
 void adoptCurrentThreadAsMain();
 // Runs the main queue until `stop()` is called. A `stop()` from any thread ends the current or
-// the next `run()`.
+// the next `run()`, and every `runUntil` running inside it (a modal alert's loop) on the way out.
 void run();
 void stop();
 // Runs what the main queue holds now and what that work posts to it, until it is empty.
 // Returns how many items ran. Main thread only.
 size_t runPending();
-// Runs the main queue until `done()` holds or `timeout` has passed on the installed clock.
-// Returns done(). Main thread only.
+// Runs the main queue until `done()` holds, `timeout` has passed on the installed clock or a
+// `stop()` waits for the `run()` around it (which this leaves to consume it). Returns done().
+// Main thread only.
 bool runUntil(const std::function<bool()>& done, Duration timeout);
 
 } // namespace RunLoop
