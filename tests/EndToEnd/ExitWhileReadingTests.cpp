@@ -42,9 +42,12 @@ nlohmann::json longArticle(int count)
                                    { "windows", { window } } } } } };
 }
 
-// Reads the article aloud with --read-article and sends `signal` just after playback has begun,
-// while the scroll steps and the word measurements of the first paragraph are in flight.
-std::optional<int> interruptedReading(int paragraphs, int signal, std::string& log)
+// When the signal comes: as soon as the command says Ctrl+C ends it, or just after playback has
+// begun, while the scroll steps and the word measurements of the first paragraph are in flight.
+enum class Moment { announced, playing };
+
+// Reads the article aloud with --read-article and sends `signal` at `moment`.
+std::optional<int> interruptedReading(int paragraphs, int signal, Moment moment, std::string& log)
 {
     SpeechServerProcess server;
     ScratchDirectory directory;
@@ -59,8 +62,10 @@ std::optional<int> interruptedReading(int paragraphs, int signal, std::string& l
                                             { "LORVANTINE_DEFAULTS", settings.string() } },
                            .directory = directory.path() });
     // Finding a hundred thousand paragraphs takes its time, the more so in the sanitizer build.
-    if (!program.waitForError("[Audio] play para=0", 240s)) {
-        log = "playback never began:\n" + program.standardError().substr(0, 4000);
+    const bool reached = moment == Moment::announced ? program.waitForOutput("按 Ctrl+C 停止", 240s)
+                                                     : program.waitForError("[Audio] play para=0", 240s);
+    if (!reached) {
+        log = "the moment never came:\n" + program.standardError().substr(0, 4000);
         return std::nullopt;
     }
     program.signal(signal);
@@ -76,7 +81,7 @@ TEST(ExitWhileReading, CtrlCJustAfterPlaybackBeginsEndsALongReadingWithStatusZer
 {
     for (const int paragraphs : { 1000, 100000 }) {
         std::string log;
-        EXPECT_EQ(interruptedReading(paragraphs, SIGINT, log), 0) << paragraphs << " paragraphs\n" << log;
+        EXPECT_EQ(interruptedReading(paragraphs, SIGINT, Moment::playing, log), 0) << paragraphs << " paragraphs\n" << log;
         EXPECT_EQ(log.find("AddressSanitizer"), std::string::npos) << log;
         EXPECT_NE(log.find("[退出]"), std::string::npos) << log;
     }
@@ -85,7 +90,15 @@ TEST(ExitWhileReading, CtrlCJustAfterPlaybackBeginsEndsALongReadingWithStatusZer
 TEST(ExitWhileReading, ARequestToTerminateEndsAReadingAsCtrlCDoes)
 {
     std::string log;
-    EXPECT_EQ(interruptedReading(1000, SIGTERM, log), 0) << log;
+    EXPECT_EQ(interruptedReading(1000, SIGTERM, Moment::playing, log), 0) << log;
+    EXPECT_NE(log.find("[退出]"), std::string::npos) << log;
+}
+
+// The command says Ctrl+C ends it before it starts the reading: a press right then is not lost.
+TEST(ExitWhileReading, CtrlCAsSoonAsTheCommandSaysSoEndsItInOrder)
+{
+    std::string log;
+    EXPECT_EQ(interruptedReading(100000, SIGINT, Moment::announced, log), 0) << log;
     EXPECT_NE(log.find("[退出]"), std::string::npos) << log;
 }
 
