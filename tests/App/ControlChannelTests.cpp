@@ -5,9 +5,6 @@
 
 #include "Platform/PermissionsPort.h"
 #include "Platform/Toolkit/Alert.h"
-#include "Platform/Toolkit/Application.h"
-#include "Platform/Toolkit/TextField.h"
-#include "Platform/Toolkit/Window.h"
 #include "Support/Text.h"
 #include "TestSupport/DesktopTest.h"
 #include "TestSupport/ScopedEnvironment.h"
@@ -163,8 +160,8 @@ TEST_F(SimControlChannelTest, PostsInputAtTheHardwareTapAsAHandWould)
 }
 
 // `type` is a hand on the keyboard: a key a character, each with the character it types (a line
-// feed is Return); the program in front gets them in the field of its key window.
-TEST_F(SimControlChannelTest, TypesTextAKeyACharacterIntoTheFocusedFieldOfTheProgramInFront)
+// feed is Return).
+TEST_F(SimControlChannelTest, TypesTextAKeyACharacterAtTheHardwareTap)
 {
     channel = std::make_unique<SimControlChannel>(desktop);
     EXPECT_EQ(channel->handle(R"(type "é 1\n")"), "ok");
@@ -179,21 +176,6 @@ TEST_F(SimControlChannelTest, TypesTextAKeyACharacterIntoTheFocusedFieldOfThePro
     }
     EXPECT_EQ(typed, (std::vector<std::string> { "é", " ", "1", "" }));
     EXPECT_EQ(events[6].keyCode, 36) << "the line feed is Return";
-
-    auto window = std::make_shared<Window>(Rect(300, 300, 400, 100), WindowStyle::titled | WindowStyle::closable);
-    auto field = std::make_shared<TextField>(Rect(20, 40, 300, 24), "http://127.0.0.1:8880");
-    std::vector<std::string> confirmed;
-    field->onAction = [&] { confirmed.push_back(field->stringValue()); };
-    window->contentView()->addSubview(field);
-    window->makeKeyAndOrderFront();
-    Application::shared().activate();
-    RunLoop::runPending();
-    EXPECT_EQ(channel->handle(R"(type "http://tts.example\n")"), "ok");
-    RunLoop::runPending();
-    EXPECT_EQ(confirmed, (std::vector<std::string> { "http://tts.example" }));
-    EXPECT_EQ(channel->handle("key w command"), "ok");
-    RunLoop::runPending();
-    EXPECT_FALSE(window->isVisible());
 }
 
 TEST_F(SimControlChannelTest, ChangesPermissionsAndTheFrontApplicationAndListsWindows)

@@ -1,7 +1,6 @@
 #include "ToolkitTest.h"
 
 #include "Platform/Toolkit/Alert.h"
-#include "Platform/Toolkit/Application.h"
 #include "Platform/Toolkit/Button.h"
 #include "Platform/Toolkit/Panel.h"
 #include "Platform/Toolkit/StatusBarButton.h"
@@ -118,47 +117,6 @@ TEST_F(Alerts, EachButtonIsWideEnoughForItsTitleAndTheRowFitsThePanel)
         Alert::abortModal();
     });
     EXPECT_EQ(alert.runModal(), Alert::abortResponse);
-}
-
-// Quitting while two alerts wait ends both and the run; neither needs an answer. Were their loops
-// deaf to the quit, the aborts due seconds later would be what ended them (on the real clock, so
-// that they come by themselves: when the quit works, nothing waits for them).
-TEST_F(Alerts, QuittingEndsEveryAlertAndTheRun)
-{
-    auto manual = Clock::install(std::make_shared<SteadyClock>());
-    std::vector<int> answers;
-    int endedByAbort = 0;
-    std::vector<WorkItem> aborts;
-    Alert::ScopedResponder responder([&](Alert& shown) {
-        if (shown.messageText == "outer") {
-            DispatchQueue::main().async([&] {
-                Alert inner;
-                inner.messageText = "inner";
-                answers.push_back(inner.runModal());
-            });
-            return;
-        }
-        DispatchQueue::main().async([] { Application::shared().terminate(); });
-        for (double after : { 2.0, 2.5 })
-            aborts.push_back(DispatchQueue::main().asyncAfter(seconds(after), [&] {
-                if (Alert::current()) {
-                    ++endedByAbort;
-                    Alert::abortModal();
-                }
-            }));
-    });
-    DispatchQueue::main().async([&] {
-        Alert outer;
-        outer.messageText = "outer";
-        answers.push_back(outer.runModal());
-    });
-    Application::shared().run();
-    for (WorkItem& abort : aborts)
-        abort.cancel();
-    Clock::install(manual);
-    EXPECT_EQ(answers, (std::vector<int> { Alert::abortResponse, Alert::abortResponse }));
-    EXPECT_EQ(endedByAbort, 0);
-    EXPECT_FALSE(Alert::current());
 }
 
 } // namespace
