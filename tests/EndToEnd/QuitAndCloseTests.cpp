@@ -46,8 +46,8 @@ std::string clickLine(const nlohmann::json& window, double x, double y)
 
 // The program in application mode on the demo desktop, past onboarding, with Input Monitoring as
 // `inputMonitoring` says; its settings in `settings`.
-struct RunningApplication {
-    explicit RunningApplication(const std::string& inputMonitoring)
+struct ShellRun {
+    explicit ShellRun(const std::string& inputMonitoring)
         : app(directory.path(), {}, environment(inputMonitoring))
     {
     }
@@ -97,7 +97,7 @@ const WindowTest inputMonitoringAlert = titled("alert.input_monitoring.title", "
 TEST(QuitAndClose, CtrlCOrThePopoversQuitWhileAnAlertWaitsEndsTheProgramAtOnce)
 {
     for (const bool fromPopover : { false, true }) {
-        RunningApplication run("denied");
+        ShellRun run("denied");
         ASSERT_TRUE(run.app.ready()) << run.app.process().standardError();
         const auto shown = windowsWhen(run.app, [](const auto& all) { return countOf(all, inputMonitoringAlert) == 1; });
         ASSERT_EQ(countOf(shown, inputMonitoringAlert), 1) << nlohmann::json(shown).dump();
@@ -112,7 +112,7 @@ TEST(QuitAndClose, CtrlCOrThePopoversQuitWhileAnAlertWaitsEndsTheProgramAtOnce)
 // Three clicks on "Reset onboarding" leave one alert to answer, and "quit" ends the program.
 TEST(QuitAndClose, ResettingOnboardingThreeTimesShowsOneAlertAndQuitEndsTheProgram)
 {
-    RunningApplication run("granted");
+    ShellRun run("granted");
     ASSERT_TRUE(run.app.ready()) << run.app.process().standardError();
     const auto preferences = run.openPreferences();
     ASSERT_TRUE(preferences) << run.app.process().standardError();
@@ -130,7 +130,7 @@ TEST(QuitAndClose, ResettingOnboardingThreeTimesShowsOneAlertAndQuitEndsTheProgr
 // server is refused with the red border and the line, a good one is stored.
 TEST(QuitAndClose, TheAddressIsTypedIntoThePreferencesAndCommandWClosesThem)
 {
-    RunningApplication run("granted");
+    ShellRun run("granted");
     ASSERT_TRUE(run.app.ready()) << run.app.process().standardError();
     auto preferences = run.openPreferences();
     ASSERT_TRUE(preferences) << run.app.process().standardError();

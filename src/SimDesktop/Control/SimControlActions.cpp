@@ -15,6 +15,9 @@ namespace lorvantine::SimControlActions {
 
 namespace {
 
+constexpr uint16_t returnKeyCode = 36;
+constexpr uint16_t tabKeyCode = 48;
+
 InputEvent controlMouse(InputEventType type, Point at, int clickCount)
 {
     InputEvent event = InputEvent::mouse(std::nullopt, type, at);
@@ -157,7 +160,8 @@ std::optional<std::string> perform(const SimControlCommand& command, const Platf
     case Verb::type:
         for (const std::string& character : Text::characters(command.text)) {
             // A typing tool hands each key its character; the keys that type no text keep their own code.
-            const uint16_t code = character == "\n" ? 36 : character == "\t" ? 48 : 0;
+            const bool lineBreak = character == "\n" || character == "\r" || character == "\r\n";
+            const uint16_t code = lineBreak ? returnKeyCode : character == "\t" ? tabKeyCode : 0;
             for (bool down : { true, false }) {
                 InputEvent key = InputEvent::keyboard(std::nullopt, code, down);
                 if (code == 0)
