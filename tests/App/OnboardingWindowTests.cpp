@@ -154,6 +154,7 @@ TEST_F(OnboardingWindowTest, APersonClosesTheWindowWithCommandWOrItsCloseButton)
     auto second = std::make_shared<OnboardingWindow>();
     second->show();
     RunLoop::runPending();
+    ASSERT_NE(second->window()->closeButton(), nullptr);
     const View& button = *second->window()->closeButton();
     const Rect r = second->window()->convertRectToScreen(button.convertToView(button.bounds(), nullptr));
     click({ r.midX(), 900 - r.midY() });

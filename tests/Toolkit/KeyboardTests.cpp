@@ -88,6 +88,7 @@ TEST_F(Keyboard, OneClickOnTheCloseButtonClosesTheWindowAndAccessibilityFindsIt)
 {
     window->orderFront(); // not key: the click that brings it forward closes it too
     RunLoop::runPending();
+    ASSERT_NE(window->closeButton(), nullptr);
     click(closeButton());
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(closings, 1);
