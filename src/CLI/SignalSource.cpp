@@ -25,7 +25,8 @@ static_assert(std::atomic<int>::is_always_lock_free, "the handler reads the pipe
 std::atomic<int> s_writeEnd { -1 };
 int s_readEnd = -1;
 std::atomic<bool> s_sourceExists { false };
-struct sigaction s_previous {};
+// The dispositions the source's signals had, in its order; touched on the main thread only.
+std::vector<struct sigaction> s_previous;
 
 bool openPipeOnce(std::string& error)
 {
@@ -65,6 +66,11 @@ void drainPipe()
 
 std::unique_ptr<SignalSource> SignalSource::create(int signalNumber, std::function<void()> onSignal, std::string& error)
 {
+    return create(std::vector<int> { signalNumber }, std::move(onSignal), error);
+}
+
+std::unique_ptr<SignalSource> SignalSource::create(std::vector<int> signalNumbers, std::function<void()> onSignal, std::string& error)
+{
     if (!openPipeOnce(error))
         return nullptr;
     if (s_sourceExists.exchange(true)) {
@@ -78,16 +84,21 @@ std::unique_ptr<SignalSource> SignalSource::create(int signalNumber, std::functi
     action.sa_handler = handleSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    if (sigaction(signalNumber, &action, &s_previous) != 0) {
+    s_previous.assign(signalNumbers.size(), {});
+    for (size_t i = 0; i < signalNumbers.size(); ++i) {
+        if (sigaction(signalNumbers[i], &action, &s_previous[i]) == 0)
+            continue;
         error = std::string("cannot install the signal handler: ") + std::strerror(errno);
+        while (i-- > 0)
+            sigaction(signalNumbers[i], &s_previous[i], nullptr);
         s_sourceExists = false;
         return nullptr;
     }
-    return std::unique_ptr<SignalSource>(new SignalSource(signalNumber, std::move(onSignal)));
+    return std::unique_ptr<SignalSource>(new SignalSource(std::move(signalNumbers), std::move(onSignal)));
 }
 
-SignalSource::SignalSource(int signalNumber, std::function<void()> onSignal)
-    : m_signal(signalNumber)
+SignalSource::SignalSource(std::vector<int> signalNumbers, std::function<void()> onSignal)
+    : m_signals(std::move(signalNumbers))
     , m_onSignal(std::move(onSignal))
 {
     m_reader = std::thread([this] { readLoop(); });
@@ -95,7 +106,8 @@ SignalSource::SignalSource(int signalNumber, std::function<void()> onSignal)
 
 SignalSource::~SignalSource()
 {
-    sigaction(m_signal, &s_previous, nullptr);
+    for (size_t i = 0; i < m_signals.size() && i < s_previous.size(); ++i)
+        sigaction(m_signals[i], &s_previous[i], nullptr);
     // The reader keeps emptying the pipe, so a full one has room again soon.
     while (write(s_writeEnd, &quitByte, 1) < 0 && (errno == EINTR || errno == EAGAIN))
         std::this_thread::yield();

@@ -49,6 +49,8 @@ TEST(SimControlCommand, ReadsEachVerbWithItsArguments)
     EXPECT_EQ(parse(R"(press "Open System Settings")").text, "Open System Settings");
     EXPECT_EQ(parse(R"(press "say \"hi\" \u00e9")").text, "say \"hi\" é");
     EXPECT_EQ(parse("press 稍后").text, "稍后");
+    EXPECT_EQ(parse(R"(type "http://tts.example:80\n")").verb, Verb::type);
+    EXPECT_EQ(parse(R"(type "http://tts.example:80\n")").text, "http://tts.example:80\n");
     EXPECT_TRUE(parse("trust on").on);
     EXPECT_FALSE(parse("trust off").on);
     EXPECT_EQ(parse("input-monitoring denied").access, InputMonitoringAccess::denied);
@@ -85,6 +87,9 @@ TEST(SimControlCommand, RefusesMalformedLinesWithAReason)
         { "input-monitoring yes", "usage: input-monitoring" },
         { "front", "usage: front BUNDLE_ID" },
         { R"(press "")", "usage: press TITLE" },
+        { "type", "usage: type TEXT" },
+        { R"(type "")", "usage: type TEXT" },
+        { R"(type "a" "b")", "usage: type TEXT" },
         { R"(press "open)", "closing quote" },
         { R"(press "a"b)", "without a space" },
         { R"(press a"b)", "a quote inside a word" },
@@ -152,6 +157,25 @@ TEST_F(SimControlChannelTest, PostsInputAtTheHardwareTapAsAHandWould)
     EXPECT_EQ(events[13].type, InputEventType::leftMouseUp);
     EXPECT_EQ(channel->handle("click 1 2 3 4"), "error usage: click X Y [COUNT]");
     EXPECT_EQ(postedEvents().size(), events.size()) << "a refused line posts nothing";
+}
+
+// `type` is a hand on the keyboard: a key a character, each with the character it types (a line
+// feed is Return).
+TEST_F(SimControlChannelTest, TypesTextAKeyACharacterAtTheHardwareTap)
+{
+    channel = std::make_unique<SimControlChannel>(desktop);
+    EXPECT_EQ(channel->handle(R"(type "é 1\n")"), "ok");
+    const auto events = postedEvents();
+    ASSERT_EQ(events.size(), 8u);
+    std::vector<std::string> typed;
+    for (size_t i = 0; i < events.size(); i += 2) {
+        EXPECT_EQ(events[i].type, InputEventType::keyDown);
+        EXPECT_EQ(events[i + 1].type, InputEventType::keyUp);
+        EXPECT_EQ(events[i].characters, events[i + 1].characters);
+        typed.push_back(events[i].characters);
+    }
+    EXPECT_EQ(typed, (std::vector<std::string> { "é", " ", "1", "" }));
+    EXPECT_EQ(events[6].keyCode, 36) << "the line feed is Return";
 }
 
 TEST_F(SimControlChannelTest, ChangesPermissionsAndTheFrontApplicationAndListsWindows)

@@ -61,7 +61,12 @@ WorkItem Scheduler::insert(TimePoint deadline, Entry entry)
     auto item = std::make_shared<WorkItem::State>();
     item->deadline = deadline;
     entry.item = item;
-    std::lock_guard lock(m_mutex);
+    std::unique_lock lock(m_mutex);
+    if (m_closed) {
+        lock.unlock();
+        item->cancelled.store(true);
+        return WorkItem(std::move(item));
+    }
     item->sequence = ++m_sequence;
     Key key { deadline, item->sequence };
     bool earliest = m_entries.empty() || key < m_entries.begin()->first;
@@ -80,6 +85,17 @@ void Scheduler::cancel(WorkItem::State& item)
         dropped = m_entries.extract(Key { item.deadline, item.sequence });
     }
     // `dropped` releases the work's captures here, outside the lock.
+}
+
+void Scheduler::close()
+{
+    std::map<Key, Entry> dropped;
+    {
+        std::lock_guard lock(m_mutex);
+        m_closed = true;
+        dropped.swap(m_entries);
+    }
+    // The work's captures are released here, outside the lock.
 }
 
 std::optional<TimePoint> Scheduler::nextDeadline()

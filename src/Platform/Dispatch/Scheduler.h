@@ -32,6 +32,9 @@ public:
     // Runs `work` on the thread that finds it due: it must be short and must not block.
     WorkItem addInline(TimePoint deadline, std::function<void()> work);
     void cancel(WorkItem::State&);
+    // Drops every delayed work item, and from now on every one added (it comes back cancelled):
+    // the process is ending.
+    void close();
 
     std::optional<TimePoint> nextDeadline();
     bool hasDue();
@@ -58,6 +61,7 @@ private:
     std::map<Key, Entry> m_entries;
     uint64_t m_sequence = 0;
     bool m_clockReportsMoves = false;
+    bool m_closed = false;
     std::mutex m_listening;
     std::shared_ptr<void> m_listenerToken;
     std::mutex m_firing; // keeps batches that fire concurrently in order

@@ -4,6 +4,7 @@
 #include "Platform/Toolkit/Application.h"
 #include "Platform/WindowServerPort.h"
 #include "Platform/WorkspacePort.h"
+#include "Support/Text.h"
 
 #include <nlohmann/json.hpp>
 
@@ -13,6 +14,9 @@
 namespace lorvantine::SimControlActions {
 
 namespace {
+
+constexpr uint16_t returnKeyCode = 36;
+constexpr uint16_t tabKeyCode = 48;
 
 InputEvent controlMouse(InputEventType type, Point at, int clickCount)
 {
@@ -153,6 +157,19 @@ std::optional<std::string> perform(const SimControlCommand& command, const Platf
     }
     case Verb::press:
         return controlPress(ports, command.text);
+    case Verb::type:
+        for (const std::string& character : Text::characters(command.text)) {
+            // A typing tool hands each key its character; the keys that type no text keep their own code.
+            const bool lineBreak = character == "\n" || character == "\r" || character == "\r\n";
+            const uint16_t code = lineBreak ? returnKeyCode : character == "\t" ? tabKeyCode : 0;
+            for (bool down : { true, false }) {
+                InputEvent key = InputEvent::keyboard(std::nullopt, code, down);
+                if (code == 0)
+                    key.characters = character;
+                post(key);
+            }
+        }
+        return "ok";
     case Verb::windows:
         return controlWindows(ports);
     case Verb::front:

@@ -13,7 +13,7 @@ namespace lorvantine::SimControlCommandLine {
 namespace {
 
 constexpr const char* controlWordsUsage = "   or a control line: click X Y [COUNT] | drag X1 Y1 X2 Y2 | key KEY [MODIFIER]... |\n"
-                                          "       scroll X Y LINES | front BUNDLE_ID | press TITLE | windows\n";
+                                          "       scroll X Y LINES | front BUNDLE_ID | press TITLE | type TEXT | windows\n";
 
 // The arguments as one control line: a word the shell kept whole stays one word.
 std::string controlLineOf(const std::vector<std::string>& args)
