@@ -160,7 +160,8 @@ int runApplication(const std::shared_ptr<SimDesktop>& desktop)
         Log::line("[Control] 📮 pipe: " + path->string());
     (*server)->onQuit = [] { Application::shared().terminate(); };
     std::string error;
-    auto interrupt = SignalSource::create(SIGINT, [] { Application::shared().terminate(); }, error);
+    // Ctrl+C and a plain kill end the run as "quit" does, so the control pipe is removed.
+    auto interrupt = SignalSource::create({ SIGINT, SIGTERM }, [] { Application::shared().terminate(); }, error);
 
     Application::shared().setActivationPolicy(ActivationPolicy::accessory);
     auto delegate = AppDelegate::create(ApplicationShell::parts());

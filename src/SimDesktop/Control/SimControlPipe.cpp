@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace lorvantine {
 
@@ -103,7 +104,7 @@ PipeResult SimControlPipe::open(const std::optional<std::filesystem::path>& give
     }
     if (::mkfifo(target.c_str(), 0600) != 0)
         return pipeRefusal(pipeSystemError("cannot make the control pipe " + target.string()));
-    const int fd = ::open(target.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = ::open(target.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
         const std::string message = pipeSystemError("cannot open the control pipe " + target.string());
         ::unlink(target.c_str());
@@ -114,6 +115,25 @@ PipeResult SimControlPipe::open(const std::optional<std::filesystem::path>& give
         return pipeRefusal("the control pipe " + target.string() + " changed while it was made");
     }
     return std::unique_ptr<SimControlPipe>(new SimControlPipe(target, fd, made));
+}
+
+int SimControlPipe::reopen()
+{
+    // The pipe this object made, even if its path has been replaced or removed meanwhile.
+    const std::string self = "/proc/self/fd/" + std::to_string(m_fd);
+    const int fresh = ::open(self.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat mine {};
+    struct stat opened {};
+    if (fresh < 0 || ::fstat(m_fd, &mine) != 0 || ::fstat(fresh, &opened) != 0 || mine.st_dev != opened.st_dev
+        || mine.st_ino != opened.st_ino) {
+        if (fresh >= 0)
+            ::close(fresh);
+        return -1;
+    }
+    // Opened before the old one closes: a writer coming meanwhile still finds a reader.
+    ::close(m_fd);
+    m_fd = fresh;
+    return m_fd;
 }
 
 SimControlPipe::~SimControlPipe()
