@@ -67,6 +67,10 @@ DesktopServer::~DesktopServer()
     m_stopping = true;
     wake();
     m_acceptor.join();
+    // Gone before the clients hear of it: one that connects again at once finds no server here
+    // rather than this one on its way out.
+    ::close(m_listener);
+    ::unlink(m_path.c_str());
     std::list<std::shared_ptr<Connection>> connections;
     {
         std::lock_guard lock(m_lock);
@@ -75,11 +79,9 @@ DesktopServer::~DesktopServer()
     for (auto& connection : connections)
         connection->served->stop();
     connections.clear();
-    ::close(m_listener);
     for (int fd : { m_wake[0], m_wake[1], m_reserve })
         if (fd >= 0)
             ::close(fd);
-    ::unlink(m_path.c_str());
 }
 
 size_t DesktopServer::connectionCount() const
