@@ -99,6 +99,16 @@ protected:
         return panel;
     }
 
+    // A "Play" button on the panel that counts its presses.
+    std::shared_ptr<Button> addPlayButton(Panel& panel, int& pressed)
+    {
+        auto button = std::make_shared<Button>(Rect(20, 20, 80, 32), "Play");
+        button->onAction = [&pressed] { ++pressed; };
+        panel.contentView()->addSubview(button);
+        RunLoop::runPending();
+        return button;
+    }
+
     // The program's windows as the runner finds them through accessibility.
     std::vector<AXElement> programWindows()
     {
@@ -149,11 +159,8 @@ TEST_F(SharedWindowsTest, APanelIsAWindowOfTheProgramsApplicationThatAnotherProc
     EXPECT_TRUE(programRuns());
     const Rgb before = screenColour({ 210, 330 });
     auto panel = showPanel(Rect(200, 500, 240, 80), Color::rgb(1, 0, 0));
-    auto button = std::make_shared<Button>(Rect(20, 20, 80, 32), "Play");
     int pressed = 0;
-    button->onAction = [&] { ++pressed; };
-    panel->contentView()->addSubview(button);
-    RunLoop::runPending();
+    auto button = addPlayButton(*panel, pressed);
 
     ASSERT_TRUE(runUntil([&] { return programWindows().size() == 1 && childWithRole(programWindows()[0], "AXButton"); }));
     AccessibilityPort& ax = *ports.accessibility;
@@ -357,11 +364,8 @@ TEST_F(SharedWindowsTest, AProgramThatLostItsServerConnectsAgainAndIsWholeThereA
     };
 
     auto panel = showPanel(Rect(200, 500, 240, 80), Color::rgb(1, 0, 0));
-    auto button = std::make_shared<Button>(Rect(20, 20, 80, 32), "Play");
     int pressed = 0;
-    button->onAction = [&] { ++pressed; };
-    panel->contentView()->addSubview(button);
-    RunLoop::runPending();
+    auto button = addPlayButton(*panel, pressed);
     const PlatformServices own = program->services();
     std::vector<std::string> heard;
     AXObserverID observer = 0;
