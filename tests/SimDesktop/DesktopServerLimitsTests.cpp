@@ -135,7 +135,7 @@ public:
     }
     ~ServerProcess()
     {
-        if (m_pid > 0 && !m_status) {
+        if (m_pid > 0 && !m_reaped) {
             ::kill(m_pid, SIGKILL);
             ::waitpid(m_pid, nullptr, 0);
         }
@@ -143,7 +143,6 @@ public:
 
     bool started() const { return m_started; }
     pid_t pid() const { return m_pid; }
-    // Its open descriptors now.
     size_t descriptors() const
     {
         std::error_code ignored;
@@ -154,36 +153,24 @@ public:
     bool descriptorsFallTo(size_t count, std::chrono::milliseconds limit) const
     {
         const auto deadline = std::chrono::steady_clock::now() + limit;
-        while (descriptors() > count) {
-            if (std::chrono::steady_clock::now() > deadline)
-                return false;
+        while (descriptors() > count && std::chrono::steady_clock::now() < deadline)
             std::this_thread::sleep_for(5ms);
-        }
-        return true;
+        return descriptors() <= count;
     }
-    bool alive()
-    {
-        int status = 0;
-        if (!m_status && ::waitpid(m_pid, &status, WNOHANG) == m_pid)
-            m_status = status;
-        return !m_status;
-    }
-    // Ends it as a person does; its exit status, none when it had died or did not end.
+    // Ends it as a person does: its exit status, none when it had died of a signal before.
     std::optional<int> stop()
     {
-        if (!alive())
-            return std::nullopt;
         ::kill(m_pid, SIGTERM);
         int status = 0;
         ::waitpid(m_pid, &status, 0);
-        m_status = status;
+        m_reaped = true;
         return WIFEXITED(status) ? std::optional<int>(WEXITSTATUS(status)) : std::nullopt;
     }
 
 private:
     pid_t m_pid = -1;
     bool m_started = false;
-    std::optional<int> m_status;
+    bool m_reaped = false;
 };
 
 // 150 clients come at once to a server that may hold 64 descriptors: each hears back, served or
