@@ -1,7 +1,9 @@
 #include "SimDesktop/Control/SimControlInput.h"
+#include "SimDesktop/Control/SimControlPipe.h"
 
 #include "Platform/Dispatch/Dispatch.h"
 #include "TestSupport/ManualClockTest.h"
+#include "TestSupport/ScratchDirectory.h"
 
 #include <gmock/gmock.h>
 
@@ -10,7 +12,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <chrono>
+#include <thread>
+#include <vector>
 
 namespace lorvantine {
 namespace {
@@ -60,6 +66,40 @@ TEST(SimControlInput, HoldsOnlyAFewLinesAheadOfTheMainQueueAndLosesNone)
     EXPECT_EQ(handled, written);
     EXPECT_THAT(wrong, ElementsAre());
     EXPECT_LE(mostTaken, maxHeld + 4096 / line.size() + 1);
+}
+
+// A driver waits for the pipe to appear and writes at once: whenever the path is there, someone
+// reads it, from the moment the pipe is made.
+TEST(SimControlPipe, IsThereOnlyOnceItIsRead)
+{
+    test::ScratchDirectory scratch;
+    auto pathOf = [&](int i) { return scratch / ("control-" + std::to_string(i)); };
+    std::atomic<int> making { 0 };
+    std::atomic<bool> done { false };
+    std::atomic<int> unread { 0 };
+    std::thread driver([&] {
+        while (!done) {
+            const int fd = ::open(pathOf(making).c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            if (fd >= 0)
+                ::close(fd);
+            else if (errno == ENXIO)
+                ++unread;
+        }
+    });
+    // Kept until the driver stops: a pipe on its way out may be found as it goes.
+    std::vector<std::unique_ptr<SimControlPipe>> pipes;
+    for (int i = 0; i < 200; ++i) {
+        making = i;
+        auto pipe = SimControlPipe::open(pathOf(i));
+        if (!pipe) {
+            ADD_FAILURE() << pipe.error();
+            break;
+        }
+        pipes.push_back(std::move(*pipe));
+    }
+    done = true;
+    driver.join();
+    EXPECT_EQ(unread, 0) << "times the path led to a pipe nobody read";
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -102,17 +103,28 @@ PipeResult SimControlPipe::open(const std::optional<std::filesystem::path>& give
         if (::unlink(target.c_str()) != 0)
             return pipeRefusal(pipeSystemError("cannot replace the stale control pipe " + target.string()));
     }
-    if (::mkfifo(target.c_str(), 0600) != 0)
+    // Made and opened under a name of its own first: the pipe appears at its path only once it
+    // is read, so a writer that finds it can always open it.
+    const std::filesystem::path staging = target.parent_path() / ("." + target.filename().string() + "." + std::to_string(::getpid()));
+    ::unlink(staging.c_str());
+    if (::mkfifo(staging.c_str(), 0600) != 0)
         return pipeRefusal(pipeSystemError("cannot make the control pipe " + target.string()));
-    const int fd = ::open(target.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = ::open(staging.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
         const std::string message = pipeSystemError("cannot open the control pipe " + target.string());
-        ::unlink(target.c_str());
+        ::unlink(staging.c_str());
         return pipeRefusal(message);
     }
     if (::fstat(fd, &st) != 0 || !S_ISFIFO(st.st_mode) || st.st_uid != ::getuid() || ::fchmod(fd, 0600) != 0) {
         ::close(fd);
+        ::unlink(staging.c_str());
         return pipeRefusal("the control pipe " + target.string() + " changed while it was made");
+    }
+    if (::renameat2(AT_FDCWD, staging.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) != 0) {
+        const std::string message = pipeSystemError("cannot put the control pipe at " + target.string());
+        ::close(fd);
+        ::unlink(staging.c_str());
+        return pipeRefusal(message);
     }
     return std::unique_ptr<SimControlPipe>(new SimControlPipe(target, fd, made));
 }
