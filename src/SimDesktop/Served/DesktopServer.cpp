@@ -25,10 +25,6 @@ constexpr int longestBackoffMs = 1000;
 
 } // namespace
 
-struct DesktopServer::Connection {
-    std::shared_ptr<ServedConnection> served;
-};
-
 std::unique_ptr<DesktopServer> DesktopServer::start(std::shared_ptr<SimDesktop> desktop, const std::string& path,
                                                     std::string& error, Options options)
 {
@@ -71,13 +67,13 @@ DesktopServer::~DesktopServer()
     // rather than this one on its way out.
     ::close(m_listener);
     ::unlink(m_path.c_str());
-    std::list<std::shared_ptr<Connection>> connections;
+    std::list<std::shared_ptr<ServedConnection>> connections;
     {
         std::lock_guard lock(m_lock);
         connections.swap(m_connections);
     }
     for (auto& connection : connections)
-        connection->served->stop();
+        connection->stop();
     connections.clear();
     for (int fd : { m_wake[0], m_wake[1], m_reserve })
         if (fd >= 0)
@@ -88,7 +84,7 @@ size_t DesktopServer::connectionCount() const
 {
     std::lock_guard lock(m_lock);
     return static_cast<size_t>(std::count_if(m_connections.begin(), m_connections.end(),
-                                             [](const auto& connection) { return connection->served->isOpen(); }));
+                                             [](const auto& connection) { return connection->isOpen(); }));
 }
 
 void DesktopServer::wake()
@@ -158,26 +154,25 @@ void DesktopServer::admit(int fd)
         ::close(fd);
         return;
     }
-    auto connection = std::make_shared<Connection>();
-    connection->served = std::make_shared<ServedConnection>(
+    auto connection = std::make_shared<ServedConnection>(
         fd, ServedConnection::Limits { m_options.maxMessageBytes, m_options.maxQueuedBytes }, m_desktop, m_services);
     {
         std::lock_guard lock(m_lock);
         m_connections.push_back(connection);
     }
     std::string error;
-    if (!connection->served->start([this] { wake(); }, error))
+    if (!connection->start([this] { wake(); }, error))
         Log::line("[DesktopServer] refused a connection: " + error);
 }
 
 void DesktopServer::reapFinished()
 {
-    std::list<std::shared_ptr<Connection>> finished;
+    std::list<std::shared_ptr<ServedConnection>> finished;
     {
         std::lock_guard lock(m_lock);
         for (auto it = m_connections.begin(); it != m_connections.end();) {
             auto next = std::next(it);
-            if ((*it)->served->isFinished())
+            if ((*it)->isFinished())
                 finished.splice(finished.end(), m_connections, it);
             it = next;
         }

@@ -15,8 +15,8 @@
 
 namespace lorvantine {
 
+class ServedConnection;
 class SimDesktop;
-class DesktopSession;
 
 // Serves one simulated desktop to other processes over a Unix socket: each connection is a
 // DesktopSession whose requests are read on a thread of its own; what goes out to it (answers,
@@ -60,7 +60,6 @@ public:
     DesktopServer& operator=(const DesktopServer&) = delete;
 
 private:
-    struct Connection;
     DesktopServer(std::shared_ptr<SimDesktop> desktop, std::string path, int listener, Options options);
     void acceptConnections();
     // When no descriptor is left for the next client: tells it so with the one kept in reserve.
@@ -81,7 +80,7 @@ private:
     std::thread m_acceptor;
     mutable std::mutex m_lock;
     // Guarded by m_lock.
-    std::list<std::shared_ptr<Connection>> m_connections;
+    std::list<std::shared_ptr<ServedConnection>> m_connections;
 };
 
 } // namespace lorvantine

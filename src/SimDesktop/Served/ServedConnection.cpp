@@ -44,8 +44,8 @@ bool ServedConnection::start(std::function<void()> onFinished, std::string& erro
         tell(m_fd, error);
         ::shutdown(m_fd, SHUT_RDWR);
         m_session->end();
-        m_writerDone = true;
         m_readerDone = true;
+        threadEnded(m_writerDone);
         return false;
     }
     try {
