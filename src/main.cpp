@@ -161,6 +161,7 @@ int runApplication(const std::shared_ptr<SimDesktop>& desktop)
         Log::line("[Control] 📮 pipe: " + path->string());
     (*server)->onQuit = [] { Application::shared().terminate(); };
     std::string error;
+    // Ctrl+C and a plain kill end the run as "quit" does, so the control pipe is removed.
     auto interrupt = SignalSource::create({ SIGINT, SIGTERM }, [] { Application::shared().terminate(); }, error);
     if (!interrupt)
         Log::line("[Control] ⚠️ Ctrl+C 处理未安装: " + error);

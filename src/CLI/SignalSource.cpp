@@ -25,8 +25,6 @@ static_assert(std::atomic<int>::is_always_lock_free, "the handler reads the pipe
 std::atomic<int> s_writeEnd { -1 };
 int s_readEnd = -1;
 std::atomic<bool> s_sourceExists { false };
-// The dispositions the source's signals had, in its order; touched on the main thread only.
-std::vector<struct sigaction> s_previous;
 
 bool openPipeOnce(std::string& error)
 {
@@ -84,21 +82,23 @@ std::unique_ptr<SignalSource> SignalSource::create(std::vector<int> signalNumber
     action.sa_handler = handleSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    s_previous.assign(signalNumbers.size(), {});
-    for (size_t i = 0; i < signalNumbers.size(); ++i) {
-        if (sigaction(signalNumbers[i], &action, &s_previous[i]) == 0)
-            continue;
-        error = std::string("cannot install the signal handler: ") + std::strerror(errno);
-        while (i-- > 0)
-            sigaction(signalNumbers[i], &s_previous[i], nullptr);
-        s_sourceExists = false;
-        return nullptr;
+    std::vector<std::pair<int, struct sigaction>> previous;
+    for (int signalNumber : signalNumbers) {
+        struct sigaction before {};
+        if (sigaction(signalNumber, &action, &before) != 0) {
+            error = std::string("cannot install the signal handler: ") + std::strerror(errno);
+            for (auto it = previous.rbegin(); it != previous.rend(); ++it)
+                sigaction(it->first, &it->second, nullptr);
+            s_sourceExists = false;
+            return nullptr;
+        }
+        previous.emplace_back(signalNumber, before);
     }
-    return std::unique_ptr<SignalSource>(new SignalSource(std::move(signalNumbers), std::move(onSignal)));
+    return std::unique_ptr<SignalSource>(new SignalSource(std::move(previous), std::move(onSignal)));
 }
 
-SignalSource::SignalSource(std::vector<int> signalNumbers, std::function<void()> onSignal)
-    : m_signals(std::move(signalNumbers))
+SignalSource::SignalSource(std::vector<std::pair<int, struct sigaction>> previous, std::function<void()> onSignal)
+    : m_previous(std::move(previous))
     , m_onSignal(std::move(onSignal))
 {
     m_reader = std::thread([this] { readLoop(); });
@@ -106,8 +106,8 @@ SignalSource::SignalSource(std::vector<int> signalNumbers, std::function<void()>
 
 SignalSource::~SignalSource()
 {
-    for (size_t i = 0; i < m_signals.size() && i < s_previous.size(); ++i)
-        sigaction(m_signals[i], &s_previous[i], nullptr);
+    for (auto it = m_previous.rbegin(); it != m_previous.rend(); ++it)
+        sigaction(it->first, &it->second, nullptr);
     // The reader keeps emptying the pipe, so a full one has room again soon.
     while (write(s_writeEnd, &quitByte, 1) < 0 && (errno == EINTR || errno == EAGAIN))
         std::this_thread::yield();

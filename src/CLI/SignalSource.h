@@ -1,9 +1,11 @@
 #pragma once
 
+#include <csignal>
 #include <functional>
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace lorvantine {
@@ -13,23 +15,24 @@ namespace lorvantine {
 // `onSignal` to the main queue, where it may do anything the main thread does.
 //
 // One source per process at a time. Made and destroyed on the main thread; destroying it puts
-// back the dispositions the signals had before and ends its thread. A signal that arrives after
+// back the disposition the signal had before and ends its thread. A signal that arrives after
 // that is the previous disposition's.
 class SignalSource {
 public:
-    // None, with `error` set, when a handler cannot be installed or a source already exists.
+    // None, with `error` set, when the handler cannot be installed or a source already exists.
     static std::unique_ptr<SignalSource> create(int signalNumber, std::function<void()> onSignal, std::string& error);
-    // One source for several signals (Ctrl+C and a request to terminate both end a run).
+    // One source for several signals (SIGINT and SIGTERM end a run alike).
     static std::unique_ptr<SignalSource> create(std::vector<int> signalNumbers, std::function<void()> onSignal, std::string& error);
     ~SignalSource();
     SignalSource(const SignalSource&) = delete;
     SignalSource& operator=(const SignalSource&) = delete;
 
 private:
-    SignalSource(std::vector<int> signalNumbers, std::function<void()> onSignal);
+    SignalSource(std::vector<std::pair<int, struct sigaction>> previous, std::function<void()> onSignal);
     void readLoop();
 
-    std::vector<int> m_signals;
+    // Each signal with the disposition it had before.
+    std::vector<std::pair<int, struct sigaction>> m_previous;
     std::function<void()> m_onSignal;
     std::thread m_reader;
 };

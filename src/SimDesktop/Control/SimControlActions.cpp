@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cstdio>
 #include <vector>
 
 namespace lorvantine::SimControlActions {
@@ -181,6 +182,37 @@ std::optional<std::string> perform(const SimControlCommand& command, const Platf
         return std::nullopt;
     }
     return std::nullopt;
+}
+
+std::string answerLine(std::string_view answer)
+{
+    auto byteAt = [&](size_t i) { return i < answer.size() ? static_cast<unsigned char>(answer[i]) : 0u; };
+    std::string line;
+    line.reserve(answer.size());
+    for (size_t i = 0; i < answer.size(); ++i) {
+        const unsigned byte = byteAt(i);
+        // Besides the control characters, U+0085 and U+2028/U+2029 end a line for some readers.
+        size_t length = byte < 0x20 || byte == 0x7F ? 1 : 0;
+        unsigned code = byte;
+        if (byte == 0xC2 && byteAt(i + 1) == 0x85) {
+            length = 2;
+            code = 0x85;
+        } else if (byte == 0xE2 && byteAt(i + 1) == 0x80 && (byteAt(i + 2) == 0xA8 || byteAt(i + 2) == 0xA9)) {
+            length = 3;
+            code = 0x2028 + (byteAt(i + 2) - 0xA8);
+        }
+        if (length == 0) {
+            line += answer[i];
+        } else if (code == '\n' || code == '\r' || code == '\t') {
+            line += code == '\n' ? "\\n" : code == '\r' ? "\\r" : "\\t";
+        } else {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", code);
+            line += escape;
+        }
+        i += length > 0 ? length - 1 : 0;
+    }
+    return line;
 }
 
 } // namespace lorvantine::SimControlActions
