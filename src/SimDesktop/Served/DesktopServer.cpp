@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -22,6 +23,28 @@ namespace {
 // connection that ends wakes it sooner.
 constexpr int firstBackoffMs = 50;
 constexpr int longestBackoffMs = 1000;
+
+// The last descriptors the process may open are left to the rest of it: the libraries and the
+// runtime it links open pipes and files of their own as they go, one or two for each thread that
+// needs them, so the share grows with the limit (a quarter of it, at most this many).
+constexpr rlim_t mostSpareDescriptors = 64;
+
+// The kernel gives out the lowest free number, so a client given one of the spare numbers means
+// only those are left; and since no client is kept on one, they stay free for the rest of the
+// process.
+bool isSpareDescriptor(int fd)
+{
+    rlimit limit {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return false;
+    const rlim_t spare = std::min(mostSpareDescriptors, limit.rlim_cur / 4);
+    return static_cast<rlim_t>(fd) + spare >= limit.rlim_cur;
+}
+
+std::string noDescriptorLeft()
+{
+    return "the desktop server has no descriptor left for another client (" + std::string(std::strerror(EMFILE)) + ")";
+}
 
 } // namespace
 
@@ -113,7 +136,10 @@ void DesktopServer::acceptConnections()
         const int fd = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd >= 0) {
             backoffMs = 0;
-            admit(fd);
+            if (isSpareDescriptor(fd))
+                ServedConnection::refuse(fd, noDescriptorLeft());
+            else
+                admit(fd);
             continue;
         }
         if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR || errno == ECONNABORTED)
@@ -138,8 +164,7 @@ bool DesktopServer::refuseWithReserve()
     const int fd = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
     const int failure = errno;
     if (fd >= 0)
-        ServedConnection::refuse(fd, "the desktop server has no descriptor left for another client ("
-                                         + std::string(std::strerror(EMFILE)) + ")");
+        ServedConnection::refuse(fd, noDescriptorLeft());
     m_reserve = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     errno = failure;
     return fd >= 0;

@@ -31,6 +31,8 @@ class SimDesktop;
 // error answer. A client the server cannot serve (no descriptor or thread left for it) is told so
 // and closed; the server goes on with the others, and a connection that has ended gives its
 // descriptor back at once, so the server serves new clients again as soon as others leave.
+// Clients never take the last descriptors the process may open (a quarter of its limit, at most
+// 64): those are left to the rest of the process, whose libraries and runtime need a few as they go.
 // Stopping (the destructor) closes every connection, joins their threads and removes the socket
 // file.
 class DesktopServer {
