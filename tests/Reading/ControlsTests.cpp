@@ -116,7 +116,7 @@ TEST_F(ControlsTest, SeeksFasterThanTheServerAnswersHoldNoThreadAndTheLastOneIsR
     ASSERT_TRUE(pumpUntil([&] { return server->speechRequests().size() == 1; }));
     const int threadsBefore = poolThreadCount();
 
-    for (size_t k = 0; k < 200; ++k) {
+    for (size_t k = 0; k < 100; ++k) {
         reader->seekToParagraph(static_cast<int>((k + 1) % 10));
         ASSERT_TRUE(pumpUntil([&] { return server->speechRequests().size() == k + 2; })) << "seek " << k;
     }
