@@ -159,6 +159,34 @@ void BM_StartWithWindows(benchmark::State& state)
 }
 BENCHMARK(BM_StartWithWindows)->ArgsProduct({ { 1'000, 10'000, 20'000 }, { 0, 1 } })->Unit(benchmark::kMillisecond);
 
+// Start-up with many applications: a desktop made from a fixture of `count` applications with
+// one window each, the last one active; every other one has a pid of its own given, every second
+// one is left for the desktop to assign.
+void BM_StartWithApplications(benchmark::State& state)
+{
+    const int64_t count = state.range(0);
+    SimFixture fixture;
+    for (int64_t i = 0; i < count; ++i) {
+        SimApplication app;
+        app.pid = i % 2 == 0 ? static_cast<ProcessID>(100'000 + i) : 0;
+        app.bundleIdentifier = "com.example.App" + std::to_string(i);
+        app.localizedName = "App " + std::to_string(i);
+        app.active = i == count - 1;
+        SimWindow window;
+        window.title = "Window " + std::to_string(i);
+        window.frame = Rect(static_cast<double>(10 + i % 50), static_cast<double>(30 + i % 40), 400, 300);
+        app.windows.push_back(window);
+        fixture.applications.push_back(app);
+    }
+    for (auto _ : state) {
+        auto desktop = SimDesktop::create(fixture);
+        benchmark::DoNotOptimize(desktop);
+    }
+    state.counters["ns/application"] = benchmark::Counter(static_cast<double>(count * state.iterations()),
+                                                          benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_StartWithApplications)->Arg(1'000)->Arg(10'000)->Arg(40'000)->Arg(100'000)->Unit(benchmark::kMillisecond);
+
 } // namespace
 } // namespace lorvantine
 

@@ -17,6 +17,7 @@
 #include "Support/Log.h"
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -160,7 +161,10 @@ int runApplication(const std::shared_ptr<SimDesktop>& desktop)
         Log::line("[Control] 📮 pipe: " + path->string());
     (*server)->onQuit = [] { Application::shared().terminate(); };
     std::string error;
-    auto interrupt = SignalSource::create(SIGINT, [] { Application::shared().terminate(); }, error);
+    // Ctrl+C and a plain kill end the run as "quit" does, so the control pipe is removed.
+    auto interrupt = SignalSource::create({ SIGINT, SIGTERM }, [] { Application::shared().terminate(); }, error);
+    if (!interrupt)
+        Log::line("[Control] ⚠️ Ctrl+C 处理未安装: " + error);
 
     Application::shared().setActivationPolicy(ActivationPolicy::accessory);
     auto delegate = AppDelegate::create(ApplicationShell::parts());
@@ -168,6 +172,27 @@ int runApplication(const std::shared_ptr<SimDesktop>& desktop)
     Application::shared().run();
     server->reset();
     return 0;
+}
+
+// How long the end of the process waits for background work still running (a measurement in
+// another application, a scroll step) to return.
+constexpr auto workInFlightWait = std::chrono::seconds(3);
+
+// Ends the process with `status` without pulling anything from under the background work: a
+// reading still running is stopped, the pool stops taking work and the work running is waited
+// for, so that the objects it uses (the desktop, the reading session, the ports) are destroyed
+// only once nothing runs on them. Work that does not return in time is left running, and then
+// nothing is destroyed at all: the process leaves at once, after flushing what it wrote.
+int leave(int status)
+{
+    // Quitting while reading: the sound stops before the process goes.
+    if (auto reader = ArticleReader::sharedIfMade(); reader && reader->isReading())
+        reader->stop();
+    if (Dispatch::shutdown(std::chrono::duration_cast<std::chrono::milliseconds>(workInFlightWait)))
+        return status;
+    Log::line("[Exit] ⚠️ background work still running; leaving without clean-up");
+    std::fflush(nullptr);
+    std::_Exit(status);
 }
 
 } // namespace
@@ -225,5 +250,5 @@ int main(int argc, char** argv)
     const int status = wantsCommandLine(args) ? CLIRouter::route(args) : runApplication(desktop);
     if (snapshots)
         snapshots->finish();
-    return status;
+    return leave(status);
 }

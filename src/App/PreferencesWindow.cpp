@@ -47,6 +47,13 @@ void storePrefsOpacity(const Slider* slider, Label* valueLabel, const char* key)
 // The field's own mark for an address that was not stored: the window leaves no room for a message.
 constexpr Color rejectedBorder = Color::rgb(1.0, 0.23, 0.19);
 
+bool isOverlongServerURL(const std::string& url)
+{
+    // Counting Characters costs a walk of the text: a text of few bytes cannot be too long.
+    return url.size() > PreferencesWindow::maxServerURLCharacters
+        && Text::characterCount(url) > PreferencesWindow::maxServerURLCharacters;
+}
+
 bool isPort(std::string_view port)
 {
     if (port.empty() || port.size() > 5)
@@ -69,6 +76,8 @@ struct PreferencesWindow::Impl {
     std::shared_ptr<TextField> serverField;
     std::shared_ptr<CheckBox> launchAtLoginCheckbox;
     std::shared_ptr<Button> resetButton;
+    // The onboarding reset's alert is up.
+    bool askingReset = false;
 };
 
 std::vector<MiniPlayer::Voice> PreferencesWindow::voices()
@@ -82,6 +91,8 @@ std::vector<MiniPlayer::Voice> PreferencesWindow::voices()
 std::optional<std::string> PreferencesWindow::acceptedServerURL(const std::string& typed)
 {
     const std::string url = Text::trimmingWhitespacesAndNewlines(typed);
+    if (isOverlongServerURL(url))
+        return std::nullopt;
     // Spaces or control characters inside would reach the speech client's requests.
     if (std::any_of(url.begin(), url.end(), [](char c) { return static_cast<unsigned char>(c) <= 0x20 || c == 0x7F; }))
         return std::nullopt;
@@ -277,7 +288,12 @@ void PreferencesWindow::serverURLChanged()
     // The speech client reads the address at the next start: a typo stored here would silence it.
     const auto url = acceptedServerURL(typed);
     if (!url) {
-        Log::line("[Preferences] TTS server URL not saved, it needs http:// or https:// and a host: " + typed);
+        // The line quotes only the start of an address too long to be one.
+        if (isOverlongServerURL(Text::trimmingWhitespacesAndNewlines(typed)))
+            Log::line("[Preferences] TTS server URL not saved, it is longer than " + std::to_string(maxServerURLCharacters)
+                      + " characters: " + Text::characterPrefix(typed, 80) + "…");
+        else
+            Log::line("[Preferences] TTS server URL not saved, it needs http:// or https:// and a host: " + typed);
         field->setBorderColor(rejectedBorder);
         field->setBorderWidth(2);
         return;
@@ -288,10 +304,16 @@ void PreferencesWindow::serverURLChanged()
 
 void PreferencesWindow::resetOnboarding()
 {
+    // Its alert already says it: a second one would stack on it and each would need an answer.
+    if (m_impl->askingReset)
+        return;
     PreferencesModel::defaults().set(PreferencesModel::Key::hasCompletedOnboarding, false);
-    if (onResetOnboardingAlert)
-        onResetOnboardingAlert(prefsText("prefs.reset_onboarding.alert.title", "Reset onboarding alert title"),
-                               prefsText("prefs.reset_onboarding.alert.body", "Reset onboarding alert body"));
+    if (!onResetOnboardingAlert)
+        return;
+    m_impl->askingReset = true;
+    onResetOnboardingAlert(prefsText("prefs.reset_onboarding.alert.title", "Reset onboarding alert title"),
+                           prefsText("prefs.reset_onboarding.alert.body", "Reset onboarding alert body"));
+    m_impl->askingReset = false;
 }
 
 Window* PreferencesWindow::window() const { return m_impl->window.get(); }

@@ -35,8 +35,12 @@ public:
     static constexpr std::array<float, 6> speeds = MiniPlayer::speeds;
     static std::vector<MiniPlayer::Voice> voices();
 
+    // The longest speech-server address stored, in Characters: far beyond any real one, and small
+    // enough that the settings file always has room for it.
+    static constexpr size_t maxServerURLCharacters = 2048;
     // The speech server's address as it would be stored from what the user typed: trimmed, and
-    // only an http or https URL with a host; none otherwise.
+    // only an http or https URL with a host, no longer than `maxServerURLCharacters`; none
+    // otherwise.
     static std::optional<std::string> acceptedServerURL(const std::string& typed);
 
     PreferencesWindow();

@@ -192,6 +192,8 @@ void UpdateChecker::handleAnswer(const HttpResult& result)
     if (version == manifest->end() || !version->is_string() || download == manifest->end() || !download->is_string())
         return;
     const std::string newVersion = version->get<std::string>();
+    if (newVersion.size() > maxVersionBytes)
+        return;
     const std::string downloadURL = download->get<std::string>();
     // Opened in the browser at a click: only a download fetched over a secure channel.
     if (!isAllowedURL(downloadURL))

@@ -40,6 +40,9 @@ public:
     static constexpr size_t maxNotesLines = 12;
     static constexpr size_t maxNotesCharacters = 600;
     static constexpr size_t maxNotesBytes = 4096;
+    // A version goes into the alert's title and the stored reminder; one longer than this is not
+    // a version, and the manifest is taken for a mistyped one.
+    static constexpr size_t maxVersionBytes = 64;
 
     // The one checker of the program: the build's version and the feed the environment names.
     static const std::shared_ptr<UpdateChecker>& shared();

@@ -119,6 +119,8 @@ int routeReadArticle(const Arguments& args)
         return 1;
     }
 
+    // From the hint on, Ctrl+C ends the command in order, even before its loop runs.
+    prepareRunLoop();
     std::printf("📖 找到文章: %s — %zu 段\n", document->title.c_str(), document->paragraphs.size());
     std::printf("   按 Ctrl+C 停止\n");
 

@@ -8,6 +8,7 @@
 
 #include <csignal>
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 namespace lorvantine::CLIRouter {
@@ -19,6 +20,7 @@ struct LoopState {
     std::optional<int> status;
     // Tells a Ctrl+C that reaches the main queue late from one that belongs to this loop.
     uint64_t serial = 0;
+    std::unique_ptr<SignalSource> interrupt;
 };
 
 LoopState& loopState()
@@ -29,17 +31,20 @@ LoopState& loopState()
 
 } // namespace
 
-int runUntilFinished()
+void prepareRunLoop()
 {
-    MainQueue::requireMainThread("CLIRouter::runUntilFinished");
+    MainQueue::requireMainThread("CLIRouter::prepareRunLoop");
     LoopState& state = loopState();
+    if (state.running)
+        return;
     state.running = true;
     state.status.reset();
     const uint64_t serial = ++state.serial;
 
+    // A request to terminate ends the reading as Ctrl+C does: the process then leaves in order.
     std::string error;
-    auto interrupt = SignalSource::create(
-        SIGINT,
+    state.interrupt = SignalSource::create(
+        { SIGINT, SIGTERM },
         [serial] {
             if (!loopState().running || loopState().serial != serial)
                 return;
@@ -48,13 +53,20 @@ int runUntilFinished()
             finishRunLoop(0);
         },
         error);
-    if (!interrupt)
+    if (!state.interrupt)
         Log::line("⚠️ Ctrl+C 处理未安装: " + error);
+}
 
+int runUntilFinished()
+{
+    MainQueue::requireMainThread("CLIRouter::runUntilFinished");
+    prepareRunLoop();
+    LoopState& state = loopState();
+    // A finish asked for before the loop began has stopped it already: it returns at once.
     Application::shared().run();
 
     state.running = false;
-    interrupt.reset();
+    state.interrupt.reset();
     return state.status.value_or(0);
 }
 

@@ -74,7 +74,11 @@ std::string numberList(const std::vector<Sentinel>& sentinels)
     std::vector<std::string> numbers;
     for (const Sentinel& sentinel : sentinels)
         numbers.push_back(std::to_string(sentinel.n));
-    return "[" + Text::joined(numbers, ", ") + "]";
+    // Appended piece by piece: g++ 12 at -O3 misreads "[" + std::string + "]" as an overlapping copy.
+    std::string list = "[";
+    list += Text::joined(numbers, ", ");
+    list += ']';
+    return list;
 }
 
 std::string segmentRule(int64_t n)

@@ -25,7 +25,6 @@ static_assert(std::atomic<int>::is_always_lock_free, "the handler reads the pipe
 std::atomic<int> s_writeEnd { -1 };
 int s_readEnd = -1;
 std::atomic<bool> s_sourceExists { false };
-struct sigaction s_previous {};
 
 bool openPipeOnce(std::string& error)
 {
@@ -65,6 +64,11 @@ void drainPipe()
 
 std::unique_ptr<SignalSource> SignalSource::create(int signalNumber, std::function<void()> onSignal, std::string& error)
 {
+    return create(std::vector<int> { signalNumber }, std::move(onSignal), error);
+}
+
+std::unique_ptr<SignalSource> SignalSource::create(std::vector<int> signalNumbers, std::function<void()> onSignal, std::string& error)
+{
     if (!openPipeOnce(error))
         return nullptr;
     if (s_sourceExists.exchange(true)) {
@@ -78,16 +82,23 @@ std::unique_ptr<SignalSource> SignalSource::create(int signalNumber, std::functi
     action.sa_handler = handleSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    if (sigaction(signalNumber, &action, &s_previous) != 0) {
-        error = std::string("cannot install the signal handler: ") + std::strerror(errno);
-        s_sourceExists = false;
-        return nullptr;
+    std::vector<std::pair<int, struct sigaction>> previous;
+    for (int signalNumber : signalNumbers) {
+        struct sigaction before {};
+        if (sigaction(signalNumber, &action, &before) != 0) {
+            error = std::string("cannot install the signal handler: ") + std::strerror(errno);
+            for (auto it = previous.rbegin(); it != previous.rend(); ++it)
+                sigaction(it->first, &it->second, nullptr);
+            s_sourceExists = false;
+            return nullptr;
+        }
+        previous.emplace_back(signalNumber, before);
     }
-    return std::unique_ptr<SignalSource>(new SignalSource(signalNumber, std::move(onSignal)));
+    return std::unique_ptr<SignalSource>(new SignalSource(std::move(previous), std::move(onSignal)));
 }
 
-SignalSource::SignalSource(int signalNumber, std::function<void()> onSignal)
-    : m_signal(signalNumber)
+SignalSource::SignalSource(std::vector<std::pair<int, struct sigaction>> previous, std::function<void()> onSignal)
+    : m_previous(std::move(previous))
     , m_onSignal(std::move(onSignal))
 {
     m_reader = std::thread([this] { readLoop(); });
@@ -95,7 +106,8 @@ SignalSource::SignalSource(int signalNumber, std::function<void()> onSignal)
 
 SignalSource::~SignalSource()
 {
-    sigaction(m_signal, &s_previous, nullptr);
+    for (auto it = m_previous.rbegin(); it != m_previous.rend(); ++it)
+        sigaction(it->first, &it->second, nullptr);
     // The reader keeps emptying the pipe, so a full one has room again soon.
     while (write(s_writeEnd, &quitByte, 1) < 0 && (errno == EINTR || errno == EAGAIN))
         std::this_thread::yield();

@@ -1,13 +1,16 @@
 #pragma once
 
+#include <csignal>
 #include <functional>
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 namespace lorvantine {
 
-// Hands a POSIX signal to the main queue. The handler does nothing but write one byte to a pipe
+// Hands POSIX signals to the main queue. The handler does nothing but write one byte to a pipe
 // (the only safe thing in signal context); a thread of the source's own reads it and posts
 // `onSignal` to the main queue, where it may do anything the main thread does.
 //
@@ -18,15 +21,18 @@ class SignalSource {
 public:
     // None, with `error` set, when the handler cannot be installed or a source already exists.
     static std::unique_ptr<SignalSource> create(int signalNumber, std::function<void()> onSignal, std::string& error);
+    // One source for several signals (SIGINT and SIGTERM end a run alike).
+    static std::unique_ptr<SignalSource> create(std::vector<int> signalNumbers, std::function<void()> onSignal, std::string& error);
     ~SignalSource();
     SignalSource(const SignalSource&) = delete;
     SignalSource& operator=(const SignalSource&) = delete;
 
 private:
-    SignalSource(int signalNumber, std::function<void()> onSignal);
+    SignalSource(std::vector<std::pair<int, struct sigaction>> previous, std::function<void()> onSignal);
     void readLoop();
 
-    int m_signal = 0;
+    // Each signal with the disposition it had before.
+    std::vector<std::pair<int, struct sigaction>> m_previous;
     std::function<void()> m_onSignal;
     std::thread m_reader;
 };

@@ -37,12 +37,25 @@ std::string frontApplicationBundleID()
     return "";
 }
 
+// Set once the shared session exists (it is never destroyed).
+std::atomic<const std::shared_ptr<ArticleReader>*> s_sharedReader { nullptr };
+
 } // namespace
 
 const std::shared_ptr<ArticleReader>& ArticleReader::shared()
 {
-    static const std::shared_ptr<ArticleReader>* instance = new std::shared_ptr<ArticleReader>(create(TTSClient::shared()));
+    static const std::shared_ptr<ArticleReader>* instance = [] {
+        auto* made = new std::shared_ptr<ArticleReader>(create(TTSClient::shared()));
+        s_sharedReader.store(made, std::memory_order_release);
+        return made;
+    }();
     return *instance;
+}
+
+std::shared_ptr<ArticleReader> ArticleReader::sharedIfMade()
+{
+    const std::shared_ptr<ArticleReader>* made = s_sharedReader.load(std::memory_order_acquire);
+    return made ? *made : nullptr;
 }
 
 std::shared_ptr<ArticleReader> ArticleReader::create(std::shared_ptr<TTSClient> tts)

@@ -45,6 +45,9 @@ public:
 
     // Made on first use with the shared speech client; lives for the whole run.
     static const std::shared_ptr<ArticleReader>& shared();
+    // The shared session when something has made it, else null (for the end of the process,
+    // which stops a reading without making a session).
+    static std::shared_ptr<ArticleReader> sharedIfMade();
     // A session of its own over `tts` (tests point it at a stand-in speech server).
     static std::shared_ptr<ArticleReader> create(std::shared_ptr<TTSClient> tts);
     ~ArticleReader();

@@ -79,6 +79,9 @@ struct InputEvent {
     ScrollUnit scrollUnit = ScrollUnit::line;
     int32_t scrollDeltaY = 0;
     int32_t scrollDeltaX = 0;
+    // A key's text (UTF-8), as a keyboard layout or a typing tool gives it; empty for keys that
+    // type nothing.
+    std::string characters;
 
     static InputEvent keyboard(std::optional<EventSourceState> source, uint16_t keyCode, bool keyDown);
     // `type` must be one of the mouse types; the click count starts at 1 for down and up events.

@@ -25,6 +25,7 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::Not;
 using ::testing::StartsWith;
 using Verb = SimControlCommand::Verb;
 
@@ -49,6 +50,8 @@ TEST(SimControlCommand, ReadsEachVerbWithItsArguments)
     EXPECT_EQ(parse(R"(press "Open System Settings")").text, "Open System Settings");
     EXPECT_EQ(parse(R"(press "say \"hi\" \u00e9")").text, "say \"hi\" é");
     EXPECT_EQ(parse("press 稍后").text, "稍后");
+    EXPECT_EQ(parse(R"(type "http://tts.example:80\n")").verb, Verb::type);
+    EXPECT_EQ(parse(R"(type "http://tts.example:80\n")").text, "http://tts.example:80\n");
     EXPECT_TRUE(parse("trust on").on);
     EXPECT_FALSE(parse("trust off").on);
     EXPECT_EQ(parse("input-monitoring denied").access, InputMonitoringAccess::denied);
@@ -85,6 +88,9 @@ TEST(SimControlCommand, RefusesMalformedLinesWithAReason)
         { "input-monitoring yes", "usage: input-monitoring" },
         { "front", "usage: front BUNDLE_ID" },
         { R"(press "")", "usage: press TITLE" },
+        { "type", "usage: type TEXT" },
+        { R"(type "")", "usage: type TEXT" },
+        { R"(type "a" "b")", "usage: type TEXT" },
         { R"(press "open)", "closing quote" },
         { R"(press "a"b)", "without a space" },
         { R"(press a"b)", "a quote inside a word" },
@@ -152,6 +158,25 @@ TEST_F(SimControlChannelTest, PostsInputAtTheHardwareTapAsAHandWould)
     EXPECT_EQ(events[13].type, InputEventType::leftMouseUp);
     EXPECT_EQ(channel->handle("click 1 2 3 4"), "error usage: click X Y [COUNT]");
     EXPECT_EQ(postedEvents().size(), events.size()) << "a refused line posts nothing";
+}
+
+// `type` is a hand on the keyboard: a key a character, each with the character it types (a line
+// feed is Return).
+TEST_F(SimControlChannelTest, TypesTextAKeyACharacterAtTheHardwareTap)
+{
+    channel = std::make_unique<SimControlChannel>(desktop);
+    EXPECT_EQ(channel->handle(R"(type "é 1\n")"), "ok");
+    const auto events = postedEvents();
+    ASSERT_EQ(events.size(), 8u);
+    std::vector<std::string> typed;
+    for (size_t i = 0; i < events.size(); i += 2) {
+        EXPECT_EQ(events[i].type, InputEventType::keyDown);
+        EXPECT_EQ(events[i + 1].type, InputEventType::keyUp);
+        EXPECT_EQ(events[i].characters, events[i + 1].characters);
+        typed.push_back(events[i].characters);
+    }
+    EXPECT_EQ(typed, (std::vector<std::string> { "é", " ", "1", "" }));
+    EXPECT_EQ(events[6].keyCode, 36) << "the line feed is Return";
 }
 
 TEST_F(SimControlChannelTest, ChangesPermissionsAndTheFrontApplicationAndListsWindows)
@@ -339,6 +364,71 @@ TEST_F(SimControlServerTest, ReplacesAStalePipeButNotALiveOne)
     first->reset();
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(path)));
     EXPECT_TRUE(SimControlPipe::open(path));
+}
+
+// A driver sends a batch and reads one answer line per command: texts holding line breaks (as
+// JSON strings allow) must not add lines of their own.
+TEST_F(SimControlServerTest, EveryCommandGetsOneAnswerLineWhateverItQuotes)
+{
+    const auto pipe = scratch / "control";
+    auto server = startServer(pipe);
+    ASSERT_TRUE(server);
+    const std::vector<std::string> commands {
+        R"(front "a\nok 999")",
+        R"(front "com.example.Reader")",
+        R"(press "Line one\r\nLine two")",
+        R"(press "tab\there")",
+        R"(front "next\u2028line\u0085end")",
+        R"(key "x\ny")",
+        R"(key escape "shift\nok")",
+        R"(click "1\n" 2)",
+        R"("fly\nok away")",
+        R"(snapshot "/nonexistent dir\n/ok.png")",
+        "trust off",
+        R"(front "\u0000\u001f\u007f")",
+        "trust on",
+        "windows",
+    };
+    std::string batch;
+    for (const std::string& command : commands)
+        batch += command + "\n";
+    send(pipe, batch);
+    ASSERT_TRUE(waitForAnswers(commands.size()));
+    RunLoop::runPending();
+    ASSERT_EQ(answers.size(), commands.size()) << "one answer per command, no stray lines";
+    for (const std::string& answer : answers) {
+        EXPECT_EQ(answer.find_first_of(std::string("\n\r\0\x1f\x7f", 5)), std::string::npos) << answer;
+        EXPECT_THAT(answer, Not(HasSubstr("\xe2\x80\xa8"))) << answer;
+        EXPECT_THAT(answer, Not(HasSubstr("\xc2\x85"))) << answer;
+        EXPECT_TRUE(answer.starts_with("ok") || answer.starts_with("error ")) << answer;
+    }
+    EXPECT_EQ(answers[0], R"(error no running application a\nok 999)");
+    EXPECT_EQ(answers[1], "ok 700");
+    EXPECT_EQ(answers[4], R"(error no running application next\u2028line\u0085end)");
+    EXPECT_EQ(answers[10], "ok");
+    EXPECT_EQ(answers[11], R"(error no running application \u0000\u001f\u007f)");
+    EXPECT_THAT(answers[13], StartsWith("ok ["));
+    EXPECT_TRUE(ax().isProcessTrusted(AccessibilityPort::Prompt::no));
+}
+
+// Writers come and go on one pipe; one that goes away in the middle of a line has that line
+// refused on its own, and the next writer's command is carried out whole.
+TEST_F(SimControlServerTest, AWriterThatLeavesHalfALineDoesNotSwallowTheNextOne)
+{
+    const auto pipe = scratch / "control";
+    auto server = startServer(pipe);
+    ASSERT_TRUE(server);
+    send(pipe, "trust off\n");
+    ASSERT_TRUE(waitForAnswers(1));
+    send(pipe, "trust o");
+    ASSERT_TRUE(waitForAnswers(2)) << "the cut line is answered once its writer has gone";
+    send(pipe, "windows\ntrust on\n");
+    ASSERT_TRUE(waitForAnswers(4));
+    EXPECT_EQ(answers[0], "ok");
+    EXPECT_EQ(answers[1], "error line cut off: its writer closed the pipe before the line feed");
+    EXPECT_THAT(answers[2], StartsWith("ok ["));
+    EXPECT_EQ(answers[3], "ok");
+    EXPECT_TRUE(ax().isProcessTrusted(AccessibilityPort::Prompt::no));
 }
 
 } // namespace

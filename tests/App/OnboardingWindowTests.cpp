@@ -6,6 +6,7 @@
 #include "Platform/Toolkit/Label.h"
 #include "Platform/Toolkit/LocalizedStrings.h"
 #include "Platform/Toolkit/TextMeasurer.h"
+#include "Platform/Toolkit/Window.h"
 #include "Support/Text.h"
 
 namespace lorvantine {
@@ -109,7 +110,7 @@ TEST_F(OnboardingWindowTest, TheSettingsButtonOpensTheAccessibilityPaneAndPrompt
     RunLoop::runPending();
     // Trusted again before the poll's first look, so that the test can press through accessibility.
     desktop->setTrusted(true);
-    const auto buttons = controls("AXButton");
+    const auto buttons = contentButtons();
     ASSERT_EQ(buttons.size(), 1u);
     EXPECT_EQ(attribute<std::string>(buttons[0], "AXTitle"), "Open System Settings");
     press(buttons[0]);
@@ -176,6 +177,31 @@ TEST_F(OnboardingWindowTest, TheDemoWaitsWhileItsWindowIsHiddenAndGoesOnWhenItSh
     EXPECT_TRUE(onboarding->window()->isVisible());
 }
 
+// The person closes the window with Command-W, or with one click on its close button: it goes,
+// nothing is recorded, and the poll goes on.
+TEST_F(OnboardingWindowTest, APersonClosesTheWindowWithCommandWOrItsCloseButton)
+{
+    desktop->setTrusted(false);
+    onboarding->show();
+    RunLoop::runPending();
+    key(KeyEvent::keyW, EventFlags::maskCommand);
+    EXPECT_FALSE(onboarding->window()->isVisible());
+    EXPECT_TRUE(onboarding->isPolling());
+    EXPECT_FALSE(defaults->object(PreferencesModel::Key::hasCompletedOnboarding));
+
+    desktop->setTrusted(true);
+    auto second = std::make_shared<OnboardingWindow>();
+    second->show();
+    RunLoop::runPending();
+    ASSERT_NE(second->window()->closeButton(), nullptr);
+    const View& button = *second->window()->closeButton();
+    const Rect r = second->window()->convertRectToScreen(button.convertToView(button.bounds(), nullptr));
+    click({ r.midX(), 900 - r.midY() });
+    EXPECT_FALSE(second->window()->isVisible());
+    EXPECT_TRUE(programWindows().empty());
+    EXPECT_FALSE(defaults->object(PreferencesModel::Key::hasCompletedOnboarding));
+}
+
 // Finishing in the middle of the demo: the flag is set at once, the window goes, the ready tip
 // fades in, and no later step of the chain changes any view.
 TEST_F(OnboardingWindowTest, FinishingMidAnimationLeavesNoLaterChange)
@@ -195,7 +221,7 @@ TEST_F(OnboardingWindowTest, FinishingMidAnimationLeavesNoLaterChange)
         state.push_back(onboarding->demoProgressFill()->frame().width());
         return state;
     };
-    press(controls("AXButton").back());
+    press(contentButtons().back());
     EXPECT_TRUE(defaults->boolForKey(PreferencesModel::Key::hasCompletedOnboarding));
     EXPECT_EQ(onboarding->window(), nullptr);
     ASSERT_NE(onboarding->readyTip(), nullptr);

@@ -14,6 +14,13 @@ namespace lorvantine {
 class OwnWindowsTest : public DesktopTest {
 protected:
     std::vector<AXElement> controls(const std::string& role) { return findAll(programElement(), role); }
+    // The buttons of the windows' content, without the close buttons of their title bars.
+    std::vector<AXElement> contentButtons()
+    {
+        std::vector<AXElement> buttons = controls("AXButton");
+        std::erase_if(buttons, [&](const AXElement& b) { return attribute<std::string>(b, "AXSubrole") == "AXCloseButton"; });
+        return buttons;
+    }
 
     void choose(const std::string& popUpValue, const std::string& title)
     {

@@ -1,6 +1,9 @@
 #include "OwnWindowsTest.h"
 
+#include "App/ApplicationShell.h"
 #include "App/PreferencesWindow.h"
+#include "Platform/Backends/SettingsFileStore.h"
+#include "Platform/Toolkit/Alert.h"
 #include "Platform/Toolkit/Button.h"
 #include "Platform/Toolkit/CheckBox.h"
 #include "Platform/Toolkit/Label.h"
@@ -8,6 +11,7 @@
 #include "Platform/Toolkit/PopUpButton.h"
 #include "Platform/Toolkit/Slider.h"
 #include "Platform/Toolkit/TextField.h"
+#include "TestSupport/ScratchDirectory.h"
 
 namespace lorvantine {
 namespace {
@@ -187,6 +191,10 @@ TEST_F(PreferencesWindowTest, TheServerAddressIsStoredOnlyWhenItIsAWebAddressWit
     };
     for (const Case& c : cases)
         EXPECT_EQ(PreferencesWindow::acceptedServerURL(c.typed), c.stored) << c.typed;
+    // 2,048 Characters at most, whatever their bytes.
+    const std::string longest = "http://" + std::string(2048 - 12, 'a') + "é.com";
+    EXPECT_TRUE(PreferencesWindow::acceptedServerURL(longest) == longest);
+    EXPECT_FALSE(PreferencesWindow::acceptedServerURL("http://" + std::string(2048 - 11, 'a') + "é.com").has_value());
 
     showPreferences();
     const AXElement field = only("AXTextField");
@@ -217,6 +225,80 @@ TEST_F(PreferencesWindowTest, TheServerAddressIsStoredOnlyWhenItIsAWebAddressWit
     EXPECT_EQ(prefs->serverField()->borderWidth(), 0);
 }
 
+// An address of megabytes (a paste gone wrong) is no server's: refused like a typo, it is not
+// stored, so the settings file keeps its room and the changes that follow it are saved.
+TEST_F(PreferencesWindowTest, AnAddressTooLongForAServerIsRefusedAndTheNextChangesAreSaved)
+{
+    test::ScratchDirectory directory;
+    const auto file = directory / "defaults.json";
+    PreferencesModel::ScopedDefaults stored(std::make_shared<SettingsFileStore>(file, Files::Durability::unflushed));
+    showPreferences();
+    const std::string huge = "http://tts.example/" + std::string(2 * 1024 * 1024, 'x');
+    setValue(only("AXTextField"), huge);
+    perform(only("AXTextField"), "AXConfirm");
+    EXPECT_GT(prefs->serverField()->borderWidth(), 0);
+    EXPECT_EQ(prefs->serverField()->borderColor().red, 1.0);
+    const auto said = log.linesContaining("[Preferences] TTS server URL not saved");
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_LT(said[0].size(), 400u) << "the line quotes only the start of it";
+
+    choose("1.5x", "2.0x");
+    SettingsFileStore reopened(file);
+    EXPECT_EQ(reopened.floatForKey(Key::defaultSpeed), 2.0f);
+    EXPECT_FALSE(reopened.object(Key::ttsServerURL));
+}
+
+// A person closes the window with one click on its close button.
+TEST_F(PreferencesWindowTest, ThePersonClosesTheWindowWithItsCloseButton)
+{
+    showPreferences();
+    std::optional<AXElement> closeButton;
+    for (const AXElement& button : controls("AXButton"))
+        if (attribute<std::string>(button, "AXSubrole") == "AXCloseButton")
+            closeButton = button;
+    ASSERT_TRUE(closeButton);
+    const Point at = *attribute<Point>(*closeButton, "AXPosition");
+    const Size size = *attribute<Size>(*closeButton, "AXSize");
+    click({ at.x + size.width / 2, at.y + size.height / 2 });
+    EXPECT_FALSE(prefs->window()->isVisible());
+    EXPECT_TRUE(programWindows().empty());
+}
+
+// However the button is reached while its alert waits (clicks, accessibility), the person has
+// one alert to answer, and one click answers it.
+TEST_F(PreferencesWindowTest, ResettingAgainWhileTheAlertIsUpOpensNoSecondAlert)
+{
+    ApplicationShell::wire(*prefs);
+    showPreferences();
+    const AXElement reset = host->element(*prefs->resetOnboardingButton());
+    const auto middle = [&](const AXElement& element) {
+        const Point at = *attribute<Point>(element, "AXPosition");
+        const Size size = *attribute<Size>(element, "AXSize");
+        return Point { at.x + size.width / 2, at.y + size.height / 2 };
+    };
+    int shown = 0;
+    {
+        lorvantine::Alert::ScopedResponder responder([&](lorvantine::Alert& alert) {
+            if (++shown > 1) {
+                lorvantine::Alert::abortModal();
+                return;
+            }
+            click(middle(reset));
+            click(middle(reset));
+            EXPECT_EQ(ax().performAction(reset, "AXPress"), AXError::success);
+            RunLoop::runPending();
+            auto ok = find(programElement(), "AXButton", alert.buttons().at(0));
+            ASSERT_TRUE(ok);
+            click(middle(*ok));
+            DispatchQueue::main().async([] { lorvantine::Alert::abortModal(); });
+        });
+        press(reset);
+    }
+    EXPECT_EQ(shown, 1);
+    EXPECT_FALSE(lorvantine::Alert::current());
+    EXPECT_FALSE(defaults->boolForKey(Key::hasCompletedOnboarding));
+}
+
 // A refused change of the login item shows what the system reports, with the failure line.
 TEST_F(PreferencesWindowTest, AFailedLaunchAtLoginChangeShowsTheStateTheSystemReports)
 {
@@ -239,8 +321,8 @@ TEST_F(PreferencesWindowTest, ResettingOnboardingWritesTheFlagThenAsksForTheAler
 {
     defaults->set(Key::hasCompletedOnboarding, true);
     showPreferences();
-    press(controls("AXButton").back());
-    press(controls("AXButton").back());
+    press(contentButtons().back());
+    press(contentButtons().back());
     ASSERT_EQ(alerts.size(), 2u);
     for (const Alert& alert : alerts) {
         EXPECT_EQ(alert.title, "Onboarding reset");

@@ -189,6 +189,10 @@ const std::string updateIntro = "你正在使用 1.2.0。点击下载会在浏�
 TEST_F(UpdateCheckerTest, AnnouncesANewerVersionOnceForEachManifestCase)
 {
     const std::string big(UpdateChecker::maxManifestBytes, 'x');
+    std::string longVersion = "1.3";
+    while (longVersion.size() + 2 <= UpdateChecker::maxVersionBytes)
+        longVersion += ".0";
+    longVersion.resize(UpdateChecker::maxVersionBytes, '0');
     struct Case {
         std::string name;
         std::string body;
@@ -210,6 +214,12 @@ TEST_F(UpdateCheckerTest, AnnouncesANewerVersionOnceForEachManifestCase)
         { "an older version", R"({"version":"1.1.9","download_url":"https://example.com/L.dmg"})", 200, {}, {} },
         { "the version announced before", R"({"version":"1.3","download_url":"https://example.com/L.dmg"})", 200, "1.3", {} },
         { "a version that is a number", R"({"version":2,"download_url":"https://example.com/L.dmg"})", 200, {}, {} },
+        { "a version of 64 bytes", R"({"version":")" + longVersion + R"(","download_url":"https://example.com/L.dmg"})", 200, {},
+          "Lorvantine " + longVersion + " 可用" },
+        { "a version too long for a title", R"({"version":")" + longVersion + R"(.1","download_url":"https://example.com/L.dmg"})",
+          200, {}, {} },
+        { "a version of half a megabyte", R"({"version":")" + longVersion + std::string(500000, '1') + R"(","download_url":"https://example.com/L.dmg"})",
+          200, {}, {} },
         { "no version", R"({"download_url":"https://example.com/L.dmg"})", 200, {}, {} },
         { "no download", R"({"version":"1.3"})", 200, {}, {} },
         { "a download that is no URL", R"({"version":"1.3","download_url":"not a url"})", 200, {}, {} },

@@ -1,276 +1,15 @@
-#include "CLI/CLIRouter.h"
-#include "EndToEnd/LoopScript.h"
+#include "EndToEnd/ReadArticleCommandTest.h"
 
-#include "Audio/AudioPlayer.h"
-#include "Core/ArticleReader.h"
-#include "Platform/AccessibilityPort.h"
-#include "Platform/AudioOutputPort.h"
-#include "Platform/Backends/InMemoryUserDefaults.h"
-#include "Platform/Toolkit/Button.h"
-#include "Platform/Dispatch/Dispatch.h"
-#include "Platform/Toolkit/LocalizedStrings.h"
-#include "Platform/Toolkit/Panel.h"
-#include "Platform/Services.h"
-#include "Platform/Toolkit/TextMeasurer.h"
-#include "Platform/Toolkit/View.h"
-#include "Platform/Toolkit/WindowHost.h"
-#include "Platform/WindowServerPort.h"
-#include "Player/MiniPlayer.h"
-#include "Preferences/PreferencesModel.h"
-#include "SimDesktop/SimDesktop.h"
-#include "SimDesktop/Toolkit/PangoTextMeasurer.h"
-#include "SimDesktop/Toolkit/SimWindowHost.h"
-#include "Support/Log.h"
 #include "TestSupport/DesktopTest.h"
-#include "TestSupport/SpeechServerProcess.h"
+#include "TestSupport/FastClock.h"
 #include "TestSupport/WordDocumentText.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <csignal>
-#include <thread>
 
 namespace lorvantine::test {
 namespace {
-
-using CLIRouter::Arguments;
-
-SpeechServerProcess* s_server = nullptr;
-
-// The command reads through the program's one shared reading session, whose speech client is
-// made on first use from the settings of that moment: one stand-in server (canned speech) for
-// the whole binary, named in the settings before anything touches the session.
-class SharedSessionEnvironment final : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        RunLoop::adoptCurrentThreadAsMain();
-        s_server = new SpeechServerProcess();
-        ASSERT_TRUE(s_server->isRunning());
-        AudioOutput::route(AudioOutput::Destination::clockPaced);
-        auto defaults = std::make_shared<InMemoryUserDefaults>();
-        defaults->set(PreferencesModel::Key::ttsServerURL, s_server->baseURL());
-        PreferencesModel::installDefaults(defaults);
-        ArticleReader::shared();
-    }
-    void TearDown() override
-    {
-        ArticleReader::shared()->stop();
-        Dispatch::waitUntilIdle();
-        delete s_server;
-        s_server = nullptr;
-    }
-};
-
-[[maybe_unused]] ::testing::Environment* const environment = ::testing::AddGlobalTestEnvironment(new SharedSessionEnvironment);
-
-std::string fixturePath(const std::string& name) { return std::string(LORVANTINE_SOURCE_DIR) + "/tests/fixtures/" + name; }
-
-// One desktop per test with the program's window host on it, settings of its own, English
-// string tables, and the log captured. Time is real: the command runs the main run loop until
-// a step of its script presses Ctrl+C or the mini player's close button.
-class ReadArticleCommandTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(s_server && s_server->isRunning());
-        s_server->reset();
-        defaults = std::make_shared<InMemoryUserDefaults>();
-        m_defaults.emplace(defaults);
-        LocalizedStrings::setLanguage(LocalizedStrings::Language::english);
-    }
-
-    void TearDown() override
-    {
-        ArticleReader::shared()->stop();
-        EXPECT_TRUE(Dispatch::waitUntilIdle());
-        m_windowHost.reset();
-        host.reset();
-        if (m_previousMeasurer)
-            TextMeasurer::install(*m_previousMeasurer);
-        m_services.reset();
-        m_defaults.reset();
-        LocalizedStrings::resetLanguage();
-        if (HasFailure()) {
-            for (const auto& line : log.lines())
-                std::fprintf(stderr, "  | %s\n", line.c_str());
-        }
-    }
-
-    void useDesktop(std::shared_ptr<SimDesktop> made)
-    {
-        ASSERT_TRUE(made);
-        desktop = std::move(made);
-        m_services.emplace(desktop->services());
-        host = SimWindowHost::create(desktop);
-        m_windowHost.emplace(host);
-        m_previousMeasurer = TextMeasurer::install(std::make_shared<PangoTextMeasurer>());
-    }
-    void useFixture(const std::string& name)
-    {
-        std::string error;
-        useDesktop(SimDesktop::load(fixturePath(name), error));
-        ASSERT_TRUE(error.empty()) << error;
-    }
-
-    // Runs the router with `args`, standard output captured, while `script` plays on the main queue
-    // (giving up after `limit` of real time).
-    int route(const Arguments& args, LoopScript* script = nullptr, std::chrono::milliseconds limit = std::chrono::seconds(15))
-    {
-        if (script)
-            script->start(limit);
-        ::testing::internal::CaptureStdout();
-        const int status = CLIRouter::route(args);
-        standardOutput = ::testing::internal::GetCapturedStdout();
-        if (script)
-            script->cancel();
-        return status;
-    }
-
-    static ArticleReader& reader() { return *ArticleReader::shared(); }
-    static std::optional<int> playingParagraph()
-    {
-        AudioPlayer& player = reader().player();
-        std::lock_guard guard(player.lock);
-        return player.currentSegment ? std::optional<int>(player.currentSegment->paragraphIndex) : std::nullopt;
-    }
-
-    // --- The program's panels, found through accessibility as a user's tools find them ---
-
-    AccessibilityPort& ax() { return Platform::accessibility(); }
-    template<typename T> std::optional<T> attribute(const AXElement& element, const std::string& name)
-    {
-        AXValue value;
-        if (ax().copyAttributeValue(element, name, value) != AXError::success)
-            return std::nullopt;
-        if (const T* typed = std::get_if<T>(&value))
-            return *typed;
-        return std::nullopt;
-    }
-    std::vector<AXElement> findAll(const AXElement& root, const std::string& role)
-    {
-        std::vector<AXElement> found;
-        for (const AXElement& child : attribute<std::vector<AXElement>>(root, "AXChildren").value_or(std::vector<AXElement> {})) {
-            if (attribute<std::string>(child, "AXRole") == role)
-                found.push_back(child);
-            auto deeper = findAll(child, role);
-            found.insert(found.end(), deeper.begin(), deeper.end());
-        }
-        return found;
-    }
-    std::vector<AXElement> controls(const std::string& role) { return findAll(ax().applicationElement(host->pid()), role); }
-    bool press(const AXElement& element) { return ax().performAction(element, "AXPress") == AXError::success; }
-    // Opens pop-up `index` of the mini player (0: speed, 1: voice).
-    bool openPopUp(size_t index)
-    {
-        auto popUps = controls("AXPopUpButton");
-        return popUps.size() > index && press(popUps[index]);
-    }
-    bool chooseMenuItem(const std::string& title)
-    {
-        for (const AXElement& item : controls("AXMenuItem"))
-            if (attribute<std::string>(item, "AXTitle") == title)
-                return press(item);
-        return false;
-    }
-    static std::string voiceTitle(const std::vector<MiniPlayer::Voice>& voices, const std::string& code)
-    {
-        for (const auto& voice : voices)
-            if (voice.code == code)
-                return MiniPlayer::shortTitle(voice.label);
-        return "?";
-    }
-
-    // The program's windows on screen, as the window list shows them.
-    std::vector<WindowInfo> programWindows()
-    {
-        std::vector<WindowInfo> mine;
-        for (const WindowInfo& info : Platform::windowServer().copyWindowInfo(WindowListOption::onScreenOnly).value_or(std::vector<WindowInfo> {}))
-            if (info.kCGWindowOwnerPID == host->pid())
-                mine.push_back(info);
-        return mine;
-    }
-    bool miniPlayerOnScreen()
-    {
-        for (const WindowInfo& info : programWindows())
-            if (info.kCGWindowBounds && info.kCGWindowBounds->size == MiniPlayer::panelSize)
-                return true;
-        return false;
-    }
-    // The card is painted, not only listed: it covers most of its panel.
-    bool miniPlayerDrawn()
-    {
-        auto player = reader().floatingPlayer;
-        auto picture = player && player->panel() ? host->renderWindow(*player->panel()) : std::nullopt;
-        if (!picture)
-            return false;
-        int covered = 0;
-        for (int y = 0; y < picture->height; ++y)
-            for (int x = 0; x < picture->width; ++x)
-                covered += (picture->pixel(x, y) >> 24) >= 0x80;
-        return covered > picture->width * picture->height / 2;
-    }
-    std::string playButtonSymbol()
-    {
-        auto player = reader().floatingPlayer;
-        if (!player || !player->panel())
-            return "";
-        const auto& card = player->panel()->contentView()->subviews().at(0);
-        auto* button = dynamic_cast<const Button*>(card->subviews().at(1).get());
-        return button && button->image() ? button->image()->name() : "";
-    }
-
-    std::optional<UserDefaults::Value> stored(const char* key) const { return defaults->object(key); }
-
-    std::vector<std::string> requestedInputs()
-    {
-        std::vector<std::string> inputs;
-        for (const auto& request : s_server->speechRequests())
-            inputs.push_back(request.input.value_or(""));
-        return inputs;
-    }
-
-    Log::Capture log;
-    std::shared_ptr<InMemoryUserDefaults> defaults;
-    std::shared_ptr<SimDesktop> desktop;
-    std::shared_ptr<SimWindowHost> host;
-    std::string standardOutput;
-
-private:
-    std::optional<PreferencesModel::ScopedDefaults> m_defaults;
-    std::optional<Platform::ScopedServices> m_services;
-    std::optional<ScopedWindowHost> m_windowHost;
-    std::optional<std::shared_ptr<const TextMeasurer>> m_previousMeasurer;
-};
-
-// A manual clock that a thread of its own moves on much faster than real time, for the life of
-// this object: long waits of the program pass in a moment while everything else runs as usual.
-class FastClock {
-public:
-    explicit FastClock(double speedUp)
-        : m_previous(Clock::install(m_clock))
-        , m_mover([this, speedUp] {
-            while (!m_stop) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                m_clock->advance(seconds(0.001 * speedUp));
-            }
-        })
-    {
-    }
-    ~FastClock()
-    {
-        m_stop = true;
-        m_mover.join();
-        Clock::install(m_previous);
-    }
-
-private:
-    std::shared_ptr<ManualClock> m_clock = std::make_shared<ManualClock>();
-    std::shared_ptr<Clock> m_previous;
-    std::atomic<bool> m_stop { false };
-    std::thread m_mover;
-};
 
 constexpr const char* wechatMessage = "❌ 找不到公号文章窗口（请先在微信中点开一篇公号文章）";
 
@@ -296,7 +35,7 @@ TEST_F(ReadArticleCommandTest, NothingReadableEndsAtOnceWithTheMessageAndStatusO
     EXPECT_EQ(standardOutput, "");
     EXPECT_FALSE(reader().isReading());
     EXPECT_TRUE(programWindows().empty());
-    EXPECT_TRUE(s_server->speechRequests().empty());
+    EXPECT_TRUE(server->speechRequests().empty());
 }
 
 TEST_F(ReadArticleCommandTest, AnArticleWindowWithoutTextCountsAsNothingReadable)
@@ -370,7 +109,7 @@ TEST_F(ReadArticleCommandTest, ADocumentOfWhichNothingCouldBeSpokenEndsTheComman
 {
     useFixture("e2e-short-article.json");
     // Every paragraph refused: the document ends without a word.
-    s_server->fault("404");
+    server->fault("404");
     LoopScript refused;
     refused.waitFor("the command to end by itself", [] { return false; });
     EXPECT_EQ(route({ "lorvantine", "--read-article" }, &refused), 1);
@@ -378,15 +117,15 @@ TEST_F(ReadArticleCommandTest, ADocumentOfWhichNothingCouldBeSpokenEndsTheComman
 
     // A server that cannot be reached: the reading gives up after three paragraphs, whose retry
     // waits pass on a fast clock.
-    s_server->reset();
-    s_server->fault("hangup");
+    server->reset();
+    server->fault("hangup");
     {
         FastClock fast(50);
         LoopScript unreachable;
         unreachable.waitFor("the command to end by itself", [] { return false; });
         EXPECT_EQ(route({ "lorvantine", "--read-article" }, &unreachable), 1);
     }
-    EXPECT_EQ(log.linesContaining("[ArticleReader] ❌ 连不上语音服务器 " + s_server->baseURL()).size(), 1u);
+    EXPECT_EQ(log.linesContaining("[ArticleReader] ❌ 连不上语音服务器 " + server->baseURL()).size(), 1u);
     EXPECT_FALSE(log.contains("[ReadArticle] 播放完成"));
     EXPECT_FALSE(reader().isReading());
     EXPECT_TRUE(programWindows().empty());
@@ -396,7 +135,7 @@ TEST_F(ReadArticleCommandTest, AFirstParagraphRefusedOnceLeavesThePlayerAtTheEnd
 {
     useFixture("e2e-short-article.json");
     defaults->set(PreferencesModel::Key::defaultSpeedEn, 2.0f);
-    s_server->control({ { "fault", "404" }, { "count", 1 } });
+    server->control({ { "fault", "404" }, { "count", 1 } });
     bool shownAtTheEnd = false;
     LoopScript script;
     script.waitFor("the end of the document", [&] { return log.contains("[ReadArticle] 播放完成/翻页，重置播放按钮"); })
@@ -475,7 +214,7 @@ TEST_F(ReadArticleCommandTest, SpeedAndVoiceChosenWhileChineseIsReadAreStoredFor
         .waitFor("open the voices", [&] { return openPopUp(1); })
         .waitFor("choose Xiaoya", [&] { return chooseMenuItem(xiaoya); })
         .waitFor("speech in the new voice", [] {
-            for (const auto& request : s_server->speechRequests())
+            for (const auto& request : server->speechRequests())
                 if (request.voiceCode == "zf_017")
                     return true;
             return false;
@@ -556,7 +295,7 @@ TEST_F(ReadArticleCommandTest, ACtrlCThatArrivesAfterTheCommandEndedDoesNotEndTh
     EXPECT_EQ(route({ "lorvantine", "--read-article" }, &first), 0);
     EXPECT_TRUE(first.finished()) << first.failure();
 
-    s_server->reset();
+    server->reset();
     bool readingAfterAWhile = false;
     LoopScript second;
     second.waitFor("the first paragraph plays", [] { return playingParagraph().has_value(); })
@@ -583,16 +322,9 @@ protected:
     {
         useFixture(fixture);
         defaults->set(PreferencesModel::Key::defaultSpeedEn, 2.0f);
-        LoopScript script;
-        script.waitFor("the end of the document", [&] { return log.contains("[ReadArticle] 播放完成/翻页，重置播放按钮"); })
-            .then("press Ctrl+C", [] { std::raise(SIGINT); });
-        {
-            FastClock fast(50);
-            EXPECT_EQ(route({ "lorvantine", "--read-article", "--app", "com.microsoft.Word" }, &script, std::chrono::seconds(120)), 0);
-        }
-        EXPECT_TRUE(script.finished()) << script.failure();
+        readToTheEnd("com.microsoft.Word");
         std::vector<std::string> spoken;
-        for (const SpeechServerRequest& request : s_server->speechRequests()) {
+        for (const SpeechServerRequest& request : server->speechRequests()) {
             EXPECT_EQ(request.status, 200) << request.input.value_or("");
             spoken.push_back(request.processedText.value_or(""));
         }

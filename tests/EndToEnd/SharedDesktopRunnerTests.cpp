@@ -31,9 +31,9 @@ std::string sharedGolden(const std::string& name) { return readFile(sharedFixtur
 // run's is named on its console.
 void removeProbeCopies(const std::vector<std::string>& bundleIDs, std::chrono::system_clock::time_point from)
 {
-    using namespace std::chrono;
-    const auto first = duration_cast<seconds>(from.time_since_epoch()).count();
-    const auto last = duration_cast<seconds>(system_clock::now().time_since_epoch()).count();
+    using std::chrono::duration_cast;
+    const auto first = duration_cast<std::chrono::seconds>(from.time_since_epoch()).count();
+    const auto last = duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
     for (std::string bundleID : bundleIDs) {
         std::replace(bundleID.begin(), bundleID.end(), '.', '_');
         for (auto second = first; second <= last; ++second)

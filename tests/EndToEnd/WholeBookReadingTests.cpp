@@ -1,22 +1,20 @@
-// Whole books read by the built program as a reader starts it from the terminal: every page heard
-// once, in page order, as a listener should hear it, until the book's real end.
+// Whole books read with "--read-article" as a reader starts it from the terminal: every page
+// heard once, in page order, as a listener should hear it, until the book's real end. Each runs
+// in this process on a fast clock, its speech played silently at fifty times its speed.
 
 #include "EndToEnd/BuiltProgram.h"
 #include "EndToEnd/ParagraphRequests.h"
-#include "EndToEnd/ReadArticleRun.h"
+#include "EndToEnd/ReadArticleCommandTest.h"
 
 #include <nlohmann/json.hpp>
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <fstream>
 #include <sstream>
 
 namespace lorvantine::test {
 namespace {
-
-using namespace std::chrono_literals;
 
 // Prose as it is spoken: its words one space apart, whatever lines it was laid out in.
 std::string spoken(const std::string& prose)
@@ -28,25 +26,23 @@ std::string spoken(const std::string& prose)
     return text;
 }
 
-struct Reading {
-    std::vector<SpeechServerRequest> requests;
-    std::string log;
+class WholeBookReadingTest : public ReadArticleCommandTest {
+protected:
+    // Reads the book of `bundleID` on the desktop of `fixture` until the reading ends, then ends
+    // the command as a reader does, with Ctrl+C. Answers the log.
+    std::string readToTheEndOfTheBook(const std::string& fixture, const std::string& bundleID, const std::string& tag)
+    {
+        useFixture(fixture);
+        defaults->set(PreferencesModel::Key::defaultSpeedEn, 2.0f);
+        readToTheEnd(bundleID);
+        std::string text;
+        for (const std::string& line : log.lines())
+            text += line + "\n";
+        // The reading ended where a turn changed nothing, not on a page it could not read.
+        EXPECT_NE(text.find("[" + tag + "] 📖 翻页后内容未变 ("), std::string::npos) << text;
+        return text;
+    }
 };
-
-// Reads the book of `bundleID` on the desktop of `fixture` until the reading ends, then ends the
-// command as a reader does, with Ctrl+C.
-Reading readToTheEnd(const std::filesystem::path& fixture, const std::string& bundleID, const std::string& tag)
-{
-    ReadArticleRun run(fixture.string(), bundleID, { { "Lorvantine.defaultSpeedEn", 2.0 } });
-    EXPECT_TRUE(run.server.isRunning());
-    EXPECT_TRUE(run.program.waitForError("[ReadArticle] 播放完成/翻页，重置播放按钮", 90s)) << run.program.standardError();
-    run.program.signal(SIGINT);
-    EXPECT_EQ(run.program.wait(10s), 0);
-    Reading reading { run.server.speechRequests(), run.program.standardError() };
-    // The reading ended where a turn changed nothing, not on a page it could not read.
-    EXPECT_NE(reading.log.find("[" + tag + "] 📖 翻页后内容未变 ("), std::string::npos) << reading.log;
-    return reading;
-}
 
 size_t occurrences(const std::string& text, const std::string& needle)
 {
@@ -56,8 +52,8 @@ size_t occurrences(const std::string& text, const std::string& needle)
     return count;
 }
 
-// About 20 s: six pages of about 140 Characters.
-TEST(WholeBookReadingTest, AKindleStoryOfSixPagesIsHeardWholePageAfterPage)
+// Six pages of about 140 Characters.
+TEST_F(WholeBookReadingTest, AKindleStoryOfSixPagesIsHeardWholePageAfterPage)
 {
     const std::filesystem::path fixture = testFixtures / "kindle-ferryman.json";
     // What a listener should hear: each page's text, the running header above it left out.
@@ -69,13 +65,13 @@ TEST(WholeBookReadingTest, AKindleStoryOfSixPagesIsHeardWholePageAfterPage)
                 pages.push_back(spoken(text.get<std::string>()));
     ASSERT_EQ(pages.size(), 6u);
 
-    const Reading reading = readToTheEnd(fixture, "com.amazon.Lassen", "Kindle");
-    EXPECT_EQ(paragraphStarts(reading.requests, pages), pages) << reading.log;
-    EXPECT_EQ(occurrences(reading.log, "[Kindle] 📖 翻页成功 (poll="), 5u) << reading.log;
+    const std::string account = readToTheEndOfTheBook("kindle-ferryman.json", "com.amazon.Lassen", "Kindle");
+    EXPECT_EQ(paragraphStarts(server->speechRequests(), pages), pages) << account;
+    EXPECT_EQ(occurrences(account, "[Kindle] 📖 翻页成功 (poll="), 5u) << account;
 }
 
-// About 15 s: five short pages and a picture.
-TEST(WholeBookReadingTest, ABooksStoryIsHeardWholeWithItsPicturePassedAndItsShortPagesRead)
+// Five short pages and a picture.
+TEST_F(WholeBookReadingTest, ABooksStoryIsHeardWholeWithItsPicturePassedAndItsShortPagesRead)
 {
     const std::vector<std::string> pages {
         "Chapter One Every evening the lamplighter came down the hill with his ladder on his shoulder and a tin of oil at "
@@ -90,10 +86,10 @@ TEST(WholeBookReadingTest, ABooksStoryIsHeardWholeWithItsPicturePassedAndItsShor
         "Thus ends the story.",
     };
 
-    const Reading reading = readToTheEnd(testFixtures / "books-lamplighter.json", "com.apple.iBooksX", "Books");
-    EXPECT_EQ(paragraphStarts(reading.requests, pages), pages) << reading.log;
-    EXPECT_EQ(occurrences(reading.log, "[Books] 📖 本页无可读内容，继续翻页 (1/3)"), 1u) << reading.log;
-    EXPECT_EQ(occurrences(reading.log, "[ArticleReader] 📖 无更多页面，播放结束"), 1u) << reading.log;
+    const std::string account = readToTheEndOfTheBook("books-lamplighter.json", "com.apple.iBooksX", "Books");
+    EXPECT_EQ(paragraphStarts(server->speechRequests(), pages), pages) << account;
+    EXPECT_EQ(occurrences(account, "[Books] 📖 本页无可读内容，继续翻页 (1/3)"), 1u) << account;
+    EXPECT_EQ(occurrences(account, "[ArticleReader] 📖 无更多页面，播放结束"), 1u) << account;
 }
 
 } // namespace

@@ -69,7 +69,9 @@ TEST(DesktopWireTest, RecordsKeepTheirMissingKeys)
     InputEvent click = InputEvent::mouse(EventSourceState::combinedSession, InputEventType::leftMouseDown, { 5, 6 });
     click.flags = EventFlags::maskShift | EventFlags::maskCommand;
     click.clickCount = 3;
-    for (const InputEvent& event : { click, InputEvent::keyboard(std::nullopt, 8, true),
+    InputEvent typed = InputEvent::keyboard(std::nullopt, 0, true);
+    typed.characters = "é";
+    for (const InputEvent& event : { click, typed, InputEvent::keyboard(std::nullopt, 8, true),
                                      InputEvent::scrollWheel(EventSourceState::privateState, ScrollUnit::pixel, -40, 3) })
         EXPECT_EQ(Wire::readEvent(throughTheWire(Wire::event(event))), event);
 

@@ -1,6 +1,10 @@
 #include "TestSupport/ManualClockTest.h"
 
+#include "Platform/Dispatch/Scheduler.h"
+#include "Platform/Dispatch/ThreadPool.h"
+
 #include <atomic>
+#include <cstdlib>
 #include <latch>
 #include <mutex>
 #include <thread>
@@ -241,6 +245,51 @@ TEST_F(DispatchQueueTest, DelayedWorkKeepsAReleasedSerialQueueAliveUntilItRuns)
     Dispatch::advance(*clock, seconds(1));
     EXPECT_TRUE(ran);
     EXPECT_TRUE(eventually([&] { return watch.expired(); }));
+}
+
+} // namespace
+} // namespace lorvantine
+
+namespace lorvantine {
+namespace {
+
+// Ends the process with 0 when the end of the dispatch behaved: the work running was waited for;
+// delayed and later work never started, and what it held was let go at once.
+[[noreturn]] void endWithWorkInFlight()
+{
+    RunLoop::adoptCurrentThreadAsMain();
+    std::atomic<bool> started { false };
+    std::atomic<bool> finished { false };
+    std::atomic<bool> ran { false };
+    DispatchQueue::global().async([&] {
+        started = true;
+        // Still busy when the end begins: it returns only once the pool is closed.
+        while (!ThreadPool::shared().isClosed())
+            std::this_thread::yield();
+        finished = true;
+    });
+    while (!started)
+        std::this_thread::yield();
+    auto heldByDelayed = std::make_shared<int>(1);
+    std::weak_ptr<int> delayed = heldByDelayed;
+    DispatchQueue::global().asyncAfter(seconds(3600), [&ran, held = std::move(heldByDelayed)] { ran = true; });
+
+    const bool quiet = Dispatch::shutdown(std::chrono::seconds(30));
+
+    auto heldByLater = std::make_shared<int>(2);
+    std::weak_ptr<int> later = heldByLater;
+    DispatchQueue::global().async([&ran, held = std::move(heldByLater)] { ran = true; });
+    const WorkItem afterEnd = DispatchQueue::main().asyncAfter(seconds(1), [] { });
+    const bool behaved = quiet && finished && delayed.expired() && later.expired() && !ran && afterEnd.isCancelled()
+        && !Scheduler::shared().nextDeadline();
+    std::_Exit(behaved ? 0 : 1);
+}
+
+// In a child process, since the pool stays closed.
+TEST(DispatchShutdownDeathTest, TheEndWaitsForTheWorkRunningAndStartsNoMore)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(endWithWorkInFlight(), ::testing::ExitedWithCode(0), "");
 }
 
 } // namespace

@@ -67,6 +67,33 @@ TEST_F(RunLoopTest, RunUntilTimesOutOnTheInstalledClock)
     EXPECT_GE(clock->now() - start, seconds(1));
 }
 
+// Quitting while modal alerts wait for answers: the stop ends each nested loop without asking
+// its condition again, then the run itself. A loop that ignored the stop would go on until its
+// condition held (here: the fourth look).
+TEST_F(RunLoopTest, AStopEndsEveryNestedLoopAndThenTheRun)
+{
+    int outerLooks = 0, innerLooks = 0;
+    std::vector<std::string> returned;
+    DispatchQueue::main().async([&] {
+        DispatchQueue::main().async([&] {
+            DispatchQueue::main().async([] { RunLoop::stop(); });
+            const bool done = RunLoop::runUntil([&] { return ++innerLooks > 3; }, seconds(10));
+            returned.push_back(done ? "inner done" : "inner stopped");
+        });
+        const bool done = RunLoop::runUntil([&] { return ++outerLooks > 3; }, seconds(10));
+        returned.push_back(done ? "outer done" : "outer stopped");
+    });
+    RunLoop::run();
+    EXPECT_EQ(returned, (std::vector<std::string> { "inner stopped", "outer stopped" }));
+    EXPECT_EQ(innerLooks, 1);
+
+    // A loop begun while the stop waits for its run gives up at once, and leaves the stop there.
+    RunLoop::stop();
+    int looks = 0;
+    EXPECT_FALSE(RunLoop::runUntil([&] { return ++looks > 3; }, seconds(10)));
+    RunLoop::run(); // returns at once
+}
+
 TEST(RunLoopDeathTest, RunningTheMainQueueOffTheMainThreadIsAProgrammerError)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");

@@ -322,6 +322,29 @@ TEST(SettingsFileStore, RewriteBuildsNoMoreTextThanTheFileMayHold)
     EXPECT_EQ(saved["Other.state99"], nlohmann::json::parse(nested(500).insert(500, "1"))) << "written without indenting";
 }
 
+// A value the file has no room for is refused: it would otherwise be kept for the run and hold
+// every later change back from the file. The key keeps what it had, and the next changes save.
+TEST(SettingsFileStore, AValueTooLargeForTheFileIsRefusedAndTheNextChangesAreSaved)
+{
+    ScratchDirectory directory;
+    fs::path path = directory / "defaults.json";
+    Log::Capture log;
+    SettingsFileStore store(path);
+    store.set("Lorvantine.ttsServerURL", "http://127.0.0.1:8880");
+    store.set("Lorvantine.ttsServerURL", "http://" + std::string(SettingsFileStore::maxFileBytes + 10, 'a'));
+    store.set("Lorvantine.defaultVoice", std::string(SettingsFileStore::maxFileBytes * 2, 'b'));
+    EXPECT_TRUE(store.stringForKey("Lorvantine.ttsServerURL") == "http://127.0.0.1:8880") << "the key keeps its value";
+    EXPECT_FALSE(store.object("Lorvantine.defaultVoice").has_value());
+    const auto warnings = log.linesContaining("[Preferences]");
+    ASSERT_THAT(warnings, SizeIs(2));
+    EXPECT_THAT(warnings[0], StartsWith(R"([Preferences] setting "Lorvantine.ttsServerURL" not saved)"));
+
+    store.set("Lorvantine.defaultSpeed", 2.0f);
+    SettingsFileStore reopened(path);
+    EXPECT_EQ(reopened.floatForKey("Lorvantine.defaultSpeed"), 2.0f);
+    EXPECT_EQ(reopened.stringForKey("Lorvantine.ttsServerURL"), "http://127.0.0.1:8880");
+}
+
 TEST(SettingsFileStore, DirectoryAtThePathIsLeftAloneAndWritesStayInMemory)
 {
     ScratchDirectory directory;

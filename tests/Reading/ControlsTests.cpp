@@ -3,6 +3,9 @@
 
 #include "Reading/ReadingTestSupport.h"
 
+#include "Network/TTSClient.h"
+#include "Platform/HttpPort.h"
+
 #include "Platform/Toolkit/Button.h"
 #include "Platform/Toolkit/Panel.h"
 #include "Platform/Toolkit/View.h"
@@ -35,15 +38,20 @@ protected:
         return addWindow(addApplication("com.apple.TextEdit"), fiveParagraphs);
     }
 
-    // Paragraph 0 is playing and the request for paragraph 1 is still being answered.
-    void waitForSecondRequestInFlight()
+    // Paragraph 0 is playing and the request for paragraph 1 is held by the server until the
+    // test lets it go (which it must before it moves the clock: a step waits for every exchange).
+    void startWithTheSecondRequestHeld(const ReadingWindow& window)
     {
-        ASSERT_TRUE(pumpUntil([&] {
-            auto requests = server->speechRequests();
-            return requests.size() >= 2 && !requests[1].completionMs;
-        }));
+        ASSERT_FALSE(server->control({ { "hold", true }, { "release", 1 } }));
+        startReading(window);
+        ASSERT_TRUE(pumpUntil([&] { return server->speechRequests().size() == 2; }));
+        ASSERT_FALSE(server->speechRequests()[1].completionMs);
         ASSERT_THAT(plays(), ElementsAre("0/0"));
     }
+
+    // The speech client has handled everything it had been given: what its completions posted
+    // to the main queue is there.
+    void drainSpeechClient() { sessionSpeechClient->session().delegateQueue().sync([] { }); }
 };
 
 TEST_F(ControlsTest, PauseHoldsPlaybackWhereItIsAndResumeGoesOn)
@@ -67,17 +75,16 @@ TEST_F(ControlsTest, PauseHoldsPlaybackWhereItIsAndResumeGoesOn)
 
 TEST_F(ControlsTest, SeekCancelsTheRequestInFlightAndReadsOnFromTheSoughtParagraph)
 {
-    server->control({ { "delayMs", 60 } });
-    startReading(openFiveParagraphs());
-    waitForSecondRequestInFlight();
+    startWithTheSecondRequestHeld(openFiveParagraphs());
 
     reader->seekToParagraph(3);
     EXPECT_EQ(reader->seekTarget(), 3);
     EXPECT_TRUE(log.contains("[ArticleReader] seek → para[3] gen="));
+    ASSERT_TRUE(pumpUntil([&] { return log.contains("[ArticleReader] tts err para[1]: cancelled"); }));
+    ASSERT_FALSE(server->control({ { "hold", false } }));
     ASSERT_TRUE(advanceUntil([&] { return readingEnded(); }));
 
     EXPECT_THAT(requestedInputs(), ElementsAre(fiveParagraphs[0], fiveParagraphs[1], fiveParagraphs[3], fiveParagraphs[4]));
-    EXPECT_TRUE(log.contains("[ArticleReader] tts err para[1]: cancelled"));
     EXPECT_EQ(logCount("[Audio] enqueue para=1"), 0u);
     EXPECT_THAT(plays(), ElementsAre("0/0", "3/0", "4/0"));
     EXPECT_EQ(reader->seekTarget(), std::nullopt) << "cleared once the sought generation is produced";
@@ -99,22 +106,22 @@ int poolThreadCount()
 
 TEST_F(ControlsTest, SeeksFasterThanTheServerAnswersHoldNoThreadAndTheLastOneIsRead)
 {
-    // A held next-paragraph key against a slow server, in real time: every seek abandons the
-    // one before while its request is still unanswered.
-    server->control({ { "delayMs", 1500 } });
+    // A held next-paragraph key against a server that answers nothing meanwhile: every seek
+    // abandons the one before while its request is still unanswered.
+    ASSERT_FALSE(server->control({ { "hold", true } }));
     std::vector<std::string> texts;
     for (int i = 0; i < 10; ++i)
         texts.push_back("Paragraph " + std::to_string(i) + " is one of ten.");
     startReading(addWindow(addApplication("com.apple.TextEdit"), texts));
+    ASSERT_TRUE(pumpUntil([&] { return server->speechRequests().size() == 1; }));
     const int threadsBefore = poolThreadCount();
 
-    for (int k = 0; k < 200; ++k) {
-        reader->seekToParagraph((k + 1) % 10);
-        RunLoop::runPending();
-        std::this_thread::sleep_for(10ms);
+    for (size_t k = 0; k < 100; ++k) {
+        reader->seekToParagraph(static_cast<int>((k + 1) % 10));
+        ASSERT_TRUE(pumpUntil([&] { return server->speechRequests().size() == k + 2; })) << "seek " << k;
     }
     EXPECT_LE(poolThreadCount(), threadsBefore + 4);
-    server->control({ { "delayMs", 0 } });
+    ASSERT_FALSE(server->control({ { "hold", false } }));
 
     ASSERT_TRUE(pumpUntil([&] { return log.contains("[Audio] enqueue para=0"); }, 10s)) << "the last seek's paragraph never came";
     ASSERT_TRUE(advanceUntil([&] { return readingEnded(); }));
@@ -149,9 +156,10 @@ TEST_F(ControlsTest, AnEarlierSeekEndingDoesNotClearTheTargetOfALaterOne)
     // request is still held.
     ASSERT_TRUE(pumpUntil([&] { return log.contains("[ArticleReader] tts err para[2]: cancelled"); }));
     ASSERT_TRUE(pumpUntil([&] { return server->speechRequests().size() == 3; }));
-    // The earlier generation's end reaches the main queue after its error; nothing shows when,
-    // so it gets a moment. Were it slower, the check below would pass without having been put.
-    pumpUntil([] { return false; }, 30ms);
+    // The earlier generation ends on the speech client's queue right after its error, and posts
+    // its end to the main queue.
+    drainSpeechClient();
+    RunLoop::runPending();
     EXPECT_EQ(reader->seekTarget(), 3) << "the shell's next step must start from the last seek";
 
     server->control({ { "hold", false } });
@@ -163,14 +171,14 @@ TEST_F(ControlsTest, AnEarlierSeekEndingDoesNotClearTheTargetOfALaterOne)
 
 TEST_F(ControlsTest, VoiceChangeReplaysTheParagraphPlayingWithTheNewVoiceOnly)
 {
-    server->control({ { "delayMs", 60 } });
-    startReading(openFiveParagraphs());
+    startWithTheSecondRequestHeld(openFiveParagraphs());
     reader->setVoice("af_heart");
     EXPECT_FALSE(log.contains("switch voice")) << "the voice in use changes nothing";
-    waitForSecondRequestInFlight();
 
     reader->setVoice("af_bella");
     EXPECT_TRUE(log.contains("[ArticleReader] 🎙 switch voice → af_bella, replay from para[0] gen="));
+    ASSERT_TRUE(pumpUntil([&] { return log.contains("[ArticleReader] tts err para[1]: cancelled"); }));
+    ASSERT_FALSE(server->control({ { "hold", false } }));
     ASSERT_TRUE(advanceUntil([&] { return readingEnded(); }));
 
     std::vector<std::string> voices;
@@ -216,7 +224,6 @@ TEST_F(ControlsTest, AVoiceChangeWhileTheNextPageIsFetchedReplaysNothingOfThePag
 
 TEST_F(ControlsTest, TwoVoiceChangesInQuickSuccessionBothReplayFromTheParagraphPlaying)
 {
-    server->control({ { "delayMs", 60 } });
     startReading(openFiveParagraphs());
     ASSERT_TRUE(advanceUntil([&] { return plays().size() == 3; }, 60, 0.05));
     ASSERT_EQ(plays().back(), "2/0");
@@ -230,7 +237,7 @@ TEST_F(ControlsTest, TwoVoiceChangesInQuickSuccessionBothReplayFromTheParagraphP
 
 TEST_F(ControlsTest, StopCancelsTheRequestInFlightAndNeverReportsAFinish)
 {
-    server->control({ { "delayMs", 60 } });
+    ASSERT_FALSE(server->control({ { "hold", true } }));
     reader->onNeedNextPage = [](ArticleReader::NextPageCompletion) { ADD_FAILURE() << "a stopped reading asks for no page"; };
     startReading(openFiveParagraphs());
     ASSERT_TRUE(pumpUntil([&] { return server->speechRequests().size() == 1; }));
@@ -241,6 +248,8 @@ TEST_F(ControlsTest, StopCancelsTheRequestInFlightAndNeverReportsAFinish)
     EXPECT_FALSE(reader->isReading());
     EXPECT_FALSE(reader->onNeedNextPage);
     reader->stop();
+    ASSERT_TRUE(pumpUntil([&] { return log.contains("[ArticleReader] tts err para[0]: cancelled"); }));
+    ASSERT_FALSE(server->control({ { "hold", false } }));
     ASSERT_TRUE(server->waitForAnsweredSpeechRequests(1));
     advance(3);
 
@@ -257,14 +266,13 @@ TEST_F(ControlsTest, StopCancelsTheRequestInFlightAndNeverReportsAFinish)
 
 TEST_F(ControlsTest, AVoiceChangeRightAfterASeekReplaysTheSoughtParagraph)
 {
-    server->control({ { "delayMs", 60 } });
-    startReading(openFiveParagraphs());
-    waitForSecondRequestInFlight();
+    startWithTheSecondRequestHeld(openFiveParagraphs());
 
     reader->seekToParagraph(3);
     reader->setVoice("af_bella");
     EXPECT_TRUE(log.contains("[ArticleReader] 🎙 switch voice → af_bella, replay from para[3] gen="));
     EXPECT_EQ(reader->seekTarget(), 3) << "still being made, now in the new voice";
+    ASSERT_FALSE(server->control({ { "hold", false } }));
     ASSERT_TRUE(advanceUntil([&] { return readingEnded(); }));
 
     EXPECT_THAT(plays(), ElementsAre("0/0", "3/0", "4/0"));
@@ -274,18 +282,17 @@ TEST_F(ControlsTest, AVoiceChangeRightAfterASeekReplaysTheSoughtParagraph)
 
 TEST_F(ControlsTest, AVoiceChangeAfterTheSoughtParagraphsWereHeardReplaysNoneOfThem)
 {
-    server->control({ { "delayMs", 300 } });
+    ASSERT_FALSE(server->control({ { "hold", true } }));
     startReading(openFiveParagraphs());
+    ASSERT_TRUE(pumpUntil([&] { return server->speechRequests().size() == 1; }));
     reader->seekToParagraph(1);
-    auto arrived = [&](const std::string& text) {
-        for (const auto& request : server->speechRequests())
-            if (request.input == text)
-                return true;
-        return false;
-    };
-    ASSERT_TRUE(pumpUntil([&] { return arrived(fiveParagraphs[2]); }));
-    // Paragraph 2's answer is on its way; the request that follows it, for paragraph 3, is held.
-    server->control({ { "delayMs", 1500 }, { "count", 1 } });
+    ASSERT_TRUE(pumpUntil([&] { return server->speechRequests().size() == 2; }));
+    ASSERT_NE(server->speechRequests()[1].body.find(fiveParagraphs[1]), std::string::npos);
+    // The two held answers (paragraph 0's, given up, and paragraph 1's) go, and paragraph 2's
+    // after them; paragraph 3's is held.
+    ASSERT_FALSE(server->control({ { "release", 3 } }));
+    ASSERT_TRUE(pumpUntil([&] { return server->speechRequests().size() == 4; }));
+    ASSERT_NE(server->speechRequests()[3].body.find(fiveParagraphs[3]), std::string::npos);
     ASSERT_TRUE(pumpUntil([&] { return log.contains("[Audio] enqueue para=2"); }));
 
     // Paragraphs 1 and 2 play to their end while paragraph 3 is still being made. The clock moves
@@ -295,11 +302,11 @@ TEST_F(ControlsTest, AVoiceChangeAfterTheSoughtParagraphsWereHeardReplaysNoneOfT
         RunLoop::runPending();
     }
     ASSERT_TRUE(log.contains("[Audio] finished para=2"));
-    // Nothing plays or waits now, and the seek's paragraphs are still being made. (Should the
-    // held answer come early on a slow machine, paragraph 3 plays and is the one replayed all the same.)
+    // Nothing plays or waits now, and the seek's paragraphs are still being made.
 
     reader->setVoice("af_bella");
     EXPECT_TRUE(log.contains("[ArticleReader] 🎙 switch voice → af_bella, replay from para[3] gen="));
+    ASSERT_FALSE(server->control({ { "hold", false } }));
     ASSERT_TRUE(advanceUntil([&] { return readingEnded(); }));
     EXPECT_THAT(plays(), ElementsAre("1/0", "2/0", "3/0", "4/0"));
     EXPECT_EQ(server->speechRequests().back().voiceCode, "af_bella");
@@ -316,11 +323,9 @@ TEST_F(ControlsTest, AVoiceChangeAfterTheSoughtParagraphsWereHeardReplaysNoneOfT
 
 TEST_F(ControlsTest, APausePressedWhileTheSoughtParagraphIsMadeHoldsItsAudio)
 {
-    server->control({ { "delayMs", 60 } });
     ReadingWindow window = openFiveParagraphs();
     showMiniPlayer(window.window);
-    startReading(window);
-    waitForSecondRequestInFlight();
+    startWithTheSecondRequestHeld(window);
     auto playButton = [&] {
         const auto& card = miniPlayer->panel()->contentView()->subviews().at(0);
         auto* button = dynamic_cast<const Button*>(card->subviews().at(1).get());
@@ -329,6 +334,7 @@ TEST_F(ControlsTest, APausePressedWhileTheSoughtParagraphIsMadeHoldsItsAudio)
 
     reader->seekToParagraph(3);
     EXPECT_FALSE(reader->togglePause());
+    ASSERT_FALSE(server->control({ { "hold", false } }));
     ASSERT_TRUE(advanceUntil([&] { return plays().size() == 2; }));
     advance(10);
     EXPECT_THAT(plays(), ElementsAre("0/0", "3/0"));

@@ -56,11 +56,14 @@ TEST_F(SpeechErrorTest, FailuresAfterTheFirstAudioAreOnlyLogged)
 
 TEST_F(SpeechErrorTest, EachReadingReportsItsOwnFailureAndAStoppedOneNone)
 {
-    server->control({ { "fault", "500" }, { "delayMs", 50 } });
+    // The failure is held back until the reading has been stopped.
+    ASSERT_FALSE(server->control({ { "fault", "500" }, { "hold", true } }));
     ProcessID pid = addApplication("com.apple.TextEdit");
     startReading(addWindow(pid, threeParagraphs));
     ASSERT_TRUE(pumpUntil([&] { return server->speechRequests().size() == 1; }));
     reader->stop();
+    ASSERT_FALSE(server->control({ { "hold", false } }));
+    ASSERT_TRUE(server->waitForAnsweredSpeechRequests(1));
     advance(30);
     EXPECT_THAT(errors, IsEmpty()) << "the failure of a stopped reading concerns nobody";
 

@@ -1,4 +1,6 @@
 #include "Platform/Backends/RemoteDesktop.h"
+#include "Platform/EventMonitorPort.h"
+#include "Platform/WorkspacePort.h"
 #include "Platform/Image.h"
 #include "Platform/Toolkit/Application.h"
 #include "Platform/Toolkit/Button.h"
@@ -13,6 +15,7 @@
 #include "SimDesktop/Toolkit/PangoTextMeasurer.h"
 #include "SimDesktop/Toolkit/SimWindowHost.h"
 #include "TestSupport/DesktopTest.h"
+#include "TestSupport/ManualClockTest.h"
 #include "TestSupport/ScratchDirectory.h"
 
 #include <gtest/gtest.h>
@@ -96,6 +99,16 @@ protected:
         return panel;
     }
 
+    // A "Play" button on the panel that counts its presses.
+    std::shared_ptr<Button> addPlayButton(Panel& panel, int& pressed)
+    {
+        auto button = std::make_shared<Button>(Rect(20, 20, 80, 32), "Play");
+        button->onAction = [&pressed] { ++pressed; };
+        panel.contentView()->addSubview(button);
+        RunLoop::runPending();
+        return button;
+    }
+
     // The program's windows as the runner finds them through accessibility.
     std::vector<AXElement> programWindows()
     {
@@ -146,11 +159,8 @@ TEST_F(SharedWindowsTest, APanelIsAWindowOfTheProgramsApplicationThatAnotherProc
     EXPECT_TRUE(programRuns());
     const Rgb before = screenColour({ 210, 330 });
     auto panel = showPanel(Rect(200, 500, 240, 80), Color::rgb(1, 0, 0));
-    auto button = std::make_shared<Button>(Rect(20, 20, 80, 32), "Play");
     int pressed = 0;
-    button->onAction = [&] { ++pressed; };
-    panel->contentView()->addSubview(button);
-    RunLoop::runPending();
+    auto button = addPlayButton(*panel, pressed);
 
     ASSERT_TRUE(runUntil([&] { return programWindows().size() == 1 && childWithRole(programWindows()[0], "AXButton"); }));
     AccessibilityPort& ax = *ports.accessibility;
@@ -332,6 +342,68 @@ TEST_F(SharedWindowsTest, AWindowFromAnotherProcessIsCheckedBeforeItIsShown)
     // An element whose parent comes after it is not a tree: the request is refused.
     window.elements->push_back({ .id = 4, .parent = 1, .role = "AXButton" });
     EXPECT_FALSE(show(window));
+}
+
+// The server goes away and comes back on the same desktop (stopped, started again): the program
+// says so, connects again by itself, and is whole there again: its application, its window with
+// the button a runner presses, and what it listened to (a window's notifications, the clicks of
+// other applications, their activations).
+TEST_F(SharedWindowsTest, AProgramThatLostItsServerConnectsAgainAndIsWholeThereAgain)
+{
+    auto clock = std::make_shared<ManualClock>();
+    auto previousClock = Clock::install(clock);
+    Log::Capture log;
+    // Runs the main queue until `done` (at most five seconds of real time).
+    auto settle = [](const std::function<bool()>& done) {
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (!done() && std::chrono::steady_clock::now() < limit) {
+            RunLoop::runPending();
+            std::this_thread::yield();
+        }
+        return done();
+    };
+
+    auto panel = showPanel(Rect(200, 500, 240, 80), Color::rgb(1, 0, 0));
+    int pressed = 0;
+    auto button = addPlayButton(*panel, pressed);
+    const PlatformServices own = program->services();
+    std::vector<std::string> heard;
+    AXObserverID observer = 0;
+    ASSERT_EQ(own.accessibility->createObserver(501, [&](const AXElement&, const std::string& name) { heard.push_back(name); }, observer),
+              AXError::success);
+    ASSERT_EQ(own.accessibility->addNotification(observer, desktop->windowElement(8101), "AXWindowMoved"), AXError::success);
+    std::vector<Point> clicks;
+    ASSERT_TRUE(own.eventMonitor->addGlobalMonitor(eventTypeMask(InputEventType::leftMouseDown),
+                                                   [&](const MonitoredEvent& event) { clicks.push_back(event.location); }));
+    std::vector<ProcessID> activations;
+    auto watch = own.workspace->observeActivation([&](const RunningApplication& app) { activations.push_back(app.pid); });
+    ASSERT_TRUE(programRuns());
+
+    server.reset();
+    ASSERT_TRUE(settle([&] { return !program->isConnected() && !runner->isConnected(); }));
+    EXPECT_FALSE(own.workspace->frontmostApplication()) << "calls answer none while it is away";
+    std::string error;
+    server = DesktopServer::start(desktop, socketPath, error);
+    ASSERT_TRUE(server) << error;
+    Dispatch::advance(*clock, std::chrono::seconds(5));
+    ASSERT_TRUE(settle([&] { return program->isConnected() && runner->isConnected() && programWindows().size() == 1; }));
+    EXPECT_EQ(log.linesContaining("[Desktop] lost the desktop server at " + socketPath).size(), 2u) << "each client says so";
+    EXPECT_EQ(log.linesContaining("[Desktop] connected again to the desktop server at " + socketPath).size(), 2u);
+
+    EXPECT_TRUE(programRuns());
+    const auto play = childWithRole(programWindows()[0], "AXButton");
+    ASSERT_TRUE(play);
+    EXPECT_EQ(readAttribute<Point>(*ports.accessibility, *play, "AXPosition"), (Point { 220, 348 }));
+    EXPECT_EQ(ports.accessibility->performAction(*play, "AXPress"), AXError::success);
+    EXPECT_TRUE(settle([&] { return pressed == 1; }));
+
+    ASSERT_TRUE(desktop->moveWindow(8101, { 30, 60 }));
+    EXPECT_TRUE(settle([&] { return heard == std::vector<std::string> { "AXWindowMoved" }; }));
+    click(InputEventType::leftMouseDown, { 700, 700 });
+    EXPECT_TRUE(settle([&] { return clicks == std::vector<Point> { { 700, 700 } }; }));
+    ASSERT_TRUE(desktop->setFrontmost(502));
+    EXPECT_TRUE(settle([&] { return !activations.empty() && activations.back() == 502; }));
+    Clock::install(previousClock);
 }
 
 } // namespace

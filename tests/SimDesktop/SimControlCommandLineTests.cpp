@@ -82,6 +82,10 @@ TEST_F(SimControlCommandLineTest, RefusalsSayWhyAsTheControlChannelDoes)
     EXPECT_EQ(missing.err, "error no element titled \"No \\\"Such\\\" Button\"\n");
 
     EXPECT_EQ(run({ "front", "com.example.Nothing" }).err, "error no running application com.example.Nothing\n");
+    // A word holding a line break is quoted back on one line, as the control channel answers.
+    EXPECT_EQ(run({ "front", "a\nok 999" }).err, "error no running application a\\nok 999\n");
+    const std::string unknownKey = run({ "key", "x\r\ny" }).err;
+    EXPECT_EQ(unknownKey.substr(unknownKey.rfind("error ")), "error unknown key: x\\r\\ny\n");
 
     const bool trusted = desktop->services().accessibility->isProcessTrusted(AccessibilityPort::Prompt::no);
     ControlLineRun trust = run({ "trust", trusted ? "off" : "on" });

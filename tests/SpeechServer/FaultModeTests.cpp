@@ -6,6 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <functional>
+#include <future>
+#include <optional>
+#include <thread>
+
 using namespace lorvantine::speechserver::testing;
 
 namespace {
@@ -141,6 +147,62 @@ TEST_F(SpeechServerFaults, delayHoldsTheAnswerBack)
     ASSERT_EQ(log.size(), 2u);
     EXPECT_GE(log[0]["completionMs"].get<double>() - log[0]["arrivalMs"].get<double>(), 150);
     EXPECT_LT(log[1]["completionMs"].get<double>() - log[1]["arrivalMs"].get<double>(), 100);
+}
+
+TEST_F(SpeechServerFaults, heldAnswersWaitUntilLetGoAndReleaseLetsThemGoOneByOne)
+{
+    auto ask = [](const std::string& input) {
+        return std::async(std::launch::async, [input] { return postSpeech(*server, speechRequest(input)).status; });
+    };
+    // The log names the input once the answer is made; the body is there from the arrival.
+    auto logged = [](const std::string& input) -> std::optional<nlohmann::json> {
+        const auto log = requestLog(*server);
+        for (const auto& entry : log["requests"])
+            if (nlohmann::json::parse(entry["body"].get<std::string>(), nullptr, false).value("input", "") == input)
+                return entry;
+        return std::nullopt;
+    };
+    auto answered = [&](const std::string& input) {
+        auto entry = logged(input);
+        return entry && !(*entry)["completionMs"].is_null();
+    };
+    // Polls the log, bounded in real time.
+    auto eventually = [](const std::function<bool()>& done) {
+        for (int i = 0; i < 2000 && !done(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return done();
+    };
+
+    // Let through the next answer, hold the one after it.
+    ASSERT_EQ(control(*server, {{"hold", true}, {"release", 1}}), 200);
+    EXPECT_EQ(speak("First.").status, 200);
+    auto second = ask("Second.");
+    ASSERT_TRUE(eventually([&] { return logged("Second.").has_value(); }));
+    EXPECT_FALSE(answered("Second."));
+
+    // Two held: one release lets one of them go, and the hold stays for the other.
+    auto third = ask("Third.");
+    ASSERT_TRUE(eventually([&] { return logged("Third.").has_value(); }));
+    ASSERT_EQ(control(*server, {{"release", 1}}), 200);
+    ASSERT_TRUE(eventually([&] { return answered("Second.") || answered("Third."); }));
+    EXPECT_FALSE(answered("Second.") && answered("Third.")) << "one release, one answer";
+    EXPECT_EQ(requestLog(*server)["inFlight"], 1);
+
+    ASSERT_EQ(control(*server, {{"hold", false}}), 200);
+    EXPECT_EQ(second.get(), 200);
+    EXPECT_EQ(third.get(), 200);
+
+    // Nothing held, nothing to let go: the control says so and changes nothing.
+    EXPECT_EQ(control(*server, {{"release", 1}}), 400);
+    EXPECT_EQ(control(*server, {{"hold", true}, {"release", 0}}), 400);
+    EXPECT_EQ(control(*server, {{"hold", true}, {"release", "all"}}), 400);
+    EXPECT_EQ(speak("Not held.").status, 200);
+
+    ASSERT_EQ(control(*server, {{"hold", true}}), 200);
+    auto fourth = ask("Fourth.");
+    ASSERT_TRUE(eventually([&] { return logged("Fourth.").has_value(); }));
+    server->reset();
+    EXPECT_EQ(fourth.get(), 200) << "a reset lets held answers go";
 }
 
 TEST_F(SpeechServerFaults, timestampSpellings)

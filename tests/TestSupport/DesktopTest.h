@@ -190,6 +190,17 @@ protected:
         post(InputEventType::leftMouseUp, topLeft);
     }
     void moveTo(Point topLeft) { post(InputEventType::mouseMoved, topLeft); }
+    // A key pressed and let go at the HID tap, typing `characters`.
+    void key(uint16_t code, uint64_t flags = 0, std::string characters = {})
+    {
+        for (bool down : { true, false }) {
+            InputEvent event = InputEvent::keyboard(std::nullopt, code, down);
+            event.flags = flags;
+            event.characters = characters;
+            Platform::windowServer().post(EventTap::hid, event);
+        }
+        RunLoop::runPending();
+    }
 
     AccessibilityPort& ax() { return Platform::accessibility(); }
     ProcessID pid() const { return host->pid(); }

@@ -71,9 +71,9 @@ public:
     // "http://127.0.0.1:N", the form a client's base address takes.
     std::string baseURL() const;
 
-    // POST /control: {"fault": "503", "count": 2}, {"delayMs": 300}, {"hold": true}, {"timestampVariant":
-    // "start"}, {"audioMember": "audio_base64"}, {"textMembers": "no_processed"} ... Returns the
-    // server's objection when it refused the object.
+    // POST /control: {"fault": "503", "count": 2}, {"delayMs": 300}, {"hold": true}, {"release": 1},
+    // {"timestampVariant": "start"}, {"audioMember": "audio_base64"}, {"textMembers": "no_processed"}
+    // ... Returns the server's objection when it refused the object.
     std::optional<std::string> control(const nlohmann::json& object);
     // A fault as --fault names it: "503x2", "404", "html", "empty", "array", "no_audio",
     // "bad_base64", "base64_newlines", "no_progress".

@@ -80,16 +80,28 @@ SpeechServer::SpeechServer(Speak speak)
         // Holding is the server's state rather than a plan for the next answers: it stops
         // answers already waiting too.
         std::optional<bool> hold;
+        std::optional<int> release;
         if (control->is_object() && control->contains("hold")) {
             if (!(*control)["hold"].is_boolean())
                 return sendJson(response, 400, {{"error", "\"hold\" must be true or false"}});
             hold = (*control)["hold"].get<bool>();
             control->erase("hold");
         }
+        if (control->is_object() && control->contains("release")) {
+            const auto& count = (*control)["release"];
+            if (!count.is_number_integer() || count.get<int64_t>() < 1 || count.get<int64_t>() > 1000000)
+                return sendJson(response, 400, {{"error", "\"release\" must be a whole number from 1"}});
+            if (!hold.value_or(isHolding()))
+                return sendJson(response, 400, {{"error", "\"release\" lets held answers go, and none are held"}});
+            release = count.get<int>();
+            control->erase("release");
+        }
         if (auto error = plan_.apply(*control))
             return sendJson(response, 400, {{"error", *error}});
         if (hold)
             setHolding(*hold);
+        if (release)
+            releaseHeld(*release);
         sendJson(response, 200, {{"ok", true}, {"plan", plan_.describe()}});
     });
     http_->Get("/control", [this](const httplib::Request&, httplib::Response& response) {
@@ -146,7 +158,11 @@ bool SpeechServer::waitFor(int milliseconds)
 bool SpeechServer::waitWhileHeld()
 {
     std::unique_lock lock(stopMutex_);
-    stopSignal_.wait(lock, [this] { return stopping_ || !holding_; });
+    if (!holding_)
+        return !stopping_;
+    // Held answers go in the order they were held: the first `release` lets the oldest go.
+    const std::uint64_t ticket = ++heldTickets_;
+    stopSignal_.wait(lock, [&] { return stopping_ || !holding_ || ticket <= releasedTickets_; });
     return !stopping_;
 }
 
@@ -154,7 +170,25 @@ void SpeechServer::setHolding(bool holding)
 {
     {
         std::lock_guard lock(stopMutex_);
+        // A new hold starts with no answer let through ahead of it.
+        if (holding && !holding_)
+            releasedTickets_ = heldTickets_;
         holding_ = holding;
+    }
+    stopSignal_.notify_all();
+}
+
+bool SpeechServer::isHolding()
+{
+    std::lock_guard lock(stopMutex_);
+    return holding_;
+}
+
+void SpeechServer::releaseHeld(int count)
+{
+    {
+        std::lock_guard lock(stopMutex_);
+        releasedTickets_ += static_cast<std::uint64_t>(count);
     }
     stopSignal_.notify_all();
 }

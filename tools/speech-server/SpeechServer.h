@@ -1,6 +1,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -51,6 +52,10 @@ private:
     // Waits while answers are held; false when the server is stopping.
     bool waitWhileHeld();
     void setHolding(bool holding);
+    bool isHolding();
+    // Lets the `count` answers held longest go while the hold stays; answers held after this
+    // call count too, until `count` have gone.
+    void releaseHeld(int count);
 
     Speak speak_;
     FaultPlan plan_;
@@ -60,6 +65,10 @@ private:
     std::condition_variable stopSignal_;
     bool stopping_ = false;
     bool holding_ = false;
+    // Every answer that waits for the hold takes the next ticket; those up to `releasedTickets_`
+    // may go although the hold stays.
+    std::uint64_t heldTickets_ = 0;
+    std::uint64_t releasedTickets_ = 0;
 };
 
 }

@@ -2,6 +2,7 @@
 
 #include "Support/JsonReading.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -9,6 +10,10 @@
 namespace lorvantine::DesktopFrame {
 
 namespace {
+
+// The first piece of a frame's payload that is made room for; each further piece doubles what
+// has come, so the room held is never much more than the bytes received.
+constexpr size_t firstPieceBytes = 64 * 1024;
 
 // Repeats `step(done, left)` until `size` bytes moved; false at the end of the stream or on an
 // error. Reading and writing differ only in the call that moves the bytes.
@@ -34,19 +39,17 @@ bool readFully(int fd, char* data, size_t size)
     });
 }
 
-bool writeFully(int fd, const char* data, size_t size)
+std::string sizeReason(const char* what, size_t size, size_t limit)
 {
-    return desktopFrameTransferFully(size, [&](size_t done, size_t left) {
-        return ::send(fd, data + done, left, MSG_NOSIGNAL);
-    });
+    return std::string(what) + " of " + std::to_string(size) + " bytes is above the limit of " + std::to_string(limit);
 }
 
 } // namespace
 
-Read decode(std::string_view payload)
+Read decode(std::string_view payload, size_t limit)
 {
     Read result;
-    auto parsed = JsonReading::parseCbor(payload, { .maxDepth = maxDepth, .maxBytes = maxBytes });
+    auto parsed = JsonReading::parseCbor(payload, { .maxDepth = maxDepth, .maxBytes = limit });
     if (!parsed) {
         result.kind = Read::Kind::malformed;
         result.reason = "malformed message: " + parsed.error().message;
@@ -62,35 +65,38 @@ Read decode(std::string_view payload)
     return result;
 }
 
-Read read(int fd)
+Read read(int fd, size_t limit)
 {
     unsigned char header[4];
     if (!readFully(fd, reinterpret_cast<char*>(header), sizeof header))
         return {};
     const size_t size = size_t(header[0]) << 24 | size_t(header[1]) << 16 | size_t(header[2]) << 8 | size_t(header[3]);
-    if (size > maxBytes) {
+    if (size > limit) {
         Read result;
         result.kind = Read::Kind::oversized;
-        result.reason = "message of " + std::to_string(size) + " bytes is above the limit of "
-            + std::to_string(maxBytes);
+        result.reason = sizeReason("message", size, limit);
         return result;
     }
-    std::string payload(size, '\0');
-    if (!readFully(fd, payload.data(), size))
-        return {};
-    return decode(payload);
+    std::string payload;
+    while (payload.size() < size) {
+        const size_t done = payload.size();
+        payload.resize(std::min(size, std::max(firstPieceBytes, 2 * done)));
+        if (!readFully(fd, payload.data() + done, payload.size() - done))
+            return {};
+    }
+    return decode(payload, limit);
 }
 
-bool write(int fd, const nlohmann::json& message)
+Expected<std::string, std::string> encode(const nlohmann::json& message, size_t limit)
 {
     std::vector<uint8_t> payload;
     try {
         payload = nlohmann::json::to_cbor(message);
-    } catch (const std::exception&) {
-        return false;
+    } catch (const std::exception& error) {
+        return Unexpected(std::string("a message that cannot be encoded: ") + error.what());
     }
-    if (payload.size() > maxBytes)
-        return false;
+    if (payload.size() > limit)
+        return Unexpected(sizeReason("a message", payload.size(), limit));
     const size_t size = payload.size();
     std::string frame;
     frame.reserve(size + 4);
@@ -99,7 +105,20 @@ bool write(int fd, const nlohmann::json& message)
     frame.push_back(static_cast<char>(size >> 8 & 0xFF));
     frame.push_back(static_cast<char>(size & 0xFF));
     frame.append(payload.begin(), payload.end());
-    return writeFully(fd, frame.data(), frame.size());
+    return frame;
+}
+
+bool writeBytes(int fd, std::string_view bytes)
+{
+    return desktopFrameTransferFully(bytes.size(), [&](size_t done, size_t left) {
+        return ::send(fd, bytes.data() + done, left, MSG_NOSIGNAL);
+    });
+}
+
+bool write(int fd, const nlohmann::json& message)
+{
+    auto frame = encode(message);
+    return frame && writeBytes(fd, frame.value());
 }
 
 } // namespace lorvantine::DesktopFrame

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Support/Expected.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <nlohmann/json.hpp>
@@ -7,11 +9,14 @@
 #include <string_view>
 
 // Messages between the desktop server and its clients: one CBOR document each, after its length
-// as four bytes, most significant first. Both ends refuse a frame above `maxBytes` before reading
-// it, so a peer cannot make the other hold more than that. Reading never throws.
+// as four bytes, most significant first. Both ends refuse a frame above their limit before
+// reading it, and the bytes of a frame are kept only as they arrive, so a peer that announces a
+// large frame and sends nothing makes the other hold nothing. Reading never throws.
 namespace lorvantine::DesktopFrame {
 
-inline constexpr size_t maxBytes = size_t(1) << 20;
+// Large enough for what a desktop holds in one value: a clipboard of several representations
+// (a browser's copy), a window's picture.
+inline constexpr size_t maxBytes = size_t(64) << 20;
 // Deeper messages are refused: no request or answer nests more than a few levels.
 inline constexpr size_t maxDepth = 32;
 
@@ -25,10 +30,14 @@ struct Read {
 
 // Blocks until one whole frame arrived, the peer closed (also in the middle of a frame), or the
 // frame is refused. After `oversized` the rest of the frame is unread: the caller closes.
-Read read(int fd);
+Read read(int fd, size_t limit = maxBytes);
 // A frame's payload, checked as `read` checks it.
-Read decode(std::string_view payload);
-// Writes the whole frame; false when the peer went away or the message is above the limit.
+Read decode(std::string_view payload, size_t limit = maxBytes);
+// The whole frame of `message`, or why it cannot be sent (above `limit`, or not encodable).
+Expected<std::string, std::string> encode(const nlohmann::json& message, size_t limit = maxBytes);
+// Writes all of `bytes`, blocking; false when the peer went away.
+bool writeBytes(int fd, std::string_view bytes);
+// `encode` and `writeBytes`; false when the peer went away or the message is above the limit.
 // Callers writing from several threads serialize their calls.
 bool write(int fd, const nlohmann::json& message);
 

@@ -306,6 +306,8 @@ Json event(const InputEvent& event)
                  { "dx", event.scrollDeltaX } };
     if (event.source)
         out["source"] = static_cast<int>(*event.source);
+    if (!event.characters.empty())
+        out["characters"] = event.characters;
     return out;
 }
 
@@ -335,6 +337,11 @@ std::optional<InputEvent> readEvent(const Json& json)
         if (!s || (*s != 0 && *s != 1))
             return std::nullopt;
         event.source = static_cast<EventSourceState>(*s);
+    }
+    if (const Json* characters = member(json, "characters")) {
+        if (!characters->is_string())
+            return std::nullopt;
+        event.characters = characters->get<std::string>();
     }
     return event;
 }

@@ -10,6 +10,11 @@ namespace {
 using Json = nlohmann::json;
 namespace Wire = DesktopWire;
 
+std::string remoteRegistrationKey(const AXElement& element, const std::string& notification)
+{
+    return std::to_string(element.pid) + "/" + std::to_string(element.node) + " " + notification;
+}
+
 // The answer's error code; `cannotComplete` without an answer.
 AXError remoteCode(const std::optional<Json>& answer)
 {
@@ -145,23 +150,31 @@ AXError RemoteAccessibility::createObserver(ProcessID pid, ObserverCallback call
         if (target && notification)
             callback(*target, *notification);
     });
-    AXError code = remoteCode(m_desktop->call({ { "op", "ax.observe" }, { "channel", channel }, { "pid", pid } }));
+    const Json request = { { "op", "ax.observe" }, { "channel", channel }, { "pid", pid } };
+    AXError code = remoteCode(m_desktop->call(request));
     if (code != AXError::success) {
         m_desktop->closeChannel(channel);
         return code;
     }
+    m_desktop->keep(channel, "observe", request);
     out = channel;
     return code;
 }
 
+// A registration kept to be made again after a reconnection, until it is removed.
 AXError RemoteAccessibility::addNotification(AXObserverID observer, const AXElement& element, const std::string& notification)
 {
-    return remoteCode(m_desktop->call({ { "op", "ax.addNotification" }, { "channel", observer },
-                                        { "element", Wire::element(element) }, { "name", notification } }));
+    const Json request = { { "op", "ax.addNotification" }, { "channel", observer }, { "element", Wire::element(element) },
+                           { "name", notification } };
+    AXError code = remoteCode(m_desktop->call(request));
+    if (code == AXError::success)
+        m_desktop->keep(observer, remoteRegistrationKey(element, notification), request);
+    return code;
 }
 
 AXError RemoteAccessibility::removeNotification(AXObserverID observer, const AXElement& element, const std::string& notification)
 {
+    m_desktop->keep(observer, remoteRegistrationKey(element, notification), std::nullopt);
     return remoteCode(m_desktop->call({ { "op", "ax.removeNotification" }, { "channel", observer },
                                         { "element", Wire::element(element) }, { "name", notification } }));
 }

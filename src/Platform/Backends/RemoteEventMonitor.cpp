@@ -25,9 +25,12 @@ std::optional<uint64_t> RemoteEventMonitor::open(const char* op, EventTypeMask m
                 onDisabled(*reason == 0 ? EventTapDisabledReason::timeout : EventTapDisabledReason::userInput);
             }
         });
-    auto answer = m_desktop->call({ { "op", op }, { "channel", channel }, { "mask", mask } });
-    if (answer && answer->is_boolean() && answer->get<bool>())
+    const nlohmann::json request = { { "op", op }, { "channel", channel }, { "mask", mask } };
+    auto answer = m_desktop->call(request);
+    if (answer && answer->is_boolean() && answer->get<bool>()) {
+        m_desktop->keep(channel, "open", request);
         return channel;
+    }
     m_desktop->closeChannel(channel);
     return std::nullopt;
 }
@@ -59,7 +62,9 @@ std::optional<EventTapID> RemoteEventMonitor::createListenOnlyTap(EventTypeMask 
 
 void RemoteEventMonitor::setTapEnabled(EventTapID tap, bool enabled)
 {
-    m_desktop->call({ { "op", "em.enableTap" }, { "channel", tap }, { "enabled", enabled } });
+    const nlohmann::json request = { { "op", "em.enableTap" }, { "channel", tap }, { "enabled", enabled } };
+    m_desktop->keep(tap, "enabled", request);
+    m_desktop->call(request);
 }
 
 bool RemoteEventMonitor::isTapEnabled(EventTapID tap)

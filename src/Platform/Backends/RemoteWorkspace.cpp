@@ -83,7 +83,9 @@ std::shared_ptr<void> RemoteWorkspace::observeActivation(std::function<void(cons
         if (auto read = application ? Wire::readApplication(*application) : std::nullopt)
             callback(*read);
     });
-    m_desktop->call({ { "op", "wk.observe" }, { "channel", channel } });
+    const nlohmann::json request = { { "op", "wk.observe" }, { "channel", channel } };
+    if (m_desktop->call(request))
+        m_desktop->keep(channel, "observe", request);
     std::weak_ptr<RemoteDesktop> weak = m_desktop;
     return std::shared_ptr<void>(nullptr, [weak, channel](void*) {
         if (auto desktop = weak.lock()) {

@@ -347,8 +347,19 @@ std::optional<UserDefaults::Value> SettingsFileStore::object(const std::string& 
 void SettingsFileStore::setObject(const std::string& key, Value value)
 {
     std::lock_guard lock(m_mutex);
+    std::optional<nlohmann::json> previous;
+    if (auto found = m_document.find(key); found != m_document.end())
+        previous = std::move(*found);
     m_document[key] = jsonOf(value);
-    saveLocked();
+    if (saveLocked() != SaveResult::tooLarge)
+        return;
+    // Kept for this run, the value would hold back every later change from the file.
+    if (previous)
+        m_document[key] = std::move(*previous);
+    else
+        m_document.erase(key);
+    Log::line(std::string(tag) + "setting " + quoted(key) + " not saved: with it the settings would take more than "
+              + std::to_string(maxFileBytes) + " bytes; it keeps its earlier value");
 }
 
 void SettingsFileStore::removeObject(const std::string& key)
@@ -358,30 +369,28 @@ void SettingsFileStore::removeObject(const std::string& key)
         saveLocked();
 }
 
-void SettingsFileStore::saveLocked()
+SettingsFileStore::SaveResult SettingsFileStore::saveLocked()
 {
     if (!m_mayWrite)
-        return;
+        return SaveResult::failed;
     // Indenting deep members of another program can make a small file many times larger: then
     // it is written without indenting. Either way no more than the file may hold is built.
     std::optional<std::string> text = dumpWithin(m_document, 2, maxFileBytes - 1);
     if (!text)
         text = dumpWithin(m_document, -1, maxFileBytes - 1);
-    std::optional<std::string> failure;
-    if (text) {
-        text->push_back('\n');
-        failure = writeLocked(*text);
-    } else {
-        failure = "the settings would take more than " + std::to_string(maxFileBytes) + " bytes";
-    }
+    if (!text)
+        return SaveResult::tooLarge;
+    text->push_back('\n');
+    const std::optional<std::string> failure = writeLocked(*text);
     if (!failure) {
         m_lastWriteFailed = false;
-        return;
+        return SaveResult::saved;
     }
     // One line per run of failures: a dragged slider would otherwise repeat it for every step.
     if (!m_lastWriteFailed)
         Log::line(std::string(tag) + "settings not saved: " + *failure + "; the change is kept for this run");
     m_lastWriteFailed = true;
+    return SaveResult::failed;
 }
 
 std::optional<std::string> SettingsFileStore::writeLocked(const std::string& text)

@@ -20,7 +20,9 @@ namespace lorvantine {
 // aside, never overwritten, and the store starts from the defaults. An empty or blank file holds
 // no settings and is not damaged: it stays until the first write. A file that cannot be read or
 // that the user made read-only is left as it is; changes are then kept for this run only, as they
-// are after a failed write, which the next write makes good. Safe to use from any thread.
+// are after a failed write, which the next write makes good. A value that would make the file
+// larger than it may be is refused (the key keeps what it held, with a warning), so that it never
+// holds back the saving of the other settings. Safe to use from any thread.
 //
 // Two stores on the same file do not see each other's writes: the last one to write wins.
 class SettingsFileStore final : public UserDefaults {
@@ -48,7 +50,8 @@ private:
     void load();
     void setAsideUnusable(const std::filesystem::path& file, const std::string& problem);
     void keepReadable(const std::filesystem::path& file, const std::string& contents, const std::string& problem);
-    void saveLocked();
+    enum class SaveResult { saved, tooLarge, failed };
+    SaveResult saveLocked();
     std::optional<std::string> writeLocked(const std::string& text);
 
     const std::filesystem::path m_path;

@@ -3,6 +3,7 @@
 #include "Platform/Dispatch/Activity.h"
 #include "Platform/Dispatch/MainQueue.h"
 #include "Platform/Dispatch/Scheduler.h"
+#include "Platform/Dispatch/ThreadPool.h"
 #include "Support/Log.h"
 
 #include <algorithm>
@@ -69,6 +70,15 @@ bool waitUntilIdle(std::chrono::milliseconds timeout)
 {
     MainQueue::requireMainThread("Dispatch::waitUntilIdle");
     return settle(RealTime::now() + timeout);
+}
+
+bool shutdown(std::chrono::milliseconds timeout)
+{
+    MainQueue::requireMainThread("Dispatch::shutdown");
+    const auto limit = RealTime::now() + timeout;
+    // Delayed work first, so that none of it reaches the pool once the pool has been emptied.
+    Scheduler::shared().close();
+    return ThreadPool::shared().closeAndWait(limit);
 }
 
 } // namespace lorvantine::Dispatch

@@ -130,14 +130,15 @@ bool isMainThread();
 // their own).
 void adoptCurrentThreadAsMain();
 // Runs the main queue until `stop()` is called. A `stop()` from any thread ends the current or
-// the next `run()`.
+// the next `run()`, and every `runUntil` running inside it (a modal alert's loop) on the way out.
 void run();
 void stop();
 // Runs what the main queue holds now and what that work posts to it, until it is empty.
 // Returns how many items ran. Main thread only.
 size_t runPending();
-// Runs the main queue until `done()` holds or `timeout` has passed on the installed clock.
-// Returns done(). Main thread only.
+// Runs the main queue until `done()` holds, `timeout` has passed on the installed clock or a
+// `stop()` waits for the `run()` around it (which this leaves to consume it). Returns done().
+// Main thread only.
 bool runUntil(const std::function<bool()>& done, Duration timeout);
 
 } // namespace RunLoop
@@ -158,6 +159,13 @@ bool waitUntilIdle(std::chrono::milliseconds timeout = std::chrono::milliseconds
 // queue (not the time-outs of blocking waits), so that nothing one test left behind fires on the
 // next test's clock. Main thread only.
 void discardDelayedWork();
+
+// The end of the process, before it destroys what the background work uses: delayed work is
+// dropped and no queued work starts any more (what is posted from now on is dropped too), then
+// this waits, at most `timeout` in real time, for the work already running to return. False
+// when some is still running then. Main thread only; nothing of the dispatch runs afterwards but
+// the main queue, which nobody runs.
+bool shutdown(std::chrono::milliseconds timeout);
 
 } // namespace Dispatch
 } // namespace lorvantine

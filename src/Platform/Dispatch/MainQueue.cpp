@@ -137,6 +137,12 @@ void MainQueue::requestStop()
     m_changed.notify_all();
 }
 
+bool MainQueue::isStopRequested()
+{
+    std::lock_guard lock(m_mutex);
+    return m_stopRequested;
+}
+
 bool MainQueue::consumeStop()
 {
     std::lock_guard lock(m_mutex);

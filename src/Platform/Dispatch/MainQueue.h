@@ -41,6 +41,8 @@ public:
     void wake();
     void requestStop();
     bool consumeStop();
+    // Whether a stop waits to be consumed, without consuming it.
+    bool isStopRequested();
 
 private:
     MainQueue() = default;

@@ -46,7 +46,8 @@ bool runUntil(const std::function<bool()>& done, Duration timeout)
         queue.runPending();
         if (done())
             return true;
-        if (clock.now() >= deadline)
+        // The stop is left for the `run()` outside: every loop nested in it unwinds on the way.
+        if (queue.isStopRequested() || clock.now() >= deadline)
             return false;
         auto wakeAt = std::chrono::steady_clock::now() + pollInterval;
         if (!token)

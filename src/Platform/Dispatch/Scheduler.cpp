@@ -75,7 +75,12 @@ WorkItem Scheduler::insert(TimePoint deadline, Entry entry)
     const bool forMain = entry.queue == &MainQueue::shared();
     bool wakeMain = false;
     {
-        std::lock_guard lock(m_mutex);
+        std::unique_lock lock(m_mutex);
+        if (m_closed) {
+            lock.unlock();
+            item->cancelled.store(true);
+            return WorkItem(std::move(item));
+        }
         item->sequence = ++m_sequence;
         Key key { deadline, item->sequence };
         bool earliest = false;
@@ -133,6 +138,19 @@ void Scheduler::discardQueueWork()
     for (auto& [key, entry] : dropped)
         entry.item->cancelled.store(true);
     // `dropped` releases the work's captures here, outside the lock.
+}
+
+void Scheduler::close()
+{
+    std::map<Key, Entry> dropped;
+    {
+        std::lock_guard lock(m_mutex);
+        m_closed = true;
+        dropped.swap(m_entries);
+        dropped.merge(m_mainEntries);
+        m_mainLatest.clear();
+    }
+    // The work's captures are released here, outside the lock.
 }
 
 std::optional<TimePoint> Scheduler::mainWakeLocked() const

@@ -49,6 +49,9 @@ public:
     // Runs `work` on the thread that finds it due: it must be short and must not block.
     WorkItem addInline(TimePoint deadline, std::function<void()> work);
     void cancel(WorkItem::State&);
+    // Drops every delayed work item, and from now on every one added (it comes back cancelled):
+    // the process is ending.
+    void close();
 
     // The next moment something fires: the earliest deadline of the other queues' work, or the
     // main wake.
@@ -99,6 +102,7 @@ private:
     std::set<Key> m_mainLatest;         // (deadline + tolerance, sequence) of each main entry
     uint64_t m_sequence = 0;
     bool m_clockReportsMoves = false;
+    bool m_closed = false;
     std::mutex m_listening;
     std::shared_ptr<void> m_listenerToken;
     std::mutex m_firing; // keeps batches that fire concurrently in order

@@ -35,7 +35,13 @@ void ThreadPool::markInternalThread(const char* name)
 
 void ThreadPool::submit(std::function<void()> job)
 {
-    std::lock_guard lock(m_mutex);
+    std::unique_lock lock(m_mutex);
+    if (m_closed) {
+        lock.unlock();
+        // What the job holds goes here, outside the lock.
+        job = nullptr;
+        return;
+    }
     m_jobs.push_back(std::move(job));
     if (static_cast<int>(m_jobs.size()) > m_idle)
         spawnIfAllowed();
@@ -75,11 +81,32 @@ void ThreadPool::workerLoop()
         }
         auto job = std::move(m_jobs.front());
         m_jobs.pop_front();
+        ++m_running;
         lock.unlock();
         job();
         job = nullptr;
         lock.lock();
+        if (--m_running == 0)
+            m_jobFinished.notify_all();
     }
+}
+
+bool ThreadPool::closeAndWait(std::chrono::steady_clock::time_point deadline)
+{
+    std::deque<std::function<void()>> dropped;
+    std::unique_lock lock(m_mutex);
+    m_closed = true;
+    dropped.swap(m_jobs);
+    lock.unlock();
+    dropped.clear();
+    lock.lock();
+    return m_jobFinished.wait_until(lock, deadline, [this] { return m_running == 0; });
+}
+
+bool ThreadPool::isClosed()
+{
+    std::lock_guard lock(m_mutex);
+    return m_closed;
 }
 
 } // namespace lorvantine

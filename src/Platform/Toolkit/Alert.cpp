@@ -5,8 +5,10 @@
 #include "Platform/Toolkit/Button.h"
 #include "Platform/Toolkit/Label.h"
 #include "Platform/Toolkit/Panel.h"
+#include "Platform/Toolkit/TextMeasurer.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace lorvantine {
 
@@ -23,6 +25,9 @@ std::function<void(Alert&)>& alertResponder()
 constexpr double alertMargin = 20;
 constexpr double alertButtonHeight = 28;
 constexpr double alertButtonGap = 12;
+constexpr double alertButtonMinimumWidth = 90;
+// Between a button's title and each end of its bezel.
+constexpr double alertButtonTitlePadding = 16;
 
 } // namespace
 
@@ -55,7 +60,21 @@ void Alert::end(int response)
 
 void Alert::buildPanel()
 {
-    const double textWidth = panelWidth - 2 * alertMargin;
+    // The buttons as wide as their titles need, measured as they are drawn; the panel widens
+    // when a row of long titles would not fit.
+    std::vector<std::shared_ptr<Button>> buttons;
+    double buttonsWidth = 0;
+    for (size_t i = 0; i < m_buttons.size(); ++i) {
+        auto button = std::make_shared<Button>(Rect(), m_buttons[i]);
+        const double title = TextMeasurer::current().size(m_buttons[i], button->font()).width;
+        const double width = std::max(alertButtonMinimumWidth, std::ceil(title) + 2 * alertButtonTitlePadding);
+        button->setFrame(Rect(0, alertMargin, width, alertButtonHeight));
+        buttonsWidth += width + (i > 0 ? alertButtonGap : 0);
+        buttons.push_back(std::move(button));
+    }
+    const double width = std::max(panelWidth, buttonsWidth + 2 * alertMargin);
+
+    const double textWidth = width - 2 * alertMargin;
     auto message = std::make_shared<Label>(Rect(alertMargin, 0, textWidth, 20), messageText);
     message->setFont(Font::system(13, Font::Weight::bold));
     message->setLineBreakMode(LineBreakMode::wordWrapping);
@@ -67,7 +86,7 @@ void Alert::buildPanel()
 
     const double height = alertMargin + message->frame().height() + 8 + informative->frame().height() + alertMargin
         + alertButtonHeight + alertMargin;
-    m_panel = std::make_shared<Panel>(Rect(0, 0, panelWidth, height), WindowStyle::titled | WindowStyle::nonactivatingPanel);
+    m_panel = std::make_shared<Panel>(Rect(0, 0, width, height), WindowStyle::titled | WindowStyle::nonactivatingPanel);
     m_panel->setLevel(WindowLevel::modalPanel);
     m_panel->setHidesOnDeactivate(false);
     m_panel->setTitle(messageText);
@@ -83,14 +102,14 @@ void Alert::buildPanel()
 
     // The first button sits at the right edge, the next ones to its left, as the platform lays
     // them out.
-    double right = panelWidth - alertMargin;
-    for (size_t i = 0; i < m_buttons.size(); ++i) {
-        const double width = std::max(90.0, 16.0 + 8.0 * static_cast<double>(m_buttons[i].size()) * 0.8);
-        auto button = std::make_shared<Button>(Rect(right - width, alertMargin, width, alertButtonHeight), m_buttons[i]);
+    double right = width - alertMargin;
+    for (size_t i = 0; i < buttons.size(); ++i) {
+        auto& button = buttons[i];
+        button->setFrameOrigin({ right - button->frame().width(), alertMargin });
         const int response = firstButtonReturn + static_cast<int>(i);
         button->onAction = [this, response] { end(response); };
-        content->addSubview(button);
-        right -= width + alertButtonGap;
+        right -= button->frame().width() + alertButtonGap;
+        content->addSubview(std::move(button));
     }
     m_panel->center();
 }
@@ -102,7 +121,13 @@ int Alert::runModal()
         addButton("OK");
     m_response.reset();
     buildPanel();
-    m_panel->orderFrontRegardless();
+    // Key, so that the first click on a button presses it; modal, so that the program's other
+    // windows wait (a second alert of the same kind cannot be asked for meanwhile).
+    Window* keyBefore = Window::keyWindow();
+    std::weak_ptr<Window> previousKey = keyBefore ? keyBefore->weak_from_this() : std::weak_ptr<Window>();
+    Window* previousModal = Window::modalWindow();
+    m_panel->makeKeyAndOrderFront();
+    Window::setModalWindow(m_panel.get());
     m_outer = s_innermostAlert;
     s_innermostAlert = this;
     if (auto& responder = alertResponder()) {
@@ -112,8 +137,11 @@ int Alert::runModal()
     // Nobody waits a year for an answer; the bound keeps a clock's arithmetic finite.
     RunLoop::runUntil([this] { return m_response.has_value(); }, seconds(365.0 * 24 * 3600));
     s_innermostAlert = m_outer;
+    Window::setModalWindow(previousModal);
     m_panel->orderOut();
     m_panel.reset();
+    if (auto window = previousKey.lock())
+        window->makeKeyWindow();
     return m_response.value_or(abortResponse);
 }
 

@@ -15,8 +15,11 @@ class Panel;
 // would then try to read itself), and its buttons answer "AXPress" like any other button, so a
 // person, a test or the control channel can press them.
 //
-// Main thread only. `runModal` runs the main queue in place (a nested loop) until a button or
-// `abortModal` ends the alert; work posted to the main queue meanwhile runs inside it.
+// Main thread only. `runModal` runs the main queue in place (a nested loop) until a button,
+// `abortModal` or the end of the run (`RunLoop::stop`, as quitting does) ends the alert; work
+// posted to the main queue meanwhile runs inside it. While it runs the alert is the key window
+// (one click on a button presses it) and the modal one: the program's other windows take no
+// clicks or keys, but the menu bar's (see `Window::setWorksWhenModal`).
 class Alert {
 public:
     enum class Style { warning, informational, critical };
@@ -59,7 +62,7 @@ public:
         std::function<void(Alert&)> m_previous;
     };
 
-    // Width of the panel, in points.
+    // Width of the panel, in points, unless its buttons need more.
     static constexpr double panelWidth = 420;
 
 private:

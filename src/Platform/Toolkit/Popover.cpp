@@ -76,6 +76,7 @@ void Popover::show(const Rect& rect, View& view, Edge edge)
     if (!m_panel) {
         m_panel = std::make_shared<PopoverPanel>(Rect(origin, Size { w, h }));
         m_panel->setLevel(WindowLevel::popUpMenu);
+        m_panel->setWorksWhenModal(true);
         m_panel->setOpaque(false);
         m_panel->setBackgroundColor(Color::clear());
         m_panel->setHasShadow(true);

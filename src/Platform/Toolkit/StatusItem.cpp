@@ -49,6 +49,8 @@ std::shared_ptr<StatusItem> StatusItem::make(double length)
     item->m_panel->setBackgroundColor(Color::clear());
     item->m_panel->setHasShadow(false);
     item->m_panel->setCollectionBehavior(CollectionBehavior::canJoinAllSpaces | CollectionBehavior::stationary);
+    // The menu bar answers while an alert waits: the program can still be quit from there.
+    item->m_panel->setWorksWhenModal(true);
     item->m_button = std::make_shared<StatusBarButton>(Rect(0, 0, width, thickness));
     item->m_panel->contentView()->addSubview(item->m_button);
     item->m_panel->orderFrontRegardless();

@@ -2,6 +2,9 @@
 
 #include "Platform/Toolkit/Painter.h"
 #include "Platform/Toolkit/TextMeasurer.h"
+#include "Platform/Toolkit/Window.h"
+#include "Platform/WindowServerPort.h"
+#include "Support/Text.h"
 
 #include <algorithm>
 
@@ -14,6 +17,64 @@ void TextField::setStringValue(std::string text)
     if (text == m_text)
         return;
     m_text = std::move(text);
+    setNeedsDisplay();
+}
+
+void TextField::mouseDown(const MouseEvent&)
+{
+    // A click puts the caret at the end: what is typed next is added to the text.
+    if (Window* owner = window(); owner && owner->makeFirstResponder(this)) {
+        m_selected = false;
+        setNeedsDisplay();
+    }
+}
+
+void TextField::didBecomeFirstResponder()
+{
+    m_selected = true;
+    setNeedsDisplay();
+}
+
+void TextField::didResignFirstResponder()
+{
+    m_selected = false;
+    setNeedsDisplay();
+}
+
+void TextField::keyDown(const KeyEvent& event)
+{
+    if (!m_editable)
+        return;
+    constexpr uint64_t shortcutFlags = EventFlags::maskCommand | EventFlags::maskControl;
+    const uint64_t shortcut = event.modifierFlags & shortcutFlags;
+    if (shortcut == EventFlags::maskCommand && event.keyCode == KeyEvent::keyA) {
+        m_selected = true;
+        setNeedsDisplay();
+        return;
+    }
+    if (shortcut != 0)
+        return;
+    if (event.keyCode == KeyEvent::keyReturn || event.keyCode == KeyEvent::keyEnter) {
+        // The owner may release the field from its action.
+        auto keep = weak_from_this().lock();
+        endEditing();
+        m_selected = true;
+        setNeedsDisplay();
+        return;
+    }
+    if (event.keyCode == KeyEvent::keyDelete) {
+        const size_t count = Text::characterCount(m_text);
+        setStringValue(m_selected || count == 0 ? std::string() : Text::characterPrefix(m_text, count - 1));
+        m_selected = false;
+        setNeedsDisplay();
+        return;
+    }
+    // One line: control characters (a tab, a line feed) type nothing here.
+    const std::string& typed = event.characters;
+    if (typed.empty() || std::any_of(typed.begin(), typed.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }))
+        return;
+    setStringValue(m_selected ? typed : m_text + typed);
+    m_selected = false;
     setNeedsDisplay();
 }
 
@@ -78,6 +139,10 @@ void TextField::draw(Painter& painter, const Rect&)
         return;
     const double lineHeight = TextMeasurer::current().lineHeight(m_font);
     const Rect textRect(box.minX() + 4, box.midY() - lineHeight / 2, std::max(0.0, box.width() - 8), lineHeight);
+    if (m_selected && !empty && window() && window()->isKeyWindow() && window()->firstResponder() == this) {
+        const double width = std::min(textRect.width(), TextMeasurer::current().size(m_text, m_font).width);
+        painter.fillRect(Rect(textRect.minX(), textRect.minY(), width, textRect.height()), Color::rgb(0.7, 0.84, 1.0));
+    }
     const Color colour = empty ? (dark ? Color::white(0.3) : Color::black(0.3)) : labelColor();
     painter.drawText(shown, textRect, m_font, colour, TextAlignment::left, LineBreakMode::clipping);
 }

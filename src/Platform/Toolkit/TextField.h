@@ -9,11 +9,13 @@
 namespace lorvantine {
 
 // A one-line text field the user edits, in a white bezel (a placeholder shows while it is empty).
-// There is no keyboard on this desktop: the text is typed through accessibility, by setting
-// "AXValue" (as an assistive application or a test types), and the editing is ended by
-// "AXConfirm" (Return), which calls `onAction`; `endEditing` does the same in code. Setting the
-// text in code calls nothing. Accessibility: a text field whose value is the text. Main thread
-// only.
+// As its window's first responder it takes the keys typed into the window: the characters
+// typed go in at the end, or replace the whole text while it is selected (as it is when the
+// field gets the keys from its window rather than from a click); Delete removes the selection or
+// the last character, Command-A selects everything, and Return ends the editing, which calls
+// `onAction` and selects the text again. Setting "AXValue" (an assistive application) puts a
+// text in whole; "AXConfirm" is Return; `endEditing` does the same in code. Setting the text in
+// code calls nothing. Accessibility: a text field whose value is the text. Main thread only.
 class TextField : public View {
 public:
     explicit TextField(const Rect& frame = {}, std::string text = {});
@@ -32,8 +34,15 @@ public:
 
     // As Return does: calls `onAction` while editable.
     void endEditing();
+    // Whether the whole text is selected, so that what is typed next replaces it.
+    bool isTextSelected() const { return m_selected; }
 
     void draw(Painter& painter, const Rect& dirtyRect) override;
+    void mouseDown(const MouseEvent& event) override;
+    bool acceptsFirstResponder() const override { return m_editable; }
+    void didBecomeFirstResponder() override;
+    void didResignFirstResponder() override;
+    void keyDown(const KeyEvent& event) override;
 
     std::string accessibilityRole() const override { return "AXTextField"; }
     std::string accessibilityDescription() const override { return m_placeholder; }
@@ -50,6 +59,7 @@ private:
     std::string m_placeholder;
     Font m_font = Font::system(13);
     bool m_editable = true;
+    bool m_selected = false;
 };
 
 } // namespace lorvantine

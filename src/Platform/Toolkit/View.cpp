@@ -410,6 +410,12 @@ View* View::hitTest(Point pointInSuperview)
 
 bool View::acceptsFirstMouse(const MouseEvent&) const { return false; }
 
+void View::keyDown(const KeyEvent& event)
+{
+    if (m_superview)
+        m_superview->keyDown(event);
+}
+
 void View::mouseDown(const MouseEvent& e) { if (m_superview) m_superview->mouseDown(e); }
 void View::mouseUp(const MouseEvent& e) { if (m_superview) m_superview->mouseUp(e); }
 void View::mouseDragged(const MouseEvent& e) { if (m_superview) m_superview->mouseDragged(e); }

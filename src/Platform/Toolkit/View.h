@@ -5,6 +5,7 @@
 #include "Platform/Toolkit/Appearance.h"
 #include "Platform/Toolkit/Color.h"
 #include "Platform/Geometry.h"
+#include "Platform/Toolkit/KeyEvent.h"
 #include "Platform/Toolkit/MouseEvent.h"
 #include "Platform/Toolkit/TrackingArea.h"
 
@@ -146,6 +147,15 @@ public:
     virtual void mouseMoved(const MouseEvent& event);
     virtual void mouseEntered(const MouseEvent& event);
     virtual void mouseExited(const MouseEvent& event);
+
+    // --- Keys ---
+    // Whether the view takes the keys typed into its window (an editable text field does).
+    virtual bool acceptsFirstResponder() const { return false; }
+    // Told when the window made the view its first responder, and when it stopped being it.
+    virtual void didBecomeFirstResponder() { }
+    virtual void didResignFirstResponder() { }
+    // A key typed while the view is its window's first responder. Default: the superview's.
+    virtual void keyDown(const KeyEvent& event);
 
     void addTrackingArea(std::shared_ptr<TrackingArea> area);
     void removeTrackingArea(const std::shared_ptr<TrackingArea>& area);

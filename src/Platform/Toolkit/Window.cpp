@@ -8,6 +8,7 @@
 #include "Platform/Toolkit/Screen.h"
 #include "Platform/Toolkit/View.h"
 #include "Platform/Toolkit/ViewAnimator.h"
+#include "Platform/Toolkit/WindowCloseButton.h"
 #include "Platform/Toolkit/WindowHost.h"
 
 #include <algorithm>
@@ -20,6 +21,7 @@ namespace lorvantine {
 namespace {
 Window* s_keyWindow = nullptr;
 Window* s_mouseCapture = nullptr;
+Window* s_modalWindow = nullptr;
 int s_screenUpdatesDisabled = 0;
 // The windows asked to draw while screen updates were disabled.
 std::vector<std::weak_ptr<Window>> s_undrawn;
@@ -31,6 +33,11 @@ Window::Window(const Rect& contentRect, uint32_t styleMask) : m_styleMask(styleM
     m_frame = contentRect;
     if (isTitled())
         m_frame.size.height += titleBarHeight;
+    if (isTitled() && isClosable()) {
+        m_closeButton = std::make_shared<WindowCloseButton>();
+        m_closeButton->onAction = [this] { performClose(); };
+        m_closeButton->setWindow(this);
+    }
     setContentView(std::make_shared<View>(Rect(0, 0, contentRect.width(), contentRect.height())));
 }
 
@@ -44,8 +51,15 @@ Window::~Window()
         s_keyWindow = nullptr;
     if (s_mouseCapture == this)
         s_mouseCapture = nullptr;
+    if (s_modalWindow == this)
+        s_modalWindow = nullptr;
     if (m_contentView)
         m_contentView->setWindow(nullptr);
+    if (m_closeButton) {
+        // Whoever still holds the button finds no window behind it.
+        m_closeButton->onAction = nullptr;
+        m_closeButton->setWindow(nullptr);
+    }
 }
 
 // --- Geometry ---
@@ -104,9 +118,13 @@ std::optional<ScreenInfo> Window::screen() const
 
 void Window::layoutContentView()
 {
-    if (m_contentView) {
-        const Rect content = contentRect();
+    const Rect content = contentRect();
+    if (m_contentView)
         m_contentView->setFrame(Rect(0, 0, content.width(), content.height()));
+    if (m_closeButton) {
+        const double bar = m_frame.height() - content.height();
+        m_closeButton->setFrameOrigin(
+            { WindowCloseButton::leftInset, content.height() + (bar - WindowCloseButton::diameter) / 2 });
     }
 }
 
@@ -283,7 +301,12 @@ void Window::performWhenVisible(std::function<void()> action)
 void Window::makeKeyAndOrderFront()
 {
     orderFront();
-    if (canBecomeKey())
+    makeKeyWindow();
+}
+
+void Window::makeKeyWindow()
+{
+    if (m_visible && canBecomeKey())
         becomeKey();
 }
 
@@ -295,10 +318,30 @@ void Window::becomeKey()
     s_keyWindow = this;
     if (previous)
         previous->setNeedsDisplay();
+    if (!firstResponder() && m_contentView) {
+        // The first view that takes keys, in the order a person tabs through them.
+        std::vector<View*> stack { m_contentView.get() };
+        while (!stack.empty()) {
+            View* v = stack.back();
+            stack.pop_back();
+            if (v->isHidden())
+                continue;
+            if (v->acceptsFirstResponder()) {
+                makeFirstResponder(v);
+                break;
+            }
+            for (auto it = v->subviews().rbegin(); it != v->subviews().rend(); ++it)
+                stack.push_back(it->get());
+        }
+    }
     setNeedsDisplay();
 }
 
 bool Window::isKeyWindow() const { return s_keyWindow == this; }
+
+View* Window::closeButton() const { return m_closeButton.get(); }
+
+Window* Window::keyWindow() { return s_keyWindow; }
 
 void Window::orderOut()
 {
@@ -327,6 +370,12 @@ void Window::close()
     if (onWillClose)
         onWillClose();
     orderOut();
+}
+
+void Window::performClose()
+{
+    if (isTitled() && isClosable() && m_visible)
+        close();
 }
 
 // --- Coordinates ---
@@ -455,16 +504,23 @@ void Window::drawBody(Painter& painter) const
         const Font font = Font::system(13, Font::Weight::bold);
         painter.drawText(m_title, bar.insetBy(70, (bar.height() - 16) / 2), font, Color::black(0.85), TextAlignment::center);
     }
+    if (m_closeButton)
+        m_closeButton->drawTree(painter);
     if (m_contentView)
         m_contentView->drawTree(painter);
 }
 
 View* Window::viewAt(Point locationInWindow) const
 {
-    if (m_ignoresMouseEvents || !m_contentView)
+    if (m_ignoresMouseEvents)
         return nullptr;
-    return m_contentView->hitTest(locationInWindow);
+    if (m_closeButton)
+        if (View* hit = m_closeButton->hitTest(locationInWindow))
+            return hit;
+    return m_contentView ? m_contentView->hitTest(locationInWindow) : nullptr;
 }
+
+bool Window::isHeldOffByModal() const { return s_modalWindow && s_modalWindow != this && !m_worksWhenModal; }
 
 void Window::sendEvent(const MouseEvent& event)
 {
@@ -475,10 +531,11 @@ void Window::sendEvent(const MouseEvent& event)
     case MouseEvent::Type::rightMouseDown: {
         trackPointer(event.locationInWindow);
         View* hit = viewAt(event.locationInWindow);
-        if (!hit)
+        if (!hit || isHeldOffByModal())
             return;
         const bool firstMouse = !isKeyWindow();
-        bool accepted = !firstMouse;
+        // The window that waits for an answer takes it at once, whichever window is key.
+        bool accepted = !firstMouse || s_modalWindow == this;
         for (const View* v = hit; v && !accepted; v = v->superview())
             accepted = v->acceptsFirstMouse(event);
         if (firstMouse && canBecomeKey())
@@ -585,5 +642,50 @@ void Window::trackPointer(std::optional<Point> location)
 
 Window* Window::mouseCapture() { return s_mouseCapture; }
 void Window::setMouseCapture(Window* window) { s_mouseCapture = window; }
+
+Window* Window::modalWindow() { return s_modalWindow; }
+void Window::setModalWindow(Window* window) { s_modalWindow = window; }
+
+// --- Keys ---
+
+View* Window::firstResponder() const
+{
+    auto responder = m_firstResponder.lock();
+    return responder && responder->window() == this ? responder.get() : nullptr;
+}
+
+bool Window::makeFirstResponder(View* view)
+{
+    if (view && (view->window() != this || !view->acceptsFirstResponder()))
+        return false;
+    View* previous = firstResponder();
+    if (previous == view)
+        return true;
+    m_firstResponder = view ? view->weak_from_this() : std::weak_ptr<View>();
+    if (previous)
+        previous->didResignFirstResponder();
+    if (view)
+        view->didBecomeFirstResponder();
+    return true;
+}
+
+void Window::sendKeyEvent(const KeyEvent& event)
+{
+    MainQueue::requireMainThread("Window::sendKeyEvent");
+    if (isHeldOffByModal())
+        return;
+    auto keep = weak_from_this().lock();
+    constexpr uint64_t shortcutFlags = EventFlags::maskCommand | EventFlags::maskControl | EventFlags::maskAlternate;
+    if (event.type == KeyEvent::Type::keyDown && event.keyCode == KeyEvent::keyW
+        && (event.modifierFlags & shortcutFlags) == EventFlags::maskCommand) {
+        performClose();
+        return;
+    }
+    View* responder = firstResponder();
+    if (!responder || event.type != KeyEvent::Type::keyDown)
+        return;
+    auto keepResponder = responder->shared_from_this();
+    responder->keyDown(event);
+}
 
 } // namespace lorvantine

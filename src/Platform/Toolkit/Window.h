@@ -3,6 +3,7 @@
 #include "Platform/Toolkit/Appearance.h"
 #include "Platform/Toolkit/Color.h"
 #include "Platform/Geometry.h"
+#include "Platform/Toolkit/KeyEvent.h"
 #include "Platform/Toolkit/MouseEvent.h"
 #include "Platform/WindowServerPort.h"
 
@@ -15,6 +16,7 @@
 
 namespace lorvantine {
 
+class Button;
 class Painter;
 class View;
 
@@ -56,7 +58,7 @@ inline constexpr uint32_t fullScreenAuxiliary = 1 << 8;
 
 // A window of the program: the stand-in for the platform's window. Its frame is in global
 // bottom-left coordinates (see Screen); its content view fills it below the title bar (28
-// points, titled windows only). On screen it is one window of the program's own application in
+// points, titled windows only), which holds the close button of a closable window. On screen it is one window of the program's own application in
 // the desktop (`WindowHost`): listed, drawn at its level, hit by the mouse unless it ignores
 // mouse events, and visible to accessibility.
 //
@@ -73,6 +75,7 @@ public:
 
     uint32_t styleMask() const { return m_styleMask; }
     bool isTitled() const { return (m_styleMask & WindowStyle::titled) != 0; }
+    bool isClosable() const { return (m_styleMask & WindowStyle::closable) != 0; }
 
     // --- Geometry (global, bottom-left) ---
     const Rect& frame() const { return m_frame; }
@@ -130,14 +133,21 @@ public:
     void orderFrontRegardless();
     // Also makes it the key window when it can become key.
     void makeKeyAndOrderFront();
+    // Makes a window that can become key the key window (the keys typed go to it).
+    void makeKeyWindow();
     void orderOut();
     // Orders out and calls `onWillClose` (once).
     void close();
+    // As a click on the close button: closes a titled, closable window on screen; nothing for others.
+    void performClose();
     bool isVisible() const { return m_visible; }
     // Runs `action` now when the window is on screen, else the next time it comes on screen
     // (never, if it is released first). While it is off screen its views' animations stand still.
     void performWhenVisible(std::function<void()> action);
     bool isKeyWindow() const;
+    static Window* keyWindow();
+    // The title bar's close button of a titled, closable window; null for others.
+    View* closeButton() const;
     // The window server's number, given when first shown (0 before); kept while ordered out.
     uint32_t windowNumber() const { return m_windowNumber; }
     std::function<void()> onWillClose;
@@ -168,6 +178,27 @@ public:
     static Window* mouseCapture();
     static void setMouseCapture(Window* window);
 
+    // --- Keys ---
+    // The view that takes the keys typed into the window; null: none. A window that becomes key
+    // without one gives the role to its first view that accepts it.
+    View* firstResponder() const;
+    // False (and nothing changes) when `view` is not in this window or does not take keys; null
+    // takes the role from whichever view had it.
+    bool makeFirstResponder(View* view);
+    // A key event for the key window: Command-W closes a closable window, other keys go to the
+    // first responder.
+    virtual void sendKeyEvent(const KeyEvent& event);
+
+    // --- Modal sessions ---
+    // While a modal window is up (an alert waiting for its answer), the program's other windows
+    // take no clicks and no keys, except those that work when modal (the menu bar's items and
+    // their popovers, so that the program can still be quit from there). A click on the modal
+    // window itself acts at once, key or not.
+    static Window* modalWindow();
+    static void setModalWindow(Window* window);
+    bool worksWhenModal() const { return m_worksWhenModal; }
+    void setWorksWhenModal(bool works) { m_worksWhenModal = works; }
+
     // --- Screen updates ---
     // While disabled (the calls nest), windows come on screen, change and answer accessibility
     // as usual but draw nothing; enabling them draws each window left undrawn that is still on
@@ -185,6 +216,7 @@ private:
     void endAlphaFade();
     void becomeKey();
     void layoutContentView();
+    bool isHeldOffByModal() const;
 
     uint32_t m_styleMask;
     Rect m_frame;
@@ -208,6 +240,9 @@ private:
     std::shared_ptr<AlphaFade> m_alphaFade;
     std::weak_ptr<View> m_mouseDownView;
     std::vector<std::function<void()>> m_whenVisible;
+    std::weak_ptr<View> m_firstResponder;
+    std::shared_ptr<Button> m_closeButton;
+    bool m_worksWhenModal = false;
 };
 
 } // namespace lorvantine

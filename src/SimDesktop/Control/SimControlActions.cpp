@@ -4,15 +4,20 @@
 #include "Platform/Toolkit/Application.h"
 #include "Platform/WindowServerPort.h"
 #include "Platform/WorkspacePort.h"
+#include "Support/Text.h"
 
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cstdio>
 #include <vector>
 
 namespace lorvantine::SimControlActions {
 
 namespace {
+
+constexpr uint16_t returnKeyCode = 36;
+constexpr uint16_t tabKeyCode = 48;
 
 InputEvent controlMouse(InputEventType type, Point at, int clickCount)
 {
@@ -153,6 +158,19 @@ std::optional<std::string> perform(const SimControlCommand& command, const Platf
     }
     case Verb::press:
         return controlPress(ports, command.text);
+    case Verb::type:
+        for (const std::string& character : Text::characters(command.text)) {
+            // A typing tool hands each key its character; the keys that type no text keep their own code.
+            const bool lineBreak = character == "\n" || character == "\r" || character == "\r\n";
+            const uint16_t code = lineBreak ? returnKeyCode : character == "\t" ? tabKeyCode : 0;
+            for (bool down : { true, false }) {
+                InputEvent key = InputEvent::keyboard(std::nullopt, code, down);
+                if (code == 0)
+                    key.characters = character;
+                post(key);
+            }
+        }
+        return "ok";
     case Verb::windows:
         return controlWindows(ports);
     case Verb::front:
@@ -164,6 +182,37 @@ std::optional<std::string> perform(const SimControlCommand& command, const Platf
         return std::nullopt;
     }
     return std::nullopt;
+}
+
+std::string answerLine(std::string_view answer)
+{
+    auto byteAt = [&](size_t i) { return i < answer.size() ? static_cast<unsigned char>(answer[i]) : 0u; };
+    std::string line;
+    line.reserve(answer.size());
+    for (size_t i = 0; i < answer.size(); ++i) {
+        const unsigned byte = byteAt(i);
+        // Besides the control characters, U+0085 and U+2028/U+2029 end a line for some readers.
+        size_t length = byte < 0x20 || byte == 0x7F ? 1 : 0;
+        unsigned code = byte;
+        if (byte == 0xC2 && byteAt(i + 1) == 0x85) {
+            length = 2;
+            code = 0x85;
+        } else if (byte == 0xE2 && byteAt(i + 1) == 0x80 && (byteAt(i + 2) == 0xA8 || byteAt(i + 2) == 0xA9)) {
+            length = 3;
+            code = 0x2028 + (byteAt(i + 2) - 0xA8);
+        }
+        if (length == 0) {
+            line += answer[i];
+        } else if (code == '\n' || code == '\r' || code == '\t') {
+            line += code == '\n' ? "\\n" : code == '\r' ? "\\r" : "\\t";
+        } else {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", code);
+            line += escape;
+        }
+        i += length > 0 ? length - 1 : 0;
+    }
+    return line;
 }
 
 } // namespace lorvantine::SimControlActions

@@ -17,4 +17,9 @@ namespace lorvantine::SimControlActions {
 // input-monitoring, snapshot, quit).
 std::optional<std::string> perform(const SimControlCommand& command, const PlatformServices& ports);
 
+// `answer` as one line whatever text it quotes (a bundle identifier, a path, a word it did not
+// know): line breaks and the other control characters are written as JSON escapes them ("\n",
+// "\u0085", "\u2028"), so that a driver reading one line per command stays in step.
+std::string answerLine(std::string_view answer);
+
 } // namespace lorvantine::SimControlActions

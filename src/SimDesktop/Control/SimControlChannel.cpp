@@ -12,9 +12,7 @@ namespace lorvantine {
 std::string SimControlChannel::handle(std::string_view line)
 {
     auto command = SimControlCommand::parse(line);
-    if (!command)
-        return "error " + command.error();
-    return execute(*command);
+    return SimControlActions::answerLine(command ? execute(*command) : "error " + command.error());
 }
 
 std::string SimControlChannel::execute(const SimControlCommand& command)

@@ -22,7 +22,8 @@ class SimControlChannel {
 public:
     explicit SimControlChannel(std::shared_ptr<SimDesktop> desktop) : m_desktop(std::move(desktop)) { }
 
-    // Reads and carries out one line (without its line feed).
+    // Reads and carries out one line (without its line feed); the answer is one line whatever
+    // the command quoted.
     std::string handle(std::string_view line);
     std::string execute(const SimControlCommand& command);
 

@@ -184,6 +184,13 @@ Expected<SimControlCommand, std::string> SimControlCommand::parse(std::string_vi
         command.text = args[0];
         return command;
     }
+    if (verb == "type") {
+        if (args.size() != 1 || args[0].empty())
+            return controlFailure("usage: type TEXT");
+        command.verb = Verb::type;
+        command.text = args[0];
+        return command;
+    }
     if (verb == "trust") {
         if (args.size() != 1 || (args[0] != "on" && args[0] != "off"))
             return controlFailure("usage: trust on|off");

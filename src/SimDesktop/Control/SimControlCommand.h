@@ -25,13 +25,15 @@ namespace lorvantine {
 //   trust on|off                 grants or revokes Accessibility trust
 //   input-monitoring granted|denied|unknown
 //   press TITLE                  performs "AXPress" on the first element titled (or described) so
+//   type TEXT                    types the text into the front application, a key a character (a
+//                                line feed is Return, a tab Tab)
 //   windows                      lists the windows on screen, front to back
 //   snapshot PATH                writes a PNG picture of the main screen
 //   quit                         ends the application
 //
 // A value type; parsing never throws and refuses anything else with a message.
 struct SimControlCommand {
-    enum class Verb { click, drag, key, scroll, front, trust, inputMonitoring, press, windows, snapshot, quit };
+    enum class Verb { click, drag, key, scroll, front, trust, inputMonitoring, press, type, windows, snapshot, quit };
 
     Verb verb = Verb::windows;
     Point from;
@@ -42,7 +44,7 @@ struct SimControlCommand {
     int32_t lines = 0;
     bool on = false;
     InputMonitoringAccess access = InputMonitoringAccess::granted;
-    // The bundle identifier, the title or the path.
+    // The bundle identifier, the title, the text typed or the path.
     std::string text;
 
     // Longer lines are refused whole.

@@ -13,7 +13,7 @@ namespace lorvantine::SimControlCommandLine {
 namespace {
 
 constexpr const char* controlWordsUsage = "   or a control line: click X Y [COUNT] | drag X1 Y1 X2 Y2 | key KEY [MODIFIER]... |\n"
-                                          "       scroll X Y LINES | front BUNDLE_ID | press TITLE | windows\n";
+                                          "       scroll X Y LINES | front BUNDLE_ID | press TITLE | type TEXT | windows\n";
 
 // The arguments as one control line: a word the shell kept whole stays one word.
 std::string controlLineOf(const std::vector<std::string>& args)
@@ -38,7 +38,7 @@ int run(const std::vector<std::string>& args, const PlatformServices& ports, std
     if (!command) {
         // Its own usage first: DesktopCommands does nothing more for arguments it does not know.
         const int status = DesktopCommands::run(args, ports, out, err);
-        err << controlWordsUsage << "error " << command.error() << '\n';
+        err << controlWordsUsage << SimControlActions::answerLine("error " + command.error()) << '\n';
         return status;
     }
     auto answer = SimControlActions::perform(*command, ports);
@@ -47,7 +47,7 @@ int run(const std::vector<std::string>& args, const PlatformServices& ports, std
         return 2;
     }
     const bool failed = answer->starts_with("error");
-    (failed ? err : out) << *answer << '\n';
+    (failed ? err : out) << SimControlActions::answerLine(*answer) << '\n';
     return failed ? 1 : 0;
 }
 

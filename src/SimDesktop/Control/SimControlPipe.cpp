@@ -5,8 +5,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace lorvantine {
 
@@ -101,19 +103,49 @@ PipeResult SimControlPipe::open(const std::optional<std::filesystem::path>& give
         if (::unlink(target.c_str()) != 0)
             return pipeRefusal(pipeSystemError("cannot replace the stale control pipe " + target.string()));
     }
-    if (::mkfifo(target.c_str(), 0600) != 0)
+    // Made and opened under a name of its own first: the pipe appears at its path only once it
+    // is read, so a writer that finds it can always open it.
+    const std::filesystem::path staging = target.parent_path() / ("." + target.filename().string() + "." + std::to_string(::getpid()));
+    ::unlink(staging.c_str());
+    if (::mkfifo(staging.c_str(), 0600) != 0)
         return pipeRefusal(pipeSystemError("cannot make the control pipe " + target.string()));
-    const int fd = ::open(target.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = ::open(staging.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
         const std::string message = pipeSystemError("cannot open the control pipe " + target.string());
-        ::unlink(target.c_str());
+        ::unlink(staging.c_str());
         return pipeRefusal(message);
     }
     if (::fstat(fd, &st) != 0 || !S_ISFIFO(st.st_mode) || st.st_uid != ::getuid() || ::fchmod(fd, 0600) != 0) {
         ::close(fd);
+        ::unlink(staging.c_str());
         return pipeRefusal("the control pipe " + target.string() + " changed while it was made");
     }
+    if (::renameat2(AT_FDCWD, staging.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) != 0) {
+        const std::string message = pipeSystemError("cannot put the control pipe at " + target.string());
+        ::close(fd);
+        ::unlink(staging.c_str());
+        return pipeRefusal(message);
+    }
     return std::unique_ptr<SimControlPipe>(new SimControlPipe(target, fd, made));
+}
+
+int SimControlPipe::reopen()
+{
+    // The pipe this object made, even if its path has been replaced or removed meanwhile.
+    const std::string self = "/proc/self/fd/" + std::to_string(m_fd);
+    const int fresh = ::open(self.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat mine {};
+    struct stat opened {};
+    if (fresh < 0 || ::fstat(m_fd, &mine) != 0 || ::fstat(fresh, &opened) != 0 || mine.st_dev != opened.st_dev
+        || mine.st_ino != opened.st_ino) {
+        if (fresh >= 0)
+            ::close(fresh);
+        return -1;
+    }
+    // Opened before the old one closes: a writer coming meanwhile still finds a reader.
+    ::close(m_fd);
+    m_fd = fresh;
+    return m_fd;
 }
 
 SimControlPipe::~SimControlPipe()

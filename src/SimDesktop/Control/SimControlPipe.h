@@ -20,7 +20,7 @@ namespace lorvantine {
 // ("already running"); one of another user is never touched. The pipe (and a directory it made)
 // goes when the object does.
 //
-// Any thread; the descriptor is read by one reader (SimControlInput).
+// Any thread; the descriptor is read (and reopened) by one reader (SimControlInput).
 class SimControlPipe {
 public:
     static Expected<std::unique_ptr<SimControlPipe>, std::string> open(const std::optional<std::filesystem::path>& path);
@@ -29,8 +29,12 @@ public:
     SimControlPipe& operator=(const SimControlPipe&) = delete;
 
     const std::filesystem::path& path() const { return m_path; }
-    // Open for reading and writing, so the pipe never reads an end while writers come and go.
+    // Open for reading only (without blocking), so that reading comes to an end when every writer
+    // has closed the pipe: a line one of them left unfinished ends there.
     int descriptor() const { return m_fd; }
+    // After that end: a new descriptor reading the same pipe in place of the old one (closed),
+    // so the next writers are heard; -1 when the pipe cannot be opened again. By its one reader.
+    int reopen();
 
 private:
     SimControlPipe(std::filesystem::path path, int fd, std::optional<std::filesystem::path> madeDirectory)

@@ -30,11 +30,14 @@ Expected<std::unique_ptr<SimControlServer>, std::string> SimControlServer::start
         if (self->onQuit)
             self->onQuit();
     };
-    auto onLine = [self](std::string line, SimControlInput::Line kind) { self->handle(std::move(line), kind == SimControlInput::Line::tooLong); };
+    auto onLine = [self](std::string line, SimControlInput::Line kind) { self->handle(std::move(line), kind); };
     if (options.readStandardInput)
-        self->m_standardInput = std::make_unique<SimControlInput>(STDIN_FILENO, SimControlCommand::maxLineBytes, onLine);
+        self->m_standardInput = std::make_unique<SimControlInput>(STDIN_FILENO, SimControlInput::Options { .maxBytes = SimControlCommand::maxLineBytes }, onLine);
     if (self->m_pipe)
-        self->m_pipeInput = std::make_unique<SimControlInput>(self->m_pipe->descriptor(), SimControlCommand::maxLineBytes, onLine);
+        self->m_pipeInput = std::make_unique<SimControlInput>(
+            self->m_pipe->descriptor(),
+            SimControlInput::Options { .maxBytes = SimControlCommand::maxLineBytes, .reopen = [pipe = self->m_pipe.get()] { return pipe->reopen(); } },
+            onLine);
     return server;
 }
 
@@ -50,13 +53,19 @@ std::optional<std::filesystem::path> SimControlServer::pipePath() const
     return m_pipe ? std::optional(m_pipe->path()) : std::nullopt;
 }
 
-void SimControlServer::handle(std::string line, bool tooLong)
+void SimControlServer::handle(std::string line, SimControlInput::Line kind)
 {
-    if (tooLong) {
+    switch (kind) {
+    case SimControlInput::Line::complete:
+        m_answer(m_channel->handle(line));
+        return;
+    case SimControlInput::Line::tooLong:
         m_answer("error line longer than " + std::to_string(SimControlCommand::maxLineBytes) + " bytes");
         return;
+    case SimControlInput::Line::cutOff:
+        m_answer("error line cut off: its writer closed the pipe before the line feed");
+        return;
     }
-    m_answer(m_channel->handle(line));
 }
 
 } // namespace lorvantine

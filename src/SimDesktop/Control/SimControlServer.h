@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SimDesktop/Control/SimControlInput.h"
 #include "Support/Expected.h"
 
 #include <filesystem>
@@ -11,13 +12,15 @@
 namespace lorvantine {
 
 class SimControlChannel;
-class SimControlInput;
 class SimControlPipe;
 class SimDesktop;
 
 // The application mode's control channel: command lines from standard input and, when asked,
 // from the control pipe, carried out on the desktop in arrival order, each answered with one
 // line on standard output.
+//
+// Lines are taken no faster than they are answered: a writer that sends faster than the answers
+// are written (or read) waits on its pipe (see SimControlInput).
 //
 // Main thread only. Destroying it stops the readers (lines not yet carried out are dropped) and
 // removes the pipe.
@@ -43,7 +46,7 @@ public:
 
 private:
     SimControlServer() = default;
-    void handle(std::string line, bool tooLong);
+    void handle(std::string line, SimControlInput::Line kind);
 
     std::unique_ptr<SimControlChannel> m_channel;
     std::unique_ptr<SimControlPipe> m_pipe;

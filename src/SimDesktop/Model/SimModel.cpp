@@ -33,10 +33,8 @@ AXElement SimModel::handle(uint64_t id) const
 
 SimModel::Application* SimModel::application(ProcessID pid)
 {
-    for (auto& app : applications)
-        if (app.info.pid == pid)
-            return &app;
-    return nullptr;
+    auto it = m_applicationIndex.find(pid);
+    return it == m_applicationIndex.end() ? nullptr : &applications[it->second];
 }
 
 SimModel::Window* SimModel::window(uint32_t number)
@@ -100,6 +98,7 @@ ProcessID SimModel::addApplication(const SimApplication& given)
         for (auto& other : applications)
             other.info.isActive = false;
     app.info.isActive = given.active;
+    m_applicationIndex[pid] = applications.size();
     applications.push_back(app);
 
     if (!given.menuBar.empty()) {
@@ -529,6 +528,9 @@ bool SimModel::terminate(ProcessID pid)
         closeWindow(number);
     eraseSubtree(application(pid)->node, false);
     std::erase_if(applications, [&](const Application& a) { return a.info.pid == pid; });
+    m_applicationIndex.clear();
+    for (size_t i = 0; i < applications.size(); ++i)
+        m_applicationIndex[applications[i].info.pid] = i;
     if (!wasActive)
         return true;
     for (uint32_t number : stackingOrder()) {

@@ -92,7 +92,8 @@ public:
     static constexpr uint64_t systemWideNode = 1;
 
     std::vector<ScreenInfo> screens;
-    std::vector<Application> applications; // in launch order
+    // In launch order; changed only by addApplication and terminate, which keep the index by pid.
+    std::vector<Application> applications;
     std::vector<SimInstalledApplication> installed;
     std::map<uint32_t, Window> windows;
     std::vector<uint32_t> zOrder; // front first
@@ -192,6 +193,10 @@ private:
     void applyElement(SimNode& node, const SimElement& element);
     void eraseSubtree(uint64_t id, bool announce);
     std::vector<uint32_t> windowsOf(ProcessID pid) const;
+
+    // Where each running application is in `applications`: a desktop of many applications starts
+    // without searching the list for each one.
+    std::unordered_map<ProcessID, size_t> m_applicationIndex;
 
     struct PendingReference {
         uint64_t node = 0;

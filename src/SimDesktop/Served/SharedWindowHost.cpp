@@ -47,11 +47,18 @@ std::shared_ptr<SharedWindowHost> SharedWindowHost::create(std::shared_ptr<SimWi
         if (auto self = weak.lock())
             self->receive(message);
     });
-    auto listening = host->m_remote->call({ { "op", "tk.listen" }, { "channel", host->m_channel } });
+    const Json listen = { { "op", "tk.listen" }, { "channel", host->m_channel } };
+    auto listening = host->m_remote->call(listen);
     if (!listening || !listening->is_boolean() || !listening->get<bool>()) {
         error = "the desktop server does not send the program's windows their input";
         return nullptr;
     }
+    host->m_remote->keep(host->m_channel, "listen", listen);
+    // A server met again knows none of the windows: each is shown there anew.
+    host->m_remote->onReconnected = [weak] {
+        if (auto self = weak.lock())
+            self->showAllAgain();
+    };
     if (auto screens = host->m_remote->call({ { "op", "ws.screens" } }); screens && screens->is_array() && !screens->empty())
         if (auto primary = Wire::readScreen(screens->front())) {
             const double localHeight = host->m_local->desktop()->withModel(
@@ -73,6 +80,7 @@ SharedWindowHost::~SharedWindowHost()
 {
     // The windows go with the connection; nothing is sent from here (this may run at exit).
     m_remote->closeChannel(m_channel);
+    m_remote->onReconnected = nullptr;
 }
 
 // --- WindowHost ---
@@ -153,6 +161,22 @@ void SharedWindowHost::schedule()
 }
 
 // --- Publishing ---
+
+void SharedWindowHost::showAllAgain()
+{
+    m_published.clear();
+    std::map<uint32_t, std::weak_ptr<Window>> windows;
+    for (const auto& [window, number] : m_numbers)
+        windows[number] = const_cast<Window*>(window)->weak_from_this();
+    // In the order they were made, the later in front.
+    for (const auto& [number, window] : windows) {
+        Pending& p = pending(number);
+        p.window = window;
+        p.toFront = true;
+        p.content = true;
+    }
+    schedule();
+}
 
 void SharedWindowHost::publishPending()
 {

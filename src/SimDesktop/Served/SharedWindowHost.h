@@ -23,6 +23,9 @@ class SimWindowHost;
 // reaches them there (mouse events, actions, "AXValue" sets) comes back pushed and goes to the
 // local host as if posted locally.
 //
+// When the connection to the server is lost and made again, the application registers again
+// (RemoteDesktop) and every window is shown there anew.
+//
 // Main thread only. Changes are gathered and published once per turn of the main queue, a
 // window's picture only when its content changed, its elements only when they differ from the
 // ones published last. A publish blocks the main thread for one round trip per changed window.
@@ -43,6 +46,8 @@ public:
 
     // Publishes now what waits for the main queue's turn.
     void publishPending();
+    // Publishes every window anew (a server met again after a reconnection knows none of them).
+    void showAllAgain();
 
     SharedWindowHost(const SharedWindowHost&) = delete;
     SharedWindowHost& operator=(const SharedWindowHost&) = delete;

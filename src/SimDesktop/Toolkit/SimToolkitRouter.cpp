@@ -56,6 +56,17 @@ void SimToolkitRouter::onJournalEntry(SimModel& model, const SimJournalEntry& en
         });
         return;
     }
+    if (entry.kind == SimJournalEntry::Kind::event && entry.event && entry.event->isKeyboard()) {
+        const SimModel::Application* front = model.frontmost();
+        const bool toUs = entry.tap ? front && front->info.pid == m_pid : entry.pid == m_pid;
+        if (!toUs)
+            return;
+        DispatchQueue::main().async([to = m_destination, event = *entry.event] {
+            if (to->onKey)
+                to->onKey(event);
+        });
+        return;
+    }
     if (entry.kind != SimJournalEntry::Kind::event || !entry.event || !isMouse(entry.event->type))
         return;
     const bool toUs = !entry.tap && entry.pid == m_pid;

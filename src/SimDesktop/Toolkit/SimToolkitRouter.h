@@ -19,6 +19,8 @@ namespace lorvantine {
 // wherever the pointer is. When that window is one of the program's, the event is handed to
 // the destination on the main queue (a press on a window that activates brings the program to
 // the front at once); every pointer move is reported so tracking areas see the pointer leave.
+// A key posted at a tap while the program is the frontmost application, or posted to its process,
+// is handed over the same way (for its key window).
 // Actions performed on an element of the program ("AXPress", "AXConfirm"...) and "AXValue" set on
 // one are handed over the same way. Called with the desktop locked.
 //
@@ -33,6 +35,8 @@ public:
         std::function<void(const AXElement& element, const std::string& action)> onAction;
         // "AXValue" was set on the element.
         std::function<void(const AXElement& element, const AXValue& value)> onSetValue;
+        // A key down or up for the program (none: keys are not taken).
+        std::function<void(const InputEvent& event)> onKey;
     };
 
     SimToolkitRouter(ProcessID pid, Destination destination) : m_pid(pid), m_destination(std::make_shared<Destination>(std::move(destination))) { }

@@ -93,6 +93,10 @@ std::shared_ptr<SimWindowHost> SimWindowHost::create(std::shared_ptr<SimDesktop>
         if (auto h = weak.lock())
             h->deliverMouse(window, event);
     };
+    destination.onKey = [weak](const InputEvent& event) {
+        if (auto h = weak.lock())
+            h->deliverKey(event);
+    };
     destination.onAction = [weak](const AXElement& element, const std::string& action) {
         if (auto h = weak.lock())
             h->deliverAction(element, action);
@@ -256,6 +260,9 @@ void SimWindowHost::syncAccessibility(Shown& s)
     const double windowHeight = window.frame().height();
     std::vector<MirrorEntry> entries;
     std::vector<std::pair<View*, int>> stack;
+    // The title bar's close button after the content, as the platform lists a window's children.
+    if (View* close = window.closeButton())
+        stack.emplace_back(close, -1);
     if (window.contentView())
         stack.emplace_back(window.contentView().get(), -1);
     while (!stack.empty()) {
@@ -520,6 +527,20 @@ void SimWindowHost::deliverMouse(std::optional<uint32_t> windowNumber, const Inp
     e.modifierFlags = event.flags;
     auto keep = target->weak_from_this().lock();
     target->sendEvent(e);
+}
+
+void SimWindowHost::deliverKey(const InputEvent& event)
+{
+    Window* target = Window::keyWindow();
+    if (!target || !shown(*target))
+        return;
+    KeyEvent key;
+    key.type = event.type == InputEventType::keyDown ? KeyEvent::Type::keyDown : KeyEvent::Type::keyUp;
+    key.keyCode = event.keyCode;
+    key.modifierFlags = event.flags;
+    key.characters = event.characters;
+    auto keep = target->weak_from_this().lock();
+    target->sendKeyEvent(key);
 }
 
 void SimWindowHost::deliverAction(const AXElement& element, const std::string& action)

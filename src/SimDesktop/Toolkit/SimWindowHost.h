@@ -25,8 +25,8 @@ class Window;
 // from the toolkit's own drawing, composited by the renderer at the window's level through
 // external layers.
 //
-// Mouse events posted through the window server and "AXPress" performed on a mirrored element
-// reach the windows on the main queue (SimToolkitRouter).
+// Mouse events posted through the window server, keys posted while the program is in front and
+// "AXPress" performed on a mirrored element reach the windows on the main queue (SimToolkitRouter).
 //
 // Main thread only, except where noted.
 class SimWindowHost final : public WindowHost, public std::enable_shared_from_this<SimWindowHost> {
@@ -73,6 +73,8 @@ public:
     // A mouse event posted on the desktop; `windowNumber` is the program's window it goes to, if
     // any: the one under the pointer, or for drags and releases the one that took the press.
     void deliverMouse(std::optional<uint32_t> windowNumber, const InputEvent& event);
+    // A key for the program: it goes to its key window, if one is on screen.
+    void deliverKey(const InputEvent& event);
     void deliverAction(const AXElement& element, const std::string& action);
     // "AXValue" was set on the element.
     void deliverSetValue(const AXElement& element, const AXValue& value);

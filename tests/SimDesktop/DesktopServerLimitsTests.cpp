@@ -1,0 +1,391 @@
+#include "Platform/Backends/DesktopFrame.h"
+#include "Platform/Backends/DesktopSocket.h"
+#include "Platform/Backends/RemoteDesktop.h"
+#include "Platform/Dispatch/Dispatch.h"
+#include "Platform/PasteboardPort.h"
+#include "Platform/WorkspacePort.h"
+#include "SimDesktop/Served/DesktopServer.h"
+#include "SimDesktop/SimDesktop.h"
+#include "Support/Log.h"
+#include "TestSupport/ManualClockTest.h"
+#include "TestSupport/ScratchDirectory.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <malloc.h>
+#include <poll.h>
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace lorvantine {
+namespace {
+
+using Json = nlohmann::json;
+using namespace std::chrono_literals;
+
+// A client that speaks raw frames, connecting without waiting.
+class RawClient {
+public:
+    RawClient(const RawClient&) = delete;
+    RawClient() = default;
+    ~RawClient() { close(); }
+
+    // False when the server's queue of waiting connections is full (or nothing listens).
+    bool connect(const std::string& path)
+    {
+        m_fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        sockaddr_un address {};
+        address.sun_family = AF_UNIX;
+        path.copy(address.sun_path, sizeof address.sun_path - 1);
+        if (m_fd < 0 || ::connect(m_fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+            close();
+            return false;
+        }
+        ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);
+        return true;
+    }
+    bool send(const Json& message) { return m_fd >= 0 && DesktopFrame::write(m_fd, message); }
+    bool ask() { return send({ { "id", 1 }, { "op", "wk.frontmost" } }); }
+    void close()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+    }
+    int fd() const { return m_fd; }
+    // Bytes written that the server has not read yet.
+    int unread() const
+    {
+        int bytes = 0;
+        ::ioctl(m_fd, SIOCOUTQ, &bytes);
+        return bytes;
+    }
+
+private:
+    int m_fd = -1;
+};
+
+enum class Heard { served, refused, closed, nothing };
+
+// What each client heard back within `limit` (all waited for together).
+std::vector<Heard> hearFrom(const std::vector<RawClient*>& clients, std::chrono::milliseconds limit)
+{
+    std::vector<Heard> heard(clients.size(), Heard::nothing);
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        std::vector<pollfd> waiting;
+        std::vector<size_t> which;
+        for (size_t i = 0; i < clients.size(); ++i)
+            if (heard[i] == Heard::nothing && clients[i]->fd() >= 0) {
+                waiting.push_back({ clients[i]->fd(), POLLIN, 0 });
+                which.push_back(i);
+            }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (waiting.empty() || left.count() <= 0 || ::poll(waiting.data(), waiting.size(), static_cast<int>(left.count())) <= 0)
+            return heard;
+        for (size_t k = 0; k < waiting.size(); ++k) {
+            if (!waiting[k].revents)
+                continue;
+            DesktopFrame::Read read = DesktopFrame::read(waiting[k].fd);
+            const bool answered = read.kind == DesktopFrame::Read::Kind::message && read.message.contains("ok");
+            heard[which[k]] = answered ? Heard::served : read.kind == DesktopFrame::Read::Kind::message ? Heard::refused : Heard::closed;
+        }
+    }
+}
+
+// The built server in a process of its own, with at most `maxDescriptors` open descriptors when
+// given; stopped (SIGTERM) at the end.
+class ServerProcess {
+public:
+    ServerProcess(const std::string& path, std::optional<rlim_t> maxDescriptors)
+    {
+        const std::string binary = LORVANTINE_BINARY_DIR "/lorvantine-desktop-server";
+        const std::string socket = std::string(DesktopSocket::environmentVariable) + "=" + path;
+        char* environment[] = { const_cast<char*>(socket.c_str()), nullptr };
+        int out[2];
+        if (::pipe2(out, O_CLOEXEC) != 0)
+            return;
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            ::dup2(out[1], 1);
+            if (maxDescriptors) {
+                const rlimit limit { *maxDescriptors, *maxDescriptors };
+                ::setrlimit(RLIMIT_NOFILE, &limit);
+            }
+            ::execle(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr), environment);
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        std::string line;
+        char c;
+        while (::read(out[0], &c, 1) == 1 && c != '\n')
+            line += c;
+        ::close(out[0]);
+        m_started = m_pid > 0 && line == socket;
+        m_maxDescriptors = maxDescriptors.value_or(0);
+    }
+    ~ServerProcess()
+    {
+        if (m_pid > 0 && !m_reaped) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+    }
+
+    bool started() const { return m_started; }
+    pid_t pid() const { return m_pid; }
+    std::vector<size_t> openDescriptors() const
+    {
+        std::vector<size_t> numbers;
+        std::error_code ignored;
+        for (const auto& entry : std::filesystem::directory_iterator("/proc/" + std::to_string(m_pid) + "/fd", ignored))
+            numbers.push_back(std::stoul(entry.path().filename().string()));
+        return numbers;
+    }
+    size_t descriptors() const { return openDescriptors().size(); }
+    // Numbers below its limit that are not open (any above it were open in whoever started it).
+    size_t freeDescriptors() const
+    {
+        const std::vector<size_t> open = openDescriptors();
+        return m_maxDescriptors - static_cast<size_t>(std::count_if(open.begin(), open.end(), [&](size_t n) { return n < m_maxDescriptors; }));
+    }
+    // Waits (at most `limit`) until it holds `count` descriptors or fewer.
+    bool descriptorsFallTo(size_t count, std::chrono::milliseconds limit) const
+    {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (descriptors() > count && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(5ms);
+        return descriptors() <= count;
+    }
+    // Ends it as a person does: its exit status, none when it had died of a signal before.
+    std::optional<int> stop()
+    {
+        ::kill(m_pid, SIGTERM);
+        int status = 0;
+        ::waitpid(m_pid, &status, 0);
+        m_reaped = true;
+        return WIFEXITED(status) ? std::optional<int>(WEXITSTATUS(status)) : std::nullopt;
+    }
+
+private:
+    pid_t m_pid = -1;
+    size_t m_maxDescriptors = 0;
+    bool m_started = false;
+    bool m_reaped = false;
+};
+
+// 150 clients come at once to a server that may hold 64 descriptors: each hears back, served or
+// told why not, none is left waiting, and the server still leaves a few descriptors to the rest of
+// its process (its libraries and the sanitizers' runtime open pipes as they go); once they have
+// gone the server gives its descriptors back and serves the next clients, round after round.
+TEST(DesktopServerLimits, AtItsDescriptorLimitItRefusesClientsAndServesAgainOnceTheyLeave)
+{
+    test::ScratchDirectory scratch;
+    const std::string path = (scratch / "desktop.sock").string();
+    ServerProcess server(path, 64);
+    ASSERT_TRUE(server.started());
+    const size_t idle = server.descriptors();
+
+    for (int round = 0; round < 2; ++round) {
+        std::vector<RawClient> clients(150);
+        std::vector<RawClient*> asking;
+        // A client refused at once may find its request cannot go out any more; it still hears why.
+        for (RawClient& client : clients) {
+            if (!client.connect(path))
+                continue;
+            client.ask();
+            asking.push_back(&client);
+        }
+        const std::vector<Heard> heard = hearFrom(asking, 20s);
+        EXPECT_EQ(std::count(heard.begin(), heard.end(), Heard::nothing), 0) << "round " << round << ": a client left waiting";
+        EXPECT_GT(std::count(heard.begin(), heard.end(), Heard::served), 20) << "round " << round;
+        EXPECT_GT(std::count(heard.begin(), heard.end(), Heard::refused), 0) << "round " << round;
+        // A pipe each for several threads at once.
+        EXPECT_GE(server.freeDescriptors(), 8u) << "round " << round << ": descriptors left at the fullest";
+        clients.clear();
+
+        ASSERT_TRUE(server.descriptorsFallTo(idle, 20s)) << "round " << round << ": " << server.descriptors() << " descriptors held";
+        RawClient next;
+        ASSERT_TRUE(next.connect(path) && next.ask());
+        EXPECT_EQ(hearFrom({ &next }, 20s), std::vector<Heard> { Heard::served }) << "round " << round;
+    }
+    EXPECT_EQ(server.stop(), 0);
+}
+
+// The glibc stack of a new thread is mapped memory: with the address space held to what the
+// server uses now, no thread can be started for the next client.
+TEST(DesktopServerLimits, AClientNoThreadCanBeStartedForIsToldSoAndTheServerGoesOn)
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "a sanitizer maps memory of its own as it goes";
+#endif
+    test::ScratchDirectory scratch;
+    const std::string path = (scratch / "desktop.sock").string();
+    ServerProcess server(path, std::nullopt);
+    ASSERT_TRUE(server.started());
+    RawClient steady;
+    ASSERT_TRUE(steady.connect(path) && steady.ask());
+    ASSERT_EQ(hearFrom({ &steady }, 20s), std::vector<Heard> { Heard::served });
+
+    size_t mapped = 0;
+    std::ifstream status("/proc/" + std::to_string(server.pid()) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.starts_with("VmSize:"))
+            mapped = std::stoul(line.substr(7)) * 1024;
+    ASSERT_GT(mapped, 0u);
+    rlimit previous {};
+    const rlimit held { mapped + (4 << 20), RLIM_INFINITY };
+    ASSERT_EQ(::prlimit(server.pid(), RLIMIT_AS, &held, &previous), 0);
+
+    RawClient refused;
+    ASSERT_TRUE(refused.connect(path));
+    refused.ask();
+    ASSERT_EQ(hearFrom({ &refused }, 20s), std::vector<Heard> { Heard::refused });
+    ASSERT_EQ(::prlimit(server.pid(), RLIMIT_AS, &previous, nullptr), 0);
+
+    ASSERT_TRUE(steady.ask());
+    EXPECT_EQ(hearFrom({ &steady }, 20s), std::vector<Heard> { Heard::served });
+    RawClient later;
+    ASSERT_TRUE(later.connect(path) && later.ask());
+    EXPECT_EQ(hearFrom({ &later }, 20s), std::vector<Heard> { Heard::served });
+    EXPECT_EQ(server.stop(), 0);
+}
+
+// The served demo desktop in this process, with one client.
+class DesktopServerLimitsTest : public ::testing::Test {
+protected:
+    void SetUp() override { RunLoop::adoptCurrentThreadAsMain(); }
+    void TearDown() override
+    {
+        remote.reset();
+        server.reset();
+        RunLoop::runPending();
+    }
+    void startServer(DesktopServer::Options options)
+    {
+        std::string error;
+        server = DesktopServer::start(desktop, socketPath, error, std::move(options));
+        ASSERT_TRUE(server) << error;
+        remote = RemoteDesktop::connect(socketPath, error);
+        ASSERT_TRUE(remote) << error;
+    }
+    bool runUntil(const std::function<bool()>& done) { return RunLoop::runUntil(done, std::chrono::seconds(20)); }
+
+    test::ScratchDirectory scratch;
+    std::string socketPath = (scratch / "desktop.sock").string();
+    std::shared_ptr<SimDesktop> desktop = SimDesktop::demo();
+    PlatformServices local = desktop->services();
+    std::unique_ptr<DesktopServer> server;
+    std::shared_ptr<RemoteDesktop> remote;
+};
+
+// A large browser copy: a 1.2 MB clipboard of two 600 KB representations, read and written back
+// by another process.
+PasteboardItem largeCopy()
+{
+    std::string text, html = "<p>";
+    for (int i = 0; text.size() < 600'000; ++i)
+        text += "Paragraph " + std::to_string(i) + " of a long page copied whole from the browser. ";
+    html += text + "</p>";
+    return { { { "public.utf8-plain-text", text }, { "public.html", html } } };
+}
+
+TEST_F(DesktopServerLimitsTest, ValuesOverAMegabyteReachTheClientAndBack)
+{
+    startServer({});
+    const PlatformServices ports = remote->services();
+    PasteboardPort& pasteboard = *ports.pasteboard;
+    const PasteboardItem copy = largeCopy();
+    ASSERT_TRUE(local.pasteboard->writeObjects({ copy }));
+    EXPECT_EQ(pasteboard.pasteboardItems(), std::vector<PasteboardItem> { copy });
+
+    PasteboardItem changed = copy;
+    changed.representations.begin()->second += " And one more line.";
+    pasteboard.clearContents();
+    EXPECT_TRUE(pasteboard.writeObjects({ changed }));
+    EXPECT_EQ(local.pasteboard->pasteboardItems(), std::vector<PasteboardItem> { changed });
+    EXPECT_EQ(server->connectionCount(), 1u);
+}
+
+// Above the server's own limit an answer is not sent: the client hears why instead, both sides
+// log it, and the connection goes on.
+TEST_F(DesktopServerLimitsTest, AnAnswerAboveTheLimitIsRefusedWithAReasonAndTheClientStays)
+{
+    Log::Capture log;
+    startServer({ .maxMessageBytes = 256 * 1024 });
+    PlatformServices ports = remote->services();
+    ASSERT_TRUE(local.pasteboard->writeObjects({ largeCopy() }));
+    EXPECT_TRUE(ports.pasteboard->pasteboardItems().empty());
+    EXPECT_EQ(log.linesContaining("[DesktopServer] an answer not sent to a client: a message of ").size(), 1u);
+    EXPECT_EQ(log.linesContaining("the answer is too large to send").size(), 1u) << "the client says why it has nothing";
+    EXPECT_EQ(ports.workspace->frontmostApplication()->bundleIdentifier, "com.apple.Safari");
+    EXPECT_EQ(server->connectionCount(), 1u);
+}
+
+// A subscriber that stops reading while the applications switch 4,000 times: another one hears
+// every switch, in order, without waiting on it; the one that does not read is dropped.
+TEST_F(DesktopServerLimitsTest, ASubscriberThatStopsReadingIsDroppedWithoutHoldingUpTheOthers)
+{
+    Log::Capture log;
+    startServer({ .maxQueuedBytes = 128 * 1024 });
+    RawClient stuck;
+    ASSERT_TRUE(stuck.connect(socketPath));
+    ASSERT_TRUE(stuck.send({ { "id", 1 }, { "op", "wk.observe" }, { "channel", 1 } }));
+    ASSERT_TRUE(runUntil([&] { return server->connectionCount() == 2 && stuck.unread() == 0; }));
+    std::vector<ProcessID> heard;
+    auto watch = remote->services().workspace->observeActivation([&](const RunningApplication& app) { heard.push_back(app.pid); });
+    // The watch is in place once a later request has been answered.
+    ASSERT_TRUE(remote->services().workspace->frontmostApplication());
+
+    // A person switching applications: each switch once the last one has been heard.
+    const std::vector<ProcessID> pids { 502, 501 };
+    constexpr size_t switches = 4000;
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
+    for (size_t i = 0; i < switches; ++i) {
+        ASSERT_TRUE(desktop->setFrontmost(pids[i % 2]));
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        ASSERT_TRUE(RunLoop::runUntil([&] { return heard.size() > i; }, std::max(left, 0ms))) << heard.size() << " switches heard";
+    }
+    for (size_t i = 0; i < heard.size(); ++i)
+        ASSERT_EQ(heard[i], pids[i % 2]) << "switch " << i;
+    EXPECT_TRUE(runUntil([&] { return server->connectionCount() == 1; }));
+    EXPECT_EQ(log.linesContaining("[DesktopServer] dropping a client that does not read").size(), 1u);
+}
+
+// Connections that announce large messages and send a few bytes of them make the server hold
+// no more than those bytes.
+TEST_F(DesktopServerLimitsTest, AnAnnouncedFrameIsNotReservedBeforeItsBytesCome)
+{
+    startServer({});
+    auto held = [] {
+        const struct mallinfo2 info = ::mallinfo2();
+        return info.uordblks + info.hblkhd;
+    };
+    const size_t before = held();
+    std::vector<RawClient> clients(4);
+    const std::string start = { char(0x02), char(0x00), char(0x00), char(0x00), char(0xa2), char(0x62), 'i', 'd' };
+    for (RawClient& client : clients) {
+        ASSERT_TRUE(client.connect(socketPath));
+        ASSERT_EQ(::send(client.fd(), start.data(), start.size(), MSG_NOSIGNAL), ssize_t(start.size()));
+    }
+    // Each announces 32 MiB; the server has read what came once nothing is left unread.
+    ASSERT_TRUE(runUntil([&] {
+        return std::all_of(clients.begin(), clients.end(), [](const RawClient& c) { return c.unread() == 0; });
+    }));
+    EXPECT_LT(held() - std::min(held(), before), size_t(8) << 20) << "bytes held for announced frames";
+    clients.clear();
+    EXPECT_TRUE(runUntil([&] { return server->connectionCount() == 1; }));
+}
+
+} // namespace
+} // namespace lorvantine

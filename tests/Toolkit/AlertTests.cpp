@@ -1,0 +1,123 @@
+#include "ToolkitTest.h"
+
+#include "Platform/Toolkit/Alert.h"
+#include "Platform/Toolkit/Button.h"
+#include "Platform/Toolkit/Panel.h"
+#include "Platform/Toolkit/StatusBarButton.h"
+#include "Platform/Toolkit/StatusItem.h"
+#include "Platform/Toolkit/Window.h"
+
+namespace lorvantine {
+namespace {
+
+// Alerts on the desktop, answered by a person's clicks.
+class Alerts : public ToolkitTest {
+protected:
+    static constexpr double screenHeight = 900;
+
+    static Button* buttonTitled(const Alert& alert, const std::string& title)
+    {
+        for (const auto& view : alert.panel()->contentView()->subviews())
+            if (auto* button = dynamic_cast<Button*>(view.get()); button && button->title() == title)
+                return button;
+        return nullptr;
+    }
+    // The middle of a view of a window on screen, in top-left screen points.
+    static Point middleOf(const View& view)
+    {
+        const Rect r = view.window()->convertRectToScreen(view.convertToView(view.bounds(), nullptr));
+        return { r.midX(), screenHeight - r.midY() };
+    }
+};
+
+// One click answers, even when another window has become key meanwhile (a popover opened from
+// the menu bar).
+TEST_F(Alerts, OneClickOnAButtonPressesIt)
+{
+    auto other = std::make_shared<Window>(Rect(100, 300, 300, 200), WindowStyle::titled);
+    other->orderFront();
+    Alert alert;
+    alert.messageText = "Input Monitoring is off";
+    alert.addButton("Open System Settings");
+    alert.addButton("Later");
+    Alert::ScopedResponder responder([&](Alert& shown) {
+        EXPECT_TRUE(shown.panel()->isKeyWindow());
+        other->makeKeyWindow();
+        Button* later = buttonTitled(shown, "Later");
+        ASSERT_NE(later, nullptr);
+        click(middleOf(*later));
+        // Were the click swallowed, this would end the alert instead.
+        DispatchQueue::main().async([] { Alert::abortModal(); });
+    });
+    EXPECT_EQ(alert.runModal(), Alert::firstButtonReturn + 1);
+}
+
+// The person cannot ask for a second alert behind the first: the program's other windows take no
+// click while it waits, but the menu bar's item does, and the window that was key is key again
+// after the answer.
+TEST_F(Alerts, WhileAnAlertWaitsOnlyItAndTheMenuBarTakeClicks)
+{
+    auto window = std::make_shared<Window>(Rect(100, 300, 300, 200), WindowStyle::titled | WindowStyle::closable);
+    auto behind = std::make_shared<Button>(Rect(50, 50, 200, 40), "Reset");
+    int behindPresses = 0;
+    behind->onAction = [&] { ++behindPresses; };
+    window->contentView()->addSubview(behind);
+    window->makeKeyAndOrderFront();
+    auto item = StatusItem::make(StatusItem::squareLength);
+    int itemPresses = 0;
+    item->button().onAction = [&] { ++itemPresses; };
+    RunLoop::runPending();
+
+    Alert alert;
+    alert.messageText = "Onboarding reset";
+    Alert::ScopedResponder responder([&](Alert& shown) {
+        click(middleOf(*behind));
+        click(middleOf(*behind));
+        EXPECT_EQ(ax().performAction(*find(programElement(), "AXButton", "Reset"), "AXPress"), AXError::success);
+        RunLoop::runPending();
+        click(middleOf(item->button()));
+        click(middleOf(*buttonTitled(shown, "OK")));
+        DispatchQueue::main().async([] { Alert::abortModal(); });
+    });
+    EXPECT_EQ(alert.runModal(), Alert::firstButtonReturn);
+    EXPECT_EQ(behindPresses, 1) << "only the press through accessibility, not the person's clicks";
+    EXPECT_EQ(itemPresses, 1);
+    EXPECT_FALSE(Window::modalWindow());
+    EXPECT_TRUE(window->isKeyWindow());
+    click(middleOf(*behind));
+    EXPECT_EQ(behindPresses, 2) << "one click acts again once the alert is answered";
+}
+
+TEST_F(Alerts, EachButtonIsWideEnoughForItsTitleAndTheRowFitsThePanel)
+{
+    const std::vector<std::string> titles { "Open System Settings", "Later", "Remind me when the next version is out",
+                                            "打开系统设置以允许输入监控" };
+    Alert alert;
+    alert.messageText = "Input Monitoring is off";
+    for (const auto& title : titles)
+        alert.addButton(title);
+    Alert::ScopedResponder responder([&](Alert& shown) {
+        const Rect panel = shown.panel()->contentView()->bounds();
+        std::vector<Rect> frames;
+        for (const auto& title : titles) {
+            Button* button = buttonTitled(shown, title);
+            ASSERT_NE(button, nullptr) << title;
+            const double text = TextMeasurer::current().size(title, button->font()).width;
+            // The title is drawn whole with a margin at both ends of the bezel.
+            EXPECT_GE(button->frame().width(), text + 16) << title;
+            frames.push_back(button->frame());
+        }
+        for (size_t i = 0; i < frames.size(); ++i) {
+            EXPECT_GE(frames[i].minX(), panel.minX()) << titles[i];
+            EXPECT_LE(frames[i].maxX(), panel.maxX()) << titles[i];
+            if (i > 0) {
+                EXPECT_LE(frames[i].maxX(), frames[i - 1].minX()) << titles[i] << " beside " << titles[i - 1];
+            }
+        }
+        Alert::abortModal();
+    });
+    EXPECT_EQ(alert.runModal(), Alert::abortResponse);
+}
+
+} // namespace
+} // namespace lorvantine
