@@ -364,7 +364,6 @@ void View::drawTree(Painter& painter)
         painter.restore();
     }
 
-    const auto subviews = m_subviews;
     const bool clips = m_masksToBounds && !holds(box.insetBy(m_cornerRadius, m_cornerRadius), visible);
     if (clips) {
         painter.save();
@@ -375,9 +374,11 @@ void View::drawTree(Painter& painter)
     }
     // A subview that draws nowhere near the area being drawn again is left as it was, whole.
     const Rect within = clips ? painter.clipBounds() : visible;
-    for (const auto& sub : subviews)
-        if (sub->mayShowWithin(within))
-            sub->drawTree(painter);
+    // Read by index, each held while it draws: no copy of the list for every view on every frame,
+    // and a drawing that changes the tree stays safe.
+    for (size_t i = 0; i < m_subviews.size(); ++i)
+        if (m_subviews[i]->mayShowWithin(within))
+            std::shared_ptr<View>(m_subviews[i])->drawTree(painter);
     if (clips)
         painter.restore();
 
