@@ -5,6 +5,7 @@
 #include "Platform/Toolkit/Label.h"
 #include "Platform/Toolkit/LocalizedStrings.h"
 #include "Platform/Toolkit/TextMeasurer.h"
+#include "Platform/Toolkit/Window.h"
 #include "Support/Text.h"
 
 #include <algorithm>
@@ -177,10 +178,21 @@ void OnboardingWindow::resetDemoVisuals()
 void OnboardingWindow::after(double delay, int gen, std::function<void()> action)
 {
     std::weak_ptr<OnboardingWindow> weak = weak_from_this();
-    DispatchQueue::main().asyncAfter(seconds(delay), [weak, gen, action = std::move(action)] {
+    DispatchQueue::main().asyncAfter(seconds(delay), [weak, gen, action = std::move(action)]() mutable {
         auto self = weak.lock();
-        if (self && self->m_animGenId == gen)
-            action();
+        if (!self || self->m_animGenId != gen)
+            return;
+        // Nobody sees a hidden or closed window's demo: it waits there, costing nothing, until the
+        // window shows again.
+        if (self->m_window && !self->m_window->isVisible()) {
+            self->m_window->performWhenVisible([weak, gen, action = std::move(action)] {
+                auto shown = weak.lock();
+                if (shown && shown->m_animGenId == gen)
+                    action();
+            });
+            return;
+        }
+        action();
     });
 }
 

@@ -19,6 +19,9 @@ constexpr const char* appleBooksBundleID = "com.apple.iBooksX";
 constexpr int booksWebAreaDepth = 8;
 constexpr int booksTextDepth = 3;
 constexpr size_t booksMinimumTextCharacters = 11;
+// The check may run this much after its second, never before: with the read button up it rides
+// on the button's fifth-of-a-second catch-up ticks instead of waking the program once more.
+constexpr double pollTolerance = 0.2;
 
 std::string windowTitle(const AXElement& window) { return AXReader::attribute(window, "AXTitle").value_or("(no title)"); }
 
@@ -56,6 +59,12 @@ bool hasBooksContent(const AXElement& element, int depth)
 
 } // namespace
 
+WindowMonitor::~WindowMonitor()
+{
+    if (m_pollTimer)
+        m_pollTimer->invalidate();
+}
+
 void WindowMonitor::start()
 {
     m_activationToken = Platform::workspace().observeActivation([weak = weak_from_this()](const RunningApplication& application) {
@@ -66,6 +75,7 @@ void WindowMonitor::start()
         if (auto self = weak.lock())
             self->checkFrontWindow();
     });
+    m_pollTimer->setTolerance(seconds(pollTolerance));
     checkFrontWindow();
 }
 

@@ -23,9 +23,11 @@ struct RunningApplication;
 // every five seconds (a page whose text fills in later is still found).
 //
 // Main thread only: the timer, the activation handler and the reports. Once started it runs for
-// the life of the object; the timer and the handler hold it weakly.
+// the life of the object; the timer and the handler hold it weakly, and go with it.
 class WindowMonitor : public std::enable_shared_from_this<WindowMonitor> {
 public:
+    ~WindowMonitor();
+
     // Between deep searches of a Books front application in which none found a page.
     static constexpr double booksSearchInterval = 5.0;
 

@@ -19,21 +19,32 @@ bool isOfOtherGeneration(const std::optional<int>& tag, int current) { return ta
 
 } // namespace
 
-std::shared_ptr<AudioPlayer> AudioPlayer::create()
+std::shared_ptr<AudioPlayer> AudioPlayer::create() { return std::shared_ptr<AudioPlayer>(new AudioPlayer()); }
+
+void AudioPlayer::loadedChanged()
 {
-    std::shared_ptr<AudioPlayer> player(new AudioPlayer());
-    DispatchQueue::main().async([weak = std::weak_ptr<AudioPlayer>(player)] {
+    DispatchQueue::main().async([weak = weak_from_this()] {
         auto self = weak.lock();
         if (!self)
             return;
-        self->heartbeatTimer = Timer::scheduled(seconds(1.0), Timer::Repeats::yes, [weak](Timer& timer) {
-            if (auto alive = weak.lock())
-                alive->heartbeat();
-            else
-                timer.invalidate();
-        });
+        bool loaded = false;
+        {
+            std::lock_guard guard(self->lock);
+            loaded = self->currentPlayer != nullptr;
+        }
+        // The heartbeat only ever traces a loaded piece: with none it would wake the program
+        // every second for nothing.
+        if (!loaded && self->heartbeatTimer) {
+            std::exchange(self->heartbeatTimer, nullptr)->invalidate();
+        } else if (loaded && !self->heartbeatTimer) {
+            self->heartbeatTimer = Timer::scheduled(seconds(1.0), Timer::Repeats::yes, [weak](Timer& timer) {
+                if (auto alive = weak.lock())
+                    alive->heartbeat();
+                else
+                    timer.invalidate();
+            });
+        }
     });
-    return player;
 }
 
 AudioPlayer::AudioPlayer()
@@ -165,6 +176,8 @@ void AudioPlayer::flushQueue(std::optional<int> newGeneration)
         producerFinished = false;
         waiters = takeWaitersIfRoomLocked();
     }
+    if (dropped)
+        loadedChanged();
     runWaiters(std::move(waiters));
 }
 
@@ -183,6 +196,8 @@ void AudioPlayer::stop()
         pauseHeld = false;
         waiters = takeWaitersIfRoomLocked();
     }
+    if (dropped)
+        loadedChanged();
     runWaiters(std::move(waiters));
 }
 
@@ -238,6 +253,8 @@ void AudioPlayer::playNext()
                 m_loadingParagraph.reset();
                 bool everythingPlayed = producerFinished && queue.empty();
                 guard.unlock();
+                if (finished)
+                    loadedChanged();
                 if (everythingPlayed)
                     postFinishAll();
                 return;
@@ -305,6 +322,8 @@ void AudioPlayer::playNext()
                 firstPlay = true;
             }
         }
+        if (!previous)
+            loadedChanged();
         previous.reset();
         Log::line("[Audio] play para=" + std::to_string(paragraph) + " off=" + std::to_string(offset) + " bytes=" + std::to_string(bytes)
             + " dur=" + Format::fixed(duration, 2) + "s ok=" + text(started));

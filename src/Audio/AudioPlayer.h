@@ -30,7 +30,8 @@ class Timer;
 // lands after a flush cannot play or end the new one.
 class AudioPlayer : public std::enable_shared_from_this<AudioPlayer> {
 public:
-    // Reads the rate from the user defaults and installs the heartbeat on the main run loop.
+    // Reads the rate from the user defaults. The heartbeat traces the loaded piece every second
+    // on the main run loop, from when a piece is loaded until none is.
     static std::shared_ptr<AudioPlayer> create();
     ~AudioPlayer();
     AudioPlayer(const AudioPlayer&) = delete;
@@ -86,7 +87,7 @@ public:
     // read ahead into gigabytes.
     size_t maxQueuedBytes = size_t(256) << 20;
 
-    // Main thread only.
+    // Main thread only; set while a piece is loaded.
     std::shared_ptr<Timer> heartbeatTimer;
 
 private:
@@ -100,6 +101,9 @@ private:
     std::vector<std::function<void()>> takeWaitersIfRoomLocked();
     static void runWaiters(std::vector<std::function<void()>> waiters);
     void heartbeat();
+    // A piece was loaded where none was, or the last one unloaded: starts or stops the heartbeat
+    // (on the main queue, as the player stands then).
+    void loadedChanged();
     void postParagraphChange(int paragraphIndex);
     void postFinishAll();
     void postFirstPlay();

@@ -5,8 +5,10 @@
 #include "AppTest.h"
 #include "Core/SelectionWatcher.h"
 #include "Platform/Toolkit/Alert.h"
+#include "Platform/Toolkit/Window.h"
 #include "Platform/Toolkit/LocalizedStrings.h"
 #include "Support/Text.h"
+#include "TestSupport/ManualClockTest.h"
 
 #include <gmock/gmock.h>
 
@@ -142,6 +144,41 @@ TEST_F(ApplicationShellTest, TheOnboardingResetAsksThroughAModalAlertWhoseButton
     EXPECT_FALSE(shown[0].empty());
     EXPECT_FALSE(Alert::current()) << "the button ended the alert";
     EXPECT_EQ(defaults->boolForKey("Lorvantine.hasCompletedOnboarding"), false);
+}
+
+// Left alone the program wakes at most five times a second. With a readable window in front the
+// read button's fifth-of-a-second catch-up is the fastest timer, and the window monitor's
+// once-a-second checks ride on its ticks however the two happen to fall; with nothing readable in
+// front, or the onboarding window closed, only the checks wake it. Nothing plays, so the audio
+// heartbeat sleeps.
+TEST_F(ApplicationShellTest, AtRestNothingWakesTheProgramMoreThanFiveTimesASecond)
+{
+    const std::string check = "[WinMon] front app: com.apple.Safari ✓ whitelist";
+    defaults->set("Lorvantine.hasCompletedOnboarding", true);
+    const ProcessID notepad = desktop->addApplication({ .pid = 800, .bundleIdentifier = "com.example.Notepad" });
+    launch();
+    advance(2.5);
+    desktop->setFrontmost(notepad);
+    RunLoop::runPending();
+    advance(1.13);
+    EXPECT_EQ(mainWakesOver(*clock, seconds(10)), 10) << "nothing readable in front";
+
+    desktop->setFrontmost(521);
+    RunLoop::runPending();
+    ASSERT_EQ(readButtons().size(), 1u);
+    const size_t checks = linesWith(check);
+    EXPECT_EQ(mainWakesOver(*clock, seconds(10)), 50) << "the read button on Safari's window";
+    EXPECT_EQ(linesWith(check) - checks, 10u) << "a check each second all the same";
+    delegate.reset();
+    settle();
+
+    defaults->set("Lorvantine.hasCompletedOnboarding", false);
+    launch();
+    ASSERT_TRUE(delegate->onboardingWindow());
+    advance(3);
+    delegate->onboardingWindow()->window()->close();
+    advance(3);
+    EXPECT_EQ(mainWakesOver(*clock, seconds(10)), 10) << "onboarding window closed";
 }
 
 } // namespace

@@ -121,8 +121,8 @@ TEST_F(OnboardingWindowTest, TheSettingsButtonOpensTheAccessibilityPaneAndPrompt
 }
 
 // Closing the window by its close button records nothing; the poll goes on and a later grant
-// still switches the closed window to step 2, whose demo runs.
-TEST_F(OnboardingWindowTest, ClosingTheWindowLeavesThePollAndTheDemoRunning)
+// still switches the closed window to step 2, whose demo waits unseen for the window to show.
+TEST_F(OnboardingWindowTest, ClosingTheWindowLeavesThePollRunningAndTheDemoWaiting)
 {
     desktop->setTrusted(false);
     onboarding->show();
@@ -135,7 +135,46 @@ TEST_F(OnboardingWindowTest, ClosingTheWindowLeavesThePollAndTheDemoRunning)
     EXPECT_EQ(onboarding->currentStep(), 2);
     EXPECT_FALSE(onboarding->window()->isVisible());
     at(5 + 0.81);
-    EXPECT_DOUBLE_EQ(onboarding->demoSelectionOverlay()->alphaValue(), 1);
+    EXPECT_DOUBLE_EQ(onboarding->demoSelectionOverlay()->alphaValue(), 0);
+}
+
+// A demo whose window is closed or ordered out stops where it is, without restarting itself, and
+// carries on from there when the window shows again.
+TEST_F(OnboardingWindowTest, TheDemoWaitsWhileItsWindowIsHiddenAndGoesOnWhenItShows)
+{
+    onboarding->show();
+    at(3.4); // reading: the first word is lit
+    ASSERT_DOUBLE_EQ(onboarding->demoWordHighlights().at(0)->alphaValue(), 1);
+    const auto state = [&] {
+        std::vector<double> values;
+        for (View* view : { onboarding->demoSelectionOverlay(), onboarding->demoBubbleView(), onboarding->demoPlayerView() })
+            values.push_back(view->alphaValue());
+        for (const auto& view : onboarding->demoWordHighlights())
+            values.push_back(view->alphaValue());
+        for (const auto& label : onboarding->demoWordLabels())
+            values.push_back(label->textColor().red);
+        return values;
+    };
+    for (const bool close : { false, true }) {
+        const auto before = state();
+        if (close)
+            onboarding->window()->close();
+        else
+            onboarding->window()->orderOut();
+        at(elapsed + 60);
+        EXPECT_EQ(state(), before) << (close ? "closed" : "ordered out");
+
+        onboarding->window()->makeKeyAndOrderFront();
+        at(elapsed + 0.2);
+        EXPECT_NE(state(), before) << "the next word is lit";
+    }
+    // Shown, it still runs cycle after cycle.
+    const int gen = onboarding->animGenId();
+    for (int n = 0; n < 3; ++n) {
+        at(elapsed + 7);
+        EXPECT_EQ(onboarding->animGenId(), gen);
+    }
+    EXPECT_TRUE(onboarding->window()->isVisible());
 }
 
 // The person closes the window with Command-W, or with one click on its close button: it goes,

@@ -1,5 +1,6 @@
 #include "App/WindowMonitor.h"
 #include "TestSupport/DesktopTest.h"
+#include "TestSupport/ManualClockTest.h"
 
 #include <memory>
 #include <string>
@@ -187,6 +188,18 @@ TEST_F(WindowMonitorTest, LeavingForAnUnsupportedApplicationLosesTheWindowAndSay
     desktop->closeWindow(window);
     advance(1.0);
     EXPECT_EQ(lost, 2);
+}
+
+// The checks go with the monitor: one let go leaves nothing behind that wakes the program.
+TEST_F(WindowMonitorTest, AMonitorLetGoChecksNoMore)
+{
+    const ProcessID safari = addApp(640, "com.apple.Safari");
+    addWindow(safari, "Article", {}, true);
+    front(safari);
+    startMonitor();
+    EXPECT_EQ(mainWakesOver(*clock, seconds(3)), 3) << "a check each second";
+    monitor.reset();
+    EXPECT_EQ(mainWakesOver(*clock, seconds(5)), 0);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "Audio/AudioPlayer.h"
 #include "Audio/AudioTestSupport.h"
 #include "Platform/Backends/AudioMixer.h"
+#include "TestSupport/ManualClockTest.h"
 #include "TestSupport/Mp3Fixture.h"
 
 #include <gmock/gmock.h>
@@ -332,6 +333,29 @@ TEST_F(AudioPlayerTest, TheHeartbeatTracesThePlayingPieceEverySecond)
     beats = log.linesContaining("[Audio:HB]");
     ASSERT_EQ(beats.size(), 2u);
     EXPECT_EQ(beats[1], "[Audio:HB] para=4 playing=false t=1.00/3.00s rate=1.0 stopped=false");
+}
+
+// Nothing loaded, nothing to trace: a player at rest, after its reading ended or was stopped,
+// wakes the program for nothing.
+TEST_F(AudioPlayerTest, TheHeartbeatRunsOnlyWhileAPieceIsLoaded)
+{
+    EXPECT_EQ(mainWakesOver(*clock, seconds(5)), 0) << "a new player";
+
+    player->enqueue(piece(0, 0, 1.5));
+    player->markParagraphFinished(0);
+    player->markProducerFinished();
+    advance(3.0);
+    EXPECT_EQ(takeNotes(), (std::vector<std::string> { "change 0", "first play", "finish all" }));
+    EXPECT_EQ(log.linesContaining("[Audio:HB]").size(), 1u);
+    EXPECT_EQ(mainWakesOver(*clock, seconds(5)), 0) << "the reading ended";
+
+    player->enqueue(piece(1, 0, 3.0));
+    advance(2.0);
+    EXPECT_EQ(log.linesContaining("[Audio:HB]").size(), 3u);
+    player->stop();
+    RunLoop::runPending();
+    EXPECT_EQ(mainWakesOver(*clock, seconds(5)), 0) << "stopped";
+    EXPECT_EQ(log.linesContaining("[Audio:HB]").size(), 3u);
 }
 
 // Regressions of faults in the ordering design: work of an abandoned generation, and a piece

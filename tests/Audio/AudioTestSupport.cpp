@@ -23,6 +23,7 @@ void ManualAudioTest::SetUp()
 void ManualAudioTest::TearDown()
 {
     Dispatch::waitUntilIdle();
+    Dispatch::discardDelayedWork();
     AudioOutput::route(AudioOutput::Destination::clockPaced);
     PreferencesModel::installDefaults(previousDefaults);
     Clock::install(previousClock);

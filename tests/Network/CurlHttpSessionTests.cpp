@@ -392,5 +392,39 @@ TEST(CurlHttpSessionIdle, AnExchangeInFlightCountsAsBackgroundWork)
     EXPECT_TRUE(completed);
 }
 
+// With nothing to do the worker sleeps until someone needs it: each request of a series, sent
+// after the one before was answered, is taken at once, and ending the idle session returns
+// promptly.
+TEST(CurlHttpSessionIdle, TheSleepingWorkerWakesAtOnceForTheNextRequestAndForTheEnd)
+{
+    LoopbackServer server;
+    server.http.Get("/page", [](const httplib::Request&, httplib::Response& response) { response.set_content("page", "text/plain"); });
+    server.start();
+    auto session = std::make_shared<CurlHttpSession>();
+    Inbox<HttpResult> results;
+    for (size_t n = 1; n <= 5; ++n) {
+        session->dataTask({ .url = server.url("/page") }, [&](HttpResult result) { results.put(std::move(result)); });
+        if (!results.waitFor(n)) {
+            ADD_FAILURE() << "request " << n << " was not taken";
+            break;
+        }
+        EXPECT_TRUE(std::holds_alternative<HttpResponse>(results.values().back()));
+    }
+
+    // The thread owns what it touches, so that a worker that never wakes fails the test instead
+    // of hanging it.
+    auto ended = std::make_shared<Inbox<bool>>();
+    std::thread ending([session = std::exchange(session, nullptr), ended]() mutable {
+        session.reset();
+        ended->put(true);
+    });
+    const bool woke = ended->waitFor(1);
+    EXPECT_TRUE(woke) << "the idle worker did not wake for the end";
+    if (woke)
+        ending.join();
+    else
+        ending.detach();
+}
+
 } // namespace
 } // namespace lorvantine

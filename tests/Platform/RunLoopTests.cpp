@@ -122,5 +122,18 @@ TEST(RunLoopSteadyTest, RunUntilAndDelayedWorkFollowRealTimeUnderTheSteadyClock)
     EXPECT_FALSE(semaphore.wait(std::chrono::milliseconds(3)));
 }
 
+// Under the steady clock the main thread fires its own delayed work as its loop turns; work that
+// came due before something was posted still runs first, as if it had been posted when due.
+TEST(RunLoopSteadyTest, DelayedWorkThatCameDueRunsBeforeWorkPostedAfterIt)
+{
+    ASSERT_NE(dynamic_cast<SteadyClock*>(&Clock::current()), nullptr);
+    std::vector<std::string> order;
+    DispatchQueue::main().asyncAfter(Duration::zero(), [&] { order.push_back("due"); });
+    DispatchQueue::main().asyncAfter(-seconds(1), [&] { order.push_back("overdue"); });
+    DispatchQueue::main().async([&] { order.push_back("posted"); });
+    EXPECT_TRUE(RunLoop::runUntil([&] { return order.size() == 3; }, seconds(5)));
+    EXPECT_EQ(order, (std::vector<std::string> { "overdue", "due", "posted" }));
+}
+
 } // namespace
 } // namespace lorvantine

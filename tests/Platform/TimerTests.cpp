@@ -1,6 +1,7 @@
 #include "TestSupport/ManualClockTest.h"
 
 #include <atomic>
+#include <string>
 #include <vector>
 
 namespace lorvantine {
@@ -105,6 +106,47 @@ TEST_F(TimerTest, InvalidationReleasesWhatTheBlockCaptured)
     owner.reset();
     EXPECT_TRUE(watchOwner.expired());
     EXPECT_TRUE(watchTimer.expired());
+}
+
+// A once-a-second check with a fifth of a second of slack beside a five-times-a-second one: alone
+// it fires on the second; once the other runs it rides on its ticks, never sooner than a second
+// after its last fire, and the loop wakes no more often than for the faster timer alone.
+TEST_F(TimerTest, ATolerantTimerRidesOnAnotherTimersTicksAndKeepsItsInterval)
+{
+    std::vector<double> checks;
+    auto check = Timer::scheduled(seconds(1), Timer::Repeats::yes, [&](Timer&) { checks.push_back(elapsed()); });
+    check->setTolerance(seconds(0.2));
+    EXPECT_EQ(check->tolerance(), seconds(0.2));
+    Dispatch::advance(*clock, seconds(3.07));
+    EXPECT_EQ(checks, (std::vector<double> { 1, 2, 3 }));
+
+    int ticks = 0;
+    auto fast = Timer::scheduled(seconds(0.2), Timer::Repeats::yes, [&](Timer&) { ++ticks; });
+    EXPECT_EQ(mainWakesOver(*clock, seconds(5)), 25);
+    EXPECT_EQ(ticks, 25);
+    ASSERT_EQ(checks.size(), 8u);
+    EXPECT_NEAR(checks.back(), 8.07, 1e-9) << "on the last tick";
+
+    fast->invalidate();
+    Dispatch::advance(*clock, seconds(3));
+    ASSERT_EQ(checks.size(), 11u);
+    for (size_t i = 1; i < checks.size(); ++i)
+        EXPECT_GE(checks[i] - checks[i - 1], 1 - 1e-9) << "fires " << i - 1 << " and " << i;
+    EXPECT_NEAR(checks.back(), 11.07, 1e-9);
+    check->invalidate();
+}
+
+// Slack lets a timer fire late, not out of order: a tolerant timer due before another still fires
+// before it, and work whose time is equal keeps the order it was scheduled in.
+TEST_F(TimerTest, ATolerantTimerStillFiresInOrderWithWorkDueAfterIt)
+{
+    std::vector<std::string> order;
+    auto slack = Timer::scheduled(seconds(1), Timer::Repeats::no, [&](Timer&) { order.push_back("slack@" + std::to_string(elapsed())); });
+    slack->setTolerance(seconds(0.5));
+    DispatchQueue::main().asyncAfter(seconds(1.3), [&] { order.push_back("later@" + std::to_string(elapsed())); });
+    DispatchQueue::main().asyncAfter(seconds(1.3), [&] { order.push_back("then@" + std::to_string(elapsed())); });
+    Dispatch::advance(*clock, seconds(2));
+    EXPECT_EQ(order, (std::vector<std::string> { "slack@1.300000", "later@1.300000", "then@1.300000" }));
 }
 
 TEST_F(TimerTest, ZeroIntervalIsTakenAsATenthOfAMillisecond)

@@ -144,6 +144,9 @@ protected:
         TextMeasurer::install(m_previousMeasurer);
         Platform::install(m_previousServices);
         EXPECT_TRUE(Dispatch::waitUntilIdle());
+        // Every manual clock starts at the same time: what this test left scheduled would fire
+        // in the next one.
+        Dispatch::discardDelayedWork();
         PreferencesModel::installDefaults(m_previousDefaults);
         Clock::install(m_previousClock);
     }

@@ -2,6 +2,7 @@
 
 #include "Platform/Dispatch/Clock.h"
 #include "Platform/Dispatch/Dispatch.h"
+#include "Platform/Dispatch/Scheduler.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +11,9 @@
 
 namespace lorvantine {
 
-// Runs each test with a fresh manual clock installed, and leaves every queue idle afterwards.
+// Runs each test with a fresh manual clock installed, and leaves every queue idle afterwards with
+// nothing scheduled (every manual clock starts at the same time: what one test left scheduled
+// would fire in the next).
 class ManualClockTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -24,6 +27,7 @@ protected:
     void TearDown() override
     {
         EXPECT_TRUE(Dispatch::waitUntilIdle());
+        Dispatch::discardDelayedWork();
         Clock::install(previous);
     }
 
@@ -33,6 +37,29 @@ protected:
     std::shared_ptr<Clock> previous;
     TimePoint start;
 };
+
+// Moves `clock` on by `d` from each moment something is due to the next, as the main run loop
+// wakes for them, and counts the moments at which main-queue work ran: how often a program left
+// alone would be woken. Main thread only.
+inline int mainWakesOver(ManualClock& clock, Duration d)
+{
+    const TimePoint end = clock.now() + d;
+    int wakes = 0;
+    for (;;) {
+        std::optional<TimePoint> next = Scheduler::shared().nextDeadline();
+        if (!next || *next > end)
+            break;
+        clock.set(*next);
+        Scheduler::shared().fireDue();
+        if (RunLoop::runPending() > 0)
+            ++wakes;
+        else if (*next <= clock.now() && Scheduler::shared().nextDeadline() == next)
+            break; // nothing moves: do not spin
+        EXPECT_TRUE(Dispatch::waitUntilIdle());
+    }
+    clock.set(end);
+    return wakes;
+}
 
 // Spins (yielding, for at most a second of real time) until `condition` holds.
 template<typename Condition>

@@ -22,7 +22,10 @@ namespace {
 // the steady clock. A running exchange counts as background activity (Dispatch::waitUntilIdle
 // waits for it) until its completion is on the queue.
 using RealTime = std::chrono::steady_clock;
-constexpr long idleWaitMs = 1000;
+// The longest look between turns while exchanges run; with none the worker sleeps until a
+// submission, cancel or stop wakes it, so that a program at rest is not woken every second.
+constexpr long busyWaitMs = 1000;
+constexpr long idleWaitMs = 24L * 3600 * 1000;
 constexpr size_t readerSlack = 64;
 constexpr size_t unlimitedReserve = size_t(64) << 20;
 
@@ -420,7 +423,7 @@ struct CurlHttpSession::Shared {
 
             RealTime::time_point now = RealTime::now();
             std::vector<uint64_t> expired;
-            long waitMs = idleWaitMs;
+            long waitMs = running.empty() ? idleWaitMs : busyWaitMs;
             for (const auto& [id, transfer] : running) {
                 if (!transfer->begun)
                     continue;

@@ -23,6 +23,7 @@ public:
 
 private:
     friend class Scheduler;
+    friend class Timer;
     struct State;
     explicit WorkItem(std::shared_ptr<State> state) : m_state(std::move(state)) { }
     std::shared_ptr<State> m_state;
@@ -55,6 +56,11 @@ public:
 // the main thread it guarantees the block never runs again. A repeating timer fires at start +
 // n * interval and skips fires it missed rather than catching up. Intervals under 0.1 ms are
 // taken as 0.1 ms.
+//
+// As in Foundation, a timer may be given a tolerance: it then fires up to that much after its
+// time (never before), on a wake-up of the main run loop that other work needs anyway when one
+// comes in time. A repeating timer with a tolerance counts its next interval from the moment it
+// fired, so two of its fires are never closer than its interval.
 class Timer {
 public:
     enum class Repeats { no, yes };
@@ -65,6 +71,8 @@ public:
     void invalidate();
     bool isValid() const;
     Duration interval() const { return m_interval; }
+    void setTolerance(Duration tolerance);
+    Duration tolerance() const;
 
 private:
     Timer(Duration interval, Repeats repeats, std::function<void(Timer&)> block);
@@ -77,7 +85,8 @@ private:
     WorkItem m_pending;
     std::weak_ptr<Timer> m_self;
     TimePoint m_fireTime {};
-    std::mutex m_lock;
+    Duration m_tolerance {};
+    mutable std::mutex m_lock;
 };
 
 // Waiting threads are served in order; the timed waits measure on the installed clock.
@@ -146,6 +155,10 @@ void advance(ManualClock& clock, Duration d);
 // For both, a queue's work that is blocked in a clock sleep, a semaphore or a group wait counts
 // as idle: only another step or another queue's work can move it on.
 bool waitUntilIdle(std::chrono::milliseconds timeout = std::chrono::milliseconds(5000));
+// Test support, at the end of a test: invalidates every timer and drops the delayed work of every
+// queue (not the time-outs of blocking waits), so that nothing one test left behind fires on the
+// next test's clock. Main thread only.
+void discardDelayedWork();
 
 // The end of the process, before it destroys what the background work uses: delayed work is
 // dropped and no queued work starts any more (what is posted from now on is dropped too), then

@@ -1,10 +1,12 @@
 #include "Platform/Dispatch/MainQueue.h"
 
 #include "Platform/Dispatch/QueueScope.h"
+#include "Platform/Dispatch/Scheduler.h"
 #include "Platform/Dispatch/ThreadPool.h"
 
 #include "Support/Log.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <string>
@@ -53,19 +55,37 @@ void MainQueue::requireMainThread(const char* caller)
 
 void MainQueue::async(std::function<void()> work)
 {
-    std::lock_guard lock(m_mutex);
-    m_items.push_back(std::move(work));
+    const TimePoint now = Clock::current().now();
+    {
+        std::lock_guard lock(m_mutex);
+        m_items.push_back({ now, std::move(work), false });
+    }
+    // Outside the lock, or the woken main thread would at once wait for it again.
+    m_changed.notify_all();
+}
+
+void MainQueue::asyncDue(TimePoint deadline, std::function<void()> work)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        auto later = std::find_if(m_items.rbegin(), m_items.rend(), [&](const Item& item) {
+                         return item.posted < deadline || (item.posted == deadline && item.delayed);
+                     }).base();
+        m_items.insert(later, { deadline, std::move(work), true });
+    }
     m_changed.notify_all();
 }
 
 bool MainQueue::runOne()
 {
+    // Timers of the main run loop that came due join the queue first, in their place.
+    Scheduler::shared().fireDueMainWork(!isEmpty());
     std::function<void()> work;
     {
         std::lock_guard lock(m_mutex);
         if (m_items.empty())
             return false;
-        work = std::move(m_items.front());
+        work = std::move(m_items.front().work);
         m_items.pop_front();
     }
     QueueScope scope(this);
@@ -91,6 +111,9 @@ void MainQueue::waitForWork(std::optional<std::chrono::steady_clock::time_point>
 {
     std::unique_lock lock(m_mutex);
     uint64_t wakeups = m_wakeups;
+    // Read after `wakeups`: work scheduled for earlier from now on calls `wake`.
+    if (auto timer = Scheduler::shared().nextMainWake(); timer && (!deadline || *timer < *deadline))
+        deadline = *timer;
     auto ready = [&] { return !m_items.empty() || m_stopRequested || m_wakeups != wakeups; };
     if (deadline)
         m_changed.wait_until(lock, *deadline, ready);
@@ -100,8 +123,10 @@ void MainQueue::waitForWork(std::optional<std::chrono::steady_clock::time_point>
 
 void MainQueue::wake()
 {
-    std::lock_guard lock(m_mutex);
-    ++m_wakeups;
+    {
+        std::lock_guard lock(m_mutex);
+        ++m_wakeups;
+    }
     m_changed.notify_all();
 }
 

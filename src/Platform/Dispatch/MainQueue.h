@@ -26,6 +26,9 @@ public:
     static void requireMainThread(const char* caller);
 
     void async(std::function<void()> work) override;
+    // Delayed work that came due at `deadline`: it runs after what was posted before then and
+    // before what was posted later, however late the loop takes it.
+    void asyncDue(TimePoint deadline, std::function<void()> work);
     bool isCurrent() const override { return isMainThread(); }
     const std::string& label() const override { return m_label; }
 
@@ -46,7 +49,14 @@ private:
 
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::deque<std::function<void()>> m_items;
+    struct Item {
+        TimePoint posted;
+        std::function<void()> work;
+        // Delayed work, posted as of its deadline: it goes before what was posted at that very
+        // moment.
+        bool delayed = false;
+    };
+    std::deque<Item> m_items;
     uint64_t m_wakeups = 0;
     bool m_stopRequested = false;
     std::string m_label { "main" };

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <unordered_map>
+#include <vector>
 #include <utility>
 
 namespace lorvantine {
@@ -68,10 +69,35 @@ void Timer::arm()
     std::lock_guard lock(m_lock);
     if (!m_valid)
         return;
-    m_pending = Scheduler::shared().add(m_fireTime, MainQueue::shared(), nullptr, [weakTimer = m_self] {
-        if (auto timer = weakTimer.lock())
-            timer->fire();
-    });
+    m_pending = Scheduler::shared().add(
+        m_fireTime, MainQueue::shared(), nullptr,
+        [weakTimer = m_self] {
+            if (auto timer = weakTimer.lock())
+                timer->fire();
+        },
+        m_tolerance);
+}
+
+void Timer::setTolerance(Duration tolerance)
+{
+    WorkItem pending;
+    {
+        std::lock_guard lock(m_lock);
+        tolerance = std::max(tolerance, Duration::zero());
+        if (!m_valid || tolerance == m_tolerance)
+            return;
+        m_tolerance = tolerance;
+        pending = std::exchange(m_pending, WorkItem());
+    }
+    // Armed again for the same time, with the new slack.
+    pending.cancel();
+    arm();
+}
+
+Duration Timer::tolerance() const
+{
+    std::lock_guard lock(m_lock);
+    return m_tolerance;
 }
 
 void Timer::fire()
@@ -92,6 +118,10 @@ void Timer::fire()
         if (m_valid && m_repeats == Repeats::yes) {
             m_block = std::move(block);
             TimePoint now = Clock::current().now();
+            // On time this is the fire time itself; a tolerant timer that waited for a later
+            // wake-up goes on from there.
+            if (m_pending && m_pending.m_state->firedAt.load() != 0)
+                m_fireTime = std::max(m_fireTime, TimePoint(Duration(m_pending.m_state->firedAt.load())));
             m_fireTime += m_interval;
             if (m_fireTime <= now)
                 m_fireTime += m_interval * ((now - m_fireTime) / m_interval + 1);
@@ -126,5 +156,20 @@ void Timer::invalidate()
 }
 
 bool Timer::isValid() const { return m_valid; }
+
+void Dispatch::discardDelayedWork()
+{
+    MainQueue::requireMainThread("Dispatch::discardDelayedWork");
+    std::vector<std::shared_ptr<Timer>> valid;
+    {
+        auto& timers = registry();
+        std::lock_guard lock(timers.mutex);
+        for (const auto& [raw, timer] : timers.timers)
+            valid.push_back(timer);
+    }
+    for (const auto& timer : valid)
+        timer->invalidate();
+    Scheduler::shared().discardQueueWork();
+}
 
 } // namespace lorvantine

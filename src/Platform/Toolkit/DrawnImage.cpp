@@ -18,6 +18,8 @@ public:
     void rotate(double radians) override { m_inner.rotate(radians); }
     void scale(double sx, double sy) override { m_inner.scale(sx, sy); }
     void clip(const Path& path) override { m_inner.clip(path); }
+    void clipRect(const Rect& rect) override { m_inner.clipRect(rect); }
+    Rect clipBounds() const override { return m_inner.clipBounds(); }
     void beginTransparencyLayer(double alpha) override { m_inner.beginTransparencyLayer(alpha); }
     void endTransparencyLayer() override { m_inner.endTransparencyLayer(); }
     void fill(const Path& path, const Color& color) override { m_inner.fill(path, tinted(color)); }

@@ -22,7 +22,7 @@ void Label::setFont(Font font)
     if (font == m_font)
         return;
     m_font = std::move(font);
-    setNeedsDisplay();
+    setNeedsDisplayInRect(bounds());
 }
 
 Color Label::textColor() const { return m_textColor.value_or(labelColor()); }
@@ -32,7 +32,7 @@ void Label::setTextColor(std::optional<Color> color)
     if (color == m_textColor)
         return;
     m_textColor = color;
-    setNeedsDisplay();
+    setNeedsDisplayInRect(bounds());
 }
 
 void Label::setAlignment(TextAlignment alignment)
@@ -40,7 +40,7 @@ void Label::setAlignment(TextAlignment alignment)
     if (alignment == m_alignment)
         return;
     m_alignment = alignment;
-    setNeedsDisplay();
+    setNeedsDisplayInRect(bounds());
 }
 
 void Label::setLineBreakMode(LineBreakMode mode)
@@ -48,7 +48,7 @@ void Label::setLineBreakMode(LineBreakMode mode)
     if (mode == m_lineBreak)
         return;
     m_lineBreak = mode;
-    setNeedsDisplay();
+    setNeedsDisplayInRect(bounds());
 }
 
 Size Label::fittingSize() const
@@ -72,7 +72,10 @@ void Label::draw(Painter& painter, const Rect&)
     const double rightInset = m_lineBreak == LineBreakMode::clipping ? 0 : horizontalInset;
     const Rect textRect(box.minX() + horizontalInset, box.minY(), std::max(0.0, box.width() - horizontalInset - rightInset),
                         box.height());
-    painter.drawText(m_text, textRect, m_font, textColor(), m_alignment, m_lineBreak);
+    TextLayout::Parameters wanted { m_text, m_font, textRect.width(), m_alignment, m_lineBreak };
+    if (!m_layout || !m_layout->isLayoutOf(wanted))
+        m_layout = TextMeasurer::current().makeLayout(wanted);
+    painter.drawTextLayout(*m_layout, textRect, textColor());
 }
 
 } // namespace lorvantine

@@ -4,6 +4,7 @@
 #include "Platform/Toolkit/Painter.h"
 #include "Platform/Toolkit/View.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -42,6 +43,8 @@ public:
 
 private:
     std::string m_text;
+    // Kept while the text, font, width, alignment and line break it was made for hold.
+    std::shared_ptr<const TextLayout> m_layout;
     Font m_font = Font::system(13);
     std::optional<Color> m_textColor;
     TextAlignment m_alignment = TextAlignment::left;

@@ -10,6 +10,7 @@
 namespace lorvantine {
 
 struct Image;
+class TextLayout;
 
 enum class LineCap { butt, round, square };
 enum class TextAlignment { left, center, right };
@@ -30,6 +31,8 @@ public:
     virtual void scale(double sx, double sy) = 0;
     // Intersects the clip with `path` until the matching `restore`.
     virtual void clip(const Path& path) = 0;
+    // The same for a rectangle. Default: `clip` with its path.
+    virtual void clipRect(const Rect& rect);
 
     // What is drawn until the matching end is composited as one layer at `alpha`.
     virtual void beginTransparencyLayer(double alpha) = 0;
@@ -44,6 +47,15 @@ public:
     virtual void drawText(const std::string& text, const Rect& rect, const Font& font, const Color& color,
                           TextAlignment alignment = TextAlignment::left,
                           LineBreakMode lineBreak = LineBreakMode::truncatingTail) = 0;
+    // A layout made by the installed measurer, drawn in `rect` as `drawText` draws its text.
+    // Default: `drawText` with what it was made for.
+    virtual void drawTextLayout(const TextLayout& layout, const Rect& rect, const Color& color);
+    // The bounds of the clip in the present coordinates: nothing drawn outside them shows.
+    // Default: no bounds (an immense rectangle).
+    virtual Rect clipBounds() const;
+    // Whether anything drawn in `rect` (in the present coordinates) could show: false when it
+    // lies wholly outside the clip, so that a view there need not draw.
+    bool mayShow(const Rect& rect) const { return rect.intersects(clipBounds()); }
     // Scales the image's pixels to fill `rect`.
     virtual void drawImage(const Image& image, const Rect& rect) = 0;
 

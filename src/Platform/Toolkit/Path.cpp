@@ -5,8 +5,16 @@
 
 namespace lorvantine {
 
+// Shapes are built element by element; one allocation for each instead of several.
+void Path::makeRoom(size_t elements)
+{
+    if (m_elements.capacity() < m_elements.size() + elements)
+        m_elements.reserve(std::max(m_elements.size() + elements, 2 * m_elements.capacity()));
+}
+
 void Path::addRect(const Rect& r)
 {
+    makeRoom(5);
     moveTo({ r.minX(), r.minY() });
     lineTo({ r.maxX(), r.minY() });
     lineTo({ r.maxX(), r.maxY() });
@@ -22,6 +30,7 @@ void Path::addRoundedRect(const Rect& r, double cornerRadius)
         return;
     }
     constexpr double pi = std::numbers::pi;
+    makeRoom(6);
     moveTo({ r.minX() + radius, r.minY() });
     addArc({ r.maxX() - radius, r.minY() + radius }, radius, -pi / 2, 0, false);
     addArc({ r.maxX() - radius, r.maxY() - radius }, radius, 0, pi / 2, false);

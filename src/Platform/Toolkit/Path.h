@@ -55,6 +55,8 @@ public:
     friend bool operator==(const Path&, const Path&) = default;
 
 private:
+    void makeRoom(size_t elements);
+
     std::vector<Element> m_elements;
 };
 

@@ -45,6 +45,11 @@ const TextMeasurer* s_installed = nullptr;
 
 } // namespace
 
+std::shared_ptr<const TextLayout> TextMeasurer::makeLayout(const TextLayout::Parameters& parameters) const
+{
+    return std::make_shared<const TextLayout>(parameters);
+}
+
 const TextMeasurer& TextMeasurer::current()
 {
     static const EstimatingTextMeasurer estimate;

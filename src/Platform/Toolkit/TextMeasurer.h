@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Platform/Toolkit/Font.h"
+#include "Platform/Toolkit/TextLayout.h"
 #include "Platform/Geometry.h"
 
 #include <memory>
@@ -19,6 +20,9 @@ public:
     virtual Size size(const std::string& text, const Font& font, std::optional<double> maxWidth = std::nullopt) const = 0;
     // The height of one line of `font`.
     virtual double lineHeight(const Font& font) const = 0;
+    // A layout to draw `parameters` with, laid out as the painter lays out `Painter::drawText`.
+    // Default: one that only holds them (the painter lays the text out as it draws it).
+    virtual std::shared_ptr<const TextLayout> makeLayout(const TextLayout::Parameters& parameters) const;
 
     // The measurer that the toolkit backend installed; without one, a rough estimate from the
     // font size (0.6 em per character), so logic can run headless.

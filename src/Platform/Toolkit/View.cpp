@@ -4,149 +4,14 @@
 #include "Platform/Dispatch/Dispatch.h"
 #include "Platform/Dispatch/MainQueue.h"
 #include "Platform/Toolkit/Painter.h"
+#include "Platform/Toolkit/ViewAnimator.h"
 #include "Platform/Toolkit/Window.h"
 
 #include <algorithm>
+#include <typeinfo>
 #include <cmath>
 
 namespace lorvantine {
-
-namespace {
-
-const char* keyFor(AnimatedProperty property)
-{
-    switch (property) {
-    case AnimatedProperty::alpha: return "alphaValue";
-    case AnimatedProperty::backgroundColor: return "backgroundColor";
-    case AnimatedProperty::rotation: return "transform.rotation.z";
-    case AnimatedProperty::scale: return "transform.scale";
-    case AnimatedProperty::frame: return "frame";
-    }
-    return "";
-}
-
-AnimationValue interpolate(const AnimationValue& from, const AnimationValue& to, double t)
-{
-    if (const double* a = std::get_if<double>(&from))
-        if (const double* b = std::get_if<double>(&to))
-            return *a + (*b - *a) * t;
-    if (const Color* a = std::get_if<Color>(&from))
-        if (const Color* b = std::get_if<Color>(&to))
-            return a->blended(t, *b);
-    if (const Rect* a = std::get_if<Rect>(&from))
-        if (const Rect* b = std::get_if<Rect>(&to))
-            return Rect(a->origin.x + (b->origin.x - a->origin.x) * t, a->origin.y + (b->origin.y - a->origin.y) * t,
-                        a->size.width + (b->size.width - a->size.width) * t,
-                        a->size.height + (b->size.height - a->size.height) * t);
-    return t < 1 ? from : to;
-}
-
-} // namespace
-
-struct View::RunningAnimation {
-    Animation animation;
-    AnimationValue from;
-    TimePoint start;
-    std::shared_ptr<Timer> timer;
-    std::function<void()> groupDone;
-    bool ended = false;
-
-    double totalSeconds() const
-    {
-        return toSeconds(animation.duration) * animation.repeatCount * (animation.autoreverses ? 2 : 1);
-    }
-
-    // The value shown at `now`; none once it has ended and is to be removed.
-    std::optional<AnimationValue> valueAt(TimePoint now) const
-    {
-        const double d = toSeconds(animation.duration);
-        const double elapsed = toSeconds(now - start);
-        const double total = totalSeconds();
-        if (d <= 0 || (std::isfinite(total) && elapsed >= total)) {
-            if (animation.removedOnCompletion)
-                return std::nullopt;
-            return animation.to;
-        }
-        if (animation.autoreverses) {
-            // One repeat is there and back: the way back retraces the way out.
-            const double legs = std::max(0.0, elapsed / d);
-            const double leg = std::floor(legs);
-            const double along = legs - leg;
-            const double t = static_cast<int64_t>(leg) % 2 == 0 ? along : 1 - along;
-            return interpolate(from, animation.to, applyTiming(animation.timing, t));
-        }
-        const double cycles = std::max(0.0, elapsed / d);
-        return interpolate(from, animation.to, applyTiming(animation.timing, cycles - std::floor(cycles)));
-    }
-
-    // Marks it ended and says so, once.
-    void end(bool finished)
-    {
-        if (ended)
-            return;
-        ended = true;
-        if (timer)
-            timer->invalidate();
-        timer.reset();
-        auto completion = std::move(animation.onCompletion);
-        auto done = std::move(groupDone);
-        if (completion)
-            completion(finished);
-        if (done)
-            done();
-    }
-};
-
-// Redraws the windows of animating views about sixty times a second on the main run loop.
-class ViewAnimator {
-public:
-    static void watch(View& view)
-    {
-        std::weak_ptr<View> weak = view.weak_from_this();
-        if (weak.expired())
-            return;
-        auto& views = shared().m_views;
-        std::erase_if(views, [](const std::weak_ptr<View>& w) { return w.expired(); });
-        for (const auto& w : views)
-            if (!w.owner_before(weak) && !weak.owner_before(w))
-                return;
-        // With nothing else animating, the frames start afresh from now (and on the clock
-        // installed now).
-        if (views.empty() && shared().m_timer) {
-            shared().m_timer->invalidate();
-            shared().m_timer.reset();
-        }
-        views.push_back(weak);
-        if (!shared().m_timer || !shared().m_timer->isValid())
-            shared().m_timer = Timer::scheduled(seconds(1.0 / 60), Timer::Repeats::yes, [](Timer&) { shared().tick(); });
-    }
-
-private:
-    static ViewAnimator& shared()
-    {
-        static ViewAnimator animator;
-        return animator;
-    }
-
-    void tick()
-    {
-        std::vector<std::weak_ptr<View>> views = m_views;
-        std::erase_if(m_views, [](const std::weak_ptr<View>& w) {
-            auto view = w.lock();
-            return !view || view->m_animations.empty();
-        });
-        for (const auto& w : views)
-            if (auto view = w.lock(); view && view->window())
-                view->window()->setNeedsDisplay();
-        if (m_views.empty() && m_timer) {
-            m_timer->invalidate();
-            m_timer.reset();
-        }
-    }
-
-    std::vector<std::weak_ptr<View>> m_views;
-    std::shared_ptr<Timer> m_timer;
-};
 
 View::View(const Rect& frame) : m_frame(frame) { MainQueue::requireMainThread("View"); }
 
@@ -240,12 +105,10 @@ void View::setWindow(Window* window)
         area->m_inside = (area->options() & TrackingArea::assumeInside) != 0;
     for (auto& sub : m_subviews)
         sub->setWindow(window);
+    pauseOwnAnimations(animationsPaused());
     viewDidMoveToWindow();
-    if (window) {
+    if (window)
         updateTrackingAreas();
-        if (!m_animations.empty())
-            ViewAnimator::watch(*this);
-    }
 }
 
 // --- Look ---
@@ -266,30 +129,14 @@ bool View::isHiddenOrHasHiddenAncestor() const
     return false;
 }
 
-void View::setAlphaValue(double alpha) { setAnimatable(AnimatedProperty::alpha, std::clamp(alpha, 0.0, 1.0)); }
-
-void View::setBackgroundColor(std::optional<Color> color)
-{
-    if (!color) {
-        removeAnimation(keyFor(AnimatedProperty::backgroundColor));
-        m_backgroundColor.reset();
-        propertyChanged();
-        return;
-    }
-    setAnimatable(AnimatedProperty::backgroundColor, *color);
-}
-
-void View::setRotation(double radians) { setAnimatable(AnimatedProperty::rotation, radians); }
-
-void View::setScale(double scale) { setAnimatable(AnimatedProperty::scale, scale); }
-
-#define LV_SETTER(name, member, type)  \
-    void View::name(type value)        \
-    {                                  \
-        if (member == value)           \
-            return;                    \
-        member = value;                \
-        propertyChanged();             \
+#define LV_SETTER(name, member, type)                                  \
+    void View::name(type value)                                        \
+    {                                                                  \
+        if (member == value)                                           \
+            return;                                                    \
+        const Rect before = m_window ? drawnRectInWindow() : Rect();   \
+        member = value;                                                \
+        lookChanged(before);                                           \
     }
 
 LV_SETTER(setCornerRadius, m_cornerRadius, double)
@@ -323,171 +170,6 @@ Color View::labelColor() const
     return effectiveAppearance() == Appearance::darkAqua ? Color::white(0.85) : Color::black(0.85);
 }
 
-// --- Animations ---
-
-AnimationValue View::modelValue(AnimatedProperty property) const
-{
-    switch (property) {
-    case AnimatedProperty::alpha: return m_alpha;
-    case AnimatedProperty::backgroundColor: return m_backgroundColor.value_or(Color::clear());
-    case AnimatedProperty::rotation: return m_rotation;
-    case AnimatedProperty::scale: return m_scale;
-    case AnimatedProperty::frame: return m_frame;
-    }
-    return 0.0;
-}
-
-std::optional<AnimationValue> View::presentation(AnimatedProperty property) const
-{
-    std::optional<AnimationValue> shown;
-    const TimePoint now = Clock::current().now();
-    for (const auto& [key, running] : m_animations)
-        if (running->animation.property == property)
-            if (auto value = running->valueAt(now))
-                shown = value;
-    return shown;
-}
-
-double View::presentationAlpha() const
-{
-    auto shown = presentation(AnimatedProperty::alpha);
-    const double* value = shown ? std::get_if<double>(&*shown) : nullptr;
-    return value ? std::clamp(*value, 0.0, 1.0) : m_alpha;
-}
-
-std::optional<Color> View::presentationBackgroundColor() const
-{
-    auto shown = presentation(AnimatedProperty::backgroundColor);
-    if (const Color* value = shown ? std::get_if<Color>(&*shown) : nullptr)
-        return *value;
-    return m_backgroundColor;
-}
-
-double View::presentationRotation() const
-{
-    auto shown = presentation(AnimatedProperty::rotation);
-    const double* value = shown ? std::get_if<double>(&*shown) : nullptr;
-    return value ? *value : m_rotation;
-}
-
-double View::presentationScale() const
-{
-    auto shown = presentation(AnimatedProperty::scale);
-    const double* value = shown ? std::get_if<double>(&*shown) : nullptr;
-    return value ? *value : m_scale;
-}
-
-Rect View::presentationFrame() const
-{
-    auto shown = presentation(AnimatedProperty::frame);
-    const Rect* value = shown ? std::get_if<Rect>(&*shown) : nullptr;
-    return value ? *value : m_frame;
-}
-
-void View::setAnimatable(AnimatedProperty property, AnimationValue value)
-{
-    const AnimationValue shown = presentation(property).value_or(modelValue(property));
-    switch (property) {
-    case AnimatedProperty::alpha: m_alpha = std::get<double>(value); break;
-    case AnimatedProperty::backgroundColor: m_backgroundColor = std::get<Color>(value); break;
-    case AnimatedProperty::rotation: m_rotation = std::get<double>(value); break;
-    case AnimatedProperty::scale: m_scale = std::get<double>(value); break;
-    case AnimatedProperty::frame: m_frame = std::get<Rect>(value); break;
-    }
-    animateImplicitly(property, shown, value);
-    propertyChanged();
-}
-
-void View::animateImplicitly(AnimatedProperty property, const AnimationValue& shown, const AnimationValue& value)
-{
-    const Duration duration = AnimationContext::currentDuration();
-    if (duration > Duration::zero() && !weak_from_this().expired()) {
-        if (!(shown == value)) {
-            Animation animation;
-            animation.property = property;
-            animation.from = shown;
-            animation.to = value;
-            animation.duration = duration;
-            animation.timing = AnimationContext::currentTiming();
-            addAnimation(keyFor(property), std::move(animation));
-            m_animations.back().second->groupDone = AnimationContext::enterAnimation();
-        }
-    } else {
-        removeAnimation(keyFor(property));
-    }
-}
-
-void View::addAnimation(const std::string& key, Animation animation)
-{
-    MainQueue::requireMainThread("View::addAnimation");
-    removeAnimation(key);
-    auto running = std::make_shared<RunningAnimation>();
-    running->from = animation.from.value_or(presentation(animation.property).value_or(modelValue(animation.property)));
-    running->start = Clock::current().now();
-    running->animation = std::move(animation);
-    const double total = running->totalSeconds();
-    if (std::isfinite(total)) {
-        std::weak_ptr<View> weak = weak_from_this();
-        std::weak_ptr<RunningAnimation> weakRunning = running;
-        running->timer = Timer::scheduled(seconds(std::max(0.0, total)), Timer::Repeats::no, [weak, weakRunning](Timer&) {
-            auto view = weak.lock();
-            auto ran = weakRunning.lock();
-            if (!view || !ran || ran->ended)
-                return;
-            if (ran->animation.removedOnCompletion)
-                std::erase_if(view->m_animations, [&](const auto& entry) { return entry.second == ran; });
-            ran->end(true);
-            view->animationsChanged();
-        });
-    }
-    m_animations.emplace_back(key, running);
-    animationsChanged();
-}
-
-void View::removeAnimation(const std::string& key)
-{
-    auto it = std::find_if(m_animations.begin(), m_animations.end(), [&](const auto& entry) { return entry.first == key; });
-    if (it == m_animations.end())
-        return;
-    auto running = it->second;
-    m_animations.erase(it);
-    running->end(false);
-    animationsChanged();
-}
-
-void View::removeAllAnimations()
-{
-    auto all = std::move(m_animations);
-    m_animations.clear();
-    for (auto& [key, running] : all)
-        running->end(false);
-    if (!all.empty())
-        animationsChanged();
-}
-
-std::vector<std::string> View::animationKeys() const
-{
-    std::vector<std::string> keys;
-    for (const auto& [key, running] : m_animations)
-        keys.push_back(key);
-    return keys;
-}
-
-const Animation* View::animation(const std::string& key) const
-{
-    for (const auto& [k, running] : m_animations)
-        if (k == key)
-            return &running->animation;
-    return nullptr;
-}
-
-void View::animationsChanged()
-{
-    if (!m_animations.empty() && m_window)
-        ViewAnimator::watch(*this);
-    propertyChanged();
-}
-
 // --- Drawing ---
 
 void View::propertyChanged()
@@ -498,7 +180,113 @@ void View::propertyChanged()
 
 void View::setNeedsDisplay() { propertyChanged(); }
 
+void View::setNeedsDisplayInRect(const Rect& rect)
+{
+    if (!m_window || isHiddenOrHasHiddenAncestor())
+        return;
+    Rect inWindow = toSuperview(rect);
+    for (const View* a = m_superview; a; a = a->m_superview)
+        inWindow = a->toSuperview(inWindow);
+    if (!inWindow.isEmpty())
+        m_window->setNeedsDisplayInRects({ inWindow });
+}
+
+void View::lookChanged(const Rect& before)
+{
+    if (!m_window)
+        return;
+    const Rect now = isHiddenOrHasHiddenAncestor() ? Rect() : drawnRectInWindow();
+    if (const Rect both = before.united(now); !both.isEmpty())
+        m_window->setNeedsDisplayInRects({ both });
+}
+
+Rect View::ownDrawnRect() const
+{
+    Rect drawn = bounds();
+    if (m_shadowOpacity > 0) {
+        const double offsetY = isFlipped() ? -m_shadowOffset.height : m_shadowOffset.height;
+        const Rect cast(drawn.minX() + m_shadowOffset.width, drawn.minY() + offsetY, drawn.width(), drawn.height());
+        drawn = drawn.united(cast.insetBy(-m_shadowRadius, -m_shadowRadius));
+    }
+    return drawn;
+}
+
+Rect View::drawnRectInSuperview() const
+{
+    if (m_hidden)
+        return {};
+    // Subviews cut to its bounds draw nowhere its own rectangle does not hold.
+    Rect subviews;
+    if (!m_masksToBounds)
+        for (const auto& sub : m_subviews)
+            subviews = subviews.united(sub->drawnRectInSuperview());
+    return toSuperview(ownDrawnRect().united(subviews));
+}
+
+bool View::mayShowWithin(const Rect& visible) const
+{
+    if (m_hidden)
+        return false;
+    // Its own rectangle first: when that shows, nothing more need be worked out.
+    if (toSuperview(ownDrawnRect()).intersects(visible))
+        return true;
+    return !m_masksToBounds && !m_subviews.empty() && drawnRectInSuperview().intersects(visible);
+}
+
+Rect View::drawnRectInWindow() const
+{
+    Rect drawn = drawnRectInSuperview();
+    for (const View* a = m_superview; a && !drawn.isEmpty(); a = a->m_superview) {
+        if (a->m_masksToBounds)
+            drawn = drawn.intersection(a->bounds());
+        drawn = a->toSuperview(drawn);
+    }
+    return drawn;
+}
+
+// As drawTree places the view: scaled and turned about its centre, flipped when its superview's
+// y axis runs the other way, at its shown origin.
+Rect View::toSuperview(const Rect& rect) const
+{
+    if (rect.isEmpty())
+        return {};
+    // Culling asks this of every subview on every frame: a view that animates nothing shows its
+    // own values.
+    const bool animates = !m_animations.empty();
+    const Rect shown = animates ? presentationFrame() : m_frame;
+    const double w = shown.width(), h = shown.height();
+    const double scale = animates ? presentationScale() : m_scale;
+    const double rotation = (animates ? presentationRotation() : m_rotation) * (isFlipped() ? -1 : 1);
+    const bool flip = (m_superview && m_superview->isFlipped()) != isFlipped();
+    // Most views are only moved: no need to turn their corners.
+    if (rotation == 0 && scale == 1 && !flip)
+        return Rect(shown.origin.x + rect.minX(), shown.origin.y + rect.minY(), rect.width(), rect.height());
+    const double c = std::cos(rotation), s = std::sin(rotation);
+    double x0 = INFINITY, y0 = INFINITY, x1 = -INFINITY, y1 = -INFINITY;
+    for (const Point corner : { Point { rect.minX(), rect.minY() }, Point { rect.maxX(), rect.minY() },
+                                Point { rect.minX(), rect.maxY() }, Point { rect.maxX(), rect.maxY() } }) {
+        const double dx = (corner.x - w / 2) * scale, dy = (corner.y - h / 2) * scale;
+        const double x = w / 2 + dx * c - dy * s;
+        double y = h / 2 + dx * s + dy * c;
+        if (flip)
+            y = h - y;
+        x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y), y1 = std::max(y1, y);
+    }
+    return Rect(shown.origin.x + x0, shown.origin.y + y0, x1 - x0, y1 - y0);
+}
+
 void View::draw(Painter&, const Rect&) { }
+
+namespace {
+
+// Whether `inner` lies wholly within `outer`.
+bool holds(const Rect& outer, const Rect& inner)
+{
+    return outer.size.width > 0 && outer.size.height > 0 && inner.minX() >= outer.minX() && inner.maxX() <= outer.maxX()
+        && inner.minY() >= outer.minY() && inner.maxY() <= outer.maxY();
+}
+
+} // namespace
 
 void View::drawTree(Painter& painter)
 {
@@ -528,13 +316,29 @@ void View::drawTree(Painter& painter)
         painter.scale(scale, scale);
         painter.translate(-w / 2, -h / 2);
     }
-    if (alpha < 1)
+    // A plain view that paints nothing but its background (no drawing of its own, no border,
+    // shadow or subviews) fades through the alpha of that one fill: a layer of its own would
+    // come to the same pixels at many times the cost.
+    const bool plain = typeid(*this) == typeid(View);
+    const bool backgroundOnly = plain && m_subviews.empty() && m_borderWidth <= 0 && m_shadowOpacity <= 0;
+    const bool layered = alpha < 1 && !backgroundOnly;
+    if (layered)
         painter.beginTransparencyLayer(alpha);
 
     const Rect box(0, 0, w, h);
+    // Outside the area being drawn again its own drawing is left as it was (its subviews may
+    // still reach into it).
+    const Rect visible = painter.clipBounds();
+    const bool shows = ownDrawnRect().intersects(visible);
+    if (!shows && m_masksToBounds) {
+        if (layered)
+            painter.endTransparencyLayer();
+        painter.restore();
+        return;
+    }
     const std::optional<Color> background = presentationBackgroundColor();
     const bool hasShape = (background && !background->isClear()) || m_borderWidth > 0;
-    if (m_shadowOpacity > 0 && hasShape) {
+    if (shows && m_shadowOpacity > 0 && hasShape) {
         // A soft shadow: the shape spread by steps out to the radius, each step a little darker
         // towards the middle.
         const int steps = std::max(1, static_cast<int>(std::ceil(m_shadowRadius)));
@@ -547,30 +351,45 @@ void View::drawTree(Painter& painter)
                                     m_shadowColor.withAlpha(each));
         }
     }
-    if (background && !background->isClear())
-        painter.fillRoundedRect(box, m_cornerRadius, *background);
+    if (shows && background && !background->isClear())
+        painter.fillRoundedRect(box, m_cornerRadius, layered ? *background : background->withAlpha(background->alpha * alpha));
 
-    painter.save();
-    painter.clip(Path::rect(box));
-    draw(painter, box);
-    painter.restore();
-
-    const auto subviews = m_subviews;
-    if (m_masksToBounds) {
+    // A clip that cannot cut anything where drawing still shows is left out: a cut along a
+    // rounded shape is one of the costliest things to draw.
+    if (shows && !plain) {
         painter.save();
-        painter.clip(Path::roundedRect(box, m_cornerRadius));
+        if (!holds(box, visible))
+            painter.clipRect(box);
+        draw(painter, box);
+        painter.restore();
     }
-    for (const auto& sub : subviews)
-        sub->drawTree(painter);
-    if (m_masksToBounds)
+
+    const bool clips = m_masksToBounds && !holds(box.insetBy(m_cornerRadius, m_cornerRadius), visible);
+    if (clips) {
+        painter.save();
+        if (m_cornerRadius > 0)
+            painter.clip(Path::roundedRect(box, m_cornerRadius));
+        else
+            painter.clipRect(box);
+    }
+    // A subview that draws nowhere near the area being drawn again is left as it was, whole.
+    const Rect within = clips ? painter.clipBounds() : visible;
+    // Read by index, each held while it draws: no copy of the list for every view on every frame,
+    // and a drawing that changes the tree stays safe.
+    for (size_t i = 0; i < m_subviews.size(); ++i)
+        if (m_subviews[i]->mayShowWithin(within))
+            std::shared_ptr<View>(m_subviews[i])->drawTree(painter);
+    if (clips)
         painter.restore();
 
-    if (m_borderWidth > 0) {
+    // Likewise a border that lies wholly outside what shows.
+    const double edge = m_borderWidth + m_cornerRadius;
+    if (shows && m_borderWidth > 0 && !holds(box.insetBy(edge, edge), visible)) {
         const double inset = m_borderWidth / 2;
         painter.strokeRoundedRect(box.insetBy(inset, inset), std::max(0.0, m_cornerRadius - inset), m_borderColor,
                                   m_borderWidth);
     }
-    if (alpha < 1)
+    if (layered)
         painter.endTransparencyLayer();
     painter.restore();
 }

@@ -116,8 +116,16 @@ public:
     const Animation* animation(const std::string& key) const;
 
     // --- Drawing ---
-    // Draws the window again (soon; the backend draws what changed before it shows pixels).
+    // Draws the window again (soon; the backend draws what changed before it shows pixels), and
+    // tells accessibility that what the window shows may have changed.
     void setNeedsDisplay();
+    // Only the drawing of `rect` (in this view's coordinates) changed: that part of the window is
+    // drawn again, and accessibility is not asked.
+    void setNeedsDisplayInRect(const Rect& rect);
+    // Where the view and its subviews draw, as they show now, in the window's coordinates: its
+    // bounds with its shadow, grown by its scale and turned by its rotation, and those of its
+    // subviews unless it masks them.
+    Rect drawnRectInWindow() const;
     // The view's own content, above its background and below its subviews and border; clipped
     // to its bounds. Default: nothing.
     virtual void draw(Painter& painter, const Rect& dirtyRect);
@@ -196,9 +204,25 @@ private:
     friend class Window;
     friend class ViewAnimator;
     struct RunningAnimation;
+    // Holds back the drawing of a change of the view's animated values or animations until the
+    // outermost one ends, then has the animator draw what changed on screen, if anything.
+    class LookChange;
 
     void setWindow(Window* window);
     void propertyChanged();
+    // Drawing alone changed, within `before` (window coordinates) and where the view draws now.
+    void lookChanged(const Rect& before);
+    // Where the view and its subviews draw, in its superview's coordinates.
+    Rect drawnRectInSuperview() const;
+    // Whether any of that meets `visible` (in its superview's coordinates).
+    bool mayShowWithin(const Rect& visible) const;
+    // Its bounds and shadow, in its own coordinates.
+    Rect ownDrawnRect() const;
+    Rect toSuperview(const Rect& rect) const;
+    // While its window is off screen, its animations stand still and nothing redraws them.
+    bool animationsPaused() const;
+    void setAnimationsPaused(bool paused);
+    void pauseOwnAnimations(bool paused);
     void geometryChanged(bool sizeChanged);
     Point toSuperview(Point p) const;
     Point fromSuperview(Point p) const;
@@ -207,7 +231,8 @@ private:
     void animateImplicitly(AnimatedProperty property, const AnimationValue& shown, const AnimationValue& value);
     std::optional<AnimationValue> presentation(AnimatedProperty property) const;
     AnimationValue modelValue(AnimatedProperty property) const;
-    void animationsChanged();
+    // Ends `running` when it has run its course.
+    void scheduleEnd(const std::shared_ptr<RunningAnimation>& running);
 
     Rect m_frame;
     View* m_superview = nullptr;
@@ -231,6 +256,7 @@ private:
     std::optional<Appearance> m_appearance;
 
     std::vector<std::pair<std::string, std::shared_ptr<RunningAnimation>>> m_animations;
+    int m_lookChanges = 0;
 };
 
 } // namespace lorvantine

@@ -7,6 +7,7 @@
 #include "Platform/Toolkit/Painter.h"
 #include "Platform/Toolkit/Screen.h"
 #include "Platform/Toolkit/View.h"
+#include "Platform/Toolkit/ViewAnimator.h"
 #include "Platform/Toolkit/WindowCloseButton.h"
 #include "Platform/Toolkit/WindowHost.h"
 
@@ -270,6 +271,7 @@ void Window::orderFront()
     if (WindowHost* host = WindowHost::current())
         m_windowNumber = host->orderFront(*this);
     if (!wasVisible && m_contentView) {
+        m_contentView->setAnimationsPaused(false);
         std::vector<View*> stack { m_contentView.get() };
         while (!stack.empty()) {
             View* v = stack.back();
@@ -279,9 +281,22 @@ void Window::orderFront()
                 stack.push_back(sub.get());
         }
     }
+    if (!wasVisible && !m_whenVisible.empty()) {
+        auto keep = weak_from_this().lock();
+        for (auto& action : std::exchange(m_whenVisible, {}))
+            action();
+    }
 }
 
 void Window::orderFrontRegardless() { orderFront(); }
+
+void Window::performWhenVisible(std::function<void()> action)
+{
+    if (m_visible)
+        action();
+    else
+        m_whenVisible.push_back(std::move(action));
+}
 
 void Window::makeKeyAndOrderFront()
 {
@@ -339,6 +354,8 @@ void Window::orderOut()
         s_keyWindow = nullptr;
     if (s_mouseCapture == this)
         s_mouseCapture = nullptr;
+    if (m_contentView)
+        m_contentView->setAnimationsPaused(true);
     if (WindowHost* host = WindowHost::current())
         host->orderOut(*this);
 }
@@ -384,6 +401,19 @@ void Window::setNeedsDisplay()
             host->contentDidChange(*this);
 }
 
+void Window::setNeedsDisplayInRects(const std::vector<Rect>& areas)
+{
+    // While screen updates are off the window is drawn whole once they are back on.
+    if (s_screenUpdatesDisabled > 0) {
+        setNeedsDisplay();
+        return;
+    }
+    if (!m_visible || m_drawing || areas.empty() || ViewAnimator::drawWithNextFrame(*this, areas))
+        return;
+    if (WindowHost* host = WindowHost::current())
+        host->displayDidChange(*this, areas);
+}
+
 void Window::disableScreenUpdates()
 {
     MainQueue::requireMainThread("Window::disableScreenUpdates");
@@ -400,7 +430,7 @@ void Window::enableScreenUpdates()
             window->setNeedsDisplay();
 }
 
-void Window::draw(Painter& painter) const
+void Window::draw(Painter& painter, const std::vector<Rect>& areas) const
 {
     auto& self = const_cast<Window&>(*this);
     if (s_screenUpdatesDisabled > 0) {
@@ -413,14 +443,62 @@ void Window::draw(Painter& painter) const
         return;
     }
     self.m_drawing = true;
+    if (areas.empty())
+        drawBody(painter);
+    // Areas apart from each other are drawn one cluster at a time: the views between them, which
+    // the bounds of all the areas would take in, are not drawn.
+    for (const std::vector<Rect>& cluster : clustersOf(areas)) {
+        Path within;
+        for (const Rect& area : cluster)
+            within.addRect(area);
+        painter.save();
+        painter.clip(within);
+        drawBody(painter);
+        painter.restore();
+    }
+    self.m_drawing = false;
+}
+
+std::vector<std::vector<Rect>> Window::clustersOf(const std::vector<Rect>& areas)
+{
+    struct Cluster {
+        Rect bounds;
+        std::vector<Rect> areas;
+    };
+    std::vector<Cluster> clusters;
+    for (const Rect& area : areas)
+        if (!area.isEmpty())
+            clusters.push_back({ area, { area } });
+    // Areas that touch, or nearly, belong together (a region's bands are cut where its shape
+    // changes).
+    constexpr double near = 4;
+    for (bool merged = true; merged;) {
+        merged = false;
+        for (size_t i = 0; i < clusters.size() && !merged; ++i)
+            for (size_t j = i + 1; j < clusters.size() && !merged; ++j)
+                if (clusters[i].bounds.insetBy(-near, -near).intersects(clusters[j].bounds)) {
+                    clusters[i].bounds = clusters[i].bounds.united(clusters[j].bounds);
+                    clusters[i].areas.insert(clusters[i].areas.end(), clusters[j].areas.begin(), clusters[j].areas.end());
+                    clusters.erase(clusters.begin() + static_cast<std::ptrdiff_t>(j));
+                    merged = true;
+                }
+    }
+    std::vector<std::vector<Rect>> result;
+    for (auto& cluster : clusters)
+        result.push_back(std::move(cluster.areas));
+    return result;
+}
+
+void Window::drawBody(Painter& painter) const
+{
     const Rect whole(0, 0, m_frame.width(), m_frame.height());
     if (m_opaque)
         painter.fillRect(whole, m_backgroundColor.withAlpha(1));
     else if (!m_backgroundColor.isClear())
         painter.fillRect(whole, m_backgroundColor);
-    if (isTitled()) {
-        const Rect content = contentRect();
-        const Rect bar(0, content.height(), m_frame.width(), m_frame.height() - content.height());
+    const Rect content = contentRect();
+    const Rect bar(0, content.height(), m_frame.width(), m_frame.height() - content.height());
+    if (isTitled() && painter.mayShow(bar)) {
         painter.fillRect(bar, Color::rgb(0.94, 0.94, 0.94));
         painter.fillRect(Rect(0, bar.minY(), bar.width(), 1), Color::rgb(0.8, 0.8, 0.8));
         const Font font = Font::system(13, Font::Weight::bold);
@@ -430,7 +508,6 @@ void Window::draw(Painter& painter) const
         m_closeButton->drawTree(painter);
     if (m_contentView)
         m_contentView->drawTree(painter);
-    self.m_drawing = false;
 }
 
 View* Window::viewAt(Point locationInWindow) const

@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace lorvantine {
 
@@ -140,6 +141,9 @@ public:
     // As a click on the close button: closes a titled, closable window on screen; nothing for others.
     void performClose();
     bool isVisible() const { return m_visible; }
+    // Runs `action` now when the window is on screen, else the next time it comes on screen
+    // (never, if it is released first). While it is off screen its views' animations stand still.
+    void performWhenVisible(std::function<void()> action);
     bool isKeyWindow() const;
     static Window* keyWindow();
     // The title bar's close button of a titled, closable window; null for others.
@@ -155,10 +159,13 @@ public:
     Rect convertRectFromScreen(const Rect& rect) const;
 
     // --- For the window host ---
-    // Draws the window (background, title bar, views as they show now) in window coordinates.
-    void draw(Painter& painter) const;
-    // Tells the host that what the window shows changed (views call it).
+    // Draws the window (background, title bar, views as they show now) in window coordinates;
+    // only within `areas` when given, where what lies wholly outside them is not drawn.
+    void draw(Painter& painter, const std::vector<Rect>& areas = {}) const;
+    // Tells the host that what the window shows changed, accessibility included (views call it).
     void setNeedsDisplay();
+    // Tells the host that only the drawing within `areas` (window coordinates) changed.
+    void setNeedsDisplayInRects(const std::vector<Rect>& areas);
     // A mouse event for this window; down events go to the view hit, up and dragged ones to the
     // view that got the down.
     virtual void sendEvent(const MouseEvent& event);
@@ -202,6 +209,9 @@ public:
 private:
     friend class View;
     void windowPropertyChanged();
+    void drawBody(Painter& painter) const;
+    // `areas` gathered into groups that lie apart from each other.
+    static std::vector<std::vector<Rect>> clustersOf(const std::vector<Rect>& areas);
     void stepAlphaFade();
     void endAlphaFade();
     void becomeKey();
@@ -229,6 +239,7 @@ private:
     struct AlphaFade;
     std::shared_ptr<AlphaFade> m_alphaFade;
     std::weak_ptr<View> m_mouseDownView;
+    std::vector<std::function<void()>> m_whenVisible;
     std::weak_ptr<View> m_firstResponder;
     std::shared_ptr<Button> m_closeButton;
     bool m_worksWhenModal = false;

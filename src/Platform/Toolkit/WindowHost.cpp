@@ -8,6 +8,8 @@ namespace {
 std::shared_ptr<WindowHost> s_host;
 }
 
+void WindowHost::displayDidChange(Window& window, const std::vector<Rect>&) { contentDidChange(window); }
+
 WindowHost* WindowHost::current() { return s_host.get(); }
 
 std::shared_ptr<WindowHost> WindowHost::install(std::shared_ptr<WindowHost> host)

@@ -2,10 +2,12 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace lorvantine {
 
 class Window;
+struct Rect;
 
 // The port through which the toolkit's windows exist on screen: the backend (the simulated
 // desktop's SimWindowHost) lists them as windows of the program's own application, draws them
@@ -27,6 +29,10 @@ public:
     virtual void windowDidChange(Window& window) = 0;
     // What a shown window shows changed: its views' drawing or accessibility.
     virtual void contentDidChange(Window& window) = 0;
+    // Only the drawing of a shown window changed, within `areas` (window coordinates, origin at
+    // the bottom left): nothing else need be drawn again, and accessibility is as it was.
+    // Default: `contentDidChange`.
+    virtual void displayDidChange(Window& window, const std::vector<Rect>& areas);
 
     // The installed host; null when none.
     static WindowHost* current();

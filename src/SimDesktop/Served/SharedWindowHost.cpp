@@ -129,6 +129,17 @@ void SharedWindowHost::contentDidChange(Window& window)
     }
 }
 
+void SharedWindowHost::displayDidChange(Window& window, const std::vector<Rect>& areas)
+{
+    m_local->displayDidChange(window, areas);
+    if (auto it = m_numbers.find(&window); it != m_numbers.end()) {
+        Pending& p = pending(it->second);
+        p.window = window.weak_from_this();
+        p.content = true;
+        schedule();
+    }
+}
+
 SharedWindowHost::Pending& SharedWindowHost::pending(uint32_t number)
 {
     for (auto& p : m_pending)

@@ -42,6 +42,7 @@ public:
     void orderOut(Window& window) override;
     void windowDidChange(Window& window) override;
     void contentDidChange(Window& window) override;
+    void displayDidChange(Window& window, const std::vector<Rect>& areas) override;
 
     // Publishes now what waits for the main queue's turn.
     void publishPending();

@@ -31,10 +31,14 @@ public:
     void stroke(const Path& path, const Color& color, double lineWidth, LineCap cap) override;
     void drawText(const std::string& text, const Rect& rect, const Font& font, const Color& color, TextAlignment alignment,
                   LineBreakMode lineBreak) override;
+    void drawTextLayout(const TextLayout& layout, const Rect& rect, const Color& color) override;
+    void clipRect(const Rect& rect) override;
+    Rect clipBounds() const override;
     void drawImage(const Image& image, const Rect& rect) override;
 
 private:
     void setPath(const Path& path);
+    void addArc(const Path::Element& arc);
     void setColor(const Color& color);
 
     cairo_t* m_cr;

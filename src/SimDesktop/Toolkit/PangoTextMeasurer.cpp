@@ -1,6 +1,7 @@
 #include "SimDesktop/Toolkit/PangoTextMeasurer.h"
 
 #include "SimDesktop/Text/SimPango.h"
+#include "SimDesktop/Toolkit/PangoTextLayout.h"
 
 #include <cmath>
 
@@ -70,6 +71,12 @@ Size PangoTextMeasurer::size(const std::string& text, const Font& font, std::opt
     pango_layout_get_extents(layout, nullptr, &logical);
     g_object_unref(layout);
     return { logical.width / double(PANGO_SCALE), logical.height / double(PANGO_SCALE) };
+}
+
+std::shared_ptr<const TextLayout> PangoTextMeasurer::makeLayout(const TextLayout::Parameters& parameters) const
+{
+    std::lock_guard lock(mutex());
+    return std::make_shared<const PangoTextLayout>(parameters);
 }
 
 double PangoTextMeasurer::lineHeight(const Font& font) const { return size("", font).height; }

@@ -17,6 +17,7 @@ class PangoTextMeasurer final : public TextMeasurer {
 public:
     Size size(const std::string& text, const Font& font, std::optional<double> maxWidth = std::nullopt) const override;
     double lineHeight(const Font& font) const override;
+    std::shared_ptr<const TextLayout> makeLayout(const TextLayout::Parameters& parameters) const override;
 
     // A new layout of `text` (the caller unrefs it), `width` wide when given: wrapped with
     // `wordWrapping`, ellipsized with `truncatingTail`. Hold `mutex()` while making and using it.

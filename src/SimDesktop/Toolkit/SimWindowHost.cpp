@@ -29,6 +29,11 @@ using Surface = std::shared_ptr<cairo_surface_t>;
 
 bool sameView(const std::weak_ptr<View>& a, const std::weak_ptr<View>& b) { return !a.owner_before(b) && !b.owner_before(a); }
 
+// Parts laid over a window's whole drawing, beyond which it is drawn whole again. Animations
+// redraw the same few areas over and over, and each new part takes its area out of the older
+// ones, so the count stays far below this.
+constexpr size_t maxDrawingParts = 96;
+
 const char* pressableRoles[] = { "AXButton", "AXPopUpButton", "AXMenuItem", "AXCheckBox", "AXRadioButton", "AXMenuButton" };
 
 bool isPressable(const std::string& role)
@@ -62,7 +67,7 @@ struct SimWindowHost::Shown {
     Window* window = nullptr;
     uint32_t number = 0;
     Rect topLeftFrame;
-    Surface picture;
+    SimWindowDrawing drawing;
     std::vector<MirrorEntry> mirror;
 };
 
@@ -202,6 +207,14 @@ void SimWindowHost::contentDidChange(Window& window)
     }
 }
 
+void SimWindowHost::displayDidChange(Window& window, const std::vector<Rect>& areas)
+{
+    if (Shown* s = shown(window)) {
+        redraw(*s, areas);
+        publishLayers();
+    }
+}
+
 // --- The model ---
 
 void SimWindowHost::syncModel(Shown& s, bool toFront)
@@ -328,26 +341,58 @@ void SimWindowHost::syncAccessibility(Shown& s)
 
 // --- Pixels ---
 
-void SimWindowHost::redraw(Shown& s)
+void SimWindowHost::redraw(Shown& s, const std::vector<Rect>& areas)
 {
     const Window& window = *s.window;
     const Rect frame = window.frame();
     cairo_rectangle_t extents { 0, 0, frame.width(), frame.height() };
+    // Whole points (from the top left), so that the old drawing and the new part meet on pixel
+    // edges at any whole scale.
+    auto region = std::shared_ptr<cairo_region_t>(cairo_region_create(), cairo_region_destroy);
+    for (const Rect& area : areas) {
+        const double top = frame.height() - area.maxY();
+        cairo_rectangle_int_t r { static_cast<int>(std::floor(area.minX())), static_cast<int>(std::floor(top)), 0, 0 };
+        r.width = static_cast<int>(std::ceil(area.maxX())) - r.x;
+        r.height = static_cast<int>(std::ceil(top + area.height())) - r.y;
+        cairo_region_union_rectangle(region.get(), &r);
+    }
+    const cairo_rectangle_int_t whole { 0, 0, static_cast<int>(std::ceil(frame.width())), static_cast<int>(std::ceil(frame.height())) };
+    cairo_region_intersect_rectangle(region.get(), &whole);
+    cairo_rectangle_int_t covered;
+    cairo_region_get_extents(region.get(), &covered);
+    // For most of the window, or past many parts, a whole drawing serves better.
+    const bool partial = !areas.empty() && !s.drawing.isEmpty() && s.drawing.size() == frame.size
+        && s.drawing.partCount() < maxDrawingParts && double(covered.width) * covered.height < 0.5 * frame.width() * frame.height();
+    if (partial && cairo_region_is_empty(region.get()))
+        return;
+
     cairo_surface_t* surface = cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, &extents);
     cairo_t* cr = cairo_create(surface);
+    std::vector<Rect> redrawn;
+    if (partial) {
+        for (int i = 0; i < cairo_region_num_rectangles(region.get()); ++i) {
+            cairo_rectangle_int_t r;
+            cairo_region_get_rectangle(region.get(), i, &r);
+            redrawn.push_back(Rect(r.x, frame.height() - r.y - r.height, r.width, r.height));
+        }
+    }
     {
         CairoPainter painter(cr, frame.height());
-        window.draw(painter);
+        window.draw(painter, redrawn);
     }
     cairo_destroy(cr);
-    s.picture = Surface(surface, cairo_surface_destroy);
+    Surface drawn(surface, cairo_surface_destroy);
+    if (partial)
+        s.drawing.layOver(region.get(), std::move(drawn));
+    else
+        s.drawing = SimWindowDrawing(std::move(drawn), frame.size);
 }
 
 void SimWindowHost::publishLayers()
 {
     std::vector<SimWindowPictures::Picture> pictures;
     for (const auto& s : m_shown)
-        pictures.push_back({ s->window->level(), s->topLeftFrame, s->window->alphaValue(), s->picture });
+        pictures.push_back({ s->window->level(), s->topLeftFrame, s->window->alphaValue(), s->drawing });
     m_pictures->publish(std::move(pictures));
 }
 
@@ -362,12 +407,12 @@ std::optional<Image> SimWindowHost::renderWindow(const Window& window, double sc
 std::optional<SimWindowHost::DrawnContent> SimWindowHost::drawnContent(const Window& window, double scale) const
 {
     const Shown* s = shown(window);
-    if (!s || !s->picture)
+    if (!s || s->drawing.isEmpty())
         return std::nullopt;
     // Whole points around what was drawn: a full-screen overlay draws a few highlights.
-    double x = 0, y = 0, width = 0, height = 0;
-    cairo_recording_surface_ink_extents(s->picture.get(), &x, &y, &width, &height);
-    const Rect ink = Rect(std::floor(x), std::floor(y), std::ceil(x + width) - std::floor(x), std::ceil(y + height) - std::floor(y))
+    const Rect drawn = s->drawing.inkExtents();
+    const Rect ink = Rect(std::floor(drawn.minX()), std::floor(drawn.minY()), std::ceil(drawn.maxX()) - std::floor(drawn.minX()),
+                          std::ceil(drawn.maxY()) - std::floor(drawn.minY()))
                          .intersection(Rect(Point {}, s->topLeftFrame.size));
     if (ink.width() <= 0 || ink.height() <= 0)
         return DrawnContent {};
@@ -380,7 +425,7 @@ std::optional<SimWindowHost::DrawnContent> SimWindowHost::drawnContent(const Win
 // `area` in the window's points from its top-left corner.
 std::optional<Image> SimWindowHost::render(const Shown& s, const Rect& area, double scale, double alpha) const
 {
-    if (!s.picture)
+    if (s.drawing.isEmpty())
         return std::nullopt;
     Image image = Image::filled(static_cast<int>(std::lround(area.width() * scale)),
                                 static_cast<int>(std::lround(area.height() * scale)), 0);
@@ -390,8 +435,8 @@ std::optional<Image> SimWindowHost::render(const Shown& s, const Rect& area, dou
                                                                    image.height, image.stride);
     cairo_t* cr = cairo_create(surface);
     cairo_scale(cr, scale, scale);
-    cairo_set_source_surface(cr, s.picture.get(), -area.minX(), -area.minY());
-    cairo_paint_with_alpha(cr, alpha);
+    cairo_translate(cr, -area.minX(), -area.minY());
+    s.drawing.paint(cr, alpha);
     cairo_destroy(cr);
     cairo_surface_flush(surface);
     cairo_surface_destroy(surface);

@@ -45,6 +45,7 @@ public:
     void orderOut(Window& window) override;
     void windowDidChange(Window& window) override;
     void contentDidChange(Window& window) override;
+    void displayDidChange(Window& window, const std::vector<Rect>& areas) override;
 
     // The program's window on screen with that number; null when none.
     Window* window(uint32_t number) const;
@@ -85,7 +86,9 @@ private:
     SimWindowHost(std::shared_ptr<SimDesktop> desktop, ProcessID pid);
     Shown* shown(const Window& window);
     const Shown* shown(const Window& window) const;
-    void redraw(Shown& shown);
+    // The whole window, or only `areas` (window coordinates, origin bottom left) over the
+    // picture it had.
+    void redraw(Shown& shown, const std::vector<Rect>& areas = {});
     void syncModel(Shown& shown, bool toFront);
     void syncAccessibility(Shown& shown);
     void publishLayers();

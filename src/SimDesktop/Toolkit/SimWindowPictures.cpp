@@ -38,7 +38,7 @@ void SimWindowPictures::Shared::paint(int32_t level, cairo_t* cr)
 {
     std::lock_guard lock(mutex);
     for (const auto& p : pictures) {
-        if (p.level != level || !p.surface || p.alpha <= 0 || p.scale <= 0)
+        if (p.level != level || p.drawing.isEmpty() || p.alpha <= 0 || p.scale <= 0)
             continue;
         cairo_save(cr);
         cairo_translate(cr, p.frame.minX(), p.frame.minY());
@@ -47,8 +47,7 @@ void SimWindowPictures::Shared::paint(int32_t level, cairo_t* cr)
         cairo_translate(cr, p.offset.x, p.offset.y);
         if (p.scale != 1)
             cairo_scale(cr, 1 / p.scale, 1 / p.scale);
-        cairo_set_source_surface(cr, p.surface.get(), 0, 0);
-        cairo_paint_with_alpha(cr, p.alpha);
+        p.drawing.paint(cr, p.alpha);
         cairo_restore(cr);
     }
 }

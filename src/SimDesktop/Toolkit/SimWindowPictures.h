@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Platform/Geometry.h"
+#include "SimDesktop/Toolkit/SimWindowDrawing.h"
 
 #include <cairo.h>
 
@@ -24,10 +25,10 @@ public:
         int32_t level = 0;
         Rect frame; // global, top-left
         double alpha = 1;
-        std::shared_ptr<cairo_surface_t> surface;
-        // Pixels of `surface` per point of `frame` (a recording surface draws in points).
+        SimWindowDrawing drawing;
+        // Pixels of the drawing per point of `frame` (a recording surface draws in points).
         double scale = 1;
-        // Where the surface's top-left corner lies in the window, in points.
+        // Where the drawing's top-left corner lies in the window, in points.
         Point offset;
     };
 
