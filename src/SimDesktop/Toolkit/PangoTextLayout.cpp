@@ -2,6 +2,8 @@
 
 #include "SimDesktop/Toolkit/PangoTextMeasurer.h"
 
+#include <cmath>
+
 namespace lorvantine {
 
 PangoTextLayout::PangoTextLayout(Parameters parameters) : TextLayout(std::move(parameters))
@@ -20,8 +22,16 @@ PangoTextLayout::PangoTextLayout(Parameters parameters) : TextLayout(std::move(p
     }
     PangoRectangle ink;
     pango_layout_get_extents(m_layout, &ink, nullptr);
+    // Pango's extents are ints of its units and wrap for a line of a few megabytes (a pasted
+    // address): such a layout is taken to draw anywhere and is cut at its width.
+    constexpr double unitsNearTheLimit = 1e9;
+    if (ink.width < 0 || ink.height < 0 || std::abs(double(ink.x)) + ink.width > unitsNearTheLimit) {
+        m_fitsWidth = false;
+        m_ink = Rect(-1e9, -1e9, 2e9, 2e9);
+        return;
+    }
     const double left = m_offsetX + ink.x / double(PANGO_SCALE);
-    const double right = m_offsetX + (ink.x + ink.width) / double(PANGO_SCALE);
+    const double right = left + ink.width / double(PANGO_SCALE);
     m_fitsWidth = ink.width == 0 || (left >= 0 && right <= p.width);
     m_ink = Rect(left, ink.y / double(PANGO_SCALE), right - left, ink.height / double(PANGO_SCALE));
 }
