@@ -8,6 +8,7 @@
 // stop the server and remove the socket.
 #include "Platform/Backends/DesktopSocket.h"
 #include "Platform/Dispatch/Dispatch.h"
+#include "Platform/Dispatch/Scheduler.h"
 #include "SimDesktop/Served/DesktopServer.h"
 #include "SimDesktop/SimDesktop.h"
 
@@ -16,6 +17,7 @@
 #include <cstdlib>
 #include <pthread.h>
 #include <string>
+#include <system_error>
 #include <thread>
 
 using namespace lorvantine;
@@ -58,14 +60,23 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "lorvantine-desktop-server: %s\n", error.c_str());
         return 1;
     }
+    // Everything the server runs on is up before it says where it listens: whoever reads that
+    // line may at once hold the process to what it has (its memory, its descriptors).
+    std::thread signals;
+    try {
+        // Delayed work's thread starts on first use, which would otherwise come with a client.
+        Scheduler::shared();
+        signals = std::thread([&stopSignals] {
+            int signal = 0;
+            sigwait(&stopSignals, &signal);
+            RunLoop::stop();
+        });
+    } catch (const std::system_error& failure) {
+        std::fprintf(stderr, "lorvantine-desktop-server: cannot start its threads (%s)\n", failure.what());
+        return 1;
+    }
     std::printf("%s=%s\n", DesktopSocket::environmentVariable, server->path().c_str());
     std::fflush(stdout);
-
-    std::thread signals([&stopSignals] {
-        int signal = 0;
-        sigwait(&stopSignals, &signal);
-        RunLoop::stop();
-    });
     RunLoop::run();
     signals.join();
     server.reset();
