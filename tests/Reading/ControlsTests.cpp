@@ -228,9 +228,12 @@ TEST_F(ControlsTest, TwoVoiceChangesInQuickSuccessionBothReplayFromTheParagraphP
     ASSERT_TRUE(advanceUntil([&] { return plays().size() == 3; }, 60, 0.05));
     ASSERT_EQ(plays().back(), "2/0");
 
+    // The first change's request is still unanswered when the second comes.
+    ASSERT_FALSE(server->control({ { "hold", true } }));
     reader->setVoice("af_bella");
-    reader->setVoice("am_adam"); // before anything of the first change was made
+    reader->setVoice("am_adam");
     EXPECT_TRUE(log.contains("[ArticleReader] 🎙 switch voice → am_adam, replay from para[2] gen="));
+    ASSERT_FALSE(server->control({ { "hold", false } }));
     ASSERT_TRUE(advanceUntil([&] { return readingEnded(); }));
     EXPECT_THAT(plays(), ElementsAre("0/0", "1/0", "2/0", "2/0", "3/0", "4/0"));
 }
