@@ -184,15 +184,15 @@ void OnboardingWindow::after(double delay, int gen, std::function<void()> action
             return;
         // Nobody sees a hidden or closed window's demo: it waits there, costing nothing, until the
         // window shows again.
-        if (self->m_window && !self->m_window->isVisible()) {
-            self->m_window->performWhenVisible([weak, gen, action = std::move(action)] {
-                auto shown = weak.lock();
-                if (shown && shown->m_animGenId == gen)
-                    action();
-            });
+        if (!self->m_window) {
+            action();
             return;
         }
-        action();
+        self->m_window->performWhenVisible([weak, gen, action = std::move(action)] {
+            auto shown = weak.lock();
+            if (shown && shown->m_animGenId == gen)
+                action();
+        });
     });
 }
 

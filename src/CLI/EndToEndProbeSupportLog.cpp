@@ -63,7 +63,8 @@ std::vector<std::string> logLinesSince(const std::string& path, uint64_t offset)
 bool logGrew(const std::string& path, uint64_t offset)
 {
     const uint64_t size = logSize(path);
-    return size > offset || (size < offset && size > 0);
+    // Grown, or written anew since (a shorter file that is not empty).
+    return size > 0 && size != offset;
 }
 
 std::string startCommand(const std::string& logPath) { return "scripts/build && build/lorvantine 2>" + logPath; }

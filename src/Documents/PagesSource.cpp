@@ -115,14 +115,15 @@ private:
     bool m_pastVisiblePage = false;
 };
 
-// The first content text area, in document order, that shows some of its text.
-std::optional<AXElement> firstPageInView(const AXElement& window)
+// The first content text area, in document order, that shows some of its text, with the range
+// it shows.
+std::optional<std::pair<AXElement, AXRange>> firstPageInView(const AXElement& window)
 {
     std::vector<AXElement> areas;
     collectAllContentTextAreas(window, 0, collectDepth, areas);
     for (const AXElement& area : areas)
         if (auto range = getVisibleRange(area); range && range->length >= minimumContentCharacters)
-            return area;
+            return std::pair { area, *range };
     return std::nullopt;
 }
 
@@ -167,11 +168,12 @@ std::shared_ptr<DocumentSession> detect(const std::string& bundleID)
     }
     // Every page answers for the whole text, but only a page in view measures lines: a document
     // scrolled away from its first page is measured on the first page it shows.
-    const AXElement page = firstPageInView(*window).value_or(*textArea);
+    const auto inView = firstPageInView(*window);
+    const AXElement page = inView ? inView->first : *textArea;
     const auto areaRect = AXReader::rect(page);
     if (!areaRect)
         return detectWithOCR(*window, title);
-    const auto visibleRange = getVisibleRange(page);
+    const auto visibleRange = inView ? std::optional(inView->second) : getVisibleRange(page);
 
     LineMeasurer measurer(page, *areaRect, visibleRange ? static_cast<int>(visibleRange->location) : 0);
     std::vector<NativeDocumentParser::MergedParagraph> merged;

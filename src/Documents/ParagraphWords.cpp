@@ -46,14 +46,19 @@ ArticleParagraph rebuilt(const ArticleParagraph& model, const std::vector<OCRWor
     PageWords::Joined joined = PageWords::join(recognised);
     ArticleParagraph paragraph = model;
     paragraph.text = std::move(joined.text);
-    if (model.tightFrameYOffset)
-        paragraph.tightFrameYOffset = *model.tightFrameYOffset + frame.minY() - model.frame.minY();
-    if (model.tightFrameHeight)
-        paragraph.tightFrameHeight = frame.height();
-    paragraph.frame = frame;
+    setFrame(paragraph, frame);
     if (model.ocrWordBboxes)
         paragraph.ocrWordBboxes = std::move(joined.entries);
     return paragraph;
+}
+
+void setFrame(ArticleParagraph& paragraph, const Rect& frame)
+{
+    if (paragraph.tightFrameYOffset)
+        *paragraph.tightFrameYOffset += frame.minY() - paragraph.frame.minY();
+    if (paragraph.tightFrameHeight)
+        paragraph.tightFrameHeight = frame.height();
+    paragraph.frame = frame;
 }
 
 ArticleParagraph shifted(ArticleParagraph paragraph, double dy)

@@ -31,6 +31,9 @@ std::vector<Line> lines(const std::vector<OCRWordEntry>& words);
 // A paragraph without word boxes gets none.
 ArticleParagraph rebuilt(const ArticleParagraph& model, const std::vector<OCRWordEntry>& words);
 
+// Gives `paragraph` the frame `frame`, its tight frame moved and sized with it.
+void setFrame(ArticleParagraph& paragraph, const Rect& frame);
+
 // The paragraph moved down by `dy` points (up when negative): frame, tight frame and word boxes.
 ArticleParagraph shifted(ArticleParagraph paragraph, double dy);
 

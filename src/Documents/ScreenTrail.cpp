@@ -208,11 +208,7 @@ std::vector<ArticleParagraph> ScreenTrail::placed(std::vector<ArticleParagraph> 
             clearPlace(paragraph, edgeNear(paragraph.frame));
             continue;
         }
-        if (paragraph.tightFrameYOffset)
-            *paragraph.tightFrameYOffset += frame.minY() - paragraph.frame.minY();
-        if (paragraph.tightFrameHeight)
-            paragraph.tightFrameHeight = frame.height();
-        paragraph.frame = frame;
+        ParagraphWords::setFrame(paragraph, frame);
     }
     return paragraphs;
 }

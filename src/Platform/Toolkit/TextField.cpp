@@ -64,17 +64,21 @@ void TextField::keyDown(const KeyEvent& event)
     }
     if (event.keyCode == KeyEvent::keyDelete) {
         const size_t count = Text::characterCount(m_text);
-        setStringValue(m_selected || count == 0 ? std::string() : Text::characterPrefix(m_text, count - 1));
-        m_selected = false;
-        setNeedsDisplay();
+        replaceTyped(m_selected || count == 0 ? std::string() : Text::characterPrefix(m_text, count - 1));
         return;
     }
     // One line: control characters (a tab, a line feed) type nothing here.
     const std::string& typed = event.characters;
     if (typed.empty() || std::any_of(typed.begin(), typed.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }))
         return;
-    setStringValue(m_selected ? typed : m_text + typed);
+    replaceTyped(m_selected ? typed : m_text + typed);
+}
+
+// The selection goes with what is typed over it, and the field is drawn once with both.
+void TextField::replaceTyped(std::string text)
+{
     m_selected = false;
+    m_text = std::move(text);
     setNeedsDisplay();
 }
 

@@ -55,6 +55,8 @@ public:
     bool accessibilitySetValue(const AXValue& value) override;
 
 private:
+    void replaceTyped(std::string text);
+
     std::string m_text;
     std::string m_placeholder;
     Font m_font = Font::system(13);

@@ -2,6 +2,7 @@
 
 #include "Platform/AccessibilityPort.h"
 #include "Platform/Toolkit/Application.h"
+#include "Platform/Toolkit/KeyEvent.h"
 #include "Platform/WindowServerPort.h"
 #include "Platform/WorkspacePort.h"
 #include "Support/Text.h"
@@ -15,9 +16,6 @@
 namespace lorvantine::SimControlActions {
 
 namespace {
-
-constexpr uint16_t returnKeyCode = 36;
-constexpr uint16_t tabKeyCode = 48;
 
 InputEvent controlMouse(InputEventType type, Point at, int clickCount)
 {
@@ -162,7 +160,7 @@ std::optional<std::string> perform(const SimControlCommand& command, const Platf
         for (const std::string& character : Text::characters(command.text)) {
             // A typing tool hands each key its character; the keys that type no text keep their own code.
             const bool lineBreak = character == "\n" || character == "\r" || character == "\r\n";
-            const uint16_t code = lineBreak ? returnKeyCode : character == "\t" ? tabKeyCode : 0;
+            const uint16_t code = lineBreak ? KeyEvent::keyReturn : character == "\t" ? KeyEvent::keyTab : 0;
             for (bool down : { true, false }) {
                 InputEvent key = InputEvent::keyboard(std::nullopt, code, down);
                 if (code == 0)

@@ -121,17 +121,17 @@ void SharedWindowHost::windowDidChange(Window& window)
 void SharedWindowHost::contentDidChange(Window& window)
 {
     m_local->contentDidChange(window);
-    if (auto it = m_numbers.find(&window); it != m_numbers.end()) {
-        Pending& p = pending(it->second);
-        p.window = window.weak_from_this();
-        p.content = true;
-        schedule();
-    }
+    noteContentChanged(window);
 }
 
 void SharedWindowHost::displayDidChange(Window& window, const std::vector<Rect>& areas)
 {
     m_local->displayDidChange(window, areas);
+    noteContentChanged(window);
+}
+
+void SharedWindowHost::noteContentChanged(Window& window)
+{
     if (auto it = m_numbers.find(&window); it != m_numbers.end()) {
         Pending& p = pending(it->second);
         p.window = window.weak_from_this();

@@ -68,6 +68,8 @@ private:
     };
 
     SharedWindowHost(std::shared_ptr<SimWindowHost> local, std::shared_ptr<RemoteDesktop> remote);
+    // The window's picture and elements go out with the next publication.
+    void noteContentChanged(Window& window);
     Pending& pending(uint32_t number);
     void schedule();
     SharedWindow describe(Window& window, const Pending& pending);
