@@ -208,6 +208,12 @@ void sendScrollDown(const std::string& bundleID, ProcessID pid);
 std::vector<ArticleParagraph> withoutRepeatedLead(std::vector<ArticleParagraph> newParas, const std::vector<std::string>& lastTexts);
 // How many of `newParas`, from the first, `withoutRepeatedLead` drops whole.
 int countOverlappingParagraphs(const std::vector<ArticleParagraph>& newParas, const std::vector<std::string>& lastTexts);
+// Both at once: what `withoutRepeatedLead` keeps and how many paragraphs it drops whole.
+struct RepeatedLead {
+    std::vector<ArticleParagraph> rest;
+    int wholeDropped = 0;
+};
+RepeatedLead dropRepeatedLead(std::vector<ArticleParagraph> newParas, const std::vector<std::string>& lastTexts);
 // Edits (insert, delete, replace one Character) that turn `a` into `b`.
 int levenshteinDistance(const std::string& a, const std::string& b);
 

@@ -143,11 +143,11 @@ Added newOnScreen(const Screen& screen, ScreenTrail& trail, const std::vector<st
     }
     if (!screen.paragraphs)
         return added;
-    auto byScreen = withoutRepeatedLead(*screen.paragraphs, shownBefore);
-    auto byList = withoutRepeatedLead(*screen.paragraphs, lastTexts);
-    const bool screenDropsMore = totalCharacters(byScreen) <= totalCharacters(byList);
-    added.repeats = countOverlappingParagraphs(*screen.paragraphs, screenDropsMore ? shownBefore : lastTexts);
-    added.paragraphs = screenDropsMore ? std::move(byScreen) : std::move(byList);
+    RepeatedLead byScreen = dropRepeatedLead(*screen.paragraphs, shownBefore);
+    RepeatedLead byList = dropRepeatedLead(*screen.paragraphs, lastTexts);
+    RepeatedLead& kept = totalCharacters(byScreen.rest) <= totalCharacters(byList.rest) ? byScreen : byList;
+    added.repeats = kept.wholeDropped;
+    added.paragraphs = std::move(kept.rest);
     return added;
 }
 

@@ -122,18 +122,19 @@ int levenshteinDistance(const std::string& a, const std::string& b)
     return row[y.size()];
 }
 
-std::vector<ArticleParagraph> withoutRepeatedLead(std::vector<ArticleParagraph> newParas, const std::vector<std::string>& lastTexts)
+RepeatedLead dropRepeatedLead(std::vector<ArticleParagraph> newParas, const std::vector<std::string>& lastTexts)
 {
     size_t repeated = repeatedInk(newParas, lastTexts);
-    std::vector<ArticleParagraph> out;
+    RepeatedLead lead;
     for (ArticleParagraph& paragraph : newParas) {
         if (repeated == 0) {
-            out.push_back(std::move(paragraph));
+            lead.rest.push_back(std::move(paragraph));
             continue;
         }
         const size_t ink = inkOf(paragraph.text).size();
         if (repeated >= ink) {
             repeated -= ink;
+            ++lead.wholeDropped;
             continue;
         }
         // The paragraph was read in part: what follows the last word read is new. A word that
@@ -144,23 +145,19 @@ std::vector<ArticleParagraph> withoutRepeatedLead(std::vector<ArticleParagraph> 
             seen += inkOf(words[first].text).size();
         repeated = 0;
         if (first < words.size())
-            out.push_back(ParagraphWords::rebuilt(paragraph, std::vector<OCRWordEntry>(words.begin() + static_cast<std::ptrdiff_t>(first), words.end())));
+            lead.rest.push_back(ParagraphWords::rebuilt(paragraph, std::vector<OCRWordEntry>(words.begin() + static_cast<std::ptrdiff_t>(first), words.end())));
     }
-    return out;
+    return lead;
+}
+
+std::vector<ArticleParagraph> withoutRepeatedLead(std::vector<ArticleParagraph> newParas, const std::vector<std::string>& lastTexts)
+{
+    return dropRepeatedLead(std::move(newParas), lastTexts).rest;
 }
 
 int countOverlappingParagraphs(const std::vector<ArticleParagraph>& newParas, const std::vector<std::string>& lastTexts)
 {
-    size_t repeated = repeatedInk(newParas, lastTexts);
-    int count = 0;
-    for (const ArticleParagraph& paragraph : newParas) {
-        const size_t ink = inkOf(paragraph.text).size();
-        if (repeated == 0 || repeated < ink)
-            break;
-        repeated -= ink;
-        ++count;
-    }
-    return count;
+    return dropRepeatedLead(newParas, lastTexts).wholeDropped;
 }
 
 } // namespace lorvantine::CLIRouter
