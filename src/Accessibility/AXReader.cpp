@@ -67,6 +67,8 @@ bool isFinite(const Rect& r)
     return std::isfinite(r.origin.x) && std::isfinite(r.origin.y) && std::isfinite(r.size.width) && std::isfinite(r.size.height);
 }
 
+} // namespace
+
 std::vector<AXElement> elementList(const AXElement& element, const std::string& name)
 {
     return copyTyped<std::vector<AXElement>>(element, name).value_or(std::vector<AXElement>{});
@@ -80,9 +82,17 @@ std::optional<AXElement> elementAttribute(const AXElement& element, const std::s
     return found;
 }
 
-} // namespace
-
-std::optional<AXValue> value(const AXElement& element, const std::string& name) { return copyValue(element, name); }
+std::optional<double> number(const AXElement& element, const std::string& name)
+{
+    auto value = copyValue(element, name);
+    if (!value)
+        return std::nullopt;
+    if (const double* d = axGet<double>(*value); d && std::isfinite(*d))
+        return *d;
+    if (const int64_t* i = axGet<int64_t>(*value))
+        return static_cast<double>(*i);
+    return std::nullopt;
+}
 
 std::optional<std::string> attribute(const AXElement& element, const std::string& name)
 {

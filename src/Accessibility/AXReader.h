@@ -23,8 +23,12 @@ namespace AXReader {
 
 // A string attribute.
 std::optional<std::string> attribute(const AXElement& element, const std::string& name);
-// Any attribute, of whatever type it answers.
-std::optional<AXValue> value(const AXElement& element, const std::string& name);
+// A number attribute: a finite double, or an integer; none for anything else.
+std::optional<double> number(const AXElement& element, const std::string& name);
+// An attribute holding a list of elements (empty when missing) / one element (none when missing
+// or null).
+std::vector<AXElement> elementList(const AXElement& element, const std::string& name);
+std::optional<AXElement> elementAttribute(const AXElement& element, const std::string& name);
 
 // "AXWindows" of an application element / "AXChildren" of any element.
 std::vector<AXElement> windows(const AXElement& application);

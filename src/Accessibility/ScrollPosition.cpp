@@ -3,7 +3,6 @@
 #include "Accessibility/AXReader.h"
 
 #include <algorithm>
-#include <cmath>
 #include <vector>
 
 namespace lorvantine {
@@ -13,18 +12,6 @@ namespace {
 // Deep enough for a document view inside split groups and layout areas, shallow enough that a
 // window full of toolbars is not walked whole.
 constexpr int searchDepth = 6;
-
-std::optional<double> fraction(const AXElement& bar)
-{
-    auto value = AXReader::value(bar, "AXValue");
-    if (!value)
-        return std::nullopt;
-    if (const double* d = axGet<double>(*value); d && std::isfinite(*d))
-        return std::clamp(*d, 0.0, 1.0);
-    if (const int64_t* i = axGet<int64_t>(*value))
-        return std::clamp(static_cast<double>(*i), 0.0, 1.0);
-    return std::nullopt;
-}
 
 struct Area {
     AXElement element;
@@ -56,23 +43,19 @@ std::optional<ScrollPosition> ScrollPosition::read(const AXElement& window)
         return a.frame.width() * a.frame.height() < b.frame.width() * b.frame.height();
     });
 
-    std::optional<AXElement> contents;
-    if (auto list = AXReader::value(area.element, "AXContents"))
-        if (const auto* elements = axGet<std::vector<AXElement>>(*list); elements && !elements->empty())
-            contents = elements->front();
-    if (!contents)
+    const std::vector<AXElement> contents = AXReader::elementList(area.element, "AXContents");
+    if (contents.empty())
         return std::nullopt;
-    if (auto top = AXReader::position(*contents))
+    if (auto top = AXReader::position(contents.front()))
         return ScrollPosition { top->y, area.frame };
 
-    auto barValue = AXReader::value(area.element, "AXVerticalScrollBar");
-    const AXElement* bar = barValue ? axGet<AXElement>(*barValue) : nullptr;
-    const auto value = bar ? fraction(*bar) : std::nullopt;
-    const auto height = AXReader::size(*contents);
+    const auto bar = AXReader::elementAttribute(area.element, "AXVerticalScrollBar");
+    const auto value = bar ? AXReader::number(*bar, "AXValue") : std::nullopt;
+    const auto height = AXReader::size(contents.front());
     if (!value || !height)
         return std::nullopt;
     const double range = std::max(0.0, height->height - area.frame.height());
-    return ScrollPosition { area.frame.minY() - *value * range, area.frame };
+    return ScrollPosition { area.frame.minY() - std::clamp(*value, 0.0, 1.0) * range, area.frame };
 }
 
 } // namespace lorvantine

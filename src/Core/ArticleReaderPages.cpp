@@ -40,27 +40,6 @@ constexpr int pagesSearchDepth = 10;
 // A character rectangle this tall against its page is the page's own rectangle, not the character.
 constexpr double pagesFullShare = 0.9;
 
-std::optional<AXElement> pagesVerticalBar(const AXElement& area)
-{
-    AXValue value;
-    if (Platform::accessibility().copyAttributeValue(area, "AXVerticalScrollBar", value) != AXError::success)
-        return std::nullopt;
-    if (const AXElement* bar = axGet<AXElement>(value))
-        return *bar;
-    return std::nullopt;
-}
-
-double pagesBarValue(const AXElement& bar)
-{
-    AXValue value;
-    if (Platform::accessibility().copyAttributeValue(bar, "AXValue", value) != AXError::success)
-        return 0;
-    if (const double* d = axGet<double>(value); d && std::isfinite(*d))
-        return *d;
-    if (const int64_t* i = axGet<int64_t>(value))
-        return static_cast<double>(*i);
-    return 0;
-}
 
 void pagesWriteBar(const AXElement& bar, double value)
 {
@@ -141,7 +120,7 @@ void ArticleReader::findPagesCharsPerPage(const AXElement& window)
     const auto scrollArea = findScrollArea(first, window);
     if (!scrollArea)
         return;
-    if (auto bar = pagesVerticalBar(*scrollArea)) {
+    if (auto bar = AXReader::elementAttribute(*scrollArea, "AXVerticalScrollBar")) {
         pagesWriteBar(*bar, 0.0);
         pagesSleep(pagesStartupSettle);
         Log::line("[Pages] startup: scrollbar reset to 0 (fallback: 页间缝隙)");
@@ -312,11 +291,11 @@ void ArticleReader::pagesScrollToVisiblePage(ScrollJob& job)
         return;
 
     const auto scrollArea = findScrollArea(*textElement, window);
-    const auto bar = scrollArea ? pagesVerticalBar(*scrollArea) : std::nullopt;
+    const auto bar = scrollArea ? AXReader::elementAttribute(*scrollArea, "AXVerticalScrollBar") : std::nullopt;
     if (!bar)
         return;
     const PagesBand band { winY + pagesBandTopInset, winY + winH - pagesBandBottomInset };
-    const double sb0 = pagesBarValue(*bar);
+    const double sb0 = AXReader::number(*bar, "AXValue").value_or(0);
 
     for (const auto& candidate : { PagesSource::findTextAreaContaining(window, nco), paragraph.element }) {
         if (!candidate)

@@ -35,26 +35,6 @@ constexpr double minimumScrollMove = 1;
 // A character rectangle this tall against its element is the whole element, not the character.
 constexpr double fullRectangleShare = 0.9;
 
-std::optional<AXValue> scrollAttribute(const AXElement& element, const std::string& name)
-{
-    AXValue value;
-    if (Platform::accessibility().copyAttributeValue(element, name, value) != AXError::success)
-        return std::nullopt;
-    return value;
-}
-
-std::optional<double> scrollNumber(const AXElement& element, const std::string& name)
-{
-    auto value = scrollAttribute(element, name);
-    if (!value)
-        return std::nullopt;
-    if (const double* d = axGet<double>(*value); d && std::isfinite(*d))
-        return *d;
-    if (const int64_t* i = axGet<int64_t>(*value))
-        return static_cast<double>(*i);
-    return std::nullopt;
-}
-
 // One character's bounds, trusted only when it is not the whole element's rectangle.
 std::optional<Rect> trustedProbe(const AXElement& element, int location, int length, const std::optional<Size>& elementSize)
 {
@@ -222,17 +202,14 @@ bool ArticleReader::scrollByBar(const ScrollJob& job, double delta)
     double content = 0;
     if (auto web = AXReader::findAncestor(*element, "AXWebArea"); web && AXReader::size(*web)) {
         content = AXReader::size(*web)->height;
-    } else if (auto contents = scrollAttribute(*area, "AXContents")) {
-        const auto* list = axGet<std::vector<AXElement>>(*contents);
-        if (list && !list->empty())
-            if (auto first = AXReader::size(list->front()))
-                content = first->height;
+    } else if (const auto contents = AXReader::elementList(*area, "AXContents"); !contents.empty()) {
+        if (auto first = AXReader::size(contents.front()))
+            content = first->height;
     }
     if (content <= viewport)
         return false;
-    auto barValue = scrollAttribute(*area, "AXVerticalScrollBar");
-    const AXElement* bar = barValue ? axGet<AXElement>(*barValue) : nullptr;
-    const auto v = bar ? scrollNumber(*bar, "AXValue") : std::nullopt;
+    const auto bar = AXReader::elementAttribute(*area, "AXVerticalScrollBar");
+    const auto v = bar ? AXReader::number(*bar, "AXValue") : std::nullopt;
     if (!v)
         return false;
     const double moved = std::clamp(*v + delta / (content - viewport), 0.0, 1.0);
