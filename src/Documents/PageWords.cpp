@@ -2,6 +2,7 @@
 
 #include "Support/Text.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace lorvantine::PageWords {
@@ -48,6 +49,27 @@ Joined join(const std::vector<RecognizedWord>& words)
         start = end;
     }
     return joined;
+}
+
+std::vector<std::vector<RecognizedWord>> linesTopToBottom(std::vector<RecognizedWord> words)
+{
+    std::stable_sort(words.begin(), words.end(),
+                     [](const RecognizedWord& a, const RecognizedWord& b) { return a.screenRect.midY() < b.screenRect.midY(); });
+    std::vector<std::vector<RecognizedWord>> lines;
+    for (const RecognizedWord& word : words) {
+        if (!lines.empty()) {
+            const Rect& last = lines.back().back().screenRect;
+            if (std::fabs(word.screenRect.midY() - last.midY()) < 0.6 * std::fmax(last.height(), word.screenRect.height())) {
+                lines.back().push_back(word);
+                continue;
+            }
+        }
+        lines.push_back({ word });
+    }
+    for (std::vector<RecognizedWord>& line : lines)
+        std::stable_sort(line.begin(), line.end(),
+                         [](const RecognizedWord& a, const RecognizedWord& b) { return a.screenRect.minX() < b.screenRect.minX(); });
+    return lines;
 }
 
 Rect unionOf(const std::vector<RecognizedWord>& words)

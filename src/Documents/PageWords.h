@@ -27,6 +27,12 @@ struct Joined {
 };
 Joined join(const std::vector<RecognizedWord>& words);
 
+// Screen lines, top to bottom, each left to right, as the paragraph builder forms them: a word
+// joins the line when its centre lies closer to that of the word added last than 0.6 of the taller
+// one's height. Taken top to bottom, so that a narrow column read on its own (line numbers) joins
+// the text beside it.
+std::vector<std::vector<RecognizedWord>> linesTopToBottom(std::vector<RecognizedWord> words);
+
 // The union of the words' rectangles (a zero rectangle for none).
 Rect unionOf(const std::vector<RecognizedWord>& words);
 

@@ -2,6 +2,7 @@
 
 #include "Accessibility/AXReader.h"
 #include "Documents/ColumnGutter.h"
+#include "Documents/PageWords.h"
 #include "Platform/AccessibilityPort.h"
 #include "Platform/Dispatch/Clock.h"
 #include "Platform/Image.h"
@@ -22,11 +23,6 @@
 namespace lorvantine::VisionOCR {
 
 namespace {
-
-struct RawOCRWord {
-    std::string text;
-    Rect screenRect;
-};
 
 // The pixels that were read and the screen rectangle they show.
 struct CapturedContent {
@@ -142,7 +138,7 @@ std::optional<CapturedContent> captureWindow(const std::optional<AXElement>& win
     return CapturedContent{picture->cropped(*area), read};
 }
 
-std::optional<std::vector<RawOCRWord>> runOCR(const Image& image, const Rect& contentRect,
+std::optional<std::vector<RecognizedWord>> runOCR(const Image& image, const Rect& contentRect,
                                               const std::vector<std::string>& languages)
 {
     TextRecognitionRequest request{RecognitionLevel::accurate, languages, LanguageCorrection::on};
@@ -158,7 +154,7 @@ std::optional<std::vector<RawOCRWord>> runOCR(const Image& image, const Rect& co
         return std::nullopt;
     }
 
-    std::vector<RawOCRWord> words;
+    std::vector<RecognizedWord> words;
     for (const TextObservation& observation : *observations) {
         if (!observation.topCandidate)
             continue;
@@ -192,37 +188,10 @@ std::optional<std::vector<RawOCRWord>> runOCR(const Image& image, const Rect& co
     return words;
 }
 
-// Screen lines, top to bottom, each left to right: a word joins the line when its centre lies
-// closer to that of the word added last than 0.6 of the taller one's height.
-std::vector<std::vector<RawOCRWord>> linesOf(const std::vector<RawOCRWord>& words)
+std::vector<RecognizedWord> sortByLines(const std::vector<RecognizedWord>& words)
 {
-    std::vector<RawOCRWord> sorted = words;
-    std::stable_sort(sorted.begin(), sorted.end(),
-                     [](const RawOCRWord& a, const RawOCRWord& b) { return a.screenRect.midY() < b.screenRect.midY(); });
-
-    std::vector<std::vector<RawOCRWord>> lines;
-    for (const RawOCRWord& word : sorted) {
-        const Rect& rect = word.screenRect;
-        if (!lines.empty()) {
-            const Rect& last = lines.back().back().screenRect;
-            if (std::fabs(rect.midY() - last.midY()) < 0.6 * std::fmax(last.height(), rect.height())) {
-                lines.back().push_back(word);
-                continue;
-            }
-        }
-        lines.push_back({word});
-    }
-    for (std::vector<RawOCRWord>& line : lines) {
-        std::stable_sort(line.begin(), line.end(),
-                         [](const RawOCRWord& a, const RawOCRWord& b) { return a.screenRect.minX() < b.screenRect.minX(); });
-    }
-    return lines;
-}
-
-std::vector<RawOCRWord> sortByLines(const std::vector<RawOCRWord>& words)
-{
-    std::vector<RawOCRWord> out;
-    for (const std::vector<RawOCRWord>& line : linesOf(words))
+    std::vector<RecognizedWord> out;
+    for (const std::vector<RecognizedWord>& line : PageWords::linesTopToBottom(words))
         out.insert(out.end(), line.begin(), line.end());
     return out;
 }
@@ -230,16 +199,16 @@ std::vector<RawOCRWord> sortByLines(const std::vector<RawOCRWord>& words)
 // Two columns are read one after the other, each line by line; any other page keeps the
 // engine's order. The columns must part at a real gutter: a ragged single column narrower than
 // the picture shows wide gaps between word centres too.
-std::vector<RawOCRWord> sortIntoReadingOrder(const std::vector<RawOCRWord>& words, const Rect& contentRect)
+std::vector<RecognizedWord> sortIntoReadingOrder(const std::vector<RecognizedWord>& words, const Rect& contentRect)
 {
     size_t n = words.size();
     if (n < 21)
         return words;
 
     std::vector<std::vector<Rect>> lineBoxes;
-    for (const std::vector<RawOCRWord>& line : linesOf(words)) {
+    for (const std::vector<RecognizedWord>& line : PageWords::linesTopToBottom(words)) {
         lineBoxes.emplace_back();
-        for (const RawOCRWord& word : line)
+        for (const RecognizedWord& word : line)
             lineBoxes.back().push_back(word.screenRect);
     }
     std::optional<ColumnGutter> gutter = ColumnGutter::find(lineBoxes);
@@ -250,10 +219,10 @@ std::vector<RawOCRWord> sortIntoReadingOrder(const std::vector<RawOCRWord>& word
     if (!(ratio > 0.3 && ratio < 0.7))
         return words;
 
-    std::vector<RawOCRWord> left, right;
+    std::vector<RecognizedWord> left, right;
     double lastLeftCentre = -std::numeric_limits<double>::infinity();
     double firstRightCentre = std::numeric_limits<double>::infinity();
-    for (const RawOCRWord& word : words) {
+    for (const RecognizedWord& word : words) {
         double centre = word.screenRect.midX();
         if (centre < split) {
             left.push_back(word);
@@ -268,8 +237,8 @@ std::vector<RawOCRWord> sortIntoReadingOrder(const std::vector<RawOCRWord>& word
 
     Log::line("[VisionOCR] 双栏检测: gap=" + whole(firstRightCentre - lastLeftCentre) + "pt at x=" + whole(split)
               + ", left=" + std::to_string(left.size()) + " right=" + std::to_string(right.size()));
-    std::vector<RawOCRWord> out = sortByLines(left);
-    std::vector<RawOCRWord> rightLines = sortByLines(right);
+    std::vector<RecognizedWord> out = sortByLines(left);
+    std::vector<RecognizedWord> rightLines = sortByLines(right);
     out.insert(out.end(), rightLines.begin(), rightLines.end());
     return out;
 }
@@ -286,20 +255,16 @@ std::optional<std::vector<RecognizedWord>> recognizeWords(const Rect& contentRec
         Log::line("[VisionOCR] 截屏失败");
         return std::nullopt;
     }
-    std::optional<std::vector<RawOCRWord>> raw = runOCR(captured->image, captured->screenRect,
+    std::optional<std::vector<RecognizedWord>> raw = runOCR(captured->image, captured->screenRect,
                                                         languages.value_or(defaultLanguages()));
     if (!raw)
         return std::nullopt;
 
-    std::vector<RawOCRWord> ordered = sortIntoReadingOrder(*raw, captured->screenRect);
+    std::vector<RecognizedWord> ordered = sortIntoReadingOrder(*raw, captured->screenRect);
     double elapsed = toSeconds(Clock::current().now() - start) * 1000;
     Log::line("[VisionOCR] recognizeWords: " + std::to_string(ordered.size()) + " words in " + whole(elapsed) + "ms");
 
-    std::vector<RecognizedWord> words;
-    words.reserve(ordered.size());
-    for (RawOCRWord& word : ordered)
-        words.push_back({std::move(word.text), word.screenRect});
-    return words;
+    return ordered;
 }
 
 std::vector<Rect> lookupRects(const std::vector<OCRWordEntry>& words, int charLower, int charUpper)

@@ -26,29 +26,6 @@ constexpr double numberedLineRatio = 0.5;
 
 using WordLine = std::vector<RecognizedWord>;
 
-// Lines as the paragraph builder forms them, but taken top to bottom: recognition may read a
-// narrow number column on its own before the text beside it.
-std::vector<WordLine> linesTopToBottom(std::vector<RecognizedWord> words)
-{
-    std::stable_sort(words.begin(), words.end(),
-                     [](const RecognizedWord& a, const RecognizedWord& b) { return a.screenRect.midY() < b.screenRect.midY(); });
-    std::vector<WordLine> lines;
-    for (const RecognizedWord& word : words) {
-        if (!lines.empty()) {
-            const Rect& last = lines.back().back().screenRect;
-            if (std::fabs(word.screenRect.midY() - last.midY()) < 0.6 * std::fmax(last.height(), word.screenRect.height())) {
-                lines.back().push_back(word);
-                continue;
-            }
-        }
-        lines.push_back({ word });
-    }
-    for (WordLine& line : lines)
-        std::stable_sort(line.begin(), line.end(),
-                         [](const RecognizedWord& a, const RecognizedWord& b) { return a.screenRect.minX() < b.screenRect.minX(); });
-    return lines;
-}
-
 // Decimal digits only: a page whose lines begin with "一", "七" or "½" keeps those words.
 bool isLineNumberText(const std::string& text)
 {
@@ -85,7 +62,7 @@ std::vector<RecognizedWord> stripLineNumbers(const std::vector<RecognizedWord>& 
 {
     if (words.size() < minimumWordsForNumbers)
         return words;
-    const std::vector<WordLine> lines = linesTopToBottom(words);
+    const std::vector<WordLine> lines = PageWords::linesTopToBottom(words);
     std::vector<Rect> candidates;
     for (const WordLine& line : lines) {
         const RecognizedWord& first = line.front();
