@@ -11,6 +11,7 @@
 #include "Platform/Toolkit/PopUpButton.h"
 #include "Platform/Toolkit/Slider.h"
 #include "Platform/Toolkit/TextField.h"
+#include "Support/Text.h"
 #include "TestSupport/ScratchDirectory.h"
 
 namespace lorvantine {
@@ -262,6 +263,26 @@ TEST_F(PreferencesWindowTest, ThePersonClosesTheWindowWithItsCloseButton)
     click({ at.x + size.width / 2, at.y + size.height / 2 });
     EXPECT_FALSE(prefs->window()->isVisible());
     EXPECT_TRUE(programWindows().empty());
+}
+
+// A person clicks into the address, types a new one and closes the window with Command-W,
+// without Return: the address is taken as Return would take it.
+TEST_F(PreferencesWindowTest, AnAddressTypedAndLeftWithCommandWIsStored)
+{
+    showPreferences();
+    const AXElement field = only("AXTextField");
+    const Point at = *attribute<Point>(field, "AXPosition");
+    const Size size = *attribute<Size>(field, "AXSize");
+    click({ at.x + size.width / 2, at.y + size.height / 2 });
+    key(0, EventFlags::maskCommand, "a");
+    for (const std::string& character : Text::characters("http://10.0.0.7:8880"))
+        key(0, 0, character);
+    RunLoop::runPending();
+    EXPECT_FALSE(defaults->object(Key::ttsServerURL)) << "nothing stored while typing";
+    key(KeyEvent::keyW, EventFlags::maskCommand);
+    RunLoop::runPending();
+    EXPECT_FALSE(prefs->window()->isVisible());
+    EXPECT_EQ(defaults->stringForKey(Key::ttsServerURL), "http://10.0.0.7:8880");
 }
 
 // However the button is reached while its alert waits (clicks, accessibility), the person has

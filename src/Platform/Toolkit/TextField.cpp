@@ -39,6 +39,9 @@ void TextField::didResignFirstResponder()
 {
     m_selected = false;
     setNeedsDisplay();
+    // Leaving the field (another field, the window closed) ends what was typed as Return does.
+    if (m_typedSinceAction)
+        endEditing();
 }
 
 void TextField::keyDown(const KeyEvent& event)
@@ -79,6 +82,7 @@ void TextField::replaceTyped(std::string text)
 {
     m_selected = false;
     m_text = std::move(text);
+    m_typedSinceAction = true;
     setNeedsDisplay();
 }
 
@@ -108,6 +112,7 @@ void TextField::endEditing()
 {
     if (!m_editable)
         return;
+    m_typedSinceAction = false;
     // The owner may release the field from its action.
     auto keep = weak_from_this().lock();
     if (onAction)

@@ -13,9 +13,11 @@ namespace lorvantine {
 // typed go in at the end, or replace the whole text while it is selected (as it is when the
 // field gets the keys from its window rather than from a click); Delete removes the selection or
 // the last character, Command-A selects everything, and Return ends the editing, which calls
-// `onAction` and selects the text again. Setting "AXValue" (an assistive application) puts a
-// text in whole; "AXConfirm" is Return; `endEditing` does the same in code. Setting the text in
-// code calls nothing. Accessibility: a text field whose value is the text. Main thread only.
+// `onAction` and selects the text again; leaving the field after typing in it (another field
+// takes the keys, the window closes) ends the editing too. Setting "AXValue" (an assistive
+// application) puts a text in whole; "AXConfirm" is Return; `endEditing` does the same in code.
+// Setting the text in code calls nothing. Accessibility: a text field whose value is the text.
+// Main thread only.
 class TextField : public View {
 public:
     explicit TextField(const Rect& frame = {}, std::string text = {});
@@ -62,6 +64,7 @@ private:
     Font m_font = Font::system(13);
     bool m_editable = true;
     bool m_selected = false;
+    bool m_typedSinceAction = false;
 };
 
 } // namespace lorvantine

@@ -367,6 +367,8 @@ void Window::close()
     m_closed = true;
     // Kept alive through the callback, which may drop the owner's reference.
     auto keep = weak_from_this().lock();
+    // A field being typed in ends its editing before the window goes.
+    makeFirstResponder(nullptr);
     if (onWillClose)
         onWillClose();
     orderOut();
