@@ -1,6 +1,8 @@
 #include "Overlay/ScrollWheelMonitor.h"
 
 #include "Platform/Dispatch/MainQueue.h"
+#include "Platform/EventMonitorPort.h"
+#include "Platform/Services.h"
 
 #include <cstdint>
 #include <map>
@@ -21,6 +23,23 @@ Handlers& handlers()
 
 uint64_t s_nextId = 1;
 
+ScrollWheelEvent wheelEventOf(const MonitoredEvent& event)
+{
+    // A trackpad reports points, a mouse wheel whole lines.
+    return ScrollWheelEvent { static_cast<double>(event.scrollDeltaY), event.scrollUnit == ScrollUnit::pixel };
+}
+
+void passToHandler(uint64_t id, const ScrollWheelEvent& event)
+{
+    auto it = handlers().find(id);
+    if (it == handlers().end())
+        return;
+    // A copy: the handler may remove its own monitor.
+    auto handler = it->second;
+    if (handler)
+        handler(event);
+}
+
 } // namespace
 
 std::shared_ptr<void> addGlobal(std::function<void(const ScrollWheelEvent&)> handler)
@@ -28,7 +47,18 @@ std::shared_ptr<void> addGlobal(std::function<void(const ScrollWheelEvent&)> han
     MainQueue::requireMainThread("ScrollWheelMonitor::addGlobal");
     const uint64_t id = s_nextId++;
     handlers().emplace(id, std::move(handler));
-    return std::shared_ptr<void>(nullptr, [id](void*) { handlers().erase(id); });
+    // The person's wheel over the other application comes through the system's own monitor. The
+    // port is kept so that the monitor is removed where it was added, whatever is installed then.
+    std::shared_ptr<EventMonitorPort> port = Platform::current().eventMonitor;
+    std::optional<EventMonitorID> monitor;
+    if (port)
+        monitor = port->addGlobalMonitor(eventTypeMask(InputEventType::scrollWheel),
+                                         [id](const MonitoredEvent& event) { passToHandler(id, wheelEventOf(event)); });
+    return std::shared_ptr<void>(nullptr, [id, port, monitor](void*) {
+        handlers().erase(id);
+        if (port && monitor)
+            port->removeMonitor(*monitor);
+    });
 }
 
 void deliver(const ScrollWheelEvent& event)
@@ -38,14 +68,8 @@ void deliver(const ScrollWheelEvent& event)
     std::vector<uint64_t> ids;
     for (const auto& [id, handler] : handlers())
         ids.push_back(id);
-    for (uint64_t id : ids) {
-        auto it = handlers().find(id);
-        if (it == handlers().end())
-            continue;
-        auto handler = it->second;
-        if (handler)
-            handler(event);
-    }
+    for (uint64_t id : ids)
+        passToHandler(id, event);
 }
 
 } // namespace lorvantine::ScrollWheelMonitor

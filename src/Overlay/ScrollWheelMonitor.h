@@ -13,12 +13,12 @@ struct ScrollWheelEvent {
     bool hasPreciseScrollingDeltas = false;
 };
 
-// The global scroll-wheel monitor of the overlay: whoever sees the user's wheel events in other
-// applications delivers them here, and every monitor added hears them on the main thread.
-// Main thread only.
+// The global scroll-wheel monitor of the overlay: every monitor added hears, on the main thread,
+// the wheel events the system's global event monitor sees in other applications, and those
+// delivered here. Main thread only.
 namespace ScrollWheelMonitor {
 
-// The monitor stays installed until the returned token is destroyed.
+// The monitor stays installed until the returned token is destroyed (on the main thread).
 std::shared_ptr<void> addGlobal(std::function<void(const ScrollWheelEvent&)> handler);
 void deliver(const ScrollWheelEvent& event);
 

@@ -266,6 +266,26 @@ TEST_F(WordScrollTest, AReportIsHeardOneParagraphAtATimeWholeWhereverTheScreensC
     EXPECT_TRUE(log.contains("[Word] 📜 滚动 5 次后无新内容 ("));
 }
 
+TEST_F(WordScrollTest, AReportBesideTheNavigationPaneIsHeardToItsEnd)
+{
+    // The pane of page thumbnails is a scroll area of its own, narrower than the document's, and
+    // paging the document leaves it where it is.
+    const SimFixture fixture = fixtureNamed("word-navigation-pane.json");
+    use(fixture);
+    const std::vector<std::string> document = wordFixtureParagraphs(fixture);
+    ASSERT_EQ(document.size(), 23u);
+    EXPECT_EQ(readToTheEnd(), document);
+}
+
+TEST_F(WordScrollTest, ADoubleSpacedParagraphCutAtAScreensFootIsHeardWhole)
+{
+    // Double spacing leaves a line's height between two lines of a paragraph: a foot with room
+    // for one more line of single spacing may still hide the paragraph's next line.
+    const SimFixture fixture = fixtureNamed("word-double-spaced.json");
+    use(fixture);
+    EXPECT_EQ(readToTheEnd(), wordFixtureParagraphs(fixture));
+}
+
 TEST_F(WordScrollTest, WhereThePageDoesNotTellItsPlaceTheScrollBarsValueDoes)
 {
     const SimFixture fixture = fixtureNamed("word-report.json");

@@ -342,6 +342,13 @@ TEST_F(WordReadingTest, AReportLongerThanFiveScreensIsHeardOnceWordForWordToItsE
     EXPECT_FALSE(log.contains("[OCR-enrich]"));
 }
 
+TEST_F(WordReadingTest, AReportBesideTheNavigationPaneIsHeardOnceWordForWordToItsEnd)
+{
+    // The pane of page thumbnails beside the document scrolls on its own, and paging leaves it still.
+    EXPECT_EQ(spokenWords("word-navigation-pane.json"), documentWords("word-navigation-pane.json"));
+    EXPECT_TRUE(log.contains("[Word] 📜 滚动 5 次后无新内容 ("));
+}
+
 TEST_F(WordReadingTest, MinutesWithATitlePageAreFilledAheadThenHeardOnceWordForWord)
 {
     EXPECT_EQ(spokenWords("word-minutes.json"), documentWords("word-minutes.json"));
