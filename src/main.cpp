@@ -4,6 +4,7 @@
 #include "CLI/CLIRouter.h"
 #include "CLI/SignalSource.h"
 #include "Core/ArticleReader.h"
+#include "Platform/AudioOutputPort.h"
 #include "Platform/Backends/DesktopSocket.h"
 #include "Platform/Backends/RemoteDesktop.h"
 #include "Platform/Backends/RemoteTextRecognizer.h"
@@ -188,6 +189,8 @@ int leave(int status)
     // Quitting while reading: the sound stops before the process goes.
     if (auto reader = ArticleReader::sharedIfMade(); reader && reader->isReading())
         reader->stop();
+    // The output lives as long as the process: a WAV file is made whole here, not by its closing.
+    AudioOutput::flush();
     if (Dispatch::shutdown(std::chrono::duration_cast<std::chrono::milliseconds>(workInFlightWait)))
         return status;
     Log::line("[Exit] ⚠️ background work still running; leaving without clean-up");

@@ -47,8 +47,10 @@ WavFileSink::WavFileSink(std::string path)
 
 WavFileSink::~WavFileSink()
 {
-    if (m_fd >= 0)
-        ::close(m_fd);
+    if (m_fd < 0)
+        return;
+    flush();
+    ::close(m_fd);
 }
 
 bool WavFileSink::open(const AudioFormat& preferred, AudioFormat& actual, std::string& error)
@@ -99,12 +101,23 @@ bool WavFileSink::append(const void* data, size_t size)
         return true;
     }
     m_dataBytes += size;
-    patchHeader();
+    // Bringing the header up to date costs two more writes: every hundredth piece of sound, not
+    // every piece.
+    const std::uint64_t bytesPerSecond = static_cast<std::uint64_t>(std::max(m_format.sampleRate, 1)) * std::max(m_format.channels, 1) * 2;
+    if (m_dataBytes - m_headerBytes >= bytesPerSecond)
+        patchHeader();
     return true;
+}
+
+void WavFileSink::flush()
+{
+    if (m_fd >= 0 && m_headerBytes != m_dataBytes)
+        patchHeader();
 }
 
 void WavFileSink::patchHeader()
 {
+    m_headerBytes = m_dataBytes;
     unsigned char size[4];
     putU32(size, static_cast<std::uint32_t>(36 + m_dataBytes));
     writeAllAt(m_fd, size, 4, 4);
