@@ -58,8 +58,9 @@ enum class Destination {
     // Nothing is heard; playback advances with the installed clock.
     clockPaced,
     // Like `clockPaced`, and every sample played (silences between pieces included) goes to the
-    // WAV file at `wavPath`, which is replaced. The file is a whole WAV file whenever nothing
-    // plays and after `flush`; while sound plays, its header is at most a second behind.
+    // WAV file at `wavPath`, which is replaced. The file is a whole WAV file at any moment; while
+    // sound plays, up to its last second is still to be written, which happens when the sound
+    // stops and at `flush`.
     wavFile,
 };
 

@@ -108,9 +108,9 @@ WavLengths lengthsOf(const std::filesystem::path& path)
     return lengths;
 }
 
-// The header costs writes of its own: while sound plays it is brought up to date once a second,
-// so a crash leaves a file whose header covers all but its last second; once the sound stops
-// the file is whole.
+// Each write to the file costs: while sound plays it is written a second at a time with the
+// header that covers it, so a crash costs at most the last second; once the sound stops the file
+// holds all of it.
 TEST_F(WavPlaybackTest, WhilePlayingTheHeaderFollowsTheSoundOnceASecondAndIsWholeWhenItStops)
 {
     auto path = temporaryFile("long.wav");
