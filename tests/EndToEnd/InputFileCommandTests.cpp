@@ -27,18 +27,18 @@ std::string reportLine(const std::string& title, int64_t totalChecks, int64_t pa
     return HighlightTestReportJson::jsonLine(report).valueOr("");
 }
 
-struct ShellRun {
+struct CommandRun {
     std::optional<int> status;
     std::string err;
 };
 
 // The program run by a shell, as a person types it: `$0` is the program, `$1` the file.
-ShellRun throughShell(const ScratchDirectory& directory, const std::string& command, const std::string& file)
+CommandRun throughShell(const ScratchDirectory& directory, const std::string& command, const std::string& file)
 {
     ChildProcess child({ .program = "/bin/bash",
                          .arguments = { "-c", command, lorvantineProgram.string(), file },
                          .directory = directory.path() });
-    ShellRun run;
+    CommandRun run;
     run.status = child.wait(60s);
     run.err = child.standardError();
     return run;
@@ -79,7 +79,7 @@ TEST(InputFileCommands, TheSummaryReadsStandardInputAndPipesAndRefusesDirectorie
     writeFile(results, reportLine("first", 3, 2, 1) + reportLine("second", 1, 1, 0));
     for (const char* command : { "\"$0\" --test-summary /dev/stdin < \"$1\"", "\"$0\" --test-summary <(cat \"$1\")",
                                  "cat \"$1\" | \"$0\" --test-summary /dev/stdin" }) {
-        ShellRun run = throughShell(directory, command, results);
+        CommandRun run = throughShell(directory, command, results);
         EXPECT_EQ(run.status, 0) << command << "\n" << run.err;
         EXPECT_NE(run.err.find("=== 测试汇总 (2 篇文章) ===\n"), std::string::npos) << command << "\n" << run.err;
         EXPECT_NE(run.err.find("  ❌ first — 2/3\n  ✅ second — 1/1\n"), std::string::npos) << command << "\n" << run.err;
@@ -88,7 +88,7 @@ TEST(InputFileCommands, TheSummaryReadsStandardInputAndPipesAndRefusesDirectorie
     const std::string folder = directory.path().string();
     for (const auto& [path, reason] : { std::pair<std::string, std::string> { folder, folder + " is a directory, not a file" },
                                         std::pair<std::string, std::string> { "/dev/zero", "/dev/zero is a device, not a file" } }) {
-        ShellRun run = throughShell(directory, "\"$0\" --test-summary \"$1\"", path);
+        CommandRun run = throughShell(directory, "\"$0\" --test-summary \"$1\"", path);
         EXPECT_EQ(run.status, 1) << path;
         EXPECT_NE(run.err.find("❌ 无法读取文件: " + path + "\n   " + reason + "\n"), std::string::npos) << run.err;
     }
@@ -102,7 +102,7 @@ TEST(InputFileCommands, TheSummaryNamesTheLinesItLeavesOutForTheirCounts)
     negative.replace(negative.find("\"totalCharacters\":0"), 19, "\"totalCharacters\":-5");
     const std::string results = (directory / "results.jsonl").string();
     writeFile(results, reportLine("kept", 2, 2, 0) + reportLine("wrapped", 6, INT64_MAX, 4) + negative + "\xFF\n");
-    ShellRun run = throughShell(directory, "\"$0\" --test-summary \"$1\"", results);
+    CommandRun run = throughShell(directory, "\"$0\" --test-summary \"$1\"", results);
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.err.find("⚠️ 1 行不是 UTF-8，已跳过: 第 4 行\n⚠️ 1 行含负数计数，已跳过: 第 3 行\n"
                            "⚠️ 1 行的计数相加超出 64 位整数，已跳过: 第 2 行\n=== 测试汇总 (1 篇文章) ===\n"),
@@ -133,7 +133,7 @@ TEST(InputFileCommands, UrlValidationSkipsAndNamesALineThatIsNotUtf8)
     ScratchDirectory directory;
     const std::string list = (directory / "urls.txt").string();
     writeFile(list, "# candidates\nhttps://example.com/caf\xE9\n");
-    ShellRun run = throughShell(directory, "\"$0\" --validate-urls \"$1\"", list);
+    CommandRun run = throughShell(directory, "\"$0\" --validate-urls \"$1\"", list);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.err.find("⚠️ 1 行不是 UTF-8，已跳过: 第 2 行\n🔍 验证 0 个 URL...\n"), std::string::npos) << run.err;
 }
