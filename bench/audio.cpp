@@ -2,6 +2,8 @@
 #include "Platform/AudioOutputPort.h"
 #include "Platform/Backends/AudioMixer.h"
 #include "Platform/Backends/InMemoryUserDefaults.h"
+#include "Platform/Backends/Mp3Decoder.h"
+#include "Platform/Backends/TempoStretcher.h"
 #include "Platform/Dispatch/Clock.h"
 #include "Preferences/PreferencesModel.h"
 #include "Support/Log.h"
@@ -11,10 +13,22 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <mutex>
 #include <optional>
+#include <spawn.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
 
 using namespace lorvantine;
 
@@ -200,6 +214,262 @@ void cpuPerAudioSecond(benchmark::State& state)
 }
 BENCHMARK(cpuPerAudioSecond)->Arg(100)->Arg(150)->Arg(200)->Unit(benchmark::kMillisecond);
 
+// --- Decoding and stretching a long piece into a WAV file, side by side with the command-line
+// pair that does the same: a decoder writing PCM into a pipe and a time stretcher reading it and
+// writing the file (`mpg123 -w - in.mp3 | soundstretch stdin out.wav -tempo=50`). Where those two
+// tools are not installed, this program stands in for each of them on the same libraries, as a
+// process of its own, writing as they do: PCM in 16 KiB blocks, the WAV file through stdio.
+// Each is timed by the processor time it takes (the pair: both processes), so the figures
+// compare the work done, not how the two processes overlap.
+
+constexpr double pairInputSeconds = 100;
+constexpr double pairRate = 1.5;
+
+std::filesystem::path scratchPath(const std::string& name)
+{
+    return std::filesystem::temp_directory_path() / ("lorvantine-bench-" + std::to_string(::getpid()) + "-" + name);
+}
+
+const std::filesystem::path& pairMp3()
+{
+    static const std::filesystem::path path = [] {
+        auto file = scratchPath("speech.mp3");
+        const auto& mp3 = toneOf(pairInputSeconds);
+        std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(mp3.data()), static_cast<std::streamsize>(mp3.size()));
+        return file;
+    }();
+    return path;
+}
+
+bool onPath(const char* tool)
+{
+    const char* path = std::getenv("PATH");
+    std::string directories = path ? path : "";
+    for (size_t start = 0; start <= directories.size();) {
+        size_t end = directories.find(':', start);
+        if (end == std::string::npos)
+            end = directories.size();
+        if (end > start && ::access((directories.substr(start, end - start) + "/" + tool).c_str(), X_OK) == 0)
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+// The stand-in decoder: the MP3 file's PCM to standard output.
+int pairDecode(const char* mp3Path)
+{
+    std::ifstream in(mp3Path, std::ios::binary);
+    std::vector<std::uint8_t> mp3((std::istreambuf_iterator<char>(in)), {});
+    auto decoded = Mp3Decoder::decode(mp3);
+    if (!decoded)
+        return 1;
+    const auto* bytes = reinterpret_cast<const char*>(decoded->samples.data());
+    size_t left = decoded->samples.size() * sizeof(std::int16_t);
+    while (left > 0) {
+        ssize_t written = ::write(STDOUT_FILENO, bytes, std::min<size_t>(left, 16384));
+        if (written <= 0)
+            return 1;
+        bytes += written;
+        left -= static_cast<size_t>(written);
+    }
+    return 0;
+}
+
+// The stand-in stretcher: mono PCM from standard input at `rate`, stretched to `tempo`, into a
+// WAV file whose header is written once the length is known.
+int pairStretch(const char* tempo, const char* wavPath)
+{
+    std::FILE* out = std::fopen(wavPath, "wb");
+    if (!out)
+        return 1;
+    unsigned char header[44] = {};
+    std::fwrite(header, 1, sizeof header, out);
+    TempoStretcher stretcher(sampleRate, sampleRate, 1);
+    stretcher.setTempo(std::atof(tempo));
+    std::vector<std::int16_t> input(6720);
+    std::vector<float> floats(6720);
+    std::vector<std::int16_t> output(6720);
+    std::uint32_t dataBytes = 0;
+    auto drain = [&] {
+        for (size_t frames; (frames = stretcher.receive(floats.data(), floats.size())) > 0;) {
+            for (size_t i = 0; i < frames; ++i)
+                output[i] = static_cast<std::int16_t>(std::clamp(floats[i] * 32768.0f, -32768.0f, 32767.0f));
+            std::fwrite(output.data(), sizeof(std::int16_t), frames, out);
+            dataBytes += static_cast<std::uint32_t>(frames * sizeof(std::int16_t));
+        }
+    };
+    for (;;) {
+        ssize_t got = ::read(STDIN_FILENO, input.data(), input.size() * sizeof(std::int16_t));
+        if (got <= 0)
+            break;
+        const size_t frames = static_cast<size_t>(got) / sizeof(std::int16_t);
+        for (size_t i = 0; i < frames; ++i)
+            floats[i] = static_cast<float>(input[i]) / 32768.0f;
+        stretcher.put(floats.data(), frames);
+        drain();
+    }
+    stretcher.flush();
+    drain();
+    auto put32 = [&](size_t at, std::uint32_t value) { std::memcpy(header + at, &value, 4); };
+    auto put16 = [&](size_t at, std::uint16_t value) { std::memcpy(header + at, &value, 2); };
+    std::memcpy(header, "RIFF", 4);
+    put32(4, 36 + dataBytes);
+    std::memcpy(header + 8, "WAVEfmt ", 8);
+    put32(16, 16);
+    put16(20, 1);
+    put16(22, 1);
+    put32(24, sampleRate);
+    put32(28, sampleRate * 2);
+    put16(32, 2);
+    put16(34, 16);
+    std::memcpy(header + 36, "data", 4);
+    put32(40, dataBytes);
+    std::fseek(out, 0, SEEK_SET);
+    std::fwrite(header, 1, sizeof header, out);
+    return std::fclose(out) == 0 ? 0 : 1;
+}
+
+std::string selfPath()
+{
+    std::error_code error;
+    return std::filesystem::read_symlink("/proc/self/exe", error).string();
+}
+
+double childrenCpuSeconds()
+{
+    rusage usage {};
+    ::getrusage(RUSAGE_CHILDREN, &usage);
+    auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// Runs `first | second`; true when both end with status 0.
+bool runPipeline(std::vector<std::string> first, std::vector<std::string> second)
+{
+    int pipeEnds[2];
+    if (::pipe(pipeEnds) != 0)
+        return false;
+    auto spawn = [&](std::vector<std::string>& words, int in, int out) {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        if (in >= 0)
+            posix_spawn_file_actions_adddup2(&actions, in, STDIN_FILENO);
+        if (out >= 0)
+            posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
+        posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
+        posix_spawn_file_actions_addclose(&actions, pipeEnds[1]);
+        std::vector<char*> argv;
+        for (std::string& word : words)
+            argv.push_back(word.data());
+        argv.push_back(nullptr);
+        pid_t pid = -1;
+        if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+            pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        return pid;
+    };
+    pid_t writer = spawn(first, -1, pipeEnds[1]);
+    pid_t reader = spawn(second, pipeEnds[0], -1);
+    ::close(pipeEnds[0]);
+    ::close(pipeEnds[1]);
+    bool ok = writer > 0 && reader > 0;
+    for (pid_t pid : { writer, reader }) {
+        int status = 0;
+        if (pid > 0 && (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0))
+            ok = false;
+    }
+    return ok;
+}
+
+void reportPair(benchmark::State& state, double cpu, double wall)
+{
+    const double audio = pairInputSeconds / pairRate * static_cast<double>(state.iterations());
+    state.counters["cpu_ms_per_audio_s"] = 1000.0 * cpu / audio;
+    state.counters["wall_ms"] = 1000.0 * wall / static_cast<double>(state.iterations());
+}
+
+// The command-line pair, in processor time of its two processes.
+void commandLinePair(benchmark::State& state)
+{
+    const bool tools = onPath("mpg123") && onPath("soundstretch");
+    const std::string mp3 = pairMp3().string();
+    const std::string wav = scratchPath("pair.wav").string();
+    const std::string self = selfPath();
+    double cpu = 0, wall = 0;
+    for (auto _ : state) {
+        const double before = childrenCpuSeconds();
+        const auto started = std::chrono::steady_clock::now();
+        const bool ok = tools ? runPipeline({ "mpg123", "-q", "-w", "-", mp3 }, { "soundstretch", "stdin", wav, "-tempo=" + std::to_string(static_cast<int>((pairRate - 1) * 100)) })
+                              : runPipeline({ self, "--pair-decode", mp3 }, { self, "--pair-stretch", std::to_string(pairRate), wav });
+        const double spent = childrenCpuSeconds() - before;
+        wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        cpu += spent;
+        state.SetIterationTime(spent);
+        if (!ok)
+            state.SkipWithError("the pipeline failed");
+    }
+    reportPair(state, cpu, wall);
+    state.SetLabel(tools ? "mpg123 | soundstretch" : "stand-ins on libmpg123 and SoundTouch");
+    std::filesystem::remove(wav);
+}
+BENCHMARK(commandLinePair)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
+
+// The player's road on the manual clock, so that nothing waits: decoding, stretching and mixing
+// into the routed output, a WAV file (argument 1) or the silent output (0).
+void playerIntoOutput(benchmark::State& state)
+{
+    static Environment environment;
+    const bool toFile = state.range(0) == 1;
+    auto clock = std::make_shared<ManualClock>();
+    auto previous = Clock::install(clock);
+    const auto& mp3 = toneOf(pairInputSeconds);
+    const std::string wav = scratchPath("player.wav").string();
+    double cpu = 0, wall = 0;
+    for (auto _ : state) {
+        AudioOutput::route(toFile ? AudioOutput::Destination::wavFile : AudioOutput::Destination::clockPaced, wav);
+        const double before = threadCpuSeconds();
+        const auto started = std::chrono::steady_clock::now();
+        ErrorValue error;
+        auto player = AudioOutput::makePlayer(mp3, error);
+        bool finished = false;
+        player->onFinish = [&](AudioPlayerPort&, bool) { finished = true; };
+        player->setEnableRate(true);
+        player->setRate(static_cast<float>(pairRate));
+        player->play();
+        clock->advance(lorvantine::seconds(pairInputSeconds / pairRate + 0.1));
+        player.reset();
+        // Closes the file: its last header goes in the time measured.
+        AudioOutput::route(AudioOutput::Destination::clockPaced);
+        const double spent = threadCpuSeconds() - before;
+        wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        cpu += spent;
+        state.SetIterationTime(spent);
+        if (!finished)
+            state.SkipWithError("the piece did not finish");
+    }
+    reportPair(state, cpu, wall);
+    state.SetLabel(toFile ? "into a WAV file" : "without a file");
+    std::filesystem::remove(wav);
+    Clock::install(previous);
+}
+BENCHMARK(playerIntoOutput)->Arg(1)->Arg(0)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
+
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+    // The stand-ins for the command-line pair run as processes of this program.
+    if (argc == 3 && std::strcmp(argv[1], "--pair-decode") == 0)
+        return pairDecode(argv[2]);
+    if (argc == 4 && std::strcmp(argv[1], "--pair-stretch") == 0)
+        return pairStretch(argv[2], argv[3]);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    std::error_code ignored;
+    std::filesystem::remove(scratchPath("speech.mp3"), ignored);
+    return 0;
+}

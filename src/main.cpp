@@ -4,6 +4,7 @@
 #include "CLI/CLIRouter.h"
 #include "CLI/SignalSource.h"
 #include "Core/ArticleReader.h"
+#include "Platform/AudioOutputPort.h"
 #include "Platform/Backends/DesktopSocket.h"
 #include "Platform/Backends/RemoteDesktop.h"
 #include "Platform/Backends/RemoteTextRecognizer.h"
@@ -149,6 +150,14 @@ bool wantsCommandLine(const std::vector<std::string>& args)
 // path it names.
 int runApplication(const std::shared_ptr<SimDesktop>& desktop)
 {
+    // Ctrl+C and a plain kill end the run as "quit" does, so the control pipe is removed: the
+    // handler is in place before the pipe is made and named, or a kill that follows the name at
+    // once would leave it behind.
+    std::string error;
+    auto interrupt = SignalSource::create({ SIGINT, SIGTERM }, [] { Application::shared().terminate(); }, error);
+    if (!interrupt)
+        Log::line("[Control] ⚠️ Ctrl+C 处理未安装: " + error);
+
     SimControlServer::Options options;
     if (const char* pipe = std::getenv("LORVANTINE_CONTROL_PIPE"); pipe && *pipe)
         options.pipe = std::string(pipe) == "auto" ? std::filesystem::path() : std::filesystem::path(pipe);
@@ -160,11 +169,6 @@ int runApplication(const std::shared_ptr<SimDesktop>& desktop)
     if (auto path = (*server)->pipePath())
         Log::line("[Control] 📮 pipe: " + path->string());
     (*server)->onQuit = [] { Application::shared().terminate(); };
-    std::string error;
-    // Ctrl+C and a plain kill end the run as "quit" does, so the control pipe is removed.
-    auto interrupt = SignalSource::create({ SIGINT, SIGTERM }, [] { Application::shared().terminate(); }, error);
-    if (!interrupt)
-        Log::line("[Control] ⚠️ Ctrl+C 处理未安装: " + error);
 
     Application::shared().setActivationPolicy(ActivationPolicy::accessory);
     auto delegate = AppDelegate::create(ApplicationShell::parts());
@@ -188,6 +192,8 @@ int leave(int status)
     // Quitting while reading: the sound stops before the process goes.
     if (auto reader = ArticleReader::sharedIfMade(); reader && reader->isReading())
         reader->stop();
+    // The output lives as long as the process: a WAV file is made whole here, not by its closing.
+    AudioOutput::flush();
     if (Dispatch::shutdown(std::chrono::duration_cast<std::chrono::milliseconds>(workInFlightWait)))
         return status;
     Log::line("[Exit] ⚠️ background work still running; leaving without clean-up");

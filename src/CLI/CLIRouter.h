@@ -58,9 +58,11 @@ int routeReadArticle(const Arguments& args);
 int routeTestSelection(const Arguments& args);
 
 // "--test-summary <results.jsonl>": totals, failure distribution, failure categories, content
-// averages and one line per report of a results file, on standard error. Lines that do not decode
-// as a report are skipped; lines that are not UTF-8 are skipped and named. 1 without a path or
-// when the file cannot be read (no regular file, or larger than an input file may be), else 0.
+// averages and one line per report of a results file (or pipe), on standard error, read a line at
+// a time. Lines that do not decode as a report are skipped; lines that are not UTF-8, reports with
+// a negative count, reports whose passed and failed checks do not make up their total and reports
+// that would carry a sum past 64 bits are skipped and named. 1 without a path or when the input
+// cannot be read (a directory or a device, or more than an input file may hold), else 0.
 int routeTestSummary(const Arguments& args);
 
 // --- One-shot diagnostics of text geometry, selections, page turns, recognition and sources ---
@@ -140,8 +142,8 @@ int routeTestAlignOffline(const Arguments& args, const AlignCasesRunner& runAll)
 // lines then go to standard output), else 0 (watch mode at Ctrl+C).
 int routeTestHighlight(const Arguments& args);
 // "--validate-urls <urls.txt>": opens each URL of the list in Safari and writes those that give
-// an article of at least two paragraphs to standard output; 1 without a list or when it cannot
-// be read, else 0.
+// an article of at least two paragraphs to standard output; lines of the list that are not UTF-8
+// are skipped and named. 1 without a list or when it cannot be read, else 0.
 int routeValidateUrls(const Arguments& args);
 
 // --- Turning the pages of other applications ---

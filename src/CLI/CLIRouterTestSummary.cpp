@@ -1,11 +1,11 @@
 #include "CLI/CLIRouter.h"
 
+#include "CLI/SkippedLines.h"
 #include "Core/HighlightTestReportJson.h"
 #include "Support/Files.h"
 #include "Support/Format.h"
 #include "Support/Log.h"
 #include "Support/Text.h"
-#include "Support/Utf8Lines.h"
 
 #include <algorithm>
 #include <map>
@@ -15,26 +15,6 @@
 namespace lorvantine::CLIRouter {
 
 namespace {
-
-// Every count of a decoded report fits 64 bits; a sum over a file of any length that the reader
-// can hold fits 128, so no sum wraps whatever the file says.
-__extension__ typedef __int128 SummaryTotal;
-
-std::string summaryTotalText(SummaryTotal value)
-{
-    if (value == 0)
-        return "0";
-    const bool negative = value < 0;
-    std::string digits;
-    while (value != 0) {
-        const int digit = static_cast<int>(value % 10);
-        digits.push_back(static_cast<char>('0' + (negative ? -digit : digit)));
-        value /= 10;
-    }
-    if (negative)
-        digits.push_back('-');
-    return std::string(digits.rbegin(), digits.rend());
-}
 
 // The line breaks of Unicode text: LF, VT, FF, CR (CR LF being one), NEL, LINE SEPARATOR and
 // PARAGRAPH SEPARATOR. Empty pieces are dropped, as the reader skips them anyway.
@@ -70,50 +50,70 @@ std::vector<std::string_view> summaryLines(std::string_view text)
 std::string percentText(double ratio) { return Format::fixed(ratio * 100, 1) + "%"; }
 
 // What the summary keeps of the reports as it decodes them: the sums and one line per report, so
-// that a results file costs the memory of its text and little more.
+// that the memory a results file costs follows its reports, not its length.
 class SummaryTally {
 public:
-    void add(const HighlightTestReport& report)
+    enum class Added { yes, sumsOverflow, countsDisagree };
+
+    // A report whose counts would carry a sum past 64 bits, or whose passed and failed checks do
+    // not make up its total, is left out whole: its numbers would make every total a lie.
+    Added add(const HighlightTestReport& report)
     {
+        const TestSummary& summary = report.summary;
+        int64_t checks = 0;
+        if (__builtin_add_overflow(summary.passed, summary.failed, &checks))
+            return Added::sumsOverflow;
+        if (checks != summary.totalChecks)
+            return Added::countsDisagree;
+        Sums sums = m_sums;
+        const auto& categories = report.failureCategories;
+        const int64_t addends[] = {
+            report.paragraphCount,
+            report.totalCharacters,
+            summary.totalChecks,
+            summary.passed,
+            summary.failed,
+            categories ? categories->frameTooTall : 0,
+            categories ? categories->textIncomplete : 0,
+            categories ? categories->megaParagraph : 0,
+            categories ? categories->geometryError : 0,
+            categories ? categories->frameTextMisaligned : 0,
+        };
+        for (size_t i = 0; i < Sums::count; ++i) {
+            if (__builtin_add_overflow(sums.values[i], addends[i], &sums.values[i]))
+                return Added::sumsOverflow;
+        }
+        m_sums = sums;
+
         ++m_reports;
-        m_paragraphs += report.paragraphCount;
-        m_characters += report.totalCharacters;
-        m_total += report.summary.totalChecks;
-        m_passed += report.summary.passed;
-        m_failed += report.summary.failed;
         for (const ParagraphTestResult& paragraph : report.paragraphs) {
             countFailures(paragraph.checks);
             for (const SentenceTestResult& sentence : paragraph.sentences)
                 countFailures(sentence.checks);
-        }
-        if (const auto& categories = report.failureCategories) {
-            m_categories[0] += categories->frameTooTall;
-            m_categories[1] += categories->textIncomplete;
-            m_categories[2] += categories->megaParagraph;
-            m_categories[3] += categories->geometryError;
-            m_categories[4] += categories->frameTextMisaligned;
         }
         if (report.content) {
             ++m_withContent;
             m_coverage += report.content->coverage;
             m_noise += report.content->noiseRatio;
         }
-        std::string line = std::string("  ") + (report.summary.failed == 0 ? "✅" : "❌") + " "
-            + Text::characterPrefix(report.articleTitle, 40);
+        std::string line = std::string("  ") + (summary.failed == 0 ? "✅" : "❌") + " " + Text::characterPrefix(report.articleTitle, 40);
         if (report.url)
             line += " (" + Text::characterPrefix(*report.url, 60) + ")";
-        line += " — " + std::to_string(report.summary.passed) + "/" + std::to_string(report.summary.totalChecks);
+        line += " — " + std::to_string(summary.passed) + "/" + std::to_string(summary.totalChecks);
         m_documents.push_back(std::move(line));
+        return Added::yes;
     }
 
     void print() const
     {
+        const int64_t total = m_sums.values[Sums::checks];
+        const int64_t passed = m_sums.values[Sums::passed];
         Log::line("=== 测试汇总 (" + std::to_string(m_reports) + " 篇文章) ===");
-        Log::line("段落: " + summaryTotalText(m_paragraphs) + ", 字符: " + summaryTotalText(m_characters));
-        Log::line("检查: " + summaryTotalText(m_total) + ", 通过: " + summaryTotalText(m_passed) + ", 失败: "
-                  + summaryTotalText(m_failed));
-        if (m_total >= 1)
-            Log::line("通过率: " + percentText(static_cast<double>(m_passed) / static_cast<double>(m_total)));
+        Log::line("段落: " + std::to_string(m_sums.values[Sums::paragraphs]) + ", 字符: " + std::to_string(m_sums.values[Sums::characters]));
+        Log::line("检查: " + std::to_string(total) + ", 通过: " + std::to_string(passed) + ", 失败: "
+                  + std::to_string(m_sums.values[Sums::failed]));
+        if (total >= 1)
+            Log::line("通过率: " + percentText(static_cast<double>(passed) / static_cast<double>(total)));
         printFailureDistribution();
         printFailureCategories();
         printContentAverages();
@@ -123,6 +123,11 @@ public:
     }
 
 private:
+    struct Sums {
+        enum { paragraphs, characters, checks, passed, failed, categories, count = categories + 5 };
+        int64_t values[count] = {};
+    };
+
     void countFailures(const std::vector<CheckResult>& checks)
     {
         for (const CheckResult& check : checks)
@@ -146,15 +151,13 @@ private:
     {
         static constexpr const char* names[5] = { "frameTooTall", "textIncomplete", "megaParagraph", "geometryError",
                                                   "frameTextMisaligned" };
-        SummaryTotal all = 0;
-        for (SummaryTotal sum : m_categories)
-            all += sum;
-        if (all < 1)
+        const int64_t* sums = m_sums.values + Sums::categories;
+        if (std::all_of(sums, sums + 5, [](int64_t sum) { return sum == 0; }))
             return;
         Log::line("\n问题类别（受影响段落数）:");
         for (size_t i = 0; i < 5; ++i) {
-            if (m_categories[i] >= 1)
-                Log::line(std::string("  ") + names[i] + ": " + summaryTotalText(m_categories[i]));
+            if (sums[i] >= 1)
+                Log::line(std::string("  ") + names[i] + ": " + std::to_string(sums[i]));
         }
     }
 
@@ -168,26 +171,12 @@ private:
     }
 
     size_t m_reports = 0;
-    SummaryTotal m_paragraphs = 0, m_characters = 0, m_total = 0, m_passed = 0, m_failed = 0;
+    Sums m_sums;
     std::map<std::string, size_t> m_failures;
-    SummaryTotal m_categories[5] = {};
     size_t m_withContent = 0;
     double m_coverage = 0, m_noise = 0;
     std::vector<std::string> m_documents;
 };
-
-// The lines that are not UTF-8, by number: the first ten, and how many there are.
-void printSkippedLines(const std::vector<size_t>& skipped)
-{
-    if (skipped.empty())
-        return;
-    constexpr size_t named = 10;
-    std::vector<std::string> numbers;
-    for (size_t i = 0; i < std::min(skipped.size(), named); ++i)
-        numbers.push_back(std::to_string(skipped[i]));
-    Log::line("⚠️ " + std::to_string(skipped.size()) + " 行不是 UTF-8，已跳过: 第 " + Text::joined(numbers, ", ")
-              + (skipped.size() > named ? " 等" : "") + " 行");
-}
 
 } // namespace
 
@@ -198,24 +187,43 @@ int routeTestSummary(const Arguments& args)
         Log::line("用法: --test-summary <results.jsonl>");
         return 1;
     }
-    auto contents = Files::readInputFile(*path);
-    if (!contents) {
-        Log::line("❌ 无法读取文件: " + *path);
-        Log::line("   " + contents.error().message);
-        return 1;
-    }
 
     // A line cut inside a character by a crash costs that line alone: the reports around it, and
-    // those appended after it, are still summarised.
-    const Utf8Lines lines = Utf8Lines::split(*contents);
-    printSkippedLines(lines.skipped);
+    // those appended after it, are still summarised. Every line left out but those that are no
+    // report at all is named.
+    SkippedLines notUtf8("不是 UTF-8");
+    SkippedLines negative("含负数计数");
+    SkippedLines overflowing("的计数相加超出 64 位整数");
+    SkippedLines disagreeing("的通过数与失败数之和不等于检查数");
     SummaryTally tally;
-    for (std::string_view line : lines.lines) {
-        for (std::string_view piece : summaryLines(line)) {
-            if (auto report = HighlightTestReportJson::decode(piece))
-                tally.add(*report);
+    size_t number = 0;
+    auto read = Files::readInputLines(*path, [&](std::string_view line) {
+        ++number;
+        if (!Text::isValidUtf8(line)) {
+            notUtf8.add(number);
+            return;
         }
+        for (std::string_view piece : summaryLines(line)) {
+            auto report = HighlightTestReportJson::decode(piece);
+            if (!report) {
+                if (report.error().kind == HighlightTestReportJson::DecodeError::Kind::negativeCount)
+                    negative.add(number);
+                continue;
+            }
+            switch (tally.add(*report)) {
+            case SummaryTally::Added::yes: break;
+            case SummaryTally::Added::sumsOverflow: overflowing.add(number); break;
+            case SummaryTally::Added::countsDisagree: disagreeing.add(number); break;
+            }
+        }
+    });
+    if (!read) {
+        Log::line("❌ 无法读取文件: " + *path);
+        Log::line("   " + read.error().message);
+        return 1;
     }
+    for (const SkippedLines* skipped : { &notUtf8, &negative, &overflowing, &disagreeing })
+        skipped->print();
     tally.print();
     return 0;
 }

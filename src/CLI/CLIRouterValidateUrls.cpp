@@ -2,6 +2,7 @@
 
 #include "Accessibility/ArticleParser.h"
 #include "CLI/SafariTabs.h"
+#include "CLI/SkippedLines.h"
 #include "CLI/UrlList.h"
 #include "Platform/Dispatch/Clock.h"
 #include "Support/Log.h"
@@ -26,13 +27,15 @@ int routeValidateUrls(const Arguments& args)
         Log::line("用法: --validate-urls <manifest.txt>");
         return 1;
     }
-    auto list = UrlList::read(*path);
+    SkippedLines notUtf8("不是 UTF-8");
+    auto list = UrlList::readSkippingLinesNotUtf8(*path, notUtf8);
     if (!list) {
         Log::line("❌ 无法读取文件: " + *path);
         Log::line("   " + list.error());
         return 1;
     }
     const std::vector<std::string>& urls = *list;
+    notUtf8.print();
     Log::line("🔍 验证 " + std::to_string(urls.size()) + " 个 URL...");
 
     std::vector<std::string> valid, invalid;

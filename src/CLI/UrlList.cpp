@@ -1,7 +1,9 @@
 #include "CLI/UrlList.h"
 
+#include "CLI/SkippedLines.h"
 #include "Support/Files.h"
 #include "Support/Text.h"
+#include "Support/Utf8Lines.h"
 
 namespace lorvantine::UrlList {
 
@@ -53,6 +55,22 @@ Expected<std::vector<std::string>, std::string> read(const std::string& path)
     if (auto bad = Text::firstInvalidUtf8Byte(*text))
         return Unexpected(path + " is not UTF-8 at byte " + std::to_string(*bad));
     return parse(*text);
+}
+
+Expected<std::vector<std::string>, std::string> readSkippingLinesNotUtf8(const std::string& path, SkippedLines& notUtf8)
+{
+    auto text = Files::readInputFile(path);
+    if (!text)
+        return Unexpected(text.error().message);
+    const Utf8Lines lines = Utf8Lines::split(*text);
+    for (size_t number : lines.skipped)
+        notUtf8.add(number);
+    std::vector<std::string> urls;
+    for (std::string_view line : lines.lines) {
+        std::vector<std::string> found = parse(line);
+        urls.insert(urls.end(), std::make_move_iterator(found.begin()), std::make_move_iterator(found.end()));
+    }
+    return urls;
 }
 
 } // namespace lorvantine::UrlList

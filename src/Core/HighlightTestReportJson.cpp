@@ -2,6 +2,7 @@
 
 #include "Support/JsonReading.h"
 
+#include <algorithm>
 #include <limits>
 #include <optional>
 #include <type_traits>
@@ -153,6 +154,7 @@ class Reader {
 public:
     const std::string& failure() const { return m_failure; }
     bool failed() const { return !m_failure.empty(); }
+    const std::string& negativeCount() const { return m_negativeCount; }
 
     const Json* member(const Json& object, const char* key, bool required)
     {
@@ -293,11 +295,12 @@ private:
         }
         return fail(std::string("\"") + key + "\" is not an integer"), 0;
     }
+    // A report that is whole but for a negative count is told apart from one that is no report.
     int64_t nonNegative(int64_t value, const char* key)
     {
-        if (value < 0)
-            return fail(std::string("\"") + key + "\" is a negative count"), 0;
-        return value;
+        if (value < 0 && m_negativeCount.empty())
+            m_negativeCount = std::string("\"") + key + "\" is a negative count";
+        return std::max<int64_t>(value, 0);
     }
     double numberValue(const Json& value, const char* key)
     {
@@ -307,6 +310,7 @@ private:
     }
 
     std::string m_failure;
+    std::string m_negativeCount;
 };
 
 std::vector<CheckResult> readChecks(Reader& reader, const Json& parent)
@@ -433,16 +437,16 @@ Expected<std::string, JsonError> prettyJson(const HighlightTestReport& report)
     return JsonWriter::serialize(toJson(report), JsonWriter::Style::pretty, JsonWriter::KeyOrder::sorted);
 }
 
-Expected<HighlightTestReport, JsonError> decode(std::string_view text)
+Expected<HighlightTestReport, DecodeError> decode(std::string_view text)
 {
     // A report nests six deep; unknown members may add a little, never hundreds of levels.
     auto parsed = JsonReading::parse(text, { .maxDepth = 64 });
     if (!parsed)
-        return Unexpected(JsonError { parsed.error().message });
+        return Unexpected(DecodeError { DecodeError::Kind::malformed, parsed.error().message });
     const Json& root = *parsed;
     Reader reader;
     if (!root.is_object())
-        return Unexpected(JsonError { "a report is not an object" });
+        return Unexpected(DecodeError { DecodeError::Kind::malformed, "a report is not an object" });
 
     HighlightTestReport report;
     report.articleTitle = reader.string(root, "articleTitle");
@@ -458,7 +462,9 @@ Expected<HighlightTestReport, JsonError> decode(std::string_view text)
     if (const Json* categories = reader.object(root, "failureCategories", false))
         report.failureCategories = readCategories(reader, *categories);
     if (reader.failed())
-        return Unexpected(JsonError { reader.failure() });
+        return Unexpected(DecodeError { DecodeError::Kind::malformed, reader.failure() });
+    if (!reader.negativeCount().empty())
+        return Unexpected(DecodeError { DecodeError::Kind::negativeCount, reader.negativeCount() });
     return report;
 }
 

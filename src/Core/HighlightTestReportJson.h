@@ -25,10 +25,20 @@ Expected<std::string, JsonError> jsonLine(const HighlightTestReport& report);
 // The indented form of one report, without a trailing line feed.
 Expected<std::string, JsonError> prettyJson(const HighlightTestReport& report);
 
-// Reads one report from outside text. A missing required key, a value of the wrong type or an
-// integer that a 64-bit signed count cannot hold makes the whole report fail; unknown keys are
-// ignored. Never throws.
-Expected<HighlightTestReport, JsonError> decode(std::string_view text);
+// Why a text gave no report.
+struct DecodeError {
+    enum class Kind {
+        malformed,     // not a report: no JSON object, a missing key, a wrong type, an integer beyond 64 bits
+        negativeCount, // a whole report, but a count in it is below zero, so it cannot be summed
+    };
+    Kind kind = Kind::malformed;
+    std::string message;
+};
+
+// Reads one report from outside text. A missing required key, a value of the wrong type, an
+// integer that a 64-bit signed count cannot hold or a negative count makes the whole report
+// fail; unknown keys are ignored. Never throws.
+Expected<HighlightTestReport, DecodeError> decode(std::string_view text);
 
 } // namespace HighlightTestReportJson
 } // namespace lorvantine

@@ -58,7 +58,9 @@ enum class Destination {
     // Nothing is heard; playback advances with the installed clock.
     clockPaced,
     // Like `clockPaced`, and every sample played (silences between pieces included) goes to the
-    // WAV file at `wavPath`, which is replaced. The file is a valid WAV file after every write.
+    // WAV file at `wavPath`, which is replaced. The file is a whole WAV file at any moment; while
+    // sound plays, up to its last second is still to be written, which happens when the sound
+    // stops and at `flush`.
     wavFile,
 };
 
@@ -68,6 +70,10 @@ void route(Destination destination, const std::string& wavPath = {});
 // Decodes `mp3Data` into a new player routed as above. Null, with `error` set, when the data
 // holds no decodable MP3 audio.
 std::shared_ptr<AudioPlayerPort> makePlayer(std::span<const std::uint8_t> mp3Data, ErrorValue& error);
+
+// The end of the process: what the routed output has written is made whole (a WAV file's
+// header), after the piece of sound being written.
+void flush();
 
 } // namespace AudioOutput
 } // namespace lorvantine

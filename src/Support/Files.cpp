@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <limits>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -159,13 +160,13 @@ Expected<void, FileError> appendLine(const std::string& path, std::string_view l
 
 namespace {
 
-// Reads on until the end of the file or until `limit` bytes are in.
-bool readUpTo(int fd, uint64_t limit, std::string& contents, int& error)
+// Reads on until the end of the input or until `limit` bytes are in, handing each piece over.
+bool readUpTo(int fd, uint64_t limit, const std::function<void(std::string_view)>& onPiece, uint64_t& total, int& error)
 {
-    char chunk[65536];
-    while (contents.size() < limit) {
-        const size_t wanted = static_cast<size_t>(std::min<uint64_t>(sizeof chunk, limit - contents.size()));
-        ssize_t count = ::read(fd, chunk, wanted);
+    std::vector<char> chunk(65536);
+    while (total < limit) {
+        const size_t wanted = static_cast<size_t>(std::min<uint64_t>(chunk.size(), limit - total));
+        ssize_t count = ::read(fd, chunk.data(), wanted);
         if (count < 0) {
             if (errno == EINTR)
                 continue;
@@ -174,7 +175,8 @@ bool readUpTo(int fd, uint64_t limit, std::string& contents, int& error)
         }
         if (count == 0)
             break;
-        contents.append(chunk, static_cast<size_t>(count));
+        total += static_cast<uint64_t>(count);
+        onPiece(std::string_view(chunk.data(), static_cast<size_t>(count)));
     }
     return true;
 }
@@ -182,8 +184,9 @@ bool readUpTo(int fd, uint64_t limit, std::string& contents, int& error)
 Expected<std::string, FileError> readAndClose(int fd, const std::string& path, uint64_t limit)
 {
     std::string contents;
+    uint64_t total = 0;
     int error = 0;
-    const bool read = readUpTo(fd, limit, contents, error);
+    const bool read = readUpTo(fd, limit, [&](std::string_view piece) { contents.append(piece); }, total, error);
     ::close(fd);
     if (!read)
         return failure("cannot read", path, error);
@@ -206,9 +209,9 @@ Unexpected<FileError> tooLarge(const std::string& path, uint64_t maxBytes)
     return Unexpected(FileError{path + " is larger than " + sizeText(maxBytes) + ", the most an input file may hold"});
 }
 
-// A pipe is opened without waiting for a writer, then refused with anything else that is not a
-// regular file: reading a pipe or a device could wait for ever or never end.
-Expected<int, FileError> openRegularFile(const std::string& path, struct stat& status)
+// Opens `path` to look at what it is, without waiting: a named pipe would wait for a writer, a
+// terminal or a tape for the hand that feeds it.
+Expected<int, FileError> openToLook(const std::string& path, struct stat& status)
 {
     int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
@@ -218,11 +221,75 @@ Expected<int, FileError> openRegularFile(const std::string& path, struct stat& s
         ::close(fd);
         return failure("cannot read", path, error);
     }
-    if (!S_ISREG(status.st_mode)) {
-        ::close(fd);
+    return fd;
+}
+
+// Anything but a regular file is refused: a pipe or a device read from an offset could wait for
+// ever or never end.
+Expected<int, FileError> openRegularFile(const std::string& path, struct stat& status)
+{
+    auto fd = openToLook(path, status);
+    if (fd && !S_ISREG(status.st_mode)) {
+        ::close(*fd);
         return Unexpected(FileError{path + " is not a regular file"});
     }
     return fd;
+}
+
+// An input of the command line, open for reading: a regular file or a pipe.
+struct Input {
+    int fd = -1;
+    // The size a regular file says it has; none for a pipe.
+    std::optional<uint64_t> statedSize;
+};
+
+// Looks first, then refuses what is no file to read whole: a directory, or a device that could be
+// read for ever (/dev/zero) or wait on a person.
+Expected<Input, FileError> openInput(const std::string& path)
+{
+    struct stat status {};
+    auto looked = openToLook(path, status);
+    if (!looked)
+        return Unexpected(looked.error());
+    if (S_ISREG(status.st_mode))
+        return Input { *looked, static_cast<uint64_t>(status.st_size) };
+    ::close(*looked);
+    if (S_ISDIR(status.st_mode))
+        return Unexpected(FileError{path + " is a directory, not a file"});
+    if (S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode))
+        return Unexpected(FileError{path + " is a device, not a file"});
+    if (!S_ISFIFO(status.st_mode))
+        return Unexpected(FileError{path + " is neither a file nor a pipe"});
+
+    // Opened again to be read as a pipe is: waiting for what its writer sends, and for a writer
+    // when a named pipe has none yet. A pipe whose writer is gone still gives what it holds.
+    const dev_t device = status.st_dev;
+    const ino_t inode = status.st_ino;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return failure("cannot open", path, errno);
+    if (::fstat(fd, &status) != 0 || !S_ISFIFO(status.st_mode) || status.st_dev != device || status.st_ino != inode) {
+        ::close(fd);
+        return Unexpected(FileError{path + " changed while it was opened"});
+    }
+    return Input { fd, std::nullopt };
+}
+
+// Reads `input` to its end in pieces, handing each to `onPiece`, and closes it. Reading stops one
+// byte past `maxBytes`, which tells an input that holds more than the limit whatever it said of
+// its size; the caller then drops what it was handed.
+Expected<void, FileError> readPieces(Input input, const std::string& path, uint64_t maxBytes,
+                                     const std::function<void(std::string_view)>& onPiece)
+{
+    uint64_t total = 0;
+    int error = 0;
+    const bool read = readUpTo(input.fd, maxBytes == UINT64_MAX ? maxBytes : maxBytes + 1, onPiece, total, error);
+    ::close(input.fd);
+    if (!read)
+        return failure("cannot read", path, error);
+    if (total > maxBytes)
+        return tooLarge(path, maxBytes);
+    return {};
 }
 
 } // namespace
@@ -237,19 +304,52 @@ Expected<std::string, FileError> readAll(const std::string& path)
 
 Expected<std::string, FileError> readInputFile(const std::string& path, uint64_t maxBytes)
 {
-    struct stat status {};
-    auto fd = openRegularFile(path, status);
-    if (!fd)
-        return Unexpected(fd.error());
-    if (static_cast<uint64_t>(status.st_size) > maxBytes) {
-        ::close(*fd);
+    auto input = openInput(path);
+    if (!input)
+        return Unexpected(input.error());
+    std::string contents;
+    if (input->statedSize) {
+        if (*input->statedSize > maxBytes) {
+            ::close(input->fd);
+            return tooLarge(path, maxBytes);
+        }
+        contents.reserve(static_cast<size_t>(*input->statedSize));
+    }
+    auto read = readPieces(*input, path, maxBytes, [&](std::string_view piece) { contents.append(piece); });
+    if (!read)
+        return Unexpected(read.error());
+    return contents;
+}
+
+Expected<void, FileError> readInputLines(const std::string& path, const std::function<void(std::string_view line)>& onLine,
+                                         uint64_t maxBytes)
+{
+    auto input = openInput(path);
+    if (!input)
+        return Unexpected(input.error());
+    if (input->statedSize && *input->statedSize > maxBytes) {
+        ::close(input->fd);
         return tooLarge(path, maxBytes);
     }
-    // One byte more than allowed tells a file that grew past the limit since.
-    auto contents = readAndClose(*fd, path, maxBytes == UINT64_MAX ? maxBytes : maxBytes + 1);
-    if (contents && contents->size() > maxBytes)
-        return tooLarge(path, maxBytes);
-    return contents;
+    // The start of a line that runs on past the piece it began in.
+    std::string partial;
+    auto read = readPieces(*input, path, maxBytes, [&](std::string_view piece) {
+        for (size_t end; (end = piece.find('\n')) != std::string_view::npos; piece.remove_prefix(end + 1)) {
+            if (partial.empty()) {
+                onLine(piece.substr(0, end));
+            } else {
+                partial.append(piece.substr(0, end));
+                onLine(partial);
+                partial.clear();
+            }
+        }
+        partial.append(piece);
+    });
+    if (!read)
+        return read;
+    if (!partial.empty())
+        onLine(partial);
+    return {};
 }
 
 Expected<std::string, FileError> readInputFileFrom(const std::string& path, uint64_t offset, uint64_t maxBytes)

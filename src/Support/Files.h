@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
@@ -50,12 +51,23 @@ Expected<std::string, FileError> readAll(const std::string& path);
 // paragraphs, far beyond any real run, yet it can be held in memory.
 inline constexpr uint64_t maxInputFileBytes = uint64_t(1) << 30;
 
-// Reads a regular file whole. Anything else (a pipe, a device, a directory) is refused at once,
-// without waiting on it, and so is a file of more than `maxBytes`; the error names the limit.
+// Reads an input file whole: a regular file or a pipe (standard input handed over as
+// /dev/stdin, a process substitution, a named pipe, which is waited on until a writer opens it).
+// A directory or a device is refused at once, without reading it. Reading stops at `maxBytes`:
+// an input that holds more (a file beyond the limit, one that grew since it was looked at or
+// says it is empty as those under /proc do, a pipe that goes on) is refused, and the error
+// names the limit.
 Expected<std::string, FileError> readInputFile(const std::string& path, uint64_t maxBytes = maxInputFileBytes);
 
+// The same input handed over a line at a time, so that memory holds a line rather than the
+// whole input: each line without its line feed, in order, the last one also when no line feed
+// ends it. The same refusals, with one difference: when the input turns out to hold more than
+// `maxBytes`, the lines before the limit have been handed over already.
+Expected<void, FileError> readInputLines(const std::string& path, const std::function<void(std::string_view line)>& onLine,
+                                         uint64_t maxBytes = maxInputFileBytes);
+
 // What a regular file holds from byte `offset` on, at most `maxBytes` of it (the start of what
-// was added to a growing log). Anything but a regular file is refused as above.
+// was added to a growing log). Anything but a regular file is refused.
 Expected<std::string, FileError> readInputFileFrom(const std::string& path, uint64_t offset, uint64_t maxBytes);
 
 // Creates an empty file named prefix + random + suffix in $TMPDIR (or /tmp when unset), readable

@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
 namespace lorvantine {
 namespace {
 
@@ -84,6 +88,56 @@ TEST_F(WavPlaybackTest, AtOneAndAHalfTheOutputTakesTwoThirdsOfTheTimeAtTheSamePi
         EXPECT_NEAR(heard, tone.frequency, tone.frequency * 0.03) << tone.frequency;
         start += length;
     }
+}
+
+// What the header says of the data, and how much data the file holds.
+struct WavLengths {
+    std::uint32_t header = 0;
+    std::uint64_t data = 0;
+};
+
+WavLengths lengthsOf(const std::filesystem::path& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(file)), {});
+    WavLengths lengths;
+    if (bytes.size() >= 44) {
+        std::memcpy(&lengths.header, bytes.data() + 40, 4);
+        lengths.data = bytes.size() - 44;
+    }
+    return lengths;
+}
+
+// Each write to the file costs: while sound plays it is written a second at a time with the
+// header that covers it, so a crash costs at most the last second; once the sound stops the file
+// holds all of it.
+TEST_F(WavPlaybackTest, WhilePlayingTheHeaderFollowsTheSoundOnceASecondAndIsWholeWhenItStops)
+{
+    auto path = temporaryFile("long.wav");
+    AudioOutput::route(AudioOutput::Destination::wavFile, path.string());
+    defaults->set(PreferencesModel::Key::defaultSpeed, 1.0f);
+    auto player = AudioPlayer::create();
+    mp3s.push_back(Mp3Fixture::toneMp3(440, 3.5));
+    player->enqueue(AudioSegment { .mp3Data = mp3s.back() });
+    player->markParagraphFinished(0);
+    player->markProducerFinished();
+
+    const std::uint64_t second = 24000 * 2;
+    std::vector<std::uint32_t> headers;
+    for (int tenth = 1; tenth <= 34; ++tenth) {
+        advance(0.1);
+        const WavLengths lengths = lengthsOf(path);
+        EXPECT_LE(lengths.header, lengths.data) << tenth;
+        EXPECT_LT(lengths.data - lengths.header, second) << tenth;
+        if (headers.empty() || headers.back() != lengths.header)
+            headers.push_back(lengths.header);
+    }
+    EXPECT_LE(headers.size(), 4u) << "the header was written " << headers.size() << " times in 3.4 s";
+
+    advance(0.2);
+    auto wav = readWav(path);
+    ASSERT_TRUE(wav);
+    EXPECT_EQ(wav->samples.size(), decodedSamples(mp3s.back()).size());
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace lorvantine {
 namespace {
@@ -110,19 +111,22 @@ TEST_F(TestSummaryCommand, TitlesHoldingLineBreakCharactersKeepTheirReport)
         EXPECT_EQ(lines[lines.size() - separators.size() + i], "  ✅ a" + separators[i] + "b — 1/1") << i;
 }
 
-// A results file is outside input: counts are held to 64 bits on reading and the sums never wrap.
+// A results file is outside input: counts are held to 64 bits on reading, and a report that would
+// carry a sum past them, or whose checks do not add up, is left out and named.
 TEST_F(TestSummaryCommand, CountsAtTheLimitAddUpAndCountsBeyondItSkipTheirLine)
 {
     HighlightTestReport atLimit = report("big", INT64_MAX, INT64_MAX, 0);
     atLimit.paragraphCount = INT64_MAX;
     atLimit.totalCharacters = INT64_MAX - 1;
     atLimit.failureCategories = FailureCategories { .geometryError = INT64_MAX };
-    EXPECT_EQ(summarize(line(atLimit) + line(atLimit)), 0);
-    EXPECT_EQ(m_log.lines().at(0), "=== 测试汇总 (2 篇文章) ===");
-    EXPECT_EQ(m_log.lines().at(1), "段落: 18446744073709551614, 字符: 18446744073709551612");
-    EXPECT_EQ(m_log.lines().at(2), "检查: 18446744073709551614, 通过: 18446744073709551614, 失败: 0");
-    EXPECT_EQ(m_log.lines().at(3), "通过率: 100.0%");
-    EXPECT_TRUE(m_log.contains("  geometryError: 18446744073709551614"));
+    EXPECT_EQ(summarize(line(atLimit) + line(report("small", 2, 1, 1)) + line(atLimit)), 0);
+    EXPECT_EQ(m_log.lines().at(0), "⚠️ 2 行的计数相加超出 64 位整数，已跳过: 第 2, 3 行");
+    EXPECT_EQ(m_log.lines().at(1), "=== 测试汇总 (1 篇文章) ===");
+    EXPECT_EQ(m_log.lines().at(2), "段落: 9223372036854775807, 字符: 9223372036854775806");
+    EXPECT_EQ(m_log.lines().at(3), "检查: 9223372036854775807, 通过: 9223372036854775807, 失败: 0");
+    EXPECT_EQ(m_log.lines().at(4), "通过率: 100.0%");
+    EXPECT_TRUE(m_log.contains("  geometryError: 9223372036854775807"));
+    EXPECT_EQ(m_log.lines().back(), "  ✅ big — 9223372036854775807/9223372036854775807");
 
     m_log.clear();
     std::string beyond = line(report("over", 1, 1, 0));
@@ -130,6 +134,27 @@ TEST_F(TestSummaryCommand, CountsAtTheLimitAddUpAndCountsBeyondItSkipTheirLine)
     EXPECT_EQ(summarize(beyond + line(report("kept", 1, 1, 0))), 0);
     EXPECT_EQ(m_log.lines().at(0), "=== 测试汇总 (1 篇文章) ===");
     EXPECT_EQ(m_log.lines().back(), "  ✅ kept — 1/1");
+}
+
+// A report's passed and failed checks are its checks: one whose counts cannot be that (they
+// overflow when added, or make more or fewer than its total) would print a pass rate beyond
+// 100 %, and is named instead.
+TEST_F(TestSummaryCommand, AReportWhoseChecksDoNotAddUpIsSkippedAndNamed)
+{
+    const std::string contents = line(report("fine", 6, 2, 4)) + line(report("wrapped", 6, INT64_MAX, 4))
+        + line(report("more passed than checked", 6, 7, 0)) + line(report("fewer", 6, 1, 1)) + line(report("also fine", 2, 2, 0));
+    EXPECT_EQ(summarize(contents), 0);
+    EXPECT_EQ(m_log.lines(), (std::vector<std::string> {
+                                 "⚠️ 1 行的计数相加超出 64 位整数，已跳过: 第 2 行",
+                                 "⚠️ 2 行的通过数与失败数之和不等于检查数，已跳过: 第 3, 4 行",
+                                 "=== 测试汇总 (2 篇文章) ===",
+                                 "段落: 0, 字符: 0",
+                                 "检查: 8, 通过: 4, 失败: 4",
+                                 "通过率: 50.0%",
+                                 "\n逐篇结果:",
+                                 "  ❌ fine — 2/6",
+                                 "  ✅ also fine — 2/2",
+                             }));
 }
 
 TEST_F(TestSummaryCommand, UsageAndUnreadableFilesEndWithStatusOne)
@@ -170,30 +195,39 @@ TEST_F(TestSummaryCommand, ALineThatIsNotUtf8IsSkippedAndNamedAndTheRestSummaris
     EXPECT_EQ(m_log.lines().back(), "  ✅ kept — 1/1");
 }
 
-TEST_F(TestSummaryCommand, CountsAreNeverNegative)
+TEST_F(TestSummaryCommand, CountsAreNeverNegativeAndTheirLinesAreNamed)
 {
     for (const char* key : { "\"paragraphCount\":0", "\"totalCharacters\":0", "\"totalChecks\":1" }) {
         m_log.clear();
         std::string negative = line(report("negative", 1, 1, 0));
         const std::string field = std::string(key).substr(0, std::string(key).find(':') + 1);
         negative.replace(negative.find(key), std::string(key).size(), field + "-9223372036854775808");
-        EXPECT_EQ(summarize(negative + line(report("kept", 1, 1, 0))), 0) << key;
-        EXPECT_EQ(m_log.lines().at(0), "=== 测试汇总 (1 篇文章) ===") << key;
-        EXPECT_EQ(m_log.lines().at(1), "段落: 0, 字符: 0") << key;
+        EXPECT_EQ(summarize(line(report("kept", 1, 1, 0)) + negative + "not a report\n" + negative), 0) << key;
+        EXPECT_EQ(m_log.lines().at(0), "⚠️ 2 行含负数计数，已跳过: 第 2, 4 行") << key;
+        EXPECT_EQ(m_log.lines().at(1), "=== 测试汇总 (1 篇文章) ===") << key;
+        EXPECT_EQ(m_log.lines().at(2), "段落: 0, 字符: 0") << key;
         EXPECT_EQ(m_log.lines().back(), "  ✅ kept — 1/1") << key;
     }
+
+    // A report with a negative count that is no report for another reason too is skipped unnamed.
+    m_log.clear();
+    std::string broken = line(report("broken", 1, 1, 0));
+    broken.replace(broken.find("\"paragraphCount\":0"), 18, "\"paragraphCount\":-1");
+    broken.replace(broken.find("\"timestamp\""), 11, "\"timestamp_\"");
+    EXPECT_EQ(summarize(broken), 0);
+    EXPECT_EQ(m_log.lines().at(0), "=== 测试汇总 (0 篇文章) ===");
 }
 
-// A results file is read whole: what is not a regular file is refused without waiting on it, and
-// so is a file beyond the limit, which the message names.
-TEST_F(TestSummaryCommand, WhatIsNoRegularFileOrTooLargeIsRefused)
+// What cannot be read whole is refused without waiting on it: a directory, a device, and a file
+// beyond the limit, which the message names.
+TEST_F(TestSummaryCommand, DirectoriesDevicesAndFilesTooLargeAreRefused)
 {
-    const std::string fifo = (m_scratch / "results.fifo").string();
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    for (const std::string& path : { std::string("/dev/zero"), fifo }) {
+    const std::string directory = m_scratch.path().string();
+    for (const auto& [path, reason] : { std::pair<std::string, std::string> { "/dev/zero", "/dev/zero is a device, not a file" },
+                                        std::pair<std::string, std::string> { directory, directory + " is a directory, not a file" } }) {
         m_log.clear();
         EXPECT_EQ(CLIRouter::routeTestSummary({ "lorvantine", "--test-summary", path }), 1) << path;
-        EXPECT_EQ(m_log.lines(), (std::vector<std::string> { "❌ 无法读取文件: " + path, "   " + path + " is not a regular file" }));
+        EXPECT_EQ(m_log.lines(), (std::vector<std::string> { "❌ 无法读取文件: " + path, "   " + reason }));
     }
 
     // Sparse: it takes no room on the disk.
@@ -203,6 +237,23 @@ TEST_F(TestSummaryCommand, WhatIsNoRegularFileOrTooLargeIsRefused)
     EXPECT_EQ(CLIRouter::routeTestSummary({ "lorvantine", "--test-summary", m_path.string() }), 1);
     EXPECT_EQ(m_log.lines(), (std::vector<std::string> { "❌ 无法读取文件: " + m_path.string(),
                                                          "   " + m_path.string() + " is larger than 1 GiB, the most an input file may hold" }));
+}
+
+// Standard input and pipes hand a results file over as well as its path does.
+TEST_F(TestSummaryCommand, ResultsComingThroughAPipeAreSummarised)
+{
+    const std::string results = line(report("piped", 3, 2, 1)) + line(report("second", 1, 1, 0));
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    ASSERT_EQ(::write(ends[1], results.data(), results.size()), static_cast<ssize_t>(results.size()));
+    ::close(ends[1]);
+    const std::string piped = "/dev/fd/" + std::to_string(ends[0]);
+    EXPECT_EQ(CLIRouter::routeTestSummary({ "lorvantine", "--test-summary", piped }), 0);
+    ::close(ends[0]);
+    const std::vector<std::string> lines = m_log.lines();
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines.front(), "=== 测试汇总 (2 篇文章) ===");
+    EXPECT_EQ(std::vector<std::string>(lines.end() - 2, lines.end()), (std::vector<std::string> { "  ❌ piped — 2/3", "  ✅ second — 1/1" }));
 }
 
 TEST_F(TestSummaryCommand, RouterRunsTheCommandAndAnswersItsStatus)

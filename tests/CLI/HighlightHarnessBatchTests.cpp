@@ -189,16 +189,30 @@ TEST_F(HighlightHarnessTest, AUrlListThatIsNoRegularFileOrNotTextIsRefusedWithIt
 {
     const std::string latin1 = (scratch / "latin1.txt").string();
     test::writeFile(latin1, "https://example.com/caf\xE9\n");
-    for (const auto& [path, reason] : { std::pair<std::string, std::string> { "/dev/zero", "/dev/zero is not a regular file" },
+    for (const auto& [path, reason] : { std::pair<std::string, std::string> { "/dev/zero", "/dev/zero is a device, not a file" },
                                         std::pair<std::string, std::string> { latin1, latin1 + " is not UTF-8 at byte 23" } }) {
         log.clear();
         EXPECT_EQ(route({ "--test-highlight", "--batch", path }), 1) << path;
         EXPECT_EQ(log.lines(), (std::vector<std::string> { "✅ 辅助功能权限已授权", "❌ 无法读取 URL 文件: " + path, "   " + reason }));
-        log.clear();
-        EXPECT_EQ(route({ "--validate-urls", path }), 1) << path;
-        EXPECT_EQ(log.lines(), (std::vector<std::string> { "✅ 辅助功能权限已授权", "❌ 无法读取文件: " + path, "   " + reason }));
     }
+    log.clear();
+    EXPECT_EQ(route({ "--validate-urls", "/dev/zero" }), 1);
+    EXPECT_EQ(log.lines(), (std::vector<std::string> { "✅ 辅助功能权限已授权", "❌ 无法读取文件: /dev/zero", "   /dev/zero is a device, not a file" }));
     EXPECT_TRUE(processRuns("/usr/bin/open").empty());
+}
+
+// URL validation loses only the line that holds a byte of another encoding, and says which.
+TEST_F(HighlightHarnessTest, ValidationSkipsAndNamesTheLinesOfTheListThatAreNotUtf8)
+{
+    test::writeFile(scratch / "urls.txt", "# candidates\nhttps://example.com/quiet-art\nhttps://example.com/caf\xE9\r\n"
+                                          "https://example.com/moved\n\xFF\n");
+    EXPECT_EQ(route({ "--validate-urls", (scratch / "urls.txt").string() }), 0);
+    const std::vector<std::string> lines = log.lines();
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[1], "⚠️ 2 行不是 UTF-8，已跳过: 第 3, 5 行");
+    EXPECT_EQ(lines[2], "🔍 验证 2 个 URL...");
+    EXPECT_EQ(standardOutput, "https://example.com/quiet-art\n");
+    EXPECT_EQ(processRuns("/usr/bin/open").size(), 2u);
 }
 
 TEST_F(HighlightHarnessTest, ARoundThatIsNotANumberWritesNoMetricsAndCannotNameAFailureReport)

@@ -54,11 +54,11 @@ TEST_F(ProbeMatrixTest, AConfigurationThatCannotBeReadOrDecodedStopsBeforeAnyApp
     log.clear();
     EXPECT_EQ(CLIRouter::route({ "lorvantine", "--probe-matrix", (scratch / "absent.json").string() }), 1);
     EXPECT_TRUE(log.contains("❌ 无法读取 matrix 配置: " + (scratch / "absent.json").string()));
-    // What is no regular file is refused without being read: it could be endless.
+    // A device is refused without being read: it could be endless.
     log.clear();
     EXPECT_EQ(CLIRouter::route({ "lorvantine", "--probe-matrix", "/dev/zero" }), 1);
     EXPECT_EQ(log.linesContaining("❌ 无法读取 matrix 配置: /dev/zero").size(), 1u);
-    EXPECT_TRUE(log.contains("   /dev/zero is not a regular file"));
+    EXPECT_TRUE(log.contains("   /dev/zero is a device, not a file"));
     EXPECT_EQ(processRuns(*desktop), 0);
     EXPECT_FALSE(std::filesystem::exists(scratch / "probe-report.json"));
 }

@@ -344,16 +344,52 @@ TEST_F(CurlHttpSessionTest, ManyThreadsStartExchangesAtOnceAndEachCompletesOnceW
         EXPECT_EQ(tag, body);
 }
 
+// The idle time runs only once an exchange has its connection. Six exchanges hold every
+// connection the host is given until the test lets them answer; two more, with a shorter idle time,
+// wait behind them until a third exchange with that idle time, started after them on a server
+// that never answers, has timed out: had waiting counted as idle, theirs would have run out first.
 TEST_F(CurlHttpSessionTest, ExchangesWaitingForAConnectionToTheHostAreNotIdle)
 {
-    server.http.Get("/slow", [](const httplib::Request&, httplib::Response& response) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    std::mutex gateMutex;
+    std::condition_variable gateChanged;
+    bool open = false;
+    Inbox<int> arrived;
+    server.http.Get("/held", [&](const httplib::Request&, httplib::Response& response) {
+        arrived.put(1);
+        std::unique_lock lock(gateMutex);
+        // Bounded, so that a test that fails never leaves the server waiting.
+        gateChanged.wait_for(lock, std::chrono::seconds(30), [&] { return open; });
         response.set_content("done", "application/octet-stream");
     });
     server.start();
-    // Six run at once; the last two wait about 200 ms for a connection, then take 200 ms more.
-    for (int i = 0; i < 8; ++i)
-        session.dataTask({.url = server.url("/slow"), .timeout = std::chrono::milliseconds(300)}, [this](HttpResult result) { results.put(std::move(result)); });
+    auto openGate = [&] {
+        {
+            std::lock_guard lock(gateMutex);
+            open = true;
+        }
+        gateChanged.notify_all();
+    };
+
+    for (int i = 0; i < 6; ++i)
+        session.dataTask({ .url = server.url("/held") }, [this](HttpResult result) { results.put(std::move(result)); });
+    if (!arrived.waitFor(6)) {
+        openGate();
+        FAIL() << "the six exchanges did not reach the server";
+    }
+    // Long beside the moment an answered exchange stays silent, however loaded the machine.
+    const auto shortIdle = std::chrono::milliseconds(1000);
+    for (int i = 0; i < 2; ++i)
+        session.dataTask({ .url = server.url("/held"), .timeout = shortIdle }, [this](HttpResult result) { results.put(std::move(result)); });
+    RawSocket silent(RawSocket::Mode::listenOnly);
+    Inbox<HttpResult> sentinel;
+    session.dataTask({ .url = silent.url("/x"), .timeout = shortIdle }, [&](HttpResult result) { sentinel.put(std::move(result)); });
+    const bool sentinelEnded = sentinel.waitFor(1);
+    const size_t endedWhileWaiting = results.size();
+    openGate();
+    ASSERT_TRUE(sentinelEnded);
+    EXPECT_EQ(errorCode(sentinel.values()[0]), NSURLError::timedOut);
+    EXPECT_EQ(endedWhileWaiting, 0u);
+
     ASSERT_TRUE(results.waitFor(8));
     for (const auto& result : results.values())
         EXPECT_TRUE(std::holds_alternative<HttpResponse>(result)) << std::get<HttpError>(result).message;

@@ -12,7 +12,9 @@ protected:
     static constexpr double screenWidth = 1440;
     static constexpr double screenHeight = 900;
 
-    // An application with one white, titled window; frontmost unless said otherwise.
+    // An application with one white, titled window; frontmost unless said otherwise. It gets
+    // `pid` unless the program itself already has it (the program's is this process's own, which
+    // can be any), and the answer says which it got.
     struct AppWindow {
         ProcessID pid = 0;
         uint32_t number = 0;
@@ -26,16 +28,16 @@ protected:
         app.bundleIdentifier = bundleID;
         app.localizedName = bundleID.substr(bundleID.rfind('.') + 1);
         app.active = frontmost;
-        desktop->addApplication(app);
+        const ProcessID given = desktop->addApplication(app);
         SimWindow w;
         w.title = "Document";
         w.frame = frame;
         w.main = true;
         w.children = std::move(content);
-        const uint32_t number = desktop->addWindow(pid, w);
+        const uint32_t number = desktop->addWindow(given, w);
         if (frontmost)
-            desktop->setFrontmost(pid);
-        return { pid, number, desktop->windowElement(number) };
+            desktop->setFrontmost(given);
+        return { given, number, desktop->windowElement(number) };
     }
 };
 

@@ -114,7 +114,7 @@ TEST_F(WindowFollow, FailuresLeaveItIdleOrPartlyRegisteredWithALogLine)
     EXPECT_FALSE(observer->isObserving());
     EXPECT_TRUE(reports.empty());
     EXPECT_EQ(log.linesContaining("[WindowFollow]"),
-              std::vector<std::string> { "[WindowFollow] AXObserverCreate 失败 pid=700 err=-25204" });
+              std::vector<std::string> { "[WindowFollow] AXObserverCreate 失败 pid=" + std::to_string(reader.pid) + " err=-25204" });
 
     // It may be started later, once the process can be observed.
     desktop->clearError(desktop->applicationElement(reader.pid), "AXObserverCreate");

@@ -10,6 +10,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace lorvantine {
@@ -151,9 +152,8 @@ TEST_F(FilesTest, ReadsAndAppends)
     EXPECT_FALSE(Files::append(path("no-such-dir/x"), "x"));
 }
 
-// Input files of the command line: regular files only, never waited on, and never more than the
-// limit, which the refusal names.
-TEST_F(FilesTest, InputFilesAreRegularFilesWithinTheLimit)
+// Input files of the command line: never more than the limit, which the refusal names.
+TEST_F(FilesTest, InputFilesAreReadWithinTheLimit)
 {
     const std::string file = path("results.jsonl");
     test::writeFile(file, "0123456789");
@@ -162,16 +162,109 @@ TEST_F(FilesTest, InputFilesAreRegularFilesWithinTheLimit)
     ASSERT_FALSE(over);
     EXPECT_EQ(over.error().message, file + " is larger than 9 bytes, the most an input file may hold");
 
+    // The log reader takes regular files only: it starts part way in.
     const std::string fifo = path("pipe");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    for (const std::string& other : { fifo, std::string("/dev/zero") }) {
-        EXPECT_EQ(Files::readInputFile(other).error().message, other + " is not a regular file");
+    for (const std::string& other : { fifo, std::string("/dev/zero") })
         EXPECT_FALSE(Files::readInputFileFrom(other, 0, 100)) << other;
-    }
 
     // From an offset: at most so much of what follows, nothing past the end.
     EXPECT_EQ(Files::readInputFileFrom(file, 4, 3).value(), "456");
     EXPECT_EQ(Files::readInputFileFrom(file, 50, 100).value(), "");
+}
+
+// A file that holds more than its size says (one under /proc says it holds nothing; another can
+// grow after it was looked at) is read up to the limit and refused there, never cut and taken
+// for whole.
+TEST_F(FilesTest, AFileHoldingMoreThanItsSizeSaysIsRefusedPastTheLimit)
+{
+    const std::string status = "/proc/self/status";
+    struct stat info {};
+    ASSERT_EQ(::stat(status.c_str(), &info), 0);
+    ASSERT_EQ(info.st_size, 0);
+    auto whole = Files::readInputFile(status);
+    ASSERT_TRUE(whole);
+    EXPECT_NE(whole->find("Pid:"), std::string::npos);
+
+    auto cut = Files::readInputFile(status, 16);
+    ASSERT_FALSE(cut) << *cut;
+    EXPECT_EQ(cut.error().message, status + " is larger than 16 bytes, the most an input file may hold");
+    std::vector<std::string> lines;
+    auto byLines = Files::readInputLines(status, [&](std::string_view line) { lines.emplace_back(line); }, 16);
+    ASSERT_FALSE(byLines);
+    EXPECT_EQ(byLines.error().message, status + " is larger than 16 bytes, the most an input file may hold");
+}
+
+// Standard input and pipes are how a command line hands a file over: they are read up to the
+// limit like a file, and stop there with the same refusal.
+TEST_F(FilesTest, PipesAreReadLikeFilesUpToTheLimit)
+{
+    auto pipeHolding = [](const std::string& bytes) {
+        int ends[2];
+        EXPECT_EQ(::pipe(ends), 0);
+        EXPECT_EQ(::write(ends[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+        ::close(ends[1]);
+        return ends[0];
+    };
+    // A process substitution or a redirected standard input, whose writer has already gone.
+    int reader = pipeHolding("{\"a\":1}\n{\"b\":2}\n");
+    const std::string substituted = "/dev/fd/" + std::to_string(reader);
+    EXPECT_EQ(Files::readInputFile(substituted).value(), "{\"a\":1}\n{\"b\":2}\n");
+    ::close(reader);
+
+    reader = pipeHolding("0123456789");
+    const std::string over = "/dev/fd/" + std::to_string(reader);
+    auto refused = Files::readInputFile(over, 9);
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error().message, over + " is larger than 9 bytes, the most an input file may hold");
+    ::close(reader);
+
+    // A named pipe is waited on until its writer comes.
+    const std::string fifo = path("results.fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::thread writer([&] {
+        int fd = ::open(fifo.c_str(), O_WRONLY | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        const std::string text = "first\nsecond";
+        EXPECT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+        ::close(fd);
+    });
+    std::vector<std::string> lines;
+    auto read = Files::readInputLines(fifo, [&](std::string_view line) { lines.emplace_back(line); });
+    // A refused pipe would leave the writer waiting for a reader: one comes, so the test ends.
+    const int unblock = read ? -1 : ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    writer.join();
+    if (unblock >= 0)
+        ::close(unblock);
+    ASSERT_TRUE(read) << read.error().message;
+    EXPECT_EQ(lines, (std::vector<std::string> { "first", "second" }));
+}
+
+// What can be opened but is no file to read whole is refused at once, without reading it.
+TEST_F(FilesTest, DirectoriesAndDevicesAreRefusedWithoutBeingRead)
+{
+    EXPECT_EQ(Files::readInputFile(m_directory).error().message, m_directory + " is a directory, not a file");
+    for (const std::string& device : { std::string("/dev/zero"), std::string("/dev/null") }) {
+        EXPECT_EQ(Files::readInputFile(device).error().message, device + " is a device, not a file");
+        EXPECT_FALSE(Files::readInputLines(device, [](std::string_view) { ADD_FAILURE() << "a line of a device"; }));
+    }
+}
+
+// Lines come whole whatever the pieces the input is read in, the empty ones too, and the last one
+// without a line feed.
+TEST_F(FilesTest, InputLinesComeWholeAcrossTheReadsThatBringThem)
+{
+    const std::string file = path("lines.jsonl");
+    const std::string longLine(200000, 'x');
+    test::writeFile(file, "a\n\n" + longLine + "\nb\r\n" + longLine + "y");
+    std::vector<std::string> lines;
+    ASSERT_TRUE(Files::readInputLines(file, [&](std::string_view line) { lines.emplace_back(line); }));
+    EXPECT_EQ(lines, (std::vector<std::string> { "a", "", longLine, "b\r", longLine + "y" }));
+
+    lines.clear();
+    test::writeFile(file, "");
+    ASSERT_TRUE(Files::readInputLines(file, [&](std::string_view line) { lines.emplace_back(line); }));
+    EXPECT_TRUE(lines.empty());
 }
 
 TEST_F(FilesTest, AppendedLinesStandOnTheirOwnAfterALineCutShort)

@@ -350,10 +350,32 @@ void AudioMixer::renderChunk(std::int64_t frameStart, std::int64_t frameEnd)
         m_outputBuffer[i] = saturate(m_mix[i]);
     bool ok = m_sink->write(m_outputBuffer);
 
-    std::lock_guard lock(m_mutex);
-    m_rendered = written;
-    if (!ok)
-        useClockPacedSinkLocked("the sound output failed", m_format);
+    bool drained = false;
+    {
+        std::lock_guard lock(m_mutex);
+        m_rendered = written;
+        if (!ok)
+            useClockPacedSinkLocked("the sound output failed", m_format);
+        else
+            drained = m_entries.empty();
+    }
+    // Once open, the sink is replaced only here, with the render lock held.
+    if (drained)
+        m_sink->flush();
+}
+
+void AudioMixer::flush()
+{
+    std::lock_guard render(m_renderMutex);
+    AudioSink* sink = nullptr;
+    {
+        // Once open, the sink is replaced only while rendering, which the render lock keeps out.
+        std::lock_guard lock(m_mutex);
+        if (!m_open)
+            return;
+        sink = m_sink.get();
+    }
+    sink->flush();
 }
 
 } // namespace lorvantine

@@ -58,6 +58,9 @@ public:
     void remove(const Voice& voice);
     // The timeline frame being heard now.
     std::int64_t heardFrame();
+    // Makes what the sink was given whole for a reader (the end of the process), after the chunk
+    // being rendered, if any. The mixer does the same itself whenever its last voice has ended.
+    void flush();
 
 private:
     struct Entry {

@@ -88,6 +88,18 @@ void useMixer(std::shared_ptr<AudioMixer> mixer)
     state.override = std::move(mixer);
 }
 
+void flush()
+{
+    std::shared_ptr<AudioMixer> mixer;
+    {
+        auto& state = routing();
+        std::lock_guard lock(state.mutex);
+        mixer = state.mixer;
+    }
+    if (mixer)
+        mixer->flush();
+}
+
 std::shared_ptr<AudioPlayerPort> makePlayer(std::span<const std::uint8_t> mp3Data, ErrorValue& error)
 {
     auto decoded = Mp3Decoder::decode(mp3Data);

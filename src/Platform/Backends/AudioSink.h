@@ -28,6 +28,9 @@ public:
     virtual void writeSilence(size_t frames) = 0;
     // Frames written but not yet heard.
     virtual size_t latencyFrames() { return 0; }
+    // Nothing more plays for now (the last voice ended) or the process ends: what was written is
+    // made whole for a reader of the output (a file's header brought up to date).
+    virtual void flush() { }
 };
 
 } // namespace lorvantine

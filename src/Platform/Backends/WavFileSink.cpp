@@ -47,8 +47,10 @@ WavFileSink::WavFileSink(std::string path)
 
 WavFileSink::~WavFileSink()
 {
-    if (m_fd >= 0)
-        ::close(m_fd);
+    if (m_fd < 0)
+        return;
+    flush();
+    ::close(m_fd);
 }
 
 bool WavFileSink::open(const AudioFormat& preferred, AudioFormat& actual, std::string& error)
@@ -88,23 +90,41 @@ bool WavFileSink::append(const void* data, size_t size)
 {
     if (m_fd < 0 || m_full)
         return true;
-    if (m_dataBytes + size > maximumDataBytes) {
+    if (m_dataBytes + m_pending.size() + size > maximumDataBytes) {
+        writePending();
         m_full = true;
         Log::line("[Audio] " + m_path + " is full; later sound is not recorded");
         return true;
     }
-    if (!writeAllAt(m_fd, data, size, static_cast<off_t>(44 + m_dataBytes))) {
-        Log::line("[Audio] cannot write " + m_path + ": " + std::strerror(errno) + "; later sound is not recorded");
-        m_full = true;
-        return true;
-    }
-    m_dataBytes += size;
-    patchHeader();
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    m_pending.insert(m_pending.end(), bytes, bytes + size);
+    // The sound goes to the file a second at a time with the header that covers it: three writes
+    // a second instead of three for every hundredth of one.
+    const size_t bytesPerSecond = static_cast<size_t>(std::max(m_format.sampleRate, 1)) * static_cast<size_t>(std::max(m_format.channels, 1)) * 2;
+    if (m_pending.size() >= bytesPerSecond)
+        writePending();
     return true;
 }
 
-void WavFileSink::patchHeader()
+void WavFileSink::flush()
 {
+    if (m_fd >= 0 && !m_full)
+        writePending();
+}
+
+void WavFileSink::writePending()
+{
+    if (m_pending.empty())
+        return;
+    const bool written = writeAllAt(m_fd, m_pending.data(), m_pending.size(), static_cast<off_t>(44 + m_dataBytes));
+    if (!written) {
+        Log::line("[Audio] cannot write " + m_path + ": " + std::strerror(errno) + "; later sound is not recorded");
+        m_full = true;
+        m_pending.clear();
+        return;
+    }
+    m_dataBytes += m_pending.size();
+    m_pending.clear();
     unsigned char size[4];
     putU32(size, static_cast<std::uint32_t>(36 + m_dataBytes));
     writeAllAt(m_fd, size, 4, 4);
