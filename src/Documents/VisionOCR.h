@@ -27,8 +27,8 @@ std::optional<std::vector<RecognizedWord>> recognizeWords(const Rect& contentRec
 
 // The pixels of `contentRect` of the window, cut from a capture of the window alone (nothing in
 // front of it shows), as recognition would read them; none when the capture failed (each failure
-// writes its line). Cheaper than recognition by far: enough to see whether a page has changed.
-// Blocks for the capture.
+// writes its line). No recognition: enough to see whether a page has changed. Blocks for the
+// capture.
 std::optional<Image> capturePicture(const Rect& contentRect, const std::optional<AXElement>& windowElement);
 
 // Where the Characters [charLower, charUpper) of a recognised paragraph lie on screen: one

@@ -158,18 +158,26 @@ protected:
             count += entry.kind == SimJournalEntry::Kind::event && entry.event && entry.event->type == InputEventType::keyDown;
         return count;
     }
+
+    // Reads Kindle's page as the shell does, turning pages at its end; false when it cannot be read.
+    bool startReadingThePage()
+    {
+        const std::string kindleID = "com.amazon.Lassen";
+        auto page = KindleSource::detect(kindleID);
+        if (!page)
+            return false;
+        std::vector<ArticleParagraph> paragraphs;
+        for (const ReadableParagraph& paragraph : page->paragraphs())
+            paragraphs.push_back(paragraph.toArticleParagraph());
+        reader->onNeedNextPage = CLIRouter::pageAdvance(kindleID, reader);
+        reader->startReading(page->title(), page->windowElement(), std::move(paragraphs), kindleID);
+        return true;
+    }
 };
 
 TEST_F(KindlePageTurnTest, AReadingStoppedWhileThePageTurnsDoesNotPressAgain)
 {
-    const std::string kindleID = "com.amazon.Lassen";
-    auto page = KindleSource::detect(kindleID);
-    ASSERT_TRUE(page);
-    std::vector<ArticleParagraph> paragraphs;
-    for (const ReadableParagraph& paragraph : page->paragraphs())
-        paragraphs.push_back(paragraph.toArticleParagraph());
-    reader->onNeedNextPage = CLIRouter::pageAdvance(kindleID, reader);
-    reader->startReading(page->title(), page->windowElement(), std::move(paragraphs), kindleID);
+    ASSERT_TRUE(startReadingThePage());
 
     ASSERT_TRUE(advanceUntil([&] { return log.contains("[Kindle] 📖 翻页 pid="); }));
     EXPECT_EQ(keyDowns(), 1);
@@ -195,14 +203,7 @@ protected:
 
 TEST_F(KindlePicturesTurnTest, AReadingStoppedWhilePicturesAreTurnedPastPressesNoMore)
 {
-    const std::string kindleID = "com.amazon.Lassen";
-    auto page = KindleSource::detect(kindleID);
-    ASSERT_TRUE(page);
-    std::vector<ArticleParagraph> paragraphs;
-    for (const ReadableParagraph& paragraph : page->paragraphs())
-        paragraphs.push_back(paragraph.toArticleParagraph());
-    reader->onNeedNextPage = CLIRouter::pageAdvance(kindleID, reader);
-    reader->startReading(page->title(), page->windowElement(), std::move(paragraphs), kindleID);
+    ASSERT_TRUE(startReadingThePage());
 
     ASSERT_TRUE(advanceUntil([&] { return log.contains("[Kindle] 📖 翻页 pid="); }));
     // The user stops the reading while the page turn is on its way onto the first picture.
