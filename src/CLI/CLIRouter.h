@@ -152,12 +152,13 @@ int routeValidateUrls(const Arguments& args);
 using PageCompletion = std::function<void(std::optional<std::vector<ArticleParagraph>>)>;
 
 // Turns one page of a paged reader (Kindle and Books by a key press, other applications by their
-// next-page menu item), waits until the page's text has changed and reads the new page; up to
-// three pages with nothing to read (pictures) are turned past. Main thread; it blocks there for
-// the key press (about 0.3 s, 0.5 s with a minimised window). The completion runs once on the main
-// queue, or before this returns when the application does not run. `stillWanted`, asked on a
-// global queue before every press after the first, ends the turn with none once the reading it
-// serves has stopped.
+// next-page menu item), waits until the page has changed (its text; where it shows none, as a
+// scanned page does, its picture) and reads the new page; up to three pages with nothing to read
+// (pictures) are turned past. Main thread; it blocks there for the key press (about 0.3 s, 0.5 s
+// with a minimised window), which a page without text gets later, once a worker has captured the
+// page. The completion runs once on the main queue, or before this returns when the application
+// does not run. `stillWanted`, asked before every press that does not follow at once, ends the
+// turn with none once the reading it serves has stopped.
 void turnPage(const std::string& bundleID, PageCompletion completion, std::function<bool()> stillWanted = {});
 
 // How a reading of `bundleID`'s document goes on once its page has played: Kindle and Books turn

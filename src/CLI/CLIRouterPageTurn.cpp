@@ -5,6 +5,7 @@
 #include "Documents/DocumentSourceRegistry.h"
 #include "Documents/KindleSource.h"
 #include "Platform/AccessibilityPort.h"
+#include "Platform/Image.h"
 #include "Platform/Dispatch/Dispatch.h"
 #include "Platform/Services.h"
 #include "Platform/WindowServerPort.h"
@@ -24,6 +25,8 @@ constexpr uint16_t rightArrowKey = 124;
 constexpr int pollTries = 20;
 constexpr size_t fingerprintLength = 80;
 constexpr int mostPagesPassed = 3;
+constexpr int picturePollInterval = 5;
+constexpr int settlingLooks = 10;
 
 struct MenuShortcut {
     int key;
@@ -40,6 +43,11 @@ struct Turn {
     std::string bundleID;
     std::string tag;
     std::string baseline;
+    // Where the page shows no text to compare: a digest of its picture before the press.
+    std::optional<uint64_t> baselinePicture;
+    // The page the press leaves had nothing to read: the next may look just the same (two blank
+    // pages), so an unchanged look does not tell that the press did nothing.
+    bool leavingEmptyPage = false;
     ProcessID pid = 0;
     TimePoint started;
     std::function<bool()> stillWanted;
@@ -65,6 +73,28 @@ std::optional<std::string> readPageText(const std::string& bundleID)
     if (bundleID == booksID)
         return AppleBooksSource::readAXText(bundleID);
     return std::nullopt;
+}
+
+// The page region's picture, for a page whose text cannot tell a turn; a digest is all a
+// comparison needs.
+std::optional<uint64_t> readPagePicture(const std::string& bundleID)
+{
+    std::optional<Image> picture;
+    if (bundleID == kindleID)
+        picture = KindleSource::readPagePicture(bundleID);
+    else if (bundleID == booksID)
+        picture = AppleBooksSource::readPagePicture(bundleID);
+    if (!picture)
+        return std::nullopt;
+    return picture->digest();
+}
+
+// The page before a press: its text, and its picture too where the text is blank (a scan, a
+// picture) or cannot be read.
+void takeBaseline(Turn& turn, std::optional<std::string> text)
+{
+    turn.baseline = std::move(text).value_or("");
+    turn.baselinePicture = Text::isBlank(turn.baseline) ? readPagePicture(turn.bundleID) : std::nullopt;
 }
 
 long long millisecondsSince(TimePoint start)
@@ -145,23 +175,56 @@ bool turnedFrom(const Turn& turn, const std::optional<std::string>& text)
         && Text::characterPrefix(*text, fingerprintLength) != Text::characterPrefix(turn.baseline, fingerprintLength);
 }
 
-// What a turn did to the page, judged by its text.
+// Where there is no text to compare, the page has turned once its picture differs from before the
+// press. A page seen moving is given a few more looks to come to rest, so that what is read next
+// is the page and not a frame of its animation.
+bool pictureTurned(const Turn& turn)
+{
+    if (!turn.baselinePicture)
+        return false;
+    std::optional<uint64_t> picture = readPagePicture(turn.bundleID);
+    if (!picture || *picture == *turn.baselinePicture)
+        return false;
+    for (int look = 0; look < settlingLooks; ++look) {
+        Clock::current().sleep(seconds(0.03));
+        std::optional<uint64_t> next = readPagePicture(turn.bundleID);
+        if (next == picture)
+            break;
+        picture = next;
+    }
+    return true;
+}
+
+// What a turn did to the page.
 struct Look {
     enum class Outcome {
-        turned,        // other text shows
-        nothingToRead, // the page shows no text at all, well after the press: a picture
-        unchanged,     // the same text, or none could be read
+        turned,        // another page shows: other text, no text where text stood, or another picture
+        nothingToRead, // after a page with nothing to read, still no text and the same picture
+        unchanged,     // the same page, or none could be read
         abandoned,     // the reading the turn serves has stopped
     };
     Outcome outcome = Outcome::unchanged;
     std::string text; // the text last read ("" when none)
 };
 
+// The verdict on a page that did not show its turn while it was watched.
 Look::Outcome verdictOn(const Turn& turn, const std::optional<std::string>& text)
 {
-    if (turnedFrom(turn, text))
+    if (!text || !Text::isBlank(*text))
+        return Look::Outcome::unchanged;
+    // Blank where text stood: the page did turn, and what it shows may still be words that only
+    // recognition reads.
+    if (!Text::isBlank(turn.baseline))
         return Look::Outcome::turned;
-    return text && Text::isBlank(*text) ? Look::Outcome::nothingToRead : Look::Outcome::unchanged;
+    return turn.leavingEmptyPage ? Look::Outcome::nothingToRead : Look::Outcome::unchanged;
+}
+
+// One look at the page: its text and, without text to compare and when `withPicture`, its picture.
+std::optional<Look> turnSeen(const Turn& turn, const std::optional<std::string>& text, bool withPicture)
+{
+    if (turnedFrom(turn, text) || (withPicture && pictureTurned(turn)))
+        return Look { Look::Outcome::turned, text.value_or("") };
+    return std::nullopt;
 }
 
 Look pollForChange(const Turn& turn)
@@ -170,8 +233,11 @@ Look pollForChange(const Turn& turn)
     for (int attempt = 0; attempt < pollTries; ++attempt) {
         Clock::current().sleep(seconds(0.03));
         text = readPageText(turn.bundleID);
-        if (turnedFrom(turn, text))
-            break;
+        // A capture costs far more than a read of the text, so the picture is looked at on every
+        // few tries only, the last one among them.
+        const bool withPicture = (attempt + 1) % picturePollInterval == 0;
+        if (auto seen = turnSeen(turn, text, withPicture))
+            return *seen;
     }
     return { verdictOn(turn, text), text.value_or("") };
 }
@@ -194,6 +260,8 @@ Look awaitTurn(const Turn& turn)
     // and skip a page, so give it a moment and look once more first.
     Clock::current().sleep(seconds(0.3));
     const auto text = readPageText(turn.bundleID);
+    if (auto seen = turnSeen(turn, text, true))
+        return *seen;
     look = { verdictOn(turn, text), text.value_or("") };
     if (look.outcome != Look::Outcome::unchanged)
         return look;
@@ -240,16 +308,10 @@ std::optional<std::vector<ArticleParagraph>> awaitNewPage(Turn turn)
             if (auto paragraphs = readNewPage(turn, pollStart))
                 return paragraphs;
             break;
-        case Look::Outcome::nothingToRead:
-            // Blank where text stood: the page did turn, and what it shows may still be words that
-            // only recognition reads. After a blank page nothing tells a turn apart from none.
-            if (!Text::isBlank(turn.baseline))
-                if (auto paragraphs = readNewPage(turn, pollStart))
-                    return paragraphs;
-            break;
+        case Look::Outcome::nothingToRead: break;
         }
         if (passed == mostPagesPassed) {
-            // After a picture the text stays blank whether or not the next turn did anything.
+            // After a blank page the next may look the same whether or not the last turn did anything.
             if (look.outcome == Look::Outcome::nothingToRead)
                 logEndOfBook(turn);
             return std::nullopt;
@@ -257,21 +319,35 @@ std::optional<std::vector<ArticleParagraph>> awaitNewPage(Turn turn)
         if (!stillWanted(turn))
             return std::nullopt;
         log(turn, "📖 本页无可读内容，继续翻页 (" + std::to_string(passed + 1) + "/" + std::to_string(mostPagesPassed) + ")");
-        turn.baseline = look.text;
+        takeBaseline(turn, look.text);
+        turn.leavingEmptyPage = true;
         doPageTurn(turn);
     }
 }
 
+// The first press, on the main thread, then the wait for the new page on a worker.
+void pressAndAwait(const Turn& turn, PageCompletion completion)
+{
+    doPageTurn(turn);
+    log(turn, "📖 翻页 pid=" + std::to_string(turn.pid));
+    DispatchQueue::global(QualityOfService::userInitiated).async([turn, completion = std::move(completion)]() mutable {
+        auto paragraphs = awaitNewPage(turn);
+        DispatchQueue::main().async([completion = std::move(completion), paragraphs = std::move(paragraphs)]() mutable {
+            completion(std::move(paragraphs));
+        });
+    });
+}
+
 } // namespace
 
-void turnPage(const std::string& bundleID, PageCompletion completion, std::function<bool()> stillWanted)
+void turnPage(const std::string& bundleID, PageCompletion completion, std::function<bool()> wanted)
 {
     Turn turn;
     turn.bundleID = bundleID;
-    turn.stillWanted = std::move(stillWanted);
+    turn.stillWanted = std::move(wanted);
     turn.tag = tagFor(bundleID);
     turn.started = Clock::current().now();
-    // Only the book readers' text is compared while polling; any other application's baseline
+    // Only the book readers' pages are compared while polling; any other application's baseline
     // would be a whole detection on the main thread that nothing reads.
     turn.baseline = readPageText(bundleID).value_or("");
 
@@ -282,13 +358,20 @@ void turnPage(const std::string& bundleID, PageCompletion completion, std::funct
         return;
     }
     turn.pid = app->pid;
-    doPageTurn(turn);
-    log(turn, "📖 翻页 pid=" + std::to_string(turn.pid));
-
-    DispatchQueue::global(QualityOfService::userInitiated).async([turn, completion = std::move(completion)]() mutable {
-        auto paragraphs = awaitNewPage(turn);
-        DispatchQueue::main().async([completion = std::move(completion), paragraphs = std::move(paragraphs)]() mutable {
-            completion(std::move(paragraphs));
+    if (!Text::isBlank(turn.baseline)) {
+        pressAndAwait(turn, std::move(completion));
+        return;
+    }
+    // A page without text is told by its picture, whose capture would hold up the main thread:
+    // it is taken on a worker, and the press follows on the main thread, if still wanted then.
+    DispatchQueue::global(QualityOfService::userInitiated).async([turn = std::move(turn), completion = std::move(completion)]() mutable {
+        takeBaseline(turn, turn.baseline);
+        DispatchQueue::main().async([turn = std::move(turn), completion = std::move(completion)]() mutable {
+            if (!stillWanted(turn)) {
+                completion(std::nullopt);
+                return;
+            }
+            pressAndAwait(turn, std::move(completion));
         });
     });
 }

@@ -121,18 +121,17 @@ std::optional<std::vector<std::string>> pageTexts(const AXElement& window)
     return textsOnShow(texts, contentRegion(window));
 }
 
-std::optional<std::string> readAXFirstWord(const AXElement& window)
+// The page's texts that may open with a large initial, trimmed, in page order: each may be a
+// paragraph whose first word recognition cut short, wherever it stands on the page.
+std::vector<std::string> paragraphOpenings(const AXElement& window)
 {
-    auto texts = pageTexts(window);
-    if (!texts)
-        return std::nullopt;
-    for (const std::string& text : *texts) {
-        const std::string trimmed = Text::trimmingWhitespacesAndNewlines(text);
-        if (Text::characterCount(trimmed) < minimumFirstWordTextLength)
-            continue;
-        return PageWords::firstWord(trimmed);
+    std::vector<std::string> openings;
+    for (const std::string& text : pageTexts(window).value_or(std::vector<std::string> {})) {
+        std::string trimmed = Text::trimmingWhitespacesAndNewlines(text);
+        if (Text::characterCount(trimmed) >= minimumFirstWordTextLength)
+            openings.push_back(std::move(trimmed));
     }
-    return std::nullopt;
+    return openings;
 }
 
 void findVisibleText(const AXElement& element, const Rect& region, std::optional<AXElement>& result, int depth)
@@ -157,6 +156,15 @@ void findVisibleText(const AXElement& element, const Rect& region, std::optional
         return;
     for (const AXElement& child : AXReader::rawChildren(element))
         findVisibleText(child, region, result, depth + 1);
+}
+
+// The first window, the focused one first, that holds a web area: the one Books shows its book in.
+std::optional<AXElement> booksWindow(const std::string& bundleID)
+{
+    for (const AXElement& candidate : candidateWindows(bundleID))
+        if (findInnerWebArea(candidate, 0))
+            return candidate;
+    return std::nullopt;
 }
 
 } // namespace
@@ -184,13 +192,7 @@ std::optional<std::string> readAXText(const std::string& bundleID)
 
 std::shared_ptr<DocumentSession> detect(const std::string& bundleID)
 {
-    std::optional<AXElement> window;
-    for (const AXElement& candidate : candidateWindows(bundleID)) {
-        if (findInnerWebArea(candidate, 0)) {
-            window = candidate;
-            break;
-        }
-    }
+    const std::optional<AXElement> window = booksWindow(bundleID);
     if (!window)
         return nullptr;
     const std::string title = AXReader::attribute(*window, "AXTitle").value_or("Books");
@@ -209,9 +211,8 @@ std::shared_ptr<DocumentSession> detect(const std::string& bundleID)
         return nullptr;
     }
     std::vector<RecognizedWord> words = std::move(*recognised);
-    if (auto pageWord = readAXFirstWord(*window); pageWord && !pageWord->empty())
-        if (auto old = PageWords::repairDropCap(words, *pageWord))
-            Log::line("[Books] drop cap 修复: \"" + *old + "\" → \"" + words.front().text + "\"");
+    for (const PageWords::DropCapMend& mend : PageWords::repairDropCaps(words, paragraphOpenings(*window)))
+        Log::line("[Books] drop cap 修复: \"" + mend.recognised + "\" → \"" + mend.mended + "\"");
 
     PageWords::Joined joined = PageWords::join(words);
     std::optional<AXElement> reference;
@@ -232,6 +233,15 @@ std::shared_ptr<DocumentSession> detect(const std::string& bundleID)
     Log::line("[Books] 段落文本前 200 字: \"" + Text::characterPrefix(joined.text, 200) + "\"");
     return std::make_shared<AppleBooksSession>(title, *window, std::vector<ReadableParagraph> { ReadableParagraph::from(paragraph) },
                                                region);
+}
+
+std::optional<Image> readPagePicture(const std::string& bundleID)
+{
+    const std::optional<AXElement> window = booksWindow(bundleID);
+    const std::optional<Rect> region = window ? contentRegion(*window) : std::nullopt;
+    if (!region)
+        return std::nullopt;
+    return VisionOCR::capturePicture(*region, *window);
 }
 
 DocumentSource source()

@@ -26,6 +26,9 @@ struct ContentEntry {
 
 struct PageTree {
     std::vector<ContentEntry> entries;
+    // Generic elements that show no text: a page drawn as a picture (of its text, for a scan or a
+    // fixed layout).
+    std::vector<ContentEntry> pictures;
     std::string bookTitle;
 };
 
@@ -48,9 +51,12 @@ void findAllKindleContent(const AXElement& element, PageTree& tree, int depth)
     } else if (role == "AXGenericElement") {
         // Any text is a page's, however short: a part title ("PART TWO") or the last lines of a book.
         auto value = AXReader::attribute(element, "AXValue");
-        if (value && !Text::isBlank(*value))
-            if (auto rect = AXReader::rect(element))
+        if (auto rect = AXReader::rect(element)) {
+            if (value && !Text::isBlank(*value))
                 tree.entries.push_back({ element, *value, *rect });
+            else
+                tree.pictures.push_back({ element, std::string(), *rect });
+        }
     }
     for (const AXElement& child : AXReader::rawChildren(element))
         findAllKindleContent(child, tree, depth + 1);
@@ -98,6 +104,12 @@ std::vector<ReadableParagraph> buildParagraphs(const std::string& text, const st
 
 std::string quotedPreview(const std::string& text) { return "\"" + Text::characterPrefix(text, 200) + "\""; }
 
+// The region recognised: the window less its title bar and the strip below the page.
+Rect contentRectOf(const Rect& window)
+{
+    return Rect(window.minX(), window.minY() + 28, window.width(), window.height() - 58);
+}
+
 } // namespace
 
 const std::vector<std::string>& supportedBundleIDs()
@@ -124,7 +136,9 @@ std::shared_ptr<DocumentSession> detect(const std::string& bundleID)
         return nullptr;
     PageTree tree;
     findAllKindleContent(*window, tree, 0);
-    const ContentEntry* content = longest(tree.entries);
+    // Without text the page may still be a picture of it, which only recognition reads.
+    const std::vector<ContentEntry>& page = tree.entries.empty() ? tree.pictures : tree.entries;
+    const ContentEntry* content = longest(page);
     if (!content) {
         Log::line("[Kindle] 未找到可用文本内容");
         return nullptr;
@@ -136,21 +150,25 @@ std::shared_ptr<DocumentSession> detect(const std::string& bundleID)
         return nullptr;
     }
     double elementTop = std::numeric_limits<double>::infinity();
-    for (const ContentEntry& entry : tree.entries)
+    for (const ContentEntry& entry : page)
         elementTop = std::min(elementTop, entry.rect.minY());
-    const Rect contentRect(windowRect->minX(), windowRect->minY() + 28, windowRect->width(), windowRect->height() - 58);
+    const Rect contentRect = contentRectOf(*windowRect);
     using PageWords::truncated;
     Log::line("[Kindle] 窗口: " + truncated(windowRect->width()) + "×" + truncated(windowRect->height()) + ", 元素顶部 Y="
               + truncated(elementTop) + ", OCR 区域: (" + truncated(contentRect.minX()) + "," + truncated(contentRect.minY())
               + " " + truncated(contentRect.width()) + "×" + truncated(contentRect.height()) + ")");
 
-    auto fallback = [&] {
+    // Without words the page's accessibility text is read as it is; a picture without words has
+    // nothing to read.
+    auto fallback = [&]() -> std::shared_ptr<DocumentSession> {
+        if (content->text.empty())
+            return nullptr;
         return std::make_shared<KindleSession>(title, *window, content->element,
                                                buildParagraphs(content->text, {}, contentRect, content->element), contentRect);
     };
     auto recognised = VisionOCR::recognizeWords(contentRect, *window);
     if (!recognised || recognised->empty()) {
-        Log::line("[Kindle] OCR 失败，回退到无高亮模式");
+        Log::line(content->text.empty() ? "[Kindle] 未找到可用文本内容" : "[Kindle] OCR 失败，回退到无高亮模式");
         return fallback();
     }
 
@@ -168,9 +186,8 @@ std::shared_ptr<DocumentSession> detect(const std::string& bundleID)
         return fallback();
     }
 
-    const std::string pageFirstWord = PageWords::firstWord(content->text);
-    if (auto old = PageWords::repairDropCap(words, pageFirstWord))
-        Log::line("[Kindle] drop cap 修复: \"" + *old + "\" → \"" + words.front().text + "\"");
+    for (const PageWords::DropCapMend& mend : PageWords::repairDropCaps(words, PageWords::paragraphsOf(content->text)))
+        Log::line("[Kindle] drop cap 修复: \"" + mend.recognised + "\" → \"" + mend.mended + "\"");
 
     PageWords::Joined joined = PageWords::join(words);
     auto paragraphs = buildParagraphs(joined.text, joined.entries, contentRect, content->element);
@@ -184,6 +201,15 @@ std::shared_ptr<DocumentSession> detect(const std::string& bundleID)
                   + truncated(entry.screenRect.minY()) + ")");
     }
     return std::make_shared<KindleSession>(title, *window, content->element, std::move(paragraphs), contentRect);
+}
+
+std::optional<Image> readPagePicture(const std::string& bundleID)
+{
+    auto window = kindleWindow(bundleID);
+    auto frame = window ? AXReader::rect(*window) : std::nullopt;
+    if (!frame)
+        return std::nullopt;
+    return VisionOCR::capturePicture(contentRectOf(*frame), *window);
 }
 
 DocumentSource source()

@@ -4,34 +4,76 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace lorvantine::PageWords {
 
-std::string firstWord(const std::string& text)
+namespace {
+
+// The rule of a drop cap: the page's word is longer by one to three Characters and ends with the
+// recognised one, compared without case.
+bool cutShortFrom(const std::string& recognised, const std::string& pageWord)
 {
-    std::string word;
-    for (const std::string& character : Text::characters(text)) {
-        if (Text::isWhitespaceCharacter(character))
-            break;
-        word += character;
-    }
-    return word;
+    const size_t pageLength = Text::characterCount(pageWord);
+    const size_t recognisedLength = Text::characterCount(recognised);
+    if (recognisedLength >= pageLength || pageLength - recognisedLength > 3)
+        return false;
+    return Text::hasSuffix(Text::lowercased(pageWord), Text::lowercased(recognised));
 }
+
+} // namespace
 
 std::optional<std::string> repairDropCap(std::vector<RecognizedWord>& words, const std::string& pageFirstWord)
 {
-    if (words.empty() || pageFirstWord.empty())
+    if (words.empty() || pageFirstWord.empty() || !cutShortFrom(words.front().text, pageFirstWord))
         return std::nullopt;
-    RecognizedWord& first = words.front();
-    const size_t pageLength = Text::characterCount(pageFirstWord);
-    const size_t recognisedLength = Text::characterCount(first.text);
-    if (recognisedLength >= pageLength || pageLength - recognisedLength > 3)
-        return std::nullopt;
-    if (!Text::hasSuffix(Text::lowercased(pageFirstWord), Text::lowercased(first.text)))
-        return std::nullopt;
-    std::string old = first.text;
-    first.text = pageFirstWord;
-    return old;
+    return std::exchange(words.front().text, pageFirstWord);
+}
+
+std::vector<DropCapMend> repairDropCaps(std::vector<RecognizedWord>& words, const std::vector<std::string>& paragraphs)
+{
+    std::vector<DropCapMend> mends;
+    for (size_t p = 0; p < paragraphs.size(); ++p) {
+        const std::vector<std::string> pageWords = Text::splitOnWhitespace(paragraphs[p]);
+        if (pageWords.empty())
+            continue;
+        const std::string& first = pageWords[0];
+        if (p == 0)
+            if (auto old = repairDropCap(words, first)) {
+                mends.push_back({ *old, first });
+                continue;
+            }
+        // A word cut short by its initial is known by the word that follows it on the page.
+        if (pageWords.size() < 2)
+            continue;
+        const std::string second = Text::lowercased(pageWords[1]);
+        for (size_t i = 0; i + 1 < words.size(); ++i) {
+            if (Text::lowercased(words[i + 1].text) != second || !cutShortFrom(words[i].text, first))
+                continue;
+            mends.push_back({ std::exchange(words[i].text, first), first });
+            break;
+        }
+    }
+    return mends;
+}
+
+std::vector<std::string> paragraphsOf(const std::string& text)
+{
+    std::vector<std::string> paragraphs;
+    std::string line;
+    auto endLine = [&] {
+        if (std::string trimmed = Text::trimmingWhitespacesAndNewlines(line); !trimmed.empty())
+            paragraphs.push_back(std::move(trimmed));
+        line.clear();
+    };
+    for (const std::string& character : Text::characters(text)) {
+        if (Text::isNewlineCharacter(character))
+            endLine();
+        else
+            line += character;
+    }
+    endLine();
+    return paragraphs;
 }
 
 Joined join(const std::vector<RecognizedWord>& words)

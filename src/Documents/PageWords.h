@@ -12,13 +12,24 @@ namespace lorvantine {
 // What the book sources (Kindle, Books) do alike with the recognised words of one page. Pure.
 namespace PageWords {
 
-// A text's first word: its leading run of Characters that are neither white space nor line breaks.
-std::string firstWord(const std::string& text);
-
 // A large initial letter that recognition cut off: the first recognised word is replaced by the
 // page's own first word when that one is longer by at most three Characters and ends with it,
 // compared without case. Returns the replaced word (the words are changed in place), or none.
 std::optional<std::string> repairDropCap(std::vector<RecognizedWord>& words, const std::string& pageFirstWord);
+
+struct DropCapMend {
+    std::string recognised; // as recognition read it
+    std::string mended;     // the page's own word
+};
+// The same for every paragraph of the page, wherever it begins (a chapter may open part-way down
+// a page): `paragraphs` are the page's own texts in page order. A paragraph's first word mends
+// the recognised word that is followed by the paragraph's second word (compared without case);
+// the first paragraph's also mends the page's first recognised word, as `repairDropCap` does.
+// The words are changed in place; answers the mends in page order.
+std::vector<DropCapMend> repairDropCaps(std::vector<RecognizedWord>& words, const std::vector<std::string>& paragraphs);
+
+// A text's paragraphs: its lines, trimmed, the blank ones left out.
+std::vector<std::string> paragraphsOf(const std::string& text);
 
 // The page text (the words joined by one space) and an entry per word spanning its Characters.
 struct Joined {

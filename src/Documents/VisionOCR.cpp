@@ -267,6 +267,14 @@ std::optional<std::vector<RecognizedWord>> recognizeWords(const Rect& contentRec
     return ordered;
 }
 
+std::optional<Image> capturePicture(const Rect& contentRect, const std::optional<AXElement>& windowElement)
+{
+    std::optional<CapturedContent> captured = captureWindow(windowElement, contentRect);
+    if (!captured)
+        return std::nullopt;
+    return std::move(captured->image);
+}
+
 std::vector<Rect> lookupRects(const std::vector<OCRWordEntry>& words, int charLower, int charUpper)
 {
     if (words.empty())

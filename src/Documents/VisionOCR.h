@@ -4,6 +4,7 @@
 #include "Documents/RecognizedWord.h"
 #include "Platform/AXTypes.h"
 #include "Platform/Geometry.h"
+#include "Platform/Image.h"
 
 #include <optional>
 #include <string>
@@ -23,6 +24,12 @@ namespace VisionOCR {
 std::optional<std::vector<RecognizedWord>> recognizeWords(const Rect& contentRect,
                                                           const std::optional<AXElement>& windowElement,
                                                           const std::optional<std::vector<std::string>>& languages = std::nullopt);
+
+// The pixels of `contentRect` of the window, cut from a capture of the window alone (nothing in
+// front of it shows), as recognition would read them; none when the capture failed (each failure
+// writes its line). No recognition: enough to see whether a page has changed. Blocks for the
+// capture.
+std::optional<Image> capturePicture(const Rect& contentRect, const std::optional<AXElement>& windowElement);
 
 // Where the Characters [charLower, charUpper) of a recognised paragraph lie on screen: one
 // rectangle per screen line, top line first. A range that touches no word gives the box of the

@@ -29,6 +29,14 @@ protected:
         return keys;
     }
 
+    int pagesTurned()
+    {
+        int count = 0;
+        for (const SimJournalEntry& entry : desktop->journal())
+            count += entry.kind == SimJournalEntry::Kind::reaction && entry.name == "pageTurned";
+        return count;
+    }
+
     int keyDowns()
     {
         int count = 0;
@@ -41,6 +49,17 @@ protected:
 std::string textOf(const PageOutcome& outcome)
 {
     return outcome.paragraphs && !outcome.paragraphs->empty() ? outcome.paragraphs->front().text : std::string();
+}
+
+SimElement* elementNamed(std::vector<SimElement>& elements, const std::string& name)
+{
+    for (SimElement& element : elements) {
+        if (element.name == name)
+            return &element;
+        if (SimElement* found = elementNamed(element.children, name))
+            return found;
+    }
+    return nullptr;
 }
 
 TEST_F(PageTurnTest, KindleTurnsByKeyFromBehindAMinimizedWindowAndGivesTheNextPage)
@@ -159,6 +178,70 @@ TEST_F(PageTurnTest, KindleTurnsPastUpToThreePicturesInARowAndAPictureAtTheEndEn
     EXPECT_EQ(keyDowns(), 4);
     EXPECT_EQ(log.linesContaining("[Kindle] 📖 翻页后内容未变 (").size(), 1u);
     EXPECT_FALSE(log.contains("首次翻页未响应"));
+}
+
+// A scanned book in Kindle: the page element gives accessibility no text at all, only the picture
+// shows the words. The third page is a picture without words.
+TEST_F(PageTurnTest, KindleReadsAScannedBookByItsPicturesOnePressAPage)
+{
+    SimFixture fixture = fixtureNamed("kindle-book.json");
+    std::vector<std::string>& texts = fixture.applications[1].behaviours.paging->texts;
+    texts = { texts[0], texts[1], "", texts[2] };
+    SimElement* page = elementNamed(fixture.applications[1].windows[0].children, "page");
+    ASSERT_NE(page, nullptr);
+    page->attributes.erase("AXValue");
+    use(fixture);
+    Log::Capture log;
+
+    desktop->clearJournal();
+    EXPECT_EQ(textOf(turn(kindleID)), "One winter a storm broke the lantern glass, and he mended it with canvas before dawn.");
+    EXPECT_EQ(keyDowns(), 1);
+    desktop->clearJournal();
+    EXPECT_EQ(textOf(turn(kindleID)), "In spring a letter came: a machine would keep the light, and he went home.");
+    EXPECT_EQ(keyDowns(), 2) << "one press onto the picture, one past it";
+    EXPECT_EQ(log.linesContaining("[Kindle] 📖 本页无可读内容，继续翻页 (1/3)").size(), 1u);
+    EXPECT_FALSE(log.contains("首次翻页未响应"));
+
+    desktop->clearJournal();
+    log.clear();
+    EXPECT_FALSE(turn(kindleID).paragraphs);
+    EXPECT_EQ(keyDowns(), 2);
+    EXPECT_EQ(log.linesContaining("[Kindle] 📖 翻页后内容未变 (").size(), 1u);
+}
+
+// The Salt Road in Books: seven scanned pages, nothing on them but pictures of their text; the
+// fourth is an engraving without words.
+TEST_F(PageTurnTest, BooksTellsTheTurnsOfAScannedBookByItsPicturesAndReadsEveryPage)
+{
+    use(fixtureNamed("books-scanned.json"));
+    Log::Capture log;
+    int turned = 0;
+    struct Step {
+        const char* opening;
+        int presses;
+    };
+    for (const Step& step : std::vector<Step> { { "Martha drove the last cart.", 1 },
+                                                { "Beyond the mill the road climbed", 1 },
+                                                { "They came to the market town at dusk.", 2 },
+                                                { "She slept that night in the loft", 1 },
+                                                { "In the morning they loaded wool", 1 } }) {
+        desktop->clearJournal();
+        log.clear();
+        EXPECT_THAT(textOf(turn(booksID)), ::testing::StartsWith(step.opening));
+        EXPECT_EQ(keyDowns(), step.presses) << step.opening;
+        turned += pagesTurned();
+        // Seen by its picture, read by one recognition; the engraving takes one of its own.
+        EXPECT_EQ(log.linesContaining("[VisionOCR] recognizeWords: ").size(), 1u) << step.opening;
+        EXPECT_EQ(log.linesContaining("[Books] 📖 本页无可读内容，继续翻页 (1/3)").size(), step.presses == 2 ? 1u : 0u);
+    }
+
+    desktop->clearJournal();
+    log.clear();
+    EXPECT_FALSE(turn(booksID).paragraphs);
+    EXPECT_EQ(keyDowns(), 2);
+    EXPECT_EQ(log.linesContaining("[Books] 📖 首次翻页未响应，重试").size(), 1u);
+    EXPECT_EQ(log.linesContaining("[Books] 📖 翻页后内容未变 (").size(), 1u);
+    EXPECT_EQ(turned + pagesTurned(), 6) << "on its last page";
 }
 
 // The Lamplighter in Books: a chapter's first page, a page opening with a drop cap, a picture, a

@@ -43,6 +43,47 @@ TEST(PageWords, ADropCapIsMendedOnlyWhenThePageWordEndsWithTheRecognisedOneAndIs
     }
 }
 
+TEST(PageWords, EachParagraphsFirstWordMendsTheRecognisedWordThatOpensItWhereverItStands)
+{
+    auto words = [](std::initializer_list<const char*> texts) {
+        std::vector<RecognizedWord> list;
+        double x = 0;
+        for (const char* text : texts)
+            list.push_back({ text, Rect(x += 40, 100, 30, 12) });
+        return list;
+    };
+    auto texts = [](const std::vector<RecognizedWord>& list) {
+        std::vector<std::string> out;
+        for (const RecognizedWord& word : list)
+            out.push_back(word.text);
+        return Text::joined(out, " ");
+    };
+    struct Case {
+        std::vector<RecognizedWord> recognised;
+        std::vector<std::string> paragraphs;
+        const char* result;
+        size_t mends;
+    };
+    for (Case& c : std::vector<Case> {
+             // A chapter part-way down the page, under its number and title.
+             { words({ "rest.", "Chapter", "Two", "The", "Harbour", "Master", "he", "harbour", "master", "was", "out." }),
+               { "rest.", "Chapter Two", "The Harbour Master", "The harbour master was out." },
+               "rest. Chapter Two The Harbour Master The harbour master was out.", 1 },
+             // Opening the page, as before: no next word needed.
+             { words({ "nce" }), { "Once" }, "Once", 1 },
+             // Two chapters on one page, each with its initial.
+             { words({ "ll", "was", "well.", "ow", "it", "ends." }), { "All was well.", "Now it ends." }, "All was well. Now it ends.", 2 },
+             // A shorter word elsewhere, not followed by the paragraph's second word, is left alone.
+             { words({ "So", "he", "went.", "The", "end", "came." }), { "So he went.", "The end came." }, "So he went. The end came.", 0 },
+             // Four letters short is no drop cap.
+             { words({ "Go", "on.", "erful", "days", "came." }), { "Go on.", "Wonderful days came." }, "Go on. erful days came.", 0 },
+         }) {
+        const auto mends = PageWords::repairDropCaps(c.recognised, c.paragraphs);
+        EXPECT_EQ(texts(c.recognised), c.result);
+        EXPECT_EQ(mends.size(), c.mends) << c.result;
+    }
+}
+
 TEST(PageWords, JoinedWordsSpanTheirCharactersOneSpaceApart)
 {
     auto joined = PageWords::join({ { "abc", Rect(0, 0, 9, 9) }, { "de😀fg", Rect(10, 0, 9, 9) }, { "hi", Rect(20, 0, 9, 9) } });
@@ -198,6 +239,48 @@ TEST(KindleSource, AShortPageIsAPageABlankOneIsNoneAndTheFirstLongestElementWins
     }
 }
 
+TEST(KindleSource, APageShownOnlyAsAPictureOfItsTextIsReadByRecognitionWithoutItsRunningHeader)
+{
+    // A scan or a fixed layout: the page element is there, with no text for accessibility.
+    SimElement header("AXGroup", "THE TALE OF A TOWN");
+    header.frame(Rect(60, 40, 680, 24));
+    header.imageOnly = true;
+    SimElement page = kindlePage(pageText, "");
+    page.attributes.erase("AXValue");
+    auto desktop = kindleDesktop({ header, page });
+    Platform::ScopedServices services(desktop->services());
+    Log::Capture log;
+
+    EXPECT_EQ(KindleSource::readAXText(kindleID), "");
+    auto session = KindleSource::detect(kindleID);
+    ASSERT_TRUE(session);
+    auto paragraphs = session->paragraphs();
+    ASSERT_EQ(paragraphs.size(), 1u);
+    EXPECT_EQ(paragraphs.front().text, pageText);
+    ASSERT_TRUE(paragraphs.front().ocrWordBboxes);
+    EXPECT_EQ(paragraphs.front().axElement, desktop->element("page"));
+    EXPECT_EQ(log.linesContaining("[Kindle] 过滤 running header: ").size(), 1u);
+    EXPECT_FALSE(log.contains("未找到可用文本内容"));
+}
+
+TEST(KindleSource, ADropCapUnderAChapterTitlePartWayDownThePageIsMended)
+{
+    const std::string value = "and that was the end of the first day.\nCHAPTER TWO\nThe Harbour Master\n"
+                              "The harbour master was not at the Anchor that evening, nor at his cottage on the hill.";
+    // The initial is an ornament that recognition does not read.
+    const std::string drawn = "and that was the end of the first day.\nCHAPTER TWO\nThe Harbour Master\n"
+                              "he harbour master was not at the Anchor that evening, nor at his cottage on the hill.";
+    auto desktop = kindleDesktop({ kindlePage(drawn, value) });
+    Platform::ScopedServices services(desktop->services());
+    Log::Capture log;
+
+    auto session = KindleSource::detect(kindleID);
+    ASSERT_TRUE(session);
+    EXPECT_EQ(session->paragraphs().front().text, Text::joined(Text::splitOnWhitespace(value), " "));
+    EXPECT_EQ(log.linesContaining("[Kindle] drop cap 修复: ").size(), 1u);
+    EXPECT_TRUE(log.contains("[Kindle] drop cap 修复: \"he\" → \"The\"")) << ::testing::PrintToString(log.lines());
+}
+
 TEST(KindleSource, APageWhoseWordsAllSitInTheHeaderBandFallsBackToItsAccessibilityText)
 {
     // The element starts below the drawn text, so every recognised word lies above its top.
@@ -256,6 +339,23 @@ TEST(AppleBooksSource, ReadsTheVisiblePageOfTheNestedWebArea)
     EXPECT_EQ(desktop->frameOf(*paragraphs.front().axElement)->minX() >= 100, true);
     EXPECT_TRUE(log.contains("[Books] window=(100,50 800×600) contentRect=(100,78 800×502)"));
     EXPECT_EQ(log.linesContaining("[Books] OCR-as-source: ").size(), 1u);
+}
+
+TEST(AppleBooksSource, ADropCapUnderAChapterTitlePartWayDownThePageIsMended)
+{
+    auto desktop = SimDesktop::create(fixtureNamed("books-harbour.json"));
+    Platform::ScopedServices services(desktop->services());
+    desktop->setScroll(desktop->element("book"), Point { 800, 0 });
+    Log::Capture log;
+
+    auto session = AppleBooksSource::detect(booksID);
+    ASSERT_TRUE(session);
+    EXPECT_EQ(session->paragraphs().front().text,
+              "By nightfall the catch was salted and stacked, and the crews had gone home to sleep. Chapter Two The Harbour "
+              "Master The harbour master was not at the Anchor that evening, nor at his cottage on the hill. His lamp was "
+              "lit in the watch house.");
+    EXPECT_EQ(log.linesContaining("[Books] drop cap 修复: ").size(), 1u);
+    EXPECT_TRUE(log.contains("[Books] drop cap 修复: \"he\" → \"The\"")) << ::testing::PrintToString(log.lines());
 }
 
 TEST(AppleBooksSource, ThePageTextLeavesOutThePagesBesideTheWindowSoATurnShows)

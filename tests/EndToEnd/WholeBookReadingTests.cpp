@@ -44,6 +44,15 @@ protected:
     }
 };
 
+// Pages the reader turned, as the application saw them.
+size_t pagesTurned(const SimDesktop& desktop)
+{
+    size_t count = 0;
+    for (const SimJournalEntry& entry : desktop.journal())
+        count += entry.kind == SimJournalEntry::Kind::reaction && entry.name == "pageTurned";
+    return count;
+}
+
 size_t occurrences(const std::string& text, const std::string& needle)
 {
     size_t count = 0;
@@ -90,6 +99,52 @@ TEST_F(WholeBookReadingTest, ABooksStoryIsHeardWholeWithItsPicturePassedAndItsSh
     EXPECT_EQ(paragraphStarts(server->speechRequests(), pages), pages) << account;
     EXPECT_EQ(occurrences(account, "[Books] 📖 本页无可读内容，继续翻页 (1/3)"), 1u) << account;
     EXPECT_EQ(occurrences(account, "[ArticleReader] 📖 无更多页面，播放结束"), 1u) << account;
+}
+
+// Seven scanned pages, one of them an engraving: nothing but pictures, their words only in the pixels.
+TEST_F(WholeBookReadingTest, AScannedBooksBookIsHeardWholePageAfterPageWithItsEngravingPassed)
+{
+    const std::filesystem::path fixture = testFixtures / "books-scanned.json";
+    // What a listener should hear: the words drawn on each page, in order.
+    const auto desktopFixture = nlohmann::json::parse(std::ifstream(fixture));
+    const auto& book = desktopFixture["applications"][0]["windows"][0]["children"][0]["children"][0]["children"][0];
+    ASSERT_EQ(book["name"], "book");
+    std::vector<std::string> pages;
+    for (const auto& page : book["children"]) {
+        std::string words;
+        for (const auto& element : page["children"])
+            if (element.contains("text"))
+                words += element["text"].get<std::string>() + " ";
+        if (!words.empty())
+            pages.push_back(spoken(words));
+    }
+    ASSERT_EQ(book["children"].size(), 7u);
+    ASSERT_EQ(pages.size(), 6u);
+
+    const std::string account = readToTheEndOfTheBook("books-scanned.json", "com.apple.iBooksX", "Books");
+    EXPECT_EQ(paragraphStarts(server->speechRequests(), pages), pages) << account;
+    EXPECT_EQ(occurrences(account, "[Books] 📖 本页无可读内容，继续翻页 (1/3)"), 1u) << account;
+    EXPECT_EQ(occurrences(account, "[ArticleReader] 📖 无更多页面，播放结束"), 1u) << account;
+    EXPECT_EQ(pagesTurned(*desktop), 6u) << "left on its last page";
+}
+
+// Chapter Two opens part-way down the second page, under its number and title, with a drop cap.
+TEST_F(WholeBookReadingTest, AChapterOpeningWithADropCapPartWayDownAPageIsHeardWhole)
+{
+    const std::vector<std::string> pages {
+        "Chapter One The fishing fleet came in late that autumn, low in the water and slow against the tide. Nobody on the "
+        "quay could remember a season like it, and the gulls followed the boats all the way to the harbour wall.",
+        "By nightfall the catch was salted and stacked, and the crews had gone home to sleep. Chapter Two The Harbour "
+        "Master The harbour master was not at the Anchor that evening, nor at his cottage on the hill. His lamp was lit in "
+        "the watch house.",
+        "He sat there until morning with the logbook open, writing down the name of every boat that had come home. One "
+        "name he left out.",
+    };
+
+    const std::string account = readToTheEndOfTheBook("books-harbour.json", "com.apple.iBooksX", "Books");
+    EXPECT_EQ(paragraphStarts(server->speechRequests(), pages), pages) << account;
+    EXPECT_EQ(occurrences(account, "[Books] drop cap 修复: \"he\" → \"The\""), 1u) << account;
+    EXPECT_EQ(pagesTurned(*desktop), 2u) << "left on its last page";
 }
 
 } // namespace

@@ -158,18 +158,26 @@ protected:
             count += entry.kind == SimJournalEntry::Kind::event && entry.event && entry.event->type == InputEventType::keyDown;
         return count;
     }
+
+    // Reads Kindle's page as the shell does, turning pages at its end; false when it cannot be read.
+    bool startReadingThePage()
+    {
+        const std::string kindleID = "com.amazon.Lassen";
+        auto page = KindleSource::detect(kindleID);
+        if (!page)
+            return false;
+        std::vector<ArticleParagraph> paragraphs;
+        for (const ReadableParagraph& paragraph : page->paragraphs())
+            paragraphs.push_back(paragraph.toArticleParagraph());
+        reader->onNeedNextPage = CLIRouter::pageAdvance(kindleID, reader);
+        reader->startReading(page->title(), page->windowElement(), std::move(paragraphs), kindleID);
+        return true;
+    }
 };
 
 TEST_F(KindlePageTurnTest, AReadingStoppedWhileThePageTurnsDoesNotPressAgain)
 {
-    const std::string kindleID = "com.amazon.Lassen";
-    auto page = KindleSource::detect(kindleID);
-    ASSERT_TRUE(page);
-    std::vector<ArticleParagraph> paragraphs;
-    for (const ReadableParagraph& paragraph : page->paragraphs())
-        paragraphs.push_back(paragraph.toArticleParagraph());
-    reader->onNeedNextPage = CLIRouter::pageAdvance(kindleID, reader);
-    reader->startReading(page->title(), page->windowElement(), std::move(paragraphs), kindleID);
+    ASSERT_TRUE(startReadingThePage());
 
     ASSERT_TRUE(advanceUntil([&] { return log.contains("[Kindle] 📖 翻页 pid="); }));
     EXPECT_EQ(keyDowns(), 1);
@@ -178,6 +186,31 @@ TEST_F(KindlePageTurnTest, AReadingStoppedWhileThePageTurnsDoesNotPressAgain)
     ASSERT_TRUE(advanceUntil([&] { return log.contains("[Kindle] 📖 阅读已停止，不再翻页") || log.contains("，已到末尾"); }, 10));
     EXPECT_EQ(keyDowns(), 1) << "the page of a reading that has stopped is the user's";
     EXPECT_FALSE(log.contains("首次翻页未响应"));
+    EXPECT_EQ(finishedCount, 0);
+}
+
+// Kindle with three pictures after the page being read, then a page of text.
+class KindlePicturesTurnTest : public KindlePageTurnTest {
+protected:
+    std::shared_ptr<SimDesktop> makeDesktop() override
+    {
+        SimFixture fixture = fixtureNamed("kindle-book.json");
+        std::vector<std::string>& texts = fixture.applications[1].behaviours.paging->texts;
+        texts = { texts[0], "", "", "", texts[1] };
+        return SimDesktop::create(fixture);
+    }
+};
+
+TEST_F(KindlePicturesTurnTest, AReadingStoppedWhilePicturesAreTurnedPastPressesNoMore)
+{
+    ASSERT_TRUE(startReadingThePage());
+
+    ASSERT_TRUE(advanceUntil([&] { return log.contains("[Kindle] 📖 翻页 pid="); }));
+    // The user stops the reading while the page turn is on its way onto the first picture.
+    reader->stop();
+    ASSERT_TRUE(advanceUntil([&] { return log.contains("[Kindle] 📖 阅读已停止，不再翻页") || log.contains("翻页成功"); }, 10));
+    EXPECT_EQ(keyDowns(), 1) << "the page of a reading that has stopped is the user's";
+    EXPECT_FALSE(log.contains("本页无可读内容"));
     EXPECT_EQ(finishedCount, 0);
 }
 
