@@ -349,5 +349,13 @@ TEST_F(WordReadingTest, MinutesWithATitlePageAreFilledAheadThenHeardOnceWordForW
     EXPECT_TRUE(log.contains("[Word] 📜 滚动 5 次后无新内容 ("));
 }
 
+TEST_F(WordReadingTest, ALetterIsHeardToItsSalutationAndTheSignatureUnderIt)
+{
+    const auto heard = spokenWords("word-letter.json");
+    EXPECT_EQ(heard, documentWords("word-letter.json"));
+    ASSERT_GE(heard.size(), 2u);
+    EXPECT_EQ(std::vector<std::string>(heard.end() - 2, heard.end()), (std::vector<std::string> { "Regards,", "Priya" }));
+}
+
 } // namespace
 } // namespace lorvantine::test
