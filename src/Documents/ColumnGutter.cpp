@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstddef>
+#include <limits>
 #include <utility>
 
 namespace lorvantine {
@@ -14,97 +14,244 @@ constexpr size_t minimumLinesPerSide = 3;
 // In heights of a line's tallest word. Spaces between words stay below half of that, and even
 // a loosely justified line does not reach it on every line at the same place.
 constexpr double minimumWidthInLineHeights = 0.8;
-// Lines that may cross a gutter, per ten lines: a heading over both columns, a centred page number.
+// Lines among the columns' own that may cross a gutter, per ten: a centred page number between
+// them, a long word reaching into it.
 constexpr size_t crossingLinesPerTen = 1;
 
 using Span = std::pair<double, double>;
 
-// The stretches of x a line's words cover, left to right, overlapping words taken together; a
-// box that is not finite covers nothing.
-std::vector<Span> coveredSpans(const std::vector<Rect>& line)
-{
+// A screen line as the stretches of x its words cover, left to right, overlapping words taken
+// together; none for a line whose boxes are not finite.
+struct PageLine {
     std::vector<Span> spans;
-    for (const Rect& box : line) {
+    // Its words taken together where spaces narrower than a gutter part them: stretches of text.
+    std::vector<Span> stretches;
+    double height = 0; // of its tallest word
+    // Where its first word ends and its last begins; infinitely far off for a line without words.
+    double firstEnd = std::numeric_limits<double>::infinity();
+    double lastStart = -std::numeric_limits<double>::infinity();
+
+    bool hasWordsLeftOf(double x) const { return firstEnd <= x; }
+    bool hasWordsRightOf(double x) const { return lastStart >= x; }
+    bool crosses(double from, double to) const
+    {
+        // The spans are apart and in order, so their ends are in order too.
+        auto reaching = std::upper_bound(spans.begin(), spans.end(), from,
+                                         [](double x, const Span& span) { return x < span.second; });
+        return reaching != spans.end() && reaching->first < to;
+    }
+
+    // Whether the line runs across the band as one stretch of text, as a headline over both
+    // columns or a page number centred between them does: the stretch reaching into the band
+    // reaches over both its sides, or stands within it and is the line's only one. A column's
+    // line that reaches into the band from one side, or a word of a line of both columns that
+    // stands in it, does not.
+    bool runsAcross(double from, double to) const
+    {
+        for (const Span& stretch : stretches) {
+            if (!(stretch.first < to && stretch.second > from))
+                continue;
+            const bool reachesLeft = stretch.first <= from, reachesRight = stretch.second >= to;
+            return reachesLeft == reachesRight && (reachesLeft || stretches.size() == 1);
+        }
+        return false;
+    }
+};
+
+PageLine pageLine(const std::vector<Rect>& boxes)
+{
+    PageLine line;
+    std::vector<Span> spans;
+    for (const Rect& box : boxes) {
         if (std::isfinite(box.minX()) && std::isfinite(box.maxX()))
             spans.emplace_back(box.minX(), box.maxX());
+        if (std::isfinite(box.height()))
+            line.height = std::max(line.height, box.height());
     }
     std::sort(spans.begin(), spans.end());
-    std::vector<Span> merged;
     for (const Span& span : spans) {
-        if (!merged.empty() && span.first <= merged.back().second)
-            merged.back().second = std::max(merged.back().second, span.second);
+        if (!line.spans.empty() && span.first <= line.spans.back().second)
+            line.spans.back().second = std::max(line.spans.back().second, span.second);
         else
-            merged.push_back(span);
+            line.spans.push_back(span);
     }
-    return merged;
+    if (!line.spans.empty()) {
+        line.firstEnd = line.spans.front().second;
+        line.lastStart = line.spans.back().first;
+    }
+    const double widestSpace = minimumWidthInLineHeights * line.height;
+    for (const Span& span : line.spans) {
+        if (!line.stretches.empty() && !(span.first - line.stretches.back().second > widestSpace))
+            line.stretches.back().second = span.second;
+        else
+            line.stretches.push_back(span);
+    }
+    return line;
 }
 
-// The bands that no more than `allowed` lines cover, between the text's left and right ends.
-std::vector<Span> freeBands(const std::vector<std::vector<Span>>& covered, size_t allowed)
+// The gutter that the band [from, to] is, if it is one; `crossing(i)` tells whether line i
+// reaches into the band, `across(i)` whether it runs across it. The columns run from the first
+// line that stands right of the band or reaches into it without running across it, to the last
+// such line on the left: what comes before them is read before both columns, what comes after
+// them after both, so those lines may run across the band. A line that stands on one side only
+// up there belongs to the column it stands in all the same, read first or last, unless a line
+// across the band stands between it and the columns (the short last line of a caption under
+// them). `measured`: the band's width is weighed against the columns' lines.
+template<typename Crossing, typename Across>
+std::optional<ColumnGutter> gutterAt(const std::vector<PageLine>& lines, double from, double to, Crossing crossing,
+                                     Across across, bool measured)
 {
-    std::vector<std::pair<double, int>> edges;
-    for (const std::vector<Span>& spans : covered) {
-        for (const Span& span : spans) {
-            edges.emplace_back(span.first, 1);
-            edges.emplace_back(span.second, -1);
+    const size_t none = lines.size();
+    size_t first = none, lastRight = none, firstLeft = none, last = none;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (across(i))
+            continue;
+        if (crossing(i) || lines[i].hasWordsRightOf(to)) {
+            first = first == none ? i : first;
+            lastRight = i;
+        }
+        if (crossing(i) || lines[i].hasWordsLeftOf(from)) {
+            firstLeft = firstLeft == none ? i : firstLeft;
+            last = i;
         }
     }
-    std::sort(edges.begin(), edges.end());
+    if (first == none || last == none)
+        return std::nullopt;
+    for (size_t i = lastRight + 1; i <= last; ++i) {
+        if (across(i)) {
+            last = i - 1;
+            break;
+        }
+    }
+    for (size_t i = firstLeft; i > first; --i) {
+        if (across(i - 1)) {
+            first = i;
+            break;
+        }
+    }
+    if (last < first)
+        return std::nullopt;
 
-    std::vector<Span> bands;
-    long covering = 0;
-    bool open = false;
-    double from = 0;
-    for (size_t k = 0; k < edges.size();) {
-        const double x = edges[k].first;
-        while (k < edges.size() && edges[k].first == x)
-            covering += edges[k++].second;
-        if (k == edges.size())
-            break; // past the right end of the text
-        const bool free = covering <= static_cast<long>(allowed);
-        if (free && !open) {
-            open = true;
-            from = x;
-        } else if (!free && open) {
-            open = false;
-            bands.emplace_back(from, x);
-        }
+    size_t counted = 0, crossings = 0, left = 0, right = 0;
+    for (size_t i = first; i <= last; ++i) {
+        if (lines[i].spans.empty())
+            continue;
+        ++counted;
+        crossings += crossing(i) ? 1 : 0;
+        left += lines[i].hasWordsLeftOf(from) ? 1 : 0;
+        right += lines[i].hasWordsRightOf(to) ? 1 : 0;
     }
-    return bands;
+    if (crossings > counted * crossingLinesPerTen / 10 || left < minimumLinesPerSide || right < minimumLinesPerSide)
+        return std::nullopt;
+    if (measured) {
+        std::vector<double> heights;
+        for (size_t i = first; i <= last; ++i) {
+            if (!lines[i].spans.empty())
+                heights.push_back(lines[i].height);
+        }
+        std::sort(heights.begin(), heights.end());
+        if (!(to - from > minimumWidthInLineHeights * heights[heights.size() / 2]))
+            return std::nullopt;
+    }
+    return ColumnGutter{from, to, first, last + 1};
+}
+
+std::optional<ColumnGutter> gutterAt(const std::vector<PageLine>& lines, double from, double to)
+{
+    return gutterAt(
+        lines, from, to, [&](size_t i) { return lines[i].crosses(from, to); },
+        [&](size_t i) { return lines[i].runsAcross(from, to); }, true);
+}
+
+// The parts of [from, to], between neighbouring `edges`, that no line reaches into without
+// running across the whole of [from, to]: where a band taken too wide by a column's first or
+// last line reaching into it narrows to the gutter.
+std::vector<Span> narrowed(const std::vector<PageLine>& lines, const std::vector<double>& edges, double from, double to)
+{
+    std::vector<const PageLine*> reaching;
+    for (const PageLine& line : lines) {
+        if (line.crosses(from, to) && !line.runsAcross(from, to))
+            reaching.push_back(&line);
+    }
+    std::vector<Span> parts;
+    for (auto edge = std::lower_bound(edges.begin(), edges.end(), from); edge + 1 != edges.end() && *edge < to; ++edge) {
+        const double a = edge[0], b = edge[1];
+        if (std::any_of(reaching.begin(), reaching.end(), [&](const PageLine* line) { return line->crosses(a, b); }))
+            continue;
+        if (!parts.empty() && parts.back().second == a)
+            parts.back().second = b;
+        else
+            parts.emplace_back(a, b);
+    }
+    return parts;
 }
 
 } // namespace
 
-std::optional<ColumnGutter> ColumnGutter::find(const std::vector<std::vector<Rect>>& lines)
+std::optional<ColumnGutter> ColumnGutter::find(const std::vector<std::vector<Rect>>& boxes)
 {
-    std::vector<std::vector<Span>> covered;
-    std::vector<double> heights;
-    for (const std::vector<Rect>& line : lines) {
-        std::vector<Span> spans = coveredSpans(line);
-        if (spans.empty())
-            continue;
-        double tallest = 0;
-        for (const Rect& box : line)
-            tallest = std::isfinite(box.height()) ? std::max(tallest, box.height()) : tallest;
-        heights.push_back(tallest);
-        covered.push_back(std::move(spans));
+    std::vector<PageLine> lines;
+    std::vector<double> edges;
+    for (const std::vector<Rect>& line : boxes) {
+        lines.push_back(pageLine(line));
+        for (const Span& span : lines.back().spans) {
+            edges.push_back(span.first);
+            edges.push_back(span.second);
+        }
     }
-    if (covered.size() < minimumLinesPerSide)
-        return std::nullopt;
-    std::sort(heights.begin(), heights.end());
-    const double minimumWidth = minimumWidthInLineHeights * heights[heights.size() / 2];
+    std::sort(edges.begin(), edges.end());
+    edges.erase(std::unique(edges.begin(), edges.end()), edges.end());
+
+    // Between neighbouring edges every line either covers the interval or leaves it empty, and
+    // runs across it or not. Intervals that could part columns are taken together into bands,
+    // and each band is weighed whole.
+    const size_t intervals = edges.empty() ? 0 : edges.size() - 1;
+    std::vector<char> covered(intervals * lines.size()), spanned(intervals * lines.size());
+    std::vector<size_t> covering(intervals);
+    size_t written = 0;
+    auto mark = [&](const Span& span, size_t line, std::vector<char>& table, bool count) {
+        auto k = static_cast<size_t>(std::lower_bound(edges.begin(), edges.end(), span.first) - edges.begin());
+        for (; edges[k] < span.second; ++k) {
+            table[k * lines.size() + line] = 1;
+            covering[k] += count ? 1 : 0;
+        }
+    };
+    for (size_t i = 0; i < lines.size(); ++i) {
+        written += lines[i].spans.empty() ? 0 : 1;
+        for (const Span& span : lines[i].spans)
+            mark(span, i, covered, true);
+        for (const Span& stretch : lines[i].stretches)
+            mark(stretch, i, spanned, false);
+    }
+    std::vector<Span> bands;
+    for (size_t k = 0; k < intervals; ++k) {
+        // Nearly all lines beside a gutter leave it empty, and there are several of them.
+        if (written - covering[k] < minimumLinesPerSide)
+            continue;
+        auto covers = [&](size_t i) { return covered[k * lines.size() + i] != 0; };
+        auto spans = [&](size_t i) { return spanned[k * lines.size() + i] != 0; };
+        if (!gutterAt(lines, edges[k], edges[k + 1], covers, spans, false))
+            continue;
+        if (!bands.empty() && bands.back().second == edges[k])
+            bands.back().second = edges[k + 1];
+        else
+            bands.emplace_back(edges[k], edges[k + 1]);
+    }
 
     std::optional<ColumnGutter> widest;
-    for (const Span& band : freeBands(covered, covered.size() * crossingLinesPerTen / 10)) {
-        if (!(band.second - band.first > minimumWidth) || (widest && !(band.second - band.first > widest->width())))
+    auto consider = [&](const Span& band) {
+        if (widest && !(band.second - band.first > widest->width()))
+            return true;
+        std::optional<ColumnGutter> gutter = gutterAt(lines, band.first, band.second);
+        if (gutter)
+            widest = gutter;
+        return gutter.has_value();
+    };
+    for (const Span& band : bands) {
+        if (consider(band))
             continue;
-        size_t left = 0, right = 0;
-        for (const std::vector<Span>& spans : covered) {
-            left += spans.front().second <= band.first ? 1 : 0;
-            right += spans.back().first >= band.second ? 1 : 0;
-        }
-        if (left >= minimumLinesPerSide && right >= minimumLinesPerSide)
-            widest = ColumnGutter{band.first, band.second};
+        for (const Span& narrower : narrowed(lines, edges, band.first, band.second))
+            consider(narrower);
     }
     return widest;
 }

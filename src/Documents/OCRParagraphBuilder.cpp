@@ -10,6 +10,8 @@
 #include <cmath>
 #include <limits>
 #include <optional>
+#include <regex>
+#include <string_view>
 
 namespace lorvantine::OCRParagraphBuilder {
 
@@ -20,9 +22,11 @@ using Paragraph = std::vector<Line>;
 
 constexpr double unmeasurableGap = 100.0;
 
-// What a paragraph under the minimum length must hold to be read all the same.
-constexpr size_t fewestIdeographs = 4;
-constexpr size_t fewestWordsOfLetters = 2;
+// What a paragraph under the minimum length must hold to be read all the same: a word ("Yes.",
+// "Priya", "Q3"), or ideographs enough for a word ("第一章", "好。"). A single letter or digit is a
+// list mark or a speck read as one.
+constexpr size_t fewestCharactersOfAWord = 2;
+constexpr size_t fewestIdeographs = 2;
 
 // Unlike Rect::united this keeps a box of zero width: a word is never left out of its frame.
 Rect unionOf(const std::optional<Rect>& a, const Rect& b)
@@ -214,24 +218,126 @@ std::vector<Paragraph> splitLongParagraphs(const std::vector<Paragraph>& paragra
     return out;
 }
 
+// What a short text is made of, for telling words from numbers and marks.
+enum class Kind { letter, digit, ideograph, other };
+
+Kind kindOf(char32_t c)
+{
+    const auto scalar = static_cast<UChar32>(c);
+    if (u_hasBinaryProperty(scalar, UCHAR_IDEOGRAPHIC))
+        return Kind::ideograph;
+    if (u_isdigit(scalar))
+        return Kind::digit;
+    if (u_isalpha(scalar))
+        return Kind::letter;
+    return Kind::other;
+}
+
+struct Run {
+    Kind kind;
+    std::u32string scalars;
+};
+
+// A text's runs of letters, of digits and of ideographs; white space, punctuation and symbols
+// part them and are left out.
+std::vector<Run> runsOf(const std::string& text)
+{
+    std::vector<Run> runs;
+    Kind previous = Kind::other;
+    for (char32_t c : Text::scalars(text)) {
+        const Kind kind = kindOf(c);
+        if (kind != Kind::other) {
+            if (kind != previous)
+                runs.push_back({kind, {}});
+            runs.back().scalars += c;
+        }
+        previous = kind;
+    }
+    return runs;
+}
+
+constexpr char32_t sentenceEnds[] = U"。！？!?.…";
+
+// Front matter is numbered i, ii, iii...: lower-case Roman numerals up to c.
+bool isSmallRomanNumeral(const std::u32string& run)
+{
+    std::string ascii;
+    for (char32_t c : run) {
+        if (std::u32string_view(U"ivxlc").find(c) == std::u32string_view::npos)
+            return false;
+        ascii += static_cast<char>(c);
+    }
+    static const std::regex numeral("c{0,3}(xc|xl|l?x{0,3})(ix|iv|v?i{0,3})");
+    return std::regex_match(ascii, numeral);
+}
+
+// 第三页, 第3页: Chinese numerals between the words that make them a page's number.
+bool isChinesePageNumber(std::u32string run)
+{
+    const bool opened = run.starts_with(U'第') || run.starts_with(U'共');
+    if (opened)
+        run.erase(0, 1);
+    const bool closed = run.ends_with(U'页') || run.ends_with(U'頁');
+    if (closed)
+        run.pop_back();
+    return (opened || closed) && !run.empty()
+        && run.find_first_not_of(U"〇零一二三四五六七八九十百千两") == std::u32string::npos;
+}
+
+bool isPageWord(const Run& run)
+{
+    static const std::u32string words[] = {U"page", U"pages", U"pg", U"p", U"pp", U"of", U"第", U"页", U"頁", U"共"};
+    std::u32string lower;
+    for (char32_t c : run.scalars)
+        lower += static_cast<char32_t>(u_tolower(static_cast<UChar32>(c)));
+    return std::find(std::begin(words), std::end(words), lower) != std::end(words);
+}
+
+// "3", "- 12 -", "Page 3", "p. 3 of 9", "第 3 页", "第三页", "iv": numbers, and nothing else but
+// the words that say they number a page.
+bool isPageNumber(const std::string& text)
+{
+    bool numbered = false;
+    for (const Run& run : runsOf(text)) {
+        const bool number = run.kind == Kind::digit || (run.kind == Kind::letter && isSmallRomanNumeral(run.scalars))
+            || (run.kind == Kind::ideograph && isChinesePageNumber(run.scalars));
+        if (!number && !isPageWord(run))
+            return false;
+        numbered = numbered || number;
+    }
+    return numbered;
+}
+
 } // namespace
 
 bool holdsWords(const std::string& text)
 {
-    size_t ideographs = 0, words = 0;
+    if (isPageNumber(text))
+        return false;
+    size_t ideographs = 0;
+    bool endsSentence = false;
     for (const std::string& token : Text::splitOnWhitespace(text)) {
-        bool letters = false, digits = false;
+        size_t written = 0;
         for (char32_t c : Text::scalars(token)) {
-            const auto scalar = static_cast<UChar32>(c);
-            if (u_hasBinaryProperty(scalar, UCHAR_IDEOGRAPHIC))
+            switch (kindOf(c)) {
+            case Kind::ideograph:
                 ++ideographs;
-            else
-                letters = letters || u_isalpha(scalar);
-            digits = digits || u_isdigit(scalar);
+                break;
+            case Kind::letter:
+            case Kind::digit:
+                ++written;
+                break;
+            case Kind::other:
+                endsSentence = endsSentence || std::u32string_view(sentenceEnds).find(c) != std::u32string_view::npos;
+                break;
+            }
         }
-        words += letters && !digits ? 1 : 0;
+        if (written >= fewestCharactersOfAWord)
+            return true;
     }
-    return ideographs >= fewestIdeographs || words >= fewestWordsOfLetters;
+    // One ideograph alone is as often a mark read as one (a rule as 一, a box as 口) as a word; a
+    // reply ends its sentence.
+    return ideographs >= fewestIdeographs || (ideographs == 1 && endsSentence);
 }
 
 std::vector<ReadableParagraph> buildParagraphs(const std::vector<RecognizedWord>& words, const Rect& contentRect,

@@ -16,13 +16,14 @@ namespace OCRParagraphBuilder {
 // `words` in reading order, as recognition gives them (a column's lines before the next column's);
 // `contentRect` the rectangle that was recognised (global screen points).
 // Paragraphs shorter than `minParagraphLength` Characters are dropped and take no index, unless
-// they hold words (a short heading).
+// they hold words (a heading, a salutation, a signature, a one-word reply).
 std::vector<ReadableParagraph> buildParagraphs(const std::vector<RecognizedWord>& words, const Rect& contentRect,
                                                int minParagraphLength);
 
-// Whether a short text is worth reading: four ideographs, or two words written in letters without
-// a digit ("四、待办事项", "Our Aims"); a page number ("第 3 页", "- 12 -"), a list mark or a rule
-// is not.
+// Whether a short text is worth reading: it holds a word of two letters or digits or more
+// ("Regards,", "Yes.", "Priya", "Q3 2026"), two ideographs ("第一章") or one that ends a sentence
+// ("好。"), and is no page number ("3", "- 12 -", "Page 3", "第 3 页", "iv"). A rule, a list mark
+// or a stray mark holds none.
 bool holdsWords(const std::string& text);
 
 } // namespace OCRParagraphBuilder

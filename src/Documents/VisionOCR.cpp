@@ -196,17 +196,19 @@ std::vector<RecognizedWord> sortByLines(const std::vector<RecognizedWord>& words
     return out;
 }
 
-// Two columns are read one after the other, each line by line; any other page keeps the
-// engine's order. The columns must part at a real gutter: a ragged single column narrower than
-// the picture shows wide gaps between word centres too.
+// Two columns are read one after the other, each line by line, and the lines across the page
+// above and below them (a headline, a byline, a footer) in their places before and after them;
+// any other page keeps the engine's order. The columns must part at a real gutter: a ragged
+// single column narrower than the picture shows wide gaps between word centres too.
 std::vector<RecognizedWord> sortIntoReadingOrder(const std::vector<RecognizedWord>& words, const Rect& contentRect)
 {
     size_t n = words.size();
     if (n < 21)
         return words;
 
+    const std::vector<std::vector<RecognizedWord>> lines = PageWords::linesTopToBottom(words);
     std::vector<std::vector<Rect>> lineBoxes;
-    for (const std::vector<RecognizedWord>& line : PageWords::linesTopToBottom(words)) {
+    for (const std::vector<RecognizedWord>& line : lines) {
         lineBoxes.emplace_back();
         for (const RecognizedWord& word : line)
             lineBoxes.back().push_back(word.screenRect);
@@ -219,27 +221,38 @@ std::vector<RecognizedWord> sortIntoReadingOrder(const std::vector<RecognizedWor
     if (!(ratio > 0.3 && ratio < 0.7))
         return words;
 
-    std::vector<RecognizedWord> left, right;
+    std::vector<RecognizedWord> above, left, right, below;
     double lastLeftCentre = -std::numeric_limits<double>::infinity();
     double firstRightCentre = std::numeric_limits<double>::infinity();
-    for (const RecognizedWord& word : words) {
-        double centre = word.screenRect.midX();
-        if (centre < split) {
-            left.push_back(word);
-            lastLeftCentre = std::fmax(lastLeftCentre, centre);
-        } else {
-            right.push_back(word);
-            firstRightCentre = std::fmin(firstRightCentre, centre);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (i < gutter->firstLine || i >= gutter->endLine) {
+            std::vector<RecognizedWord>& across = i < gutter->firstLine ? above : below;
+            across.insert(across.end(), lines[i].begin(), lines[i].end());
+            continue;
+        }
+        for (const RecognizedWord& word : lines[i]) {
+            double centre = word.screenRect.midX();
+            if (centre < split) {
+                left.push_back(word);
+                lastLeftCentre = std::fmax(lastLeftCentre, centre);
+            } else {
+                right.push_back(word);
+                firstRightCentre = std::fmin(firstRightCentre, centre);
+            }
         }
     }
-    if (!(left.size() > n / 7 && right.size() > n / 7))
+    const size_t beside = left.size() + right.size();
+    if (!(left.size() > beside / 7 && right.size() > beside / 7))
         return words;
 
     Log::line("[VisionOCR] 双栏检测: gap=" + whole(firstRightCentre - lastLeftCentre) + "pt at x=" + whole(split)
               + ", left=" + std::to_string(left.size()) + " right=" + std::to_string(right.size()));
-    std::vector<RecognizedWord> out = sortByLines(left);
-    std::vector<RecognizedWord> rightLines = sortByLines(right);
-    out.insert(out.end(), rightLines.begin(), rightLines.end());
+    std::vector<RecognizedWord> out = std::move(above);
+    for (const std::vector<RecognizedWord>* column : {&left, &right}) {
+        std::vector<RecognizedWord> columnLines = sortByLines(*column);
+        out.insert(out.end(), columnLines.begin(), columnLines.end());
+    }
+    out.insert(out.end(), below.begin(), below.end());
     return out;
 }
 

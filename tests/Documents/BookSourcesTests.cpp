@@ -281,6 +281,19 @@ TEST(KindleSource, ADropCapUnderAChapterTitlePartWayDownThePageIsMended)
     EXPECT_TRUE(log.contains("[Kindle] drop cap 修复: \"he\" → \"The\"")) << ::testing::PrintToString(log.lines());
 }
 
+TEST(KindleSource, RepliesOfOneWordOnLinesOfTheirOwnAreRead)
+{
+    const std::string page = "“Will you row me across?” the woman asked.\n“Yes.”\n“Now?”\n“No.”\nHe untied the boat, and "
+                             "neither of them spoke again until they reached the far bank.";
+    auto desktop = kindleDesktop({ kindlePage(page, page) });
+    Platform::ScopedServices services(desktop->services());
+
+    auto session = KindleSource::detect(kindleID);
+
+    ASSERT_TRUE(session);
+    EXPECT_EQ(session->paragraphs().front().text, Text::joined(Text::splitOnWhitespace(page), " "));
+}
+
 TEST(KindleSource, APageWhoseWordsAllSitInTheHeaderBandFallsBackToItsAccessibilityText)
 {
     // The element starts below the drawn text, so every recognised word lies above its top.

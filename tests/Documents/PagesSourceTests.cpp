@@ -12,6 +12,7 @@
 #include "Support/Text.h"
 #include "TestSupport/DesktopTest.h"
 #include "TestSupport/PagesDocumentFixture.h"
+#include "TestSupport/PrintedPageFixture.h"
 #include "TestSupport/ProbeCountingAccessibility.h"
 
 #include <gmock/gmock.h>
@@ -205,6 +206,41 @@ TEST(PagesSource, FallsBackToRecognitionWhenTheTextCannotBeReadNatively)
         PagesSource::detect(pagesID);
         EXPECT_TRUE(d.log.contains("[Pages] 读取全文失败，回退到 OCR"));
     }
+}
+
+TEST(PagesSource, RecognitionReadsOneWordLinesAndLeavesOutTheSceneBreakAndThePageNumber)
+{
+    // A story in a layout without a text area: a reply and a heading of one word each, a scene
+    // break of three stars, the page's number at its foot.
+    const SimElement page = test::printedPage(Rect(110, 110, 680, 660),
+                                              { { 60, 30, "“Will you row me across?” the woman asked the ferryman," },
+                                                { 60, 56, "holding out a coin she had kept in her glove all the way" },
+                                                { 60, 82, "from the station, though the walk had been a long one" },
+                                                { 60, 108, "and the wind off the water was cold." },
+                                                { 60, 150, "“Yes.”" },
+                                                { 60, 192, "He took the coin and untied the boat, and neither of them" },
+                                                { 60, 218, "spoke again until they reached the far bank, where the" },
+                                                { 60, 244, "heron stood in the reeds as it did on every crossing," },
+                                                { 60, 270, "morning and evening, in all weathers." },
+                                                { 300, 316, "* * *" },
+                                                { 60, 362, "Morning" },
+                                                { 60, 404, "The fog had lifted by seven, and the ferry was already" },
+                                                { 60, 430, "on its second crossing when the school bell rang across" },
+                                                { 60, 456, "the water and the first of the children came running" },
+                                                { 60, 482, "down the lane with their satchels." },
+                                                { 330, 620, "3" } });
+    PagesDesktop d(test::printedPageFixture(720, pagesID, "Ferry.pages", Rect(100, 40, 900, 780), page));
+
+    auto session = PagesSource::detect(pagesID);
+
+    EXPECT_TRUE(d.log.contains("[Pages] 未找到 AXTextArea，回退到 OCR"));
+    ASSERT_TRUE(session);
+    std::vector<std::string> texts;
+    for (const ReadableParagraph& paragraph : session->paragraphs())
+        texts.push_back(paragraph.text);
+    EXPECT_THAT(texts, ::testing::ElementsAre(::testing::StartsWith("“Will you row me across?”"), "“Yes.”",
+                                              ::testing::StartsWith("He took the coin"), "Morning",
+                                              ::testing::EndsWith("with their satchels.")));
 }
 
 TEST(PagesSource, FindsThePageInViewAndThePageHoldingAnOffset)

@@ -3,6 +3,7 @@
 #include "Platform/Services.h"
 #include "Platform/WindowServerPort.h"
 #include "TestSupport/DesktopTest.h"
+#include "TestSupport/PrintedPageFixture.h"
 #include "SimDesktop/SimDesktop.h"
 #include "Support/Log.h"
 
@@ -63,6 +64,35 @@ TEST(WordSource, AWordWithTheSameWholePointBoxAsANumberGoesWithIt)
     EXPECT_EQ(kept.size(), words.size() - 6);
     EXPECT_EQ(kept.back().text, "y");
     EXPECT_EQ(WordSource::rectKey(Rect(-0.5, 10.9, 14.99, 16)), "0,10,14,16");
+}
+
+TEST(WordSource, TheCloseOfALetterIsReadAndThePageNumberIsNot)
+{
+    // The foot of a letter on Word's page, its number under it.
+    const SimElement page = test::printedPage(Rect(110, 175, 680, 580),
+                                              { { 60, 30, "Thank you for your letter of 3 March about the mooring" },
+                                                { 60, 56, "fees for the coming season. I have spoken to the other" },
+                                                { 60, 82, "owners on the east pontoon, and we are glad to accept the" },
+                                                { 60, 108, "new charges from the first of April." },
+                                                { 60, 150, "We ask only that the water tap at the end of the pontoon" },
+                                                { 60, 176, "be mended before the visiting yachts arrive in May. It" },
+                                                { 60, 202, "has dripped since the storm in January, and last week it" },
+                                                { 60, 228, "stopped working altogether." },
+                                                { 60, 270, "Regards," },
+                                                { 60, 350, "Priya" },
+                                                { 310, 540, "Page 2" } });
+    auto desktop = SimDesktop::create(test::printedPageFixture(wordPid, wordID, "Letter.docx", Rect(100, 40, 900, 780), page));
+    Platform::ScopedServices services(desktop->services());
+    Log::Capture log;
+
+    auto session = WordSource::detect(wordID);
+
+    ASSERT_TRUE(session);
+    std::vector<std::string> texts;
+    for (const ReadableParagraph& paragraph : session->paragraphs())
+        texts.push_back(paragraph.text);
+    EXPECT_THAT(texts, ::testing::ElementsAre(::testing::StartsWith("Thank you"), ::testing::StartsWith("We ask only"),
+                                              "Regards,", "Priya"));
 }
 
 class WordDocument : public ::testing::Test {

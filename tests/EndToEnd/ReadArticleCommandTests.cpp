@@ -356,5 +356,30 @@ TEST_F(WordReadingTest, MinutesWithATitlePageAreFilledAheadThenHeardOnceWordForW
     EXPECT_TRUE(log.contains("[Word] 📜 滚动 5 次后无新内容 ("));
 }
 
+TEST_F(WordReadingTest, ALetterIsHeardToItsSalutationAndTheSignatureUnderIt)
+{
+    const auto heard = spokenWords("word-letter.json");
+    EXPECT_EQ(heard, documentWords("word-letter.json"));
+    ASSERT_GE(heard.size(), 2u);
+    EXPECT_EQ(std::vector<std::string>(heard.end() - 2, heard.end()), (std::vector<std::string> { "Regards,", "Priya" }));
+}
+
+TEST_F(WordReadingTest, ANewsletterPageIsHeardHeadlineFirstThenEachColumnWholeThenItsCaption)
+{
+    // The desktop's recogniser reports the page's lines by height across it, both columns' lines
+    // side by side, as a line-oriented engine does.
+    std::string error;
+    auto desktop = SimDesktop::load(fixturePath("word-newsletter.json"), error);
+    ASSERT_TRUE(desktop) << error;
+    const Rect leftColumn = *desktop->frameOf(desktop->element("left-column"));
+    const Rect rightColumn = *desktop->frameOf(desktop->element("right-column"));
+    ASSERT_NEAR(leftColumn.minY(), rightColumn.minY(), 1e-9);
+    ASSERT_GT(desktop->frameOf(desktop->element("caption"))->minY(), std::max(leftColumn.maxY(), rightColumn.maxY()));
+    ASSERT_LT(desktop->frameOf(desktop->element("byline"))->maxY(), leftColumn.minY());
+
+    EXPECT_EQ(spokenWords("word-newsletter.json"), documentWords("word-newsletter.json"));
+    EXPECT_EQ(log.linesContaining("[VisionOCR] 双栏检测").size(), log.linesContaining("[VisionOCR] recognizeWords").size());
+}
+
 } // namespace
 } // namespace lorvantine::test

@@ -161,6 +161,21 @@ TEST(RenderedTextLayout, ColoursComeFromTheFixtureAndLinksAreBlue)
     EXPECT_GT(countPixels(*picture, link, [](const Rgb& c) { return c.b > 150 && c.r < 80; }), 10);
 }
 
+// The lines `element` is laid out in, as accessibility gives them, each word one space apart.
+std::vector<std::string> laidOutLines(AccessibilityPort& ax, const AXElement& element)
+{
+    std::vector<std::string> lines;
+    for (int64_t line = 0;; ++line) {
+        AXValue value;
+        if (ax.copyParameterizedAttributeValue(element, "AXRangeForLine", line, value) != AXError::success)
+            break;
+        const AXRange range = *axGet<AXRange>(value);
+        ax.copyParameterizedAttributeValue(element, "AXStringForRange", range, value);
+        lines.push_back(Text::joined(Text::splitOnWhitespace(*axGet<std::string>(value)), " "));
+    }
+    return lines;
+}
+
 TEST(RenderedTextLayout, TruthLinesAreTheLaidOutLines)
 {
     // The boxes of the words are checked where recognition maps them back to the screen.
@@ -168,22 +183,43 @@ TEST(RenderedTextLayout, TruthLinesAreTheLaidOutLines)
     text.named("text").at({ 30, 50 }).sized(260).fontSize(16);
     auto desktop = SimDesktop::create(readerFixture({ text }));
     PlatformServices ports = desktop->services();
-    const AXElement element = desktop->element("text");
     auto picture = SimRenderer::renderWindow(*desktop, 42);
     ASSERT_TRUE(picture);
 
     std::vector<std::string> expected { "Notes" }; // the title bar is text too
-    int64_t lineCount = 0;
-    for (int64_t line = 0;; ++line) {
-        AXValue value;
-        if (ports.accessibility->copyParameterizedAttributeValue(element, "AXRangeForLine", line, value) != AXError::success)
-            break;
-        const AXRange range = *axGet<AXRange>(value);
-        ports.accessibility->copyParameterizedAttributeValue(element, "AXStringForRange", range, value);
-        expected.push_back(Text::joined(Text::splitOnWhitespace(*axGet<std::string>(value)), " "));
-        ++lineCount;
+    const std::vector<std::string> lines = laidOutLines(*ports.accessibility, desktop->element("text"));
+    ASSERT_GE(lines.size(), 4u);
+    expected.insert(expected.end(), lines.begin(), lines.end());
+    EXPECT_EQ(lineTexts(picture->lines), expected);
+}
+
+TEST(RenderedTextLayout, TruthLinesRunAcrossThePictureAsALineReadingEngineReportsThem)
+{
+    // Two stories side by side under a headline: whichever element drew them, the lines come top
+    // to bottom across the window, the two columns' lines level with each other left to right.
+    SimElement headline("AXStaticText", "Village Hall Reopens After Winter");
+    headline.named("headline").at({ 20, 30 }).sized(540).fontSize(22);
+    SimElement left("AXStaticText", "The new roof on the village hall was finished in February, a month late.");
+    left.named("left").at({ 20, 80 }).sized(250).fontSize(16);
+    SimElement right("AXStaticText", "Millbrook Primary School won the county reading quiz for a second year.");
+    right.named("right").at({ 310, 80 }).sized(250).fontSize(16);
+    SimElement caption("AXStaticText", "Photographs by Tom Rowe.");
+    caption.named("caption").at({ 20, 300 }).sized(540).fontSize(13);
+    auto desktop = SimDesktop::create(readerFixture({ headline, left, right, caption }));
+    PlatformServices ports = desktop->services();
+    auto picture = SimRenderer::renderWindow(*desktop, 42);
+    ASSERT_TRUE(picture);
+
+    const std::vector<std::string> leftLines = laidOutLines(*ports.accessibility, desktop->element("left"));
+    const std::vector<std::string> rightLines = laidOutLines(*ports.accessibility, desktop->element("right"));
+    ASSERT_EQ(leftLines.size(), rightLines.size());
+    ASSERT_GE(leftLines.size(), 3u);
+    std::vector<std::string> expected { "Notes", "Village Hall Reopens After Winter" };
+    for (size_t i = 0; i < leftLines.size(); ++i) {
+        expected.push_back(leftLines[i]);
+        expected.push_back(rightLines[i]);
     }
-    ASSERT_GE(lineCount, 4);
+    expected.push_back("Photographs by Tom Rowe.");
     EXPECT_EQ(lineTexts(picture->lines), expected);
 }
 

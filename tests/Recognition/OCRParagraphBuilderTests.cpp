@@ -68,19 +68,34 @@ TEST_F(OCRParagraphBuilderTest, AParagraphUnderTheMinimumIsKeptWhenItHoldsWords)
         bool kept;
     };
     const Case cases[] = {
-        {{"一、会议基本情况"}, true}, // 8 Characters, 6 ideographs
-        {{"四、待办事项"}, true},     // 6 Characters, 5 ideographs
-        {{"第一章"}, false},          // 3 ideographs
-        {{"第", "3", "页"}, false},
+        // Headings, the close of a letter, replies in a dialogue.
+        {{"一、会议基本情况"}, true},
+        {{"四、待办事项"}, true},
+        {{"第一章"}, true},
+        {{"Summary"}, true},
         {{"Our", "Aims"}, true},
         {{"I.", "Scope"}, true},
-        {{"Summary"}, false},
-        {{"Page", "3"}, false},
-        {{"Q3", "2026"}, false},
+        {{"Q3", "2026"}, true},
+        {{"Regards,"}, true},
+        {{"Priya"}, true},
+        {{"“Yes.”"}, true},
+        {{"No."}, true},
+        {{"“好。”"}, true},
+        // Page numbers.
         {{"12"}, false},
         {{"—", "7", "—"}, false},
+        {{"第", "3", "页"}, false},
+        {{"第三页"}, false},
+        {{"Page", "3"}, false},
+        {{"p.", "14"}, false},
+        {{"3", "/", "12"}, false},
+        {{"xiv"}, false},
+        // Rules, list marks and specks.
         {{"*", "*", "*"}, false},
         {{"————————"}, false},
+        {{"|"}, false},
+        {{"a)"}, false},
+        {{"一"}, false},
         {{"2026-03-14"}, true}, // ten Characters: long enough whatever it holds
     };
     for (const Case& c : cases) {

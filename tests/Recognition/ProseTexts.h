@@ -50,4 +50,19 @@ inline const std::string marketRightChinese = "到了中午，集市渐渐散去
                                               "太阳偏西的时候，潮水开始回涨，第一批渔船又挂起帆，"
                                               "一艘接一艘地驶出了港口。";
 
+// A newsletter's front page: a headline, a standfirst and a byline across the page, two stories
+// side by side in columns, and a caption across the page under them.
+inline const std::string hallHeadline = "Village Hall Reopens After a Winter of Repairs";
+inline const std::string hallStandfirst = "Builders handed back the keys on Monday, and the first dance in the restored "
+                                          "hall will be held on the last Saturday of March.";
+inline const std::string hallByline = "By Priya Shah, community correspondent, Millbrook Parish News";
+inline const std::string hallStory = "The new roof on the village hall was finished in February, a month later than "
+                                     "planned, after the January storms took slates off the old one before the builders "
+                                     "could. The committee thanks everyone who gave to the appeal.";
+inline const std::string quizStory = "Millbrook Primary School won the county reading quiz for the second year running. "
+                                     "The team of four answered every question about books set by the county library, "
+                                     "and brought home a set of atlases.";
+inline const std::string hallCaption = "Photographs by Tom Rowe. The hall is open to visitors on Saturday mornings "
+                                       "from ten until noon.";
+
 } // namespace lorvantine::testing::prose

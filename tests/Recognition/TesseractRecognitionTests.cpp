@@ -214,6 +214,46 @@ TEST(TesseractPageRecognition, APageOfTwoColumnsComesBackColumnByColumn)
     EXPECT_EQ(log.linesContaining("双栏检测").size(), 1u);
 }
 
+TEST(TesseractPageRecognition, ColumnsUnderAHeadlineComeBackAfterItEachWholeAndBeforeTheCaption)
+{
+    // Pictures of the blocks with little white around them: drawn into the window's picture, a
+    // block's white would cover the text of its neighbours.
+    TextImageRenderer::Options wide;
+    wide.family = "DejaVu Serif";
+    wide.wrapWidth = 600;
+    wide.margin = 4;
+    TextImageRenderer::Options headline = wide;
+    headline.fontSize = 26;
+    TextImageRenderer::Options column = wide;
+    column.wrapWidth = 280;
+    TextImageRenderer::Options caption = wide;
+    caption.fontSize = 13;
+    std::vector<ProsePage> pages;
+    double top = 96;
+    auto place = [&](const std::string& text, const TextImageRenderer::Options& options, double left) {
+        pages.push_back(ProsePage::laidOut(text, options, {left, top - options.margin}));
+        return pages.back().textBounds().maxY();
+    };
+    top = place(prose::hallHeadline, headline, 150) + 12;
+    top = place(prose::hallStandfirst, wide, 150) + 12;
+    const double leftEnd = place(prose::hallStory, column, 150);
+    top = std::max(leftEnd, place(prose::quizStory, column, 150 + 280 + 36)) + 14;
+    place(prose::hallCaption, caption, 150);
+    std::vector<const ProsePage*> reading;
+    for (const ProsePage& page : pages)
+        reading.push_back(&page);
+    Log::Capture log;
+
+    auto words = readWindow(reading);
+
+    auto positions = positionsOf(words, reading);
+    size_t total = 0;
+    for (const ProsePage& page : pages)
+        total += page.wordCount();
+    EXPECT_GE(positions.size(), total * 9 / 10);
+    EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end())) << ::testing::PrintToString(textsOf(words));
+}
+
 // Chinese of ordinary size in a 2x capture is read at full size; taken for a 72 dpi picture, it
 // lost a third of its characters.
 TEST(TesseractRecognition, ChineseInA2xCaptureIsReadAtTheCapturesResolution)

@@ -125,6 +125,62 @@ TEST_F(RecognisedProsePages, AColumnStartingJustBelowTheLastLineOfTheOneBeforeIs
     EXPECT_THAT(paragraphs[1].frame, RectNear(right.textBounds(), 1e-9));
 }
 
+// What a line-oriented engine reports for a newsletter page: the lines top to bottom across the
+// page, the two columns' lines side by side.
+TEST_F(RecognisedProsePages, ColumnsUnderAHeadlineAreReadWholeWithTheLinesAcrossThePageInPlace)
+{
+    struct Block {
+        const std::string& text;
+        double size;
+    };
+    const Block acrossAbove[] = {{prose::hallHeadline, 26}, {prose::hallStandfirst, 17}, {prose::hallByline, 14}};
+    std::vector<ProsePage> blocks;
+    double top = 96;
+    for (const Block& block : acrossAbove) {
+        const auto o = options("DejaVu Serif", block.size, 600);
+        blocks.push_back(ProsePage::laidOut(block.text, o, {150, top - o.margin}));
+        top = blocks.back().textBounds().maxY() + 12;
+    }
+    const auto column = options("DejaVu Serif", 15, 280);
+    blocks.push_back(ProsePage::laidOut(prose::hallStory, column, {150, top - column.margin}));
+    blocks.push_back(ProsePage::laidOut(prose::quizStory, column, {150 + 280 + 36, top - column.margin}));
+    const ProsePage& left = blocks[3];
+    const ProsePage& right = blocks[4];
+    const auto small = options("DejaVu Serif", 13, 600);
+    top = std::max(left.textBounds().maxY(), right.textBounds().maxY()) + 14;
+    blocks.push_back(ProsePage::laidOut(prose::hallCaption, small, {150, top - small.margin}));
+    const size_t across = blocks[0].lines.size() + blocks[1].lines.size() + blocks[2].lines.size() + blocks[5].lines.size();
+    ASSERT_GT(across * 10, across + left.lines.size()) << "more than one line in ten crosses the gutter";
+
+    std::vector<std::vector<RecognizedWord>> engine;
+    for (size_t b = 0; b < 3; ++b)
+        engine.insert(engine.end(), blocks[b].lines.begin(), blocks[b].lines.end());
+    const auto side = acrossThePage(left, right);
+    engine.insert(engine.end(), side.begin(), side.end());
+    engine.insert(engine.end(), blocks[5].lines.begin(), blocks[5].lines.end());
+
+    auto words = read(engine);
+
+    std::string expected;
+    for (const ProsePage& block : blocks)
+        expected += squeezed(Text::joined(textsOf(block), " "));
+    EXPECT_EQ(squeezed(words), expected);
+    EXPECT_THAT(log.linesContaining("双栏检测"), SizeIs(1));
+
+    // No paragraph holds words of both columns.
+    auto inColumn = [](const OCRWordEntry& word, const ProsePage& page) {
+        return page.textBounds().contains({word.screenRect.midX(), word.screenRect.midY()});
+    };
+    const auto paragraphs = OCRParagraphBuilder::buildParagraphs(words, Rect(100, 78, 800, 542), 10);
+    ASSERT_GE(paragraphs.size(), 2u);
+    for (const ReadableParagraph& paragraph : paragraphs) {
+        const auto& entries = *paragraph.ocrWordBboxes;
+        const bool inLeft = std::any_of(entries.begin(), entries.end(), [&](const auto& w) { return inColumn(w, left); });
+        const bool inRight = std::any_of(entries.begin(), entries.end(), [&](const auto& w) { return inColumn(w, right); });
+        EXPECT_FALSE(inLeft && inRight) << paragraph.text;
+    }
+}
+
 // Minutes of a meeting as a Word page shows them: numbered headings over their paragraphs, and the
 // page number at the foot. Boxed around their ink, as an engine boxes words, the lines of a
 // paragraph stand a few points apart and paragraphs farther.

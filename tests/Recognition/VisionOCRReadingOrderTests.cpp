@@ -28,13 +28,13 @@ protected:
         return words.value_or(std::vector<RecognizedWord>());
     }
 
-    // `count` words in rows of `perRow` (one or two), left to right and top to bottom, the row
-    // starting at `x`.
-    static std::vector<RecognizedWord> column(const std::string& name, int count, double x, int perRow = 2)
+    // `count` words in rows of `perRow` (one or two) 30 points apart, left to right and top to
+    // bottom, the row starting at `x`, the first at `top`.
+    static std::vector<RecognizedWord> column(const std::string& name, int count, double x, int perRow = 2, double top = 100)
     {
         std::vector<RecognizedWord> words;
         for (int i = 0; i < count; ++i)
-            words.push_back(word(name + std::to_string(i), x + 150 * (i % perRow), 100 + 30 * (i / perRow), 100, 20));
+            words.push_back(word(name + std::to_string(i), x + 150 * (i % perRow), top + 30 * (i / perRow), 100, 20));
         return words;
     }
 
@@ -148,21 +148,70 @@ TEST_F(VisionOCRReadingOrder, TheGutterMustBeWiderThanFourFifthsOfALine)
     EXPECT_EQ(textsOf(read(concat(beyond, left))), textsOf(concat(sortedByRows(left), sortedByRows(beyond))));
 }
 
-TEST_F(VisionOCRReadingOrder, NearlyEveryLineMustLeaveTheGutterEmpty)
+TEST_F(VisionOCRReadingOrder, NearlyEveryLineBesideTheColumnsMustLeaveTheGutterEmpty)
 {
-    // Ten lines, one of them a title across both columns: one line in ten may cross the gutter.
-    auto left = column("L", 18, 100), right = column("R", 18, 800);
-    auto title = word("title", 300, 60, 600, 20);
-    auto engine = concat({title}, acrossThePage(left, right));
-    auto columns = read(engine);
-    ASSERT_EQ(columns.size(), engine.size());
-    EXPECT_EQ(columns.front().text, "L0");
-    EXPECT_EQ(columns[18].text, "title"); // its centre lies right of the split
-    EXPECT_THAT(log.linesContaining("双栏检测"), ElementsAre("[VisionOCR] 双栏检测: gap=300pt at x=575, left=18 right=19"));
+    // Ten lines beside the gutter, the fourth with a long word in it: one line in ten may cross
+    // it. The word's centre lies on the split, so it goes with the right-hand column.
+    auto left = column("L", 20, 100), right = column("R", 20, 800);
+    auto engine = acrossThePage(left, right);
+    engine.push_back(word("long", 360, 190, 430, 20));
+    right.insert(right.begin() + 6, engine.back());
+    EXPECT_EQ(textsOf(read(engine)), textsOf(concat(left, right)));
+    EXPECT_THAT(log.linesContaining("双栏检测"), ElementsAre("[VisionOCR] 双栏检测: gap=275pt at x=575, left=20 right=21"));
 
-    // A footer across them too, among eleven lines, is one too many.
+    // A second one is one too many.
     log.clear();
-    engine.push_back(word("footer", 300, 400, 600, 20));
+    engine.push_back(word("longer", 360, 280, 430, 20));
+    EXPECT_EQ(textsOf(read(engine)), textsOf(engine));
+    EXPECT_FALSE(log.contains("双栏检测"));
+}
+
+TEST_F(VisionOCRReadingOrder, LinesAcrossThePageAboveAndBelowTheColumnsAreReadInPlaceAndEachColumnWhole)
+{
+    // A headline, a standfirst of two lines and a byline across the page, the columns' nine lines,
+    // then a footer and a caption across the page: six lines in fifteen cross the gutter.
+    const std::vector<RecognizedWord> above{word("headline", 200, 80, 800, 30), word("standfirst", 100, 120, 1000),
+                                            word("continued", 100, 145, 900), word("byline", 100, 170, 700)};
+    const auto left = column("L", 18, 100, 2, 210), right = column("R", 18, 800, 2, 210);
+    const std::vector<RecognizedWord> below{word("footer", 100, 490, 1000), word("caption", 300, 520, 600)};
+
+    auto words = read(concat(concat(above, acrossThePage(left, right)), below));
+
+    EXPECT_EQ(textsOf(words), textsOf(concat(concat(above, concat(left, right)), below)));
+    EXPECT_THAT(log.linesContaining("双栏检测"), ElementsAre("[VisionOCR] 双栏检测: gap=550pt at x=575, left=18 right=18"));
+
+    // Over the columns only, or under them only, just the same.
+    log.clear();
+    EXPECT_EQ(textsOf(read(concat(above, acrossThePage(left, right)))), textsOf(concat(above, concat(left, right))));
+    EXPECT_EQ(textsOf(read(concat(acrossThePage(left, right), below))), textsOf(concat(concat(left, right), below)));
+    EXPECT_EQ(log.linesContaining("双栏检测").size(), 2u);
+}
+
+TEST_F(VisionOCRReadingOrder, AColumnsFirstLineReachingIntoTheGutterStaysInItsColumn)
+{
+    // Nine lines beside the gutter, the first reaching 30 points into it: the gutter is the rest.
+    auto left = column("L", 18, 100), right = column("R", 18, 800);
+    left[1].screenRect.size.width = 130;
+    EXPECT_EQ(textsOf(read(acrossThePage(left, right))), textsOf(concat(left, right)));
+
+    // Under a headline across the page just the same.
+    const auto headline = word("headline", 200, 66, 800, 30);
+    EXPECT_EQ(textsOf(read(concat({headline}, acrossThePage(left, right)))), textsOf(concat({headline}, concat(left, right))));
+    EXPECT_EQ(log.linesContaining("双栏检测").size(), 2u);
+}
+
+TEST_F(VisionOCRReadingOrder, LinesCrossingTheGutterAmongTheColumnsLinesKeepOnePage)
+{
+    // A list of contents: entries on the left, page numbers on the right, and every third entry
+    // led to its number by dots across the gap.
+    auto entries = column("E", 12, 100, 1, 100), numbers = column("N", 12, 800, 1, 100);
+    std::vector<RecognizedWord> engine;
+    for (size_t row = 0; row < entries.size(); ++row) {
+        engine.push_back(entries[row]);
+        if (row % 3 == 1)
+            engine.push_back(word("……", 205, entries[row].screenRect.minY(), 590, 20));
+        engine.push_back(numbers[row]);
+    }
     EXPECT_EQ(textsOf(read(engine)), textsOf(engine));
     EXPECT_FALSE(log.contains("双栏检测"));
 }

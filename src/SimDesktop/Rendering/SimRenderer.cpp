@@ -223,6 +223,45 @@ void collectLines(const SimScene::Window& w, const std::vector<Rect>& covers, co
     }
 }
 
+// A line-oriented engine reports a picture's lines top to bottom across the whole of it, whatever
+// part of a window drew them: lines that stand level (two columns side by side, a label beside
+// its field) come one after the other, left to right.
+std::vector<DesktopTruthRecognizer::Line> acrossThePicture(std::vector<DesktopTruthRecognizer::Line> lines)
+{
+    struct Placed {
+        double top, bottom, left;
+        DesktopTruthRecognizer::Line line;
+        double middle() const { return (top + bottom) / 2; }
+    };
+    std::vector<Placed> placed;
+    for (DesktopTruthRecognizer::Line& line : lines) {
+        if (line.words.empty())
+            continue;
+        Placed p { line.words.front().box.minY(), line.words.front().box.maxY(), line.words.front().box.minX(), {} };
+        for (const DesktopTruthRecognizer::Word& word : line.words) {
+            p.top = std::min(p.top, word.box.minY());
+            p.bottom = std::max(p.bottom, word.box.maxY());
+            p.left = std::min(p.left, word.box.minX());
+        }
+        p.line = std::move(line);
+        placed.push_back(std::move(p));
+    }
+    std::stable_sort(placed.begin(), placed.end(), [](const Placed& a, const Placed& b) { return a.middle() < b.middle(); });
+    // A row holds the lines whose centres lie within half a line's height of its first line's.
+    auto rowStart = placed.begin();
+    while (rowStart != placed.end()) {
+        auto rowEnd = std::find_if(rowStart, placed.end(), [&](const Placed& p) {
+            return p.middle() - rowStart->middle() >= 0.5 * std::max(p.bottom - p.top, rowStart->bottom - rowStart->top);
+        });
+        std::stable_sort(rowStart, rowEnd, [](const Placed& a, const Placed& b) { return a.left < b.left; });
+        rowStart = rowEnd;
+    }
+    std::vector<DesktopTruthRecognizer::Line> ordered;
+    for (Placed& p : placed)
+        ordered.push_back(std::move(p.line));
+    return ordered;
+}
+
 bool drawable(const Rect& area, double scale)
 {
     if (!std::isfinite(scale) || scale <= 0 || area.isEmpty())
@@ -277,6 +316,7 @@ Picture paint(const SimScene& scene, const Rect& area, double scale, Mode mode)
                 covers.push_back(above->frame);
         collectLines(*window, covers, area, scale, picture.lines);
     }
+    picture.lines = acrossThePicture(std::move(picture.lines));
     return picture;
 }
 

@@ -24,7 +24,8 @@ struct Picture {
     Rect area;        // the global points it shows
     double scale = 1; // pixels per point
     // Every line of text drawn and not covered, left to right word by word, boxes in pixels of
-    // `image` (top-left origin).
+    // `image` (top-left origin); in the order a line-oriented engine reports them, top to bottom
+    // across the whole picture, lines that stand level left to right.
     std::vector<DesktopTruthRecognizer::Line> lines;
 };
 
