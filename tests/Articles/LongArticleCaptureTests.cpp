@@ -1,4 +1,5 @@
 #include "Articles/ArticleTestSupport.h"
+#include "Platform/Dispatch/CancellationToken.h"
 #include "TestSupport/ForwardingAccessibility.h"
 
 #include <algorithm>
@@ -100,6 +101,40 @@ TEST_F(LongArticleCaptureTest, EachReadLaysOutAtMostTheParagraphItReaches)
     EXPECT_EQ(captured->paragraphs.size(), static_cast<size_t>(paragraphCount + paragraphCount / 20));
     EXPECT_TRUE(captured->paragraphs.back().text.starts_with("Gulls argued over the nets.")) << captured->paragraphs.back().text;
     EXPECT_LE(mostInOneRead, 3u) << "one read laid out " << mostInOneRead << " texts of " << laidOut();
+}
+
+// A capture whose search is given up stops within a few reads and finds no article, wherever it
+// was on the page.
+TEST_F(LongArticleCaptureTest, AGivenUpCaptureStopsWithinAFewReadsAndFindsNothing)
+{
+    for (const int givenUpAt : { 5, 300, 2000 }) {
+        CancellationToken token;
+        int callsAtCancel = 0;
+        size_t linesAtCancel = 0;
+        watched->calls = 0;
+        watched->afterCall = [&] {
+            if (watched->calls == givenUpAt) {
+                token.cancel();
+                callsAtCancel = watched->calls;
+                linesAtCancel = log.lines().size();
+            }
+        };
+        std::optional<CapturedArticle> captured;
+        {
+            CancellationToken::Scope scope(token);
+            captured = ArticleParser::captureArticle("com.apple.Safari");
+        }
+        watched->afterCall = nullptr;
+        ASSERT_TRUE(token.isCancelled()) << "the page took fewer than " << givenUpAt << " reads";
+        EXPECT_FALSE(captured) << givenUpAt;
+        EXPECT_LE(watched->calls - callsAtCancel, 4) << "given up at read " << givenUpAt;
+        EXPECT_EQ(log.lines().size(), linesAtCancel) << "nothing is reported of a capture given up";
+    }
+
+    // The same page read to its end without a token.
+    auto whole = ArticleParser::captureArticle("com.apple.Safari");
+    ASSERT_TRUE(whole);
+    EXPECT_EQ(whole->paragraphs.size(), static_cast<size_t>(paragraphCount + paragraphCount / 20));
 }
 
 } // namespace
