@@ -3,6 +3,7 @@
 #include "Accessibility/AXReader.h"
 #include "Accessibility/SpokenTextBuilder.h"
 #include "Platform/AccessibilityPort.h"
+#include "Platform/Dispatch/CancellationToken.h"
 #include "Platform/Toolkit/Screen.h"
 #include "Platform/Services.h"
 #include "Support/Log.h"
@@ -62,6 +63,10 @@ const std::set<std::string>& skipRoles()
 }
 
 bool isSkipped(const std::string& role) { return skipRoles().count(role) > 0; }
+
+// The search this capture runs for has been given up: a long page stops being read within a
+// few elements.
+bool abandoned() { return CancellationToken::currentIsCancelled(); }
 
 std::string roleOf(const AXElement& element) { return AXReader::attribute(element, AXName::role).value_or(""); }
 
@@ -141,7 +146,7 @@ bool isOriginalLabelTag(const std::vector<AXElement>& children)
 // The first web area at most `depthLimit` levels below `element`, in document order.
 std::optional<AXElement> findWebArea(const AXElement& element, int depth, int depthLimit, Seen& seen)
 {
-    if (depth > depthLimit || !seen.insert(element).second)
+    if (depth > depthLimit || abandoned() || !seen.insert(element).second)
         return std::nullopt;
     if (roleOf(element) == webAreaRole)
         return element;
@@ -180,8 +185,11 @@ struct Child {
 std::vector<Child> childrenOf(const AXElement& element)
 {
     std::vector<Child> children;
-    for (const auto& child : AXReader::rawChildren(element))
+    for (const auto& child : AXReader::rawChildren(element)) {
+        if (abandoned())
+            break;
         children.push_back(Child { child, roleOf(child) });
+    }
     return children;
 }
 
@@ -254,7 +262,7 @@ struct Collection {
 void collectText(const Child& element, const AXElement& block, bool inLink, bool flowsInline, int depth, Collection& c)
 {
     const std::string& role = element.role;
-    if (depth > c.depthLimit || !c.seen.insert(element.element).second)
+    if (depth > c.depthLimit || abandoned() || !c.seen.insert(element.element).second)
         return;
     if (c.skipped == SkippedRoles::left && isSkipped(role))
         return;
@@ -289,7 +297,7 @@ void collectBlockText(const Child& child, const AXElement& block, bool flowsInli
 
 void collectAllStaticTextFrames(const AXElement& element, std::vector<Rect>& into, int depth, Seen& seen)
 {
-    if (depth > walkDepthLimit || !seen.insert(element).second)
+    if (depth > walkDepthLimit || abandoned() || !seen.insert(element).second)
         return;
     const std::string role = roleOf(element);
     if (role == headingRole)
@@ -308,7 +316,7 @@ void collectAllStaticTextFrames(const AXElement& element, std::vector<Rect>& int
 // The element's whole text as the application holds it, links and list markers included.
 void collectFullAXText(const AXElement& element, std::vector<std::string>& into, int depth, Seen& seen)
 {
-    if (depth > walkDepthLimit || !seen.insert(element).second)
+    if (depth > walkDepthLimit || abandoned() || !seen.insert(element).second)
         return;
     const std::string role = roleOf(element);
     if (role == staticTextRole || role == listMarkerRole) {
@@ -380,7 +388,7 @@ public:
 
     void visit(const AXElement& element, const std::string& role, int depth)
     {
-        if (depth > walkDepthLimit || isSkipped(role) || !m_walked.insert(element).second)
+        if (depth > walkDepthLimit || isSkipped(role) || abandoned() || !m_walked.insert(element).second)
             return;
         if (role == headingRole)
             return heading(element);
@@ -585,6 +593,8 @@ private:
                                                         const std::string& text)
     {
         std::string full = concatenated(collectFrom<std::string>(element, collectFullAXText));
+        if (abandoned())
+            return std::nullopt;
         const size_t textCount = Text::characterCount(text);
         const size_t fullCount = Text::characterCount(full);
         if (fullCount == textCount)
@@ -801,6 +811,9 @@ std::optional<CapturedArticle> captureArticle(const std::optional<std::string>& 
 
     Walk walk;
     walk.visit(*webArea, roleOf(*webArea), 0);
+    // What a cut-short walk found is no article.
+    if (abandoned())
+        return std::nullopt;
 
     auto paragraphs = cleanParagraphs(std::move(walk.paragraphs), titleHint, pageViewOf(*window));
 

@@ -41,6 +41,8 @@ StatusBarController::StatusBarController(std::shared_ptr<ArticleReader> reader)
 
 StatusBarController::~StatusBarController()
 {
+    // Quitting during a start: the search must not hold the end of the process up.
+    m_startCancellation.cancel();
     m_readButton->hide();
     if (m_miniPlayer)
         m_miniPlayer->hide();
@@ -139,7 +141,7 @@ void StatusBarController::setUpWindowMonitor()
 
 void StatusBarController::toggleReading()
 {
-    if (isReading())
+    if (isReading() || m_starting)
         stopReading();
     else
         startReadingCurrentWindow();

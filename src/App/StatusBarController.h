@@ -1,7 +1,8 @@
 #pragma once
 
-#include "Accessibility/ArticleParagraph.h"
+#include "Core/PreparedParagraphs.h"
 #include "Documents/ScreenTrail.h"
+#include "Platform/Dispatch/CancellationToken.h"
 #include "Platform/AXTypes.h"
 
 #include <functional>
@@ -29,8 +30,9 @@ class WindowMonitor;
 // Threads: everything runs on the main thread except the search for the front window's document,
 // which runs on a user-initiated global queue and hands its result back to the main queue. Every
 // closure holds the controller weakly: once it is gone, work in flight does nothing. Only one start
-// runs at a time; a request while one runs is dropped, and every way a start ends (a reading
-// started, no document found) makes room for the next.
+// runs at a time; a request to start while one runs is dropped, and every way a start ends (a
+// reading started, no document found, a stop) makes room for the next. A stop (the toggle) and the
+// controller's end give the search up: it ends within a few elements of a long page.
 //
 // The application delegate makes one with `make` at launch and keeps it for the whole run.
 class StatusBarController : public std::enable_shared_from_this<StatusBarController> {
@@ -70,7 +72,7 @@ private:
     struct Document {
         std::string title;
         AXElement window;
-        std::vector<ArticleParagraph> paragraphs;
+        PreparedParagraphs paragraphs;
         // How far a screen-by-screen document (Word) was read at the start.
         ScreenTrail trail;
     };
@@ -87,6 +89,8 @@ private:
     static std::optional<Document> findDocument(const std::string& bundleID);
     void beginReading(const std::string& bundleID, Document document);
     void wireMiniPlayer(const std::shared_ptr<MiniPlayer>& miniPlayer);
+    // Gives up the document search of a start still running, and its spinner.
+    void cancelStart();
     void stopReading();
 
     std::shared_ptr<ArticleReader> m_reader;
@@ -98,6 +102,7 @@ private:
     std::shared_ptr<HotkeyTap> m_hotkey;
     bool m_isReading = false;
     bool m_starting = false;
+    CancellationToken m_startCancellation;
     std::shared_ptr<MiniPlayer> m_miniPlayer;
     std::optional<AXElement> m_currentReadingWindow;
     // The session's reading this controller started.

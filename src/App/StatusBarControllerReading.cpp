@@ -10,6 +10,7 @@
 #include "Overlay/ReadButton.h"
 #include "Platform/AccessibilityPort.h"
 #include "Platform/AudioOutputPort.h"
+#include "Platform/Dispatch/CancellationToken.h"
 #include "Platform/Dispatch/Dispatch.h"
 #include "Platform/Services.h"
 #include "Platform/WorkspacePort.h"
@@ -36,11 +37,19 @@ void StatusBarController::startReadingCurrentWindow()
     const std::string bundleID = front ? front->bundleIdentifier.value_or("") : "";
 
     m_starting = true;
-    DispatchQueue::global(QualityOfService::userInitiated).async([weak = weak_from_this(), bundleID] {
-        std::optional<Document> document = findDocument(bundleID);
-        DispatchQueue::main().async([weak, bundleID, document = std::move(document)]() mutable {
+    m_startCancellation = CancellationToken();
+    DispatchQueue::global(QualityOfService::userInitiated).async([weak = weak_from_this(), bundleID, cancellation = m_startCancellation] {
+        std::optional<Document> document;
+        {
+            CancellationToken::Scope scope(cancellation);
+            document = findDocument(bundleID);
+        }
+        if (cancellation.isCancelled())
+            return;
+        DispatchQueue::main().async([weak, bundleID, cancellation, document = std::move(document)]() mutable {
             auto self = weak.lock();
-            if (!self)
+            // A start given up meanwhile has made room for the next already.
+            if (!self || cancellation.isCancelled())
                 return;
             self->m_starting = false;
             if (!document) {
@@ -54,16 +63,20 @@ void StatusBarController::startReadingCurrentWindow()
 
 std::optional<StatusBarController::Document> StatusBarController::findDocument(const std::string& bundleID)
 {
+    // The pass over every paragraph that the start needs is made here too, off the main thread.
     if (auto session = DocumentSourceRegistry::detect(bundleID)) {
-        Document document { session->title(), session->windowElement(), {} };
+        std::vector<ArticleParagraph> paragraphs;
         for (const ReadableParagraph& paragraph : session->paragraphs())
-            document.paragraphs.push_back(paragraph.toArticleParagraph());
-        document.paragraphs = CLIRouter::enrichSparseContent(bundleID, std::move(document.paragraphs), &document.trail);
-        if (!document.paragraphs.empty())
-            return document;
+            paragraphs.push_back(paragraph.toArticleParagraph());
+        ScreenTrail trail;
+        paragraphs = CLIRouter::enrichSparseContent(bundleID, std::move(paragraphs), &trail);
+        if (!paragraphs.empty())
+            return Document { session->title(), session->windowElement(), PreparedParagraphs(std::move(paragraphs)), trail };
     } else if (auto article = ArticleParser::captureArticle(bundleID); article && !article->paragraphs.empty()) {
-        return Document { std::move(article->title), article->window, std::move(article->paragraphs) };
+        return Document { std::move(article->title), article->window, PreparedParagraphs(std::move(article->paragraphs)), {} };
     }
+    if (CancellationToken::currentIsCancelled())
+        return std::nullopt;
     // A list with nothing in it would start no reading and leave a mini player up for nothing.
     Log::line("[StatusBar] 未找到可朗读的文档");
     return std::nullopt;
@@ -98,7 +111,7 @@ void StatusBarController::beginReading(const std::string& bundleID, Document doc
     };
     m_reader->onFinished = endedBySelf;
     m_reader->onSpeechUnavailable = [endedBySelf](const ErrorValue&) { endedBySelf(); };
-    m_reader->startReading(document.title, document.window, std::move(document.paragraphs), bundleID);
+    m_reader->startPreparedReading(document.title, document.window, std::move(document.paragraphs), bundleID);
 
     m_miniPlayer = miniPlayer;
     m_currentReadingWindow = document.window;
@@ -149,8 +162,18 @@ void StatusBarController::wireMiniPlayer(const std::shared_ptr<MiniPlayer>& mini
     miniPlayer->onNextParagraph = [seekBy] { seekBy(1); };
 }
 
+void StatusBarController::cancelStart()
+{
+    if (!m_starting)
+        return;
+    m_startCancellation.cancel();
+    m_starting = false;
+    m_readButton->setLoading(false);
+}
+
 void StatusBarController::stopReading()
 {
+    cancelStart();
     m_reader->stop();
     if (m_miniPlayer) {
         m_miniPlayer->hide();

@@ -3,7 +3,7 @@
 #include "Accessibility/AXReader.h"
 #include "Accessibility/ArticleParser.h"
 #include "Audio/AudioPlayer.h"
-#include "Network/LanguageDetector.h"
+#include "Core/PreparedParagraphs.h"
 #include "Network/TTSCancellation.h"
 #include "Network/TTSClient.h"
 #include "Overlay/HighlightOverlay.h"
@@ -107,18 +107,21 @@ int ArticleReader::beginGeneration()
 void ArticleReader::startReading(const std::string& title, const AXElement& window, std::vector<ArticleParagraph> paragraphs,
                                  const std::string& bundleID)
 {
-    if (paragraphs.empty()) {
+    startPreparedReading(title, window, PreparedParagraphs(std::move(paragraphs)), bundleID);
+}
+
+void ArticleReader::startPreparedReading(const std::string& title, const AXElement& window, PreparedParagraphs prepared,
+                                         const std::string& bundleID)
+{
+    if (prepared.paragraphs.empty()) {
         Log::line("[ArticleReader] ❌ 没有提取到段落");
         return;
     }
 
     m_activeBundleID = bundleID.empty() ? frontApplicationBundleID() : bundleID;
-    Log::line("[ArticleReader] ▶ \"" + title + "\" — " + std::to_string(paragraphs.size()) + " 段");
+    Log::line("[ArticleReader] ▶ \"" + title + "\" — " + std::to_string(prepared.paragraphs.size()) + " 段");
 
-    std::string joined;
-    for (const auto& paragraph : paragraphs)
-        joined += paragraph.text;
-    m_detectedIsZh = LanguageDetector::detect(joined) == TextLanguage::zh;
+    m_detectedIsZh = prepared.isChinese;
 
     const std::string voice = PreferencesModel::voice(PreferencesModel::Key::voice(m_detectedIsZh));
     const float speed = PreferencesModel::speed(PreferencesModel::Key::speed(m_detectedIsZh));
@@ -149,7 +152,7 @@ void ArticleReader::startReading(const std::string& title, const AXElement& wind
     if (!m_napActivity)
         m_napActivity = NapActivity { userInitiatedActivity, "Reading article aloud" };
 
-    m_paragraphs = std::move(paragraphs);
+    m_paragraphs = std::move(prepared.paragraphs);
     m_watchedWindow = window;
     m_initialWindowSize = AXReader::size(window).value_or(Size {});
 
@@ -167,22 +170,9 @@ void ArticleReader::startReading(const std::string& title, const AXElement& wind
             self->startWindowWatch();
     });
 
-    std::vector<Rect> frames;
-    std::vector<std::optional<AXElement>> elements;
-    std::vector<std::optional<double>> tightOffsets;
-    std::vector<std::optional<double>> tightHeights;
-    std::vector<std::optional<int>> anchors;
-    for (const auto& paragraph : m_paragraphs) {
-        frames.push_back(paragraph.frame);
-        elements.push_back(paragraph.element);
-        tightOffsets.push_back(paragraph.tightFrameYOffset);
-        tightHeights.push_back(paragraph.tightFrameHeight);
-        anchors.push_back(paragraph.nativeCharOffset);
-    }
-    const bool allBoundsDisabled
-        = std::all_of(m_paragraphs.begin(), m_paragraphs.end(), [](const ArticleParagraph& p) { return p.boundsDisabled; });
-    m_overlay->attach(m_paragraphs.front().frame, std::move(frames), std::move(elements), std::move(tightOffsets),
-                      std::move(tightHeights), allBoundsDisabled, window, std::move(anchors));
+    m_overlay->attach(m_paragraphs.front().frame, std::move(prepared.frames), std::move(prepared.elements),
+                      std::move(prepared.tightFrameYOffsets), std::move(prepared.tightFrameHeights), prepared.allBoundsDisabled,
+                      window, std::move(prepared.anchorLocations));
 
     m_pagesCharsPerPage = 0;
     if (m_activeBundleID == pagesBundleID) {
@@ -201,7 +191,7 @@ void ArticleReader::startReading(const std::string& title, const AXElement& wind
         std::lock_guard guard(m_player->lock);
         m_player->generation = generation;
     }
-    runGenerationLoop(m_paragraphs, 0, generation);
+    runGenerationLoop(std::move(prepared.forSpeech), 0, generation);
 }
 
 void ArticleReader::stop()

@@ -22,6 +22,7 @@ namespace lorvantine {
 class AudioPlayer;
 class HighlightOverlay;
 class MiniPlayer;
+struct PreparedParagraphs;
 class TTSCancellation;
 class TTSClient;
 class Timer;
@@ -58,6 +59,10 @@ public:
     // An empty list is refused with a log line and changes nothing.
     void startReading(const std::string& title, const AXElement& window, std::vector<ArticleParagraph> paragraphs,
                       const std::string& bundleID);
+    // The same with the pass over the paragraphs made already, off the main thread: what is left
+    // here does not grow with the number of paragraphs.
+    void startPreparedReading(const std::string& title, const AXElement& window, PreparedParagraphs prepared,
+                              const std::string& bundleID);
     // Ends the reading, whoever asks. Never calls `onFinished`.
     void stop();
     // Pauses or resumes the audio; true when it is playing afterwards. With nothing loaded while

@@ -6,7 +6,9 @@
 #include "Platform/Toolkit/Popover.h"
 #include "Platform/Toolkit/StatusItem.h"
 #include "Platform/WorkspacePort.h"
+#include "SimDesktop/Model/SimFixtureLoader.h"
 #include "TestSupport/ForwardingAccessibility.h"
+#include "TestSupport/LongArticle.h"
 
 #include <atomic>
 
@@ -16,14 +18,18 @@ namespace {
 constexpr const char* articleTitleLine = "[StatusBar] 开始朗读: ";
 constexpr const char* stopLine = "[StatusBar] 停止朗读";
 
-// Holds the document search (every accessibility read made off the main thread) until the test
-// lets it go. The held thread waits on a dispatch semaphore, which the dispatch machinery counts
-// as idle.
+// Holds the document search (every accessibility read made off the main thread, from the one
+// after `afterReads` more on) until the test lets it go. The held thread waits on a dispatch
+// semaphore, which the dispatch machinery counts as idle.
 class HeldSearchAccessibility final : public ForwardingAccessibility {
 public:
     using ForwardingAccessibility::ForwardingAccessibility;
 
-    void hold() { m_holding = true; }
+    void hold(int afterReads = 0)
+    {
+        m_holdFrom = m_reads + afterReads;
+        m_holding = true;
+    }
     void release()
     {
         m_holding = false;
@@ -31,10 +37,13 @@ public:
             m_gate.signal();
     }
     int searchesHeld() const { return m_searches; }
+    // Reads made off the main thread so far.
+    int searchReads() const { return m_reads; }
 
     AXError copyAttributeValue(const AXElement& element, const std::string& attribute, AXValue& out) override
     {
-        if (m_holding && !RunLoop::isMainThread()) {
+        const bool search = !RunLoop::isMainThread();
+        if (search && ++m_reads > m_holdFrom && m_holding) {
             thread_local bool counted = false;
             if (!counted) {
                 counted = true;
@@ -49,6 +58,8 @@ public:
 
 private:
     std::atomic<bool> m_holding { false };
+    std::atomic<int> m_holdFrom { 0 };
+    std::atomic<int> m_reads { 0 };
     std::atomic<int> m_waiting { 0 };
     std::atomic<int> m_searches { 0 };
     Semaphore m_gate { 0 };
@@ -295,7 +306,7 @@ TEST_F(StatusBarControllerTest, AnotherApplicationInFrontLeavesTheReadingOfAWind
     EXPECT_FALSE(log.contains(stopLine));
 }
 
-TEST_F(StatusBarControllerTest, PressesWhileTheDocumentIsSoughtStartOneReadingWithOneMiniPlayer)
+TEST_F(StatusBarControllerTest, PressesOfTheReadButtonWhileTheDocumentIsSoughtStartOneReadingWithOneMiniPlayer)
 {
     auto held = std::make_shared<HeldSearchAccessibility>(desktop->services().accessibility);
     PlatformServices services = desktop->services();
@@ -313,12 +324,6 @@ TEST_F(StatusBarControllerTest, PressesWhileTheDocumentIsSoughtStartOneReadingWi
     ASSERT_EQ(readButtons().size(), 1u);
     const Rect spinning = readButtons()[0];
     click(Point { spinning.midX(), spinning.midY() }); // ignored while it spins
-    hotkey();
-    hotkey();
-    auto status = statusButton();
-    press(*status);
-    press(*buttonTitled("popover.action.read_current"));
-    advance(0.1);
     settle();
     EXPECT_EQ(held->searchesHeld(), 1);
 
@@ -328,6 +333,102 @@ TEST_F(StatusBarControllerTest, PressesWhileTheDocumentIsSoughtStartOneReadingWi
     EXPECT_TRUE(controller->isReading());
     EXPECT_EQ(linesWith(articleTitleLine), 1u);
     EXPECT_EQ(miniPlayers().size(), 1u);
+}
+
+// Safari showing an article of two thousand paragraphs, whose search is held part-way down the
+// page.
+class LongPageControllerTest : public StatusBarControllerTest {
+protected:
+    std::shared_ptr<SimDesktop> makeDesktop() override
+    {
+        auto fixture = SimFixtureLoader::parse(longArticle(2000).dump(), "long-article.json");
+        EXPECT_TRUE(fixture) << fixture.error();
+        return SimDesktop::create(fixture ? *fixture : SimFixture {});
+    }
+    void SetUp() override
+    {
+        StatusBarControllerTest::SetUp();
+        held = std::make_shared<HeldSearchAccessibility>(desktop->services().accessibility);
+        PlatformServices services = desktop->services();
+        services.accessibility = held;
+        m_scoped.emplace(services);
+        start();
+        held->hold(500);
+    }
+    void TearDown() override
+    {
+        held->release();
+        settle();
+        m_scoped.reset();
+        StatusBarControllerTest::TearDown();
+    }
+    // The reads the whole page takes are many thousands.
+    static constexpr int fewReads = 5;
+    std::shared_ptr<HeldSearchAccessibility> held;
+
+private:
+    std::optional<Platform::ScopedServices> m_scoped;
+};
+
+// The toggle while the document is still sought is a stop: the search ends within a few reads of
+// the long page, nothing is read, and the next toggle starts afresh.
+TEST_F(LongPageControllerTest, TheToggleDuringTheSearchGivesItUpWithinAFewReads)
+{
+    hotkey();
+    ASSERT_EQ(held->searchesHeld(), 1);
+    EXPECT_TRUE(controller->isStarting());
+    EXPECT_TRUE(controller->readButton().isLoading());
+
+    const int readsAtStop = held->searchReads();
+    hotkey();
+    EXPECT_FALSE(controller->isStarting());
+    EXPECT_FALSE(controller->readButton().isLoading());
+    EXPECT_EQ(linesWith(stopLine), 1u);
+    held->release();
+    settle();
+    EXPECT_LE(held->searchReads() - readsAtStop, fewReads);
+    EXPECT_FALSE(controller->isReading());
+    EXPECT_FALSE(reader->isReading());
+    EXPECT_EQ(linesWith(articleTitleLine), 0u);
+    EXPECT_EQ(linesWith("[StatusBar] 未找到可朗读的文档"), 0u);
+    EXPECT_TRUE(miniPlayers().empty());
+
+    // The popover's read action stops a search too.
+    held->hold(500);
+    auto status = statusButton();
+    ASSERT_TRUE(status);
+    for (int i = 0; i < 2; ++i) {
+        press(*status);
+        press(*buttonTitled("popover.action.read_current"));
+        advance(0.1);
+        settle();
+    }
+    EXPECT_EQ(held->searchesHeld(), 2);
+    EXPECT_FALSE(controller->isStarting());
+    EXPECT_EQ(linesWith(stopLine), 2u);
+    held->release();
+    settle();
+    EXPECT_EQ(linesWith(articleTitleLine), 0u);
+
+    hotkey();
+    EXPECT_TRUE(controller->isReading());
+    EXPECT_GE(reader->paragraphs().size(), 2000u);
+    EXPECT_EQ(miniPlayers().size(), 1u);
+}
+
+// Quitting while the document is sought: the controller goes, and its search ends within a few
+// reads instead of holding the end of the process up.
+TEST_F(LongPageControllerTest, TheControllerGoingGivesTheSearchUpWithinAFewReads)
+{
+    hotkey();
+    ASSERT_EQ(held->searchesHeld(), 1);
+    const int readsAtQuit = held->searchReads();
+    controller.reset();
+    held->release();
+    settle();
+    EXPECT_LE(held->searchReads() - readsAtQuit, fewReads);
+    EXPECT_FALSE(reader->isReading());
+    EXPECT_EQ(linesWith(articleTitleLine), 0u);
 }
 
 TEST_F(StatusBarControllerTest, AReadingStoppedElsewhereLetsTheNextHotkeyStart)

@@ -4,6 +4,7 @@
 #include "Platform/Toolkit/Label.h"
 #include "Platform/Toolkit/Panel.h"
 #include "Platform/Toolkit/View.h"
+#include "Platform/Toolkit/WindowHost.h"
 
 namespace lorvantine {
 namespace {
@@ -62,10 +63,26 @@ protected:
     std::shared_ptr<Panel> panel;
 };
 
+// A host that shows every frame as it comes, as a screen on display does (the shared desktop's):
+// it forwards everything to the simulated desktop's host.
+class EveryFrameHost final : public WindowHost {
+public:
+    explicit EveryFrameHost(std::shared_ptr<SimWindowHost> inner) : m_inner(std::move(inner)) { }
+    uint32_t orderFront(Window& window) override { return m_inner->orderFront(window); }
+    void orderOut(Window& window) override { m_inner->orderOut(window); }
+    void windowDidChange(Window& window) override { m_inner->windowDidChange(window); }
+    void contentDidChange(Window& window) override { m_inner->contentDidChange(window); }
+    void displayDidChange(Window& window, const std::vector<Rect>& areas) override { m_inner->displayDidChange(window, areas); }
+
+private:
+    std::shared_ptr<SimWindowHost> m_inner;
+};
+
 // Frames of a fade redraw the fading view; a view elsewhere, and one whose animation has long
 // come to rest, are left as drawn.
 TEST_F(Redraws, ATickRedrawsOnlyTheViewsWhoseAnimatedValuesChanged)
 {
+    ScopedWindowHost everyFrame(std::make_shared<EveryFrameHost>(host));
     auto fading = add<CountingView>(Rect(10, 10, 40, 40));
     auto still = add<CountingView>(Rect(200, 120, 40, 40));
     auto rested = add<CountingView>(Rect(200, 10, 40, 40));
@@ -88,6 +105,40 @@ TEST_F(Redraws, ATickRedrawsOnlyTheViewsWhoseAnimatedValuesChanged)
     const int atRest = fading->draws;
     advance(1);
     EXPECT_EQ(fading->draws, atRest) << "nothing is drawn once the fade is over";
+    const Rgb shown = screenColour({ 30, 270 });
+    EXPECT_TRUE(near(shown, over(white, { 255, 0, 0 }, 0.2), 3)) << shown;
+}
+
+// On the simulated desktop nobody sees the screen but through its pictures: a fade is drawn for
+// each picture taken while it runs, showing it as it stands then, and not at all between them.
+TEST_F(Redraws, AFadeIsDrawnForEachPictureTakenOfItAndNotBetween)
+{
+    auto fading = add<CountingView>(Rect(10, 10, 40, 40));
+    auto still = add<CountingView>(Rect(200, 120, 40, 40));
+    fading->setBackgroundColor(Color::rgb(1, 0, 0));
+    advance(0.2);
+    fading->draws = still->draws = 0;
+
+    AnimationContext::run(seconds(0.5), [&] { fading->setAlphaValue(0.2); }, {}, TimingFunction::linear);
+    for (int frame = 0; frame < 15; ++frame)
+        advance(1.0 / 60);
+    EXPECT_EQ(fading->draws, 0) << "fifteen frames of the fade with nobody looking";
+
+    double elapsed = 15.0 / 60;
+    for (const double at : { 0.25, 0.4 }) {
+        advance(at - elapsed);
+        elapsed = at;
+        const int before = fading->draws;
+        const double alpha = 1 - 0.8 * at / 0.5;
+        const Rgb shown = screenColour({ 30, 270 });
+        EXPECT_EQ(fading->draws, before + 1) << at;
+        EXPECT_TRUE(near(shown, over(white, { 255, 0, 0 }, alpha), 3)) << at << ": " << shown << " for alpha " << alpha;
+        ASSERT_TRUE(host->renderWindow(*panel));
+        EXPECT_EQ(fading->draws, before + 1) << "a second picture at the same moment draws nothing again";
+    }
+    EXPECT_EQ(still->draws, 0);
+
+    advance(1);
     const Rgb shown = screenColour({ 30, 270 });
     EXPECT_TRUE(near(shown, over(white, { 255, 0, 0 }, 0.2), 3)) << shown;
 }

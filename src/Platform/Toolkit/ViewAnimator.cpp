@@ -1,6 +1,7 @@
 #include "Platform/Toolkit/ViewAnimator.h"
 
 #include "Platform/Toolkit/Window.h"
+#include "Platform/Toolkit/WindowHost.h"
 
 #include <algorithm>
 #include <utility>
@@ -53,6 +54,9 @@ void ViewAnimator::watch(View& view)
         animator.m_timer.reset();
     }
     animator.m_views.push_back({ view.weak_from_this(), shownBy(view) });
+    const WindowHost* host = WindowHost::current();
+    if (host && host->drawsFramesOnDemand())
+        return;
     if (!animator.m_timer || !animator.m_timer->isValid())
         animator.m_timer = Timer::scheduled(frameInterval, Timer::Repeats::yes, [](Timer&) { shared().tick(); });
 }
@@ -69,6 +73,8 @@ void ViewAnimator::lookChanged(View& view, const Shown& before)
         watched->shown = std::move(now);
     watch(view);
 }
+
+void ViewAnimator::drawFrame() { shared().tick(); }
 
 bool ViewAnimator::drawWithNextFrame(Window& window, const std::vector<Rect>& areas)
 {

@@ -36,7 +36,8 @@ struct View::RunningAnimation {
 // view in a window on screen animates: on each tick only the views whose shown values changed
 // since the last one, and only where they draw, one request to each window. Views of windows off
 // screen, views whose animations have all settled and views with none are let go; the timer
-// stops when none is left. Main thread only.
+// stops when none is left. With a host that draws frames on demand there is no timer: the host
+// asks for the frame (`drawFrame`) when it makes a picture. Main thread only.
 class ViewAnimator {
 public:
     // What a view shows of its animated values, and where it draws in its window.
@@ -53,6 +54,8 @@ public:
 
     // Starts redrawing `view` on each tick (once; nothing when its animations are paused).
     static void watch(View& view);
+    // Draws now, as a tick would, what the animating views show at this moment.
+    static void drawFrame();
     // A change of the view's values or animations ended, which found it showing `before`: when
     // it shows something else than it was last drawn showing, that is drawn again (once, where
     // it was and where it is), and it is watched while it animates. An animation that starts

@@ -33,6 +33,10 @@ public:
     // the bottom left): nothing else need be drawn again, and accessibility is as it was.
     // Default: `contentDidChange`.
     virtual void displayDidChange(Window& window, const std::vector<Rect>& areas);
+    // Whether the host draws the frames of running animations only when it makes a picture
+    // (calling `ViewAnimator::drawFrame` first), instead of sixty times a second: a host whose
+    // pictures are made on request has nothing to show between them. Default: no.
+    virtual bool drawsFramesOnDemand() const { return false; }
 
     // The installed host; null when none.
     static WindowHost* current();

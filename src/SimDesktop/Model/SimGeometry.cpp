@@ -1,6 +1,7 @@
 #include "SimDesktop/Model/SimGeometry.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace lorvantine::SimGeometry {
 
@@ -13,90 +14,148 @@ const SimTextLayout& layoutAt(SimNode& node, double width)
     return *node.layout;
 }
 
-void resolveChildren(SimModel& model, SimNode& parent, double parentWidth, bool parentHasGeometry);
+// What a parent gives the children it lays out: their width (less its padding) and whether
+// they are on screen.
+struct Room {
+    double width = 0;
+    bool hasGeometry = false;
+};
 
-double contentHeight(SimModel& model, SimNode& node, double width, bool hasGeometry)
+void ensurePlaced(SimModel& model, SimNode& node);
+double heightOf(SimModel& model, SimNode& node);
+
+Room roomIn(SimModel& model, SimNode& parent)
 {
-    resolveChildren(model, node, width, hasGeometry);
-    double height = 0;
-    if (node.text && node.textOwner == 0)
-        height = layoutAt(node, width).size().height;
-    bool anyChild = false;
-    double bottom = 0;
-    for (uint64_t id : node.children) {
-        const SimNode* child = model.node(id);
-        if (!child || child->textOwner != 0 || !child->hasGeometry)
-            continue;
-        anyChild = true;
-        bottom = std::max(bottom, child->localFrame.maxY());
+    if (parent.kind == SimNode::Kind::element) {
+        ensurePlaced(model, parent);
+        return { parent.localFrame.width(), parent.hasGeometry };
     }
-    if (anyChild)
-        height = std::max(height, bottom + node.padding);
-    return height;
+    if (parent.kind == SimNode::Kind::window)
+        if (const SimModel::Window* w = model.window(parent.window))
+            return { w->frame.width(), true };
+    return {};
 }
 
-void resolveChildren(SimModel& model, SimNode& parent, double parentWidth, bool parentHasGeometry)
+// Places the next of `parent`'s children: below the stacked one before unless it has a position
+// of its own. Only then is the height of that one before needed: placing a child never lays out
+// its own content, nor the siblings after it.
+void placeNext(SimModel& model, SimNode& parent, const Room& room)
 {
-    double cursor = parent.padding;
-    for (uint64_t id : parent.children) {
-        SimNode* child = model.node(id);
-        if (!child || child->kind != SimNode::Kind::element)
-            continue;
-        child->frameGeneration = model.geometryGeneration;
-        if (child->textOwner != 0) {
-            child->hasGeometry = parentHasGeometry;
-            continue;
-        }
-        const bool hasGeometry = parentHasGeometry || child->position.has_value();
-        const double width = child->width.value_or(std::max(0.0, parentWidth - 2 * parent.padding));
-        const Point origin = child->position.value_or(Point { parent.padding, cursor });
-        double height;
-        if (child->height) {
-            resolveChildren(model, *child, width, hasGeometry);
-            height = *child->height;
-        } else {
-            height = contentHeight(model, *child, width, hasGeometry);
-        }
-        child->localFrame = Rect(origin, Size { width, height });
-        child->hasGeometry = hasGeometry;
-        if (!child->position)
-            cursor = origin.y + height + parent.spacing;
+    SimNode* child = model.node(parent.children[parent.childrenPlaced++]);
+    if (!child || child->kind != SimNode::Kind::element)
+        return;
+    child->frameGeneration = model.geometryGeneration;
+    if (child->textOwner != 0) {
+        child->hasGeometry = room.hasGeometry;
+        return;
     }
+    if (!child->position) {
+        if (SimNode* above = model.node(std::exchange(parent.stackedAbove, child->id)))
+            parent.childCursor = above->localFrame.minY() + heightOf(model, *above) + parent.spacing;
+    }
+    const double width = child->width.value_or(std::max(0.0, room.width - 2 * parent.padding));
+    const Point origin = child->position.value_or(Point { parent.padding, parent.childCursor });
+    child->localFrame = Rect(origin, Size { width, 0 });
+    child->hasGeometry = room.hasGeometry || child->position.has_value();
 }
 
-void ensureResolved(SimModel& model, SimNode& node)
+// Places `parent`'s children until `done()` holds or all are placed.
+template<typename Done> void placeChildren(SimModel& model, SimNode& parent, Done done)
+{
+    if (parent.childrenGeneration != model.geometryGeneration) {
+        parent.childrenGeneration = model.geometryGeneration;
+        parent.childrenPlaced = 0;
+        parent.childCursor = parent.padding;
+        parent.stackedAbove = 0;
+    }
+    if (done() || parent.childrenPlaced >= parent.children.size())
+        return;
+    const Room room = roomIn(model, parent);
+    while (!done() && parent.childrenPlaced < parent.children.size())
+        placeNext(model, parent, room);
+}
+
+void ensurePlaced(SimModel& model, SimNode& node)
 {
     if (node.frameGeneration == model.geometryGeneration || node.kind != SimNode::Kind::element)
         return;
-    // Resolve from the top: the window, or the element just below the application.
-    SimNode* top = &node;
-    while (true) {
-        SimNode* parent = model.node(top->parent);
-        if (!parent || parent->kind != SimNode::Kind::element)
-            break;
-        top = parent;
-    }
-    SimNode* holder = model.node(top->parent);
-    if (holder && holder->kind == SimNode::Kind::window) {
-        if (const SimModel::Window* w = model.window(holder->window)) {
-            holder->frameGeneration = model.geometryGeneration;
-            resolveChildren(model, *holder, w->frame.width(), true);
-            return;
-        }
-    }
-    if (holder)
-        resolveChildren(model, *holder, 0, false);
+    if (SimNode* parent = model.node(node.parent))
+        placeChildren(model, *parent, [&] { return node.frameGeneration == model.geometryGeneration; });
+    // Not among its parent's children: it keeps what it had.
     node.frameGeneration = model.geometryGeneration;
 }
 
-std::optional<Point> contentOrigin(SimModel& model, SimNode& node)
+// The height of a placed element: its own, else what its text and its children take.
+double heightOf(SimModel& model, SimNode& node)
+{
+    ensurePlaced(model, node);
+    if (node.heightGeneration == model.geometryGeneration)
+        return node.localFrame.height();
+    double height = 0;
+    if (node.height) {
+        height = *node.height;
+    } else {
+        placeChildren(model, node, [] { return false; });
+        if (node.text && node.textOwner == 0)
+            height = layoutAt(node, node.localFrame.width()).size().height;
+        bool anyChild = false;
+        double bottom = 0;
+        for (uint64_t id : node.children) {
+            SimNode* child = model.node(id);
+            if (!child || child->kind != SimNode::Kind::element || child->textOwner != 0 || !child->hasGeometry)
+                continue;
+            anyChild = true;
+            bottom = std::max(bottom, child->localFrame.minY() + heightOf(model, *child));
+        }
+        if (anyChild)
+            height = std::max(height, bottom + node.padding);
+    }
+    node.localFrame.size.height = height;
+    node.heightGeneration = model.geometryGeneration;
+    return height;
+}
+
+// Global, top-left; none for an application, a window that is gone or an element off screen.
+std::optional<Point> originOf(SimModel& model, SimNode& node);
+
+// Where the content of `node` starts on screen: its origin less how far it is scrolled.
+Point contentOrigin(SimModel& model, SimNode& node)
 {
     if (node.kind == SimNode::Kind::application)
         return Point {};
-    auto f = frame(model, node);
-    if (!f)
+    auto origin = originOf(model, node);
+    if (!origin)
         return Point {};
-    return Point { f->origin.x - node.scroll.x, f->origin.y - node.scroll.y };
+    return Point { origin->x - node.scroll.x, origin->y - node.scroll.y };
+}
+
+std::optional<Point> originOf(SimModel& model, SimNode& node)
+{
+    switch (node.kind) {
+    case SimNode::Kind::application:
+        return std::nullopt;
+    case SimNode::Kind::window:
+        if (const SimModel::Window* w = model.window(node.window))
+            return w->frame.origin;
+        return std::nullopt;
+    case SimNode::Kind::element:
+        break;
+    }
+    if (node.textOwner != 0) {
+        auto f = frame(model, node);
+        return f ? std::optional<Point>(f->origin) : std::nullopt;
+    }
+    ensurePlaced(model, node);
+    if (!node.hasGeometry)
+        return std::nullopt;
+    SimNode* parent = model.node(node.parent);
+    Point origin = parent ? contentOrigin(model, *parent) : Point {};
+    // Scroll bars belong to their scroll area's frame, not to the content it scrolls.
+    if (parent && node.role == "AXScrollBar") {
+        origin.x += parent->scroll.x;
+        origin.y += parent->scroll.y;
+    }
+    return Point { origin.x + node.localFrame.origin.x, origin.y + node.localFrame.origin.y };
 }
 
 uint64_t deepest(SimModel& model, SimNode& node, Point point)
@@ -118,7 +177,7 @@ uint64_t deepest(SimModel& model, SimNode& node, Point point)
 
 const SimTextLayout& layout(SimModel& model, SimNode& node)
 {
-    ensureResolved(model, node);
+    ensurePlaced(model, node);
     double width = node.width.value_or(0);
     if (node.hasGeometry && node.kind == SimNode::Kind::element)
         width = node.localFrame.width();
@@ -127,17 +186,7 @@ const SimTextLayout& layout(SimModel& model, SimNode& node)
 
 std::optional<Rect> frame(SimModel& model, SimNode& node)
 {
-    switch (node.kind) {
-    case SimNode::Kind::application:
-        return std::nullopt;
-    case SimNode::Kind::window:
-        if (const SimModel::Window* w = model.window(node.window))
-            return w->frame;
-        return std::nullopt;
-    case SimNode::Kind::element:
-        break;
-    }
-    if (node.textOwner != 0) {
+    if (node.kind == SimNode::Kind::element && node.textOwner != 0) {
         SimNode* owner = model.node(node.textOwner);
         if (!owner)
             return std::nullopt;
@@ -150,18 +199,22 @@ std::optional<Rect> frame(SimModel& model, SimNode& node)
         return Rect(ownerFrame->origin.x + bounds->origin.x, ownerFrame->origin.y + bounds->origin.y, bounds->width(),
                     bounds->height());
     }
-    ensureResolved(model, node);
+    auto origin = originOf(model, node);
+    if (!origin)
+        return std::nullopt;
+    if (node.kind == SimNode::Kind::window)
+        return model.window(node.window)->frame;
+    return Rect(*origin, Size { node.localFrame.width(), heightOf(model, node) });
+}
+
+std::optional<Rect> localFrame(SimModel& model, SimNode& node)
+{
+    if (node.kind != SimNode::Kind::element || node.textOwner != 0)
+        return std::nullopt;
+    ensurePlaced(model, node);
     if (!node.hasGeometry)
         return std::nullopt;
-    SimNode* parent = model.node(node.parent);
-    Point origin = parent ? contentOrigin(model, *parent).value_or(Point {}) : Point {};
-    // Scroll bars belong to their scroll area's frame, not to the content it scrolls.
-    if (parent && node.role == "AXScrollBar") {
-        origin.x += parent->scroll.x;
-        origin.y += parent->scroll.y;
-    }
-    return Rect(origin.x + node.localFrame.origin.x, origin.y + node.localFrame.origin.y, node.localFrame.width(),
-                node.localFrame.height());
+    return Rect(node.localFrame.origin, Size { node.localFrame.width(), heightOf(model, node) });
 }
 
 std::optional<Rect> visibleRect(SimModel& model, SimNode& node)

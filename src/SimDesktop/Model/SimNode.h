@@ -69,11 +69,21 @@ struct SimNode {
     std::vector<std::string> actions;
     std::set<std::string> settable;
 
-    // Caches, valid while `frameGeneration` equals the model's geometry generation.
+    // Caches, each valid while its generation equals the model's geometry generation: the place
+    // (origin, width, whether it has geometry) under `frameGeneration`, the height under
+    // `heightGeneration`, and how many children are placed under `childrenGeneration`, with the
+    // last stacked one (the next stacked one goes below it) and the top it stands at. Placed
+    // lazily, in order: an element's place needs only its earlier siblings and its ancestors, so
+    // reading a long page from the top costs each read about one element's layout.
     std::shared_ptr<const SimTextLayout> layout;
     Rect localFrame;
     bool hasGeometry = false;
     uint64_t frameGeneration = 0;
+    uint64_t heightGeneration = 0;
+    uint64_t childrenGeneration = 0;
+    size_t childrenPlaced = 0;
+    uint64_t stackedAbove = 0;
+    double childCursor = 0;
 
     bool isTextElement() const { return text.has_value() && exposesText; }
     // A block laid out from its runs (a web paragraph with links) exposes no value of its own, but

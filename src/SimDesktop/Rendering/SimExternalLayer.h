@@ -20,9 +20,13 @@ namespace lorvantine {
 // scaled to the picture's pixels and clipped to `area` (the part of the screen being drawn, in
 // the same points). It runs on the thread that renders, without the desktop lock held; it must
 // not wait for the main thread. Window captures never contain layers.
+//
+// `prepare`, when set, runs on the same terms before each picture of the screen is begun: a
+// layer brings what it paints up to date there.
 struct SimExternalLayer {
     int32_t level = 0;
     std::function<void(cairo_t* cr, const Rect& area)> paint;
+    std::function<void()> prepare;
 };
 
 } // namespace lorvantine

@@ -324,6 +324,9 @@ Picture paint(const SimScene& scene, const Rect& area, double scale, Mode mode)
 
 std::optional<Picture> renderScreen(SimDesktop& desktop, size_t screenIndex, std::optional<double> scale)
 {
+    for (const SimExternalLayer& layer : desktop.externalLayers())
+        if (layer.prepare)
+            layer.prepare();
     const std::vector<SimExternalLayer> layers = desktop.externalLayers();
     struct Prepared {
         SimScene scene;

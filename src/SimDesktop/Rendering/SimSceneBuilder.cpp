@@ -59,9 +59,10 @@ void addScrollThumb(SimModel& model, SimNode& bar, const Rect& frame, const Rect
     double content = 0;
     for (uint64_t id : area->children) {
         SimNode* child = model.node(id);
-        if (!child || child == &bar || child->role == "AXScrollBar" || !child->hasGeometry)
+        if (!child || child == &bar || child->role == "AXScrollBar")
             continue;
-        content = std::max(content, vertical ? child->localFrame.maxY() : child->localFrame.maxX());
+        if (auto local = SimGeometry::localFrame(model, *child))
+            content = std::max(content, vertical ? local->maxY() : local->maxX());
     }
     const double visible = vertical ? frame.height() : frame.width();
     if (content <= visible + 0.5 || visible <= 0)

@@ -5,6 +5,7 @@
 #include "Platform/Toolkit/Panel.h"
 #include "Platform/Toolkit/Popover.h"
 #include "Platform/Toolkit/View.h"
+#include "Platform/Toolkit/ViewAnimator.h"
 #include "Platform/Toolkit/Window.h"
 #include "SimDesktop/SimDesktop.h"
 #include "SimDesktop/Toolkit/CairoPainter.h"
@@ -119,7 +120,14 @@ std::shared_ptr<SimWindowHost> SimWindowHost::install(std::shared_ptr<SimDesktop
 }
 
 SimWindowHost::SimWindowHost(std::shared_ptr<SimDesktop> desktop, ProcessID pid)
-    : m_desktop(desktop), m_pid(pid), m_pictures(std::make_unique<SimWindowPictures>(std::move(desktop)))
+    : m_desktop(desktop)
+    , m_pid(pid)
+    // A picture of the screen made on the main thread shows the animations as they stand at that
+    // moment; one made elsewhere shows them as last drawn.
+    , m_pictures(std::make_unique<SimWindowPictures>(std::move(desktop), [] {
+        if (RunLoop::isMainThread())
+            ViewAnimator::drawFrame();
+    }))
 {
 }
 
@@ -398,6 +406,7 @@ void SimWindowHost::publishLayers()
 
 std::optional<Image> SimWindowHost::renderWindow(const Window& window, double scale) const
 {
+    ViewAnimator::drawFrame();
     const Shown* s = shown(window);
     if (!s)
         return std::nullopt;

@@ -28,6 +28,10 @@ class Window;
 // Mouse events posted through the window server, keys posted while the program is in front and
 // "AXPress" performed on a mirrored element reach the windows on the main queue (SimToolkitRouter).
 //
+// Nothing looks at the screen between two pictures of it, so animations are drawn when a picture
+// is made (of the screen, or of one window) rather than sixty times a second: the picture shows
+// them as they stand at that moment, and an animation costs nothing while nobody looks.
+//
 // Main thread only, except where noted.
 class SimWindowHost final : public WindowHost, public std::enable_shared_from_this<SimWindowHost> {
 public:
@@ -46,6 +50,7 @@ public:
     void windowDidChange(Window& window) override;
     void contentDidChange(Window& window) override;
     void displayDidChange(Window& window, const std::vector<Rect>& areas) override;
+    bool drawsFramesOnDemand() const override { return true; }
 
     // The program's window on screen with that number; null when none.
     Window* window(uint32_t number) const;

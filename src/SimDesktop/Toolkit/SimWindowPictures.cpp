@@ -4,8 +4,9 @@
 
 namespace lorvantine {
 
-SimWindowPictures::SimWindowPictures(std::shared_ptr<SimDesktop> desktop)
+SimWindowPictures::SimWindowPictures(std::shared_ptr<SimDesktop> desktop, std::function<void()> beforePicture)
     : m_desktop(std::move(desktop))
+    , m_beforePicture(std::move(beforePicture))
 {
 }
 
@@ -28,6 +29,7 @@ void SimWindowPictures::publish(std::vector<Picture> pictures)
             if (auto s = shared.lock())
                 s->paint(level, cr);
         };
+        layer.prepare = m_beforePicture;
         m_layerIds[level] = m_desktop->addExternalLayer(std::move(layer));
     }
     std::lock_guard lock(m_shared->mutex);

@@ -6,6 +6,7 @@
 #include <cairo.h>
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -18,7 +19,8 @@ class SimDesktop;
 // The pictures of one process's own windows, painted into every picture of the desktop's screen
 // at their levels through one external layer per level (added as levels first appear, removed
 // with this object). The owner publishes the whole list after each change on its thread; the
-// renderer's threads paint the last list published.
+// renderer's threads paint the last list published, after running `beforePicture` (when given)
+// on their own thread.
 class SimWindowPictures {
 public:
     struct Picture {
@@ -32,7 +34,7 @@ public:
         Point offset;
     };
 
-    explicit SimWindowPictures(std::shared_ptr<SimDesktop> desktop);
+    explicit SimWindowPictures(std::shared_ptr<SimDesktop> desktop, std::function<void()> beforePicture = {});
     ~SimWindowPictures();
 
     // Back to front.
@@ -49,6 +51,7 @@ private:
     };
 
     const std::shared_ptr<SimDesktop> m_desktop;
+    const std::function<void()> m_beforePicture;
     const std::shared_ptr<Shared> m_shared = std::make_shared<Shared>();
     std::map<int32_t, uint64_t> m_layerIds; // level → the desktop's external layer
 };
