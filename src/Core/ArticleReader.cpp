@@ -196,6 +196,8 @@ void ArticleReader::startReading(const std::string& title, const AXElement& wind
 
     const int generation = beginGeneration();
     m_readingFirstGeneration = generation;
+    m_readingNumber = generation;
+    m_restartPending = false;
     resetPagesCalibration(generation);
     {
         std::lock_guard guard(m_player->lock);
@@ -208,6 +210,7 @@ void ArticleReader::stop()
 {
     Log::line("[ArticleReader] STOP CALLED: " + CallStack::callers(stopTraceDepth));
     m_pendingRestart.cancel();
+    m_restartPending = false;
 
     m_isReading = false;
     m_firstPlayingFired = false;
