@@ -43,6 +43,12 @@ protected:
         RunLoop::runPending();
     }
     AXElement only(const std::string& role, size_t index = 0) { return controls(role).at(index); }
+    // Typed into the program in front, a key a Character, as a person's hand types it.
+    void typeText(const std::string& text)
+    {
+        for (const std::string& character : Text::characters(text))
+            key(0, 0, character);
+    }
     std::vector<std::string> storedKeys()
     {
         std::vector<std::string> keys;
@@ -283,6 +289,40 @@ TEST_F(PreferencesWindowTest, AnAddressTypedAndLeftWithCommandWIsStored)
     RunLoop::runPending();
     EXPECT_FALSE(prefs->window()->isVisible());
     EXPECT_EQ(defaults->stringForKey(Key::ttsServerURL), "http://10.0.0.7:8880");
+}
+
+// A person types a new address and leaves the field with Tab: the address is taken as Return
+// would take it.
+TEST_F(PreferencesWindowTest, AnAddressTypedAndLeftWithTabIsStored)
+{
+    showPreferences();
+    ASSERT_TRUE(prefs->serverField()->isTextSelected());
+    typeText("http://10.0.0.9:8880");
+    EXPECT_FALSE(defaults->object(Key::ttsServerURL)) << "nothing stored while typing";
+    key(KeyEvent::keyTab);
+    EXPECT_EQ(defaults->stringForKey(Key::ttsServerURL), "http://10.0.0.9:8880");
+    EXPECT_TRUE(prefs->window()->isVisible());
+    EXPECT_TRUE(prefs->serverField()->isTextSelected()) << "the only field takes the keys again";
+}
+
+// Delete takes off a whole Character, so what is stored is always text.
+TEST_F(PreferencesWindowTest, DeleteInTheAddressTakesOffAWholeCharacter)
+{
+    showPreferences();
+    struct Case {
+        const char* typed;
+        const char* stored;
+    };
+    for (const Case& c : { Case { "http://tts.example/朗读例", "http://tts.example/朗读" },
+                           Case { "http://tts.example/cafe\u0301", "http://tts.example/caf" } }) {
+        SCOPED_TRACE(c.typed);
+        typeText(c.typed);
+        key(KeyEvent::keyDelete);
+        key(KeyEvent::keyReturn);
+        ASSERT_TRUE(defaults->stringForKey(Key::ttsServerURL));
+        EXPECT_EQ(*defaults->stringForKey(Key::ttsServerURL), c.stored);
+        EXPECT_TRUE(Text::isValidUtf8(*defaults->stringForKey(Key::ttsServerURL)));
+    }
 }
 
 // However the button is reached while its alert waits (clicks, accessibility), the person has

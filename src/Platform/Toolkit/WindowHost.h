@@ -33,6 +33,9 @@ public:
     // the bottom left): nothing else need be drawn again, and accessibility is as it was.
     // Default: `contentDidChange`.
     virtual void displayDidChange(Window& window, const std::vector<Rect>& areas);
+    // The window that waits for an answer (`Window::modalWindow`) is now `window` (null: none).
+    // It takes the keys typed, even while another application is in front. Default: nothing.
+    virtual void modalWindowDidChange(Window* window);
 
     // The installed host; null when none.
     static WindowHost* current();

@@ -215,6 +215,20 @@ void SimWindowHost::displayDidChange(Window& window, const std::vector<Rect>& ar
     }
 }
 
+void SimWindowHost::modalWindowDidChange(Window* window)
+{
+    const Shown* s = window ? shown(*window) : nullptr;
+    m_desktop->withModel([&](SimModel& m) {
+        if (s) {
+            m.keyPanel = s->number;
+            return;
+        }
+        const SimModel::Window* panel = m.keyPanel ? m.window(*m.keyPanel) : nullptr;
+        if (panel && panel->pid == m_pid)
+            m.keyPanel.reset();
+    });
+}
+
 // --- The model ---
 
 void SimWindowHost::syncModel(Shown& s, bool toFront)

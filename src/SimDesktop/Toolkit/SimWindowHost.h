@@ -25,8 +25,9 @@ class Window;
 // from the toolkit's own drawing, composited by the renderer at the window's level through
 // external layers.
 //
-// Mouse events posted through the window server, keys posted while the program is in front and
-// "AXPress" performed on a mirrored element reach the windows on the main queue (SimToolkitRouter).
+// Mouse events posted through the window server, keys posted while the program is in front (or
+// while an alert of it waits) and "AXPress" performed on a mirrored element reach the windows on
+// the main queue (SimToolkitRouter).
 //
 // Main thread only, except where noted.
 class SimWindowHost final : public WindowHost, public std::enable_shared_from_this<SimWindowHost> {
@@ -46,6 +47,8 @@ public:
     void windowDidChange(Window& window) override;
     void contentDidChange(Window& window) override;
     void displayDidChange(Window& window, const std::vector<Rect>& areas) override;
+    // The desktop's key panel (SimModel::keyPanel) is the modal window while it is on screen.
+    void modalWindowDidChange(Window* window) override;
 
     // The program's window on screen with that number; null when none.
     Window* window(uint32_t number) const;
