@@ -195,6 +195,33 @@ TEST_F(Alerts, AnAlertOverAnotherLeavesTheOuterOneWaitingWhenItEnds)
     EXPECT_FALSE(Window::modalWindow());
 }
 
+// An alert over a window of the same grey is set apart by its edge and the shadow it casts.
+TEST_F(Alerts, AnAlertHasTheEdgeAndShadowOfAWindow)
+{
+    auto window = std::make_shared<Window>(Rect(420, 200, 600, 500), WindowStyle::titled);
+    window->orderFront();
+    RunLoop::runPending();
+    const Rgb grey = screenColour({ 720, 450 });
+    Alert alert;
+    alert.messageText = "Onboarding reset";
+    Alert::ScopedResponder responder([&](Alert& shown) {
+        RunLoop::runPending();
+        const Rect panel = shown.panel()->frame();
+        ASSERT_EQ(window->frame().intersection(panel.insetBy(-20, -20)), panel.insetBy(-20, -20)) << "the window lies behind the whole alert";
+        const double top = screenHeight - panel.maxY(), bottom = screenHeight - panel.minY();
+        const Rgb edge = screenColour({ panel.minX() + 0.5, (top + bottom) / 2 });
+        const Rgb inside = screenColour({ panel.minX() + 4, bottom - 4 });
+        const Rgb shadow = screenColour({ panel.midX(), bottom + 4 });
+        const Rgb beside = screenColour({ panel.maxX() + 30, (top + bottom) / 2 });
+        EXPECT_TRUE(near(inside, grey)) << inside << " the alert is of the window's grey";
+        EXPECT_TRUE(near(beside, grey)) << beside;
+        EXPECT_LT(edge.r, grey.r - 30) << edge;
+        EXPECT_LT(shadow.r, grey.r - 20) << shadow;
+        Alert::abortModal();
+    });
+    alert.runModal();
+}
+
 TEST_F(Alerts, EachButtonIsWideEnoughForItsTitleAndTheRowFitsThePanel)
 {
     const std::vector<std::string> titles { "Open System Settings", "Later", "Remind me when the next version is out",

@@ -406,7 +406,11 @@ void SimWindowHost::publishLayers()
 {
     std::vector<SimWindowPictures::Picture> pictures;
     for (const auto& s : m_shown)
-        pictures.push_back({ s->window->level(), s->topLeftFrame, s->window->alphaValue(), s->drawing });
+        pictures.push_back({ .level = s->window->level(),
+                             .frame = s->topLeftFrame,
+                             .alpha = s->window->alphaValue(),
+                             .drawing = s->drawing,
+                             .framed = s->window->isTitled() });
     m_pictures->publish(std::move(pictures));
 }
 
