@@ -218,7 +218,7 @@ void AppDelegate::showInputMonitoringAlert()
     alert.messageText = LocalizedStrings::string("alert.input_monitoring.title", "Input Monitoring TCC alert title");
     alert.informativeText = LocalizedStrings::string("alert.input_monitoring.body", "Input Monitoring TCC alert body");
     alert.addButton(LocalizedStrings::string("alert.button.open_settings", "Button to open System Settings"));
-    alert.addButton(LocalizedStrings::string("alert.button.later", "Button to dismiss alert"));
+    alert.addButton(LocalizedStrings::string("alert.button.later", "Button to dismiss alert"), Alert::ButtonRole::cancel);
     if (alert.runModal() == Alert::firstButtonReturn)
         Platform::workspace().openURL(inputMonitoringPaneURL);
 }

@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 
 namespace lorvantine {
@@ -43,6 +44,9 @@ void storePrefsOpacity(const Slider* slider, Label* valueLabel, const char* key)
     if (valueLabel)
         valueLabel->setText(percentText(value));
 }
+
+// Between the controls and the window's edges.
+constexpr double preferencesEdgeMargin = 24;
 
 // The field's own mark for an address that was not stored: the window leaves no room for a message.
 constexpr Color rejectedBorder = Color::rgb(1.0, 0.23, 0.19);
@@ -193,6 +197,8 @@ void PreferencesWindow::build()
     }
     d.voicePopup->selectItem(selected);
     d.voicePopup->onAction = [this] { voiceChanged(); };
+    // Its labels whole: as wide as the longest needs, and the window wider when the row needs it.
+    d.voicePopup->setFrameSize({ std::max(d.voicePopup->frame().width(), d.voicePopup->fittingWidth()), d.voicePopup->frame().height() });
     content->addSubview(d.voicePopup);
 
     addSectionHeader(prefsText("prefs.section.appearance", "Appearance section"), *content, 186);
@@ -224,6 +230,11 @@ void PreferencesWindow::build()
     content->addSubview(d.resetButton);
 
     d.window->setContentView(content);
+    const double rowEnd = d.voicePopup->frame().maxX() + preferencesEdgeMargin;
+    if (rowEnd > content->frame().width()) {
+        d.window->setContentSize({ std::ceil(rowEnd), content->frame().height() });
+        d.window->center();
+    }
 }
 
 void PreferencesWindow::toggleLaunchAtLogin()

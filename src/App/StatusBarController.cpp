@@ -50,7 +50,9 @@ StatusBarController::~StatusBarController()
 
 bool StatusBarController::isReading() const
 {
-    return m_isReading && m_reader->isReading() && m_reader->readingGeneration() == m_readingGeneration;
+    // The session's restart on a new article, and the moment before it, go on with this reading.
+    return m_isReading && (m_reader->isReading() || m_reader->isRestarting())
+        && m_reader->readingGeneration() == m_readingGeneration;
 }
 
 bool StatusBarController::hasHotkey() const { return m_hotkey && m_hotkey->isInstalled(); }

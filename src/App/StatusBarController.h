@@ -53,8 +53,9 @@ public:
     // reading left armed (its watchdog, its bubble).
     std::function<void()> onWindowReadingWillStart;
 
-    // A window reading this controller started is still what the session reads. A reading stopped
-    // elsewhere (Escape, a selection read over it) does not count: the next toggle starts.
+    // A window reading this controller started is still what the session reads, or will read
+    // again in a moment on the article that replaced it in the window. A reading stopped elsewhere
+    // (Escape, a selection read over it) does not count: the next toggle starts.
     bool isReading() const;
     // A start is searching for the front window's document.
     bool isStarting() const { return m_starting; }

@@ -226,7 +226,7 @@ void UpdateChecker::presentAlert(const std::string& newVersion, const std::strin
     if (!notes.empty())
         alert.informativeText += "\n\n更新内容：\n" + notes;
     alert.addButton("立即下载");
-    alert.addButton("稍后");
+    alert.addButton("稍后", Alert::ButtonRole::cancel);
     if (alert.runModal() == Alert::firstButtonReturn)
         Platform::workspace().openURL(downloadURL);
 }

@@ -186,6 +186,8 @@ void ArticleReader::startPreparedReading(const std::string& title, const AXEleme
 
     const int generation = beginGeneration();
     m_readingFirstGeneration = generation;
+    m_readingNumber = generation;
+    m_restartPending = false;
     resetPagesCalibration(generation);
     {
         std::lock_guard guard(m_player->lock);
@@ -198,6 +200,7 @@ void ArticleReader::stop()
 {
     Log::line("[ArticleReader] STOP CALLED: " + CallStack::callers(stopTraceDepth));
     m_pendingRestart.cancel();
+    m_restartPending = false;
 
     m_isReading = false;
     m_firstPlayingFired = false;

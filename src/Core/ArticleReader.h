@@ -80,8 +80,12 @@ public:
 
     bool isReading() const { return m_isReading; }
     // Changes at every start, so an owner can tell whether the reading running is still the one
-    // it started.
-    int readingGeneration() const { return m_readingFirstGeneration; }
+    // it started. The restart on a new article (the page in the window changed) goes on with the
+    // reading the change stopped and keeps its number.
+    int readingGeneration() const { return m_readingNumber; }
+    // Stopped because the article in the window changed, and about to read the new one; `stop()`
+    // and any start call that off.
+    bool isRestarting() const { return m_restartPending; }
     bool detectedIsZh() const { return m_detectedIsZh; }
     // The paragraph of the last seek while its generation is still being produced.
     std::optional<int> seekTarget() const { return m_seekTarget; }
@@ -249,6 +253,8 @@ private:
     std::vector<ArticleParagraph> m_paragraphs;
     // The generation the current reading started with.
     int m_readingFirstGeneration = 0;
+    // What `readingGeneration()` answers.
+    int m_readingNumber = 0;
     bool m_errorReported = false;
 
     std::shared_ptr<Timer> m_windowWatchTimer;
@@ -264,6 +270,7 @@ private:
     uint64_t m_probeSerial = 0;
     // The restart an article switch scheduled; `stop()` cancels it.
     WorkItem m_pendingRestart;
+    bool m_restartPending = false;
 
     std::optional<int> m_seekTarget;
     // The generation that produces `m_seekTarget`: the seek's, or a voice change's that started

@@ -277,6 +277,7 @@ void ArticleReader::applyWatchDecision(const WatchDecision& decision)
             if (auto self = weak.lock())
                 self->restartAfterArticleSwitch();
         });
+        m_restartPending = true;
         break;
     case Kind::contentStrike:
         countStrike(m_contentSwitchStrikes, "[ArticleReader] 🔄 内容已切换（连续3s），停止朗读");
@@ -308,6 +309,7 @@ void ArticleReader::countStrike(int& strikes, const char* message)
 
 void ArticleReader::restartAfterArticleSwitch()
 {
+    m_restartPending = false;
     if (m_isReading)
         return;
     auto article = ArticleParser::captureArticle(std::nullopt);
@@ -315,7 +317,11 @@ void ArticleReader::restartAfterArticleSwitch()
         Log::line("[ArticleReader] ❌ 找不到公号文章窗口");
         return;
     }
+    // The person followed a link while listening: for whoever started the reading, this is still it.
+    const int continued = m_readingNumber;
     startReading(article->title, article->window, std::move(article->paragraphs), "");
+    if (m_isReading)
+        m_readingNumber = continued;
 }
 
 } // namespace lorvantine

@@ -5,6 +5,7 @@
 #include "SimDesktop/Behaviours/SimPageTurnBehaviour.h"
 #include "SimDesktop/Behaviours/SimCopiesSelection.h"
 #include "SimDesktop/Behaviours/SimDocumentEditing.h"
+#include "SimDesktop/Behaviours/SimFollowsLinks.h"
 #include "SimDesktop/Model/SimDocuments.h"
 #include "SimDesktop/Behaviours/SimSelectsText.h"
 #include "SimDesktop/Ports/SimAccessibility.h"
@@ -228,11 +229,16 @@ void SimDesktop::addBehaviours(SimModel& model, ProcessID pid, const SimBehaviou
         model.behaviours.push_back(std::make_shared<SimPageDownBehaviour>(pid, *options.scrolling));
 }
 
-void SimDesktop::addDocumentEditing(SimModel& model, ProcessID pid, const std::string& bundleID)
+void SimDesktop::addInstalledBehaviours(SimModel& model, ProcessID pid, const std::string& bundleID)
 {
     const SimInstalledApplication* installed = SimDocuments::installed(model, bundleID);
-    if (pid != 0 && installed && (installed->document || !installed->pages.empty() || installed->errorPage))
+    if (pid == 0 || !installed)
+        return;
+    const bool browser = !installed->pages.empty() || installed->errorPage;
+    if (installed->document || browser)
         model.behaviours.push_back(std::make_shared<SimDocumentEditing>(pid, installed->document));
+    if (browser)
+        model.behaviours.push_back(std::make_shared<SimFollowsLinks>(pid));
 }
 
 ProcessID SimDesktop::launch(SimModel& model, const SimInstalledApplication& installed)
@@ -247,7 +253,7 @@ ProcessID SimDesktop::addRunningApplication(SimModel& model, const SimApplicatio
     const ProcessID pid = model.addApplication(application);
     addBehaviours(model, pid, application.behaviours);
     if (application.bundleIdentifier)
-        addDocumentEditing(model, pid, *application.bundleIdentifier);
+        addInstalledBehaviours(model, pid, *application.bundleIdentifier);
     return pid;
 }
 

@@ -133,9 +133,10 @@ private:
     void deliverNotification(const SimModel::PendingNotification& pending);
     void deliverActivation(uint64_t listener, const RunningApplication& application);
     void addBehaviours(SimModel& model, ProcessID pid, const SimBehaviourOptions& options);
-    void addDocumentEditing(SimModel& model, ProcessID pid, const std::string& bundleID);
-    // A fixture's or a launched application: its behaviours, and the editing of its documents
-    // when it has any installed.
+    // What an application with a catalogue entry does: edit its documents, follow its links.
+    void addInstalledBehaviours(SimModel& model, ProcessID pid, const std::string& bundleID);
+    // A fixture's or a launched application: its behaviours, and what its catalogue entry gives it
+    // when it has one installed.
     ProcessID addRunningApplication(SimModel& model, const SimApplication& application);
     void deliverEvent(const SimModel::PendingEvent& pending);
     void deliverTapDisabled(uint64_t tap, EventTapDisabledReason reason);

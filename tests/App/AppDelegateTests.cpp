@@ -9,6 +9,7 @@
 #include "Platform/AudioOutputPort.h"
 #include "Platform/PermissionsPort.h"
 #include "Platform/Toolkit/Alert.h"
+#include "Platform/Toolkit/KeyEvent.h"
 #include "Platform/Toolkit/Application.h"
 #include "Platform/Toolkit/LocalizedStrings.h"
 #include "Support/Text.h"
@@ -302,6 +303,30 @@ protected:
         advance(seconds);
         return shown;
     }
+    // Launches, answering every alert with a key, as a person's hand does with another
+    // application in front. Were the key lost, `otherwise` would answer the alert instead.
+    std::vector<std::string> launchAnsweringWithKey(uint16_t code, const std::string& otherwise, double seconds)
+    {
+        std::vector<std::string> shown;
+        Alert::ScopedResponder responder([&](Alert& alert) {
+            shown.push_back(alert.messageText);
+            key(code);
+            DispatchQueue::main().async([this, otherwise] {
+                if (auto button = find(programElement(), "AXButton", otherwise))
+                    ax().performAction(*button, "AXPress");
+            });
+        });
+        launch();
+        advance(seconds);
+        return shown;
+    }
+    std::vector<std::string> openedURLs()
+    {
+        std::vector<std::string> opened;
+        for (const SimJournalEntry& entry : journalOf(SimJournalEntry::Kind::openURL))
+            opened.push_back(entry.name);
+        return opened;
+    }
 };
 
 TEST_P(InputMonitoringTest, WithoutAccessTheAlertComesOnceAfterOneAndAHalfSeconds)
@@ -335,6 +360,25 @@ TEST_P(InputMonitoringTest, WithoutAccessTheAlertComesOnceAfterOneAndAHalfSecond
     EXPECT_EQ(journalOf(SimJournalEntry::Kind::inputMonitoringRequest).size(), 1u) << "asked once, no retry";
     EXPECT_TRUE(delegate->selectionWatcher()) << "the application runs on either way";
     EXPECT_EQ(Application::shared().isActive(), false) << "the alert never brings the program to the front";
+}
+
+TEST_P(InputMonitoringTest, ReturnOpensTheSettings)
+{
+    const bool granted = GetParam() == InputMonitoringAccess::granted;
+    EXPECT_EQ(launchAnsweringWithKey(KeyEvent::keyReturn, "Later", 2).size(), granted ? 0u : 1u);
+    if (granted)
+        EXPECT_THAT(openedURLs(), IsEmpty());
+    else
+        EXPECT_THAT(openedURLs(), ElementsAre("x-apple.systempreferences:com.apple.preference.security?Privacy_ListenEvent"));
+    EXPECT_THAT(programWindows(), IsEmpty()) << "the alert has gone";
+}
+
+TEST_P(InputMonitoringTest, EscapeIsLater)
+{
+    const bool granted = GetParam() == InputMonitoringAccess::granted;
+    EXPECT_EQ(launchAnsweringWithKey(KeyEvent::keyEscape, "Open System Settings", 2).size(), granted ? 0u : 1u);
+    EXPECT_THAT(openedURLs(), IsEmpty());
+    EXPECT_THAT(programWindows(), IsEmpty()) << "the alert has gone";
 }
 
 TEST_P(InputMonitoringTest, LaterOpensNothing)

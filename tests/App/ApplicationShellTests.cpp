@@ -5,6 +5,7 @@
 #include "AppTest.h"
 #include "Core/SelectionWatcher.h"
 #include "Platform/Toolkit/Alert.h"
+#include "Platform/Toolkit/KeyEvent.h"
 #include "Platform/Toolkit/Window.h"
 #include "Platform/Toolkit/LocalizedStrings.h"
 #include "Support/Text.h"
@@ -144,6 +145,29 @@ TEST_F(ApplicationShellTest, TheOnboardingResetAsksThroughAModalAlertWhoseButton
     EXPECT_FALSE(shown[0].empty());
     EXPECT_FALSE(Alert::current()) << "the button ended the alert";
     EXPECT_EQ(defaults->boolForKey("Lorvantine.hasCompletedOnboarding"), false);
+}
+
+// The reset's alert has no cancel button: Escape leaves it waiting for its one button.
+TEST_F(ApplicationShellTest, TheOnboardingResetAlertKeepsWaitingOnEscape)
+{
+    PreferencesWindow preferences;
+    ApplicationShell::wire(preferences);
+    int shown = 0;
+    {
+        Alert::ScopedResponder responder([&](Alert& alert) {
+            ++shown;
+            key(KeyEvent::keyEscape, 0);
+            EXPECT_EQ(Alert::current(), &alert) << "Escape leaves the alert waiting";
+            EXPECT_EQ(programWindows().size(), 1u);
+            auto ok = find(programElement(), "AXButton", alert.buttons().at(0));
+            ASSERT_TRUE(ok);
+            EXPECT_EQ(ax().performAction(*ok, "AXPress"), AXError::success);
+        });
+        preferences.resetOnboarding();
+    }
+    EXPECT_EQ(shown, 1);
+    EXPECT_FALSE(Alert::current());
+    EXPECT_TRUE(programWindows().empty());
 }
 
 // Left alone the program wakes at most five times a second. With a readable window in front the

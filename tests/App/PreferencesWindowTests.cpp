@@ -9,6 +9,7 @@
 #include "Platform/Toolkit/Label.h"
 #include "Platform/Toolkit/LocalizedStrings.h"
 #include "Platform/Toolkit/PopUpButton.h"
+#include "Platform/Toolkit/Screen.h"
 #include "Platform/Toolkit/Slider.h"
 #include "Platform/Toolkit/TextField.h"
 #include "Support/Text.h"
@@ -43,6 +44,12 @@ protected:
         RunLoop::runPending();
     }
     AXElement only(const std::string& role, size_t index = 0) { return controls(role).at(index); }
+    // Typed into the program in front, a key a Character, as a person's hand types it.
+    void typeText(const std::string& text)
+    {
+        for (const std::string& character : Text::characters(text))
+            key(0, 0, character);
+    }
     std::vector<std::string> storedKeys()
     {
         std::vector<std::string> keys;
@@ -285,6 +292,91 @@ TEST_F(PreferencesWindowTest, AnAddressTypedAndLeftWithCommandWIsStored)
     EXPECT_EQ(defaults->stringForKey(Key::ttsServerURL), "http://10.0.0.7:8880");
 }
 
+// A person types a new address and leaves the field with Tab: the address is taken as Return
+// would take it.
+TEST_F(PreferencesWindowTest, AnAddressTypedAndLeftWithTabIsStored)
+{
+    showPreferences();
+    ASSERT_TRUE(prefs->serverField()->isTextSelected());
+    typeText("http://10.0.0.9:8880");
+    EXPECT_FALSE(defaults->object(Key::ttsServerURL)) << "nothing stored while typing";
+    key(KeyEvent::keyTab);
+    EXPECT_EQ(defaults->stringForKey(Key::ttsServerURL), "http://10.0.0.9:8880");
+    EXPECT_TRUE(prefs->window()->isVisible());
+    EXPECT_TRUE(prefs->serverField()->isTextSelected()) << "the only field takes the keys again";
+}
+
+// Delete takes off a whole Character, so what is stored is always text.
+TEST_F(PreferencesWindowTest, DeleteInTheAddressTakesOffAWholeCharacter)
+{
+    showPreferences();
+    struct Case {
+        const char* typed;
+        const char* stored;
+    };
+    for (const Case& c : { Case { "http://tts.example/朗读例", "http://tts.example/朗读" },
+                           Case { "http://tts.example/cafe\u0301", "http://tts.example/caf" } }) {
+        SCOPED_TRACE(c.typed);
+        typeText(c.typed);
+        key(KeyEvent::keyDelete);
+        key(KeyEvent::keyReturn);
+        ASSERT_TRUE(defaults->stringForKey(Key::ttsServerURL));
+        EXPECT_EQ(*defaults->stringForKey(Key::ttsServerURL), c.stored);
+        EXPECT_TRUE(Text::isValidUtf8(*defaults->stringForKey(Key::ttsServerURL)));
+    }
+}
+
+// Every voice's label shows whole in the pop-up, in both languages, and the pop-up lies inside
+// the window; with a wider face than the row has room for, the window grows to hold it.
+TEST_F(PreferencesWindowTest, TheVoicePopUpShowsEachLabelWhole)
+{
+    // A face that sets every text two and a half times as wide.
+    class WideMeasurer final : public TextMeasurer {
+    public:
+        explicit WideMeasurer(std::shared_ptr<const TextMeasurer> face) : m_face(std::move(face)) { }
+        Size size(const std::string& text, const Font& font, std::optional<double> maxWidth) const override
+        {
+            const Size s = m_face->size(text, font, maxWidth ? std::optional(*maxWidth / 2.5) : std::nullopt);
+            return { s.width * 2.5, s.height };
+        }
+        double lineHeight(const Font& font) const override { return m_face->lineHeight(font); }
+
+    private:
+        std::shared_ptr<const TextMeasurer> m_face;
+    };
+    struct Case {
+        const char* name;
+        LocalizedStrings::Language language;
+        bool wide;
+    };
+    for (const Case& c : { Case { "English", LocalizedStrings::Language::english, false },
+                           Case { "Chinese", LocalizedStrings::Language::chinese, false },
+                           Case { "English, a wide face", LocalizedStrings::Language::english, true } }) {
+        SCOPED_TRACE(c.name);
+        LocalizedStrings::setLanguage(c.language);
+        std::shared_ptr<const TextMeasurer> face = std::make_shared<PangoTextMeasurer>();
+        if (c.wide)
+            face = std::make_shared<WideMeasurer>(face);
+        auto previous = TextMeasurer::install(face);
+        {
+            PreferencesWindow window;
+            window.show();
+            RunLoop::runPending();
+            PopUpButton& popUp = *window.voicePopup();
+            // The pop-up draws its title from 8 points in, and keeps 18 points at its right end
+            // for its arrows.
+            for (const std::string& label : popUp.itemTitles())
+                EXPECT_LE(TextMeasurer::current().size(label, popUp.font()).width + 8 + 18, popUp.frame().width()) << label;
+            const double contentWidth = window.window()->contentRect().width();
+            EXPECT_LE(popUp.frame().maxX() + 24, contentWidth);
+            EXPECT_EQ(contentWidth > 520, c.wide);
+            EXPECT_EQ(Screen::main()->frame.intersection(window.window()->frame()), window.window()->frame()) << "on the screen";
+            window.window()->close();
+        }
+        TextMeasurer::install(previous);
+    }
+}
+
 // However the button is reached while its alert waits (clicks, accessibility), the person has
 // one alert to answer, and one click answers it.
 TEST_F(PreferencesWindowTest, ResettingAgainWhileTheAlertIsUpOpensNoSecondAlert)
@@ -409,7 +501,9 @@ TEST_F(PreferencesWindowTest, APictureShowsEveryControlWhereItsFrameSays)
     // The frames the window's layout fixes.
     EXPECT_EQ(prefs->launchAtLoginCheckbox()->frame(), Rect(24, 290, 200, 20));
     EXPECT_EQ(prefs->speedPopup()->frame(), Rect(110, 258, 90, 26));
-    EXPECT_EQ(prefs->voicePopup()->frame(), Rect(110, 226, 200, 26));
+    // The voice pop-up is as wide as its longest label needs.
+    const Rect voice = prefs->voicePopup()->frame();
+    EXPECT_EQ(voice, Rect(110, 226, std::max(200.0, prefs->voicePopup()->fittingWidth()), 26));
     EXPECT_EQ(prefs->highlightSlider()->frame(), Rect(150, 158, 200, 20));
     EXPECT_EQ(prefs->subHighlightValueLabel()->frame(), Rect(360, 130, 50, 20));
     EXPECT_EQ(prefs->serverField()->frame(), Rect(120, 58, 340, 24));

@@ -81,6 +81,19 @@ protected:
         return find(programElement(), "AXButton", LocalizedStrings::string(key));
     }
     std::string frontBundleID() { return Platform::workspace().frontmostApplication()->bundleIdentifier.value_or(""); }
+
+    // Reading the article, the person follows a link: the window shows another one, which the
+    // session's next check of the window sees.
+    void followALinkWhileReading()
+    {
+        start();
+        hotkey();
+        ASSERT_TRUE(controller->isReading());
+        desktop->setAttribute(desktop->element("safari-web"), AXName::description, std::string("Letters to a Young Listener – Example Press"));
+        advance(1.0);
+        ASSERT_EQ(linesWith("[ArticleReader] 🔄 文章已切换"), 1u);
+        ASSERT_FALSE(reader->isReading());
+    }
 };
 
 TEST_F(StatusBarControllerTest, TheHotkeyIsControlShiftRWithOrWithoutOptionButNeverWithCommand)
@@ -453,6 +466,41 @@ TEST_F(StatusBarControllerTest, AReadingStoppedElsewhereLetsTheNextHotkeyStart)
     hotkey();
     EXPECT_TRUE(controller->isReading());
     EXPECT_EQ(linesWith(articleTitleLine), 3u);
+}
+
+// The session reads the new article a moment later: the hotkey stops that reading as it stops the
+// one it started, and does not read the window again from its top.
+TEST_F(StatusBarControllerTest, TheHotkeyStopsTheReadingThatWentOnToTheArticleALinkOpened)
+{
+    followALinkWhileReading();
+    advance(1.5);
+    ASSERT_TRUE(reader->isReading());
+    ASSERT_EQ(linesWith("[ArticleReader] ▶ "), 2u) << "the window read again by the session itself";
+    EXPECT_TRUE(controller->isReading());
+
+    hotkey();
+    EXPECT_FALSE(reader->isReading());
+    EXPECT_FALSE(controller->isReading());
+    EXPECT_EQ(linesWith(articleTitleLine), 1u) << "stopped, not started again";
+    EXPECT_TRUE(miniPlayers().empty());
+    EXPECT_EQ(readButtons().size(), 1u);
+    advance(3);
+    EXPECT_FALSE(reader->isReading());
+}
+
+// In the moment before the new article is read, the hotkey calls that reading off.
+TEST_F(StatusBarControllerTest, TheHotkeyBeforeTheNextArticleIsReadCallsItOff)
+{
+    followALinkWhileReading();
+    advance(0.5);
+    EXPECT_TRUE(controller->isReading());
+
+    hotkey();
+    EXPECT_FALSE(controller->isReading());
+    EXPECT_TRUE(miniPlayers().empty());
+    advance(3);
+    EXPECT_FALSE(reader->isReading());
+    EXPECT_EQ(linesWith("[ArticleReader] ▶ "), 1u) << "neither the new article nor the old one again";
 }
 
 TEST_F(StatusBarControllerTest, TheWindowRoadLetsGoOfWhatASelectionReadingArmed)

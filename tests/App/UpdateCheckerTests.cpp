@@ -2,6 +2,7 @@
 
 #include "Network/LoopbackServer.h"
 #include "Platform/Toolkit/Alert.h"
+#include "Platform/Toolkit/KeyEvent.h"
 #include "Platform/Toolkit/Label.h"
 #include "TestSupport/DesktopTest.h"
 #include "TestSupport/ManualClockTest.h"
@@ -154,6 +155,15 @@ protected:
             if (const auto windows = programWindows(); windows.size() == 1)
                 s.window = windows[0].kCGWindowBounds;
             shown.push_back(std::move(s));
+            if (answerKey) {
+                // A person's key; were it lost, `button` would answer instead.
+                key(*answerKey);
+                DispatchQueue::main().async([this, button] {
+                    if (auto other = find(programElement(), "AXButton", button))
+                        ax().performAction(*other, "AXPress");
+                });
+                return;
+            }
             auto pressed = find(programElement(), "AXButton", button);
             ASSERT_TRUE(pressed) << "the alert's button " << button << " answers accessibility";
             EXPECT_EQ(ax().performAction(*pressed, "AXPress"), AXError::success);
@@ -174,6 +184,8 @@ protected:
     }
 
     LoopbackServer server;
+    // When set, `check` answers the alert with this key instead.
+    std::optional<uint16_t> answerKey;
 
 private:
     std::mutex m_mutex;
@@ -268,6 +280,20 @@ TEST_F(UpdateCheckerTest, TheDownloadButtonOpensTheDownloadAndEveryVersionIsAnno
     EXPECT_EQ(check("1.2.0", "稍后").size(), 1u);
     EXPECT_EQ(openedURLs().size(), 1u);
     EXPECT_EQ(requests(), 3);
+}
+
+// With another application in front, Return downloads and Escape is 「稍后」.
+TEST_F(UpdateCheckerTest, ReturnDownloadsAndEscapeIsLater)
+{
+    serve(R"({"version":"1.3","download_url":"https://example.com/Lorvantine-1.3.dmg"})");
+    answerKey = KeyEvent::keyEscape;
+    ASSERT_EQ(check("1.2.0", "立即下载").size(), 1u);
+    EXPECT_THAT(openedURLs(), ::testing::IsEmpty());
+    serve(R"({"version":"1.3.1","download_url":"https://example.com/Lorvantine-1.3.1.dmg"})");
+    answerKey = KeyEvent::keyReturn;
+    ASSERT_EQ(check("1.2.0", "稍后").size(), 1u);
+    EXPECT_THAT(openedURLs(), ::testing::ElementsAre("https://example.com/Lorvantine-1.3.1.dmg"));
+    EXPECT_TRUE(programWindows().empty()) << "every alert left the screen";
 }
 
 TEST_F(UpdateCheckerTest, WithoutAnInstalledVersionAnyNonZeroVersionIsNewer)

@@ -1,94 +1,13 @@
-#include "EndToEnd/ControlledApplication.h"
-#include "EndToEnd/ProgramScreen.h"
-
-#include "Platform/Toolkit/LocalizedStrings.h"
-#include "TestSupport/ScratchDirectory.h"
+#include "EndToEnd/ShellRun.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <csignal>
-#include <functional>
 
 namespace lorvantine::test {
 namespace {
 
 using namespace std::chrono_literals;
-
-using WindowTest = std::function<bool(const nlohmann::json&)>;
-
-WindowTest titled(const char* key, const char* comment)
-{
-    const std::string title = LocalizedStrings::string(key, comment);
-    return [title](const nlohmann::json& w) { return w.value("title", "") == title; };
-}
-
-WindowTest atLayer(int layer)
-{
-    return [layer](const nlohmann::json& w) { return w.value("layer", 0) == layer; };
-}
-
-int countOf(const std::vector<nlohmann::json>& windows, const WindowTest& test)
-{
-    return static_cast<int>(std::count_if(windows.begin(), windows.end(), test));
-}
-
-std::optional<nlohmann::json> firstOf(const std::vector<nlohmann::json>& windows, const WindowTest& test)
-{
-    auto found = std::find_if(windows.begin(), windows.end(), test);
-    return found == windows.end() ? std::nullopt : std::optional(*found);
-}
-
-std::string clickLine(const nlohmann::json& window, double x, double y)
-{
-    return "click " + std::to_string(window["bounds"][0].get<double>() + x) + " " + std::to_string(window["bounds"][1].get<double>() + y);
-}
-
-// The program in application mode on the demo desktop, past onboarding, with Input Monitoring as
-// `inputMonitoring` says; its settings in `settings`.
-struct ShellRun {
-    explicit ShellRun(const std::string& inputMonitoring)
-        : app(directory.path(), {}, environment(inputMonitoring))
-    {
-    }
-
-    ScratchDirectory directory;
-    std::filesystem::path settings = directory / "settings.json";
-    ControlledApplication app;
-
-    // The menu-bar item's click, then a click on the popover at (x, y) from its top-left corner.
-    std::string clickInPopover(double x, double y)
-    {
-        auto item = firstOf(windowsWhen(app, [](const auto& all) { return countOf(all, atLayer(25)) == 1; }), atLayer(25));
-        if (!item)
-            return "no status item";
-        app.command(clickLine(*item, (*item)["bounds"][2].get<double>() / 2, (*item)["bounds"][3].get<double>() / 2));
-        auto popover = firstOf(windowsWhen(app, [](const auto& all) { return countOf(all, atLayer(101)) == 1; }), atLayer(101));
-        if (!popover)
-            return "no popover";
-        return app.command(clickLine(*popover, x, y));
-    }
-    // The preferences through the popover's gear; the window as listed, if it came.
-    std::optional<nlohmann::json> openPreferences()
-    {
-        const auto preferences = titled("prefs.window.title", "Preferences window title");
-        if (clickInPopover(292, 28) != "ok")
-            return std::nullopt;
-        return firstOf(windowsWhen(app, [&](const auto& all) { return countOf(all, preferences) == 1; }), preferences);
-    }
-
-private:
-    std::map<std::string, std::optional<std::string>> environment(const std::string& inputMonitoring)
-    {
-        auto fixture = nlohmann::json::parse(readFile(std::filesystem::path(LORVANTINE_SOURCE_DIR) / "tests" / "fixtures" / "demo-desktop.json"));
-        fixture["inputMonitoring"] = inputMonitoring;
-        const auto desktop = directory / "desktop.json";
-        writeFile(desktop, fixture.dump());
-        auto env = applicationEnvironment(settings, { { "Lorvantine.hasCompletedOnboarding", true } });
-        env["LORVANTINE_DESKTOP"] = desktop.string();
-        return env;
-    }
-};
 
 const WindowTest inputMonitoringAlert = titled("alert.input_monitoring.title", "Input Monitoring TCC alert title");
 

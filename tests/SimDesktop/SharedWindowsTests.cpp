@@ -262,6 +262,27 @@ TEST_F(SharedWindowsTest, AFullScreenOverlayShowsWhatItDrawsWhereItDrawsIt)
         << screenColour({ 201, 753 });
 }
 
+// A titled window of the program (an alert) lies on the served screen with a window's edge and
+// shadow; a panel of its own look (the mini player, the bubble) with neither.
+TEST_F(SharedWindowsTest, ATitledWindowHasTheEdgeAndShadowOfAWindowAndAPanelNeither)
+{
+    const Point belowAlert { 450, 504 }, belowPanel { 950, 504 };
+    const Rgb screenBelowAlert = screenColour(belowAlert), screenBelowPanel = screenColour(belowPanel);
+    auto alert = std::make_shared<Panel>(Rect(300, 400, 300, 150), WindowStyle::titled | WindowStyle::nonactivatingPanel);
+    alert->setLevel(WindowLevel::modalPanel);
+    alert->contentView()->setBackgroundColor(Color::white(0.93));
+    alert->orderFrontRegardless();
+    auto panel = showPanel(Rect(800, 400, 300, 150), Color::white(0.93));
+    ASSERT_TRUE(runUntil([&] { return programWindows().size() == 2; }));
+
+    // Top-left, both span y 350 to 500; the alert's title bar is its top 28 points.
+    const Rgb alertInside = screenColour({ 310, 440 }), alertEdge = screenColour({ 300, 440 });
+    EXPECT_LT(alertEdge.r, alertInside.r - 30) << alertEdge << " against " << alertInside;
+    EXPECT_LT(screenColour(belowAlert).r, screenBelowAlert.r - 20) << screenColour(belowAlert);
+    EXPECT_EQ(screenColour({ 800, 440 }), screenColour({ 810, 440 }));
+    EXPECT_EQ(screenColour(belowPanel), screenBelowPanel);
+}
+
 TEST_F(SharedWindowsTest, ClicksReachTheWindowUnderThePointerThroughClickThroughOnesAndReleasesFollowThePress)
 {
     auto below = std::make_shared<SharedClickView>(Rect(0, 0, 200, 100));

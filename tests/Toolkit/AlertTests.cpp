@@ -6,6 +6,7 @@
 #include "Platform/Toolkit/StatusBarButton.h"
 #include "Platform/Toolkit/StatusItem.h"
 #include "Platform/Toolkit/Window.h"
+#include "Platform/WindowServerPort.h"
 
 namespace lorvantine {
 namespace {
@@ -86,6 +87,141 @@ TEST_F(Alerts, WhileAnAlertWaitsOnlyItAndTheMenuBarTakeClicks)
     EXPECT_TRUE(window->isKeyWindow());
     click(middleOf(*behind));
     EXPECT_EQ(behindPresses, 2) << "one click acts again once the alert is answered";
+}
+
+// Return presses the default button and Escape the cancel button, where there is one, even with
+// another application in front (the alert takes the keys without bringing the program forward).
+TEST_F(Alerts, ReturnPressesTheDefaultButtonAndEscapeTheCancelButton)
+{
+    using Role = Alert::ButtonRole;
+    struct Case {
+        const char* name;
+        std::vector<std::pair<std::string, Role>> buttons;
+        std::vector<std::pair<uint16_t, uint64_t>> keys;
+        int answer;
+    };
+    const std::vector<std::pair<std::string, Role>> settingsOrLater { { "Open System Settings", Role::normal },
+                                                                      { "Later", Role::cancel } };
+    const std::vector<std::pair<std::string, Role>> okOnly { { "OK", Role::normal } };
+    const Case cases[] = {
+        { "Return", settingsOrLater, { { KeyEvent::keyReturn, 0 } }, Alert::firstButtonReturn },
+        { "Enter", settingsOrLater, { { KeyEvent::keyEnter, 0 } }, Alert::firstButtonReturn },
+        { "Escape", settingsOrLater, { { KeyEvent::keyEscape, 0 } }, Alert::firstButtonReturn + 1 },
+        { "Return with Shift", settingsOrLater, { { KeyEvent::keyReturn, EventFlags::maskShift } }, Alert::firstButtonReturn },
+        { "Command-Return, then Escape", settingsOrLater,
+          { { KeyEvent::keyReturn, EventFlags::maskCommand }, { KeyEvent::keyEscape, 0 } }, Alert::firstButtonReturn + 1 },
+        { "Escape without a cancel button, then Return", okOnly, { { KeyEvent::keyEscape, 0 }, { KeyEvent::keyReturn, 0 } },
+          Alert::firstButtonReturn },
+        { "a letter, then Return", okOnly, { { KeyEvent::keyA, 0 }, { KeyEvent::keyReturn, 0 } }, Alert::firstButtonReturn },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Alert alert;
+        alert.messageText = "Input Monitoring is off";
+        for (const auto& [title, role] : c.buttons)
+            alert.addButton(title, role);
+        int keysLeft = static_cast<int>(c.keys.size());
+        Alert::ScopedResponder responder([&](Alert&) {
+            for (const auto& [code, flags] : c.keys) {
+                // Every key before the last leaves the alert waiting.
+                EXPECT_EQ(Alert::current(), &alert) << keysLeft << " keys left";
+                key(code, flags);
+                --keysLeft;
+            }
+            // Were the keys lost, this would end the alert instead.
+            DispatchQueue::main().async([] { Alert::abortModal(); });
+        });
+        EXPECT_EQ(alert.runModal(), c.answer);
+    }
+}
+
+// The default button is filled with the accent colour while the alert waits, the others are not.
+TEST_F(Alerts, TheDefaultButtonIsDrawnFilledWithTheAccentColour)
+{
+    Alert alert;
+    alert.messageText = "Lorvantine 1.2 可用";
+    alert.addButton("立即下载");
+    alert.addButton("稍后", Alert::ButtonRole::cancel);
+    Alert::ScopedResponder responder([&](Alert& shown) {
+        RunLoop::runPending();
+        // Beside the title, inside the bezel.
+        const auto fill = [&](const std::string& title) {
+            const Button* button = buttonTitled(shown, title);
+            const Rect r = button->window()->convertRectToScreen(button->convertToView(button->bounds(), nullptr));
+            return screenColour({ r.minX() + 6, screenHeight - r.midY() });
+        };
+        EXPECT_TRUE(near(fill("立即下载"), Rgb { 0, 122, 255 }, 3)) << fill("立即下载");
+        EXPECT_TRUE(near(fill("稍后"), white, 3)) << fill("稍后");
+        Alert::abortModal();
+    });
+    alert.runModal();
+}
+
+// A second alert over the first: once it is answered, the first one still waits, the window
+// behind still takes no click, and the keys go to the first one again.
+TEST_F(Alerts, AnAlertOverAnotherLeavesTheOuterOneWaitingWhenItEnds)
+{
+    auto window = std::make_shared<Window>(Rect(100, 300, 300, 200), WindowStyle::titled);
+    auto behind = std::make_shared<Button>(Rect(50, 50, 200, 40), "Reset");
+    int behindPresses = 0;
+    behind->onAction = [&] { ++behindPresses; };
+    window->contentView()->addSubview(behind);
+    window->makeKeyAndOrderFront();
+    RunLoop::runPending();
+
+    Alert outer;
+    outer.messageText = "Onboarding reset";
+    Alert inner;
+    inner.messageText = "Lorvantine 1.2 可用";
+    inner.addButton("立即下载");
+    inner.addButton("稍后", Alert::ButtonRole::cancel);
+    int innerAnswer = 0;
+    Alert::ScopedResponder responder([&](Alert& shown) {
+        if (&shown == &inner) {
+            click(middleOf(*buttonTitled(shown, "稍后")));
+            return;
+        }
+        innerAnswer = inner.runModal();
+        EXPECT_EQ(Alert::current(), &outer);
+        EXPECT_EQ(Window::modalWindow(), outer.panel());
+        // Twice: were the window free, the first click would make it key and the second press.
+        click(middleOf(*behind));
+        click(middleOf(*behind));
+        EXPECT_EQ(behindPresses, 0) << "the window behind the outer alert still waits";
+        key(KeyEvent::keyReturn);
+        DispatchQueue::main().async([] { Alert::abortModal(); });
+    });
+    EXPECT_EQ(outer.runModal(), Alert::firstButtonReturn);
+    EXPECT_EQ(innerAnswer, Alert::firstButtonReturn + 1);
+    EXPECT_EQ(behindPresses, 0);
+    EXPECT_FALSE(Window::modalWindow());
+}
+
+// An alert over a window of the same grey is set apart by its edge and the shadow it casts.
+TEST_F(Alerts, AnAlertHasTheEdgeAndShadowOfAWindow)
+{
+    auto window = std::make_shared<Window>(Rect(420, 200, 600, 500), WindowStyle::titled);
+    window->orderFront();
+    RunLoop::runPending();
+    const Rgb grey = screenColour({ 720, 450 });
+    Alert alert;
+    alert.messageText = "Onboarding reset";
+    Alert::ScopedResponder responder([&](Alert& shown) {
+        RunLoop::runPending();
+        const Rect panel = shown.panel()->frame();
+        ASSERT_EQ(window->frame().intersection(panel.insetBy(-20, -20)), panel.insetBy(-20, -20)) << "the window lies behind the whole alert";
+        const double top = screenHeight - panel.maxY(), bottom = screenHeight - panel.minY();
+        const Rgb edge = screenColour({ panel.minX() + 0.5, (top + bottom) / 2 });
+        const Rgb inside = screenColour({ panel.minX() + 4, bottom - 4 });
+        const Rgb shadow = screenColour({ panel.midX(), bottom + 4 });
+        const Rgb beside = screenColour({ panel.maxX() + 30, (top + bottom) / 2 });
+        EXPECT_TRUE(near(inside, grey)) << inside << " the alert is of the window's grey";
+        EXPECT_TRUE(near(beside, grey)) << beside;
+        EXPECT_LT(edge.r, grey.r - 30) << edge;
+        EXPECT_LT(shadow.r, grey.r - 20) << shadow;
+        Alert::abortModal();
+    });
+    alert.runModal();
 }
 
 TEST_F(Alerts, EachButtonIsWideEnoughForItsTitleAndTheRowFitsThePanel)

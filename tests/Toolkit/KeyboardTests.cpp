@@ -139,5 +139,71 @@ TEST_F(Keyboard, TheFocusedFieldTakesTheTypedTextDeleteCommandAAndReturn)
     EXPECT_EQ(field->stringValue(), "http://b:1");
 }
 
+// Tab leaves the field as Return does and gives the keys to the next field, Shift-Tab to the one
+// before, round the loop; controls that take no keys (a button) are passed over.
+TEST_F(Keyboard, TabEndsTheFieldsEditingAndMovesTheKeysAlongTheFields)
+{
+    auto button = std::make_shared<Button>(Rect(20, 60, 120, 28), "Reset");
+    window->contentView()->addSubview(button);
+    auto port = std::make_shared<TextField>(Rect(20, 20, 100, 24), "8880");
+    std::vector<std::string> portConfirmed;
+    port->onAction = [&] { portConfirmed.push_back(port->stringValue()); };
+    window->contentView()->addSubview(port);
+    showInFront();
+    ASSERT_EQ(window->firstResponder(), field.get());
+
+    type("http://tts.example");
+    key(KeyEvent::keyTab);
+    EXPECT_EQ(confirmed, (std::vector<std::string> { "http://tts.example" }));
+    EXPECT_EQ(window->firstResponder(), port.get());
+    type("9443");
+    EXPECT_EQ(port->stringValue(), "9443") << "the next field's text is selected: typing replaces it";
+
+    key(KeyEvent::keyTab, EventFlags::maskShift);
+    EXPECT_EQ(portConfirmed, (std::vector<std::string> { "9443" }));
+    EXPECT_EQ(window->firstResponder(), field.get());
+    key(KeyEvent::keyTab, EventFlags::maskShift);
+    EXPECT_EQ(window->firstResponder(), port.get()) << "from the first back to the last";
+    key(KeyEvent::keyTab);
+    EXPECT_EQ(window->firstResponder(), field.get()) << "from the last on to the first";
+    EXPECT_EQ(confirmed.size(), 1u) << "a field left untouched ends no editing";
+    EXPECT_EQ(portConfirmed.size(), 1u);
+}
+
+// The only field of the window takes the keys again: its editing ends and its text is selected.
+TEST_F(Keyboard, TabInTheOnlyFieldEndsItsEditing)
+{
+    showInFront();
+    type("http://10.0.0.7:8880");
+    key(KeyEvent::keyTab);
+    EXPECT_EQ(confirmed, (std::vector<std::string> { "http://10.0.0.7:8880" }));
+    EXPECT_EQ(window->firstResponder(), field.get());
+    EXPECT_TRUE(field->isTextSelected());
+    type("http://b");
+    EXPECT_EQ(field->stringValue(), "http://b");
+}
+
+// Delete takes off the last Character whole, however many code points and bytes it has.
+TEST_F(Keyboard, DeleteTakesOffTheLastCharacterWhole)
+{
+    const char* const characters[] = {
+        "例",                                  // three bytes
+        "e\u0301",                             // e and a combining accent
+        "\u00e9",                              // é in one code point
+        "\U0001F44D\U0001F3FD",                // a thumb and its skin tone
+        "\U0001F1EB\U0001F1F7",                // a flag
+        "\U0001F469\u200D\U0001F4BB",          // a woman at a computer (joined)
+    };
+    showInFront();
+    for (const char* character : characters) {
+        SCOPED_TRACE(character);
+        key(KeyEvent::keyA, EventFlags::maskCommand);
+        type(std::string("http://例.example/") + character);
+        key(KeyEvent::keyDelete);
+        EXPECT_EQ(field->stringValue(), "http://例.example/");
+        EXPECT_TRUE(Text::isValidUtf8(field->stringValue()));
+    }
+}
+
 } // namespace
 } // namespace lorvantine

@@ -39,6 +39,12 @@ Alert::~Alert()
 
 Alert* Alert::current() { return s_innermostAlert; }
 
+void Alert::addButton(std::string title, ButtonRole role)
+{
+    m_buttons.push_back(std::move(title));
+    m_roles.push_back(role);
+}
+
 void Alert::abortModal()
 {
     if (s_innermostAlert)
@@ -66,6 +72,10 @@ void Alert::buildPanel()
     double buttonsWidth = 0;
     for (size_t i = 0; i < m_buttons.size(); ++i) {
         auto button = std::make_shared<Button>(Rect(), m_buttons[i]);
+        if (i == 0)
+            button->setKeyEquivalent(Button::returnKeyEquivalent);
+        else if (m_roles[i] == ButtonRole::cancel)
+            button->setKeyEquivalent(Button::escapeKeyEquivalent);
         const double title = TextMeasurer::current().size(m_buttons[i], button->font()).width;
         const double width = std::max(alertButtonMinimumWidth, std::ceil(title) + 2 * alertButtonTitlePadding);
         button->setFrame(Rect(0, alertMargin, width, alertButtonHeight));

@@ -10,16 +10,20 @@ namespace lorvantine {
 
 class Panel;
 
-// A modal alert: a message, an informative text and buttons, the first one the default. It
-// floats above every window as a panel that never brings the program to the front (the program
-// would then try to read itself), and its buttons answer "AXPress" like any other button, so a
-// person, a test or the control channel can press them.
+// A modal alert: a message, an informative text and buttons. The first button is the default
+// one, drawn as such and pressed by Return; a cancel button (one that dismisses the alert without
+// acting, such as "Later") is pressed by Escape. It floats above every window as a panel that
+// never brings the program to the front (the program would then try to read itself), and its
+// buttons answer "AXPress" like any other button, so a person, a test or the control channel can
+// press them.
 //
 // Main thread only. `runModal` runs the main queue in place (a nested loop) until a button,
 // `abortModal` or the end of the run (`RunLoop::stop`, as quitting does) ends the alert; work
 // posted to the main queue meanwhile runs inside it. While it runs the alert is the key window
-// (one click on a button presses it) and the modal one: the program's other windows take no
-// clicks or keys, but the menu bar's (see `Window::setWorksWhenModal`).
+// (one click on a button presses it, and the keys typed go to it) and the modal one: the
+// program's other windows take no clicks or keys, but the menu bar's (see
+// `Window::setWorksWhenModal`). An alert run while another waits is the modal one until it ends;
+// then the other waits on as before.
 class Alert {
 public:
     enum class Style { warning, informational, critical };
@@ -33,10 +37,12 @@ public:
     Alert(const Alert&) = delete;
     Alert& operator=(const Alert&) = delete;
 
+    enum class ButtonRole { normal, cancel };
+
     Style alertStyle = Style::warning;
     std::string messageText;
     std::string informativeText;
-    void addButton(std::string title) { m_buttons.push_back(std::move(title)); }
+    void addButton(std::string title, ButtonRole role = ButtonRole::normal);
     const std::vector<std::string>& buttons() const { return m_buttons; }
 
     // Shows the alert and waits for its answer; an alert without buttons gets an "OK" one.
@@ -70,6 +76,7 @@ private:
     void end(int response);
 
     std::vector<std::string> m_buttons;
+    std::vector<ButtonRole> m_roles;
     std::shared_ptr<Panel> m_panel;
     std::optional<int> m_response;
     Alert* m_outer = nullptr;

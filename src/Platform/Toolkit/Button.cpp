@@ -2,6 +2,7 @@
 
 #include "Platform/Toolkit/Painter.h"
 #include "Platform/Toolkit/TextMeasurer.h"
+#include "Platform/Toolkit/Window.h"
 
 #include <algorithm>
 #include <cmath>
@@ -74,6 +75,30 @@ void Button::setHighlighted(bool highlighted)
     setNeedsDisplay();
 }
 
+void Button::setKeyEquivalent(std::string key)
+{
+    if (key == m_keyEquivalent)
+        return;
+    m_keyEquivalent = std::move(key);
+    setNeedsDisplay();
+}
+
+bool Button::performKeyEquivalent(const KeyEvent& event)
+{
+    if (m_keyEquivalent.empty() || !m_enabled || event.type != KeyEvent::Type::keyDown || isHiddenOrHasHiddenAncestor())
+        return false;
+    constexpr uint64_t shortcutFlags = EventFlags::maskCommand | EventFlags::maskControl | EventFlags::maskAlternate;
+    if (event.modifierFlags & shortcutFlags)
+        return false;
+    const bool returnKey = event.keyCode == KeyEvent::keyReturn || event.keyCode == KeyEvent::keyEnter;
+    const bool matches = m_keyEquivalent == returnKeyEquivalent ? returnKey
+                                                                : m_keyEquivalent == escapeKeyEquivalent && event.keyCode == KeyEvent::keyEscape;
+    if (!matches)
+        return false;
+    performClick();
+    return true;
+}
+
 void Button::performClick()
 {
     if (!m_enabled)
@@ -122,6 +147,8 @@ void Button::draw(Painter& painter, const Rect&)
 {
     const Rect box = bounds();
     const bool dark = effectiveAppearance() == Appearance::darkAqua;
+    // Return presses it only while its window takes the keys, and only then is it shown as the default.
+    const bool showsDefault = m_bordered && m_enabled && m_keyEquivalent == returnKeyEquivalent && window() && window()->isKeyWindow();
     if (m_bordered) {
         const bool pill = m_bezelStyle == BezelStyle::inlineBezel || m_bezelStyle == BezelStyle::recessed;
         const Rect bezel = box.insetBy(1, pill ? 2 : 3);
@@ -129,6 +156,8 @@ void Button::draw(Painter& painter, const Rect&)
         Color fill = dark ? Color::white(0.18) : Color::white();
         if (m_highlighted)
             fill = dark ? Color::white(0.3) : Color::rgb(0.85, 0.85, 0.85);
+        if (showsDefault)
+            fill = m_highlighted ? Color::rgb(0.0, 0.38, 0.85) : defaultButtonColor;
         painter.fillRoundedRect(bezel, radius, fill);
         painter.strokeRoundedRect(bezel.insetBy(0.25, 0.25), radius, dark ? Color::white(0.12) : Color::black(0.18), 0.5);
     }
@@ -136,7 +165,7 @@ void Button::draw(Painter& painter, const Rect&)
     if (dimmed)
         painter.beginTransparencyLayer(m_enabled ? 0.55 : 0.35);
 
-    const Color tint = m_tint.value_or(labelColor());
+    const Color tint = showsDefault ? Color::white() : m_tint.value_or(labelColor());
     const bool showImage = m_image && m_imagePosition != ImagePosition::noImage;
     const bool showTitle = !m_title.empty() && m_imagePosition != ImagePosition::imageOnly;
     const Size imageSize = showImage ? m_image->size() : Size {};

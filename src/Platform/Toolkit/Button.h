@@ -20,11 +20,19 @@ enum class ImagePosition { noImage = 0, imageOnly = 1, imageLeft = 2, imageRight
                            imageAbove = 5, imageOverlaps = 6, imageLeading = 7, imageTrailing = 8 };
 
 // A push button with a title, a symbol image, or both. A click (mouse down and up inside it) or
-// "AXPress" calls `onAction` while it is enabled; it shows pressed between down and up.
-// Accessibility: a button titled with its title, described by its image's description. Main
-// thread only.
+// "AXPress" calls `onAction` while it is enabled; it shows pressed between down and up. A button
+// with a key equivalent is also pressed by that key typed into its window, whatever view has the
+// keys: Return for the window's default button, which is drawn filled with the accent colour
+// while its window is key, Escape for a cancel button. Accessibility: a button titled with its
+// title, described by its image's description. Main thread only.
 class Button : public View {
 public:
+    // The key equivalents the platform gives a default and a cancel button.
+    static constexpr const char* returnKeyEquivalent = "\r";
+    static constexpr const char* escapeKeyEquivalent = "\x1b";
+    // The fill of the default button.
+    static constexpr Color defaultButtonColor = Color::rgb(0.0, 0.478, 1.0);
+
     explicit Button(const Rect& frame = {}, std::string title = {});
 
     std::function<void()> onAction;
@@ -48,6 +56,9 @@ public:
     void setEnabled(bool enabled);
     // Between a mouse-down and the mouse-up, while the pointer is inside.
     bool isHighlighted() const { return m_highlighted; }
+    // `returnKeyEquivalent`, `escapeKeyEquivalent`, or none (empty); other keys are not taken.
+    const std::string& keyEquivalent() const { return m_keyEquivalent; }
+    void setKeyEquivalent(std::string key);
 
     // Acts as a click does: `onAction` when enabled.
     void performClick();
@@ -56,6 +67,8 @@ public:
     void mouseDown(const MouseEvent& event) override;
     void mouseDragged(const MouseEvent& event) override;
     void mouseUp(const MouseEvent& event) override;
+    // Presses the button when the key is its key equivalent, without Command, Control or Option.
+    bool performKeyEquivalent(const KeyEvent& event) override;
 
     std::string accessibilityRole() const override { return "AXButton"; }
     std::string accessibilityTitle() const override { return m_title; }
@@ -76,6 +89,7 @@ private:
     bool m_enabled = true;
     bool m_highlighted = false;
     bool m_tracking = false;
+    std::string m_keyEquivalent;
 };
 
 } // namespace lorvantine

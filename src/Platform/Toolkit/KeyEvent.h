@@ -20,6 +20,7 @@ struct KeyEvent {
     static constexpr uint16_t keyReturn = 36;
     static constexpr uint16_t keyTab = 48;
     static constexpr uint16_t keyDelete = 51;
+    static constexpr uint16_t keyEscape = 53;
     static constexpr uint16_t keyEnter = 76;
 };
 

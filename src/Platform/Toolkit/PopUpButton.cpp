@@ -214,14 +214,28 @@ void PopUpButton::setEnabled(bool enabled)
     setNeedsDisplay();
 }
 
+double PopUpButton::widestTitle() const
+{
+    double widest = 0;
+    for (const auto& title : m_items)
+        widest = std::max(widest, TextMeasurer::current().size(title, m_font).width);
+    return widest;
+}
+
+double PopUpButton::titleMargins() const
+{
+    const double arrowRoom = m_arrowPosition == ArrowPosition::arrowAtCenter ? 16 : 0;
+    const double inset = m_bordered ? 8 : 4;
+    return inset + arrowRoom + 2;
+}
+
+double PopUpButton::fittingWidth() const { return std::ceil(widestTitle()) + titleMargins(); }
+
 void PopUpButton::openMenu()
 {
     if (m_menu || !m_enabled || !window() || m_items.empty())
         return;
-    double widest = 0;
-    for (const auto& title : m_items)
-        widest = std::max(widest, TextMeasurer::current().size(title, m_font).width);
-    const double width = std::ceil(std::max(frame().width(), widest + 34));
+    const double width = std::ceil(std::max(frame().width(), widestTitle() + 34));
     const double height = m_items.size() * menuRowHeight + 2 * menuPadding;
     const Rect button = window()->convertRectToScreen(convertToView(bounds(), nullptr));
     Rect content(button.minX(), button.minY() - 2 - height, width, height);
@@ -311,12 +325,11 @@ void PopUpButton::draw(Painter& painter, const Rect&)
     if (!m_enabled)
         painter.beginTransparencyLayer(0.35);
     const Color text = labelColor();
-    const double arrowRoom = m_arrowPosition == ArrowPosition::arrowAtCenter ? 16 : 0;
     const double lineHeight = TextMeasurer::current().lineHeight(m_font);
     const double inset = m_bordered ? 8 : 4;
     const std::string title = m_pullsDown ? (m_items.empty() ? std::string() : m_items.front()) : titleOfSelectedItem();
     const double textBottom = m_arrowPosition == ArrowPosition::arrowAtBottom ? box.midY() - lineHeight / 2 + 2 : box.midY() - lineHeight / 2;
-    painter.drawText(title, Rect(inset, textBottom, std::max(0.0, box.width() - inset - arrowRoom - 2), lineHeight), m_font, text);
+    painter.drawText(title, Rect(inset, textBottom, std::max(0.0, box.width() - titleMargins()), lineHeight), m_font, text);
     if (m_arrowPosition == ArrowPosition::arrowAtCenter) {
         const double x = box.maxX() - 11, y = box.midY();
         Path chevrons;

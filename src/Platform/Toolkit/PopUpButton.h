@@ -53,6 +53,9 @@ public:
     bool isEnabled() const { return m_enabled; }
     void setEnabled(bool enabled);
 
+    // The width that shows the longest of its titles whole, beside its arrows.
+    double fittingWidth() const;
+
     bool isMenuOpen() const { return m_menu != nullptr; }
     void openMenu();
     void closeMenu();
@@ -75,6 +78,9 @@ public:
 private:
     friend class PopUpMenuItemView;
     void choose(int index);
+    double widestTitle() const;
+    // The bezel's room around the title: its inset at the left, the arrows' at the right.
+    double titleMargins() const;
 
     std::vector<std::string> m_items;
     int m_selected = -1;

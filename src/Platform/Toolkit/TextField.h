@@ -13,7 +13,7 @@ namespace lorvantine {
 // typed go in at the end, or replace the whole text while it is selected (as it is when the
 // field gets the keys from its window rather than from a click); Delete removes the selection or
 // the last character, Command-A selects everything, and Return ends the editing, which calls
-// `onAction` and selects the text again; leaving the field after typing in it (another field
+// `onAction` and selects the text again; leaving the field after typing in it (Tab, another field
 // takes the keys, the window closes) ends the editing too. Setting "AXValue" (an assistive
 // application) puts a text in whole; "AXConfirm" is Return; `endEditing` does the same in code.
 // Setting the text in code calls nothing. Accessibility: a text field whose value is the text.

@@ -417,6 +417,18 @@ void View::keyDown(const KeyEvent& event)
         m_superview->keyDown(event);
 }
 
+bool View::performKeyEquivalent(const KeyEvent& event)
+{
+    if (m_hidden)
+        return false;
+    // A button may take its window down with it: the list walked is a copy.
+    const std::vector<std::shared_ptr<View>> subviews = m_subviews;
+    for (auto it = subviews.rbegin(); it != subviews.rend(); ++it)
+        if ((*it)->performKeyEquivalent(event))
+            return true;
+    return false;
+}
+
 void View::mouseDown(const MouseEvent& e) { if (m_superview) m_superview->mouseDown(e); }
 void View::mouseUp(const MouseEvent& e) { if (m_superview) m_superview->mouseUp(e); }
 void View::mouseDragged(const MouseEvent& e) { if (m_superview) m_superview->mouseDragged(e); }

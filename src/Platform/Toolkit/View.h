@@ -156,6 +156,10 @@ public:
     virtual void didResignFirstResponder() { }
     // A key typed while the view is its window's first responder. Default: the superview's.
     virtual void keyDown(const KeyEvent& event);
+    // Offered each key typed into the window before its first responder gets it: a view the key
+    // is meant for (a button whose key equivalent it is) acts on it and answers true. Default:
+    // offers it to the subviews, front-most first; a hidden view and its subviews take none.
+    virtual bool performKeyEquivalent(const KeyEvent& event);
 
     void addTrackingArea(std::shared_ptr<TrackingArea> area);
     void removeTrackingArea(const std::shared_ptr<TrackingArea>& area);

@@ -318,21 +318,11 @@ void Window::becomeKey()
     s_keyWindow = this;
     if (previous)
         previous->setNeedsDisplay();
-    if (!firstResponder() && m_contentView) {
+    if (!firstResponder()) {
         // The first view that takes keys, in the order a person tabs through them.
-        std::vector<View*> stack { m_contentView.get() };
-        while (!stack.empty()) {
-            View* v = stack.back();
-            stack.pop_back();
-            if (v->isHidden())
-                continue;
-            if (v->acceptsFirstResponder()) {
-                makeFirstResponder(v);
-                break;
-            }
-            for (auto it = v->subviews().rbegin(); it != v->subviews().rend(); ++it)
-                stack.push_back(it->get());
-        }
+        const std::vector<View*> loop = keyViewLoop();
+        if (!loop.empty())
+            makeFirstResponder(loop.front());
     }
     setNeedsDisplay();
 }
@@ -646,48 +636,13 @@ Window* Window::mouseCapture() { return s_mouseCapture; }
 void Window::setMouseCapture(Window* window) { s_mouseCapture = window; }
 
 Window* Window::modalWindow() { return s_modalWindow; }
-void Window::setModalWindow(Window* window) { s_modalWindow = window; }
-
-// --- Keys ---
-
-View* Window::firstResponder() const
+void Window::setModalWindow(Window* window)
 {
-    auto responder = m_firstResponder.lock();
-    return responder && responder->window() == this ? responder.get() : nullptr;
-}
-
-bool Window::makeFirstResponder(View* view)
-{
-    if (view && (view->window() != this || !view->acceptsFirstResponder()))
-        return false;
-    View* previous = firstResponder();
-    if (previous == view)
-        return true;
-    m_firstResponder = view ? view->weak_from_this() : std::weak_ptr<View>();
-    if (previous)
-        previous->didResignFirstResponder();
-    if (view)
-        view->didBecomeFirstResponder();
-    return true;
-}
-
-void Window::sendKeyEvent(const KeyEvent& event)
-{
-    MainQueue::requireMainThread("Window::sendKeyEvent");
-    if (isHeldOffByModal())
+    if (window == s_modalWindow)
         return;
-    auto keep = weak_from_this().lock();
-    constexpr uint64_t shortcutFlags = EventFlags::maskCommand | EventFlags::maskControl | EventFlags::maskAlternate;
-    if (event.type == KeyEvent::Type::keyDown && event.keyCode == KeyEvent::keyW
-        && (event.modifierFlags & shortcutFlags) == EventFlags::maskCommand) {
-        performClose();
-        return;
-    }
-    View* responder = firstResponder();
-    if (!responder || event.type != KeyEvent::Type::keyDown)
-        return;
-    auto keepResponder = responder->shared_from_this();
-    responder->keyDown(event);
+    s_modalWindow = window;
+    if (WindowHost* host = WindowHost::current())
+        host->modalWindowDidChange(window);
 }
 
 } // namespace lorvantine

@@ -185,8 +185,16 @@ public:
     // False (and nothing changes) when `view` is not in this window or does not take keys; null
     // takes the role from whichever view had it.
     bool makeFirstResponder(View* view);
-    // A key event for the key window: Command-W closes a closable window, other keys go to the
-    // first responder.
+    // The views that take keys, in the order Tab walks them (the order the window's views were
+    // put in it); hidden ones are left out.
+    std::vector<View*> keyViewLoop() const;
+    // Tab and Shift-Tab: the keys go to the next (previous) view of the loop, from the last back to
+    // the first. The view left behind ends its editing, even when it is the only one.
+    void selectNextKeyView();
+    void selectPreviousKeyView();
+    // A key event for the key window: Command-W closes a closable window, Tab and Shift-Tab walk
+    // the key view loop, a button whose key equivalent it is (Return, Escape) is pressed, and
+    // other keys go to the first responder.
     virtual void sendKeyEvent(const KeyEvent& event);
 
     // --- Modal sessions ---
@@ -215,6 +223,7 @@ private:
     void stepAlphaFade();
     void endAlphaFade();
     void becomeKey();
+    void selectKeyView(int step);
     void layoutContentView();
     bool isHeldOffByModal() const;
 

@@ -10,6 +10,8 @@ std::shared_ptr<WindowHost> s_host;
 
 void WindowHost::displayDidChange(Window& window, const std::vector<Rect>&) { contentDidChange(window); }
 
+void WindowHost::modalWindowDidChange(Window*) { }
+
 WindowHost* WindowHost::current() { return s_host.get(); }
 
 std::shared_ptr<WindowHost> WindowHost::install(std::shared_ptr<WindowHost> host)

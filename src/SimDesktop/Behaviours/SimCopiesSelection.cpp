@@ -68,8 +68,8 @@ void SimCopiesSelection::onJournalEntry(SimModel& model, const SimJournalEntry& 
         return;
     if (entry.event->keyCode != keyC || (entry.event->flags & commandOptionControl) != EventFlags::maskCommand)
         return;
-    const SimModel::Application* front = model.frontmost();
-    const bool toUs = entry.tap ? front && front->info.pid == m_pid : entry.pid == m_pid;
+    const SimModel::Application* focus = model.keyFocus();
+    const bool toUs = entry.tap ? focus && focus->info.pid == m_pid : entry.pid == m_pid;
     if (!toUs || m_options.ignoresShortcut)
         return;
     if (m_options.delay <= Duration::zero()) {

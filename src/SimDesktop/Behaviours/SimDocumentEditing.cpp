@@ -31,8 +31,8 @@ void SimDocumentEditing::onJournalEntry(SimModel& model, const SimJournalEntry& 
         return;
     if ((entry.event->flags & editingModifiers) != EventFlags::maskCommand)
         return;
-    const SimModel::Application* front = model.frontmost();
-    const bool toUs = entry.tap ? front && front->info.pid == m_pid : entry.pid == m_pid;
+    const SimModel::Application* focus = model.keyFocus();
+    const bool toUs = entry.tap ? focus && focus->info.pid == m_pid : entry.pid == m_pid;
     if (!toUs)
         return;
     const uint16_t key = entry.event->keyCode;

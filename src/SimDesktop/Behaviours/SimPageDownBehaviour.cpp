@@ -23,8 +23,8 @@ bool SimPageDownBehaviour::asksToScroll(SimModel& model, const SimJournalEntry& 
         return false;
     if (!entry.tap)
         return entry.pid == m_pid;
-    const SimModel::Application* front = model.frontmost();
-    return front && front->info.pid == m_pid;
+    const SimModel::Application* focus = model.keyFocus();
+    return focus && focus->info.pid == m_pid;
 }
 
 void SimPageDownBehaviour::onJournalEntry(SimModel& model, const SimJournalEntry& entry)

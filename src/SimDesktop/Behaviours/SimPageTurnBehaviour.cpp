@@ -29,8 +29,8 @@ bool SimPageTurnBehaviour::asksToTurn(SimModel& model, const SimJournalEntry& en
     // Keys go to the application in front; one posted to a process goes to that process.
     if (!entry.tap)
         return entry.pid == m_pid;
-    const SimModel::Application* front = model.frontmost();
-    return front && front->info.pid == m_pid;
+    const SimModel::Application* focus = model.keyFocus();
+    return focus && focus->info.pid == m_pid;
 }
 
 void SimPageTurnBehaviour::onJournalEntry(SimModel& model, const SimJournalEntry& entry)

@@ -22,8 +22,8 @@ bool isDragOrRelease(InputEventType type)
 ProcessID target(SimModel& model, const InputEvent& event)
 {
     if (event.isKeyboard()) {
-        const SimModel::Application* front = model.frontmost();
-        return front ? front->info.pid : 0;
+        const SimModel::Application* focus = model.keyFocus();
+        return focus ? focus->info.pid : 0;
     }
     // Keys and wheels carry no location of their own: they happen where the pointer is.
     const Point at = event.type == InputEventType::scrollWheel ? model.mouseLocation : event.location;
@@ -35,8 +35,11 @@ ProcessID target(SimModel& model, const InputEvent& event)
     }
     const SimModel::Window* hit = SimGeometry::windowAt(model, 0, at);
     const ProcessID pid = hit ? hit->pid : 0;
-    if (isPress(event.type))
+    if (isPress(event.type)) {
         model.pressedApplication = pid;
+        if (!hit || hit->number != model.keyPanel)
+            model.keyPanel.reset();
+    }
     return pid;
 }
 

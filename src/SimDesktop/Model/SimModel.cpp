@@ -51,6 +51,14 @@ SimModel::Application* SimModel::frontmost()
     return nullptr;
 }
 
+SimModel::Application* SimModel::keyFocus()
+{
+    if (keyPanel)
+        if (const Window* panel = window(*keyPanel))
+            return application(panel->pid);
+    return frontmost();
+}
+
 std::optional<uint64_t> SimModel::find(const std::string& name) const
 {
     auto it = names.find(name);
@@ -482,6 +490,8 @@ bool SimModel::closeWindow(uint32_t number)
     if (!w)
         return false;
     const uint64_t id = w->node;
+    if (keyPanel == number)
+        keyPanel.reset();
     std::erase(zOrder, number);
     m_windowOrder.erase(number);
     windows.erase(number);
@@ -499,6 +509,7 @@ bool SimModel::setFrontmost(ProcessID pid)
     if (!app)
         return false;
     app->hidden = false;
+    keyPanel.reset();
     if (app->info.isActive)
         return true;
     if (Application* previous = frontmost()) {

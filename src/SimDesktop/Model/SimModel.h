@@ -127,6 +127,10 @@ public:
     bool eventTapsAvailable = true;
     // The application that took the last press, which gets the drags and the release.
     std::optional<ProcessID> pressedApplication;
+    // A window that takes the keys without its application coming to the front (an alert of the
+    // program waiting for its answer): the keys posted at a tap go to its application until it
+    // closes, another application comes to the front or a press lands outside it.
+    std::optional<uint32_t> keyPanel;
     // Takes each routed event as it is posted (SimDesktop queues it for the main queue at once, so
     // monitors hear events in posting order, before the program's windows get them).
     std::function<void(PendingEvent)> onRoutedEvent;
@@ -141,6 +145,8 @@ public:
     Application* application(ProcessID pid);
     Window* window(uint32_t number);
     Application* frontmost();
+    // The application the keys posted at a tap go to: the key panel's, else the frontmost.
+    Application* keyFocus();
     std::optional<uint64_t> find(const std::string& name) const;
 
     // --- Building ---

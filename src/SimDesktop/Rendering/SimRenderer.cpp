@@ -4,6 +4,7 @@
 #include "SimDesktop/Rendering/SimScene.h"
 #include "SimDesktop/Rendering/SimSceneBuilder.h"
 #include "SimDesktop/Rendering/SimTextPainter.h"
+#include "SimDesktop/Rendering/SimWindowFrame.h"
 #include "Support/Text.h"
 
 #include <cairo.h>
@@ -24,21 +25,6 @@ void setColour(cairo_t* cr, uint32_t argb)
                           ((argb >> 24) & 0xFF) / 255.0);
 }
 
-void roundedPath(cairo_t* cr, const Rect& r, double radius)
-{
-    radius = std::min({ radius, r.width() / 2, r.height() / 2 });
-    if (radius <= 0) {
-        cairo_rectangle(cr, r.minX(), r.minY(), r.width(), r.height());
-        return;
-    }
-    cairo_new_sub_path(cr);
-    cairo_arc(cr, r.maxX() - radius, r.minY() + radius, radius, -std::numbers::pi / 2, 0);
-    cairo_arc(cr, r.maxX() - radius, r.maxY() - radius, radius, 0, std::numbers::pi / 2);
-    cairo_arc(cr, r.minX() + radius, r.maxY() - radius, radius, std::numbers::pi / 2, std::numbers::pi);
-    cairo_arc(cr, r.minX() + radius, r.minY() + radius, radius, std::numbers::pi, 3 * std::numbers::pi / 2);
-    cairo_close_path(cr);
-}
-
 void paintShape(cairo_t* cr, const SimScene::Shape& shape)
 {
     const Rect& r = shape.rect;
@@ -47,7 +33,7 @@ void paintShape(cairo_t* cr, const SimScene::Shape& shape)
         cairo_rectangle(cr, r.minX(), r.minY(), r.width(), r.height());
         break;
     case SimScene::Shape::Kind::roundedRectangle:
-        roundedPath(cr, r, shape.radius);
+        SimWindowFrame::roundedPath(cr, r, shape.radius);
         break;
     case SimScene::Shape::Kind::ellipse:
         if (r.width() <= 0 || r.height() <= 0)
@@ -98,28 +84,12 @@ void paintItems(cairo_t* cr, const std::vector<SimScene::Item>& items)
     }
 }
 
-// Rings around the window only: a translucent window does not show its own shadow through it.
-void paintShadow(cairo_t* cr, const SimScene::Window& w)
-{
-    cairo_save(cr);
-    cairo_set_fill_rule(cr, CAIRO_FILL_RULE_EVEN_ODD);
-    cairo_set_source_rgba(cr, 0, 0, 0, 0.016);
-    for (int spread = 14; spread >= 1; --spread) {
-        Rect r = w.frame.insetBy(-spread, -spread);
-        r.origin.y += 6;
-        roundedPath(cr, r, w.cornerRadius + spread);
-        roundedPath(cr, w.frame, w.cornerRadius);
-        cairo_fill(cr);
-    }
-    cairo_restore(cr);
-}
-
 void paintWindow(cairo_t* cr, const SimScene::Window& w, Mode mode)
 {
     if (w.frame.isEmpty())
         return;
     if (mode == Mode::screen && w.shadow)
-        paintShadow(cr, w);
+        SimWindowFrame::paintShadow(cr, w.frame, w.cornerRadius);
     cairo_save(cr);
     const bool translucent = mode == Mode::screen && w.alpha < 1;
     if (translucent)
@@ -128,7 +98,7 @@ void paintWindow(cairo_t* cr, const SimScene::Window& w, Mode mode)
     // round trip through PNG would not give back exactly.
     if (mode == Mode::capture)
         cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
-    roundedPath(cr, w.frame, w.cornerRadius);
+    SimWindowFrame::roundedPath(cr, w.frame, w.cornerRadius);
     cairo_clip(cr);
     cairo_set_antialias(cr, CAIRO_ANTIALIAS_DEFAULT);
     if (mode == Mode::capture) {
@@ -136,12 +106,8 @@ void paintWindow(cairo_t* cr, const SimScene::Window& w, Mode mode)
         cairo_paint(cr);
     }
     paintItems(cr, w.items);
-    if (w.cornerRadius > 0) {
-        roundedPath(cr, w.frame.insetBy(0.5, 0.5), w.cornerRadius - 0.5);
-        cairo_set_source_rgba(cr, 0, 0, 0, 0.22);
-        cairo_set_line_width(cr, 1);
-        cairo_stroke(cr);
-    }
+    if (w.cornerRadius > 0)
+        SimWindowFrame::strokeEdge(cr, w.frame, w.cornerRadius);
     if (translucent) {
         cairo_pop_group_to_source(cr);
         cairo_paint_with_alpha(cr, w.alpha);

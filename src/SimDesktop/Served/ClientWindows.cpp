@@ -53,6 +53,7 @@ struct ClientWindows::Shown {
     double scale = 1;
     Point pictureOffset;
     bool activates = true;
+    bool titled = false;
     std::vector<SharedWindow::Element> elements;
     std::vector<uint64_t> nodes; // the desktop's node of each element
 };
@@ -239,6 +240,8 @@ bool ClientWindows::show(const SharedWindow& window)
         std::rotate(at, at + 1, m_shown.end());
     }
     s->activates = window.activatesOnClick;
+    // A titled window of the client is drawn with the window server's frame, as its own windows are.
+    s->titled = window.subrole == "AXStandardWindow";
     if (m_router)
         m_router->setActivatesOnClick(s->number, s->activates);
     {
@@ -324,7 +327,7 @@ void ClientWindows::publishPictures()
 {
     std::vector<SimWindowPictures::Picture> pictures;
     for (const auto& s : m_shown)
-        pictures.push_back({ s->level, s->topLeftFrame, s->alpha, s->picture, s->scale, s->pictureOffset });
+        pictures.push_back({ s->level, s->topLeftFrame, s->alpha, s->picture, s->scale, s->pictureOffset, s->titled });
     m_pictures->publish(std::move(pictures));
 }
 

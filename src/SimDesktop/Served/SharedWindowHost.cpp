@@ -130,6 +130,8 @@ void SharedWindowHost::displayDidChange(Window& window, const std::vector<Rect>&
     noteContentChanged(window);
 }
 
+void SharedWindowHost::modalWindowDidChange(Window* window) { m_local->modalWindowDidChange(window); }
+
 void SharedWindowHost::noteContentChanged(Window& window)
 {
     if (auto it = m_numbers.find(&window); it != m_numbers.end()) {

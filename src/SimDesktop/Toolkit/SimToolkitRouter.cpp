@@ -57,8 +57,8 @@ void SimToolkitRouter::onJournalEntry(SimModel& model, const SimJournalEntry& en
         return;
     }
     if (entry.kind == SimJournalEntry::Kind::event && entry.event && entry.event->isKeyboard()) {
-        const SimModel::Application* front = model.frontmost();
-        const bool toUs = entry.tap ? front && front->info.pid == m_pid : entry.pid == m_pid;
+        const SimModel::Application* focus = model.keyFocus();
+        const bool toUs = entry.tap ? focus && focus->info.pid == m_pid : entry.pid == m_pid;
         if (!toUs)
             return;
         DispatchQueue::main().async([to = m_destination, event = *entry.event] {

@@ -223,6 +223,20 @@ void SimWindowHost::displayDidChange(Window& window, const std::vector<Rect>& ar
     }
 }
 
+void SimWindowHost::modalWindowDidChange(Window* window)
+{
+    const Shown* s = window ? shown(*window) : nullptr;
+    m_desktop->withModel([&](SimModel& m) {
+        if (s) {
+            m.keyPanel = s->number;
+            return;
+        }
+        const SimModel::Window* panel = m.keyPanel ? m.window(*m.keyPanel) : nullptr;
+        if (panel && panel->pid == m_pid)
+            m.keyPanel.reset();
+    });
+}
+
 // --- The model ---
 
 void SimWindowHost::syncModel(Shown& s, bool toFront)
@@ -400,7 +414,11 @@ void SimWindowHost::publishLayers()
 {
     std::vector<SimWindowPictures::Picture> pictures;
     for (const auto& s : m_shown)
-        pictures.push_back({ s->window->level(), s->topLeftFrame, s->window->alphaValue(), s->drawing });
+        pictures.push_back({ .level = s->window->level(),
+                             .frame = s->topLeftFrame,
+                             .alpha = s->window->alphaValue(),
+                             .drawing = s->drawing,
+                             .framed = s->window->isTitled() });
     m_pictures->publish(std::move(pictures));
 }
 

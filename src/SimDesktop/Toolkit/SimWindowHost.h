@@ -25,8 +25,9 @@ class Window;
 // from the toolkit's own drawing, composited by the renderer at the window's level through
 // external layers.
 //
-// Mouse events posted through the window server, keys posted while the program is in front and
-// "AXPress" performed on a mirrored element reach the windows on the main queue (SimToolkitRouter).
+// Mouse events posted through the window server, keys posted while the program is in front (or
+// while an alert of it waits) and "AXPress" performed on a mirrored element reach the windows on
+// the main queue (SimToolkitRouter).
 //
 // Nothing looks at the screen between two pictures of it, so animations are drawn when a picture
 // is made (of the screen, or of one window) rather than sixty times a second: the picture shows
@@ -51,6 +52,8 @@ public:
     void contentDidChange(Window& window) override;
     void displayDidChange(Window& window, const std::vector<Rect>& areas) override;
     bool drawsFramesOnDemand() const override { return true; }
+    // The desktop's key panel (SimModel::keyPanel) is the modal window while it is on screen.
+    void modalWindowDidChange(Window* window) override;
 
     // The program's window on screen with that number; null when none.
     Window* window(uint32_t number) const;

@@ -1,5 +1,6 @@
 #include "SimDesktop/Toolkit/SimWindowPictures.h"
 
+#include "SimDesktop/Rendering/SimWindowFrame.h"
 #include "SimDesktop/SimDesktop.h"
 
 namespace lorvantine {
@@ -42,6 +43,8 @@ void SimWindowPictures::Shared::paint(int32_t level, cairo_t* cr)
     for (const auto& p : pictures) {
         if (p.level != level || p.drawing.isEmpty() || p.alpha <= 0 || p.scale <= 0)
             continue;
+        if (p.framed)
+            SimWindowFrame::paintShadow(cr, p.frame, 0);
         cairo_save(cr);
         cairo_translate(cr, p.frame.minX(), p.frame.minY());
         cairo_rectangle(cr, 0, 0, p.frame.width(), p.frame.height());
@@ -51,6 +54,8 @@ void SimWindowPictures::Shared::paint(int32_t level, cairo_t* cr)
             cairo_scale(cr, 1 / p.scale, 1 / p.scale);
         p.drawing.paint(cr, p.alpha);
         cairo_restore(cr);
+        if (p.framed)
+            SimWindowFrame::strokeEdge(cr, p.frame, 0);
     }
 }
 

@@ -32,6 +32,8 @@ public:
         double scale = 1;
         // Where the drawing's top-left corner lies in the window, in points.
         Point offset;
+        // Laid on the screen with the shadow and edge the window server gives a titled window.
+        bool framed = false;
     };
 
     explicit SimWindowPictures(std::shared_ptr<SimDesktop> desktop, std::function<void()> beforePicture = {});
