@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -52,7 +53,15 @@ ChildProcess::ChildProcess(Options options) : m_options(std::move(options))
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, (m_options.directory / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int outputPipe[2] = { -1, -1 };
+    if (m_options.standardOutputUnread && pipe2(outputPipe, O_CLOEXEC) == 0) {
+        if (m_options.outputPipeBytes > 0)
+            fcntl(outputPipe[0], F_SETPIPE_SZ, m_options.outputPipeBytes);
+        posix_spawn_file_actions_adddup2(&actions, outputPipe[1], STDOUT_FILENO);
+        m_outputPipe = outputPipe[0];
+    } else {
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, (m_options.directory / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    }
     int errorPipe[2] = { -1, -1 };
     if (m_options.standardErrorToPipe && pipe2(errorPipe, O_CLOEXEC) == 0) {
         posix_spawn_file_actions_adddup2(&actions, errorPipe[1], STDERR_FILENO);
@@ -69,18 +78,21 @@ ChildProcess::ChildProcess(Options options) : m_options(std::move(options))
     sigset_t defaults;
     sigemptyset(&defaults);
     sigaddset(&defaults, SIGINT);
-    sigset_t none;
-    sigemptyset(&none);
+    sigset_t blocked;
+    sigemptyset(&blocked);
+    for (int number : m_options.blockedSignals)
+        sigaddset(&blocked, number);
     posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigmask(&attributes, &blocked);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
 
     pid_t pid = -1;
     const int error = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
-    if (errorPipe[1] >= 0)
-        close(errorPipe[1]);
+    for (int end : { errorPipe[1], outputPipe[1] })
+        if (end >= 0)
+            close(end);
     if (error != 0) {
         ADD_FAILURE() << "cannot start " << m_options.program << ": " << std::strerror(error);
         return;
@@ -95,6 +107,8 @@ ChildProcess::~ChildProcess()
         kill(m_pid, SIGKILL);
         reap(true);
     }
+    if (m_outputPipe >= 0)
+        close(m_outputPipe);
 }
 
 std::string ChildProcess::standardOutput() const { return readFile(m_options.directory / "stdout"); }
@@ -160,6 +174,21 @@ void ChildProcess::closeErrorPipe()
         close(m_errorPipe);
     m_errorPipe = -1;
 }
+
+bool ChildProcess::waitForFullOutputPipe(std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        int unread = 0;
+        if (m_outputPipe >= 0 && ioctl(m_outputPipe, FIONREAD, &unread) == 0 && unread == fcntl(m_outputPipe, F_GETPIPE_SZ))
+            return true;
+        if (m_outputPipe < 0 || m_pid <= 0 || reap(false) || std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+bool ChildProcess::ended() { return m_pid > 0 && reap(false); }
 
 void ChildProcess::signal(int number)
 {

@@ -25,6 +25,14 @@ public:
         std::filesystem::path directory;
         // Standard error goes to a pipe that this object reads, instead of "stderr".
         bool standardErrorToPipe = false;
+        // Standard output goes to a pipe that this object holds and never reads, instead of
+        // "stdout", as a controller that stopped reading the answers does.
+        bool standardOutputUnread = false;
+        // The unread pipe's size; 0: the system's.
+        int outputPipeBytes = 0;
+        // Signals the child starts with blocked, as a launcher may hand them over: one sent to
+        // it then waits, pending, for the program to take it.
+        std::vector<int> blockedSignals;
         // The child's current directory; empty: this process's.
         std::filesystem::path workingDirectory;
     };
@@ -46,7 +54,12 @@ public:
     // and closes this end of it, as a reader that goes away does.
     bool readErrorLine(std::chrono::milliseconds timeout);
     void closeErrorPipe();
+    // With the unread pipe: waits until it is full to the brim; false on time-out or when the
+    // child ended first.
+    bool waitForFullOutputPipe(std::chrono::milliseconds timeout);
     void signal(int number);
+    // Whether the child has ended (without waiting).
+    bool ended();
     // The exit status, or none when the child did not end in time (it is killed then) or ended by
     // a signal.
     std::optional<int> wait(std::chrono::milliseconds timeout);
@@ -59,6 +72,7 @@ private:
     pid_t m_pid = -1;
     std::optional<int> m_waitStatus;
     int m_errorPipe = -1;
+    int m_outputPipe = -1;
 };
 
 } // namespace lorvantine::test
