@@ -161,8 +161,9 @@ int runApplication(const std::shared_ptr<SimDesktop>& desktop)
         Log::line("[Control] 📮 pipe: " + path->string());
     (*server)->onQuit = [] { Application::shared().terminate(); };
     std::string error;
-    // Ctrl+C and a plain kill end the run as "quit" does, so the control pipe is removed.
-    auto interrupt = SignalSource::create({ SIGINT, SIGTERM }, [] { Application::shared().terminate(); }, error);
+    // Ctrl+C, a plain kill and a closed terminal end the run as "quit" does, so the control pipe
+    // is removed; one that came while the program was still setting up ends it as soon as it runs.
+    auto interrupt = SignalSource::create(SignalSource::endingSignals, [](int) { Application::shared().terminate(); }, error);
     if (!interrupt)
         Log::line("[Control] ⚠️ Ctrl+C 处理未安装: " + error);
 
@@ -170,6 +171,9 @@ int runApplication(const std::shared_ptr<SimDesktop>& desktop)
     auto delegate = AppDelegate::create(ApplicationShell::parts());
     DispatchQueue::main().async([delegate] { delegate->applicationDidFinishLaunching(); });
     Application::shared().run();
+    // Signals from here on wait for the end of the process (see leave()); one taken by this
+    // source now would be posted to a main queue that never runs again.
+    interrupt.reset();
     server->reset();
     return 0;
 }
@@ -185,6 +189,19 @@ constexpr auto workInFlightWait = std::chrono::seconds(3);
 // nothing is destroyed at all: the process leaves at once, after flushing what it wrote.
 int leave(int status)
 {
+    // Whatever must be whole is by now: the control pipe is gone, the pictures are written, and
+    // files are replaced whole or kept valid after every write. So a person who presses Ctrl+C
+    // again because the ending seems slow (or a second request to terminate) need not wait for
+    // the work in flight or the teardown: the process leaves at once, with the status a shell
+    // gives a program ended by that signal. The source lives as long as the process.
+    std::string error;
+    static SignalSource* const leavingAtOnce =
+        SignalSource::create(SignalSource::endingSignals, [](int signal) { std::_Exit(128 + signal); }, error,
+                             SignalSource::Delivery::sourceThread)
+            .release();
+    if (!leavingAtOnce)
+        Log::line("[Exit] ⚠️ " + error);
+
     // Quitting while reading: the sound stops before the process goes.
     if (auto reader = ArticleReader::sharedIfMade(); reader && reader->isReading())
         reader->stop();
@@ -199,12 +216,19 @@ int leave(int status)
 
 int main(int argc, char** argv)
 {
+    const std::vector<std::string> args(argv, argv + argc);
+    // Ctrl+C, SIGTERM and SIGHUP end the application in order whenever they come, from the first
+    // moment: one that comes while it sets up waits for the run, which then ends at once, and
+    // one that comes while it ends is the end's (see leave()). The command line keeps the
+    // system's action until a command takes them, as the commands that read aloud do.
+    std::string error;
+    const auto hold = wantsCommandLine(args) ? SignalSource::Hold::afterFirstSource : SignalSource::Hold::now;
+    if (!SignalSource::holdForTheProcess(SignalSource::endingSignals, hold, error))
+        std::fprintf(stderr, "lorvantine: %s\n", error.c_str());
     // A reader of our output that goes away (a closed pipe) must not end the program: the
     // write fails and the program carries on.
     std::signal(SIGPIPE, SIG_IGN);
-    const std::vector<std::string> args(argv, argv + argc);
     RunLoop::adoptCurrentThreadAsMain();
-    std::string error;
     auto desktop = SimDesktop::fromEnvironment(error);
     if (!desktop) {
         std::fprintf(stderr, "lorvantine: cannot load the desktop fixture named by LORVANTINE_DESKTOP: %s\n", error.c_str());

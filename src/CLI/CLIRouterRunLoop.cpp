@@ -41,11 +41,12 @@ void prepareRunLoop()
     state.status.reset();
     const uint64_t serial = ++state.serial;
 
-    // A request to terminate ends the reading as Ctrl+C does: the process then leaves in order.
+    // A request to terminate, or the terminal closing, ends the reading as Ctrl+C does: the
+    // process then leaves in order.
     std::string error;
     state.interrupt = SignalSource::create(
-        { SIGINT, SIGTERM },
-        [serial] {
+        SignalSource::endingSignals,
+        [serial](int) {
             if (!loopState().running || loopState().serial != serial)
                 return;
             Log::line("\n[退出]");

@@ -1,6 +1,9 @@
 #include "EndToEnd/BuiltProgram.h"
 #include "EndToEnd/ChildProcess.h"
+#include "EndToEnd/ControlledApplication.h"
+#include "EndToEnd/WavFile.h"
 
+#include "Platform/Image.h"
 #include "TestSupport/ScratchDirectory.h"
 #include "TestSupport/SpeechServerProcess.h"
 
@@ -9,6 +12,7 @@
 
 #include <csignal>
 #include <string>
+#include <thread>
 
 namespace lorvantine::test {
 namespace {
@@ -100,6 +104,63 @@ TEST(ExitWhileReading, CtrlCAsSoonAsTheCommandSaysSoEndsItInOrder)
     std::string log;
     EXPECT_EQ(interruptedReading(100000, SIGINT, Moment::announced, log), 0) << log;
     EXPECT_NE(log.find("[退出]"), std::string::npos) << log;
+}
+
+// A person presses Ctrl+C again, and again, while the application is still ending a long
+// reading it was asked for by the hotkey: the process may leave at once, but never by the signal
+// itself, and what it leaves behind is in order: no control pipe, and the sound, the pictures and
+// the settings it wrote are whole files.
+TEST(ExitWhileReading, CtrlCPressedAgainWhileTheApplicationEndsLeavesItsPipeGoneAndItsFilesWhole)
+{
+    SpeechServerProcess server;
+    ASSERT_TRUE(server.isRunning());
+    ScratchDirectory directory;
+    const auto fixture = directory / "article.json";
+    writeFile(fixture, longArticle(10000).dump());
+    const auto settings = directory / "settings.json";
+    const auto sound = directory / "reading.wav";
+    const auto pictures = directory / "pictures";
+    auto environment = applicationEnvironment(settings, { { "Lorvantine.ttsServerURL", server.baseURL() },
+                                                          { "Lorvantine.hasCompletedOnboarding", true } });
+    environment["LORVANTINE_DESKTOP"] = fixture.string();
+    environment["LORVANTINE_AUDIO_OUT"] = sound.string();
+    environment["LORVANTINE_SNAPSHOT_DIR"] = pictures.string();
+    ControlledApplication app(directory.path(), {}, environment);
+    ASSERT_TRUE(app.ready()) << app.process().standardError();
+
+    EXPECT_EQ(app.command("key r control shift"), "ok");
+    ASSERT_TRUE(app.process().waitForError("[Snapshot] para[0]", 240s)) << app.process().standardError();
+    app.process().signal(SIGINT);
+    // The pipe goes as soon as the run has ended; the ending goes on after it.
+    for (const auto limit = std::chrono::steady_clock::now() + 20s;
+         std::filesystem::exists(std::filesystem::symlink_status(app.pipe())) && std::chrono::steady_clock::now() < limit;)
+        std::this_thread::yield();
+    int presses = 0;
+    while (!app.process().ended() && presses < 2000) {
+        app.process().signal(SIGINT);
+        ++presses;
+        std::this_thread::sleep_for(5ms);
+    }
+    const auto status = app.process().wait(20s);
+    ASSERT_TRUE(status) << "ended by the signal after " << presses << " more presses\n" << app.process().standardError();
+    EXPECT_TRUE(*status == 0 || *status == 128 + SIGINT) << *status;
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(app.pipe())));
+
+    const auto wav = WavFile::read(sound);
+    ASSERT_TRUE(wav) << "the sound is a whole WAV file";
+    EXPECT_GT(wav->duration(), 0.0);
+    size_t taken = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(pictures)) {
+        EXPECT_TRUE(Image::loadPNG(entry.path().string())) << entry.path();
+        ++taken;
+    }
+    EXPECT_GE(taken, 1u);
+    for (const auto& place : { directory.path(), pictures })
+        for (const auto& entry : std::filesystem::directory_iterator(place))
+            EXPECT_FALSE(entry.path().filename().string().starts_with(".")) << "a file left half written: " << entry.path();
+    // Written at launch, replaced whole.
+    const auto stored = nlohmann::json::parse(readFile(settings), nullptr, false);
+    EXPECT_TRUE(stored.is_object()) << readFile(settings);
 }
 
 } // namespace
