@@ -49,6 +49,9 @@ void prepareRunLoop()
         [serial](int) {
             if (!loopState().running || loopState().serial != serial)
                 return;
+            // Stopping a long reading takes a while here: a press that comes meanwhile is the
+            // end of the process's (see SignalSource::holdForTheProcess), not this loop's.
+            loopState().interrupt.reset();
             Log::line("\n[退出]");
             ArticleReader::shared()->stop();
             finishRunLoop(0);

@@ -106,6 +106,41 @@ TEST(ExitWhileReading, CtrlCAsSoonAsTheCommandSaysSoEndsItInOrder)
     EXPECT_NE(log.find("[退出]"), std::string::npos) << log;
 }
 
+// The same from the terminal: once "[退出]" is said, further presses are the end's, which may
+// leave at once but never by the signal, with the sound written so far a whole WAV file.
+TEST(ExitWhileReading, CtrlCPressedAgainWhileAReadingFromTheTerminalEndsLeavesItsSoundWhole)
+{
+    SpeechServerProcess server;
+    ASSERT_TRUE(server.isRunning());
+    ScratchDirectory directory;
+    const auto fixture = directory / "article.json";
+    writeFile(fixture, longArticle(10000).dump());
+    const auto settings = directory / "settings.json";
+    writeFile(settings, nlohmann::json { { "Lorvantine.ttsServerURL", server.baseURL() } }.dump());
+    const auto sound = directory / "reading.wav";
+    ChildProcess program({ .program = lorvantineProgram,
+                           .arguments = { "--read-article", "--app", "com.apple.Safari" },
+                           .environment = { { "LORVANTINE_DESKTOP", fixture.string() },
+                                            { "LORVANTINE_AUDIO_OUT", sound.string() },
+                                            { "LORVANTINE_DEFAULTS", settings.string() } },
+                           .directory = directory.path() });
+    ASSERT_TRUE(program.waitForError("[Audio] play para=0", 240s)) << program.standardError();
+    program.signal(SIGINT);
+    ASSERT_TRUE(program.waitForError("[退出]", 20s)) << program.standardError();
+    int presses = 0;
+    while (!program.ended() && presses < 2000) {
+        program.signal(SIGINT);
+        ++presses;
+        std::this_thread::sleep_for(5ms);
+    }
+    const auto status = program.wait(20s);
+    ASSERT_TRUE(status) << "ended by the signal after " << presses << " more presses\n" << program.standardError();
+    EXPECT_TRUE(*status == 0 || *status == 128 + SIGINT) << *status;
+    const auto wav = WavFile::read(sound);
+    ASSERT_TRUE(wav) << "the sound is a whole WAV file";
+    EXPECT_GT(wav->duration(), 0.0);
+}
+
 // A person presses Ctrl+C again, and again, while the application is still ending a long
 // reading it was asked for by the hotkey: the process may leave at once, but never by the signal
 // itself, and what it leaves behind is in order: no control pipe, and the sound, the pictures and
