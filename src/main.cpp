@@ -149,6 +149,15 @@ bool wantsCommandLine(const std::vector<std::string>& args)
 // path it names.
 int runApplication(const std::shared_ptr<SimDesktop>& desktop)
 {
+    // Ctrl+C, a plain kill and a closed terminal end the run as "quit" does, so the control pipe
+    // is removed; one that came while the program was still setting up ends it as soon as it
+    // runs. The run takes the first only: one more while it ends is the end's (see leave()).
+    std::string error;
+    auto interrupt = SignalSource::create(SignalSource::endingSignals, [](int) { Application::shared().terminate(); }, error,
+                                          SignalSource::Delivery::mainQueue, SignalSource::Takes::first);
+    if (!interrupt)
+        Log::line("[Control] ⚠️ Ctrl+C 处理未安装: " + error);
+
     SimControlServer::Options options;
     if (const char* pipe = std::getenv("LORVANTINE_CONTROL_PIPE"); pipe && *pipe)
         options.pipe = std::string(pipe) == "auto" ? std::filesystem::path() : std::filesystem::path(pipe);
@@ -160,12 +169,6 @@ int runApplication(const std::shared_ptr<SimDesktop>& desktop)
     if (auto path = (*server)->pipePath())
         Log::line("[Control] 📮 pipe: " + path->string());
     (*server)->onQuit = [] { Application::shared().terminate(); };
-    std::string error;
-    // Ctrl+C, a plain kill and a closed terminal end the run as "quit" does, so the control pipe
-    // is removed; one that came while the program was still setting up ends it as soon as it runs.
-    auto interrupt = SignalSource::create(SignalSource::endingSignals, [](int) { Application::shared().terminate(); }, error);
-    if (!interrupt)
-        Log::line("[Control] ⚠️ Ctrl+C 处理未安装: " + error);
 
     Application::shared().setActivationPolicy(ActivationPolicy::accessory);
     auto delegate = AppDelegate::create(ApplicationShell::parts());
@@ -189,11 +192,16 @@ constexpr auto workInFlightWait = std::chrono::seconds(3);
 // nothing is destroyed at all: the process leaves at once, after flushing what it wrote.
 int leave(int status)
 {
-    // Whatever must be whole is by now: the control pipe is gone, the pictures are written, and
-    // files are replaced whole or kept valid after every write. So a person who presses Ctrl+C
-    // again because the ending seems slow (or a second request to terminate) need not wait for
-    // the work in flight or the teardown: the process leaves at once, with the status a shell
-    // gives a program ended by that signal. The source lives as long as the process.
+    // Quitting while reading: the sound stops before the process goes.
+    if (auto reader = ArticleReader::sharedIfMade(); reader && reader->isReading())
+        reader->stop();
+
+    // Whatever must be whole is by now: the control pipe is gone, the pictures are written, the
+    // sound has stopped, and files are replaced whole or kept valid after every write. So a
+    // person who presses Ctrl+C again because the ending seems slow (or a second request to
+    // terminate), now or since the first, need not wait for the work in flight or the teardown:
+    // the process leaves at once, with the status a shell gives a program ended by that signal.
+    // The source lives as long as the process.
     std::string error;
     static SignalSource* const leavingAtOnce =
         SignalSource::create(SignalSource::endingSignals, [](int signal) { std::_Exit(128 + signal); }, error,
@@ -202,9 +210,6 @@ int leave(int status)
     if (!leavingAtOnce)
         Log::line("[Exit] ⚠️ " + error);
 
-    // Quitting while reading: the sound stops before the process goes.
-    if (auto reader = ArticleReader::sharedIfMade(); reader && reader->isReading())
-        reader->stop();
     if (Dispatch::shutdown(std::chrono::duration_cast<std::chrono::milliseconds>(workInFlightWait)))
         return status;
     Log::line("[Exit] ⚠️ background work still running; leaving without clean-up");

@@ -17,9 +17,6 @@ namespace lorvantine {
 
 namespace {
 
-// The handler writes the signal's number; no signal is numbered 0.
-constexpr char quitByte = 0;
-
 static_assert(std::atomic<int>::is_always_lock_free, "the handler reads the pipe's descriptor without a lock");
 
 // The pipe is made once and never closed, so a handler that runs while a source is being
@@ -121,12 +118,19 @@ std::unique_ptr<SignalSource> SignalSource::create(int signalNumber, std::functi
 }
 
 std::unique_ptr<SignalSource> SignalSource::create(std::span<const int> signalNumbers, std::function<void(int)> onSignal, std::string& error,
-                                                   Delivery delivery)
+                                                   Delivery delivery, Takes takes)
 {
     if (!openPipeOnce(error))
         return nullptr;
+    int stop[2];
+    if (pipe2(stop, O_CLOEXEC) != 0) {
+        error = std::string("cannot make the signal source's pipe: ") + std::strerror(errno);
+        return nullptr;
+    }
     if (s_sourceExists.exchange(true)) {
         error = "a signal source already exists";
+        close(stop[0]);
+        close(stop[1]);
         return nullptr;
     }
     // Bytes left by a signal that came as the previous source was going away are not this one's,
@@ -145,19 +149,24 @@ std::unique_ptr<SignalSource> SignalSource::create(std::span<const int> signalNu
             error = std::string("cannot install the signal handler: ") + std::strerror(errno);
             for (auto it = previous.rbegin(); it != previous.rend(); ++it)
                 sigaction(it->first, &it->second, nullptr);
+            close(stop[0]);
+            close(stop[1]);
             s_sourceExists = false;
             return nullptr;
         }
         previous.emplace_back(signalNumber, before);
     }
     unblock(signalNumbers);
-    return std::unique_ptr<SignalSource>(new SignalSource(std::move(previous), std::move(onSignal), delivery));
+    return std::unique_ptr<SignalSource>(new SignalSource(std::move(previous), std::move(onSignal), delivery, takes, stop[0], stop[1]));
 }
 
-SignalSource::SignalSource(std::vector<std::pair<int, struct sigaction>> previous, std::function<void(int)> onSignal, Delivery delivery)
+SignalSource::SignalSource(std::vector<std::pair<int, struct sigaction>> previous, std::function<void(int)> onSignal, Delivery delivery, Takes takes,
+                           int stopRead, int stopWrite)
     : m_previous(std::move(previous))
     , m_onSignal(std::move(onSignal))
     , m_delivery(delivery)
+    , m_takes(takes)
+    , m_stop { stopRead, stopWrite }
 {
     m_reader = std::thread([this] { readLoop(); });
 }
@@ -168,32 +177,39 @@ SignalSource::~SignalSource()
     for (auto it = m_previous.rbegin(); it != m_previous.rend(); ++it)
         if (!isHeld(it->first))
             sigaction(it->first, &it->second, nullptr);
-    // The reader keeps emptying the pipe, so a full one has room again soon.
-    while (write(s_writeEnd, &quitByte, 1) < 0 && (errno == EINTR || errno == EAGAIN))
-        std::this_thread::yield();
+    const char byte = 1;
+    while (write(m_stop[1], &byte, 1) < 0 && errno == EINTR) {
+    }
     m_reader.join();
+    close(m_stop[0]);
+    close(m_stop[1]);
     s_sourceExists = false;
 }
 
 void SignalSource::readLoop()
 {
     for (;;) {
-        pollfd waiting { s_readEnd, POLLIN, 0 };
-        if (poll(&waiting, 1, -1) < 0 && errno != EINTR)
+        pollfd waiting[2] = { { s_readEnd, POLLIN, 0 }, { m_stop[0], POLLIN, 0 } };
+        if (poll(waiting, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
             return;
-        // One byte at a time: the bytes after the quit byte belong to the next source.
+        }
+        if (waiting[1].revents != 0)
+            return;
+        // One byte, one signal, at a time: what this source does not take stays for the next.
         char byte = 0;
         if (read(s_readEnd, &byte, 1) != 1)
             continue;
-        if (byte == quitByte)
-            return;
-        if (!m_onSignal)
-            continue;
         const int signalNumber = static_cast<unsigned char>(byte);
-        if (m_delivery == Delivery::sourceThread)
-            m_onSignal(signalNumber);
-        else
-            DispatchQueue::main().async([onSignal = m_onSignal, signalNumber] { onSignal(signalNumber); });
+        if (m_onSignal) {
+            if (m_delivery == Delivery::sourceThread)
+                m_onSignal(signalNumber);
+            else
+                DispatchQueue::main().async([onSignal = m_onSignal, signalNumber] { onSignal(signalNumber); });
+        }
+        if (m_takes == Takes::first)
+            return;
     }
 }
 

@@ -27,11 +27,19 @@ public:
         // is busy tearing down and will not run its queue again.
         sourceThread,
     };
+    // Which signals a source takes.
+    enum class Takes {
+        every,
+        // The first one only: those after it wait for the next source, as when no source exists
+        // (see `holdForTheProcess`). A run that ends on a signal takes one, and a second one that
+        // comes while the run ends, however busy the main thread is, is the end's.
+        first,
+    };
     // None, with `error` set, when the handler cannot be installed or a source already exists.
     static std::unique_ptr<SignalSource> create(int signalNumber, std::function<void(int signalNumber)> onSignal, std::string& error);
     // One source for several signals (SIGINT and SIGTERM end a run alike).
     static std::unique_ptr<SignalSource> create(std::span<const int> signalNumbers, std::function<void(int signalNumber)> onSignal,
-                                                std::string& error, Delivery delivery = Delivery::mainQueue);
+                                                std::string& error, Delivery delivery = Delivery::mainQueue, Takes takes = Takes::every);
     ~SignalSource();
     SignalSource(const SignalSource&) = delete;
     SignalSource& operator=(const SignalSource&) = delete;
@@ -57,13 +65,18 @@ public:
     static bool holdForTheProcess(std::span<const int> signalNumbers, Hold from, std::string& error);
 
 private:
-    SignalSource(std::vector<std::pair<int, struct sigaction>> previous, std::function<void(int)> onSignal, Delivery delivery);
+    SignalSource(std::vector<std::pair<int, struct sigaction>> previous, std::function<void(int)> onSignal, Delivery delivery, Takes takes,
+                 int stopRead, int stopWrite);
     void readLoop();
 
     // Each signal with the disposition it had before.
     std::vector<std::pair<int, struct sigaction>> m_previous;
     std::function<void(int)> m_onSignal;
     Delivery m_delivery;
+    Takes m_takes;
+    // Ends this source's reader; the signal pipe itself only ever holds signals, so what this
+    // source leaves in it is the next one's.
+    int m_stop[2] = { -1, -1 };
     std::thread m_reader;
 };
 

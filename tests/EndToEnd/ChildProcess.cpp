@@ -188,8 +188,6 @@ bool ChildProcess::waitForFullOutputPipe(std::chrono::milliseconds timeout)
     }
 }
 
-bool ChildProcess::ended() { return m_pid > 0 && reap(false); }
-
 void ChildProcess::signal(int number)
 {
     if (m_pid > 0 && !m_waitStatus)

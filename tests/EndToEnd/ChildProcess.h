@@ -58,8 +58,6 @@ public:
     // child ended first.
     bool waitForFullOutputPipe(std::chrono::milliseconds timeout);
     void signal(int number);
-    // Whether the child has ended (without waiting).
-    bool ended();
     // The exit status, or none when the child did not end in time (it is killed then) or ended by
     // a signal.
     std::optional<int> wait(std::chrono::milliseconds timeout);

@@ -44,8 +44,9 @@ SimControlServer::~SimControlServer()
 {
     m_standardInput.reset();
     m_pipeInput.reset();
-    m_output.reset();
+    // The pipe goes as soon as nothing reads it, before the answers still waiting are given up.
     m_pipe.reset();
+    m_output.reset();
 }
 
 std::optional<std::filesystem::path> SimControlServer::pipePath() const
