@@ -128,14 +128,6 @@ void expectLeftOnTheSecond(const std::optional<int>& status, int second, const s
 
 const char* secondName(int second) { return second == SIGINT ? "Ctrl+C twice" : "Ctrl+C, then a request to terminate"; }
 
-size_t occurrences(const std::string& text, const std::string& needle)
-{
-    size_t count = 0;
-    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size()))
-        ++count;
-    return count;
-}
-
 // The same from the terminal: a second request while a reading ends is the end's, which does not
 // wait for the teardown; "[退出]" is said once, and the sound written so far is a whole WAV file.
 TEST(ExitWhileReading, ASecondRequestWhileAReadingFromTheTerminalEndsLeavesAtOnceWithItsSoundWhole)
@@ -162,7 +154,9 @@ TEST(ExitWhileReading, ASecondRequestWhileAReadingFromTheTerminalEndsLeavesAtOnc
         endTwiceWhileHeld(program, second);
         const auto status = program.wait(20s);
         expectLeftOnTheSecond(status, second, program.standardError());
-        EXPECT_EQ(occurrences(program.standardError(), "[退出]"), 1u) << program.standardError();
+        const std::string log = program.standardError();
+        EXPECT_NE(log.find("[退出]"), std::string::npos) << log;
+        EXPECT_EQ(log.find("[退出]"), log.rfind("[退出]")) << "said once\n" << log;
         const auto wav = WavFile::read(sound);
         ASSERT_TRUE(wav) << "the sound is a whole WAV file";
         EXPECT_GT(wav->duration(), 0.0);
@@ -192,6 +186,8 @@ TEST(ExitWhileReading, ASecondRequestWhileTheApplicationEndsLeavesAtOnceWithItsP
         environment["LORVANTINE_SNAPSHOT_DIR"] = pictures.string();
         ControlledApplication app(directory.path(), {}, environment, true);
         ASSERT_TRUE(app.ready()) << app.process().standardError();
+        // The pipe is there before the hotkey is: a press that comes first is nobody's.
+        ASSERT_TRUE(app.process().waitForError("[Hotkey] Ctrl+Shift+R 已注册", 20s)) << app.process().standardError();
 
         EXPECT_EQ(app.command("key r control shift"), "ok");
         ASSERT_TRUE(app.process().waitForError("[Snapshot] para[0]", 240s)) << app.process().standardError();
