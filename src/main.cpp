@@ -150,11 +150,12 @@ bool wantsCommandLine(const std::vector<std::string>& args)
 // path it names.
 int runApplication(const std::shared_ptr<SimDesktop>& desktop)
 {
-    // Ctrl+C and a plain kill end the run as "quit" does, so the control pipe is removed: the
-    // handler is in place before the pipe is made and named, or a kill that follows the name at
-    // once would leave it behind.
+    // Ctrl+C, a plain kill and a closed terminal end the run as "quit" does, so the control pipe
+    // is removed; one that came while the program was still setting up ends it as soon as it
+    // runs. The run takes the first only: one more while it ends is the end's (see leave()).
     std::string error;
-    auto interrupt = SignalSource::create({ SIGINT, SIGTERM }, [] { Application::shared().terminate(); }, error);
+    auto interrupt = SignalSource::create(SignalSource::endingSignals, [](int) { Application::shared().terminate(); }, error,
+                                          SignalSource::Delivery::mainQueue, SignalSource::Takes::first);
     if (!interrupt)
         Log::line("[Control] ⚠️ Ctrl+C 处理未安装: " + error);
 
@@ -174,6 +175,9 @@ int runApplication(const std::shared_ptr<SimDesktop>& desktop)
     auto delegate = AppDelegate::create(ApplicationShell::parts());
     DispatchQueue::main().async([delegate] { delegate->applicationDidFinishLaunching(); });
     Application::shared().run();
+    // Signals from here on wait for the end of the process (see leave()); one taken by this
+    // source now would be posted to a main queue that never runs again.
+    interrupt.reset();
     server->reset();
     return 0;
 }
@@ -194,6 +198,21 @@ int leave(int status)
         reader->stop();
     // The output lives as long as the process: a WAV file is made whole here, not by its closing.
     AudioOutput::flush();
+
+    // Whatever must be whole is by now: the control pipe is gone, the pictures are written, the
+    // sound has stopped and the sound file is whole, and other files are replaced whole. So a
+    // person who presses Ctrl+C again because the ending seems slow (or a second request to
+    // terminate), now or since the first, need not wait for the work in flight or the teardown:
+    // the process leaves at once, with the status a shell gives a program ended by that signal.
+    // The source lives as long as the process.
+    std::string error;
+    static SignalSource* const leavingAtOnce =
+        SignalSource::create(SignalSource::endingSignals, [](int signal) { std::_Exit(128 + signal); }, error,
+                             SignalSource::Delivery::sourceThread)
+            .release();
+    if (!leavingAtOnce)
+        Log::line("[Exit] ⚠️ " + error);
+
     if (Dispatch::shutdown(std::chrono::duration_cast<std::chrono::milliseconds>(workInFlightWait)))
         return status;
     Log::line("[Exit] ⚠️ background work still running; leaving without clean-up");
@@ -205,12 +224,19 @@ int leave(int status)
 
 int main(int argc, char** argv)
 {
+    const std::vector<std::string> args(argv, argv + argc);
+    // Ctrl+C, SIGTERM and SIGHUP end the application in order whenever they come, from the first
+    // moment: one that comes while it sets up waits for the run, which then ends at once, and
+    // one that comes while it ends is the end's (see leave()). The command line keeps the
+    // system's action until a command takes them, as the commands that read aloud do.
+    std::string error;
+    const auto hold = wantsCommandLine(args) ? SignalSource::Hold::afterFirstSource : SignalSource::Hold::now;
+    if (!SignalSource::holdForTheProcess(SignalSource::endingSignals, hold, error))
+        std::fprintf(stderr, "lorvantine: %s\n", error.c_str());
     // A reader of our output that goes away (a closed pipe) must not end the program: the
     // write fails and the program carries on.
     std::signal(SIGPIPE, SIG_IGN);
-    const std::vector<std::string> args(argv, argv + argc);
     RunLoop::adoptCurrentThreadAsMain();
-    std::string error;
     auto desktop = SimDesktop::fromEnvironment(error);
     if (!desktop) {
         std::fprintf(stderr, "lorvantine: cannot load the desktop fixture named by LORVANTINE_DESKTOP: %s\n", error.c_str());

@@ -224,9 +224,9 @@ int levenshteinDistance(const std::string& a, const std::string& b);
 
 // Runs the main run loop with the Ctrl+C handler installed until `finishRunLoop` is called or
 // Ctrl+C is pressed, and answers the exit status. Ctrl+C writes "\n[退出]" to standard error,
-// stops the shared reading session and finishes with 0; so does SIGTERM. Main thread.
+// stops the shared reading session and finishes with 0; so do SIGTERM and SIGHUP. Main thread.
 int runUntilFinished();
-// Takes Ctrl+C (and SIGTERM) from now on for the loop `runUntilFinished` runs next, and lets
+// Takes Ctrl+C (SIGTERM, SIGHUP) from now on for the loop `runUntilFinished` runs next, and lets
 // `finishRunLoop` end it before it begins: a command calls it before it starts what Ctrl+C ends,
 // so that a press that comes meanwhile is not lost. Every call is followed by `runUntilFinished`.
 // Main thread.

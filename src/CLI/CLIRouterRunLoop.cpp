@@ -41,18 +41,20 @@ void prepareRunLoop()
     state.status.reset();
     const uint64_t serial = ++state.serial;
 
-    // A request to terminate ends the reading as Ctrl+C does: the process then leaves in order.
+    // A request to terminate, or the terminal closing, ends the reading as Ctrl+C does: the
+    // process then leaves in order. The loop takes the first only: one more while the reading
+    // ends is the end of the process's, which leaves at once (see SignalSource::Takes).
     std::string error;
     state.interrupt = SignalSource::create(
-        { SIGINT, SIGTERM },
-        [serial] {
+        SignalSource::endingSignals,
+        [serial](int) {
             if (!loopState().running || loopState().serial != serial)
                 return;
             Log::line("\n[退出]");
             ArticleReader::shared()->stop();
             finishRunLoop(0);
         },
-        error);
+        error, SignalSource::Delivery::mainQueue, SignalSource::Takes::first);
     if (!state.interrupt)
         Log::line("⚠️ Ctrl+C 处理未安装: " + error);
 }

@@ -44,7 +44,7 @@ int runWatch(const Options& options, const Environment& environment)
     std::string error;
     auto interrupt = SignalSource::create(
         SIGINT,
-        [interrupted] {
+        [interrupted](int) {
             if (*interrupted)
                 return;
             *interrupted = true;

@@ -431,5 +431,25 @@ TEST_F(SimControlServerTest, AWriterThatLeavesHalfALineDoesNotSwallowTheNextOne)
     EXPECT_TRUE(ax().isProcessTrusted(AccessibilityPort::Prompt::no));
 }
 
+// A line of exactly the limit (without its line feed) is a command like any other, read whole and
+// carried out; one byte more is refused whole, and the reading goes on.
+TEST_F(SimControlServerTest, ALineOfExactlyTheLimitIsACommandAndOneByteMoreIsRefused)
+{
+    const auto pipe = scratch / "control";
+    auto server = startServer(pipe);
+    ASSERT_TRUE(server);
+    const size_t limit = SimControlCommand::maxLineBytes;
+    const std::string bundle = "com.example." + std::string(limit - std::string("front com.example.").size(), 'r');
+    const std::string title(limit - std::string("press \"\"").size(), 't');
+    ASSERT_EQ(("front " + bundle).size(), limit);
+    send(pipe, "front " + bundle + "\nfront " + bundle + "r\npress \"" + title + "\"\npress \"" + title + "t\"\nwindows\n");
+    ASSERT_TRUE(waitForAnswers(5));
+    EXPECT_EQ(answers[0], "error no running application " + bundle);
+    EXPECT_EQ(answers[1], "error line longer than 1024 bytes");
+    EXPECT_EQ(answers[2], "error no element titled \"" + title + "\"");
+    EXPECT_EQ(answers[3], "error line longer than 1024 bytes");
+    EXPECT_THAT(answers[4], StartsWith("ok ["));
+}
+
 } // namespace
 } // namespace lorvantine::test

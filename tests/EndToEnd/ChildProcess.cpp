@@ -6,10 +6,12 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -52,11 +54,19 @@ ChildProcess::ChildProcess(Options options) : m_options(std::move(options))
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, (m_options.directory / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int outputPipe[2] = { -1, -1 };
+    if (m_options.standardOutputUnread && pipe2(outputPipe, O_CLOEXEC) == 0) {
+        if (m_options.outputPipeBytes > 0)
+            fcntl(outputPipe[0], F_SETPIPE_SZ, m_options.outputPipeBytes);
+        posix_spawn_file_actions_adddup2(&actions, outputPipe[1], STDOUT_FILENO);
+        m_outputPipe = outputPipe[0];
+    } else {
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, (m_options.directory / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    }
     int errorPipe[2] = { -1, -1 };
-    if (m_options.standardErrorToPipe && pipe2(errorPipe, O_CLOEXEC) == 0) {
+    if ((m_options.standardErrorToPipe || m_options.standardErrorHoldable) && pipe2(errorPipe, O_CLOEXEC) == 0) {
         posix_spawn_file_actions_adddup2(&actions, errorPipe[1], STDERR_FILENO);
-        m_errorPipe = errorPipe[0];
+        (m_options.standardErrorHoldable ? m_heldPipe : m_errorPipe) = errorPipe[0];
     } else {
         posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, (m_options.directory / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     }
@@ -69,23 +79,30 @@ ChildProcess::ChildProcess(Options options) : m_options(std::move(options))
     sigset_t defaults;
     sigemptyset(&defaults);
     sigaddset(&defaults, SIGINT);
-    sigset_t none;
-    sigemptyset(&none);
+    sigset_t blocked;
+    sigemptyset(&blocked);
+    for (int number : m_options.blockedSignals)
+        sigaddset(&blocked, number);
     posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigmask(&attributes, &blocked);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
 
     pid_t pid = -1;
     const int error = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
-    if (errorPipe[1] >= 0)
-        close(errorPipe[1]);
+    for (int end : { errorPipe[1], outputPipe[1] })
+        if (end >= 0)
+            close(end);
     if (error != 0) {
         ADD_FAILURE() << "cannot start " << m_options.program << ": " << std::strerror(error);
         return;
     }
     m_pid = pid;
+    if (m_heldPipe >= 0) {
+        fcntl(m_heldPipe, F_SETFL, O_NONBLOCK);
+        m_copier = std::thread([this] { copyStandardError(); });
+    }
 }
 
 ChildProcess::~ChildProcess()
@@ -95,6 +112,95 @@ ChildProcess::~ChildProcess()
         kill(m_pid, SIGKILL);
         reap(true);
     }
+    endCopying();
+    if (m_outputPipe >= 0)
+        close(m_outputPipe);
+}
+
+void ChildProcess::copyStandardError()
+{
+    const int file = ::open((m_options.directory / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    char buffer[4096];
+    for (;;) {
+        bool ending = false;
+        {
+            std::unique_lock lock(m_copierMutex);
+            m_copierWaits = m_holding && !m_copierEnding;
+            m_copierChanged.notify_all();
+            m_copierChanged.wait(lock, [this] { return !m_holding || m_copierEnding; });
+            m_copierWaits = false;
+            ending = m_copierEnding;
+        }
+        pollfd waiting { m_heldPipe, POLLIN, 0 };
+        poll(&waiting, 1, ending ? 0 : 20);
+        const ssize_t got = read(m_heldPipe, buffer, sizeof buffer);
+        if (got > 0) {
+            for (ssize_t done = 0; done < got;) {
+                const ssize_t put = ::write(file, buffer + done, static_cast<size_t>(got - done));
+                if (put <= 0)
+                    break;
+                done += put;
+            }
+            continue;
+        }
+        // The end of the pipe, or, once the child has been reaped, nothing more in it (a child of
+        // its own may still hold it open).
+        if (got == 0 || ending || (errno != EAGAIN && errno != EINTR))
+            break;
+    }
+    if (file >= 0)
+        close(file);
+    std::lock_guard lock(m_copierMutex);
+    m_copierEnded = true;
+    m_copierChanged.notify_all();
+}
+
+void ChildProcess::endCopying()
+{
+    if (!m_copier.joinable())
+        return;
+    {
+        std::lock_guard lock(m_copierMutex);
+        m_copierEnding = true;
+        m_copierChanged.notify_all();
+    }
+    m_copier.join();
+    close(m_heldPipe);
+    m_heldPipe = -1;
+}
+
+bool ChildProcess::holdStandardError()
+{
+    if (!m_copier.joinable() || m_pid <= 0 || m_waitStatus)
+        return false;
+    {
+        std::unique_lock lock(m_copierMutex);
+        m_holding = true;
+        m_copierChanged.wait(lock, [this] { return m_copierWaits || m_copierEnded; });
+        if (m_copierEnded)
+            return false;
+    }
+    // A page is the least a pipe holds; it keeps its size when it already holds more.
+    fcntl(m_heldPipe, F_SETPIPE_SZ, 4096);
+    // Filled with empty lines through a writing end of our own.
+    const int writer = ::open(("/proc/" + std::to_string(m_pid) + "/fd/2").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (writer < 0)
+        return false;
+    const std::string page(4096, '\n');
+    while (::write(writer, page.data(), page.size()) > 0) {
+    }
+    // A write of a line waits until the whole line fits: the last bytes one by one.
+    while (::write(writer, "\n", 1) == 1) {
+    }
+    close(writer);
+    return true;
+}
+
+void ChildProcess::releaseStandardError()
+{
+    std::lock_guard lock(m_copierMutex);
+    m_holding = false;
+    m_copierChanged.notify_all();
 }
 
 std::string ChildProcess::standardOutput() const { return readFile(m_options.directory / "stdout"); }
@@ -161,10 +267,46 @@ void ChildProcess::closeErrorPipe()
     m_errorPipe = -1;
 }
 
+bool ChildProcess::waitForFullOutputPipe(std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        int unread = 0;
+        if (m_outputPipe >= 0 && ioctl(m_outputPipe, FIONREAD, &unread) == 0 && unread == fcntl(m_outputPipe, F_GETPIPE_SZ))
+            return true;
+        if (m_outputPipe < 0 || m_pid <= 0 || reap(false) || std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
 void ChildProcess::signal(int number)
 {
     if (m_pid > 0 && !m_waitStatus)
         kill(m_pid, number);
+}
+
+bool ChildProcess::signalAndWaitTaken(int number, std::chrono::milliseconds timeout)
+{
+    if (m_pid <= 0 || m_waitStatus || kill(m_pid, number) != 0)
+        return false;
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    const uint64_t bit = uint64_t(1) << (number - 1);
+    const auto statusFile = "/proc/" + std::to_string(m_pid) + "/status";
+    for (;;) {
+        // "ShdPnd": the signals pending for the whole process, in hexadecimal; "State": "Z" once
+        // it has ended, when nothing is pending any more.
+        const std::string status = readFile(statusFile);
+        const size_t pending = status.find("ShdPnd:");
+        const size_t state = status.find("State:");
+        if (pending == std::string::npos || state == std::string::npos || status.find('Z', state) < status.find('\n', state))
+            return false;
+        if ((std::stoull(status.substr(pending + 7, status.find('\n', pending) - pending - 7), nullptr, 16) & bit) == 0)
+            return true;
+        if (reap(false) || std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
 }
 
 std::optional<int> ChildProcess::wait(std::chrono::milliseconds timeout)
@@ -181,6 +323,8 @@ std::optional<int> ChildProcess::wait(std::chrono::milliseconds timeout)
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+    // What the child wrote last is in "stderr" before anyone reads it.
+    endCopying();
     if (!WIFEXITED(*m_waitStatus))
         return std::nullopt;
     return WEXITSTATUS(*m_waitStatus);

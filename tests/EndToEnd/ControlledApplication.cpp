@@ -33,14 +33,15 @@ std::map<std::string, std::optional<std::string>> applicationEnvironment(const s
 }
 
 ControlledApplication::ControlledApplication(const std::filesystem::path& directory, std::vector<std::string> arguments,
-                                             std::map<std::string, std::optional<std::string>> environment)
+                                             std::map<std::string, std::optional<std::string>> environment, bool holdableStandardError)
     : m_pipe(directory / "control")
 {
     environment["LORVANTINE_CONTROL_PIPE"] = m_pipe.string();
     m_child = std::make_unique<ChildProcess>(ChildProcess::Options { .program = lorvantineProgram,
                                                                      .arguments = std::move(arguments),
                                                                      .environment = std::move(environment),
-                                                                     .directory = directory });
+                                                                     .directory = directory,
+                                                                     .standardErrorHoldable = holdableStandardError });
     const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (!m_ready && std::chrono::steady_clock::now() < limit) {
         m_ready = m_child->started() && std::filesystem::is_fifo(m_pipe);

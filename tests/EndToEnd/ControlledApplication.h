@@ -24,8 +24,9 @@ std::map<std::string, std::optional<std::string>> applicationEnvironment(const s
 
 class ControlledApplication {
 public:
+    // `holdableStandardError`: see ChildProcess::Options::standardErrorHoldable.
     ControlledApplication(const std::filesystem::path& directory, std::vector<std::string> arguments,
-                          std::map<std::string, std::optional<std::string>> environment);
+                          std::map<std::string, std::optional<std::string>> environment, bool holdableStandardError = false);
 
     bool ready() const { return m_ready; }
     // Sends one line and answers the program's answer to it.

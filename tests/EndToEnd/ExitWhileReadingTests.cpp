@@ -1,6 +1,9 @@
 #include "EndToEnd/BuiltProgram.h"
 #include "EndToEnd/ChildProcess.h"
+#include "EndToEnd/ControlledApplication.h"
+#include "EndToEnd/WavFile.h"
 
+#include "Platform/Image.h"
 #include "TestSupport/LongArticle.h"
 #include "TestSupport/ScratchDirectory.h"
 #include "TestSupport/SpeechServerProcess.h"
@@ -74,6 +77,116 @@ TEST(ExitWhileReading, CtrlCAsSoonAsTheCommandSaysSoEndsItInOrder)
     std::string log;
     EXPECT_EQ(interruptedReading(100000, SIGINT, Moment::announced, log), 0) << log;
     EXPECT_NE(log.find("[退出]"), std::string::npos) << log;
+}
+
+// Ctrl+C, then a second request to end (Ctrl+C again, or a request to terminate) after the
+// first was taken and before the process could have ended: both come while the process is held at
+// its next line to standard error, as behind a suspended terminal, and each is taken before the
+// next is sent, so that two presses are two and not one.
+void endTwiceWhileHeld(ChildProcess& program, int second)
+{
+    ASSERT_TRUE(program.holdStandardError()) << program.standardError();
+    ASSERT_TRUE(program.signalAndWaitTaken(SIGINT, 20s)) << program.standardError();
+    ASSERT_TRUE(program.signalAndWaitTaken(second, 20s)) << program.standardError();
+    program.releaseStandardError();
+}
+
+// The status a second request gives: the process leaves at once with the status a shell gives a
+// program ended by that signal, never killed by it. Two different signals taken at once by two
+// threads may reach the program in either order.
+void expectLeftOnTheSecond(const std::optional<int>& status, int second, const std::string& log)
+{
+    ASSERT_TRUE(status) << "killed by the signal, or still running\n" << log;
+    EXPECT_TRUE(*status == 128 + second || *status == 128 + SIGINT) << *status << "\n" << log;
+}
+
+const char* secondName(int second) { return second == SIGINT ? "Ctrl+C twice" : "Ctrl+C, then a request to terminate"; }
+
+// The same from the terminal: a second request while a reading ends is the end's, which does not
+// wait for the teardown; "[退出]" is said once, and the sound written so far is a whole WAV file.
+TEST(ExitWhileReading, ASecondRequestWhileAReadingFromTheTerminalEndsLeavesAtOnceWithItsSoundWhole)
+{
+    SpeechServerProcess server;
+    ASSERT_TRUE(server.isRunning());
+    for (const int second : { SIGINT, SIGTERM }) {
+        SCOPED_TRACE(secondName(second));
+        ScratchDirectory directory;
+        const auto fixture = directory / "article.json";
+        writeFile(fixture, longArticle(10000).dump());
+        const auto settings = directory / "settings.json";
+        writeFile(settings, nlohmann::json { { "Lorvantine.ttsServerURL", server.baseURL() } }.dump());
+        const auto sound = directory / "reading.wav";
+        ChildProcess program({ .program = lorvantineProgram,
+                               .arguments = { "--read-article", "--app", "com.apple.Safari" },
+                               .environment = { { "LORVANTINE_DESKTOP", fixture.string() },
+                                                { "LORVANTINE_AUDIO_OUT", sound.string() },
+                                                { "LORVANTINE_DEFAULTS", settings.string() } },
+                               .directory = directory.path(),
+                               .standardErrorHoldable = true });
+        // Once the second paragraph plays, the first one's sound is in the file.
+        ASSERT_TRUE(program.waitForError("[Audio] play para=1", 240s)) << program.standardError();
+        endTwiceWhileHeld(program, second);
+        const auto status = program.wait(20s);
+        expectLeftOnTheSecond(status, second, program.standardError());
+        const std::string log = program.standardError();
+        EXPECT_NE(log.find("[退出]"), std::string::npos) << log;
+        EXPECT_EQ(log.find("[退出]"), log.rfind("[退出]")) << "said once\n" << log;
+        const auto wav = WavFile::read(sound);
+        ASSERT_TRUE(wav) << "the sound is a whole WAV file";
+        EXPECT_GT(wav->duration(), 0.0);
+    }
+}
+
+// A person presses Ctrl+C again while the application is still ending a long reading it was asked
+// for by the hotkey, or a request to terminate follows the press: the process leaves at once, but
+// never by the signal itself, and what it leaves behind is in order: no control pipe, and the
+// sound, the pictures and the settings it wrote are whole files.
+TEST(ExitWhileReading, ASecondRequestWhileTheApplicationEndsLeavesAtOnceWithItsPipeGoneAndItsFilesWhole)
+{
+    SpeechServerProcess server;
+    ASSERT_TRUE(server.isRunning());
+    for (const int second : { SIGINT, SIGTERM }) {
+        SCOPED_TRACE(secondName(second));
+        ScratchDirectory directory;
+        const auto fixture = directory / "article.json";
+        writeFile(fixture, longArticle(10000).dump());
+        const auto settings = directory / "settings.json";
+        const auto sound = directory / "reading.wav";
+        const auto pictures = directory / "pictures";
+        auto environment = applicationEnvironment(settings, { { "Lorvantine.ttsServerURL", server.baseURL() },
+                                                              { "Lorvantine.hasCompletedOnboarding", true } });
+        environment["LORVANTINE_DESKTOP"] = fixture.string();
+        environment["LORVANTINE_AUDIO_OUT"] = sound.string();
+        environment["LORVANTINE_SNAPSHOT_DIR"] = pictures.string();
+        ControlledApplication app(directory.path(), {}, environment, true);
+        ASSERT_TRUE(app.ready()) << app.process().standardError();
+        // The pipe is there before the hotkey is: a press that comes first is nobody's.
+        ASSERT_TRUE(app.process().waitForError("[Hotkey] Ctrl+Shift+R 已注册", 20s)) << app.process().standardError();
+
+        EXPECT_EQ(app.command("key r control shift"), "ok");
+        ASSERT_TRUE(app.process().waitForError("[Snapshot] para[0]", 240s)) << app.process().standardError();
+        ASSERT_TRUE(app.process().waitForError("[Audio] play para=1", 240s)) << app.process().standardError();
+        endTwiceWhileHeld(app.process(), second);
+        const auto status = app.process().wait(20s);
+        expectLeftOnTheSecond(status, second, app.process().standardError());
+        EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(app.pipe())));
+
+        const auto wav = WavFile::read(sound);
+        ASSERT_TRUE(wav) << "the sound is a whole WAV file";
+        EXPECT_GT(wav->duration(), 0.0);
+        size_t taken = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(pictures)) {
+            EXPECT_TRUE(Image::loadPNG(entry.path().string())) << entry.path();
+            ++taken;
+        }
+        EXPECT_GE(taken, 1u);
+        for (const auto& place : { directory.path(), pictures })
+            for (const auto& entry : std::filesystem::directory_iterator(place))
+                EXPECT_FALSE(entry.path().filename().string().starts_with(".")) << "a file left half written: " << entry.path();
+        // Written at launch, replaced whole.
+        const auto stored = nlohmann::json::parse(readFile(settings), nullptr, false);
+        EXPECT_TRUE(stored.is_object()) << readFile(settings);
+    }
 }
 
 } // namespace

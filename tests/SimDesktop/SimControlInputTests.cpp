@@ -50,7 +50,7 @@ TEST(SimControlInput, HoldsOnlyAFewLinesAheadOfTheMainQueueAndLosesNone)
     std::vector<std::string> wrong;
     {
         SimControlInput input(ends[0], { .maxBytes = 1024, .maxHeld = maxHeld },
-                              [&](std::string text, SimControlInput::Line kind) {
+                              [&](std::string text, SimControlInput::Line kind, SimControlInput::Place) {
                                   if (kind != SimControlInput::Line::complete || std::string_view(text) != "trust on")
                                       wrong.push_back(text);
                                   // Lines taken from the pipe beyond those handled: the held

@@ -17,16 +17,16 @@ namespace lorvantine {
 struct SimControlInput::Shared {
     // Main thread only.
     bool alive = true;
-    std::function<void(std::string, Line)> onLine;
+    std::function<void(std::string, Line, Place)> onLine;
     std::function<void()> onEnd;
-    // Lines posted to the main queue and not handled yet; the reader waits while it is full.
+    // Lines posted to the main queue and not finished yet; the reader waits while it is full.
     std::mutex mutex;
     std::condition_variable changed;
     size_t held = 0;
     bool stopping = false;
 };
 
-SimControlInput::SimControlInput(int fd, Options options, std::function<void(std::string, Line)> onLine, std::function<void()> onEnd)
+SimControlInput::SimControlInput(int fd, Options options, std::function<void(std::string, Line, Place)> onLine, std::function<void()> onEnd)
     : m_shared(std::make_shared<Shared>())
     , m_fd(fd)
     , m_options(std::move(options))
@@ -70,13 +70,15 @@ void SimControlInput::readLoop()
             ++shared->held;
         }
         DispatchQueue::main().async([shared, line = std::move(line), kind]() mutable {
+            Place place(nullptr, [shared](void*) {
+                {
+                    std::lock_guard lock(shared->mutex);
+                    --shared->held;
+                }
+                shared->changed.notify_all();
+            });
             if (shared->alive && shared->onLine)
-                shared->onLine(std::move(line), kind);
-            {
-                std::lock_guard lock(shared->mutex);
-                --shared->held;
-            }
-            shared->changed.notify_all();
+                shared->onLine(std::move(line), kind, std::move(place));
         });
         return true;
     };

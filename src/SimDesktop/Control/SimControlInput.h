@@ -14,9 +14,10 @@ namespace lorvantine {
 // sender hears of it), and the reading goes on with the next line. Bytes of a line whose writer
 // went away before its line feed are reported as cut off, never joined to the next writer's line.
 //
-// It holds at most `maxHeld` lines that the main queue has not handled yet: then it stops taking
-// bytes from the descriptor, and whoever writes faster than the lines are carried out waits on
-// the full pipe instead of filling this process's memory.
+// It holds at most `maxHeld` lines that are not finished yet: then it stops taking bytes from the
+// descriptor, and whoever writes faster than the lines are carried out and answered waits on the
+// full pipe instead of filling this process's memory. A line is finished when the last copy of
+// the place handed with it goes (its answer has gone out); a line the main queue drops is too.
 //
 // Made and destroyed on the main thread; destroying it wakes and joins the thread, and lines not
 // yet handled are dropped. The descriptor stays its owner's.
@@ -30,8 +31,10 @@ public:
         // reading from, -1 to stop. Without it the end of the input ends the reading.
         std::function<int()> reopen;
     };
+    // A line's place among the held ones, freed when its last copy goes.
+    using Place = std::shared_ptr<void>;
     // `onLine` and `onEnd` (the descriptor reached its end or failed) run on the main queue.
-    SimControlInput(int fd, Options options, std::function<void(std::string, Line)> onLine, std::function<void()> onEnd = {});
+    SimControlInput(int fd, Options options, std::function<void(std::string, Line, Place)> onLine, std::function<void()> onEnd = {});
     ~SimControlInput();
     SimControlInput(const SimControlInput&) = delete;
     SimControlInput& operator=(const SimControlInput&) = delete;

@@ -12,6 +12,7 @@
 namespace lorvantine {
 
 class SimControlChannel;
+class SimControlOutput;
 class SimControlPipe;
 class SimDesktop;
 
@@ -20,7 +21,9 @@ class SimDesktop;
 // line on standard output.
 //
 // Lines are taken no faster than they are answered: a writer that sends faster than the answers
-// are written (or read) waits on its pipe (see SimControlInput).
+// are written (or read) waits on its pipe (see SimControlInput). The answers are written from a
+// thread of their own (SimControlOutput): a controller that does not read them holds back its
+// lines, never the main thread.
 //
 // Main thread only. Destroying it stops the readers (lines not yet carried out are dropped) and
 // removes the pipe.
@@ -30,7 +33,7 @@ public:
         bool readStandardInput = true;
         // None: no pipe. An empty path: the private place (see SimControlPipe).
         std::optional<std::filesystem::path> pipe;
-        // Where answers go; empty: standard output.
+        // Where answers go, on the main thread; empty: standard output.
         std::function<void(const std::string&)> answer;
     };
 
@@ -46,10 +49,12 @@ public:
 
 private:
     SimControlServer() = default;
-    void handle(std::string line, SimControlInput::Line kind);
+    void handle(std::string line, SimControlInput::Line kind, SimControlInput::Place place);
+    void answer(std::string line, SimControlInput::Place place);
 
     std::unique_ptr<SimControlChannel> m_channel;
     std::unique_ptr<SimControlPipe> m_pipe;
+    std::unique_ptr<SimControlOutput> m_output;
     std::unique_ptr<SimControlInput> m_standardInput;
     std::unique_ptr<SimControlInput> m_pipeInput;
     std::function<void(const std::string&)> m_answer;
