@@ -8,7 +8,10 @@
 #include "Support/Files.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <sys/stat.h>
 
 namespace lorvantine {
 
@@ -37,6 +40,36 @@ const SimInstalledApplication* defaultApplication(const SimModel& model, const s
             return &app;
     }
     return nullptr;
+}
+
+// A document's text becomes its editor's text element whole, and a client of the shared desktop
+// reads that back as one value: no file larger than one message of the shared desktop is opened.
+// Scripts are held to the same.
+constexpr uint64_t maxHandedFileBytes = uint64_t(64) << 20;
+
+enum class HandedFileFault { missing, unreadable };
+
+struct HandedFileError {
+    HandedFileFault fault;
+    std::string message;
+};
+
+// A file handed to `open` or `osascript`, read within bounds. Only a regular file is read: a
+// named pipe would hold the desktop until someone writes to it, and a device may never end.
+Expected<std::string, HandedFileError> readHandedFile(const std::string& path)
+{
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return Unexpected(HandedFileError { HandedFileFault::missing, path + " does not exist" });
+        return Unexpected(HandedFileError { HandedFileFault::unreadable, path + ": " + std::strerror(errno) });
+    }
+    if (!S_ISREG(status.st_mode))
+        return Unexpected(HandedFileError { HandedFileFault::unreadable, path + " is not a regular file" });
+    auto text = Files::readInputFile(path, maxHandedFileBytes);
+    if (!text)
+        return Unexpected(HandedFileError { HandedFileFault::unreadable, text.error().message });
+    return std::move(*text);
 }
 
 struct Document {
@@ -87,10 +120,12 @@ ProcessOutcome SimProcesses::open(const std::vector<std::string>& arguments)
             urls.push_back(item);
             continue;
         }
-        auto text = Files::readAll(item);
-        if (!text)
+        auto text = readHandedFile(item);
+        if (!text && text.error().fault == HandedFileFault::missing)
             return refusedRun("The file " + item + " does not exist.");
-        documents.push_back({ std::filesystem::path(item).filename().string(), *text });
+        if (!text)
+            return refusedRun("The file " + item + " could not be opened: " + text.error().message + ".");
+        documents.push_back({ std::filesystem::path(item).filename().string(), std::move(*text) });
     }
 
     // Which application: the one named, else the one that opens the first item.
@@ -169,10 +204,12 @@ ProcessOutcome SimProcesses::osascript(const std::vector<std::string>& arguments
     if (!inline_) {
         if (arguments.empty())
             return refusedRun("usage: osascript [-e statement | programfile] [argument ...]");
-        auto text = Files::readAll(arguments.front());
-        if (!text)
+        auto text = readHandedFile(arguments.front());
+        if (!text && text.error().fault == HandedFileFault::missing)
             return refusedRun("osascript: " + arguments.front() + ": No such file or directory");
-        source = *text;
+        if (!text)
+            return refusedRun("osascript: " + text.error().message);
+        source = std::move(*text);
     }
     std::string error;
     if (!SimAppleScriptRunner(m_desktop).run(source, error))
