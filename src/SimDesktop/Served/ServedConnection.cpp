@@ -130,6 +130,15 @@ void ServedConnection::readRequests()
         DesktopFrame::Read read = DesktopFrame::read(m_fd, m_limits.maxMessageBytes);
         if (read.kind == DesktopFrame::Read::Kind::closed)
             break;
+        // Only what it asked is refused: the frame was read whole, so the next one reads as usual.
+        if (read.kind == DesktopFrame::Read::Kind::refused) {
+            nlohmann::json refusal = { { "error", read.reason } };
+            if (read.id)
+                refusal["id"] = *read.id;
+            if (!send(refusal))
+                break;
+            continue;
+        }
         if (read.kind != DesktopFrame::Read::Kind::message) {
             send({ { "error", read.reason } });
             break;
