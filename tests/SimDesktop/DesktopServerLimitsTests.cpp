@@ -1,8 +1,10 @@
 #include "Platform/Backends/DesktopFrame.h"
 #include "Platform/Backends/DesktopSocket.h"
+#include "Platform/Backends/DesktopWire.h"
 #include "Platform/Backends/RemoteDesktop.h"
 #include "Platform/Dispatch/Dispatch.h"
 #include "Platform/PasteboardPort.h"
+#include "Platform/WindowServerPort.h"
 #include "Platform/WorkspacePort.h"
 #include "SimDesktop/RawDesktopClient.h"
 #include "SimDesktop/Served/DesktopServer.h"
@@ -18,6 +20,8 @@
 #include <filesystem>
 #include <fstream>
 #include <malloc.h>
+#include <mutex>
+#include <numeric>
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -323,6 +327,121 @@ TEST_F(DesktopServerLimitsTest, AnAnswerAboveTheLimitIsRefusedWithAReasonAndTheC
     EXPECT_EQ(log.linesContaining("the answer is too large to send").size(), 1u) << "the client says why it has nothing";
     EXPECT_EQ(ports.workspace->frontmostApplication()->bundleIdentifier, "com.apple.Safari");
     EXPECT_EQ(server->connectionCount(), 1u);
+}
+
+// A clipboard larger than all that may wait for a client, asked for just before the window list:
+// the first answer fills the socket and its rest goes out as the client reads; the second, itself
+// above the limit, waits behind it (nothing else waits) and both come whole, in order.
+TEST_F(DesktopServerLimitsTest, AnAnswerAboveTheQueueLimitWaitsWholeBehindOneGoingOut)
+{
+    Log::Capture log;
+    startServer({ .maxQueuedBytes = 256 });
+    const PasteboardItem copy = largeCopy();
+    ASSERT_TRUE(local.pasteboard->writeObjects({ copy }));
+    RawClient client;
+    ASSERT_TRUE(client.connect(socketPath));
+    ASSERT_TRUE(client.send({ { "id", 1 }, { "op", "pb.items" } }));
+    ASSERT_TRUE(client.send({ { "id", 2 }, { "op", "ws.windows" }, { "options", 0 } }));
+    // Both read by the server before the client reads anything.
+    ASSERT_TRUE(runUntil([&] { return client.unread() == 0; }));
+    auto items = nextMessage(client, 20s);
+    ASSERT_TRUE(items) << "the connection ended";
+    EXPECT_EQ(items->value("id", 0), 1);
+    EXPECT_EQ(DesktopWire::readItems(items->value("ok", Json()), DesktopWire::readPasteboardItem),
+              std::vector<PasteboardItem> { copy });
+    auto windows = nextMessage(client, 20s);
+    ASSERT_TRUE(windows) << "the connection ended";
+    EXPECT_EQ(windows->value("id", 0), 2);
+    EXPECT_GT(Json::to_cbor(*windows).size(), 256u) << "the window list is itself above the limit";
+    EXPECT_EQ(DesktopWire::readItems(windows->value("ok", Json()), DesktopWire::readWindowInfo),
+              local.windowServer->copyWindowInfo(0));
+    ASSERT_TRUE(client.ask());
+    EXPECT_EQ(hearFrom({ &client }, 20s), std::vector<Heard> { Heard::served });
+    EXPECT_TRUE(log.linesContaining("dropping a client").empty());
+}
+
+// A client reads a large clipboard as it comes while the applications switch and it asks for the
+// clipboard again: what is written on the sender's thread never lands inside a message still going
+// out, nor ahead of one waiting, so every message comes whole and answers and pushes keep their order.
+TEST_F(DesktopServerLimitsTest, MessagesSentWhileALargeOneGoesOutInPartsComeWholeAndInOrder)
+{
+    startServer({});
+    const PasteboardItem copy = largeCopy();
+    ASSERT_TRUE(local.pasteboard->writeObjects({ copy }));
+    RawClient client;
+    ASSERT_TRUE(client.connect(socketPath));
+    ASSERT_TRUE(client.send({ { "id", 1 }, { "op", "wk.observe" }, { "channel", 1 } }));
+    ASSERT_EQ(nextMessage(client, 20s), (Json { { "id", 1 }, { "ok", true } }));
+
+    // The applications switch for as long as each answer is on its way, a few switches ahead of
+    // what the client has heard.
+    constexpr int rounds = 8;
+    constexpr size_t ahead = 1000;
+    std::mutex lock;
+    std::vector<Json> heard;
+    size_t answersHeard = 0;
+    std::string fault;
+    std::thread reading([&] {
+        for (;;) {
+            DesktopFrame::Read read = DesktopFrame::read(client.fd());
+            std::lock_guard guard(lock);
+            if (read.kind != DesktopFrame::Read::Kind::message) {
+                fault = read.kind == DesktopFrame::Read::Kind::closed ? "the connection ended" : read.reason;
+                return;
+            }
+            answersHeard += read.message.contains("push") ? 0 : 1;
+            heard.push_back(std::move(read.message));
+        }
+    });
+    auto answered = [&](size_t count) {
+        std::lock_guard guard(lock);
+        return answersHeard >= count || !fault.empty();
+    };
+    auto pushesHeard = [&] {
+        std::lock_guard guard(lock);
+        return heard.size() - answersHeard;
+    };
+    const std::vector<ProcessID> pids { 502, 501 };
+    size_t switches = 0;
+    for (size_t round = 0; round < rounds; ++round) {
+        ASSERT_TRUE(client.send({ { "id", 100 + round }, { "op", "pb.items" } }));
+        const auto deadline = std::chrono::steady_clock::now() + 20s;
+        while (!answered(round + 1) && std::chrono::steady_clock::now() < deadline) {
+            if (switches - pushesHeard() >= ahead) {
+                std::this_thread::yield();
+                continue;
+            }
+            ASSERT_TRUE(desktop->setFrontmost(pids[switches++ % 2]));
+            RunLoop::runPending();
+        }
+    }
+    std::string faultSeen;
+    const bool complete = runUntil([&] {
+        std::lock_guard guard(lock);
+        faultSeen = fault;
+        return heard.size() == rounds + switches || !fault.empty();
+    });
+    ::shutdown(client.fd(), SHUT_RDWR);
+    reading.join();
+    ASSERT_TRUE(complete && faultSeen.empty()) << heard.size() << " messages of " << rounds + switches << ", then: " << faultSeen;
+    std::vector<int64_t> answers;
+    std::vector<ProcessID> pushed;
+    for (const Json& message : heard) {
+        if (message.contains("push")) {
+            auto application = DesktopWire::readApplication(message.value("application", Json()));
+            pushed.push_back(application ? application->pid : -1);
+            continue;
+        }
+        answers.push_back(message.value("id", int64_t(0)));
+        EXPECT_EQ(DesktopWire::readItems(message.value("ok", Json()), DesktopWire::readPasteboardItem),
+                  std::vector<PasteboardItem> { copy });
+    }
+    std::vector<int64_t> asked(rounds);
+    std::iota(asked.begin(), asked.end(), 100);
+    EXPECT_EQ(answers, asked);
+    ASSERT_EQ(pushed.size(), switches);
+    for (size_t i = 0; i < pushed.size(); ++i)
+        ASSERT_EQ(pushed[i], pids[i % 2]) << "switch " << i;
 }
 
 // A subscriber that stops reading while the applications switch 4,000 times: another one hears

@@ -21,7 +21,8 @@ class SimDesktop;
 // Serves one simulated desktop to other processes over a Unix socket: each connection is a
 // DesktopSession whose requests are read on a thread of its own; what goes out to it (answers,
 // and the notifications and activations its desktop pushes from the main queue, so the process
-// runs the main run loop) waits in the connection's own queue for a writer thread of its own.
+// runs the main run loop) is written at once when the socket takes it, else waits in the
+// connection's own queue for a writer thread of its own (ServedConnection).
 // A client that stops reading holds up nobody else: once more than `maxQueuedBytes` wait for it,
 // its connection is dropped, with one log line.
 //
