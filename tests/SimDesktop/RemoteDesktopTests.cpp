@@ -2,7 +2,11 @@
 #include "Platform/Backends/DesktopSocket.h"
 #include "Platform/Backends/RemoteDesktop.h"
 #include "Platform/Dispatch/Dispatch.h"
+#include "Platform/WorkspacePort.h"
+#include "SimDesktop/Served/DesktopServer.h"
+#include "SimDesktop/SimDesktop.h"
 #include "Support/Log.h"
+#include "TestSupport/ManualClockTest.h"
 #include "TestSupport/ScratchDirectory.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +20,52 @@ namespace {
 
 using Json = nlohmann::json;
 using test::ScratchDirectory;
+
+// Runs the main queue until `done` holds; real time is only a bound on a failure.
+bool settle(const std::function<bool()>& done)
+{
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!done() && std::chrono::steady_clock::now() < limit) {
+        RunLoop::runPending();
+        std::this_thread::yield();
+    }
+    return done();
+}
+
+class RemoteDesktopReconnectTest : public ManualClockTest {};
+
+// The server is away for two minutes: the program keeps trying on the clock and, once the server
+// is back, is connected again within two seconds however long it was away.
+TEST_F(RemoteDesktopReconnectTest, AfterALongOutageItConnectsAgainWithinTwoSecondsOfTheServersReturn)
+{
+    Log::Capture log;
+    ScratchDirectory scratch;
+    const std::string path = (scratch / "desktop.sock").string();
+    auto desktop = SimDesktop::demo();
+    std::string error;
+    auto server = DesktopServer::start(desktop, path, error);
+    ASSERT_TRUE(server) << error;
+    auto remote = RemoteDesktop::connect(path, error);
+    ASSERT_TRUE(remote) << error;
+
+    server.reset();
+    ASSERT_TRUE(settle([&] { return !remote->isConnected(); }));
+    // Its first attempt has failed and the next waits on the clock.
+    ASSERT_TRUE(Dispatch::waitUntilIdle());
+    Dispatch::advance(*clock, std::chrono::minutes(2));
+    EXPECT_FALSE(remote->isConnected());
+
+    server = DesktopServer::start(desktop, path, error);
+    ASSERT_TRUE(server) << error;
+    Dispatch::advance(*clock, std::chrono::seconds(2));
+    EXPECT_TRUE(remote->isConnected()) << "not connected again within two seconds";
+    auto front = remote->services().workspace->frontmostApplication();
+    ASSERT_TRUE(front);
+    EXPECT_EQ(front->bundleIdentifier, "com.apple.Safari");
+    EXPECT_EQ(log.linesContaining("[Desktop] connected again to the desktop server at " + path).size(), 1u);
+    remote.reset();
+    server.reset();
+}
 
 // A server that answers one call with a message too large to decode (more values than any
 // message holds): that call answers none and says so in the log; the connection stays and the
