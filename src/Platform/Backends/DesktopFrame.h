@@ -20,10 +20,10 @@ namespace lorvantine::DesktopFrame {
 inline constexpr size_t maxBytes = size_t(64) << 20;
 // Deeper messages are refused: no request or answer nests more than a few levels.
 inline constexpr size_t maxDepth = 32;
-// Messages holding more values (containers included) are refused: a value costs a hundred bytes
-// and more once decoded, even one sent as a single byte. The largest real message (the words
-// recognised on a whole screen, eight values each) holds some tens of thousands; at this bound a
-// frame decodes into no more than about twice the bytes of the largest frame.
+// Messages holding more values (containers included) are refused: decoded, a value costs some 80
+// bytes, even one sent as a single byte (an empty map). The largest real message (the words
+// recognised on a whole screen, eight values each) holds some tens of thousands; at this bound the
+// values of one frame take some 84 MB at most, beside the bytes it carries.
 inline constexpr size_t maxValues = size_t(1) << 20;
 
 struct Read {

@@ -30,9 +30,10 @@ class SimDesktop;
 // unanswered, with one log line. A message that cannot be read, or one above the frame limit,
 // gets an error answer and its connection is closed; a whole message that holds more than may be
 // decoded (DesktopFrame::maxValues, maxDepth) gets an error answer and the client is served on;
-// an answer above the limit is replaced by an error answer. A client the server cannot serve (no descriptor or thread left for it) is told so
-// and closed; the server goes on with the others, and a connection that has ended gives its
-// descriptor back at once, so the server serves new clients again as soon as others leave.
+// an answer above the limit is replaced by an error answer. A client the server cannot serve (no
+// descriptor or thread left for it) is told so and closed; the server goes on with the others,
+// and a connection that has ended gives its descriptor back at once, so the server serves new
+// clients again as soon as others leave.
 // Clients never take the last descriptors the process may open (a quarter of its limit, at most
 // 64): those are left to the rest of the process, whose libraries and runtime need a few as they go.
 // Stopping (the destructor) closes every connection, joins their threads and removes the socket

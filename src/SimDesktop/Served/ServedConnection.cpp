@@ -101,7 +101,8 @@ ServedConnection::Sent ServedConnection::queue(const nlohmann::json& message, st
     if (!m_begun && m_frames.empty()) {
         const size_t sent = sendNow(frame.value());
         if (sent < frame.value().size()) {
-            m_rest = frame.value().substr(sent);
+            frame.value().erase(0, sent);
+            m_rest = std::move(frame.value());
             m_begun = true;
             m_queued.notify_all();
         }

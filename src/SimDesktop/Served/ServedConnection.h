@@ -26,11 +26,12 @@ class SimDesktop;
 // way its messages go out in the order they were sent.
 //
 // A client that does not read is dropped once more than `maxQueuedBytes` wait for it (one
-// message is always taken when nothing waits; the one going out does not count). A message above `maxMessageBytes` is not sent: an
-// answer is replaced by an error answer saying why, a push is left out; both are logged, as is a
-// send that fails. When the reader ends (the client closed, or a request could not be read) the
-// session ends, what is still queued goes out if the socket takes it without waiting, and the
-// socket is shut.
+// message is always taken when nothing waits; the one going out does not count). A message above
+// `maxMessageBytes` is not sent: an answer is replaced by an error answer saying why, a push is
+// left out; both are logged, as is a send that fails. When the reader ends (the client closed, or
+// a request could not be read) the session ends, what is still queued goes out if the socket
+// takes it without waiting, and the socket is shut. A request that holds more than may be decoded
+// is answered with an error and the reader goes on.
 //
 // Made by the server's acceptor; `start` once. The descriptor is closed by the destructor,
 // which (like `stop`) joins both threads.
