@@ -102,6 +102,10 @@ TEST_F(DesktopServerDescriptorsTest, AClientOnTheFirstSpareDescriptorIsRefusedAn
 // are free again, clients are served.
 TEST_F(DesktopServerDescriptorsTest, AtTheLimitEachRefusedClientIsToldWhy)
 {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizers' runtime opens a pipe to check memory as it goes, which a process "
+                    "without a descriptor left cannot";
+#endif
     std::vector<RawClient> refused(3);
     for (RawClient& client : refused)
         ASSERT_TRUE(client.makeSocket());
