@@ -187,11 +187,15 @@ TEST_F(SimProcessesTest, AFileThatIsNoDocumentIsRefusedAtOnceAndNothingIsLaunche
             auto outcome = std::async(std::launch::async, [&] {
                 return processes().run(command.front(), std::vector<std::string>(command.begin() + 1, command.end()));
             });
-            // A run still waiting is let go: on the pipe by a writer that comes and goes, in a
-            // launch by the clock.
+            // A run still waiting fails the test and is let go, so that the test ends: on the pipe
+            // by a writer that comes and goes, in a launch by the clock.
             if (outcome.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
-                ::close(::open(pipe.c_str(), O_WRONLY | O_NONBLOCK));
-                clock->advance(seconds(1));
+                ADD_FAILURE() << command.front() << " " << f.file << " is still running";
+                while (outcome.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {
+                    if (const int writer = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK); writer >= 0)
+                        ::close(writer);
+                    clock->advance(seconds(1));
+                }
             }
             auto ran = outcome.get();
             ASSERT_TRUE(ran) << command.front() << " " << f.file;
