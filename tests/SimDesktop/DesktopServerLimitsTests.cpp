@@ -375,7 +375,7 @@ TEST_F(DesktopServerLimitsTest, MessagesSentWhileALargeOneGoesOutInPartsComeWhol
 
     // The applications switch for as long as each answer is on its way, a few switches ahead of
     // what the client has heard.
-    constexpr int rounds = 8;
+    constexpr int rounds = 24;
     constexpr size_t ahead = 1000;
     std::mutex lock;
     std::vector<Json> heard;
