@@ -24,7 +24,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }();
     auto read = DesktopFrame::decode(std::string(reinterpret_cast<const char*>(data), size));
     if (read.kind != DesktopFrame::Read::Kind::message) {
-        fuzz::check(read.kind == DesktopFrame::Read::Kind::malformed && !read.reason.empty(), "a refused frame says why");
+        fuzz::check((read.kind == DesktopFrame::Read::Kind::malformed || read.kind == DesktopFrame::Read::Kind::refused)
+                        && !read.reason.empty(),
+                    "a refused frame says why");
         return 0;
     }
     if (const auto* op = read.message.contains("op") ? read.message["op"].get_ptr<const std::string*>() : nullptr;

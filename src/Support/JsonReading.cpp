@@ -67,7 +67,7 @@ private:
             return false;
         if (++m_depth <= m_maxDepth)
             return true;
-        m_failure = Failure{0, "nested deeper than " + std::to_string(m_maxDepth) + " levels"};
+        m_failure = Failure{0, "nested deeper than " + std::to_string(m_maxDepth) + " levels", true};
         return false;
     }
 
@@ -75,7 +75,7 @@ private:
     {
         if (!m_maxValues || ++m_values <= m_maxValues)
             return true;
-        m_failure = Failure{0, "more than " + std::to_string(m_maxValues) + " values"};
+        m_failure = Failure{0, "more than " + std::to_string(m_maxValues) + " values", true};
         return false;
     }
 
@@ -92,7 +92,7 @@ Expected<Json, Failure> parseAs(std::string_view text, Limits limits,
                                 nlohmann::json::input_format_t format = nlohmann::json::input_format_t::json)
 {
     if (limits.maxBytes && text.size() > limits.maxBytes)
-        return Unexpected(Failure{limits.maxBytes, "larger than " + std::to_string(limits.maxBytes) + " bytes"});
+        return Unexpected(Failure{limits.maxBytes, "larger than " + std::to_string(limits.maxBytes) + " bytes", true});
     Json result;
     BoundedBuilder<Json> builder(result, limits);
     bool ok = false;

@@ -26,6 +26,9 @@ struct Failure {
     size_t byte = 0;
     // The reason in plain words, without the library's "[json.exception…]" prefix.
     std::string message;
+    // The reader stopped at one of the limits (depth, values, size), not at a fault of the text:
+    // what it read so far was well formed.
+    bool beyondLimits = false;
 };
 
 // Parses strict JSON (RFC 8259: no comments, no trailing commas, UTF-8 only). Never throws:

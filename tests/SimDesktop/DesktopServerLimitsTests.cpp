@@ -1,9 +1,12 @@
 #include "Platform/Backends/DesktopFrame.h"
 #include "Platform/Backends/DesktopSocket.h"
+#include "Platform/Backends/DesktopWire.h"
 #include "Platform/Backends/RemoteDesktop.h"
 #include "Platform/Dispatch/Dispatch.h"
 #include "Platform/PasteboardPort.h"
+#include "Platform/WindowServerPort.h"
 #include "Platform/WorkspacePort.h"
+#include "SimDesktop/RawDesktopClient.h"
 #include "SimDesktop/Served/DesktopServer.h"
 #include "SimDesktop/SimDesktop.h"
 #include "Support/Log.h"
@@ -17,12 +20,11 @@
 #include <filesystem>
 #include <fstream>
 #include <malloc.h>
+#include <mutex>
+#include <numeric>
 #include <poll.h>
-#include <linux/sockios.h>
-#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -32,82 +34,16 @@ namespace {
 
 using Json = nlohmann::json;
 using namespace std::chrono_literals;
-
-// A client that speaks raw frames, connecting without waiting.
-class RawClient {
-public:
-    RawClient(const RawClient&) = delete;
-    RawClient() = default;
-    ~RawClient() { close(); }
-
-    // False when the server's queue of waiting connections is full (or nothing listens).
-    bool connect(const std::string& path)
-    {
-        m_fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        sockaddr_un address {};
-        address.sun_family = AF_UNIX;
-        path.copy(address.sun_path, sizeof address.sun_path - 1);
-        if (m_fd < 0 || ::connect(m_fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-            close();
-            return false;
-        }
-        ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);
-        return true;
-    }
-    bool send(const Json& message) { return m_fd >= 0 && DesktopFrame::write(m_fd, message); }
-    bool ask() { return send({ { "id", 1 }, { "op", "wk.frontmost" } }); }
-    void close()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = -1;
-    }
-    int fd() const { return m_fd; }
-    // Bytes written that the server has not read yet.
-    int unread() const
-    {
-        int bytes = 0;
-        ::ioctl(m_fd, SIOCOUTQ, &bytes);
-        return bytes;
-    }
-
-private:
-    int m_fd = -1;
-};
-
-enum class Heard { served, refused, closed, nothing };
-
-// What each client heard back within `limit` (all waited for together).
-std::vector<Heard> hearFrom(const std::vector<RawClient*>& clients, std::chrono::milliseconds limit)
-{
-    std::vector<Heard> heard(clients.size(), Heard::nothing);
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    for (;;) {
-        std::vector<pollfd> waiting;
-        std::vector<size_t> which;
-        for (size_t i = 0; i < clients.size(); ++i)
-            if (heard[i] == Heard::nothing && clients[i]->fd() >= 0) {
-                waiting.push_back({ clients[i]->fd(), POLLIN, 0 });
-                which.push_back(i);
-            }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (waiting.empty() || left.count() <= 0 || ::poll(waiting.data(), waiting.size(), static_cast<int>(left.count())) <= 0)
-            return heard;
-        for (size_t k = 0; k < waiting.size(); ++k) {
-            if (!waiting[k].revents)
-                continue;
-            DesktopFrame::Read read = DesktopFrame::read(waiting[k].fd);
-            const bool answered = read.kind == DesktopFrame::Read::Kind::message && read.message.contains("ok");
-            heard[which[k]] = answered ? Heard::served : read.kind == DesktopFrame::Read::Kind::message ? Heard::refused : Heard::closed;
-        }
-    }
-}
+using test::Heard;
+using test::RawClient;
+using test::hearFrom;
+using test::nextMessage;
 
 // The built server in a process of its own, with at most `maxDescriptors` open descriptors when
-// given; stopped (SIGTERM) at the end.
+// given, on the fixture when given; stopped (SIGTERM) at the end.
 class ServerProcess {
 public:
-    ServerProcess(const std::string& path, std::optional<rlim_t> maxDescriptors)
+    ServerProcess(const std::string& path, std::optional<rlim_t> maxDescriptors, const std::string& fixture = "")
     {
         const std::string binary = LORVANTINE_BINARY_DIR "/lorvantine-desktop-server";
         const std::string socket = std::string(DesktopSocket::environmentVariable) + "=" + path;
@@ -122,7 +58,10 @@ public:
                 const rlimit limit { *maxDescriptors, *maxDescriptors };
                 ::setrlimit(RLIMIT_NOFILE, &limit);
             }
-            ::execle(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr), environment);
+            if (fixture.empty())
+                ::execle(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr), environment);
+            else
+                ::execle(binary.c_str(), binary.c_str(), fixture.c_str(), static_cast<char*>(nullptr), environment);
             ::_exit(127);
         }
         ::close(out[1]);
@@ -167,12 +106,22 @@ public:
             std::this_thread::sleep_for(5ms);
         return descriptors() <= count;
     }
-    // Ends it as a person does: its exit status, none when it had died of a signal before.
+    // Ends it as a person does: its exit status; none when it had died of a signal before, or
+    // when it does not end within 20 s (it is killed then).
     std::optional<int> stop()
     {
         ::kill(m_pid, SIGTERM);
         int status = 0;
-        ::waitpid(m_pid, &status, 0);
+        const auto deadline = std::chrono::steady_clock::now() + 20s;
+        while (::waitpid(m_pid, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                ::kill(m_pid, SIGKILL);
+                ::waitpid(m_pid, nullptr, 0);
+                m_reaped = true;
+                return std::nullopt;
+            }
+            std::this_thread::sleep_for(5ms);
+        }
         m_reaped = true;
         return WIFEXITED(status) ? std::optional<int>(WEXITSTATUS(status)) : std::nullopt;
     }
@@ -261,6 +210,54 @@ TEST(DesktopServerLimits, AClientNoThreadCanBeStartedForIsToldSoAndTheServerGoes
     EXPECT_EQ(server.stop(), 0);
 }
 
+// A runner hands the served desktop's "open" and "osascript" a device without end, a named pipe
+// nobody writes to and a file larger than any text: each run is answered with the reason, another
+// client is served all along, and the server still stops on SIGTERM.
+TEST(DesktopServerLimits, FilesThatAreNoDocumentsAreRefusedThroughTheServerWhichGoesOnAndStops)
+{
+    test::ScratchDirectory scratch;
+    const std::string path = (scratch / "desktop.sock").string();
+    ServerProcess server(path, std::nullopt, LORVANTINE_SOURCE_DIR "/tests/fixtures/probe-matrix-desktop.json");
+    ASSERT_TRUE(server.started());
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    // A read without end fails there instead of taking the machine's memory.
+    rlimit cap {};
+    ASSERT_EQ(::prlimit(server.pid(), RLIMIT_AS, nullptr, &cap), 0);
+    cap.rlim_cur = std::min(cap.rlim_cur, rlim_t(4) << 30);
+    ASSERT_EQ(::prlimit(server.pid(), RLIMIT_AS, &cap, nullptr), 0);
+#endif
+    const std::string pipe = (scratch / "fixture.txt").string();
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const std::string large = (scratch / "export.txt").string();
+    std::ofstream(large).close();
+    std::filesystem::resize_file(large, (uint64_t(64) << 20) + 1);
+
+    RawClient steady, runner;
+    ASSERT_TRUE(steady.connect(path) && runner.connect(path));
+    int64_t id = 0;
+    for (const std::string& file : { std::string("/dev/zero"), pipe, large }) {
+        for (const std::vector<std::string>& command : std::vector<std::vector<std::string>> {
+                 { "/usr/bin/open", "-b", "com.example.PlainEdit", file }, { "/usr/bin/osascript", file } }) {
+            ASSERT_TRUE(runner.send({ { "id", ++id }, { "op", "pr.run" }, { "program", command.front() },
+                                      { "arguments", std::vector<std::string>(command.begin() + 1, command.end()) } }));
+            auto answer = nextMessage(runner, 20s);
+            ASSERT_TRUE(answer) << command.front() << " " << file << ": no answer";
+            EXPECT_EQ(answer->value("id", int64_t(0)), id);
+            const Json outcome = answer->value("ok", Json());
+            EXPECT_EQ(outcome.value("exitStatus", 0), 1) << answer->dump();
+            EXPECT_NE(outcome.value("standardError", std::string()).find(file), std::string::npos) << answer->dump();
+            ASSERT_TRUE(steady.ask());
+            EXPECT_EQ(hearFrom({ &steady }, 20s), std::vector<Heard> { Heard::served }) << file;
+        }
+    }
+    // A run left waiting on the pipe would hold the server's stop.
+    const int writer = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK);
+    EXPECT_LT(writer, 0) << "someone still waits on the pipe";
+    if (writer >= 0)
+        ::close(writer);
+    EXPECT_EQ(server.stop(), 0);
+}
+
 // The served demo desktop in this process, with one client.
 class DesktopServerLimitsTest : public ::testing::Test {
 protected:
@@ -330,6 +327,121 @@ TEST_F(DesktopServerLimitsTest, AnAnswerAboveTheLimitIsRefusedWithAReasonAndTheC
     EXPECT_EQ(log.linesContaining("the answer is too large to send").size(), 1u) << "the client says why it has nothing";
     EXPECT_EQ(ports.workspace->frontmostApplication()->bundleIdentifier, "com.apple.Safari");
     EXPECT_EQ(server->connectionCount(), 1u);
+}
+
+// A clipboard larger than all that may wait for a client, asked for just before the window list:
+// the first answer fills the socket and its rest goes out as the client reads; the second, itself
+// above the limit, waits behind it (nothing else waits) and both come whole, in order.
+TEST_F(DesktopServerLimitsTest, AnAnswerAboveTheQueueLimitWaitsWholeBehindOneGoingOut)
+{
+    Log::Capture log;
+    startServer({ .maxQueuedBytes = 256 });
+    const PasteboardItem copy = largeCopy();
+    ASSERT_TRUE(local.pasteboard->writeObjects({ copy }));
+    RawClient client;
+    ASSERT_TRUE(client.connect(socketPath));
+    ASSERT_TRUE(client.send({ { "id", 1 }, { "op", "pb.items" } }));
+    ASSERT_TRUE(client.send({ { "id", 2 }, { "op", "ws.windows" }, { "options", 0 } }));
+    // Both read by the server before the client reads anything.
+    ASSERT_TRUE(runUntil([&] { return client.unread() == 0; }));
+    auto items = nextMessage(client, 20s);
+    ASSERT_TRUE(items) << "the connection ended";
+    EXPECT_EQ(items->value("id", 0), 1);
+    EXPECT_EQ(DesktopWire::readItems(items->value("ok", Json()), DesktopWire::readPasteboardItem),
+              std::vector<PasteboardItem> { copy });
+    auto windows = nextMessage(client, 20s);
+    ASSERT_TRUE(windows) << "the connection ended";
+    EXPECT_EQ(windows->value("id", 0), 2);
+    EXPECT_GT(Json::to_cbor(*windows).size(), 256u) << "the window list is itself above the limit";
+    EXPECT_EQ(DesktopWire::readItems(windows->value("ok", Json()), DesktopWire::readWindowInfo),
+              local.windowServer->copyWindowInfo(0));
+    ASSERT_TRUE(client.ask());
+    EXPECT_EQ(hearFrom({ &client }, 20s), std::vector<Heard> { Heard::served });
+    EXPECT_TRUE(log.linesContaining("dropping a client").empty());
+}
+
+// A client reads a large clipboard as it comes while the applications switch and it asks for the
+// clipboard again: what is written on the sender's thread never lands inside a message still going
+// out, nor ahead of one waiting, so every message comes whole and answers and pushes keep their order.
+TEST_F(DesktopServerLimitsTest, MessagesSentWhileALargeOneGoesOutInPartsComeWholeAndInOrder)
+{
+    startServer({});
+    const PasteboardItem copy = largeCopy();
+    ASSERT_TRUE(local.pasteboard->writeObjects({ copy }));
+    RawClient client;
+    ASSERT_TRUE(client.connect(socketPath));
+    ASSERT_TRUE(client.send({ { "id", 1 }, { "op", "wk.observe" }, { "channel", 1 } }));
+    ASSERT_EQ(nextMessage(client, 20s), (Json { { "id", 1 }, { "ok", true } }));
+
+    // The applications switch for as long as each answer is on its way, a few switches ahead of
+    // what the client has heard.
+    constexpr int rounds = 24;
+    constexpr size_t ahead = 1000;
+    std::mutex lock;
+    std::vector<Json> heard;
+    size_t answersHeard = 0;
+    std::string fault;
+    std::thread reading([&] {
+        for (;;) {
+            DesktopFrame::Read read = DesktopFrame::read(client.fd());
+            std::lock_guard guard(lock);
+            if (read.kind != DesktopFrame::Read::Kind::message) {
+                fault = read.kind == DesktopFrame::Read::Kind::closed ? "the connection ended" : read.reason;
+                return;
+            }
+            answersHeard += read.message.contains("push") ? 0 : 1;
+            heard.push_back(std::move(read.message));
+        }
+    });
+    auto answered = [&](size_t count) {
+        std::lock_guard guard(lock);
+        return answersHeard >= count || !fault.empty();
+    };
+    auto pushesHeard = [&] {
+        std::lock_guard guard(lock);
+        return heard.size() - answersHeard;
+    };
+    const std::vector<ProcessID> pids { 502, 501 };
+    size_t switches = 0;
+    for (size_t round = 0; round < rounds; ++round) {
+        ASSERT_TRUE(client.send({ { "id", 100 + round }, { "op", "pb.items" } }));
+        const auto deadline = std::chrono::steady_clock::now() + 20s;
+        while (!answered(round + 1) && std::chrono::steady_clock::now() < deadline) {
+            if (switches - pushesHeard() >= ahead) {
+                std::this_thread::yield();
+                continue;
+            }
+            ASSERT_TRUE(desktop->setFrontmost(pids[switches++ % 2]));
+            RunLoop::runPending();
+        }
+    }
+    std::string faultSeen;
+    const bool complete = runUntil([&] {
+        std::lock_guard guard(lock);
+        faultSeen = fault;
+        return heard.size() == rounds + switches || !fault.empty();
+    });
+    ::shutdown(client.fd(), SHUT_RDWR);
+    reading.join();
+    ASSERT_TRUE(complete && faultSeen.empty()) << heard.size() << " messages of " << rounds + switches << ", then: " << faultSeen;
+    std::vector<int64_t> answers;
+    std::vector<ProcessID> pushed;
+    for (const Json& message : heard) {
+        if (message.contains("push")) {
+            auto application = DesktopWire::readApplication(message.value("application", Json()));
+            pushed.push_back(application ? application->pid : -1);
+            continue;
+        }
+        answers.push_back(message.value("id", int64_t(0)));
+        EXPECT_EQ(DesktopWire::readItems(message.value("ok", Json()), DesktopWire::readPasteboardItem),
+                  std::vector<PasteboardItem> { copy });
+    }
+    std::vector<int64_t> asked(rounds);
+    std::iota(asked.begin(), asked.end(), 100);
+    EXPECT_EQ(answers, asked);
+    ASSERT_EQ(pushed.size(), switches);
+    for (size_t i = 0; i < pushed.size(); ++i)
+        ASSERT_EQ(pushed[i], pids[i % 2]) << "switch " << i;
 }
 
 // A subscriber that stops reading while the applications switch 4,000 times: another one hears

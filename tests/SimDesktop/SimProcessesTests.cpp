@@ -10,6 +10,14 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace lorvantine {
 namespace {
 
@@ -116,6 +124,89 @@ TEST_F(SimProcessesTest, OpenAndOsascriptFailAsTheRealProgramsDoAndOtherPrograms
     auto refused = processes().run("/bin/rm", { "-rf", "/" });
     ASSERT_FALSE(refused);
     EXPECT_NE(refused.error().find("/bin/rm"), std::string::npos);
+}
+
+// Holds this process to `room` more address space than it maps now, so that a read without end
+// fails here instead of taking the machine's memory. Nothing under a sanitizer, which maps much
+// of its own.
+class AddressSpaceCap {
+public:
+    explicit AddressSpaceCap(size_t room)
+    {
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+        size_t mapped = 0;
+        std::ifstream status("/proc/self/status");
+        for (std::string line; std::getline(status, line);)
+            if (line.starts_with("VmSize:"))
+                mapped = std::stoul(line.substr(7)) * 1024;
+        if (mapped == 0 || ::getrlimit(RLIMIT_AS, &m_previous) != 0)
+            return;
+        const rlimit cap { mapped + room, m_previous.rlim_max };
+        m_set = ::setrlimit(RLIMIT_AS, &cap) == 0;
+#else
+        (void)room;
+#endif
+    }
+    ~AddressSpaceCap()
+    {
+        if (m_set)
+            ::setrlimit(RLIMIT_AS, &m_previous);
+    }
+    AddressSpaceCap(const AddressSpaceCap&) = delete;
+    AddressSpaceCap& operator=(const AddressSpaceCap&) = delete;
+
+private:
+    rlimit m_previous {};
+    bool m_set = false;
+};
+
+// What a person may hand "open" or "osascript" that is no document: a device without end, a named
+// pipe nobody writes to (what a shell's process substitution gives), a file larger than any text.
+// Each is refused at once with the reason, nothing is launched, and the desktop goes on.
+TEST_F(SimProcessesTest, AFileThatIsNoDocumentIsRefusedAtOnceAndNothingIsLaunched)
+{
+    test::ScratchDirectory scratch;
+    const std::string pipe = (scratch / "fixture.txt").string();
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const std::string large = (scratch / "export.txt").string();
+    test::writeFile(large, "");
+    std::filesystem::resize_file(large, (uint64_t(64) << 20) + 1);
+    const struct {
+        std::string file;
+        std::string reason;
+    } files[] = {
+        { "/dev/zero", "/dev/zero is not a regular file" },
+        { pipe, pipe + " is not a regular file" },
+        { large, large + " is larger than 64 MiB" },
+    };
+    AddressSpaceCap cap(size_t(1) << 30);
+    for (const auto& f : files) {
+        const std::vector<std::vector<std::string>> runs = {
+            { "/usr/bin/open", "-b", "com.example.PlainEdit", f.file }, { "/usr/bin/open", f.file }, { "/usr/bin/osascript", f.file } };
+        for (const std::vector<std::string>& command : runs) {
+            auto outcome = std::async(std::launch::async, [&] {
+                return processes().run(command.front(), std::vector<std::string>(command.begin() + 1, command.end()));
+            });
+            // A run still waiting fails the test and is let go, so that the test ends: on the pipe
+            // by a writer that comes and goes, in a launch by the clock.
+            if (outcome.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+                ADD_FAILURE() << command.front() << " " << f.file << " is still running";
+                while (outcome.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {
+                    if (const int writer = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK); writer >= 0)
+                        ::close(writer);
+                    clock->advance(seconds(1));
+                }
+            }
+            auto ran = outcome.get();
+            ASSERT_TRUE(ran) << command.front() << " " << f.file;
+            EXPECT_EQ(ran->exitStatus, 1) << command.front() << " " << f.file;
+            EXPECT_NE(ran->standardError.find(f.reason), std::string::npos) << ran->standardError;
+        }
+    }
+    EXPECT_FALSE(t->desktop->pidOf("com.example.PlainEdit"));
+    EXPECT_EQ(elapsed(), 0) << "no launch was waited for";
+    EXPECT_EQ(run("/usr/bin/open", { "-b", "com.example.PlainEdit", fixtureText }), ProcessOutcome {});
+    EXPECT_TRUE(t->desktop->pidOf("com.example.PlainEdit"));
 }
 
 TEST_F(SimProcessesTest, CommandNPastesAndClosesDocumentsOfTheApplicationInFront)

@@ -44,12 +44,88 @@ std::string sizeReason(const char* what, size_t size, size_t limit)
     return std::string(what) + " of " + std::to_string(size) + " bytes is above the limit of " + std::to_string(limit);
 }
 
+// Finds the top-level "id" of a message without building anything, so that a refused request can
+// still be answered as such. Stops at the id, and at nesting no message may have.
+class DesktopFrameIdScanner {
+public:
+    using Json = nlohmann::json;
+
+    bool null() { return value(std::nullopt); }
+    bool boolean(bool) { return value(std::nullopt); }
+    bool number_integer(Json::number_integer_t number) { return value(number); }
+    bool number_unsigned(Json::number_unsigned_t number)
+    {
+        return value(number <= uint64_t(INT64_MAX) ? std::optional<int64_t>(static_cast<int64_t>(number)) : std::nullopt);
+    }
+    bool number_float(Json::number_float_t, const Json::string_t&) { return value(std::nullopt); }
+    bool string(Json::string_t&) { return value(std::nullopt); }
+    bool binary(Json::binary_t&) { return value(std::nullopt); }
+    bool start_object(std::size_t) { return enter(); }
+    bool end_object() { return leave(); }
+    bool start_array(std::size_t) { return enter(); }
+    bool end_array() { return leave(); }
+    bool key(Json::string_t& name)
+    {
+        m_atId = m_depth == 1 && name == "id";
+        return true;
+    }
+    template <typename Exception>
+    bool parse_error(std::size_t, const std::string&, const Exception&)
+    {
+        return false;
+    }
+
+    std::optional<int64_t> id() const { return m_id; }
+
+private:
+    // False once the id is known: the rest need not be read.
+    bool value(std::optional<int64_t> number)
+    {
+        if (!m_atId || m_depth != 1)
+            return true;
+        m_id = number;
+        return false;
+    }
+    bool enter()
+    {
+        if (m_atId && m_depth == 1)
+            return false;
+        return ++m_depth <= maxDepth;
+    }
+    bool leave()
+    {
+        --m_depth;
+        return true;
+    }
+
+    size_t m_depth = 0;
+    bool m_atId = false;
+    std::optional<int64_t> m_id;
+};
+
+std::optional<int64_t> topLevelId(std::string_view payload)
+{
+    DesktopFrameIdScanner scanner;
+    try {
+        nlohmann::json::sax_parse(payload.begin(), payload.end(), &scanner, nlohmann::json::input_format_t::cbor);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+    return scanner.id();
+}
+
 } // namespace
 
 Read decode(std::string_view payload, size_t limit)
 {
     Read result;
-    auto parsed = JsonReading::parseCbor(payload, { .maxDepth = maxDepth, .maxBytes = limit });
+    auto parsed = JsonReading::parseCbor(payload, { .maxDepth = maxDepth, .maxBytes = limit, .maxValues = maxValues });
+    if (!parsed && parsed.error().beyondLimits) {
+        result.kind = Read::Kind::refused;
+        result.reason = "refused message: " + parsed.error().message;
+        result.id = topLevelId(payload);
+        return result;
+    }
     if (!parsed) {
         result.kind = Read::Kind::malformed;
         result.reason = "malformed message: " + parsed.error().message;

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,13 +20,22 @@ namespace lorvantine::DesktopFrame {
 inline constexpr size_t maxBytes = size_t(64) << 20;
 // Deeper messages are refused: no request or answer nests more than a few levels.
 inline constexpr size_t maxDepth = 32;
+// Messages holding more values (containers included) are refused: decoded, a value costs some 80
+// bytes, even one sent as a single byte (an empty map). The largest real message (the words
+// recognised on a whole screen, eight values each) holds some tens of thousands; at this bound the
+// values of one frame take some 84 MB at most, beside the bytes it carries.
+inline constexpr size_t maxValues = size_t(1) << 20;
 
 struct Read {
-    enum class Kind { message, closed, oversized, malformed };
+    // `refused`: a whole frame that holds more than may be decoded (above maxValues or maxDepth).
+    // Its bytes are read, so the frames after it read as usual.
+    enum class Kind { message, closed, oversized, malformed, refused };
     Kind kind = Kind::closed;
     nlohmann::json message;
     // Why a frame was refused, in plain words.
     std::string reason;
+    // A refused frame's "id" (a top-level integer), when it comes before what was refused.
+    std::optional<int64_t> id;
 };
 
 // Blocks until one whole frame arrived, the peer closed (also in the middle of a frame), or the

@@ -179,6 +179,13 @@ void RemoteDesktop::readAnswers(int fd, uint64_t generation)
 {
     for (;;) {
         DesktopFrame::Read read = DesktopFrame::read(fd);
+        // One message too large to decode is left out; the call it answers answers none.
+        if (read.kind == DesktopFrame::Read::Kind::refused) {
+            Log::line("[Desktop] a message of the desktop server left unread: " + read.reason);
+            if (read.id)
+                deliver({ { "id", *read.id } });
+            continue;
+        }
         if (read.kind != DesktopFrame::Read::Kind::message) {
             if (read.kind != DesktopFrame::Read::Kind::closed)
                 Log::line("[Desktop] dropping the desktop server's connection: " + read.reason);

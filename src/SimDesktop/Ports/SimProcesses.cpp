@@ -8,7 +8,12 @@
 #include "Support/Files.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace lorvantine {
 
@@ -37,6 +42,49 @@ const SimInstalledApplication* defaultApplication(const SimModel& model, const s
             return &app;
     }
     return nullptr;
+}
+
+// A document's text becomes its editor's text element whole, and a client of the shared desktop
+// reads that back as one value: no file larger than one message of the shared desktop is opened.
+// Scripts are held to the same.
+constexpr uint64_t maxHandedFileBytes = uint64_t(64) << 20;
+
+enum class HandedFileFault { missing, unreadable };
+
+struct HandedFileError {
+    HandedFileFault fault;
+    std::string message;
+};
+
+// A file handed to `open` or `osascript`, read within bounds. Only a regular file is read: a
+// named pipe would hold the run (and a desktop server's stop, which waits for its runs) until
+// someone writes to it, and a device may never end. What is looked at is what is read: the path
+// is opened once without waiting and read through that descriptor, so that a pipe put in the
+// file's place meanwhile is never opened to be read.
+Expected<std::string, HandedFileError> readHandedFile(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        if (error == ENOENT || error == ENOTDIR)
+            return Unexpected(HandedFileError { HandedFileFault::missing, path + " does not exist" });
+        return Unexpected(HandedFileError { HandedFileFault::unreadable, path + ": " + std::strerror(error) });
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        return Unexpected(HandedFileError { HandedFileFault::unreadable, path + " is not a regular file" });
+    }
+    const std::string opened = "/proc/self/fd/" + std::to_string(fd);
+    auto text = Files::readInputFile(opened, maxHandedFileBytes);
+    ::close(fd);
+    if (!text) {
+        std::string message = text.error().message;
+        if (const size_t at = message.find(opened); at != std::string::npos)
+            message.replace(at, opened.size(), path);
+        return Unexpected(HandedFileError { HandedFileFault::unreadable, std::move(message) });
+    }
+    return std::move(*text);
 }
 
 struct Document {
@@ -87,10 +135,12 @@ ProcessOutcome SimProcesses::open(const std::vector<std::string>& arguments)
             urls.push_back(item);
             continue;
         }
-        auto text = Files::readAll(item);
-        if (!text)
+        auto text = readHandedFile(item);
+        if (!text && text.error().fault == HandedFileFault::missing)
             return refusedRun("The file " + item + " does not exist.");
-        documents.push_back({ std::filesystem::path(item).filename().string(), *text });
+        if (!text)
+            return refusedRun("The file " + item + " could not be opened: " + text.error().message + ".");
+        documents.push_back({ std::filesystem::path(item).filename().string(), std::move(*text) });
     }
 
     // Which application: the one named, else the one that opens the first item.
@@ -169,10 +219,12 @@ ProcessOutcome SimProcesses::osascript(const std::vector<std::string>& arguments
     if (!inline_) {
         if (arguments.empty())
             return refusedRun("usage: osascript [-e statement | programfile] [argument ...]");
-        auto text = Files::readAll(arguments.front());
-        if (!text)
+        auto text = readHandedFile(arguments.front());
+        if (!text && text.error().fault == HandedFileFault::missing)
             return refusedRun("osascript: " + arguments.front() + ": No such file or directory");
-        source = *text;
+        if (!text)
+            return refusedRun("osascript: " + text.error().message);
+        source = std::move(*text);
     }
     std::string error;
     if (!SimAppleScriptRunner(m_desktop).run(source, error))

@@ -15,7 +15,9 @@ class SimDesktop;
 // running, brings it to the front and opens each file in a document window titled with the file's
 // name; a URL goes to the application of its scheme. osascript -e <line> [-e <line>…] and
 // osascript <script file> [arguments] run the SimAppleScript subset (arguments are not used);
-// a script error is status 1 with the message on standard error. Every run is journaled as a
+// a script error is status 1 with the message on standard error. A file handed to either is read
+// only when it is a regular file of at most 64 MiB; any other (a pipe, a device, a larger file) is
+// refused with status 1 and the reason, before anything is launched. Every run is journaled as a
 // "process" entry. Any other program cannot be started. The controlling terminal is the tab the
 // fixture marks as the program's own. Callable from any thread.
 class SimProcesses final : public ProcessPort {

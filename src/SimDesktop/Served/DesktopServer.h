@@ -21,16 +21,19 @@ class SimDesktop;
 // Serves one simulated desktop to other processes over a Unix socket: each connection is a
 // DesktopSession whose requests are read on a thread of its own; what goes out to it (answers,
 // and the notifications and activations its desktop pushes from the main queue, so the process
-// runs the main run loop) waits in the connection's own queue for a writer thread of its own.
+// runs the main run loop) is written at once when the socket takes it, else waits in the
+// connection's own queue for a writer thread of its own (ServedConnection).
 // A client that stops reading holds up nobody else: once more than `maxQueuedBytes` wait for it,
 // its connection is dropped, with one log line.
 //
 // Only processes of the server's own user are served: another user's connection is closed
 // unanswered, with one log line. A message that cannot be read, or one above the frame limit,
-// gets an error answer and its connection is closed; an answer above the limit is replaced by an
-// error answer. A client the server cannot serve (no descriptor or thread left for it) is told so
-// and closed; the server goes on with the others, and a connection that has ended gives its
-// descriptor back at once, so the server serves new clients again as soon as others leave.
+// gets an error answer and its connection is closed; a whole message that holds more than may be
+// decoded (DesktopFrame::maxValues, maxDepth) gets an error answer and the client is served on;
+// an answer above the limit is replaced by an error answer. A client the server cannot serve (no
+// descriptor or thread left for it) is told so and closed; the server goes on with the others,
+// and a connection that has ended gives its descriptor back at once, so the server serves new
+// clients again as soon as others leave.
 // Clients never take the last descriptors the process may open (a quarter of its limit, at most
 // 64): those are left to the rest of the process, whose libraries and runtime need a few as they go.
 // Stopping (the destructor) closes every connection, joins their threads and removes the socket

@@ -95,11 +95,25 @@ ServedConnection::Sent ServedConnection::queue(const nlohmann::json& message, st
     std::lock_guard lock(m_lock);
     if (m_finishing || m_dropped)
         return Sent::gone;
+    // Nothing is ahead of it: it goes out on this thread as far as the socket takes it at once
+    // (under the lock, so that no other message starts meanwhile). Only its rest, if any, is left
+    // to the writer, which finishes it before anything sent after it.
+    if (!m_begun && m_frames.empty()) {
+        const size_t sent = sendNow(frame.value());
+        if (sent < frame.value().size()) {
+            frame.value().erase(0, sent);
+            m_rest = std::move(frame.value());
+            m_begun = true;
+            m_queued.notify_all();
+        }
+        return Sent::queued;
+    }
     if (!m_frames.empty() && m_queuedBytes + frame.value().size() > m_limits.maxQueuedBytes) {
         Log::line("[DesktopServer] dropping a client that does not read what it is sent: " + std::to_string(m_frames.size())
                   + " messages (" + std::to_string(m_queuedBytes) + " bytes) wait for it");
         m_dropped = true;
         m_frames.clear();
+        m_rest.clear();
         m_queuedBytes = 0;
         ::shutdown(m_fd, SHUT_RDWR);
         m_queued.notify_all();
@@ -130,6 +144,15 @@ void ServedConnection::readRequests()
         DesktopFrame::Read read = DesktopFrame::read(m_fd, m_limits.maxMessageBytes);
         if (read.kind == DesktopFrame::Read::Kind::closed)
             break;
+        // Only what it asked is refused: the frame was read whole, so the next one reads as usual.
+        if (read.kind == DesktopFrame::Read::Kind::refused) {
+            nlohmann::json refusal = { { "error", read.reason } };
+            if (read.id)
+                refusal["id"] = *read.id;
+            if (!send(refusal))
+                break;
+            continue;
+        }
         if (read.kind != DesktopFrame::Read::Kind::message) {
             send({ { "error", read.reason } });
             break;
@@ -163,16 +186,24 @@ void ServedConnection::writeQueued()
         std::string frame;
         {
             std::unique_lock lock(m_lock);
-            m_queued.wait(lock, [&] { return !m_frames.empty() || m_finishing || m_dropped; });
-            if (m_dropped || m_frames.empty())
+            m_queued.wait(lock, [&] { return !m_rest.empty() || !m_frames.empty() || m_finishing || m_dropped; });
+            if (m_dropped || (m_rest.empty() && m_frames.empty()))
                 break;
-            frame = std::move(m_frames.front());
-            m_frames.pop_front();
-            m_queuedBytes -= frame.size();
+            if (!m_rest.empty()) {
+                frame = std::move(m_rest);
+                m_rest.clear();
+            } else {
+                frame = std::move(m_frames.front());
+                m_frames.pop_front();
+                m_queuedBytes -= frame.size();
+                m_begun = true;
+            }
         }
-        if (!sendFrame(frame)) {
-            const int failure = errno;
-            std::lock_guard lock(m_lock);
+        const bool sent = sendFrame(frame);
+        const int failure = errno;
+        std::lock_guard lock(m_lock);
+        m_begun = false;
+        if (!sent) {
             if (!m_dropped && !m_finishing)
                 Log::line(std::string("[DesktopServer] could not send to a client (") + std::strerror(failure) + "): its connection ends");
             break;
@@ -180,6 +211,21 @@ void ServedConnection::writeQueued()
     }
     ::shutdown(m_fd, SHUT_RDWR);
     threadEnded(m_writerDone);
+}
+
+size_t ServedConnection::sendNow(const std::string& frame)
+{
+    size_t done = 0;
+    while (done < frame.size()) {
+        const ssize_t n = ::send(m_fd, frame.data() + done, frame.size() - done, MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (n > 0)
+            done += static_cast<size_t>(n);
+        else if (n < 0 && errno == EINTR)
+            continue;
+        else
+            break; // Full, or failed: the writer finds out which.
+    }
+    return done;
 }
 
 // Waits for room on the socket while the client is served; once it is being finished, sends only

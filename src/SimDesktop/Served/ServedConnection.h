@@ -19,16 +19,19 @@ class DesktopSession;
 class SimDesktop;
 
 // One client of the desktop server on its socket: a reader thread reads its requests and has its
-// DesktopSession answer them; everything that goes out to it (answers, and the pushes its session
-// sends from the desktop's main queue) waits in a queue of its own for a writer thread of its own,
-// so that nobody who sends to it ever waits for it to read.
+// DesktopSession answer them. Everything that goes out to it (answers, and the pushes its session
+// sends from the desktop's main queue) is written by the thread that sends it when nothing waits
+// to go out before it and the socket takes it at once; otherwise it waits in a queue of its own
+// for a writer thread of its own, so that nobody who sends to it ever waits for it to read. Either
+// way its messages go out in the order they were sent.
 //
 // A client that does not read is dropped once more than `maxQueuedBytes` wait for it (one
-// message is always taken when nothing waits). A message above `maxMessageBytes` is not sent: an
-// answer is replaced by an error answer saying why, a push is left out; both are logged, as is a
-// send that fails. When the reader ends (the client closed, or a request could not be read) the
-// session ends, what is still queued goes out if the socket takes it without waiting, and the
-// socket is shut.
+// message is always taken when nothing waits; the one going out does not count). A message above
+// `maxMessageBytes` is not sent: an answer is replaced by an error answer saying why, a push is
+// left out; both are logged, as is a send that fails. When the reader ends (the client closed, or
+// a request could not be read) the session ends, what is still queued goes out if the socket
+// takes it without waiting, and the socket is shut. A request that holds more than may be decoded
+// is answered with an error and the reader goes on.
 //
 // Made by the server's acceptor; `start` once. The descriptor is closed by the destructor,
 // which (like `stop`) joins both threads.
@@ -69,6 +72,8 @@ private:
     void readRequests();
     void writeQueued();
     bool sendFrame(const std::string& frame);
+    // What of `frame` the socket takes without waiting; under m_lock.
+    size_t sendNow(const std::string& frame);
     // No more comes from the reader: the writer sends what it can at once and ends.
     void finish();
     void threadEnded(std::atomic<bool>& done);
@@ -88,6 +93,11 @@ private:
     // Guarded by m_lock.
     std::deque<std::string> m_frames;
     size_t m_queuedBytes = 0;
+    // A message has begun to go out and is not finished: what comes meanwhile waits behind it.
+    // Its rest, when a sender began it, is the writer's to finish (counted apart from the queue,
+    // as the message the writer holds is).
+    bool m_begun = false;
+    std::string m_rest;
     bool m_finishing = false;
     bool m_dropped = false;
 };
