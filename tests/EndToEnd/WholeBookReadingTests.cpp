@@ -147,5 +147,31 @@ TEST_F(WholeBookReadingTest, AChapterOpeningWithADropCapPartWayDownAPageIsHeardW
     EXPECT_EQ(pagesTurned(*desktop), 2u) << "left on its last page";
 }
 
+// A fixed-layout magazine of two pages, each a picture: a headline, standfirst and byline across
+// the page over two columns, a photograph and its caption across both; then two columns alone.
+TEST_F(WholeBookReadingTest, AKindleMagazineIsHeardHeadlineFirstThenEachColumnWholeThenTheCaption)
+{
+    const std::vector<std::string> pages {
+        "The Last Ferry to Skerray For ninety years one small boat has carried the island’s post, its children and its "
+        "sheep. Next spring a bridge will open. Words by Mairi Ross. Photographs by Ewan Gill. The Morag Ann has made the "
+        "crossing to Skerray three times a day since 1934, and in all that time she has missed fewer than forty sailings. "
+        "Her skipper, Donald MacAulay, has taken her across for twenty-six years, as his father did before him, and he "
+        "knows every rock between the two piers by its local name. On the morning we sailed there were eleven passengers, "
+        "two crates of groceries, a bicycle and a ewe bound for the vet. Nobody on board thought the bridge a bad idea. "
+        "Nobody seemed glad of it either. “It’s progress,” said a woman with a pram, and went back to her book. The Morag "
+        "Ann leaves the pier at Port Mor on a calm September morning. The crossing takes eleven minutes.",
+        "A working boat The Morag Ann is not pretty. She was built for work on the Clyde and came north after the war with "
+        "a new engine and an old name. Her deck is scarred where the cattle pens were bolted down, and her wheelhouse "
+        "smells of diesel and wet wool. On a rough day she rolls like a barrel. When the bridge opens she will go to a "
+        "museum in Oban, or so the council says. Donald is not sure he will visit her there. “She was never for looking "
+        "at,” he told me. “She was for going across.” The last sailing is on the thirtieth of March.",
+    };
+
+    const std::string account = readToTheEndOfTheBook("kindle-magazine.json", "com.amazon.Lassen", "Kindle");
+    EXPECT_EQ(paragraphStarts(server->speechRequests(), pages), pages) << account;
+    EXPECT_EQ(occurrences(account, "[VisionOCR] 双栏检测"), occurrences(account, "[VisionOCR] recognizeWords"));
+    EXPECT_EQ(pagesTurned(*desktop), 1u) << "left on its last page";
+}
+
 } // namespace
 } // namespace lorvantine::test
