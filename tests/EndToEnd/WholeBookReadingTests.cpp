@@ -147,6 +147,33 @@ TEST_F(WholeBookReadingTest, AChapterOpeningWithADropCapPartWayDownAPageIsHeardW
     EXPECT_EQ(pagesTurned(*desktop), 2u) << "left on its last page";
 }
 
+// A novel's chapter of dialogue, with replies of one word on lines of their own, a plate alone on
+// its page, and the next chapter opening part-way down a page with a drop cap three lines tall.
+const std::vector<std::string> saltMarshPages {
+    "Chapter Eleven The rain had stopped by the time Nell reached the ferry house, but the path along the dyke "
+    "was still running with water, and her boots were heavy with mud. Old Amos was sitting on the step with "
+    "his pipe. “Is the ferry running?” she asked. “No.” “Tomorrow?” “Maybe.”",
+    "He knocked the pipe out against his heel and looked at the sky, which was clearing in the west. “If the "
+    "wind holds,” he said. “Are you in a hurry?” “Yes.” “Why?” She did not answer. Across the water the lights "
+    "of the town were coming on one by one. “Well,” said Amos. “Come in, then.”",
+    "She slept in the loft above the boat store, under a blanket that smelt of tar, and woke before dawn to "
+    "the sound of the tide. Chapter Twelve The ferry left at seven. There were three passengers besides Nell: "
+    "a farmer with a crate of hens, a boy going to the grammar school, and a woman in black who would not say "
+    "where she was going.",
+    "Halfway across, the woman touched Nell’s arm. “You’re Tom Pender’s girl.” “Yes.” “I knew your father.” "
+    "“Everyone did.” The woman smiled at that, and looked away at the town, and said nothing more until they "
+    "landed.",
+};
+
+// As an e-book: the paragraphs' texts are there, and recognition reads the drop cap as a word of its own.
+TEST_F(WholeBookReadingTest, AChapterWhoseDropCapIsReadApartIsHeardWithTheWordWhole)
+{
+    const std::string account = readToTheEndOfTheBook("books-salt-marsh-epub.json", "com.apple.iBooksX", "Books");
+    EXPECT_EQ(paragraphStarts(server->speechRequests(), saltMarshPages), saltMarshPages) << account;
+    EXPECT_EQ(occurrences(account, "[Books] drop cap 修复: \"he\" → \"The\""), 1u) << account;
+    EXPECT_EQ(pagesTurned(*desktop), 4u) << "left on its last page";
+}
+
 // A fixed-layout magazine of two pages, each a picture: a headline, standfirst and byline across
 // the page over two columns, a photograph and its caption across both; then two columns alone.
 TEST_F(WholeBookReadingTest, AKindleMagazineIsHeardHeadlineFirstThenEachColumnWholeThenTheCaption)
