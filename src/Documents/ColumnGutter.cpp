@@ -163,26 +163,24 @@ std::optional<ColumnGutter> gutterAt(const std::vector<PageLine>& lines, double 
         [&](size_t i) { return lines[i].runsAcross(from, to); }, true);
 }
 
-// The parts of [from, to], between neighbouring `edges`, that no line reaches into without
-// running across the whole of [from, to]: where a band taken too wide by a column's first or
-// last line reaching into it narrows to the gutter.
-std::vector<Span> narrowed(const std::vector<PageLine>& lines, const std::vector<double>& edges, double from, double to)
+// The parts of [from, to] between its edges, widest first (of equally wide ones the leftmost):
+// where lines reaching into a band taken too wide leave more of them in it than a gutter allows,
+// the gutter is the widest part of the band that few enough of them reach into. The line that
+// reaches in may be a column's (a long word) or one above the columns (a byline, a standfirst's
+// short last line) that ends a little short of the other column.
+std::vector<Span> narrowed(const std::vector<double>& edges, double from, double to)
 {
-    std::vector<const PageLine*> reaching;
-    for (const PageLine& line : lines) {
-        if (line.crosses(from, to) && !line.runsAcross(from, to))
-            reaching.push_back(&line);
-    }
+    const auto first = std::lower_bound(edges.begin(), edges.end(), from);
+    const auto end = std::upper_bound(edges.begin(), edges.end(), to);
     std::vector<Span> parts;
-    for (auto edge = std::lower_bound(edges.begin(), edges.end(), from); edge + 1 != edges.end() && *edge < to; ++edge) {
-        const double a = edge[0], b = edge[1];
-        if (std::any_of(reaching.begin(), reaching.end(), [&](const PageLine* line) { return line->crosses(a, b); }))
-            continue;
-        if (!parts.empty() && parts.back().second == a)
-            parts.back().second = b;
-        else
-            parts.emplace_back(a, b);
+    for (auto a = first; a != end; ++a) {
+        for (auto b = a + 1; b != end; ++b) {
+            if (*a != from || *b != to)
+                parts.emplace_back(*a, *b);
+        }
     }
+    std::stable_sort(parts.begin(), parts.end(),
+                     [](const Span& x, const Span& y) { return x.second - x.first > y.second - y.first; });
     return parts;
 }
 
@@ -250,8 +248,11 @@ std::optional<ColumnGutter> ColumnGutter::find(const std::vector<std::vector<Rec
     for (const Span& band : bands) {
         if (consider(band))
             continue;
-        for (const Span& narrower : narrowed(lines, edges, band.first, band.second))
-            consider(narrower);
+        // Widest first: the first part that is a gutter, or that is no wider than one found, ends the search.
+        for (const Span& narrower : narrowed(edges, band.first, band.second)) {
+            if (consider(narrower))
+                break;
+        }
     }
     return widest;
 }

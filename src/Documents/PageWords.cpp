@@ -2,6 +2,8 @@
 
 #include "Support/Text.h"
 
+#include <unicode/uchar.h>
+
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -19,6 +21,37 @@ bool cutShortFrom(const std::string& recognised, const std::string& pageWord)
     if (recognisedLength >= pageLength || pageLength - recognisedLength > 3)
         return false;
     return Text::hasSuffix(Text::lowercased(pageWord), Text::lowercased(recognised));
+}
+
+// A drop cap is at least two lines tall; a capital in running text is no taller than its line.
+constexpr double dropCapHeightInLines = 1.8;
+
+// A large initial that recognition did read, as a word of its own: the first letter of `mended`,
+// taken into it. Answers whether `initial` was such a letter.
+bool takeInInitial(const RecognizedWord& initial, RecognizedWord& mended, const std::string& pageWord, const std::string& cutFrom)
+{
+    const std::string missing = Text::characterPrefix(pageWord, Text::characterCount(pageWord) - Text::characterCount(cutFrom));
+    if (missing.empty() || Text::lowercased(initial.text) != Text::lowercased(missing))
+        return false;
+    mended.screenRect = initial.screenRect.united(mended.screenRect);
+    return true;
+}
+
+// A capital letter on its own, taller than two lines, with a word at the top of its right side
+// (in lower case, or in the small capitals that often follow an initial): the first word of a
+// paragraph whose initial is drawn large, as a scan shows it. A, I and O are words by themselves
+// and are left as read ("A long time ago").
+bool isDropCapOf(const RecognizedWord& letter, const RecognizedWord& next)
+{
+    const std::u32string scalars = Text::scalars(letter.text);
+    const std::u32string following = Text::scalars(next.text);
+    if (scalars.size() != 1 || following.empty() || !u_isupper(static_cast<UChar32>(scalars[0]))
+        || !u_isalpha(static_cast<UChar32>(following[0])) || std::u32string_view(U"AIO").find(scalars[0]) != std::u32string_view::npos)
+        return false;
+    const Rect& cap = letter.screenRect;
+    const Rect& word = next.screenRect;
+    return cap.height() >= dropCapHeightInLines * word.height() && word.minX() >= cap.midX() && word.minX() - cap.maxX() < cap.width()
+        && word.midY() > cap.minY() && word.midY() < cap.midY();
 }
 
 } // namespace
@@ -50,9 +83,22 @@ std::vector<DropCapMend> repairDropCaps(std::vector<RecognizedWord>& words, cons
         for (size_t i = 0; i + 1 < words.size(); ++i) {
             if (Text::lowercased(words[i + 1].text) != second || !cutShortFrom(words[i].text, first))
                 continue;
-            mends.push_back({ std::exchange(words[i].text, first), first });
+            mends.push_back({ words[i].text, first });
+            // Drawn large, the initial may have been read as well, on its own, just before.
+            if (i > 0 && takeInInitial(words[i - 1], words[i], first, words[i].text))
+                words.erase(words.begin() + static_cast<long>(--i));
+            words[i].text = first;
             break;
         }
+    }
+    // Without the page's text (a scan) the initial is told by its size alone.
+    for (size_t i = 0; i + 1 < words.size(); ++i) {
+        if (!isDropCapOf(words[i], words[i + 1]))
+            continue;
+        mends.push_back({ words[i + 1].text, words[i].text + words[i + 1].text });
+        words[i + 1].text = mends.back().mended;
+        words[i + 1].screenRect = words[i].screenRect.united(words[i + 1].screenRect);
+        words.erase(words.begin() + static_cast<long>(i));
     }
     return mends;
 }

@@ -19,13 +19,17 @@ std::optional<std::string> repairDropCap(std::vector<RecognizedWord>& words, con
 
 struct DropCapMend {
     std::string recognised; // as recognition read it
-    std::string mended;     // the page's own word
+    std::string mended;     // the word whole
 };
 // The same for every paragraph of the page, wherever it begins (a chapter may open part-way down
 // a page): `paragraphs` are the page's own texts in page order. A paragraph's first word mends
 // the recognised word that is followed by the paragraph's second word (compared without case);
 // the first paragraph's also mends the page's first recognised word, as `repairDropCap` does.
-// The words are changed in place; answers the mends in page order.
+// An initial drawn large that recognition read as a word of its own just before the mended word
+// goes into it. Where the page has no text (a scan), a capital letter alone, over two lines tall,
+// with a word at the top of its right side is that word's initial (but A, I and O, which are
+// words themselves). The words are changed in place; answers the mends, those told by
+// the page's text first, each kind in page order.
 std::vector<DropCapMend> repairDropCaps(std::vector<RecognizedWord>& words, const std::vector<std::string>& paragraphs);
 
 // A text's paragraphs: its lines, trimmed, the blank ones left out.

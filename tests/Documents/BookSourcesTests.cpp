@@ -77,10 +77,50 @@ TEST(PageWords, EachParagraphsFirstWordMendsTheRecognisedWordThatOpensItWherever
              { words({ "So", "he", "went.", "The", "end", "came." }), { "So he went.", "The end came." }, "So he went. The end came.", 0 },
              // Four letters short is no drop cap.
              { words({ "Go", "on.", "erful", "days", "came." }), { "Go on.", "Wonderful days came." }, "Go on. erful days came.", 0 },
+             // The initial drawn large and read as a word of its own goes into the word it begins.
+             { words({ "rest.", "Chapter", "Two", "T", "he", "ferry", "left." }), { "rest.", "Chapter Two", "The ferry left." },
+               "rest. Chapter Two The ferry left.", 1 },
+             { words({ "T", "HE", "ferry", "left." }), { "The ferry left." }, "The ferry left.", 1 },
          }) {
         const auto mends = PageWords::repairDropCaps(c.recognised, c.paragraphs);
         EXPECT_EQ(texts(c.recognised), c.result);
         EXPECT_EQ(mends.size(), c.mends) << c.result;
+    }
+}
+
+TEST(PageWords, ADropCapOfAScannedPageIsToldByItsSize)
+{
+    // A line of 20 points beside an initial three lines tall, as a scan shows them.
+    auto page = [](const char* initial, Rect initialBox, const char* next, Rect nextBox) {
+        return std::vector<RecognizedWord> { { "rest.", Rect(60, 40, 40, 20) }, { initial, initialBox }, { next, nextBox },
+                                             { "ferry", Rect(nextBox.maxX() + 8, nextBox.minY(), 40, 20) } };
+    };
+    const Rect tall(60, 100, 44, 64), beside(112, 102, 24, 20);
+    struct Case {
+        std::vector<RecognizedWord> recognised;
+        const char* result;
+    };
+    for (const Case& c : std::vector<Case> {
+             { page("T", tall, "he", beside), "rest. The ferry" },
+             { page("T", tall, "HE", beside), "rest. THE ferry" }, // the rest of the word in small capitals
+             { page("A", tall, "long", beside), "rest. A long ferry" }, // a word by itself
+             { page("I", tall, "was", beside), "rest. I was ferry" },
+             { page("T", Rect(60, 100, 14, 20), "he", Rect(80, 100, 24, 20)), "rest. T he ferry" }, // a letter of its line
+             { page("T", tall, "he", Rect(112, 140, 24, 20)), "rest. T he ferry" }, // beside its foot, not its top
+             { page("T", tall, "he", Rect(300, 102, 24, 20)), "rest. T he ferry" }, // far off to the right
+             { page("t", tall, "he", beside), "rest. t he ferry" },
+         }) {
+        std::vector<RecognizedWord> words = c.recognised;
+        const auto mends = PageWords::repairDropCaps(words, {});
+        std::vector<std::string> texts;
+        for (const RecognizedWord& word : words)
+            texts.push_back(word.text);
+        EXPECT_EQ(Text::joined(texts, " "), c.result);
+        const bool mended = words.size() < c.recognised.size();
+        EXPECT_EQ(mends.size(), mended ? 1u : 0u) << c.result;
+        if (mended) {
+            EXPECT_EQ(words[1].screenRect, Rect(60, 100, 76, 64)) << "the word's box takes in its initial";
+        }
     }
 }
 

@@ -147,5 +147,58 @@ TEST_F(WholeBookReadingTest, AChapterOpeningWithADropCapPartWayDownAPageIsHeardW
     EXPECT_EQ(pagesTurned(*desktop), 2u) << "left on its last page";
 }
 
+// A novel's chapter of dialogue, with replies of one word on lines of their own, a plate alone on
+// its page, and the next chapter opening part-way down a page with a drop cap three lines tall.
+const std::vector<std::string> saltMarshPages {
+    "Chapter Eleven The rain had stopped by the time Nell reached the ferry house, but the path along the dyke "
+    "was still running with water, and her boots were heavy with mud. Old Amos was sitting on the step with "
+    "his pipe. “Is the ferry running?” she asked. “No.” “Tomorrow?” “Maybe.”",
+    "He knocked the pipe out against his heel and looked at the sky, which was clearing in the west. “If the "
+    "wind holds,” he said. “Are you in a hurry?” “Yes.” “Why?” She did not answer. Across the water the lights "
+    "of the town were coming on one by one. “Well,” said Amos. “Come in, then.”",
+    "She slept in the loft above the boat store, under a blanket that smelt of tar, and woke before dawn to "
+    "the sound of the tide. Chapter Twelve The ferry left at seven. There were three passengers besides Nell: "
+    "a farmer with a crate of hens, a boy going to the grammar school, and a woman in black who would not say "
+    "where she was going.",
+    "Halfway across, the woman touched Nell’s arm. “You’re Tom Pender’s girl.” “Yes.” “I knew your father.” "
+    "“Everyone did.” The woman smiled at that, and looked away at the town, and said nothing more until they "
+    "landed.",
+};
+
+// As an e-book: the paragraphs' texts are there, and recognition reads the drop cap as a word of its own.
+TEST_F(WholeBookReadingTest, AChapterWhoseDropCapIsReadApartIsHeardWithTheWordWhole)
+{
+    const std::string account = readToTheEndOfTheBook("books-salt-marsh-epub.json", "com.apple.iBooksX", "Books");
+    EXPECT_EQ(paragraphStarts(server->speechRequests(), saltMarshPages), saltMarshPages) << account;
+    EXPECT_EQ(occurrences(account, "[Books] drop cap 修复: \"he\" → \"The\""), 1u) << account;
+    EXPECT_EQ(pagesTurned(*desktop), 4u) << "left on its last page";
+}
+
+// A fixed-layout magazine of two pages, each a picture: a headline, standfirst and byline across
+// the page over two columns, a photograph and its caption across both; then two columns alone.
+TEST_F(WholeBookReadingTest, AKindleMagazineIsHeardHeadlineFirstThenEachColumnWholeThenTheCaption)
+{
+    const std::vector<std::string> pages {
+        "The Last Ferry to Skerray For ninety years one small boat has carried the island’s post, its children and its "
+        "sheep. Next spring a bridge will open. Words by Mairi Ross. Photographs by Ewan Gill. The Morag Ann has made the "
+        "crossing to Skerray three times a day since 1934, and in all that time she has missed fewer than forty sailings. "
+        "Her skipper, Donald MacAulay, has taken her across for twenty-six years, as his father did before him, and he "
+        "knows every rock between the two piers by its local name. On the morning we sailed there were eleven passengers, "
+        "two crates of groceries, a bicycle and a ewe bound for the vet. Nobody on board thought the bridge a bad idea. "
+        "Nobody seemed glad of it either. “It’s progress,” said a woman with a pram, and went back to her book. The Morag "
+        "Ann leaves the pier at Port Mor on a calm September morning. The crossing takes eleven minutes.",
+        "A working boat The Morag Ann is not pretty. She was built for work on the Clyde and came north after the war with "
+        "a new engine and an old name. Her deck is scarred where the cattle pens were bolted down, and her wheelhouse "
+        "smells of diesel and wet wool. On a rough day she rolls like a barrel. When the bridge opens she will go to a "
+        "museum in Oban, or so the council says. Donald is not sure he will visit her there. “She was never for looking "
+        "at,” he told me. “She was for going across.” The last sailing is on the thirtieth of March.",
+    };
+
+    const std::string account = readToTheEndOfTheBook("kindle-magazine.json", "com.amazon.Lassen", "Kindle");
+    EXPECT_EQ(paragraphStarts(server->speechRequests(), pages), pages) << account;
+    EXPECT_EQ(occurrences(account, "[VisionOCR] 双栏检测"), occurrences(account, "[VisionOCR] recognizeWords"));
+    EXPECT_EQ(pagesTurned(*desktop), 1u) << "left on its last page";
+}
+
 } // namespace
 } // namespace lorvantine::test

@@ -200,6 +200,22 @@ TEST_F(VisionOCRReadingOrder, AColumnsFirstLineReachingIntoTheGutterStaysInItsCo
     EXPECT_EQ(log.linesContaining("双栏检测").size(), 2u);
 }
 
+TEST_F(VisionOCRReadingOrder, ABylineEndingInTheGutterLeavesTheColumnsTheirGutter)
+{
+    // A byline ends 10 points short of the right-hand column, and a column's line reaches 30 points
+    // into the gutter: the gutter is the widest part of the space between the columns that only
+    // one of them reaches into, and the byline is read before the columns.
+    const auto headline = word("headline", 200, 80, 800, 30);
+    const auto byline = word("byline", 100, 140, 690);
+    auto left = column("L", 20, 100, 2, 180), right = column("R", 20, 800, 2, 180);
+    left[3].screenRect.size.width = 130;
+
+    auto words = read(concat({headline, byline}, acrossThePage(left, right)));
+
+    EXPECT_EQ(textsOf(words), textsOf(concat({headline, byline}, concat(left, right))));
+    EXPECT_THAT(log.linesContaining("双栏检测"), ElementsAre("[VisionOCR] 双栏检测: gap=535pt at x=570, left=20 right=20"));
+}
+
 TEST_F(VisionOCRReadingOrder, LinesCrossingTheGutterAmongTheColumnsLinesKeepOnePage)
 {
     // A list of contents: entries on the left, page numbers on the right, and every third entry
