@@ -243,16 +243,22 @@ struct Input {
     std::optional<uint64_t> statedSize;
 };
 
-// Looks first, then refuses what is no file to read whole: a directory, or a device that could be
-// read for ever (/dev/zero) or wait on a person.
-Expected<Input, FileError> openInput(const std::string& path)
+// Looks first, then refuses what is no file to read whole: a directory, a device that could be
+// read for ever (/dev/zero) or wait on a person, or a file that says it holds more than `maxBytes`.
+Expected<Input, FileError> openInput(const std::string& path, uint64_t maxBytes)
 {
     struct stat status {};
     auto looked = openToLook(path, status);
     if (!looked)
         return Unexpected(looked.error());
-    if (S_ISREG(status.st_mode))
-        return Input { *looked, static_cast<uint64_t>(status.st_size) };
+    if (S_ISREG(status.st_mode)) {
+        const auto size = static_cast<uint64_t>(status.st_size);
+        if (size > maxBytes) {
+            ::close(*looked);
+            return tooLarge(path, maxBytes);
+        }
+        return Input { *looked, size };
+    }
     ::close(*looked);
     if (S_ISDIR(status.st_mode))
         return Unexpected(FileError{path + " is a directory, not a file"});
@@ -304,17 +310,12 @@ Expected<std::string, FileError> readAll(const std::string& path)
 
 Expected<std::string, FileError> readInputFile(const std::string& path, uint64_t maxBytes)
 {
-    auto input = openInput(path);
+    auto input = openInput(path, maxBytes);
     if (!input)
         return Unexpected(input.error());
     std::string contents;
-    if (input->statedSize) {
-        if (*input->statedSize > maxBytes) {
-            ::close(input->fd);
-            return tooLarge(path, maxBytes);
-        }
+    if (input->statedSize)
         contents.reserve(static_cast<size_t>(*input->statedSize));
-    }
     auto read = readPieces(*input, path, maxBytes, [&](std::string_view piece) { contents.append(piece); });
     if (!read)
         return Unexpected(read.error());
@@ -324,13 +325,9 @@ Expected<std::string, FileError> readInputFile(const std::string& path, uint64_t
 Expected<void, FileError> readInputLines(const std::string& path, const std::function<void(std::string_view line)>& onLine,
                                          uint64_t maxBytes)
 {
-    auto input = openInput(path);
+    auto input = openInput(path, maxBytes);
     if (!input)
         return Unexpected(input.error());
-    if (input->statedSize && *input->statedSize > maxBytes) {
-        ::close(input->fd);
-        return tooLarge(path, maxBytes);
-    }
     // The start of a line that runs on past the piece it began in.
     std::string partial;
     auto read = readPieces(*input, path, maxBytes, [&](std::string_view piece) {

@@ -100,6 +100,14 @@ void expectLeftOnTheSecond(const std::optional<int>& status, int second, const s
     EXPECT_TRUE(*status == 128 + second || *status == 128 + SIGINT) << *status << "\n" << log;
 }
 
+// The sound written before the end is a whole WAV file that holds some of the reading.
+void expectWholeSound(const std::filesystem::path& sound)
+{
+    const auto wav = WavFile::read(sound);
+    ASSERT_TRUE(wav) << "the sound is a whole WAV file";
+    EXPECT_GT(wav->duration(), 0.0);
+}
+
 const char* secondName(int second) { return second == SIGINT ? "Ctrl+C twice" : "Ctrl+C, then a request to terminate"; }
 
 // The same from the terminal: a second request while a reading ends is the end's, which does not
@@ -131,9 +139,7 @@ TEST(ExitWhileReading, ASecondRequestWhileAReadingFromTheTerminalEndsLeavesAtOnc
         const std::string log = program.standardError();
         EXPECT_NE(log.find("[退出]"), std::string::npos) << log;
         EXPECT_EQ(log.find("[退出]"), log.rfind("[退出]")) << "said once\n" << log;
-        const auto wav = WavFile::read(sound);
-        ASSERT_TRUE(wav) << "the sound is a whole WAV file";
-        EXPECT_GT(wav->duration(), 0.0);
+        expectWholeSound(sound);
     }
 }
 
@@ -171,9 +177,7 @@ TEST(ExitWhileReading, ASecondRequestWhileTheApplicationEndsLeavesAtOnceWithItsP
         expectLeftOnTheSecond(status, second, app.process().standardError());
         EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(app.pipe())));
 
-        const auto wav = WavFile::read(sound);
-        ASSERT_TRUE(wav) << "the sound is a whole WAV file";
-        EXPECT_GT(wav->duration(), 0.0);
+        expectWholeSound(sound);
         size_t taken = 0;
         for (const auto& entry : std::filesystem::directory_iterator(pictures)) {
             EXPECT_TRUE(Image::loadPNG(entry.path().string())) << entry.path();
