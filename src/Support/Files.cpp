@@ -18,7 +18,7 @@ namespace {
 
 Unexpected<FileError> failure(std::string_view what, const std::string& path, int error)
 {
-    return Unexpected(FileError{std::string(what) + " " + path + ": " + std::strerror(error)});
+    return Unexpected(FileError{std::string(what) + " " + path + ": " + std::strerror(error), error});
 }
 
 bool writeAll(int fd, std::string_view bytes, int& error)
@@ -347,6 +347,25 @@ Expected<void, FileError> readInputLines(const std::string& path, const std::fun
     if (!partial.empty())
         onLine(partial);
     return {};
+}
+
+Expected<std::string, FileError> readRegularFile(const std::string& path, uint64_t maxBytes)
+{
+    struct stat status {};
+    auto fd = openRegularFile(path, status);
+    if (!fd)
+        return Unexpected(fd.error());
+    const auto size = static_cast<uint64_t>(status.st_size);
+    if (size > maxBytes) {
+        ::close(*fd);
+        return tooLarge(path, maxBytes);
+    }
+    std::string contents;
+    contents.reserve(static_cast<size_t>(size));
+    auto read = readPieces(Input { *fd, size }, path, maxBytes, [&](std::string_view piece) { contents.append(piece); });
+    if (!read)
+        return Unexpected(read.error());
+    return contents;
 }
 
 Expected<std::string, FileError> readInputFileFrom(const std::string& path, uint64_t offset, uint64_t maxBytes)

@@ -13,6 +13,7 @@ namespace lorvantine {
 
 struct FileError {
     std::string message; // names the path and the reason
+    int error = 0;       // the system's error number, where the system gave one
 };
 
 // File writing that never leaves a half-written report behind and never follows a planted
@@ -65,6 +66,11 @@ Expected<std::string, FileError> readInputFile(const std::string& path, uint64_t
 // `maxBytes`, the lines before the limit have been handed over already.
 Expected<void, FileError> readInputLines(const std::string& path, const std::function<void(std::string_view line)>& onLine,
                                          uint64_t maxBytes = maxInputFileBytes);
+
+// A regular file whole, looked at and read through one descriptor opened without waiting, so that
+// a pipe or a device (or one put in the file's place) is refused at once and never read; so is a
+// file of more than `maxBytes`, or one that turns out to hold more.
+Expected<std::string, FileError> readRegularFile(const std::string& path, uint64_t maxBytes);
 
 // What a regular file holds from byte `offset` on, at most `maxBytes` of it (the start of what
 // was added to a growing log). Anything but a regular file is refused.

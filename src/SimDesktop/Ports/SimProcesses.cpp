@@ -9,11 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
-#include <fcntl.h>
 #include <filesystem>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace lorvantine {
 
@@ -58,33 +54,15 @@ struct HandedFileError {
 
 // A file handed to `open` or `osascript`, read within bounds. Only a regular file is read: a
 // named pipe would hold the run (and a desktop server's stop, which waits for its runs) until
-// someone writes to it, and a device may never end. What is looked at is what is read: the path
-// is opened once without waiting and read through that descriptor, so that a pipe put in the
-// file's place meanwhile is never opened to be read.
+// someone writes to it, and a device may never end.
 Expected<std::string, HandedFileError> readHandedFile(const std::string& path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        const int error = errno;
-        if (error == ENOENT || error == ENOTDIR)
-            return Unexpected(HandedFileError { HandedFileFault::missing, path + " does not exist" });
-        return Unexpected(HandedFileError { HandedFileFault::unreadable, path + ": " + std::strerror(error) });
-    }
-    struct stat status {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        ::close(fd);
-        return Unexpected(HandedFileError { HandedFileFault::unreadable, path + " is not a regular file" });
-    }
-    const std::string opened = "/proc/self/fd/" + std::to_string(fd);
-    auto text = Files::readInputFile(opened, maxHandedFileBytes);
-    ::close(fd);
-    if (!text) {
-        std::string message = text.error().message;
-        if (const size_t at = message.find(opened); at != std::string::npos)
-            message.replace(at, opened.size(), path);
-        return Unexpected(HandedFileError { HandedFileFault::unreadable, std::move(message) });
-    }
-    return std::move(*text);
+    auto text = Files::readRegularFile(path, maxHandedFileBytes);
+    if (text)
+        return std::move(*text);
+    if (text.error().error == ENOENT || text.error().error == ENOTDIR)
+        return Unexpected(HandedFileError { HandedFileFault::missing, path + " does not exist" });
+    return Unexpected(HandedFileError { HandedFileFault::unreadable, std::move(text.error().message) });
 }
 
 struct Document {
