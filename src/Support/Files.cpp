@@ -243,6 +243,18 @@ struct Input {
     std::optional<uint64_t> statedSize;
 };
 
+// An opened regular file as an input, refused (and closed) when it says it holds more than
+// `maxBytes`.
+Expected<Input, FileError> regularInput(int fd, const struct stat& status, const std::string& path, uint64_t maxBytes)
+{
+    const auto size = static_cast<uint64_t>(status.st_size);
+    if (size > maxBytes) {
+        ::close(fd);
+        return tooLarge(path, maxBytes);
+    }
+    return Input { fd, size };
+}
+
 // Looks first, then refuses what is no file to read whole: a directory, a device that could be
 // read for ever (/dev/zero) or wait on a person, or a file that says it holds more than `maxBytes`.
 Expected<Input, FileError> openInput(const std::string& path, uint64_t maxBytes)
@@ -251,14 +263,8 @@ Expected<Input, FileError> openInput(const std::string& path, uint64_t maxBytes)
     auto looked = openToLook(path, status);
     if (!looked)
         return Unexpected(looked.error());
-    if (S_ISREG(status.st_mode)) {
-        const auto size = static_cast<uint64_t>(status.st_size);
-        if (size > maxBytes) {
-            ::close(*looked);
-            return tooLarge(path, maxBytes);
-        }
-        return Input { *looked, size };
-    }
+    if (S_ISREG(status.st_mode))
+        return regularInput(*looked, status, path, maxBytes);
     ::close(*looked);
     if (S_ISDIR(status.st_mode))
         return Unexpected(FileError{path + " is a directory, not a file"});
@@ -308,9 +314,9 @@ Expected<std::string, FileError> readAll(const std::string& path)
     return readAndClose(fd, path, UINT64_MAX);
 }
 
-Expected<std::string, FileError> readInputFile(const std::string& path, uint64_t maxBytes)
+// What an opened input holds, whole, within `maxBytes`.
+Expected<std::string, FileError> readWhole(Expected<Input, FileError> input, const std::string& path, uint64_t maxBytes)
 {
-    auto input = openInput(path, maxBytes);
     if (!input)
         return Unexpected(input.error());
     std::string contents;
@@ -320,6 +326,11 @@ Expected<std::string, FileError> readInputFile(const std::string& path, uint64_t
     if (!read)
         return Unexpected(read.error());
     return contents;
+}
+
+Expected<std::string, FileError> readInputFile(const std::string& path, uint64_t maxBytes)
+{
+    return readWhole(openInput(path, maxBytes), path, maxBytes);
 }
 
 Expected<void, FileError> readInputLines(const std::string& path, const std::function<void(std::string_view line)>& onLine,
@@ -355,17 +366,7 @@ Expected<std::string, FileError> readRegularFile(const std::string& path, uint64
     auto fd = openRegularFile(path, status);
     if (!fd)
         return Unexpected(fd.error());
-    const auto size = static_cast<uint64_t>(status.st_size);
-    if (size > maxBytes) {
-        ::close(*fd);
-        return tooLarge(path, maxBytes);
-    }
-    std::string contents;
-    contents.reserve(static_cast<size_t>(size));
-    auto read = readPieces(Input { *fd, size }, path, maxBytes, [&](std::string_view piece) { contents.append(piece); });
-    if (!read)
-        return Unexpected(read.error());
-    return contents;
+    return readWhole(regularInput(*fd, status, path, maxBytes), path, maxBytes);
 }
 
 Expected<std::string, FileError> readInputFileFrom(const std::string& path, uint64_t offset, uint64_t maxBytes)
