@@ -7,6 +7,8 @@
 #include "Support/Log.h"
 #include "Support/Text.h"
 
+#include <unicode/uchar.h>
+
 namespace lorvantine::AppleBooksSource {
 
 namespace {
@@ -21,6 +23,8 @@ constexpr double visibleTolerance = 10;
 struct PageText {
     std::string text;
     AXElement element;
+    // A picture of one letter, `text` its description: a large initial drawn as an image.
+    bool picturedLetter = false;
 };
 
 // The Books windows to look at, the focused one first (it may then come twice).
@@ -75,7 +79,14 @@ void collectTexts(const AXElement& element, std::vector<PageText>& texts, int de
         if (role == "AXStaticText")
             return;
     }
-    if (role == "AXImage" || role == "AXScrollBar")
+    if (role == "AXImage") {
+        const std::string description = AXReader::attribute(element, "AXDescription").value_or("");
+        const std::u32string scalars = Text::scalars(description);
+        if (Text::characterCount(description) == 1 && u_isalpha(static_cast<UChar32>(scalars[0])))
+            texts.push_back({ description, element, true });
+        return;
+    }
+    if (role == "AXScrollBar")
         return;
     for (const AXElement& child : AXReader::rawChildren(element))
         collectTexts(child, texts, depth + 1);
@@ -93,45 +104,66 @@ std::optional<Rect> contentRegion(const AXElement& window)
 // texts on the page region are the page's, or a turned page would read as unchanged and a page
 // without text (a picture) as the pages beside it. Only when the region is unknown, or no text's
 // frame can be read, does every text count.
-std::vector<std::string> textsOnShow(const std::vector<PageText>& texts, const std::optional<Rect>& region)
+std::vector<PageText> textsOnShow(std::vector<PageText> texts, const std::optional<Rect>& region)
 {
-    std::vector<std::string> visible, all;
+    std::vector<PageText> visible;
     bool placed = false;
     for (const PageText& text : texts) {
-        all.push_back(text.text);
         if (!region)
             continue;
         if (auto frame = AXReader::rect(text.element)) {
             placed = true;
             if (frame->intersects(*region))
-                visible.push_back(text.text);
+                visible.push_back(text);
         }
     }
-    return placed ? visible : all;
+    return placed ? visible : texts;
 }
 
-// The texts of the page on show in `window`, in tree order; none when the window holds no web area.
-std::optional<std::vector<std::string>> pageTexts(const AXElement& window)
+// The texts of the page on show in `window`, with its pictured initials, in tree order; none when
+// the window holds no web area.
+std::optional<std::vector<PageText>> pageTexts(const AXElement& window)
 {
     auto webArea = findInnerWebArea(window, 0);
     if (!webArea)
         return std::nullopt;
     std::vector<PageText> texts;
     collectTexts(*webArea, texts, 0);
-    return textsOnShow(texts, contentRegion(window));
+    return textsOnShow(std::move(texts), contentRegion(window));
+}
+
+// The page's words as accessibility shows them: its texts without its pictures.
+std::vector<std::string> wordsOf(const std::vector<PageText>& texts)
+{
+    std::vector<std::string> words;
+    for (const PageText& text : texts)
+        if (!text.picturedLetter)
+            words.push_back(text.text);
+    return words;
 }
 
 // The page's texts that may open with a large initial, trimmed, in page order: each may be a
 // paragraph whose first word recognition cut short, wherever it stands on the page.
-std::vector<std::string> paragraphOpenings(const AXElement& window)
+std::vector<std::string> paragraphOpenings(const std::vector<PageText>& texts)
 {
     std::vector<std::string> openings;
-    for (const std::string& text : pageTexts(window).value_or(std::vector<std::string> {})) {
+    for (const std::string& text : wordsOf(texts)) {
         std::string trimmed = Text::trimmingWhitespacesAndNewlines(text);
         if (Text::characterCount(trimmed) >= minimumFirstWordTextLength)
             openings.push_back(std::move(trimmed));
     }
     return openings;
+}
+
+// Each pictured letter with the text right after it, where it stands on screen.
+std::vector<PageWords::PicturedInitial> picturedInitials(const std::vector<PageText>& texts)
+{
+    std::vector<PageWords::PicturedInitial> initials;
+    for (size_t i = 0; i + 1 < texts.size(); ++i)
+        if (texts[i].picturedLetter && !texts[i + 1].picturedLetter)
+            if (auto frame = AXReader::rect(texts[i].element))
+                initials.push_back({ texts[i].text, texts[i + 1].text, *frame });
+    return initials;
 }
 
 void findVisibleText(const AXElement& element, const Rect& region, std::optional<AXElement>& result, int depth)
@@ -182,7 +214,7 @@ std::optional<std::string> readAXText(const std::string& bundleID)
         auto texts = pageTexts(window);
         if (!texts)
             continue;
-        std::string joined = Text::joined(*texts, " ");
+        std::string joined = Text::joined(wordsOf(*texts), " ");
         if (!Text::isBlank(joined))
             return joined;
         blank = std::move(joined);
@@ -211,7 +243,11 @@ std::shared_ptr<DocumentSession> detect(const std::string& bundleID)
         return nullptr;
     }
     std::vector<RecognizedWord> words = std::move(*recognised);
-    for (const PageWords::DropCapMend& mend : PageWords::repairDropCaps(words, paragraphOpenings(*window)))
+    const std::vector<PageText> texts = pageTexts(*window).value_or(std::vector<PageText> {});
+    std::vector<PageWords::DropCapMend> mends = PageWords::repairDropCaps(words, paragraphOpenings(texts));
+    for (PageWords::DropCapMend& mend : PageWords::repairPicturedInitials(words, picturedInitials(texts)))
+        mends.push_back(std::move(mend));
+    for (const PageWords::DropCapMend& mend : mends)
         Log::line("[Books] drop cap 修复: \"" + mend.recognised + "\" → \"" + mend.mended + "\"");
 
     PageWords::Joined joined = PageWords::join(words);

@@ -9,7 +9,8 @@
 
 namespace lorvantine {
 
-// What the book sources (Kindle, Books) do alike with the recognised words of one page. Pure.
+// What the book sources (Kindle, Books) do alike with the recognised words of one page. Pure, but
+// for the English word list, read once on first need and shared by every thread.
 namespace PageWords {
 
 // A large initial letter that recognition cut off: the first recognised word is replaced by the
@@ -26,11 +27,29 @@ struct DropCapMend {
 // the recognised word that is followed by the paragraph's second word (compared without case);
 // the first paragraph's also mends the page's first recognised word, as `repairDropCap` does.
 // An initial drawn large that recognition read as a word of its own just before the mended word
-// goes into it. Where the page has no text (a scan), a capital letter alone, over two lines tall,
-// with a word at the top of its right side is that word's initial (but A, I and O, which are
-// words themselves). The words are changed in place; answers the mends, those told by
-// the page's text first, each kind in page order.
+// goes into it. Before all that, and where the page has no text (a scan), an initial is told by
+// its size: a capital letter alone, over two of the page's lines tall, goes into the word beside
+// its top, wherever recognition put it; A, I and O only when that word is no English word by
+// itself ("I" "n", not "A" "heron"), on a page of English, and otherwise stand before it. The
+// words are changed in place; answers the mends, those told by size first, each kind in page
+// order.
 std::vector<DropCapMend> repairDropCaps(std::vector<RecognizedWord>& words, const std::vector<std::string>& paragraphs);
+
+// A large initial drawn as a picture: the page's text has its letter only as the picture's
+// description, and recognition often reads the picture as an ornament, not as a letter.
+struct PicturedInitial {
+    std::string letter; // the picture's description
+    std::string text;   // the text that follows the picture on the page, as it is
+    Rect frame;         // the picture on screen
+};
+// Puts each pictured initial's letter where it stands: as a word of its own before the word
+// beside the picture when the text after it begins with white space ("A", " heron stood") or, as
+// on a scan, when it is A, I or O before a whole word; into that word otherwise ("T", "he ferry").
+// The word beside is the text's first word, recognised at the top of the picture's right side.
+// Where the text begins with the letter already, or recognition read the picture as anything but
+// the letter, the words stay as read. Answers the mends; a letter put in as a word of its own is
+// mended from "".
+std::vector<DropCapMend> repairPicturedInitials(std::vector<RecognizedWord>& words, const std::vector<PicturedInitial>& initials);
 
 // A text's paragraphs: its lines, trimmed, the blank ones left out.
 std::vector<std::string> paragraphsOf(const std::string& text);

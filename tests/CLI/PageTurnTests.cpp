@@ -1,6 +1,7 @@
 #include "CLI/PageAdvanceTest.h"
 
 #include "Support/Log.h"
+#include "Support/Text.h"
 
 #include <gmock/gmock.h>
 
@@ -242,6 +243,54 @@ TEST_F(PageTurnTest, BooksTellsTheTurnsOfAScannedBookByItsPicturesAndReadsEveryP
     EXPECT_EQ(log.linesContaining("[Books] 📖 首次翻页未响应，重试").size(), 1u);
     EXPECT_EQ(log.linesContaining("[Books] 📖 翻页后内容未变 (").size(), 1u);
     EXPECT_EQ(turned + pagesTurned(), 6) << "on its last page";
+}
+
+// The words drawn on a page of books-scanned.json, as recognition reads the page at rest.
+std::string scannedPage(const SimFixture& fixture, const std::string& name)
+{
+    std::vector<SimElement> windows = fixture.applications[0].windows[0].children;
+    const SimElement* page = elementNamed(windows, name);
+    std::string words;
+    if (page)
+        for (const SimElement& line : page->children)
+            words += (words.empty() ? "" : " ") + Text::joined(Text::splitOnWhitespace(line.text.value_or("")), " ");
+    return words;
+}
+
+// Books slides its pages across as they turn: the picture changes many times before the new page
+// stands still, and a half-turned page shows pieces of two.
+TEST_F(PageTurnTest, BooksReadsAScannedPageOnlyOnceItHasSlidIntoPlace)
+{
+    SimFixture fixture = fixtureNamed("books-scanned.json");
+    SimPaging& paging = *fixture.applications[0].behaviours.paging;
+    paging.slideFrames = 30;
+    paging.slideSeconds = 0.5;
+    use(fixture);
+    Log::Capture log;
+
+    PageOutcome outcome = turn(booksID);
+    EXPECT_EQ(textOf(outcome), scannedPage(fixture, "page-2"));
+    EXPECT_EQ(keyDowns(), 1);
+    EXPECT_EQ(log.linesContaining("[VisionOCR] recognizeWords: ").size(), 1u) << "one recognition, of the page at rest";
+}
+
+// A reading that stops while the page's picture is taken, before the press that turns it.
+TEST_F(PageTurnTest, AReadingStoppedBeforeAScannedPageTurnsPressesNothing)
+{
+    SimFixture fixture = fixtureNamed("books-scanned.json");
+    use(fixture);
+    Log::Capture log;
+    bool reading = true;
+
+    PageOutcome outcome = await([&](CLIRouter::PageCompletion completion) {
+        CLIRouter::turnPage(booksID, std::move(completion), [&] { return reading; });
+        reading = false;
+    });
+    EXPECT_EQ(outcome.calls, 1);
+    EXPECT_FALSE(outcome.paragraphs);
+    EXPECT_TRUE(keyEvents().empty());
+    EXPECT_EQ(pagesTurned(), 0) << "the person's page stays where it was";
+    EXPECT_TRUE(log.contains("[Books] 📖 阅读已停止，不再翻页"));
 }
 
 // The Lamplighter in Books: a chapter's first page, a page opening with a drop cap, a picture, a

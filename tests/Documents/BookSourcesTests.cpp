@@ -109,6 +109,16 @@ TEST(PageWords, ADropCapOfAScannedPageIsToldByItsSize)
              { page("T", tall, "he", Rect(112, 140, 24, 20)), "rest. T he ferry" }, // beside its foot, not its top
              { page("T", tall, "he", Rect(300, 102, 24, 20)), "rest. T he ferry" }, // far off to the right
              { page("t", tall, "he", beside), "rest. t he ferry" },
+             // A, I and O begin the word beside them where that is a piece of a word, not a word.
+             { page("I", tall, "n", beside), "rest. In ferry" },
+             { page("A", tall, "nna", beside), "rest. Anna ferry" },
+             { page("O", tall, "ld", beside), "rest. Old ferry" },
+             { page("I", tall, "N", beside), "rest. IN ferry" },
+             { page("I", tall, "t’s", beside), "rest. It’s ferry" },
+             { page("I", tall, "ts", beside), "rest. Its ferry" },
+             { page("O", tall, "n", beside), "rest. On ferry" },
+             { page("A", tall, "heron", beside), "rest. A heron ferry" },
+             { page("O", tall, "HERON", beside), "rest. O HERON ferry" },
          }) {
         std::vector<RecognizedWord> words = c.recognised;
         const auto mends = PageWords::repairDropCaps(words, {});
@@ -120,6 +130,94 @@ TEST(PageWords, ADropCapOfAScannedPageIsToldByItsSize)
         EXPECT_EQ(mends.size(), mended ? 1u : 0u) << c.result;
         if (mended) {
             EXPECT_EQ(words[1].screenRect, Rect(60, 100, 76, 64)) << "the word's box takes in its initial";
+        }
+    }
+}
+
+TEST(PageWords, TheLineALargeInitialBeginsIsReadBeforeTheLinesBesideItsFoot)
+{
+    // An engine that took the initial's line for a block of its own gave it after the lines below.
+    std::vector<RecognizedWord> words { { "any", Rect(112, 122, 30, 20) },  { "man", Rect(150, 122, 30, 20) },
+                                        { "eleven", Rect(112, 142, 50, 20) }, { "I", Rect(60, 100, 40, 62) },
+                                        { "n", Rect(112, 101, 10, 20) },      { "the", Rect(130, 101, 28, 20) },
+                                        { "year", Rect(166, 101, 36, 20) },   { "days", Rect(60, 166, 36, 20) } };
+    EXPECT_EQ(PageWords::repairDropCaps(words, {}).size(), 1u);
+    std::vector<std::string> texts;
+    for (const RecognizedWord& word : words)
+        texts.push_back(word.text);
+    EXPECT_EQ(Text::joined(texts, " "), "In the year any man eleven days");
+}
+
+TEST(PageWords, AnInitialAIOOnAPageInAnotherLanguageStaysAWord)
+{
+    // A Portuguese scan: no word of it is an English one, so none can be told for a piece of a word.
+    std::vector<RecognizedWord> words { { "casa.", Rect(60, 40, 40, 20) },     { "O", Rect(60, 100, 44, 64) },
+                                        { "menino", Rect(112, 102, 60, 20) }, { "correu", Rect(180, 102, 60, 20) },
+                                        { "pela", Rect(248, 102, 40, 20) },   { "praia", Rect(296, 102, 40, 20) } };
+    EXPECT_TRUE(PageWords::repairDropCaps(words, {}).empty());
+    std::vector<std::string> texts;
+    for (const RecognizedWord& word : words)
+        texts.push_back(word.text);
+    EXPECT_EQ(Text::joined(texts, " "), "casa. O menino correu pela praia");
+}
+
+// A drop cap drawn as a picture 44 × 48 points, the first line of 20 points beside its top.
+TEST(PageWords, APicturedInitialsLetterGoesWhereItStands)
+{
+    const Rect picture(60, 100, 44, 48);
+    auto page = [](std::initializer_list<const char*> beside) {
+        std::vector<RecognizedWord> words { { "rest.", Rect(60, 40, 40, 20) } };
+        double x = 112;
+        for (const char* text : beside) {
+            words.push_back({ text, Rect(x, 102, 36, 20) });
+            x += 44;
+        }
+        return words;
+    };
+    auto withWord = [](std::vector<RecognizedWord> words, size_t at, RecognizedWord word) {
+        words.insert(words.begin() + static_cast<long>(at), std::move(word));
+        return words;
+    };
+    struct Case {
+        std::vector<RecognizedWord> recognised;
+        const char* letter;
+        const char* text;
+        const char* result;
+        std::vector<std::string> mends; // recognised → mended
+    };
+    for (const Case& c : std::vector<Case> {
+             // The letter is a word: set apart by a space, or as A before a whole word.
+             { page({ "heron", "stood", "in" }), "A", " heron stood in the shallows.", "rest. A heron stood in", { " → A" } },
+             { page({ "heron", "stood", "in" }), "A", "heron stood in the shallows.", "rest. A heron stood in", { " → A" } },
+             // The letter begins the word beside.
+             { page({ "he", "ferry", "left" }), "T", "he ferry left at seven.", "rest. The ferry left", { "he → The" } },
+             { page({ "n", "the", "year" }), "I", "n the year 1783 the river rose.", "rest. In the year", { "n → In" } },
+             { withWord(page({ "he", "ferry", "left" }), 1, { "T", Rect(64, 100, 36, 46) }), "T", "he ferry left at seven.",
+               "rest. The ferry left", { "he → The" } },
+             // Read already, as the letter, or with the word whole in the text: nothing to add.
+             { withWord(page({ "heron", "stood" }), 1, { "A", Rect(64, 100, 36, 46) }), "A", " heron stood in the shallows.",
+               "rest. A heron stood", {} },
+             { page({ "hen", "the", "wind" }), "W", "When the wind rose.", "rest. hen the wind", {} },
+             // Where the page does not show the text's first word beside the picture, nothing is added.
+             { page({ "herun", "stood", "in" }), "A", " heron stood in the shallows.", "rest. herun stood in", {} },
+             { { { "rest.", Rect(60, 40, 40, 20) }, { "heron", Rect(300, 180, 36, 20) } }, "A", " heron stood in the shallows.",
+               "rest. heron", {} },
+             // An ornament read as something else is left as read.
+             { withWord(page({ "heron", "stood" }), 1, { "4", Rect(64, 100, 36, 46) }), "A", " heron stood in the shallows.",
+               "rest. 4 heron stood", {} },
+         }) {
+        std::vector<RecognizedWord> words = c.recognised;
+        std::vector<std::string> mends;
+        for (const auto& mend : PageWords::repairPicturedInitials(words, { { c.letter, c.text, picture } }))
+            mends.push_back(mend.recognised + " → " + mend.mended);
+        std::vector<std::string> texts;
+        for (const RecognizedWord& word : words)
+            texts.push_back(word.text);
+        EXPECT_EQ(Text::joined(texts, " "), c.result);
+        EXPECT_EQ(mends, c.mends) << c.result;
+        if (!c.mends.empty()) {
+            // The letter is highlighted where the picture stands: a word of its own, or part of the word it begins.
+            EXPECT_TRUE(words[1].screenRect.contains(Point { picture.midX(), picture.midY() })) << c.result;
         }
     }
 }
@@ -409,6 +507,29 @@ TEST(AppleBooksSource, ADropCapUnderAChapterTitlePartWayDownThePageIsMended)
               "lit in the watch house.");
     EXPECT_EQ(log.linesContaining("[Books] drop cap 修复: ").size(), 1u);
     EXPECT_TRUE(log.contains("[Books] drop cap 修复: \"he\" → \"The\"")) << ::testing::PrintToString(log.lines());
+}
+
+// A scanned page read by Tesseract: the large initial I, which the engine reads as a letter apart
+// from the rest of its word, on a line of its own that it gives after the paragraph's lines below
+// it; and the large A, a word of its own.
+TEST(AppleBooksSource, AScannedPagesLargeInitialIsTakenIntoItsWordUnderRealRecognition)
+{
+    test::ScopedEnvironment recogniser("LORVANTINE_RECOGNIZER", "tesseract");
+    auto desktop = SimDesktop::create(fixtureNamed("books-almanac-scanned.json"));
+    Platform::ScopedServices services(desktop->services());
+    Log::Capture log;
+
+    auto opening = AppleBooksSource::detect(booksID);
+    ASSERT_TRUE(opening);
+    EXPECT_THAT(opening->paragraphs().front().text,
+                StartsWith("The Parish Almanac In the year 1783 the river rose higher than any man then living could "
+                           "remember, and for eleven days the lower village stood in water to the sills of its windows."));
+    EXPECT_TRUE(log.contains("[Books] drop cap 修复: \"n\" → \"In\"")) << ::testing::PrintToString(log.lines());
+
+    desktop->setScroll(desktop->element("book"), Point { 1600, 0 });
+    auto frost = AppleBooksSource::detect(booksID);
+    ASSERT_TRUE(frost);
+    EXPECT_THAT(frost->paragraphs().front().text, StartsWith("The Frost Fair A hard frost followed in the new year."));
 }
 
 TEST(AppleBooksSource, ThePageTextLeavesOutThePagesBesideTheWindowSoATurnShows)

@@ -26,24 +26,6 @@ std::string spoken(const std::string& prose)
     return text;
 }
 
-class WholeBookReadingTest : public ReadArticleCommandTest {
-protected:
-    // Reads the book of `bundleID` on the desktop of `fixture` until the reading ends, then ends
-    // the command as a reader does, with Ctrl+C. Answers the log.
-    std::string readToTheEndOfTheBook(const std::string& fixture, const std::string& bundleID, const std::string& tag)
-    {
-        useFixture(fixture);
-        defaults->set(PreferencesModel::Key::defaultSpeedEn, 2.0f);
-        readToTheEnd(bundleID);
-        std::string text;
-        for (const std::string& line : log.lines())
-            text += line + "\n";
-        // The reading ended where a turn changed nothing, not on a page it could not read.
-        EXPECT_NE(text.find("[" + tag + "] 📖 翻页后内容未变 ("), std::string::npos) << text;
-        return text;
-    }
-};
-
 // Pages the reader turned, as the application saw them.
 size_t pagesTurned(const SimDesktop& desktop)
 {
@@ -60,6 +42,34 @@ size_t occurrences(const std::string& text, const std::string& needle)
         ++count;
     return count;
 }
+
+class WholeBookReadingTest : public ReadArticleCommandTest {
+protected:
+    // Reads the book of `bundleID` on the desktop of `fixture` until the reading ends, then ends
+    // the command as a reader does, with Ctrl+C. Answers the log.
+    std::string readToTheEndOfTheBook(const std::string& fixture, const std::string& bundleID, const std::string& tag)
+    {
+        useFixture(fixture);
+        defaults->set(PreferencesModel::Key::defaultSpeedEn, 2.0f);
+        readToTheEnd(bundleID);
+        std::string text;
+        for (const std::string& line : log.lines())
+            text += line + "\n";
+        // The reading ended where a turn changed nothing, not on a page it could not read.
+        EXPECT_NE(text.find("[" + tag + "] 📖 翻页后内容未变 ("), std::string::npos) << text;
+        return text;
+    }
+
+    // Reads a Books chapter to its end: each of `pages` heard once, in order, its drop cap mended
+    // once as `mend` says ("recognised" → "whole"), the book left on its last page after `turns`.
+    void expectChapterHeard(const std::string& fixture, const std::vector<std::string>& pages, const std::string& mend, size_t turns)
+    {
+        const std::string account = readToTheEndOfTheBook(fixture, "com.apple.iBooksX", "Books");
+        EXPECT_EQ(paragraphStarts(server->speechRequests(), pages), pages) << account;
+        EXPECT_EQ(occurrences(account, "[Books] drop cap 修复: " + mend), 1u) << account;
+        EXPECT_EQ(pagesTurned(*desktop), turns) << "left on its last page";
+    }
+};
 
 // Six pages of about 140 Characters.
 TEST_F(WholeBookReadingTest, AKindleStoryOfSixPagesIsHeardWholePageAfterPage)
@@ -141,10 +151,7 @@ TEST_F(WholeBookReadingTest, AChapterOpeningWithADropCapPartWayDownAPageIsHeardW
         "name he left out.",
     };
 
-    const std::string account = readToTheEndOfTheBook("books-harbour.json", "com.apple.iBooksX", "Books");
-    EXPECT_EQ(paragraphStarts(server->speechRequests(), pages), pages) << account;
-    EXPECT_EQ(occurrences(account, "[Books] drop cap 修复: \"he\" → \"The\""), 1u) << account;
-    EXPECT_EQ(pagesTurned(*desktop), 2u) << "left on its last page";
+    expectChapterHeard("books-harbour.json", pages, "\"he\" → \"The\"", 2);
 }
 
 // A novel's chapter of dialogue, with replies of one word on lines of their own, a plate alone on
@@ -168,10 +175,53 @@ const std::vector<std::string> saltMarshPages {
 // As an e-book: the paragraphs' texts are there, and recognition reads the drop cap as a word of its own.
 TEST_F(WholeBookReadingTest, AChapterWhoseDropCapIsReadApartIsHeardWithTheWordWhole)
 {
-    const std::string account = readToTheEndOfTheBook("books-salt-marsh-epub.json", "com.apple.iBooksX", "Books");
-    EXPECT_EQ(paragraphStarts(server->speechRequests(), saltMarshPages), saltMarshPages) << account;
-    EXPECT_EQ(occurrences(account, "[Books] drop cap 修复: \"he\" → \"The\""), 1u) << account;
-    EXPECT_EQ(pagesTurned(*desktop), 4u) << "left on its last page";
+    expectChapterHeard("books-salt-marsh-epub.json", saltMarshPages, "\"he\" → \"The\"", 4);
+}
+
+// A novel's chapter as an e-book whose drop cap is a picture of the letter A, a word of its own:
+// accessibility has the picture's description and the paragraph's text after it, " heron stood",
+// and recognition reads nothing in the ornament.
+TEST_F(WholeBookReadingTest, AnEpubChapterWhoseDropCapPictureIsTheWordAIsHeardWithThatWord)
+{
+    const std::vector<std::string> pages {
+        "Chapter Seven A heron stood in the shallows below the weir, as still as a post, and had stood there since first "
+        "light, watching the brown water slide over the sill of the old mill race. Ruth watched it from the footbridge "
+        "with her hands in her pockets. The mill was silent; the wheel had been chained since the flood, and the only "
+        "sound was the water going over the weir.",
+        "She had come to tell her uncle that the bank would not wait any longer. She had rehearsed the words all the way "
+        "from the station, and now that she was here she could not remember one of them. The door of the mill house "
+        "stood open. Inside, a kettle was ticking on the range, and a dog she did not know lifted its head from the "
+        "hearth and looked at her without getting up.",
+        "“He’s down at the eel traps,” said a voice behind her. It was Mrs Garrow from the lock cottage, with a basket "
+        "of washing on her hip. “Been there since six. You’ll want to wait.” Ruth thanked her and sat down on the bench "
+        "by the door, where her uncle used to mend his nets, and took off her hat.",
+        "The heron had not moved.",
+    };
+
+    expectChapterHeard("books-heron-epub.json", pages, "\"\" → \"A\"", 3);
+}
+
+// A scanned parish history: its chapter opens with a large I three lines tall, the rest of its
+// word beside the initial's top ("n the year"); a later section with a large A that is a word.
+TEST_F(WholeBookReadingTest, AScannedChapterOpeningWithALargeIIsHeardWithTheWordWhole)
+{
+    const std::vector<std::string> pages {
+        "The Parish Almanac In the year 1783 the river rose higher than any man then living could remember, and for "
+        "eleven days the lower village stood in water to the sills of its windows. The ferry was carried off in the "
+        "night, and the miller’s cart was found a week later in a hedge two miles below the bridge. The height of the "
+        "water is cut in the churchyard wall beside the lych gate, with the date and the initials of the churchwardens, "
+        "and it stands a hand above the top of the gate.",
+        "The vestry met in the schoolroom, the church being damp, and voted forty shillings for the relief of those who "
+        "had lost their goods. Mr Hale of the Grange gave a further ten, and his wife sent blankets. When the water went "
+        "down it left a line of mud along every wall in the street, which could still be seen, the older people say, "
+        "until the houses were limewashed for the coronation.",
+        "The Frost Fair A hard frost followed in the new year. The river froze from the mill to the church meadow, and "
+        "the boys of the parish skated on it by lantern light until the vicar forbade it from the pulpit. Old Thomas "
+        "Pye, who kept the bridge, said it was the only winter of his life in which nobody paid the toll.",
+        "Of the years that followed the book says little.",
+    };
+
+    expectChapterHeard("books-almanac-scanned.json", pages, "\"n\" → \"In\"", 3);
 }
 
 // A fixed-layout magazine of two pages, each a picture: a headline, standfirst and byline across

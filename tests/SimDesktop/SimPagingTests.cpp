@@ -120,6 +120,44 @@ TEST_F(SimPagingTest, AScriptActivatesWaitsOnTheClockAndTypesIntoTheApplicationI
     EXPECT_EQ(kinds, (std::vector<Kind> { Kind::appleScript, Kind::activate, Kind::event, Kind::event, Kind::appleScript }));
 }
 
+const char* slidingFixture = R"({
+  "applications": [
+    { "pid": 20, "bundleID": "com.example.Book", "name": "Book", "active": true,
+      "behaviours": { "paging": { "content": "book", "step": [100, 0], "count": 3, "slide": { "frames": 4, "seconds": 0.2 } } },
+      "windows": [{ "number": 2, "frame": [0, 0, 100, 100], "children": [
+        { "role": "AXWebArea", "name": "book", "frame": [0, 0, 100, 100], "children": [
+          { "role": "AXGroup", "name": "page-1", "frame": [0, 0, 100, 100] },
+          { "role": "AXGroup", "name": "page-2", "frame": [100, 0, 100, 100] },
+          { "role": "AXGroup", "name": "page-3", "frame": [200, 0, 100, 100] } ] } ] }] }
+  ]
+})";
+
+using SlidingPagesTest = ManualClockTest;
+
+TEST_F(SlidingPagesTest, PagesSideBySideSlideAcrossFrameByFrameAndATurnMeanwhileGoesOnFromWhereTheSlideEnds)
+{
+    auto fixture = SimFixtureLoader::parse(slidingFixture, "sliding.json");
+    ASSERT_TRUE(fixture) << fixture.error();
+    PortsUnderTest t(SimDesktop::create(*fixture));
+    auto left = [&] { return t.get<Point>(t.desktop->element("page-3"), "AXPosition").value_or(Point { -1, -1 }).x; };
+    auto press = [&] { t.ports.windowServer->post(EventTap::hid, InputEvent::keyboard(std::nullopt, 124, true)); };
+
+    press();
+    std::vector<double> frames { left() };
+    for (int frame = 0; frame < 4; ++frame) {
+        Dispatch::advance(*clock, seconds(0.05));
+        frames.push_back(left());
+    }
+    EXPECT_EQ(frames, (std::vector<double> { 200, 175, 150, 125, 100 }));
+
+    press();
+    Dispatch::advance(*clock, seconds(0.1));
+    EXPECT_EQ(left(), 50);
+    press(); // the last page shows once this slide ends: nothing more turns
+    Dispatch::advance(*clock, seconds(1));
+    EXPECT_EQ(left(), 0);
+}
+
 TEST(SimPagingFixture, FaultsAreNamedWithTheirPath)
 {
     struct Case {
@@ -133,6 +171,8 @@ TEST(SimPagingFixture, FaultsAreNamedWithTheirPath)
              { R"({ "content": "nowhere", "texts": ["a"] })", "/applications/0/behaviours/paging/content: no element is named \"nowhere\"" },
              { R"({ "content": "p", "step": [1, 0], "count": 0 })", "/applications/0/behaviours/paging/count: expected 1 to 100000 pages" },
              { R"({ "content": "p", "texts": ["a"], "delay": -1 })", "/applications/0/behaviours/paging/delay: must not be negative" },
+             { R"({ "content": "p", "texts": ["a"], "slide": { "frames": 4 } })", "/applications/0/behaviours/paging/slide: only pages side by side" },
+             { R"({ "content": "p", "step": [1, 0], "slide": { "seconds": 1 } })", "/applications/0/behaviours/paging/slide/frames: expected 1 to 1000 frames" },
          }) {
         const std::string json = std::string(R"({ "applications": [{ "behaviours": { "paging": )") + c.paging
             + R"( }, "windows": [{ "frame": [0, 0, 10, 10], "children": [{ "role": "AXGroup", "name": "p" }] }] }] })";

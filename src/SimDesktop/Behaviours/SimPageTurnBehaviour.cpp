@@ -62,7 +62,23 @@ void SimPageTurnBehaviour::turn(SimModel& model)
         return;
     ++m_page;
     if (m_paging.step) {
-        model.setScroll(node->id, Point { node->scroll.x + m_paging.step->x, node->scroll.y + m_paging.step->y });
+        const Point from = m_slidingTo.value_or(node->scroll);
+        const Point to { from.x + m_paging.step->x, from.y + m_paging.step->y };
+        if (m_paging.slideFrames == 0) {
+            model.setScroll(node->id, to);
+        } else {
+            m_slidingTo = to;
+            const int slide = ++m_slides;
+            for (int frame = 1; frame <= m_paging.slideFrames; ++frame)
+                DispatchQueue::global().asyncAfter(
+                    seconds(m_paging.slideSeconds * frame / m_paging.slideFrames),
+                    [weakSelf = weak_from_this(), weakDesktop = m_desktop, id = node->id, slide, frame, from, to] {
+                        auto self = weakSelf.lock();
+                        auto desktop = weakDesktop.lock();
+                        if (self && desktop)
+                            desktop->withModel([&](SimModel& m) { self->showSlideFrame(m, id, slide, frame, from, to); });
+                    });
+        }
     } else {
         const std::string& text = m_paging.texts[static_cast<size_t>(m_page)];
         model.setText(node->id, text);
@@ -76,6 +92,16 @@ void SimPageTurnBehaviour::turn(SimModel& model)
                 windowNode->failingReads["AXChildren"] = m_paging.unreadableReads;
     model.journal.push_back({ .kind = SimJournalEntry::Kind::reaction, .pid = m_pid, .element = model.handle(*content),
                               .name = "pageTurned" });
+}
+
+void SimPageTurnBehaviour::showSlideFrame(SimModel& model, uint64_t node, int slide, int frame, Point from, Point to)
+{
+    if (slide != m_slides)
+        return;
+    if (frame == m_paging.slideFrames)
+        m_slidingTo.reset();
+    const double done = static_cast<double>(frame) / m_paging.slideFrames;
+    model.setScroll(node, Point { from.x + (to.x - from.x) * done, from.y + (to.y - from.y) * done });
 }
 
 } // namespace lorvantine

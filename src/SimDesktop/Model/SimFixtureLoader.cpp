@@ -1021,7 +1021,7 @@ private:
     SimPaging paging(const Json& j, const std::string& path)
     {
         object(j, path, { "content", "texts", "step", "count", "keys", "menuItem", "delay", "ignoreFirst",
-                          "unreadableReads" });
+                          "unreadableReads", "slide" });
         SimPaging p;
         if (!j.contains("content"))
             throw Fault { path, "missing \"content\"" };
@@ -1061,6 +1061,18 @@ private:
             if (reads < 0 || reads > 1000)
                 throw Fault { child(path, "unreadableReads"), "expected 0 to 1000" };
             p.unreadableReads = static_cast<int>(reads);
+        }
+        if (j.contains("slide")) {
+            const Json& slide = j["slide"];
+            const std::string slidePath = child(path, "slide");
+            object(slide, slidePath, { "frames", "seconds" });
+            if (!p.step)
+                throw Fault { slidePath, "only pages side by side (\"step\") slide" };
+            const int64_t frames = slide.contains("frames") ? integer(slide["frames"], child(slidePath, "frames")) : 0;
+            if (frames < 1 || frames > 1000)
+                throw Fault { child(slidePath, "frames"), "expected 1 to 1000 frames" };
+            p.slideFrames = static_cast<int>(frames);
+            p.slideSeconds = slide.contains("seconds") ? nonNegative(slide["seconds"], child(slidePath, "seconds")) : 0;
         }
         return p;
     }
