@@ -34,6 +34,18 @@ int main(int, char** argv)
     }
     const int error = errno;
     sigprocmask(SIG_SETMASK, &before, nullptr);
-    std::fprintf(stderr, "lorvantine: cannot start %s: %s\n", slash ? program : programName, std::strerror(error));
+    // The program proper is looked for where the launcher itself lies (a link to the launcher
+    // leads there): a copy made elsewhere without it finds nothing, and a person must be told
+    // what is missing and where it was looked for, not only that a start failed.
+    if (!slash)
+        std::fprintf(stderr, "lorvantine: cannot tell where this launcher lies, to start %s beside it: /proc/self/exe: %s\n",
+                     programName, std::strerror(error));
+    else if (error == ENOENT)
+        std::fprintf(stderr,
+                     "lorvantine: the program proper, %s, is missing: it was looked for beside this launcher, as %s (%s); "
+                     "copy both programs together, or link to the launcher where it was built\n",
+                     programName, program, std::strerror(error));
+    else
+        std::fprintf(stderr, "lorvantine: cannot start the program proper, %s, beside this launcher: %s\n", program, std::strerror(error));
     return 127;
 }

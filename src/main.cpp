@@ -162,23 +162,30 @@ int runApplication(const std::shared_ptr<SimDesktop>& desktop)
     SimControlServer::Options options;
     if (const char* pipe = std::getenv("LORVANTINE_CONTROL_PIPE"); pipe && *pipe)
         options.pipe = std::string(pipe) == "auto" ? std::filesystem::path() : std::filesystem::path(pipe);
-    auto server = SimControlServer::start(desktop, std::move(options));
-    if (!server) {
-        std::fprintf(stderr, "lorvantine: %s\n", server.error().c_str());
+    auto started = SimControlServer::start(desktop, std::move(options));
+    if (!started) {
+        std::fprintf(stderr, "lorvantine: %s\n", started.error().c_str());
         return 1;
     }
-    if (auto path = (*server)->pipePath())
+    std::shared_ptr<SimControlServer> server = std::move(*started);
+    if (auto path = server->pipePath())
         Log::line("[Control] 📮 pipe: " + path->string());
-    (*server)->onQuit = [] { Application::shared().terminate(); };
+    server->onQuit = [] { Application::shared().terminate(); };
 
     Application::shared().setActivationPolicy(ActivationPolicy::accessory);
     auto delegate = AppDelegate::create(ApplicationShell::parts());
-    DispatchQueue::main().async([delegate] { delegate->applicationDidFinishLaunching(); });
+    DispatchQueue::main().async([delegate, weak = std::weak_ptr<SimControlServer>(server)] {
+        delegate->applicationDidFinishLaunching();
+        // The control lines that came while the application started have waited: a key sent
+        // before the hotkey was registered would have pressed nothing.
+        if (auto control = weak.lock())
+            control->setReady();
+    });
     Application::shared().run();
     // Signals from here on wait for the end of the process (see leave()); one taken by this
     // source now would be posted to a main queue that never runs again.
     interrupt.reset();
-    server->reset();
+    server.reset();
     return 0;
 }
 

@@ -8,7 +8,10 @@
 #include "Support/Text.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <map>
+#include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -46,6 +49,11 @@ std::vector<std::string_view> summaryLines(std::string_view text)
     cut(0);
     return lines;
 }
+
+// The longest results line read: a report takes about 1.2 KB a paragraph tested, so a line of
+// 16 MiB would be a page of some 14,000 paragraphs, far beyond any article. A longer line is
+// skipped as it is read, never held: parsed whole, a line costs ten times its size.
+constexpr uint64_t maxResultsLineBytes = uint64_t(16) << 20;
 
 std::string percentText(double ratio) { return Format::fixed(ratio * 100, 1) + "%"; }
 
@@ -192,22 +200,31 @@ int routeTestSummary(const Arguments& args)
     // those appended after it, are still summarised. Every line left out but those that are no
     // report at all is named.
     SkippedLines notUtf8("不是 UTF-8");
+    SkippedLines tooLong("长于 " + std::to_string(maxResultsLineBytes >> 20) + " MiB");
     SkippedLines negative("含负数计数");
+    SkippedLines fractional("含小数计数");
     SkippedLines overflowing("的计数相加超出 64 位整数");
     SkippedLines disagreeing("的通过数与失败数之和不等于检查数");
     SummaryTally tally;
     size_t number = 0;
-    auto read = Files::readInputLines(*path, [&](std::string_view line) {
+    auto onLine = [&](std::optional<std::string_view> line) {
         ++number;
-        if (!Text::isValidUtf8(line)) {
+        if (!line) {
+            tooLong.add(number);
+            return;
+        }
+        if (!Text::isValidUtf8(*line)) {
             notUtf8.add(number);
             return;
         }
-        for (std::string_view piece : summaryLines(line)) {
+        for (std::string_view piece : summaryLines(*line)) {
             auto report = HighlightTestReportJson::decode(piece);
             if (!report) {
-                if (report.error().kind == HighlightTestReportJson::DecodeError::Kind::negativeCount)
+                using Kind = HighlightTestReportJson::DecodeError::Kind;
+                if (report.error().kind == Kind::negativeCount)
                     negative.add(number);
+                else if (report.error().kind == Kind::fractionalCount)
+                    fractional.add(number);
                 continue;
             }
             switch (tally.add(*report)) {
@@ -216,13 +233,14 @@ int routeTestSummary(const Arguments& args)
             case SummaryTally::Added::countsDisagree: disagreeing.add(number); break;
             }
         }
-    });
+    };
+    auto read = Files::readInputLines(*path, onLine, Files::maxInputFileBytes, maxResultsLineBytes);
     if (!read) {
         Log::line("❌ 无法读取文件: " + *path);
         Log::line("   " + read.error().message);
         return 1;
     }
-    for (const SkippedLines* skipped : { &notUtf8, &negative, &overflowing, &disagreeing })
+    for (const SkippedLines* skipped : { &notUtf8, &tooLong, &negative, &fractional, &overflowing, &disagreeing })
         skipped->print();
     tally.print();
     return 0;

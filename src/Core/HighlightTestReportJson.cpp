@@ -154,7 +154,8 @@ class Reader {
 public:
     const std::string& failure() const { return m_failure; }
     bool failed() const { return !m_failure.empty(); }
-    const std::string& negativeCount() const { return m_negativeCount; }
+    // The first count of a whole report that cannot be summed: negative, or with a fraction.
+    const std::optional<DecodeError>& unsummable() const { return m_unsummable; }
 
     const Json* member(const Json& object, const char* key, bool required)
     {
@@ -293,14 +294,21 @@ private:
                 return static_cast<int64_t>(unsignedValue);
             return fail(std::string("\"") + key + "\" does not fit a 64-bit integer"), 0;
         }
+        if (value.is_number_float())
+            return noteUnsummable(DecodeError::Kind::fractionalCount, std::string("\"") + key + "\" has a fraction"), 0;
         return fail(std::string("\"") + key + "\" is not an integer"), 0;
     }
     // A report that is whole but for a negative count is told apart from one that is no report.
     int64_t nonNegative(int64_t value, const char* key)
     {
-        if (value < 0 && m_negativeCount.empty())
-            m_negativeCount = std::string("\"") + key + "\" is a negative count";
+        if (value < 0)
+            noteUnsummable(DecodeError::Kind::negativeCount, std::string("\"") + key + "\" is a negative count");
         return std::max<int64_t>(value, 0);
+    }
+    void noteUnsummable(DecodeError::Kind kind, std::string message)
+    {
+        if (!m_unsummable)
+            m_unsummable = DecodeError { kind, std::move(message) };
     }
     double numberValue(const Json& value, const char* key)
     {
@@ -310,7 +318,7 @@ private:
     }
 
     std::string m_failure;
-    std::string m_negativeCount;
+    std::optional<DecodeError> m_unsummable;
 };
 
 std::vector<CheckResult> readChecks(Reader& reader, const Json& parent)
@@ -463,8 +471,8 @@ Expected<HighlightTestReport, DecodeError> decode(std::string_view text)
         report.failureCategories = readCategories(reader, *categories);
     if (reader.failed())
         return Unexpected(DecodeError { DecodeError::Kind::malformed, reader.failure() });
-    if (!reader.negativeCount().empty())
-        return Unexpected(DecodeError { DecodeError::Kind::negativeCount, reader.negativeCount() });
+    if (reader.unsummable())
+        return Unexpected(*reader.unsummable());
     return report;
 }
 

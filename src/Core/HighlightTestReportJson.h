@@ -28,16 +28,17 @@ Expected<std::string, JsonError> prettyJson(const HighlightTestReport& report);
 // Why a text gave no report.
 struct DecodeError {
     enum class Kind {
-        malformed,     // not a report: no JSON object, a missing key, a wrong type, an integer beyond 64 bits
-        negativeCount, // a whole report, but a count in it is below zero, so it cannot be summed
+        malformed,       // not a report: no JSON object, a missing key, a wrong type, an integer beyond 64 bits
+        negativeCount,   // a whole report, but a count in it is below zero, so it cannot be summed
+        fractionalCount, // a whole report, but a count (or index) in it is written with a fraction ("4.5")
     };
     Kind kind = Kind::malformed;
     std::string message;
 };
 
 // Reads one report from outside text. A missing required key, a value of the wrong type, an
-// integer that a 64-bit signed count cannot hold or a negative count makes the whole report
-// fail; unknown keys are ignored. Never throws.
+// integer that a 64-bit signed count cannot hold, or a count that is negative or has a fraction
+// makes the whole report fail; unknown keys are ignored. Never throws.
 Expected<HighlightTestReport, DecodeError> decode(std::string_view text);
 
 } // namespace HighlightTestReportJson

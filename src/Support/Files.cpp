@@ -333,30 +333,43 @@ Expected<std::string, FileError> readInputFile(const std::string& path, uint64_t
     return readWhole(openInput(path, maxBytes), path, maxBytes);
 }
 
-Expected<void, FileError> readInputLines(const std::string& path, const std::function<void(std::string_view line)>& onLine,
-                                         uint64_t maxBytes)
+Expected<void, FileError> readInputLines(const std::string& path,
+                                         const std::function<void(std::optional<std::string_view> line)>& onLine,
+                                         uint64_t maxBytes, uint64_t maxLineBytes)
 {
     auto input = openInput(path, maxBytes);
     if (!input)
         return Unexpected(input.error());
-    // The start of a line that runs on past the piece it began in.
+    // The start of a line that runs on past the piece it began in, while it is within the bound.
     std::string partial;
+    // The bytes of the current line so far, held or not.
+    uint64_t length = 0;
+    auto take = [&](std::string_view part, bool ends) {
+        length += part.size();
+        if (length > maxLineBytes)
+            partial.clear();
+        else if (ends && partial.empty())
+            onLine(part);
+        else
+            partial.append(part);
+        if (!ends)
+            return;
+        if (length > maxLineBytes)
+            onLine(std::nullopt);
+        else if (!partial.empty())
+            onLine(partial);
+        partial.clear();
+        length = 0;
+    };
     auto read = readPieces(*input, path, maxBytes, [&](std::string_view piece) {
-        for (size_t end; (end = piece.find('\n')) != std::string_view::npos; piece.remove_prefix(end + 1)) {
-            if (partial.empty()) {
-                onLine(piece.substr(0, end));
-            } else {
-                partial.append(piece.substr(0, end));
-                onLine(partial);
-                partial.clear();
-            }
-        }
-        partial.append(piece);
+        for (size_t end; (end = piece.find('\n')) != std::string_view::npos; piece.remove_prefix(end + 1))
+            take(piece.substr(0, end), true);
+        take(piece, false);
     });
     if (!read)
         return read;
-    if (!partial.empty())
-        onLine(partial);
+    if (length > 0)
+        take({}, true);
     return {};
 }
 

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
@@ -62,10 +63,12 @@ Expected<std::string, FileError> readInputFile(const std::string& path, uint64_t
 
 // The same input handed over a line at a time, so that memory holds a line rather than the
 // whole input: each line without its line feed, in order, the last one also when no line feed
-// ends it. The same refusals, with one difference: when the input turns out to hold more than
-// `maxBytes`, the lines before the limit have been handed over already.
-Expected<void, FileError> readInputLines(const std::string& path, const std::function<void(std::string_view line)>& onLine,
-                                         uint64_t maxBytes = maxInputFileBytes);
+// ends it. A line of more than `maxLineBytes` is never held: it is handed over as none, in its
+// place, once its end has been read past. The same refusals, with one difference: when the input
+// turns out to hold more than `maxBytes`, the lines before the limit have been handed over already.
+Expected<void, FileError> readInputLines(const std::string& path,
+                                         const std::function<void(std::optional<std::string_view> line)>& onLine,
+                                         uint64_t maxBytes = maxInputFileBytes, uint64_t maxLineBytes = UINT64_MAX);
 
 // A regular file whole, looked at and read through one descriptor opened without waiting, so that
 // a pipe or a device (or one put in the file's place) is refused at once and never read; so is a

@@ -14,9 +14,11 @@
 #include <nlohmann/json.hpp>
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -240,12 +242,39 @@ TEST_F(SimControlChannelTest, PressesAnAlertsButtonByTitleAndQuitEndsARunningAle
 // The server reading the control pipe on its thread; answers collected on the main thread.
 class SimControlServerTest : public SimControlChannelTest {
 protected:
-    std::unique_ptr<SimControlServer> startServer(std::optional<std::filesystem::path> pipe)
+    enum class Ready { atOnce, later };
+    std::unique_ptr<SimControlServer> startServer(std::optional<std::filesystem::path> pipe, Ready ready = Ready::atOnce)
     {
         auto server = SimControlServer::start(desktop, { .readStandardInput = false, .pipe = std::move(pipe),
                                                          .answer = [this](const std::string& line) { answers.push_back(line); } });
         EXPECT_TRUE(server) << (server ? "" : server.error());
+        if (server && ready == Ready::atOnce)
+            (*server)->setReady();
         return server ? std::move(*server) : nullptr;
+    }
+    static size_t unreadBytes(int fd)
+    {
+        int bytes = 0;
+        ::ioctl(fd, FIONREAD, &bytes);
+        return static_cast<size_t>(bytes);
+    }
+    // Writes `bytes` through `fd` and waits, for at most ten seconds of real time, until the
+    // server has read them all.
+    static bool writeAndWaitTaken(int fd, const std::string& bytes)
+    {
+        if (::write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
+            return false;
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (unreadBytes(fd) > 0 && std::chrono::steady_clock::now() < limit)
+            std::this_thread::yield();
+        return unreadBytes(fd) == 0;
+    }
+    size_t keyDowns()
+    {
+        size_t count = 0;
+        for (const SimJournalEntry& entry : desktop->journal())
+            count += entry.kind == SimJournalEntry::Kind::event && entry.tap == EventTap::hid && entry.event->type == InputEventType::keyDown;
+        return count;
     }
     void send(const std::filesystem::path& pipe, const std::string& bytes)
     {
@@ -429,6 +458,99 @@ TEST_F(SimControlServerTest, AWriterThatLeavesHalfALineDoesNotSwallowTheNextOne)
     EXPECT_THAT(answers[2], StartsWith("ok ["));
     EXPECT_EQ(answers[3], "ok");
     EXPECT_TRUE(ax().isProcessTrusted(AccessibilityPort::Prompt::no));
+}
+
+// A controller that writes as soon as the pipe is there, while the application is still starting:
+// nothing it sends is carried out, nor answered, before the application is ready; then all of it
+// is, in the order sent, those still on their way to the main queue too, ahead of what comes after.
+TEST_F(SimControlServerTest, LinesSentBeforeTheApplicationIsReadyWaitForItAndKeepTheirOrder)
+{
+    const auto pipe = scratch / "control";
+    auto server = startServer(pipe, Ready::later);
+    ASSERT_TRUE(server);
+    const int writer = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(writer, 0);
+    // Each line is read only once the one before it has been handed to the main queue.
+    ASSERT_TRUE(writeAndWaitTaken(writer, "trust off\n"));
+    ASSERT_TRUE(writeAndWaitTaken(writer, "front com.example.Missing\n"));
+    ASSERT_TRUE(writeAndWaitTaken(writer, "windows\n"));
+    RunLoop::runPending();
+    EXPECT_TRUE(answers.empty()) << answers.front();
+    EXPECT_TRUE(ax().isProcessTrusted(AccessibilityPort::Prompt::no)) << "carried out before the application was ready";
+    ASSERT_TRUE(writeAndWaitTaken(writer, "front com.example.Reader\n"));
+    ASSERT_TRUE(writeAndWaitTaken(writer, "trust on\n"));
+
+    server->setReady();
+    ASSERT_TRUE(writeAndWaitTaken(writer, "input-monitoring denied\n"));
+    ::close(writer);
+    ASSERT_TRUE(waitForAnswers(6));
+    EXPECT_EQ(answers[0], "ok");
+    EXPECT_EQ(answers[1], "error no running application com.example.Missing");
+    EXPECT_THAT(answers[2], StartsWith("ok ["));
+    EXPECT_EQ(answers[3], "ok 700");
+    EXPECT_EQ(answers[4], "ok");
+    EXPECT_EQ(answers[5], "ok");
+    EXPECT_TRUE(ax().isProcessTrusted(AccessibilityPort::Prompt::no));
+    EXPECT_EQ(Platform::permissions().checkInputMonitoring(), InputMonitoringAccess::denied);
+}
+
+// A controller that sends and never reads its answers: once they fill the pipe to it, the server
+// carries out no more lines than it may hold, however many were sent, and reads no further; the
+// rest wait in the control pipe. Nothing is lost: when the controller reads again, every line is
+// carried out and answered, in order.
+TEST_F(SimControlServerTest, AControllerThatDoesNotReadItsAnswersHasItsLinesHeldBack)
+{
+    int answerPipe[2];
+    ASSERT_EQ(::pipe2(answerPipe, O_CLOEXEC), 0);
+    ASSERT_EQ(::fcntl(answerPipe[0], F_SETPIPE_SZ, 4096), 4096);
+    const auto pipe = scratch / "control";
+    auto started = SimControlServer::start(desktop, { .readStandardInput = false, .pipe = pipe, .answerDescriptor = answerPipe[1] });
+    ASSERT_TRUE(started) << started.error();
+    auto server = std::move(*started);
+    server->setReady();
+
+    // Four answers of a KiB: three go out and the fourth, which goes whole or not at all, fills
+    // the pipe.
+    const std::string title(1000, 't');
+    const std::string refused = "error no element titled \"" + title + "\"";
+    std::string lines;
+    for (int i = 0; i < 4; ++i)
+        lines += "press \"" + title + "\"\n";
+    constexpr size_t keys = 300;
+    for (size_t i = 0; i < keys; ++i)
+        lines += "key a\n";
+    send(pipe, lines);
+    const size_t carriedOut = SimControlServer::heldLines - 1;
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (keyDowns() < carriedOut && std::chrono::steady_clock::now() < limit) {
+        RunLoop::runPending();
+        std::this_thread::yield();
+    }
+    RunLoop::runPending();
+    EXPECT_EQ(keyDowns(), carriedOut) << "keys pressed while the answers before them could not go out";
+    EXPECT_EQ(unreadBytes(answerPipe[0]), 3 * (refused.size() + 1));
+
+    std::vector<std::string> read;
+    std::string pending;
+    ::fcntl(answerPipe[0], F_SETFL, O_NONBLOCK);
+    const auto drained = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (read.size() < 4 + keys && std::chrono::steady_clock::now() < drained) {
+        RunLoop::runPending();
+        char buffer[4096];
+        const ssize_t got = ::read(answerPipe[0], buffer, sizeof buffer);
+        if (got > 0)
+            pending.append(buffer, static_cast<size_t>(got));
+        for (size_t end; (end = pending.find('\n')) != std::string::npos; pending.erase(0, end + 1))
+            read.push_back(pending.substr(0, end));
+        std::this_thread::yield();
+    }
+    ASSERT_EQ(read.size(), 4 + keys);
+    EXPECT_EQ(std::count(read.begin(), read.begin() + 4, refused), 4);
+    EXPECT_EQ(std::count(read.begin() + 4, read.end(), "ok"), static_cast<long>(keys));
+    EXPECT_EQ(keyDowns(), keys);
+    server.reset();
+    ::close(answerPipe[0]);
+    ::close(answerPipe[1]);
 }
 
 // A line of exactly the limit (without its line feed) is a command like any other, read whole and

@@ -209,6 +209,17 @@ TEST_F(TestSummaryCommand, CountsAreNeverNegativeAndTheirLinesAreNamed)
         EXPECT_EQ(m_log.lines().back(), "  ✅ kept — 1/1") << key;
     }
 
+    // Reports appended without a line feed between them share a line, which is left out once.
+    m_log.clear();
+    std::string twice = line(report("negative", 1, 1, 0));
+    twice.replace(twice.find("\"passed\":1"), 10, "\"passed\":-1");
+    twice.back() = '\r';
+    twice += twice;
+    twice.back() = '\n';
+    EXPECT_EQ(summarize(line(report("kept", 1, 1, 0)) + twice + line(report("also kept", 1, 1, 0))), 0);
+    EXPECT_EQ(m_log.lines().at(0), "⚠️ 1 行含负数计数，已跳过: 第 2 行");
+    EXPECT_EQ(m_log.lines().at(1), "=== 测试汇总 (2 篇文章) ===");
+
     // A report with a negative count that is no report for another reason too is skipped unnamed.
     m_log.clear();
     std::string broken = line(report("broken", 1, 1, 0));
@@ -216,6 +227,42 @@ TEST_F(TestSummaryCommand, CountsAreNeverNegativeAndTheirLinesAreNamed)
     broken.replace(broken.find("\"timestamp\""), 11, "\"timestamp_\"");
     EXPECT_EQ(summarize(broken), 0);
     EXPECT_EQ(m_log.lines().at(0), "=== 测试汇总 (0 篇文章) ===");
+}
+
+// A count is a whole number: a report that gives one with a fraction cannot be summed, and its
+// line is named, once, as the lines with negative counts are; a line holding both is named in both.
+TEST_F(TestSummaryCommand, ALineWithFractionalCountsIsSkippedAndNamed)
+{
+    HighlightTestReport tested = report("tested", 2, 1, 1);
+    ParagraphTestResult paragraph;
+    paragraph.checks = { { "coverage", false, "" } };
+    tested.paragraphs = { paragraph };
+    const std::string whole = line(tested);
+    auto with = [&](const std::string& from, const std::string& to) {
+        std::string changed = whole;
+        changed.replace(changed.find(from), from.size(), to);
+        return changed;
+    };
+    const std::string halfChecked = with("\"totalChecks\":2", "\"totalChecks\":4.5");
+    const std::string halfIndexed = with("\"index\":0", "\"index\":0.5");
+    const std::string wholeFloat = with("\"paragraphCount\":0", "\"paragraphCount\":4.0");
+    std::string fractionalAndNegative = with("\"failed\":1", "\"failed\":1.5");
+    fractionalAndNegative.back() = '\r';
+    fractionalAndNegative += with("\"totalCharacters\":0", "\"totalCharacters\":-1");
+    EXPECT_EQ(summarize(whole + halfChecked + halfIndexed + wholeFloat + fractionalAndNegative + whole), 0);
+    EXPECT_EQ(m_log.lines(), (std::vector<std::string> {
+                                 "⚠️ 1 行含负数计数，已跳过: 第 5 行",
+                                 "⚠️ 4 行含小数计数，已跳过: 第 2, 3, 4, 5 行",
+                                 "=== 测试汇总 (2 篇文章) ===",
+                                 "段落: 0, 字符: 0",
+                                 "检查: 4, 通过: 2, 失败: 2",
+                                 "通过率: 50.0%",
+                                 "\n失败分布:",
+                                 "  coverage: 2",
+                                 "\n逐篇结果:",
+                                 "  ❌ tested — 1/2",
+                                 "  ❌ tested — 1/2",
+                             }));
 }
 
 // What cannot be read whole is refused without waiting on it: a directory, a device, and a file

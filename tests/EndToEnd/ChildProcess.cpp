@@ -64,9 +64,14 @@ ChildProcess::ChildProcess(Options options) : m_options(std::move(options))
         posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, (m_options.directory / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     }
     int errorPipe[2] = { -1, -1 };
-    if ((m_options.standardErrorToPipe || m_options.standardErrorHoldable) && pipe2(errorPipe, O_CLOEXEC) == 0) {
+    const bool holdable = m_options.standardErrorHoldable || m_options.standardErrorHeldAtStart;
+    if ((m_options.standardErrorToPipe || holdable) && pipe2(errorPipe, O_CLOEXEC) == 0) {
         posix_spawn_file_actions_adddup2(&actions, errorPipe[1], STDERR_FILENO);
-        (m_options.standardErrorHoldable ? m_heldPipe : m_errorPipe) = errorPipe[0];
+        (holdable ? m_heldPipe : m_errorPipe) = errorPipe[0];
+        if (m_options.standardErrorHeldAtStart) {
+            m_holding = true;
+            fillToTheBrim(errorPipe);
+        }
     } else {
         posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, (m_options.directory / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     }
@@ -180,20 +185,30 @@ bool ChildProcess::holdStandardError()
         if (m_copierEnded)
             return false;
     }
-    // A page is the least a pipe holds; it keeps its size when it already holds more.
-    fcntl(m_heldPipe, F_SETPIPE_SZ, 4096);
-    // Filled with empty lines through a writing end of our own.
+    // Through a writing end of our own, which the child's does not share the flags of.
     const int writer = ::open(("/proc/" + std::to_string(m_pid) + "/fd/2").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
     if (writer < 0)
         return false;
-    const std::string page(4096, '\n');
-    while (::write(writer, page.data(), page.size()) > 0) {
-    }
-    // A write of a line waits until the whole line fits: the last bytes one by one.
-    while (::write(writer, "\n", 1) == 1) {
-    }
+    const int ends[2] = { m_heldPipe, writer };
+    fillToTheBrim(ends);
     close(writer);
     return true;
+}
+
+void ChildProcess::fillToTheBrim(const int ends[2])
+{
+    // A page is the least a pipe holds; it keeps its size when it already holds more.
+    fcntl(ends[0], F_SETPIPE_SZ, 4096);
+    // Filled with empty lines, the writing end made non-blocking for the while.
+    const int flags = fcntl(ends[1], F_GETFL);
+    fcntl(ends[1], F_SETFL, flags | O_NONBLOCK);
+    const std::string page(4096, '\n');
+    while (::write(ends[1], page.data(), page.size()) > 0) {
+    }
+    // A write of a line waits until the whole line fits: the last bytes one by one.
+    while (::write(ends[1], "\n", 1) == 1) {
+    }
+    fcntl(ends[1], F_SETFL, flags);
 }
 
 void ChildProcess::releaseStandardError()

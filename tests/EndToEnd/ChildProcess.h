@@ -31,6 +31,9 @@ public:
         // Standard error goes through a pipe that this object copies to "stderr" as it comes, so
         // that `holdStandardError` can stop the child at its next line.
         bool standardErrorHoldable = false;
+        // A holdable standard error held from the start: the child waits at its first line to it
+        // until `releaseStandardError`.
+        bool standardErrorHeldAtStart = false;
         // Standard output goes to a pipe that this object holds and never reads, instead of
         // "stdout", as a controller that stopped reading the answers does.
         bool standardOutputUnread = false;
@@ -79,6 +82,8 @@ public:
 
 private:
     bool reap(bool block);
+    // Fills the pipe of `ends` to the brim through its writing end.
+    static void fillToTheBrim(const int ends[2]);
     void copyStandardError();
     void endCopying();
     bool waitForText(std::string (ChildProcess::*read)() const, std::string_view needle, std::chrono::milliseconds timeout);

@@ -7,10 +7,13 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <string>
+#include <thread>
 
 namespace lorvantine::test {
 namespace {
@@ -88,6 +91,50 @@ TEST(ControlPipeProgram, ASignalThatComesBeforeAnythingIsSetUpEndsTheRunInOrder)
         EXPECT_NE(program.standardError().find("[Control] 📮 pipe: "), std::string::npos) << "the run began";
         EXPECT_TRUE(pipeDirectories(directory).empty()) << signalName(signal) << "\n" << program.standardError();
     }
+}
+
+// Writes `bytes` through `fd` and waits until the program has read them all from its pipe.
+bool writeAndWaitRead(int fd, const std::string& bytes)
+{
+    if (::write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
+        return false;
+    int unread = 1;
+    for (const auto limit = std::chrono::steady_clock::now() + 20s; std::chrono::steady_clock::now() < limit;
+         std::this_thread::sleep_for(1ms))
+        if (::ioctl(fd, FIONREAD, &unread) == 0 && unread == 0)
+            return true;
+    return false;
+}
+
+// A controller writes as soon as the pipe is there, before the program is ready: the program is
+// held at its next line to standard error, right after making the pipe and before anything else,
+// while Control+Shift+R and then `windows` are read from the pipe (the second read only once the
+// first line has been handed on). Let go, the program starts, and only then carries them out: the
+// hotkey is there to be pressed and reads the front window.
+TEST(ControlPipeProgram, ALineSentBeforeTheProgramIsReadyWaitsForItAndIsCarriedOut)
+{
+    ScratchDirectory directory;
+    auto environment = applicationEnvironment(directory / "defaults.json", { { "Lorvantine.hasCompletedOnboarding", true },
+                                                                              { "Lorvantine.ttsServerURL", "http://127.0.0.1:9" } });
+    const auto pipe = directory / "control";
+    environment["LORVANTINE_CONTROL_PIPE"] = pipe.string();
+    ChildProcess program(
+        { .program = lorvantineProgram, .environment = environment, .directory = directory.path(), .standardErrorHeldAtStart = true });
+    for (const auto limit = std::chrono::steady_clock::now() + 20s; !std::filesystem::is_fifo(pipe) && std::chrono::steady_clock::now() < limit;)
+        std::this_thread::sleep_for(10ms);
+    const int writer = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(writer, 0) << "no pipe";
+    EXPECT_TRUE(writeAndWaitRead(writer, "key r control shift\n"));
+    EXPECT_TRUE(writeAndWaitRead(writer, "windows\n"));
+    program.releaseStandardError();
+
+    EXPECT_TRUE(program.waitForOutput("ok [", 20s)) << program.standardError();
+    EXPECT_TRUE(program.standardOutput().starts_with("ok\nok [")) << program.standardOutput();
+    EXPECT_TRUE(program.waitForError("[StatusBar] 开始朗读: Slow Reading in a Fast World", 20s))
+        << "the key came before the hotkey\n" << program.standardError();
+    EXPECT_EQ(::write(writer, "quit\n", 5), 5);
+    ::close(writer);
+    EXPECT_EQ(program.wait(20s), 0) << program.standardError();
 }
 
 // A desktop with many windows open: each answer to "windows" is larger than a pipe takes in one

@@ -127,6 +127,29 @@ TEST(InputFileCommands, TheSummaryOfAFileOfEmptyLinesNeedsLessMemoryThanTheFile)
     EXPECT_LT(*peak - *floor, fileBytes) << "peak " << *peak << " bytes against " << *floor << " for one line";
 }
 
+// A results line beyond the bound (a report of 64 MiB, where a real one is a few hundred KB) is
+// skipped as it is read and named; the reports around it are summarised, and the line costs the
+// summary less memory than its own size, where holding and parsing it whole cost several times it.
+TEST(InputFileCommands, TheSummarySkipsALineBeyondTheBoundWithoutHoldingIt)
+{
+    ScratchDirectory directory;
+    const auto tiny = directory / "tiny.jsonl";
+    writeFile(tiny, "\n");
+    constexpr long lineBytes = 64L << 20;
+    std::string huge = reportLine("a very long title", 1, 1, 0);
+    huge.insert(huge.find("a very long title"), std::string(static_cast<size_t>(lineBytes) - huge.size(), 'x'));
+    const auto results = directory / "results.jsonl";
+    writeFile(results, reportLine("before", 1, 1, 0) + huge + reportLine("after", 2, 1, 1));
+    huge.clear();
+    const auto floor = peakMemoryOf({ "--test-summary", tiny.string() }, directory.path());
+    const auto peak = peakMemoryOf({ "--test-summary", results.string() }, directory.path());
+    ASSERT_TRUE(floor && peak);
+    EXPECT_LT(*peak - *floor, lineBytes) << "peak " << *peak << " bytes against " << *floor << " for one line";
+    const std::string err = readFile(directory / "peak-stderr");
+    EXPECT_NE(err.find("⚠️ 1 行长于 16 MiB，已跳过: 第 2 行\n=== 测试汇总 (2 篇文章) ===\n"), std::string::npos) << err.substr(0, 2000);
+    EXPECT_NE(err.find("  ✅ before — 1/1\n  ❌ after — 1/2\n"), std::string::npos) << err.substr(0, 2000);
+}
+
 // URL validation loses the line of the list that is not UTF-8, and says which, but goes on.
 TEST(InputFileCommands, UrlValidationSkipsAndNamesALineThatIsNotUtf8)
 {

@@ -6,6 +6,8 @@
 
 #include <fcntl.h>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -24,6 +26,12 @@ protected:
     const std::string m_directory = scratch.path().string();
 
     std::string path(const std::string& name) const { return m_directory + "/" + name; }
+
+    // Collects the lines handed over, one too long as "(too long)".
+    static std::function<void(std::optional<std::string_view>)> collectInto(std::vector<std::string>& lines)
+    {
+        return [&lines](std::optional<std::string_view> line) { lines.emplace_back(line ? *line : "(too long)"); };
+    }
 
     std::vector<std::string> entries() const
     {
@@ -190,7 +198,7 @@ TEST_F(FilesTest, AFileHoldingMoreThanItsSizeSaysIsRefusedPastTheLimit)
     ASSERT_FALSE(cut) << *cut;
     EXPECT_EQ(cut.error().message, status + " is larger than 16 bytes, the most an input file may hold");
     std::vector<std::string> lines;
-    auto byLines = Files::readInputLines(status, [&](std::string_view line) { lines.emplace_back(line); }, 16);
+    auto byLines = Files::readInputLines(status, collectInto(lines), 16);
     ASSERT_FALSE(byLines);
     EXPECT_EQ(byLines.error().message, status + " is larger than 16 bytes, the most an input file may hold");
 }
@@ -230,7 +238,7 @@ TEST_F(FilesTest, PipesAreReadLikeFilesUpToTheLimit)
         ::close(fd);
     });
     std::vector<std::string> lines;
-    auto read = Files::readInputLines(fifo, [&](std::string_view line) { lines.emplace_back(line); });
+    auto read = Files::readInputLines(fifo, collectInto(lines));
     // A refused pipe would leave the writer waiting for a reader: one comes, so the test ends.
     const int unblock = read ? -1 : ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     writer.join();
@@ -246,7 +254,7 @@ TEST_F(FilesTest, DirectoriesAndDevicesAreRefusedWithoutBeingRead)
     EXPECT_EQ(Files::readInputFile(m_directory).error().message, m_directory + " is a directory, not a file");
     for (const std::string& device : { std::string("/dev/zero"), std::string("/dev/null") }) {
         EXPECT_EQ(Files::readInputFile(device).error().message, device + " is a device, not a file");
-        EXPECT_FALSE(Files::readInputLines(device, [](std::string_view) { ADD_FAILURE() << "a line of a device"; }));
+        EXPECT_FALSE(Files::readInputLines(device, [](std::optional<std::string_view>) { ADD_FAILURE() << "a line of a device"; }));
     }
 }
 
@@ -258,13 +266,28 @@ TEST_F(FilesTest, InputLinesComeWholeAcrossTheReadsThatBringThem)
     const std::string longLine(200000, 'x');
     test::writeFile(file, "a\n\n" + longLine + "\nb\r\n" + longLine + "y");
     std::vector<std::string> lines;
-    ASSERT_TRUE(Files::readInputLines(file, [&](std::string_view line) { lines.emplace_back(line); }));
+    ASSERT_TRUE(Files::readInputLines(file, collectInto(lines)));
     EXPECT_EQ(lines, (std::vector<std::string> { "a", "", longLine, "b\r", longLine + "y" }));
 
     lines.clear();
     test::writeFile(file, "");
-    ASSERT_TRUE(Files::readInputLines(file, [&](std::string_view line) { lines.emplace_back(line); }));
+    ASSERT_TRUE(Files::readInputLines(file, collectInto(lines)));
     EXPECT_TRUE(lines.empty());
+}
+
+// A line beyond the bound is named in its place and never held, whether it ends within the read
+// that began it or runs on over several, and whether a line feed ends it or the input does; one
+// of exactly the bound comes whole, and so do the lines after.
+TEST_F(FilesTest, InputLinesBeyondTheBoundComeAsNoneInTheirPlace)
+{
+    const std::string file = path("lines.jsonl");
+    // Well within one read of the input, which reads 64 KiB at a time.
+    constexpr uint64_t bound = 20000;
+    const std::string atBound(bound, 'x');
+    test::writeFile(file, "a\n" + atBound + "y\n\n" + atBound + "\n" + std::string(10 * bound, 'z') + "\nb\n" + atBound + "+");
+    std::vector<std::string> lines;
+    ASSERT_TRUE(Files::readInputLines(file, collectInto(lines), Files::maxInputFileBytes, bound));
+    EXPECT_EQ(lines, (std::vector<std::string> { "a", "(too long)", "", atBound, "(too long)", "b", "(too long)" }));
 }
 
 TEST_F(FilesTest, AppendedLinesStandOnTheirOwnAfterALineCutShort)

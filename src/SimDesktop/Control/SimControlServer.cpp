@@ -5,6 +5,8 @@
 #include "SimDesktop/Control/SimControlOutput.h"
 #include "SimDesktop/Control/SimControlPipe.h"
 
+#include "Platform/Dispatch/Dispatch.h"
+
 #include <unistd.h>
 
 namespace lorvantine {
@@ -15,7 +17,7 @@ Expected<std::unique_ptr<SimControlServer>, std::string> SimControlServer::start
     server->m_channel = std::make_unique<SimControlChannel>(std::move(desktop));
     server->m_answer = std::move(options.answer);
     if (!server->m_answer)
-        server->m_output = std::make_unique<SimControlOutput>(STDOUT_FILENO);
+        server->m_output = std::make_unique<SimControlOutput>(options.answerDescriptor);
     if (options.pipe) {
         auto pipe = SimControlPipe::open(options.pipe->empty() ? std::nullopt : options.pipe);
         if (!pipe)
@@ -28,15 +30,16 @@ Expected<std::unique_ptr<SimControlServer>, std::string> SimControlServer::start
             self->onQuit();
     };
     auto onLine = [self](std::string line, SimControlInput::Line kind, SimControlInput::Place place) {
-        self->handle(std::move(line), kind, std::move(place));
+        self->take(std::move(line), kind, std::move(place));
     };
+    const SimControlInput::Options lineLimits { .maxBytes = SimControlCommand::maxLineBytes, .maxHeld = heldLines };
     if (options.readStandardInput)
-        self->m_standardInput = std::make_unique<SimControlInput>(STDIN_FILENO, SimControlInput::Options { .maxBytes = SimControlCommand::maxLineBytes }, onLine);
-    if (self->m_pipe)
-        self->m_pipeInput = std::make_unique<SimControlInput>(
-            self->m_pipe->descriptor(),
-            SimControlInput::Options { .maxBytes = SimControlCommand::maxLineBytes, .reopen = [pipe = self->m_pipe.get()] { return pipe->reopen(); } },
-            onLine);
+        self->m_standardInput = std::make_unique<SimControlInput>(STDIN_FILENO, lineLimits, onLine);
+    if (self->m_pipe) {
+        SimControlInput::Options pipeLimits = lineLimits;
+        pipeLimits.reopen = [pipe = self->m_pipe.get()] { return pipe->reopen(); };
+        self->m_pipeInput = std::make_unique<SimControlInput>(self->m_pipe->descriptor(), std::move(pipeLimits), onLine);
+    }
     return server;
 }
 
@@ -52,6 +55,41 @@ SimControlServer::~SimControlServer()
 std::optional<std::filesystem::path> SimControlServer::pipePath() const
 {
     return m_pipe ? std::optional(m_pipe->path()) : std::nullopt;
+}
+
+void SimControlServer::setReady()
+{
+    if (m_ready)
+        return;
+    m_ready = true;
+    handleNextWaiting();
+}
+
+void SimControlServer::take(std::string line, SimControlInput::Line kind, SimControlInput::Place place)
+{
+    // Behind the lines still waiting, so that they are carried out in the order they came.
+    if (!m_ready || !m_waiting.empty()) {
+        m_waiting.push_back({ std::move(line), kind, std::move(place) });
+        return;
+    }
+    handle(std::move(line), kind, std::move(place));
+}
+
+void SimControlServer::handleNextWaiting()
+{
+    if (m_waiting.empty())
+        return;
+    WaitingLine next = std::move(m_waiting.front());
+    m_waiting.pop_front();
+    // Each in a turn of the main queue of its own, the next one posted first: a line that opens a
+    // modal alert has the next one (the press that answers it) carried out by the alert's loop,
+    // as lines still in the main queue are.
+    if (!m_waiting.empty())
+        DispatchQueue::main().async([this, alive = std::weak_ptr<bool>(m_alive)] {
+            if (alive.lock())
+                handleNextWaiting();
+        });
+    handle(std::move(next.line), next.kind, std::move(next.place));
 }
 
 void SimControlServer::handle(std::string line, SimControlInput::Line kind, SimControlInput::Place place)
