@@ -203,6 +203,7 @@ int routeTestSummary(const Arguments& args)
     SkippedLines tooLong("长于 " + std::to_string(maxResultsLineBytes >> 20) + " MiB");
     SkippedLines negative("含负数计数");
     SkippedLines fractional("含小数计数");
+    SkippedLines oversized("含超出 64 位整数的计数");
     SkippedLines overflowing("的计数相加超出 64 位整数");
     SkippedLines disagreeing("的通过数与失败数之和不等于检查数");
     SummaryTally tally;
@@ -221,10 +222,12 @@ int routeTestSummary(const Arguments& args)
             auto report = HighlightTestReportJson::decode(piece);
             if (!report) {
                 using Kind = HighlightTestReportJson::DecodeError::Kind;
-                if (report.error().kind == Kind::negativeCount)
-                    negative.add(number);
-                else if (report.error().kind == Kind::fractionalCount)
-                    fractional.add(number);
+                switch (report.error().kind) {
+                case Kind::malformed: break;
+                case Kind::negativeCount: negative.add(number); break;
+                case Kind::fractionalCount: fractional.add(number); break;
+                case Kind::oversizedCount: oversized.add(number); break;
+                }
                 continue;
             }
             switch (tally.add(*report)) {
@@ -240,7 +243,7 @@ int routeTestSummary(const Arguments& args)
         Log::line("   " + read.error().message);
         return 1;
     }
-    for (const SkippedLines* skipped : { &notUtf8, &tooLong, &negative, &fractional, &overflowing, &disagreeing })
+    for (const SkippedLines* skipped : { &notUtf8, &tooLong, &negative, &fractional, &oversized, &overflowing, &disagreeing })
         skipped->print();
     tally.print();
     return 0;

@@ -292,7 +292,7 @@ private:
             const auto unsignedValue = value.get<uint64_t>();
             if (unsignedValue <= static_cast<uint64_t>(std::numeric_limits<int64_t>::max()))
                 return static_cast<int64_t>(unsignedValue);
-            return fail(std::string("\"") + key + "\" does not fit a 64-bit integer"), 0;
+            return noteUnsummable(DecodeError::Kind::oversizedCount, std::string("\"") + key + "\" does not fit a 64-bit integer"), 0;
         }
         if (value.is_number_float())
             return noteUnsummable(DecodeError::Kind::fractionalCount, std::string("\"") + key + "\" has a fraction"), 0;

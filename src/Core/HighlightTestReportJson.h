@@ -28,9 +28,10 @@ Expected<std::string, JsonError> prettyJson(const HighlightTestReport& report);
 // Why a text gave no report.
 struct DecodeError {
     enum class Kind {
-        malformed,       // not a report: no JSON object, a missing key, a wrong type, an integer beyond 64 bits
+        malformed,       // not a report: no JSON object, a missing key, a wrong type
         negativeCount,   // a whole report, but a count in it is below zero, so it cannot be summed
         fractionalCount, // a whole report, but a count (or index) in it is written with a fraction ("4.5")
+        oversizedCount,  // a whole report, but a count (or index) in it is beyond a 64-bit signed integer
     };
     Kind kind = Kind::malformed;
     std::string message;

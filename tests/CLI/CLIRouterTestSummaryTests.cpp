@@ -111,8 +111,9 @@ TEST_F(TestSummaryCommand, TitlesHoldingLineBreakCharactersKeepTheirReport)
         EXPECT_EQ(lines[lines.size() - separators.size() + i], "  ✅ a" + separators[i] + "b — 1/1") << i;
 }
 
-// A results file is outside input: counts are held to 64 bits on reading, and a report that would
-// carry a sum past them, or whose checks do not add up, is left out and named.
+// A results file is outside input: counts are held to 64 bits on reading, and a report with a
+// count beyond them, one that would carry a sum past them, or one whose checks do not add up, is
+// left out and named.
 TEST_F(TestSummaryCommand, CountsAtTheLimitAddUpAndCountsBeyondItSkipTheirLine)
 {
     HighlightTestReport atLimit = report("big", INT64_MAX, INT64_MAX, 0);
@@ -132,7 +133,8 @@ TEST_F(TestSummaryCommand, CountsAtTheLimitAddUpAndCountsBeyondItSkipTheirLine)
     std::string beyond = line(report("over", 1, 1, 0));
     beyond.replace(beyond.find("\"paragraphCount\":0"), 18, "\"paragraphCount\":9223372036854775808");
     EXPECT_EQ(summarize(beyond + line(report("kept", 1, 1, 0))), 0);
-    EXPECT_EQ(m_log.lines().at(0), "=== 测试汇总 (1 篇文章) ===");
+    EXPECT_EQ(m_log.lines().at(0), "⚠️ 1 行含超出 64 位整数的计数，已跳过: 第 1 行");
+    EXPECT_EQ(m_log.lines().at(1), "=== 测试汇总 (1 篇文章) ===");
     EXPECT_EQ(m_log.lines().back(), "  ✅ kept — 1/1");
 }
 
