@@ -43,7 +43,7 @@ void SimPageDownBehaviour::onJournalEntry(SimModel& model, const SimJournalEntry
     SimScrolling::scrollBy(model, *area, m_scrolling.step.value_or(viewport->height()));
     if (area->scroll.y == before)
         return;
-    model.journal.push_back({ .kind = SimJournalEntry::Kind::reaction, .pid = m_pid, .element = model.handle(*area),
+    model.journal.add({ .kind = SimJournalEntry::Kind::reaction, .pid = m_pid, .element = model.handle(*area),
                               .name = "scrolled" });
 }
 
