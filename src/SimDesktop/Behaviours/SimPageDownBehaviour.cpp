@@ -44,7 +44,7 @@ void SimPageDownBehaviour::onJournalEntry(SimModel& model, const SimJournalEntry
     if (area->scroll.y == before)
         return;
     model.journal.add({ .kind = SimJournalEntry::Kind::reaction, .pid = m_pid, .element = model.handle(*area),
-                              .name = "scrolled" });
+                        .name = "scrolled" });
 }
 
 } // namespace lorvantine

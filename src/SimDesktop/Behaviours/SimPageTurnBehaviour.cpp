@@ -75,7 +75,7 @@ void SimPageTurnBehaviour::turn(SimModel& model)
             if (SimNode* windowNode = model.node(window->node))
                 windowNode->failingReads["AXChildren"] = m_paging.unreadableReads;
     model.journal.add({ .kind = SimJournalEntry::Kind::reaction, .pid = m_pid, .element = model.handle(*content),
-                              .name = "pageTurned" });
+                        .name = "pageTurned" });
 }
 
 } // namespace lorvantine

@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <deque>
-#include <vector>
 
 namespace lorvantine {
 

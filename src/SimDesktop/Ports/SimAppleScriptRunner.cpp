@@ -202,7 +202,7 @@ SimAppleScriptRunner::Flow SimAppleScriptRunner::runStatement(const Statement& s
                     continue;
                 m.closeWindow(number);
                 m.journal.add({ .kind = SimJournalEntry::Kind::reaction, .pid = pid, .name = "deleteNote",
-                                      .value = static_cast<int64_t>(number) });
+                                .value = static_cast<int64_t>(number) });
             }
             return true;
         });
@@ -265,7 +265,7 @@ SimAppleScriptRunner::Flow SimAppleScriptRunner::runStatement(const Statement& s
                 const ProcessID pid = m.window(number)->pid;
                 m.closeWindow(number);
                 m.journal.add({ .kind = SimJournalEntry::Kind::reaction, .pid = pid, .name = "sheetButton",
-                                      .value = statement.text });
+                                .value = statement.text });
                 return true;
             }
             return false;
