@@ -15,7 +15,7 @@ namespace lorvantine {
 namespace {
 
 // Stereo at 24 kHz, as the player hands it over: a hundredth of a second at a time.
-constexpr AudioFormat stereo { 24000, 2 };
+constexpr AudioFormat twoChannels { 24000, 2 };
 constexpr size_t framesPerWrite = 240;
 
 std::int16_t sampleAt(size_t index) { return static_cast<std::int16_t>(index * 7); }
@@ -33,7 +33,7 @@ void playThreeSecondsUnder(const std::string& path, rlim_t limitBytes)
     WavFileSink sink(path);
     AudioFormat actual;
     std::string error;
-    if (!sink.open(stereo, actual, error))
+    if (!sink.open(twoChannels, actual, error))
         ::_exit(3);
     std::vector<std::int16_t> samples(framesPerWrite * 2);
     for (size_t written = 0; written < 3 * 24000 * 2; written += samples.size()) {
