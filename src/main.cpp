@@ -243,6 +243,9 @@ int main(int argc, char** argv)
     // A reader of our output that goes away (a closed pipe) must not end the program: the
     // write fails and the program carries on.
     std::signal(SIGPIPE, SIG_IGN);
+    // Nor must a file-size limit: a write past it fails (EFBIG) as one to a full disk does, and
+    // is answered the same way (the sound file stops growing, a report says it was not written).
+    std::signal(SIGXFSZ, SIG_IGN);
     RunLoop::adoptCurrentThreadAsMain();
     auto desktop = SimDesktop::fromEnvironment(error);
     if (!desktop) {

@@ -128,8 +128,11 @@ Expected<Image, ImageError> Image::decodePNG(const std::vector<uint8_t>& bytes, 
     auto bigEndian = [&](size_t at) {
         return (uint32_t(bytes[at]) << 24) | (uint32_t(bytes[at + 1]) << 16) | (uint32_t(bytes[at + 2]) << 8) | bytes[at + 3];
     };
-    const int64_t pixels = int64_t(bigEndian(16)) * int64_t(bigEndian(20));
-    if (pixels > maxPixels)
+    // Compared without multiplying: two sides of 32 bits may make more pixels than a signed 64-bit
+    // count holds.
+    const uint32_t width = bigEndian(16);
+    const uint32_t height = bigEndian(20);
+    if (maxPixels < 0 || (height != 0 && width > static_cast<uint64_t>(maxPixels) / height))
         return Unexpected(ImageError{"the picture is larger than " + std::to_string(maxPixels) + " pixels"});
     PNGBytesReader reader { bytes };
     auto read = [](void* closure, unsigned char* data, unsigned int length) {

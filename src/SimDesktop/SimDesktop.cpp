@@ -522,7 +522,8 @@ SimCaptureTool SimDesktop::captureTool() const
 std::vector<SimJournalEntry> SimDesktop::journal() const
 {
     std::lock_guard lock(m_mutex);
-    return m_model.journal;
+    const auto& entries = m_model.journal.entries();
+    return std::vector<SimJournalEntry>(entries.begin(), entries.end());
 }
 
 void SimDesktop::clearJournal()

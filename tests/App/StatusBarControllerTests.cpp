@@ -503,6 +503,24 @@ TEST_F(StatusBarControllerTest, TheHotkeyBeforeTheNextArticleIsReadCallsItOff)
     EXPECT_EQ(linesWith("[ArticleReader] ▶ "), 1u) << "neither the new article nor the old one again";
 }
 
+// Escape in that moment calls the new article's reading off as well; the next press of the
+// hotkey then reads the window, as after any other stop.
+TEST_F(StatusBarControllerTest, AfterEscapeBeforeTheNextArticleIsReadTheHotkeyStartsAReading)
+{
+    followALinkWhileReading();
+    advance(0.5);
+    reader->stop(); // Escape, through the selection watcher
+    EXPECT_FALSE(controller->isReading());
+    advance(3);
+    EXPECT_FALSE(reader->isReading()) << "the new article read after Escape";
+
+    hotkey();
+    EXPECT_TRUE(controller->isReading());
+    EXPECT_TRUE(reader->isReading());
+    EXPECT_EQ(linesWith(articleTitleLine), 2u);
+    EXPECT_EQ(miniPlayers().size(), 1u);
+}
+
 TEST_F(StatusBarControllerTest, TheWindowRoadLetsGoOfWhatASelectionReadingArmed)
 {
     start();

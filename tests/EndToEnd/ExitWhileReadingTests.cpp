@@ -108,6 +108,49 @@ void expectWholeSound(const std::filesystem::path& sound)
     EXPECT_GT(wav->duration(), 0.0);
 }
 
+// Under a file-size limit (`ulimit -f`) the sound file stops where it reached the limit, as on a
+// full disk: the program says so and reads on, ends in order when asked, and leaves a whole WAV
+// file whose header covers exactly the sound it holds.
+TEST(ExitWhileReading, AFileSizeLimitStopsTheSoundFileAndNotTheReading)
+{
+    SpeechServerProcess server;
+    ASSERT_TRUE(server.isRunning());
+    ScratchDirectory directory;
+    const auto fixture = directory / "article.json";
+    writeFile(fixture, longArticle(1000).dump());
+    const auto settings = directory / "settings.json";
+    writeFile(settings, nlohmann::json { { "Lorvantine.ttsServerURL", server.baseURL() } }.dump());
+    const auto sound = directory / "reading.wav";
+    // 40 blocks of the shell's (512 or 1,024 bytes): less than the first second of sound.
+    ChildProcess program({ .program = "/bin/sh",
+                           .arguments = { "-c", "ulimit -f 40 && exec \"$0\" \"$@\"", lorvantineProgram.string(),
+                                          "--read-article", "--app", "com.apple.Safari" },
+                           .environment = { { "LORVANTINE_DESKTOP", fixture.string() },
+                                            { "LORVANTINE_AUDIO_OUT", sound.string() },
+                                            { "LORVANTINE_DEFAULTS", settings.string() } },
+                           .directory = directory.path(),
+                           .standardErrorHoldable = true });
+    const std::string failed = "[Audio] cannot write " + sound.string() + ": File too large; later sound is not recorded";
+    ASSERT_TRUE(program.waitForError(failed, 240s)) << program.standardError();
+    // The paragraph after the one playing when the file stopped is heard too.
+    const std::string played = "[Audio] play para=";
+    const std::string before = program.standardError();
+    const size_t last = before.rfind(played);
+    ASSERT_NE(last, std::string::npos) << before;
+    const int playing = std::stoi(before.substr(last + played.size()));
+    ASSERT_TRUE(program.waitForError(played + std::to_string(playing + 1), 240s)) << program.standardError();
+    program.signal(SIGINT);
+    const auto status = program.wait(60s);
+    const std::string log = program.standardError();
+    EXPECT_EQ(status, 0) << "killed by the limit's signal, or still running\n" << log.substr(log.size() > 4000 ? log.size() - 4000 : 0);
+    EXPECT_EQ(log.find(failed), log.rfind(failed)) << "said once";
+
+    expectWholeSound(sound);
+    const auto wav = WavFile::read(sound);
+    ASSERT_TRUE(wav);
+    EXPECT_EQ(std::filesystem::file_size(sound), 44 + wav->samples.size() * 2) << "the header covers exactly what the file holds";
+}
+
 const char* secondName(int second) { return second == SIGINT ? "Ctrl+C twice" : "Ctrl+C, then a request to terminate"; }
 
 // The same from the terminal: a second request while a reading ends is the end's, which does not

@@ -635,6 +635,37 @@ TEST_F(Overlay, ARecognisedPageReadAfterAReadingWhoseWindowMovedIsMarkedWhereItW
     expectRects(overlay->paragraphs(), shiftedAll(recognised, 10, 0));
 }
 
+TEST_F(Overlay, ARecognisedPageReadAfterAReadingWhoseWordsWereMeasuredAgainIsMarkedWhereTheWindowShowsIt)
+{
+    // A recognised page is read while its window is dragged 30 right and 20 down, and the words
+    // of the paragraph playing are measured again where the window stands.
+    blankReader();
+    attach(blocks, {}, true);
+    overlay->setCurrent(1);
+    desktop->moveWindow(reader.number, { 130, 70 });
+    advance(0.1);
+    overlay->setSubHighlightDelta(Point {});
+    overlay->setSubHighlight({ Rect(200, 230, 60, 20) });
+    RunLoop::runPending();
+    EXPECT_PRED3(near, screenColour({ 230, 240 }), over(paragraphMark, accent, wordAlpha), 2);
+    overlay->detach();
+
+    // The next page is recognised where the window stands now: the move that the words of the
+    // last reading were measured after is no part of this reading.
+    const std::vector<Rect> recognised = shiftedAll(blocks, 30, 20);
+    attach(recognised, {}, true);
+    overlay->setCurrent(2);
+    overlay->setSubHighlight({ Rect(200, 330, 60, 20) });
+    RunLoop::runPending();
+    for (const char* moment : { "at once", "a second later" }) {
+        SCOPED_TRACE(moment);
+        auto picture = render();
+        EXPECT_PRED3(near, colourAt(*picture, { 230, 340 }), over(paragraphMark, accent, wordAlpha), 2);
+        EXPECT_PRED3(near, colourAt(*picture, { 280, 340 }), paragraphMark, 2);
+        advance(1);
+    }
+}
+
 TEST_F(Overlay, HidingOrdersTheWindowOutAndShowingBringsItBack)
 {
     blankReader();

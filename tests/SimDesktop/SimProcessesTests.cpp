@@ -97,6 +97,18 @@ TEST_F(SimProcessesTest, OpenAndOsascriptFailAsTheRealProgramsDoAndOtherPrograms
     test::ScratchDirectory scratch;
     test::writeFile(scratch / "note.txt", "plain file");
     test::writeFile(scratch / "bad.applescript", "tell application id \"com.example.PlainEdit\" to activate\nbeep\n");
+    // A note's whole text quoted, and blocks within blocks: each would end the desktop for want of
+    // stack if it were read.
+    std::string passage;
+    while (passage.size() < 32 * 1024)
+        passage += "It was the best of times, it was the worst of times. ";
+    const std::string quoting = "tell application \"Notes\" to delete (every note whose body contains \"" + passage + "\")";
+    std::string nested;
+    for (int depth = 0; depth < 100000; ++depth)
+        nested += "try\n";
+    nested += "delay 0\n";
+    for (int depth = 0; depth < 100000; ++depth)
+        nested += "end try\n";
     const struct {
         std::string program;
         std::vector<std::string> arguments;
@@ -116,6 +128,10 @@ TEST_F(SimProcessesTest, OpenAndOsascriptFailAsTheRealProgramsDoAndOtherPrograms
           { 1, "execution error: Notes got an error: Application isn’t running.\n" } },
         { "/usr/bin/osascript", { "-e", "try", "-e", "tell application \"Notes\" to delete every note whose body contains \"x\"", "-e", "end try" },
           { 0, "" } },
+        { "/usr/bin/osascript", { "-e", quoting },
+          { 1, "execution error: syntax error: a statement of " + std::to_string(quoting.size())
+                   + " characters is longer than the simulated desktop reads (4096)\n" } },
+        { "/usr/bin/osascript", { "-e", nested }, { 1, "execution error: syntax error: blocks nested more than 64 deep\n" } },
     };
     for (const auto& c : cases)
         EXPECT_EQ(run(c.program, c.arguments), c.outcome) << c.program << " " << c.arguments.front();

@@ -21,21 +21,28 @@ constexpr std::uint64_t maximumDataBytes = 0xFFFFFFFFull - 36;
 void putU32(unsigned char* at, std::uint32_t value) { std::memcpy(at, &value, 4); }
 void putU16(unsigned char* at, std::uint16_t value) { std::memcpy(at, &value, 2); }
 
-bool writeAllAt(int fd, const void* data, size_t size, off_t offset)
+// Writes all of `data` at `offset`; on failure (errno says why) `written` holds how much of it
+// reached the file before.
+bool writeAllAt(int fd, const void* data, size_t size, off_t offset, size_t& written)
 {
     const auto* bytes = static_cast<const unsigned char*>(data);
-    while (size > 0) {
-        ssize_t written = ::pwrite(fd, bytes, size, offset);
-        if (written < 0) {
+    written = 0;
+    while (written < size) {
+        ssize_t now = ::pwrite(fd, bytes + written, size - written, offset + static_cast<off_t>(written));
+        if (now < 0) {
             if (errno == EINTR)
                 continue;
             return false;
         }
-        bytes += written;
-        size -= static_cast<size_t>(written);
-        offset += written;
+        written += static_cast<size_t>(now);
     }
     return true;
+}
+
+bool writeAllAt(int fd, const void* data, size_t size, off_t offset)
+{
+    size_t written = 0;
+    return writeAllAt(fd, data, size, offset, written);
 }
 
 } // namespace
@@ -116,20 +123,37 @@ void WavFileSink::writePending()
 {
     if (m_pending.empty())
         return;
-    const bool written = writeAllAt(m_fd, m_pending.data(), m_pending.size(), static_cast<off_t>(44 + m_dataBytes));
-    if (!written) {
-        Log::line("[Audio] cannot write " + m_path + ": " + std::strerror(errno) + "; later sound is not recorded");
-        m_full = true;
-        m_pending.clear();
-        return;
-    }
-    m_dataBytes += m_pending.size();
+    const std::uint64_t before = m_dataBytes;
+    size_t written = 0;
+    const bool whole = writeAllAt(m_fd, m_pending.data(), m_pending.size(), static_cast<off_t>(44 + before), written);
     m_pending.clear();
+    if (whole && writeSizes(before + written))
+        return;
+    // A full disk and a file-size limit both stop the sound here. What reached the file is kept
+    // in whole frames, and the header says exactly that much: a player reads no more and no less
+    // than the file holds.
+    const std::string reason = std::strerror(errno);
+    const size_t frameBytes = static_cast<size_t>(std::max(m_format.channels, 1)) * 2;
+    if (!writeSizes(before + written - written % frameBytes))
+        writeSizes(before);
+    m_full = true;
+    Log::line("[Audio] cannot write " + m_path + ": " + reason + "; later sound is not recorded");
+}
+
+bool WavFileSink::writeSizes(std::uint64_t dataBytes)
+{
+    // The file is cut to the sound before the header says how much there is, and the data size
+    // goes first: whichever step fails, the header claims no more than the file holds.
+    if (::ftruncate(m_fd, static_cast<off_t>(44 + dataBytes)) != 0)
+        return false;
     unsigned char size[4];
-    putU32(size, static_cast<std::uint32_t>(36 + m_dataBytes));
+    putU32(size, static_cast<std::uint32_t>(dataBytes));
+    if (!writeAllAt(m_fd, size, 4, 40))
+        return false;
+    m_dataBytes = dataBytes;
+    putU32(size, static_cast<std::uint32_t>(36 + dataBytes));
     writeAllAt(m_fd, size, 4, 4);
-    putU32(size, static_cast<std::uint32_t>(m_dataBytes));
-    writeAllAt(m_fd, size, 4, 40);
+    return true;
 }
 
 bool WavFileSink::write(std::span<const std::int16_t> samples)

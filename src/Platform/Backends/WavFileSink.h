@@ -29,6 +29,9 @@ private:
     bool append(const void* data, size_t size);
     // The sound kept back, then the header that covers it.
     void writePending();
+    // Makes the file hold `dataBytes` of sound and the header say so. False when that cannot be
+    // done, the header then claiming no more than the file holds.
+    bool writeSizes(std::uint64_t dataBytes);
 
     std::string m_path;
     int m_fd = -1;

@@ -38,17 +38,17 @@ void SimDocumentEditing::onJournalEntry(SimModel& model, const SimJournalEntry& 
     const uint16_t key = entry.event->keyCode;
     if (key == keyN && m_document) {
         const uint32_t number = SimDocuments::open(model, m_pid, *m_document, "Untitled", "");
-        model.journal.push_back({ .kind = SimJournalEntry::Kind::reaction, .pid = m_pid, .name = "newDocument",
-                                  .value = static_cast<int64_t>(number) });
+        model.journal.add({ .kind = SimJournalEntry::Kind::reaction, .pid = m_pid, .name = "newDocument",
+                            .value = static_cast<int64_t>(number) });
     } else if (key == keyV && m_document) {
         auto text = pasteboardText(model);
         if (text && SimDocuments::paste(model, m_pid, *text))
-            model.journal.push_back({ .kind = SimJournalEntry::Kind::reaction, .pid = m_pid, .name = "paste", .value = *text });
+            model.journal.add({ .kind = SimJournalEntry::Kind::reaction, .pid = m_pid, .name = "paste", .value = *text });
     } else if (key == keyW) {
         const uint32_t number = model.mainWindow(m_pid);
         if (number != 0 && model.closeWindow(number))
-            model.journal.push_back({ .kind = SimJournalEntry::Kind::reaction, .pid = m_pid, .name = "closeWindow",
-                                      .value = static_cast<int64_t>(number) });
+            model.journal.add({ .kind = SimJournalEntry::Kind::reaction, .pid = m_pid, .name = "closeWindow",
+                                .value = static_cast<int64_t>(number) });
     }
 }
 

@@ -43,8 +43,8 @@ void SimPageDownBehaviour::onJournalEntry(SimModel& model, const SimJournalEntry
     SimScrolling::scrollBy(model, *area, m_scrolling.step.value_or(viewport->height()));
     if (area->scroll.y == before)
         return;
-    model.journal.push_back({ .kind = SimJournalEntry::Kind::reaction, .pid = m_pid, .element = model.handle(*area),
-                              .name = "scrolled" });
+    model.journal.add({ .kind = SimJournalEntry::Kind::reaction, .pid = m_pid, .element = model.handle(*area),
+                        .name = "scrolled" });
 }
 
 } // namespace lorvantine

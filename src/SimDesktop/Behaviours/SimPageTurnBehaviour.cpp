@@ -90,8 +90,8 @@ void SimPageTurnBehaviour::turn(SimModel& model)
         if (SimModel::Window* window = model.window(node->window))
             if (SimNode* windowNode = model.node(window->node))
                 windowNode->failingReads["AXChildren"] = m_paging.unreadableReads;
-    model.journal.push_back({ .kind = SimJournalEntry::Kind::reaction, .pid = m_pid, .element = model.handle(*content),
-                              .name = "pageTurned" });
+    model.journal.add({ .kind = SimJournalEntry::Kind::reaction, .pid = m_pid, .element = model.handle(*content),
+                        .name = "pageTurned" });
 }
 
 void SimPageTurnBehaviour::showSlideFrame(SimModel& model, uint64_t node, int slide, int frame, Point from, Point to)

@@ -636,7 +636,7 @@ void SimModel::post(uint64_t id, const std::string& notification)
 
 void SimModel::record(SimJournalEntry entry)
 {
-    journal.push_back(entry);
+    journal.add(entry);
     const auto hooks = behaviours;
     for (const auto& behaviour : hooks)
         behaviour->onJournalEntry(*this, entry);

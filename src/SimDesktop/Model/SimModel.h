@@ -9,7 +9,7 @@
 #include "SimDesktop/Model/SimApplication.h"
 #include "SimDesktop/Model/SimInstalledApplication.h"
 #include "SimDesktop/Behaviours/SimBehaviour.h"
-#include "SimDesktop/Model/SimJournalEntry.h"
+#include "SimDesktop/Model/SimJournal.h"
 #include "SimDesktop/Model/SimNode.h"
 
 #include <functional>
@@ -112,7 +112,7 @@ public:
     int64_t pasteboardChangeCount = 0;
     OperatingSystemVersion osVersion { 14, 5, 0 };
 
-    std::vector<SimJournalEntry> journal;
+    SimJournal journal;
     std::vector<std::shared_ptr<SimBehaviour>> behaviours;
 
     std::map<AXObserverID, Observer> observers;

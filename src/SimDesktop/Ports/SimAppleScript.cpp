@@ -15,6 +15,13 @@ namespace {
 
 using Kind = Statement::Kind;
 
+// Far beyond any statement or nesting a script of the program or a person holds. Each character
+// of a statement costs the pattern matcher some hundreds of bytes of stack, and each block the
+// running and the freeing of a script a few frames: longer lines and deeper blocks would end
+// whichever process reads the script (the shared desktop server) instead of being refused.
+constexpr size_t maxStatementLength = 4096;
+constexpr size_t maxBlockDepth = 64;
+
 std::optional<double> scriptNumber(const std::string& word)
 {
     double value = 0;
@@ -218,6 +225,10 @@ Expected<std::vector<Statement>, std::string> parse(std::string_view source)
         const std::string line = Text::trimmingWhitespacesAndNewlines(rawLine);
         if (line.empty() || line.starts_with("--"))
             continue;
+        if (line.size() > maxStatementLength)
+            return Unexpected<std::string>("syntax error: a statement of " + std::to_string(line.size())
+                                           + " characters is longer than the simulated desktop reads ("
+                                           + std::to_string(maxStatementLength) + ")");
         if (line.starts_with("end ")) {
             if (open.empty() || line != closingOf(open.back().kind))
                 return refused(line);
@@ -227,6 +238,9 @@ Expected<std::vector<Statement>, std::string> parse(std::string_view source)
             continue;
         }
         if (auto block = blockOpening(line)) {
+            if (open.size() == maxBlockDepth)
+                return Unexpected<std::string>("syntax error: blocks nested more than " + std::to_string(maxBlockDepth)
+                                               + " deep");
             open.push_back(std::move(*block));
             continue;
         }

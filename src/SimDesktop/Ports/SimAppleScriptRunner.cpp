@@ -201,8 +201,8 @@ SimAppleScriptRunner::Flow SimAppleScriptRunner::runStatement(const Statement& s
                 if (!contents || contents->find(statement.text) == std::string::npos)
                     continue;
                 m.closeWindow(number);
-                m.journal.push_back({ .kind = SimJournalEntry::Kind::reaction, .pid = pid, .name = "deleteNote",
-                                      .value = static_cast<int64_t>(number) });
+                m.journal.add({ .kind = SimJournalEntry::Kind::reaction, .pid = pid, .name = "deleteNote",
+                                .value = static_cast<int64_t>(number) });
             }
             return true;
         });
@@ -264,8 +264,8 @@ SimAppleScriptRunner::Flow SimAppleScriptRunner::runStatement(const Statement& s
                     continue;
                 const ProcessID pid = m.window(number)->pid;
                 m.closeWindow(number);
-                m.journal.push_back({ .kind = SimJournalEntry::Kind::reaction, .pid = pid, .name = "sheetButton",
-                                      .value = statement.text });
+                m.journal.add({ .kind = SimJournalEntry::Kind::reaction, .pid = pid, .name = "sheetButton",
+                                .value = statement.text });
                 return true;
             }
             return false;
