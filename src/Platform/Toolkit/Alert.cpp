@@ -144,8 +144,9 @@ int Alert::runModal()
         auto respond = responder;
         respond(*this);
     }
-    // Nobody waits a year for an answer; the bound keeps a clock's arithmetic finite.
-    RunLoop::runUntil([this] { return m_response.has_value(); }, seconds(365.0 * 24 * 3600));
+    // Nobody waits a year for an answer; the bound keeps a clock's arithmetic finite. Only the
+    // buttons and `abortModal`, on the main queue, end it.
+    RunLoop::runUntil([this] { return m_response.has_value(); }, seconds(365.0 * 24 * 3600), RunLoop::DoneSetBy::mainQueueWork);
     s_innermostAlert = m_outer;
     Window::setModalWindow(previousModal);
     m_panel->orderOut();
