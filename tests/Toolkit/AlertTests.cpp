@@ -103,6 +103,8 @@ TEST_F(Alerts, ReturnPressesTheDefaultButtonAndEscapeTheCancelButton)
     const std::vector<std::pair<std::string, Role>> settingsOrLater { { "Open System Settings", Role::normal },
                                                                       { "Later", Role::cancel } };
     const std::vector<std::pair<std::string, Role>> okOnly { { "OK", Role::normal } };
+    const std::vector<std::pair<std::string, Role>> twoActions { { "Open System Settings", Role::normal },
+                                                                 { "Remove the Reading List", Role::normal } };
     const Case cases[] = {
         { "Return", settingsOrLater, { { KeyEvent::keyReturn, 0 } }, Alert::firstButtonReturn },
         { "Enter", settingsOrLater, { { KeyEvent::keyEnter, 0 } }, Alert::firstButtonReturn },
@@ -112,6 +114,8 @@ TEST_F(Alerts, ReturnPressesTheDefaultButtonAndEscapeTheCancelButton)
           { { KeyEvent::keyReturn, EventFlags::maskCommand }, { KeyEvent::keyEscape, 0 } }, Alert::firstButtonReturn + 1 },
         { "Escape without a cancel button, then Return", okOnly, { { KeyEvent::keyEscape, 0 }, { KeyEvent::keyReturn, 0 } },
           Alert::firstButtonReturn },
+        { "Escape with a second button that acts, then Return", twoActions,
+          { { KeyEvent::keyEscape, 0 }, { KeyEvent::keyReturn, 0 } }, Alert::firstButtonReturn },
         { "a letter, then Return", okOnly, { { KeyEvent::keyA, 0 }, { KeyEvent::keyReturn, 0 } }, Alert::firstButtonReturn },
     };
     for (const Case& c : cases) {
