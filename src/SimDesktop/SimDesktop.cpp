@@ -8,6 +8,7 @@
 #include "SimDesktop/Behaviours/SimFollowsLinks.h"
 #include "SimDesktop/Model/SimDocuments.h"
 #include "SimDesktop/Behaviours/SimSelectsText.h"
+#include "SimDesktop/Behaviours/SimTypesText.h"
 #include "SimDesktop/Ports/SimAccessibility.h"
 #include "SimDesktop/Ports/SimEventMonitor.h"
 #include "SimDesktop/Model/SimDemoFixture.h"
@@ -221,6 +222,8 @@ void SimDesktop::addBehaviours(SimModel& model, ProcessID pid, const SimBehaviou
         return;
     if (options.selectsText)
         model.behaviours.push_back(std::make_shared<SimSelectsText>(pid));
+    if (options.typesText)
+        model.behaviours.push_back(std::make_shared<SimTypesText>(pid));
     if (options.copy)
         model.behaviours.push_back(std::make_shared<SimCopiesSelection>(weak_from_this(), pid, *options.copy));
     if (options.paging)

@@ -303,13 +303,21 @@ protected:
         advance(seconds);
         return shown;
     }
-    // Launches, answering every alert with a key, as a person's hand does with another
-    // application in front. Were the key lost, `otherwise` would answer the alert instead.
+    // Launches, answering every alert with a key, as a person's hand does: Return and Escape typed
+    // with another application in front answer nothing, and after a click on the alert's text
+    // `code` does. Were the key lost, `otherwise` would answer the alert instead.
     std::vector<std::string> launchAnsweringWithKey(uint16_t code, const std::string& otherwise, double seconds)
     {
         std::vector<std::string> shown;
         Alert::ScopedResponder responder([&](Alert& alert) {
             shown.push_back(alert.messageText);
+            // The other key first: taken by the alert, it would give the other answer.
+            key(code == KeyEvent::keyReturn ? KeyEvent::keyEscape : KeyEvent::keyReturn);
+            key(code);
+            const auto text = find(programElement(), "AXStaticText");
+            ASSERT_TRUE(text);
+            const Point at = *attribute<Point>(*text, "AXPosition");
+            click({ at.x + 10, at.y + 5 });
             key(code);
             DispatchQueue::main().async([this, otherwise] {
                 if (auto button = find(programElement(), "AXButton", otherwise))

@@ -5,9 +5,13 @@
 #include "AppTest.h"
 #include "Core/SelectionWatcher.h"
 #include "Platform/Toolkit/Alert.h"
+#include "Platform/Toolkit/Application.h"
 #include "Platform/Toolkit/KeyEvent.h"
+#include "Platform/Toolkit/Popover.h"
+#include "Platform/Toolkit/StatusItem.h"
 #include "Platform/Toolkit/Window.h"
 #include "Platform/Toolkit/LocalizedStrings.h"
+#include "Platform/WorkspacePort.h"
 #include "Support/Text.h"
 #include "TestSupport/ManualClockTest.h"
 
@@ -114,6 +118,34 @@ TEST_F(ApplicationShellTest, AfterAWindowReadingTookOverALoadingSelectionAPlainC
     EXPECT_TRUE(delegate->statusBarController()->isReading());
 }
 
+// Listening to Safari, the person opens the mini player's speed menu, then the menu bar's popover,
+// and thinks better of each: Escape closes it and the reading goes on. Escape with nothing open
+// stops the reading, as ever.
+TEST_F(ApplicationShellTest, EscapeWithTheSpeedMenuOrThePopoverOpenClosesOnlyThat)
+{
+    defaults->set("Lorvantine.hasCompletedOnboarding", true);
+    launch();
+    hotkey();
+    ASSERT_TRUE(reader->isReading());
+    const Rect card = miniPlayers().at(0);
+    // The speed pop-up: x 92…146, y 11…37 of the card, which sits 12 points inside the panel.
+    click(Point { card.minX() + 12 + 119, card.maxY() - 12 - 24 });
+    ASSERT_TRUE(find(programElement(), "AXMenuItem", "1.0x")) << "the speed menu is open";
+    key(KeyEvent::keyEscape, 0);
+    EXPECT_FALSE(find(programElement(), "AXMenuItem")) << "the speed menu is closed";
+    EXPECT_TRUE(reader->isReading()) << "Escape was the menu's";
+
+    click(Point { 1440 - StatusItem::rightMargin - 12.5, 12 });
+    ASSERT_TRUE(delegate->statusBarController()->popover().isShown());
+    key(KeyEvent::keyEscape, 0);
+    EXPECT_FALSE(delegate->statusBarController()->popover().isShown());
+    EXPECT_TRUE(reader->isReading()) << "Escape was the popover's";
+    EXPECT_EQ(Platform::workspace().frontmostApplication()->bundleIdentifier, "com.apple.Safari");
+
+    key(KeyEvent::keyEscape, 0);
+    EXPECT_FALSE(reader->isReading());
+}
+
 TEST_F(ApplicationShellTest, OnboardingIsShownUntilCompletedAndItsSettingsLinkOpensThroughTheWorkspace)
 {
     launch();
@@ -147,7 +179,8 @@ TEST_F(ApplicationShellTest, TheOnboardingResetAsksThroughAModalAlertWhoseButton
     EXPECT_EQ(defaults->boolForKey("Lorvantine.hasCompletedOnboarding"), false);
 }
 
-// The reset's alert has no cancel button: Escape leaves it waiting for its one button.
+// The reset's alert has no cancel button: Escape, typed with the program in front as over the
+// preferences, leaves it waiting for its one button.
 TEST_F(ApplicationShellTest, TheOnboardingResetAlertKeepsWaitingOnEscape)
 {
     PreferencesWindow preferences;
@@ -156,6 +189,7 @@ TEST_F(ApplicationShellTest, TheOnboardingResetAlertKeepsWaitingOnEscape)
     {
         Alert::ScopedResponder responder([&](Alert& alert) {
             ++shown;
+            Application::shared().activate();
             key(KeyEvent::keyEscape, 0);
             EXPECT_EQ(Alert::current(), &alert) << "Escape leaves the alert waiting";
             EXPECT_EQ(programWindows().size(), 1u);
@@ -173,8 +207,8 @@ TEST_F(ApplicationShellTest, TheOnboardingResetAlertKeepsWaitingOnEscape)
 // Left alone the program wakes at most five times a second. With a readable window in front the
 // read button's fifth-of-a-second catch-up is the fastest timer, and the window monitor's
 // once-a-second checks ride on its ticks however the two happen to fall; with nothing readable in
-// front, or the onboarding window closed, only the checks wake it. Nothing plays, so the audio
-// heartbeat sleeps.
+// front only the checks wake it. The onboarding window closed, Safari is in front again, with its
+// read button. Nothing plays, so the audio heartbeat sleeps.
 TEST_F(ApplicationShellTest, AtRestNothingWakesTheProgramMoreThanFiveTimesASecond)
 {
     const std::string check = "[WinMon] front app: com.apple.Safari ✓ whitelist";
@@ -202,7 +236,7 @@ TEST_F(ApplicationShellTest, AtRestNothingWakesTheProgramMoreThanFiveTimesASecon
     advance(3);
     delegate->onboardingWindow()->window()->close();
     advance(3);
-    EXPECT_EQ(mainWakesOver(*clock, seconds(10)), 10) << "onboarding window closed";
+    EXPECT_EQ(mainWakesOver(*clock, seconds(10)), 50) << "onboarding window closed, Safari in front again";
 }
 
 } // namespace

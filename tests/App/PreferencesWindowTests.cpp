@@ -12,6 +12,7 @@
 #include "Platform/Toolkit/Screen.h"
 #include "Platform/Toolkit/Slider.h"
 #include "Platform/Toolkit/TextField.h"
+#include "Platform/WorkspacePort.h"
 #include "Support/Text.h"
 #include "TestSupport/ScratchDirectory.h"
 
@@ -270,6 +271,35 @@ TEST_F(PreferencesWindowTest, ThePersonClosesTheWindowWithItsCloseButton)
     click({ at.x + size.width / 2, at.y + size.height / 2 });
     EXPECT_FALSE(prefs->window()->isVisible());
     EXPECT_TRUE(programWindows().empty());
+}
+
+// The person was typing in TextEdit, opened the preferences and closes them: TextEdit is in front
+// again, where the keys go. Closed with Command-W over the open voice menu, the menu goes with the
+// window, and none of its items can be chosen any more.
+TEST_F(PreferencesWindowTest, ClosingGivesTheFrontBackAndTakesTheOpenMenuAlong)
+{
+    const ProcessID textEdit = desktop->addApplication({ .pid = 502, .bundleIdentifier = "com.apple.TextEdit", .active = true });
+    desktop->addWindow(textEdit, SimWindow { .title = "Reading list.txt", .frame = Rect(260, 160, 640, 420), .main = true });
+    const auto front = [] { return Platform::workspace().frontmostApplication().value_or(RunningApplication {}).pid; };
+    showPreferences();
+    ASSERT_EQ(front(), pid());
+    key(KeyEvent::keyW, EventFlags::maskCommand);
+    EXPECT_FALSE(prefs->window()->isVisible());
+    EXPECT_EQ(front(), textEdit);
+
+    showPreferences();
+    const std::string shown = *attribute<std::string>(only("AXPopUpButton", 1), "AXValue");
+    press(only("AXPopUpButton", 1));
+    const AXElement other = only("AXMenuItem", 11);
+    ASSERT_NE(attribute<std::string>(other, "AXTitle"), shown);
+    key(KeyEvent::keyW, EventFlags::maskCommand);
+    EXPECT_FALSE(prefs->window()->isVisible());
+    EXPECT_TRUE(controls("AXMenuItem").empty());
+    EXPECT_TRUE(programWindows().empty()) << "no menu left on screen";
+    EXPECT_EQ(front(), textEdit);
+    EXPECT_NE(ax().performAction(other, "AXPress"), AXError::success);
+    RunLoop::runPending();
+    EXPECT_FALSE(defaults->object(Key::defaultVoice)) << "no voice chosen";
 }
 
 // A person clicks into the address, types a new one and closes the window with Command-W,

@@ -4,6 +4,8 @@
 #include "Platform/Toolkit/Alert.h"
 #include "Platform/Toolkit/KeyEvent.h"
 #include "Platform/Toolkit/Label.h"
+#include "Platform/Toolkit/Panel.h"
+#include "Platform/WorkspacePort.h"
 #include "TestSupport/DesktopTest.h"
 #include "TestSupport/ManualClockTest.h"
 #include "Support/Text.h"
@@ -156,7 +158,13 @@ protected:
                 s.window = windows[0].kCGWindowBounds;
             shown.push_back(std::move(s));
             if (answerKey) {
-                // A person's key; were it lost, `button` would answer instead.
+                // A person's keys: Return and Escape typed with another application in front
+                // answer nothing (the other key first: taken by the alert, it would give the other
+                // answer); after a click on the alert the key does. Were it lost, `button` would
+                // answer instead.
+                key(*answerKey == KeyEvent::keyReturn ? KeyEvent::keyEscape : KeyEvent::keyReturn);
+                key(*answerKey);
+                clickTitleBar(*alert.panel());
                 key(*answerKey);
                 DispatchQueue::main().async([this, button] {
                     if (auto other = find(programElement(), "AXButton", button))
@@ -282,17 +290,23 @@ TEST_F(UpdateCheckerTest, TheDownloadButtonOpensTheDownloadAndEveryVersionIsAnno
     EXPECT_EQ(requests(), 3);
 }
 
-// With another application in front, Return downloads and Escape is 「稍后」.
+// The person works in TextEdit. Once a click on the alert has brought the program forward, Return
+// downloads and Escape is 「稍后」; either way TextEdit is in front again.
 TEST_F(UpdateCheckerTest, ReturnDownloadsAndEscapeIsLater)
 {
+    const ProcessID textEdit = desktop->addApplication({ .pid = 502, .bundleIdentifier = "com.apple.TextEdit", .active = true });
+    desktop->addWindow(textEdit, SimWindow { .title = "Reading list.txt", .frame = Rect(260, 160, 640, 420), .main = true });
+    const auto front = [] { return Platform::workspace().frontmostApplication().value_or(RunningApplication {}).pid; };
     serve(R"({"version":"1.3","download_url":"https://example.com/Lorvantine-1.3.dmg"})");
     answerKey = KeyEvent::keyEscape;
     ASSERT_EQ(check("1.2.0", "立即下载").size(), 1u);
     EXPECT_THAT(openedURLs(), ::testing::IsEmpty());
+    EXPECT_EQ(front(), textEdit);
     serve(R"({"version":"1.3.1","download_url":"https://example.com/Lorvantine-1.3.1.dmg"})");
     answerKey = KeyEvent::keyReturn;
     ASSERT_EQ(check("1.2.0", "稍后").size(), 1u);
     EXPECT_THAT(openedURLs(), ::testing::ElementsAre("https://example.com/Lorvantine-1.3.1.dmg"));
+    EXPECT_EQ(front(), textEdit);
     EXPECT_TRUE(programWindows().empty()) << "every alert left the screen";
 }
 

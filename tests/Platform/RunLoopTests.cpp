@@ -62,9 +62,11 @@ TEST_F(RunLoopTest, RunUntilTimesOutOnTheInstalledClock)
         }
     });
     EXPECT_FALSE(RunLoop::runUntil([] { return false; }, seconds(1)));
+    // Sleeping until main-queue work comes, the loop still wakes as the clock moves.
+    EXPECT_FALSE(RunLoop::runUntil([] { return false; }, seconds(1), RunLoop::DoneSetBy::mainQueueWork));
     returned = true;
     mover.join();
-    EXPECT_GE(clock->now() - start, seconds(1));
+    EXPECT_GE(clock->now() - start, seconds(2));
 }
 
 // Quitting while modal alerts wait for answers: the stop ends each nested loop without asking
@@ -120,6 +122,21 @@ TEST(RunLoopSteadyTest, RunUntilAndDelayedWorkFollowRealTimeUnderTheSteadyClock)
 
     Semaphore semaphore(0);
     EXPECT_FALSE(semaphore.wait(std::chrono::milliseconds(3)));
+}
+
+// A loop that sleeps until main-queue work comes (an alert waiting) still serves the main run
+// loop's timers and the work other threads post, and its time-out still ends it.
+TEST(RunLoopSteadyTest, ALoopWaitingForMainQueueWorkServesTimersAndPostedWork)
+{
+    ASSERT_NE(dynamic_cast<SteadyClock*>(&Clock::current()), nullptr);
+    using RunLoop::DoneSetBy;
+    bool fired = false;
+    DispatchQueue::main().asyncAfter(std::chrono::milliseconds(3), [&] { fired = true; });
+    EXPECT_TRUE(RunLoop::runUntil([&] { return fired; }, seconds(5), DoneSetBy::mainQueueWork));
+    bool posted = false;
+    DispatchQueue::global().async([&] { DispatchQueue::main().async([&] { posted = true; }); });
+    EXPECT_TRUE(RunLoop::runUntil([&] { return posted; }, seconds(5), DoneSetBy::mainQueueWork));
+    EXPECT_FALSE(RunLoop::runUntil([] { return false; }, std::chrono::milliseconds(10), DoneSetBy::mainQueueWork));
 }
 
 // Under the steady clock the main thread fires its own delayed work as its loop turns; work that

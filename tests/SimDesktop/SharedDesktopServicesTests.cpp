@@ -9,6 +9,7 @@
 #include "Platform/WorkspacePort.h"
 #include "SimDesktop/Served/DesktopServer.h"
 #include "SimDesktop/SimDesktop.h"
+#include "Support/Text.h"
 #include "TestSupport/DesktopTest.h"
 #include "TestSupport/ScratchDirectory.h"
 
@@ -175,6 +176,45 @@ TEST_F(SharedDesktopServicesTest, RefusedRunsAnswerAsInProcessAndTheTerminalStay
     auto afterwards = ports.processes->run("/usr/bin/open", { "-a", "PlainEdit" });
     ASSERT_FALSE(afterwards);
     EXPECT_EQ(afterwards.error(), "the desktop server did not answer");
+}
+
+// Through the server as in process: what the person types goes into the focused text of the
+// application in front (TextEdit, brought forward), and a click on another application's window
+// (Safari's, around TextEdit) brings that one forward, with the keys.
+TEST_F(SharedDesktopServicesTest, AClickBringsItsApplicationForwardAndTheKeysFollow)
+{
+    serve(SimDesktop::demo());
+    auto remote = connect();
+    PlatformServices ports = remote->services();
+    const auto textOfTextEdit = [&] {
+        AXValue value;
+        EXPECT_EQ(local.accessibility->copyAttributeValue(desktop->element("textedit-text"), "AXValue", value), AXError::success);
+        const std::string* text = axGet<std::string>(value);
+        return text ? *text : std::string();
+    };
+    const auto type = [&](const std::string& text) {
+        for (const std::string& character : Text::characters(text))
+            for (bool down : { true, false }) {
+                InputEvent key = InputEvent::keyboard(std::nullopt, character == "\n" ? 36 : 0, down);
+                if (character != "\n")
+                    key.characters = character;
+                ports.windowServer->post(EventTap::hid, key);
+            }
+    };
+    const auto click = [&](Point at) {
+        for (InputEventType step : { InputEventType::leftMouseDown, InputEventType::leftMouseUp })
+            ports.windowServer->post(EventTap::hid, InputEvent::mouse(std::nullopt, step, at));
+    };
+    const std::string before = textOfTextEdit();
+
+    ASSERT_TRUE(ports.workspace->activate(502, WorkspacePort::ActivationOptions::allWindows));
+    type("Dear Anna,\n");
+    EXPECT_EQ(textOfTextEdit(), "Dear Anna,\n" + before);
+
+    click({ 1000, 700 }); // Safari's page, beside TextEdit's window
+    EXPECT_EQ(ports.workspace->frontmostApplication()->bundleIdentifier, "com.apple.Safari");
+    type("x");
+    EXPECT_EQ(textOfTextEdit(), "Dear Anna,\n" + before) << "the keys went to Safari";
 }
 
 TEST_F(SharedDesktopServicesTest, CapturesThroughTheServerAreReadAsInProcess)

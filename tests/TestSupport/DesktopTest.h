@@ -5,7 +5,10 @@
 #include "Platform/Dispatch/Clock.h"
 #include "Platform/Dispatch/Dispatch.h"
 #include "Platform/Services.h"
+#include "Platform/Toolkit/Application.h"
+#include "Platform/Toolkit/Screen.h"
 #include "Platform/Toolkit/TextMeasurer.h"
+#include "Platform/Toolkit/Window.h"
 #include "Platform/Toolkit/WindowHost.h"
 #include "Platform/WindowServerPort.h"
 #include "Preferences/PreferencesModel.h"
@@ -119,7 +122,7 @@ std::optional<T> readParameterized(AccessibilityPort& ax, const AXElement& eleme
 // A simulated desktop showing the program's own windows: its screens (by default one of
 // 1440 × 900 points at scale 1), the program's window host drawing the panels into the desktop's
 // pictures and taking the clicks posted through the window server, a manual clock, settings in
-// memory, and captured diagnostic lines.
+// memory, and captured diagnostic lines. The program is a menu-bar application, as it runs.
 class DesktopTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -134,11 +137,14 @@ protected:
         host = SimWindowHost::create(desktop);
         m_previousHost = WindowHost::install(host);
         m_previousMeasurer = TextMeasurer::install(std::make_shared<PangoTextMeasurer>());
+        m_previousPolicy = Application::shared().activationPolicy();
+        Application::shared().setActivationPolicy(ActivationPolicy::accessory);
     }
 
     void TearDown() override
     {
         RunLoop::runPending();
+        Application::shared().setActivationPolicy(m_previousPolicy);
         WindowHost::install(m_previousHost);
         host.reset();
         TextMeasurer::install(m_previousMeasurer);
@@ -190,6 +196,13 @@ protected:
         post(InputEventType::leftMouseUp, topLeft);
     }
     void moveTo(Point topLeft) { post(InputEventType::mouseMoved, topLeft); }
+    // A click in the middle of the title bar of a titled window of the program.
+    void clickTitleBar(const Window& window)
+    {
+        const auto frame = Screen::toTopLeft(window.frame());
+        ASSERT_TRUE(frame);
+        click({ frame->midX(), frame->minY() + Window::titleBarHeight / 2 });
+    }
     // A key pressed and let go at the HID tap, typing `characters`.
     void key(uint16_t code, uint64_t flags = 0, std::string characters = {})
     {
@@ -260,6 +273,7 @@ private:
     PlatformServices m_previousServices;
     std::shared_ptr<WindowHost> m_previousHost;
     std::shared_ptr<const TextMeasurer> m_previousMeasurer;
+    ActivationPolicy m_previousPolicy = ActivationPolicy::regular;
 };
 
 } // namespace lorvantine

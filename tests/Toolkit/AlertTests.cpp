@@ -1,12 +1,15 @@
 #include "ToolkitTest.h"
 
 #include "Platform/Toolkit/Alert.h"
+#include "Platform/Toolkit/Application.h"
 #include "Platform/Toolkit/Button.h"
 #include "Platform/Toolkit/Panel.h"
+#include "Platform/Toolkit/Popover.h"
 #include "Platform/Toolkit/StatusBarButton.h"
 #include "Platform/Toolkit/StatusItem.h"
 #include "Platform/Toolkit/Window.h"
 #include "Platform/WindowServerPort.h"
+#include "Platform/WorkspacePort.h"
 
 namespace lorvantine {
 namespace {
@@ -89,8 +92,8 @@ TEST_F(Alerts, WhileAnAlertWaitsOnlyItAndTheMenuBarTakeClicks)
     EXPECT_EQ(behindPresses, 2) << "one click acts again once the alert is answered";
 }
 
-// Return presses the default button and Escape the cancel button, where there is one, even with
-// another application in front (the alert takes the keys without bringing the program forward).
+// With the program in front, Return presses the default button and Escape the cancel button,
+// where there is one: a button that acts is never pressed by Escape.
 TEST_F(Alerts, ReturnPressesTheDefaultButtonAndEscapeTheCancelButton)
 {
     using Role = Alert::ButtonRole;
@@ -103,6 +106,8 @@ TEST_F(Alerts, ReturnPressesTheDefaultButtonAndEscapeTheCancelButton)
     const std::vector<std::pair<std::string, Role>> settingsOrLater { { "Open System Settings", Role::normal },
                                                                       { "Later", Role::cancel } };
     const std::vector<std::pair<std::string, Role>> okOnly { { "OK", Role::normal } };
+    const std::vector<std::pair<std::string, Role>> twoActions { { "Open System Settings", Role::normal },
+                                                                 { "Remove the Reading List", Role::normal } };
     const Case cases[] = {
         { "Return", settingsOrLater, { { KeyEvent::keyReturn, 0 } }, Alert::firstButtonReturn },
         { "Enter", settingsOrLater, { { KeyEvent::keyEnter, 0 } }, Alert::firstButtonReturn },
@@ -112,6 +117,8 @@ TEST_F(Alerts, ReturnPressesTheDefaultButtonAndEscapeTheCancelButton)
           { { KeyEvent::keyReturn, EventFlags::maskCommand }, { KeyEvent::keyEscape, 0 } }, Alert::firstButtonReturn + 1 },
         { "Escape without a cancel button, then Return", okOnly, { { KeyEvent::keyEscape, 0 }, { KeyEvent::keyReturn, 0 } },
           Alert::firstButtonReturn },
+        { "Escape with a second button that acts, then Return", twoActions,
+          { { KeyEvent::keyEscape, 0 }, { KeyEvent::keyReturn, 0 } }, Alert::firstButtonReturn },
         { "a letter, then Return", okOnly, { { KeyEvent::keyA, 0 }, { KeyEvent::keyReturn, 0 } }, Alert::firstButtonReturn },
     };
     for (const Case& c : cases) {
@@ -122,6 +129,7 @@ TEST_F(Alerts, ReturnPressesTheDefaultButtonAndEscapeTheCancelButton)
             alert.addButton(title, role);
         int keysLeft = static_cast<int>(c.keys.size());
         Alert::ScopedResponder responder([&](Alert&) {
+            Application::shared().activate();
             for (const auto& [code, flags] : c.keys) {
                 // Every key before the last leaves the alert waiting.
                 EXPECT_EQ(Alert::current(), &alert) << keysLeft << " keys left";
@@ -133,6 +141,78 @@ TEST_F(Alerts, ReturnPressesTheDefaultButtonAndEscapeTheCancelButton)
         });
         EXPECT_EQ(alert.runModal(), c.answer);
     }
+}
+
+// Shown while the person types in the reader, the alert leaves the keys there: Return, Escape and
+// letters answer nothing. A click on the alert, on its text or (after a click on the reader took
+// the front back, and another window of the program the keys) on its title bar, brings the
+// program forward with the keys; once the alert is answered, the reader is in front again.
+TEST_F(Alerts, KeysStayWithTheApplicationInFrontUntilAClickOnTheAlert)
+{
+    const auto front = [] { return Platform::workspace().frontmostApplication().value_or(RunningApplication {}).pid; };
+    // A panel that takes the keys, as the mini player's does.
+    class KeyPanel final : public Panel {
+    public:
+        using Panel::Panel;
+        bool canBecomeKey() const override { return true; }
+    };
+    auto other = std::make_shared<KeyPanel>(Rect(100, 100, 200, 100), WindowStyle::nonactivatingPanel);
+    other->orderFront();
+    Alert alert;
+    alert.messageText = "Lorvantine 1.3 可用";
+    alert.addButton("立即下载");
+    alert.addButton("稍后", Alert::ButtonRole::cancel);
+    Alert::ScopedResponder responder([&](Alert& shown) {
+        key(KeyEvent::keyReturn);
+        key(KeyEvent::keyEscape);
+        key(KeyEvent::keyA, 0, "a");
+        EXPECT_EQ(Alert::current(), &alert) << "the keys went to the reader";
+        EXPECT_EQ(front(), 700);
+
+        const View& message = *shown.panel()->contentView()->subviews().front();
+        click(middleOf(message));
+        EXPECT_EQ(front(), pid()) << "a click on the alert brings the program forward";
+        click({ 150, 100 });
+        EXPECT_EQ(front(), 700) << "a click on the reader's window brings it forward";
+        key(KeyEvent::keyReturn);
+        EXPECT_EQ(Alert::current(), &alert);
+
+        other->makeKeyWindow();
+        const Rect panel = shown.panel()->frame();
+        click({ panel.midX(), screenHeight - panel.maxY() + Window::titleBarHeight / 2 });
+        EXPECT_EQ(front(), pid());
+        key(KeyEvent::keyReturn);
+        // Were the key lost, this would end the alert instead.
+        DispatchQueue::main().async([] { Alert::abortModal(); });
+    });
+    EXPECT_EQ(alert.runModal(), Alert::firstButtonReturn);
+    EXPECT_EQ(front(), 700) << "the reader the person was in comes back to the front";
+}
+
+// The menu bar's popover, opened while an alert waits with the program in front, takes the keys:
+// Escape closes it and leaves the alert waiting, which has the keys again for Return.
+TEST_F(Alerts, APopoverClosedWithEscapeGivesTheKeysBackToTheAlert)
+{
+    auto item = StatusItem::make(StatusItem::squareLength);
+    Popover popover;
+    popover.setBehavior(Popover::Behavior::transient);
+    item->button().onAction = [&] { popover.show(item->button().bounds(), item->button(), Popover::Edge::minY); };
+    RunLoop::runPending();
+    Alert alert;
+    alert.messageText = "Input Monitoring is off";
+    alert.addButton("Open System Settings");
+    alert.addButton("Later", Alert::ButtonRole::cancel);
+    Alert::ScopedResponder responder([&](Alert&) {
+        Application::shared().activate();
+        click(middleOf(item->button()));
+        ASSERT_TRUE(popover.isShown());
+        key(KeyEvent::keyEscape);
+        EXPECT_FALSE(popover.isShown());
+        EXPECT_EQ(Alert::current(), &alert) << "Escape was the popover's";
+        key(KeyEvent::keyReturn);
+        DispatchQueue::main().async([] { Alert::abortModal(); });
+    });
+    EXPECT_EQ(alert.runModal(), Alert::firstButtonReturn);
 }
 
 // The default button is filled with the accent colour while the alert waits, the others are not.

@@ -1,5 +1,6 @@
 #include "ToolkitTest.h"
 
+#include "Platform/EventMonitorPort.h"
 #include "Platform/Toolkit/Application.h"
 #include "Platform/Toolkit/Button.h"
 #include "Platform/Toolkit/Panel.h"
@@ -7,6 +8,7 @@
 #include "Platform/Toolkit/Screen.h"
 #include "Platform/Toolkit/View.h"
 #include "Platform/Toolkit/Window.h"
+#include "Platform/WorkspacePort.h"
 
 namespace lorvantine {
 namespace {
@@ -14,6 +16,12 @@ namespace {
 class FirstMouseButton final : public Button {
 public:
     using Button::Button;
+    bool acceptsFirstMouse(const MouseEvent&) const override { return true; }
+};
+
+class FirstMousePopUp final : public PopUpButton {
+public:
+    using PopUpButton::PopUpButton;
     bool acceptsFirstMouse(const MouseEvent&) const override { return true; }
 };
 
@@ -50,6 +58,26 @@ struct ButtonPanel {
         button->onAction = [this] { ++actions; };
         panel->contentView()->addSubview(button);
         panel->orderFrontRegardless();
+    }
+};
+
+// A 200 × 100 non-activating floating panel at top-left (200, 100) with a first-mouse pop-up of
+// three speeds, 1.0x chosen, at (20, 60, 80, 26): it spans top-left (220...300, 114...140).
+struct SpeedPanel {
+    std::shared_ptr<Panel> panel;
+    std::shared_ptr<FirstMousePopUp> popup;
+    std::vector<std::string> chosen;
+
+    SpeedPanel()
+    {
+        panel = std::make_shared<Panel>(Rect(200, 700, 200, 100), WindowStyle::nonactivatingPanel);
+        panel->setLevel(WindowLevel::floating);
+        popup = std::make_shared<FirstMousePopUp>(Rect(20, 60, 80, 26));
+        popup->addItems({ "0.8x", "1.0x", "1.5x" });
+        popup->selectItem(std::string("1.0x"));
+        popup->onAction = [this] { chosen.push_back(popup->titleOfSelectedItem()); };
+        panel->contentView()->addSubview(popup);
+        panel->orderFront();
     }
 };
 
@@ -242,20 +270,9 @@ TEST_F(Input, TrackingAreasReportThePointerEnteringAndLeaving)
 
 TEST_F(Input, APopUpButtonChoosesFromItsMenuByClicksOrByAccessibility)
 {
-    auto panel = std::make_shared<Panel>(Rect(200, 700, 200, 100), WindowStyle::nonactivatingPanel);
-    panel->setLevel(WindowLevel::floating);
-    class Popup final : public PopUpButton {
-    public:
-        using PopUpButton::PopUpButton;
-        bool acceptsFirstMouse(const MouseEvent&) const override { return true; }
-    };
-    auto popup = std::make_shared<Popup>(Rect(20, 60, 80, 26));
-    popup->addItems({ "0.8x", "1.0x", "1.5x" });
-    popup->selectItem(std::string("1.0x"));
-    std::vector<std::string> chosen;
-    popup->onAction = [&] { chosen.push_back(popup->titleOfSelectedItem()); };
-    panel->contentView()->addSubview(popup);
-    panel->orderFront();
+    SpeedPanel p;
+    const auto& popup = p.popup;
+    const auto& chosen = p.chosen;
 
     // The pop-up spans top-left (220...300, 114...140); its menu opens below it.
     click({ 250, 127 });
@@ -291,6 +308,82 @@ TEST_F(Input, APopUpButtonChoosesFromItsMenuByClicksOrByAccessibility)
     EXPECT_EQ(chosen.back(), "0.8x");
     EXPECT_EQ(attribute<std::string>(*button, "AXValue"), "0.8x");
     EXPECT_FALSE(find(app, "AXMenuItem"));
+}
+
+// An open menu takes the keys, whoever is in front: Escape closes it and nobody else hears it (the
+// program's monitors, which stop a reading on Escape, included); Up and Down move along the items
+// from the one chosen before and Return chooses. Closed, the keys are the reader's again.
+TEST_F(Input, AnOpenMenuTakesTheKeysWhicheverApplicationIsInFront)
+{
+    SpeedPanel p;
+    const auto& popup = p.popup;
+    const auto& chosen = p.chosen;
+    std::vector<uint16_t> heard;
+    EventMonitorPort& monitors = Platform::eventMonitor();
+    const auto global = monitors.addGlobalMonitor(eventTypeMask(InputEventType::keyDown),
+                                                  [&](const MonitoredEvent& event) { heard.push_back(event.keyCode); });
+    const auto local = monitors.addLocalMonitor(eventTypeMask(InputEventType::keyDown), [&](const MonitoredEvent& event) {
+        heard.push_back(event.keyCode);
+        return std::optional(event);
+    });
+    ASSERT_TRUE(global && local);
+
+    click({ 250, 127 });
+    ASSERT_TRUE(popup->isMenuOpen());
+    key(KeyEvent::keyEscape);
+    RunLoop::runPending();
+    EXPECT_FALSE(popup->isMenuOpen());
+    EXPECT_TRUE(chosen.empty());
+    EXPECT_TRUE(heard.empty()) << heard.size() << " keys heard";
+
+    click({ 250, 127 });
+    key(KeyEvent::keyDownArrow);
+    key(KeyEvent::keyDownArrow); // the last item stays
+    key(KeyEvent::keyReturn);
+    EXPECT_FALSE(popup->isMenuOpen());
+    click({ 250, 127 });
+    for (int i = 0; i < 3; ++i)
+        key(KeyEvent::keyUpArrow);
+    key(KeyEvent::keyEnter);
+    EXPECT_EQ(chosen, (std::vector<std::string> { "1.5x", "0.8x" }));
+    RunLoop::runPending();
+    EXPECT_TRUE(heard.empty()) << heard.size() << " keys heard";
+    EXPECT_EQ(Platform::workspace().frontmostApplication()->pid, 700) << "the menu leaves the reader in front";
+
+    key(KeyEvent::keyEscape);
+    RunLoop::runPending();
+    EXPECT_EQ(heard, std::vector<uint16_t> { KeyEvent::keyEscape }) << "the reader's key, heard from outside";
+    monitors.removeMonitor(*global);
+    monitors.removeMonitor(*local);
+}
+
+// A menu goes with the window of its pop-up button: Command-W closing the window closes the menu,
+// and its items can no longer be chosen.
+TEST_F(Input, AnOpenMenuClosesWithItsWindow)
+{
+    auto window = std::make_shared<Window>(Rect(200, 600, 300, 150), WindowStyle::titled | WindowStyle::closable);
+    auto popup = std::make_shared<PopUpButton>(Rect(20, 60, 200, 26));
+    popup->addItems({ "Xiaoxuan", "Heart" });
+    int chosen = 0;
+    popup->onAction = [&] { ++chosen; };
+    window->contentView()->addSubview(popup);
+    window->makeKeyAndOrderFront();
+    Application::shared().activate();
+    RunLoop::runPending();
+
+    const AXElement app = ax().applicationElement(pid());
+    press(*find(app, "AXPopUpButton"));
+    ASSERT_TRUE(popup->isMenuOpen());
+    const auto item = find(app, "AXMenuItem", "Heart");
+    ASSERT_TRUE(item);
+    key(KeyEvent::keyW, EventFlags::maskCommand);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_FALSE(popup->isMenuOpen());
+    EXPECT_NE(ax().performAction(*item, "AXPress"), AXError::success);
+    RunLoop::runPending();
+    EXPECT_EQ(chosen, 0);
+    EXPECT_EQ(popup->titleOfSelectedItem(), "Xiaoxuan");
+    EXPECT_TRUE(programWindows().empty()) << "no menu left on screen";
 }
 
 TEST_F(Input, ButtonsAndViewsMayBeReleasedFromTheirOwnAction)

@@ -136,10 +136,15 @@ void stop();
 // Runs what the main queue holds now and what that work posts to it, until it is empty.
 // Returns how many items ran. Main thread only.
 size_t runPending();
+// Where the condition of `runUntil` comes to hold: anywhere (the loop looks at it again every few
+// milliseconds), or only through work the main queue runs (the loop sleeps until work comes, a
+// timer of the main run loop is due or the time is up: a modal alert waiting costs what rest
+// costs).
+enum class DoneSetBy { anyThread, mainQueueWork };
 // Runs the main queue until `done()` holds, `timeout` has passed on the installed clock or a
 // `stop()` waits for the `run()` around it (which this leaves to consume it). Returns done().
 // Main thread only.
-bool runUntil(const std::function<bool()>& done, Duration timeout);
+bool runUntil(const std::function<bool()>& done, Duration timeout, DoneSetBy setBy = DoneSetBy::anyThread);
 
 } // namespace RunLoop
 

@@ -3,6 +3,7 @@
 #include "Platform/Dispatch/MainQueue.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace lorvantine::RunLoop {
 
@@ -34,7 +35,7 @@ size_t runPending()
     return MainQueue::shared().runPending();
 }
 
-bool runUntil(const std::function<bool()>& done, Duration timeout)
+bool runUntil(const std::function<bool()>& done, Duration timeout, DoneSetBy setBy)
 {
     MainQueue::requireMainThread("RunLoop::runUntil");
     auto& queue = MainQueue::shared();
@@ -49,9 +50,12 @@ bool runUntil(const std::function<bool()>& done, Duration timeout)
         // The stop is left for the `run()` outside: every loop nested in it unwinds on the way.
         if (queue.isStopRequested() || clock.now() >= deadline)
             return false;
-        auto wakeAt = std::chrono::steady_clock::now() + pollInterval;
+        std::optional<std::chrono::steady_clock::time_point> wakeAt;
+        if (setBy == DoneSetBy::anyThread)
+            wakeAt = std::chrono::steady_clock::now() + pollInterval;
+        // A manual clock wakes the loop as it moves; the steady one is woken for at the deadline.
         if (!token)
-            wakeAt = std::min(wakeAt, deadline);
+            wakeAt = wakeAt ? std::min(*wakeAt, deadline) : deadline;
         queue.waitForWork(wakeAt);
     }
 }

@@ -96,7 +96,7 @@ void Alert::buildPanel()
 
     const double height = alertMargin + message->frame().height() + 8 + informative->frame().height() + alertMargin
         + alertButtonHeight + alertMargin;
-    m_panel = std::make_shared<Panel>(Rect(0, 0, width, height), WindowStyle::titled | WindowStyle::nonactivatingPanel);
+    m_panel = std::make_shared<Panel>(Rect(0, 0, width, height), WindowStyle::titled);
     m_panel->setLevel(WindowLevel::modalPanel);
     m_panel->setHidesOnDeactivate(false);
     m_panel->setTitle(messageText);
@@ -131,8 +131,9 @@ int Alert::runModal()
         addButton("OK");
     m_response.reset();
     buildPanel();
-    // Key, so that the first click on a button presses it; modal, so that the program's other
-    // windows wait (a second alert of the same kind cannot be asked for meanwhile).
+    // Key, so that the first click on a button presses it and the keys go to it once the program
+    // is in front; modal, so that the program's other windows wait (a second alert of the same
+    // kind cannot be asked for meanwhile).
     Window* keyBefore = Window::keyWindow();
     std::weak_ptr<Window> previousKey = keyBefore ? keyBefore->weak_from_this() : std::weak_ptr<Window>();
     Window* previousModal = Window::modalWindow();
@@ -144,8 +145,9 @@ int Alert::runModal()
         auto respond = responder;
         respond(*this);
     }
-    // Nobody waits a year for an answer; the bound keeps a clock's arithmetic finite.
-    RunLoop::runUntil([this] { return m_response.has_value(); }, seconds(365.0 * 24 * 3600));
+    // Nobody waits a year for an answer; the bound keeps a clock's arithmetic finite. Only the
+    // buttons and `abortModal`, on the main queue, end it.
+    RunLoop::runUntil([this] { return m_response.has_value(); }, seconds(365.0 * 24 * 3600), RunLoop::DoneSetBy::mainQueueWork);
     s_innermostAlert = m_outer;
     Window::setModalWindow(previousModal);
     m_panel->orderOut();

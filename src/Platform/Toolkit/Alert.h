@@ -12,16 +12,18 @@ class Panel;
 
 // A modal alert: a message, an informative text and buttons. The first button is the default
 // one, drawn as such and pressed by Return; a cancel button (one that dismisses the alert without
-// acting, such as "Later") is pressed by Escape. It floats above every window as a panel that
-// never brings the program to the front (the program would then try to read itself), and its
-// buttons answer "AXPress" like any other button, so a person, a test or the control channel can
-// press them.
+// acting, such as "Later") is pressed by Escape, and no other is. It floats above every window as
+// a panel, shown without bringing the program to the front (the program would then try to read
+// itself, and the person typing in another application keeps the keys); a click on it brings the
+// program forward, as a click on a window does. Its buttons answer "AXPress" like any other
+// button, so a person, a test or the control channel can press them.
 //
 // Main thread only. `runModal` runs the main queue in place (a nested loop) until a button,
 // `abortModal` or the end of the run (`RunLoop::stop`, as quitting does) ends the alert; work
-// posted to the main queue meanwhile runs inside it. While it runs the alert is the key window
-// (one click on a button presses it, and the keys typed go to it) and the modal one: the
-// program's other windows take no clicks or keys, but the menu bar's (see
+// posted to the main queue meanwhile runs inside it, and between two pieces of work the loop
+// sleeps. While it runs the alert is the key window (one click on a button presses it, and the
+// keys typed go to it while the program is in front: Return and Escape answer it then) and the
+// modal one: the program's other windows take no clicks or keys, but the menu bar's (see
 // `Window::setWorksWhenModal`). An alert run while another waits is the modal one until it ends;
 // then the other waits on as before.
 class Alert {

@@ -3,6 +3,7 @@
 #include "Platform/Dispatch/Dispatch.h"
 #include "Platform/Dispatch/MainQueue.h"
 #include "Platform/Services.h"
+#include "Platform/WindowServerPort.h"
 #include "Platform/WorkspacePort.h"
 
 #include <unistd.h>
@@ -44,6 +45,22 @@ void Application::activate()
 {
     if (auto workspace = Platform::current().workspace)
         workspace->activate(processIdentifier(), WorkspacePort::ActivationOptions::none);
+}
+
+void Application::deactivate()
+{
+    const PlatformServices ports = Platform::current();
+    if (!ports.workspace || !ports.windowServer || !isActive())
+        return;
+    // Front to back: the next window is the one the person was at before the program came forward.
+    const auto windows = ports.windowServer->copyWindowInfo(WindowListOption::onScreenOnly);
+    for (const WindowInfo& info : windows.value_or(std::vector<WindowInfo> {})) {
+        const ProcessID owner = info.kCGWindowOwnerPID.value_or(0);
+        if (info.kCGWindowLayer.value_or(-1) == 0 && owner > 0 && owner != processIdentifier()) {
+            ports.workspace->activate(owner, WorkspacePort::ActivationOptions::none);
+            return;
+        }
+    }
 }
 
 } // namespace lorvantine

@@ -32,6 +32,9 @@ public:
     bool isActive() const;
     // Brings the program to the front.
     void activate();
+    // Gives the front, when the program has it, to the application of the front-most window of
+    // the normal level that is not the program's (nothing when there is none).
+    void deactivate();
 
 private:
     Application() = default;

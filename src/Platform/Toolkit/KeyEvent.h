@@ -22,6 +22,8 @@ struct KeyEvent {
     static constexpr uint16_t keyDelete = 51;
     static constexpr uint16_t keyEscape = 53;
     static constexpr uint16_t keyEnter = 76;
+    static constexpr uint16_t keyDownArrow = 125;
+    static constexpr uint16_t keyUpArrow = 126;
 };
 
 } // namespace lorvantine

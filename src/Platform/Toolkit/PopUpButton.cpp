@@ -10,47 +10,6 @@
 
 namespace lorvantine {
 
-namespace {
-
-// The open menu: every mouse event comes here while it is open; a press outside closes it.
-class PopUpMenuPanel final : public Panel {
-public:
-    PopUpMenuPanel(const Rect& contentRect, PopUpButton& owner)
-        : Panel(contentRect, WindowStyle::borderless | WindowStyle::nonactivatingPanel), m_owner(owner.weak_from_this())
-    {
-    }
-
-    void sendEvent(const MouseEvent& event) override
-    {
-        const bool down = event.type == MouseEvent::Type::leftMouseDown || event.type == MouseEvent::Type::rightMouseDown;
-        const Rect whole(0, 0, frame().width(), frame().height());
-        if (down && !whole.contains(event.locationInWindow)) {
-            if (auto owner = std::static_pointer_cast<PopUpButton>(m_owner.lock()))
-                owner->closeMenu();
-            return;
-        }
-        if (down)
-            m_pressedInside = true;
-        // The release that ends the click which opened the menu chooses nothing.
-        const bool up = event.type == MouseEvent::Type::leftMouseUp || event.type == MouseEvent::Type::rightMouseUp;
-        if (up && !m_pressedInside)
-            return;
-        Window::sendEvent(event);
-    }
-
-private:
-    std::weak_ptr<View> m_owner;
-    bool m_pressedInside = false;
-};
-
-class PopUpMenuView final : public View {
-public:
-    using View::View;
-    std::string accessibilityRole() const override { return "AXMenu"; }
-};
-
-} // namespace
-
 // One row of the open menu.
 class PopUpMenuItemView final : public View {
 public:
@@ -67,8 +26,8 @@ public:
         addTrackingArea(std::make_shared<TrackingArea>(
             bounds(), TrackingArea::mouseEnteredAndExited | TrackingArea::activeAlways | TrackingArea::inVisibleRect));
     }
-    void mouseEntered(const MouseEvent&) override { setHovered(true); }
-    void mouseExited(const MouseEvent&) override { setHovered(false); }
+    void mouseEntered(const MouseEvent&) override;
+    void mouseExited(const MouseEvent&) override;
     bool acceptsFirstMouse(const MouseEvent&) const override { return true; }
     void mouseDown(const MouseEvent&) override { }
     void mouseUp(const MouseEvent& event) override
@@ -82,7 +41,7 @@ public:
         const Rect box = bounds();
         const bool dark = effectiveAppearance() == Appearance::darkAqua;
         Color text = labelColor();
-        if (m_hovered) {
+        if (m_highlighted) {
             painter.fillRoundedRect(box.insetBy(4, 0), 4, Color::rgb(0.0, 0.45, 0.9));
             text = Color::white();
         }
@@ -95,7 +54,7 @@ public:
         }
         const double lineHeight = TextMeasurer::current().lineHeight(m_font);
         painter.drawText(m_title, Rect(22, box.midY() - lineHeight / 2, box.width() - 30, lineHeight), m_font,
-                         dark || m_hovered ? text : Color::black(0.85));
+                         dark || m_highlighted ? text : Color::black(0.85));
     }
 
     std::string accessibilityRole() const override { return "AXMenuItem"; }
@@ -106,12 +65,11 @@ public:
         return true;
     }
 
-private:
-    void setHovered(bool hovered)
+    void setHighlighted(bool highlighted)
     {
-        if (hovered == m_hovered)
+        if (highlighted == m_highlighted)
             return;
-        m_hovered = hovered;
+        m_highlighted = highlighted;
         setNeedsDisplay();
     }
     void choose()
@@ -120,13 +78,119 @@ private:
             owner->choose(m_index);
     }
 
+private:
     std::weak_ptr<View> m_owner;
     int m_index;
     std::string m_title;
     Font m_font;
     bool m_checked;
-    bool m_hovered = false;
+    bool m_highlighted = false;
 };
+
+namespace {
+
+// The open menu: every mouse event comes here while it is open, and a press outside closes it;
+// so do the keys typed, whichever application is in front: Up and Down move the highlight along
+// the items, Return (or Enter) chooses the highlighted one, Escape closes the menu and does
+// nothing else, and a shortcut with Command goes to the window of the pop-up button.
+class PopUpMenuPanel final : public Panel {
+public:
+    PopUpMenuPanel(const Rect& contentRect, PopUpButton& owner)
+        : Panel(contentRect, WindowStyle::borderless | WindowStyle::nonactivatingPanel), m_owner(owner.weak_from_this())
+    {
+    }
+
+    void addItem(std::shared_ptr<PopUpMenuItemView> item) { m_items.push_back(std::move(item)); }
+    int highlighted() const { return m_highlighted; }
+    // -1: none.
+    void highlight(int index)
+    {
+        m_highlighted = index >= 0 && index < static_cast<int>(m_items.size()) ? index : -1;
+        for (size_t i = 0; i < m_items.size(); ++i)
+            m_items[i]->setHighlighted(static_cast<int>(i) == m_highlighted);
+    }
+
+    void sendEvent(const MouseEvent& event) override
+    {
+        const bool down = event.type == MouseEvent::Type::leftMouseDown || event.type == MouseEvent::Type::rightMouseDown;
+        const Rect whole(0, 0, frame().width(), frame().height());
+        if (down && !whole.contains(event.locationInWindow)) {
+            if (auto owner = owningButton())
+                owner->closeMenu();
+            return;
+        }
+        if (down)
+            m_pressedInside = true;
+        // The release that ends the click which opened the menu chooses nothing.
+        const bool up = event.type == MouseEvent::Type::leftMouseUp || event.type == MouseEvent::Type::rightMouseUp;
+        if (up && !m_pressedInside)
+            return;
+        Window::sendEvent(event);
+    }
+
+    void sendKeyEvent(const KeyEvent& event) override
+    {
+        // Choosing or closing releases the menu.
+        auto keep = shared_from_this();
+        auto owner = owningButton();
+        if (!owner || event.type != KeyEvent::Type::keyDown)
+            return;
+        if (event.modifierFlags & EventFlags::maskCommand) {
+            if (Window* window = owner->window())
+                window->sendKeyEvent(event);
+            return;
+        }
+        const int last = static_cast<int>(m_items.size()) - 1;
+        switch (event.keyCode) {
+        case KeyEvent::keyEscape:
+            owner->closeMenu();
+            return;
+        case KeyEvent::keyDownArrow:
+            highlight(m_highlighted < 0 ? 0 : std::min(m_highlighted + 1, last));
+            return;
+        case KeyEvent::keyUpArrow:
+            highlight(m_highlighted < 0 ? last : std::max(m_highlighted - 1, 0));
+            return;
+        case KeyEvent::keyReturn:
+        case KeyEvent::keyEnter:
+            if (m_highlighted >= 0)
+                m_items[static_cast<size_t>(m_highlighted)]->choose();
+            else
+                owner->closeMenu();
+            return;
+        default:
+            return;
+        }
+    }
+
+private:
+    std::shared_ptr<PopUpButton> owningButton() const { return std::static_pointer_cast<PopUpButton>(m_owner.lock()); }
+
+    std::weak_ptr<View> m_owner;
+    std::vector<std::shared_ptr<PopUpMenuItemView>> m_items;
+    int m_highlighted = -1;
+    bool m_pressedInside = false;
+};
+
+class PopUpMenuView final : public View {
+public:
+    using View::View;
+    std::string accessibilityRole() const override { return "AXMenu"; }
+};
+
+} // namespace
+
+void PopUpMenuItemView::mouseEntered(const MouseEvent&)
+{
+    if (auto* menu = dynamic_cast<PopUpMenuPanel*>(window()))
+        menu->highlight(m_index);
+}
+
+void PopUpMenuItemView::mouseExited(const MouseEvent&)
+{
+    if (auto* menu = dynamic_cast<PopUpMenuPanel*>(window()); menu && menu->highlighted() == m_index)
+        menu->highlight(-1);
+}
 
 PopUpButton::PopUpButton(const Rect& frame) : View(frame) { }
 
@@ -258,12 +322,23 @@ void PopUpButton::openMenu()
     list->setBorderColor(dark ? Color::white(0.2) : Color::black(0.2));
     for (int i = 0; i < numberOfItems(); ++i) {
         const double y = height - menuPadding - (i + 1) * menuRowHeight;
-        list->addSubview(std::make_shared<PopUpMenuItemView>(Rect(0, y, width, menuRowHeight), *this, i));
+        auto item = std::make_shared<PopUpMenuItemView>(Rect(0, y, width, menuRowHeight), *this, i);
+        list->addSubview(item);
+        menu->addItem(std::move(item));
     }
     menu->contentView()->addSubview(list);
+    // It opens on the item chosen before, as the platform's pop-up menus do.
+    menu->highlight(m_selected);
     m_menu = menu;
+    std::weak_ptr<View> weak = weak_from_this();
+    menu->onWillClose = [weak] {
+        if (auto self = std::static_pointer_cast<PopUpButton>(weak.lock()))
+            self->closeMenu();
+    };
     Window::setMouseCapture(menu.get());
     menu->orderFront();
+    window()->addChildWindow(*menu);
+    Window::setKeyCapture(menu.get());
     setNeedsDisplay();
 }
 

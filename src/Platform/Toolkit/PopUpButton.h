@@ -13,10 +13,12 @@ namespace lorvantine {
 class Panel;
 
 // A button that shows the selected one of a list of titles and, when clicked (or pressed through
-// accessibility), opens a menu of them below itself. Choosing an item in the menu (a click, or
-// "AXPress" on its menu item) selects it and calls `onAction`; a click outside closes the menu
-// without a choice. Selecting in code calls nothing. Accessibility: a pop-up button whose value
-// is the selected title; the open menu is a window of the program holding "AXMenuItem"s.
+// accessibility), opens a menu of them below itself. Choosing an item in the menu (a click,
+// "AXPress" on its menu item, or Return on the item Up and Down highlighted) selects it and calls
+// `onAction`; a click outside or Escape closes the menu without a choice. The open menu takes the
+// keys whichever application is in front (`Window::keyCapture`), and it closes with the window of
+// the button. Selecting in code calls nothing. Accessibility: a pop-up button whose value is the
+// selected title; the open menu is a window of the program holding "AXMenuItem"s.
 // Main thread only.
 class PopUpButton : public View {
 public:

@@ -5,6 +5,7 @@
 #include "Platform/Toolkit/View.h"
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace lorvantine {
@@ -12,11 +13,26 @@ namespace lorvantine {
 namespace {
 
 // The popover's card takes keyboard focus while shown, as the platform's does, so its controls
-// answer the first click.
+// answer the first click; Escape closes it and does nothing else.
 class PopoverPanel final : public Panel {
 public:
-    explicit PopoverPanel(const Rect& rect) : Panel(rect, WindowStyle::borderless | WindowStyle::nonactivatingPanel) { }
+    PopoverPanel(const Rect& rect, Popover& popover)
+        : Panel(rect, WindowStyle::borderless | WindowStyle::nonactivatingPanel), m_popover(popover)
+    {
+    }
     bool canBecomeKey() const override { return true; }
+    void sendKeyEvent(const KeyEvent& event) override
+    {
+        if (event.type == KeyEvent::Type::keyDown && event.keyCode == KeyEvent::keyEscape) {
+            auto keep = shared_from_this();
+            m_popover.close();
+            return;
+        }
+        Panel::sendKeyEvent(event);
+    }
+
+private:
+    Popover& m_popover;
 };
 
 std::vector<Popover*>& shownTransientPopovers()
@@ -74,7 +90,7 @@ void Popover::show(const Rect& rect, View& view, Edge edge)
     }
 
     if (!m_panel) {
-        m_panel = std::make_shared<PopoverPanel>(Rect(origin, Size { w, h }));
+        m_panel = std::make_shared<PopoverPanel>(Rect(origin, Size { w, h }), *this);
         m_panel->setLevel(WindowLevel::popUpMenu);
         m_panel->setWorksWhenModal(true);
         m_panel->setOpaque(false);
@@ -92,7 +108,11 @@ void Popover::show(const Rect& rect, View& view, Edge edge)
         m_panel->setFrame(Rect(origin, Size { w, h }));
     }
     m_positioningWindow = owner ? owner->weak_from_this() : std::weak_ptr<Window>();
+    if (Window* key = Window::keyWindow(); key && key != m_panel.get())
+        m_keyBefore = key->weak_from_this();
     m_panel->makeKeyAndOrderFront();
+    // A popover of the menu bar takes the keys as its menus do.
+    Window::setKeyCapture(m_panel.get());
     auto& shown = shownTransientPopovers();
     std::erase(shown, this);
     if (m_behavior != Behavior::applicationDefined)
@@ -107,7 +127,11 @@ void Popover::close()
     auto panel = std::move(m_panel);
     if (m_contentView)
         m_contentView->removeFromSuperview();
+    const bool wasKey = panel->isKeyWindow();
     panel->orderOut();
+    // The keys go back where they were (an alert waiting, the preferences).
+    if (auto before = std::exchange(m_keyBefore, {}).lock(); before && wasKey)
+        before->makeKeyWindow();
     if (onDidClose)
         onDidClose();
 }

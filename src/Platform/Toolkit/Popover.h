@@ -13,7 +13,8 @@ class Window;
 
 // A rounded card of content shown beside a view (a status item's button, most often), the
 // stand-in for the platform's popover. It lives in a non-activating panel above the menu bar, so
-// showing it or clicking in it never brings the program to the front. A transient popover closes
+// showing it or clicking in it never brings the program to the front. While shown it takes the
+// keys typed, as an open menu does (`Window::keyCapture`): Escape closes it. A transient popover closes
 // on a mouse-down anywhere but in itself and in the window of the view it is shown for (that
 // view's own action decides, as a status button toggling it does).
 //
@@ -61,6 +62,8 @@ private:
     std::shared_ptr<View> m_contentView;
     std::shared_ptr<Panel> m_panel;
     std::weak_ptr<Window> m_positioningWindow;
+    // The key window when it was shown.
+    std::weak_ptr<Window> m_keyBefore;
 };
 
 } // namespace lorvantine

@@ -22,9 +22,24 @@ namespace {
 Window* s_keyWindow = nullptr;
 Window* s_mouseCapture = nullptr;
 Window* s_modalWindow = nullptr;
+Window* s_keyCapture = nullptr;
 int s_screenUpdatesDisabled = 0;
 // The windows asked to draw while screen updates were disabled.
 std::vector<std::weak_ptr<Window>> s_undrawn;
+// The program's windows on screen, in no particular order.
+std::vector<const Window*> s_onScreen;
+
+// A menu-bar program holds the front only while it shows a titled window (the preferences, the
+// onboarding window, an alert): its panels float beside the work of the application in front.
+void giveUpTheFrontWithoutTitledWindows()
+{
+    Application& application = Application::shared();
+    if (application.activationPolicy() == ActivationPolicy::regular)
+        return;
+    if (std::any_of(s_onScreen.begin(), s_onScreen.end(), [](const Window* w) { return w->isTitled(); }))
+        return;
+    application.deactivate();
+}
 } // namespace
 
 Window::Window(const Rect& contentRect, uint32_t styleMask) : m_styleMask(styleMask)
@@ -53,6 +68,9 @@ Window::~Window()
         s_mouseCapture = nullptr;
     if (s_modalWindow == this)
         s_modalWindow = nullptr;
+    if (s_keyCapture == this)
+        s_keyCapture = nullptr;
+    std::erase(s_onScreen, this);
     if (m_contentView)
         m_contentView->setWindow(nullptr);
     if (m_closeButton) {
@@ -268,6 +286,8 @@ void Window::orderFront()
     m_closed = false;
     const bool wasVisible = m_visible;
     m_visible = true;
+    if (!wasVisible)
+        s_onScreen.push_back(this);
     if (WindowHost* host = WindowHost::current())
         m_windowNumber = host->orderFront(*this);
     if (!wasVisible && m_contentView) {
@@ -340,14 +360,22 @@ void Window::orderOut()
         return;
     trackPointer(std::nullopt);
     m_visible = false;
+    std::erase(s_onScreen, this);
     if (s_keyWindow == this)
         s_keyWindow = nullptr;
     if (s_mouseCapture == this)
         s_mouseCapture = nullptr;
+    if (s_keyCapture == this)
+        setKeyCapture(nullptr);
     if (m_contentView)
         m_contentView->setAnimationsPaused(true);
     if (WindowHost* host = WindowHost::current())
         host->orderOut(*this);
+    for (const auto& weak : std::exchange(m_childWindows, {}))
+        if (auto child = weak.lock())
+            child->close();
+    if (isTitled())
+        giveUpTheFrontWithoutTitledWindows();
 }
 
 void Window::close()
@@ -368,6 +396,12 @@ void Window::performClose()
 {
     if (isTitled() && isClosable() && m_visible)
         close();
+}
+
+void Window::addChildWindow(Window& child)
+{
+    std::erase_if(m_childWindows, [](const std::weak_ptr<Window>& w) { return w.expired(); });
+    m_childWindows.push_back(child.weak_from_this());
 }
 
 // --- Coordinates ---
@@ -522,17 +556,19 @@ void Window::sendEvent(const MouseEvent& event)
     case MouseEvent::Type::leftMouseDown:
     case MouseEvent::Type::rightMouseDown: {
         trackPointer(event.locationInWindow);
-        View* hit = viewAt(event.locationInWindow);
-        if (!hit || isHeldOffByModal())
+        if (m_ignoresMouseEvents || isHeldOffByModal())
             return;
+        View* hit = viewAt(event.locationInWindow);
         const bool firstMouse = !isKeyWindow();
         // The window that waits for an answer takes it at once, whichever window is key.
         bool accepted = !firstMouse || s_modalWindow == this;
         for (const View* v = hit; v && !accepted; v = v->superview())
             accepted = v->acceptsFirstMouse(event);
+        // Its title bar and the room between its views too: the keys come back to an alert
+        // clicked anywhere.
         if (firstMouse && canBecomeKey())
             becomeKey();
-        if (!accepted)
+        if (!hit || !accepted)
             return;
         std::shared_ptr<View> target = hit->shared_from_this();
         m_mouseDownView = target;
@@ -635,14 +671,20 @@ void Window::trackPointer(std::optional<Point> location)
 Window* Window::mouseCapture() { return s_mouseCapture; }
 void Window::setMouseCapture(Window* window) { s_mouseCapture = window; }
 
+Window* Window::keyCapture() { return s_keyCapture; }
+void Window::setKeyCapture(Window* window)
+{
+    if (window == s_keyCapture)
+        return;
+    s_keyCapture = window;
+    if (WindowHost* host = WindowHost::current())
+        host->keyCaptureDidChange(window);
+}
+
 Window* Window::modalWindow() { return s_modalWindow; }
 void Window::setModalWindow(Window* window)
 {
-    if (window == s_modalWindow)
-        return;
     s_modalWindow = window;
-    if (WindowHost* host = WindowHost::current())
-        host->modalWindowDidChange(window);
 }
 
 } // namespace lorvantine

@@ -135,11 +135,18 @@ public:
     void makeKeyAndOrderFront();
     // Makes a window that can become key the key window (the keys typed go to it).
     void makeKeyWindow();
+    // Off screen. When the program is a menu-bar application (activation policy not regular) in
+    // front and this was its last titled window on screen (the preferences closed, an alert
+    // answered), the front goes back to the application whose window is next, as the platform
+    // gives it: the keys return to where the person was typing.
     void orderOut();
     // Orders out and calls `onWillClose` (once).
     void close();
     // As a click on the close button: closes a titled, closable window on screen; nothing for others.
     void performClose();
+    // A window shown for this one (a pop-up button's open menu): it closes (`close`) when this one
+    // leaves the screen. Held weakly.
+    void addChildWindow(Window& child);
     bool isVisible() const { return m_visible; }
     // Runs `action` now when the window is on screen, else the next time it comes on screen
     // (never, if it is released first). While it is off screen its views' animations stand still.
@@ -166,8 +173,9 @@ public:
     void setNeedsDisplay();
     // Tells the host that only the drawing within `areas` (window coordinates) changed.
     void setNeedsDisplayInRects(const std::vector<Rect>& areas);
-    // A mouse event for this window; down events go to the view hit, up and dragged ones to the
-    // view that got the down.
+    // A mouse event for this window; down events go to the view hit (a press anywhere in a window
+    // that can become key makes it key, its title bar too), up and dragged ones to the view that
+    // got the down.
     virtual void sendEvent(const MouseEvent& event);
     // The pointer is at `locationInWindow`, or not over this window (none): tracking areas
     // report entering, leaving and moving.
@@ -177,6 +185,11 @@ public:
     // While set, the host sends every mouse event to this window (an open menu).
     static Window* mouseCapture();
     static void setMouseCapture(Window* window);
+    // While set, the keys typed go to this window whichever application is in front, as an open
+    // menu (or the menu bar's popover) takes them on the platform: the program's other windows and
+    // its local monitors do not see them. Cleared when the window leaves the screen.
+    static Window* keyCapture();
+    static void setKeyCapture(Window* window);
 
     // --- Keys ---
     // The view that takes the keys typed into the window; null: none. A window that becomes key
@@ -250,6 +263,7 @@ private:
     std::weak_ptr<View> m_mouseDownView;
     std::vector<std::function<void()>> m_whenVisible;
     std::weak_ptr<View> m_firstResponder;
+    std::vector<std::weak_ptr<Window>> m_childWindows;
     std::shared_ptr<Button> m_closeButton;
     bool m_worksWhenModal = false;
 };

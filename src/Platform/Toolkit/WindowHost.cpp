@@ -10,7 +10,7 @@ std::shared_ptr<WindowHost> s_host;
 
 void WindowHost::displayDidChange(Window& window, const std::vector<Rect>&) { contentDidChange(window); }
 
-void WindowHost::modalWindowDidChange(Window*) { }
+void WindowHost::keyCaptureDidChange(Window*) { }
 
 WindowHost* WindowHost::current() { return s_host.get(); }
 

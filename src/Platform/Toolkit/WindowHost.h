@@ -37,9 +37,9 @@ public:
     // (calling `ViewAnimator::drawFrame` first), instead of sixty times a second: a host whose
     // pictures are made on request has nothing to show between them. Default: no.
     virtual bool drawsFramesOnDemand() const { return false; }
-    // The window that waits for an answer (`Window::modalWindow`) is now `window` (null: none).
-    // It takes the keys typed, even while another application is in front. Default: nothing.
-    virtual void modalWindowDidChange(Window* window);
+    // The window that takes the keys typed (`Window::keyCapture`: an open menu) is now `window`
+    // (null: none), even while another application is in front. Default: nothing.
+    virtual void keyCaptureDidChange(Window* window);
 
     // The installed host; null when none.
     static WindowHost* current();

@@ -15,6 +15,9 @@ struct SimBehaviourOptions {
     // text under the pointer and select in it.
     bool selectsText = false;
 
+    // Keys typed while it has the keys put their text in its focused text.
+    bool typesText = false;
+
     // Command+C: clear the pasteboard and write the focused text's selection to it.
     struct Copy {
         enum class Content { selection, image };

@@ -2,6 +2,7 @@
 
 #include "Platform/Dispatch/Dispatch.h"
 #include "Platform/PasteboardPort.h"
+#include "SimDesktop/Model/SimInputRouting.h"
 #include "SimDesktop/Model/SimJournalEntry.h"
 #include "SimDesktop/SimDesktop.h"
 #include "SimDesktop/Text/SimTextSelection.h"
@@ -68,9 +69,7 @@ void SimCopiesSelection::onJournalEntry(SimModel& model, const SimJournalEntry& 
         return;
     if (entry.event->keyCode != keyC || (entry.event->flags & commandOptionControl) != EventFlags::maskCommand)
         return;
-    const SimModel::Application* focus = model.keyFocus();
-    const bool toUs = entry.tap ? focus && focus->info.pid == m_pid : entry.pid == m_pid;
-    if (!toUs || m_options.ignoresShortcut)
+    if (!SimInputRouting::keyReaches(model, entry, m_pid) || m_options.ignoresShortcut)
         return;
     if (m_options.delay <= Duration::zero()) {
         clearAndWrite(model, m_desktop, m_pid, m_options);

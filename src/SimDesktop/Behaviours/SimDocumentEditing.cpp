@@ -2,6 +2,7 @@
 
 #include "Platform/PasteboardPort.h"
 #include "SimDesktop/Model/SimDocuments.h"
+#include "SimDesktop/Model/SimInputRouting.h"
 #include "SimDesktop/Model/SimModel.h"
 
 namespace lorvantine {
@@ -31,9 +32,7 @@ void SimDocumentEditing::onJournalEntry(SimModel& model, const SimJournalEntry& 
         return;
     if ((entry.event->flags & editingModifiers) != EventFlags::maskCommand)
         return;
-    const SimModel::Application* focus = model.keyFocus();
-    const bool toUs = entry.tap ? focus && focus->info.pid == m_pid : entry.pid == m_pid;
-    if (!toUs)
+    if (!SimInputRouting::keyReaches(model, entry, m_pid))
         return;
     const uint16_t key = entry.event->keyCode;
     if (key == keyN && m_document) {

@@ -1,6 +1,7 @@
 #include "SimDesktop/Behaviours/SimPageDownBehaviour.h"
 
 #include "SimDesktop/Model/SimGeometry.h"
+#include "SimDesktop/Model/SimInputRouting.h"
 #include "SimDesktop/Model/SimModel.h"
 #include "SimDesktop/Model/SimScrolling.h"
 
@@ -21,10 +22,7 @@ bool SimPageDownBehaviour::asksToScroll(SimModel& model, const SimJournalEntry& 
     const auto& keys = m_scrolling.keys;
     if (std::find(keys.begin(), keys.end(), entry.event->keyCode) == keys.end())
         return false;
-    if (!entry.tap)
-        return entry.pid == m_pid;
-    const SimModel::Application* focus = model.keyFocus();
-    return focus && focus->info.pid == m_pid;
+    return SimInputRouting::keyReaches(model, entry, m_pid);
 }
 
 void SimPageDownBehaviour::onJournalEntry(SimModel& model, const SimJournalEntry& entry)

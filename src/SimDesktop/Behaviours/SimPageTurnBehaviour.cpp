@@ -1,6 +1,7 @@
 #include "SimDesktop/Behaviours/SimPageTurnBehaviour.h"
 
 #include "Platform/Dispatch/Dispatch.h"
+#include "SimDesktop/Model/SimInputRouting.h"
 #include "SimDesktop/SimDesktop.h"
 
 #include <algorithm>
@@ -27,10 +28,7 @@ bool SimPageTurnBehaviour::asksToTurn(SimModel& model, const SimJournalEntry& en
     if (std::find(m_paging.keys.begin(), m_paging.keys.end(), entry.event->keyCode) == m_paging.keys.end())
         return false;
     // Keys go to the application in front; one posted to a process goes to that process.
-    if (!entry.tap)
-        return entry.pid == m_pid;
-    const SimModel::Application* focus = model.keyFocus();
-    return focus && focus->info.pid == m_pid;
+    return SimInputRouting::keyReaches(model, entry, m_pid);
 }
 
 void SimPageTurnBehaviour::onJournalEntry(SimModel& model, const SimJournalEntry& entry)

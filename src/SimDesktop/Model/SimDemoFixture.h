@@ -99,7 +99,7 @@ inline constexpr std::string_view json = R"JSON({
     {
       "pid": 502, "bundleID": "com.apple.TextEdit", "name": "TextEdit", "executable": "TextEdit",
       "bundlePath": "/System/Applications/TextEdit.app", "version": "1.19",
-      "behaviours": { "selectsText": true, "copy": {} },
+      "behaviours": { "selectsText": true, "typesText": true, "copy": {} },
       "menuBar": [
         { "title": "TextEdit", "items": [ { "title": "Quit TextEdit", "key": 12, "modifiers": 0, "char": "Q" } ] },
         { "title": "File", "items": [

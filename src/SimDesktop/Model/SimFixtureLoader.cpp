@@ -819,9 +819,10 @@ private:
 
     SimBehaviourOptions behaviours(const Json& j, const std::string& path)
     {
-        object(j, path, { "selectsText", "copy", "paging", "scrolling" });
+        object(j, path, { "selectsText", "typesText", "copy", "paging", "scrolling" });
         SimBehaviourOptions b;
         b.selectsText = boolean(j, path, "selectsText", false);
+        b.typesText = boolean(j, path, "typesText", false);
         if (j.contains("copy")) {
             const Json& c = j["copy"];
             const std::string copyPath = child(path, "copy");

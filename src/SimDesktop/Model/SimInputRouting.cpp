@@ -37,10 +37,23 @@ ProcessID target(SimModel& model, const InputEvent& event)
     const ProcessID pid = hit ? hit->pid : 0;
     if (isPress(event.type)) {
         model.pressedApplication = pid;
-        if (!hit || hit->number != model.keyPanel)
-            model.keyPanel.reset();
+        if (!hit || hit->number != model.openMenu)
+            model.openMenu.reset();
+        // A press on an application's document window brings the application to the front; the
+        // program's windows (drawn externally) say for themselves whether they do
+        // (SimToolkitRouter), since its panels do not.
+        if (hit && !hit->drawnExternally && hit->layer == 0)
+            model.setFrontmost(pid);
     }
     return pid;
+}
+
+bool keyReaches(SimModel& model, const SimJournalEntry& entry, ProcessID pid)
+{
+    if (!entry.tap)
+        return entry.pid == pid;
+    const SimModel::Application* focus = model.keyFocus();
+    return focus && focus->info.pid == pid;
 }
 
 MonitoredEvent monitored(const SimModel& model, const InputEvent& event)
@@ -70,6 +83,8 @@ void route(SimModel& model, const InputEvent& event, std::optional<EventTap> tap
         return;
     }
     const ProcessID to = target(model, event);
+    // A key an open menu takes never reaches its application's event dispatch.
+    const bool takenByMenu = event.isKeyboard() && model.openMenu && model.window(*model.openMenu);
     const MonitoredEvent base = monitored(model, event);
     const EventTypeMask bit = eventTypeMask(event.type);
     const bool inputMonitoring = model.inputMonitoring == InputMonitoringAccess::granted;
@@ -84,7 +99,7 @@ void route(SimModel& model, const InputEvent& event, std::optional<EventTap> tap
                 pending.monitors.push_back(id);
             break;
         case SimModel::EventMonitor::Kind::local:
-            if (to == monitor.pid)
+            if (to == monitor.pid && !takenByMenu)
                 pending.monitors.push_back(id);
             break;
         case SimModel::EventMonitor::Kind::tap:

@@ -13,9 +13,14 @@ namespace lorvantine {
 namespace SimInputRouting {
 
 // The application `event` is for: the owner of the window under the pointer (of the window that
-// took the press, for drags and releases), the frontmost application for keys; 0 for the desktop
-// itself. Remembers presses, so call it once per posted event.
+// took the press, for drags and releases), the frontmost application for keys (the open menu's,
+// while one is open); 0 for the desktop itself. Remembers presses, and a press on a document
+// window brings its application to the front, so call it once per posted event.
 ProcessID target(SimModel& model, const InputEvent& event);
+
+// Whether the journaled key event goes to `pid`: posted at a tap while `pid` has the keys
+// (`SimModel::keyFocus`), or posted to `pid`.
+bool keyReaches(SimModel& model, const SimJournalEntry& entry, ProcessID pid);
 
 // Routes an event posted at `tap`, or to `pid` when there is no tap.
 void route(SimModel& model, const InputEvent& event, std::optional<EventTap> tap, ProcessID pid);

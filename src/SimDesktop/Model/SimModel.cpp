@@ -53,9 +53,9 @@ SimModel::Application* SimModel::frontmost()
 
 SimModel::Application* SimModel::keyFocus()
 {
-    if (keyPanel)
-        if (const Window* panel = window(*keyPanel))
-            return application(panel->pid);
+    if (openMenu)
+        if (const Window* menu = window(*openMenu))
+            return application(menu->pid);
     return frontmost();
 }
 
@@ -490,8 +490,8 @@ bool SimModel::closeWindow(uint32_t number)
     if (!w)
         return false;
     const uint64_t id = w->node;
-    if (keyPanel == number)
-        keyPanel.reset();
+    if (openMenu == number)
+        openMenu.reset();
     std::erase(zOrder, number);
     m_windowOrder.erase(number);
     windows.erase(number);
@@ -509,7 +509,7 @@ bool SimModel::setFrontmost(ProcessID pid)
     if (!app)
         return false;
     app->hidden = false;
-    keyPanel.reset();
+    openMenu.reset();
     if (app->info.isActive)
         return true;
     if (Application* previous = frontmost()) {

@@ -127,10 +127,11 @@ public:
     bool eventTapsAvailable = true;
     // The application that took the last press, which gets the drags and the release.
     std::optional<ProcessID> pressedApplication;
-    // A window that takes the keys without its application coming to the front (an alert of the
-    // program waiting for its answer): the keys posted at a tap go to its application until it
-    // closes, another application comes to the front or a press lands outside it.
-    std::optional<uint32_t> keyPanel;
+    // An open menu (a pop-up button's menu, the menu bar's popover): the keys posted at a tap go
+    // to its application whichever is in front, and that application's local monitors do not
+    // hear them (the menu takes them first), until it closes, another application comes to the
+    // front or a press lands outside it.
+    std::optional<uint32_t> openMenu;
     // Takes each routed event as it is posted (SimDesktop queues it for the main queue at once, so
     // monitors hear events in posting order, before the program's windows get them).
     std::function<void(PendingEvent)> onRoutedEvent;
@@ -145,7 +146,7 @@ public:
     Application* application(ProcessID pid);
     Window* window(uint32_t number);
     Application* frontmost();
-    // The application the keys posted at a tap go to: the key panel's, else the frontmost.
+    // The application the keys posted at a tap go to: the open menu's, else the frontmost.
     Application* keyFocus();
     std::optional<uint64_t> find(const std::string& name) const;
 

@@ -130,7 +130,7 @@ void SharedWindowHost::displayDidChange(Window& window, const std::vector<Rect>&
     noteContentChanged(window);
 }
 
-void SharedWindowHost::modalWindowDidChange(Window* window) { m_local->modalWindowDidChange(window); }
+void SharedWindowHost::keyCaptureDidChange(Window* window) { m_local->keyCaptureDidChange(window); }
 
 void SharedWindowHost::noteContentChanged(Window& window)
 {

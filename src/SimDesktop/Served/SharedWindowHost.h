@@ -43,7 +43,7 @@ public:
     void windowDidChange(Window& window) override;
     void contentDidChange(Window& window) override;
     void displayDidChange(Window& window, const std::vector<Rect>& areas) override;
-    void modalWindowDidChange(Window* window) override;
+    void keyCaptureDidChange(Window* window) override;
 
     // Publishes now what waits for the main queue's turn.
     void publishPending();

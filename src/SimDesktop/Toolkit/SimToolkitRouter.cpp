@@ -2,6 +2,7 @@
 
 #include "Platform/Dispatch/Dispatch.h"
 #include "SimDesktop/Model/SimGeometry.h"
+#include "SimDesktop/Model/SimInputRouting.h"
 #include "SimDesktop/Model/SimJournalEntry.h"
 #include "SimDesktop/Model/SimModel.h"
 
@@ -57,9 +58,7 @@ void SimToolkitRouter::onJournalEntry(SimModel& model, const SimJournalEntry& en
         return;
     }
     if (entry.kind == SimJournalEntry::Kind::event && entry.event && entry.event->isKeyboard()) {
-        const SimModel::Application* focus = model.keyFocus();
-        const bool toUs = entry.tap ? focus && focus->info.pid == m_pid : entry.pid == m_pid;
-        if (!toUs)
+        if (!SimInputRouting::keyReaches(model, entry, m_pid))
             return;
         DispatchQueue::main().async([to = m_destination, event = *entry.event] {
             if (to->onKey)

@@ -19,8 +19,8 @@ namespace lorvantine {
 // wherever the pointer is. When that window is one of the program's, the event is handed to
 // the destination on the main queue (a press on a window that activates brings the program to
 // the front at once); every pointer move is reported so tracking areas see the pointer leave.
-// A key posted at a tap while the program is the frontmost application, or posted to its process,
-// is handed over the same way (for its key window).
+// A key posted at a tap while the program has the keys (it is the frontmost application, or a menu
+// of it is open), or posted to its process, is handed over the same way (for its key window).
 // Actions performed on an element of the program ("AXPress", "AXConfirm"...) and "AXValue" set on
 // one are handed over the same way. Called with the desktop locked.
 //

@@ -223,17 +223,17 @@ void SimWindowHost::displayDidChange(Window& window, const std::vector<Rect>& ar
     }
 }
 
-void SimWindowHost::modalWindowDidChange(Window* window)
+void SimWindowHost::keyCaptureDidChange(Window* window)
 {
     const Shown* s = window ? shown(*window) : nullptr;
     m_desktop->withModel([&](SimModel& m) {
         if (s) {
-            m.keyPanel = s->number;
+            m.openMenu = s->number;
             return;
         }
-        const SimModel::Window* panel = m.keyPanel ? m.window(*m.keyPanel) : nullptr;
-        if (panel && panel->pid == m_pid)
-            m.keyPanel.reset();
+        const SimModel::Window* menu = m.openMenu ? m.window(*m.openMenu) : nullptr;
+        if (menu && menu->pid == m_pid)
+            m.openMenu.reset();
     });
 }
 
@@ -558,7 +558,7 @@ void SimWindowHost::deliverMouse(std::optional<uint32_t> windowNumber, const Inp
 
 void SimWindowHost::deliverKey(const InputEvent& event)
 {
-    Window* target = Window::keyWindow();
+    Window* target = Window::keyCapture() ? Window::keyCapture() : Window::keyWindow();
     if (!target || !shown(*target))
         return;
     KeyEvent key;

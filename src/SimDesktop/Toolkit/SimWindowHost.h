@@ -26,7 +26,7 @@ class Window;
 // external layers.
 //
 // Mouse events posted through the window server, keys posted while the program is in front (or
-// while an alert of it waits) and "AXPress" performed on a mirrored element reach the windows on
+// while a menu of it is open) and "AXPress" performed on a mirrored element reach the windows on
 // the main queue (SimToolkitRouter).
 //
 // Nothing looks at the screen between two pictures of it, so animations are drawn when a picture
@@ -52,8 +52,9 @@ public:
     void contentDidChange(Window& window) override;
     void displayDidChange(Window& window, const std::vector<Rect>& areas) override;
     bool drawsFramesOnDemand() const override { return true; }
-    // The desktop's key panel (SimModel::keyPanel) is the modal window while it is on screen.
-    void modalWindowDidChange(Window* window) override;
+    // The desktop's open menu (SimModel::openMenu) is the window that takes the keys while it is
+    // on screen.
+    void keyCaptureDidChange(Window* window) override;
 
     // The program's window on screen with that number; null when none.
     Window* window(uint32_t number) const;
@@ -81,7 +82,8 @@ public:
     // A mouse event posted on the desktop; `windowNumber` is the program's window it goes to, if
     // any: the one under the pointer, or for drags and releases the one that took the press.
     void deliverMouse(std::optional<uint32_t> windowNumber, const InputEvent& event);
-    // A key for the program: it goes to its key window, if one is on screen.
+    // A key for the program: it goes to the window that takes the keys (an open menu), else to
+    // its key window, if one is on screen.
     void deliverKey(const InputEvent& event);
     void deliverAction(const AXElement& element, const std::string& action);
     // "AXValue" was set on the element.
