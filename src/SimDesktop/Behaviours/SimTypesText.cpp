@@ -24,7 +24,7 @@ void SimTypesText::onJournalEntry(SimModel& model, const SimJournalEntry& entry)
     if (text.empty() || !SimInputRouting::keyReaches(model, entry, m_pid))
         return;
     if (SimDocuments::paste(model, m_pid, text))
-        model.journal.push_back({ .kind = SimJournalEntry::Kind::reaction, .event = key, .pid = m_pid, .name = "type", .value = text });
+        model.journal.add({ .kind = SimJournalEntry::Kind::reaction, .event = key, .pid = m_pid, .name = "type", .value = text });
 }
 
 } // namespace lorvantine
