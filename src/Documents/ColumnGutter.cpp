@@ -11,12 +11,17 @@ namespace {
 
 // Several lines on each side: a short last line beside a long one is no column.
 constexpr size_t minimumLinesPerSide = 3;
-// In heights of a line's tallest word. Spaces between words stay below half of that, and even
-// a loosely justified line does not reach it on every line at the same place.
+// In heights of a line's words. Spaces between words stay below half of that, and even a loosely
+// justified line does not reach it on every line at the same place.
 constexpr double minimumWidthInLineHeights = 0.8;
 // Lines among the columns' own that may cross a gutter, per ten: a centred page number between
 // them, a long word reaching into it.
 constexpr size_t crossingLinesPerTen = 1;
+// A line of prose runs across its column but where a paragraph ends or a long word went on to the
+// next line; a table's cells are as long as their text. On one side of a table's gap, two rows in
+// three hold no stretch of text across four fifths of their column.
+constexpr double fillingShareOfColumn = 0.8;
+constexpr size_t shortRowsPerThree = 2;
 
 using Span = std::pair<double, double>;
 
@@ -26,7 +31,9 @@ struct PageLine {
     std::vector<Span> spans;
     // Its words taken together where spaces narrower than a gutter part them: stretches of text.
     std::vector<Span> stretches;
-    double height = 0; // of its tallest word
+    // The median height of its words, the lower of two: an engine may box a mark taller than its
+    // line.
+    double height = 0;
     // Where its first word ends and its last begins; infinitely far off for a line without words.
     double firstEnd = std::numeric_limits<double>::infinity();
     double lastStart = -std::numeric_limits<double>::infinity();
@@ -40,7 +47,6 @@ struct PageLine {
                                          [](double x, const Span& span) { return x < span.second; });
         return reaching != spans.end() && reaching->first < to;
     }
-
     // Whether the line runs across the band as one stretch of text, as a headline over both
     // columns or a page number centred between them does: the stretch reaching into the band
     // reaches over both its sides, or stands within it and is the line's only one. A column's
@@ -56,17 +62,32 @@ struct PageLine {
         }
         return false;
     }
+
+    // How far the longest of its stretches of text runs within [from, to].
+    double longestStretchWithin(double from, double to) const
+    {
+        double longest = 0;
+        for (const Span& stretch : stretches)
+            longest = std::max(longest, std::min(to, stretch.second) - std::max(from, stretch.first));
+        return longest;
+    }
 };
 
 PageLine pageLine(const std::vector<Rect>& boxes)
 {
     PageLine line;
     std::vector<Span> spans;
+    std::vector<double> heights;
     for (const Rect& box : boxes) {
         if (std::isfinite(box.minX()) && std::isfinite(box.maxX()))
             spans.emplace_back(box.minX(), box.maxX());
         if (std::isfinite(box.height()))
-            line.height = std::max(line.height, box.height());
+            heights.push_back(box.height());
+    }
+    if (!heights.empty()) {
+        const auto median = heights.begin() + static_cast<long>((heights.size() - 1) / 2);
+        std::nth_element(heights.begin(), median, heights.end());
+        line.height = *median;
     }
     std::sort(spans.begin(), spans.end());
     for (const Span& span : spans) {
@@ -89,6 +110,42 @@ PageLine pageLine(const std::vector<Rect>& boxes)
     return line;
 }
 
+// The second smallest of `values`, or the smallest where there is one only: a column's edge, which
+// one word that an engine boxed too wide does not move.
+double secondLeast(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.size() > 1 ? values[1] : values.front();
+}
+
+// Whether the lines [first, end) beside the band [from, to] are a table's rows (see
+// ColumnGutter::betweenTableColumns). A column runs from the band to where its lines reach farthest
+// on its side.
+bool holdTableRows(const std::vector<PageLine>& lines, size_t first, size_t end, double from, double to)
+{
+    std::vector<double> leftStarts, rightEnds;
+    for (size_t i = first; i < end; ++i) {
+        const PageLine& line = lines[i];
+        if (line.hasWordsLeftOf(from))
+            leftStarts.push_back(line.spans.front().first);
+        if (line.hasWordsRightOf(to))
+            rightEnds.push_back(-line.spans.back().second);
+    }
+    if (leftStarts.empty() || rightEnds.empty())
+        return false;
+    const double leftEdge = secondLeast(leftStarts), rightEdge = -secondLeast(rightEnds);
+    size_t rows = 0, shortOnLeft = 0, shortOnRight = 0;
+    for (size_t i = first; i < end; ++i) {
+        const PageLine& line = lines[i];
+        if (!line.hasWordsLeftOf(from) || !line.hasWordsRightOf(to))
+            continue;
+        ++rows;
+        shortOnLeft += line.longestStretchWithin(leftEdge, from) < fillingShareOfColumn * (from - leftEdge) ? 1 : 0;
+        shortOnRight += line.longestStretchWithin(to, rightEdge) < fillingShareOfColumn * (rightEdge - to) ? 1 : 0;
+    }
+    return rows >= minimumLinesPerSide && std::max(shortOnLeft, shortOnRight) * 3 >= rows * shortRowsPerThree;
+}
+
 // The gutter that the band [from, to] is, if it is one; `crossing(i)` tells whether line i
 // reaches into the band, `across(i)` whether it runs across it. The columns run from the first
 // line that stands right of the band or reaches into it without running across it, to the last
@@ -96,7 +153,8 @@ PageLine pageLine(const std::vector<Rect>& boxes)
 // them after both, so those lines may run across the band. A line that stands on one side only
 // up there belongs to the column it stands in all the same, read first or last, unless a line
 // across the band stands between it and the columns (the short last line of a caption under
-// them). `measured`: the band's width is weighed against the columns' lines.
+// them). `measured`: the band's width is weighed against the columns' lines, and the lines
+// beside it against a table's rows.
 template<typename Crossing, typename Across>
 std::optional<ColumnGutter> gutterAt(const std::vector<PageLine>& lines, double from, double to, Crossing crossing,
                                      Across across, bool measured)
@@ -143,6 +201,7 @@ std::optional<ColumnGutter> gutterAt(const std::vector<PageLine>& lines, double 
     }
     if (crossings > counted * crossingLinesPerTen / 10 || left < minimumLinesPerSide || right < minimumLinesPerSide)
         return std::nullopt;
+    ColumnGutter gutter{from, to, first, last + 1};
     if (measured) {
         std::vector<double> heights;
         for (size_t i = first; i <= last; ++i) {
@@ -152,8 +211,9 @@ std::optional<ColumnGutter> gutterAt(const std::vector<PageLine>& lines, double 
         std::sort(heights.begin(), heights.end());
         if (!(to - from > minimumWidthInLineHeights * heights[heights.size() / 2]))
             return std::nullopt;
+        gutter.betweenTableColumns = holdTableRows(lines, first, last + 1, from, to);
     }
-    return ColumnGutter{from, to, first, last + 1};
+    return gutter;
 }
 
 std::optional<ColumnGutter> gutterAt(const std::vector<PageLine>& lines, double from, double to)
