@@ -18,10 +18,14 @@ constexpr double minimumWidthInLineHeights = 0.8;
 // them, a long word reaching into it.
 constexpr size_t crossingLinesPerTen = 1;
 // A line of prose runs across its column but where a paragraph ends or a long word went on to the
-// next line; a table's cells are as long as their text. On one side of a table's gap, two rows in
-// three hold no stretch of text across four fifths of their column.
+// next line; a table's cells are as long as their text. Rows are a table's when, on one side of
+// its gap, two rows in three hold cells apart (two stretches of text or more), or hold no stretch
+// across four fifths of their column while the columns differ in width by more than a fifth: two
+// columns of prose (two pages side by side) are as wide as each other, however many short lines
+// of dialogue they hold.
 constexpr double fillingShareOfColumn = 0.8;
-constexpr size_t shortRowsPerThree = 2;
+constexpr size_t tableRowsPerThree = 2;
+constexpr double equalWidthShare = 0.8;
 
 using Span = std::pair<double, double>;
 
@@ -71,6 +75,12 @@ struct PageLine {
             longest = std::max(longest, std::min(to, stretch.second) - std::max(from, stretch.first));
         return longest;
     }
+    size_t stretchesWithin(double from, double to) const
+    {
+        return static_cast<size_t>(std::count_if(stretches.begin(), stretches.end(), [&](const Span& stretch) {
+            return stretch.first < to && stretch.second > from;
+        }));
+    }
 };
 
 PageLine pageLine(const std::vector<Rect>& boxes)
@@ -118,6 +128,21 @@ double secondLeast(std::vector<double> values)
     return values.size() > 1 ? values[1] : values.front();
 }
 
+// How the rows beside a band fill one side of it, [from, to] being the side's column.
+struct SideOfRows {
+    double from = 0;
+    double to = 0;
+    size_t shortRows = 0;
+    size_t rowsOfCells = 0;
+
+    double width() const { return to - from; }
+    void count(const PageLine& row)
+    {
+        shortRows += row.longestStretchWithin(from, to) < fillingShareOfColumn * width() ? 1 : 0;
+        rowsOfCells += row.stretchesWithin(from, to) > 1 ? 1 : 0;
+    }
+};
+
 // Whether the lines [first, end) beside the band [from, to] are a table's rows (see
 // ColumnGutter::betweenTableColumns). A column runs from the band to where its lines reach farthest
 // on its side.
@@ -133,17 +158,19 @@ bool holdTableRows(const std::vector<PageLine>& lines, size_t first, size_t end,
     }
     if (leftStarts.empty() || rightEnds.empty())
         return false;
-    const double leftEdge = secondLeast(leftStarts), rightEdge = -secondLeast(rightEnds);
-    size_t rows = 0, shortOnLeft = 0, shortOnRight = 0;
+    SideOfRows left{secondLeast(leftStarts), from}, right{to, -secondLeast(rightEnds)};
+    size_t rows = 0;
     for (size_t i = first; i < end; ++i) {
-        const PageLine& line = lines[i];
-        if (!line.hasWordsLeftOf(from) || !line.hasWordsRightOf(to))
+        if (!lines[i].hasWordsLeftOf(from) || !lines[i].hasWordsRightOf(to))
             continue;
         ++rows;
-        shortOnLeft += line.longestStretchWithin(leftEdge, from) < fillingShareOfColumn * (from - leftEdge) ? 1 : 0;
-        shortOnRight += line.longestStretchWithin(to, rightEdge) < fillingShareOfColumn * (rightEdge - to) ? 1 : 0;
+        left.count(lines[i]);
+        right.count(lines[i]);
     }
-    return rows >= minimumLinesPerSide && std::max(shortOnLeft, shortOnRight) * 3 >= rows * shortRowsPerThree;
+    auto most = [&](size_t count) { return count * 3 >= rows * tableRowsPerThree; };
+    const bool unequal = std::min(left.width(), right.width()) < equalWidthShare * std::max(left.width(), right.width());
+    return rows >= minimumLinesPerSide
+        && (most(std::max(left.rowsOfCells, right.rowsOfCells)) || (unequal && most(std::max(left.shortRows, right.shortRows))));
 }
 
 // The gutter that the band [from, to] is, if it is one; `crossing(i)` tells whether line i

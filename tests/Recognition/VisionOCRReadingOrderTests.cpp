@@ -221,6 +221,41 @@ TEST_F(VisionOCRReadingOrder, ABylineEndingInTheGutterLeavesTheColumnsTheirGutte
     EXPECT_THAT(log.linesContaining("双栏检测"), ElementsAre("[VisionOCR] 双栏检测: gap=557pt at x=570, left=20 right=20"));
 }
 
+TEST_F(VisionOCRReadingOrder, APageNumberCentredOverTheGutterIsReadBeforeOrAfterBothColumnsNotInOne)
+{
+    // The gutter runs from 350 to 800 and is parted at its middle, x = 575. A page number over it
+    // is read before both columns, one under it after both, wherever its middle falls.
+    const auto left = column("L", 20, 100), right = column("R", 20, 800);
+    struct Case {
+        RecognizedWord number;
+        bool above;
+    };
+    for (const Case& c : {Case{word("12", 565, 66, 20, 16), true}, Case{word("12", 575, 66, 20, 16), true},
+                          Case{word("12", 555, 66, 20, 16), true}, Case{word("12", 565, 420, 20, 16), false}}) {
+        const auto columns = concat(left, right);
+        auto words = read(c.above ? concat({c.number}, acrossThePage(left, right)) : concat(acrossThePage(left, right), {c.number}));
+
+        EXPECT_EQ(textsOf(words), textsOf(c.above ? concat({c.number}, columns) : concat(columns, {c.number})))
+            << "the number's middle at " << c.number.screenRect.midX();
+        EXPECT_THAT(log.linesContaining("双栏检测"), ElementsAre("[VisionOCR] 双栏检测: gap=572pt at x=575, left=20 right=20"))
+            << "the number's middle at " << c.number.screenRect.midX();
+        log.clear();
+    }
+}
+
+TEST_F(VisionOCRReadingOrder, ALineWithAWordBoxedTallerThanItsWordsStaysInTheColumns)
+{
+    // Columns 30 points apart. The engine boxed a word of the right-hand column's last line more
+    // than twice as tall as it is (a quote mark taken with the line below): the line's two sides
+    // are as far apart as any others', and each is read at the end of its column.
+    const auto left = column("L", 18, 300);
+    auto right = column("R", 18, 580);
+    right.back().screenRect = Rect(right.back().screenRect.minX(), right.back().screenRect.minY() - 12, 100, 44);
+
+    EXPECT_EQ(textsOf(read(acrossThePage(left, right))), textsOf(concat(left, right)));
+    EXPECT_EQ(log.linesContaining("双栏检测").size(), 1u);
+}
+
 TEST_F(VisionOCRReadingOrder, LinesCrossingTheGutterAmongTheColumnsLinesKeepOnePage)
 {
     // A list of contents: entries on the left, page numbers on the right, and every third entry

@@ -120,9 +120,7 @@ bool isFullWidth(const std::string& text)
     return ideographic;
 }
 
-// Wider than any blank between two characters of one stretch of Chinese (two book-title marks
-// 》《 leave 1.2 of a character's height), narrower than the gutter between two columns.
-constexpr double apartInCharacterHeights = 1.3;
+constexpr double apartInCharacterHeights = RecognizedLineBuilder::apartInCharacterHeights;
 
 template<typename Pieces, typename Box>
 int medianHeight(const Pieces& pieces, Box boxOf)
