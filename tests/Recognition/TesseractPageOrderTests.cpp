@@ -139,7 +139,6 @@ TEST(TesseractPageOrder, ColumnsAreReadDownEachColumnAndTablesRowByRowTheOneColu
             EXPECT_FALSE(tookColumns) << page.name;
             break;
         }
-        std::printf("%s: %.3f\n", page.name.c_str(), inOrder);
     }
 }
 
