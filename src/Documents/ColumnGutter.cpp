@@ -51,6 +51,7 @@ struct PageLine {
                                          [](double x, const Span& span) { return x < span.second; });
         return reaching != spans.end() && reaching->first < to;
     }
+
     // Whether the line runs across the band as one stretch of text, as a headline over both
     // columns or a page number centred between them does: the stretch reaching into the band
     // reaches over both its sides, or stands within it and is the line's only one. A column's

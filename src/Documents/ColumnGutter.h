@@ -16,8 +16,8 @@ namespace lorvantine {
 // height, or one of them cut short, still leave it empty. Lines that cross it above the columns
 // (a headline, a standfirst, a byline, a page number) or below them (a footer, a caption across
 // the page) stand apart from the columns; lines that cross it among the columns' own lines (the
-// dotted leaders of a list of contents, a form) make it no gutter, but for a mark or two that an
-// engine read in the blank. A plain value; finding one is pure.
+// dotted leaders of a list of contents, a form) make it no gutter. A plain value; finding one is
+// pure.
 struct ColumnGutter {
     double minX = 0;
     double maxX = 0;
@@ -26,8 +26,9 @@ struct ColumnGutter {
     size_t firstLine = 0;
     size_t endLine = 0;
     // The lines beside it are the rows of a table, not two columns of prose: they stand on both
-    // sides of it at one height, and on one side their cells do not run across their column as
-    // the lines of prose do. Such a band parts a table's columns, to be read row by row.
+    // sides of it at one height, and on one side they hold cells apart, or cells that do not run
+    // across their column as the lines of prose do while the two columns differ in width. Such a
+    // band parts a table's columns, to be read row by row.
     bool betweenTableColumns = false;
 
     double width() const { return maxX - minX; }

@@ -41,8 +41,8 @@ const std::string bookFont = "DejaVu Serif";
 
 // Two columns of `width` with `gutter` points between their texts, the first line at y = 100; a
 // page number centred over the gutter above them when `pageNumber` is given.
-RenderedPage twoColumns(std::string name, const std::string& left, const std::string& right, const std::string& family,
-                        double size, double width, double gutter, double scale, const std::string& pageNumber = "")
+RenderedPage twoColumnPage(std::string name, const std::string& left, const std::string& right, const std::string& family,
+                           double size, double width, double gutter, double scale, const std::string& pageNumber = "")
 {
     RenderedPage page{std::move(name), RenderedPage::Kind::twoColumns, scale, {}, {}};
     const double x = 160, top = 100;
@@ -60,16 +60,16 @@ RenderedPage twoColumns(std::string name, const std::string& left, const std::st
     return page;
 }
 
-RenderedPage oneColumn(std::string name, const std::string& text, const std::string& family, double size, double width,
-                       double x, double scale)
+RenderedPage oneColumnPage(std::string name, const std::string& text, const std::string& family, double size, double width,
+                           double x, double scale)
 {
     const auto o = textOptions(family, size, width, scale);
     return {std::move(name), RenderedPage::Kind::oneColumn, scale, {ProsePage::laidOut(text, o, {x, 96})}, text};
 }
 
-// Each cell left-aligned in its column, the rows `rowHeight` apart.
-RenderedPage table(std::string name, const prose::Table& rows, const std::vector<double>& columns, const std::string& family,
-                   double size, double scale)
+// Each cell left-aligned in its column, the rows two lines apart.
+RenderedPage tablePage(std::string name, const prose::Table& rows, const std::vector<double>& columns, const std::string& family,
+                       double size, double scale)
 {
     RenderedPage page{std::move(name), RenderedPage::Kind::table, scale, {}, {}};
     const auto o = textOptions(family, size, 300, scale);
@@ -108,15 +108,15 @@ TEST(TesseractPageOrder, ColumnsAreReadDownEachColumnAndTablesRowByRowTheOneColu
 {
     using prose::marketLeftChinese, prose::marketRightChinese, prose::riverLeft, prose::riverRight;
     const RenderedPage pages[] = {
-        twoColumns("Chinese, 16 pt, gutter 36", marketLeftChinese, marketRightChinese, chineseFont, 16, 200, 36, 1),
-        twoColumns("Chinese, 17 pt, gutter 24, lines joined", marketLeftChinese, marketRightChinese, chineseFont, 17, 200, 24, 1),
-        twoColumns("Chinese at 2x, 16 pt, gutter 30, numbered", marketLeftChinese, marketRightChinese, chineseFont, 16, 240, 30, 2, "- 12 -"),
-        twoColumns("English, 14 pt, gutter 24, lines joined", riverLeft, riverRight, bookFont, 14, 280, 24, 1),
-        twoColumns("English at 2x, 16 pt, gutter 30, numbered", riverLeft, riverRight, bookFont, 16, 240, 30, 2, "12"),
-        oneColumn("English at 2x, one column", prose::ledger, bookFont, 16, 480, 220, 2),
-        table("Open day", prose::openDay, {140, 230, 560}, "DejaVu Sans", 14, 1),
-        table("Ferry fares at 2x", prose::ferryFares, {140, 400, 560}, "DejaVu Sans", 14, 2),
-        table("Open day in Chinese", prose::openDayChinese, {140, 240, 480}, chineseFont, 16, 1),
+        twoColumnPage("Chinese, 16 pt, gutter 36", marketLeftChinese, marketRightChinese, chineseFont, 16, 200, 36, 1),
+        twoColumnPage("Chinese, 17 pt, gutter 24, lines joined", marketLeftChinese, marketRightChinese, chineseFont, 17, 200, 24, 1),
+        twoColumnPage("Chinese at 2x, 16 pt, gutter 30, numbered", marketLeftChinese, marketRightChinese, chineseFont, 16, 240, 30, 2, "- 12 -"),
+        twoColumnPage("English, 14 pt, gutter 24, lines joined", riverLeft, riverRight, bookFont, 14, 280, 24, 1),
+        twoColumnPage("English at 2x, 16 pt, gutter 30, numbered", riverLeft, riverRight, bookFont, 16, 240, 30, 2, "12"),
+        oneColumnPage("English at 2x, one column", prose::ledger, bookFont, 16, 480, 220, 2),
+        tablePage("Open day", prose::openDay, {140, 230, 560}, "DejaVu Sans", 14, 1),
+        tablePage("Ferry fares at 2x", prose::ferryFares, {140, 400, 560}, "DejaVu Sans", 14, 2),
+        tablePage("Open day in Chinese", prose::openDayChinese, {140, 240, 480}, chineseFont, 16, 1),
     };
     for (const RenderedPage& page : pages) {
         Log::Capture log;

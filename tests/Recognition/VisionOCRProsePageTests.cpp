@@ -166,44 +166,58 @@ TEST_F(RecognisedProsePages, TwoColumnsAreReadDownEachColumnWhateverTheEngineMak
     }
 }
 
-// A table's cells as the desktop draws them, each left-aligned in its column, rows 2 lines apart.
+// A table's cells as the desktop draws them, each left-aligned in its column, rows 2 lines apart,
+// maybe under a paragraph and over another.
 struct TableOnPage {
+    std::vector<std::vector<RecognizedWord>> above;
     std::vector<std::vector<ProsePage>> rows;
+    std::vector<std::vector<RecognizedWord>> below;
     std::vector<std::vector<RecognizedWord>> rowByRow() const; // each row's cells left to right
     std::vector<std::vector<RecognizedWord>> columnByColumn() const; // each column's cells top to bottom
     std::string text() const;
 };
 
-TableOnPage tableOnPage(const prose::Table& table, const std::vector<double>& columns, const TextImageRenderer::Options& o)
+TableOnPage tableOnPage(const prose::Table& table, const std::vector<double>& columns, const TextImageRenderer::Options& o,
+                        const std::string& before, const std::string& after)
 {
     TableOnPage page;
     double top = 100;
+    const auto paragraph = options("DejaVu Serif", 15, 560);
+    if (!before.empty()) {
+        const ProsePage laidOut = ProsePage::laidOut(before, paragraph, {columns[0], top});
+        page.above = laidOut.lines;
+        top = laidOut.textBounds().maxY() + o.fontSize;
+    }
     for (const std::vector<std::string>& row : table) {
         page.rows.emplace_back();
         for (size_t c = 0; c < row.size(); ++c)
             page.rows.back().push_back(ProsePage::laidOut(row[c], o, {columns[c], top}));
         top += 2 * o.fontSize;
     }
+    if (!after.empty())
+        page.below = ProsePage::laidOut(after, paragraph, {columns[0], top}).lines;
     return page;
 }
 
 std::vector<std::vector<RecognizedWord>> TableOnPage::rowByRow() const
 {
-    std::vector<std::vector<RecognizedWord>> lines;
+    std::vector<std::vector<RecognizedWord>> lines = above;
     for (const std::vector<ProsePage>& row : rows) {
         for (const ProsePage& cell : row)
             lines.insert(lines.end(), cell.lines.begin(), cell.lines.end());
     }
+    lines.insert(lines.end(), below.begin(), below.end());
     return lines;
 }
 
 std::vector<std::vector<RecognizedWord>> TableOnPage::columnByColumn() const
 {
-    std::vector<std::vector<RecognizedWord>> lines;
+    std::vector<std::vector<RecognizedWord>> lines = above;
     for (size_t c = 0; c < rows.front().size(); ++c) {
         for (const std::vector<ProsePage>& row : rows)
             lines.insert(lines.end(), row[c].lines.begin(), row[c].lines.end());
     }
+    lines.insert(lines.end(), below.begin(), below.end());
     return lines;
 }
 
@@ -222,14 +236,17 @@ TEST_F(RecognisedProsePages, ATableIsReadRowByRowHoweverTheEngineTakesItsColumns
         std::vector<double> columns;
         std::string family;
         double size;
+        std::string before = "", after = "";
     };
     const Page pages[] = {
         {prose::openDay, {140, 230, 560}, "DejaVu Sans", 14},
         {prose::ferryFares, {140, 400, 560}, "DejaVu Serif", 15},
         {prose::openDayChinese, {140, 240, 480}, "WenQuanYi Zen Hei", 16},
+        // A guide's page: a paragraph, the table, and the next paragraph.
+        {prose::ferryFares, {140, 400, 560}, "DejaVu Sans", 14, prose::ferry, prose::letterCame},
     };
     for (const Page& page : pages) {
-        const TableOnPage table = tableOnPage(page.table, page.columns, options(page.family, page.size, 300));
+        const TableOnPage table = tableOnPage(page.table, page.columns, options(page.family, page.size, 300), page.before, page.after);
 
         EXPECT_EQ(squeezed(read(table.rowByRow())), table.text()) << page.table[0][0] << ", read row by row";
         EXPECT_EQ(squeezed(read(table.columnByColumn())), table.text()) << page.table[0][0] << ", read column by column";

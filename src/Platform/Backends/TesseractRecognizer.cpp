@@ -120,8 +120,6 @@ bool isFullWidth(const std::string& text)
     return ideographic;
 }
 
-constexpr double apartInCharacterHeights = RecognizedLineBuilder::apartInCharacterHeights;
-
 template<typename Pieces, typename Box>
 int medianHeight(const Pieces& pieces, Box boxOf)
 {
@@ -183,7 +181,7 @@ void partAtBlanks(const LineInk& ink, Piece piece, int widestSpace, std::vector<
 // from a blank wider than a character (a mark seen in a gutter) left out.
 void partOverBlanks(const LineInk& ink, ReadLine& line)
 {
-    const int widestSpace = static_cast<int>(apartInCharacterHeights * medianHeight(line.pieces, [](const Piece& piece) { return piece.box; }));
+    const int widestSpace = static_cast<int>(RecognizedLineBuilder::apartInCharacterHeights * medianHeight(line.pieces, [](const Piece& piece) { return piece.box; }));
     std::vector<Piece> parted;
     for (Piece& piece : line.pieces) {
         const int middle = (piece.box.left + piece.box.right) / 2;
@@ -219,7 +217,7 @@ void placeFullWidthRun(const GrayImage& gray, const PixelBox& lineBox, const Lin
         count += Text::characterCount(piece->text);
     }
     std::optional<std::pair<int, int>> blank = run.size() > 1 ? ink.widestGap(extent.left, extent.right) : std::nullopt;
-    if (blank && blank->second - blank->first > apartInCharacterHeights * medianHeight(run)) {
+    if (blank && blank->second - blank->first > RecognizedLineBuilder::apartInCharacterHeights * medianHeight(run)) {
         const int middle = (blank->first + blank->second) / 2;
         auto right = std::find_if(run.begin(), run.end(),
                                   [&](const Piece* piece) { return piece->box.left + piece->box.right >= 2 * middle; });
