@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <utility>
 
@@ -121,12 +122,13 @@ PageLine pageLine(const std::vector<Rect>& boxes)
     return line;
 }
 
-// The second smallest of `values`, or the smallest where there is one only: a column's edge, which
-// one word that an engine boxed too wide does not move.
-double secondLeast(std::vector<double> values)
+// Of where a column's lines reach, the second farthest out (`outward` orders them), or the only
+// one: the column's edge, which one word that an engine boxed too wide does not move.
+template<typename Outward>
+double columnEdge(std::vector<double> reaches, Outward outward)
 {
-    std::sort(values.begin(), values.end());
-    return values.size() > 1 ? values[1] : values.front();
+    std::sort(reaches.begin(), reaches.end(), outward);
+    return reaches.size() > 1 ? reaches[1] : reaches.front();
 }
 
 // How the rows beside a band fill one side of it, [from, to] being the side's column.
@@ -155,11 +157,11 @@ bool holdTableRows(const std::vector<PageLine>& lines, size_t first, size_t end,
         if (line.hasWordsLeftOf(from))
             leftStarts.push_back(line.spans.front().first);
         if (line.hasWordsRightOf(to))
-            rightEnds.push_back(-line.spans.back().second);
+            rightEnds.push_back(line.spans.back().second);
     }
     if (leftStarts.empty() || rightEnds.empty())
         return false;
-    SideOfRows left{secondLeast(leftStarts), from}, right{to, -secondLeast(rightEnds)};
+    SideOfRows left{columnEdge(leftStarts, std::less<>()), from}, right{to, columnEdge(rightEnds, std::greater<>())};
     size_t rows = 0;
     for (size_t i = first; i < end; ++i) {
         if (!lines[i].hasWordsLeftOf(from) || !lines[i].hasWordsRightOf(to))
