@@ -90,6 +90,8 @@ PageLine pageLine(const std::vector<Rect>& boxes)
     PageLine line;
     std::vector<Span> spans;
     std::vector<double> heights;
+    spans.reserve(boxes.size());
+    heights.reserve(boxes.size());
     for (const Rect& box : boxes) {
         if (std::isfinite(box.minX()) && std::isfinite(box.maxX()))
             spans.emplace_back(box.minX(), box.maxX());
