@@ -173,9 +173,10 @@ bool holdTableRows(const std::vector<PageLine>& lines, size_t first, size_t end,
         right.count(lines[i]);
     }
     auto most = [&](size_t count) { return count * 3 >= rows * tableRowsPerThree; };
+    const bool cells = most(std::max(left.rowsOfCells, right.rowsOfCells));
+    const bool shortCells = most(std::max(left.shortRows, right.shortRows));
     const bool unequal = std::min(left.width(), right.width()) < equalWidthShare * std::max(left.width(), right.width());
-    return rows >= minimumLinesPerSide
-        && (most(std::max(left.rowsOfCells, right.rowsOfCells)) || (unequal && most(std::max(left.shortRows, right.shortRows))));
+    return rows >= minimumLinesPerSide && (cells || (shortCells && unequal));
 }
 
 // The gutter that the band [from, to] is, if it is one; `crossing(i)` tells whether line i

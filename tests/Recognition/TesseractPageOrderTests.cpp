@@ -106,11 +106,12 @@ std::vector<RecognizedWord> readRendered(const RenderedPage& page)
 // joins English lines over such a gutter, a mark or two in the blank taken into a word.
 TEST(TesseractPageOrder, ColumnsAreReadDownEachColumnAndTablesRowByRowTheOneColumnPagesAsOne)
 {
-    using prose::marketLeftChinese, prose::marketRightChinese, prose::riverLeft, prose::riverRight;
+    const std::string &left = prose::marketLeftChinese, &right = prose::marketRightChinese;
+    using prose::riverLeft, prose::riverRight;
     const RenderedPage pages[] = {
-        twoColumnPage("Chinese, 16 pt, gutter 36", marketLeftChinese, marketRightChinese, chineseFont, 16, 200, 36, 1),
-        twoColumnPage("Chinese, 17 pt, gutter 24, lines joined", marketLeftChinese, marketRightChinese, chineseFont, 17, 200, 24, 1),
-        twoColumnPage("Chinese at 2x, 16 pt, gutter 30, numbered", marketLeftChinese, marketRightChinese, chineseFont, 16, 240, 30, 2, "- 12 -"),
+        twoColumnPage("Chinese, 16 pt, gutter 36", left, right, chineseFont, 16, 200, 36, 1),
+        twoColumnPage("Chinese, 17 pt, gutter 24, lines joined", left, right, chineseFont, 17, 200, 24, 1),
+        twoColumnPage("Chinese at 2x, 16 pt, gutter 30, numbered", left, right, chineseFont, 16, 240, 30, 2, "- 12 -"),
         twoColumnPage("English, 14 pt, gutter 24, lines joined", riverLeft, riverRight, bookFont, 14, 280, 24, 1),
         twoColumnPage("English at 2x, 16 pt, gutter 30, numbered", riverLeft, riverRight, bookFont, 16, 240, 30, 2, "12"),
         oneColumnPage("English at 2x, one column", prose::ledger, bookFont, 16, 480, 220, 2),

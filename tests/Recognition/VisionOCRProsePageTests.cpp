@@ -153,14 +153,15 @@ TEST_F(RecognisedProsePages, TwoColumnsAreReadDownEachColumnWhateverTheEngineMak
         const auto o = options(page.family, page.size, page.width);
         const ProsePage left = ProsePage::laidOut(page.left, o, {120, 100});
         const ProsePage right = ProsePage::laidOut(page.right, o, {120 + page.width + page.gutter, 100});
-        for (TwoColumnEngine engine : {TwoColumnEngine::columnByColumn, TwoColumnEngine::acrossThePage, TwoColumnEngine::cutShort}) {
+        for (auto engine : {TwoColumnEngine::columnByColumn, TwoColumnEngine::acrossThePage, TwoColumnEngine::cutShort}) {
             const EngineReading reading = engineReading(engine, left, right);
+            const std::string what = std::to_string(static_cast<int>(page.size)) + " pt in "
+                + std::to_string(static_cast<int>(page.width)) + ", engine " + std::to_string(static_cast<int>(engine));
 
             auto words = read(reading.lines);
 
-            EXPECT_EQ(squeezed(words), squeezed(reading.document))
-                << page.size << " pt in " << page.width << ", engine " << static_cast<int>(engine);
-            EXPECT_TRUE(log.contains("双栏检测")) << page.size << " pt in " << page.width << ", engine " << static_cast<int>(engine);
+            EXPECT_EQ(squeezed(words), squeezed(reading.document)) << what;
+            EXPECT_TRUE(log.contains("双栏检测")) << what;
             log.clear();
         }
     }
@@ -246,7 +247,8 @@ TEST_F(RecognisedProsePages, ATableIsReadRowByRowHoweverTheEngineTakesItsColumns
         {prose::ferryFares, {140, 400, 560}, "DejaVu Sans", 14, prose::ferry, prose::letterCame},
     };
     for (const Page& page : pages) {
-        const TableOnPage table = tableOnPage(page.table, page.columns, options(page.family, page.size, 300), page.before, page.after);
+        const auto cells = options(page.family, page.size, 300);
+        const TableOnPage table = tableOnPage(page.table, page.columns, cells, page.before, page.after);
 
         EXPECT_EQ(squeezed(read(table.rowByRow())), table.text()) << page.table[0][0] << ", read row by row";
         EXPECT_EQ(squeezed(read(table.columnByColumn())), table.text()) << page.table[0][0] << ", read column by column";

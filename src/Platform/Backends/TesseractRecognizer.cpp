@@ -181,7 +181,8 @@ void partAtBlanks(const LineInk& ink, Piece piece, int widestSpace, std::vector<
 // from a blank wider than a character (a mark seen in a gutter) left out.
 void partOverBlanks(const LineInk& ink, ReadLine& line)
 {
-    const int widestSpace = static_cast<int>(RecognizedLineBuilder::apartInCharacterHeights * medianHeight(line.pieces, [](const Piece& piece) { return piece.box; }));
+    const int height = medianHeight(line.pieces, [](const Piece& piece) { return piece.box; });
+    const int widestSpace = static_cast<int>(RecognizedLineBuilder::apartInCharacterHeights * height);
     std::vector<Piece> parted;
     for (Piece& piece : line.pieces) {
         const int middle = (piece.box.left + piece.box.right) / 2;
