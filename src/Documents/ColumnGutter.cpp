@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <utility>
 
@@ -11,12 +12,21 @@ namespace {
 
 // Several lines on each side: a short last line beside a long one is no column.
 constexpr size_t minimumLinesPerSide = 3;
-// In heights of a line's tallest word. Spaces between words stay below half of that, and even
-// a loosely justified line does not reach it on every line at the same place.
+// In heights of a line's words. Spaces between words stay below half of that, and even a loosely
+// justified line does not reach it on every line at the same place.
 constexpr double minimumWidthInLineHeights = 0.8;
 // Lines among the columns' own that may cross a gutter, per ten: a centred page number between
 // them, a long word reaching into it.
 constexpr size_t crossingLinesPerTen = 1;
+// A line of prose runs across its column but where a paragraph ends or a long word went on to the
+// next line; a table's cells are as long as their text. Rows are a table's when, on one side of
+// its gap, two rows in three hold cells apart (two stretches of text or more), or hold no stretch
+// across four fifths of their column while the columns differ in width by more than a fifth: two
+// columns of prose (two pages side by side) are as wide as each other, however many short lines
+// of dialogue they hold.
+constexpr double fillingShareOfColumn = 0.8;
+constexpr size_t tableRowsPerThree = 2;
+constexpr double equalWidthShare = 0.8;
 
 using Span = std::pair<double, double>;
 
@@ -26,7 +36,9 @@ struct PageLine {
     std::vector<Span> spans;
     // Its words taken together where spaces narrower than a gutter part them: stretches of text.
     std::vector<Span> stretches;
-    double height = 0; // of its tallest word
+    // The median height of its words, the lower of two: an engine may box a mark taller than its
+    // line.
+    double height = 0;
     // Where its first word ends and its last begins; infinitely far off for a line without words.
     double firstEnd = std::numeric_limits<double>::infinity();
     double lastStart = -std::numeric_limits<double>::infinity();
@@ -56,17 +68,40 @@ struct PageLine {
         }
         return false;
     }
+
+    // How far the longest of its stretches of text runs within [from, to].
+    double longestStretchWithin(double from, double to) const
+    {
+        double longest = 0;
+        for (const Span& stretch : stretches)
+            longest = std::max(longest, std::min(to, stretch.second) - std::max(from, stretch.first));
+        return longest;
+    }
+    size_t stretchesWithin(double from, double to) const
+    {
+        return static_cast<size_t>(std::count_if(stretches.begin(), stretches.end(), [&](const Span& stretch) {
+            return stretch.first < to && stretch.second > from;
+        }));
+    }
 };
 
 PageLine pageLine(const std::vector<Rect>& boxes)
 {
     PageLine line;
     std::vector<Span> spans;
+    std::vector<double> heights;
+    spans.reserve(boxes.size());
+    heights.reserve(boxes.size());
     for (const Rect& box : boxes) {
         if (std::isfinite(box.minX()) && std::isfinite(box.maxX()))
             spans.emplace_back(box.minX(), box.maxX());
         if (std::isfinite(box.height()))
-            line.height = std::max(line.height, box.height());
+            heights.push_back(box.height());
+    }
+    if (!heights.empty()) {
+        const auto median = heights.begin() + static_cast<long>((heights.size() - 1) / 2);
+        std::nth_element(heights.begin(), median, heights.end());
+        line.height = *median;
     }
     std::sort(spans.begin(), spans.end());
     for (const Span& span : spans) {
@@ -89,6 +124,61 @@ PageLine pageLine(const std::vector<Rect>& boxes)
     return line;
 }
 
+// Of where a column's lines reach, the second farthest out (`outward` orders them), or the only
+// one: the column's edge, which one word that an engine boxed too wide does not move.
+template<typename Outward>
+double columnEdge(std::vector<double> reaches, Outward outward)
+{
+    std::sort(reaches.begin(), reaches.end(), outward);
+    return reaches.size() > 1 ? reaches[1] : reaches.front();
+}
+
+// How the rows beside a band fill one side of it, [from, to] being the side's column.
+struct SideOfRows {
+    double from = 0;
+    double to = 0;
+    size_t shortRows = 0;
+    size_t rowsOfCells = 0;
+
+    double width() const { return to - from; }
+    void count(const PageLine& row)
+    {
+        shortRows += row.longestStretchWithin(from, to) < fillingShareOfColumn * width() ? 1 : 0;
+        rowsOfCells += row.stretchesWithin(from, to) > 1 ? 1 : 0;
+    }
+};
+
+// Whether the lines [first, end) beside the band [from, to] are a table's rows (see
+// ColumnGutter::betweenTableColumns). A column runs from the band to where its lines reach farthest
+// on its side.
+bool holdTableRows(const std::vector<PageLine>& lines, size_t first, size_t end, double from, double to)
+{
+    std::vector<double> leftStarts, rightEnds;
+    for (size_t i = first; i < end; ++i) {
+        const PageLine& line = lines[i];
+        if (line.hasWordsLeftOf(from))
+            leftStarts.push_back(line.spans.front().first);
+        if (line.hasWordsRightOf(to))
+            rightEnds.push_back(line.spans.back().second);
+    }
+    if (leftStarts.empty() || rightEnds.empty())
+        return false;
+    SideOfRows left{columnEdge(leftStarts, std::less<>()), from}, right{to, columnEdge(rightEnds, std::greater<>())};
+    size_t rows = 0;
+    for (size_t i = first; i < end; ++i) {
+        if (!lines[i].hasWordsLeftOf(from) || !lines[i].hasWordsRightOf(to))
+            continue;
+        ++rows;
+        left.count(lines[i]);
+        right.count(lines[i]);
+    }
+    auto most = [&](size_t count) { return count * 3 >= rows * tableRowsPerThree; };
+    const bool cells = most(std::max(left.rowsOfCells, right.rowsOfCells));
+    const bool shortCells = most(std::max(left.shortRows, right.shortRows));
+    const bool unequal = std::min(left.width(), right.width()) < equalWidthShare * std::max(left.width(), right.width());
+    return rows >= minimumLinesPerSide && (cells || (shortCells && unequal));
+}
+
 // The gutter that the band [from, to] is, if it is one; `crossing(i)` tells whether line i
 // reaches into the band, `across(i)` whether it runs across it. The columns run from the first
 // line that stands right of the band or reaches into it without running across it, to the last
@@ -96,7 +186,8 @@ PageLine pageLine(const std::vector<Rect>& boxes)
 // them after both, so those lines may run across the band. A line that stands on one side only
 // up there belongs to the column it stands in all the same, read first or last, unless a line
 // across the band stands between it and the columns (the short last line of a caption under
-// them). `measured`: the band's width is weighed against the columns' lines.
+// them). `measured`: the band's width is weighed against the columns' lines, and the lines
+// beside it against a table's rows.
 template<typename Crossing, typename Across>
 std::optional<ColumnGutter> gutterAt(const std::vector<PageLine>& lines, double from, double to, Crossing crossing,
                                      Across across, bool measured)
@@ -143,6 +234,7 @@ std::optional<ColumnGutter> gutterAt(const std::vector<PageLine>& lines, double 
     }
     if (crossings > counted * crossingLinesPerTen / 10 || left < minimumLinesPerSide || right < minimumLinesPerSide)
         return std::nullopt;
+    ColumnGutter gutter{from, to, first, last + 1};
     if (measured) {
         std::vector<double> heights;
         for (size_t i = first; i <= last; ++i) {
@@ -152,8 +244,9 @@ std::optional<ColumnGutter> gutterAt(const std::vector<PageLine>& lines, double 
         std::sort(heights.begin(), heights.end());
         if (!(to - from > minimumWidthInLineHeights * heights[heights.size() / 2]))
             return std::nullopt;
+        gutter.betweenTableColumns = holdTableRows(lines, first, last + 1, from, to);
     }
-    return ColumnGutter{from, to, first, last + 1};
+    return gutter;
 }
 
 std::optional<ColumnGutter> gutterAt(const std::vector<PageLine>& lines, double from, double to)

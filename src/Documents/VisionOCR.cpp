@@ -14,6 +14,8 @@
 #include "Support/Log.h"
 #include "Support/Text.h"
 
+#include <unicode/uchar.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -188,6 +190,20 @@ std::optional<std::vector<RecognizedWord>> runOCR(const Image& image, const Rect
     return words;
 }
 
+// Words as a reader counts them: recognition reports a line of Chinese as one run without spaces,
+// in which every ideograph is a word.
+size_t wordCount(const std::vector<RecognizedWord>& words)
+{
+    size_t count = 0;
+    for (const RecognizedWord& word : words) {
+        size_t ideographs = 0;
+        for (char32_t scalar : Text::scalars(word.text))
+            ideographs += u_hasBinaryProperty(static_cast<UChar32>(scalar), UCHAR_IDEOGRAPHIC) ? 1 : 0;
+        count += std::max<size_t>(ideographs, 1);
+    }
+    return count;
+}
+
 std::vector<RecognizedWord> sortByLines(const std::vector<RecognizedWord>& words)
 {
     std::vector<RecognizedWord> out;
@@ -198,12 +214,12 @@ std::vector<RecognizedWord> sortByLines(const std::vector<RecognizedWord>& words
 
 // Two columns are read one after the other, each line by line, and the lines across the page
 // above and below them (a headline, a byline, a footer) in their places before and after them;
-// any other page keeps the engine's order. The columns must part at a real gutter: a ragged
-// single column narrower than the picture shows wide gaps between word centres too.
+// a table is read row by row, each row left to right, however the engine took its columns; any
+// other page keeps the engine's order. The columns must part at a real gutter: a ragged single
+// column narrower than the picture shows wide gaps between word centres too.
 std::vector<RecognizedWord> sortIntoReadingOrder(const std::vector<RecognizedWord>& words, const Rect& contentRect)
 {
-    size_t n = words.size();
-    if (n < 21)
+    if (wordCount(words) < 21)
         return words;
 
     const std::vector<std::vector<RecognizedWord>> lines = PageWords::linesTopToBottom(words);
@@ -216,6 +232,8 @@ std::vector<RecognizedWord> sortIntoReadingOrder(const std::vector<RecognizedWor
     std::optional<ColumnGutter> gutter = ColumnGutter::find(lineBoxes);
     if (!gutter)
         return words;
+    if (gutter->betweenTableColumns)
+        return sortByLines(words);
     double split = gutter->middle();
     double ratio = (split - contentRect.minX()) / contentRect.width();
     if (!(ratio > 0.3 && ratio < 0.7))
@@ -241,8 +259,8 @@ std::vector<RecognizedWord> sortIntoReadingOrder(const std::vector<RecognizedWor
             }
         }
     }
-    const size_t beside = left.size() + right.size();
-    if (!(left.size() > beside / 7 && right.size() > beside / 7))
+    const size_t onLeft = wordCount(left), onRight = wordCount(right), beside = onLeft + onRight;
+    if (!(onLeft > beside / 7 && onRight > beside / 7))
         return words;
 
     Log::line("[VisionOCR] 双栏检测: gap=" + whole(firstRightCentre - lastLeftCentre) + "pt at x=" + whole(split)

@@ -104,6 +104,36 @@ TEST(LineInk, TheGridEndsWhereTheInkEnds)
         EXPECT_TRUE(near(boxes[static_cast<size_t>(i)], {20 + i * pitch, 10, 20 + i * pitch + width, 42}, 1)) << i;
 }
 
+// An engine boxed the middle of three lines of Chinese so tall that its box reaches into the
+// lines above and below: its own rows are those of ink around its middle, up to the blank
+// between the lines.
+TEST(LineInk, ALinesOwnRowsEndAtTheBlankBetweenItAndItsNeighbours)
+{
+    TextImageRenderer::Options options;
+    options.family = "WenQuanYi Zen Hei";
+    options.wrapWidth = 200;
+    auto page = TextImageRenderer::render(aLineOfChinese, options);
+    std::vector<LineInk::Box> lines;
+    for (const auto& word : page.words) {
+        const LineInk::Box ink = pixels(word.ink);
+        if (lines.empty() || ink.top >= lines.back().bottom)
+            lines.push_back(ink);
+        else
+            lines.back() = {std::min(lines.back().left, ink.left), std::min(lines.back().top, ink.top),
+                            std::max(lines.back().right, ink.right), std::max(lines.back().bottom, ink.bottom)};
+    }
+    ASSERT_GE(lines.size(), 3u);
+    GrayImage gray = GrayImage::from(page.image);
+    const LineInk::Box& own = lines[1];
+    LineInk tall(gray, {own.left, lines[0].bottom - 4, own.right, lines[2].top + 4});
+
+    auto rows = tall.inkedRowsAround((own.top + own.bottom) / 2, own.left, own.right);
+
+    ASSERT_TRUE(rows);
+    EXPECT_EQ(*rows, std::pair(own.top, own.bottom));
+    EXPECT_FALSE(tall.inkedRowsAround(own.bottom + 1, own.left, own.right)) << "a blank row between the lines";
+}
+
 TEST(LineInk, WithoutInkNothingIsPlaced)
 {
     GrayImage blank = GrayImage::from(Image::filled(100, 30, 0xFFFFFFFF));

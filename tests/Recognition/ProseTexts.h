@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace lorvantine::testing::prose {
 
@@ -50,6 +51,15 @@ inline const std::string marketRightChinese = "到了中午，集市渐渐散去
                                               "太阳偏西的时候，潮水开始回涨，第一批渔船又挂起帆，"
                                               "一艘接一艘地驶出了港口。";
 
+// Two pages of a novel side by side, mostly dialogue: many lines stop short of their column.
+inline const std::string harbourDialogueLeft = "“Are you coming down to the harbour?” asked Mairi.\n“Not today,” said her brother.\n"
+                                               "“The boat leaves at six.”\n“Then I will watch it go from the window.”\n"
+                                               "She tied her scarf.\n“Suit yourself.”\n“I always do.”\n"
+                                               "The door banged behind her, and the house was quiet.";
+inline const std::string harbourDialogueRight = "Down at the pier the men were loading crates.\n“You’re late,” said Ewan.\n“I know.”\n"
+                                                "“Where’s the boy?”\n“At home. He says he’ll watch.”\nEwan laughed.\n"
+                                                "“He always says that.”\n“He always does.”\nThe engine coughed twice and caught.";
+
 // A newsletter's front page: a headline, a standfirst and a byline across the page, two stories
 // side by side in columns, and a caption across the page under them.
 inline const std::string hallHeadline = "Village Hall Reopens After a Winter of Repairs";
@@ -64,5 +74,31 @@ inline const std::string quizStory = "Millbrook Primary School won the county re
                                      "and brought home a set of atlases.";
 inline const std::string hallCaption = "Photographs by Tom Rowe. The hall is open to visitors on Saturday mornings "
                                        "from ten until noon.";
+
+// Tables as documents show them, row by row, each row's cells left to right: a school's open day
+// in a Word document, the ferries of a travel guide in Books, and a Chinese timetable.
+using Table = std::vector<std::vector<std::string>>;
+inline const Table openDay = {{"Time", "Session", "Room"},
+                              {"09:30", "Welcome from the head teacher", "Foyer"},
+                              {"10:00", "Reading with your child", "Hall"},
+                              {"10:45", "Maths games to play at home", "Library"},
+                              {"11:30", "Meet the class teachers", "Room 4"},
+                              {"12:15", "Lunch", "Canteen"},
+                              {"13:00", "Questions and answers", "Hall"},
+                              {"13:45", "School tour", "Hall"}};
+inline const Table ferryFares = {{"Crossing", "Time", "Adult fare"},
+                                 {"Kirkwall to Shapinsay", "25 min", "£4.60"},
+                                 {"Tingwall to Rousay", "30 min", "£4.60"},
+                                 {"Houton to Lyness", "35 min", "£5.35"},
+                                 {"Kirkwall to Westray", "1 hr 25 min", "£9.10"},
+                                 {"Stromness to Scrabster", "1 hr 30 min", "£21.50"},
+                                 {"Kirkwall to Stronsay", "1 hr 35 min", "£9.10"}};
+inline const Table openDayChinese = {{"时间", "活动", "地点"},
+                                     {"09:30", "校长致欢迎辞", "礼堂"},
+                                     {"10:00", "亲子阅读", "图书馆"},
+                                     {"10:45", "数学游戏", "三年级教室"},
+                                     {"11:30", "与班主任见面", "各班教室"},
+                                     {"12:15", "午餐", "食堂"},
+                                     {"13:00", "家长答疑", "礼堂"}};
 
 } // namespace lorvantine::testing::prose

@@ -5,6 +5,7 @@
 #include "Recognition/ProsePage.h"
 #include "Recognition/ProseTexts.h"
 #include "Recognition/RecognitionMatchers.h"
+#include "Recognition/SharedTesseract.h"
 #include "Support/Log.h"
 #include "Support/Text.h"
 #include "TestSupport/TextImageRenderer.h"
@@ -19,12 +20,7 @@ namespace {
 
 using ::testing::IsEmpty;
 
-// One engine set for the whole binary: starting Tesseract is the slow part.
-std::shared_ptr<TesseractRecognizer> tesseract()
-{
-    static auto recognizer = std::make_shared<TesseractRecognizer>();
-    return recognizer;
-}
+std::shared_ptr<TesseractRecognizer> tesseract() { return sharedTesseract(); }
 
 const std::string englishText
     = "Reading aloud helps people who would rather listen than look at a screen. When an application shows "

@@ -20,6 +20,12 @@ using ::testing::SizeIs;
 std::string squeezed(const std::string& text) { return Text::joined(Text::splitOnWhitespace(text), ""); }
 std::string squeezed(const std::vector<RecognizedWord>& words) { return Text::joined(textsOf(words), ""); }
 
+std::vector<RecognizedWord> concat(std::vector<RecognizedWord> a, const std::vector<RecognizedWord>& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
 TextImageRenderer::Options options(const std::string& family, double size, double wrapWidth)
 {
     TextImageRenderer::Options o;
@@ -103,6 +109,151 @@ TEST_F(RecognisedProsePages, APageOfTwoColumnsIsReadColumnByColumn)
     EXPECT_EQ(squeezed(read(columnByColumn(leftChinese, rightChinese))),
               squeezed(prose::marketLeftChinese) + squeezed(prose::marketRightChinese));
     EXPECT_THAT(log.linesContaining("双栏检测"), SizeIs(1));
+}
+
+// What an engine may make of two columns' lines: each column's lines apart, each screen line
+// across the page as one line, or that with the right-hand half of every third line cut short.
+enum class TwoColumnEngine { columnByColumn, acrossThePage, cutShort };
+
+struct EngineReading {
+    std::vector<std::vector<RecognizedWord>> lines;
+    std::vector<RecognizedWord> document; // the words reported, in the document's order
+};
+
+EngineReading engineReading(TwoColumnEngine engine, const ProsePage& left, const ProsePage& right)
+{
+    if (engine == TwoColumnEngine::columnByColumn)
+        return {columnByColumn(left, right), concat(left.words(), right.words())};
+    ProsePage shown = right;
+    if (engine == TwoColumnEngine::cutShort) {
+        for (size_t i = 1; i < shown.lines.size(); i += 3)
+            shown.lines[i].resize((shown.lines[i].size() + 1) / 2);
+    }
+    return {acrossThePage(left, shown), concat(left.words(), shown.words())};
+}
+
+TEST_F(RecognisedProsePages, TwoColumnsAreReadDownEachColumnWhateverTheEngineMakesOfTheirLines)
+{
+    struct Page {
+        const std::string& left;
+        const std::string& right;
+        std::string family;
+        double size, width, gutter;
+    };
+    const Page pages[] = {
+        {prose::riverLeft, prose::riverRight, "DejaVu Serif", 16, 280, 36},
+        {prose::marketLeftChinese, prose::marketRightChinese, "WenQuanYi Zen Hei", 16, 200, 24},
+        // Eight and nine lines of Chinese: fewer runs than 21, but hundreds of words.
+        {prose::marketLeftChinese, prose::marketRightChinese, "WenQuanYi Zen Hei", 16, 320, 30},
+        // Two pages of dialogue side by side: most lines stop short of their column.
+        {prose::harbourDialogueLeft, prose::harbourDialogueRight, "DejaVu Serif", 15, 280, 30},
+        {prose::harbourDialogueLeft, prose::harbourDialogueRight, "DejaVu Serif", 13, 240, 30},
+    };
+    for (const Page& page : pages) {
+        const auto o = options(page.family, page.size, page.width);
+        const ProsePage left = ProsePage::laidOut(page.left, o, {120, 100});
+        const ProsePage right = ProsePage::laidOut(page.right, o, {120 + page.width + page.gutter, 100});
+        for (auto engine : {TwoColumnEngine::columnByColumn, TwoColumnEngine::acrossThePage, TwoColumnEngine::cutShort}) {
+            const EngineReading reading = engineReading(engine, left, right);
+            const std::string what = std::to_string(static_cast<int>(page.size)) + " pt in "
+                + std::to_string(static_cast<int>(page.width)) + ", engine " + std::to_string(static_cast<int>(engine));
+
+            auto words = read(reading.lines);
+
+            EXPECT_EQ(squeezed(words), squeezed(reading.document)) << what;
+            EXPECT_TRUE(log.contains("双栏检测")) << what;
+            log.clear();
+        }
+    }
+}
+
+// A table's cells as the desktop draws them, each left-aligned in its column, rows 2 lines apart,
+// maybe under a paragraph and over another.
+struct TableOnPage {
+    std::vector<std::vector<RecognizedWord>> above;
+    std::vector<std::vector<ProsePage>> rows;
+    std::vector<std::vector<RecognizedWord>> below;
+    std::vector<std::vector<RecognizedWord>> rowByRow() const; // each row's cells left to right
+    std::vector<std::vector<RecognizedWord>> columnByColumn() const; // each column's cells top to bottom
+    std::string text() const;
+};
+
+TableOnPage tableOnPage(const prose::Table& table, const std::vector<double>& columns, const TextImageRenderer::Options& o,
+                        const std::string& before, const std::string& after)
+{
+    TableOnPage page;
+    double top = 100;
+    const auto paragraph = options("DejaVu Serif", 15, 560);
+    if (!before.empty()) {
+        const ProsePage laidOut = ProsePage::laidOut(before, paragraph, {columns[0], top});
+        page.above = laidOut.lines;
+        top = laidOut.textBounds().maxY() + o.fontSize;
+    }
+    for (const std::vector<std::string>& row : table) {
+        page.rows.emplace_back();
+        for (size_t c = 0; c < row.size(); ++c)
+            page.rows.back().push_back(ProsePage::laidOut(row[c], o, {columns[c], top}));
+        top += 2 * o.fontSize;
+    }
+    if (!after.empty())
+        page.below = ProsePage::laidOut(after, paragraph, {columns[0], top}).lines;
+    return page;
+}
+
+std::vector<std::vector<RecognizedWord>> TableOnPage::rowByRow() const
+{
+    std::vector<std::vector<RecognizedWord>> lines = above;
+    for (const std::vector<ProsePage>& row : rows) {
+        for (const ProsePage& cell : row)
+            lines.insert(lines.end(), cell.lines.begin(), cell.lines.end());
+    }
+    lines.insert(lines.end(), below.begin(), below.end());
+    return lines;
+}
+
+std::vector<std::vector<RecognizedWord>> TableOnPage::columnByColumn() const
+{
+    std::vector<std::vector<RecognizedWord>> lines = above;
+    for (size_t c = 0; c < rows.front().size(); ++c) {
+        for (const std::vector<ProsePage>& row : rows)
+            lines.insert(lines.end(), row[c].lines.begin(), row[c].lines.end());
+    }
+    lines.insert(lines.end(), below.begin(), below.end());
+    return lines;
+}
+
+std::string TableOnPage::text() const
+{
+    std::vector<RecognizedWord> words;
+    for (const auto& line : rowByRow())
+        words.insert(words.end(), line.begin(), line.end());
+    return squeezed(words);
+}
+
+TEST_F(RecognisedProsePages, ATableIsReadRowByRowHoweverTheEngineTakesItsColumns)
+{
+    struct Page {
+        const prose::Table& table;
+        std::vector<double> columns;
+        std::string family;
+        double size;
+        std::string before = "", after = "";
+    };
+    const Page pages[] = {
+        {prose::openDay, {140, 230, 560}, "DejaVu Sans", 14},
+        {prose::ferryFares, {140, 400, 560}, "DejaVu Serif", 15},
+        {prose::openDayChinese, {140, 240, 480}, "WenQuanYi Zen Hei", 16},
+        // A guide's page: a paragraph, the table, and the next paragraph.
+        {prose::ferryFares, {140, 400, 560}, "DejaVu Sans", 14, prose::ferry, prose::letterCame},
+    };
+    for (const Page& page : pages) {
+        const auto cells = options(page.family, page.size, 300);
+        const TableOnPage table = tableOnPage(page.table, page.columns, cells, page.before, page.after);
+
+        EXPECT_EQ(squeezed(read(table.rowByRow())), table.text()) << page.table[0][0] << ", read row by row";
+        EXPECT_EQ(squeezed(read(table.columnByColumn())), table.text()) << page.table[0][0] << ", read column by column";
+        EXPECT_FALSE(log.contains("双栏检测")) << page.table[0][0];
+    }
 }
 
 TEST_F(RecognisedProsePages, AColumnStartingJustBelowTheLastLineOfTheOneBeforeIsAParagraphOfItsOwn)

@@ -29,22 +29,27 @@ protected:
     }
 
     // `count` words in rows of `perRow` (one or two) 30 points apart, left to right and top to
-    // bottom, the row starting at `x`, the first at `top`.
+    // bottom, the row starting at `x`, the first at `top`. A row of two is a line of prose 250
+    // points long, its words a space apart; a row of one is 100 points long.
     static std::vector<RecognizedWord> column(const std::string& name, int count, double x, int perRow = 2, double top = 100)
     {
         std::vector<RecognizedWord> words;
-        for (int i = 0; i < count; ++i)
-            words.push_back(word(name + std::to_string(i), x + 150 * (i % perRow), top + 30 * (i / perRow), 100, 20));
+        for (int i = 0; i < count; ++i) {
+            const bool endsRow = i % perRow == perRow - 1 || i + 1 == count;
+            words.push_back(word(name + std::to_string(i), x + 150 * (i % perRow), top + 30 * (i / perRow), endsRow ? 100 : 145, 20));
+        }
         return words;
     }
 
-    // Words 8 points wide and 20 high whose centres are the given x, dealt over four rows 30
-    // points apart: each row leaves room between its words, the rows together cover the stretch.
+    // Four lines 30 points apart of words 8 points wide and 20 high whose centres are the given x:
+    // so close together that each line runs on as a line of prose does.
     static std::vector<RecognizedWord> centredAt(const std::string& name, std::vector<double> centres)
     {
         std::vector<RecognizedWord> words;
-        for (size_t i = 0; i < centres.size(); ++i)
-            words.push_back(word(name + std::to_string(i), centres[i] - 4, 200 + 30 * static_cast<double>(i % 4), 8, 20));
+        for (int line = 0; line < 4; ++line) {
+            for (size_t i = 0; i < centres.size(); ++i)
+                words.push_back(word(name + std::to_string(line) + "." + std::to_string(i), centres[i] - 4, 200 + 30 * line, 8, 20));
+        }
         return words;
     }
 
@@ -102,7 +107,7 @@ TEST_F(VisionOCRReadingOrder, TwoColumnsAreReadColumnByColumnFromTwentyOneWords)
 
     auto left = column("L", 11, 100), right = column("R", 10, 800);
     EXPECT_EQ(textsOf(read(acrossThePage(left, right))), textsOf(concat(left, right)));
-    EXPECT_THAT(log.linesContaining("双栏检测"), ElementsAre("[VisionOCR] 双栏检测: gap=550pt at x=575, left=11 right=10"));
+    EXPECT_THAT(log.linesContaining("双栏检测"), ElementsAre("[VisionOCR] 双栏检测: gap=572pt at x=575, left=11 right=10"));
 }
 
 TEST_F(VisionOCRReadingOrder, ASingleColumnKeepsTheEnginesOrder)
@@ -178,7 +183,7 @@ TEST_F(VisionOCRReadingOrder, LinesAcrossThePageAboveAndBelowTheColumnsAreReadIn
     auto words = read(concat(concat(above, acrossThePage(left, right)), below));
 
     EXPECT_EQ(textsOf(words), textsOf(concat(concat(above, concat(left, right)), below)));
-    EXPECT_THAT(log.linesContaining("双栏检测"), ElementsAre("[VisionOCR] 双栏检测: gap=550pt at x=575, left=18 right=18"));
+    EXPECT_THAT(log.linesContaining("双栏检测"), ElementsAre("[VisionOCR] 双栏检测: gap=572pt at x=575, left=18 right=18"));
 
     // Over the columns only, or under them only, just the same.
     log.clear();
@@ -213,7 +218,42 @@ TEST_F(VisionOCRReadingOrder, ABylineEndingInTheGutterLeavesTheColumnsTheirGutte
     auto words = read(concat({headline, byline}, acrossThePage(left, right)));
 
     EXPECT_EQ(textsOf(words), textsOf(concat({headline, byline}, concat(left, right))));
-    EXPECT_THAT(log.linesContaining("双栏检测"), ElementsAre("[VisionOCR] 双栏检测: gap=535pt at x=570, left=20 right=20"));
+    EXPECT_THAT(log.linesContaining("双栏检测"), ElementsAre("[VisionOCR] 双栏检测: gap=557pt at x=570, left=20 right=20"));
+}
+
+TEST_F(VisionOCRReadingOrder, APageNumberCentredOverTheGutterIsReadBeforeOrAfterBothColumnsNotInOne)
+{
+    // The gutter runs from 350 to 800 and is parted at its middle, x = 575. A page number over it
+    // is read before both columns, one under it after both, wherever its middle falls.
+    const auto left = column("L", 20, 100), right = column("R", 20, 800);
+    struct Case {
+        RecognizedWord number;
+        bool above;
+    };
+    for (const Case& c : {Case{word("12", 565, 66, 20, 16), true}, Case{word("12", 575, 66, 20, 16), true},
+                          Case{word("12", 555, 66, 20, 16), true}, Case{word("12", 565, 420, 20, 16), false}}) {
+        const auto columns = concat(left, right);
+        auto words = read(c.above ? concat({c.number}, acrossThePage(left, right)) : concat(acrossThePage(left, right), {c.number}));
+
+        EXPECT_EQ(textsOf(words), textsOf(c.above ? concat({c.number}, columns) : concat(columns, {c.number})))
+            << "the number's middle at " << c.number.screenRect.midX();
+        EXPECT_THAT(log.linesContaining("双栏检测"), ElementsAre("[VisionOCR] 双栏检测: gap=572pt at x=575, left=20 right=20"))
+            << "the number's middle at " << c.number.screenRect.midX();
+        log.clear();
+    }
+}
+
+TEST_F(VisionOCRReadingOrder, ALineWithAWordBoxedTallerThanItsWordsStaysInTheColumns)
+{
+    // Columns 30 points apart. The engine boxed a word of the right-hand column's last line more
+    // than twice as tall as it is (a quote mark taken with the line below): the line's two sides
+    // are as far apart as any others', and each is read at the end of its column.
+    const auto left = column("L", 18, 300);
+    auto right = column("R", 18, 580);
+    right.back().screenRect = Rect(right.back().screenRect.minX(), right.back().screenRect.minY() - 12, 100, 44);
+
+    EXPECT_EQ(textsOf(read(acrossThePage(left, right))), textsOf(concat(left, right)));
+    EXPECT_EQ(log.linesContaining("双栏检测").size(), 1u);
 }
 
 TEST_F(VisionOCRReadingOrder, LinesCrossingTheGutterAmongTheColumnsLinesKeepOnePage)
@@ -247,16 +287,17 @@ TEST_F(VisionOCRReadingOrder, TheSplitMustLieStrictlyBetweenThreeAndSevenTenthsO
     }
 }
 
-TEST_F(VisionOCRReadingOrder, OfTwoEqualGuttersTheLeftOneIsTheSplit)
+TEST_F(VisionOCRReadingOrder, ThreeStacksOfShortLinesSideBySideAreReadRowByRow)
 {
-    // Gutters of 342 at x = 305 (outside the middle band) and at x = 685 (inside it): the first counts.
+    // Gutters of 342 at x = 305 (outside the middle band) and at x = 685 (inside it). Whichever is
+    // taken, the lines on one side of it stand in two stacks that leave most of their side empty:
+    // not a column of prose but a table's columns, read row by row as the engine reads them or not.
     auto a = centredAt("A", steps(100, 7, 5)), b = centredAt("B", steps(480, 7, 5)), c = centredAt("C", steps(860, 7, 5));
-    auto engine = concat(concat(c, b), a);
-    EXPECT_EQ(textsOf(read(engine)), textsOf(engine));
-    EXPECT_FALSE(log.contains("双栏检测"));
+    EXPECT_EQ(textsOf(read(concat(concat(c, b), a))), textsOf(sortedByRows(concat(concat(a, b), c))));
     // Narrowed, the left one gives way to the right one.
     b = centredAt("B", steps(470, 7, 5));
-    EXPECT_EQ(textsOf(read(concat(concat(c, b), a))), textsOf(concat(sortedByRows(concat(a, b)), sortedByRows(c))));
+    EXPECT_EQ(textsOf(read(concat(concat(c, b), a))), textsOf(sortedByRows(concat(concat(a, b), c))));
+    EXPECT_FALSE(log.contains("双栏检测"));
 }
 
 TEST_F(VisionOCRReadingOrder, ColumnsAreSortedIntoLinesTopToBottomAndLeftToRight)

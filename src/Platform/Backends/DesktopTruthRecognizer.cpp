@@ -3,6 +3,8 @@
 #include "Platform/Backends/RecognizedLineBuilder.h"
 #include "Support/Text.h"
 
+#include <algorithm>
+
 namespace lorvantine {
 
 namespace {
@@ -136,13 +138,19 @@ Expected<std::vector<TextObservation>, ErrorValue> DesktopTruthRecognizer::recog
 
         RecognizedLineBuilder builder;
         std::optional<Rect> lineBox;
+        const Word* previous = nullptr;
         for (const Word& word : seen) {
             Rect box = normalised(word.box);
             std::vector<Rect> characterBoxes;
             for (const Rect& column : columnsOf(word.box, Text::characterCount(word.text)))
                 characterBoxes.push_back(normalised(column));
-            builder.append(word.text, box, characterBoxes);
+            // A line reported across a gutter keeps the blank between its two sides.
+            const bool apart = previous
+                && word.box.minX() - previous->box.maxX()
+                    > RecognizedLineBuilder::apartInCharacterHeights * std::max(word.box.height(), previous->box.height());
+            builder.append(word.text, box, characterBoxes, apart);
             lineBox = lineBox ? unionOf(*lineBox, box) : box;
+            previous = &word;
         }
         if (builder.isEmpty())
             continue;

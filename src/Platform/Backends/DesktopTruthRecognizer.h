@@ -38,7 +38,9 @@ public:
     DesktopTruthRecognizer(TruthProvider provider, Noise noise);
 
     // Languages, level and correction are accepted and do not change the answer. Words whose
-    // centre lies outside the image are not seen; the others are clipped to it.
+    // centre lies outside the image are not seen; the others are clipped to it. A line's words are
+    // written as RecognizedLineBuilder writes them, apart where a blank wider than a character
+    // parts them (a line given across a gutter).
     Expected<std::vector<TextObservation>, ErrorValue> recognize(const Image& image,
                                                                const TextRecognitionRequest& request) override;
 

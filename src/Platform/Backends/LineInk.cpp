@@ -141,6 +141,27 @@ std::vector<LineInk::Box> LineInk::placeFullWidth(int left, int right, size_t co
     return boxes;
 }
 
+std::optional<std::pair<int, int>> LineInk::inkedRowsAround(int y, int left, int right) const
+{
+    left = std::max(left, 0);
+    right = std::min(right, m_image.width);
+    auto rowHasInk = [&](int row) {
+        for (int x = left; x < right; ++x) {
+            if (std::abs(m_image.at(x, row) - m_background) > inkContrast)
+                return true;
+        }
+        return false;
+    };
+    if (y < m_band.top || y >= m_band.bottom || !rowHasInk(y))
+        return std::nullopt;
+    int top = y, bottom = y + 1;
+    while (top > m_band.top && rowHasInk(top - 1))
+        --top;
+    while (bottom < m_band.bottom && rowHasInk(bottom))
+        ++bottom;
+    return std::pair{top, bottom};
+}
+
 std::optional<std::pair<int, int>> LineInk::widestGap(int left, int right) const
 {
     std::optional<std::pair<int, int>> widest;

@@ -34,6 +34,11 @@ public:
     // the ink inside its cell, less what runs in from a neighbour. Empty when there is no ink.
     std::vector<Box> placeFullWidth(int left, int right, size_t count) const;
 
+    // The rows of columns [left, right) around row `y` that hold ink, up to the blank rows above
+    // and below them, as [top, bottom): a line's own rows where the band reaches into the lines
+    // above and below it. None when row `y` has no ink there or lies outside the band.
+    std::optional<std::pair<int, int>> inkedRowsAround(int y, int left, int right) const;
+
     // The widest run of columns without ink in [left, right), as [first, end); none when every
     // column has ink. Of equally wide runs, the first.
     std::optional<std::pair<int, int>> widestGap(int left, int right) const;

@@ -22,14 +22,15 @@ bool RecognizedLineBuilder::isAsciiPunctuation(char32_t c)
     return c < 0x80 && std::ispunct(static_cast<int>(c));
 }
 
-void RecognizedLineBuilder::append(std::string_view piece, const Rect& box, const std::vector<Rect>& characterBoxes)
+void RecognizedLineBuilder::append(std::string_view piece, const Rect& box, const std::vector<Rect>& characterBoxes, bool apart)
 {
     std::u32string scalars = Text::scalars(piece);
     if (scalars.empty())
         return;
     char32_t next = scalars.front();
-    bool joined = (isUnspacedScript(m_last) && (isUnspacedScript(next) || isAsciiPunctuation(next)))
-        || (isAsciiPunctuation(m_last) && isUnspacedScript(next));
+    bool joined = !apart
+        && ((isUnspacedScript(m_last) && (isUnspacedScript(next) || isAsciiPunctuation(next)))
+            || (isAsciiPunctuation(m_last) && isUnspacedScript(next)));
     if (!m_text.string.empty() && !joined)
         m_text.string += ' ';
 

@@ -48,11 +48,21 @@ PixelBox unionOf(const PixelBox& a, const PixelBox& b)
     return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right), std::max(a.bottom, b.bottom)};
 }
 
+// One character of a word as Tesseract read it.
+struct Symbol {
+    std::string text;
+    PixelBox box;
+};
+
 // A word as Tesseract read it; `characters` gets a box per Character for full-width text.
 struct Piece {
     std::string text;
     PixelBox box;
     std::vector<PixelBox> characters;
+    std::vector<Symbol> symbols;
+    // Across a blank wider than a character from the piece before it: the engine ran the line on
+    // over a gutter or between a table's cells.
+    bool apart = false;
 };
 
 struct ReadLine {
@@ -83,6 +93,12 @@ std::vector<ReadLine> readLines(tesseract::TessBaseAPI& api)
             || !it->BoundingBox(tesseract::RIL_WORD, &piece.box.left, &piece.box.top, &piece.box.right, &piece.box.bottom))
             continue;
         confidenceSum += it->Confidence(tesseract::RIL_WORD);
+        tesseract::ResultIterator symbol(*it);
+        do {
+            Symbol read{takeText(symbol.GetUTF8Text(tesseract::RIL_SYMBOL)), {}};
+            if (symbol.BoundingBox(tesseract::RIL_SYMBOL, &read.box.left, &read.box.top, &read.box.right, &read.box.bottom))
+                piece.symbols.push_back(std::move(read));
+        } while (symbol.Next(tesseract::RIL_SYMBOL) && !symbol.IsAtBeginningOf(tesseract::RIL_WORD));
         lines.back().pieces.push_back(std::move(piece));
     } while (it->Next(tesseract::RIL_WORD));
     if (!lines.back().pieces.empty())
@@ -104,6 +120,138 @@ bool isFullWidth(const std::string& text)
     return ideographic;
 }
 
+template<typename Pieces, typename Box>
+int medianHeight(const Pieces& pieces, Box boxOf)
+{
+    std::vector<int> heights;
+    for (const auto& piece : pieces)
+        heights.push_back(boxOf(piece).bottom - boxOf(piece).top);
+    if (heights.empty())
+        return 0;
+    std::nth_element(heights.begin(), heights.begin() + static_cast<long>(heights.size() / 2), heights.end());
+    return heights[heights.size() / 2];
+}
+
+int medianHeight(const std::vector<Piece*>& run)
+{
+    return medianHeight(run, [](const Piece* piece) { return piece->box; });
+}
+
+// The columns without ink around `x`, as [first, end), looked for no farther than `reach` either way.
+std::pair<int, int> blankAround(const LineInk& ink, int x, int reach)
+{
+    int first = x, end = x;
+    while (first > x - reach && !ink.columnHasInk(first - 1))
+        --first;
+    while (end < x + reach && !ink.columnHasInk(end))
+        ++end;
+    return {first, end};
+}
+
+// A word Tesseract read over a blank wider than a character (a line it ran on over a gutter) is
+// parted there into the words on either side, by where its characters stand; what it read in the
+// blank, where the picture shows no ink, is left out.
+void partAtBlanks(const LineInk& ink, Piece piece, int widestSpace, std::vector<Piece>& out)
+{
+    std::optional<std::pair<int, int>> blank = ink.widestGap(piece.box.left, piece.box.right);
+    if (!blank || blank->second - blank->first <= widestSpace || piece.symbols.size() < 2) {
+        out.push_back(std::move(piece));
+        return;
+    }
+    Piece sides[2];
+    for (const Symbol& symbol : piece.symbols) {
+        if (!ink.inkIn(symbol.box.left, symbol.box.right))
+            continue;
+        Piece& side = sides[symbol.box.left + symbol.box.right < blank->first + blank->second ? 0 : 1];
+        side.box = side.symbols.empty() ? symbol.box : unionOf(side.box, symbol.box);
+        side.text += symbol.text;
+        side.symbols.push_back(symbol);
+    }
+    if (sides[0].symbols.empty() || sides[1].symbols.empty()) {
+        out.push_back(std::move(piece));
+        return;
+    }
+    sides[0].apart = piece.apart;
+    sides[1].apart = true;
+    out.push_back(std::move(sides[0]));
+    partAtBlanks(ink, std::move(sides[1]), widestSpace, out);
+}
+
+// The words of a line as they stand on the picture: each read over a gutter parted, and each read
+// from a blank wider than a character (a mark seen in a gutter) left out.
+void partOverBlanks(const LineInk& ink, ReadLine& line)
+{
+    const int height = medianHeight(line.pieces, [](const Piece& piece) { return piece.box; });
+    const int widestSpace = static_cast<int>(RecognizedLineBuilder::apartInCharacterHeights * height);
+    std::vector<Piece> parted;
+    for (Piece& piece : line.pieces) {
+        const int middle = (piece.box.left + piece.box.right) / 2;
+        if (!ink.inkIn(piece.box.left, piece.box.right)) {
+            const auto [first, end] = blankAround(ink, middle, widestSpace + 1);
+            if (end - first > widestSpace)
+                continue;
+        }
+        if (isFullWidth(piece.text))
+            parted.push_back(std::move(piece));
+        else
+            partAtBlanks(ink, std::move(piece), widestSpace, parted);
+    }
+    line.pieces = std::move(parted);
+}
+
+// A line that the engine boxed much taller than its characters (it ran a line on over a gutter
+// to the other column's line a little higher or lower) holds ink of the lines above and below,
+// which would widen the grid: the characters are placed within their own rows.
+constexpr double tallLineInCharacterHeights = 1.4;
+
+// Full-width characters stand on one regular grid only within a stretch of text. A run that the
+// engine read over a wider blank (a left and a right column's lines taken for one line, a table
+// row's cells) is parted there, by where its pieces stand, and each side placed apart.
+void placeFullWidthRun(const GrayImage& gray, const PixelBox& lineBox, const LineInk& ink, const std::vector<Piece*>& run)
+{
+    if (run.empty())
+        return;
+    PixelBox extent = run.front()->box;
+    size_t count = 0;
+    for (Piece* piece : run) {
+        extent = unionOf(extent, piece->box);
+        count += Text::characterCount(piece->text);
+    }
+    std::optional<std::pair<int, int>> blank = run.size() > 1 ? ink.widestGap(extent.left, extent.right) : std::nullopt;
+    if (blank && blank->second - blank->first > RecognizedLineBuilder::apartInCharacterHeights * medianHeight(run)) {
+        const int middle = (blank->first + blank->second) / 2;
+        auto right = std::find_if(run.begin(), run.end(),
+                                  [&](const Piece* piece) { return piece->box.left + piece->box.right >= 2 * middle; });
+        if (right != run.begin() && right != run.end()) {
+            (*right)->apart = true;
+            placeFullWidthRun(gray, lineBox, ink, std::vector<Piece*>(run.begin(), right));
+            placeFullWidthRun(gray, lineBox, ink, std::vector<Piece*>(right, run.end()));
+            return;
+        }
+    }
+    std::vector<int> middles;
+    for (const Piece* piece : run)
+        middles.push_back((piece->box.top + piece->box.bottom) / 2);
+    const auto middle = middles.begin() + static_cast<long>(middles.size() / 2);
+    std::nth_element(middles.begin(), middle, middles.end());
+    std::optional<std::pair<int, int>> rows = ink.inkedRowsAround(*middle, extent.left, extent.right);
+    std::optional<LineInk> ownRows;
+    if (rows && lineBox.bottom - lineBox.top > tallLineInCharacterHeights * (rows->second - rows->first))
+        ownRows.emplace(gray, PixelBox{lineBox.left, rows->first, lineBox.right, rows->second});
+    std::vector<PixelBox> boxes = (ownRows ? *ownRows : ink).placeFullWidth(extent.left, extent.right, count);
+    if (boxes.size() != count)
+        return;
+    size_t next = 0;
+    for (Piece* piece : run) {
+        piece->characters.assign(boxes.begin() + static_cast<long>(next),
+                                 boxes.begin() + static_cast<long>(next + Text::characterCount(piece->text)));
+        next += piece->characters.size();
+        piece->box = piece->characters.front();
+        for (const PixelBox& box : piece->characters)
+            piece->box = unionOf(piece->box, box);
+    }
+}
+
 // Tesseract's character boxes cannot be used for Chinese (its network's character positions are
 // matched to ink blobs that often straddle two characters, and its word boxes drift with them),
 // and it leaves a final stop out of a word's box. Both are placed again from the line's ink. Boxes
@@ -111,28 +259,10 @@ bool isFullWidth(const std::string& text)
 void placeOnInk(const GrayImage& gray, ReadLine& line, int reduction)
 {
     LineInk ink(gray, line.box);
+    partOverBlanks(ink, line);
     std::vector<Piece*> run;
     auto placeRun = [&] {
-        if (run.empty())
-            return;
-        PixelBox extent = run.front()->box;
-        size_t count = 0;
-        for (Piece* piece : run) {
-            extent = unionOf(extent, piece->box);
-            count += Text::characterCount(piece->text);
-        }
-        std::vector<PixelBox> boxes = ink.placeFullWidth(extent.left, extent.right, count);
-        if (boxes.size() == count) {
-            size_t next = 0;
-            for (Piece* piece : run) {
-                piece->characters.assign(boxes.begin() + static_cast<long>(next),
-                                         boxes.begin() + static_cast<long>(next + Text::characterCount(piece->text)));
-                next += piece->characters.size();
-                piece->box = piece->characters.front();
-                for (const PixelBox& box : piece->characters)
-                    piece->box = unionOf(piece->box, box);
-            }
-        }
+        placeFullWidthRun(gray, line.box, ink, run);
         run.clear();
     };
     for (size_t i = 0; i < line.pieces.size(); ++i) {
@@ -202,8 +332,11 @@ PixelBox enlarged(const PixelBox& box, int factor, const GrayImage& full)
 void enlarge(ReadLine& line, int factor, const GrayImage& full)
 {
     line.box = enlarged(line.box, factor, full);
-    for (Piece& piece : line.pieces)
+    for (Piece& piece : line.pieces) {
         piece.box = enlarged(piece.box, factor, full);
+        for (Symbol& symbol : piece.symbols)
+            symbol.box = enlarged(symbol.box, factor, full);
+    }
 }
 
 } // namespace
@@ -322,7 +455,7 @@ Expected<std::vector<TextObservation>, ErrorValue> TesseractRecognizer::recogniz
             std::vector<Rect> characterBoxes;
             for (const PixelBox& character : piece.characters)
                 characterBoxes.push_back(normalised(character));
-            builder.append(piece.text, normalised(piece.box), characterBoxes);
+            builder.append(piece.text, normalised(piece.box), characterBoxes, piece.apart);
             lineBox = lineBox ? unionOf(*lineBox, piece.box) : piece.box;
         }
         if (!builder.isEmpty())
