@@ -1,5 +1,6 @@
 #pragma once
 
+#include "EndToEnd/ParagraphRequests.h"
 #include "EndToEnd/ReadArticleCommandTest.h"
 
 #include "TestSupport/DesktopTest.h"
@@ -39,6 +40,27 @@ protected:
     static std::string wordDocumentText(const std::string& fixture)
     {
         return heardTextOf(wordFixtureParagraphs(fixtureNamed(fixture)));
+    }
+
+    // Reads the Word document of `fixture` to its end; a failure unless every word of it was heard
+    // once, in order. Answers what was heard.
+    std::string expectWordDocumentHeard(const std::string& fixture)
+    {
+        const std::string account = readWhole(fixture, "com.microsoft.Word");
+        const std::string heard = heardText();
+        EXPECT_EQ(heard, wordDocumentText(fixture)) << account;
+        return heard;
+    }
+
+    // Reads the book of `fixture` to its end; a failure unless each of `pages` was asked for once,
+    // whole, in page order, and the book was left on its last page.
+    void expectBookHeardPageByPage(const std::string& fixture, const std::string& bundleID, const std::string& tag,
+                                   const std::vector<std::string>& pages)
+    {
+        const std::string account = readWhole(fixture, bundleID);
+        EXPECT_EQ(paragraphStarts(server->speechRequests(), pages), pages) << account;
+        EXPECT_NE(account.find("[" + tag + "] 📖 翻页后内容未变 ("), std::string::npos) << account;
+        EXPECT_EQ(pagesTurned(), pages.size() - 1) << "left on its last page";
     }
 
     // Pages the reader turned, as the application saw them.

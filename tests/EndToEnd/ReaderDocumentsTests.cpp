@@ -22,23 +22,20 @@ TEST_F(DocumentReadingTest, AReportWithFootnotesIsHeardPageByPageItsHeaderOnEver
 // Three paragraphs of more than 2,000 Characters: most screens show no paragraph's start or end.
 TEST_F(DocumentReadingTest, ParagraphsLongerThanAScreenAreHeardWholeAcrossTheScreens)
 {
-    const std::string account = readWhole("word-long-paragraphs.json", "com.microsoft.Word");
-    EXPECT_EQ(heardText(), wordDocumentText("word-long-paragraphs.json")) << account;
+    expectWordDocumentHeard("word-long-paragraphs.json");
 }
 
 // Each paragraph in English, then in Chinese, counted Character by Character.
 TEST_F(DocumentReadingTest, ABilingualNoticeIsHeardInBothLanguagesInTurn)
 {
-    const std::string account = readWhole("word-bilingual-notice.json", "com.microsoft.Word");
-    EXPECT_EQ(heardText(), wordDocumentText("word-bilingual-notice.json")) << account;
+    expectWordDocumentHeard("word-bilingual-notice.json");
 }
 
 // A table whose first column numbers the items of business, under the summons that starts at the
 // text's left edge: the numbers are the agenda's, not the line numbers of a numbered page.
 TEST_F(DocumentReadingTest, AnAgendaIsHeardWithTheNumbersOfItsItems)
 {
-    const std::string account = readWhole("word-council-agenda.json", "com.microsoft.Word");
-    EXPECT_EQ(heardText(), wordDocumentText("word-council-agenda.json")) << account;
+    expectWordDocumentHeard("word-council-agenda.json");
 }
 
 } // namespace

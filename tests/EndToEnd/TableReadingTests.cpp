@@ -3,7 +3,6 @@
 // two columns heard down the left column, then down the right.
 
 #include "EndToEnd/DocumentReadingTest.h"
-#include "EndToEnd/ParagraphRequests.h"
 
 #include "Network/SpeechText.h"
 #include "TestSupport/ScopedEnvironment.h"
@@ -27,11 +26,9 @@ std::vector<std::string> spokenPages(const std::string& fixture, const std::stri
 
 TEST_F(DocumentReadingTest, AWordTimetableIsHeardRowByRowBetweenTheProseAroundIt)
 {
-    const std::string account = readWhole("word-open-day-timetable.json", "com.microsoft.Word");
-    const std::string heard = heardText();
-    EXPECT_EQ(heard, wordDocumentText("word-open-day-timetable.json")) << account;
-    EXPECT_THAT(heard, HasSubstr("Time Session Room 09:30 Welcome from the head teacher Foyer 10:00 Reading with your "
-                                 "child Hall 10:30 Visit the new school library Library"));
+    EXPECT_THAT(expectWordDocumentHeard("word-open-day-timetable.json"),
+                HasSubstr("Time Session Room 09:30 Welcome from the head teacher Foyer 10:00 Reading with your child Hall "
+                          "10:30 Visit the new school library Library"));
 }
 
 TEST_F(DocumentReadingTest, ATravelGuidesTableOfFaresInBooksIsHeardRowByRow)
@@ -39,11 +36,7 @@ TEST_F(DocumentReadingTest, ATravelGuidesTableOfFaresInBooksIsHeardRowByRow)
     const std::vector<std::string> pages = spokenPages("books-ferry-guide.json", "book");
     ASSERT_EQ(pages.size(), 3u);
     ASSERT_THAT(pages[1], HasSubstr("Crossing Sailing Adult Car Oban to Craignure 45 min £4.10 £15.60 Uig to Tarbert"));
-
-    const std::string account = readWhole("books-ferry-guide.json", "com.apple.iBooksX");
-    EXPECT_EQ(paragraphStarts(server->speechRequests(), pages), pages) << account;
-    EXPECT_THAT(account, HasSubstr("[Books] 📖 翻页后内容未变 ("));
-    EXPECT_EQ(pagesTurned(), 2u) << "left on its last page";
+    expectBookHeardPageByPage("books-ferry-guide.json", "com.apple.iBooksX", "Books", pages);
 }
 
 TEST_F(DocumentReadingTest, AKindleCookbooksTableOfOvenTemperaturesIsHeardRowByRow)
@@ -51,11 +44,7 @@ TEST_F(DocumentReadingTest, AKindleCookbooksTableOfOvenTemperaturesIsHeardRowByR
     const std::vector<std::string> pages = spokenPages("kindle-oven-table.json", "pages");
     ASSERT_EQ(pages.size(), 2u);
     ASSERT_THAT(pages[1], HasSubstr("Gas mark °C °F Oven 1 140 275 Very cool 2 150 300 Cool"));
-
-    const std::string account = readWhole("kindle-oven-table.json", "com.amazon.Lassen");
-    EXPECT_EQ(paragraphStarts(server->speechRequests(), pages), pages) << account;
-    EXPECT_THAT(account, HasSubstr("[Kindle] 📖 翻页后内容未变 ("));
-    EXPECT_EQ(pagesTurned(), 1u) << "left on its last page";
+    expectBookHeardPageByPage("kindle-oven-table.json", "com.amazon.Lassen", "Kindle", pages);
 }
 
 // A Chinese essay filling the screen in two columns, 16 points with a 24-point gutter and no
@@ -63,16 +52,14 @@ TEST_F(DocumentReadingTest, AKindleCookbooksTableOfOvenTemperaturesIsHeardRowByR
 // lines side by side.
 TEST_F(DocumentReadingTest, ATwoColumnChinesePageIsHeardDownTheLeftColumnThenTheRight)
 {
-    const std::string account = readWhole("word-two-columns-chinese.json", "com.microsoft.Word");
-    EXPECT_EQ(heardText(), wordDocumentText("word-two-columns-chinese.json")) << account;
+    expectWordDocumentHeard("word-two-columns-chinese.json");
 }
 
 // A short one, nine lines to a column with a 36-point gutter: fewer lines than a page of prose
 // in one column holds words.
 TEST_F(DocumentReadingTest, AShortTwoColumnChinesePageIsHeardDownTheLeftColumnThenTheRight)
 {
-    const std::string account = readWhole("word-two-columns-short.json", "com.microsoft.Word");
-    EXPECT_EQ(heardText(), wordDocumentText("word-two-columns-short.json")) << account;
+    expectWordDocumentHeard("word-two-columns-short.json");
 }
 
 // The Characters of `expected` that `heard` holds in the same order (the longest common
