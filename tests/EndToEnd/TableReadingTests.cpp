@@ -47,6 +47,15 @@ TEST_F(DocumentReadingTest, AKindleCookbooksTableOfOvenTemperaturesIsHeardRowByR
     expectBookHeardPageByPage("kindle-oven-table.json", "com.amazon.Lassen", "Kindle", pages);
 }
 
+// Two groups' names run onto a second line of their cell while the day and time beside them keep
+// one: each cell is heard whole before the next.
+TEST_F(DocumentReadingTest, ATableRowWhoseCellRunsOntoASecondLineIsHeardCellByCell)
+{
+    EXPECT_THAT(expectWordDocumentHeard("word-hall-bookings.json"),
+                HasSubstr("Tuesday Toddler group, with a coffee morning for parents and carers in the side room 10:00 "
+                          "Wednesday Bridge club 14:00"));
+}
+
 // A Chinese essay filling the screen in two columns, 16 points with a 24-point gutter and no
 // headline, on a 1× display. The desktop's recogniser reports each line whole, the two columns'
 // lines side by side.
