@@ -56,6 +56,14 @@ TEST_F(DocumentReadingTest, ATableRowWhoseCellRunsOntoASecondLineIsHeardCellByCe
                           "Wednesday Bridge club 14:00"));
 }
 
+// Thirty evenly spaced rows run across the foot of the first screen: each screen cuts them into
+// paragraphs where its own gaps say, and every row is heard once.
+TEST_F(DocumentReadingTest, ATableRunningOverTwoScreensIsHeardRowByRowEachRowOnce)
+{
+    EXPECT_THAT(expectWordDocumentHeard("word-plant-sale.json"),
+                HasSubstr("Marigold Yellow Edging £3.00 Nasturtium Orange Baskets £1.50 Nigella Blue Meadow £1.75 Pansy"));
+}
+
 // A Chinese essay filling the screen in two columns, 16 points with a 24-point gutter and no
 // headline, on a 1× display. The desktop's recogniser reports each line whole, the two columns'
 // lines side by side.
