@@ -72,8 +72,8 @@ TEST_F(DocumentReadingTest, ATwoColumnChinesePageIsHeardDownTheLeftColumnThenThe
     expectWordDocumentHeard("word-two-columns-chinese.json");
 }
 
-// A short one, nine lines to a column with a 36-point gutter: fewer lines than a page of prose
-// in one column holds words.
+// A short one, nine lines to a column with a 36-point gutter: a Chinese line holds no space, so
+// recognition gives the whole page as eighteen words.
 TEST_F(DocumentReadingTest, AShortTwoColumnChinesePageIsHeardDownTheLeftColumnThenTheRight)
 {
     expectWordDocumentHeard("word-two-columns-short.json");
