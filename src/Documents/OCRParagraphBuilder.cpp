@@ -146,8 +146,16 @@ double detectParagraphGap(const std::vector<Line>& lines)
     std::sort(gaps.begin(), gaps.end());
     double median = gaps[gaps.size() / 2];
     double base = std::fmax(1.5 * median, 8.0);
-    if (gaps.size() < 3)
-        return base;
+    if (gaps.size() < 3) {
+        // One or two gaps tell line spacing from paragraph spacing apart no better than each other:
+        // the last lines of a document over the page number far below them would be one paragraph.
+        // Lines of one paragraph stand at most a line or so apart, however widely they are set.
+        std::vector<double> heights;
+        for (const Line& line : lines)
+            heights.push_back(bottomOf(line) - topOf(line));
+        std::sort(heights.begin(), heights.end());
+        return std::fmax(std::fmin(base, 2 * heights[heights.size() / 2]), 8.0);
+    }
 
     // The paragraph break is the biggest step up from ordinary line spacing.
     double bestJump = 0, midpoint = 1.5 * median;

@@ -108,14 +108,47 @@ std::vector<ArticleParagraph> ScreenTrail::advance(const std::vector<ArticlePara
     std::vector<ArticleParagraph> out;
     m_lastRepeats = 0;
     bool lowestHandedOut = false;
+    // Where the held paragraph stands once handed out. A screen may cut it in two where the one
+    // before did not (evenly spaced rows, cut wherever this screen's own gaps say): its lines in
+    // the paragraph after were handed out with it, and the lines going on from them join it while
+    // it is the last paragraph out.
+    std::optional<Rect> heldSpan;
+    size_t outWithHeld = 0;
+    auto inHeldSpan = [&](const Line& line) {
+        return heldSpan && line.box.midY() >= heldSpan->minY() && line.box.midY() <= heldSpan->maxY()
+            && line.box.minX() < heldSpan->maxX() && line.box.maxX() > heldSpan->minX();
+    };
+    auto handOutHeld = [&](ArticleParagraph paragraph) {
+        const std::vector<Line> lines = partsOf(paragraph).lines;
+        Rect span = lines.front().box;
+        for (const Line& line : lines)
+            span = span.united(line.box);
+        heldSpan = span;
+        out.push_back(std::move(paragraph));
+        outWithHeld = out.size();
+    };
     for (const Parts& parts : shown) {
         lowestHandedOut = false;
         // Lines at or above the lowest line handed out were read; a paragraph holds them first.
         size_t firstUnread = 0;
-        while (firstUnread < parts.lines.size() && parts.lines[firstUnread].box.midY() <= handed)
+        bool goesOnFromHeld = false;
+        while (firstUnread < parts.lines.size()
+               && (parts.lines[firstUnread].box.midY() <= handed || inHeldSpan(parts.lines[firstUnread]))) {
+            goesOnFromHeld = goesOnFromHeld || inHeldSpan(parts.lines[firstUnread]);
             ++firstUnread;
+        }
         if (firstUnread == parts.lines.size()) {
             ++m_lastRepeats;
+            continue;
+        }
+        if (goesOnFromHeld && outWithHeld == out.size()) {
+            std::vector<OCRWordEntry> words = ParagraphWords::words(out.back());
+            words.insert(words.end(), parts.words.begin() + static_cast<std::ptrdiff_t>(parts.lines[firstUnread].begin),
+                         parts.words.end());
+            ArticleParagraph joined = ParagraphWords::rebuilt(out.back(), words);
+            out.pop_back();
+            handOutHeld(std::move(joined));
+            lowestHandedOut = true;
             continue;
         }
         const Rect& first = parts.lines[firstUnread].box;
@@ -125,7 +158,7 @@ std::vector<ArticleParagraph> ScreenTrail::advance(const std::vector<ArticlePara
         const bool belowHeld = held && first.minY() > heldBottom && first.minY() - heldBottom <= 1.5 * lineGap;
         if (held && (overHeld || belowHeld)) {
             if (sameLine(first, held->lines.front().box)) {
-                out.push_back(fromLine(parts, firstUnread));
+                handOutHeld(fromLine(parts, firstUnread));
             } else {
                 // Unread lines above the held paragraph, the held paragraph, and what goes on below it.
                 std::vector<OCRWordEntry> words;
@@ -140,7 +173,7 @@ std::vector<ArticleParagraph> ScreenTrail::advance(const std::vector<ArticlePara
                 for (; i < parts.lines.size(); ++i)
                     if (parts.lines[i].box.midY() > heldBottom)
                         take(parts.lines[i]);
-                out.push_back(ParagraphWords::rebuilt(held->paragraph, words));
+                handOutHeld(ParagraphWords::rebuilt(held->paragraph, words));
             }
             held.reset();
             lowestHandedOut = true;

@@ -36,6 +36,11 @@ bool isLineNumberText(const std::string& text)
     return std::all_of(trimmed.begin(), trimmed.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
+bool holdsDigit(const std::string& text)
+{
+    return std::any_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 
 } // namespace
 
@@ -64,14 +69,27 @@ std::vector<RecognizedWord> stripLineNumbers(const std::vector<RecognizedWord>& 
         return words;
     const std::vector<WordLine> lines = PageWords::linesTopToBottom(words);
     std::vector<Rect> candidates;
+    std::vector<Rect> unnumbered; // the first words of the other lines
     for (const WordLine& line : lines) {
         const RecognizedWord& first = line.front();
         if (isLineNumberText(first.text) && first.screenRect.width() < numberMaxWidth)
             candidates.push_back(first.screenRect);
+        else if (!holdsDigit(first.text))
+            unnumbered.push_back(first.screenRect);
     }
     const double ratio = static_cast<double>(candidates.size()) / static_cast<double>(lines.size());
     if (candidates.empty() || ratio < numberedLineRatio)
         return words;
+    // Word draws line numbers in the margin, clear of the text. A line without a number that starts
+    // left of the numbers' right edges (the paragraph over a table whose first column numbers its
+    // rows) shows them to be the document's own. A line whose first word holds a digit may be
+    // numbered and misread, and says nothing.
+    double numbersRight = 0;
+    for (const Rect& rect : candidates)
+        numbersRight = std::max(numbersRight, rect.maxX());
+    for (const Rect& first : unnumbered)
+        if (first.minX() < numbersRight)
+            return words;
 
     double sum = 0;
     for (const Rect& rect : candidates)

@@ -23,7 +23,8 @@ DocumentSource source();
 
 // The recognised words less the line numbers, in their order. Line numbers are the leftmost words
 // of at least half the lines, 1 to 4 decimal digits, narrower than 40 points, in one column (their
-// left edges spread by at most 15 points); any word with the same whole-point box goes with them.
+// left edges spread by at most 15 points) and clear of the text, left of where every line without a
+// number starts; any word with the same whole-point box goes with them.
 std::vector<RecognizedWord> stripLineNumbers(const std::vector<RecognizedWord>& words);
 // The part of a Word window of frame `window` that shows the document and is recognised: without the
 // ribbon and ruler above, the status bar below and the margin at the left.

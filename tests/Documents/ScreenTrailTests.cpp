@@ -179,6 +179,34 @@ TEST(ScreenTrail, AHeldParagraphThatEndedAtTheFootGoesBeforeWhatFollowsAndAtTheE
     EXPECT_FALSE(end.release());
 }
 
+// `screen` as recognition reads it where a gap measured otherwise than on the screen before cuts
+// its paragraph `index` into two, before its words at `y` (screen points) and below.
+std::vector<ArticleParagraph> cutBefore(std::vector<ArticleParagraph> screen, size_t index, double y)
+{
+    std::vector<RecognizedWord> upper, lower;
+    for (const OCRWordEntry& word : *screen[index].ocrWordBboxes)
+        (word.screenRect.minY() < y ? upper : lower).push_back({ word.text, word.screenRect });
+    screen[index] = recognised(upper);
+    screen.insert(screen.begin() + static_cast<std::ptrdiff_t>(index) + 1, recognised(lower));
+    return screen;
+}
+
+TEST(ScreenTrail, AHeldParagraphIsNotHandedOutAgainWhereTheNextScreenCutsItInTwo)
+{
+    // The rows of a long table or list, evenly spaced, make paragraphs cut wherever a screen's own
+    // gaps say. "Rows" is held at the first screen's foot; the next shows its last three lines,
+    // the last two as a paragraph of their own.
+    Document document { { linesOf("Opening", 14), linesOf("Rows", 8), linesOf("After", 4) } };
+    ScreenTrail trail;
+    trail.advance(screenAt(document, 0), at(0));
+    ASSERT_TRUE(trail.isHolding());
+    const double seventhRow = document.lineTop(1, 6) - 548 + areaTop;
+    auto next = textsOf(trail.advance(cutBefore(screenAt(document, 548), 0, seventhRow), at(548)));
+    // Every line once, in order, however the paragraphs fall.
+    EXPECT_EQ(Text::joined(next, " "), document.texts()[1] + " " + document.texts()[2]);
+    EXPECT_EQ(next.front(), document.texts()[1]);
+}
+
 TEST(ScreenTrail, PlacedParagraphsOutsideTheAreaHaveNoPlace)
 {
     Document document { { linesOf("Title", 1), linesOf("Body", 3) } };

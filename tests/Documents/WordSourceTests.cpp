@@ -55,6 +55,23 @@ TEST(WordSource, LineNumbersAreNarrowDecimalLeadersOfHalfTheLinesInOneColumn)
     EXPECT_EQ(WordSource::stripLineNumbers(five), five);
 }
 
+TEST(WordSource, NumbersLevelWithTheTextsLeftEdgeAreTheDocumentsOwn)
+{
+    // A table whose first column numbers its rows, its cells padded in from the left edge of the
+    // text, under a paragraph that starts at that edge: the numbers are heard.
+    auto agenda = page({ 1, 2, 3, 4, 5, 6, 7, 8, 9 }, std::vector<double>(9, 160));
+    for (RecognizedWord& word : agenda)
+        if (word.text != "12")
+            word.screenRect.origin.x += 60;
+    agenda.insert(agenda.begin(), { "You", Rect(155, 70, 30, 16) });
+    EXPECT_EQ(removed(agenda), 0u);
+    // Numbers in the margin, clear of every line's text, are line numbers, though one of them was
+    // misread and that line has no number.
+    auto misread = page({ 0, 2, 3, 4, 5, 6, 7, 8, 9 }, std::vector<double>(9, 100));
+    misread.insert(misread.begin() + 3, { "l2", Rect(100, 130, 14, 16) });
+    EXPECT_EQ(removed(misread), 9u);
+}
+
 TEST(WordSource, AWordWithTheSameWholePointBoxAsANumberGoesWithIt)
 {
     auto words = page({ 0, 2, 4, 6, 8 }, std::vector<double>(5, 100));

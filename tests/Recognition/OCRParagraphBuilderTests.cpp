@@ -138,10 +138,21 @@ TEST_F(OCRParagraphBuilderTest, GapsWithoutAClearBreakUseOneAndAHalfMediansButAt
 
 TEST_F(OCRParagraphBuilderTest, OnlyGapsAboveZeroAreMeasured)
 {
-    // Kept: 2 and 40, too few for a break: max(1.5 x 40, 8) = 60 keeps one paragraph. Counting
+    // Kept: 2 and 15, too few for a break: max(1.5 x 15, 8) = 22.5 keeps one paragraph. Counting
     // the touching lines' 0 would have found a break at 5.
-    EXPECT_THAT(build({0, 2, 40}).size(), 1u);
+    EXPECT_THAT(build({0, 2, 15}).size(), 1u);
     EXPECT_FALSE(log.contains("断裂点"));
+}
+
+TEST_F(OCRParagraphBuilderTest, WithTooFewGapsToMeasureLinesMoreThanTwoLinesApartAreParagraphsApart)
+{
+    // The last line of a document and the page number far below it (lines 10 points high): one
+    // gap measures nothing, and the number is no word of the line above.
+    EXPECT_THAT(build({85}), ElementsAre("l0a l0b", "l1a l1b"));
+    EXPECT_THAT(build({0, 2, 40}), ElementsAre("l0a l0b l1a l1b l2a l2b", "l3a l3b"));
+    // Twice the lines' height apart they may still be one paragraph set with wide spacing.
+    EXPECT_THAT(build({20}), ElementsAre("l0a l0b l1a l1b"));
+    EXPECT_THAT(build({20, 12}), ElementsAre("l0a l0b l1a l1b l2a l2b"));
 }
 
 TEST_F(OCRParagraphBuilderTest, OverlappingLinesJoinTheirParagraph)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Platform/AXTypes.h"
+#include "SimDesktop/Model/SimRules.h"
 #include "SimDesktop/Text/SimFont.h"
 
 #include <map>
@@ -70,6 +71,7 @@ struct SimElement {
     int64_t selectionDrift = 0;
     std::optional<uint32_t> colour;     // 0xAARRGGBB of its text and its descendants'; black by default
     std::optional<uint32_t> background; // filled behind it
+    std::optional<SimRules> rules;      // a table's: lines between its rows (its children) and cells
     // A page frame: its `text` is one page of the document of this name, whose text is the pages'
     // texts joined in the order they are added. See SimPageFrames.
     std::string document;

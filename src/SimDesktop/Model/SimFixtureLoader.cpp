@@ -1,5 +1,6 @@
 #include "SimDesktop/Model/SimFixtureLoader.h"
 
+#include "SimDesktop/Model/SimTable.h"
 #include "SimDesktop/Text/SimTextLayout.h"
 #include "Support/JsonReading.h"
 
@@ -581,7 +582,7 @@ private:
                           "padding", "spacing", "scroll", "scrollLine", "text", "runs", "font", "focused", "attributes", "errors",
                           "actions", "settable", "children", "paragraphs", "paragraphRole", "heading", "level",
                           "imageOnly", "colour", "background", "selection", "selectionHidden", "cjkBoundsEmpty", "selectionDrift",
-                          "document" });
+                          "document", "table" });
         SimElement e;
         e.font = inherited;
         if (j.contains("font"))
@@ -698,7 +699,58 @@ private:
         }
         if (j.contains("level"))
             throw Fault { child(path, "level"), "\"level\" belongs to a heading" };
+        if (j.contains("table")) {
+            for (const char* content : { "text", "runs", "children", "paragraphs" })
+                if (j.contains(content))
+                    throw Fault { child(path, "table"), std::string("a table has no \"") + content + "\" of its own" };
+            return table(j["table"], child(path, "table")).laidOutIn(std::move(e));
+        }
         return e;
+    }
+
+    // {"columns": [70, 300], "rows": [["09:30", "Welcome"]], ...}: see SimTable.
+    SimTable table(const Json& j, const std::string& path)
+    {
+        object(j, path, { "columns", "rows", "cellPadding", "headerRows", "rules", "ruleColour" });
+        SimTable t;
+        if (!j.contains("columns") || !j.contains("rows"))
+            throw Fault { path, "a table has \"columns\" and \"rows\"" };
+        const std::string columnsPath = child(path, "columns");
+        for (size_t i = 0; const auto& c : array(j["columns"], columnsPath)) {
+            t.columns.push_back(number(c, child(columnsPath, i++)));
+            if (!(t.columns.back() > 0))
+                throw Fault { child(columnsPath, i - 1), "a column is wider than 0 points" };
+        }
+        if (t.columns.empty())
+            throw Fault { columnsPath, "a table has at least one column" };
+        const std::string rowsPath = child(path, "rows");
+        for (size_t i = 0; const auto& r : array(j["rows"], rowsPath)) {
+            const std::string rowPath = child(rowsPath, i++);
+            t.rows.push_back(strings(r, rowPath));
+            if (t.rows.back().size() != t.columns.size())
+                throw Fault { rowPath, "expected one text per column (" + std::to_string(t.columns.size()) + ")" };
+        }
+        if (j.contains("cellPadding"))
+            t.cellPadding = nonNegative(j["cellPadding"], child(path, "cellPadding"));
+        if (j.contains("headerRows")) {
+            const int64_t header = integer(j["headerRows"], child(path, "headerRows"));
+            if (header < 0 || header > static_cast<int64_t>(t.rows.size()))
+                throw Fault { child(path, "headerRows"), "expected 0 to the number of rows" };
+            t.headerRows = static_cast<size_t>(header);
+        }
+        if (j.contains("rules")) {
+            static const std::map<std::string, std::optional<bool>> kinds { { "none", std::nullopt },
+                                                                            { "rows", false },
+                                                                            { "grid", true } };
+            if (const std::optional<bool> grid = choice(j["rules"], child(path, "rules"), kinds))
+                t.rules = SimRules { .grid = *grid };
+        }
+        if (j.contains("ruleColour")) {
+            if (!t.rules)
+                throw Fault { child(path, "ruleColour"), "\"ruleColour\" needs \"rules\"" };
+            t.rules->colour = colour(j["ruleColour"], child(path, "ruleColour"));
+        }
+        return t;
     }
 
     // {"heading": "Text", "level": 1}: a heading holding one static text, in a larger bold font.

@@ -244,6 +244,7 @@ void SimModel::applyElement(SimNode& n, const SimElement& e)
     n.selectionDrift = e.selectionDrift;
     n.colour = e.colour;
     n.background = e.background;
+    n.rules = e.rules;
     n.attributes = e.attributes;
     n.errors = e.errors;
     n.actions = e.actions;

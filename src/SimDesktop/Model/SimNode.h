@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Platform/AXTypes.h"
+#include "SimDesktop/Model/SimRules.h"
 #include "SimDesktop/Text/SimFont.h"
 #include "SimDesktop/Text/SimPagedDocument.h"
 #include "SimDesktop/Text/SimTextLayout.h"
@@ -43,6 +44,7 @@ struct SimNode {
     bool imageOnly = false;   // drawn; accessibility sees no text and no children below it
     std::optional<uint32_t> colour;
     std::optional<uint32_t> background;
+    std::optional<SimRules> rules; // drawn around its rows and their cells
     uint64_t textOwner = 0;   // a run: part of this node's layout
     AXRange textSlice;
     int64_t utf16Length = 0;

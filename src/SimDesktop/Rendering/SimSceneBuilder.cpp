@@ -152,6 +152,40 @@ void addSelection(const SimNode& node, const SimTextLayout& layout, Point origin
     }
 }
 
+// A table's rules, from where its rows and their cells were laid out: a line along the top of each
+// row and the bottom of the last across its cells; in a grid, a line down each side of every cell
+// too. They lie inside the table, in the cells' padding.
+void addRules(SimModel& model, const SimNode& table, const Rect& clip, std::vector<SimScene::Item>& items)
+{
+    const SimRules& rules = *table.rules;
+    const double w = rules.width;
+    auto rule = [&](const Rect& r) { add(items, { .rect = r, .fill = rules.colour }, clip); };
+    std::optional<Rect> lastRow;
+    for (uint64_t rowID : table.children) {
+        SimNode* row = model.node(rowID);
+        const std::optional<Rect> rowFrame = row ? SimGeometry::frame(model, *row) : std::nullopt;
+        if (!rowFrame)
+            continue;
+        std::vector<Rect> cells;
+        for (uint64_t cellID : row->children)
+            if (SimNode* cell = model.node(cellID))
+                if (const std::optional<Rect> cellFrame = SimGeometry::frame(model, *cell))
+                    cells.push_back(Rect(cellFrame->minX(), rowFrame->minY(), cellFrame->width(), rowFrame->height()));
+        if (cells.empty())
+            continue;
+        const Rect across(cells.front().minX(), rowFrame->minY(), cells.back().maxX() - cells.front().minX(), rowFrame->height());
+        rule(Rect(across.minX(), across.minY(), across.width(), w));
+        if (rules.grid) {
+            for (const Rect& cell : cells)
+                rule(Rect(cell.minX(), cell.minY(), w, cell.height()));
+            rule(Rect(across.maxX() - w, across.minY(), w, across.height()));
+        }
+        lastRow = across;
+    }
+    if (lastRow)
+        rule(Rect(lastRow->minX(), lastRow->maxY() - w, lastRow->width(), w));
+}
+
 void addElement(SimModel& model, SimNode& node, uint32_t inheritedColour, std::vector<SimScene::Item>& items)
 {
     if (node.kind != SimNode::Kind::element || node.textOwner != 0)
@@ -178,6 +212,8 @@ void addElement(SimModel& model, SimNode& node, uint32_t inheritedColour, std::v
     for (uint64_t id : children)
         if (SimNode* child = model.node(id))
             addElement(model, *child, colour, items);
+    if (node.rules && visible && !visible->isEmpty())
+        addRules(model, node, *visible, items);
 }
 
 bool onScreen(SimModel& model, const SimModel::Window& w)
