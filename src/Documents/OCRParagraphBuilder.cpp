@@ -301,10 +301,29 @@ bool isPageWord(const Run& run)
     return std::find(std::begin(words), std::end(words), lower) != std::end(words);
 }
 
+// A time, an amount or a measure ("10:00", "£4.60", "2.5", "1,200"), such as a table's cell
+// standing on a line of its own beside a cell that runs on: a page's number is neither joined to
+// another by a colon or a point, nor money.
+bool isQuantity(const std::string& text)
+{
+    const std::u32string scalars = Text::scalars(text);
+    for (size_t i = 0; i < scalars.size(); ++i) {
+        const auto scalar = static_cast<UChar32>(scalars[i]);
+        if (u_charType(scalar) == U_CURRENCY_SYMBOL)
+            return true;
+        if (i > 0 && i + 1 < scalars.size() && std::u32string_view(U":.,").find(scalars[i]) != std::u32string_view::npos
+            && u_isdigit(static_cast<UChar32>(scalars[i - 1])) && u_isdigit(static_cast<UChar32>(scalars[i + 1])))
+            return true;
+    }
+    return false;
+}
+
 // "3", "- 12 -", "Page 3", "p. 3 of 9", "第 3 页", "第三页", "iv": numbers, and nothing else but
 // the words that say they number a page.
 bool isPageNumber(const std::string& text)
 {
+    if (isQuantity(text))
+        return false;
     bool numbered = false;
     for (const Run& run : runsOf(text)) {
         const bool number = run.kind == Kind::digit || (run.kind == Kind::letter && isSmallRomanNumeral(run.scalars))

@@ -3,6 +3,7 @@
 #include "Accessibility/AXReader.h"
 #include "Documents/ColumnGutter.h"
 #include "Documents/PageWords.h"
+#include "Documents/TableCells.h"
 #include "Platform/AccessibilityPort.h"
 #include "Platform/Dispatch/Clock.h"
 #include "Platform/Image.h"
@@ -212,6 +213,22 @@ std::vector<RecognizedWord> sortByLines(const std::vector<RecognizedWord>& words
     return out;
 }
 
+// A table is read row by row, each row's cells left to right, and the lines above and below it
+// in their places.
+std::vector<RecognizedWord> tableByRows(const std::vector<std::vector<RecognizedWord>>& lines, const ColumnGutter& table)
+{
+    std::vector<RecognizedWord> out;
+    for (size_t i = 0; i < table.firstLine; ++i)
+        out.insert(out.end(), lines[i].begin(), lines[i].end());
+    const std::vector<std::vector<RecognizedWord>> rows(lines.begin() + static_cast<long>(table.firstLine),
+                                                        lines.begin() + static_cast<long>(table.endLine));
+    const std::vector<RecognizedWord> cells = TableCells::readingOrder(rows);
+    out.insert(out.end(), cells.begin(), cells.end());
+    for (size_t i = table.endLine; i < lines.size(); ++i)
+        out.insert(out.end(), lines[i].begin(), lines[i].end());
+    return out;
+}
+
 // Two columns are read one after the other, each line by line, and the lines across the page
 // above and below them (a headline, a byline, a footer) in their places before and after them;
 // a table is read row by row, each row left to right, however the engine took its columns; any
@@ -233,7 +250,7 @@ std::vector<RecognizedWord> sortIntoReadingOrder(const std::vector<RecognizedWor
     if (!gutter)
         return words;
     if (gutter->betweenTableColumns)
-        return sortByLines(words);
+        return tableByRows(lines, *gutter);
     double split = gutter->middle();
     double ratio = (split - contentRect.minX()) / contentRect.width();
     if (!(ratio > 0.3 && ratio < 0.7))

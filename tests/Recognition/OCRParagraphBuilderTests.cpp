@@ -81,6 +81,12 @@ TEST_F(OCRParagraphBuilderTest, AParagraphUnderTheMinimumIsKeptWhenItHoldsWords)
         {{"“Yes.”"}, true},
         {{"No."}, true},
         {{"“好。”"}, true},
+        // A table's cell on a line of its own: times, amounts, measures.
+        {{"10:00"}, true},
+        {{"£4.60"}, true},
+        {{"$12"}, true},
+        {{"2.5"}, true},
+        {{"1,200"}, true},
         // Page numbers.
         {{"12"}, false},
         {{"—", "7", "—"}, false},

@@ -93,6 +93,15 @@ inline const Table ferryFares = {{"Crossing", "Time", "Adult fare"},
                                  {"Kirkwall to Westray", "1 hr 25 min", "£9.10"},
                                  {"Stromness to Scrabster", "1 hr 30 min", "£21.50"},
                                  {"Kirkwall to Stronsay", "1 hr 35 min", "£9.10"}};
+// A hall's bookings: two groups' names run onto further lines of their cells, and the last row
+// leaves its first cell empty.
+inline const Table hallBookings = {{"Day", "Group", "Time"},
+                                   {"Monday", "Pilates", "18:30"},
+                                   {"Tuesday", "Toddler group, with a coffee morning for parents and carers in the side room", "10:00"},
+                                   {"Wednesday", "Bridge club", "14:00"},
+                                   {"Thursday", "Parish council, on the second Thursday of the month only", "19:30"},
+                                   {"Saturday", "Private hire", "All day"},
+                                   {"", "Quiz night", "19:00"}};
 inline const Table openDayChinese = {{"时间", "活动", "地点"},
                                      {"09:30", "校长致欢迎辞", "礼堂"},
                                      {"10:00", "亲子阅读", "图书馆"},

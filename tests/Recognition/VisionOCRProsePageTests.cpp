@@ -175,11 +175,14 @@ struct TableOnPage {
     std::vector<std::vector<RecognizedWord>> below;
     std::vector<std::vector<RecognizedWord>> rowByRow() const; // each row's cells left to right
     std::vector<std::vector<RecognizedWord>> columnByColumn() const; // each column's cells top to bottom
+    std::vector<std::vector<RecognizedWord>> acrossThePage() const; // each screen line across the cells
     std::string text() const;
 };
 
+// Each column's cells are laid out `o.wrapWidth` wide, or as wide as `widths` says; a row is as
+// tall as its tallest cell.
 TableOnPage tableOnPage(const prose::Table& table, const std::vector<double>& columns, const TextImageRenderer::Options& o,
-                        const std::string& before, const std::string& after)
+                        const std::string& before, const std::string& after, const std::vector<double>& widths = {})
 {
     TableOnPage page;
     double top = 100;
@@ -191,9 +194,16 @@ TableOnPage tableOnPage(const prose::Table& table, const std::vector<double>& co
     }
     for (const std::vector<std::string>& row : table) {
         page.rows.emplace_back();
-        for (size_t c = 0; c < row.size(); ++c)
-            page.rows.back().push_back(ProsePage::laidOut(row[c], o, {columns[c], top}));
-        top += 2 * o.fontSize;
+        double runOn = 0;
+        for (size_t c = 0; c < row.size(); ++c) {
+            TextImageRenderer::Options cell = o;
+            cell.wrapWidth = c < widths.size() ? widths[c] : o.wrapWidth;
+            const ProsePage laidOut = ProsePage::laidOut(row[c], cell, {columns[c], top});
+            if (laidOut.lines.size() > 1)
+                runOn = std::max(runOn, laidOut.lines.back().front().screenRect.minY() - laidOut.lines.front().front().screenRect.minY());
+            page.rows.back().push_back(laidOut);
+        }
+        top += 2 * o.fontSize + runOn;
     }
     if (!after.empty())
         page.below = ProsePage::laidOut(after, paragraph, {columns[0], top}).lines;
@@ -222,6 +232,25 @@ std::vector<std::vector<RecognizedWord>> TableOnPage::columnByColumn() const
     return lines;
 }
 
+std::vector<std::vector<RecognizedWord>> TableOnPage::acrossThePage() const
+{
+    std::vector<std::vector<RecognizedWord>> lines = above;
+    for (const std::vector<ProsePage>& row : rows) {
+        for (size_t k = 0;; ++k) {
+            std::vector<RecognizedWord> line;
+            for (const ProsePage& cell : row) {
+                if (k < cell.lines.size())
+                    line.insert(line.end(), cell.lines[k].begin(), cell.lines[k].end());
+            }
+            if (line.empty())
+                break;
+            lines.push_back(std::move(line));
+        }
+    }
+    lines.insert(lines.end(), below.begin(), below.end());
+    return lines;
+}
+
 std::string TableOnPage::text() const
 {
     std::vector<RecognizedWord> words;
@@ -238,6 +267,7 @@ TEST_F(RecognisedProsePages, ATableIsReadRowByRowHoweverTheEngineTakesItsColumns
         std::string family;
         double size;
         std::string before = "", after = "";
+        std::vector<double> widths = {};
     };
     const Page pages[] = {
         {prose::openDay, {140, 230, 560}, "DejaVu Sans", 14},
@@ -245,13 +275,17 @@ TEST_F(RecognisedProsePages, ATableIsReadRowByRowHoweverTheEngineTakesItsColumns
         {prose::openDayChinese, {140, 240, 480}, "WenQuanYi Zen Hei", 16},
         // A guide's page: a paragraph, the table, and the next paragraph.
         {prose::ferryFares, {140, 400, 560}, "DejaVu Sans", 14, prose::ferry, prose::letterCame},
+        // Cells that run onto further lines are heard whole, each before the cell beside it.
+        {prose::hallBookings, {140, 240, 540}, "DejaVu Sans", 14, "", "", {90, 270, 90}},
+        {prose::hallBookings, {140, 240, 540}, "DejaVu Serif", 16, prose::ferry, "", {90, 270, 90}},
     };
     for (const Page& page : pages) {
         const auto cells = options(page.family, page.size, 300);
-        const TableOnPage table = tableOnPage(page.table, page.columns, cells, page.before, page.after);
+        const TableOnPage table = tableOnPage(page.table, page.columns, cells, page.before, page.after, page.widths);
 
         EXPECT_EQ(squeezed(read(table.rowByRow())), table.text()) << page.table[0][0] << ", read row by row";
         EXPECT_EQ(squeezed(read(table.columnByColumn())), table.text()) << page.table[0][0] << ", read column by column";
+        EXPECT_EQ(squeezed(read(table.acrossThePage())), table.text()) << page.table[0][0] << ", read across the page";
         EXPECT_FALSE(log.contains("双栏检测")) << page.table[0][0];
     }
 }

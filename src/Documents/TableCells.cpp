@@ -1,0 +1,135 @@
+#include "Documents/TableCells.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <optional>
+
+namespace lorvantine::TableCells {
+
+namespace {
+
+using Line = std::vector<RecognizedWord>;
+// One line's words by the table's columns, left to right.
+using Cells = std::vector<std::vector<RecognizedWord>>;
+
+// In heights of the table's words. The blank between two columns is as wide as a gutter must be;
+// the spaces between a cell's words stay below it. A space is about a quarter of a word's height.
+constexpr double columnGapInHeights = 0.8;
+constexpr double spaceInHeights = 0.25;
+
+struct Span {
+    double minX, maxX;
+};
+
+double medianHeight(const std::vector<Line>& lines)
+{
+    std::vector<double> heights;
+    for (const Line& line : lines) {
+        for (const RecognizedWord& word : line) {
+            if (std::isfinite(word.screenRect.height()))
+                heights.push_back(word.screenRect.height());
+        }
+    }
+    if (heights.empty())
+        return 0;
+    std::nth_element(heights.begin(), heights.begin() + static_cast<long>(heights.size() / 2), heights.end());
+    return heights[heights.size() / 2];
+}
+
+// The stretches of x that the table's words cover, taken together where less than a column's gap
+// parts them: one per column, left to right.
+std::vector<Span> columnsOf(const std::vector<Line>& lines, double gap)
+{
+    std::vector<Span> spans;
+    for (const Line& line : lines) {
+        for (const RecognizedWord& word : line) {
+            if (std::isfinite(word.screenRect.minX()) && std::isfinite(word.screenRect.maxX()))
+                spans.push_back({word.screenRect.minX(), word.screenRect.maxX()});
+        }
+    }
+    std::sort(spans.begin(), spans.end(), [](const Span& a, const Span& b) { return a.minX < b.minX; });
+    std::vector<Span> columns;
+    for (const Span& span : spans) {
+        if (!columns.empty() && !(span.minX - columns.back().maxX > gap))
+            columns.back().maxX = std::max(columns.back().maxX, span.maxX);
+        else
+            columns.push_back(span);
+    }
+    return columns;
+}
+
+// The column whose stretch holds the word's centre; a word whose box is not finite goes with the
+// first.
+size_t columnOf(const std::vector<Span>& columns, const Rect& box)
+{
+    const double centre = box.midX();
+    for (size_t c = 0; c + 1 < columns.size(); ++c) {
+        if (centre < (columns[c].maxX + columns[c + 1].minX) / 2)
+            return c;
+    }
+    return columns.empty() ? 0 : columns.size() - 1;
+}
+
+double rightOf(const std::vector<RecognizedWord>& words)
+{
+    double right = -std::numeric_limits<double>::infinity();
+    for (const RecognizedWord& word : words)
+        right = std::fmax(right, word.screenRect.maxX());
+    return right;
+}
+
+} // namespace
+
+std::vector<RecognizedWord> readingOrder(const std::vector<std::vector<RecognizedWord>>& lines)
+{
+    const double height = medianHeight(lines);
+    const std::vector<Span> columns = columnsOf(lines, columnGapInHeights * height);
+
+    // Each row as its lines' cells; `reach` is where the row's last words in each column end.
+    struct Row {
+        std::vector<Cells> lines;
+        std::vector<std::optional<double>> reach;
+    };
+    std::vector<Row> rows;
+    for (const Line& line : lines) {
+        Cells cells(std::max<size_t>(columns.size(), 1));
+        for (const RecognizedWord& word : line)
+            cells[columnOf(columns, word.screenRect)].push_back(word);
+
+        bool continuesRow = !rows.empty();
+        if (continuesRow) {
+            const Row& row = rows.back();
+            bool leavesACellEmpty = false;
+            for (size_t c = 0; c < cells.size() && continuesRow; ++c) {
+                if (cells[c].empty()) {
+                    leavesACellEmpty = leavesACellEmpty || row.reach[c].has_value();
+                    continue;
+                }
+                // A cell's text runs onto the next line only where its next word would not fit.
+                const double next = cells[c].front().screenRect.width();
+                continuesRow = row.reach[c] && *row.reach[c] + spaceInHeights * height + next > columns[c].maxX;
+            }
+            continuesRow = continuesRow && leavesACellEmpty;
+        }
+        if (!continuesRow)
+            rows.push_back({{}, std::vector<std::optional<double>>(cells.size())});
+        Row& row = rows.back();
+        for (size_t c = 0; c < cells.size(); ++c) {
+            if (!cells[c].empty())
+                row.reach[c] = rightOf(cells[c]);
+        }
+        row.lines.push_back(std::move(cells));
+    }
+
+    std::vector<RecognizedWord> out;
+    for (const Row& row : rows) {
+        for (size_t c = 0; c < row.reach.size(); ++c) {
+            for (const Cells& cells : row.lines)
+                out.insert(out.end(), cells[c].begin(), cells[c].end());
+        }
+    }
+    return out;
+}
+
+} // namespace lorvantine::TableCells

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "Documents/RecognizedWord.h"
+
+#include <vector>
+
+namespace lorvantine::TableCells {
+
+// The words of a table's screen lines (top to bottom, each left to right) in the order a reader
+// takes them: row by row, each row's cells left to right, and a cell that runs onto further lines
+// read whole before the cell beside it ("Toddler group, with a coffee morning for / parents and
+// carers" before its time). A line is the next line of the row above when each of its words goes
+// on a cell of that row which is full up to its column's edge (the word would not have fitted
+// after it) and it leaves at least one of the row's cells empty; any other line starts a row.
+std::vector<RecognizedWord> readingOrder(const std::vector<std::vector<RecognizedWord>>& lines);
+
+} // namespace lorvantine::TableCells
