@@ -41,18 +41,6 @@ bool takeInInitial(const RecognizedWord& initial, RecognizedWord& mended, const 
     return true;
 }
 
-// The height of the page's lines: the middle one of its words' heights.
-double lineHeightOf(const std::vector<RecognizedWord>& words)
-{
-    std::vector<double> heights;
-    for (const RecognizedWord& word : words)
-        heights.push_back(word.screenRect.height());
-    if (heights.empty())
-        return 0;
-    std::nth_element(heights.begin(), heights.begin() + static_cast<long>(heights.size() / 2), heights.end());
-    return heights[heights.size() / 2];
-}
-
 // A capital letter on its own, taller than two of the page's lines: an initial drawn large.
 bool isLargeInitial(const RecognizedWord& word, double lineHeight)
 {
@@ -135,7 +123,7 @@ bool standsApart(const std::string& letter, const std::string& next, const std::
 // itself, before that word, wherever recognition put it.
 std::vector<DropCapMend> repairLargeInitials(std::vector<RecognizedWord>& words)
 {
-    const double lineHeight = lineHeightOf(words);
+    const double lineHeight = medianHeight(words);
     std::optional<bool> english;
     struct Placement {
         size_t initial;
@@ -238,7 +226,7 @@ std::vector<DropCapMend> repairPicturedInitials(std::vector<RecognizedWord>& wor
 {
     std::vector<DropCapMend> mends;
     std::optional<bool> english;
-    const double lineHeight = lineHeightOf(words);
+    const double lineHeight = medianHeight(words);
     for (const PicturedInitial& initial : initials) {
         const std::vector<std::string> following = Text::splitOnWhitespace(initial.text);
         if (initial.letter.empty() || following.empty())
@@ -335,6 +323,19 @@ std::vector<std::vector<RecognizedWord>> linesTopToBottom(std::vector<Recognized
         std::stable_sort(line.begin(), line.end(),
                          [](const RecognizedWord& a, const RecognizedWord& b) { return a.screenRect.minX() < b.screenRect.minX(); });
     return lines;
+}
+
+double medianHeight(const std::vector<RecognizedWord>& words)
+{
+    std::vector<double> heights;
+    for (const RecognizedWord& word : words) {
+        if (std::isfinite(word.screenRect.height()))
+            heights.push_back(word.screenRect.height());
+    }
+    if (heights.empty())
+        return 0;
+    std::nth_element(heights.begin(), heights.begin() + static_cast<long>(heights.size() / 2), heights.end());
+    return heights[heights.size() / 2];
 }
 
 Rect unionOf(const std::vector<RecognizedWord>& words)

@@ -67,6 +67,9 @@ Joined join(const std::vector<RecognizedWord>& words);
 // the text beside it.
 std::vector<std::vector<RecognizedWord>> linesTopToBottom(std::vector<RecognizedWord> words);
 
+// The height of the words' lines: the middle one of their heights (0 for none).
+double medianHeight(const std::vector<RecognizedWord>& words);
+
 // The union of the words' rectangles (a zero rectangle for none).
 Rect unionOf(const std::vector<RecognizedWord>& words);
 

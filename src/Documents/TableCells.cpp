@@ -1,8 +1,9 @@
 #include "Documents/TableCells.h"
 
+#include "Documents/PageWords.h"
+
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <optional>
 
 namespace lorvantine::TableCells {
@@ -15,42 +16,25 @@ using Cells = std::vector<std::vector<RecognizedWord>>;
 
 // In heights of the table's words. The blank between two columns is as wide as a gutter must be;
 // the spaces between a cell's words stay below it. A space is about a quarter of a word's height.
-constexpr double columnGapInHeights = 0.8;
-constexpr double spaceInHeights = 0.25;
+constexpr double tableColumnGapInHeights = 0.8;
+constexpr double cellSpaceInHeights = 0.25;
 
-struct Span {
+struct ColumnExtent {
     double minX, maxX;
 };
 
-double medianHeight(const std::vector<Line>& lines)
-{
-    std::vector<double> heights;
-    for (const Line& line : lines) {
-        for (const RecognizedWord& word : line) {
-            if (std::isfinite(word.screenRect.height()))
-                heights.push_back(word.screenRect.height());
-        }
-    }
-    if (heights.empty())
-        return 0;
-    std::nth_element(heights.begin(), heights.begin() + static_cast<long>(heights.size() / 2), heights.end());
-    return heights[heights.size() / 2];
-}
-
 // The stretches of x that the table's words cover, taken together where less than a column's gap
 // parts them: one per column, left to right.
-std::vector<Span> columnsOf(const std::vector<Line>& lines, double gap)
+std::vector<ColumnExtent> columnsOf(const std::vector<RecognizedWord>& words, double gap)
 {
-    std::vector<Span> spans;
-    for (const Line& line : lines) {
-        for (const RecognizedWord& word : line) {
-            if (std::isfinite(word.screenRect.minX()) && std::isfinite(word.screenRect.maxX()))
-                spans.push_back({word.screenRect.minX(), word.screenRect.maxX()});
-        }
+    std::vector<ColumnExtent> spans;
+    for (const RecognizedWord& word : words) {
+        if (std::isfinite(word.screenRect.minX()) && std::isfinite(word.screenRect.maxX()))
+            spans.push_back({word.screenRect.minX(), word.screenRect.maxX()});
     }
-    std::sort(spans.begin(), spans.end(), [](const Span& a, const Span& b) { return a.minX < b.minX; });
-    std::vector<Span> columns;
-    for (const Span& span : spans) {
+    std::sort(spans.begin(), spans.end(), [](const ColumnExtent& a, const ColumnExtent& b) { return a.minX < b.minX; });
+    std::vector<ColumnExtent> columns;
+    for (const ColumnExtent& span : spans) {
         if (!columns.empty() && !(span.minX - columns.back().maxX > gap))
             columns.back().maxX = std::max(columns.back().maxX, span.maxX);
         else
@@ -61,7 +45,7 @@ std::vector<Span> columnsOf(const std::vector<Line>& lines, double gap)
 
 // The column whose stretch holds the word's centre; a word whose box is not finite goes with the
 // first.
-size_t columnOf(const std::vector<Span>& columns, const Rect& box)
+size_t columnOf(const std::vector<ColumnExtent>& columns, const Rect& box)
 {
     const double centre = box.midX();
     for (size_t c = 0; c + 1 < columns.size(); ++c) {
@@ -71,20 +55,15 @@ size_t columnOf(const std::vector<Span>& columns, const Rect& box)
     return columns.empty() ? 0 : columns.size() - 1;
 }
 
-double rightOf(const std::vector<RecognizedWord>& words)
-{
-    double right = -std::numeric_limits<double>::infinity();
-    for (const RecognizedWord& word : words)
-        right = std::fmax(right, word.screenRect.maxX());
-    return right;
-}
-
 } // namespace
 
-std::vector<RecognizedWord> readingOrder(const std::vector<std::vector<RecognizedWord>>& lines)
+std::vector<RecognizedWord> readingOrder(std::span<const std::vector<RecognizedWord>> lines)
 {
-    const double height = medianHeight(lines);
-    const std::vector<Span> columns = columnsOf(lines, columnGapInHeights * height);
+    std::vector<RecognizedWord> words;
+    for (const Line& line : lines)
+        words.insert(words.end(), line.begin(), line.end());
+    const double height = PageWords::medianHeight(words);
+    const std::vector<ColumnExtent> columns = columnsOf(words, tableColumnGapInHeights * height);
 
     // Each row as its lines' cells; `reach` is where the row's last words in each column end.
     struct Row {
@@ -108,7 +87,7 @@ std::vector<RecognizedWord> readingOrder(const std::vector<std::vector<Recognize
                 }
                 // A cell's text runs onto the next line only where its next word would not fit.
                 const double next = cells[c].front().screenRect.width();
-                continuesRow = row.reach[c] && *row.reach[c] + spaceInHeights * height + next > columns[c].maxX;
+                continuesRow = row.reach[c] && *row.reach[c] + cellSpaceInHeights * height + next > columns[c].maxX;
             }
             continuesRow = continuesRow && leavesACellEmpty;
         }
@@ -117,7 +96,7 @@ std::vector<RecognizedWord> readingOrder(const std::vector<std::vector<Recognize
         Row& row = rows.back();
         for (size_t c = 0; c < cells.size(); ++c) {
             if (!cells[c].empty())
-                row.reach[c] = rightOf(cells[c]);
+                row.reach[c] = PageWords::unionOf(cells[c]).maxX();
         }
         row.lines.push_back(std::move(cells));
     }

@@ -2,6 +2,7 @@
 
 #include "Documents/RecognizedWord.h"
 
+#include <span>
 #include <vector>
 
 namespace lorvantine::TableCells {
@@ -12,6 +13,6 @@ namespace lorvantine::TableCells {
 // carers" before its time). A line is the next line of the row above when each of its words goes
 // on a cell of that row which is full up to its column's edge (the word would not have fitted
 // after it) and it leaves at least one of the row's cells empty; any other line starts a row.
-std::vector<RecognizedWord> readingOrder(const std::vector<std::vector<RecognizedWord>>& lines);
+std::vector<RecognizedWord> readingOrder(std::span<const std::vector<RecognizedWord>> lines);
 
 } // namespace lorvantine::TableCells

@@ -220,9 +220,8 @@ std::vector<RecognizedWord> tableByRows(const std::vector<std::vector<Recognized
     std::vector<RecognizedWord> out;
     for (size_t i = 0; i < table.firstLine; ++i)
         out.insert(out.end(), lines[i].begin(), lines[i].end());
-    const std::vector<std::vector<RecognizedWord>> rows(lines.begin() + static_cast<long>(table.firstLine),
-                                                        lines.begin() + static_cast<long>(table.endLine));
-    const std::vector<RecognizedWord> cells = TableCells::readingOrder(rows);
+    const std::vector<RecognizedWord> cells
+        = TableCells::readingOrder(std::span(lines).subspan(table.firstLine, table.endLine - table.firstLine));
     out.insert(out.end(), cells.begin(), cells.end());
     for (size_t i = table.endLine; i < lines.size(); ++i)
         out.insert(out.end(), lines[i].begin(), lines[i].end());
