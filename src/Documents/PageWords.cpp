@@ -325,6 +325,18 @@ std::vector<std::vector<RecognizedWord>> linesTopToBottom(std::vector<Recognized
     return lines;
 }
 
+size_t wordCount(const std::vector<RecognizedWord>& words)
+{
+    size_t count = 0;
+    for (const RecognizedWord& word : words) {
+        size_t ideographs = 0;
+        for (char32_t scalar : Text::scalars(word.text))
+            ideographs += u_hasBinaryProperty(static_cast<UChar32>(scalar), UCHAR_IDEOGRAPHIC) ? 1 : 0;
+        count += std::max<size_t>(ideographs, 1);
+    }
+    return count;
+}
+
 double medianHeight(const std::vector<RecognizedWord>& words)
 {
     std::vector<double> heights;

@@ -67,6 +67,10 @@ Joined join(const std::vector<RecognizedWord>& words);
 // the text beside it.
 std::vector<std::vector<RecognizedWord>> linesTopToBottom(std::vector<RecognizedWord> words);
 
+// Words as a reader counts them: recognition reports a line of Chinese as one run without spaces,
+// in which every ideograph is a word.
+size_t wordCount(const std::vector<RecognizedWord>& words);
+
 // The height of the words' lines: the middle one of their heights (0 for none).
 double medianHeight(const std::vector<RecognizedWord>& words);
 

@@ -65,10 +65,10 @@ std::vector<RecognizedWord> readingOrder(std::span<const std::vector<RecognizedW
     const double height = PageWords::medianHeight(words);
     const std::vector<ColumnExtent> columns = columnsOf(words, tableColumnGapInHeights * height);
 
-    // Each row as its lines' cells; `reach` is where the row's last words in each column end.
+    // Each row as its lines' cells; `last` is, for each column, the row's last line with words in it.
     struct Row {
         std::vector<Cells> lines;
-        std::vector<std::optional<double>> reach;
+        std::vector<std::optional<size_t>> last;
     };
     std::vector<Row> rows;
     for (const Line& line : lines) {
@@ -82,28 +82,31 @@ std::vector<RecognizedWord> readingOrder(std::span<const std::vector<RecognizedW
             bool leavesACellEmpty = false;
             for (size_t c = 0; c < cells.size() && continuesRow; ++c) {
                 if (cells[c].empty()) {
-                    leavesACellEmpty = leavesACellEmpty || row.reach[c].has_value();
+                    leavesACellEmpty = leavesACellEmpty || row.last[c];
                     continue;
                 }
-                // A cell's text runs onto the next line only where its next word would not fit.
+                const std::vector<RecognizedWord>* above = row.last[c] ? &row.lines[*row.last[c]][c] : nullptr;
+                // A cell's text runs onto the next line only where its next word would not fit, and
+                // a line of one word (a time, a price, a name) is no line that was broken.
                 const double next = cells[c].front().screenRect.width();
-                continuesRow = row.reach[c] && *row.reach[c] + cellSpaceInHeights * height + next > columns[c].maxX;
+                continuesRow = above && PageWords::wordCount(*above) > 1
+                    && PageWords::unionOf(*above).maxX() + cellSpaceInHeights * height + next > columns[c].maxX;
             }
             continuesRow = continuesRow && leavesACellEmpty;
         }
         if (!continuesRow)
-            rows.push_back({{}, std::vector<std::optional<double>>(cells.size())});
+            rows.push_back({{}, std::vector<std::optional<size_t>>(cells.size())});
         Row& row = rows.back();
         for (size_t c = 0; c < cells.size(); ++c) {
             if (!cells[c].empty())
-                row.reach[c] = PageWords::unionOf(cells[c]).maxX();
+                row.last[c] = row.lines.size();
         }
         row.lines.push_back(std::move(cells));
     }
 
     std::vector<RecognizedWord> out;
     for (const Row& row : rows) {
-        for (size_t c = 0; c < row.reach.size(); ++c) {
+        for (size_t c = 0; c < row.last.size(); ++c) {
             for (const Cells& cells : row.lines)
                 out.insert(out.end(), cells[c].begin(), cells[c].end());
         }

@@ -15,8 +15,6 @@
 #include "Support/Log.h"
 #include "Support/Text.h"
 
-#include <unicode/uchar.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -191,20 +189,6 @@ std::optional<std::vector<RecognizedWord>> runOCR(const Image& image, const Rect
     return words;
 }
 
-// Words as a reader counts them: recognition reports a line of Chinese as one run without spaces,
-// in which every ideograph is a word.
-size_t wordCount(const std::vector<RecognizedWord>& words)
-{
-    size_t count = 0;
-    for (const RecognizedWord& word : words) {
-        size_t ideographs = 0;
-        for (char32_t scalar : Text::scalars(word.text))
-            ideographs += u_hasBinaryProperty(static_cast<UChar32>(scalar), UCHAR_IDEOGRAPHIC) ? 1 : 0;
-        count += std::max<size_t>(ideographs, 1);
-    }
-    return count;
-}
-
 std::vector<RecognizedWord> sortByLines(const std::vector<RecognizedWord>& words)
 {
     std::vector<RecognizedWord> out;
@@ -235,7 +219,7 @@ std::vector<RecognizedWord> tableByRows(const std::vector<std::vector<Recognized
 // column narrower than the picture shows wide gaps between word centres too.
 std::vector<RecognizedWord> sortIntoReadingOrder(const std::vector<RecognizedWord>& words, const Rect& contentRect)
 {
-    if (wordCount(words) < 21)
+    if (PageWords::wordCount(words) < 21)
         return words;
 
     const std::vector<std::vector<RecognizedWord>> lines = PageWords::linesTopToBottom(words);
@@ -275,7 +259,7 @@ std::vector<RecognizedWord> sortIntoReadingOrder(const std::vector<RecognizedWor
             }
         }
     }
-    const size_t onLeft = wordCount(left), onRight = wordCount(right), beside = onLeft + onRight;
+    const size_t onLeft = PageWords::wordCount(left), onRight = PageWords::wordCount(right), beside = onLeft + onRight;
     if (!(onLeft > beside / 7 && onRight > beside / 7))
         return words;
 

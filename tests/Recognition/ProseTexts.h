@@ -102,6 +102,13 @@ inline const Table hallBookings = {{"Day", "Group", "Time"},
                                    {"Thursday", "Parish council, on the second Thursday of the month only", "19:30"},
                                    {"Saturday", "Private hire", "All day"},
                                    {"", "Quiz night", "19:00"}};
+// A bus timetable: notes that run onto further lines, times of one width, and a last row
+// without a note.
+inline const Table busTimes = {{"Stop", "Departs", "Arrives", "Notes"},
+                               {"Harbour", "07:10", "07:55", "Waits for the early ferry from Ardmore when it is running late"},
+                               {"Market Cross", "07:50", "08:35", "Request stop only"},
+                               {"Station", "09:50", "10:35", "Connects with the 10:42 train to the city"},
+                               {"Harbour", "10:30", "11:15", ""}};
 inline const Table openDayChinese = {{"时间", "活动", "地点"},
                                      {"09:30", "校长致欢迎辞", "礼堂"},
                                      {"10:00", "亲子阅读", "图书馆"},

@@ -278,6 +278,7 @@ TEST_F(RecognisedProsePages, ATableIsReadRowByRowHoweverTheEngineTakesItsColumns
         // Cells that run onto further lines are heard whole, each before the cell beside it.
         {prose::hallBookings, {140, 240, 540}, "DejaVu Sans", 14, "", "", {90, 270, 90}},
         {prose::hallBookings, {140, 240, 540}, "DejaVu Serif", 16, prose::ferry, "", {90, 270, 90}},
+        {prose::busTimes, {140, 270, 350, 430}, "DejaVu Sans", 14, "", "", {120, 70, 70, 250}},
     };
     for (const Page& page : pages) {
         const auto cells = options(page.family, page.size, 300);
